@@ -1,0 +1,248 @@
+#include "tests/support/harness.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace zvtest {
+namespace {
+
+long long now_ms() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
+}
+
+bool is_prefix_dir(const std::string& dir, const std::string& path) {
+  return path == dir || (path.size() > dir.size() && path.compare(0, dir.size(), dir) == 0 &&
+                         path[dir.size()] == '/');
+}
+
+// Removes everything below `dir` except the project's directories and other mounts.
+void empty_dir(const std::string& dir, dev_t device) {
+  DIR* d = opendir(dir.c_str());
+  if (d == nullptr) return;
+  std::vector<std::string> names;
+  while (dirent* e = readdir(d)) {
+    if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) names.emplace_back(e->d_name);
+  }
+  closedir(d);
+  for (const auto& name : names) {
+    std::string path = dir + "/" + name;
+    if (is_prefix_dir(path, ZV_SOURCE_DIR) || is_prefix_dir(path, ZV_BINARY_DIR)) continue;
+    struct stat st{};
+    if (lstat(path.c_str(), &st) != 0) continue;
+    if (st.st_dev != device) continue;  // a mount point: not ours to empty
+    if (S_ISDIR(st.st_mode)) {
+      empty_dir(path, device);
+      rmdir(path.c_str());
+    } else {
+      unlink(path.c_str());
+    }
+  }
+}
+
+}  // namespace
+
+std::string bin_path(const std::string& name) { return std::string(ZV_BINARY_DIR) + "/bin/" + name; }
+
+RunResult run_program(const std::string& path, const RunOptions& options) {
+  RunResult result;
+  int in_pipe[2], out_pipe[2], err_pipe[2];
+  if (pipe2(in_pipe, O_CLOEXEC) != 0 || pipe2(out_pipe, O_CLOEXEC) != 0 ||
+      pipe2(err_pipe, O_CLOEXEC) != 0) {
+    result.err = "pipe failed";
+    return result;
+  }
+  std::vector<std::string> argv_text{path};
+  argv_text.insert(argv_text.end(), options.args.begin(), options.args.end());
+  std::vector<std::string> env_text;
+  bool has_path = false;
+  for (const auto& [k, v] : options.env) {
+    env_text.push_back(k + "=" + v);
+    if (k == "PATH") has_path = true;
+  }
+  if (!has_path) env_text.push_back("PATH=/usr/sbin:/usr/bin:/sbin:/bin");
+  std::vector<char*> argv, envp;
+  for (auto& a : argv_text) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  for (auto& e : env_text) envp.push_back(e.data());
+  envp.push_back(nullptr);
+
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(in_pipe[0], 0);
+    dup2(out_pipe[1], 1);
+    dup2(err_pipe[1], 2);
+    execve(path.c_str(), argv.data(), envp.data());
+    _exit(127);
+  }
+  close(in_pipe[0]);
+  close(out_pipe[1]);
+  close(err_pipe[1]);
+  if (pid < 0) {
+    close(in_pipe[1]);
+    close(out_pipe[0]);
+    close(err_pipe[0]);
+    result.err = "fork failed";
+    return result;
+  }
+  fcntl(in_pipe[1], F_SETFL, O_NONBLOCK);
+  signal(SIGPIPE, SIG_IGN);
+
+  size_t written = 0;
+  int in_fd = in_pipe[1];
+  if (options.stdin_data.empty() && !options.keep_stdin_open) {
+    close(in_fd);
+    in_fd = -1;
+  }
+  int out_fd = out_pipe[0], err_fd = err_pipe[0];
+  const long long deadline = now_ms() + options.timeout_ms;
+  char buf[65536];
+  while (out_fd >= 0 || err_fd >= 0) {
+    long long left = deadline - now_ms();
+    if (left <= 0) {
+      result.timed_out = true;
+      kill(pid, SIGKILL);
+      break;
+    }
+    pollfd fds[3];
+    int n = 0;
+    int out_i = -1, err_i = -1, in_i = -1;
+    if (out_fd >= 0) { fds[n] = {out_fd, POLLIN, 0}; out_i = n++; }
+    if (err_fd >= 0) { fds[n] = {err_fd, POLLIN, 0}; err_i = n++; }
+    if (in_fd >= 0 && written < options.stdin_data.size()) { fds[n] = {in_fd, POLLOUT, 0}; in_i = n++; }
+    int r = poll(fds, n, static_cast<int>(std::min<long long>(left, 1000)));
+    if (r < 0 && errno != EINTR) break;
+    if (r <= 0) continue;
+    if (in_i >= 0 && (fds[in_i].revents & (POLLOUT | POLLERR | POLLHUP))) {
+      ssize_t w = write(in_fd, options.stdin_data.data() + written, options.stdin_data.size() - written);
+      if (w > 0) written += static_cast<size_t>(w);
+      if (w < 0 && errno != EAGAIN) written = options.stdin_data.size();
+      if (written >= options.stdin_data.size() && !options.keep_stdin_open) {
+        close(in_fd);
+        in_fd = -1;
+      }
+    }
+    for (auto [idx, fdp, sink] : {std::tuple{out_i, &out_fd, &result.out}, std::tuple{err_i, &err_fd, &result.err}}) {
+      if (idx < 0 || !(fds[idx].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      ssize_t got = read(*fdp, buf, sizeof buf);
+      if (got > 0) {
+        sink->append(buf, static_cast<size_t>(got));
+      } else if (got == 0 || errno != EINTR) {
+        close(*fdp);
+        *fdp = -1;
+      }
+    }
+  }
+  if (in_fd >= 0) close(in_fd);
+  if (out_fd >= 0) close(out_fd);
+  if (err_fd >= 0) close(err_fd);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (WIFEXITED(status)) {
+    result.exit_code = WEXITSTATUS(status);
+  } else if (WIFSIGNALED(status)) {
+    result.signal = WTERMSIG(status);
+  }
+  return result;
+}
+
+namespace {
+std::map<std::string, std::string> cgi_env(const std::string& method, const std::string& path_info,
+                                           const std::map<std::string, std::string>& extra) {
+  std::map<std::string, std::string> env{
+      {"GATEWAY_INTERFACE", "CGI/1.1"}, {"REQUEST_METHOD", method}, {"PATH_INFO", path_info},
+      {"SERVER_PROTOCOL", "HTTP/1.1"},  {"REMOTE_ADDR", "127.0.0.1"}};
+  for (const auto& [k, v] : extra) env[k] = v;
+  return env;
+}
+}  // namespace
+
+RunResult cgi_run(const std::string& program, const std::map<std::string, std::string>& env,
+                  const std::string& body, bool keep_stdin_open) {
+  RunOptions options;
+  options.env = env;
+  options.stdin_data = body;
+  options.keep_stdin_open = keep_stdin_open;
+  return run_program(program, options);
+}
+
+RunResult cgi_get(const std::string& path_info, const std::string& query,
+                  const std::map<std::string, std::string>& extra) {
+  auto env = cgi_env("GET", path_info, extra);
+  env["QUERY_STRING"] = query;
+  return cgi_run(bin_path("webreq"), env);
+}
+
+RunResult cgi_post(const std::string& path_info, const std::string& content_type,
+                   const std::string& body, const std::map<std::string, std::string>& extra) {
+  auto env = cgi_env("POST", path_info, extra);
+  env["CONTENT_TYPE"] = content_type;
+  env["CONTENT_LENGTH"] = std::to_string(body.size());
+  if (!env.count("QUERY_STRING")) env["QUERY_STRING"] = "";
+  for (const auto& [k, v] : extra) env[k] = v;
+  return cgi_run(bin_path("webreq"), env, body);
+}
+
+void reset_device_state() {
+  const char* sandboxed = getenv("ZV_SANDBOX");
+  if (sandboxed == nullptr || strcmp(sandboxed, "1") != 0) {
+    fprintf(stderr, "refusing to reset device directories outside tools/sandbox\n");
+    abort();
+  }
+  for (const char* dir : {"/tmp", "/run", "/mnt/nand", "/mnt/nand2", "/opt/app", "/www", "/dev/shm"}) {
+    struct stat st{};
+    if (stat(dir, &st) == 0) empty_dir(dir, st.st_dev);
+  }
+}
+
+bool file_exists(const std::string& path) {
+  struct stat st{};
+  return lstat(path.c_str(), &st) == 0;
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void write_file(const std::string& path, const std::string& data) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << data;
+}
+
+std::vector<std::string> list_dir(const std::string& path) {
+  std::vector<std::string> names;
+  if (DIR* d = opendir(path.c_str())) {
+    while (dirent* e = readdir(d)) {
+      if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) names.emplace_back(e->d_name);
+    }
+    closedir(d);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string body_of(const std::string& reply) {
+  auto pos = reply.find("\r\n\r\n");
+  return pos == std::string::npos ? std::string() : reply.substr(pos + 4);
+}
+
+}  // namespace zvtest

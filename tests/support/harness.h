@@ -1,0 +1,58 @@
+// Request-level test harness: runs a real program of the build (webreq, zvdb, zvcore-sim ...) as a
+// child process with a given environment and standard input, and inspects the device directories
+// of the sandbox afterwards. Every test program runs inside tools/sandbox, so /tmp, /var/run,
+// /mnt/nand ... are private scratch directories; reset_device_state() refuses to run outside one.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace zvtest {
+
+struct RunOptions {
+  std::vector<std::string> args;                  // argv[1..]
+  std::map<std::string, std::string> env;         // the whole environment (plus PATH)
+  std::string stdin_data;                         // written to the child's standard input
+  bool keep_stdin_open = false;                   // do not close stdin after writing (until exit)
+  int timeout_ms = 20000;                         // the child is killed after this long
+};
+
+struct RunResult {
+  std::string out;        // standard output bytes
+  std::string err;        // standard error bytes
+  int exit_code = -1;     // exit status, or -1 when killed by a signal
+  int signal = 0;         // the terminating signal, 0 when it exited
+  bool timed_out = false; // killed by the harness after timeout_ms
+};
+
+// Path of a program of this build: <build>/bin/<name>.
+std::string bin_path(const std::string& name);
+
+// Runs `path` and collects everything it writes until it exits.
+RunResult run_program(const std::string& path, const RunOptions& options);
+
+// webreq as the web server runs it: a GET with PATH_INFO and QUERY_STRING, or a POST with a body.
+// `extra` adds or overrides CGI variables (REMOTE_ADDR, HTTP_COOKIE, HTTP_HOST ...).
+RunResult cgi_get(const std::string& path_info, const std::string& query,
+                  const std::map<std::string, std::string>& extra = {});
+RunResult cgi_post(const std::string& path_info, const std::string& content_type,
+                   const std::string& body, const std::map<std::string, std::string>& extra = {});
+// Same, with another program of the build (a test program built from the front end).
+RunResult cgi_run(const std::string& program, const std::map<std::string, std::string>& env,
+                  const std::string& body = "", bool keep_stdin_open = false);
+
+// Empties the device directories (/tmp, /run, /mnt/nand, /mnt/nand2, /opt/app, /www, /dev/shm),
+// never touching the checkout or anything mounted below them. Aborts the test program when it is
+// not running inside the sandbox.
+void reset_device_state();
+
+bool file_exists(const std::string& path);
+std::string read_file(const std::string& path);          // "" when missing
+void write_file(const std::string& path, const std::string& data);
+std::vector<std::string> list_dir(const std::string& path);  // sorted names, no "." / ".."
+
+// Splits "Content-type: ...\r\n\r\nbody" into its body (empty when there is no header block).
+std::string body_of(const std::string& reply);
+
+}  // namespace zvtest
