@@ -1,6 +1,9 @@
 #include "tests/support/harness.h"
 
+#include <arpa/inet.h>
 #include <dirent.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -43,6 +46,10 @@ void empty_dir(const std::string& dir, dev_t device) {
   for (const auto& name : names) {
     std::string path = dir + "/" + name;
     if (is_prefix_dir(path, ZV_SOURCE_DIR) || is_prefix_dir(path, ZV_BINARY_DIR)) continue;
+    // The sandbox's own state directory is visible at its host path (below /tmp when temporary):
+    // never empty it or a directory that holds it.
+    const char* state = getenv("ZV_SANDBOX_STATE");
+    if (state != nullptr && (is_prefix_dir(path, state) || is_prefix_dir(state, path))) continue;
     struct stat st{};
     if (lstat(path.c_str(), &st) != 0) continue;
     if (st.st_dev != device) continue;  // a mount point: not ours to empty
@@ -209,6 +216,82 @@ void reset_device_state() {
     struct stat st{};
     if (stat(dir, &st) == 0) empty_dir(dir, st.st_dev);
   }
+}
+
+BackgroundProcess::BackgroundProcess(const std::string& path, const std::vector<std::string>& args,
+                                     const std::map<std::string, std::string>& env) {
+  std::vector<std::string> argv_text{path};
+  argv_text.insert(argv_text.end(), args.begin(), args.end());
+  std::vector<std::string> env_text;
+  for (const auto& [k, v] : env) env_text.push_back(k + "=" + v);
+  if (!env.count("PATH")) env_text.push_back("PATH=/usr/sbin:/usr/bin:/sbin:/bin");
+  std::vector<char*> argv, envp;
+  for (auto& a : argv_text) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  for (auto& e : env_text) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  pid_ = fork();
+  if (pid_ == 0) {
+    int null_fd = open("/dev/null", O_RDONLY);
+    if (null_fd >= 0) dup2(null_fd, 0);
+    execve(path.c_str(), argv.data(), envp.data());
+    _exit(127);
+  }
+}
+
+BackgroundProcess::~BackgroundProcess() { stop(); }
+
+bool BackgroundProcess::running() {
+  if (pid_ <= 0 || reaped_) return false;
+  if (waitpid(pid_, &status_, WNOHANG) == pid_) reaped_ = true;
+  return !reaped_;
+}
+
+int BackgroundProcess::stop(int timeout_ms) {
+  if (pid_ <= 0) return -1;
+  if (!reaped_) {
+    kill(pid_, SIGTERM);
+    const long long deadline = now_ms() + timeout_ms;
+    while (!reaped_ && now_ms() < deadline) {
+      if (waitpid(pid_, &status_, WNOHANG) == pid_) {
+        reaped_ = true;
+      } else {
+        usleep(10000);
+      }
+    }
+    if (!reaped_) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, &status_, 0);
+      reaped_ = true;
+    }
+  }
+  return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
+}
+
+bool wait_for_file(const std::string& path, int timeout_ms) {
+  const long long deadline = now_ms() + timeout_ms;
+  while (!file_exists(path)) {
+    if (now_ms() >= deadline) return false;
+    usleep(5000);
+  }
+  return true;
+}
+
+int free_tcp_port() {
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = 0;
+  socklen_t len = sizeof addr;
+  int port = -1;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+      getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0) {
+    port = ntohs(addr.sin_port);
+  }
+  close(fd);
+  return port;
 }
 
 bool file_exists(const std::string& path) {

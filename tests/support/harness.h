@@ -47,6 +47,32 @@ RunResult cgi_run(const std::string& program, const std::map<std::string, std::s
 // not running inside the sandbox.
 void reset_device_state();
 
+// A program left running in the background (a server of the stack); stopped with SIGTERM, then
+// SIGKILL, when the object goes away.
+class BackgroundProcess {
+ public:
+  BackgroundProcess(const std::string& path, const std::vector<std::string>& args,
+                    const std::map<std::string, std::string>& env);
+  ~BackgroundProcess();
+  BackgroundProcess(const BackgroundProcess&) = delete;
+  BackgroundProcess& operator=(const BackgroundProcess&) = delete;
+  int pid() const { return pid_; }
+  bool running();
+  // Sends SIGTERM and waits up to timeout_ms for the exit; returns the exit code (-1 on signal).
+  int stop(int timeout_ms = 5000);
+
+ private:
+  int pid_ = -1;
+  int status_ = 0;
+  bool reaped_ = false;
+};
+
+// Waits until `path` exists; false after timeout_ms.
+bool wait_for_file(const std::string& path, int timeout_ms = 10000);
+
+// A TCP port on 127.0.0.1 that nothing listens on right now.
+int free_tcp_port();
+
 bool file_exists(const std::string& path);
 std::string read_file(const std::string& path);          // "" when missing
 void write_file(const std::string& path, const std::string& data);

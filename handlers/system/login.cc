@@ -1,0 +1,171 @@
+// Login ("/1000"), the logout log entry ("/1014") and the redirect login decided by the core
+// ("/1018").
+#include <json-c/json.h>
+#include <strings.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <initializer_list>
+#include <cstring>
+#include <ctime>
+
+#include "common/core_client.h"
+#include "common/oplog.h"
+#include "common/reply.h"
+#include "common/web_utils.h"
+#include "front/cgi.h"
+#include "handlers/system/json_members.h"
+#include "handlers/system/system_module.h"
+#include "handlers/system/user_json.h"
+#include "platform/zvdb/zvdb.h"
+
+namespace {
+
+constexpr int32_t kMsgRedirectLogin = 3504;
+constexpr int kSessionDigits = 32;
+
+
+// The certificate directories must exist before anything works with HTTPS certificates.
+void ensure_certificate_dirs() {
+  for (const char* dir : {"/mnt/nand/ssl", "/mnt/nand/ssl/tmp"}) {
+    struct stat st{};
+    if (stat(dir, &st) != 0) mkdir(dir, 0755);
+  }
+}
+
+// The stored digest matches only when both are non-empty and equal without regard to case.
+bool digest_matches(const char* stored, const char* given) {
+  return stored[0] != '\0' && given[0] != '\0' && strcasecmp(stored, given) == 0;
+}
+
+void add_int(json_object* object, const char* key, int value) {
+  json_object_object_add(object, key, json_object_new_int(value));
+}
+
+void add_text(json_object* object, const char* key, const char* value) {
+  json_object_object_add(object, key, json_object_new_string(value));
+}
+
+// 32 decimal digits from the C library generator seeded with the current second, so two logins
+// in the same second get the same number.
+void make_session_id(char (&session)[kSessionDigits + 1]) {
+  srand(static_cast<unsigned>(time(nullptr)));
+  for (int i = 0; i < kSessionDigits; ++i) session[i] = static_cast<char>('0' + rand() % 10);
+  session[kSessionDigits] = '\0';
+}
+
+void add_login_details(json_object* reply, const UserRecord& user) {
+  add_text(reply, "userName", user.name);
+  add_int(reply, "permission", user.permission);
+  for (int i = 0; i < kUserRightsCount; ++i) add_int(reply, kLocalRightKeys[i], user.local_rights[i]);
+  add_text(reply, "localliveview", user.local_liveview);
+  add_text(reply, "localplayback", user.local_playback);
+  add_int(reply, "remotePermisson", user.remote_permission);
+  for (int i = 0; i < kUserRightsCount; ++i) add_int(reply, kRemoteRightKeys[i], user.remote_rights[i]);
+  add_text(reply, "remoteliveview", user.remote_liveview);
+  add_text(reply, "remoteplayback", user.remote_playback);
+
+  char session[kSessionDigits + 1];
+  make_session_id(session);
+  add_text(reply, "sessionId", session);
+  add_int(reply, "failoverMode", get_param_int(kZvdbPath, "failover_mode", 0));
+  add_int(reply, "sameChannel", get_param_int(kZvdbPath, "same_channel_exist", 0) == 2 ? 1 : 0);
+  char text[64];
+  get_param_value(kZvdbPath, "hardware_version", text, 32, "V1.1");
+  add_text(reply, "hardwareVersion", text);
+  get_param_value(kZvdbPath, "software_version", text, sizeof text, "7x.7.0.9");
+  add_text(reply, "softwareVersion", text);
+  get_param_value(kZvdbPath, "model", text, sizeof text, "");
+  add_text(reply, "model", text);
+}
+
+// The cookie domain is the Host header without its port. Bytes that could end or split a
+// Set-Cookie header (control characters, ';', ',') are dropped; an IPv6 literal keeps its
+// brackets and is cut after the closing ']'.
+void cookie_domain(const char* host, char* domain, size_t size) {
+  size_t n = 0;
+  const bool ipv6 = host[0] == '[';
+  for (const char* p = host; *p != '\0' && n + 1 < size; ++p) {
+    unsigned char c = static_cast<unsigned char>(*p);
+    if (ipv6) {
+      if (c < 0x20 || c == 0x7f || c == ';' || c == ',') continue;
+      domain[n++] = static_cast<char>(c);
+      if (c == ']') break;
+    } else {
+      if (c == ':') break;
+      if (c < 0x20 || c == 0x7f || c == ';' || c == ',') continue;
+      domain[n++] = static_cast<char>(c);
+    }
+  }
+  domain[n] = '\0';
+}
+
+}  // namespace
+
+void login_handler(const char* argument) {
+  json_object* request = parse_json_text(argument);
+  if (request == nullptr) return;
+  ensure_certificate_dirs();
+
+  char user_name[256] = "(null)";
+  char md5[33] = "(null)";
+  json_member_text(request, "userName", user_name, sizeof user_name);
+  json_member_text(request, "md5", md5, sizeof md5);
+  json_object_put(request);
+
+  UserRecord user{};
+  const bool found = read_user_by_name(kZvdbPath, &user, user_name) == 0;
+  int type = found && digest_matches(user.password, md5) ? user.type : -1;
+  if (user.type == 3) type = -2;
+
+  json_object* reply = json_object_new_object();
+  add_int(reply, "type", type);
+  if (type != -1 && type != -2) {
+    add_login_details(reply, user);
+    OpLogRecord record;
+    op_log_init(&record);
+    record.sub_type = 201;
+    record.param_type = 900;
+    op_log_set_user(&record, user_name);
+    op_log_send(record);
+  }
+  write_reply(REPLY_TEXT, json_object_to_json_string(reply));
+  json_object_put(reply);
+}
+
+void logout_log_handler(const char* /*argument*/) {
+  OpLogRecord record;
+  op_log_init(&record);
+  record.sub_type = 202;
+  record.param_type = 900;
+  op_log_send(record);
+  write_reply(REPLY_TEXT, "OK");
+}
+
+void redirect_login_handler(const char* argument) {
+  char payload[256] = {};
+  if (argument != nullptr) copy_field(payload, sizeof payload, argument);
+  core_request(system_reply_callback, kMsgRedirectLogin, sizeof payload, payload, REPLY_TEXT);
+}
+
+void redirect_login_reply(const void* payload, uint32_t length) {
+  if (payload == nullptr || length < sizeof(int32_t)) return;
+  if (!reply_claim()) return;
+  int32_t decision = 0;
+  std::memcpy(&decision, payload, sizeof decision);
+  char domain[50];
+  cookie_domain(cgi_getenv("HTTP_HOST"), domain, sizeof domain);
+  if (decision != 0) {
+    print_location("../../html/home.html");
+  } else {
+    print_set_cookie("userName", "temp", 600, "/", domain);
+    print_set_cookie("userType", "2", 600, "/", domain);
+    print_set_cookie("permission", "0", 600, "/", domain);
+    print_set_cookie("sessionId", "0", 600, "/", domain);
+    print_set_cookie("language", "en-US", 600, "/", domain);
+    print_location("../../html/index.html");
+  }
+  fflush(stdout);
+  reply_flag_set(1);
+}

@@ -1,0 +1,227 @@
+#include <json-c/json.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/system/system_fixture.h"
+
+namespace zvtest {
+namespace {
+
+using UsersTest = SystemRequestTest;
+
+const std::string kDigest = "0cc175b9c0f1b6a831c399e269772661";
+
+std::string add_body(const std::string& name, int permission = 0, const std::string& extra = "") {
+  return R"({"name":")" + name + R"(","password":")" + kDigest +
+         R"(","type":1,"permission":)" + std::to_string(permission) +
+         R"(,"remotePermission":2)" + extra + "}";
+}
+
+size_t listed_users(const std::string& reply) {
+  json_object* list = json_tokener_parse(body_of(reply).c_str());
+  size_t n = list != nullptr ? json_object_array_length(list) : 0;
+  json_object_put(list);
+  return n;
+}
+
+TEST_F(UsersTest, ListShowsEnabledUsersWithEveryKeyInOrder) {
+  store_user(7, "deleted", kDigest, 1);
+  UserRecord gone = stored_user(7);
+  gone.enable = 0;
+  write_user(kZvdbPath, &gone);
+  zvdb_close_all();
+
+  RunResult r = get("/6070");
+  ASSERT_EQ(r.out.compare(0, kJsonHeader.size(), kJsonHeader), 0) << r.out;
+  json_object* list = json_tokener_parse(body_of(r.out).c_str());
+  ASSERT_NE(list, nullptr);
+  ASSERT_EQ(json_object_array_length(list), 1u) << "deleted users are not listed";
+  std::vector<std::string> keys;
+  json_object_object_foreach(json_object_array_get_idx(list, 0), key, value) {
+    (void)value;
+    keys.emplace_back(key);
+  }
+  json_object_put(list);
+  const std::vector<std::string> expected = {
+      "id", "enable", "name", "password", "type", "permission", "localLiveView", "localPlayback",
+      "localRetrieve", "localSmartAnalysis", "localEvent", "localCamera", "localStorage",
+      "localSettings", "localStatus", "localShutdown", "localliveview", "localplayback",
+      "remotePermission", "remoteLiveView", "remotePlayback", "remoteRetrieve",
+      "remoteSmartAnalysis", "remoteEvent", "remoteCamera", "remoteStorage", "remoteSettings",
+      "remoteStatus", "remoteShutdown", "remoteliveview", "remoteplayback"};
+  EXPECT_EQ(keys, expected);
+}
+
+TEST_F(UsersTest, AddStoresTheUserNotifiesAndLogs) {
+  const std::string forty_ones(40, '1');
+  RunResult r = post("/6071", add_body("op", 0,
+                                       R"(,"localliveview":")" + forty_ones +
+                                           R"(","localplayback":"0101","remoteLiveView":1,"remoteShutdown":1)"));
+  EXPECT_EQ(r.out, kTextHeader + "id=1");
+  UserRecord u = stored_user(1);
+  EXPECT_EQ(u.enable, 1);
+  EXPECT_STREQ(u.name, "op");
+  EXPECT_STREQ(u.password, kDigest.c_str());
+  EXPECT_EQ(u.type, 1);
+  EXPECT_EQ(u.permission, 0);
+  EXPECT_EQ(u.remote_permission, 2);
+  EXPECT_EQ(std::string(u.local_liveview), forty_ones);
+  EXPECT_EQ(u.local_liveview_mask, 0xFFFFFFFFu) << "only the first 32 channels reach the mask";
+  EXPECT_EQ(u.local_playback_mask, 0xAu);
+  EXPECT_STREQ(u.remote_liveview, "(null)") << "an absent text is stored as (null)";
+  EXPECT_EQ(u.remote_liveview_mask, 0u);
+  EXPECT_EQ(u.remote_rights[0], 1);
+  EXPECT_EQ(u.remote_rights[9], 1);
+  EXPECT_EQ(u.local_rights[0], 0) << "absent rights are 0";
+  EXPECT_STREQ(u.added_flag, "0");
+
+  ASSERT_TRUE(core_->wait_for(3485, 1));
+  ASSERT_EQ(core_->received(3505).size(), 1u);
+  EXPECT_TRUE(core_->received(3505)[0].payload.empty());
+  const Bytes log = core_->received(3485)[0].payload;
+  EXPECT_EQ(int32_at(log, 8), 204);
+  EXPECT_EQ(int32_at(log, 24), 921);
+}
+
+TEST_F(UsersTest, RefusedAddsWriteNothing) {
+  struct Case {
+    const char* what;
+    std::string body;
+  } cases[] = {
+      {"invalid JSON", "{\"name\":"},
+      {"permission -2", add_body("a", -2)},
+      {"type 4", R"({"name":"a","password":"x","type":4,"permission":0,"remotePermission":0})"},
+      {"no type", R"({"name":"a","password":"x","permission":0,"remotePermission":0})"},
+      {"remotePermission -5", R"({"name":"a","password":"x","type":1,"permission":0,"remotePermission":-5})"},
+      {"no name", R"({"password":"x","type":1,"permission":0,"remotePermission":0})"},
+      {"empty name", R"({"name":"","password":"x","type":1,"permission":0,"remotePermission":0})"},
+      {"no password", R"({"name":"a","type":1,"permission":0,"remotePermission":0})"},
+      {"name of the wrong kind", R"({"name":{"x":1},"password":"x","type":1,"permission":0,"remotePermission":0})"},
+  };
+  for (const auto& c : cases) {
+    RunResult r = post("/6071", c.body);
+    EXPECT_EQ(r.out, "") << c.what;
+  }
+  EXPECT_EQ(read_user_count(kZvdbPath), 1);
+  zvdb_close_all();
+  EXPECT_TRUE(core_->received(3505).empty());
+}
+
+TEST_F(UsersTest, AddRefusesADuplicateNameAndAFullTable) {
+  EXPECT_EQ(post("/6071", add_body("admin")).out, kTextHeader + "SAMEUSER");
+  for (int id = 1; id < kMaxUsers; ++id) store_user(id, "u" + std::to_string(id), kDigest, 1);
+  // The 101st user is refused before the request is even parsed.
+  EXPECT_EQ(post("/6071", "not json").out, kTextHeader + "FAILED_FULL");
+  EXPECT_TRUE(core_->received(3505).empty());
+}
+
+TEST_F(UsersTest, EditRenamesKeepsPermissionsAndNotifiesWithTheId) {
+  store_user(3, "op", kDigest, 1);
+  store_user(4, "other", kDigest, 1);
+  UserRecord before = stored_user(3);
+
+  EXPECT_EQ(post("/6072", R"({"id":3,"name":"op"})").out, kTextHeader + "OK") << "own name";
+  EXPECT_EQ(post("/6072", R"({"id":3,"name":"other"})").out, kTextHeader + "SAMEUSER");
+  EXPECT_EQ(post("/6072", R"({"id":3,"name":"op2","type":2,"permission":9,"localEvent":1,)"
+                          R"("remoteliveview":"11"})").out,
+            kTextHeader + "OK");
+  UserRecord after = stored_user(3);
+  EXPECT_STREQ(after.name, "op2");
+  EXPECT_EQ(after.type, 2);
+  EXPECT_EQ(after.permission, before.permission) << "permission is not edited here";
+  EXPECT_EQ(after.local_rights[4], 1);
+  EXPECT_STREQ(after.remote_liveview, "11");
+  EXPECT_EQ(after.remote_liveview_mask, before.remote_liveview_mask);
+
+  auto notices = core_->received(3505);
+  ASSERT_EQ(notices.size(), 2u);
+  EXPECT_EQ(notices[0].payload, int32s({3}));
+  EXPECT_TRUE(core_->received(3485).empty()) << "edits are not logged";
+}
+
+TEST_F(UsersTest, RefusedEditsChangeNothing) {
+  store_user(3, "op", kDigest, 1);
+  UserRecord deleted{};
+  deleted.id = 8;
+  write_user(kZvdbPath, &deleted);
+  zvdb_close_all();
+  struct Case {
+    const char* what;
+    const char* body;
+  } cases[] = {
+      {"no id", R"({"name":"x"})"},
+      {"id 100", R"({"id":100,"name":"x"})"},
+      {"negative id", R"({"id":-1,"name":"x"})"},
+      {"id never used", R"({"id":50,"name":"x"})"},
+      {"deleted id", R"({"id":8,"name":"x"})"},
+      {"type 4", R"({"id":3,"type":4})"},
+      {"invalid JSON", R"({"id":3,)"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(post("/6072", c.body).out, "") << c.what;
+  }
+  EXPECT_STREQ(stored_user(3).name, "op");
+  EXPECT_EQ(stored_user(50).id, -1) << "no row appears for an unused id";
+  EXPECT_EQ(stored_user(8).enable, 0);
+  EXPECT_TRUE(core_->received(3505).empty());
+}
+
+TEST_F(UsersTest, DeleteDisablesTheUser) {
+  store_user(3, "op", kDigest, 1);
+  for (const char* refused : {R"({"id":100,"type":1})", R"({"id":3})", R"({"id":3,"type":9})", "x"}) {
+    EXPECT_EQ(post("/6073", refused).out, "") << refused;
+  }
+  EXPECT_EQ(stored_user(3).enable, 1);
+
+  EXPECT_EQ(post("/6073", R"({"id":3,"type":1})").out, kTextHeader + "OK");
+  EXPECT_EQ(stored_user(3).enable, 0);
+  EXPECT_EQ(listed_users(get("/6070").out), 1u);
+  ASSERT_TRUE(core_->wait_for(3485, 1));
+  EXPECT_EQ(core_->received(3505)[0].payload, int32s({3}));
+  const Bytes log = core_->received(3485)[0].payload;
+  EXPECT_EQ(int32_at(log, 8), 204);
+  EXPECT_EQ(int32_at(log, 24), 922);
+}
+
+TEST_F(UsersTest, NoticesAndPermissionUpdate) {
+  EXPECT_EQ(get("/6077").out, kTextHeader + "OK");
+  ASSERT_EQ(core_->received(3505).size(), 1u);
+  EXPECT_TRUE(core_->received(3505)[0].payload.empty());
+
+  EXPECT_EQ(get("/1024").out, kTextHeader + "OK");
+  char value[16] = "";
+  get_param_value(kZvdbPath, "permission_update", value, sizeof value, "missing");
+  EXPECT_STREQ(value, "0");
+  set_param_value(kZvdbPath, "permission_update", "1");
+  zvdb_close_all();
+  EXPECT_EQ(get("/1024").out, kTextHeader + "OK");
+  get_param_value(kZvdbPath, "permission_update", value, sizeof value, "missing");
+  EXPECT_STREQ(value, "0");
+}
+
+TEST_F(UsersTest, ConcurrentAddsNeverShareAnId) {
+  // Eight adds at once from separate processes: each gets its own id, none is lost.
+  std::vector<pid_t> pids;
+  for (int i = 0; i < 8; ++i) {
+    pid_t pid = fork();
+    if (pid == 0) {
+      RunResult r = cgi_post("/6071", "application/json", add_body("c" + std::to_string(i)),
+                             {{"ZV_CORE_TIMING", "attempts=3,pause_us=1000,poll_us=200"}});
+      _exit(r.out.find("id=") != std::string::npos ? 0 : 1);
+    }
+    pids.push_back(pid);
+  }
+  for (pid_t pid : pids) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  EXPECT_EQ(read_user_count(kZvdbPath), 9);
+  zvdb_close_all();
+}
+
+}  // namespace
+}  // namespace zvtest
