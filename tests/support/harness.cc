@@ -46,6 +46,8 @@ void empty_dir(const std::string& dir, dev_t device) {
   for (const auto& name : names) {
     std::string path = dir + "/" + name;
     if (is_prefix_dir(path, ZV_SOURCE_DIR) || is_prefix_dir(path, ZV_BINARY_DIR)) continue;
+    const char* state = getenv("ZV_SANDBOX_STATE");  // the sandbox's own directories, when visible
+    if (state != nullptr && state[0] == '/' && is_prefix_dir(path, state)) continue;
     // The sandbox's own state directory is visible at its host path (below /tmp when temporary):
     // never empty it or a directory that holds it.
     const char* state = getenv("ZV_SANDBOX_STATE");
