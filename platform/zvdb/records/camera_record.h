@@ -1,0 +1,103 @@
+// The camera of one channel as the configuration database keeps it (record "camera"), and the
+// catalogue of camera protocols and models the recorder knows. The same bytes on the 32-bit
+// device and on the development host.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+constexpr int kCameraChannels = 64;  // factory rows: channels 0..63
+// The camera requests accept ids up to 64, so the table keeps keys 0..64: a camera stored under
+// 64 is kept (and never indexes a 64-entry array).
+constexpr int kCameraKeyLimit = 65;
+
+constexpr int kCameraProtocolOnvif = 0;
+constexpr int kCameraProtocolRtsp = 1;    // the RTSP fields are taken from the request
+constexpr int kCameraProtocolNoAddr = 7;  // needs neither address nor management port
+constexpr int kCameraProtocolMax = 7;
+
+struct CameraRecord {
+  int32_t id;                 // channel, 0-based
+  int32_t state;              // set to 1 by a delete; otherwise the core's
+  int32_t enable;             // 0 or 1
+  int32_t anr;                // automatic network replenishment (column "anr")
+  int32_t record_stream;      // stream recorded (column "record_stream")
+  char reserved0[8];
+  char user_name[64];         // camera login
+  char password[64];
+  char ip_addr[64];           // camera address (text)
+  int32_t main_rtsp_port;
+  char main_source_path[256];
+  int32_t enable_sub_stream;
+  int32_t sub_rtsp_port;
+  char sub_source_path[256];
+  int32_t manage_port;        // management (HTTP/ONVIF) port
+  int32_t cam_protocol;       // protocol id 0..7
+  int32_t transmit_protocol;  // 0 UDP, 1 TCP (2 accepted, logged as TCP)
+  int32_t reserved1;
+  int32_t kept_word;          // survives a delete unchanged
+  int32_t sync_time;          // clock synchronisation flag
+  int32_t reserved2;
+  char main_rtsp_url[256];
+  char sub_rtsp_url[256];
+  int32_t poe_channel;
+  char mac_addr[32];
+  int32_t physical_port;      // physical PoE port number
+  char reserved3[68];
+  int32_t minor_id;
+  char ddns[64];
+};
+
+static_assert(sizeof(CameraRecord) == 1460);
+static_assert(offsetof(CameraRecord, state) == 4);
+static_assert(offsetof(CameraRecord, enable) == 8);
+static_assert(offsetof(CameraRecord, anr) == 12);
+static_assert(offsetof(CameraRecord, user_name) == 28);
+static_assert(offsetof(CameraRecord, password) == 92);
+static_assert(offsetof(CameraRecord, ip_addr) == 156);
+static_assert(offsetof(CameraRecord, main_rtsp_port) == 220);
+static_assert(offsetof(CameraRecord, main_source_path) == 224);
+static_assert(offsetof(CameraRecord, enable_sub_stream) == 480);
+static_assert(offsetof(CameraRecord, sub_rtsp_port) == 484);
+static_assert(offsetof(CameraRecord, sub_source_path) == 488);
+static_assert(offsetof(CameraRecord, manage_port) == 744);
+static_assert(offsetof(CameraRecord, cam_protocol) == 748);
+static_assert(offsetof(CameraRecord, transmit_protocol) == 752);
+static_assert(offsetof(CameraRecord, kept_word) == 760);
+static_assert(offsetof(CameraRecord, sync_time) == 764);
+static_assert(offsetof(CameraRecord, main_rtsp_url) == 772);
+static_assert(offsetof(CameraRecord, sub_rtsp_url) == 1028);
+static_assert(offsetof(CameraRecord, poe_channel) == 1284);
+static_assert(offsetof(CameraRecord, mac_addr) == 1288);
+static_assert(offsetof(CameraRecord, physical_port) == 1320);
+static_assert(offsetof(CameraRecord, minor_id) == 1392);
+static_assert(offsetof(CameraRecord, ddns) == 1396);
+
+// One camera protocol of the catalogue.
+struct IpcProtocolRecord {
+  int32_t id;
+  char name[24];
+  int32_t protocol_function;
+  int32_t enable;
+  int32_t display_model;  // 1: the pages offer the protocol's model list
+};
+
+static_assert(sizeof(IpcProtocolRecord) == 40);
+static_assert(offsetof(IpcProtocolRecord, name) == 4);
+static_assert(offsetof(IpcProtocolRecord, protocol_function) == 28);
+static_assert(offsetof(IpcProtocolRecord, display_model) == 36);
+
+// One camera model of a protocol; model ids are unique across protocols.
+struct IpcModelRecord {
+  int32_t id;
+  int32_t protocol;
+  char name[32];
+  int32_t alarm_type;
+  int32_t default_model;
+};
+
+static_assert(sizeof(IpcModelRecord) == 48);
+static_assert(offsetof(IpcModelRecord, protocol) == 4);
+static_assert(offsetof(IpcModelRecord, name) == 8);
+static_assert(offsetof(IpcModelRecord, alarm_type) == 40);
+static_assert(offsetof(IpcModelRecord, default_model) == 44);

@@ -1,0 +1,59 @@
+// On-screen display settings and privacy masks of one channel (configuration database).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+constexpr int kOsdNameSize = 64;
+
+struct OsdRecord {
+  int32_t cam_id;
+  char cam_name[kOsdNameSize];  // also the channel's display name ("CAM1" ... by default)
+  int32_t show_name;
+  int32_t show_date;
+  int32_t show_week;
+  int32_t date_format;
+  int32_t time_format;
+  double date_pos_x;
+  double date_pos_y;
+  double name_pos_x;
+  double name_pos_y;
+  int32_t alpha;
+  int32_t reserved;  // keeps the size a multiple of 8 on every target
+};
+
+static_assert(sizeof(OsdRecord) == 128);
+static_assert(offsetof(OsdRecord, cam_name) == 4);
+static_assert(offsetof(OsdRecord, show_name) == 68);
+static_assert(offsetof(OsdRecord, time_format) == 84);
+static_assert(offsetof(OsdRecord, date_pos_x) == 88);
+static_assert(offsetof(OsdRecord, date_pos_y) == 96);
+static_assert(offsetof(OsdRecord, name_pos_x) == 104);
+static_assert(offsetof(OsdRecord, name_pos_y) == 112);
+static_assert(offsetof(OsdRecord, alpha) == 120);
+
+constexpr int kPrivacyMaskAreas = 24;
+
+struct PrivacyMaskArea {
+  int32_t area_id;
+  int32_t enable;
+  int32_t start_x;
+  int32_t start_y;
+  int32_t area_width;
+  int32_t area_height;
+  int32_t width;
+  int32_t height;
+  int32_t fill_color;
+};
+
+static_assert(sizeof(PrivacyMaskArea) == 36);
+static_assert(offsetof(PrivacyMaskArea, fill_color) == 32);
+
+// The recorder-side privacy masks of one channel; id is the channel.
+struct PrivacyMaskEntry {
+  int32_t id;
+  PrivacyMaskArea areas[kPrivacyMaskAreas];
+};
+
+static_assert(sizeof(PrivacyMaskEntry) == 4 + 24 * 36);
+static_assert(offsetof(PrivacyMaskEntry, areas) == 4);

@@ -1,0 +1,50 @@
+// The user account record of the configuration database (528 bytes). Read by login, managed by
+// the user handlers; the same bytes on the 32-bit device and on the development host.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+constexpr int kMaxUsers = 100;         // ids 0..99
+constexpr int kUserRightsCount = 10;   // live view, playback, retrieve, smart analysis, event,
+                                       // camera, storage, settings, status, shutdown
+
+struct UserRecord {
+  int32_t id;                    // 0..99
+  int32_t enable;                // 1 = the account exists
+  char name[64];
+  char password[36];             // MD5 digest of the password, 32 hexadecimal characters
+  int32_t type;                  // 0..3; type 3 cannot log in
+  char local_liveview[65];       // per-channel '0'/'1' strings, character n = channel n
+  char local_playback[65];
+  char remote_liveview[65];
+  char remote_playback[65];
+  char reserved1[33];
+  char added_flag[2];            // "0" when the account was added from the web pages
+  char reserved2[17];
+  int32_t local_rights[kUserRightsCount];
+  int32_t remote_rights[kUserRightsCount];
+  int32_t permission;            // >= 0, or -1
+  int32_t remote_permission;     // >= 0, or -1
+  uint32_t local_liveview_mask;  // bit i = character i of the string is '1' (channels 0..31)
+  uint32_t local_playback_mask;
+  uint32_t remote_liveview_mask;
+  uint32_t remote_playback_mask;
+};
+
+static_assert(sizeof(UserRecord) == 528);
+static_assert(offsetof(UserRecord, enable) == 4);
+static_assert(offsetof(UserRecord, name) == 8);
+static_assert(offsetof(UserRecord, password) == 72);
+static_assert(offsetof(UserRecord, type) == 108);
+static_assert(offsetof(UserRecord, local_liveview) == 112);
+static_assert(offsetof(UserRecord, local_playback) == 177);
+static_assert(offsetof(UserRecord, remote_liveview) == 242);
+static_assert(offsetof(UserRecord, remote_playback) == 307);
+static_assert(offsetof(UserRecord, added_flag) == 405);
+static_assert(offsetof(UserRecord, local_rights) == 424);
+static_assert(offsetof(UserRecord, remote_rights) == 464);
+static_assert(offsetof(UserRecord, permission) == 504);
+static_assert(offsetof(UserRecord, remote_permission) == 508);
+static_assert(offsetof(UserRecord, local_liveview_mask) == 512);
+static_assert(offsetof(UserRecord, remote_playback_mask) == 524);

@@ -1,0 +1,81 @@
+// Descriptors of this library's own tables, and the factory settings.
+//
+// Adding a table: declare the record under records/ (static_asserts on size and offsets), give it
+// a field list and one TableDesc, e.g.
+//   const TableDesc kOsdTable{.name = "osd", .record_size = sizeof(OsdRecord),
+//                             .key = {.a = offsetof(OsdRecord, cam_id)}, .key_a_count = 64,
+//                             .fields = kOsdFields, .default_rows = 64, .make_default = ...};
+// and write each named call as one line over the generic operations (or Table<T>). A settings
+// area keeps its descriptors next to its calls (video_tables.cc) and adds its group to the list
+// in tables.cc, which `zvdb tables/dump` and the factory defaults walk.
+#pragma once
+
+#include <string_view>
+
+#include "platform/zvdb/engine.h"
+#include "platform/zvdb/records/user_record.h"
+
+namespace zvdb {
+
+// Lower-case hex MD5 digest of "admin", the factory password of the administrator.
+inline constexpr const char* kAdminPasswordDigest = "21232f297a57a5a743894a0e4a801fc3";
+
+void make_default_user(void* record, int32_t index);
+
+inline constexpr Field kUserFields[] = {
+    ZVDB_FIELD(UserRecord, id),
+    ZVDB_FIELD(UserRecord, enable),
+    ZVDB_FIELD(UserRecord, name),
+    ZVDB_FIELD(UserRecord, password),
+    ZVDB_FIELD(UserRecord, type),
+    ZVDB_FIELD(UserRecord, local_liveview),
+    ZVDB_FIELD(UserRecord, local_playback),
+    ZVDB_FIELD(UserRecord, remote_liveview),
+    ZVDB_FIELD(UserRecord, remote_playback),
+    ZVDB_FIELD(UserRecord, added_flag),
+    ZVDB_FIELD(UserRecord, local_rights),
+    ZVDB_FIELD(UserRecord, remote_rights),
+    ZVDB_FIELD(UserRecord, permission),
+    ZVDB_FIELD(UserRecord, remote_permission),
+    ZVDB_FIELD(UserRecord, local_liveview_mask),
+    ZVDB_FIELD(UserRecord, local_playback_mask),
+    ZVDB_FIELD(UserRecord, remote_liveview_mask),
+    ZVDB_FIELD(UserRecord, remote_playback_mask),
+};
+
+// Users: keyed by id 0..99; the factory row is the administrator (id 0).
+inline constexpr TableDesc kUserTable{.name = "user", .record_size = sizeof(UserRecord),
+                                      .key = {.a = offsetof(UserRecord, id)},
+                                      .key_a_count = kMaxUsers, .fields = kUserFields,
+                                      .default_rows = 1, .make_default = &make_default_user};
+inline constexpr Table<UserRecord> kUsers{kUserTable};
+
+// Factory key=value settings.
+struct SettingDefault {
+  std::string_view key;
+  std::string_view value;
+};
+inline constexpr SettingDefault kSettingDefaults[] = {
+    {"max_cameras", "32"},
+    {"max_poe_num", "0"},
+    {"group_mode", "0"},
+    {"failover_mode", "0"},
+    {"same_channel_exist", "0"},
+    {"oem_type", "0"},
+    {"alarm_in", "16"},
+    {"alarm_out", "4"},
+    {"access_filter_enable", "0"},
+    {"access_filter_type", "1"},
+    {"homologous", "1"},
+    {"httpsenable", "0"},
+    {"hardware_version", "V1.1"},
+    {"software_version", "7x.7.0.9"},
+    {"model", ""},
+};
+
+// Adds to the file every setting of `settings` and every default row of `tables` that is not
+// stored yet (creating the file and its directory when missing); what is stored is kept.
+int init_defaults(const char* path, std::span<const TableDesc* const> tables,
+                  std::span<const SettingDefault> settings);
+
+}  // namespace zvdb

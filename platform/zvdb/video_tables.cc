@@ -1,0 +1,359 @@
+#include "platform/zvdb/video_tables.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+namespace zvdb {
+namespace {
+
+constexpr Field kMotionFields[] = {
+    ZVDB_FIELD(MotionRecord, channel),          ZVDB_FIELD(MotionRecord, enable),
+    ZVDB_FIELD(MotionRecord, sensitivity),      ZVDB_FIELD(MotionRecord, tri_channels_mask),
+    ZVDB_FIELD(MotionRecord, tri_alarms),       ZVDB_FIELD(MotionRecord, motion_table),
+    ZVDB_FIELD(MotionRecord, interval),         ZVDB_FIELD(MotionRecord, enable_zv),
+    ZVDB_FIELD(MotionRecord, tri_channels),     ZVDB_FIELD(MotionRecord, email_enable),
+    ZVDB_FIELD(MotionRecord, email_interval),   ZVDB_FIELD(MotionRecord, tri_chn_alarms),
+    ZVDB_FIELD(MotionRecord, ptz_interval),     ZVDB_FIELD(MotionRecord, alarmout_interval),
+    ZVDB_FIELD(MotionRecord, white_interval),   ZVDB_FIELD(MotionRecord, email_pic_enable),
+    ZVDB_FIELD(MotionRecord, tri_channels_pic), ZVDB_FIELD(MotionRecord, audio_id),
+};
+
+constexpr Field kOsdFields[] = {
+    ZVDB_FIELD(OsdRecord, cam_id),      ZVDB_FIELD(OsdRecord, cam_name),
+    ZVDB_FIELD(OsdRecord, show_name),   ZVDB_FIELD(OsdRecord, show_date),
+    ZVDB_FIELD(OsdRecord, show_week),   ZVDB_FIELD(OsdRecord, date_format),
+    ZVDB_FIELD(OsdRecord, time_format), ZVDB_FIELD(OsdRecord, date_pos_x),
+    ZVDB_FIELD(OsdRecord, date_pos_y),  ZVDB_FIELD(OsdRecord, name_pos_x),
+    ZVDB_FIELD(OsdRecord, name_pos_y),  ZVDB_FIELD(OsdRecord, alpha),
+};
+
+constexpr Field kWhiteLedFields[] = {
+    ZVDB_FIELD(WhiteLedEntry, owner_channel), ZVDB_FIELD(WhiteLedEntry, chnid),
+    ZVDB_FIELD(WhiteLedEntry, mode),          ZVDB_FIELD(WhiteLedEntry, time),
+};
+
+constexpr Field kPtzFields[] = {
+    ZVDB_FIELD(PtzActionEntry, source_id),       ZVDB_FIELD(PtzActionEntry, acto_ptz_channel),
+    ZVDB_FIELD(PtzActionEntry, acto_ptz_type),   ZVDB_FIELD(PtzActionEntry, acto_ptz_preset),
+    ZVDB_FIELD(PtzActionEntry, acto_ptz_patrol), ZVDB_FIELD(PtzActionEntry, acto_ptz_pattern),
+};
+
+constexpr Field kAudioFields[] = {
+    ZVDB_FIELD(AudioFileEntry, id), ZVDB_FIELD(AudioFileEntry, enable), ZVDB_FIELD(AudioFileEntry, name)};
+
+constexpr Field kPrivacyMaskFields[] = {ZVDB_FIELD(PrivacyMaskEntry, id)};
+
+// Factory motion settings: off, middle sensitivity, 20 s intervals, no actions.
+void default_motion(void* record, int32_t index) {
+  MotionRecord m{};
+  m.channel = index;
+  m.sensitivity = 3;
+  m.interval = 20;
+  m.email_interval = 20;
+  std::memcpy(record, &m, sizeof m);
+}
+
+// Factory OSD: the name "CAM<n>" (1-based) shown with the date, both in the picture's corners.
+void default_osd(void* record, int32_t index) {
+  OsdRecord o{};
+  o.cam_id = index;
+  std::snprintf(o.cam_name, sizeof o.cam_name, "CAM%d", static_cast<int>(index) + 1);
+  o.show_name = 1;
+  o.show_date = 1;
+  o.show_week = 1;
+  o.date_pos_x = 0.02;
+  o.date_pos_y = 0.02;
+  o.name_pos_x = 0.02;
+  o.name_pos_y = 0.75;
+  std::memcpy(record, &o, sizeof o);
+}
+
+constexpr TableDesc schedule_table(const char* name) {
+  return TableDesc{.name = name, .record_size = sizeof(Schedule), .key_a_count = kMaxChannels};
+}
+
+}  // namespace
+
+const TableDesc kMotionTable{.name = "motion",
+                             .record_size = sizeof(MotionRecord),
+                             .key = {.a = offsetof(MotionRecord, channel)},
+                             .key_a_count = kMaxChannels,
+                             .fields = kMotionFields,
+                             .default_rows = kMaxChannels,
+                             .make_default = default_motion};
+const TableDesc kMotionEffectiveScheduleTable = schedule_table("motion_effective_schedule");
+const TableDesc kMotionAudibleScheduleTable = schedule_table("motion_audible_schedule");
+const TableDesc kMotionEmailScheduleTable = schedule_table("motion_email_schedule");
+const TableDesc kMotionPtzScheduleTable = schedule_table("motion_ptz_schedule");
+const TableDesc kMotionScheduleTable = schedule_table("motion_schedule");
+// Keyed by (channel, LED schedule table name).
+const TableDesc kWhiteLedScheduleTable{.name = "whiteled_esche",
+                                       .record_size = sizeof(Schedule),
+                                       .key_a_count = kMaxChannels};
+// Lists of up to 8 entries keyed by (channel, LED parameter table name).
+const TableDesc kWhiteLedParamsTable{.name = "whiteled_params",
+                                     .record_size = sizeof(WhiteLedEntry),
+                                     .key_a_count = kMaxChannels,
+                                     .max_entries = kWhiteLedMaxEntries,
+                                     .fields = kWhiteLedFields};
+// Lists of up to 64 entries keyed by (source id, PTZ source type); an entry is identified by its
+// PTZ camera, 0 marking a free slot.
+const TableDesc kPtzParamsTable{.name = "ptz_params",
+                                .record_size = sizeof(PtzActionEntry),
+                                .max_entries = kPtzActionMaxEntries,
+                                .entry_id = offsetof(PtzActionEntry, acto_ptz_channel),
+                                .zero_id_is_free = true,
+                                .fields = kPtzFields};
+const TableDesc kPeopleCountPtzParamsTable{.name = "peoplecnt_ptz_params",
+                                          .record_size = sizeof(PtzActionEntry),
+                                          .max_entries = kPeopleCountPtzMaxEntries,
+                                          .entry_id = offsetof(PtzActionEntry, acto_ptz_channel),
+                                          .zero_id_is_free = true,
+                                          .fields = kPtzFields};
+const TableDesc kAlarmAudioTable{.name = "alarm_audio_file",
+                                 .record_size = sizeof(AudioFileEntry),
+                                 .key = {.a = offsetof(AudioFileEntry, id)},
+                                 .key_a_count = kAlarmAudioSlots,
+                                 .fields = kAudioFields};
+const TableDesc kOsdTable{.name = "osd",
+                          .record_size = sizeof(OsdRecord),
+                          .key = {.a = offsetof(OsdRecord, cam_id)},
+                          .key_a_count = kMaxChannels,
+                          .fields = kOsdFields,
+                          .default_rows = kMaxChannels,
+                          .make_default = default_osd};
+const TableDesc kPrivacyMaskTable{.name = "privacy_mask",
+                                  .record_size = sizeof(PrivacyMaskEntry),
+                                  .key = {.a = offsetof(PrivacyMaskEntry, id)},
+                                  .key_a_count = kMaxChannels,
+                                  .fields = kPrivacyMaskFields};
+
+std::span<const TableDesc* const> video_tables() {
+  static const TableDesc* const kTables[] = {
+      &kMotionTable,          &kMotionEffectiveScheduleTable, &kMotionAudibleScheduleTable,
+      &kMotionEmailScheduleTable, &kMotionPtzScheduleTable,   &kMotionScheduleTable,
+      &kWhiteLedScheduleTable, &kWhiteLedParamsTable,         &kPtzParamsTable,
+      &kPeopleCountPtzParamsTable, &kAlarmAudioTable,         &kOsdTable,
+      &kPrivacyMaskTable,
+  };
+  return kTables;
+}
+
+}  // namespace zvdb
+
+namespace {
+
+using zvdb::Key;
+
+constexpr zvdb::Table<MotionRecord> kMotions{zvdb::kMotionTable};
+constexpr zvdb::Table<Schedule> kMotionEffective{zvdb::kMotionEffectiveScheduleTable};
+constexpr zvdb::Table<Schedule> kMotionAudible{zvdb::kMotionAudibleScheduleTable};
+constexpr zvdb::Table<Schedule> kMotionEmail{zvdb::kMotionEmailScheduleTable};
+constexpr zvdb::Table<Schedule> kMotionPtz{zvdb::kMotionPtzScheduleTable};
+constexpr zvdb::Table<Schedule> kMotionLegacy{zvdb::kMotionScheduleTable};
+constexpr zvdb::Table<Schedule> kLedSchedules{zvdb::kWhiteLedScheduleTable};
+constexpr zvdb::Table<WhiteLedEntry> kLedParams{zvdb::kWhiteLedParamsTable};
+constexpr zvdb::Table<PtzActionEntry> kPtzLists{zvdb::kPtzParamsTable};
+constexpr zvdb::Table<PtzActionEntry> kPeopleCountPtzLists{zvdb::kPeopleCountPtzParamsTable};
+constexpr zvdb::Table<AudioFileEntry> kAudioSlots{zvdb::kAlarmAudioTable};
+constexpr zvdb::Table<OsdRecord> kOsd{zvdb::kOsdTable};
+constexpr zvdb::Table<PrivacyMaskEntry> kPrivacyMasks{zvdb::kPrivacyMaskTable};
+
+// The table name of an LED key or call, bounded by its field width.
+std::string_view led_table(const char* name) {
+  return name != nullptr ? std::string_view(name, strnlen(name, kLedTableNameSize - 1)) : std::string_view();
+}
+
+int read_schedule(const zvdb::Table<Schedule>& t, const char* db, Schedule* s, int channel) {
+  if (s == nullptr) return -1;
+  return t.read(db, s, Key{channel});
+}
+int write_schedule(const zvdb::Table<Schedule>& t, const char* db, const Schedule* s, int channel) {
+  if (s == nullptr) return -1;
+  return t.write_at(db, s, Key{channel});
+}
+int copy_schedule(const zvdb::Table<Schedule>& t, const char* db, const Schedule* s, ChannelMask64 mask) {
+  if (s == nullptr) return -1;
+  return t.copy_to_mask(db, s, mask.bits());
+}
+
+// The used entries of a PTZ list (acto_ptz_channel != 0), in order, and their number.
+int used_ptz_entries(const PtzActionList& list, int limit, PtzActionEntry* out) {
+  int n = 0;
+  for (int i = 0; i < limit; ++i) {
+    if (list.entries[i].acto_ptz_channel != 0) out[n++] = list.entries[i];
+  }
+  return n;
+}
+
+int read_ptz_list(const zvdb::Table<PtzActionEntry>& t, const char* db, PtzActionList* list,
+                  const Key& key, int capacity, int* count) {
+  if (list == nullptr) return -1;
+  PtzActionList read{};
+  int n = capacity;
+  const int rc = t.read_list(db, key, read.entries, &n);
+  if (rc != 0) n = 0;
+  *list = read;
+  if (count != nullptr) *count = n;
+  return rc;
+}
+
+}  // namespace
+
+int read_motion(const char* db, MotionRecord* record, int channel) {
+  return kMotions.read(db, record, Key{channel});
+}
+int write_motion(const char* db, const MotionRecord* record) { return kMotions.write(db, record); }
+int read_motions(const char* db, MotionRecord* records, int* count) {
+  return kMotions.read_all(db, records, count);
+}
+int copy_motions(const char* db, const MotionRecord* record, ChannelMask64 mask) {
+  return kMotions.copy_to_mask(db, record, mask.bits());
+}
+
+int read_motion_effective_schedule(const char* db, Schedule* s, int channel) {
+  return read_schedule(kMotionEffective, db, s, channel);
+}
+int write_motion_effective_schedule(const char* db, const Schedule* s, int channel) {
+  return write_schedule(kMotionEffective, db, s, channel);
+}
+int copy_motion_effective_schedules(const char* db, const Schedule* s, ChannelMask64 mask) {
+  return copy_schedule(kMotionEffective, db, s, mask);
+}
+int read_motion_audible_schedule(const char* db, Schedule* s, int channel) {
+  return read_schedule(kMotionAudible, db, s, channel);
+}
+int write_motion_audible_schedule(const char* db, const Schedule* s, int channel) {
+  return write_schedule(kMotionAudible, db, s, channel);
+}
+int copy_motion_audible_schedules(const char* db, const Schedule* s, ChannelMask64 mask) {
+  return copy_schedule(kMotionAudible, db, s, mask);
+}
+int read_motion_email_schedule(const char* db, Schedule* s, int channel) {
+  return read_schedule(kMotionEmail, db, s, channel);
+}
+int write_motion_email_schedule(const char* db, const Schedule* s, int channel) {
+  return write_schedule(kMotionEmail, db, s, channel);
+}
+int copy_motion_email_schedules(const char* db, const Schedule* s, ChannelMask64 mask) {
+  return copy_schedule(kMotionEmail, db, s, mask);
+}
+int read_motion_ptz_schedule(const char* db, Schedule* s, int channel) {
+  return read_schedule(kMotionPtz, db, s, channel);
+}
+int write_motion_ptz_schedule(const char* db, const Schedule* s, int channel) {
+  return write_schedule(kMotionPtz, db, s, channel);
+}
+int copy_motion_ptz_schedules(const char* db, const Schedule* s, ChannelMask64 mask) {
+  return copy_schedule(kMotionPtz, db, s, mask);
+}
+int read_motion_schedule(const char* db, Schedule* s, int channel) {
+  return read_schedule(kMotionLegacy, db, s, channel);
+}
+int write_motion_schedule(const char* db, const Schedule* s, int channel) {
+  return write_schedule(kMotionLegacy, db, s, channel);
+}
+
+int read_whiteled_effective_schedule(const char* db, Schedule* s, const WhiteLedKey* key) {
+  if (s == nullptr || key == nullptr) return -1;
+  return kLedSchedules.read(db, s, Key{key->channel, 0, led_table(key->table_name)});
+}
+int write_whiteled_effective_schedule(const char* db, const Schedule* s, const WhiteLedKey* key) {
+  if (s == nullptr || key == nullptr) return -1;
+  return kLedSchedules.write_at(db, s, Key{key->channel, 0, led_table(key->table_name)});
+}
+int copy_whiteled_effective_schedules(const char* db, const Schedule* s, const WhiteLedKey* key,
+                                      ChannelMask64 mask) {
+  if (s == nullptr || key == nullptr) return -1;
+  return kLedSchedules.copy_to_mask(db, s, mask.bits(), Key{0, 0, led_table(key->table_name)});
+}
+
+int read_whiteled_params(const char* db, WhiteLedEntry* entries, const WhiteLedKey* key, int* count) {
+  if (entries == nullptr || key == nullptr) return -1;
+  int n = kWhiteLedMaxEntries;
+  const int rc = kLedParams.read_list(db, Key{key->channel, 0, led_table(key->table_name)}, entries, &n);
+  if (count != nullptr) *count = rc == 0 ? n : 0;
+  return rc;
+}
+int write_whiteled_params_all(const char* db, const WhiteLedParams* params, const char* table, int channel) {
+  if (params == nullptr || params->count < 0 || params->count > kWhiteLedMaxEntries) return -1;
+  return kLedParams.write_list(db, Key{channel, 0, led_table(table)}, params->entries, params->count);
+}
+int copy_whiteled_params(const char* db, const char* table, const WhiteLedParams* params, ChannelMask64 mask) {
+  if (params == nullptr || params->count < 0 || params->count > kWhiteLedMaxEntries) return -1;
+  zvdb::Transaction tx(db);
+  for (int c = 0; c < kMaxChannels; ++c) {
+    if (!mask.test(c)) continue;
+    WhiteLedParams copy = *params;
+    for (int i = 0; i < copy.count; ++i) copy.entries[i].owner_channel = c;
+    tx.write_list(zvdb::kWhiteLedParamsTable, Key{c, 0, led_table(table)}, copy.entries, copy.count);
+  }
+  return tx.commit();
+}
+
+int read_ptz_params(const char* db, PtzActionList* list, int type, int channel, int* count) {
+  return read_ptz_list(kPtzLists, db, list, Key{channel, type}, kPtzActionMaxEntries, count);
+}
+int write_ptz_params_all(const char* db, const PtzActionList* list, int type, int channel) {
+  if (list == nullptr) return -1;
+  PtzActionEntry used[kPtzActionMaxEntries];
+  const int n = used_ptz_entries(*list, kPtzActionMaxEntries, used);
+  return kPtzLists.write_list(db, Key{channel, type}, used, n);
+}
+int copy_ptz_params_all(const char* db, const PtzActionList* list, int type, ChannelMask64 mask) {
+  if (list == nullptr) return -1;
+  PtzActionEntry used[kPtzActionMaxEntries];
+  const int n = used_ptz_entries(*list, kPtzActionMaxEntries, used);
+  zvdb::Transaction tx(db);
+  for (int c = 0; c < kMaxChannels; ++c) {
+    if (!mask.test(c)) continue;
+    for (int i = 0; i < n; ++i) used[i].source_id = c;
+    tx.write_list(zvdb::kPtzParamsTable, Key{c, type}, used, n);
+  }
+  return tx.commit();
+}
+int read_peoplecnt_ptz_params(const char* db, PtzActionList* list, int channel, int* count) {
+  return read_ptz_list(kPeopleCountPtzLists, db, list, Key{channel}, kPeopleCountPtzMaxEntries, count);
+}
+int write_peoplecnt_ptz_params_ex(const char* db, const PtzActionList* list, int channel) {
+  if (list == nullptr) return -1;
+  PtzActionEntry used[kPeopleCountPtzMaxEntries];
+  const int n = used_ptz_entries(*list, kPeopleCountPtzMaxEntries, used);
+  return kPeopleCountPtzLists.write_list(db, Key{channel}, used, n);
+}
+
+int read_alarm_audio_file(const char* db, AudioFileEntry slots[kAlarmAudioSlots]) {
+  if (slots == nullptr) return -1;
+  AudioFileEntry stored[kAlarmAudioSlots] = {};
+  int n = kAlarmAudioSlots;
+  const int rc = kAudioSlots.read_all(db, stored, &n);
+  for (int i = 0; i < kAlarmAudioSlots; ++i) slots[i] = AudioFileEntry{};
+  if (rc != 0) return rc;
+  for (int i = 0; i < n; ++i) {
+    if (stored[i].id >= 0 && stored[i].id < kAlarmAudioSlots) slots[stored[i].id] = stored[i];
+  }
+  return 0;
+}
+int write_alarm_audio_file(const char* db, const AudioFileEntry* entry) { return kAudioSlots.write(db, entry); }
+
+int read_osd(const char* db, OsdRecord* record, int channel) { return kOsd.read(db, record, Key{channel}); }
+int write_osd(const char* db, const OsdRecord* record) { return kOsd.write(db, record); }
+int read_osd_name(const char* db, int channel, char* buffer, int size) {
+  if (buffer == nullptr || size <= 0) return -1;
+  OsdRecord record{};
+  const int rc = kOsd.read(db, &record, Key{channel});
+  const size_t n = strnlen(record.cam_name, std::min<size_t>(sizeof record.cam_name, static_cast<size_t>(size) - 1));
+  std::memcpy(buffer, record.cam_name, n);
+  buffer[n] = '\0';
+  return rc;
+}
+int read_privacy_mask(const char* db, PrivacyMaskEntry* entry, int channel) {
+  return kPrivacyMasks.read(db, entry, Key{channel});
+}
+int write_privacy_mask(const char* db, const PrivacyMaskEntry* entry) { return kPrivacyMasks.write(db, entry); }
+int read_privacy_masks(const char* db, PrivacyMaskEntry* entries, int* count) {
+  return kPrivacyMasks.read_all(db, entries, count);
+}
+

@@ -1,0 +1,108 @@
+// Configuration-database calls of the event and video settings: motion records and their weekly
+// plans, the white-light LED plans and actions of every event kind (keyed by LED table name and
+// channel), the PTZ action lists of every event source (keyed by PTZ source type and source id),
+// the alarm audio slots, OSD records and privacy masks. All take the database path first and
+// follow the library's conventions: 0 = done / found; -1 = not found (the buffer is left as it
+// was), refused or failed.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/zvdb/engine.h"
+#include "platform/zvdb/records/audio_file_record.h"
+#include "platform/zvdb/records/channel_mask.h"
+#include "platform/zvdb/records/motion_record.h"
+#include "platform/zvdb/records/osd_record.h"
+#include "platform/zvdb/records/schedule_record.h"
+
+// ---- Motion events (one record per channel 0..63) -----------------------------------------
+int read_motion(const char* db, MotionRecord* record, int channel);
+int write_motion(const char* db, const MotionRecord* record);  // keyed by record->channel
+// *count: in, capacity of `records` (callers pass 64); out, records filled in channel order.
+int read_motions(const char* db, MotionRecord* records, int* count);
+// Copies the record to every channel of the mask (each copy carries its own channel number).
+int copy_motions(const char* db, const MotionRecord* record, ChannelMask64 mask);
+
+// Motion plans: when the event is effective, and when its sound, e-mail and PTZ actions may fire;
+// plus the older single motion plan.
+int read_motion_effective_schedule(const char* db, Schedule* schedule, int channel);
+int write_motion_effective_schedule(const char* db, const Schedule* schedule, int channel);
+int copy_motion_effective_schedules(const char* db, const Schedule* schedule, ChannelMask64 mask);
+int read_motion_audible_schedule(const char* db, Schedule* schedule, int channel);
+int write_motion_audible_schedule(const char* db, const Schedule* schedule, int channel);
+int copy_motion_audible_schedules(const char* db, const Schedule* schedule, ChannelMask64 mask);
+int read_motion_email_schedule(const char* db, Schedule* schedule, int channel);
+int write_motion_email_schedule(const char* db, const Schedule* schedule, int channel);
+int copy_motion_email_schedules(const char* db, const Schedule* schedule, ChannelMask64 mask);
+int read_motion_ptz_schedule(const char* db, Schedule* schedule, int channel);
+int write_motion_ptz_schedule(const char* db, const Schedule* schedule, int channel);
+int copy_motion_ptz_schedules(const char* db, const Schedule* schedule, ChannelMask64 mask);
+int read_motion_schedule(const char* db, Schedule* schedule, int channel);
+int write_motion_schedule(const char* db, const Schedule* schedule, int channel);
+
+// ---- White-light LED plans and actions -----------------------------------------------------
+// The plan of (key->channel, key->table_name).
+int read_whiteled_effective_schedule(const char* db, Schedule* schedule, const WhiteLedKey* key);
+int write_whiteled_effective_schedule(const char* db, const Schedule* schedule, const WhiteLedKey* key);
+// Copies the plan to (c, key->table_name) for every channel c of the mask.
+int copy_whiteled_effective_schedules(const char* db, const Schedule* schedule,
+                                      const WhiteLedKey* key, ChannelMask64 mask);
+// The actions of (key->table_name, key->channel): up to 8 entries into `entries` (room for 8),
+// their number in *count (0 when none are stored).
+int read_whiteled_params(const char* db, WhiteLedEntry* entries, const WhiteLedKey* key, int* count);
+// Replaces the actions of (table, channel) with params->count entries (0 removes them; more
+// than 8 is refused).
+int write_whiteled_params_all(const char* db, const WhiteLedParams* params, const char* table,
+                              int channel);
+// Stores the actions under (table, c) for every channel c of the mask, each entry's owner
+// channel set to c; one transaction.
+int copy_whiteled_params(const char* db, const char* table, const WhiteLedParams* params,
+                         ChannelMask64 mask);
+
+// ---- PTZ action lists, keyed by (PTZ source type, source id) --------------------------------
+// Reads up to 64 entries into list->entries (the rest cleared), their number in *count.
+int read_ptz_params(const char* db, PtzActionList* list, int type, int channel, int* count);
+// Replaces the list of (type, channel) with the list's used entries (acto_ptz_channel != 0), in
+// their order.
+int write_ptz_params_all(const char* db, const PtzActionList* list, int type, int channel);
+// Stores the list under (type, c) for every channel c of the mask, each entry's source id set to c.
+int copy_ptz_params_all(const char* db, const PtzActionList* list, int type, ChannelMask64 mask);
+// People counting of camera groups (source type 20): separate tables of at most 8 entries.
+int read_peoplecnt_ptz_params(const char* db, PtzActionList* list, int channel, int* count);
+int write_peoplecnt_ptz_params_ex(const char* db, const PtzActionList* list, int channel);
+
+// ---- Alarm audio slots ----------------------------------------------------------------------
+// Fills the 10 slots by id (a slot that is not stored reads as zeros).
+int read_alarm_audio_file(const char* db, AudioFileEntry slots[kAlarmAudioSlots]);
+int write_alarm_audio_file(const char* db, const AudioFileEntry* entry);  // id 0..9
+
+// ---- OSD and privacy masks ------------------------------------------------------------------
+int read_osd(const char* db, OsdRecord* record, int channel);
+int write_osd(const char* db, const OsdRecord* record);  // keyed by record->cam_id, 0..63
+// The channel's display name (the OSD camera name) into buffer, cut to size - 1; "" when absent.
+int read_osd_name(const char* db, int channel, char* buffer, int size);
+int read_privacy_mask(const char* db, PrivacyMaskEntry* entry, int channel);
+int write_privacy_mask(const char* db, const PrivacyMaskEntry* entry);  // keyed by entry->id
+// *count: in, capacity of `entries`; out, entries filled in channel order.
+int read_privacy_masks(const char* db, PrivacyMaskEntry* entries, int* count);
+
+// ---- Descriptors -----------------------------------------------------------------------------
+namespace zvdb {
+extern const TableDesc kMotionTable;
+extern const TableDesc kMotionEffectiveScheduleTable;
+extern const TableDesc kMotionAudibleScheduleTable;
+extern const TableDesc kMotionEmailScheduleTable;
+extern const TableDesc kMotionPtzScheduleTable;
+extern const TableDesc kMotionScheduleTable;
+extern const TableDesc kWhiteLedScheduleTable;
+extern const TableDesc kWhiteLedParamsTable;
+extern const TableDesc kPtzParamsTable;
+extern const TableDesc kPeopleCountPtzParamsTable;
+extern const TableDesc kAlarmAudioTable;
+extern const TableDesc kOsdTable;
+extern const TableDesc kPrivacyMaskTable;
+
+// The tables above, for the library's table list (inspection, and the factory rows that
+// zvdb_init_defaults adds: motion records of channels 0..63, OSD records "CAM1".."CAM64").
+std::span<const TableDesc* const> video_tables();
+}  // namespace zvdb
