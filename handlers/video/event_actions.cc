@@ -1,0 +1,435 @@
+#include "handlers/video/event_actions.h"
+
+#include <cstring>
+#include <vector>
+
+#include "common/core_client.h"
+#include "common/json_fields.h"
+#include "common/oplog.h"
+#include "common/web_utils.h"
+#include "handlers/video/schedule_json.h"
+#include "platform/zvdb/video_tables.h"
+#include "platform/zvdb/zvdb.h"
+
+namespace {
+
+constexpr int32_t kMsgOpLogMulti = 3509;
+
+// The payload of message 3509: the operation-log record followed by the channel set.
+struct OpLogMultiRecord {
+  OpLogRecord record;
+  ChannelMask64 mask;
+};
+static_assert(sizeof(OpLogMultiRecord) == 680);
+static_assert(offsetof(OpLogMultiRecord, mask) == 672);
+
+int32_t get_i32(const std::vector<unsigned char>& record, int offset) {
+  int32_t value = 0;
+  std::memcpy(&value, record.data() + offset, sizeof value);
+  return value;
+}
+
+void set_i32(std::vector<unsigned char>& record, int offset, int32_t value) {
+  std::memcpy(record.data() + offset, &value, sizeof value);
+}
+
+char* text_at(std::vector<unsigned char>& record, int offset) {
+  return reinterpret_cast<char*>(record.data() + offset);
+}
+
+// True when a field of `size` bytes at `offset` lies inside a record of `record_size` bytes.
+bool inside(int offset, size_t size, uint32_t record_size) {
+  return offset >= 0 && static_cast<size_t>(offset) + size <= record_size;
+}
+
+// The integer action keys and where each kind keeps them.
+struct ScalarKey {
+  const char* key;
+  int16_t ActionFieldOffsets::*offset;
+};
+constexpr ScalarKey kScalarKeys[] = {
+    {"enable", &ActionFieldOffsets::enable},
+    {"triAlarms", &ActionFieldOffsets::tri_alarms},
+    {"interval", &ActionFieldOffsets::interval},
+    {"audioId", &ActionFieldOffsets::audio_id},
+    {"email_interval", &ActionFieldOffsets::email_interval},
+    {"email_pic_enable", &ActionFieldOffsets::email_pic_enable},
+    {"ptz_interval", &ActionFieldOffsets::ptz_interval},
+    {"alarmout_interval", &ActionFieldOffsets::alarmout_interval},
+    {"white_interval", &ActionFieldOffsets::white_interval},
+};
+
+WhiteLedKey led_key(int channel, const char* table) {
+  WhiteLedKey key{};
+  key.channel = channel;
+  copy_text_field(key.table_name, table);
+  return key;
+}
+
+const char* led_plan_table(const EventKind& kind, int sub) {
+  return kind.led_plan_tables != nullptr ? kind.led_plan_tables[sub] : nullptr;
+}
+
+const char* led_action_table(const EventKind& kind, int sub) {
+  return kind.led_action_tables != nullptr ? kind.led_action_tables[sub] : nullptr;
+}
+
+// The record's action fields from the block; true when any was taken.
+bool take_record_fields(const EventKind& kind, json_object* block, int channel,
+                        std::vector<unsigned char>& record) {
+  const ActionFieldOffsets& f = kind.fields;
+  bool changed = false;
+
+  TriChnAlarmText alarms[2];
+  if (inside(f.tri_chn_alarms, 2 * kEventTextSize, kind.record_size) &&
+      tri_chn_alarms_from_json(channel, block, "triChnAlarms", alarms) == 0) {
+    for (int i = 0; i < 2; ++i) {
+      copy_text_field(text_at(record, f.tri_chn_alarms + i * kEventTextSize), kEventTextSize, alarms[i].text);
+    }
+    changed = true;
+  }
+  for (const ScalarKey& k : kScalarKeys) {
+    const int offset = f.*k.offset;
+    int32_t value = 0;
+    if (inside(offset, sizeof value, kind.record_size) &&
+        json_value_int(json_object_object_get(block, k.key), &value)) {
+      set_i32(record, offset, value);
+      changed = true;
+    }
+  }
+  char text[kEventTextSize];
+  if (inside(f.tri_channels_pic, kEventTextSize, kind.record_size) &&
+      json_value_text(json_object_object_get(block, "tri_channels_pic"), text, sizeof text)) {
+    copy_text_field(text_at(record, f.tri_channels_pic), kEventTextSize, text);
+    changed = true;
+  }
+  if (inside(f.tri_channels, kEventTextSize, kind.record_size) &&
+      json_value_text(json_object_object_get(block, "triChannels"), text, sizeof text)) {
+    copy_text_field(text_at(record, f.tri_channels), kEventTextSize, text);
+    if (inside(f.tri_channels_mask, sizeof(uint32_t), kind.record_size)) {
+      const uint32_t mask = tri_channels_mask_of(text, sizeof text);
+      std::memcpy(record.data() + f.tri_channels_mask, &mask, sizeof mask);
+    }
+    changed = true;
+  }
+  return changed;
+}
+
+}  // namespace
+
+// ---- Helpers ---------------------------------------------------------------------------------
+
+ChannelMask64 channel_list_to_mask(json_object* object, const char* list_key, const char* count_key) {
+  ChannelMask64 mask{0, 0};
+  int32_t count = 0;
+  if (!json_value_int(json_object_object_get(object, count_key), &count) || count <= 0) return mask;
+  json_object* list = json_array_of(object, list_key);
+  const size_t n = std::min(static_cast<size_t>(count), json_array_size(list));
+  for (size_t i = 0; i < n; ++i) {
+    int32_t channel = -1;
+    if (json_value_int(json_array_at(list, i), &channel)) mask.set(channel);
+  }
+  return mask;
+}
+
+ChannelMask64 copy_text_to_mask(const char* text) {
+  ChannelMask64 mask{0, 0};
+  if (text == nullptr) return mask;
+  for (int n = 0; n < 8 && text[n] != '\0'; ++n) {
+    if (text[n] == '1') mask.set(n);
+  }
+  return mask;
+}
+
+uint32_t tri_channels_mask_of(const char* text, size_t size) {
+  uint32_t mask = 0;
+  if (text == nullptr) return mask;
+  for (size_t n = 0; n < 32 && n < size && text[n] != '\0'; ++n) {
+    if (text[n] == '1') mask |= 1u << n;
+  }
+  return mask;
+}
+
+json_object* tri_chn_alarms_to_json(const char* first, const char* second) {
+  json_object* array = json_object_new_array();
+  json_object_array_add(array, json_text_field(first, kEventTextSize));
+  json_object_array_add(array, json_text_field(second, kEventTextSize));
+  return array;
+}
+
+int tri_chn_alarms_from_json(int channel, json_object* object, const char* key, TriChnAlarmText out[2]) {
+  json_object* array = json_array_of(object, key);
+  if (array == nullptr || out == nullptr) return -1;
+  for (int i = 0; i < 2; ++i) {
+    out[i] = TriChnAlarmText{};
+    out[i].channel = channel;
+    out[i].index = i;
+    json_value_text(json_array_at(array, static_cast<size_t>(i)), out[i].text, sizeof out[i].text);
+  }
+  return 0;
+}
+
+json_object* white_led_info_to_json(int channel, const char* table) {
+  json_object* array = json_object_new_array();
+  const WhiteLedKey key = led_key(channel, table);
+  WhiteLedEntry entries[kWhiteLedMaxEntries] = {};
+  int count = 0;
+  if (read_whiteled_params(kZvdbPath, entries, &key, &count) != 0) count = 0;
+  for (int i = 0; i < count && i < kWhiteLedMaxEntries; ++i) {
+    json_object* entry = json_object_new_object();
+    json_object_object_add(entry, "chnid", json_object_new_int(entries[i].chnid));
+    json_object_object_add(entry, "mode", json_object_new_int(entries[i].mode));
+    json_object_object_add(entry, "time", json_object_new_int(entries[i].time));
+    json_object_array_add(array, entry);
+  }
+  return array;
+}
+
+int white_led_info_from_json(int channel, WhiteLedParams* out, json_object* object, const char* key) {
+  json_object* array = json_array_of(object, key);
+  if (array == nullptr || out == nullptr) return -1;
+  *out = WhiteLedParams{};
+  // The pages send either objects or positional arrays; the whole list uses one form.
+  const char* serialised = json_object_to_json_string_ext(array, JSON_C_TO_STRING_PLAIN);
+  const bool object_form = serialised != nullptr && std::strstr(serialised, "chnid") != nullptr;
+  const size_t n = std::min<size_t>(json_array_size(array), kWhiteLedMaxEntries);
+  for (size_t i = 0; i < n; ++i) {
+    json_object* element = json_array_at(array, i);
+    if (element == nullptr ||
+        !json_object_is_type(element, object_form ? json_type_object : json_type_array)) {
+      break;
+    }
+    WhiteLedEntry& e = out->entries[out->count++];
+    e.owner_channel = channel;
+    if (object_form) {
+      json_value_int(json_object_object_get(element, "chnid"), &e.chnid);
+      json_value_int(json_object_object_get(element, "mode"), &e.mode);
+      json_value_int(json_object_object_get(element, "time"), &e.time);
+    } else {
+      json_value_int(json_array_at(element, 0), &e.chnid);
+      json_value_int(json_array_at(element, 1), &e.mode);
+      json_value_int(json_array_at(element, 2), &e.time);
+    }
+  }
+  return 0;
+}
+
+json_object* ptz_actions_to_json(int type, int channel) {
+  json_object* array = json_object_new_array();
+  PtzActionList list{};
+  int count = 0;
+  int limit = kPtzActionMaxEntries;
+  int rc;
+  if (type == kPtzSourcePeopleCount) {
+    rc = read_peoplecnt_ptz_params(kZvdbPath, &list, channel, &count);
+    limit = kPeopleCountPtzMaxEntries;
+  } else {
+    rc = read_ptz_params(kZvdbPath, &list, type, channel, &count);
+  }
+  if (rc != 0) count = 0;
+  for (int i = 0; i < count && i < limit; ++i) {
+    const PtzActionEntry& e = list.entries[i];
+    if (e.acto_ptz_channel <= 0) continue;
+    json_object* entry = json_object_new_object();
+    json_object_object_add(entry, "acto_ptz_channel", json_object_new_int(e.acto_ptz_channel));
+    json_object_object_add(entry, "acto_ptz_type", json_object_new_int(e.acto_ptz_type));
+    json_object_object_add(entry, "acto_ptz_preset", json_object_new_int(e.acto_ptz_preset));
+    json_object_object_add(entry, "acto_ptz_patrol", json_object_new_int(e.acto_ptz_patrol));
+    json_object_array_add(array, entry);
+  }
+  return array;
+}
+
+int ptz_actions_store(int ptz_chn_id, int ptz_type, json_object* array) {
+  if (array == nullptr || !json_object_is_type(array, json_type_array)) return 0;
+  if (ptz_chn_id < 0 || ptz_chn_id > 7) return 0;
+  const size_t limit = ptz_type == kPtzSourcePeopleCount ? kPeopleCountPtzMaxEntries : kPtzActionMaxEntries;
+  PtzActionList list{};
+  const size_t n = std::min(json_array_size(array), limit);
+  for (size_t i = 0; i < n; ++i) {
+    json_object* element = json_array_at(array, i);
+    PtzActionEntry& e = list.entries[i];
+    e.source_id = ptz_chn_id;
+    if (element == nullptr || !json_object_is_type(element, json_type_object)) continue;
+    json_value_int(json_object_object_get(element, "acto_ptz_channel"), &e.acto_ptz_channel);
+    json_value_int(json_object_object_get(element, "acto_ptz_type"), &e.acto_ptz_type);
+    json_value_int(json_object_object_get(element, "acto_ptz_preset"), &e.acto_ptz_preset);
+    json_value_int(json_object_object_get(element, "acto_ptz_patrol"), &e.acto_ptz_patrol);
+    json_value_int(json_object_object_get(element, "acto_ptz_pattern"), &e.acto_ptz_pattern);
+  }
+  const int rc = ptz_type == kPtzSourcePeopleCount
+                     ? write_peoplecnt_ptz_params_ex(kZvdbPath, &list, ptz_chn_id)
+                     : write_ptz_params_all(kZvdbPath, &list, ptz_type, ptz_chn_id);
+  return rc == 0 ? 1 : 0;
+}
+
+int32_t audio_id_mask() {
+  AudioFileEntry slots[kAlarmAudioSlots] = {};
+  if (read_alarm_audio_file(kZvdbPath, slots) != 0) return 0;
+  int32_t mask = 0;
+  for (int n = 0; n < kAlarmAudioSlots; ++n) {
+    if (slots[n].enable == 1) mask |= 1 << n;
+  }
+  return mask;
+}
+
+void op_log_send_multi(int32_t main_type, int64_t sub_type, int32_t param_type, ChannelMask64 mask) {
+  OpLogMultiRecord payload{};
+  op_log_init(&payload.record);
+  payload.record.main_type = main_type;
+  payload.record.sub_type = sub_type;
+  payload.record.param_type = param_type;
+  payload.mask = mask;
+  core_notify(kMsgOpLogMulti, sizeof payload, &payload);
+}
+
+// ---- Procedures ------------------------------------------------------------------------------
+
+bool apply_event_actions(const EventKind& kind, json_object* block, int sub, const ApplyOptions& options) {
+  int32_t channel = -1;
+  if (!json_value_int(json_object_object_get(block, "chnid"), &channel) || channel < 0 ||
+      channel >= kMaxChannels) {
+    return false;
+  }
+  if (sub < 0 || sub >= kind.sub_count) return false;
+
+  // Plans are written as soon as each parses, before the record.
+  Schedule schedule;
+  for (int p = 0; p < kPlanCount; ++p) {
+    if (kind.plans[p].write == nullptr) continue;
+    if (schedule_from_json(block, kPlanKeys[p], &schedule) == 0) {
+      kind.plans[p].write(kZvdbPath, &schedule, channel, sub);
+    }
+  }
+  if (const char* table = led_plan_table(kind, sub); table != nullptr) {
+    const WhiteLedKey key = led_key(channel, table);
+    if (schedule_from_json(block, "white", &schedule) == 0) {
+      write_whiteled_effective_schedule(kZvdbPath, &schedule, &key);
+    }
+  }
+  if (const char* table = led_action_table(kind, sub); table != nullptr) {
+    WhiteLedParams params;
+    if (white_led_info_from_json(channel, &params, block, "whiteInfo") == 0) {
+      write_whiteled_params_all(kZvdbPath, &params, table, channel);
+    }
+  }
+
+  {
+    // Read, change and write the record under the lock, so that two requests changing different
+    // fields of the same record at once do not undo each other.
+    LockFile lock;
+    std::vector<unsigned char> record(kind.record_size, 0);
+    kind.read_record(kZvdbPath, record.data(), channel, sub);
+    bool changed = take_record_fields(kind, block, channel, record);
+    if (options.with_ptz && kind.ptz_source_base >= 0) {
+      int32_t ptz_chn_id = 0;
+      int32_t ptz_type = 0;
+      json_value_int(json_object_object_get(block, "ptzChnId"), &ptz_chn_id);
+      json_value_int(json_object_object_get(block, "ptzType"), &ptz_type);
+      if (ptz_actions_store(ptz_chn_id, ptz_type, json_array_of(block, "ptzParams")) == 1) changed = true;
+    }
+    if (changed) {
+      if (kind.before_write != nullptr) kind.before_write(record.data());
+      kind.write_record(kZvdbPath, record.data(), channel, sub);
+    }
+  }
+  if (kind.notify_applied != nullptr) kind.notify_applied(channel, sub, options.copy_mask);
+  return true;
+}
+
+json_object* event_actions_to_json(const EventKind& kind, int channel, int sub) {
+  json_object* reply = json_object_new_object();
+  if (sub < 0 || sub >= kind.sub_count) return reply;
+  std::vector<unsigned char> record(kind.record_size, 0);
+  kind.read_record(kZvdbPath, record.data(), channel, sub);
+
+  for (const ReplyItem& item : kind.reply) {
+    json_object* value = nullptr;
+    switch (item.source) {
+      case ReplyItem::kChannel:
+        value = json_object_new_int(channel);
+        break;
+      case ReplyItem::kInt:
+        if (inside(item.offset, sizeof(int32_t), kind.record_size)) {
+          value = json_object_new_int(get_i32(record, item.offset));
+        }
+        break;
+      case ReplyItem::kText:
+        if (inside(item.offset, static_cast<size_t>(item.size), kind.record_size)) {
+          value = json_text_field(text_at(record, item.offset), static_cast<size_t>(item.size));
+        }
+        break;
+      case ReplyItem::kPlan: {
+        Schedule schedule{};
+        const EventPlanCalls& calls = kind.plans[item.offset];
+        if (calls.read != nullptr) calls.read(kZvdbPath, &schedule, channel, sub);
+        value = schedule_to_json(schedule);
+        break;
+      }
+      case ReplyItem::kLedPlan: {
+        Schedule schedule{};
+        if (const char* table = led_plan_table(kind, sub); table != nullptr) {
+          const WhiteLedKey key = led_key(channel, table);
+          read_whiteled_effective_schedule(kZvdbPath, &schedule, &key);
+        }
+        value = schedule_to_json(schedule);
+        break;
+      }
+      case ReplyItem::kLedActions: {
+        const char* table = led_action_table(kind, sub);
+        value = table != nullptr ? white_led_info_to_json(channel, table) : json_object_new_array();
+        break;
+      }
+      case ReplyItem::kTriChnAlarms:
+        if (inside(item.offset, 2 * kEventTextSize, kind.record_size)) {
+          value = tri_chn_alarms_to_json(text_at(record, item.offset),
+                                         text_at(record, item.offset + kEventTextSize));
+        }
+        break;
+      case ReplyItem::kAudioIdMask:
+        value = json_object_new_int(audio_id_mask());
+        break;
+      case ReplyItem::kPtzActions:
+        value = kind.ptz_source_base >= 0 ? ptz_actions_to_json(kind.ptz_source_base + sub, channel)
+                                          : json_object_new_array();
+        break;
+    }
+    if (value != nullptr) json_object_object_add(reply, item.key, value);
+  }
+  return reply;
+}
+
+void copy_event_actions(const EventKind& kind, int channel, int sub, ChannelMask64 mask,
+                        const std::function<void(void* record)>& adjust) {
+  if (sub < 0 || sub >= kind.sub_count) return;
+  if (kind.copy_record != nullptr) {
+    std::vector<unsigned char> record(kind.record_size, 0);
+    kind.read_record(kZvdbPath, record.data(), channel, sub);
+    if (adjust) adjust(record.data());
+    kind.copy_record(kZvdbPath, record.data(), mask, sub);
+  }
+  for (const EventPlanCalls& calls : kind.plans) {
+    if (calls.read == nullptr || calls.copy == nullptr) continue;
+    Schedule schedule{};
+    calls.read(kZvdbPath, &schedule, channel, sub);
+    calls.copy(kZvdbPath, &schedule, mask, sub);
+  }
+  if (const char* table = led_plan_table(kind, sub); table != nullptr) {
+    const WhiteLedKey key = led_key(channel, table);
+    Schedule schedule{};
+    read_whiteled_effective_schedule(kZvdbPath, &schedule, &key);
+    copy_whiteled_effective_schedules(kZvdbPath, &schedule, &key, mask);
+  }
+  if (const char* table = led_action_table(kind, sub); table != nullptr) {
+    const WhiteLedKey key = led_key(channel, table);
+    WhiteLedParams params{};
+    if (read_whiteled_params(kZvdbPath, params.entries, &key, &params.count) != 0) params.count = 0;
+    copy_whiteled_params(kZvdbPath, table, &params, mask);
+  }
+  if (kind.ptz_source_base >= 0) {
+    PtzActionList list{};
+    int count = 0;
+    read_ptz_params(kZvdbPath, &list, kind.ptz_source_base + sub, channel, &count);
+    copy_ptz_params_all(kZvdbPath, &list, kind.ptz_source_base + sub, mask);
+  }
+}

@@ -1,0 +1,165 @@
+// Action blocks of the recorder's event sources: the helpers that convert an event's action
+// settings between their JSON form on the web pages and their database records, and the three
+// procedures every event handler uses — apply a block, read it back, copy it to other channels —
+// written once over the event-kind table (EventKind rows, handlers/video/event_kinds.h).
+//
+// An action block (JSON object, usually the "dialog" member of a set request) may carry:
+//   "chnid" (required), the plans "effective", "audible", "email", "ptz", "white", the LED
+//   actions "whiteInfo", "triChnAlarms" (two texts), the integers "enable", "triAlarms",
+//   "interval", "audioId", "email_interval", "email_pic_enable", "ptz_interval",
+//   "alarmout_interval", "white_interval", the texts "tri_channels_pic" and "triChannels", and the
+//   PTZ keys "ptzChnId", "ptzType", "ptzParams". Which of them a kind reads is part of its row.
+#pragma once
+
+#include <json-c/json.h>
+
+#include <cstdint>
+#include <functional>
+#include <span>
+
+#include "platform/zvdb/records/channel_mask.h"
+#include "platform/zvdb/records/motion_record.h"
+#include "platform/zvdb/records/schedule_record.h"
+
+// ---- Helpers ---------------------------------------------------------------------------------
+
+// The channels of `list_key` (an array) as a set: the count comes from `count_key` (absent or
+// <= 0: empty set); elements 0 .. min(count, array length) - 1 are read; an element that is not
+// a number is skipped; values outside 0..63 are ignored.
+ChannelMask64 channel_list_to_mask(json_object* object, const char* list_key, const char* count_key);
+
+// Bit n set when character n of `text` is '1', for n = 0..7 only (the smart-event copy text);
+// a null text gives the empty set.
+ChannelMask64 copy_text_to_mask(const char* text);
+
+// ["first", "second"] from two 65-byte record texts.
+json_object* tri_chn_alarms_to_json(const char* first, const char* second);
+
+// One "triChnAlarms" text as it is taken from a request: tagged with the event channel and its
+// index (0 or 1).
+struct TriChnAlarmText {
+  int32_t channel;
+  int32_t index;
+  char text[kEventTextSize];
+};
+// -1 when `key` is absent (or not an array); otherwise clears both outputs, takes elements 0
+// and 1 that are texts (at most 64 characters) and returns 0.
+int tri_chn_alarms_from_json(int channel, json_object* object, const char* key, TriChnAlarmText out[2]);
+
+// The stored LED actions of (table, channel): one {"chnid", "mode", "time"} per entry, at most 8.
+json_object* white_led_info_to_json(int channel, const char* table);
+// -1 when `key` is absent (or not an array). Otherwise clears `out` and fills up to 8 entries in
+// array order, owner channel = channel. The object form {"chnid", "mode", "time"} is taken when
+// the serialised array contains "chnid", the array form [chnid, mode, time] otherwise; a missing
+// member or element leaves its field 0; a missing (or wrongly typed) entry ends the list.
+int white_led_info_from_json(int channel, WhiteLedParams* out, json_object* object, const char* key);
+
+// The stored PTZ actions of (type, channel): one {"acto_ptz_channel", "acto_ptz_type",
+// "acto_ptz_preset", "acto_ptz_patrol"} per used entry (acto_ptz_channel > 0), at most 64
+// (8 for type 20).
+json_object* ptz_actions_to_json(int type, int channel);
+// Replaces the PTZ list of (ptz_type, ptz_chn_id) with the first min(length, 64) elements of
+// `array` (8 for type 20). 0 without storing when `array` is not an array or ptz_chn_id lies
+// outside 0..7; otherwise 1 when the write succeeded, 0 when it failed.
+int ptz_actions_store(int ptz_chn_id, int ptz_type, json_object* array);
+
+// Bit n set when alarm audio slot n is in use.
+int32_t audio_id_mask();
+
+// The operation-log record of a change that concerns several channels: an OpLogRecord followed by
+// the channel set, 680 bytes, message 3509, no wait.
+void op_log_send_multi(int32_t main_type, int64_t sub_type, int32_t param_type, ChannelMask64 mask);
+
+// ---- Event kinds ----------------------------------------------------------------------------
+
+enum EventPlan : int { kPlanEffective = 0, kPlanAudible, kPlanEmail, kPlanPtz, kPlanCount };
+inline constexpr const char* kPlanKeys[kPlanCount] = {"effective", "audible", "email", "ptz"};
+
+// The database calls of one of a kind's plans; `sub` is the kind's sub index (smart event kind,
+// plate list mode), 0 for kinds without one. A null read/write: the kind has no such plan.
+struct EventPlanCalls {
+  int (*read)(const char* db, Schedule* schedule, int channel, int sub);
+  int (*write)(const char* db, const Schedule* schedule, int channel, int sub);
+  int (*copy)(const char* db, const Schedule* schedule, ChannelMask64 mask, int sub);
+};
+
+// Where the action fields lie in the kind's record: byte offsets, -1 when the kind's apply
+// procedure does not read that key. Integers are int32; texts char[65]; tri_chn_alarms two
+// consecutive char[65]; tri_channels_mask the uint32 rebuilt from tri_channels.
+struct ActionFieldOffsets {
+  int16_t enable = -1;
+  int16_t tri_alarms = -1;
+  int16_t interval = -1;
+  int16_t audio_id = -1;
+  int16_t email_interval = -1;
+  int16_t email_pic_enable = -1;
+  int16_t ptz_interval = -1;
+  int16_t alarmout_interval = -1;
+  int16_t white_interval = -1;
+  int16_t tri_channels_pic = -1;
+  int16_t tri_channels = -1;
+  int16_t tri_channels_mask = -1;
+  int16_t tri_chn_alarms = -1;
+};
+
+// One member of a read-back reply, in reply order.
+struct ReplyItem {
+  enum Source : uint8_t {
+    kChannel,      // the requested channel
+    kInt,          // int32 of the record at `offset`
+    kText,         // text of the record at `offset`, `size` bytes
+    kPlan,         // plan number `offset` (EventPlan), output form
+    kLedPlan,      // the LED plan of the kind, output form
+    kLedActions,   // the LED actions of the kind
+    kTriChnAlarms, // the two texts at `offset`
+    kAudioIdMask,  // audio_id_mask()
+    kPtzActions,   // ptz_actions_to_json of the kind's PTZ source type
+  };
+  const char* key;
+  Source source;
+  int16_t offset = 0;
+  int16_t size = 0;
+};
+
+struct EventKind {
+  const char* name;
+  uint32_t record_size;
+  int sub_count;  // sub indexes 0 .. sub_count-1 (9 smart kinds, 3 plate modes; 1 otherwise)
+  int (*read_record)(const char* db, void* record, int channel, int sub);
+  int (*write_record)(const char* db, const void* record, int channel, int sub);
+  int (*copy_record)(const char* db, const void* record, ChannelMask64 mask, int sub);
+  EventPlanCalls plans[kPlanCount];
+  const char* const* led_plan_tables;    // LED plan table per sub index; null: none
+  const char* const* led_action_tables;  // LED action table per sub index; null: none
+  int ptz_source_base;                   // PTZ source type = base + sub; -1: no PTZ actions
+  ActionFieldOffsets fields;
+  // Called on the record before a changed record is written (null: none).
+  void (*before_write)(void* record);
+  // Tells the core that the channel's settings changed, after an apply (null: none); copy_mask
+  // is the request's copy set where the kind has one.
+  void (*notify_applied)(int channel, int sub, ChannelMask64 copy_mask);
+  std::span<const ReplyItem> reply;
+};
+
+struct ApplyOptions {
+  bool with_ptz = true;           // read "ptzChnId", "ptzType", "ptzParams"
+  ChannelMask64 copy_mask{0, 0};  // passed to notify_applied
+};
+
+// Applies an action block: the plans (each written as soon as it parses), the LED plan and
+// actions, the record's action fields (written back when any changed), the PTZ actions, then the
+// kind's notice. A block whose "chnid" is absent or outside 0..63, or a sub index outside the
+// kind's, is ignored (false).
+bool apply_event_actions(const EventKind& kind, json_object* block, int sub = 0,
+                         const ApplyOptions& options = {});
+
+// The read-back reply object of (channel, sub), members in the kind's reply order.
+json_object* event_actions_to_json(const EventKind& kind, int channel, int sub = 0);
+
+// Copies the channel's record (after `adjust`, when given), plans, LED plan and actions and PTZ
+// actions to every channel of `mask`. Database work only; the caller sends the notices.
+void copy_event_actions(const EventKind& kind, int channel, int sub, ChannelMask64 mask,
+                        const std::function<void(void* record)>& adjust = {});
+
+// Rebuilds the 32-bit channel mask of a '0'/'1' text: bit n for character n == '1', n < 32.
+uint32_t tri_channels_mask_of(const char* text, size_t size);

@@ -1,0 +1,24 @@
+// The JSON forms of a weekly time plan (Schedule) on the web pages.
+//
+// Output form (every read reply): an array of 8 day arrays, each of exactly 12 objects
+//   {"startTime": text, "endTime": text, "actionType": integer}, unused ranges included.
+// Flagged output form (heat-map pages): the same, but a day whose day flag is 0 shows 12 ranges
+//   {"startTime": "00:00", "endTime": "00:00", "actionType": 0}.
+// Input form (every write request): an array of 8 day arrays, each of 12 positional arrays
+//   [startTime, endTime, actionType]. Texts are cut to 31 characters; days, ranges or elements that
+//   are missing or of the wrong type are stored empty (empty texts, actionType 0).
+// Flagged input form (heat-map pages): the same, and the day flag of all 8 days is set to 1.
+#pragma once
+
+#include <json-c/json.h>
+
+#include "platform/zvdb/records/schedule_record.h"
+
+// New JSON arrays owned by the caller (json_object_put, or hand them to a parent object).
+json_object* schedule_to_json(const Schedule& schedule);
+json_object* schedule_to_json_flagged(const Schedule& schedule);
+
+// -1 when `object`, the member `key` (or its array type) or `out` is missing: `out` is then left
+// as it is. Otherwise clears the whole `out`, fills the first 12 ranges of the 8 days and returns 0.
+int schedule_from_json(json_object* object, const char* key, Schedule* out);
+int schedule_from_json_flagged(json_object* object, const char* key, Schedule* out);

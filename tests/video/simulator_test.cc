@@ -1,0 +1,96 @@
+// The core simulator's video module, driven by the video requests: what a set stores on the
+// simulated camera, the matching read returns; notices are logged and not answered.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "handlers/video/video_messages.h"
+#include "tests/video/video_fixture.h"
+
+namespace zvtest {
+namespace {
+
+class SimulatorVideoTest : public VideoTest {
+ protected:
+  void SetUp() override {
+    VideoTest::SetUp();
+    core_.reset();  // the simulator takes the socket
+    timing_ = "attempts=200,pause_us=10000,poll_us=10000";
+    sim_ = std::make_unique<BackgroundProcess>(bin_path("zvcore-sim"),
+                                               std::vector<std::string>{"--message-log", kLog}, std::map<std::string, std::string>{});
+    ASSERT_TRUE(wait_for_file("/tmp/zvcore"));
+  }
+  void TearDown() override {
+    if (sim_) sim_->stop();
+    sim_.reset();
+    VideoTest::TearDown();
+  }
+
+  // Message ids in the simulator's log, in arrival order.
+  std::vector<int32_t> logged_ids() {
+    std::vector<int32_t> ids;
+    const std::string log = read_file(kLog);
+    for (size_t at = log.find("\"id\": "); at != std::string::npos; at = log.find("\"id\": ", at + 1)) {
+      ids.push_back(std::stoi(log.substr(at + 6)));
+    }
+    return ids;
+  }
+
+  static constexpr const char* kLog = "/tmp/core-messages.log";
+  std::unique_ptr<BackgroundProcess> sim_;
+};
+
+TEST_F(SimulatorVideoTest, MotionGridEchoesWhatWasSet) {
+  EXPECT_EQ(post("/6012", R"({"camId": 4, "enable": 1, "sensitivity": 5, "triChannels": "1", "triAlarms": 0,
+                              "interval": 10, "enableZV": 1, "motionTable": "abcd"})").out,
+            kOk);
+  EXPECT_EQ(post("/6098", R"({"id": 4})").out,
+            kJsonHeader + R"({ "map": "abcd", "sensitivity": 5, "result": 0, "enable": 1, "modelType": 1, )"
+                          R"("fishdisplay": 0, "fishtransfer": 0, "fishinstall": 0 })");
+  EXPECT_EQ(post("/6112", R"({"chnid": 4, "sensitivity": 2, "enableZV": 0, "motionTable": "zz",
+                              "copyCnt": 1, "copyChn": [7]})").out,
+            kOk);
+  const std::string seven = post("/6098", R"({"id": 7})").out;
+  EXPECT_NE(seven.find(R"("map": "zz", "sensitivity": 2, "result": 0, "enable": 0)"), std::string::npos) << seven;
+  EXPECT_NE(post("/6098", R"({"id": 99})").out.find(R"("result": -1)"), std::string::npos);
+
+  for (int i = 0; i < 100 && logged_ids().size() < 12; ++i) usleep(10000);
+  const std::vector<int32_t> expected = {1403, 3207, 3212, 3209, 3485, 3206, 3509, 3251, 1410, 3212, 3206, 3206};
+  EXPECT_EQ(logged_ids(), expected);
+}
+
+TEST_F(SimulatorVideoTest, OverlayTextsEchoAndUnknownChannelsAreRefused) {
+  EXPECT_EQ(post("/6996", R"({"ch": 2, "enable_text": 1, "text_name": "Hall", "textpos": 1, "enable_date": 0,
+                              "datepos": 2, "dateformat": 3})").out,
+            kOk);
+  const std::string read = post("/6997", R"({"id": 2})").out;
+  EXPECT_NE(read.find(R"("text_name": "Hall", "textpos": 1, "enable_date": 0, "datepos": 2, "dateformat": 3)"),
+            std::string::npos)
+      << read;
+  EXPECT_NE(post("/6997", R"({"id": 3})").out.find(R"("text_name": "CAM4")"), std::string::npos);
+  EXPECT_EQ(post("/6996", R"({"ch": 70, "enable_text": 1, "text_name": "x", "textpos": 1, "enable_date": 0,
+                              "datepos": 2, "dateformat": 3})").out,
+            kTextHeader + "NO_SUPPORT");
+  EXPECT_EQ(post("/6997", R"({"id": 70})").out, kJsonHeader + R"({ "disconnect": 0 })");
+}
+
+TEST_F(SimulatorVideoTest, PrivacyMasksEcho) {
+  EXPECT_EQ(post("/6019", R"({"cnt": 1, "chnid": [1], "enable": 1, "num": 1, "area": [{"area_id": 0, "enable": 1,
+                              "start_x": 5, "start_y": 6, "area_width": 7, "area_height": 8, "name": "desk"}]})").out,
+            kOk);
+  // The set is a notice: wait for the simulator to have it before reading.
+  for (int i = 0; i < 100 && logged_ids().empty(); ++i) usleep(10000);
+  const std::string masks = post("/6115", R"({"id": 1})").out;
+  EXPECT_NE(masks.find(R"("start_x": 5, "start_y": 6, "area_width": 7, "area_height": 8)"), std::string::npos)
+      << masks;
+  EXPECT_NE(masks.find(R"("name": "desk")"), std::string::npos);
+  EXPECT_EQ(post("/6173", R"({"chan_id": 1, "area_id": 0})").out, kOk);
+  for (int i = 0; i < 100 && logged_ids().size() < 3; ++i) usleep(10000);
+  EXPECT_EQ(post("/6115", R"({"id": 1})").out.find("desk"), std::string::npos);
+  EXPECT_EQ(post("/6116", R"({"id": 1})").out, kJsonHeader + R"({ "result": 0 })");
+  EXPECT_EQ(post("/6198", R"({"chnid": 1, "maskid": 0})").out, kJsonHeader + R"({ "res": 0 })");
+  EXPECT_EQ(post("/6198", R"({"chnid": 1, "maskid": 40})").out, kJsonHeader + R"({ "res": -1 })");
+}
+
+}  // namespace
+}  // namespace zvtest
