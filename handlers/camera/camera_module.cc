@@ -1,0 +1,43 @@
+#include "handlers/camera/camera_module.h"
+
+#include <iterator>
+
+#include "handlers/camera/camera_core.h"
+
+void camera_reply_callback(int /*unused*/, ZvMsgHeader* header, void* payload) {
+  keep_awaited_reply(header, payload);
+}
+
+namespace {
+const WebReqEntry kCameraRequests[] = {
+    {"/2000", camera_read_handler},
+    {"/2001", camera_status_handler},
+    {"/2003", camera_edit_handler},
+    {"/2004", camera_add_handler},
+    {"/2005", camera_delete_handler},
+    {"/2007", camera_status_handler},
+    {"/2008", camera_protocols_handler},
+    {"/2009", stream_read_handler},
+    {"/2010", stream_set_handler},
+    {"/2012", camera_names_handler},
+    {"/2016", poe_password_handler},
+    {"/2017", camera_login_set_handler},
+    {"/2018", poe_port_count_handler},
+    {"/2023", web_param_read_handler},
+    {"/2024", web_param_set_handler},
+    {"/2025", camera_type_handler},
+    {"/2026", ui_command_handler},
+    {"/2027", chip_code_handler},
+    {"/2028", motion_state_handler},
+    {"/2029", camera_list_handler},
+    {"/2030", stream_set_multi_handler},
+    {"/2031", camera_transport_set_handler},
+    {"/2060", extra_stream_read_handler},
+    {"/2061", extra_stream_set_handler},
+    {"/2063", audio_read_handler},
+    {"/2064", audio_set_handler},
+    {"/2065", audio_support_handler},
+};
+}  // namespace
+
+const RequestModule kCameraModule = {"camera", kCameraRequests, static_cast<int>(std::size(kCameraRequests))};
