@@ -15,7 +15,7 @@
 #include "common/reply.h"
 #include "common/web_utils.h"
 #include "front/cgi.h"
-#include "handlers/system/json_members.h"
+#include "common/json_fields.h"
 #include "handlers/system/system_module.h"
 #include "handlers/system/user_json.h"
 #include "platform/zvdb/zvdb.h"
@@ -43,8 +43,10 @@ void add_int(json_object* object, const char* key, int value) {
   json_object_object_add(object, key, json_object_new_int(value));
 }
 
-void add_text(json_object* object, const char* key, const char* value) {
-  json_object_object_add(object, key, json_object_new_string(value));
+// Texts come from fixed fields (the database's or our own buffers): never read past the field.
+template <size_t N>
+void add_text(json_object* object, const char* key, const char (&field)[N]) {
+  json_object_object_add(object, key, json_text_field(field));
 }
 
 // 32 decimal digits from the C library generator seeded with the current second, so two logins
@@ -108,11 +110,12 @@ void login_handler(const char* argument) {
   if (request == nullptr) return;
   ensure_certificate_dirs();
 
-  char user_name[256] = "(null)";
-  char md5[33] = "(null)";
-  json_member_text(request, "userName", user_name, sizeof user_name);
-  json_member_text(request, "md5", md5, sizeof md5);
+  char user_name[256];
+  char md5[33];
+  const bool readable =
+      read_json_members(request, {text_member("userName", user_name), text_member("md5", md5)});
   json_object_put(request);
+  if (!readable) return;  // valid JSON, but not an object
 
   UserRecord user{};
   const bool found = read_user_by_name(kZvdbPath, &user, user_name) == 0;
@@ -145,7 +148,7 @@ void logout_log_handler(const char* /*argument*/) {
 
 void redirect_login_handler(const char* argument) {
   char payload[256] = {};
-  if (argument != nullptr) copy_field(payload, sizeof payload, argument);
+  if (argument != nullptr) copy_text_field(payload, argument);
   core_request(system_reply_callback, kMsgRedirectLogin, sizeof payload, payload, REPLY_TEXT);
 }
 

@@ -3,16 +3,15 @@
 #include <json-c/json.h>
 
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "common/core_client.h"
+#include "common/json_fields.h"
 #include "common/oplog.h"
 #include "common/reply.h"
 #include "common/web_utils.h"
-#include "handlers/system/json_members.h"
 #include "handlers/system/system_module.h"
 #include "handlers/system/user_json.h"
 #include "platform/zvdb/zvdb.h"
@@ -20,17 +19,13 @@
 namespace {
 
 constexpr int32_t kMsgUsersChanged = 3505;
-constexpr size_t kUserNameMax = 32;     // names keep at most 31 characters
-constexpr size_t kPasswordMax = 33;     // the 32-character digest
-
+constexpr size_t kUserNameMax = 32;  // names keep at most 31 characters
+constexpr size_t kPasswordMax = 33;  // the 32-character digest
 
 struct JsonDeleter {
   void operator()(json_object* object) const { json_object_put(object); }
 };
 using JsonPtr = std::unique_ptr<json_object, JsonDeleter>;
-
-bool valid_permission(int value) { return value >= 0 || value == -1; }
-bool valid_type(int value) { return value >= 0 && value <= 3; }
 
 uint32_t channel_mask(const char* text) {
   uint32_t mask = 0;
@@ -40,37 +35,27 @@ uint32_t channel_mask(const char* text) {
   return mask;
 }
 
-// Takes the channel strings present in the request; the add path also builds their masks.
-void take_channel_strings(json_object* request, UserRecord& user, bool rebuild_masks) {
-  struct {
-    const char* key;
-    char* text;
-    uint32_t* mask;
-  } fields[] = {
-      {"localliveview", user.local_liveview, &user.local_liveview_mask},
-      {"localplayback", user.local_playback, &user.local_playback_mask},
-      {"remoteliveview", user.remote_liveview, &user.remote_liveview_mask},
-      {"remoteplayback", user.remote_playback, &user.remote_playback_mask},
-  };
-  for (auto& field : fields) {
-    json_member_text(request, field.key, field.text, sizeof user.local_liveview);
-    if (rebuild_masks) *field.mask = channel_mask(field.text);
-  }
-}
-
-void take_rights(json_object* request, UserRecord& user) {
+// The members a user request may carry besides id, name, password and the permissions: the twenty
+// rights and the four channel strings. `keep` leaves absent members as stored (edit); otherwise
+// absent rights become 0 and absent strings "(null)" (add).
+void append_rights_and_channels(std::vector<JsonMember>& members, UserRecord& user, bool keep) {
   for (int i = 0; i < kUserRightsCount; ++i) {
-    json_member_int(request, kLocalRightKeys[i], &user.local_rights[i]);
-    json_member_int(request, kRemoteRightKeys[i], &user.remote_rights[i]);
+    JsonMember local = int_member(kLocalRightKeys[i], &user.local_rights[i]);
+    JsonMember remote = int_member(kRemoteRightKeys[i], &user.remote_rights[i]);
+    members.push_back(keep ? local.keep_if_absent() : local);
+    members.push_back(keep ? remote.keep_if_absent() : remote);
+  }
+  for (auto [key, field] : {std::pair{"localliveview", user.local_liveview},
+                            std::pair{"localplayback", user.local_playback},
+                            std::pair{"remoteliveview", user.remote_liveview},
+                            std::pair{"remoteplayback", user.remote_playback}}) {
+    JsonMember m = text_member(key, field, sizeof user.local_liveview);
+    members.push_back(keep ? m.keep_if_absent() : m);
   }
 }
 
 void notify_users_changed(const int32_t* id) {
-  if (id != nullptr) {
-    core_notify(kMsgUsersChanged, sizeof *id, id);
-  } else {
-    core_notify(kMsgUsersChanged, 0, nullptr);
-  }
+  core_notify(kMsgUsersChanged, id != nullptr ? sizeof *id : 0, id);
 }
 
 void log_user_change(int64_t sub_type, int32_t param_type) {
@@ -84,23 +69,93 @@ void log_user_change(int64_t sub_type, int32_t param_type) {
 json_object* user_to_json(const UserRecord& user) {
   json_object* o = json_object_new_object();
   auto add_int = [o](const char* key, int value) { json_object_object_add(o, key, json_object_new_int(value)); };
-  auto add_text = [o](const char* key, const char* value) {
-    json_object_object_add(o, key, json_object_new_string(value));
+  auto add_text = [o](const char* key, const char* field, size_t size) {
+    json_object_object_add(o, key, json_text_field(field, size));
   };
   add_int("id", user.id);
   add_int("enable", user.enable);
-  add_text("name", user.name);
-  add_text("password", user.password);
+  add_text("name", user.name, sizeof user.name);
+  add_text("password", user.password, sizeof user.password);
   add_int("type", user.type);
   add_int("permission", user.permission);
   for (int i = 0; i < kUserRightsCount; ++i) add_int(kLocalRightKeys[i], user.local_rights[i]);
-  add_text("localliveview", user.local_liveview);
-  add_text("localplayback", user.local_playback);
+  add_text("localliveview", user.local_liveview, sizeof user.local_liveview);
+  add_text("localplayback", user.local_playback, sizeof user.local_playback);
   add_int("remotePermission", user.remote_permission);
   for (int i = 0; i < kUserRightsCount; ++i) add_int(kRemoteRightKeys[i], user.remote_rights[i]);
-  add_text("remoteliveview", user.remote_liveview);
-  add_text("remoteplayback", user.remote_playback);
+  add_text("remoteliveview", user.remote_liveview, sizeof user.remote_liveview);
+  add_text("remoteplayback", user.remote_playback, sizeof user.remote_playback);
   return o;
+}
+
+// The part of an add that runs under the lock file: the count check, the name check and the add,
+// so two concurrent adds can neither both pass the count nor both take the same name. Returns
+// the reply text, or "" when the request is refused without a reply.
+std::string add_user_locked(const char* argument, int32_t* new_id) {
+  LockFile lock(kCgiLockFile);
+  if (read_user_count(kZvdbPath) >= kMaxUsers) return "FAILED_FULL";
+  JsonPtr request(parse_json_text(argument));
+  if (request == nullptr) return "";
+
+  UserRecord user{};
+  char name[kUserNameMax] = "";
+  // A user needs a name and a password: an absent member would otherwise be stored as "(null)".
+  std::vector<JsonMember> members = {
+      int_member("type", &user.type).required().range(0, 3),
+      int_member("permission", &user.permission).required().min(-1),
+      int_member("remotePermission", &user.remote_permission).required().min(-1),
+      text_member("name", name).required(),
+      text_member("password", user.password, kPasswordMax).required(),
+  };
+  append_rights_and_channels(members, user, false);
+  if (!read_json_members(request.get(), members) || name[0] == '\0') return "";
+
+  UserRecord existing{};
+  existing.id = -1;
+  read_user_by_name(kZvdbPath, &existing, name);
+  if (existing.id != -1) return "SAMEUSER";
+
+  user.enable = 1;
+  copy_text_field(user.name, name);
+  user.local_liveview_mask = channel_mask(user.local_liveview);
+  user.local_playback_mask = channel_mask(user.local_playback);
+  user.remote_liveview_mask = channel_mask(user.remote_liveview);
+  user.remote_playback_mask = channel_mask(user.remote_playback);
+  copy_text_field(user.added_flag, "0");
+  if (add_user(kZvdbPath, &user) != 0) return "FAILED_FULL";
+  *new_id = user.id;
+  char reply[32];
+  snprintf(reply, sizeof reply, "%s%d", "id=", user.id);
+  return reply;
+}
+
+// The part of an edit that runs under the lock file. Returns the reply text, or "" when the
+// request is refused without a reply.
+std::string edit_user_locked(json_object* request, int32_t id) {
+  LockFile lock(kCgiLockFile);
+  UserRecord user{};
+  if (read_user(kZvdbPath, &user, id) != 0 || user.enable != 1) return "";  // only existing users
+  user.id = id;
+  user.enable = 1;
+
+  // Permissions and masks keep their stored values; everything else is taken when present.
+  char name[kUserNameMax] = "";
+  bool has_name = false;
+  std::vector<JsonMember> members = {
+      text_member("name", name).keep_if_absent().present(&has_name),
+      text_member("password", user.password, kPasswordMax).keep_if_absent(),
+      int_member("type", &user.type).keep_if_absent().range(0, 3),
+  };
+  append_rights_and_channels(members, user, true);
+  if (!read_json_members(request, members)) return "";
+  if (has_name) {
+    UserRecord other{};
+    other.id = -1;
+    if (read_user_by_name(kZvdbPath, &other, name) == 0 && other.id != id) return "SAMEUSER";
+    copy_text_field(user.name, name);
+  }
+  write_user(kZvdbPath, &user);
+  return "OK";
 }
 
 }  // namespace
@@ -116,88 +171,6 @@ void user_list_handler(const char* /*argument*/) {
   write_reply(REPLY_JSON, json_object_to_json_string(list.get()));
 }
 
-namespace {
-
-// The part of an add that runs under the lock file: the count check, the name check and the add,
-// so two concurrent adds can neither both pass the count nor both take the same name. Returns
-// the reply text, or "" when the request is refused without a reply.
-std::string add_user_locked(const char* argument, int32_t* new_id) {
-  LockFile lock(kCgiLockFile);
-  if (read_user_count(kZvdbPath) >= kMaxUsers) return "FAILED_FULL";
-  JsonPtr request(parse_json_text(argument));
-  if (request == nullptr) return "";
-
-  int type = 0, permission = 0, remote_permission = 0;
-  if (!json_member_int(request.get(), "type", &type) || !valid_type(type)) return "";
-  if (!json_member_int(request.get(), "permission", &permission) || !valid_permission(permission)) {
-    return "";
-  }
-  if (!json_member_int(request.get(), "remotePermission", &remote_permission) ||
-      !valid_permission(remote_permission)) {
-    return "";
-  }
-  // A user needs a name and a password; an absent member would otherwise be stored as "(null)".
-  char name[kUserNameMax] = "";
-  char password[kPasswordMax] = "";
-  if (!json_member_text(request.get(), "name", name, sizeof name) || name[0] == '\0') return "";
-  if (!json_member_text(request.get(), "password", password, sizeof password)) return "";
-
-  UserRecord existing{};
-  existing.id = -1;
-  read_user_by_name(kZvdbPath, &existing, name);
-  if (existing.id != -1) return "SAMEUSER";
-
-  UserRecord user{};
-  user.enable = 1;
-  copy_field(user.name, sizeof user.name, name);
-  copy_field(user.password, sizeof user.password, password);
-  user.type = type;
-  user.permission = permission;
-  user.remote_permission = remote_permission;
-  copy_field(user.local_liveview, sizeof user.local_liveview, "(null)");
-  copy_field(user.local_playback, sizeof user.local_playback, "(null)");
-  copy_field(user.remote_liveview, sizeof user.remote_liveview, "(null)");
-  copy_field(user.remote_playback, sizeof user.remote_playback, "(null)");
-  take_channel_strings(request.get(), user, true);
-  take_rights(request.get(), user);
-  copy_field(user.added_flag, sizeof user.added_flag, "0");
-
-  if (add_user(kZvdbPath, &user) != 0) return "FAILED_FULL";
-  *new_id = user.id;
-  char reply[32];
-  snprintf(reply, sizeof reply, "%s%d", "id=", user.id);
-  return reply;
-}
-
-// The part of an edit that runs under the lock file. Returns the reply text, or "" when the
-// request is refused without a reply.
-std::string edit_user_locked(json_object* request, int id, bool has_type, int type) {
-  LockFile lock(kCgiLockFile);
-  UserRecord user{};
-  if (read_user(kZvdbPath, &user, id) != 0 || user.enable != 1) return "";  // only existing users
-  user.id = id;
-  user.enable = 1;
-
-  char name[kUserNameMax];
-  if (json_member_text(request, "name", name, sizeof name)) {
-    UserRecord other{};
-    other.id = -1;
-    if (read_user_by_name(kZvdbPath, &other, name) == 0 && other.id != id) return "SAMEUSER";
-    copy_field(user.name, sizeof user.name, name);
-  }
-  char password[kPasswordMax];
-  if (json_member_text(request, "password", password, sizeof password)) {
-    copy_field(user.password, sizeof user.password, password);
-  }
-  if (has_type) user.type = type;
-  take_rights(request, user);
-  take_channel_strings(request, user, false);
-  write_user(kZvdbPath, &user);
-  return "OK";
-}
-
-}  // namespace
-
 void user_add_handler(const char* argument) {
   int32_t id = -1;
   const std::string reply = add_user_locked(argument, &id);
@@ -212,34 +185,32 @@ void user_add_handler(const char* argument) {
 void user_edit_handler(const char* argument) {
   JsonPtr request(parse_json_text(argument));
   if (request == nullptr) return;
-  int id = -1;
-  if (!json_member_int(request.get(), "id", &id) || id < 0 || id >= kMaxUsers) return;
-  int type = 0;
-  const bool has_type = json_member_int(request.get(), "type", &type);
-  if (has_type && !valid_type(type)) return;
-
-  const std::string reply = edit_user_locked(request.get(), id, has_type, type);
-  if (reply.empty()) return;
-  if (reply == "OK") {
-    const int32_t changed = id;
-    notify_users_changed(&changed);
+  // The id must name a stored user: a missing id would edit user 0, one of 100 or more would add
+  // rows beyond the table. A type, when given, must be 0..3.
+  int32_t id = -1, type = 0;
+  if (!read_json_members(request.get(), {int_member("id", &id).required().range(0, kMaxUsers - 1),
+                                         int_member("type", &type).range(0, 3)})) {
+    return;
   }
+  const std::string reply = edit_user_locked(request.get(), id);
+  if (reply.empty()) return;
+  if (reply == "OK") notify_users_changed(&id);
   write_reply(REPLY_TEXT, reply.c_str());
 }
 
 void user_delete_handler(const char* argument) {
   JsonPtr request(parse_json_text(argument));
   if (request == nullptr) return;
-  int id = -1, type = -1;
-  if (!json_member_int(request.get(), "id", &id) || id < 0 || id >= kMaxUsers) return;
-  if (!json_member_int(request.get(), "type", &type) || !valid_type(type)) return;
-
+  int32_t id = -1, type = -1;
+  if (!read_json_members(request.get(), {int_member("id", &id).required().range(0, kMaxUsers - 1),
+                                         int_member("type", &type).required().range(0, 3)})) {
+    return;
+  }
   UserRecord user{};
   user.id = id;
   user.enable = 0;
   write_user(kZvdbPath, &user);
-  const int32_t changed = id;
-  notify_users_changed(&changed);
+  notify_users_changed(&id);
   log_user_change(204, 922);
   write_reply(REPLY_TEXT, "OK");
 }
