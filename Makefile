@@ -1,7 +1,10 @@
 # Thin wrapper over CMake. The two commands a newcomer needs:
 #   make run    start the demo (lighttpd + webreq + core simulator + database, in the sandbox)
 #   make test   install what is missing, build (normal and sanitizer builds) and run every test
-.PHONY: all deps build asan test test-release test-asan run fuzz clean
+# and for the device (32-bit ARM):
+#   make cross       build it in build-armhf/ (programs in build-armhf/bin/)
+#   make cross-test  build it and run all its tests under the user-mode emulator (qemu-arm)
+.PHONY: all deps build asan test test-release test-asan run fuzz clean cross-deps cross cross-test cross-check
 
 all: build
 
@@ -32,7 +35,31 @@ fuzz: deps
 	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DZV_FUZZ=ON -DZV_TESTS=OFF -DZV_BENCH=OFF \
 	    -DZV_STATIC=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	@cmake --build build-fuzz --target fuzz_multipart
+	@mkdir -p build-fuzz/corpus && (cp -n front/fuzz_seeds/* build-fuzz/corpus/ 2>/dev/null || true)
 	@tools/sandbox -- build-fuzz/bin/fuzz_multipart -max_total_time=$${FUZZ_SECONDS:-60} build-fuzz/corpus
 
+# The device's target: Debian's arm-linux-gnueabihf cross toolchain and the :armhf libraries
+# (scripts/setup --cross), cmake/toolchain-armhf.cmake, preset "armhf".
+cross-deps:
+	@scripts/setup --cross
+
+cross: cross-deps
+	@cmake --preset armhf >/dev/null
+	@cmake --build --preset armhf
+
+cross-test: cross
+	@ctest --preset armhf
+
+# What CI runs of the ARM build (the whole of it takes too long on CI's two cores): the record
+# layouts compared with the host's, and a few programs that cover the socket library, the database
+# and webreq end to end at request level, all under the emulator.
+CROSS_CHECK_TARGETS := record_layout record_layout_host record_layout_check_test zvsocket_test \
+	front_request_test system_requests_test
+CROSS_CHECK_TESTS := ^(record_layout.*|zvsocket_test|front_request_test|system_requests_test)$$
+cross-check: cross-deps
+	@cmake --preset armhf >/dev/null
+	@cmake --build --preset armhf --target $(CROSS_CHECK_TARGETS)
+	@ctest --preset armhf -R '$(CROSS_CHECK_TESTS)'
+
 clean:
-	rm -rf build build-asan build-debug build-fuzz
+	rm -rf build build-asan build-debug build-fuzz build-armhf

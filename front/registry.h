@@ -31,6 +31,9 @@ int unregister_requests(const WebReqEntry* table, int n);
 // A null id or no match does nothing.
 void dispatch_request(const char* request_id, const char* argument);
 
+// Number of used slots.
+int registered_request_count();
+
 // A handler module: its name and its table of request identifiers.
 struct RequestModule {
   const char* name;
@@ -39,6 +42,7 @@ struct RequestModule {
 };
 
 // The modules of this program, in registration order. Defined once per program
-// (front/webreq_modules.cc for webreq; test programs define their own).
+// (front/webreq_modules.cc for webreq; test programs define their own). A constructor of the front
+// end registers them, in this order, before main runs; a destructor unregisters them at exit.
 extern const RequestModule* const kProgramModules[];
 extern const int kProgramModuleCount;

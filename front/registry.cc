@@ -1,0 +1,88 @@
+// The request registry ("dispatchreq"): a fixed table of request identifiers and handlers, filled
+// before main by the program's module list and emptied at exit.
+#include "front/registry.h"
+
+#include <cstring>
+
+#include "common/trace_log.h"
+
+namespace {
+
+// All zero at load (no initialisation code runs before the module constructor).
+WebReqEntry slots[MAX_WEBREQ_COUNT];
+unsigned char slot_used[MAX_WEBREQ_COUNT];
+int slot_count = 0;
+
+// The identifier of a row equals `text` exactly (case-sensitive). The row's id is read only
+// within its 8 bytes.
+bool id_equals(const char (&id)[sizeof WebReqEntry::id], const char* text) {
+  const size_t n = strnlen(id, sizeof id);
+  return strncmp(text, id, n) == 0 && text[n] == '\0';
+}
+
+bool rows_share_id(const WebReqEntry& a, const WebReqEntry& b) {
+  return strnlen(a.id, sizeof a.id) == strnlen(b.id, sizeof b.id) &&
+         strncmp(a.id, b.id, sizeof a.id) == 0;
+}
+
+}  // namespace
+
+int register_requests(const WebReqEntry* table, int n) {
+  if (table == nullptr || n <= 0) return -1;
+  if (n >= MAX_WEBREQ_COUNT - slot_count) {
+    log_message("dispatchreq", 62, "",
+                "[oxel debug] WEBREQ exceeded maximum value(MAX_WEBREQ_COUNT)");
+    return -1;
+  }
+  int next = 0;
+  for (int i = 0; i < MAX_WEBREQ_COUNT && next < n; ++i) {
+    if (slot_used[i] != 0) continue;
+    slots[i] = table[next++];
+    slot_used[i] = 1;
+    ++slot_count;
+  }
+  return 0;
+}
+
+int unregister_requests(const WebReqEntry* table, int n) {
+  if (table == nullptr || n < 1) return -1;
+  for (int i = 0; i < MAX_WEBREQ_COUNT; ++i) {
+    if (slot_used[i] == 0) continue;
+    for (int k = 0; k < n; ++k) {
+      if (rows_share_id(slots[i], table[k])) {
+        slots[i] = WebReqEntry{};
+        slot_used[i] = 0;
+        --slot_count;
+        break;
+      }
+    }
+  }
+  return 0;
+}
+
+void dispatch_request(const char* request_id, const char* argument) {
+  if (request_id == nullptr) return;
+  for (int i = 0; i < MAX_WEBREQ_COUNT; ++i) {
+    if (slot_used[i] != 0 && id_equals(slots[i].id, request_id)) {
+      if (slots[i].handler != nullptr) slots[i].handler(argument);
+      return;
+    }
+  }
+}
+
+int registered_request_count() { return slot_count; }
+
+// The program's modules register in list order before main and unregister at exit.
+__attribute__((constructor)) static void register_program_modules() {
+  for (int i = 0; i < kProgramModuleCount; ++i) {
+    const RequestModule* module = kProgramModules[i];
+    if (module != nullptr) register_requests(module->table, module->count);
+  }
+}
+
+__attribute__((destructor)) static void unregister_program_modules() {
+  for (int i = 0; i < kProgramModuleCount; ++i) {
+    const RequestModule* module = kProgramModules[i];
+    if (module != nullptr) unregister_requests(module->table, module->count);
+  }
+}

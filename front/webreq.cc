@@ -1,0 +1,197 @@
+// The CGI entry: environment, body forms, upload handling and dispatch.
+#include "front/webreq.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "front/cgi.h"
+#include "front/multipart.h"
+#include "front/registry.h"
+
+namespace {
+
+// Uploads whose handler receives "temp & <query>" instead of a file.
+constexpr const char* kRawUploadIds[] = {"/1010", "/6082", "/2079"};
+// Uploads whose handler takes the temporary file where it is.
+constexpr const char* kInPlaceUploadIds[] = {"/1019", "/oem"};
+// The only upload whose body is left unread on standard input.
+constexpr char kUnreadUploadId[] = "/1010";
+
+// Names the program itself keeps in /tmp; an upload must never replace them.
+constexpr const char* kReservedTmpNames[] = {"cgilockfile", "pbdownload", "zvcore",
+                                             "tmp_diagnostic", "chipinfo.txt", "oem.zip",
+                                             "port", "log"};
+constexpr char kTempUploadPrefix[] = "cgic";
+
+bool is_one_of(const char* text, const char* const* list, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    if (strcmp(text, list[i]) == 0) return true;
+  }
+  return false;
+}
+
+// PATH_INFO cut to the request identifier's size; false when it is empty.
+bool request_id(char (&id)[kRequestIdSize]) {
+  snprintf(id, sizeof id, "%s", cgi_vars.path_info);
+  return id[0] != '\0';
+}
+
+void get_form() {
+  char id[kRequestIdSize];
+  if (!request_id(id)) return;
+  char argument[kGetArgumentSize];
+  build_get_argument(cgi_vars.query_string, argument, sizeof argument);
+  dispatch_request(id, argument);
+}
+
+// The raw body as text: at most kPostBodySize - 1 bytes and kPostBodyMaxLines lines. A declared
+// CONTENT_LENGTH bounds the read, so a client holding its connection open cannot stall it.
+void post_body_form() {
+  char id[kRequestIdSize];
+  if (!request_id(id)) return;
+  MallocText body(static_cast<char*>(calloc(kPostBodySize, 1)));
+  if (body == nullptr) return;
+
+  const int64_t declared = cgi_vars.content_length;
+  int64_t taken = 0;
+  size_t length = 0;
+  int lines = 0;
+  char chunk[4096];
+  bool done = false;
+  while (!done && length < kPostBodySize - 1 && lines < kPostBodyMaxLines) {
+    size_t want = sizeof chunk;
+    if (declared > 0) {
+      if (taken >= declared) break;
+      want = static_cast<size_t>(std::min<int64_t>(want, declared - taken));
+    }
+    const ssize_t got = read(STDIN_FILENO, chunk, want);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    taken += got;
+    for (ssize_t i = 0; i < got; ++i) {
+      body.get()[length++] = chunk[i];
+      if (chunk[i] == '\n' && ++lines == kPostBodyMaxLines) done = true;
+      if (done || length == kPostBodySize - 1) {
+        done = true;
+        break;
+      }
+    }
+  }
+  dispatch_request(id, body.get());
+}
+
+void upload_form() {
+  char id[kRequestIdSize];
+  if (!request_id(id)) return;
+  const char* query = cgi_vars.query_string;
+  char argument[kUploadArgumentSize];
+
+  if (is_one_of(id, kRawUploadIds, std::size(kRawUploadIds))) {
+    snprintf(argument, sizeof argument, "%s & %s", "temp", query);
+    dispatch_request(id, argument);
+    return;
+  }
+
+  char file_name[kUploadBaseNameSize];
+  if (form_file_name("file", file_name, sizeof file_name) != FORM_SUCCESS) return;
+  FormEntry* entry = form_entries.find("file");
+  if (entry == nullptr || entry->temp_path.empty()) return;
+
+  if (is_one_of(id, kInPlaceUploadIds, std::size(kInPlaceUploadIds))) {
+    snprintf(argument, sizeof argument, "%s & %s", entry->temp_path.c_str(), query);
+    dispatch_request(id, argument);
+    return;
+  }
+
+  // Move the upload to "/tmp/<base name>" without any shell: the name comes from the client.
+  char base_name[kUploadBaseNameSize];
+  upload_base_name(file_name, base_name, sizeof base_name);
+  if (upload_name_refused(base_name)) return;
+  char new_path[sizeof "/tmp/" + kUploadBaseNameSize];
+  snprintf(new_path, sizeof new_path, "/tmp/%s", base_name);
+  if (rename(entry->temp_path.c_str(), new_path) != 0) return;
+  entry->release_temp_file();  // it is the handler's now, under its new name
+
+  int used = snprintf(argument, sizeof argument, "%s", new_path);
+  if (const char* param = strstr(query, "param:"); param != nullptr) {
+    param += strlen("param:");
+    const size_t n = std::min(strcspn(param, "&"), kUploadParamSize - 1);
+    used += snprintf(argument + used, sizeof argument - static_cast<size_t>(used), " & %.*s",
+                     static_cast<int>(n), param);
+  }
+  dispatch_request(id, argument);
+}
+
+}  // namespace
+
+void build_get_argument(const char* query, char* out, size_t size) {
+  if (out == nullptr || size == 0) return;
+  snprintf(out, size, "%s", query != nullptr ? query : "");
+  char* write = out;
+  for (const char* read = out; *read != '\0';) {
+    if (read[0] == '%' && read[1] == '2' && read[2] == '2') {
+      *write++ = '"';
+      read += 3;
+    } else {
+      *write++ = *read++;
+    }
+  }
+  *write = '\0';
+}
+
+void upload_base_name(const char* file_name, char* out, size_t size) {
+  if (out == nullptr || size == 0) return;
+  const char* base = file_name != nullptr ? file_name : "";
+  for (const char* p = base; *p != '\0'; ++p) {
+    if (*p == '/' || *p == '\\') base = p + 1;
+  }
+  snprintf(out, size, "%s", base);
+}
+
+bool upload_name_refused(const char* base_name) {
+  if (base_name == nullptr || base_name[0] == '\0' || base_name[0] == '.') return true;
+  for (const char* p = base_name; *p != '\0'; ++p) {
+    const auto c = static_cast<unsigned char>(*p);
+    if (c < 0x20 || c == 0x7f || c == '"' || c == '`' || c == '$' || c == '\\') return true;
+  }
+  if (is_one_of(base_name, kReservedTmpNames, std::size(kReservedTmpNames))) return true;
+  return strncmp(base_name, kTempUploadPrefix, strlen(kTempUploadPrefix)) == 0;
+}
+
+int webreq_main() {
+  cgi_read_variables();
+  const CgiVariables& v = cgi_vars;
+  if (text_equal_nocase(v.request_method, "post")) {
+    if (text_equal_nocase(v.content_type, "application/x-www-form-urlencoded") ||
+        text_equal_nocase(v.content_type, "application/json")) {
+      post_body_form();
+    } else if (text_equal_nocase(v.content_type, "multipart/form-data")) {
+      if (strcmp(v.path_info, kUnreadUploadId) != 0) {
+        int result = PARSE_MEMORY;
+        try {
+          FdSource input(STDIN_FILENO);
+          MultipartReader reader(input, v.content_length, put_back_capacity_for(v.boundary));
+          result = parse_multipart(reader, v.boundary, form_entries);
+        } catch (const std::bad_alloc&) {
+        }
+        if (result != PARSE_SUCCESS) {
+          free_form_entries();
+          return -1;
+        }
+      }
+      upload_form();
+    }
+  } else if (text_equal_nocase(v.request_method, "get")) {
+    cgi_vars.content_length =
+        static_cast<int32_t>(std::min<size_t>(strlen(v.query_string), INT32_MAX));
+    get_form();
+  }
+  free_form_entries();
+  return 0;
+}
