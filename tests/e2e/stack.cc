@@ -8,7 +8,7 @@
 
 namespace zvtest {
 
-DemoStack::DemoStack(const std::string& core_script) {
+DemoStack::DemoStack(const std::string& core_script, const std::map<std::string, std::string>& extra) {
   reset_device_state();
   port_ = free_tcp_port();
   std::map<std::string, std::string> env{{"PORT", std::to_string(port_)},
@@ -16,6 +16,7 @@ DemoStack::DemoStack(const std::string& core_script) {
                                          {"LOGDIR", log_dir_},
                                          {"QUIET", "1"},
                                          {"ZV_SANDBOX", "1"}};
+  for (const auto& [k, v] : extra) env[k] = v;
   if (!core_script.empty()) {
     write_file("/run/core-script.txt", core_script);
     env["CORE_SCRIPT"] = "/run/core-script.txt";

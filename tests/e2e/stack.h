@@ -26,7 +26,10 @@ class DemoStack {
  public:
   // Starts the stack with a fresh device state; `core_script` (file contents) is handed to the
   // simulator as its canned replies when not empty.
-  explicit DemoStack(const std::string& core_script = "");
+  // `env` is added to the stack's environment (the simulator's settings such as
+  // ZVSIM_DOWNLOAD_SPEED).
+  explicit DemoStack(const std::string& core_script = "",
+                     const std::map<std::string, std::string>& env = {});
   ~DemoStack();
 
   bool ready() const { return ready_; }
