@@ -1,0 +1,33 @@
+#include "common/oplog.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "common/core_client.h"
+#include "common/web_utils.h"
+
+namespace {
+void copy_cut(char* field, size_t field_size, const char* text) {
+  memset(field, 0, field_size);
+  if (text == nullptr) return;
+  size_t length = strnlen(text, field_size - 1);
+  memcpy(field, text, length);
+}
+}  // namespace
+
+int op_log_init(OpLogRecord* record) {
+  if (record == nullptr) return -1;
+  memset(record, 0, sizeof *record);
+  record->main_type = kOpLogMainOperation;
+  record->remote = 1;
+  cookie_user_name(record->user, sizeof record->user);
+  copy_cut(record->remote_address, sizeof record->remote_address, getenv("REMOTE_ADDR"));
+  return 0;
+}
+
+void op_log_set_user(OpLogRecord* record, const char* text) {
+  if (record == nullptr) return;
+  copy_cut(record->user, sizeof record->user, text);
+}
+
+void op_log_send(const OpLogRecord& record) { core_notify(kMsgOpLog, sizeof record, &record); }

@@ -1,0 +1,20 @@
+// The operation-log record a handler sends to the core after a change (message 3485, no wait).
+// The record itself (OpLogRecord, 672 bytes) is declared once in platform/zvfs/log_record.h,
+// beside the detail packing of the storage library.
+#pragma once
+
+#include "platform/zvfs/log_record.h"
+#include "platform/zvfs/zvfs.h"
+
+constexpr int32_t kMsgOpLog = 3485;
+
+// Zeroes all 672 bytes, sets main_type 4 and remote 1, the user from the "userName" cookie and the
+// address from REMOTE_ADDR (cut to 45 characters). Returns 0, or -1 when record is null.
+int op_log_init(OpLogRecord* record);
+
+// Copies `text` into the record's user field, cut to 63 characters (the login handler logs the
+// typed name). A null text leaves the field empty.
+void op_log_set_user(OpLogRecord* record, const char* text);
+
+// Sends the record to the core as message 3485 (672 bytes) without waiting, and closes.
+void op_log_send(const OpLogRecord& record);

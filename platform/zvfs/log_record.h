@@ -1,0 +1,40 @@
+// The operation-log record: the payload of message 3485 (and the head of 3509's), and the entry
+// layout of the core's device log. 672 bytes, little-endian, every unnamed byte zero. The same
+// bytes on the 32-bit device and on the development host.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+constexpr int32_t kOpLogMainOperation = 4;  // main type of the web's operation records
+constexpr size_t kOpLogDetailBytes = 512;
+
+struct OpLogRecord {
+  int32_t main_type;        // 4 = operation (op_log_init); 32 for the one exception record
+  int32_t reserved0;
+  int64_t sub_type;         // the operation, 200..225 with main type 4
+  int32_t reserved1;
+  int32_t time;             // 0 when sent; the core stores the entry's time (seconds since epoch)
+  int32_t param_type;       // parameter group, 900..925
+  int32_t remote;           // 1: the operation came from the web
+  int32_t channel;          // 1-based channel or item number; 0 when none
+  char remote_address[46];  // client address, at most 45 characters
+  char user[64];            // user name, at most 63 characters
+  char reserved2[2];
+  uint32_t detail_size;     // bytes used in `detail`
+  char detail[kOpLogDetailBytes];  // packed by zvfs_log_pack_detail
+  char reserved3[8];
+};
+
+static_assert(sizeof(OpLogRecord) == 672);
+static_assert(offsetof(OpLogRecord, main_type) == 0);
+static_assert(offsetof(OpLogRecord, sub_type) == 8);
+static_assert(offsetof(OpLogRecord, time) == 20);
+static_assert(offsetof(OpLogRecord, param_type) == 24);
+static_assert(offsetof(OpLogRecord, remote) == 28);
+static_assert(offsetof(OpLogRecord, channel) == 32);
+static_assert(offsetof(OpLogRecord, remote_address) == 36);
+static_assert(offsetof(OpLogRecord, user) == 82);
+static_assert(offsetof(OpLogRecord, detail_size) == 148);
+static_assert(offsetof(OpLogRecord, detail) == 152);
+static_assert(offsetof(OpLogRecord, reserved3) == 664);

@@ -1,0 +1,49 @@
+// The device's operation log as the core keeps it: every operation-log record the web side sends
+// (message 3485, 672 bytes; message 3509, the same record followed by a 64-bit channel mask, 680
+// bytes), stamped with its arrival time. Kept in memory (the newest kMaxEntries) and, with
+// --oplog FILE, appended to a file of 680-byte entries that a restart loads again.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/zvfs/log_record.h"
+
+struct StoredLogEntry {
+  OpLogRecord record;  // time stamped on arrival
+  uint64_t channel_mask;  // 3509's mask; 0 for 3485
+};
+static_assert(sizeof(StoredLogEntry) == 680);
+static_assert(offsetof(StoredLogEntry, channel_mask) == 672);
+
+constexpr int32_t kMsgOpLogRecord = 3485;
+constexpr int32_t kMsgOpLogMulti = 3509;
+
+class OpLogStore {
+ public:
+  static constexpr size_t kMaxEntries = 100000;
+
+  OpLogStore() = default;
+  ~OpLogStore();
+  OpLogStore(const OpLogStore&) = delete;
+  OpLogStore& operator=(const OpLogStore&) = delete;
+
+  // Loads the entries of an existing file and appends new ones to it. False with a reason.
+  bool open(const std::string& path, std::string* error);
+
+  // Stores the payload of a 3485 or 3509 message stamped with `now` (seconds since the epoch).
+  // False (nothing stored) when the length is not the message's record size.
+  bool add(int32_t msg_id, const unsigned char* payload, uint32_t length, int32_t now);
+
+  std::vector<StoredLogEntry> entries() const;
+  size_t size() const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::deque<StoredLogEntry> entries_;
+  int fd_ = -1;
+};

@@ -1,0 +1,196 @@
+#include "tools/zvcore-sim/simulator.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "tools/zvcore-sim/modules.h"
+
+namespace {
+int64_t unix_ms_now() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+}  // namespace
+
+Simulator::Simulator(SimOptions options) : options_(std::move(options)) {
+  for (auto install : kSimModules) install(*this);
+}
+
+Simulator::~Simulator() { stop(); }
+
+bool Simulator::start(std::string* error) {
+  if (!options_.message_log_path.empty() && !message_log_.open(options_.message_log_path, error)) {
+    return false;
+  }
+  if (!options_.oplog_path.empty() && !oplog_.open(options_.oplog_path, error)) return false;
+  if (!options_.script_path.empty()) {
+    Script script;
+    std::string reason;
+    if (!load_script(options_.script_path, &script, &reason)) {
+      if (error != nullptr) *error = "script " + options_.script_path + ": " + reason;
+      return false;
+    }
+    script_ = std::move(script);
+  }
+  timer_thread_ = std::thread([this] { timer_loop(); });
+  if (!server_.start(
+          options_.socket_path,
+          [this](ZvSockServer::PeerId peer, const ZvMsgHeader& header, const unsigned char* payload) {
+            handle(peer, header, payload);
+          },
+          error)) {
+    return false;
+  }
+  started_ = true;
+  set_ready(true);
+  return true;
+}
+
+void Simulator::stop() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  timers_changed_.notify_all();
+  server_.stop();
+  if (timer_thread_.joinable()) timer_thread_.join();
+  // The marker is ours only when this simulator started serving (a copy refused because another
+  // one serves must not take the other's marker away).
+  if (started_) set_ready(false);
+  started_ = false;
+}
+
+bool Simulator::reload_script(std::string* error) {
+  if (options_.script_path.empty()) return true;
+  Script script;
+  std::string reason;
+  if (!load_script(options_.script_path, &script, &reason)) {
+    if (error != nullptr) *error = "script " + options_.script_path + ": " + reason;
+    return false;
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  script_ = std::move(script);
+  return true;
+}
+
+void Simulator::on(int32_t id, SimHandler handler) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  handlers_[id] = std::move(handler);
+}
+
+void Simulator::silent(int32_t id) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  silent_.push_back(id);
+}
+
+int32_t Simulator::reply_id_for(int32_t id) {
+  if (id == 3109) return 8103;  // the multi-channel play reply the web side handles
+  return id + 5000;
+}
+
+void Simulator::reply(const SimRequest& request, const void* payload, uint32_t length, int32_t reply_id,
+                      int delay_ms) {
+  if (request.client == kZvClientJoystick) return;  // send-only client
+  server_.send(request.peer, reply_id != 0 ? reply_id : reply_id_for(request.id), payload, length,
+               delay_ms);
+}
+
+void Simulator::reply_int32(const SimRequest& request, int32_t value) {
+  reply(request, &value, sizeof value);
+}
+
+void Simulator::set_ready(bool ready) {
+  if (options_.ready_path.empty()) return;
+  if (!ready) {
+    unlink(options_.ready_path.c_str());
+    return;
+  }
+  int fd = open(options_.ready_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    fprintf(stderr, "zvcore-sim: cannot create %s: %s\n", options_.ready_path.c_str(), strerror(errno));
+    return;
+  }
+  char text[32];
+  int length = snprintf(text, sizeof text, "%d\n", static_cast<int>(getpid()));
+  if (write(fd, text, static_cast<size_t>(length)) != length) {
+    fprintf(stderr, "zvcore-sim: cannot write %s\n", options_.ready_path.c_str());
+  }
+  close(fd);
+}
+
+void Simulator::reboot() {
+  set_ready(false);
+  after(options_.reboot_ms, [this] { set_ready(true); });
+}
+
+void Simulator::after(int delay_ms, std::function<void()> task) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (stopping_) return;
+    timers_.emplace(std::chrono::steady_clock::now() + std::chrono::milliseconds(delay_ms),
+                    std::move(task));
+  }
+  timers_changed_.notify_all();
+}
+
+void Simulator::timer_loop() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (!stopping_) {
+    if (timers_.empty()) {
+      timers_changed_.wait(lock);
+      continue;
+    }
+    auto due = timers_.begin()->first;
+    if (std::chrono::steady_clock::now() < due) {
+      timers_changed_.wait_until(lock, due);
+      continue;
+    }
+    auto task = std::move(timers_.begin()->second);
+    timers_.erase(timers_.begin());
+    lock.unlock();
+    task();
+    lock.lock();
+  }
+}
+
+void Simulator::handle(ZvSockServer::PeerId peer, const ZvMsgHeader& header, const unsigned char* payload) {
+  SimRequest request{peer, header.client, header.msg_id, payload, header.length};
+  message_log_.write(unix_ms_now(), header.client, header.msg_id, payload, header.length);
+  if (options_.verbose) {
+    fprintf(stderr, "zvcore-sim: client %d message %d (%u bytes)\n", header.client, header.msg_id,
+            header.length);
+  }
+  SimHandler handler;
+  std::vector<ScriptReply> scripted;
+  bool is_scripted = false;
+  bool is_silent = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto rule = script_.rules.find(header.msg_id);
+    if (rule != script_.rules.end()) {
+      is_scripted = true;
+      scripted = rule->second;
+    } else {
+      auto found = handlers_.find(header.msg_id);
+      if (found != handlers_.end()) handler = found->second;
+      is_silent = std::find(silent_.begin(), silent_.end(), header.msg_id) != silent_.end();
+    }
+  }
+  if (is_scripted) {
+    for (const ScriptReply& answer : scripted) {
+      reply(request, answer.payload.data(), static_cast<uint32_t>(answer.payload.size()), answer.reply_id,
+            answer.delay_ms);
+    }
+  } else if (handler) {
+    handler(*this, request);
+  } else if (!is_silent) {
+    // Messages without simulated behaviour are accepted with the status word 0.
+    reply_int32(request, 0);
+  }
+}

@@ -1,0 +1,98 @@
+// The core simulator: the stand-in for the recorder's core daemon in the demo and the end-to-end
+// tests. It serves the message socket, logs every message, keeps the operation log, and answers
+// each message through the handler its module registered (one source file per handler module,
+// installed from modules.h), through a script rule, or with the default reply.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/zvsocket/zvsocket_server.h"
+#include "tools/zvcore-sim/message_log.h"
+#include "tools/zvcore-sim/oplog_store.h"
+#include "tools/zvcore-sim/script.h"
+
+struct SimOptions {
+  std::string socket_path = "/var/run/zvsocket";
+  std::string ready_path = "/tmp/zvcore";  // exists while the core is up ("core ready")
+  std::string message_log_path;            // --message-log
+  std::string script_path;                 // --script
+  std::string oplog_path;                  // --oplog
+  int reboot_ms = 2000;                    // how long a reboot (1703) keeps the core down
+  bool verbose = false;                    // one line per message on standard error
+};
+
+// One received message.
+struct SimRequest {
+  ZvSockServer::PeerId peer;
+  int32_t client;
+  int32_t id;
+  const unsigned char* payload;  // null when length is 0
+  uint32_t length;
+};
+
+class Simulator;
+using SimHandler = std::function<void(Simulator&, const SimRequest&)>;
+
+class Simulator {
+ public:
+  explicit Simulator(SimOptions options);
+  ~Simulator();
+  Simulator(const Simulator&) = delete;
+  Simulator& operator=(const Simulator&) = delete;
+
+  // Opens the logs, reads the script, listens and marks the core ready. False with a reason.
+  bool start(std::string* error);
+  // Stops serving, removes the ready marker and the socket.
+  void stop();
+  // Reads the script file again (SIGHUP). False with a reason (the old script stays).
+  bool reload_script(std::string* error);
+
+  // Modules register the behaviour of their message ids. A handler answers through reply().
+  void on(int32_t id, SimHandler handler);
+  // Message ids that are only notices: the default reply is not sent for them.
+  void silent(int32_t id);
+
+  // The reply id for a request id: id + 5000, except the few the web side expects elsewhere.
+  static int32_t reply_id_for(int32_t id);
+  // Sends the reply of `request` (its reply id, or `reply_id` when non-zero) after `delay_ms`.
+  void reply(const SimRequest& request, const void* payload, uint32_t length, int32_t reply_id = 0,
+             int delay_ms = 0);
+  void reply_int32(const SimRequest& request, int32_t value);
+
+  // The core's "ready" marker and the reboot cycle: the marker goes, and comes back after
+  // reboot_ms.
+  void set_ready(bool ready);
+  void reboot();
+
+  // Runs `task` on the simulator's timer thread after `delay_ms`.
+  void after(int delay_ms, std::function<void()> task);
+
+  OpLogStore& oplog() { return oplog_; }
+  const SimOptions& options() const { return options_; }
+
+ private:
+  void handle(ZvSockServer::PeerId peer, const ZvMsgHeader& header, const unsigned char* payload);
+  void timer_loop();
+
+  SimOptions options_;
+  ZvSockServer server_;
+  MessageLog message_log_;
+  OpLogStore oplog_;
+  std::mutex mutex_;  // guards script_, handlers_, silent_, timers_, stopping_
+  Script script_;
+  std::map<int32_t, SimHandler> handlers_;
+  std::vector<int32_t> silent_;
+  std::condition_variable timers_changed_;
+  std::multimap<std::chrono::steady_clock::time_point, std::function<void()>> timers_;
+  bool stopping_ = false;
+  bool started_ = false;  // serving; the ready marker is ours
+  std::thread timer_thread_;
+};
