@@ -15,26 +15,7 @@ class CameraSimulatorTest : public CameraTest {
  protected:
   void SetUp() override {
     CameraTest::SetUp();
-    core_.reset();  // the simulator takes the socket
-    timing_ = "attempts=200,pause_us=10000,poll_us=10000";
-    sim_ = std::make_unique<BackgroundProcess>(bin_path("zvcore-sim"), std::vector<std::string>{"--message-log", kLog},
-                                               std::map<std::string, std::string>{});
-    ASSERT_TRUE(wait_for_file("/tmp/zvcore"));
-  }
-  void TearDown() override {
-    if (sim_) sim_->stop();
-    sim_.reset();
-    CameraTest::TearDown();
-  }
-
-  // Message ids in the simulator's log, in arrival order.
-  std::vector<int32_t> logged_ids() {
-    std::vector<int32_t> ids;
-    const std::string log = read_file(kLog);
-    for (size_t at = log.find("\"id\": "); at != std::string::npos; at = log.find("\"id\": ", at + 1)) {
-      ids.push_back(std::stoi(log.substr(at + 6)));
-    }
-    return ids;
+    start_simulator();
   }
 
   // The status object of `channel` in a /2001 reply ("" when it is not listed).
@@ -45,9 +26,6 @@ class CameraSimulatorTest : public CameraTest {
     if (at == std::string::npos) return "";
     return reply.substr(at, reply.find(" }", at) + 2 - at);
   }
-
-  static constexpr const char* kLog = "/tmp/core-messages.log";
-  std::unique_ptr<BackgroundProcess> sim_;
 };
 
 const char kAdd[] =

@@ -166,15 +166,15 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"/4008", R"({"num":1,"speed":1})", false, ""},
         RefusedCase{"/4008", R"({"num":1,"speed":1,"chind":5})", false, ""},
         RefusedCase{"/4009", R"({"num":1,"sid":[1],"chnid":[0]})", false, ""},
-        RefusedCase{"/4009", R"({"num":0,"sid":[1],"chnid":[0],"jumpTime":"2024-01-02 05:00:00"})", false, kJsonError},
-        RefusedCase{"/4009", R"({"num":2,"sid":[],"chnid":[0],"jumpTime":"2024-01-02 05:00:00"})", false, kJsonError},
+        RefusedCase{"/4009", R"({"num":0,"sid":[1],"chnid":[0],"jumpTime":"2024-01-02 05:00:00"})", false, kCgiErrorJson},
+        RefusedCase{"/4009", R"({"num":2,"sid":[],"chnid":[0],"jumpTime":"2024-01-02 05:00:00"})", false, kCgiErrorJson},
         RefusedCase{"/4010", R"({"id":0,"streamType":2,"streamFrom":0})", false, ""},
         RefusedCase{"/4010", R"({"id":8,"streamType":0,"streamFrom":0})", false, ""},
         RefusedCase{"/4011", R"({"id":-1,"streamType":0,"streamFrom":0})", false, ""},
         RefusedCase{"/4011", R"({"id":1,"streamType":0})", false, ""},
-        RefusedCase{"/4025", R"({"ch":0,"sid":7,"trancodingmode":1,"framesize":2,"bitrate":512})", false, kJsonError},
-        RefusedCase{"/4025", "", false, kJsonError},
-        RefusedCase{"/4026", R"({"ch":0})", false, kJsonError},
+        RefusedCase{"/4025", R"({"ch":0,"sid":7,"trancodingmode":1,"framesize":2,"bitrate":512})", false, kCgiErrorJson},
+        RefusedCase{"/4025", "", false, kCgiErrorJson},
+        RefusedCase{"/4026", R"({"ch":0})", false, kCgiErrorJson},
         RefusedCase{"/4024", "8", true, ""},
         RefusedCase{"/4024", "-1", true, ""},
         RefusedCase{"/4014", "x", true, ""},
@@ -346,7 +346,7 @@ INSTANTIATE_TEST_SUITE_P(
                       "\", \"recordType\": 0, \"lock\": 0 } ] }"},
         ReplyCase{"CurrentTime", "/4002", "7", true, 1153, i32(7), {{.payload = i32(1704164645)}},
                   kJsonHeader + "{ \"status\": \"OK\", \"curPlayTime\": \"2024-01-02 03:04:05\" }"},
-        ReplyCase{"CurrentTimeZero", "/4002", "7", true, 1153, i32(7), {{.payload = i32(0)}}, kJsonError},
+        ReplyCase{"CurrentTimeZero", "/4002", "7", true, 1153, i32(7), {{.payload = i32(0)}}, kCgiErrorJson},
         ReplyCase{"Jump", "/4009", kJump, false, 1171, jump_payload({1, 2}, {7, 8}, "2024-01-02 05:00:00"),
                   {{.payload = i32(0)}}, kJsonHeader + "{ \"status\": \"OK\" }"},
         ReplyCase{"JumpRefusedByCore", "/4009", kJump, false, 1171, jump_payload({1, 2}, {7, 8}, "2024-01-02 05:00:00"),
@@ -387,7 +387,7 @@ class SilentCoreTest : public PlaybackTest, public ::testing::WithParamInterface
 TEST_P(SilentCoreTest, JsonError) {
   const auto& [id, argument] = GetParam();
   RunResult r = argument.empty() || argument[0] != '{' ? get(id, argument) : post(id, argument);
-  EXPECT_EQ(r.out, kJsonError);
+  EXPECT_EQ(r.out, kCgiErrorJson);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -480,7 +480,7 @@ TEST_F(PlaybackTest, StartSessionPrintsItsSourceAndLogs) {
 TEST_F(PlaybackTest, StartRefusedByTheCoreStops) {
   core_->reply(1162, i32(-4));
   RunResult r = post("/4001", kStart);
-  EXPECT_EQ(r.out, kJsonError);
+  EXPECT_EQ(r.out, kCgiErrorJson);
   EXPECT_EQ(ids(0), std::vector<int32_t>{1162});
 }
 
@@ -519,7 +519,7 @@ TEST_F(PlaybackTest, MultiPlayAcceptsBothReplyIds) {
 TEST_F(PlaybackTest, MultiPlayFailureWordIsTheJsonError) {
   core_->reply_with(3109, {{.id = 8103, .payload = bytes_of(multi_reply(1))}});
   RunResult r = post("/4020", R"({"mask0":1,"mask1":0,"mask2":0,"mask3":0,"mask4":0,"mask5":0,"mask6":0,"mask7":0,"playTime":"2024-01-02 03:04:05"})");
-  EXPECT_EQ(r.out, kJsonError);
+  EXPECT_EQ(r.out, kCgiErrorJson);
   EXPECT_EQ(ids(0), std::vector<int32_t>{3109});
 }
 

@@ -21,18 +21,6 @@ using PlanWrite = int (*)(const char*, const Schedule*, int);
 
 class MotionRequestTest : public VideoTest {
  protected:
-  // A request that must be refused: no output (or `reply`), no message, no database change.
-  void expect_refused(const std::string& id, const std::string& body, const std::string& reply = "") {
-    SCOPED_TRACE(id + " " + body);
-    const std::string before = dump();
-    RunResult r = post(id, body);
-    EXPECT_EQ(r.out, reply);
-    EXPECT_EQ(r.exit_code, 0);
-    EXPECT_EQ(dump(), before);
-    EXPECT_TRUE(core_->received().empty()) << core_->received().front().id;
-    core_->clear_received();
-  }
-
   void store_plan(PlanWrite write, int channel, const char* start) {
     Schedule s{};
     std::strcpy(s.days[0].ranges[0].start_time, start);

@@ -14,30 +14,8 @@ class SimulatorVideoTest : public VideoTest {
  protected:
   void SetUp() override {
     VideoTest::SetUp();
-    core_.reset();  // the simulator takes the socket
-    timing_ = "attempts=200,pause_us=10000,poll_us=10000";
-    sim_ = std::make_unique<BackgroundProcess>(bin_path("zvcore-sim"),
-                                               std::vector<std::string>{"--message-log", kLog}, std::map<std::string, std::string>{});
-    ASSERT_TRUE(wait_for_file("/tmp/zvcore"));
+    start_simulator();
   }
-  void TearDown() override {
-    if (sim_) sim_->stop();
-    sim_.reset();
-    VideoTest::TearDown();
-  }
-
-  // Message ids in the simulator's log, in arrival order.
-  std::vector<int32_t> logged_ids() {
-    std::vector<int32_t> ids;
-    const std::string log = read_file(kLog);
-    for (size_t at = log.find("\"id\": "); at != std::string::npos; at = log.find("\"id\": ", at + 1)) {
-      ids.push_back(std::stoi(log.substr(at + 6)));
-    }
-    return ids;
-  }
-
-  static constexpr const char* kLog = "/tmp/core-messages.log";
-  std::unique_ptr<BackgroundProcess> sim_;
 };
 
 TEST_F(SimulatorVideoTest, MotionGridEchoesWhatWasSet) {

@@ -1,0 +1,142 @@
+#include "tests/support/request_fixture.h"
+
+#include <sstream>
+
+#include "platform/zvdb/engine.h"
+
+namespace zvtest {
+
+namespace {
+
+std::string hex(const void* data, size_t size) {
+  static const char kDigits[] = "0123456789abcdef";
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  std::string out;
+  out.reserve(size * 2);
+  for (size_t i = 0; i < size; ++i) {
+    out.push_back(kDigits[bytes[i] >> 4]);
+    out.push_back(kDigits[bytes[i] & 15]);
+  }
+  return out;
+}
+
+// Every request ends with status 0 and, in the sanitizer build, without a report.
+void expect_clean_exit(const RunResult& r) {
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_FALSE(r.timed_out);
+  EXPECT_EQ(r.err.find("Sanitizer"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("runtime error"), std::string::npos) << r.err;
+}
+
+}  // namespace
+
+void RequestTest::SetUp() {
+  reset_device_state();
+  ASSERT_EQ(zvdb_init_defaults(kZvdbPath), 0);
+  zvdb_close_all();
+  core_ = std::make_unique<FakeCore>();
+  ASSERT_TRUE(core_->listening());
+}
+
+void RequestTest::TearDown() {
+  if (sim_) sim_->stop();
+  sim_.reset();
+  core_.reset();
+  zvdb_close_all();
+}
+
+std::map<std::string, std::string> RequestTest::browser_env(
+    const std::map<std::string, std::string>& extra) const {
+  std::map<std::string, std::string> env = {
+      {"HTTP_COOKIE", "language=en-US; userName=admin; sessionId=42"},
+      {"REMOTE_ADDR", "192.0.2.7"},
+      {"ZV_CORE_TIMING", timing_},
+  };
+  for (const auto& [k, v] : cgi_env_) env[k] = v;
+  for (const auto& [k, v] : extra) env[k] = v;
+  return env;
+}
+
+RunResult RequestTest::post(const std::string& id, const std::string& body,
+                            const std::map<std::string, std::string>& extra) {
+  RunResult r = cgi_post(id, "application/json", body, browser_env(extra));
+  zvdb_close_all();
+  expect_clean_exit(r);
+  return r;
+}
+
+RunResult RequestTest::get(const std::string& id, const std::string& query,
+                           const std::map<std::string, std::string>& extra) {
+  RunResult r = cgi_get(id, query, browser_env(extra));
+  zvdb_close_all();
+  expect_clean_exit(r);
+  return r;
+}
+
+std::string RequestTest::dump() {
+  std::ostringstream out;
+  zvdb::scan_settings(kZvdbPath, [&](std::string_view key, std::string_view value) {
+    out << "setting " << key << "=" << value << "\n";
+  });
+  std::vector<std::string> tables;
+  zvdb::scan_table_counts(kZvdbPath, [&](std::string_view table, int rows) {
+    tables.emplace_back(table);
+    out << "table " << table << " " << rows << "\n";
+  });
+  for (const std::string& name : tables) {
+    const zvdb::TableDesc desc{.name = name.c_str(), .record_size = 1};
+    zvdb::scan_rows(kZvdbPath, desc, {}, [&](const void* data, int size, const zvdb::Key& key, int idx) {
+      out << name << " " << key.a << "," << key.b << "," << key.text << "#" << idx << " "
+          << hex(data, static_cast<size_t>(size)) << "\n";
+      return true;
+    });
+  }
+  zvdb_close_all();
+  return out.str();
+}
+
+void RequestTest::expect_refused(const std::string& id, const std::string& body, const std::string& reply) {
+  SCOPED_TRACE(id + " " + body);
+  const std::string before = dump();
+  core_->clear_received();
+  EXPECT_EQ(post(id, body).out, reply);
+  EXPECT_EQ(dump(), before);
+  EXPECT_TRUE(core_->received().empty()) << "first message: " << core_->received().front().id;
+  core_->clear_received();
+}
+
+void RequestTest::start_simulator() {
+  core_.reset();  // the simulator takes the socket
+  timing_ = kSimulatorTiming;
+  sim_ = std::make_unique<BackgroundProcess>(bin_path("zvcore-sim"),
+                                             std::vector<std::string>{"--message-log", kSimulatorLog},
+                                             std::map<std::string, std::string>{});
+  ASSERT_TRUE(wait_for_file("/tmp/zvcore"));
+}
+
+std::vector<int32_t> RequestTest::logged_ids() const {
+  std::vector<int32_t> ids;
+  const std::string log = read_file(kSimulatorLog);
+  for (size_t at = log.find("\"id\": "); at != std::string::npos; at = log.find("\"id\": ", at + 1)) {
+    ids.push_back(std::stoi(log.substr(at + 6)));
+  }
+  return ids;
+}
+
+ReceivedMessage only_message(FakeCore& core, int32_t id) {
+  core.wait_for(id, 1, 2000);
+  auto messages = core.received(id);
+  if (messages.empty()) {
+    ADD_FAILURE() << "no message " << id;
+    return {};
+  }
+  return messages.front();
+}
+
+std::vector<int32_t> received_ids(const FakeCore& core) {
+  std::vector<int32_t> ids;
+  for (const ReceivedMessage& m : core.received()) ids.push_back(m.id);
+  return ids;
+}
+
+}  // namespace zvtest

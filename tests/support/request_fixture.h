@@ -1,0 +1,91 @@
+// Base fixture of the request-level tests: a fresh sandboxed device with the factory database, a
+// fake core on the device's socket, webreq (the program the web server runs) called as the
+// admin's browser, and a byte-exact dump of the whole database to prove that a refused request
+// changed nothing. The module fixtures (video, camera, playback, system) derive from it and add
+// their own database helpers.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/zvdb/zvdb.h"
+#include "tests/fake_core/fake_core.h"
+#include "tests/support/harness.h"
+
+namespace zvtest {
+
+// The replies webreq writes: header blocks, the plain "OK" and the two error forms.
+inline const std::string kTextHeader = "Content-type: text/plain\r\n\r\n";
+inline const std::string kJsonHeader = "Content-type: application/json\r\n\r\n";
+inline const std::string kOk = kTextHeader + "OK";
+inline const std::string kCgiErrorText = kTextHeader + "CGI ERROR";
+inline const std::string kCgiErrorJson = kJsonHeader + "{status:\"CGI ERROR\"}";
+// Short send retries and waits: a silent core costs milliseconds, not 40 s.
+inline const char* const kFastTiming = "attempts=3,pause_us=1000,poll_us=200";
+// Waits long enough for the core simulator, which answers from another process.
+inline const char* const kSimulatorTiming = "attempts=200,pause_us=10000,poll_us=10000";
+
+class RequestTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // webreq with a JSON body / a GET query, as the admin's browser at 192.0.2.7 (session cookie,
+  // ZV_CORE_TIMING from timing_). `extra` adds or overrides CGI variables for this request only.
+  // Every request must end with status 0 and without a sanitizer report.
+  RunResult post(const std::string& id, const std::string& body,
+                 const std::map<std::string, std::string>& extra = {});
+  RunResult get(const std::string& id, const std::string& query = "",
+                const std::map<std::string, std::string>& extra = {});
+
+  // Every settings row and record of the database, one line each, in a stable order.
+  std::string dump();
+
+  // A refused request: the reply is `reply`, the database is unchanged and the core got nothing.
+  void expect_refused(const std::string& id, const std::string& body, const std::string& reply = "");
+
+  // Replaces the fake core by the core simulator (zvcore-sim writing kSimulatorLog) and gives the
+  // requests the simulator's longer waits. The simulator is stopped in TearDown.
+  void start_simulator();
+  // Message ids in the simulator's log, in arrival order.
+  std::vector<int32_t> logged_ids() const;
+  static constexpr const char* kSimulatorLog = "/tmp/core-messages.log";
+
+  std::unique_ptr<FakeCore> core_;
+  std::unique_ptr<BackgroundProcess> sim_;
+  std::string timing_ = kFastTiming;            // ZV_CORE_TIMING of every request
+  std::map<std::string, std::string> cgi_env_;  // further CGI variables of every request
+
+ private:
+  // The admin's browser variables, then cgi_env_, then `extra`.
+  std::map<std::string, std::string> browser_env(const std::map<std::string, std::string>& extra) const;
+};
+
+// The first received message of `id` (fails the test when none arrived).
+ReceivedMessage only_message(FakeCore& core, int32_t id);
+// Ids of every received message, in arrival order.
+std::vector<int32_t> received_ids(const FakeCore& core);
+
+// Text of a fixed record field up to its NUL.
+template <size_t N>
+std::string text_of(const char (&field)[N]) {
+  return std::string(field, strnlen(field, N));
+}
+
+// A record of a received payload (the size must match the record exactly).
+template <class T>
+T record_from(const Bytes& payload) {
+  T record{};
+  EXPECT_EQ(payload.size(), sizeof(T));
+  std::memcpy(&record, payload.data(), std::min(payload.size(), sizeof(T)));
+  return record;
+}
+
+}  // namespace zvtest
