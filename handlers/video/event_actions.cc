@@ -9,6 +9,7 @@
 #include "common/web_utils.h"
 #include "handlers/video/schedule_json.h"
 #include "platform/zvdb/video_tables.h"
+#include "platform/zvdb/engine.h"
 #include "platform/zvdb/zvdb.h"
 
 namespace {
@@ -293,45 +294,51 @@ bool apply_event_actions(const EventKind& kind, json_object* block, int sub, con
   }
   if (sub < 0 || sub >= kind.sub_count) return false;
 
-  // Plans are written as soon as each parses, before the record.
-  Schedule schedule;
-  for (int p = 0; p < kPlanCount; ++p) {
-    if (kind.plans[p].write == nullptr) continue;
-    if (schedule_from_json(block, kPlanKeys[p], &schedule) == 0) {
-      kind.plans[p].write(kZvdbPath, &schedule, channel, sub);
-    }
-  }
-  if (const char* table = led_plan_table(kind, sub); table != nullptr) {
-    const WhiteLedKey key = led_key(channel, table);
-    if (schedule_from_json(block, "white", &schedule) == 0) {
-      write_whiteled_effective_schedule(kZvdbPath, &schedule, &key);
-    }
-  }
-  if (const char* table = led_action_table(kind, sub); table != nullptr) {
-    WhiteLedParams params;
-    if (white_led_info_from_json(channel, &params, block, "whiteInfo") == 0) {
-      write_whiteled_params_all(kZvdbPath, &params, table, channel);
-    }
-  }
-
   {
-    // Read, change and write the record under the lock, so that two requests changing different
-    // fields of the same record at once do not undo each other.
+    // The request lock first, then one database batch for every write of the block (one durable
+    // commit instead of one per call); the record's read-change-write runs under the lock, so two
+    // requests changing different fields of the same record at once do not undo each other. The
+    // batch commits before the core is told.
     LockFile lock;
-    std::vector<unsigned char> record(kind.record_size, 0);
-    kind.read_record(kZvdbPath, record.data(), channel, sub);
-    bool changed = take_record_fields(kind, block, channel, record);
-    if (options.with_ptz && kind.ptz_source_base >= 0) {
-      int32_t ptz_chn_id = 0;
-      int32_t ptz_type = 0;
-      json_value_int(json_object_object_get(block, "ptzChnId"), &ptz_chn_id);
-      json_value_int(json_object_object_get(block, "ptzType"), &ptz_type);
-      if (ptz_actions_store(ptz_chn_id, ptz_type, json_array_of(block, "ptzParams")) == 1) changed = true;
+    zvdb::WriteBatch batch(kZvdbPath);
+    // Plans are written as soon as each parses, before the record.
+    Schedule schedule;
+    for (int p = 0; p < kPlanCount; ++p) {
+      if (kind.plans[p].write == nullptr) continue;
+      if (schedule_from_json(block, kPlanKeys[p], &schedule) == 0) {
+        kind.plans[p].write(kZvdbPath, &schedule, channel, sub);
+      }
     }
-    if (changed) {
-      if (kind.before_write != nullptr) kind.before_write(record.data());
-      kind.write_record(kZvdbPath, record.data(), channel, sub);
+    if (const char* table = led_plan_table(kind, sub); table != nullptr) {
+      const WhiteLedKey key = led_key(channel, table);
+      if (schedule_from_json(block, "white", &schedule) == 0) {
+        write_whiteled_effective_schedule(kZvdbPath, &schedule, &key);
+      }
     }
+    if (const char* table = led_action_table(kind, sub); table != nullptr) {
+      WhiteLedParams params;
+      if (white_led_info_from_json(channel, &params, block, "whiteInfo") == 0) {
+        write_whiteled_params_all(kZvdbPath, &params, table, channel);
+      }
+    }
+
+    {
+      std::vector<unsigned char> record(kind.record_size, 0);
+      kind.read_record(kZvdbPath, record.data(), channel, sub);
+      bool changed = take_record_fields(kind, block, channel, record);
+      if (options.with_ptz && kind.ptz_source_base >= 0) {
+        int32_t ptz_chn_id = 0;
+        int32_t ptz_type = 0;
+        json_value_int(json_object_object_get(block, "ptzChnId"), &ptz_chn_id);
+        json_value_int(json_object_object_get(block, "ptzType"), &ptz_type);
+        if (ptz_actions_store(ptz_chn_id, ptz_type, json_array_of(block, "ptzParams")) == 1) changed = true;
+      }
+      if (changed) {
+        if (kind.before_write != nullptr) kind.before_write(record.data());
+        kind.write_record(kZvdbPath, record.data(), channel, sub);
+      }
+    }
+    batch.commit();
   }
   if (kind.notify_applied != nullptr) kind.notify_applied(channel, sub, options.copy_mask);
   return true;
@@ -402,6 +409,7 @@ json_object* event_actions_to_json(const EventKind& kind, int channel, int sub) 
 void copy_event_actions(const EventKind& kind, int channel, int sub, ChannelMask64 mask,
                         const std::function<void(void* record)>& adjust) {
   if (sub < 0 || sub >= kind.sub_count) return;
+  zvdb::WriteBatch batch(kZvdbPath);  // every copy in one durable commit, at return
   if (kind.copy_record != nullptr) {
     std::vector<unsigned char> record(kind.record_size, 0);
     kind.read_record(kZvdbPath, record.data(), channel, sub);

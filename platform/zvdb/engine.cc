@@ -37,6 +37,9 @@ static_assert(kSchemaVersion == 1, "update kSqlSetUserVersion and add the migrat
 constexpr const char* kSqlBegin = "BEGIN IMMEDIATE";
 constexpr const char* kSqlCommit = "COMMIT";
 constexpr const char* kSqlRollback = "ROLLBACK";
+constexpr const char* kSqlSavepoint = "SAVEPOINT zvdb_call";
+constexpr const char* kSqlRelease = "RELEASE zvdb_call";
+constexpr const char* kSqlRollbackTo = "ROLLBACK TO zvdb_call";
 
 constexpr const char* kSqlRead =
     "SELECT data FROM records WHERE tbl=?1 AND ka=?2 AND kb=?3 AND kt=?4 AND idx=0";
@@ -96,6 +99,8 @@ struct Connection {
   std::chrono::steady_clock::time_point busy_since{};
   uint32_t jitter = 0;
   bool schema_ready = false;
+  int batch_depth = 0;               // open WriteBatch scopes
+  std::thread::id batch_owner{};     // the thread that opened them
   std::string path;
   std::unordered_map<const char*, sqlite3_stmt*> statements;  // keyed by the SQL literal
 
@@ -484,6 +489,14 @@ void close_all() {
 
 Transaction::Transaction(const char* path) : lock_(db_mutex()), conn_(connection(path, true)) {
   if (conn_ == nullptr) return;
+  if (conn_->batch_depth > 0 && conn_->batch_owner == std::this_thread::get_id()) {
+    nested_ = true;
+    if (conn_->exec(kSqlSavepoint) != SQLITE_OK) {
+      conn_->report("savepoint");
+      conn_ = nullptr;
+    }
+    return;
+  }
   conn_->lock_writers();
   if (conn_->exec(kSqlBegin) != SQLITE_OK) {
     conn_->report("begin");
@@ -494,6 +507,11 @@ Transaction::Transaction(const char* path) : lock_(db_mutex()), conn_(connection
 
 Transaction::~Transaction() {
   if (conn_ != nullptr && !done_) {
+    if (nested_) {
+      conn_->exec(kSqlRollbackTo);
+      conn_->exec(kSqlRelease);
+      return;
+    }
     conn_->exec(kSqlRollback);
     conn_->unlock_writers();
   }
@@ -502,6 +520,12 @@ Transaction::~Transaction() {
 int Transaction::commit() {
   if (conn_ == nullptr || done_) return -1;
   done_ = true;
+  if (nested_) {
+    if (!failed_ && conn_->exec(kSqlRelease) == SQLITE_OK) return 0;
+    conn_->exec(kSqlRollbackTo);
+    conn_->exec(kSqlRelease);
+    return -1;
+  }
   int rc = 0;
   if (failed_) {
     conn_->exec(kSqlRollback);
@@ -511,6 +535,50 @@ int Transaction::commit() {
     conn_->exec(kSqlRollback);
     rc = -1;
   }
+  conn_->unlock_writers();
+  return rc;
+}
+
+// ---- WriteBatch -------------------------------------------------------------------------------
+
+WriteBatch::WriteBatch(const char* path) {
+  std::lock_guard<std::mutex> lock(db_mutex());
+  Connection* c = connection(path, true);
+  if (c == nullptr) return;
+  if (c->batch_depth > 0) {
+    if (c->batch_owner != std::this_thread::get_id()) return;  // another thread's batch
+    nested_ = true;
+    ++c->batch_depth;
+    conn_ = c;
+    return;
+  }
+  c->lock_writers();
+  if (c->exec(kSqlBegin) != SQLITE_OK) {
+    c->report("begin batch");
+    c->unlock_writers();
+    return;
+  }
+  c->batch_depth = 1;
+  c->batch_owner = std::this_thread::get_id();
+  conn_ = c;
+}
+
+WriteBatch::~WriteBatch() { commit(); }
+
+int WriteBatch::commit() {
+  if (conn_ == nullptr || done_) return -1;
+  done_ = true;
+  std::lock_guard<std::mutex> lock(db_mutex());
+  --conn_->batch_depth;
+  if (nested_) return 0;
+  int rc = 0;
+  if (conn_->exec(kSqlCommit) != SQLITE_OK) {
+    conn_->report("commit batch");
+    conn_->exec(kSqlRollback);
+    rc = -1;
+  }
+  conn_->batch_depth = 0;
+  conn_->batch_owner = std::thread::id{};
   conn_->unlock_writers();
   return rc;
 }

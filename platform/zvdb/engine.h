@@ -228,6 +228,9 @@ struct Connection;
 // PTZ lists copied together). Holds the process's database lock until destroyed: do not call the
 // single operations above while a Transaction is alive on the same thread. Any failed step makes
 // commit() roll back and return -1; destroying an uncommitted Transaction rolls back.
+//
+// Inside a WriteBatch of the same thread (below), a Transaction becomes a savepoint of the batch:
+// it still succeeds or fails as a whole, and the batch commits everything at once.
 class Transaction {
  public:
   explicit Transaction(const char* path);
@@ -259,6 +262,33 @@ class Transaction {
   std::unique_lock<std::mutex> lock_;
   Connection* conn_ = nullptr;
   bool failed_ = false;
+  bool done_ = false;
+  bool nested_ = false;  // a savepoint inside this thread's WriteBatch
+};
+
+// ---- One durable commit for a whole request ---------------------------------------------------
+// A settings page often stores a dozen records (schedules, LED and PTZ lists, the event record,
+// copies to other channels). Each call is its own transaction and each commit waits for the
+// flash; a WriteBatch opened around them makes them one transaction with one commit. Every call
+// inside still succeeds or fails as a whole (a savepoint). Commit before telling the core: it
+// reads the same file and sees nothing of the batch until then. The destructor commits what is
+// still open. Only the thread that opened the batch may use the file while it is open. Take
+// "/tmp/cgilockfile" (LockFile) before opening a batch, never inside one: the batch holds the
+// database's writer lock, and the other order could deadlock against another request.
+class WriteBatch {
+ public:
+  explicit WriteBatch(const char* path);
+  ~WriteBatch();
+  WriteBatch(const WriteBatch&) = delete;
+  WriteBatch& operator=(const WriteBatch&) = delete;
+
+  bool ok() const { return conn_ != nullptr; }
+  // Ends the batch: 0 when everything was stored, -1 when nothing was (rolled back).
+  int commit();
+
+ private:
+  Connection* conn_ = nullptr;
+  bool nested_ = false;  // inside another batch of this thread: that one commits
   bool done_ = false;
 };
 

@@ -431,6 +431,38 @@ TEST_F(DbTest, TransactionsCommitSeveralTablesTogetherOrNothing) {
   EXPECT_EQ(zvdb::count_records(db(), kChannels), 0);
 }
 
+TEST_F(DbTest, WriteBatchCommitsEveryCallOnceAndKeepsFailedCallsWhole) {
+  set_param_int(db(), "before", 1);
+  {
+    zvdb::WriteBatch batch(db());
+    ASSERT_TRUE(batch.ok());
+    ChannelRec r = rec(4, 40);
+    EXPECT_EQ(zvdb::write_record(db(), kChannels, &r), 0);
+    EXPECT_EQ(set_param_int(db(), "inside", 7), 0);
+    // A call that fails inside the batch leaves nothing of itself and does not spoil the rest.
+    std::vector<LedEntry> nine(9);
+    EXPECT_EQ(zvdb::write_list(db(), kLed, Key{.a = 4, .text = "led"}, nine.data(), 9), -1);
+    {
+      zvdb::WriteBatch inner(db());  // a nested batch joins the outer one
+      EXPECT_EQ(set_param_int(db(), "nested", 9), 0);
+      EXPECT_EQ(inner.commit(), 0);
+    }
+    // This process reads its own batch; another connection sees nothing before the commit.
+    EXPECT_EQ(get_param_int(db(), "inside", 0), 7);
+    EXPECT_EQ(zvdbtest::sql_value(path_, "SELECT count(*) FROM settings WHERE key = 'inside'"), "0");
+    EXPECT_EQ(batch.commit(), 0);
+  }
+  EXPECT_EQ(zvdbtest::sql_value(path_, "SELECT value FROM settings WHERE key = 'inside'"), "7");
+  EXPECT_EQ(get_param_int(db(), "nested", 0), 9);
+  EXPECT_EQ(zvdb::count_records(db(), kChannels), 1);
+  EXPECT_EQ(zvdb::count_records(db(), kLed), 0);
+  {
+    zvdb::WriteBatch batch(db());
+    set_param_int(db(), "at_scope_end", 1);
+  }  // the destructor commits what is still open
+  EXPECT_EQ(get_param_int(db(), "at_scope_end", 0), 1);
+}
+
 TEST_F(DbTest, ThreadsOfOneProcessShareTheConnectionSafely) {
   std::vector<std::thread> threads;
   std::atomic<int> failures{0};
