@@ -38,7 +38,21 @@ struct Case {
   std::string content_type;
   std::string body;
   std::string expect;  // a text the reply body must hold
+  // "%d" in the body takes a new number for every request (a setting really changes each time).
+  bool vary = false;
 };
+
+std::atomic<int> g_sequence{0};
+
+std::string body_of(const Case& c) {
+  if (!c.vary) return c.body;
+  std::string body = c.body;
+  const std::string number = std::to_string(1 + g_sequence.fetch_add(1) % 6);
+  for (size_t at = body.find("%d"); at != std::string::npos; at = body.find("%d", at)) {
+    body.replace(at, 2, number);
+  }
+  return body;
+}
 
 struct HttpResult {
   int status = 0;
@@ -86,11 +100,12 @@ HttpResult http(const Case& c) {
   }
   std::string request = c.method + " " + url_path(c) + " HTTP/1.0\r\nHost: 127.0.0.1\r\n" +
                         "Cookie: language=en-US; userName=admin; sessionId=1\r\n";
+  const std::string body = body_of(c);
   if (c.method == "POST") {
     request += "Content-Type: " + c.content_type + "\r\nContent-Length: " +
-               std::to_string(c.body.size()) + "\r\n";
+               std::to_string(body.size()) + "\r\n";
   }
-  request += "\r\n" + c.body;
+  request += "\r\n" + body;
   for (size_t sent = 0; sent < request.size();) {
     ssize_t n = send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
     if (n <= 0) break;
@@ -166,6 +181,7 @@ Load run_load(const Case& c, int clients, int requests_per_client) {
 
 // Runs the program once directly, as the web server would, and returns its peak resident set.
 long peak_rss_kb(const Case& c) {
+  const std::string body = body_of(c);
   int in[2];
   if (pipe(in) != 0) return 0;
   pid_t pid = fork();
@@ -177,7 +193,7 @@ long peak_rss_kb(const Case& c) {
     dup2(null_fd, 1);
     std::string env_text[] = {"REQUEST_METHOD=" + c.method, "PATH_INFO=" + c.path_info,
                               "CONTENT_TYPE=" + c.content_type,
-                              "CONTENT_LENGTH=" + std::to_string(c.body.size()),
+                              "CONTENT_LENGTH=" + std::to_string(body.size()),
                               "QUERY_STRING=", "REMOTE_ADDR=127.0.0.1",
                               "HTTP_COOKIE=userName=admin", "GATEWAY_INTERFACE=CGI/1.1"};
     std::vector<char*> envp;
@@ -189,8 +205,8 @@ long peak_rss_kb(const Case& c) {
     _exit(127);
   }
   close(in[0]);
-  if (!c.body.empty()) {
-    ssize_t ignored = write(in[1], c.body.data(), c.body.size());
+  if (!body.empty()) {
+    ssize_t ignored = write(in[1], body.data(), body.size());
     (void)ignored;
   }
   close(in[1]);
@@ -287,7 +303,9 @@ int main(int argc, char** argv) {
       {"1 user list /6070", "webreq", "GET", "/6070", "", "", "["},
       {"2 camera status /2001", "webreq", "GET", "/2001", "", "", "IPC"},
       {"3 motion save /6112", "webreq", "POST", "/6112", json,
-       R"({"chnid":0,"enableZV":0,"sensitivity":3,"copyCnt":3,"copyChn":[1,2,3]})", "OK"},
+       R"({"chnid":0,"enableZV":0,"sensitivity":%d,"copyCnt":3,"copyChn":[1,2,3],)"
+       R"("dialog":{"chnid":0,"interval":%d,"triChannels":"0110"}})",
+       "OK", true},
       {"4 login /1000", "webreq", "POST", "/1000", json,
        R"({"userName":"admin","md5":"21232f297a57a5a743894a0e4a801fc3"})", "\"type\": 0"},
   };

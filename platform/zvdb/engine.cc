@@ -43,8 +43,13 @@ constexpr const char* kSqlRollbackTo = "ROLLBACK TO zvdb_call";
 
 constexpr const char* kSqlRead =
     "SELECT data FROM records WHERE tbl=?1 AND ka=?2 AND kb=?3 AND kt=?4 AND idx=0";
+// A row whose stored bytes already equal the new ones is left alone: nothing is written to the
+// flash for it (saving a page copies schedules of tens of kilobytes to many channels, most of
+// them unchanged).
 constexpr const char* kSqlPut =
-    "INSERT OR REPLACE INTO records(tbl, ka, kb, kt, idx, data) VALUES(?1, ?2, ?3, ?4, ?5, ?6)";
+    "INSERT INTO records(tbl, ka, kb, kt, idx, data) VALUES(?1, ?2, ?3, ?4, ?5, ?6)"
+    " ON CONFLICT(tbl, ka, kb, kt, idx) DO UPDATE SET data=excluded.data"
+    " WHERE data IS NOT excluded.data";
 constexpr const char* kSqlDeleteKey =
     "DELETE FROM records WHERE tbl=?1 AND ka=?2 AND kb=?3 AND kt=?4";
 constexpr const char* kSqlDeleteEntry =
