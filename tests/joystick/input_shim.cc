@@ -23,6 +23,9 @@
 //   js-open-fail on|off  opening js0 fails with EACCES
 //   js-name-fail on|off  JSIOCGNAME fails with EINVAL
 //   short-read           the next read of the event device returns half an event
+// The interposed functions keep their C library names (open and open64 are both defined here), so
+// the build's 64-bit file offsets, which rename open to open64 on 32-bit targets, stay off here.
+#undef _FILE_OFFSET_BITS
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>

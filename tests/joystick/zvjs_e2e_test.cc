@@ -52,8 +52,7 @@ class Child {
  public:
   Child(const std::string& path, const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
         const std::string& output) {
-    std::vector<std::string> argv_text{path};
-    argv_text.insert(argv_text.end(), args.begin(), args.end());
+    std::vector<std::string> argv_text = zvtest::program_command(path, args);
     std::vector<std::string> env_text;
     for (const auto& [k, v] : env) env_text.push_back(k + "=" + v);
     std::vector<char*> argv, envp;
@@ -69,7 +68,7 @@ class Child {
       dup2(null_fd, 0);
       dup2(fd, 1);
       dup2(fd, 2);
-      execve(path.c_str(), argv.data(), envp.data());
+      execve(argv[0], argv.data(), envp.data());
       _exit(127);
     }
   }

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -46,8 +47,6 @@ void empty_dir(const std::string& dir, dev_t device) {
   for (const auto& name : names) {
     std::string path = dir + "/" + name;
     if (is_prefix_dir(path, ZV_SOURCE_DIR) || is_prefix_dir(path, ZV_BINARY_DIR)) continue;
-    const char* state = getenv("ZV_SANDBOX_STATE");  // the sandbox's own directories, when visible
-    if (state != nullptr && state[0] == '/' && is_prefix_dir(path, state)) continue;
     // The sandbox's own state directory is visible at its host path (below /tmp when temporary):
     // never empty it or a directory that holds it.
     const char* state = getenv("ZV_SANDBOX_STATE");
@@ -64,9 +63,57 @@ void empty_dir(const std::string& dir, dev_t device) {
   }
 }
 
+// The ELF machine (e_machine) of the file at `path`; 0 when it is no ELF file (a script, missing).
+unsigned elf_machine(const char* path) {
+  unsigned char header[20];
+  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  const ssize_t got = read(fd, header, sizeof header);
+  close(fd);
+  if (got != static_cast<ssize_t>(sizeof header) || memcmp(header, "\177ELF", 4) != 0) return 0;
+  const bool big_endian = header[5] == 2;  // EI_DATA
+  return big_endian ? (header[18] << 8 | header[19]) : (header[18] | header[19] << 8);
+}
+
+// The emulator words of ZV_TEST_EMULATOR ("qemu-arm-static", possibly with options); empty natively.
+std::vector<std::string> test_emulator() {
+  std::vector<std::string> words;
+  const char* text = getenv("ZV_TEST_EMULATOR");
+  if (text == nullptr) return words;
+  std::istringstream in(text);
+  for (std::string word; in >> word;) words.push_back(word);
+  return words;
+}
+
+// Children see the emulator setting too, so that a script of the build (tools/demo-stack) can start
+// the build's programs the same way.
+void pass_emulator_setting(std::vector<std::string>& env_text, const std::map<std::string, std::string>& env) {
+  const char* text = getenv("ZV_TEST_EMULATOR");
+  if (text != nullptr && env.count("ZV_TEST_EMULATOR") == 0) env_text.push_back(std::string("ZV_TEST_EMULATOR=") + text);
+}
+
 }  // namespace
 
 std::string bin_path(const std::string& name) { return std::string(ZV_BINARY_DIR) + "/bin/" + name; }
+
+std::vector<std::string> program_command(const std::string& path, const std::vector<std::string>& args) {
+  std::vector<std::string> command;
+  const std::vector<std::string> emulator = test_emulator();
+  if (!emulator.empty()) {
+    // This test program runs under the emulator, so its own machine is the target's.
+    static const unsigned own_machine = elf_machine("/proc/self/exe");
+    if (own_machine != 0 && elf_machine(path.c_str()) == own_machine) command = emulator;
+  }
+  command.push_back(path);
+  command.insert(command.end(), args.begin(), args.end());
+  return command;
+}
+
+int time_limit_ms(int native_ms) {
+  static const bool emulated = !test_emulator().empty();
+  if (!emulated || native_ms <= 0) return native_ms;
+  return native_ms > INT_MAX / kEmulatorSlowdown ? INT_MAX : native_ms * kEmulatorSlowdown;
+}
 
 RunResult run_program(const std::string& path, const RunOptions& options) {
   RunResult result;
@@ -76,8 +123,7 @@ RunResult run_program(const std::string& path, const RunOptions& options) {
     result.err = "pipe failed";
     return result;
   }
-  std::vector<std::string> argv_text{path};
-  argv_text.insert(argv_text.end(), options.args.begin(), options.args.end());
+  std::vector<std::string> argv_text = program_command(path, options.args);
   std::vector<std::string> env_text;
   bool has_path = false;
   for (const auto& [k, v] : options.env) {
@@ -85,6 +131,7 @@ RunResult run_program(const std::string& path, const RunOptions& options) {
     if (k == "PATH") has_path = true;
   }
   if (!has_path) env_text.push_back("PATH=/usr/sbin:/usr/bin:/sbin:/bin");
+  pass_emulator_setting(env_text, options.env);
   std::vector<char*> argv, envp;
   for (auto& a : argv_text) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -96,7 +143,7 @@ RunResult run_program(const std::string& path, const RunOptions& options) {
     dup2(in_pipe[0], 0);
     dup2(out_pipe[1], 1);
     dup2(err_pipe[1], 2);
-    execve(path.c_str(), argv.data(), envp.data());
+    execve(argv[0], argv.data(), envp.data());
     _exit(127);
   }
   close(in_pipe[0]);
@@ -119,7 +166,7 @@ RunResult run_program(const std::string& path, const RunOptions& options) {
     in_fd = -1;
   }
   int out_fd = out_pipe[0], err_fd = err_pipe[0];
-  const long long deadline = now_ms() + options.timeout_ms;
+  const long long deadline = now_ms() + time_limit_ms(options.timeout_ms);
   char buf[65536];
   while (out_fd >= 0 || err_fd >= 0) {
     long long left = deadline - now_ms();
@@ -222,11 +269,11 @@ void reset_device_state() {
 
 BackgroundProcess::BackgroundProcess(const std::string& path, const std::vector<std::string>& args,
                                      const std::map<std::string, std::string>& env) {
-  std::vector<std::string> argv_text{path};
-  argv_text.insert(argv_text.end(), args.begin(), args.end());
+  std::vector<std::string> argv_text = program_command(path, args);
   std::vector<std::string> env_text;
   for (const auto& [k, v] : env) env_text.push_back(k + "=" + v);
   if (!env.count("PATH")) env_text.push_back("PATH=/usr/sbin:/usr/bin:/sbin:/bin");
+  pass_emulator_setting(env_text, env);
   std::vector<char*> argv, envp;
   for (auto& a : argv_text) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -236,7 +283,7 @@ BackgroundProcess::BackgroundProcess(const std::string& path, const std::vector<
   if (pid_ == 0) {
     int null_fd = open("/dev/null", O_RDONLY);
     if (null_fd >= 0) dup2(null_fd, 0);
-    execve(path.c_str(), argv.data(), envp.data());
+    execve(argv[0], argv.data(), envp.data());
     _exit(127);
   }
 }
@@ -253,7 +300,7 @@ int BackgroundProcess::stop(int timeout_ms) {
   if (pid_ <= 0) return -1;
   if (!reaped_) {
     kill(pid_, SIGTERM);
-    const long long deadline = now_ms() + timeout_ms;
+    const long long deadline = now_ms() + time_limit_ms(timeout_ms);
     while (!reaped_ && now_ms() < deadline) {
       if (waitpid(pid_, &status_, WNOHANG) == pid_) {
         reaped_ = true;
@@ -271,7 +318,7 @@ int BackgroundProcess::stop(int timeout_ms) {
 }
 
 bool wait_for_file(const std::string& path, int timeout_ms) {
-  const long long deadline = now_ms() + timeout_ms;
+  const long long deadline = now_ms() + time_limit_ms(timeout_ms);
   while (!file_exists(path)) {
     if (now_ms() >= deadline) return false;
     usleep(5000);

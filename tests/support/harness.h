@@ -15,7 +15,7 @@ struct RunOptions {
   std::map<std::string, std::string> env;         // the whole environment (plus PATH)
   std::string stdin_data;                         // written to the child's standard input
   bool keep_stdin_open = false;                   // do not close stdin after writing (until exit)
-  int timeout_ms = 20000;                         // the child is killed after this long
+  int timeout_ms = 20000;                         // the child is killed after time_limit_ms(this)
 };
 
 struct RunResult {
@@ -31,6 +31,22 @@ std::string bin_path(const std::string& name);
 
 // Runs `path` and collects everything it writes until it exits.
 RunResult run_program(const std::string& path, const RunOptions& options);
+
+// The command line (argv) that starts the program at `path` with `args`: natively the path and the
+// arguments. A cross build runs its test programs under a user-mode emulator (CTest sets
+// ZV_TEST_EMULATOR), and the kernel cannot start a program of the target's architecture by itself,
+// so the emulator goes in front of such a program; host programs (curl, sh ...) start as they are.
+// run_program, cgi_* and BackgroundProcess use it, and so must a test that starts a program of the
+// build by its own fork/exec or posix_spawn. The children of all of them inherit ZV_TEST_EMULATOR.
+std::vector<std::string> program_command(const std::string& path,
+                                         const std::vector<std::string>& args = {});
+
+// A time limit for waiting on programs of the build: `native_ms` natively, kEmulatorSlowdown times
+// that when they run under the emulator (a cross build), where they run several times slower. The
+// harness's own limits (RunOptions::timeout_ms, BackgroundProcess::stop, wait_for_file) pass
+// through it; they guard against hangs and measure nothing.
+constexpr int kEmulatorSlowdown = 5;
+int time_limit_ms(int native_ms);
 
 // webreq as the web server runs it: a GET with PATH_INFO and QUERY_STRING, or a POST with a body.
 // `extra` adds or overrides CGI variables (REMOTE_ADDR, HTTP_COOKIE, HTTP_HOST ...).

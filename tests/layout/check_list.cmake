@@ -1,0 +1,36 @@
+# Every record that a header of the tree declares with a size assertion has its line in
+# records.list, so that no record escapes the host/device comparison.
+#   cmake -DSOURCE_DIR=<checkout> -DLIST=<records.list> -P check_list.cmake
+cmake_minimum_required(VERSION 3.25)
+file(STRINGS ${LIST} lines REGEX "^[^#]")
+set(listed "")
+foreach(line IN LISTS lines)
+  string(REGEX REPLACE "^[ \t]*[^ \t]+[ \t]+([^ \t]+).*" "\\1" record "${line}")
+  string(REGEX REPLACE ".*::" "" record "${record}")
+  list(APPEND listed ${record})
+endforeach()
+
+set(missing "")
+foreach(area platform common front handlers joystick tools)
+  file(GLOB_RECURSE headers RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/${area}/*.h)
+  foreach(header IN LISTS headers)
+    file(STRINGS ${SOURCE_DIR}/${header} asserts REGEX "static_assert\\(sizeof\\([A-Za-z_][A-Za-z_0-9:]*\\) *==")
+    foreach(assert IN LISTS asserts)
+      string(REGEX REPLACE ".*static_assert\\(sizeof\\(([A-Za-z_0-9:]+)\\).*" "\\1" record "${assert}")
+      string(REGEX REPLACE ".*::" "" record "${record}")
+      if(record MATCHES "^[A-Z]$")
+        continue()  # a template parameter, not a record
+      endif()
+      if(NOT record IN_LIST listed)
+        list(APPEND missing "${header}: ${record}")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+if(missing)
+  list(JOIN missing "\n  " text)
+  message(FATAL_ERROR "records missing from tests/layout/records.list (add one line each: header, "
+                      "record, fields):\n  ${text}")
+endif()
+list(LENGTH listed count)
+message("all ${count} records of the tree are in records.list")

@@ -1,0 +1,27 @@
+# Runs record_layout as the host built it and as the device build under the emulator; the two
+# outputs must be the same text, byte for byte.
+#   cmake -DHOST=<host program> -DTARGET=<device program> -DEMULATOR=<emulator;args> -P compare.cmake
+cmake_minimum_required(VERSION 3.25)
+foreach(variable HOST TARGET EMULATOR)
+  if(NOT DEFINED ${variable} OR "${${variable}}" STREQUAL "")
+    message(FATAL_ERROR "compare.cmake: ${variable} is not set")
+  endif()
+endforeach()
+execute_process(COMMAND ${HOST} OUTPUT_VARIABLE host_text RESULT_VARIABLE host_status)
+execute_process(COMMAND ${EMULATOR} ${TARGET} OUTPUT_VARIABLE target_text RESULT_VARIABLE target_status)
+if(NOT host_status EQUAL 0 OR NOT target_status EQUAL 0)
+  message(FATAL_ERROR "record_layout failed: host ${host_status}, device ${target_status}")
+endif()
+if(host_text STREQUAL "")
+  message(FATAL_ERROR "record_layout printed nothing")
+endif()
+if(NOT host_text STREQUAL target_text)
+  file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/record_layout-host.txt "${host_text}")
+  file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/record_layout-device.txt "${target_text}")
+  execute_process(COMMAND diff -u record_layout-host.txt record_layout-device.txt
+                  WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+  message(FATAL_ERROR "the record layouts of the device build differ from the host's (diff above)")
+endif()
+string(REGEX MATCHALL "\n[^ ][^\n]*" heads "\n${host_text}")
+list(LENGTH heads records)
+message("${records} records: identical layouts on the host and the device")

@@ -1,0 +1,19 @@
+// record_layout: prints the layout of every record of tests/layout/records.list on standard output
+// (the text the host and device builds must agree on) and its faults on standard error. Exits 1
+// when any record has a fault.
+#include <cstdio>
+
+#include "tests/layout/layout.h"
+
+int main() {
+  int faults = 0;
+  for (const zvlayout::RecordLayout& record : zvlayout::all_records()) {
+    std::fputs(zvlayout::describe(record).c_str(), stdout);
+    for (const std::string& problem : zvlayout::problems(record)) {
+      std::fprintf(stderr, "record_layout: %s\n", problem.c_str());
+      ++faults;
+    }
+  }
+  std::fflush(stdout);
+  return faults == 0 ? 0 : 1;
+}
