@@ -136,6 +136,7 @@ TEST_F(UsersTest, EditRenamesKeepsPermissionsAndNotifiesWithTheId) {
   EXPECT_STREQ(after.remote_liveview, "11");
   EXPECT_EQ(after.remote_liveview_mask, before.remote_liveview_mask);
 
+  ASSERT_TRUE(core_->wait_for(3505, 2));
   auto notices = core_->received(3505);
   ASSERT_EQ(notices.size(), 2u);
   EXPECT_EQ(notices[0].payload, int32s({3}));
@@ -188,6 +189,7 @@ TEST_F(UsersTest, DeleteDisablesTheUser) {
 
 TEST_F(UsersTest, NoticesAndPermissionUpdate) {
   EXPECT_EQ(get("/6077").out, kTextHeader + "OK");
+  ASSERT_TRUE(core_->wait_for(3505, 1));  // the notice may still be on its way when webreq exits
   ASSERT_EQ(core_->received(3505).size(), 1u);
   EXPECT_TRUE(core_->received(3505)[0].payload.empty());
 
