@@ -122,13 +122,13 @@ bool parse_int(std::string_view s, int32_t* out) {
 }
 
 // "A", "A,B", "TEXT", "TEXT,A": numbers fill the integer parts in order, anything else the text.
-zvdb::KeyFilter parse_key(std::string_view spec) {
+zvdb::KeyFilter parse_key(std::string_view text) {
   zvdb::KeyFilter filter;
   int numbers = 0;
   size_t start = 0;
-  while (start <= spec.size()) {
-    size_t comma = spec.find(',', start);
-    std::string_view part = spec.substr(start, comma == std::string_view::npos ? spec.npos
+  while (start <= text.size()) {
+    size_t comma = text.find(',', start);
+    std::string_view part = text.substr(start, comma == std::string_view::npos ? text.npos
                                                                                : comma - start);
     int32_t n;
     if (parse_int(part, &n) && numbers < 2) {
