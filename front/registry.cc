@@ -2,7 +2,10 @@
 // before main by the program's module list and emptied at exit.
 #include "front/registry.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "common/trace_log.h"
 
@@ -20,10 +23,16 @@ bool id_equals(const char (&id)[sizeof WebReqEntry::id], const char* text) {
   return strncmp(text, id, n) == 0 && text[n] == '\0';
 }
 
-bool rows_share_id(const WebReqEntry& a, const WebReqEntry& b) {
-  return strnlen(a.id, sizeof a.id) == strnlen(b.id, sizeof b.id) &&
-         strncmp(a.id, b.id, sizeof a.id) == 0;
+// A row's id as one number: its 8 bytes with everything from the first NUL on cleared. Two rows
+// name the same identifier exactly when their keys are equal.
+uint64_t id_key(const WebReqEntry& row) {
+  char bytes[sizeof row.id] = {};
+  std::memcpy(bytes, row.id, strnlen(row.id, sizeof row.id));
+  uint64_t key = 0;
+  std::memcpy(&key, bytes, sizeof key);
+  return key;
 }
+static_assert(sizeof WebReqEntry::id == sizeof(uint64_t));
 
 }  // namespace
 
@@ -46,15 +55,17 @@ int register_requests(const WebReqEntry* table, int n) {
 
 int unregister_requests(const WebReqEntry* table, int n) {
   if (table == nullptr || n < 1) return -1;
+  // Sorted keys of the table: each slot is then one binary search instead of n comparisons
+  // (this runs for every module at the exit of every request).
+  std::vector<uint64_t> keys(static_cast<size_t>(n));
+  for (int k = 0; k < n; ++k) keys[static_cast<size_t>(k)] = id_key(table[k]);
+  std::sort(keys.begin(), keys.end());
   for (int i = 0; i < MAX_WEBREQ_COUNT; ++i) {
     if (slot_used[i] == 0) continue;
-    for (int k = 0; k < n; ++k) {
-      if (rows_share_id(slots[i], table[k])) {
-        slots[i] = WebReqEntry{};
-        slot_used[i] = 0;
-        --slot_count;
-        break;
-      }
+    if (std::binary_search(keys.begin(), keys.end(), id_key(slots[i]))) {
+      slots[i] = WebReqEntry{};
+      slot_used[i] = 0;
+      --slot_count;
     }
   }
   return 0;

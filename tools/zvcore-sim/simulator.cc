@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/zvdb/zvdb.h"
 #include "tools/zvcore-sim/modules.h"
 
 namespace {
@@ -48,8 +49,21 @@ bool Simulator::start(std::string* error) {
     return false;
   }
   started_ = true;
+  hold_database();
   set_ready(true);
   return true;
+}
+
+// The device's core keeps the configuration database open for its whole life and reads the
+// settings the web side writes. So does the simulator: one read opens the connection, which then
+// stays open (the database library keeps it). While it is open, the database's log and shared
+// index stay in place between the short-lived CGI processes instead of being rebuilt and deleted
+// by each of them. A database that does not exist yet is opened with the first message after it
+// appears.
+void Simulator::hold_database() {
+  if (database_held_.load(std::memory_order_acquire)) return;
+  if (access(kZvdbPath, F_OK) != 0) return;
+  if (read_user_count(kZvdbPath) >= 0) database_held_.store(true, std::memory_order_release);
 }
 
 void Simulator::stop() {
@@ -161,6 +175,7 @@ void Simulator::timer_loop() {
 
 void Simulator::handle(ZvSockServer::PeerId peer, const ZvMsgHeader& header, const unsigned char* payload) {
   SimRequest request{peer, header.client, header.msg_id, payload, header.length};
+  hold_database();
   message_log_.write(unix_ms_now(), header.client, header.msg_id, payload, header.length);
   if (options_.verbose) {
     fprintf(stderr, "zvcore-sim: client %d message %d (%u bytes)\n", header.client, header.msg_id,

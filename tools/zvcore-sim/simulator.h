@@ -4,6 +4,7 @@
 // installed from modules.h), through a script rule, or with the default reply.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -81,6 +82,7 @@ class Simulator {
  private:
   void handle(ZvSockServer::PeerId peer, const ZvMsgHeader& header, const unsigned char* payload);
   void timer_loop();
+  void hold_database();
 
   SimOptions options_;
   ZvSockServer server_;
@@ -95,4 +97,5 @@ class Simulator {
   bool stopping_ = false;
   bool started_ = false;  // serving; the ready marker is ours
   std::thread timer_thread_;
+  std::atomic<bool> database_held_{false};
 };
