@@ -120,7 +120,9 @@ bool reply_claim() {
 int core_send(CoreCallback callback, int32_t msg_id, uint32_t length, const void* payload, int no_wait) {
   if (callback == nullptr) return -1;
   CoreTiming timing = core_timing();
-  zv_sock_init(callback, 0, kCoreClientNumber, kCoreSocketPath);
+  // A message sent without waiting is followed at once by core_close, so no reply could be
+  // delivered in between: such a connection is opened send-only and starts no reader thread.
+  zv_sock_init(no_wait == 1 ? nullptr : callback, 0, kCoreClientNumber, kCoreSocketPath);
   // Cleared before sending, so that a reply that comes back at once is still seen.
   g_reply_claimed.store(0, std::memory_order_release);
   g_reply_flag.store(0, std::memory_order_release);

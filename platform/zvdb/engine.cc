@@ -199,7 +199,8 @@ ConnectionMap& connections() {
   return map;
 }
 
-// A cached statement, reset and unbound when the scope ends.
+// A cached statement, reset and unbound when the scope ends. Bound texts and blobs are not
+// copied: what a caller binds must stay valid until the scope ends (records are tens of KB).
 class Stmt {
  public:
   Stmt(Connection* c, const char* sql) : stmt_(c != nullptr ? c->statement(sql) : nullptr) {}
@@ -217,10 +218,10 @@ class Stmt {
   void bind(int i, int64_t v) { sqlite3_bind_int64(stmt_, i, v); }
   void bind(int i, std::string_view s) {
     sqlite3_bind_text(stmt_, i, s.data() != nullptr ? s.data() : "", static_cast<int>(s.size()),
-                      SQLITE_TRANSIENT);
+                      SQLITE_STATIC);
   }
   void bind_blob(int i, const void* data, int size) {
-    sqlite3_bind_blob(stmt_, i, size > 0 ? data : "", size, SQLITE_TRANSIENT);
+    sqlite3_bind_blob(stmt_, i, size > 0 ? data : "", size, SQLITE_STATIC);
   }
   void bind_table_key(const TableDesc& t, const Key& key) {
     bind(1, std::string_view(t.name));

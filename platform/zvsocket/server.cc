@@ -170,6 +170,13 @@ size_t ZvSockServer::peer_count() const {
   return peers_.size();
 }
 
+bool ZvSockServer::idle() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!peers_.empty()) return false;
+  pollfd pending{listen_fd_, POLLIN, 0};
+  return poll(&pending, 1, 0) == 0;
+}
+
 // Writes as much of the peer's queue as the socket takes. False when the connection failed.
 bool ZvSockServer::flush_peer(Peer& peer) {
   while (!peer.out.empty()) {
@@ -208,12 +215,13 @@ void ZvSockServer::drop_peer_locked(PeerId id) {
 
 void ZvSockServer::accept_clients() {
   for (;;) {
+    // Accepted and listed under one lock, so that idle() never sees a client in neither place.
+    std::lock_guard<std::mutex> lock(mutex_);
     int fd = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (fd < 0) {
       if (errno == EINTR) continue;
       return;  // EAGAIN, or a transient failure (EMFILE ...): try again on the next poll
     }
-    std::lock_guard<std::mutex> lock(mutex_);
     auto peer = std::make_unique<Peer>();
     peer->fd = fd;
     peers_.emplace(next_id_++, std::move(peer));

@@ -50,6 +50,9 @@ class ZvSockServer {
   void disconnect_all();
 
   size_t peer_count() const;
+  // No client is connected and none waits to be accepted: every message of every client that
+  // has gone away has been handed to the handler.
+  bool idle() const;
 
  private:
   struct Peer;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace zvtest {
 
@@ -82,6 +83,15 @@ bool FakeCore::wait_for(int32_t id, size_t count, int timeout_ms) const {
                                              [&](const ReceivedMessage& m) { return m.id == id; })) >=
            count;
   });
+}
+
+bool FakeCore::wait_idle(int timeout_ms) const {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (!server_.idle()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  return true;
 }
 
 void FakeCore::clear_received() {

@@ -75,6 +75,9 @@ class FakeCore {
   // Hangs up on every connected client (as a core that closes the connection).
   void disconnect_all();
   size_t connections() const { return server_.peer_count(); }
+  // Waits until every client has gone and all it sent has been received (a request process
+  // that exited may still have messages on their way). False after `timeout_ms`.
+  bool wait_idle(int timeout_ms = 2000) const;
 
  private:
   void on_message(ZvSockServer::PeerId peer, const ZvMsgHeader& header, const unsigned char* payload);

@@ -60,6 +60,7 @@ std::map<std::string, std::string> RequestTest::browser_env(
 RunResult RequestTest::post(const std::string& id, const std::string& body,
                             const std::map<std::string, std::string>& extra) {
   RunResult r = cgi_post(id, "application/json", body, browser_env(extra));
+  settle();
   zvdb_close_all();
   expect_clean_exit(r);
   return r;
@@ -68,9 +69,15 @@ RunResult RequestTest::post(const std::string& id, const std::string& body,
 RunResult RequestTest::get(const std::string& id, const std::string& query,
                            const std::map<std::string, std::string>& extra) {
   RunResult r = cgi_get(id, query, browser_env(extra));
+  settle();
   zvdb_close_all();
   expect_clean_exit(r);
   return r;
+}
+
+// The request process has exited; what it sent may still be on its way to the fake core.
+void RequestTest::settle() {
+  if (core_) core_->wait_idle();
 }
 
 std::string RequestTest::dump() {

@@ -45,6 +45,9 @@ class RequestTest : public ::testing::Test {
   RunResult get(const std::string& id, const std::string& query = "",
                 const std::map<std::string, std::string>& extra = {});
 
+  // Waits until the fake core has received everything the last request sent.
+  void settle();
+
   // Every settings row and record of the database, one line each, in a stable order.
   std::string dump();
 
