@@ -18,7 +18,10 @@
 #include <string>
 #include <thread>
 #include <unordered_map>
+#include <utility>
 #include <vector>
+
+#include "platform/zvdb/packing.h"
 
 namespace zvdb {
 
@@ -397,6 +400,19 @@ void terminate_texts(const TableDesc& t, void* record) {
   }
 }
 
+bool stores_packed(const TableDesc& t) { return t.record_size >= kPackFromSize; }
+
+// The record bytes of a stored blob: unpacked (into `buffer`) when the table stores packed
+// records and the blob is packed; otherwise the blob itself.
+std::pair<const void*, int> stored_bytes(const TableDesc& t, const void* blob, int size,
+                                         std::vector<unsigned char>& buffer) {
+  if (stores_packed(t) && blob != nullptr && size > 0 &&
+      unpack_record(blob, static_cast<size_t>(size), &buffer)) {
+    return {buffer.data(), static_cast<int>(buffer.size())};
+  }
+  return {blob, size};
+}
+
 // Copies a stored record of any size into a record of the table's size.
 void adjust_into(const TableDesc& t, const void* data, int size, void* out) {
   size_t n = std::min<size_t>(size > 0 ? static_cast<size_t>(size) : 0, t.record_size);
@@ -451,10 +467,12 @@ int scan_on(Connection* c, const TableDesc& t, const KeyFilter& filter,
   Stmt s(c, kSqlScan);
   if (!s) return -1;
   s.bind_filter(t, filter);
+  std::vector<unsigned char> buffer;
   int rc;
   while ((rc = s.step()) == SQLITE_ROW) {
     Key key{s.column_int(0), s.column_int(1), s.column_text(2)};
-    if (!visit(s.column_blob(4), s.column_bytes(4), key, s.column_int(3))) return 0;
+    const auto [data, size] = stored_bytes(t, s.column_blob(4), s.column_bytes(4), buffer);
+    if (!visit(data, size, key, s.column_int(3))) return 0;
   }
   if (rc != SQLITE_DONE) {
     c->report("scan");
@@ -480,9 +498,10 @@ int read_list_on(Connection* c, const TableDesc& t, const Key& key, void* out, i
   s.bind_table_key(t, key);
   int filled = 0;
   int rc = SQLITE_DONE;
+  std::vector<unsigned char> buffer;
   while (filled < capacity && (rc = s.step()) == SQLITE_ROW) {
-    adjust_into(t, s.column_blob(1), s.column_bytes(1),
-                static_cast<char*>(out) + static_cast<size_t>(filled) * t.record_size);
+    const auto [data, size] = stored_bytes(t, s.column_blob(1), s.column_bytes(1), buffer);
+    adjust_into(t, data, size, static_cast<char*>(out) + static_cast<size_t>(filled) * t.record_size);
     ++filled;
   }
   *count = filled;
@@ -610,7 +629,9 @@ int Transaction::read(const TableDesc& t, void* out, const Key& key) {
   s.bind_table_key(t, key);
   int rc = s.step();
   if (rc == SQLITE_ROW) {
-    adjust_into(t, s.column_blob(0), s.column_bytes(0), out);
+    std::vector<unsigned char> buffer;
+    const auto [data, size] = stored_bytes(t, s.column_blob(0), s.column_bytes(0), buffer);
+    adjust_into(t, data, size, out);
     return 0;
   }
   if (rc != SQLITE_DONE) {
@@ -622,11 +643,17 @@ int Transaction::read(const TableDesc& t, void* out, const Key& key) {
 
 namespace {
 int put_row(Connection* c, const TableDesc& t, const Key& key, int idx, const void* record) {
+  std::vector<unsigned char> packed;  // bound below: outlives the statement's scope
+  if (stores_packed(t)) pack_record(record, t.record_size, &packed);
   Stmt s(c, kSqlPut);
   if (!s) return -1;
   s.bind_table_key(t, key);
   s.bind(5, idx);
-  s.bind_blob(6, record, static_cast<int>(t.record_size));
+  if (stores_packed(t)) {
+    s.bind_blob(6, packed.data(), static_cast<int>(packed.size()));
+  } else {
+    s.bind_blob(6, record, static_cast<int>(t.record_size));
+  }
   if (s.step() != SQLITE_DONE) {
     c->report("write");
     return -1;
@@ -794,7 +821,9 @@ int read_record(const char* path, const TableDesc& t, void* out, const Key& key)
   if (!s) return -1;
   s.bind_table_key(t, key);
   if (s.step() != SQLITE_ROW) return -1;
-  adjust_into(t, s.column_blob(0), s.column_bytes(0), out);
+  std::vector<unsigned char> buffer;
+  const auto [data, size] = stored_bytes(t, s.column_blob(0), s.column_bytes(0), buffer);
+  adjust_into(t, data, size, out);
   return 0;
 }
 
