@@ -16,14 +16,6 @@ namespace {
 
 constexpr int32_t kMsgOpLogMulti = 3509;
 
-// The payload of message 3509: the operation-log record followed by the channel set.
-struct OpLogMultiRecord {
-  OpLogRecord record;
-  ChannelMask64 mask;
-};
-static_assert(sizeof(OpLogMultiRecord) == 680);
-static_assert(offsetof(OpLogMultiRecord, mask) == 672);
-
 int32_t get_i32(const std::vector<unsigned char>& record, int offset) {
   int32_t value = 0;
   std::memcpy(&value, record.data() + offset, sizeof value);

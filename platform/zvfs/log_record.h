@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/zvdb/records/channel_mask.h"
+
 constexpr int32_t kOpLogMainOperation = 4;  // main type of the web's operation records
 constexpr size_t kOpLogDetailBytes = 512;
 
@@ -38,3 +40,13 @@ static_assert(offsetof(OpLogRecord, user) == 82);
 static_assert(offsetof(OpLogRecord, detail_size) == 148);
 static_assert(offsetof(OpLogRecord, detail) == 152);
 static_assert(offsetof(OpLogRecord, reserved3) == 664);
+
+// The payload of message 3509 (the event pages' log of a change copied to several channels):
+// the operation-log record followed by the channel set. 680 bytes.
+struct OpLogMultiRecord {
+  OpLogRecord record;
+  ChannelMask64 mask;
+};
+
+static_assert(sizeof(OpLogMultiRecord) == 680);
+static_assert(offsetof(OpLogMultiRecord, mask) == 672);

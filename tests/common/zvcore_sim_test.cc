@@ -92,7 +92,7 @@ TEST(SimOpLogStore, StampsKeepsAndReloadsRecords) {
   record.sub_type = 201;
   StoredLogEntry multi{};
   multi.record.sub_type = 204;
-  multi.channel_mask = 1ull << 63;
+  multi.mask = ChannelMask64::from_u64(1ull << 63);
   {
     OpLogStore store;
     std::string error;
@@ -115,7 +115,7 @@ TEST(SimOpLogStore, StampsKeepsAndReloadsRecords) {
   EXPECT_EQ(entries[0].record.time, 1700000000);
   EXPECT_EQ(entries[0].record.sub_type, 201);
   EXPECT_EQ(entries[1].record.time, 1700000001);
-  EXPECT_EQ(entries[1].channel_mask, 1ull << 63);
+  EXPECT_EQ(entries[1].mask.bits(), 1ull << 63);
   EXPECT_EQ(zvtest::read_file("/mnt/nand/oplog.bin").size(), 2u * 680);
 }
 

@@ -13,12 +13,9 @@
 
 #include "platform/zvfs/log_record.h"
 
-struct StoredLogEntry {
-  OpLogRecord record;  // time stamped on arrival
-  uint64_t channel_mask;  // 3509's mask; 0 for 3485
-};
-static_assert(sizeof(StoredLogEntry) == 680);
-static_assert(offsetof(StoredLogEntry, channel_mask) == 672);
+// One kept entry: the record (time stamped on arrival) and 3509's channel set (empty for 3485),
+// laid out as message 3509 carries them.
+using StoredLogEntry = OpLogMultiRecord;
 
 constexpr int32_t kMsgOpLogRecord = 3485;
 constexpr int32_t kMsgOpLogMulti = 3509;
