@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/json_fields.h"
+#include "common/json_writer.h"
 #include "common/oplog.h"
 #include "common/reply.h"
 #include "handlers/camera/camera_core.h"
@@ -257,34 +258,35 @@ bool update_camera(int32_t channel, Change change) {
 
 // ---- Replies ----------------------------------------------------------------------------------
 
-json_object* camera_status_json(const CameraStatusRecord& s, const ChannelNames& names) {
-  json_object* o = json_object_new_object();
-  add_int(o, "id", s.id);
-  add_int(o, "enable", 1);
-  json_object_object_add(o, "name", json_object_new_string(names.name(s.id)));
-  add_text(o, "ipAddr", s.ip_addr);
-  add_int(o, "managePort", s.manage_port);
-  add_int(o, "camProtocol", s.cam_protocol);
-  add_text(o, "vendor", s.vendor);
-  add_text(o, "sn", s.sn);
-  add_text(o, "snReal", s.sn_real);
-  add_text(o, "mac", s.mac);
-  add_text(o, "model", s.model);
-  add_text(o, "fwVersion", s.fw_version);
-  add_int(o, "state", s.state);
-  add_int(o, "mainRtspPort", s.main_rtsp_port);
-  add_int(o, "physicalport", s.physical_port);
-  add_int(o, "poechannel", s.poe_channel);
-  add_int(o, "alarmin", s.alarm_in);
-  add_int(o, "alarmout", s.alarm_out);
-  add_int(o, "whiteLed", s.white_led);
-  add_int(o, "ledAlarm", s.led_alarm);
-  add_int(o, "ledManual", s.led_manual);
-  add_int(o, "minorid", s.minor_id);
-  add_int(o, "subState", s.sub_state);
-  add_int(o, "connectState", s.connect_state);
-  add_text(o, "ddns", s.ddns);
-  return o;
+// One camera of the "/2001" reply, as an element of the writer's open array.
+void write_camera_status(JsonWriter& w, const CameraStatusRecord& s, const ChannelNames& names) {
+  w.begin_object();
+  w.key("id").value(s.id);
+  w.key("enable").value(1);
+  w.key("name").value(names.name(s.id));
+  w.key("ipAddr").field(s.ip_addr);
+  w.key("managePort").value(s.manage_port);
+  w.key("camProtocol").value(s.cam_protocol);
+  w.key("vendor").field(s.vendor);
+  w.key("sn").field(s.sn);
+  w.key("snReal").field(s.sn_real);
+  w.key("mac").field(s.mac);
+  w.key("model").field(s.model);
+  w.key("fwVersion").field(s.fw_version);
+  w.key("state").value(s.state);
+  w.key("mainRtspPort").value(s.main_rtsp_port);
+  w.key("physicalport").value(s.physical_port);
+  w.key("poechannel").value(s.poe_channel);
+  w.key("alarmin").value(s.alarm_in);
+  w.key("alarmout").value(s.alarm_out);
+  w.key("whiteLed").value(s.white_led);
+  w.key("ledAlarm").value(s.led_alarm);
+  w.key("ledManual").value(s.led_manual);
+  w.key("minorid").value(s.minor_id);
+  w.key("subState").value(s.sub_state);
+  w.key("connectState").value(s.connect_state);
+  w.key("ddns").field(s.ddns);
+  w.end_object();
 }
 
 json_object* protocol_json(const IpcProtocolRecord& p) {
@@ -379,16 +381,19 @@ void camera_status_handler(const char* /*argument*/) {
   if (!status) return;
   const PayloadReader payload = reader_of(*status);
   const ChannelNames names;
-  JsonPtr reply(json_object_new_object());
-  json_object* cameras = json_object_new_array();
   const size_t count = payload.record_count<CameraStatusRecord>();
+  // A camera prints about 400 bytes with short texts, more with long ones.
+  JsonWriter w(256 + count * 640);
+  w.begin_object();
+  w.key("IPC").begin_array();
   for (size_t i = 0; i < count; ++i) {
     CameraStatusRecord record;
-    if (payload.record(i, &record)) json_object_array_add(cameras, camera_status_json(record, names));
+    if (payload.record(i, &record)) write_camera_status(w, record, names);
   }
-  json_object_object_add(reply.get(), "IPC", cameras);
-  add_int(reply.get(), "maxIPCNums", get_param_int(kZvdbPath, "max_cameras", 32));
-  reply_json(reply.get());
+  w.end_array();
+  w.key("maxIPCNums").value(get_param_int(kZvdbPath, "max_cameras", 32));
+  w.end_object();
+  write_reply(REPLY_JSON, w.c_str());
 }
 
 void camera_edit_handler(const char* argument) { change_camera(argument, CameraChange::kEdit); }

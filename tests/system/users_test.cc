@@ -2,6 +2,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,39 @@ TEST_F(UsersTest, ListShowsEnabledUsersWithEveryKeyInOrder) {
       "remoteSmartAnalysis", "remoteEvent", "remoteCamera", "remoteStorage", "remoteSettings",
       "remoteStatus", "remoteShutdown", "remoteliveview", "remoteplayback"};
   EXPECT_EQ(keys, expected);
+}
+
+TEST_F(UsersTest, ListPrintsEscapedTextsOfEveryLengthAndIntegerExtremes) {
+  UserRecord admin{};  // the factory admin is deleted: user 5 is the whole list
+  write_user(kZvdbPath, &admin);
+  UserRecord u{};
+  u.id = 5;
+  u.enable = 1;
+  std::memcpy(u.name, "</b>\"\\\t\x01\xe9", 9);
+  std::memset(u.password, 'p', sizeof u.password - 1);  // texts as long as their fields hold
+  std::memset(u.local_liveview, '1', sizeof u.local_liveview - 1);
+  std::memcpy(u.local_playback, "01", 2);
+  u.type = 3;
+  u.permission = -1;
+  u.local_rights[0] = 1;
+  u.local_rights[9] = -7;
+  u.remote_rights[4] = 2147483647;
+  u.remote_rights[5] = -2147483647 - 1;
+  ASSERT_EQ(write_user(kZvdbPath, &u), 0);
+  zvdb_close_all();
+
+  const std::string expected =
+      kJsonHeader + R"([ { "id": 5, "enable": 1, "name": "<\/b>\"\\\t\u0001)" + "\xe9" +
+      R"(", "password": ")" + std::string(35, 'p') +
+      R"(", "type": 3, "permission": -1, "localLiveView": 1, "localPlayback": 0, "localRetrieve": 0, )"
+      R"("localSmartAnalysis": 0, "localEvent": 0, "localCamera": 0, "localStorage": 0, )"
+      R"("localSettings": 0, "localStatus": 0, "localShutdown": -7, "localliveview": ")" +
+      std::string(64, '1') +
+      R"(", "localplayback": "01", "remotePermission": 0, "remoteLiveView": 0, "remotePlayback": 0, )"
+      R"("remoteRetrieve": 0, "remoteSmartAnalysis": 0, "remoteEvent": 2147483647, )"
+      R"("remoteCamera": -2147483648, "remoteStorage": 0, "remoteSettings": 0, "remoteStatus": 0, )"
+      R"("remoteShutdown": 0, "remoteliveview": "", "remoteplayback": "" } ])";
+  EXPECT_EQ(get("/6070").out, expected);
 }
 
 TEST_F(UsersTest, AddStoresTheUserNotifiesAndLogs) {

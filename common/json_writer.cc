@@ -1,0 +1,179 @@
+#include "common/json_writer.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstring>
+
+namespace {
+
+// What each byte becomes inside a JSON text: 0 copies it; a letter is the character after the
+// backslash of a short escape; 'u' a \u00XX escape.
+constexpr std::array<char, 256> kEscape = [] {
+  std::array<char, 256> table{};
+  for (int c = 0; c < 0x20; ++c) table[c] = 'u';
+  table['\b'] = 'b';
+  table['\n'] = 'n';
+  table['\r'] = 'r';
+  table['\t'] = 't';
+  table['\f'] = 'f';
+  table['"'] = '"';
+  table['\\'] = '\\';
+  table['/'] = '/';
+  return table;
+}();
+
+constexpr char kHex[] = "0123456789abcdef";
+
+// The longest text one byte can become (\u00XX).
+constexpr size_t kMaxEscaped = 6;
+
+}  // namespace
+
+JsonWriter::JsonWriter(size_t reserve) {
+  open_.reserve(8);
+  if (reserve > 0) grow(reserve);
+}
+
+void JsonWriter::grow(size_t n) {
+  // At least double, so a long document is copied a logarithmic number of times; one byte more
+  // than asked for the terminator.
+  const size_t capacity = std::max({size_ + n + 1, 2 * capacity_, size_t{256}});
+  auto bigger = std::make_unique_for_overwrite<char[]>(capacity);
+  if (size_ > 0) std::memcpy(bigger.get(), buffer_.get(), size_);
+  buffer_ = std::move(bigger);
+  capacity_ = capacity;
+}
+
+const char* JsonWriter::c_str() const {
+  if (buffer_ == nullptr) return "";
+  buffer_[size_] = '\0';  // room() always leaves this byte free
+  return buffer_.get();
+}
+
+void JsonWriter::before_value() {
+  if (open_.empty()) return;
+  Open& inner = open_.back();
+  if (inner == Open::kArray) {
+    put(", ");
+  } else if (inner == Open::kArrayEmpty) {
+    put(" ");
+    inner = Open::kArray;
+  }
+}
+
+JsonWriter& JsonWriter::begin_object() {
+  before_value();
+  put("{");
+  open_.push_back(Open::kObjectEmpty);
+  return *this;
+}
+
+JsonWriter& JsonWriter::end_object() {
+  // An empty object prints "{ }" as well: the opening brace, then " }".
+  put(" }");
+  if (!open_.empty()) open_.pop_back();
+  return *this;
+}
+
+JsonWriter& JsonWriter::begin_array() {
+  before_value();
+  put("[");
+  open_.push_back(Open::kArrayEmpty);
+  return *this;
+}
+
+JsonWriter& JsonWriter::end_array() {
+  put(" ]");
+  if (!open_.empty()) open_.pop_back();
+  return *this;
+}
+
+JsonWriter& JsonWriter::key(std::string_view key) {
+  if (open_.empty()) {
+    put("\"");
+  } else if (open_.back() == Open::kObject) {
+    put(", \"");
+  } else {
+    put(" \"");
+    open_.back() = Open::kObject;
+  }
+  put_escaped(key, true);
+  put("\": ");
+  return *this;
+}
+
+JsonWriter& JsonWriter::integer(int64_t number) {
+  before_value();
+  constexpr size_t kDigits = 20;  // "-9223372036854775808"
+  char* out = room(kDigits);
+  size_ = static_cast<size_t>(std::to_chars(out, out + kDigits, number).ptr - buffer_.get());
+  return *this;
+}
+
+JsonWriter& JsonWriter::value(bool flag) {
+  before_value();
+  if (flag) {
+    put("true");
+  } else {
+    put("false");
+  }
+  return *this;
+}
+
+JsonWriter& JsonWriter::null() {
+  before_value();
+  put("null");
+  return *this;
+}
+
+JsonWriter& JsonWriter::value(std::string_view text) {
+  before_value();
+  put("\"");
+  put_escaped(text, false);
+  put("\"");
+  return *this;
+}
+
+JsonWriter& JsonWriter::value(const char* text) {
+  if (text == nullptr) return null();
+  return value(std::string_view(text));
+}
+
+JsonWriter& JsonWriter::field(const char* text, size_t width) {
+  if (text == nullptr) return value(std::string_view());
+  return value(std::string_view(text, strnlen(text, width)));
+}
+
+void JsonWriter::put_escaped(std::string_view text, bool key) {
+  if (text.empty()) return;  // an empty view may have no data pointer to copy from
+  // Room for the worst case up front; runs of plain bytes are then copied whole.
+  char* out = room(text.size() * kMaxEscaped);
+  const char* run = text.data();  // start of the bytes not yet copied
+  const char* const end = text.data() + text.size();
+  const char* p = run;
+  for (; p != end; ++p) {
+    const char code = kEscape[static_cast<unsigned char>(*p)];
+    if (code == 0) continue;
+    std::memcpy(out, run, static_cast<size_t>(p - run));
+    out += p - run;
+    run = p + 1;
+    if (code == 'u') {
+      const auto byte = static_cast<unsigned char>(*p);
+      if (byte == 0 && key) {
+        run = p;
+        break;
+      }
+      const char escape[kMaxEscaped] = {'\\', 'u', '0', '0', kHex[byte >> 4], kHex[byte & 0xf]};
+      std::memcpy(out, escape, sizeof escape);
+      out += sizeof escape;
+    } else {
+      out[0] = '\\';
+      out[1] = code;
+      out += 2;
+    }
+  }
+  std::memcpy(out, run, static_cast<size_t>(p - run));
+  out += p - run;
+  size_ = static_cast<size_t>(out - buffer_.get());
+}
