@@ -160,11 +160,13 @@ std::string edit_user_locked(json_object* request, int32_t id) {
 }  // namespace
 
 void user_list_handler(const char* /*argument*/) {
-  std::vector<UserRecord> users(kMaxUsers);
+  // Not zero-filled: only the `count` records read are used, and the pages of the others are
+  // then never touched.
+  const auto users = std::make_unique_for_overwrite<UserRecord[]>(kMaxUsers);
   int count = kMaxUsers;
-  if (read_users(kZvdbPath, users.data(), &count) != 0) count = 0;
+  if (read_users(kZvdbPath, users.get(), &count) != 0) count = 0;
   count = std::clamp(count, 0, kMaxUsers);
-  const auto listed = std::count_if(users.begin(), users.begin() + count,
+  const auto listed = std::count_if(users.get(), users.get() + count,
                                     [](const UserRecord& u) { return u.enable != 0; });
   // A user prints about 1 KiB (four 64-character channel texts and twenty rights).
   JsonWriter w(16 + static_cast<size_t>(listed) * 1152);
