@@ -16,6 +16,7 @@
 #include "common/web_utils.h"
 #include "front/cgi.h"
 #include "common/json_fields.h"
+#include "common/json_writer.h"
 #include "handlers/system/system_module.h"
 #include "handlers/system/user_json.h"
 #include "platform/zvdb/zvdb.h"
@@ -39,16 +40,6 @@ bool digest_matches(const char* stored, const char* given) {
   return stored[0] != '\0' && given[0] != '\0' && strcasecmp(stored, given) == 0;
 }
 
-void add_int(json_object* object, const char* key, int value) {
-  json_object_object_add(object, key, json_object_new_int(value));
-}
-
-// Texts come from fixed fields (the database's or our own buffers): never read past the field.
-template <size_t N>
-void add_text(json_object* object, const char* key, const char (&field)[N]) {
-  json_object_object_add(object, key, json_text_field(field));
-}
-
 // 32 decimal digits from the C library generator seeded with the current second, so two logins
 // in the same second get the same number.
 void make_session_id(char (&session)[kSessionDigits + 1]) {
@@ -57,29 +48,30 @@ void make_session_id(char (&session)[kSessionDigits + 1]) {
   session[kSessionDigits] = '\0';
 }
 
-void add_login_details(json_object* reply, const UserRecord& user) {
-  add_text(reply, "userName", user.name);
-  add_int(reply, "permission", user.permission);
-  for (int i = 0; i < kUserRightsCount; ++i) add_int(reply, kLocalRightKeys[i], user.local_rights[i]);
-  add_text(reply, "localliveview", user.local_liveview);
-  add_text(reply, "localplayback", user.local_playback);
-  add_int(reply, "remotePermisson", user.remote_permission);
-  for (int i = 0; i < kUserRightsCount; ++i) add_int(reply, kRemoteRightKeys[i], user.remote_rights[i]);
-  add_text(reply, "remoteliveview", user.remote_liveview);
-  add_text(reply, "remoteplayback", user.remote_playback);
+// Texts come from fixed fields (the database's or our own buffers): never read past the field.
+void write_login_details(JsonWriter& w, const UserRecord& user) {
+  w.key("userName").field(user.name);
+  w.key("permission").value(user.permission);
+  for (int i = 0; i < kUserRightsCount; ++i) w.key(kLocalRightKeys[i]).value(user.local_rights[i]);
+  w.key("localliveview").field(user.local_liveview);
+  w.key("localplayback").field(user.local_playback);
+  w.key("remotePermisson").value(user.remote_permission);
+  for (int i = 0; i < kUserRightsCount; ++i) w.key(kRemoteRightKeys[i]).value(user.remote_rights[i]);
+  w.key("remoteliveview").field(user.remote_liveview);
+  w.key("remoteplayback").field(user.remote_playback);
 
   char session[kSessionDigits + 1];
   make_session_id(session);
-  add_text(reply, "sessionId", session);
-  add_int(reply, "failoverMode", get_param_int(kZvdbPath, "failover_mode", 0));
-  add_int(reply, "sameChannel", get_param_int(kZvdbPath, "same_channel_exist", 0) == 2 ? 1 : 0);
+  w.key("sessionId").field(session);
+  w.key("failoverMode").value(get_param_int(kZvdbPath, "failover_mode", 0));
+  w.key("sameChannel").value(get_param_int(kZvdbPath, "same_channel_exist", 0) == 2 ? 1 : 0);
   char text[64];
   get_param_value(kZvdbPath, "hardware_version", text, 32, "V1.1");
-  add_text(reply, "hardwareVersion", text);
+  w.key("hardwareVersion").field(text);
   get_param_value(kZvdbPath, "software_version", text, sizeof text, "7x.7.0.9");
-  add_text(reply, "softwareVersion", text);
+  w.key("softwareVersion").field(text);
   get_param_value(kZvdbPath, "model", text, sizeof text, "");
-  add_text(reply, "model", text);
+  w.key("model").field(text);
 }
 
 // The cookie domain is the Host header without its port. Bytes that could end or split a
@@ -122,10 +114,11 @@ void login_handler(const char* argument) {
   int type = found && digest_matches(user.password, md5) ? user.type : -1;
   if (user.type == 3) type = -2;
 
-  json_object* reply = json_object_new_object();
-  add_int(reply, "type", type);
+  JsonWriter reply(1024);
+  reply.begin_object();
+  reply.key("type").value(type);
   if (type != -1 && type != -2) {
-    add_login_details(reply, user);
+    write_login_details(reply, user);
     OpLogRecord record;
     op_log_init(&record);
     record.sub_type = 201;
@@ -133,8 +126,8 @@ void login_handler(const char* argument) {
     op_log_set_user(&record, user_name);
     op_log_send(record);
   }
-  write_reply(REPLY_TEXT, json_object_to_json_string(reply));
-  json_object_put(reply);
+  reply.end_object();
+  write_reply(REPLY_TEXT, reply.c_str());
 }
 
 void logout_log_handler(const char* /*argument*/) {
