@@ -114,7 +114,8 @@ int step_first(sqlite3_stmt* stmt) {
 
 struct Connection {
   sqlite3* db = nullptr;
-  int writer_fd = -1;  // second descriptor on the file, for the writers' queue (flock)
+  int writer_fd = -1;  // second descriptor on the file, for the writers' queue (flock); opened by
+                       // the first write, so that a process that only reads never opens it
   pid_t pid = 0;
   std::chrono::steady_clock::time_point busy_since{};
   uint32_t jitter = 0;
@@ -143,7 +144,8 @@ struct Connection {
   // writer polls SQLite's lock. A holder keeps it for one transaction, whose statements are each
   // bounded by the busy budget. flock locks are independent of SQLite's fcntl locks.
   void lock_writers() {
-    if (writer_fd < 0) return;
+    if (writer_fd < 0) writer_fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (writer_fd < 0) return;  // without it, writers rely on busy waits
     while (flock(writer_fd, LOCK_EX) != 0 && errno == EINTR) {
     }
   }
@@ -369,7 +371,6 @@ Connection* connection(const char* path, bool for_write) {
     return nullptr;  // c closes the failed handle
   }
   sqlite3_extended_result_codes(db, 1);
-  c->writer_fd = open(path, O_RDONLY | O_CLOEXEC);  // without it, writers rely on busy waits
   c->jitter = static_cast<uint32_t>(getpid());
   sqlite3_busy_handler(db, &busy_wait, c.get());
   if (c->exec("PRAGMA synchronous=FULL") != SQLITE_OK) {
