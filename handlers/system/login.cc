@@ -51,14 +51,7 @@ void make_session_id(char (&session)[kSessionDigits + 1]) {
 // Texts come from fixed fields (the database's or our own buffers): never read past the field.
 void write_login_details(JsonWriter& w, const UserRecord& user) {
   w.key("userName").field(user.name);
-  w.key("permission").value(user.permission);
-  for (int i = 0; i < kUserRightsCount; ++i) w.key(kLocalRightKeys[i]).value(user.local_rights[i]);
-  w.key("localliveview").field(user.local_liveview);
-  w.key("localplayback").field(user.local_playback);
-  w.key("remotePermisson").value(user.remote_permission);
-  for (int i = 0; i < kUserRightsCount; ++i) w.key(kRemoteRightKeys[i]).value(user.remote_rights[i]);
-  w.key("remoteliveview").field(user.remote_liveview);
-  w.key("remoteplayback").field(user.remote_playback);
+  write_user_rights(w, user, "remotePermisson");
 
   char session[kSessionDigits + 1];
   make_session_id(session);

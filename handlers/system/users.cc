@@ -76,14 +76,7 @@ void write_user_json(JsonWriter& w, const UserRecord& user) {
   w.key("name").field(user.name);
   w.key("password").field(user.password);
   w.key("type").value(user.type);
-  w.key("permission").value(user.permission);
-  for (int i = 0; i < kUserRightsCount; ++i) w.key(kLocalRightKeys[i]).value(user.local_rights[i]);
-  w.key("localliveview").field(user.local_liveview);
-  w.key("localplayback").field(user.local_playback);
-  w.key("remotePermission").value(user.remote_permission);
-  for (int i = 0; i < kUserRightsCount; ++i) w.key(kRemoteRightKeys[i]).value(user.remote_rights[i]);
-  w.key("remoteliveview").field(user.remote_liveview);
-  w.key("remoteplayback").field(user.remote_playback);
+  write_user_rights(w, user, "remotePermission");
   w.end_object();
 }
 

@@ -748,12 +748,13 @@ int Transaction::read_setting(std::string_view key, std::string* value) {
   return 0;
 }
 
-int Transaction::write_setting(std::string_view key, std::string_view value) {
+int Transaction::run_setting(const char* sql, std::string_view key, std::string_view value,
+                             const char* what) {
   if (!ok() || key.empty()) {
     failed_ = true;
     return -1;
   }
-  Stmt s(conn_, kSqlSettingPut);
+  Stmt s(conn_, sql);
   if (!s) {
     failed_ = true;
     return -1;
@@ -761,30 +762,19 @@ int Transaction::write_setting(std::string_view key, std::string_view value) {
   s.bind(1, key);
   s.bind(2, value);
   if (s.step() != SQLITE_DONE) {
-    conn_->report("write setting");
+    conn_->report(what);
     failed_ = true;
     return -1;
   }
   return 0;
 }
 
+int Transaction::write_setting(std::string_view key, std::string_view value) {
+  return run_setting(kSqlSettingPut, key, value, "write setting");
+}
+
 int Transaction::insert_setting_if_missing(std::string_view key, std::string_view value) {
-  if (!ok() || key.empty()) {
-    failed_ = true;
-    return -1;
-  }
-  Stmt s(conn_, kSqlSettingAdd);
-  if (!s) {
-    failed_ = true;
-    return -1;
-  }
-  s.bind(1, key);
-  s.bind(2, value);
-  if (s.step() != SQLITE_DONE) {
-    conn_->report("add setting");
-    failed_ = true;
-    return -1;
-  }
+  if (run_setting(kSqlSettingAdd, key, value, "add setting") != 0) return -1;
   return sqlite3_changes(conn_->db);
 }
 

@@ -259,6 +259,9 @@ class Transaction {
            const std::function<bool(const void* data, int size, const Key& key, int idx)>& visit);
 
  private:
+  // Runs a settings statement binding (key, value): 0, or -1 (and the transaction has failed).
+  int run_setting(const char* sql, std::string_view key, std::string_view value, const char* what);
+
   std::unique_lock<std::mutex> lock_;
   Connection* conn_ = nullptr;
   bool failed_ = false;
