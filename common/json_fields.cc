@@ -75,6 +75,8 @@ bool json_value_int(json_object* value, int32_t* out) {
   return true;
 }
 
+bool json_value_int64(json_object* value, int64_t* out) { return wide_int(value, out); }
+
 bool json_value_double(json_object* value, double* out) {
   if (value == nullptr) return false;
   switch (json_object_get_type(value)) {
@@ -108,11 +110,6 @@ bool json_value_text(json_object* value, char* buffer, size_t size) {
 json_object* json_array_of(json_object* object, const char* key) {
   json_object* member = member_of(object, key);
   return member != nullptr && json_object_is_type(member, json_type_array) ? member : nullptr;
-}
-
-json_object* json_object_of(json_object* object, const char* key) {
-  json_object* member = member_of(object, key);
-  return member != nullptr && json_object_is_type(member, json_type_object) ? member : nullptr;
 }
 
 size_t json_array_size(json_object* array) {

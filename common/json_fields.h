@@ -128,14 +128,15 @@ inline bool read_json_members(json_object* object, std::initializer_list<JsonMem
 // The same value rules for values that are not object members (array elements):
 // true with *out set when `value` is a number, boolean or decimal text that fits 32 bits.
 bool json_value_int(json_object* value, int32_t* out);
+// true with *out set when `value` is a number, boolean or decimal text (no 32-bit limit).
+bool json_value_int64(json_object* value, int64_t* out);
 // true with *out set when `value` is a finite number or numeric text.
 bool json_value_double(json_object* value, double* out);
 // true with the text copied (cut to size - 1, NUL-terminated) when `value` is a JSON text.
 bool json_value_text(json_object* value, char* buffer, size_t size);
 
-// The member `key` of `object` when it is an array (or object); null when absent or of another type.
+// The member `key` of `object` when it is an array; null when absent or of another type.
 json_object* json_array_of(json_object* object, const char* key);
-json_object* json_object_of(json_object* object, const char* key);
 // Element i of `array`, or null when `array` is not an array or i is outside it.
 json_object* json_array_at(json_object* array, size_t i);
 // Number of elements of `array` (0 when it is not an array).

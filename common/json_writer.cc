@@ -1,5 +1,8 @@
 #include "common/json_writer.h"
 
+#include <cmath>
+#include <cstdio>
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -108,6 +111,28 @@ JsonWriter& JsonWriter::integer(int64_t number) {
   constexpr size_t kDigits = 20;  // "-9223372036854775808"
   char* out = room(kDigits);
   size_ = static_cast<size_t>(std::to_chars(out, out + kDigits, number).ptr - buffer_.get());
+  return *this;
+}
+
+JsonWriter& JsonWriter::value(double number) {
+  before_value();
+  char text[40];
+  int n = 0;
+  if (std::isnan(number)) {
+    n = std::snprintf(text, sizeof text, "NaN");
+  } else if (std::isinf(number)) {
+    n = std::snprintf(text, sizeof text, number < 0 ? "-Infinity" : "Infinity");
+  } else {
+    n = std::snprintf(text, sizeof text, "%.17g", number);
+    // A whole number keeps a decimal point, so that it reads back as a double.
+    if (n > 0 && std::strpbrk(text, ".eE") == nullptr && n + 2 < static_cast<int>(sizeof text)) {
+      text[n++] = '.';
+      text[n++] = '0';
+      text[n] = '\0';
+    }
+  }
+  if (n > 0) std::memcpy(room(static_cast<size_t>(n)), text, static_cast<size_t>(n));
+  size_ += static_cast<size_t>(n > 0 ? n : 0);
   return *this;
 }
 

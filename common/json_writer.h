@@ -52,6 +52,9 @@ class JsonWriter {
     return integer(static_cast<int64_t>(number));
   }
   JsonWriter& value(bool flag);
+  // A number printed as the JSON library prints a double: "%.17g", with ".0" added to a whole
+  // number ("1.0"), and NaN / Infinity / -Infinity as their names.
+  JsonWriter& value(double number);
   JsonWriter& value(std::string_view text);
   // A null pointer writes null.
   JsonWriter& value(const char* text);

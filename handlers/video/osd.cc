@@ -6,6 +6,8 @@
 
 #include "common/core_client.h"
 #include "common/json_fields.h"
+#include "common/record_json.h"
+#include "common/request.h"
 #include "common/reply.h"
 #include "common/web_utils.h"
 #include "handlers/video/video_common.h"
@@ -32,55 +34,24 @@ void osd_read_handler(const char* argument) {
   if (channel < 0 || channel >= kMaxChannels) return;
   OsdRecord osd{};
   read_osd(kZvdbPath, &osd, channel);
-  JsonPtr reply(json_object_new_object());
-  json_object* o = reply.get();
-  json_object_object_add(o, "camId", json_object_new_int(osd.cam_id));
-  json_object_object_add(o, "camName", json_text_field(osd.cam_name));
-  json_object_object_add(o, "showName", json_object_new_int(osd.show_name));
-  json_object_object_add(o, "showDate", json_object_new_int(osd.show_date));
-  json_object_object_add(o, "showWeek", json_object_new_int(osd.show_week));
-  json_object_object_add(o, "dateFormat", json_object_new_int(osd.date_format));
-  json_object_object_add(o, "timeFormat", json_object_new_int(osd.time_format));
-  json_object_object_add(o, "datePosX", json_object_new_double(osd.date_pos_x));
-  json_object_object_add(o, "datePosY", json_object_new_double(osd.date_pos_y));
-  json_object_object_add(o, "namePosX", json_object_new_double(osd.name_pos_x));
-  json_object_object_add(o, "namePosY", json_object_new_double(osd.name_pos_y));
-  json_object_object_add(o, "alpha", json_object_new_int(osd.alpha));
-  reply_json(o);
+  JsonWriter reply(512);
+  write_object(reply, osd);
+  reply_json(reply);
 }
 
 void osd_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
-  if (!request) return;
-  int32_t channel = -1;
-  OsdRecord in{};
-  if (!read_json_members(request.get(), {
-          int_member("camId", &channel).required().range(0, 63),
-          text_member("camName", in.cam_name).required(),
-          int_member("showName", &in.show_name).required().range(0, 1),
-          int_member("showDate", &in.show_date).required().range(0, 1),
-          int_member("showWeek", &in.show_week).required().range(0, 1),
-          int_member("dateFormat", &in.date_format).required().range(0, 3),
-          int_member("timeFormat", &in.time_format).required().range(0, 1),
-          double_member("datePosX", &in.date_pos_x).required().min(0),
-          double_member("datePosY", &in.date_pos_y).required().min(0),
-          double_member("namePosX", &in.name_pos_x).required().min(0),
-          double_member("namePosY", &in.name_pos_y).required().min(0),
-          int_member("alpha", &in.alpha).required().min(0),
-      })) {
-    return;
-  }
+  OsdRecord osd{};
+  if (!request || !read_record(request.get(), &osd)) return;
   {
-    LockFile lock;
-    OsdRecord osd{};
-    read_osd(kZvdbPath, &osd, channel);
-    const int32_t reserved = osd.reserved;
-    osd = in;
-    osd.cam_id = channel;
-    osd.reserved = reserved;
-    write_osd(kZvdbPath, &osd);
+    SettingsWrite write;
+    OsdRecord stored{};
+    read_osd(kZvdbPath, &stored, osd.cam_id);
+    osd.reserved = stored.reserved;
+    write.check(write_osd(kZvdbPath, &osd));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
-  const int32_t notice[3] = {channel, 1, 0};
+  const int32_t notice[3] = {osd.cam_id, 1, 0};
   notify_core(kMsgOsdChanged, notice);
   reply_ok();
 }

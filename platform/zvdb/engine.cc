@@ -121,6 +121,7 @@ struct Connection {
   uint32_t jitter = 0;
   bool schema_ready = false;
   int batch_depth = 0;               // open WriteBatch scopes
+  bool batch_failed = false;         // a nested batch rolled back: the outer one must not commit
   std::thread::id batch_owner{};     // the thread that opened them
   std::string path;
   std::unordered_map<const char*, sqlite3_stmt*> statements;  // keyed by the SQL literal
@@ -615,19 +616,41 @@ WriteBatch::WriteBatch(const char* path) {
 
 WriteBatch::~WriteBatch() { commit(); }
 
+int WriteBatch::rollback() {
+  if (conn_ == nullptr || done_) return -1;
+  done_ = true;
+  std::lock_guard<std::mutex> lock(db_mutex());
+  --conn_->batch_depth;
+  // A nested batch cannot undo its part alone: it marks the outer one as failed.
+  if (nested_) {
+    conn_->batch_failed = true;
+    return 0;
+  }
+  conn_->exec(kSqlRollback);
+  conn_->batch_depth = 0;
+  conn_->batch_failed = false;
+  conn_->batch_owner = std::thread::id{};
+  conn_->unlock_writers();
+  return 0;
+}
+
 int WriteBatch::commit() {
   if (conn_ == nullptr || done_) return -1;
   done_ = true;
   std::lock_guard<std::mutex> lock(db_mutex());
   --conn_->batch_depth;
-  if (nested_) return 0;
+  if (nested_) return conn_->batch_failed ? -1 : 0;
   int rc = 0;
-  if (conn_->exec(kSqlCommit) != SQLITE_OK) {
+  if (conn_->batch_failed) {
+    conn_->exec(kSqlRollback);
+    rc = -1;
+  } else if (conn_->exec(kSqlCommit) != SQLITE_OK) {
     conn_->report("commit batch");
     conn_->exec(kSqlRollback);
     rc = -1;
   }
   conn_->batch_depth = 0;
+  conn_->batch_failed = false;
   conn_->batch_owner = std::thread::id{};
   conn_->unlock_writers();
   return rc;

@@ -36,6 +36,8 @@
 #include <string_view>
 #include <type_traits>
 
+#include "platform/zvrecord/schema.h"
+
 namespace zvdb {
 
 static_assert(std::endian::native == std::endian::little, "records are stored little-endian");
@@ -57,38 +59,15 @@ struct KeyFilter {
   std::optional<std::string_view> text{};
 };
 
-enum class FieldType : uint8_t { kInt32, kUint32, kInt64, kDouble, kText, kInt32Array, kBytes };
-
 // A named field of a record: used to decode records (zvdb dump), to address a column
-// (copy_table_column_int) and to terminate texts after a read.
-struct Field {
-  const char* name;
-  uint32_t offset;
-  uint32_t size;
-  FieldType type;
-};
+// (copy_table_column_int) and to terminate texts after a read. A table's fields are its record's
+// schema (platform/zvrecord/schema.h).
+using Field = zvrec::Field;
+using FieldType = zvrec::Type;
 
-template <class M>
-constexpr FieldType field_type_of() {
-  using T = std::remove_cv_t<M>;
-  if constexpr (std::is_same_v<T, int32_t>) return FieldType::kInt32;
-  else if constexpr (std::is_same_v<T, uint32_t>) return FieldType::kUint32;
-  else if constexpr (std::is_same_v<T, int64_t>) return FieldType::kInt64;
-  else if constexpr (std::is_same_v<T, double>) return FieldType::kDouble;
-  else if constexpr (std::is_array_v<T> && std::is_same_v<std::remove_extent_t<T>, char>)
-    return FieldType::kText;
-  else if constexpr (std::is_array_v<T> && std::is_same_v<std::remove_extent_t<T>, int32_t>)
-    return FieldType::kInt32Array;
-  else return FieldType::kBytes;
-}
-
-// ZVDB_FIELD(UserRecord, name) declares one named field of a record type.
-#define ZVDB_FIELD(Record, member)                                                         \
-  ::zvdb::Field {                                                                          \
-    #member, static_cast<uint32_t>(offsetof(Record, member)),                              \
-        static_cast<uint32_t>(sizeof(Record::member)),                                     \
-        ::zvdb::field_type_of<decltype(Record::member)>()                                  \
-  }
+// A field without a JSON key, for tables whose record has no schema yet.
+#define ZVDB_FIELD(Record, member)                                                          \
+  ::zvrec::make_field<decltype(Record::member)>(#member, nullptr, offsetof(Record, member))
 
 // Where a record carries its own key (byte offsets of int32 / char[] fields; -1 = not carried).
 struct KeyLayout {
@@ -288,6 +267,9 @@ class WriteBatch {
   bool ok() const { return conn_ != nullptr; }
   // Ends the batch: 0 when everything was stored, -1 when nothing was (rolled back).
   int commit();
+  // Ends the batch storing nothing. Inside another batch of this thread, the outer batch then
+  // stores nothing either (its commit() rolls back and returns -1).
+  int rollback();
 
  private:
   Connection* conn_ = nullptr;

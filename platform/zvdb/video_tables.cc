@@ -20,15 +20,6 @@ constexpr Field kMotionFields[] = {
     ZVDB_FIELD(MotionRecord, tri_channels_pic), ZVDB_FIELD(MotionRecord, audio_id),
 };
 
-constexpr Field kOsdFields[] = {
-    ZVDB_FIELD(OsdRecord, cam_id),      ZVDB_FIELD(OsdRecord, cam_name),
-    ZVDB_FIELD(OsdRecord, show_name),   ZVDB_FIELD(OsdRecord, show_date),
-    ZVDB_FIELD(OsdRecord, show_week),   ZVDB_FIELD(OsdRecord, date_format),
-    ZVDB_FIELD(OsdRecord, time_format), ZVDB_FIELD(OsdRecord, date_pos_x),
-    ZVDB_FIELD(OsdRecord, date_pos_y),  ZVDB_FIELD(OsdRecord, name_pos_x),
-    ZVDB_FIELD(OsdRecord, name_pos_y),  ZVDB_FIELD(OsdRecord, alpha),
-};
-
 constexpr Field kWhiteLedFields[] = {
     ZVDB_FIELD(WhiteLedEntry, owner_channel), ZVDB_FIELD(WhiteLedEntry, chnid),
     ZVDB_FIELD(WhiteLedEntry, mode),          ZVDB_FIELD(WhiteLedEntry, time),
@@ -42,8 +33,6 @@ constexpr Field kPtzFields[] = {
 
 constexpr Field kAudioFields[] = {
     ZVDB_FIELD(AudioFileEntry, id), ZVDB_FIELD(AudioFileEntry, enable), ZVDB_FIELD(AudioFileEntry, name)};
-
-constexpr Field kPrivacyMaskFields[] = {ZVDB_FIELD(PrivacyMaskEntry, id)};
 
 // Factory motion settings: off, middle sensitivity, 20 s intervals, no actions.
 void default_motion(void* record, int32_t index) {
@@ -121,14 +110,14 @@ const TableDesc kOsdTable{.name = "osd",
                           .record_size = sizeof(OsdRecord),
                           .key = {.a = offsetof(OsdRecord, cam_id)},
                           .key_a_count = kMaxChannels,
-                          .fields = kOsdFields,
+                          .fields = zvrec::schema_of<OsdRecord>().fields,
                           .default_rows = kMaxChannels,
                           .make_default = default_osd};
 const TableDesc kPrivacyMaskTable{.name = "privacy_mask",
                                   .record_size = sizeof(PrivacyMaskEntry),
                                   .key = {.a = offsetof(PrivacyMaskEntry, id)},
                                   .key_a_count = kMaxChannels,
-                                  .fields = kPrivacyMaskFields};
+                                  .fields = zvrec::schema_of<PrivacyMaskEntry>().fields};
 
 std::span<const TableDesc* const> video_tables() {
   static const TableDesc* const kTables[] = {

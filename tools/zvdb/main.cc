@@ -105,6 +105,7 @@ void print_field(const zvdb::Field& f, const unsigned char* record) {
       break;
     }
     case zvdb::FieldType::kBytes:
+    case zvdb::FieldType::kRecords:
       for (uint32_t i = 0; i < f.size; ++i) printf("%02x", p[i]);
       break;
   }

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/zvrecord/schema.h"
+
 constexpr int kOsdNameSize = 64;
 
 struct OsdRecord {
@@ -21,6 +23,22 @@ struct OsdRecord {
   int32_t alpha;
   int32_t reserved;  // keeps the size a multiple of 8 on every target
 };
+
+// The JSON form is the channel's OSD page: every member required, positions as fractions >= 0.
+ZV_SCHEMA(OsdRecord,
+          ZV_FIELD(cam_id, "camId").required().range(0, 63),
+          ZV_FIELD(cam_name, "camName").required(),
+          ZV_FIELD(show_name, "showName").required().range(0, 1),
+          ZV_FIELD(show_date, "showDate").required().range(0, 1),
+          ZV_FIELD(show_week, "showWeek").required().range(0, 1),
+          ZV_FIELD(date_format, "dateFormat").required().range(0, 3),
+          ZV_FIELD(time_format, "timeFormat").required().range(0, 1),
+          ZV_FIELD(date_pos_x, "datePosX").required().at_least(0),
+          ZV_FIELD(date_pos_y, "datePosY").required().at_least(0),
+          ZV_FIELD(name_pos_x, "namePosX").required().at_least(0),
+          ZV_FIELD(name_pos_y, "namePosY").required().at_least(0),
+          ZV_FIELD(alpha, "alpha").required().at_least(0),
+          ZV_RESERVED(reserved));
 
 static_assert(sizeof(OsdRecord) == 128);
 static_assert(offsetof(OsdRecord, cam_name) == 4);
@@ -46,6 +64,12 @@ struct PrivacyMaskArea {
   int32_t fill_color;
 };
 
+ZV_SCHEMA(PrivacyMaskArea,
+          ZV_FIELD(area_id, "area_id"), ZV_FIELD(enable, "enable"), ZV_FIELD(start_x, "start_x"),
+          ZV_FIELD(start_y, "start_y"), ZV_FIELD(area_width, "area_width"),
+          ZV_FIELD(area_height, "area_height"), ZV_FIELD(width, "width"), ZV_FIELD(height, "height"),
+          ZV_FIELD(fill_color, "fill_color"));
+
 static_assert(sizeof(PrivacyMaskArea) == 36);
 static_assert(offsetof(PrivacyMaskArea, fill_color) == 32);
 
@@ -54,6 +78,8 @@ struct PrivacyMaskEntry {
   int32_t id;
   PrivacyMaskArea areas[kPrivacyMaskAreas];
 };
+
+ZV_SCHEMA(PrivacyMaskEntry, ZV_FIELD(id, "id"), ZV_RECORDS(areas, "area"));
 
 static_assert(sizeof(PrivacyMaskEntry) == 4 + 24 * 36);
 static_assert(offsetof(PrivacyMaskEntry, areas) == 4);

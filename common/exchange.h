@@ -1,0 +1,103 @@
+// Typed messages to the core. Every message is declared once, next to its payload records, as
+//
+//   inline constexpr Notice<OsdChange> kOsdChanged{1007, "osd changed"};         // no reply
+//   inline constexpr Exchange<int32_t, CameraOsd> kCameraOsdRead{3211, 8211, "camera osd"};
+//
+// and the declaration is shared by the handler that sends it, the core simulator that answers it
+// and the tests that check its bytes, so an id, a payload size or a reply id cannot drift between
+// the two ends.
+//
+// A handler sends a notice with `core_tell(kOsdChanged, payload)` and asks with
+//
+//   std::optional<CoreReply> reply = core_ask(kCameraOsdRead, channel, REPLY_TEXT);
+//   if (!reply) return;                 // no reply in the budget: the error reply is written
+//   CameraOsd osd;
+//   reply->first(&osd);                 // or reply->reader() for records of any count
+//
+// The reply callback only copies the bytes of the awaited reply id (at least min_reply bytes) and
+// claims the request's reply; the handler prints on its own thread once core_ask returned. When
+// the budget runs out first, the handler claims the reply and writes the error form; a reply that
+// arrives after that is dropped. So exactly one writer ever answers a request.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <type_traits>
+#include <vector>
+
+#include "common/payload_reader.h"
+
+// A message without a reply (the core rereads the database, or just takes note).
+template <class Payload>
+struct Notice {
+  static_assert(std::is_trivially_copyable_v<Payload>);
+  using payload_type = Payload;
+  int32_t id;
+  const char* name;
+};
+
+// A message the core answers with `reply_id`; a reply shorter than `min_reply` bytes is not taken
+// (the handler runs out its budget and answers with its error form).
+template <class Payload, class Reply>
+struct Exchange {
+  static_assert(std::is_trivially_copyable_v<Payload>);
+  using payload_type = Payload;
+  using reply_type = Reply;
+  int32_t id;
+  int32_t reply_id;
+  const char* name;
+  uint32_t min_reply = sizeof(Reply);
+};
+
+// A description of any declared message, for lists the simulator and the tests walk.
+struct MessageInfo {
+  int32_t id;
+  int32_t reply_id;  // 0: a notice
+  uint32_t payload_size;
+  uint32_t reply_size;
+  const char* name;
+};
+template <class P>
+constexpr MessageInfo info(const Notice<P>& n) {
+  return {n.id, 0, sizeof(P), 0, n.name};
+}
+template <class P, class R>
+constexpr MessageInfo info(const Exchange<P, R>& x) {
+  return {x.id, x.reply_id, sizeof(P), sizeof(R), x.name};
+}
+
+// The bytes of a reply, copied out of the socket library's buffer.
+class CoreReply {
+ public:
+  explicit CoreReply(std::vector<unsigned char> bytes) : bytes_(std::move(bytes)) {}
+  PayloadReader reader() const { return PayloadReader(bytes_.data(), bytes_.size()); }
+  size_t size() const { return bytes_.size(); }
+  const unsigned char* data() const { return bytes_.data(); }
+  // The first record of the reply; false (out untouched) when the reply holds no whole record.
+  template <class T>
+  bool first(T* out) const {
+    return reader().record(0, out);
+  }
+
+ private:
+  std::vector<unsigned char> bytes_;
+};
+
+// Sends `length` bytes of `payload` as message `id` and waits for reply `reply_id` of at least
+// `min_reply` bytes. The reply, or nullopt when it did not come in the budget of `id`: then
+// reply_cgi_error(error_kind) has been written (error_kind < 0 writes nothing).
+std::optional<CoreReply> core_ask(int32_t id, const void* payload, uint32_t length, int32_t reply_id,
+                                  size_t min_reply, int error_kind);
+
+template <class P, class R>
+std::optional<CoreReply> core_ask(const Exchange<P, R>& x, const P& payload, int error_kind) {
+  return core_ask(x.id, &payload, sizeof payload, x.reply_id, x.min_reply, error_kind);
+}
+
+// Sends a notice (no reply awaited).
+void core_tell(int32_t id, const void* payload, uint32_t length);
+template <class P>
+void core_tell(const Notice<P>& n, const P& payload) {
+  core_tell(n.id, &payload, sizeof payload);
+}

@@ -1,0 +1,86 @@
+#include "common/request.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+#include "common/json_fields.h"
+#include "common/reply.h"
+#include "platform/zvdb/zvdb.h"
+
+JsonPtr parse_request(const char* argument) {
+  JsonPtr request(parse_json_text(argument));
+  if (request != nullptr && !json_object_is_type(request.get(), json_type_object)) request.reset();
+  return request;
+}
+
+int decimal_argument(const char* argument) {
+  if (argument == nullptr) return 0;
+  errno = 0;
+  const long value = std::strtol(argument, nullptr, 10);
+  if (value > INT_MAX) return INT_MAX;
+  if (value < INT_MIN) return INT_MIN;
+  return static_cast<int>(value);
+}
+
+bool parse_decimal(const char* text, int32_t* out) {
+  if (text == nullptr) return false;
+  errno = 0;
+  char* end = nullptr;
+  const long long value = std::strtoll(text, &end, 10);
+  if (end == text || errno == ERANGE || value < INT32_MIN || value > INT32_MAX) return false;
+  while (*end == ' ' || *end == '\t' || *end == '\r' || *end == '\n') ++end;
+  if (*end != '\0') return false;
+  *out = static_cast<int32_t>(value);
+  return true;
+}
+
+size_t read_int_list(json_object* array, size_t count, int32_t* out, size_t capacity) {
+  const size_t n = std::min({count, json_array_size(array), capacity});
+  size_t stored = 0;
+  for (size_t i = 0; i < n; ++i) {
+    if (json_value_int(json_array_at(array, i), &out[stored])) ++stored;
+  }
+  return stored;
+}
+
+void mask_text(uint64_t mask, int bits, char* out) {
+  const int n = std::clamp(bits, 0, 64);
+  for (int i = 0; i < n; ++i) out[i] = ((mask >> i) & 1u) != 0 ? '1' : '0';
+  out[n] = '\0';
+}
+
+uint64_t mask_of_text(const char* text, int bits) {
+  if (text == nullptr) return 0;
+  const int n = std::clamp(bits, 0, 64);
+  uint64_t mask = 0;
+  for (int i = 0; i < n && text[i] != '\0'; ++i) {
+    if (text[i] == '1') mask |= channel_bit64(i);
+  }
+  return mask;
+}
+
+void reply_json(json_object* object) { write_reply(REPLY_JSON, json_object_to_json_string(object)); }
+void reply_json(const JsonWriter& writer) { write_reply(REPLY_JSON, writer.c_str()); }
+void reply_ok() { write_reply(REPLY_TEXT, "OK"); }
+void reply_text(const char* text) { write_reply(REPLY_TEXT, text); }
+
+SettingsWrite::SettingsWrite(const char* path)
+    : batch_(std::make_unique<zvdb::WriteBatch>(path != nullptr ? path : kZvdbPath)) {
+  if (!lock_.locked() || !batch_->ok()) failed_ = true;
+}
+
+SettingsWrite::~SettingsWrite() {
+  if (!done_) batch_->rollback();
+}
+
+bool SettingsWrite::commit() {
+  if (done_) return false;
+  done_ = true;
+  if (failed_) {
+    batch_->rollback();
+    return false;
+  }
+  return batch_->commit() == 0;
+}

@@ -1,0 +1,99 @@
+// What every handler uses to read its request, write its reply, tell the core and store settings:
+// one contract each.
+#pragma once
+
+#include <json-c/json.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "common/exchange.h"
+#include "common/json_writer.h"
+#include "common/web_utils.h"
+#include "platform/zvdb/engine.h"
+
+// ---- Requests -------------------------------------------------------------------------------
+
+struct JsonDeleter {
+  void operator()(json_object* object) const { json_object_put(object); }
+};
+using JsonPtr = std::unique_ptr<json_object, JsonDeleter>;
+
+// The request's JSON object; null when the argument is absent, not JSON, or JSON that is not an
+// object (a handler refuses all three alike).
+JsonPtr parse_request(const char* argument);
+
+// A channel number given as plain text: a decimal integer as atoi reads it ("7" -> 7, "x" -> 0);
+// values beyond the int range are clamped.
+int decimal_argument(const char* argument);
+
+// A decimal integer argument ("3", " 3 "): blanks around it allowed, nothing else. False when the
+// text is null, empty, not a number or outside int32.
+bool parse_decimal(const char* text, int32_t* out);
+
+// Reads the integer elements of `array` into out[0..]: min(count, array length, capacity)
+// elements are looked at; an element that is not an integer (absent, of another type, out of
+// int32) is skipped. Returns how many were stored (packed from out[0]).
+size_t read_int_list(json_object* array, size_t count, int32_t* out, size_t capacity);
+
+// ---- Channel masks --------------------------------------------------------------------------
+// Bit n is channel n. Shifts are checked: a channel outside the mask's width sets nothing and
+// tests false.
+
+constexpr uint64_t channel_bit64(int channel) {
+  return channel >= 0 && channel < 64 ? uint64_t{1} << channel : 0;
+}
+constexpr uint32_t channel_bit32(int channel) {
+  return channel >= 0 && channel < 32 ? uint32_t{1} << channel : 0;
+}
+// The '0'/'1' text of a mask: character i is bit i; `bits` characters, NUL-terminated
+// (out holds bits + 1 bytes).
+void mask_text(uint64_t mask, int bits, char* out);
+// The mask a '0'/'1' text gives: character i == '1' sets bit i, for i < bits; the text ends at its
+// NUL or after `bits` characters.
+uint64_t mask_of_text(const char* text, int bits);
+
+// ---- Replies --------------------------------------------------------------------------------
+
+// The JSON reply: the JSON header, then the text.
+void reply_json(json_object* object);
+void reply_json(const JsonWriter& writer);
+// "OK" as a text reply.
+void reply_ok();
+// `text` as a text reply.
+void reply_text(const char* text);
+
+// ---- Settings writes ------------------------------------------------------------------------
+// Everything one request stores, as one transaction: the request lock (/tmp/cgilockfile) and
+// one database write batch for the scope's life. Each write's result goes through check();
+// commit() is true only when every checked write succeeded and the batch was stored durably.
+// A handler commits before its first notice to the core; when commit() is false it answers with
+// its failure reply and sends no notice and no operation-log record.
+//
+//   SettingsWrite write;
+//   write.check(zvdb::kOsd.write(kZvdbPath, &osd));
+//   if (!write.commit()) return reply_failed();
+//   core_tell(kOsdChanged, notice);
+class SettingsWrite {
+ public:
+  explicit SettingsWrite(const char* path = nullptr);
+  ~SettingsWrite();
+  SettingsWrite(const SettingsWrite&) = delete;
+  SettingsWrite& operator=(const SettingsWrite&) = delete;
+
+  // Notes the result of one write (0 = stored). Returns true when it succeeded.
+  bool check(int result) {
+    if (result != 0) failed_ = true;
+    return result == 0;
+  }
+  bool failed() const { return failed_; }
+  // Stores everything, or nothing when a write failed (rolled back). True when stored.
+  bool commit();
+
+ private:
+  LockFile lock_;
+  std::unique_ptr<zvdb::WriteBatch> batch_;
+  bool failed_ = false;
+  bool done_ = false;
+};
