@@ -26,13 +26,6 @@ constexpr int kChannels = 64;
 
 bool valid_channel(int32_t channel) { return channel >= 0 && channel < kChannels; }
 
-template <class T>
-bool payload_as(const SimRequest& request, T* out) {
-  if (request.payload == nullptr || request.length != sizeof(T)) return false;
-  std::memcpy(out, request.payload, sizeof(T));
-  return true;
-}
-
 bool channel_of(const SimRequest& request, int32_t* channel) {
   if (request.payload == nullptr || request.length < sizeof(int32_t)) return false;
   std::memcpy(channel, request.payload, sizeof *channel);

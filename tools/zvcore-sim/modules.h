@@ -1,8 +1,15 @@
-// The handler modules of the simulator, one source file each, installed in this order. A module
-// registers the message ids it simulates with Simulator::on (and Simulator::silent for notices).
+// The simulator's modules, one source file each. A module is a SimModule object (rules.h) made by
+// its factory below; make_sim_modules() makes them all, in this order. Modules not yet written as
+// objects still install themselves with Simulator::on / Simulator::silent (kSimModules).
 #pragma once
 
+#include <memory>
+#include <vector>
+
 class Simulator;
+class SimModule;
+
+std::vector<std::unique_ptr<SimModule>> make_sim_modules();
 
 void install_system_module(Simulator& simulator);  // system.cc: lifecycle, login, users, op log
 void install_video_module(Simulator& simulator);   // video.cc: camera motion grid, OSD, masks

@@ -117,13 +117,6 @@ void set_text(char (&field)[N], const std::string& text) {
   snprintf(field, N, "%s", text.c_str());
 }
 
-template <class T>
-bool payload_as(const SimRequest& request, T* out) {
-  if (request.payload == nullptr || request.length < sizeof(T)) return false;
-  memcpy(out, request.payload, sizeof(T));
-  return true;
-}
-
 // ---- The synthetic recording index ----
 
 struct Recording {
@@ -248,7 +241,7 @@ PlaybackCore& core() {
 std::vector<int32_t> list_sids(const SimRequest& request, bool counted) {
   SessionList list{};
   std::vector<int32_t> sids;
-  if (!payload_as(request, &list)) return sids;
+  if (!payload_as(request, &list, true)) return sids;
   int n = counted ? std::clamp(list.count, 0, kMaxSessions) : kMaxSessions;
   for (int i = 0; i < n; ++i) {
     if (!counted && list.sid[i] == 0) continue;
@@ -259,7 +252,7 @@ std::vector<int32_t> list_sids(const SimRequest& request, bool counted) {
 
 void each_listed(const SimRequest& request, bool counted, void (*apply)(Session&, const SessionList&, int)) {
   SessionList list{};
-  if (!payload_as(request, &list)) return;
+  if (!payload_as(request, &list, true)) return;
   std::vector<int32_t> sids = list_sids(request, counted);
   std::lock_guard<std::mutex> lock(core().mutex);
   for (size_t i = 0; i < sids.size(); ++i) {
@@ -543,7 +536,7 @@ void stream_tick(Simulator& sim, const std::shared_ptr<Download>& d) {
 
 void start_download(Simulator& sim, const SimRequest& request) {
   DownloadRequest ask{};
-  if (!payload_as(request, &ask)) return;
+  if (!payload_as(request, &ask, true)) return;
   auto d = std::make_shared<Download>();
   d->request = request;
   d->request.payload = nullptr;
@@ -588,7 +581,7 @@ void start_download(Simulator& sim, const SimRequest& request) {
 
 void on_search(Simulator& sim, const SimRequest& request) {
   SearchRequest search{};
-  if (!payload_as(request, &search)) {
+  if (!payload_as(request, &search, true)) {
     sim.reply(request, nullptr, 0);
     return;
   }
@@ -626,7 +619,7 @@ void on_search(Simulator& sim, const SimRequest& request) {
 void on_search_page(Simulator& sim, const SimRequest& request) {
   SearchPageRequest ask{};
   std::vector<SearchRecord> page;
-  if (payload_as(request, &ask) && ask.page >= 0) {
+  if (payload_as(request, &ask, true) && ask.page >= 0) {
     std::lock_guard<std::mutex> lock(core().mutex);
     if (Session* session = core().find(ask.sid)) {
       const size_t first = static_cast<size_t>(ask.page) * kPageRecords;
@@ -643,7 +636,7 @@ void on_search_page(Simulator& sim, const SimRequest& request) {
 void on_start(Simulator& sim, const SimRequest& request) {
   StartRequest start{};
   int32_t result = -1;
-  if (payload_as(request, &start)) {
+  if (payload_as(request, &start, true)) {
     const time_t at = parse_time(start.play_time, sizeof start.play_time);
     std::lock_guard<std::mutex> lock(core().mutex);
     Session* session = core().find(start.sid);
@@ -665,7 +658,7 @@ void on_start(Simulator& sim, const SimRequest& request) {
 
 void on_session_source(Simulator& sim, const SimRequest& request) {
   int32_t sid = -1;
-  payload_as(request, &sid);
+  payload_as(request, &sid, true);
   SessionSource source{};
   source.session_id = sid;
   source.port = 554;
@@ -680,7 +673,7 @@ void on_session_source(Simulator& sim, const SimRequest& request) {
 void on_current_time(Simulator& sim, const SimRequest& request) {
   int32_t sid = -1;
   int32_t seconds = 0;
-  if (payload_as(request, &sid)) {
+  if (payload_as(request, &sid, true)) {
     std::lock_guard<std::mutex> lock(core().mutex);
     if (Session* session = core().find(sid)) {
       session->advance();
@@ -693,7 +686,7 @@ void on_current_time(Simulator& sim, const SimRequest& request) {
 void on_jump(Simulator& sim, const SimRequest& request) {
   JumpRequest jump{};
   int32_t result = 1;
-  if (payload_as(request, &jump)) {
+  if (payload_as(request, &jump, true)) {
     const time_t at = parse_time(jump.jump_time, sizeof jump.jump_time);
     const int n = std::clamp(jump.count, 0, kMaxSessions);
     std::lock_guard<std::mutex> lock(core().mutex);
@@ -717,13 +710,13 @@ void on_transcode(Simulator& sim, const SimRequest& request, bool set) {
   TranscodeState state{};
   if (set) {
     TranscodeRequest ask{};
-    if (!payload_as(request, &ask)) return;
+    if (!payload_as(request, &ask, true)) return;
     state = {ask.ch, ask.sid, ask.mode != 0 ? 1 : 0};
     std::lock_guard<std::mutex> lock(core().mutex);
     if (Session* session = core().find(ask.sid)) session->transcode_state = state.state;
   } else {
     TranscodeQuery ask{};
-    if (!payload_as(request, &ask)) return;
+    if (!payload_as(request, &ask, true)) return;
     state = {ask.ch, ask.sid, 0};
     std::lock_guard<std::mutex> lock(core().mutex);
     if (Session* session = core().find(ask.sid)) state.state = session->transcode_state;
@@ -733,7 +726,7 @@ void on_transcode(Simulator& sim, const SimRequest& request, bool set) {
 
 void on_live_source(Simulator& sim, const SimRequest& request) {
   LiveSourceRequest ask{};
-  if (!payload_as(request, &ask)) return;
+  if (!payload_as(request, &ask, true)) return;
   LiveSourceReply live{};
   live.channel = ask.id;
   live.port = 554;
@@ -747,7 +740,7 @@ void on_live_source(Simulator& sim, const SimRequest& request) {
 
 void on_image_read(Simulator& sim, const SimRequest& request) {
   int32_t channel = -1;
-  payload_as(request, &channel);
+  payload_as(request, &channel, true);
   ImageAdjustReply reply{};
   reply.channel = channel;
   reply.result = -1;
@@ -762,7 +755,7 @@ void on_image_read(Simulator& sim, const SimRequest& request) {
 
 void on_image_set(Simulator&, const SimRequest& request) {
   ImageAdjustment image{};
-  if (!payload_as(request, &image) || image.channel < 0 || image.channel >= kPlaybackChannels) return;
+  if (!payload_as(request, &image, true) || image.channel < 0 || image.channel >= kPlaybackChannels) return;
   std::lock_guard<std::mutex> lock(core().mutex);
   core().images[image.channel] = image;
 }
@@ -789,7 +782,7 @@ void on_stream_addresses(Simulator& sim, const SimRequest& request) {
 void on_calendar(Simulator& sim, const SimRequest& request) {
   CalendarRequest ask{};
   CalendarReply reply{};
-  if (payload_as(request, &ask) && ask.month >= 1 && ask.month <= 12 && ask.year >= 1970 && ask.year < 2100) {
+  if (payload_as(request, &ask, true) && ask.month >= 1 && ask.month <= 12 && ask.year >= 1970 && ask.year < 2100) {
     for (int day = 1; day <= 31; ++day) {
       struct tm t{};
       t.tm_year = ask.year - 1900;
@@ -813,7 +806,7 @@ void on_multi_play(Simulator& sim, const SimRequest& request) {
   MultiPlayReply reply{};
   reply.sid = -1;
   reply.failed = 1;
-  if (payload_as(request, &ask)) {
+  if (payload_as(request, &ask, true)) {
     memcpy(reply.play_text, ask.play_text, sizeof reply.play_text);
     int channel = -1;
     for (int word = 0; word < 8 && channel < 0; ++word) {
@@ -871,7 +864,7 @@ void install_playback_module(Simulator& simulator) {
   });
   simulator.on(kMsgSessionRelease, [](Simulator&, const SimRequest& r) {
     int32_t sid = 0;
-    if (!payload_as(r, &sid)) return;
+    if (!payload_as(r, &sid, true)) return;
     std::lock_guard<std::mutex> lock(core().mutex);
     if (Session* session = core().find(sid)) {
       session->advance();
@@ -898,7 +891,7 @@ void install_playback_module(Simulator& simulator) {
   });
   simulator.on(kMsgDirection, [](Simulator&, const SimRequest& r) {
     DirectionRequest ask{};
-    if (!payload_as(r, &ask)) return;
+    if (!payload_as(r, &ask, true)) return;
     std::lock_guard<std::mutex> lock(core().mutex);
     if (Session* session = core().find(ask.sid)) {
       session->advance();
@@ -907,7 +900,7 @@ void install_playback_module(Simulator& simulator) {
   });
   auto speed_by_mask = [](const SimRequest& r, bool by_channel) {
     MaskRequest ask{};
-    if (!payload_as(r, &ask)) return;
+    if (!payload_as(r, &ask, true)) return;
     std::lock_guard<std::mutex> lock(core().mutex);
     for (auto& [sid, session] : core().sessions) {
       const int index = by_channel ? session.channel : sid;

@@ -20,12 +20,33 @@ int64_t unix_ms_now() {
 }  // namespace
 
 Simulator::Simulator(SimOptions options) : options_(std::move(options)) {
+  modules_ = make_sim_modules();
+  for (auto& module : modules_) {
+    module->sim = this;
+    rules_.set_module(module->name());
+    module->rules(rules_);
+  }
+  rules_.set_module("legacy");
   for (auto install : kSimModules) install(*this);
+}
+
+SimModule* Simulator::module(const std::string& name) const {
+  for (const auto& m : modules_) {
+    if (name == m->name()) return m.get();
+  }
+  return nullptr;
 }
 
 Simulator::~Simulator() { stop(); }
 
 bool Simulator::start(std::string* error) {
+  if (!rules_.conflicts().empty()) {
+    if (error != nullptr) {
+      *error = "message ids with two rules:";
+      for (const std::string& c : rules_.conflicts()) *error += " " + c + ";";
+    }
+    return false;
+  }
   if (!options_.message_log_path.empty() && !message_log_.open(options_.message_log_path, error)) {
     return false;
   }
@@ -94,14 +115,12 @@ bool Simulator::reload_script(std::string* error) {
 }
 
 void Simulator::on(int32_t id, SimHandler handler) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  handlers_[id] = std::move(handler);
+  rules_.answer(id, [this, handler = std::move(handler)](const SimRequest& request, SimAnswer&) {
+    handler(*this, request);
+  });
 }
 
-void Simulator::silent(int32_t id) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  silent_.push_back(id);
-}
+void Simulator::silent(int32_t id) { rules_.notice(id); }
 
 int32_t Simulator::reply_id_for(int32_t id) {
   if (id == 3109) return 8103;  // the multi-channel play reply the web side handles
@@ -181,20 +200,14 @@ void Simulator::handle(ZvSockServer::PeerId peer, const ZvMsgHeader& header, con
     fprintf(stderr, "zvcore-sim: client %d message %d (%u bytes)\n", header.client, header.msg_id,
             header.length);
   }
-  SimHandler handler;
   std::vector<ScriptReply> scripted;
   bool is_scripted = false;
-  bool is_silent = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     auto rule = script_.rules.find(header.msg_id);
     if (rule != script_.rules.end()) {
       is_scripted = true;
       scripted = rule->second;
-    } else {
-      auto found = handlers_.find(header.msg_id);
-      if (found != handlers_.end()) handler = found->second;
-      is_silent = std::find(silent_.begin(), silent_.end(), header.msg_id) != silent_.end();
     }
   }
   if (is_scripted) {
@@ -202,10 +215,17 @@ void Simulator::handle(ZvSockServer::PeerId peer, const ZvMsgHeader& header, con
       reply(request, answer.payload.data(), static_cast<uint32_t>(answer.payload.size()), answer.reply_id,
             answer.delay_ms);
     }
-  } else if (handler) {
-    handler(*this, request);
-  } else if (!is_silent) {
-    // Messages without simulated behaviour are accepted with the status word 0.
-    reply_int32(request, 0);
+    return;
   }
+  // The rules are complete once the simulator is made: read without a lock.
+  if (const SimRules::Rule* rule = rules_.find(request)) {
+    SimAnswer answer;
+    rule->fn(request, answer);
+    for (const SimAnswer::Reply& r : answer.replies()) {
+      reply(request, r.payload.data(), static_cast<uint32_t>(r.payload.size()), r.reply_id, r.delay_ms);
+    }
+    return;
+  }
+  // Messages without simulated behaviour are accepted with the status word 0.
+  reply_int32(request, 0);
 }

@@ -1,7 +1,7 @@
 // The core simulator: the stand-in for the recorder's core daemon in the demo and the end-to-end
 // tests. It serves the message socket, logs every message, keeps the operation log, and answers
-// each message through the handler its module registered (one source file per handler module,
-// installed from modules.h), through a script rule, or with the default reply.
+// each message through the rule its module declared (rules.h; one source file per module, listed
+// in modules.h), through a script rule, or with the default reply.
 #pragma once
 
 #include <atomic>
@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -18,6 +19,7 @@
 #include "platform/zvsocket/zvsocket_server.h"
 #include "tools/zvcore-sim/message_log.h"
 #include "tools/zvcore-sim/oplog_store.h"
+#include "tools/zvcore-sim/rules.h"
 #include "tools/zvcore-sim/script.h"
 
 struct SimOptions {
@@ -28,15 +30,6 @@ struct SimOptions {
   std::string oplog_path;                  // --oplog
   int reboot_ms = 2000;                    // how long a reboot (1703) keeps the core down
   bool verbose = false;                    // one line per message on standard error
-};
-
-// One received message.
-struct SimRequest {
-  ZvSockServer::PeerId peer;
-  int32_t client;
-  int32_t id;
-  const unsigned char* payload;  // null when length is 0
-  uint32_t length;
 };
 
 class Simulator;
@@ -56,10 +49,16 @@ class Simulator {
   // Reads the script file again (SIGHUP). False with a reason (the old script stays).
   bool reload_script(std::string* error);
 
-  // Modules register the behaviour of their message ids. A handler answers through reply().
+  // Modules not yet written as SimModule objects register code for their message ids (a handler
+  // answers through reply()) and the ids that are only notices; both become rules of the module
+  // "legacy", so a clash with a module's rule is still refused.
   void on(int32_t id, SimHandler handler);
-  // Message ids that are only notices: the default reply is not sent for them.
   void silent(int32_t id);
+
+  // The module objects, in the order they were made; and one by name (null when unknown).
+  const std::vector<std::unique_ptr<SimModule>>& modules() const { return modules_; }
+  SimModule* module(const std::string& name) const;
+  const SimRules& rules() const { return rules_; }
 
   // The reply id for a request id: id + 5000, except the few the web side expects elsewhere.
   static int32_t reply_id_for(int32_t id);
@@ -90,8 +89,8 @@ class Simulator {
   OpLogStore oplog_;
   std::mutex mutex_;  // guards script_, handlers_, silent_, timers_, stopping_
   Script script_;
-  std::map<int32_t, SimHandler> handlers_;
-  std::vector<int32_t> silent_;
+  std::vector<std::unique_ptr<SimModule>> modules_;
+  SimRules rules_;
   std::condition_variable timers_changed_;
   std::multimap<std::chrono::steady_clock::time_point, std::function<void()>> timers_;
   bool stopping_ = false;

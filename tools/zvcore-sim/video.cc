@@ -15,14 +15,6 @@ namespace {
 
 constexpr int kChannels = 64;
 
-// Reads a record from a request payload; false when the payload is not exactly one record.
-template <class T>
-bool payload_as(const SimRequest& request, T* out) {
-  if (request.payload == nullptr || request.length != sizeof(T)) return false;
-  std::memcpy(out, request.payload, sizeof(T));
-  return true;
-}
-
 bool channel_of(const SimRequest& request, int32_t* channel) {
   if (request.payload == nullptr || request.length < sizeof(int32_t)) return false;
   std::memcpy(channel, request.payload, sizeof *channel);

@@ -1,0 +1,8 @@
+#include "tools/zvcore-sim/modules.h"
+
+#include "tools/zvcore-sim/rules.h"
+
+std::vector<std::unique_ptr<SimModule>> make_sim_modules() {
+  std::vector<std::unique_ptr<SimModule>> modules;
+  return modules;
+}
