@@ -27,6 +27,7 @@
 // is refused (zv_avi_write_fp_ex returns -1) and the file stays valid as it is.
 #pragma once
 
+#include "platform/zvrecord/schema.h"
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -64,6 +65,11 @@ struct ZvAviFrameHeader {
   uint64_t stream_bytes;
   uint8_t reserved[24];  // zero
 };
+ZV_SCHEMA(ZvAviFrameHeader, ZV_INTERNAL(magic), ZV_INTERNAL(codec), ZV_INTERNAL(width),
+          ZV_INTERNAL(height), ZV_INTERNAL(frame_rate), ZV_INTERNAL(key_frame),
+          ZV_INTERNAL(timestamp_us), ZV_INTERNAL(channel), ZV_INTERNAL(sequence), ZV_INTERNAL(size),
+          ZV_INTERNAL(stream_type), ZV_INTERNAL(stream_frames), ZV_RESERVED(reserved0),
+          ZV_INTERNAL(stream_bytes), ZV_RESERVED(reserved));
 static_assert(sizeof(ZvAviFrameHeader) == 88);
 static_assert(offsetof(ZvAviFrameHeader, codec) == 4);
 static_assert(offsetof(ZvAviFrameHeader, width) == 8);

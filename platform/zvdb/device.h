@@ -2,6 +2,7 @@
 // the factory and the user settings describe it. Read-only view over the key=value settings.
 #pragma once
 
+#include "platform/zvrecord/schema.h"
 #include <cstddef>
 #include <cstdint>
 
@@ -15,6 +16,9 @@ struct DeviceRecord {
   char hardware_version[32];  // "hardware_version", default "V1.1"
   char software_version[32];  // "software_version", default "7x.7.0.9"
 };
+ZV_SCHEMA(DeviceRecord, ZV_INTERNAL(id), ZV_INTERNAL(channel_count), ZV_INTERNAL(alarm_in),
+          ZV_INTERNAL(alarm_out), ZV_INTERNAL(poe_ports), ZV_INTERNAL(model),
+          ZV_INTERNAL(hardware_version), ZV_INTERNAL(software_version));
 static_assert(sizeof(DeviceRecord) == 148);
 static_assert(offsetof(DeviceRecord, channel_count) == 4);
 static_assert(offsetof(DeviceRecord, model) == 20);

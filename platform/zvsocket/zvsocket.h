@@ -19,6 +19,7 @@
 // Server side: platform/zvsocket/zvsocket_server.h.
 #pragma once
 
+#include "platform/zvrecord/schema.h"
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -46,6 +47,8 @@ struct ZvMsgHeader {
   int32_t dest;
   uint32_t length;
 };
+ZV_SCHEMA(ZvMsgHeader, ZV_INTERNAL(magic), ZV_INTERNAL(version), ZV_INTERNAL(flags),
+          ZV_INTERNAL(client), ZV_INTERNAL(msg_id), ZV_INTERNAL(dest), ZV_INTERNAL(length));
 static_assert(sizeof(ZvMsgHeader) == 24);
 static_assert(offsetof(ZvMsgHeader, client) == 8);
 static_assert(offsetof(ZvMsgHeader, msg_id) == 12);

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "common/core_client.h"
+#include "common/exchange.h"
 #include "common/oplog.h"
 #include "common/payload_reader.h"
 #include "common/reply.h"
@@ -183,6 +184,70 @@ TEST_F(CoreClientTest, LateReplyRacingTheTimeoutGivesExactlyOneReply) {
     }
   }
   EXPECT_EQ(replies + errors, 40);
+}
+
+// A callback that claims the reply and writes it but never raises the flag: the handler runs out
+// its budget and must not write anything more (deterministic: no race with a late reply).
+void claim_without_flag_callback(int, ZvMsgHeader* header, void*) {
+  if (header->msg_id == 6000 && reply_claim()) write_reply(REPLY_TEXT, "CLAIMED");
+}
+
+TEST_F(CoreClientTest, ClaimWithoutFlagMeansTheHandlerWritesNothingMore) {
+  FakeCore core;
+  core.reply(1000, zvtest::int32s({1}));
+  StdoutCapture capture;
+  EXPECT_EQ(core_request(claim_without_flag_callback, 1000, 0, nullptr, REPLY_TEXT), 0);
+  EXPECT_EQ(capture.finish(), kText + "CLAIMED");
+  EXPECT_TRUE(core_last_wait_expired());
+}
+
+struct AskedRecord {
+  int32_t channel;
+  int32_t value;
+};
+constexpr Exchange<int32_t, AskedRecord> kAsk{1500, 6500, "test ask"};
+constexpr Exchange<int32_t, AskedRecord> kAskShortOk{1501, 6501, "test ask, 4 bytes enough", 4};
+
+TEST_F(CoreClientTest, AskCopiesTheAwaitedReplyAndTheHandlerPrints) {
+  FakeCore core;
+  const AskedRecord sent{3, 77};
+  core.reply_with(1500, {{.id = 6999, .payload = zvtest::int32s({9, 9})},  // another id: ignored
+                         {.id = 6500, .payload = zvtest::bytes_of(sent)}});
+  StdoutCapture capture;
+  std::optional<CoreReply> reply = core_ask(kAsk, int32_t{3}, REPLY_TEXT);
+  EXPECT_EQ(capture.finish(), "") << "the callback writes nothing";
+  ASSERT_TRUE(reply.has_value());
+  AskedRecord got{};
+  ASSERT_TRUE(reply->first(&got));
+  EXPECT_EQ(got.channel, 3);
+  EXPECT_EQ(got.value, 77);
+  ASSERT_TRUE(core.wait_for(1500, 1));
+  EXPECT_EQ(core.received(1500)[0].payload, zvtest::int32s({3}));
+}
+
+TEST_F(CoreClientTest, AskRefusesShortRepliesAndWritesTheErrorOnce) {
+  FakeCore core;
+  core.reply(1500, zvtest::int32s({1}));  // 4 bytes where 8 are needed
+  core.reply(1501, zvtest::int32s({1}));
+  {
+    StdoutCapture capture;
+    EXPECT_FALSE(core_ask(kAsk, int32_t{0}, REPLY_JSON).has_value());
+    EXPECT_EQ(capture.finish(), kJson + "{status:\"CGI ERROR\"}");
+  }
+  {
+    StdoutCapture capture;
+    std::optional<CoreReply> reply = core_ask(kAskShortOk, int32_t{0}, REPLY_JSON);
+    EXPECT_EQ(capture.finish(), "");
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(reply->size(), 4u);
+    AskedRecord whole{};
+    EXPECT_FALSE(reply->first(&whole)) << "no whole record in 4 bytes";
+  }
+  {
+    StdoutCapture capture;  // error_kind < 0: the caller answers on its own
+    EXPECT_FALSE(core_ask(kAsk, int32_t{0}, -1).has_value());
+    EXPECT_EQ(capture.finish(), "");
+  }
 }
 
 TEST_F(CoreClientTest, NotifySendsWithoutWaitingAndIgnoresReplies) {

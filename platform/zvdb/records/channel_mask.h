@@ -1,6 +1,7 @@
 // The 64-bit channel set that copy calls, change notices and operation-log records carry.
 #pragma once
 
+#include "platform/zvrecord/schema.h"
 #include <cstddef>
 #include <cstdint>
 
@@ -23,5 +24,6 @@ struct ChannelMask64 {
   constexpr bool empty() const { return low == 0 && high == 0; }
 };
 
+ZV_SCHEMA(ChannelMask64, ZV_INTERNAL(low), ZV_INTERNAL(high));
 static_assert(sizeof(ChannelMask64) == 8);
 static_assert(offsetof(ChannelMask64, high) == 4);
