@@ -1,6 +1,9 @@
 // SQLite side of the record store: connections, schema, cached statements, the generic record,
 // list and settings operations.
 #include "platform/zvdb/engine.h"
+#include "platform/zvdb/zvdb.h"
+
+#include <sys/stat.h>
 
 #include <fcntl.h>
 #include <sqlite3.h>
@@ -88,8 +91,16 @@ constexpr const char* kSqlSettingAdd = "INSERT OR IGNORE INTO settings(key, valu
 constexpr const char* kSqlSettingDelete = "DELETE FROM settings WHERE key=?1";
 constexpr const char* kSqlSettingsAll = "SELECT key, value FROM settings ORDER BY key";
 
-std::mutex& db_mutex() {
-  static std::mutex mutex;
+// Creates the directories above `path`.
+void make_parent_directories(const char* path) {
+  const std::string text(path);
+  for (size_t slash = text.find('/', 1); slash != std::string::npos; slash = text.find('/', slash + 1)) {
+    mkdir(text.substr(0, slash).c_str(), 0755);
+  }
+}
+
+std::recursive_mutex& db_mutex() {
+  static std::recursive_mutex mutex;
   return mutex;
 }
 
@@ -360,6 +371,12 @@ Connection* connection(const char* path, bool for_write) {
     abandoned.reset();  // the destructor sees another pid and leaves the handle alone
   }
   configure_sqlite_once();
+  // A writer that finds no configuration database creates it with the factory settings and rows
+  // below (never a bare schema: a device without its administrator and channel rows cannot be
+  // used). The plate and OEM files start empty.
+  struct stat st {};
+  const bool missing = stat(path, &st) != 0 && errno == ENOENT;
+  if (missing && for_write) make_parent_directories(path);
   sqlite3* db = nullptr;
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (for_write ? SQLITE_OPEN_CREATE : 0);
   int rc = sqlite3_open_v2(path, &db, flags, nullptr);
@@ -368,7 +385,9 @@ Connection* connection(const char* path, bool for_write) {
   c->pid = getpid();
   c->path = path;
   if (rc != SQLITE_OK) {
-    if (for_write) c->report("open");
+    // A reader of a missing or unreadable file says so once (the web server's error log), so a
+    // refused login or an empty list can be told from a lost database.
+    c->report("open");
     return nullptr;  // c closes the failed handle
   }
   sqlite3_extended_result_codes(db, 1);
@@ -379,14 +398,17 @@ Connection* connection(const char* path, bool for_write) {
     return nullptr;
   }
   int version = c->user_version();
-  if (version < 0) {  // not a database, or unreadable
-    if (for_write) c->report("open");
+  if (version < 0) {  // not a database, or unreadable: left as it is, never overwritten
+    c->report("open");
     return nullptr;
   }
   c->schema_ready = version >= kSchemaVersion;
   if (!c->schema_ready && for_write && setup_schema(c.get()) != 0) return nullptr;
   Connection* result = c.get();
   map.emplace(path, std::move(c));
+  if (missing && for_write && std::strcmp(path, kZvdbPath) == 0 && zvdb_init_defaults(path) != 0) {
+    fprintf(stderr, "zvdb: %s: the factory settings could not be stored\n", path);
+  }
   return result;
 }
 
@@ -472,7 +494,7 @@ class ReadScope {
   Connection* get() const { return conn_; }
 
  private:
-  std::unique_lock<std::mutex> lock_;
+  std::unique_lock<std::recursive_mutex> lock_;
   Connection* conn_;
 };
 
@@ -532,7 +554,7 @@ int read_list_on(Connection* c, const TableDesc& t, const Key& key, void* out, i
 // ---- Connections ------------------------------------------------------------------------------
 
 void close_all() {
-  std::lock_guard<std::mutex> lock(db_mutex());
+  std::lock_guard<std::recursive_mutex> lock(db_mutex());
   connections().clear();
 }
 
@@ -593,7 +615,7 @@ int Transaction::commit() {
 // ---- WriteBatch -------------------------------------------------------------------------------
 
 WriteBatch::WriteBatch(const char* path) {
-  std::lock_guard<std::mutex> lock(db_mutex());
+  std::lock_guard<std::recursive_mutex> lock(db_mutex());
   Connection* c = connection(path, true);
   if (c == nullptr) return;
   if (c->batch_depth > 0) {
@@ -619,7 +641,7 @@ WriteBatch::~WriteBatch() { commit(); }
 int WriteBatch::rollback() {
   if (conn_ == nullptr || done_) return -1;
   done_ = true;
-  std::lock_guard<std::mutex> lock(db_mutex());
+  std::lock_guard<std::recursive_mutex> lock(db_mutex());
   --conn_->batch_depth;
   // A nested batch cannot undo its part alone: it marks the outer one as failed.
   if (nested_) {
@@ -637,7 +659,7 @@ int WriteBatch::rollback() {
 int WriteBatch::commit() {
   if (conn_ == nullptr || done_) return -1;
   done_ = true;
-  std::lock_guard<std::mutex> lock(db_mutex());
+  std::lock_guard<std::recursive_mutex> lock(db_mutex());
   --conn_->batch_depth;
   if (nested_) return conn_->batch_failed ? -1 : 0;
   int rc = 0;

@@ -20,7 +20,12 @@
 // what fits and zero-filling the rest. Text fields named in the descriptor are NUL-terminated
 // within their width after every read. A read of a missing record leaves the buffer untouched.
 //
-// Thread safety: all calls of a process are serialised on one mutex. A connection is never used
+// A missing configuration database (kZvdbPath) is created by the first write with the factory
+// settings and rows (zvdb_init_defaults), never as a bare schema; a file that is not a database is never
+// overwritten (writes to it fail). A missing or unreadable file is reported with one line on
+// standard error naming it and the error.
+//
+// Thread safety: all calls of a process are serialised on one (recursive) mutex. A connection is never used
 // across fork(): a child that calls the library opens its own (the inherited handle is abandoned,
 // not closed, so the parent's locks stay intact); close the connections before forking children
 // that use the database, as SQLite asks.
@@ -241,7 +246,7 @@ class Transaction {
   // Runs a settings statement binding (key, value): 0, or -1 (and the transaction has failed).
   int run_setting(const char* sql, std::string_view key, std::string_view value, const char* what);
 
-  std::unique_lock<std::mutex> lock_;
+  std::unique_lock<std::recursive_mutex> lock_;
   Connection* conn_ = nullptr;
   bool failed_ = false;
   bool done_ = false;

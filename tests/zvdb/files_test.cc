@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -103,6 +104,49 @@ TEST_F(DbTest, AForeignFileIsNeitherReadAsDataNorChanged) {
   EXPECT_EQ(set_param_int(db(), "max_cameras", 8), 0);
   EXPECT_EQ(get_param_int(db(), "max_cameras", 0), 8);
   EXPECT_EQ(zvdbtest::sql_value(path_, "SELECT COUNT(*) FROM foreign_rows"), "1");
+}
+
+// What the calls between start() and finish() wrote to standard error.
+class StderrCapture {
+ public:
+  StderrCapture() {
+    std::fflush(stderr);
+    saved_ = dup(2);
+    int fd = open(path_, O_RDWR | O_CREAT | O_TRUNC, 0600);
+    dup2(fd, 2);
+    close(fd);
+  }
+  std::string finish() {
+    std::fflush(stderr);
+    dup2(saved_, 2);
+    close(saved_);
+    return zvtest::read_file(path_);
+  }
+
+ private:
+  const char* path_ = "/tmp/stderr-capture";
+  int saved_ = -1;
+};
+
+TEST(ZvdbFiles, AMissingConfigurationDatabaseComesBackWithTheFactorySettings) {
+  zvdb_close_all();
+  for (const char* suffix : {"", "-wal", "-shm"}) unlink((std::string(kZvdbPath) + suffix).c_str());
+  {
+    StderrCapture capture;
+    UserRecord admin{};
+    EXPECT_EQ(read_user(kZvdbPath, &admin, 0), -1);
+    const std::string said = capture.finish();
+    EXPECT_NE(said.find(kZvdbPath), std::string::npos) << "a read of a missing file says which: " << said;
+  }
+  // The first write creates the file with every factory row, then stores its own change.
+  ASSERT_EQ(set_param_int(kZvdbPath, "max_cameras", 8), 0);
+  UserRecord admin{};
+  ASSERT_EQ(read_user(kZvdbPath, &admin, 0), 0);
+  EXPECT_STREQ(admin.name, "admin");
+  EXPECT_EQ(admin.type, 0);
+  EXPECT_EQ(get_param_int(kZvdbPath, "max_cameras", 0), 8);
+  EXPECT_EQ(get_param_int(kZvdbPath, "alarm_in", 0), 16);
+  zvdb_close_all();
 }
 
 // Descriptors of this process open on `path` (the database file itself, not -wal / -shm).
