@@ -152,6 +152,28 @@ TEST(EndToEndLogin, RedirectLoginWhenTheCoreSaysZeroSetsFiveCookies) {
   EXPECT_EQ(fixed_text(redirects[0].payload, 0, 256), "anything");
 }
 
+// The web server passes a GET query with JSON through unchanged ("%22" is the only decoding, and
+// webreq does it).
+TEST(EndToEndLogin, GetQueriesWithJsonReachTheHandlerUnchanged) {
+  DemoStack stack;
+  ASSERT_TRUE(stack.ready());
+  struct Case {
+    const char* query;
+    const char* arrives;
+  } cases[] = {
+      {R"({"a":1,"b":[2]})", R"({"a":1,"b":[2]})"},
+      {"{%22a%22:%7B}", R"({"a":%7B})"},
+  };
+  for (const Case& c : cases) {
+    stack.get(std::string("/1018?") + c.query, {"-g"});
+  }
+  auto redirects = with_id(stack.messages(2), 3504);
+  ASSERT_EQ(redirects.size(), std::size(cases));
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    EXPECT_EQ(fixed_text(redirects[i].payload, 0, 256), cases[i].arrives) << cases[i].query;
+  }
+}
+
 TEST(EndToEndLogin, RedirectLoginWhenTheCoreSaysNonZeroGoesHome) {
   DemoStack stack("3504 int32 1\n");
   ASSERT_TRUE(stack.ready());
