@@ -183,6 +183,10 @@ bool check_member(json_object* object, const JsonMember& m, Checked& c) {
     }
     case JsonMember::Kind::kText:
       if (value != nullptr && json_object_is_type(value, json_type_string)) {
+        if (!valid_utf8(json_object_get_string(value),
+                        static_cast<size_t>(json_object_get_string_len(value)))) {
+          return false;
+        }
         c.present = true;
         c.text = json_object_get_string(value);
       }
@@ -237,6 +241,43 @@ bool read_json_members(json_object* object, std::span<const JsonMember> members)
     Checked c;
     check_member(object, m, c);
     m.store(&c);
+  }
+  return true;
+}
+
+bool valid_utf8(const char* text, size_t length) {
+  const auto* s = reinterpret_cast<const unsigned char*>(text);
+  size_t i = 0;
+  while (i < length) {
+    const unsigned char c = s[i];
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    size_t n = 0;
+    uint32_t cp = 0;
+    if (c >= 0xC2 && c <= 0xDF) {
+      n = 1;
+      cp = c & 0x1Fu;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      n = 2;
+      cp = c & 0x0Fu;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      n = 3;
+      cp = c & 0x07u;
+    } else {
+      return false;
+    }
+    if (length - i <= n) return false;
+    for (size_t k = 1; k <= n; ++k) {
+      if ((s[i + k] & 0xC0u) != 0x80u) return false;
+      cp = (cp << 6) | (s[i + k] & 0x3Fu);
+    }
+    if ((n == 2 && cp < 0x800) || (n == 3 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+        (cp >= 0xD800 && cp <= 0xDFFF)) {
+      return false;
+    }
+    i += n + 1;
   }
   return true;
 }

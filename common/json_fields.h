@@ -23,6 +23,7 @@
 //   that does not fit 32 bits: the read fails.
 // - Optional and absent: integers and numbers become 0, texts become "(null)", arrays and objects
 //   null — unless the member says keep_if_absent() or gives its own absent value.
+// - A text that is not valid UTF-8 fails the read (stored texts are printed back as JSON).
 // - Texts are copied into their fixed field cut to the field width less one (or to max_chars),
 //   always NUL-terminated.
 // - All-or-nothing: every member is checked first; when the read fails no destination is written.
@@ -134,6 +135,10 @@ bool json_value_int64(json_object* value, int64_t* out);
 bool json_value_double(json_object* value, double* out);
 // true with the text copied (cut to size - 1, NUL-terminated) when `value` is a JSON text.
 bool json_value_text(json_object* value, char* buffer, size_t size);
+
+// True when `text` holds only whole, shortest-form UTF-8 sequences (no surrogates, nothing above
+// U+10FFFF). Request texts that are not are refused like any failed check.
+bool valid_utf8(const char* text, size_t length);
 
 // The member `key` of `object` when it is an array; null when absent or of another type.
 json_object* json_array_of(json_object* object, const char* key);

@@ -41,7 +41,3 @@ template <class T>
 void write_object(JsonWriter& w, const T& record) {
   write_object(w, zvrec::schema_of<T>(), &record);
 }
-
-// True when `text` holds only whole, shortest-form UTF-8 sequences (no surrogates, nothing above
-// U+10FFFF).
-bool valid_utf8(const char* text, size_t length);

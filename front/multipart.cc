@@ -71,8 +71,9 @@ class DelimiterMatcher {
 // Where the bytes before a delimiter go.
 class Sink {
  public:
-  Sink(FILE* file, bool keep_in_memory, ValueRealloc grow)
-      : file_(file), memory_(file == nullptr && keep_in_memory), grow_(grow) {}
+  Sink(FILE* file, bool keep_in_memory, MultipartReader& reader)
+      : file_(file), memory_(file == nullptr && keep_in_memory), grow_(reader.value_realloc()),
+        reader_(reader) {}
   Sink(const Sink&) = delete;
   Sink& operator=(const Sink&) = delete;
   ~Sink() { free(data_); }
@@ -92,6 +93,7 @@ class Sink {
       return true;
     }
     if (!memory_) return true;
+    if (!reader_.take_field_bytes(n)) return false;
     const size_t used = length_ - n;
     if (used + n + 1 > capacity_) {
       size_t capacity = capacity_ == 0 ? kFirstValueSize : capacity_;
@@ -138,6 +140,7 @@ class Sink {
   FILE* file_;
   bool memory_;
   ValueRealloc grow_;
+  MultipartReader& reader_;
   char* data_ = nullptr;
   size_t capacity_ = 0;
   size_t length_ = 0;
@@ -222,7 +225,8 @@ MultipartReader::MultipartReader(ByteSource& source, int64_t limit, size_t put_b
     : source_(source),
       limit_(limit > 0 ? limit : 0),
       put_back_capacity_(put_back_capacity),
-      value_realloc_(&default_realloc) {
+      value_realloc_(&default_realloc),
+      field_bytes_left_(kMaxFieldMemory) {
   put_back_.reserve(put_back_capacity_);
 }
 
@@ -364,7 +368,7 @@ int read_until_boundary(MultipartReader& reader, const char* boundary, FILE* fil
     return PARSE_MEMORY;
   }
   const std::string& d = delimiter->text();
-  Sink sink(file, value != nullptr, reader.value_realloc());
+  Sink sink(file, value != nullptr, reader);
 
   size_t matched = 0;
   while (matched < d.size()) {
@@ -469,6 +473,7 @@ int parse_multipart(MultipartReader& reader, const char* boundary, FormEntryList
       continue;
     }
 
+    if (entries.size() >= kMaxFormParts) return PARSE_MEMORY;
     TempUpload upload;
     const bool is_file = file_name[0] != '\0';
     if (is_file && !upload.create()) return PARSE_IO;

@@ -86,6 +86,14 @@ class MultipartReader {
   ValueRealloc value_realloc() const { return value_realloc_; }
   void set_value_realloc(ValueRealloc fn) { value_realloc_ = fn; }
 
+  // The bytes that plain fields of this body may still hold in memory (kMaxFieldMemory in all).
+  // Takes n of them; false when they are not there (the parse then ends as a memory failure).
+  bool take_field_bytes(size_t n) {
+    if (n > field_bytes_left_) return false;
+    field_bytes_left_ -= n;
+    return true;
+  }
+
  private:
   ByteSource& source_;
   const int64_t limit_;
@@ -97,7 +105,14 @@ class MultipartReader {
   size_t buffer_len_ = 0;
   bool source_ended_ = false;
   ValueRealloc value_realloc_;
+  size_t field_bytes_left_;
 };
+
+// What one request body may hold: the pages send a few parts, a few kilobytes of plain fields and
+// one file. Beyond these the parse ends as PARSE_MEMORY (nothing is dispatched) and every
+// temporary file made so far is removed with the entries.
+inline constexpr size_t kMaxFormParts = 32;
+inline constexpr size_t kMaxFieldMemory = 1 << 20;
 
 // The put-back capacity the parse needs for a boundary: a whole delimiter ("\r\n--" + boundary)
 // plus the two look-ahead bytes after it.
@@ -185,7 +200,8 @@ class FormEntryList {
   std::vector<std::unique_ptr<FormEntry>> entries_;
 };
 
-// Parses a multipart body from `reader` into `entries` (appended in arrival order). A limit of 0
+// Parses a multipart body from `reader` into `entries` (appended in arrival order); more than
+// kMaxFormParts parts or kMaxFieldMemory bytes of plain fields end it as PARSE_MEMORY. A limit of 0
 // is an empty body (success, no entries), and so is a body without any boundary. An empty
 // boundary is refused (PARSE_IO). On failure the entries parsed so far stay in `entries` for the
 // caller to free.

@@ -419,6 +419,43 @@ TEST_F(Front, FailedParsesKeepNothingHalfBuilt) {
   EXPECT_EQ(form_entries.size(), 0u);
 }
 
+// Hostile bodies: many tiny parts, or plain fields beyond the memory cap, end the parse at the
+// cap (as a memory failure) and leave no temporary file behind.
+TEST_F(Front, PartsAndFieldMemoryAreCapped) {
+  auto field = [](int i, size_t size) {
+    return "--B\r\nContent-Disposition: form-data; name=\"f" + std::to_string(i) + "\"\r\n\r\n" +
+           std::string(size, 'v') + "\r\n";
+  };
+  auto file = [](int i) {
+    return "--B\r\nContent-Disposition: form-data; name=\"u" + std::to_string(i) +
+           "\"; filename=\"a\"\r\n\r\nxy\r\n";
+  };
+  struct Case {
+    const char* title;
+    std::string body;
+    int result;
+  };
+  std::string at_parts, over_parts, files_over;
+  for (size_t i = 0; i < kMaxFormParts; ++i) at_parts += field(static_cast<int>(i), 1);
+  over_parts = at_parts + field(99, 1);
+  for (size_t i = 0; i <= kMaxFormParts; ++i) files_over += file(static_cast<int>(i));
+  const std::vector<Case> cases = {
+      {"parts at the cap", at_parts + "--B--\r\n", PARSE_SUCCESS},
+      {"one part over the cap", over_parts + "--B--\r\n", PARSE_MEMORY},
+      {"file parts over the cap", files_over + "--B--\r\n", PARSE_MEMORY},
+      {"fields at the memory cap", field(0, kMaxFieldMemory / 2) + field(1, kMaxFieldMemory / 2) + "--B--\r\n",
+       PARSE_SUCCESS},
+      {"one byte over the memory cap",
+       field(0, kMaxFieldMemory / 2) + field(1, kMaxFieldMemory / 2 + 1) + "--B--\r\n", PARSE_MEMORY},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.title);
+    EXPECT_EQ(parse_text(c.body, "B"), c.result);
+    free_form_entries();
+    EXPECT_TRUE(fronttest::tmp_files().empty());
+  }
+}
+
 // ---- the trace log ----
 
 TEST_F(Front, TraceLogLineFormat) {

@@ -102,6 +102,29 @@ TEST(JsonFields, TextsAreCutAndAbsentBecomesNull) {
   EXPECT_STREQ(empty_default, "");
 }
 
+// Texts that are not UTF-8 are refused (a stored name is printed back inside JSON replies);
+// every valid form up to four bytes passes.
+TEST(JsonFields, TextsMustBeUtf8) {
+  struct Case {
+    const char* text;
+    bool ok;
+  } cases[] = {
+      {"plain", true},           {"caf\xC3\xA9", true},       {"\xE2\x82\xAC", true},
+      {"\xF0\x9F\x98\x80", true}, {"\xC3", false},              {"\xC0\xAF", false},
+      {"\xE0\x80\xAF", false},   {"\xED\xA0\x80", false},      {"\xF4\x90\x80\x80", false},
+      {"\xFF", false},           {"ok\x80", false},
+  };
+  for (const Case& c : cases) {
+    JsonPtr o(json_object_new_object());
+    json_object_object_add(o.get(), "name", json_object_new_string(c.text));
+    char name[16] = "keep";
+    EXPECT_EQ(read_json_members(o.get(), {text_member("name", name)}), c.ok) << c.text;
+    if (!c.ok) {
+      EXPECT_STREQ(name, "keep");
+    }
+  }
+}
+
 TEST(JsonFields, AllOrNothing) {
   JsonPtr o = parse(R"({"a": 1, "b": "text", "c": 70})");
   int32_t a = -1, c = -1;
