@@ -156,9 +156,6 @@ constexpr const char* layout_problem(const Schema& s) {
   for (const Field& f : s.fields) {
     if (f.offset != next) return f.offset < next ? "fields overlap or are out of order" : "padding";
     if (f.size == 0) return "empty field";
-    if (f.type == Type::kRecords && (f.element == nullptr || f.element->size * f.count != f.size)) {
-      return "record array size";
-    }
     // Every member sits at a multiple of its type's own size (8 at most), so a target that aligns
     // 8-byte types to 4 lays the record out the same way.
     const uint32_t unit = f.align < 8 ? f.align : 8;
