@@ -1,5 +1,5 @@
-// Small helpers every handler uses: the logged-in user, shell commands, the lock file, JSON and
-// whole-file access, and the hardware addresses.
+// Small helpers every handler uses: the logged-in user, constant shell commands, the lock file,
+// JSON and whole-file access, and the hardware addresses.
 #pragma once
 
 #include <json-c/json.h>
@@ -12,9 +12,11 @@
 // -1 when buffer is null, size is 0, or there is no cookie or no "userName" (buffer then "").
 int cookie_user_name(char* buffer, size_t size);
 
-// Runs `command` through the shell. 0 when it exited with status 0; -1 when it is null, the shell
-// could not be run, it was ended by a signal or exited with another status. Never pass request
-// text in `command`: use fixed command lines or argument vectors.
+// Runs `command` through the shell (zv_system). 0 when it exited with status 0; -1 when it is
+// null, the shell could not be run, it was ended by a signal or exited with another status.
+// Only for command texts made of constants: never put request text or a stored setting in
+// `command`. A program with such arguments runs through run_tool (common/tool_runner.h), with an
+// argument vector, a time limit and no shell.
 int run_command(const char* command);
 
 // Opens (creating when missing) `path` read-write and takes an exclusive lockf lock, blocking

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <new>
 
+#include "common/path_check.h"
 #include "front/cgi.h"
 #include "front/multipart.h"
 #include "front/registry.h"
@@ -23,11 +24,8 @@ constexpr const char* kInPlaceUploadIds[] = {"/1019", "/oem"};
 // The only upload whose body is left unread on standard input.
 constexpr char kUnreadUploadId[] = "/1010";
 
-// Names the program itself keeps in /tmp; an upload must never replace them.
-constexpr const char* kReservedTmpNames[] = {"cgilockfile", "pbdownload", "zvcore",
-                                             "tmp_diagnostic", "chipinfo.txt", "oem.zip",
-                                             "port", "log"};
-constexpr char kTempUploadPrefix[] = "cgic";
+// An upload's base name fits the longest name the path check accepts, no more.
+static_assert(kUploadBaseNameSize - 1 == kTmpNameMax);
 
 bool is_one_of(const char* text, const char* const* list, size_t count) {
   for (size_t i = 0; i < count; ++i) {
@@ -155,13 +153,7 @@ void upload_base_name(const char* file_name, char* out, size_t size) {
 }
 
 bool upload_name_refused(const char* base_name) {
-  if (base_name == nullptr || base_name[0] == '\0' || base_name[0] == '.') return true;
-  for (const char* p = base_name; *p != '\0'; ++p) {
-    const auto c = static_cast<unsigned char>(*p);
-    if (c < 0x20 || c == 0x7f || c == '"' || c == '`' || c == '$' || c == '\\') return true;
-  }
-  if (is_one_of(base_name, kReservedTmpNames, std::size(kReservedTmpNames))) return true;
-  return strncmp(base_name, kTempUploadPrefix, strlen(kTempUploadPrefix)) == 0;
+  return base_name == nullptr || check_tmp_name(base_name) != PathVerdict::kAccepted;
 }
 
 int webreq_main() {

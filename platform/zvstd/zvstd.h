@@ -27,4 +27,7 @@ ZvMemStats zv_mem_stats();
 // waitpid reports it; WIFEXITED / WEXITSTATUS apply), or -1 when the command is null or the
 // shell could not be started. Safe to call while other threads run (no signal dispositions are
 // changed process-wide).
+// Only for command texts made of constants: the shell parses the whole text, so no byte a request
+// or a stored setting supplied may appear in it. A program with such arguments runs through
+// run_tool (common/tool_runner.h), which takes an argument vector and starts no shell.
 int zv_system(const char* command);

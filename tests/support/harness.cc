@@ -92,6 +92,14 @@ void pass_emulator_setting(std::vector<std::string>& env_text, const std::map<st
   if (text != nullptr && env.count("ZV_TEST_EMULATOR") == 0) env_text.push_back(std::string("ZV_TEST_EMULATOR=") + text);
 }
 
+// The PATH of a child whose environment names none: the sandbox's, which starts with the stand-ins
+// for the device's tools (tools/device-bin), or the system directories.
+std::string default_path_entry() {
+  const char* path = getenv("PATH");
+  if (path == nullptr || path[0] == '\0') path = "/usr/sbin:/usr/bin:/sbin:/bin";
+  return std::string("PATH=") + path;
+}
+
 }  // namespace
 
 std::string bin_path(const std::string& name) { return std::string(ZV_BINARY_DIR) + "/bin/" + name; }
@@ -130,7 +138,7 @@ RunResult run_program(const std::string& path, const RunOptions& options) {
     env_text.push_back(k + "=" + v);
     if (k == "PATH") has_path = true;
   }
-  if (!has_path) env_text.push_back("PATH=/usr/sbin:/usr/bin:/sbin:/bin");
+  if (!has_path) env_text.push_back(default_path_entry());
   pass_emulator_setting(env_text, options.env);
   std::vector<char*> argv, envp;
   for (auto& a : argv_text) argv.push_back(a.data());
@@ -272,7 +280,7 @@ BackgroundProcess::BackgroundProcess(const std::string& path, const std::vector<
   std::vector<std::string> argv_text = program_command(path, args);
   std::vector<std::string> env_text;
   for (const auto& [k, v] : env) env_text.push_back(k + "=" + v);
-  if (!env.count("PATH")) env_text.push_back("PATH=/usr/sbin:/usr/bin:/sbin:/bin");
+  if (!env.count("PATH")) env_text.push_back(default_path_entry());
   pass_emulator_setting(env_text, env);
   std::vector<char*> argv, envp;
   for (auto& a : argv_text) argv.push_back(a.data());

@@ -12,7 +12,8 @@ namespace zvtest {
 
 struct RunOptions {
   std::vector<std::string> args;                  // argv[1..]
-  std::map<std::string, std::string> env;         // the whole environment (plus PATH)
+  std::map<std::string, std::string> env;         // the whole environment (plus the
+                                                  // sandbox's PATH unless it names one)
   std::string stdin_data;                         // written to the child's standard input
   bool keep_stdin_open = false;                   // do not close stdin after writing (until exit)
   int timeout_ms = 20000;                         // the child is killed after time_limit_ms(this)
