@@ -106,9 +106,12 @@ void login_handler(const char* argument) {
   // JSON that is not an object carries no members: it is answered like "{}".
   char user_name[256];
   char md5[33];
-  const JsonPtr no_members(json_object_new_object());
-  json_object* members = json_object_is_type(request.get(), json_type_object) ? request.get()
-                                                                               : no_members.get();
+  json_object* members = request.get();
+  JsonPtr no_members;
+  if (!json_object_is_type(members, json_type_object)) {
+    no_members.reset(json_object_new_object());
+    members = no_members.get();
+  }
   if (!read_json_members(members, {text_member("userName", user_name), text_member("md5", md5)})) {
     return;
   }
