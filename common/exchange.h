@@ -101,3 +101,9 @@ template <class P>
 void core_tell(const Notice<P>& n, const P& payload) {
   core_tell(n.id, &payload, sizeof payload);
 }
+// Sends a notice without its payload (0 bytes), for notices whose payload is optional (e.g.
+// "the whole table changed" where the payload would name one row).
+template <class P>
+void core_tell_bare(const Notice<P>& n) {
+  core_tell(n.id, nullptr, 0);
+}

@@ -30,4 +30,4 @@ void op_log_set_user(OpLogRecord* record, const char* text) {
   copy_cut(record->user, sizeof record->user, text);
 }
 
-void op_log_send(const OpLogRecord& record) { core_notify(kMsgOpLog, sizeof record, &record); }
+void op_log_send(const OpLogRecord& record) { core_tell(kOpLog, record); }

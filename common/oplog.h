@@ -1,12 +1,18 @@
-// The operation-log record a handler sends to the core after a change (message 3485, no wait).
-// The record itself (OpLogRecord, 672 bytes) is declared once in platform/zvfs/log_record.h,
-// beside the detail packing of the storage library.
+// The operation-log record a handler sends to the core after a change (message 3485, no wait),
+// and the two operation-log messages. The record itself (OpLogRecord, 672 bytes) is declared once
+// in platform/zvfs/log_record.h, beside the detail packing of the storage library.
 #pragma once
 
+#include "common/exchange.h"
 #include "platform/zvfs/log_record.h"
 #include "platform/zvfs/zvfs.h"
 
-constexpr int32_t kMsgOpLog = 3485;
+// One change (672 bytes) and one change copied to the channels of a set (680 bytes).
+inline constexpr Notice<OpLogRecord> kOpLog{3485, "operation log"};
+inline constexpr Notice<OpLogMultiRecord> kOpLogMulti{3509, "operation log of several channels"};
+inline constexpr MessageInfo kOpLogMessages[] = {info(kOpLog), info(kOpLogMulti)};
+// The id of kOpLog, for tests that look for it among received messages.
+constexpr int32_t kMsgOpLog = kOpLog.id;
 
 // Zeroes all 672 bytes, sets main_type 4 and remote 1, the user from the "userName" cookie and the
 // address from REMOTE_ADDR (cut to 45 characters). Returns 0, or -1 when record is null.

@@ -1,10 +1,12 @@
-// The CGI side of webreq: the request's environment, the two case-insensitive compares, the two
-// header writers a reply may need besides its Content-type line, and the split of the
-// "path & rest" argument that upload handlers receive.
+// The CGI side of webreq: the request's environment, the two case-insensitive compares, and the
+// split of the "path & rest" argument that upload handlers receive. The cookie and Location
+// header writers are common/http_headers.h (handlers use them too).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+#include "common/http_headers.h"
 
 // The CGI variables of this process, read once by cgi_read_variables(). Every text is non-null;
 // a variable that is missing reads as "".
@@ -62,14 +64,6 @@ const char* split_content_type(char* content_type);
 int text_equal_nocase(const char* a, const char* b);
 // 1 when `text` begins with `prefix` under the same rule, else 0 (also when either is null).
 int text_begins_nocase(const char* text, const char* prefix);
-
-// Writes one header line to standard output, valid `seconds` from now:
-// "Set-Cookie: <name>=<value>; domain=<domain>; expires=<Wdy>, <DD>-<Mon>-<YYYY> <hh:mm:ss> GMT;
-//  path=<path>\r\n". Null texts are written as "".
-void print_set_cookie(const char* name, const char* value, int seconds, const char* path,
-                      const char* domain);
-// Writes "Location: <target>\r\n\r\n", which ends the header block.
-void print_location(const char* target);
 
 // Splits an upload argument "<path> & <rest>" the way a "%s & %s" scan reads it, but bounded:
 // both parts start as ""; the text is split at the first " & " (no split: all of it is the path);

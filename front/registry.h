@@ -6,15 +6,7 @@
 
 #include <cstdint>
 
-// A request handler receives the one argument text built by the front end (never null when
-// dispatched; handlers still accept null) and writes its whole reply to standard output.
-using RequestHandler = void (*)(const char* argument);
-
-// One table row, copied into the registry by value.
-struct WebReqEntry {
-  char id[8];              // request identifier, NUL-terminated within the 8 bytes ("/vb.htm")
-  RequestHandler handler;  // its handler
-};
+#include "common/request_table.h"  // RequestHandler, WebReqEntry, RequestModule
 
 constexpr int MAX_WEBREQ_COUNT = 512;
 
@@ -34,15 +26,9 @@ void dispatch_request(const char* request_id, const char* argument);
 // Number of used slots.
 int registered_request_count();
 
-// A handler module: its name and its table of request identifiers.
-struct RequestModule {
-  const char* name;
-  const WebReqEntry* table;
-  int count;
-};
-
-// The modules of this program, in registration order. Defined once per program
-// (front/webreq_modules.cc for webreq; test programs define their own). A constructor of the front
-// end registers them, in this order, before main runs; a destructor unregisters them at exit.
+// The modules of this program, in registration order. Defined once per program (for webreq, the
+// build generates webreq_modules.cc from the module list of handlers/CMakeLists.txt; test
+// programs define their own). A constructor of the front end registers them, in this order,
+// before main runs; a destructor unregisters them at exit.
 extern const RequestModule* const kProgramModules[];
 extern const int kProgramModuleCount;

@@ -2,7 +2,7 @@
 // web parameters and audio, and a few small camera queries.
 #pragma once
 
-#include "front/registry.h"
+#include "common/request_table.h"
 #include "platform/zvsocket/zvsocket.h"
 
 extern const RequestModule kCameraModule;

@@ -3,7 +3,7 @@
 // adjustments, the month calendar, and the download of a recording as an AVI file.
 #pragma once
 
-#include "front/registry.h"
+#include "common/request_table.h"
 #include "platform/zvsocket/zvsocket.h"
 
 extern const RequestModule kPlaybackModule;

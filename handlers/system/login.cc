@@ -6,26 +6,35 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <initializer_list>
-#include <cstring>
 #include <ctime>
+#include <initializer_list>
+#include <optional>
 
-#include "common/core_client.h"
-#include "common/oplog.h"
-#include "common/reply.h"
-#include "common/web_utils.h"
-#include "front/cgi.h"
+#include "common/exchange.h"
+#include "common/http_headers.h"
 #include "common/json_fields.h"
 #include "common/json_writer.h"
+#include "common/oplog.h"
+#include "common/record_json.h"
+#include "common/reply.h"
+#include "common/request.h"
+#include "handlers/system/system_messages.h"
 #include "handlers/system/system_module.h"
 #include "handlers/system/user_json.h"
 #include "platform/zvdb/zvdb.h"
 
 namespace {
 
-constexpr int32_t kMsgRedirectLogin = 3504;
 constexpr int kSessionDigits = 32;
 
+// The user's members in the login reply, after "type". The remote permission's key is spelled
+// "remotePermisson" here (the list spells it right).
+constexpr auto kLoginReplyForm = ZV_FIELDS(
+    UserRecord, ZV_FIELD(name, "userName"), ZV_FIELD(permission, "permission"),
+    ZV_USER_RIGHTS(local), ZV_FIELD(local_liveview, "localliveview"),
+    ZV_FIELD(local_playback, "localplayback"), ZV_FIELD(remote_permission, "remotePermisson"),
+    ZV_USER_RIGHTS(remote), ZV_FIELD(remote_liveview, "remoteliveview"),
+    ZV_FIELD(remote_playback, "remoteplayback"));
 
 // The certificate directories must exist before anything works with HTTPS certificates.
 void ensure_certificate_dirs() {
@@ -50,8 +59,7 @@ void make_session_id(char (&session)[kSessionDigits + 1]) {
 
 // Texts come from fixed fields (the database's or our own buffers): never read past the field.
 void write_login_details(JsonWriter& w, const UserRecord& user) {
-  w.key("userName").field(user.name);
-  write_user_rights(w, user, "remotePermisson");
+  write_fields(w, kLoginReplyForm.schema(), &user);
 
   char session[kSessionDigits + 1];
   make_session_id(session);
@@ -91,16 +99,22 @@ void cookie_domain(const char* host, char* domain, size_t size) {
 }  // namespace
 
 void login_handler(const char* argument) {
-  json_object* request = parse_json_text(argument);
-  if (request == nullptr) return;
+  JsonPtr request(parse_json_text(argument));
+  if (request == nullptr) return;  // not JSON: no reply
   ensure_certificate_dirs();
 
+  // JSON that is not an object carries no members: it is answered like "{}".
   char user_name[256];
   char md5[33];
-  const bool readable =
-      read_json_members(request, {text_member("userName", user_name), text_member("md5", md5)});
-  json_object_put(request);
-  if (!readable) return;  // valid JSON, but not an object
+  json_object* members = request.get();
+  JsonPtr no_members;
+  if (!json_object_is_type(members, json_type_object)) {
+    no_members.reset(json_object_new_object());
+    members = no_members.get();
+  }
+  if (!read_json_members(members, {text_member("userName", user_name), text_member("md5", md5)})) {
+    return;
+  }
 
   UserRecord user{};
   const bool found = read_user_by_name(kZvdbPath, &user, user_name) == 0;
@@ -120,7 +134,7 @@ void login_handler(const char* argument) {
     op_log_send(record);
   }
   reply.end_object();
-  write_reply(REPLY_TEXT, reply.c_str());
+  reply_text(reply.c_str());
 }
 
 void logout_log_handler(const char* /*argument*/) {
@@ -129,22 +143,19 @@ void logout_log_handler(const char* /*argument*/) {
   record.sub_type = 202;
   record.param_type = 900;
   op_log_send(record);
-  write_reply(REPLY_TEXT, "OK");
+  reply_ok();
 }
 
 void redirect_login_handler(const char* argument) {
-  char payload[256] = {};
-  if (argument != nullptr) copy_text_field(payload, argument);
-  core_request(system_reply_callback, kMsgRedirectLogin, sizeof payload, payload, REPLY_TEXT);
-}
-
-void redirect_login_reply(const void* payload, uint32_t length) {
-  if (payload == nullptr || length < sizeof(int32_t)) return;
-  if (!reply_claim()) return;
+  RedirectLoginRequest payload{};
+  if (argument != nullptr) copy_text_field(payload.argument, argument);
+  const std::optional<CoreReply> reply = core_ask(kRedirectLogin, payload, REPLY_TEXT);
+  if (!reply) return;
   int32_t decision = 0;
-  std::memcpy(&decision, payload, sizeof decision);
+  reply->first(&decision);
+  const char* host = std::getenv("HTTP_HOST");
   char domain[50];
-  cookie_domain(cgi_getenv("HTTP_HOST"), domain, sizeof domain);
+  cookie_domain(host != nullptr ? host : "", domain, sizeof domain);
   if (decision != 0) {
     print_location("../../html/home.html");
   } else {
@@ -156,5 +167,4 @@ void redirect_login_reply(const void* payload, uint32_t length) {
     print_location("../../html/index.html");
   }
   fflush(stdout);
-  reply_flag_set(1);
 }

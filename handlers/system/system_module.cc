@@ -2,27 +2,6 @@
 
 #include <iterator>
 
-#include <cstring>
-
-namespace {
-constexpr int32_t kRedirectLoginReply = 8504;
-}  // namespace
-
-void system_reply_callback(int /*unused*/, ZvMsgHeader* header, void* payload) {
-  if (header == nullptr || payload == nullptr) return;
-  int32_t msg_id = 0;
-  uint32_t length = 0;
-  std::memcpy(&msg_id, reinterpret_cast<const char*>(header) + 12, sizeof msg_id);
-  std::memcpy(&length, reinterpret_cast<const char*>(header) + 20, sizeof length);
-  switch (msg_id) {
-    case kRedirectLoginReply:
-      redirect_login_reply(payload, length);
-      break;
-    default:
-      break;  // not awaited by this module: the waiting handler runs out its budget
-  }
-}
-
 namespace {
 const WebReqEntry kSystemRequests[] = {
     {"/1000", login_handler},

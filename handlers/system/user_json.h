@@ -1,26 +1,19 @@
-// JSON keys of the user record's rights, in the order the web pages list them.
+// The user record's twenty rights as the web pages name them, one JSON key per element of the
+// rights arrays, in the order the pages list them. Used inside ZV_FIELDS(UserRecord, ...) lists;
+// the optional arguments are modifiers every one of the ten fields gets (e.g. .keep_if_absent()).
 #pragma once
 
-#include "common/json_writer.h"
 #include "platform/zvdb/records/user_record.h"
+#include "platform/zvrecord/schema.h"
 
-inline constexpr const char* kLocalRightKeys[kUserRightsCount] = {
-    "localLiveView", "localPlayback", "localRetrieve", "localSmartAnalysis", "localEvent",
-    "localCamera",   "localStorage",  "localSettings", "localStatus",        "localShutdown"};
-inline constexpr const char* kRemoteRightKeys[kUserRightsCount] = {
-    "remoteLiveView", "remotePlayback", "remoteRetrieve", "remoteSmartAnalysis", "remoteEvent",
-    "remoteCamera",   "remoteStorage",  "remoteSettings", "remoteStatus",        "remoteShutdown"};
-
-// The permission and rights members that the login reply and the user list share, in this
-// order. The login reply spells the remote permission key "remotePermisson", the list
-// "remotePermission".
-inline void write_user_rights(JsonWriter& w, const UserRecord& user, const char* remote_permission_key) {
-  w.key("permission").value(user.permission);
-  for (int i = 0; i < kUserRightsCount; ++i) w.key(kLocalRightKeys[i]).value(user.local_rights[i]);
-  w.key("localliveview").field(user.local_liveview);
-  w.key("localplayback").field(user.local_playback);
-  w.key(remote_permission_key).value(user.remote_permission);
-  for (int i = 0; i < kUserRightsCount; ++i) w.key(kRemoteRightKeys[i]).value(user.remote_rights[i]);
-  w.key("remoteliveview").field(user.remote_liveview);
-  w.key("remoteplayback").field(user.remote_playback);
-}
+#define ZV_USER_RIGHTS(side, ...)                                                              \
+  ZV_ELEMENT(side##_rights, 0, #side "LiveView") __VA_ARGS__,                                  \
+  ZV_ELEMENT(side##_rights, 1, #side "Playback") __VA_ARGS__,                                  \
+  ZV_ELEMENT(side##_rights, 2, #side "Retrieve") __VA_ARGS__,                                  \
+  ZV_ELEMENT(side##_rights, 3, #side "SmartAnalysis") __VA_ARGS__,                             \
+  ZV_ELEMENT(side##_rights, 4, #side "Event") __VA_ARGS__,                                     \
+  ZV_ELEMENT(side##_rights, 5, #side "Camera") __VA_ARGS__,                                    \
+  ZV_ELEMENT(side##_rights, 6, #side "Storage") __VA_ARGS__,                                   \
+  ZV_ELEMENT(side##_rights, 7, #side "Settings") __VA_ARGS__,                                  \
+  ZV_ELEMENT(side##_rights, 8, #side "Status") __VA_ARGS__,                                    \
+  ZV_ELEMENT(side##_rights, 9, #side "Shutdown") __VA_ARGS__

@@ -4,61 +4,65 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
-#include <string>
-#include <vector>
 
-#include "common/core_client.h"
-#include "common/json_fields.h"
+#include "common/exchange.h"
 #include "common/json_writer.h"
 #include "common/oplog.h"
+#include "common/record_json.h"
 #include "common/reply.h"
-#include "common/web_utils.h"
+#include "common/request.h"
+#include "handlers/system/system_messages.h"
 #include "handlers/system/system_module.h"
 #include "handlers/system/user_json.h"
 #include "platform/zvdb/zvdb.h"
 
 namespace {
 
-constexpr int32_t kMsgUsersChanged = 3505;
-constexpr size_t kUserNameMax = 32;  // names keep at most 31 characters
-constexpr size_t kPasswordMax = 33;  // the 32-character digest
+constexpr uint32_t kUserNameChars = 31;  // names keep at most 31 characters
+constexpr uint32_t kPasswordChars = 32;  // the 32-character digest
+constexpr int kMaskChannels = 32;        // the binary masks cover channels 0..31
 
-struct JsonDeleter {
-  void operator()(json_object* object) const { json_object_put(object); }
-};
-using JsonPtr = std::unique_ptr<json_object, JsonDeleter>;
+// One user of the "/6070" list.
+constexpr auto kUserListForm = ZV_FIELDS(
+    UserRecord, ZV_FIELD(id, "id"), ZV_FIELD(enable, "enable"), ZV_FIELD(name, "name"),
+    ZV_FIELD(password, "password"), ZV_FIELD(type, "type"), ZV_FIELD(permission, "permission"),
+    ZV_USER_RIGHTS(local), ZV_FIELD(local_liveview, "localliveview"),
+    ZV_FIELD(local_playback, "localplayback"), ZV_FIELD(remote_permission, "remotePermission"),
+    ZV_USER_RIGHTS(remote), ZV_FIELD(remote_liveview, "remoteliveview"),
+    ZV_FIELD(remote_playback, "remoteplayback"));
 
-uint32_t channel_mask(const char* text) {
-  uint32_t mask = 0;
-  for (size_t i = 0; text[i] != '\0' && i < 32; ++i) {
-    if (text[i] == '1') mask |= 1u << i;
-  }
-  return mask;
-}
+// "/6071": a user needs a name, a password, a type and both permissions (an absent text would
+// otherwise be stored as "(null)"); absent rights become 0 and absent channel texts "(null)".
+constexpr auto kUserAddForm = ZV_FIELDS(
+    UserRecord, ZV_FIELD(type, "type").required().range(0, 3),
+    ZV_FIELD(permission, "permission").required().at_least(-1),
+    ZV_FIELD(remote_permission, "remotePermission").required().at_least(-1),
+    ZV_FIELD(name, "name").required().chars(kUserNameChars),
+    ZV_FIELD(password, "password").required().chars(kPasswordChars),
+    ZV_USER_RIGHTS(local), ZV_USER_RIGHTS(remote),
+    ZV_FIELD(local_liveview, "localliveview"), ZV_FIELD(local_playback, "localplayback"),
+    ZV_FIELD(remote_liveview, "remoteliveview"), ZV_FIELD(remote_playback, "remoteplayback"));
 
-// The members a user request may carry besides id, name, password and the permissions: the twenty
-// rights and the four channel strings. `keep` leaves absent members as stored (edit); otherwise
-// absent rights become 0 and absent strings "(null)" (add).
-void append_rights_and_channels(std::vector<JsonMember>& members, UserRecord& user, bool keep) {
-  for (int i = 0; i < kUserRightsCount; ++i) {
-    JsonMember local = int_member(kLocalRightKeys[i], &user.local_rights[i]);
-    JsonMember remote = int_member(kRemoteRightKeys[i], &user.remote_rights[i]);
-    members.push_back(keep ? local.keep_if_absent() : local);
-    members.push_back(keep ? remote.keep_if_absent() : remote);
-  }
-  for (auto [key, field] : {std::pair{"localliveview", user.local_liveview},
-                            std::pair{"localplayback", user.local_playback},
-                            std::pair{"remoteliveview", user.remote_liveview},
-                            std::pair{"remoteplayback", user.remote_playback}}) {
-    JsonMember m = text_member(key, field, sizeof user.local_liveview);
-    members.push_back(keep ? m.keep_if_absent() : m);
-  }
-}
+// "/6072": the id must name a stored user (a missing id would edit user 0, one of 100 or more
+// would add rows beyond the table). Permissions and masks keep their stored values; everything
+// else is taken when present.
+constexpr auto kUserEditForm = ZV_FIELDS(
+    UserRecord, ZV_FIELD(id, "id").required().range(0, kMaxUsers - 1),
+    ZV_FIELD(name, "name").keep_if_absent().chars(kUserNameChars),
+    ZV_FIELD(password, "password").keep_if_absent().chars(kPasswordChars),
+    ZV_FIELD(type, "type").keep_if_absent().range(0, 3),
+    ZV_USER_RIGHTS(local, .keep_if_absent()), ZV_USER_RIGHTS(remote, .keep_if_absent()),
+    ZV_FIELD(local_liveview, "localliveview").keep_if_absent(),
+    ZV_FIELD(local_playback, "localplayback").keep_if_absent(),
+    ZV_FIELD(remote_liveview, "remoteliveview").keep_if_absent(),
+    ZV_FIELD(remote_playback, "remoteplayback").keep_if_absent());
 
-void notify_users_changed(const int32_t* id) {
-  core_notify(kMsgUsersChanged, id != nullptr ? sizeof *id : 0, id);
-}
+// "/6073": the id and the type the page shows.
+constexpr auto kUserDeleteForm =
+    ZV_FIELDS(UserRecord, ZV_FIELD(id, "id").required().range(0, kMaxUsers - 1),
+              ZV_FIELD(type, "type").required().range(0, 3));
 
 void log_user_change(int64_t sub_type, int32_t param_type) {
   OpLogRecord record;
@@ -68,86 +72,25 @@ void log_user_change(int64_t sub_type, int32_t param_type) {
   op_log_send(record);
 }
 
-// One user of the "/6070" list, as an element of the writer's open array.
-void write_user_json(JsonWriter& w, const UserRecord& user) {
-  w.begin_object();
-  w.key("id").value(user.id);
-  w.key("enable").value(user.enable);
-  w.key("name").field(user.name);
-  w.key("password").field(user.password);
-  w.key("type").value(user.type);
-  write_user_rights(w, user, "remotePermission");
-  w.end_object();
+// True when the request carries a usable "name" (a text): an edit that renames.
+bool names_user(json_object* request) {
+  json_object* name = nullptr;
+  return json_object_object_get_ex(request, "name", &name) &&
+         json_object_is_type(name, json_type_string);
 }
 
-// The part of an add that runs under the lock file: the count check, the name check and the add,
-// so two concurrent adds can neither both pass the count nor both take the same name. Returns
-// the reply text, or "" when the request is refused without a reply.
-std::string add_user_locked(const char* argument, int32_t* new_id) {
-  LockFile lock(kCgiLockFile);
-  if (read_user_count(kZvdbPath) >= kMaxUsers) return "FAILED_FULL";
-  JsonPtr request(parse_json_text(argument));
-  if (request == nullptr) return "";
-
+// True when user `id` is the only enabled administrator (type 0): deleting it would leave nobody
+// who can manage the device.
+bool last_administrator(int32_t id) {
   UserRecord user{};
-  char name[kUserNameMax] = "";
-  // A user needs a name and a password: an absent member would otherwise be stored as "(null)".
-  std::vector<JsonMember> members = {
-      int_member("type", &user.type).required().range(0, 3),
-      int_member("permission", &user.permission).required().min(-1),
-      int_member("remotePermission", &user.remote_permission).required().min(-1),
-      text_member("name", name).required(),
-      text_member("password", user.password, kPasswordMax).required(),
-  };
-  append_rights_and_channels(members, user, false);
-  if (!read_json_members(request.get(), members) || name[0] == '\0') return "";
-
-  UserRecord existing{};
-  existing.id = -1;
-  read_user_by_name(kZvdbPath, &existing, name);
-  if (existing.id != -1) return "SAMEUSER";
-
-  user.enable = 1;
-  copy_text_field(user.name, name);
-  user.local_liveview_mask = channel_mask(user.local_liveview);
-  user.local_playback_mask = channel_mask(user.local_playback);
-  user.remote_liveview_mask = channel_mask(user.remote_liveview);
-  user.remote_playback_mask = channel_mask(user.remote_playback);
-  copy_text_field(user.added_flag, "0");
-  if (add_user(kZvdbPath, &user) != 0) return "FAILED_FULL";
-  *new_id = user.id;
-  char reply[32];
-  snprintf(reply, sizeof reply, "%s%d", "id=", user.id);
-  return reply;
-}
-
-// The part of an edit that runs under the lock file. Returns the reply text, or "" when the
-// request is refused without a reply.
-std::string edit_user_locked(json_object* request, int32_t id) {
-  LockFile lock(kCgiLockFile);
-  UserRecord user{};
-  if (read_user(kZvdbPath, &user, id) != 0 || user.enable != 1) return "";  // only existing users
-  user.id = id;
-  user.enable = 1;
-
-  // Permissions and masks keep their stored values; everything else is taken when present.
-  char name[kUserNameMax] = "";
-  bool has_name = false;
-  std::vector<JsonMember> members = {
-      text_member("name", name).keep_if_absent().present(&has_name),
-      text_member("password", user.password, kPasswordMax).keep_if_absent(),
-      int_member("type", &user.type).keep_if_absent().range(0, 3),
-  };
-  append_rights_and_channels(members, user, true);
-  if (!read_json_members(request, members)) return "";
-  if (has_name) {
-    UserRecord other{};
-    other.id = -1;
-    if (read_user_by_name(kZvdbPath, &other, name) == 0 && other.id != id) return "SAMEUSER";
-    copy_text_field(user.name, name);
-  }
-  write_user(kZvdbPath, &user);
-  return "OK";
+  if (read_user(kZvdbPath, &user, id) != 0 || user.enable == 0 || user.type != 0) return false;
+  const auto users = std::make_unique<UserRecord[]>(kMaxUsers);
+  int count = kMaxUsers;
+  if (read_users(kZvdbPath, users.get(), &count) != 0) return true;  // unknown: keep the user
+  count = std::clamp(count, 0, kMaxUsers);
+  return std::count_if(users.get(), users.get() + count, [](const UserRecord& u) {
+           return u.enable != 0 && u.type == 0;
+         }) <= 1;
 }
 
 }  // namespace
@@ -165,66 +108,104 @@ void user_list_handler(const char* /*argument*/) {
   JsonWriter w(16 + static_cast<size_t>(listed) * 1152);
   w.begin_array();
   for (int i = 0; i < count; ++i) {
-    if (users[i].enable != 0) write_user_json(w, users[i]);
+    if (users[i].enable != 0) write_object(w, kUserListForm.schema(), &users[i]);
   }
   w.end_array();
-  write_reply(REPLY_JSON, w.c_str());
+  reply_json(w);
 }
 
 void user_add_handler(const char* argument) {
-  int32_t id = -1;
-  const std::string reply = add_user_locked(argument, &id);
-  if (reply.empty()) return;
-  if (id >= 0) {
-    notify_users_changed(nullptr);
-    log_user_change(204, 921);
+  UserRecord user{};
+  {
+    // The count check, the name check and the add in one write scope, so two concurrent adds can
+    // neither both pass the count nor both take the same name.
+    SettingsWrite write;
+    if (read_user_count(kZvdbPath) >= kMaxUsers) return reply_text("FAILED_FULL");
+    JsonPtr request = parse_request(argument);
+    if (!request || !read_record(request.get(), kUserAddForm.schema(), &user)) return;
+    if (user.name[0] == '\0') return;
+
+    UserRecord existing{};
+    existing.id = -1;
+    read_user_by_name(kZvdbPath, &existing, user.name);
+    if (existing.id != -1) return reply_text("SAMEUSER");
+
+    user.enable = 1;
+    user.local_liveview_mask = static_cast<uint32_t>(mask_of_text(user.local_liveview, kMaskChannels));
+    user.local_playback_mask = static_cast<uint32_t>(mask_of_text(user.local_playback, kMaskChannels));
+    user.remote_liveview_mask = static_cast<uint32_t>(mask_of_text(user.remote_liveview, kMaskChannels));
+    user.remote_playback_mask = static_cast<uint32_t>(mask_of_text(user.remote_playback, kMaskChannels));
+    std::memcpy(user.added_flag, "0", 2);
+    if (!write.check(add_user(kZvdbPath, &user))) return reply_text("FAILED_FULL");
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
-  write_reply(REPLY_TEXT, reply.c_str());
+  core_tell_bare(kUsersChanged);
+  log_user_change(204, 921);
+  char reply[32];
+  snprintf(reply, sizeof reply, "id=%d", static_cast<int>(user.id));
+  reply_text(reply);
 }
 
 void user_edit_handler(const char* argument) {
-  JsonPtr request(parse_json_text(argument));
-  if (request == nullptr) return;
-  // The id must name a stored user: a missing id would edit user 0, one of 100 or more would add
-  // rows beyond the table. A type, when given, must be 0..3.
-  int32_t id = -1, type = 0;
-  if (!read_json_members(request.get(), {int_member("id", &id).required().range(0, kMaxUsers - 1),
-                                         int_member("type", &type).range(0, 3)})) {
-    return;
+  JsonPtr request = parse_request(argument);
+  UserRecord checked{};
+  if (!request || !read_record(request.get(), kUserEditForm.schema(), &checked)) return;
+  const int32_t id = checked.id;
+  const bool renames = names_user(request.get());
+  if (renames && checked.name[0] == '\0') return;  // a user keeps a name, as the add requires
+  {
+    SettingsWrite write;
+    UserRecord user{};
+    if (read_user(kZvdbPath, &user, id) != 0 || user.enable != 1) return;  // only existing users
+    if (!read_record(request.get(), kUserEditForm.schema(), &user)) return;
+    user.id = id;
+    user.enable = 1;
+    if (renames) {
+      UserRecord other{};
+      other.id = -1;
+      if (read_user_by_name(kZvdbPath, &other, user.name) == 0 && other.id != id) {
+        return reply_text("SAMEUSER");
+      }
+    }
+    write.check(write_user(kZvdbPath, &user));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
-  const std::string reply = edit_user_locked(request.get(), id);
-  if (reply.empty()) return;
-  if (reply == "OK") notify_users_changed(&id);
-  write_reply(REPLY_TEXT, reply.c_str());
+  core_tell(kUsersChanged, id);
+  reply_ok();
 }
 
 void user_delete_handler(const char* argument) {
-  JsonPtr request(parse_json_text(argument));
-  if (request == nullptr) return;
-  int32_t id = -1, type = -1;
-  if (!read_json_members(request.get(), {int_member("id", &id).required().range(0, kMaxUsers - 1),
-                                         int_member("type", &type).required().range(0, 3)})) {
-    return;
+  JsonPtr request = parse_request(argument);
+  UserRecord gone{};
+  if (!request || !read_record(request.get(), kUserDeleteForm.schema(), &gone)) return;
+  const int32_t id = gone.id;
+  {
+    SettingsWrite write;
+    if (last_administrator(id)) return;  // refused: the device would have no administrator
+    gone = UserRecord{};
+    gone.id = id;
+    write.check(write_user(kZvdbPath, &gone));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
-  UserRecord user{};
-  user.id = id;
-  user.enable = 0;
-  write_user(kZvdbPath, &user);
-  notify_users_changed(&id);
+  core_tell(kUsersChanged, id);
   log_user_change(204, 922);
-  write_reply(REPLY_TEXT, "OK");
+  reply_ok();
 }
 
 void users_changed_handler(const char* /*argument*/) {
-  notify_users_changed(nullptr);
-  write_reply(REPLY_TEXT, "OK");
+  core_tell_bare(kUsersChanged);
+  reply_ok();
 }
 
 void permission_update_handler(const char* /*argument*/) {
-  if (check_param_key(kZvdbPath, "permission_update") != 0) {
-    add_param_value(kZvdbPath, "permission_update", "0");
-  } else {
-    set_param_value(kZvdbPath, "permission_update", "0");
+  {
+    SettingsWrite write;
+    if (check_param_key(kZvdbPath, "permission_update") != 0) {
+      write.check(add_param_value(kZvdbPath, "permission_update", "0"));
+    } else {
+      write.check(set_param_value(kZvdbPath, "permission_update", "0"));
+    }
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
-  write_reply(REPLY_TEXT, "OK");
+  reply_ok();
 }

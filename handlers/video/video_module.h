@@ -2,7 +2,7 @@
 // action-block machinery of every event kind (event_actions.h).
 #pragma once
 
-#include "front/registry.h"
+#include "common/request_table.h"
 #include "platform/zvsocket/zvsocket.h"
 
 extern const RequestModule kVideoModule;

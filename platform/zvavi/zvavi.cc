@@ -408,6 +408,3 @@ int zv_avi_close_fp(ZvAviWriter* handle) {
   return owned->finish();
 }
 
-uint32_t zv_avi_frame_count(const ZvAviWriter* handle) {
-  return handle == nullptr ? 0 : static_cast<uint32_t>(handle->index.size());
-}

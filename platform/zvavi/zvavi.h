@@ -103,9 +103,6 @@ int zv_avi_write_fp_ex(ZvAviWriter* handle, const void* data, uint32_t length);
 // handle is freed all the same).
 int zv_avi_close_fp(ZvAviWriter* handle);
 
-// Number of frames indexed so far (complete frames); 0 for a null handle.
-uint32_t zv_avi_frame_count(const ZvAviWriter* handle);
-
 // Owning pointer for C++ callers: closes the writer when it goes away.
 struct ZvAviCloser {
   void operator()(ZvAviWriter* handle) const { zv_avi_close_fp(handle); }

@@ -1,10 +1,11 @@
 // Descriptors of this library's own tables, and the factory settings.
 //
-// Adding a table: declare the record under records/ (static_asserts on size and offsets), give it
-// a field list and one TableDesc, e.g.
+// Adding a table: declare the record under records/ with its ZV_SCHEMA (platform/zvrecord), and
+// give it one TableDesc whose fields are the schema's, e.g.
 //   const TableDesc kOsdTable{.name = "osd", .record_size = sizeof(OsdRecord),
 //                             .key = {.a = offsetof(OsdRecord, cam_id)}, .key_a_count = 64,
-//                             .fields = kOsdFields, .default_rows = 64, .make_default = ...};
+//                             .fields = zvrec::schema_of<OsdRecord>().fields,
+//                             .default_rows = 64, .make_default = ...};
 // and write each named call as one line over the generic operations (or Table<T>). A settings
 // area keeps its descriptors next to its calls (video_tables.cc) and adds its group to the list
 // in tables.cc, which `zvdb tables/dump` and the factory defaults walk.
@@ -22,31 +23,11 @@ inline constexpr const char* kAdminPasswordDigest = "21232f297a57a5a743894a0e4a8
 
 void make_default_user(void* record, int32_t index);
 
-inline constexpr Field kUserFields[] = {
-    ZVDB_FIELD(UserRecord, id),
-    ZVDB_FIELD(UserRecord, enable),
-    ZVDB_FIELD(UserRecord, name),
-    ZVDB_FIELD(UserRecord, password),
-    ZVDB_FIELD(UserRecord, type),
-    ZVDB_FIELD(UserRecord, local_liveview),
-    ZVDB_FIELD(UserRecord, local_playback),
-    ZVDB_FIELD(UserRecord, remote_liveview),
-    ZVDB_FIELD(UserRecord, remote_playback),
-    ZVDB_FIELD(UserRecord, added_flag),
-    ZVDB_FIELD(UserRecord, local_rights),
-    ZVDB_FIELD(UserRecord, remote_rights),
-    ZVDB_FIELD(UserRecord, permission),
-    ZVDB_FIELD(UserRecord, remote_permission),
-    ZVDB_FIELD(UserRecord, local_liveview_mask),
-    ZVDB_FIELD(UserRecord, local_playback_mask),
-    ZVDB_FIELD(UserRecord, remote_liveview_mask),
-    ZVDB_FIELD(UserRecord, remote_playback_mask),
-};
-
 // Users: keyed by id 0..99; the factory row is the administrator (id 0).
 inline constexpr TableDesc kUserTable{.name = "user", .record_size = sizeof(UserRecord),
                                       .key = {.a = offsetof(UserRecord, id)},
-                                      .key_a_count = kMaxUsers, .fields = kUserFields,
+                                      .key_a_count = kMaxUsers,
+                                      .fields = zvrec::schema_of<UserRecord>().fields,
                                       .default_rows = 1, .make_default = &make_default_user};
 inline constexpr Table<UserRecord> kUsers{kUserTable};
 

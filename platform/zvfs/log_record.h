@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "platform/zvdb/records/channel_mask.h"
+#include "platform/zvrecord/schema.h"
 
 constexpr int32_t kOpLogMainOperation = 4;  // main type of the web's operation records
 constexpr size_t kOpLogDetailBytes = 512;
@@ -28,6 +29,14 @@ struct OpLogRecord {
   char reserved3[8];
 };
 
+// Not in JSON: the web side fills the record itself and only sends it.
+ZV_SCHEMA(OpLogRecord,
+          ZV_INTERNAL(main_type), ZV_RESERVED(reserved0), ZV_INTERNAL(sub_type),
+          ZV_RESERVED(reserved1), ZV_INTERNAL(time), ZV_INTERNAL(param_type), ZV_INTERNAL(remote),
+          ZV_INTERNAL(channel), ZV_INTERNAL(remote_address), ZV_INTERNAL(user),
+          ZV_RESERVED(reserved2), ZV_INTERNAL(detail_size), ZV_INTERNAL(detail),
+          ZV_RESERVED(reserved3));
+
 static_assert(sizeof(OpLogRecord) == 672);
 static_assert(offsetof(OpLogRecord, main_type) == 0);
 static_assert(offsetof(OpLogRecord, sub_type) == 8);
@@ -47,6 +56,8 @@ struct OpLogMultiRecord {
   OpLogRecord record;
   ChannelMask64 mask;
 };
+
+ZV_SCHEMA(OpLogMultiRecord, ZV_INTERNAL(record), ZV_INTERNAL(mask));
 
 static_assert(sizeof(OpLogMultiRecord) == 680);
 static_assert(offsetof(OpLogMultiRecord, mask) == 672);

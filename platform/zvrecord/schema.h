@@ -16,7 +16,9 @@
 //             ...
 //             ZV_RESERVED(reserved));
 //
-// and the record's schema is zvrec::schema_of<OsdRecord>(). A field's JSON key null (ZV_RESERVED,
+// and the record's schema is zvrec::schema_of<OsdRecord>(). ZV_ELEMENT(member, i, key) makes one
+// element of a number array its own field with its own key (in ZV_FIELDS lists only: a form that
+// names each element, while the table keeps the array). A field's JSON key null (ZV_RESERVED,
 // ZV_INTERNAL) keeps it out of JSON; out_only() fields are written but never read from a request,
 // in_only() fields are read but never written. A record that appears in several forms (a request
 // reads fewer members than the reply prints) declares extra field lists with ZV_FIELDS over the
@@ -146,6 +148,16 @@ constexpr Field make_records_field(const char* name, const char* key, size_t off
   return f;
 }
 
+// One element of a number array member, as a field of its own (a JSON form that names each
+// element with its own key). Only for ZV_FIELDS lists: a table's schema keeps the whole array.
+template <class M>
+constexpr Field make_element_field(const char* name, const char* key, size_t offset, size_t index) {
+  static_assert(std::is_array_v<M> && std::rank_v<M> == 1, "ZV_ELEMENT takes an array member");
+  using E = std::remove_extent_t<M>;
+  if (index >= std::extent_v<M>) throw "ZV_ELEMENT: index outside the array";  // compile error
+  return make_field<E>(name, key, offset + index * sizeof(E));
+}
+
 // ---- The layout check -----------------------------------------------------------------------
 
 // Null when every byte of the record belongs to exactly one field, in declaration order, and
@@ -180,6 +192,11 @@ constexpr const char* layout_problem(const Schema& s) {
 #define ZV_RECORDS(member, key)                                                                \
   ::zvrec::make_records_field<decltype(ZvRecordType::member)>(#member, key,                   \
                                                               offsetof(ZvRecordType, member))
+
+// Inside ZV_FIELDS: element `index` of the number array `member`, under its own JSON key.
+#define ZV_ELEMENT(member, index, key)                                                         \
+  ::zvrec::make_element_field<decltype(ZvRecordType::member)>(#member, key,                  \
+                                                              offsetof(ZvRecordType, member), index)
 
 // Declares the schema of Record (at namespace scope, after the struct) and checks its layout.
 #define ZV_SCHEMA(Record, ...)                                                                 \

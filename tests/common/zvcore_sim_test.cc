@@ -16,6 +16,7 @@
 #include "common/oplog.h"
 #include "common/payload_reader.h"
 #include "common/reply.h"
+#include "handlers/system/system_messages.h"
 #include "tests/support/harness.h"
 #include "tools/zvcore-sim/message_log.h"
 #include "tools/zvcore-sim/oplog_store.h"
@@ -75,6 +76,18 @@ TEST(SimReplyIds, AreTheRequestIdPlus5000ExceptMultiChannelPlay) {
   EXPECT_EQ(Simulator::reply_id_for(1713), 6713);
   EXPECT_EQ(Simulator::reply_id_for(4012), 9012);
   EXPECT_EQ(Simulator::reply_id_for(3109), 8103);
+}
+
+TEST(SimSystemModule, AnswersEveryMessageOfTheSystemModuleAndTheOperationLog) {
+  Simulator sim(SimOptions{});
+  std::vector<MessageInfo> declared(std::begin(kSystemMessages), std::end(kSystemMessages));
+  declared.insert(declared.end(), std::begin(kOpLogMessages), std::end(kOpLogMessages));
+  for (const MessageInfo& m : declared) {
+    auto [first, last] = sim.rules().rules().equal_range(m.id);
+    ASSERT_EQ(std::distance(first, last), 1) << m.name;
+    EXPECT_EQ(first->second.module, "system") << m.name;
+  }
+  EXPECT_NE(sim.module("system"), nullptr);
 }
 
 TEST(SimMessageLog, FormatsOneJsonObjectPerMessage) {

@@ -180,5 +180,30 @@ TEST_F(LoginTest, RedirectLoginWithoutAnAnswerIsACgiError) {
   EXPECT_EQ(sent[1].payload, text_field(std::string(255, 'q'), 256));
 }
 
+TEST_F(LoginTest, JsonThatIsNotAnObjectIsAnsweredLikeAnEmptyObject) {
+  for (const char* body : {"[1,2]", "7", "\"admin\""}) {
+    EXPECT_EQ(post("/1000", body).out, kTextHeader + "{ \"type\": -1 }") << body;
+  }
+  EXPECT_TRUE(core_->received(3485).empty());
+}
+
+TEST_F(LoginTest, LoginAndLogoutSendExactLogRecords) {
+  // The login logs the typed name (cut to 63 characters), the logout the cookie's user.
+  store_user(2, std::string(63, 'm'), kAdminDigest, 1);
+  const std::string reply = post("/1000", login_body(std::string(63, 'm'), kAdminDigest)).out;
+  EXPECT_EQ(member(body_of(reply), "type"), "1");
+  EXPECT_EQ(get("/1014").out, kOk);
+  ASSERT_TRUE(core_->wait_for(3485, 2));
+  const auto logs = core_->received(3485);
+  ASSERT_EQ(logs.size(), 2u);
+  EXPECT_EQ(logs[0].payload, bytes_of(expected_log(201, 900, std::string(63, 'm').c_str())));
+  EXPECT_EQ(logs[1].payload, bytes_of(expected_log(202, 900)));
+}
+
+TEST_F(LoginTest, RedirectLoginReplyShorterThanTheDecisionIsACgiError) {
+  core_->reply(3504, Bytes{1, 0});
+  EXPECT_EQ(get("/1018", "u").out, kCgiErrorText);
+}
+
 }  // namespace
 }  // namespace zvtest

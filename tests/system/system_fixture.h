@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "common/oplog.h"
 #include "tests/support/request_fixture.h"
 
 namespace zvtest {
@@ -15,6 +16,11 @@ class SystemRequestTest : public RequestTest {
   // Stores a user directly in the database (ids chosen by the test).
   void store_user(int id, const std::string& name, const std::string& digest, int type);
   UserRecord stored_user(int id);
+  // Makes every later write to the database fail (triggers that abort each change).
+  void refuse_database_writes();
 };
+
+// The operation-log record the browser of RequestTest (cookie user "admin", 192.0.2.7) sends.
+OpLogRecord expected_log(int64_t sub_type, int32_t param_type, const char* user = "admin");
 
 }  // namespace zvtest

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -257,6 +258,168 @@ TEST_F(UsersTest, ConcurrentAddsNeverShareAnId) {
   }
   EXPECT_EQ(read_user_count(kZvdbPath), 9);
   zvdb_close_all();
+}
+
+// A request body from members given as raw JSON values; `changes` replaces or adds members
+// (an empty value drops the member).
+std::string body_of_members(std::map<std::string, std::string> members,
+                            const std::map<std::string, std::string>& changes) {
+  for (const auto& [key, value] : changes) {
+    if (value.empty()) members.erase(key);
+    else members[key] = value;
+  }
+  std::string body = "{";
+  for (const auto& [key, value] : members) body += (body.size() > 1 ? "," : "") + ("\"" + key + "\":" + value);
+  return body + "}";
+}
+
+const std::map<std::string, std::string> kAddMembers = {
+    {"name", "\"a\""}, {"password", "\"" + kDigest + "\""}, {"type", "1"}, {"permission", "0"},
+    {"remotePermission", "0"}};
+
+const char* const kRightKeys[] = {"LiveView", "Playback", "Retrieve", "SmartAnalysis", "Event",
+                                  "Camera",   "Storage",  "Settings", "Status",        "Shutdown"};
+
+// Members setting every right: local ones to base + i, remote ones to base + 10 + i.
+std::map<std::string, std::string> every_right(int base) {
+  std::map<std::string, std::string> m;
+  for (int i = 0; i < kUserRightsCount; ++i) {
+    m[std::string("local") + kRightKeys[i]] = std::to_string(base + i);
+    m[std::string("remote") + kRightKeys[i]] = std::to_string(base + 10 + i);
+  }
+  return m;
+}
+
+// The "/6070" element of a user, with the rights of every_right(base).
+std::string listed_user(int id, const std::string& name, const std::string& password, int type,
+                        int permission, int remote_permission, int base,
+                        const std::string (&texts)[4]) {
+  std::string out = "{ \"id\": " + std::to_string(id) + ", \"enable\": 1, \"name\": \"" + name +
+                    "\", \"password\": \"" + password + "\", \"type\": " + std::to_string(type) +
+                    ", \"permission\": " + std::to_string(permission);
+  for (int i = 0; i < kUserRightsCount; ++i) {
+    out += std::string(", \"local") + kRightKeys[i] + "\": " + std::to_string(base + i);
+  }
+  out += ", \"localliveview\": \"" + texts[0] + "\", \"localplayback\": \"" + texts[1] +
+         "\", \"remotePermission\": " + std::to_string(remote_permission);
+  for (int i = 0; i < kUserRightsCount; ++i) {
+    out += std::string(", \"remote") + kRightKeys[i] + "\": " + std::to_string(base + 10 + i);
+  }
+  return out + ", \"remoteliveview\": \"" + texts[2] + "\", \"remoteplayback\": \"" + texts[3] + "\" }";
+}
+
+TEST_F(UsersTest, AddRangesRefuseTheFirstInvalidValueOnBothSides) {
+  const std::map<std::string, std::string> refused[] = {
+      {{"type", "-1"}}, {{"type", "4"}},
+      {{"permission", "-2"}}, {{"permission", "2147483648"}},
+      {{"remotePermission", "-2"}}, {{"remotePermission", "2147483648"}},
+      {{"localLiveView", "2147483648"}}, {{"remoteShutdown", "-2147483649"}},
+  };
+  for (const auto& changes : refused) expect_refused("/6071", body_of_members(kAddMembers, changes));
+
+  struct Accepted {
+    std::map<std::string, std::string> changes;
+    int id;
+  } accepted[] = {
+      {{{"name", "\"t0\""}, {"type", "0"}, {"permission", "-1"}, {"remotePermission", "-1"}}, 1},
+      {{{"name", "\"t3\""}, {"type", "3"}, {"permission", "2147483647"}}, 2},
+  };
+  for (const auto& a : accepted) {
+    EXPECT_EQ(post("/6071", body_of_members(kAddMembers, a.changes)).out,
+              kTextHeader + "id=" + std::to_string(a.id));
+  }
+  EXPECT_EQ(stored_user(1).type, 0);
+  EXPECT_EQ(stored_user(1).permission, -1);
+  EXPECT_EQ(stored_user(1).remote_permission, -1);
+  EXPECT_EQ(stored_user(2).type, 3);
+  EXPECT_EQ(stored_user(2).permission, 2147483647);
+}
+
+TEST_F(UsersTest, AddStoresEveryMemberAndTheListShowsIt) {
+  // Texts one character longer than their fields keep: name 31, password 32, channels 64.
+  const std::string texts[4] = {"1010", "0110", std::string(64, '1'), "0001"};
+  auto members = every_right(40);
+  members["name"] = "\"" + std::string(32, 'n') + "\"";
+  members["password"] = "\"" + std::string(33, 'p') + "\"";
+  members["type"] = "2";
+  members["permission"] = "7";
+  members["remotePermission"] = "9";
+  members["localliveview"] = "\"" + texts[0] + "\"";
+  members["localplayback"] = "\"" + texts[1] + "\"";
+  members["remoteliveview"] = "\"" + texts[2] + "1\"";
+  members["remoteplayback"] = "\"" + texts[3] + "\"";
+  ASSERT_EQ(post("/6071", body_of_members(members, {})).out, kTextHeader + "id=1");
+
+  const std::string list = get("/6070").out;
+  const std::string expected =
+      listed_user(1, std::string(31, 'n'), std::string(32, 'p'), 2, 7, 9, 40, texts);
+  EXPECT_NE(list.find(expected), std::string::npos) << list << "\nwanted\n" << expected;
+  const UserRecord u = stored_user(1);
+  EXPECT_EQ(u.local_liveview_mask, 0x5u);
+  EXPECT_EQ(u.local_playback_mask, 0x6u);
+  EXPECT_EQ(u.remote_liveview_mask, 0xFFFFFFFFu);
+  EXPECT_EQ(u.remote_playback_mask, 0x8u);
+
+  ASSERT_TRUE(core_->wait_for(3485, 1));
+  EXPECT_EQ(only_message(*core_, 3485).payload, bytes_of(expected_log(204, 921)));
+}
+
+TEST_F(UsersTest, EditStoresEveryMemberAndRefusesTheFirstInvalidValues) {
+  store_user(3, "op", kDigest, 1);
+  const UserRecord before = stored_user(3);
+  const std::map<std::string, std::string> refused[] = {
+      {{"id", "-1"}}, {{"id", "100"}}, {{"id", "99"}}, {{"type", "-1"}}, {{"type", "4"}},
+      {{"name", "\"\""}}, {{"localEvent", "2147483648"}}, {{"remoteEvent", "-2147483649"}},
+  };
+  for (const auto& changes : refused) {
+    expect_refused("/6072", body_of_members({{"id", "3"}, {"name", "\"x\""}}, changes));
+  }
+
+  const std::string texts[4] = {"11", "0", "0101", std::string(64, '0')};
+  auto members = every_right(-30);
+  members["id"] = "3";
+  members["password"] = "\"" + std::string(40, 'q') + "\"";
+  members["type"] = "3";
+  members["localliveview"] = "\"" + texts[0] + "\"";
+  members["localplayback"] = "\"" + texts[1] + "\"";
+  members["remoteliveview"] = "\"" + texts[2] + "\"";
+  members["remoteplayback"] = "\"" + texts[3] + "0\"";
+  ASSERT_EQ(post("/6072", body_of_members(members, {})).out, kOk);
+  const std::string list = get("/6070").out;
+  const std::string expected = listed_user(3, "op", std::string(32, 'q'), 3, before.permission,
+                                           before.remote_permission, -30, texts);
+  EXPECT_NE(list.find(expected), std::string::npos) << list << "\nwanted\n" << expected;
+  EXPECT_EQ(stored_user(3).local_liveview_mask, before.local_liveview_mask) << "masks are kept";
+  ASSERT_TRUE(core_->wait_for(3505, 1));
+  EXPECT_EQ(only_message(*core_, 3505).payload, int32s({3}));
+}
+
+TEST_F(UsersTest, DeleteRefusesInvalidValuesAndTheLastAdministrator) {
+  store_user(3, "op", kDigest, 1);
+  for (const char* body : {R"({"id":-1,"type":1})", R"({"id":3,"type":-1})", R"({"id":3,"type":4})",
+                           R"({"id":0,"type":0})", R"({"id":0,"type":1})"}) {
+    expect_refused("/6073", body);
+  }
+  // A second administrator: the first one may go, and then the second is the last.
+  store_user(4, "boss", kDigest, 0);
+  EXPECT_EQ(post("/6073", R"({"id":0,"type":0})").out, kOk);
+  EXPECT_EQ(stored_user(0).enable, 0);
+  expect_refused("/6073", R"({"id":4,"type":0})");
+  // An id that was never used: nothing to find, a disabled row is written all the same.
+  EXPECT_EQ(post("/6073", R"({"id":60,"type":1})").out, kOk);
+  EXPECT_EQ(read_user_count(kZvdbPath), 2);
+  zvdb_close_all();
+  ASSERT_TRUE(core_->wait_for(3485, 1));
+  EXPECT_EQ(only_message(*core_, 3485).payload, bytes_of(expected_log(204, 922)));
+}
+
+TEST_F(UsersTest, FailedWritesAnswerTheFailureAndTellNobody) {
+  store_user(3, "op", kDigest, 1);
+  refuse_database_writes();
+  expect_refused("/6071", add_body("new"), kTextHeader + "FAILED_FULL");
+  expect_refused("/6072", R"({"id":3,"name":"x"})", kCgiErrorText);
+  expect_refused("/6073", R"({"id":3,"type":1})", kCgiErrorText);
+  expect_refused("/1024", "", kCgiErrorText);
 }
 
 }  // namespace

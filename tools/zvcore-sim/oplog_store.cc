@@ -38,9 +38,9 @@ bool OpLogStore::open(const std::string& path, std::string* error) {
 
 bool OpLogStore::add(int32_t msg_id, const unsigned char* payload, uint32_t length, int32_t now) {
   StoredLogEntry entry{};
-  if (msg_id == kMsgOpLogRecord && length == sizeof(OpLogRecord)) {
+  if (msg_id == kOpLog.id && length == sizeof(OpLogRecord)) {
     memcpy(&entry.record, payload, sizeof entry.record);
-  } else if (msg_id == kMsgOpLogMulti && length == sizeof(StoredLogEntry)) {
+  } else if (msg_id == kOpLogMulti.id && length == sizeof(StoredLogEntry)) {
     memcpy(&entry, payload, sizeof entry);
   } else {
     return false;

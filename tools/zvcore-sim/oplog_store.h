@@ -11,14 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/zvfs/log_record.h"
+#include "common/oplog.h"
 
 // One kept entry: the record (time stamped on arrival) and 3509's channel set (empty for 3485),
 // laid out as message 3509 carries them.
 using StoredLogEntry = OpLogMultiRecord;
-
-constexpr int32_t kMsgOpLogRecord = 3485;
-constexpr int32_t kMsgOpLogMulti = 3509;
 
 class OpLogStore {
  public:

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/zvrecord/schema.h"
+
 constexpr int kMaxUsers = 100;         // ids 0..99
 constexpr int kUserRightsCount = 10;   // live view, playback, retrieve, smart analysis, event,
                                        // camera, storage, settings, status, shutdown
@@ -31,6 +33,30 @@ struct UserRecord {
   uint32_t remote_liveview_mask;
   uint32_t remote_playback_mask;
 };
+
+// The table's fields, with the JSON keys of the members the user pages read and print under their
+// own name. The rights arrays are printed element by element (the user forms, handlers/system).
+ZV_SCHEMA(UserRecord,
+          ZV_FIELD(id, "id").range(0, kMaxUsers - 1),
+          ZV_FIELD(enable, "enable"),
+          ZV_FIELD(name, "name"),
+          ZV_FIELD(password, "password"),
+          ZV_FIELD(type, "type").range(0, 3),
+          ZV_FIELD(local_liveview, "localliveview"),
+          ZV_FIELD(local_playback, "localplayback"),
+          ZV_FIELD(remote_liveview, "remoteliveview"),
+          ZV_FIELD(remote_playback, "remoteplayback"),
+          ZV_RESERVED(reserved1),
+          ZV_INTERNAL(added_flag),
+          ZV_RESERVED(reserved2),
+          ZV_INTERNAL(local_rights),
+          ZV_INTERNAL(remote_rights),
+          ZV_FIELD(permission, "permission").at_least(-1),
+          ZV_FIELD(remote_permission, "remotePermission").at_least(-1),
+          ZV_INTERNAL(local_liveview_mask),
+          ZV_INTERNAL(local_playback_mask),
+          ZV_INTERNAL(remote_liveview_mask),
+          ZV_INTERNAL(remote_playback_mask));
 
 static_assert(sizeof(UserRecord) == 528);
 static_assert(offsetof(UserRecord, enable) == 4);
