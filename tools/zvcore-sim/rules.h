@@ -185,7 +185,9 @@ class SimModule {
   // Declares the module's messages. Called once, after the module is made.
   virtual void rules(SimRules& r) = 0;
   // A control command addressed to this module (`zvcore-sim ctl <module> <words...>`): true when
-  // the module knows it, with a one-line answer.
+  // the module knows it, with a one-line answer, sent as "ok <answer>" (or as it is when it starts
+  // with "error"). It runs on the control thread while messages are being answered, so what it
+  // shares with the rules must be thread-safe (KeyedStore is).
   virtual bool control(const std::vector<std::string>& /*words*/, std::string* /*answer*/) { return false; }
   // The simulator that owns the module (set before rules() is called).
   Simulator* sim = nullptr;
