@@ -1,12 +1,17 @@
 // zvcore-sim: the core daemon stand-in.
 //
 //   zvcore-sim [--message-log FILE] [--script FILE] [--oplog FILE] [--socket PATH]
-//              [--ready-file PATH] [--reboot-ms N] [--verbose] [--help]
+//              [--ready-file PATH] [--reboot-ms N] [--control PATH] [--verbose] [--help]
+//   zvcore-sim ctl [--control PATH] <words...>
 //
 // Listens on "/var/run/zvsocket" (run it inside tools/sandbox), creates "/tmp/zvcore" once it
 // serves, and runs until SIGTERM or SIGINT (exit status 0; the marker and the socket are removed).
 // SIGHUP reads the --script file again. The script format is described in script.h.
+// "ctl" sends one command to a running simulator's control socket (control.h), prints the answer
+// and exits 0 when it starts with "ok", 1 otherwise (2: bad usage).
+#include <limits.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <climits>
@@ -14,14 +19,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "tools/zvcore-sim/control.h"
 #include "tools/zvcore-sim/simulator.h"
 
 namespace {
 
 constexpr const char kUsage[] =
     "usage: zvcore-sim [--message-log FILE] [--script FILE] [--oplog FILE] [--socket PATH]\n"
-    "                  [--ready-file PATH] [--reboot-ms N] [--verbose] [--help]\n";
+    "                  [--ready-file PATH] [--reboot-ms N] [--control PATH] [--verbose] [--help]\n"
+    "       zvcore-sim ctl [--control PATH] <words...>\n";
 
 constexpr const char kHelp[] =
     "The core daemon stand-in. Serves /var/run/zvsocket (run it inside tools/sandbox), answers\n"
@@ -37,7 +45,14 @@ constexpr const char kHelp[] =
     "  --socket PATH       listen here instead of /var/run/zvsocket\n"
     "  --ready-file PATH   the ready marker instead of /tmp/zvcore\n"
     "  --reboot-ms N       how long a reboot (1703) keeps the core down (default 2000)\n"
-    "  --verbose           one line per message on standard error\n";
+    "  --control PATH      listen for control commands here (inside tools/sandbox only);\n"
+    "                      the demo uses /var/run/zvcore-sim.ctl\n"
+    "  --verbose           one line per message on standard error\n"
+    "\n"
+    "zvcore-sim ctl sends one command to a running simulator (default socket\n"
+    "/var/run/zvcore-sim.ctl) and prints its answer; exit status 0 when it starts with \"ok\".\n"
+    "Commands: modules | rules | ready on|off | reboot | script <file>|clear | log | help |\n"
+    "<module> <words...> (a module's own commands).\n";
 
 void usage() { fputs(kUsage, stderr); }
 
@@ -67,6 +82,8 @@ bool parse_options(int argc, char** argv, SimOptions* options) {
       long ms = strtol(text.c_str(), &end, 10);
       if (text.empty() || *end != '\0' || errno != 0 || ms < 0 || ms > INT_MAX) return false;
       options->reboot_ms = static_cast<int>(ms);
+    } else if (arg == "--control") {
+      if (!value(&options->control_path)) return false;
     } else if (arg == "--verbose") {
       options->verbose = true;
     } else if (arg == "--help") {
@@ -80,9 +97,43 @@ bool parse_options(int argc, char** argv, SimOptions* options) {
   return true;
 }
 
+// zvcore-sim ctl [--control PATH] <words...>
+int control_main(int argc, char** argv) {
+  std::string path = kControlDefaultPath;
+  int first = 2;
+  if (argc > 3 && strcmp(argv[2], "--control") == 0) {
+    path = argv[3];
+    first = 4;
+  }
+  if (first >= argc) {
+    usage();
+    return 2;
+  }
+  std::vector<std::string> words(argv + first, argv + argc);
+  // A script file is read by the simulator, whose working directory may differ from ours.
+  if (words.size() == 2 && words[0] == "script" && words[1] != "clear" && words[1][0] != '/') {
+    char cwd[PATH_MAX];
+    if (getcwd(cwd, sizeof cwd) != nullptr) words[1] = std::string(cwd) + "/" + words[1];
+  }
+  std::string line;
+  for (const std::string& word : words) line += (line.empty() ? "" : " ") + word;
+  if (line.find_first_of("\r\n") != std::string::npos) {
+    fputs("zvcore-sim ctl: a command is one line\n", stderr);
+    return 2;
+  }
+  std::string answer;
+  if (!control_request(path, line, &answer)) {
+    fprintf(stderr, "zvcore-sim ctl: %s\n", answer.c_str());
+    return 1;
+  }
+  printf("%s\n", answer.c_str());
+  return answer == "ok" || answer.rfind("ok ", 0) == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && strcmp(argv[1], "ctl") == 0) return control_main(argc, argv);
   SimOptions options;
   if (!parse_options(argc, argv, &options)) {
     usage();
@@ -103,8 +154,9 @@ int main(int argc, char** argv) {
     fprintf(stderr, "zvcore-sim: %s\n", error.c_str());
     return 1;
   }
-  fprintf(stderr, "zvcore-sim: serving %s, ready marker %s\n", options.socket_path.c_str(),
-          options.ready_path.c_str());
+  fprintf(stderr, "zvcore-sim: serving %s, ready marker %s%s%s\n", options.socket_path.c_str(),
+          options.ready_path.c_str(), options.control_path.empty() ? "" : ", control socket ",
+          options.control_path.c_str());
   for (;;) {
     int signal_number = 0;
     if (sigwait(&handled, &signal_number) != 0) continue;

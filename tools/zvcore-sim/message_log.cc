@@ -50,4 +50,5 @@ void MessageLog::write(int64_t unix_ms, int32_t client, int32_t id, const unsign
     data += written;
     left -= static_cast<size_t>(written);
   }
+  count_.fetch_add(1, std::memory_order_relaxed);
 }

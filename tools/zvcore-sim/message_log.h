@@ -3,6 +3,7 @@
 // t is the arrival time in Unix milliseconds; payload is the bytes in lower-case hex.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -16,6 +17,8 @@ class MessageLog {
   // Opens (creating, appending) the log file. False with the reason in *error.
   bool open(const std::string& path, std::string* error);
   bool is_open() const { return fd_ >= 0; }
+  // Lines written since open.
+  uint64_t count() const { return count_.load(std::memory_order_relaxed); }
   // Appends one line (a single write, so concurrent readers never see half a line).
   void write(int64_t unix_ms, int32_t client, int32_t id, const unsigned char* payload, uint32_t length);
 
@@ -25,4 +28,5 @@ class MessageLog {
 
  private:
   int fd_ = -1;
+  std::atomic<uint64_t> count_{0};
 };

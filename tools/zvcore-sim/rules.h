@@ -150,9 +150,11 @@ class SimRules {
   // Store-and-return: `set` (a notice or an exchange whose payload is the record, keyed by
   // key_of_set) stores the record; `get` (payload: the key, read by key_of_get) answers with the
   // stored one (the factory's value until a set). An exchange-form set answers the int32 status 0.
+  // The key functions may be plain lambdas (they take no part in deducing T and GetP).
   template <class T, class SetMsg, class GetP>
   void store(KeyedStore<T>& store, const SetMsg& set, const Exchange<GetP, T>& get,
-             std::function<int64_t(const T&)> key_of_set, std::function<int64_t(const GetP&)> key_of_get);
+             std::type_identity_t<std::function<int64_t(const T&)>> key_of_set,
+             std::type_identity_t<std::function<int64_t(const GetP&)>> key_of_get);
 
   // Used by the simulator.
   struct Rule {
@@ -183,7 +185,9 @@ class SimModule {
   // Declares the module's messages. Called once, after the module is made.
   virtual void rules(SimRules& r) = 0;
   // A control command addressed to this module (`zvcore-sim ctl <module> <words...>`): true when
-  // the module knows it, with a one-line answer.
+  // the module knows it, with a one-line answer, sent as "ok <answer>" (or as it is when it starts
+  // with "error"). It runs on the control thread while messages are being answered, so what it
+  // shares with the rules must be thread-safe (KeyedStore is).
   virtual bool control(const std::vector<std::string>& /*words*/, std::string* /*answer*/) { return false; }
   // The simulator that owns the module (set before rules() is called).
   Simulator* sim = nullptr;
@@ -193,8 +197,8 @@ class SimModule {
 
 template <class T, class SetMsg, class GetP>
 void SimRules::store(KeyedStore<T>& kept, const SetMsg& set, const Exchange<GetP, T>& get,
-                     std::function<int64_t(const T&)> key_of_set,
-                     std::function<int64_t(const GetP&)> key_of_get) {
+                     std::type_identity_t<std::function<int64_t(const T&)>> key_of_set,
+                     std::type_identity_t<std::function<int64_t(const GetP&)>> key_of_get) {
   using SetP = typename SetMsg::payload_type;
   static_assert(std::is_same_v<SetP, T>, "the set message carries the stored record");
   constexpr bool kAnswersSet = !std::is_same_v<SetMsg, Notice<SetP>>;

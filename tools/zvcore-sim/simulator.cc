@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/zvdb/zvdb.h"
@@ -19,13 +20,16 @@ int64_t unix_ms_now() {
 }
 }  // namespace
 
-Simulator::Simulator(SimOptions options) : options_(std::move(options)) {
-  modules_ = make_sim_modules();
+Simulator::Simulator(SimOptions options, std::vector<std::unique_ptr<SimModule>> modules)
+    : options_(std::move(options)), script_path_(options_.script_path), modules_(std::move(modules)) {
   for (auto& module : modules_) {
     module->sim = this;
     rules_.set_module(module->name());
     module->rules(rules_);
   }
+}
+
+Simulator::Simulator(SimOptions options) : Simulator(std::move(options), make_sim_modules()) {
   rules_.set_module("legacy");
   for (auto install : kSimModules) install(*this);
 }
@@ -45,6 +49,13 @@ bool Simulator::start(std::string* error) {
       *error = "message ids with two rules:";
       for (const std::string& c : rules_.conflicts()) *error += " " + c + ";";
     }
+    return false;
+  }
+  // The control channel changes the simulated device and reads any file named to it: it is for
+  // the device sandbox of the tests and the demo only.
+  const char* sandboxed = getenv("ZV_SANDBOX");
+  if (!options_.control_path.empty() && (sandboxed == nullptr || strcmp(sandboxed, "1") != 0)) {
+    if (error != nullptr) *error = "--control works only inside tools/sandbox";
     return false;
   }
   if (!options_.message_log_path.empty() && !message_log_.open(options_.message_log_path, error)) {
@@ -69,6 +80,10 @@ bool Simulator::start(std::string* error) {
           error)) {
     return false;
   }
+  if (!options_.control_path.empty() && !control_.start(options_.control_path, this, error)) {
+    stop();
+    return false;
+  }
   started_ = true;
   hold_database();
   set_ready(true);
@@ -88,6 +103,7 @@ void Simulator::hold_database() {
 }
 
 void Simulator::stop() {
+  control_.stop();
   {
     std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
@@ -102,16 +118,32 @@ void Simulator::stop() {
 }
 
 bool Simulator::reload_script(std::string* error) {
-  if (options_.script_path.empty()) return true;
+  std::string path;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    path = script_path_;
+  }
+  if (path.empty()) return true;
+  return use_script(path, error);
+}
+
+bool Simulator::use_script(const std::string& path, std::string* error) {
   Script script;
   std::string reason;
-  if (!load_script(options_.script_path, &script, &reason)) {
-    if (error != nullptr) *error = "script " + options_.script_path + ": " + reason;
+  if (!load_script(path, &script, &reason)) {
+    if (error != nullptr) *error = "script " + path + ": " + reason;
     return false;
   }
   std::lock_guard<std::mutex> lock(mutex_);
   script_ = std::move(script);
+  script_path_ = path;
   return true;
+}
+
+void Simulator::clear_script() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  script_ = Script{};
+  script_path_.clear();
 }
 
 void Simulator::on(int32_t id, SimHandler handler) {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/zvsocket/zvsocket_server.h"
+#include "tools/zvcore-sim/control.h"
 #include "tools/zvcore-sim/message_log.h"
 #include "tools/zvcore-sim/oplog_store.h"
 #include "tools/zvcore-sim/rules.h"
@@ -28,6 +29,7 @@ struct SimOptions {
   std::string message_log_path;            // --message-log
   std::string script_path;                 // --script
   std::string oplog_path;                  // --oplog
+  std::string control_path;                // --control: the control channel (control.h), none when empty
   int reboot_ms = 2000;                    // how long a reboot (1703) keeps the core down
   bool verbose = false;                    // one line per message on standard error
 };
@@ -38,16 +40,25 @@ using SimHandler = std::function<void(Simulator&, const SimRequest&)>;
 class Simulator {
  public:
   explicit Simulator(SimOptions options);
+  // A simulator of just these modules (tests): no other module, nothing installed as "legacy".
+  Simulator(SimOptions options, std::vector<std::unique_ptr<SimModule>> modules);
   ~Simulator();
   Simulator(const Simulator&) = delete;
   Simulator& operator=(const Simulator&) = delete;
 
-  // Opens the logs, reads the script, listens and marks the core ready. False with a reason.
+  // Refuses rules that clash, opens the logs, reads the script, listens (and on the control
+  // socket, inside tools/sandbox only) and marks the core ready. False with a reason.
   bool start(std::string* error);
   // Stops serving, removes the ready marker and the socket.
   void stop();
   // Reads the script file again (SIGHUP). False with a reason (the old script stays).
   bool reload_script(std::string* error);
+  // Takes canned replies from `path` from now on (the control command "script"); false with a
+  // reason, the old script staying. clear_script() ends the canned replies.
+  bool use_script(const std::string& path, std::string* error);
+  void clear_script();
+  // Messages written to the message log since start.
+  uint64_t logged_messages() const { return message_log_.count(); }
 
   // Modules not yet written as SimModule objects register code for their message ids (a handler
   // answers through reply()) and the ids that are only notices; both become rules of the module
@@ -87,8 +98,10 @@ class Simulator {
   ZvSockServer server_;
   MessageLog message_log_;
   OpLogStore oplog_;
-  std::mutex mutex_;  // guards script_, handlers_, silent_, timers_, stopping_
+  std::mutex mutex_;  // guards script_, script_path_, timers_, stopping_
   Script script_;
+  std::string script_path_;  // the file SIGHUP rereads
+  ControlServer control_;
   std::vector<std::unique_ptr<SimModule>> modules_;
   SimRules rules_;
   std::condition_variable timers_changed_;
