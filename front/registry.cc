@@ -71,15 +71,21 @@ int unregister_requests(const WebReqEntry* table, int n) {
   return 0;
 }
 
-void dispatch_request(const char* request_id, const char* argument) {
-  if (request_id == nullptr) return;
+namespace {
+RequestHandler find_handler(const char* request_id) {
+  if (request_id == nullptr) return nullptr;
   for (int i = 0; i < MAX_WEBREQ_COUNT; ++i) {
-    if (slot_used[i] != 0 && id_equals(slots[i].id, request_id)) {
-      if (slots[i].handler != nullptr) slots[i].handler(argument);
-      return;
-    }
+    if (slot_used[i] != 0 && id_equals(slots[i].id, request_id)) return slots[i].handler;
   }
+  return nullptr;
 }
+}  // namespace
+
+void dispatch_request(const char* request_id, const char* argument) {
+  if (RequestHandler handler = find_handler(request_id)) handler(argument);
+}
+
+bool request_registered(const char* request_id) { return find_handler(request_id) != nullptr; }
 
 int registered_request_count() { return slot_count; }
 

@@ -23,6 +23,9 @@ int unregister_requests(const WebReqEntry* table, int n);
 // A null id or no match does nothing.
 void dispatch_request(const char* request_id, const char* argument);
 
+// True when `request_id` has a handler (what dispatch_request would call).
+bool request_registered(const char* request_id);
+
 // Number of used slots.
 int registered_request_count();
 

@@ -96,6 +96,9 @@ void upload_form() {
     return;
   }
 
+  // An upload for an identifier without a handler is not moved anywhere: its temporary file goes
+  // with the form entries when the request ends.
+  if (!request_registered(id)) return;
   char file_name[kUploadBaseNameSize];
   if (form_file_name("file", file_name, sizeof file_name) != FORM_SUCCESS) return;
   FormEntry* entry = form_entries.find("file");

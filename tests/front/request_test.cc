@@ -376,6 +376,12 @@ TEST_F(FrontRequest, UploadWithoutUsableFilePartDispatchesNothing) {
   }
 }
 
+// An upload to an identifier without a handler leaves nothing in /tmp, however large.
+TEST_F(FrontRequest, UploadToAnUnregisteredIdIsRemoved) {
+  expect_no_call(run(upload("/nope", "", "big.bin", std::string(20000, 'x'))));
+  EXPECT_TRUE(tmp().empty()) << "left: " << (tmp().empty() ? "" : tmp().front());
+}
+
 TEST_F(FrontRequest, FailedMoveDispatchesNothing) {
   ASSERT_EQ(mkdir("/tmp/taken.bin", 0755), 0);
   zvtest::write_file("/tmp/taken.bin/inside", "keep");
