@@ -25,13 +25,18 @@ endif()
 set(ZV_CROSS_CHECK_TESTS zvsocket_test front_request_test system_requests_test e2e_test)
 add_custom_target(cross_check)
 
-# zv_add_gtest(NAME src... [LIBS lib...]): a GoogleTest program run in its own sandbox.
+# zv_add_gtest(NAME src... [LIBS lib...] [NAND_SIZE bytes]): a GoogleTest program run in its own
+# sandbox; NAND_SIZE gives it a flash (/mnt/nand) of that many bytes that it can fill.
 function(zv_add_gtest name)
-  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "NAND_SIZE" "LIBS" ${ARGN})
   add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
   target_link_libraries(${name} PRIVATE zv_options zv_test_support ${ARG_LIBS} GTest::gtest_main GTest::gmock)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
-  add_test(NAME ${name} COMMAND ${ZV_SANDBOX} -- ${ZV_TEST_LAUNCHER} $<TARGET_FILE:${name}>)
+  set(sandbox_options "")
+  if(ARG_NAND_SIZE)
+    set(sandbox_options --nand-size ${ARG_NAND_SIZE})
+  endif()
+  add_test(NAME ${name} COMMAND ${ZV_SANDBOX} ${sandbox_options} -- ${ZV_TEST_LAUNCHER} $<TARGET_FILE:${name}>)
   set_tests_properties(${name} PROPERTIES TIMEOUT 600)
   if(ZV_TEST_ENVIRONMENT)
     set_tests_properties(${name} PROPERTIES ENVIRONMENT "${ZV_TEST_ENVIRONMENT}")

@@ -1,0 +1,100 @@
+// Every settings writer on a full flash: the request answers with its failure form, the core is
+// told nothing (no change notice, no operation-log record), and once there is room again the
+// database holds exactly what it held before. The flash is this program's own small file system
+// (tools/sandbox --nand-size), filled to the last byte before each request.
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/request_fixture.h"
+
+namespace zvtest {
+namespace {
+
+constexpr const char* kFiller = "/mnt/nand/filler";
+
+class FullFlash : public RequestTest {
+ protected:
+  void TearDown() override {
+    sqlite3_close(holder_);
+    RequestTest::TearDown();
+  }
+  // Keeps the database open as the core does (its log and shared index stay in place), empties
+  // the log into the file (so the next commit needs new blocks), then fills the flash until a
+  // write fails.
+  void fill_flash() {
+    if (holder_ == nullptr) {
+      ASSERT_EQ(sqlite3_open(kZvdbPath, &holder_), SQLITE_OK);
+    }
+    ASSERT_EQ(sqlite3_exec(holder_, "SELECT COUNT(*) FROM settings; PRAGMA wal_checkpoint(TRUNCATE)",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    const int fd = open(kFiller, O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    const std::vector<char> block(4096, 'f');
+    while (write(fd, block.data(), block.size()) > 0) {
+    }
+    while (write(fd, block.data(), 1) > 0) {
+    }
+    close(fd);
+  }
+  void make_room() { unlink(kFiller); }
+
+  sqlite3* holder_ = nullptr;
+};
+
+struct Writer {
+  const char* id;
+  const char* body;
+  const char* reply;  // the failure form, without its header
+  bool json;          // the reply's header
+};
+
+const Writer kWriters[] = {
+    {"/6001",
+     R"({"camId":2,"camName":"Yard","showName":1,"showDate":0,"showWeek":1,"dateFormat":2,)"
+     R"("timeFormat":1,"datePosX":0.5,"datePosY":0.25,"namePosX":0.1,"namePosY":0.9,"alpha":3})",
+     "CGI ERROR", false},
+    {"/6071",
+     R"({"name":"guest","password":"0123456789abcdef0123456789abcdef","type":2,"permission":0,)"
+     R"("remotePermission":0})",
+     "CGI ERROR", false},
+    {"/6072",
+     R"({"id":0,"name":"admin","password":"00000000000000000000000000000000","type":0,)"
+     R"("permission":-1,"remotePermission":-1})",
+     "CGI ERROR", false},
+    {"/1024", "", "CGI ERROR", false},
+};
+
+TEST_F(FullFlash, EveryWriterRefusesAndTellsTheCoreNothing) {
+  for (const Writer& w : kWriters) {
+    SCOPED_TRACE(w.id);
+    const std::string before = dump();
+    fill_flash();
+    const RunResult r = post(w.id, w.body);
+    settle();
+    make_room();
+    EXPECT_EQ(r.out, (w.json ? kJsonHeader : kTextHeader) + w.reply);
+    EXPECT_TRUE(core_->received().empty()) << "first message: " << core_->received()[0].id;
+    EXPECT_EQ(dump(), before);
+    core_->clear_received();
+  }
+}
+
+// The same requests with room to spare store and notify (the table above is not vacuous).
+TEST_F(FullFlash, WithRoomEveryWriterStores) {
+  for (const Writer& w : kWriters) {
+    SCOPED_TRACE(w.id);
+    const std::string before = dump();
+    const RunResult r = post(w.id, w.body);
+    settle();
+    EXPECT_NE(r.out, (w.json ? kJsonHeader : kTextHeader) + w.reply);
+    EXPECT_NE(dump(), before);
+  }
+}
+
+}  // namespace
+}  // namespace zvtest
