@@ -3,12 +3,8 @@
 #pragma once
 
 #include "front/registry.h"
-#include "platform/zvsocket/zvsocket.h"
 
 extern const RequestModule kVideoModule;
-
-// The module's one reply callback: picks the printer of the reply's message id (video_replies.h).
-void event_reply_callback(int unused, ZvMsgHeader* header, void* payload);
 
 // Motion detection.
 void motion_settings_read_handler(const char* argument);     // "/6010"
