@@ -354,6 +354,16 @@ TEST_F(EventActionsTest, WithoutPtzKeysTheListIsNotTouched) {
   EXPECT_TRUE(core_->wait_for(1403, 1));
 }
 
+TEST_F(EventActionsTest, AMissingRecordIsCreatedUnderItsOwnChannel) {
+  ASSERT_EQ(zvdb::delete_record(kZvdbPath, zvdb::kMotionTable, zvdb::Key{5}), 0);
+  zvdb_close_all();
+  JsonPtr block = parse(R"({"chnid": 5, "interval": 9})");
+  ASSERT_TRUE(apply_event_actions(kMotionEventKind, block.get()));
+  EXPECT_EQ(motion(5).channel, 5);
+  EXPECT_EQ(motion(5).interval, 9);
+  EXPECT_EQ(motion(0).interval, 20);  // channel 0's record is not overwritten
+}
+
 TEST_F(EventActionsTest, BadChannelOrWrongTypesChangeNothing) {
   const std::string before = dump();
   for (const char* body : {R"({"chnid": 64, "interval": 5})", R"({"chnid": -1, "interval": 5})",
