@@ -3,54 +3,29 @@
 #include <cstring>
 #include <vector>
 
-#include "common/core_client.h"
 #include "common/json_fields.h"
 #include "common/oplog.h"
 #include "common/web_utils.h"
 #include "handlers/video/schedule_json.h"
 #include "platform/zvdb/video_tables.h"
-#include "platform/zvdb/engine.h"
 #include "platform/zvdb/zvdb.h"
+#include "platform/zvfs/log_record.h"
 
 namespace {
-
-constexpr int32_t kMsgOpLogMulti = 3509;
-
-int32_t get_i32(const std::vector<unsigned char>& record, int offset) {
-  int32_t value = 0;
-  std::memcpy(&value, record.data() + offset, sizeof value);
-  return value;
-}
-
-void set_i32(std::vector<unsigned char>& record, int offset, int32_t value) {
-  std::memcpy(record.data() + offset, &value, sizeof value);
-}
 
 char* text_at(std::vector<unsigned char>& record, int offset) {
   return reinterpret_cast<char*>(record.data() + offset);
 }
 
-// True when a field of `size` bytes at `offset` lies inside a record of `record_size` bytes.
-bool inside(int offset, size_t size, uint32_t record_size) {
-  return offset >= 0 && static_cast<size_t>(offset) + size <= record_size;
+// The record field with JSON key `key`, or null.
+const zvrec::Field* field_of(const EventKind& kind, const char* key) {
+  for (const zvrec::Field& f : kind.records->fields) {
+    if (f.key != nullptr && std::strcmp(f.key, key) == 0 && f.offset + f.size <= kind.records->record_size) {
+      return &f;
+    }
+  }
+  return nullptr;
 }
-
-// The integer action keys and where each kind keeps them.
-struct ScalarKey {
-  const char* key;
-  int16_t ActionFieldOffsets::*offset;
-};
-constexpr ScalarKey kScalarKeys[] = {
-    {"enable", &ActionFieldOffsets::enable},
-    {"triAlarms", &ActionFieldOffsets::tri_alarms},
-    {"interval", &ActionFieldOffsets::interval},
-    {"audioId", &ActionFieldOffsets::audio_id},
-    {"email_interval", &ActionFieldOffsets::email_interval},
-    {"email_pic_enable", &ActionFieldOffsets::email_pic_enable},
-    {"ptz_interval", &ActionFieldOffsets::ptz_interval},
-    {"alarmout_interval", &ActionFieldOffsets::alarmout_interval},
-    {"white_interval", &ActionFieldOffsets::white_interval},
-};
 
 WhiteLedKey led_key(int channel, const char* table) {
   WhiteLedKey key{};
@@ -67,43 +42,45 @@ const char* led_action_table(const EventKind& kind, int sub) {
   return kind.led_action_tables != nullptr ? kind.led_action_tables[sub] : nullptr;
 }
 
+// The record of (channel, sub); a missing one is zeros carrying its key.
+std::vector<unsigned char> read_kind_record(const EventKind& kind, int channel, int sub) {
+  const zvdb::TableDesc& t = *kind.records;
+  std::vector<unsigned char> record(t.record_size, 0);
+  zvdb::read_record(kZvdbPath, t, record.data(), zvdb::Key{channel, sub});
+  const int32_t parts[2] = {channel, sub};
+  for (int i = 0; i < 2; ++i) {
+    const int32_t offset = i == 0 ? t.key.a : t.key.b;
+    if (offset >= 0) std::memcpy(record.data() + offset, &parts[i], sizeof parts[i]);
+  }
+  return record;
+}
+
 // The record's action fields from the block; true when any was taken.
 bool take_record_fields(const EventKind& kind, json_object* block, int channel,
                         std::vector<unsigned char>& record) {
-  const ActionFieldOffsets& f = kind.fields;
   bool changed = false;
-
   TriChnAlarmText alarms[2];
-  if (inside(f.tri_chn_alarms, 2 * kEventTextSize, kind.record_size) &&
-      tri_chn_alarms_from_json(channel, block, "triChnAlarms", alarms) == 0) {
+  if (kind.tri_chn_alarms >= 0 && tri_chn_alarms_from_json(channel, block, "triChnAlarms", alarms) == 0) {
     for (int i = 0; i < 2; ++i) {
-      copy_text_field(text_at(record, f.tri_chn_alarms + i * kEventTextSize), kEventTextSize, alarms[i].text);
+      copy_text_field(text_at(record, kind.tri_chn_alarms + i * kEventTextSize), kEventTextSize, alarms[i].text);
     }
     changed = true;
   }
-  for (const ScalarKey& k : kScalarKeys) {
-    const int offset = f.*k.offset;
-    int32_t value = 0;
-    if (inside(offset, sizeof value, kind.record_size) &&
-        json_value_int(json_object_object_get(block, k.key), &value)) {
-      set_i32(record, offset, value);
+  for (const char* key : kind.action_keys) {
+    const zvrec::Field* f = field_of(kind, key);
+    json_object* value = json_object_object_get(block, key);
+    int32_t number = 0;
+    if (f != nullptr && f->type == zvrec::Type::kInt32 && json_value_int(value, &number)) {
+      std::memcpy(record.data() + f->offset, &number, sizeof number);
+      changed = true;
+    } else if (f != nullptr && f->type == zvrec::Type::kText &&
+               json_value_text(value, text_at(record, static_cast<int>(f->offset)), f->size)) {
+      if (kind.tri_channels_mask >= 0 && std::strcmp(key, "triChannels") == 0) {
+        const uint32_t mask = tri_channels_mask_of(text_at(record, static_cast<int>(f->offset)), f->size);
+        std::memcpy(record.data() + kind.tri_channels_mask, &mask, sizeof mask);
+      }
       changed = true;
     }
-  }
-  char text[kEventTextSize];
-  if (inside(f.tri_channels_pic, kEventTextSize, kind.record_size) &&
-      json_value_text(json_object_object_get(block, "tri_channels_pic"), text, sizeof text)) {
-    copy_text_field(text_at(record, f.tri_channels_pic), kEventTextSize, text);
-    changed = true;
-  }
-  if (inside(f.tri_channels, kEventTextSize, kind.record_size) &&
-      json_value_text(json_object_object_get(block, "triChannels"), text, sizeof text)) {
-    copy_text_field(text_at(record, f.tri_channels), kEventTextSize, text);
-    if (inside(f.tri_channels_mask, sizeof(uint32_t), kind.record_size)) {
-      const uint32_t mask = tri_channels_mask_of(text, sizeof text);
-      std::memcpy(record.data() + f.tri_channels_mask, &mask, sizeof mask);
-    }
-    changed = true;
   }
   return changed;
 }
@@ -253,7 +230,7 @@ int ptz_actions_store(int ptz_chn_id, int ptz_type, json_object* array) {
   const int rc = ptz_type == kPtzSourcePeopleCount
                      ? write_peoplecnt_ptz_params_ex(kZvdbPath, &list, ptz_chn_id)
                      : write_ptz_params_all(kZvdbPath, &list, ptz_type, ptz_chn_id);
-  return rc == 0 ? 1 : 0;
+  return rc == 0 ? 1 : -1;
 }
 
 int32_t audio_id_mask() {
@@ -273,74 +250,73 @@ void op_log_send_multi(int32_t main_type, int64_t sub_type, int32_t param_type, 
   payload.record.sub_type = sub_type;
   payload.record.param_type = param_type;
   payload.mask = mask;
-  core_notify(kMsgOpLogMulti, sizeof payload, &payload);
+  core_tell(kOpLogMulti, payload);
 }
 
 // ---- Procedures ------------------------------------------------------------------------------
 
-bool apply_event_actions(const EventKind& kind, json_object* block, int sub, const ApplyOptions& options) {
+int store_event_actions(const EventKind& kind, json_object* block, SettingsWrite& write, int sub,
+                        const ApplyOptions& options) {
   int32_t channel = -1;
   if (!json_value_int(json_object_object_get(block, "chnid"), &channel) || channel < 0 ||
-      channel >= kMaxChannels) {
-    return false;
+      channel >= kMaxChannels || sub < 0 || sub >= kind.sub_count) {
+    return -1;
   }
-  if (sub < 0 || sub >= kind.sub_count) return false;
+  // Plans are written as soon as each parses, before the record. The record's read-change-write
+  // runs under the request lock the write scope holds, so two requests changing different fields
+  // of the same record at once do not undo each other.
+  Schedule schedule;
+  for (int p = 0; p < kPlanCount; ++p) {
+    if (kind.plans[p] != nullptr && schedule_from_json(block, kPlanKeys[p], &schedule) == 0) {
+      write.check(zvdb::write_record_at(kZvdbPath, *kind.plans[p], &schedule, zvdb::Key{channel, sub}));
+    }
+  }
+  if (const char* table = led_plan_table(kind, sub); table != nullptr) {
+    const WhiteLedKey key = led_key(channel, table);
+    if (schedule_from_json(block, "white", &schedule) == 0) {
+      write.check(write_whiteled_effective_schedule(kZvdbPath, &schedule, &key));
+    }
+  }
+  if (const char* table = led_action_table(kind, sub); table != nullptr) {
+    WhiteLedParams params;
+    if (white_led_info_from_json(channel, &params, block, "whiteInfo") == 0) {
+      write.check(write_whiteled_params_all(kZvdbPath, &params, table, channel));
+    }
+  }
+  std::vector<unsigned char> record = read_kind_record(kind, channel, sub);
+  bool changed = take_record_fields(kind, block, channel, record);
+  if (options.with_ptz && kind.ptz_source_base >= 0) {
+    int32_t ptz_chn_id = 0;
+    int32_t ptz_type = 0;
+    json_value_int(json_object_object_get(block, "ptzChnId"), &ptz_chn_id);
+    json_value_int(json_object_object_get(block, "ptzType"), &ptz_type);
+    const int stored = ptz_actions_store(ptz_chn_id, ptz_type, json_array_of(block, "ptzParams"));
+    if (stored != 0) changed = write.check(stored == 1 ? 0 : -1) || changed;
+  }
+  if (changed) write.check(zvdb::write_record(kZvdbPath, *kind.records, record.data()));
+  return channel;
+}
 
+void notify_event_actions(const EventKind& kind, int channel) {
+  if (kind.applied != nullptr) core_tell(*kind.applied, channel);
+}
+
+bool apply_event_actions(const EventKind& kind, json_object* block, int sub, const ApplyOptions& options) {
+  int channel = -1;
   {
-    // The request lock first, then one database batch for every write of the block (one durable
-    // commit instead of one per call); the record's read-change-write runs under the lock, so two
-    // requests changing different fields of the same record at once do not undo each other. The
-    // batch commits before the core is told.
-    LockFile lock;
-    zvdb::WriteBatch batch(kZvdbPath);
-    // Plans are written as soon as each parses, before the record.
-    Schedule schedule;
-    for (int p = 0; p < kPlanCount; ++p) {
-      if (kind.plans[p].write == nullptr) continue;
-      if (schedule_from_json(block, kPlanKeys[p], &schedule) == 0) {
-        kind.plans[p].write(kZvdbPath, &schedule, channel, sub);
-      }
-    }
-    if (const char* table = led_plan_table(kind, sub); table != nullptr) {
-      const WhiteLedKey key = led_key(channel, table);
-      if (schedule_from_json(block, "white", &schedule) == 0) {
-        write_whiteled_effective_schedule(kZvdbPath, &schedule, &key);
-      }
-    }
-    if (const char* table = led_action_table(kind, sub); table != nullptr) {
-      WhiteLedParams params;
-      if (white_led_info_from_json(channel, &params, block, "whiteInfo") == 0) {
-        write_whiteled_params_all(kZvdbPath, &params, table, channel);
-      }
-    }
-
-    {
-      std::vector<unsigned char> record(kind.record_size, 0);
-      kind.read_record(kZvdbPath, record.data(), channel, sub);
-      bool changed = take_record_fields(kind, block, channel, record);
-      if (options.with_ptz && kind.ptz_source_base >= 0) {
-        int32_t ptz_chn_id = 0;
-        int32_t ptz_type = 0;
-        json_value_int(json_object_object_get(block, "ptzChnId"), &ptz_chn_id);
-        json_value_int(json_object_object_get(block, "ptzType"), &ptz_type);
-        if (ptz_actions_store(ptz_chn_id, ptz_type, json_array_of(block, "ptzParams")) == 1) changed = true;
-      }
-      if (changed) {
-        if (kind.before_write != nullptr) kind.before_write(record.data());
-        kind.write_record(kZvdbPath, record.data(), channel, sub);
-      }
-    }
-    batch.commit();
+    SettingsWrite write;
+    channel = store_event_actions(kind, block, write, sub, options);
+    if (channel < 0 || !write.commit()) return false;
   }
-  if (kind.notify_applied != nullptr) kind.notify_applied(channel, sub, options.copy_mask);
+  notify_event_actions(kind, channel);
   return true;
 }
 
 json_object* event_actions_to_json(const EventKind& kind, int channel, int sub) {
   json_object* reply = json_object_new_object();
   if (sub < 0 || sub >= kind.sub_count) return reply;
-  std::vector<unsigned char> record(kind.record_size, 0);
-  kind.read_record(kZvdbPath, record.data(), channel, sub);
+  std::vector<unsigned char> record(kind.records->record_size, 0);
+  zvdb::read_record(kZvdbPath, *kind.records, record.data(), zvdb::Key{channel, sub});
 
   for (const ReplyItem& item : kind.reply) {
     json_object* value = nullptr;
@@ -348,20 +324,21 @@ json_object* event_actions_to_json(const EventKind& kind, int channel, int sub) 
       case ReplyItem::kChannel:
         value = json_object_new_int(channel);
         break;
-      case ReplyItem::kInt:
-        if (inside(item.offset, sizeof(int32_t), kind.record_size)) {
-          value = json_object_new_int(get_i32(record, item.offset));
-        }
-        break;
-      case ReplyItem::kText:
-        if (inside(item.offset, static_cast<size_t>(item.size), kind.record_size)) {
-          value = json_text_field(text_at(record, item.offset), static_cast<size_t>(item.size));
+      case ReplyItem::kField:
+        if (const zvrec::Field* f = field_of(kind, item.key); f == nullptr) {
+        } else if (f->type == zvrec::Type::kInt32) {
+          int32_t number = 0;
+          std::memcpy(&number, record.data() + f->offset, sizeof number);
+          value = json_object_new_int(number);
+        } else if (f->type == zvrec::Type::kText) {
+          value = json_text_field(text_at(record, static_cast<int>(f->offset)), f->size);
         }
         break;
       case ReplyItem::kPlan: {
         Schedule schedule{};
-        const EventPlanCalls& calls = kind.plans[item.offset];
-        if (calls.read != nullptr) calls.read(kZvdbPath, &schedule, channel, sub);
+        if (const zvdb::TableDesc* t = kind.plans[item.plan]; t != nullptr) {
+          zvdb::read_record(kZvdbPath, *t, &schedule, zvdb::Key{channel, sub});
+        }
         value = schedule_to_json(schedule);
         break;
       }
@@ -380,9 +357,9 @@ json_object* event_actions_to_json(const EventKind& kind, int channel, int sub) 
         break;
       }
       case ReplyItem::kTriChnAlarms:
-        if (inside(item.offset, 2 * kEventTextSize, kind.record_size)) {
-          value = tri_chn_alarms_to_json(text_at(record, item.offset),
-                                         text_at(record, item.offset + kEventTextSize));
+        if (kind.tri_chn_alarms >= 0) {
+          value = tri_chn_alarms_to_json(text_at(record, kind.tri_chn_alarms),
+                                         text_at(record, kind.tri_chn_alarms + kEventTextSize));
         }
         break;
       case ReplyItem::kAudioIdMask:
@@ -398,38 +375,36 @@ json_object* event_actions_to_json(const EventKind& kind, int channel, int sub) 
   return reply;
 }
 
-void copy_event_actions(const EventKind& kind, int channel, int sub, ChannelMask64 mask,
+void copy_event_actions(const EventKind& kind, int channel, int sub, ChannelMask64 mask, SettingsWrite& write,
                         const std::function<void(void* record)>& adjust) {
   if (sub < 0 || sub >= kind.sub_count) return;
-  zvdb::WriteBatch batch(kZvdbPath);  // every copy in one durable commit, at return
-  if (kind.copy_record != nullptr) {
-    std::vector<unsigned char> record(kind.record_size, 0);
-    kind.read_record(kZvdbPath, record.data(), channel, sub);
-    if (adjust) adjust(record.data());
-    kind.copy_record(kZvdbPath, record.data(), mask, sub);
-  }
-  for (const EventPlanCalls& calls : kind.plans) {
-    if (calls.read == nullptr || calls.copy == nullptr) continue;
+  const zvdb::Key base{0, sub};
+  std::vector<unsigned char> record(kind.records->record_size, 0);
+  zvdb::read_record(kZvdbPath, *kind.records, record.data(), zvdb::Key{channel, sub});
+  if (adjust) adjust(record.data());
+  write.check(zvdb::copy_record_to_mask(kZvdbPath, *kind.records, record.data(), mask.bits(), base));
+  for (const zvdb::TableDesc* t : kind.plans) {
+    if (t == nullptr) continue;
     Schedule schedule{};
-    calls.read(kZvdbPath, &schedule, channel, sub);
-    calls.copy(kZvdbPath, &schedule, mask, sub);
+    zvdb::read_record(kZvdbPath, *t, &schedule, zvdb::Key{channel, sub});
+    write.check(zvdb::copy_record_to_mask(kZvdbPath, *t, &schedule, mask.bits(), base));
   }
   if (const char* table = led_plan_table(kind, sub); table != nullptr) {
     const WhiteLedKey key = led_key(channel, table);
     Schedule schedule{};
     read_whiteled_effective_schedule(kZvdbPath, &schedule, &key);
-    copy_whiteled_effective_schedules(kZvdbPath, &schedule, &key, mask);
+    write.check(copy_whiteled_effective_schedules(kZvdbPath, &schedule, &key, mask));
   }
   if (const char* table = led_action_table(kind, sub); table != nullptr) {
     const WhiteLedKey key = led_key(channel, table);
     WhiteLedParams params{};
     if (read_whiteled_params(kZvdbPath, params.entries, &key, &params.count) != 0) params.count = 0;
-    copy_whiteled_params(kZvdbPath, table, &params, mask);
+    write.check(copy_whiteled_params(kZvdbPath, table, &params, mask));
   }
   if (kind.ptz_source_base >= 0) {
     PtzActionList list{};
     int count = 0;
     read_ptz_params(kZvdbPath, &list, kind.ptz_source_base + sub, channel, &count);
-    copy_ptz_params_all(kZvdbPath, &list, kind.ptz_source_base + sub, mask);
+    write.check(copy_ptz_params_all(kZvdbPath, &list, kind.ptz_source_base + sub, mask));
   }
 }

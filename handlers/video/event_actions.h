@@ -17,6 +17,9 @@
 #include <functional>
 #include <span>
 
+#include "common/exchange.h"
+#include "common/request.h"
+#include "platform/zvdb/engine.h"
 #include "platform/zvdb/records/channel_mask.h"
 #include "platform/zvdb/records/motion_record.h"
 #include "platform/zvdb/records/schedule_record.h"
@@ -60,7 +63,7 @@ int white_led_info_from_json(int channel, WhiteLedParams* out, json_object* obje
 json_object* ptz_actions_to_json(int type, int channel);
 // Replaces the PTZ list of (ptz_type, ptz_chn_id) with the first min(length, 64) elements of
 // `array` (8 for type 20). 0 without storing when `array` is not an array or ptz_chn_id lies
-// outside 0..7; otherwise 1 when the write succeeded, 0 when it failed.
+// outside 0..7; otherwise 1 when the write succeeded, -1 when it failed.
 int ptz_actions_store(int ptz_chn_id, int ptz_type, json_object* array);
 
 // Bit n set when alarm audio slot n is in use.
@@ -75,81 +78,56 @@ void op_log_send_multi(int32_t main_type, int64_t sub_type, int32_t param_type, 
 enum EventPlan : int { kPlanEffective = 0, kPlanAudible, kPlanEmail, kPlanPtz, kPlanCount };
 inline constexpr const char* kPlanKeys[kPlanCount] = {"effective", "audible", "email", "ptz"};
 
-// The database calls of one of a kind's plans; `sub` is the kind's sub index (smart event kind,
-// plate list mode), 0 for kinds without one. A null read/write: the kind has no such plan.
-struct EventPlanCalls {
-  int (*read)(const char* db, Schedule* schedule, int channel, int sub);
-  int (*write)(const char* db, const Schedule* schedule, int channel, int sub);
-  int (*copy)(const char* db, const Schedule* schedule, ChannelMask64 mask, int sub);
-};
-
-// Where the action fields lie in the kind's record: byte offsets, -1 when the kind's apply
-// procedure does not read that key. Integers are int32; texts char[65]; tri_chn_alarms two
-// consecutive char[65]; tri_channels_mask the uint32 rebuilt from tri_channels.
-struct ActionFieldOffsets {
-  int16_t enable = -1;
-  int16_t tri_alarms = -1;
-  int16_t interval = -1;
-  int16_t audio_id = -1;
-  int16_t email_interval = -1;
-  int16_t email_pic_enable = -1;
-  int16_t ptz_interval = -1;
-  int16_t alarmout_interval = -1;
-  int16_t white_interval = -1;
-  int16_t tri_channels_pic = -1;
-  int16_t tri_channels = -1;
-  int16_t tri_channels_mask = -1;
-  int16_t tri_chn_alarms = -1;
-};
-
 // One member of a read-back reply, in reply order.
 struct ReplyItem {
   enum Source : uint8_t {
     kChannel,      // the requested channel
-    kInt,          // int32 of the record at `offset`
-    kText,         // text of the record at `offset`, `size` bytes
-    kPlan,         // plan number `offset` (EventPlan), output form
+    kField,        // the record's field whose JSON key is the item's key (number or text)
+    kPlan,         // plan number `plan` (EventPlan), output form
     kLedPlan,      // the LED plan of the kind, output form
     kLedActions,   // the LED actions of the kind
-    kTriChnAlarms, // the two texts at `offset`
+    kTriChnAlarms, // the kind's two "triChnAlarms" texts
     kAudioIdMask,  // audio_id_mask()
     kPtzActions,   // ptz_actions_to_json of the kind's PTZ source type
   };
   const char* key;
   Source source;
-  int16_t offset = 0;
-  int16_t size = 0;
+  int plan = 0;
 };
 
+// An event kind as data. Its record and plans are database tables keyed by (channel, sub index):
+// key part a the channel, part b the kind's sub index (smart event kind, plate list mode; 0 for
+// kinds without one). The record's fields are found by their JSON keys in the table's schema.
 struct EventKind {
   const char* name;
-  uint32_t record_size;
-  int sub_count;  // sub indexes 0 .. sub_count-1 (9 smart kinds, 3 plate modes; 1 otherwise)
-  int (*read_record)(const char* db, void* record, int channel, int sub);
-  int (*write_record)(const char* db, const void* record, int channel, int sub);
-  int (*copy_record)(const char* db, const void* record, ChannelMask64 mask, int sub);
-  EventPlanCalls plans[kPlanCount];
-  const char* const* led_plan_tables;    // LED plan table per sub index; null: none
-  const char* const* led_action_tables;  // LED action table per sub index; null: none
-  int ptz_source_base;                   // PTZ source type = base + sub; -1: no PTZ actions
-  ActionFieldOffsets fields;
-  // Called on the record before a changed record is written (null: none).
-  void (*before_write)(void* record);
-  // Tells the core that the channel's settings changed, after an apply (null: none); copy_mask
-  // is the request's copy set where the kind has one.
-  void (*notify_applied)(int channel, int sub, ChannelMask64 copy_mask);
+  const zvdb::TableDesc* records;
+  int sub_count;                                     // sub indexes 0 .. sub_count-1
+  const zvdb::TableDesc* plans[kPlanCount];          // null: the kind has no such plan
+  const char* const* led_plan_tables;                // LED plan table per sub index; null: none
+  const char* const* led_action_tables;              // LED action table per sub index; null: none
+  int ptz_source_base;                               // PTZ source type = base + sub; -1: none
+  std::span<const char* const> action_keys;          // record fields an action block sets
+  int16_t tri_chn_alarms = -1;     // offset of the two char[65] "triChnAlarms" texts; -1: none
+  int16_t tri_channels_mask = -1;  // offset of the uint32 rebuilt from "triChannels"; -1: none
+  const Notice<int32_t>* applied;  // told the channel after an apply (null: nothing)
   std::span<const ReplyItem> reply;
 };
 
 struct ApplyOptions {
-  bool with_ptz = true;           // read "ptzChnId", "ptzType", "ptzParams"
-  ChannelMask64 copy_mask{0, 0};  // passed to notify_applied
+  bool with_ptz = true;  // read "ptzChnId", "ptzType", "ptzParams"
 };
 
-// Applies an action block: the plans (each written as soon as it parses), the LED plan and
-// actions, the record's action fields (written back when any changed), the PTZ actions, then the
-// kind's notice. A block whose "chnid" is absent or outside 0..63, or a sub index outside the
-// kind's, is ignored (false).
+// Stores an action block in `write`: the plans, the LED plan and actions, the record's action
+// fields (written back when any changed; a missing record starts as zeros carrying its key), the
+// PTZ actions. Every write goes through write.check(). The channel, or -1 (nothing written) when
+// the block's "chnid" is absent or outside 0..63, or the sub index outside the kind's.
+int store_event_actions(const EventKind& kind, json_object* block, SettingsWrite& write, int sub = 0,
+                        const ApplyOptions& options = {});
+// Tells the core that the channel's settings changed (the kind's notice), after the commit.
+void notify_event_actions(const EventKind& kind, int channel);
+
+// store_event_actions in a transaction of its own, then the notice: false when the block was
+// refused or the transaction failed (no notice then).
 bool apply_event_actions(const EventKind& kind, json_object* block, int sub = 0,
                          const ApplyOptions& options = {});
 
@@ -157,8 +135,9 @@ bool apply_event_actions(const EventKind& kind, json_object* block, int sub = 0,
 json_object* event_actions_to_json(const EventKind& kind, int channel, int sub = 0);
 
 // Copies the channel's record (after `adjust`, when given), plans, LED plan and actions and PTZ
-// actions to every channel of `mask`. Database work only; the caller sends the notices.
-void copy_event_actions(const EventKind& kind, int channel, int sub, ChannelMask64 mask,
+// actions to every channel of `mask`, in `write` (every write checked). The caller commits and
+// sends the notices.
+void copy_event_actions(const EventKind& kind, int channel, int sub, ChannelMask64 mask, SettingsWrite& write,
                         const std::function<void(void* record)>& adjust = {});
 
 // Rebuilds the 32-bit channel mask of a '0'/'1' text: bit n for character n == '1', n < 32.

@@ -1,6 +1,6 @@
 // The event kinds of the recorder as rows of data for the action-block procedures
-// (event_actions.h). A new event kind is one row: its record calls, plan calls, LED tables, PTZ
-// source type, where its record keeps the action fields, its change notice and its reply order.
+// (event_actions.h). A new event kind is one row: its record and plan tables, LED tables, PTZ
+// source type, the action keys its record takes, its change notice and its reply order.
 #pragma once
 
 #include "handlers/video/event_actions.h"

@@ -1,19 +1,18 @@
 // Motion detection: the recorder's motion event of each channel (record, plans, action block),
 // the camera-side grid and motion mode, and the copy of one channel's settings to others.
 // Two generations of requests: older ones keyed by "camId" that set one group of fields each, and
-// newer ones keyed by "chnid" that carry the whole action block.
+// newer ones keyed by "chnid" that carry the whole action block. Every set stores all it writes
+// in one transaction, committed before the first message to the core.
 #include <cstring>
 #include <memory>
+#include <optional>
 
-#include "common/core_client.h"
 #include "common/json_fields.h"
 #include "common/oplog.h"
+#include "common/record_json.h"
 #include "common/reply.h"
-#include "common/web_utils.h"
-#include "handlers/video/event_actions.h"
 #include "handlers/video/event_kinds.h"
 #include "handlers/video/schedule_json.h"
-#include "handlers/video/video_common.h"
 #include "handlers/video/video_messages.h"
 #include "handlers/video/video_module.h"
 #include "platform/zvdb/video_tables.h"
@@ -27,10 +26,24 @@ constexpr int32_t kLogParamMotion = 909;
 using PlanRead = int (*)(const char* db, Schedule* schedule, int channel);
 using PlanWrite = int (*)(const char* db, const Schedule* schedule, int channel);
 
-void notify_motion_changed(int channel) {
-  const int32_t payload = channel;
-  notify_core(kMsgMotionChanged, payload);
-}
+// The partial sets of the older requests: members absent keep the stored values.
+constexpr auto kFieldsPlanForm =
+    ZV_FIELDS(MotionRecord, ZV_FIELD(sensitivity, "sensitivity").keep_if_absent(),
+              ZV_FIELD(enable_zv, "enableZV").keep_if_absent(), ZV_FIELD(enable, "enable").keep_if_absent(),
+              ZV_FIELD(tri_alarms, "triAlarms").keep_if_absent(), ZV_FIELD(interval, "interval").keep_if_absent());
+constexpr auto kFieldsForm =
+    ZV_FIELDS(MotionRecord, ZV_FIELD(sensitivity, "sensitivity").keep_if_absent(),
+              ZV_FIELD(tri_channels, "triChannels").keep_if_absent(),
+              ZV_FIELD(tri_alarms, "triAlarms").keep_if_absent(), ZV_FIELD(interval, "interval").keep_if_absent(),
+              ZV_FIELD(enable_zv, "enableZV").keep_if_absent());
+constexpr auto kEmailForm = ZV_FIELDS(MotionRecord, ZV_FIELD(email_enable, "enable").keep_if_absent(),
+                                      ZV_FIELD(email_interval, "interval").keep_if_absent());
+// The camera grid reply's member order.
+constexpr auto kGridReply =
+    ZV_FIELDS(CameraMotionMap, ZV_FIELD(map, "map"), ZV_FIELD(sensitivity, "sensitivity"),
+              ZV_FIELD(result, "result"), ZV_FIELD(enable, "enable"), ZV_FIELD(model_type, "modelType"),
+              ZV_FIELD(fishdisplay, "fishdisplay"), ZV_FIELD(fishtransfer, "fishtransfer"),
+              ZV_FIELD(fishinstall, "fishinstall"));
 
 // The motion operation-log entry: 204/909 with the 1-based channel.
 void log_motion_change(int channel) {
@@ -61,12 +74,11 @@ void send_camera_motion_mode(int channel, int32_t enable_zv) {
   CameraMotionMode mode{};
   mode.channel = channel;
   mode.enable_zv = enable_zv == 1 ? 1 : 0;
-  notify_core(kMsgCameraMotionMode, mode);
-  if (enable_zv == 1) notify_core(kMsgCameraMotionPlan, default_motion_plan(channel));
+  core_tell(kCameraMotionMode, mode);
+  if (enable_zv == 1) core_tell(kCameraMotionPlan, default_motion_plan(channel));
 }
 
-void set_tri_channels(MotionRecord& record, const char* text) {
-  copy_text_field(record.tri_channels, text);
+void set_tri_channels_mask(MotionRecord& record) {
   record.tri_channels_mask = tri_channels_mask_of(record.tri_channels, sizeof record.tri_channels);
 }
 
@@ -87,6 +99,21 @@ bool stored_channel(int channel) {
   return channel >= 0 && channel < count;
 }
 
+// {"camId"} in 0..63 of a request; false (the text error written) when absent or outside.
+bool camera_channel(json_object* request, int32_t* channel) {
+  if (read_json_members(request, {int_member("camId", channel).required().range(0, 63)})) return true;
+  reply_cgi_error(REPLY_TEXT);
+  return false;
+}
+
+// Writes the request's "schedule" plan, when it has one, with `write`.
+void store_schedule(json_object* request, PlanWrite plan_write, int channel, SettingsWrite& write) {
+  auto schedule = std::make_unique<Schedule>();
+  if (schedule_from_json(request, "schedule", schedule.get()) == 0) {
+    write.check(plan_write(kZvdbPath, schedule.get(), channel));
+  }
+}
+
 // A plan given as the plain channel number: printed in output form.
 void print_plan(const char* argument, PlanRead read) {
   if (argument == nullptr) return;
@@ -97,19 +124,16 @@ void print_plan(const char* argument, PlanRead read) {
 }
 
 // {"camId", "schedule"}: stores the plan of the channel and announces the change.
-void store_plan(const char* argument, PlanWrite write) {
+void store_plan(const char* argument, PlanWrite plan_write) {
   JsonPtr request = parse_request(argument);
-  if (!request) return;
   int32_t channel = -1;
-  if (!read_json_members(request.get(), {int_member("camId", &channel).required().range(0, 63)})) {
-    reply_cgi_error(REPLY_TEXT);
-    return;
+  if (!request || !camera_channel(request.get(), &channel)) return;
+  {
+    SettingsWrite write;
+    store_schedule(request.get(), plan_write, channel, write);
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
-  auto schedule = std::make_unique<Schedule>();
-  if (schedule_from_json(request.get(), "schedule", schedule.get()) == 0) {
-    write(kZvdbPath, schedule.get(), channel);
-  }
-  notify_motion_changed(channel);
+  core_tell(kMotionChanged, channel);
   reply_ok();
 }
 
@@ -150,31 +174,20 @@ void motion_ptz_plan_set_handler(const char* argument) {
 
 void motion_full_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
-  if (!request) return;
-  MotionRecord record{};
-  char tri_channels[kEventTextSize];
-  if (!read_json_members(request.get(), {
-          int_member("camId", &record.channel).required().range(0, 63),
-          int_member("enable", &record.enable).required().range(0, 2),
-          int_member("sensitivity", &record.sensitivity).required().min(0),
-          text_member("triChannels", tri_channels).required(),
-          int_member("triAlarms", &record.tri_alarms).required().min(0),
-          int_member("interval", &record.interval).required().min(0),
-          text_member("motionTable", record.motion_table).required(),
-          int_member("enableZV", &record.enable_zv).required(),
-      })) {
-    return;
+  MotionRecord record{};  // every field the request does not name is stored as zero
+  if (!request || !read_record(request.get(), &record)) return;
+  set_tri_channels_mask(record);
+  {
+    SettingsWrite write;
+    write.check(write_motion(kZvdbPath, &record));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
-  // Every field the request does not name is stored as zero.
-  set_tri_channels(record, tri_channels);
-  write_motion(kZvdbPath, &record);
-  notify_motion_changed(record.channel);
-
+  core_tell(kMotionChanged, record.channel);
   CameraMotionMap map{};
   map.channel = record.channel;
   map.sensitivity = record.sensitivity;
   copy_text_field(map.map, record.motion_table);
-  notify_core(kMsgCameraGridSet, map);
+  core_tell(kCameraGridSet, map);
   send_camera_motion_mode(record.channel, record.enable_zv);
   log_motion_change(record.channel);
   reply_ok();
@@ -186,120 +199,93 @@ void camera_grid_read_handler(const char* argument) {
   if (!request || !read_json_members(request.get(), {int_member("id", &channel).required().min(0)})) {
     return;
   }
-  core_request(event_reply_callback, kMsgCameraGridRead, sizeof channel, &channel, REPLY_TEXT);
+  std::optional<CoreReply> reply = core_ask(kCameraGridRead, channel, REPLY_TEXT);
+  CameraMotionMap map;
+  if (!reply || !reply->first(&map)) return;
+  JsonWriter w(512);
+  write_object(w, kGridReply.schema(), &map);
+  reply_json(w);
 }
 
 void motion_settings_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
-  if (!request) return;
-  int32_t channel = -1;
-  int32_t sensitivity = 0;
-  int32_t enable_zv = 0;
-  char motion_table[kCameraGridSize];
-  json_object* dialog = nullptr;
   // A missing or out-of-range channel would copy an empty record, plans and lists over every
   // target: refused without a reply.
-  if (!read_json_members(request.get(), {
-          int_member("chnid", &channel).required().range(0, 63),
-          object_member("dialog", &dialog),
-          int_member("sensitivity", &sensitivity),
-          int_member("enableZV", &enable_zv),
-          text_member("motionTable", motion_table),
-      })) {
-    return;
-  }
-  if (dialog != nullptr) apply_event_actions(kMotionEventKind, dialog);
+  MotionCopyRequest copy{};
+  if (!request || !read_record(request.get(), &copy)) return;
+  json_object* dialog = json_object_object_get(request.get(), "dialog");
+  if (dialog != nullptr && !json_object_is_type(dialog, json_type_object)) dialog = nullptr;
 
   const ChannelMask64 targets = channel_list_to_mask(request.get(), "copyChn", "copyCnt");
-  MotionCopyRequest copy{};
-  copy_text_field(copy.motion_table, motion_table);
-  copy.sensitivity = sensitivity;
-  copy.channel = channel;
-  copy.enable_zv = enable_zv;
   CameraMotionMode mode{};
-  mode.channel = channel;
-  mode.enable_zv = enable_zv == 1 ? 1 : 0;
+  mode.channel = copy.channel;
+  mode.enable_zv = copy.enable_zv == 1 ? 1 : 0;
   for (int c = 0; c < kMaxChannels; ++c) {
     if (!targets.test(c)) continue;
     copy.targets[copy.target_count++] = c;
     mode.channels[mode.count++] = c;
   }
-  const DefaultMotionPlan plan = default_motion_plan(0);
 
-  // The copies take the request's sensitivity and camera-side flag; the source channel's own
-  // stored values are left as they are.
-  copy_event_actions(kMotionEventKind, channel, 0, targets, [&](void* stored) {
-    MotionRecord source;
-    std::memcpy(&source, stored, sizeof source);
-    source.sensitivity = sensitivity;
-    source.enable_zv = enable_zv;
-    std::memcpy(stored, &source, sizeof source);
-  });
+  // The action block and the copies are one transaction. The copies take the request's
+  // sensitivity and camera-side flag; the source channel's own stored values stay.
+  int block_channel = -1;
+  {
+    SettingsWrite write;
+    if (dialog != nullptr) block_channel = store_event_actions(kMotionEventKind, dialog, write);
+    copy_event_actions(kMotionEventKind, copy.channel, 0, targets, write, [&copy](void* stored) {
+      MotionRecord source;
+      std::memcpy(&source, stored, sizeof source);
+      source.sensitivity = copy.sensitivity;
+      source.enable_zv = copy.enable_zv;
+      std::memcpy(stored, &source, sizeof source);
+    });
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
+  }
+  if (block_channel >= 0) notify_event_actions(kMotionEventKind, block_channel);
   op_log_send_multi(kOpLogMainOperation, kLogSubMotion, kLogParamMotion, targets);
-
-  notify_core(kMsgMotionGridCopy, copy);
-  notify_core(kMsgMotionCopied, targets);
-  notify_core(kMsgCameraMotionMode, mode);
-  if (enable_zv == 1) notify_core(kMsgCameraMotionPlanCopy, plan);
+  core_tell(kMotionGridCopy, copy);
+  core_tell(kMotionCopied, targets);
+  core_tell(kCameraMotionMode, mode);
+  if (copy.enable_zv == 1) core_tell(kCameraMotionPlanCopy, default_motion_plan(0));
   reply_ok();
 }
 
 void motion_fields_plan_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
-  if (!request) return;
   int32_t channel = -1;
-  if (!read_json_members(request.get(), {int_member("camId", &channel).required()})) return;
+  if (!request || !read_json_members(request.get(), {int_member("camId", &channel).required()})) return;
   MotionRecord record{};
   {
-    LockFile lock;
+    SettingsWrite write;
     if (!stored_channel(channel)) return;
     record = stored_motion(channel);
-    if (!read_json_members(request.get(), {
-            int_member("sensitivity", &record.sensitivity).keep_if_absent(),
-            int_member("enableZV", &record.enable_zv).keep_if_absent(),
-            int_member("enable", &record.enable).keep_if_absent(),
-            int_member("triAlarms", &record.tri_alarms).keep_if_absent(),
-            int_member("interval", &record.interval).keep_if_absent(),
-        })) {
-      return;
-    }
-    write_motion(kZvdbPath, &record);
+    if (!read_record(request.get(), kFieldsPlanForm.schema(), &record)) return;
+    write.check(write_motion(kZvdbPath, &record));
+    store_schedule(request.get(), write_motion_schedule, channel, write);
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
-  notify_motion_changed(channel);
-
-  auto schedule = std::make_unique<Schedule>();
-  if (schedule_from_json(request.get(), "schedule", schedule.get()) == 0) {
-    write_motion_schedule(kZvdbPath, schedule.get(), channel);
-  }
-  notify_motion_changed(channel);
+  core_tell(kMotionChanged, channel);  // the record
+  core_tell(kMotionChanged, channel);  // the plan
   send_camera_motion_mode(channel, record.enable_zv);
   reply_ok();
 }
 
 void motion_fields_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
-  if (!request) return;
   int32_t channel = -1;
-  if (!read_json_members(request.get(), {int_member("camId", &channel).required()})) return;
+  if (!request || !read_json_members(request.get(), {int_member("camId", &channel).required()})) return;
   {
-    LockFile lock;
+    SettingsWrite write;
     if (!stored_channel(channel)) return;
     MotionRecord record = stored_motion(channel);
-    char tri_channels[kEventTextSize];
-    bool has_tri_channels = false;
-    if (!read_json_members(request.get(), {
-            int_member("sensitivity", &record.sensitivity).keep_if_absent(),
-            text_member("triChannels", tri_channels).present(&has_tri_channels),
-            int_member("triAlarms", &record.tri_alarms).keep_if_absent(),
-            int_member("interval", &record.interval).keep_if_absent(),
-            int_member("enableZV", &record.enable_zv).keep_if_absent(),
-        })) {
-      return;
+    if (!read_record(request.get(), kFieldsForm.schema(), &record)) return;
+    if (json_object_is_type(json_object_object_get(request.get(), "triChannels"), json_type_string)) {
+      set_tri_channels_mask(record);
     }
-    if (has_tri_channels) set_tri_channels(record, tri_channels);
-    write_motion(kZvdbPath, &record);
+    write.check(write_motion(kZvdbPath, &record));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
-  notify_motion_changed(channel);
+  core_tell(kMotionChanged, channel);
   log_motion_change(channel);
   reply_ok();
 }
@@ -307,46 +293,38 @@ void motion_fields_set_handler(const char* argument) {
 void motion_actions_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   if (!request) return;
-  if (!apply_event_actions(kMotionEventKind, request.get(), 0, ApplyOptions{.with_ptz = false})) return;
+  int channel = -1;
+  {
+    SettingsWrite write;
+    channel = store_event_actions(kMotionEventKind, request.get(), write, 0, ApplyOptions{.with_ptz = false});
+    if (channel < 0) return;
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
+  }
+  notify_event_actions(kMotionEventKind, channel);
   reply_ok();
 }
 
 void motion_email_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
-  if (!request) return;
   int32_t channel = -1;
-  if (!read_json_members(request.get(), {int_member("camId", &channel).required().range(0, 63)})) {
-    reply_cgi_error(REPLY_TEXT);
-    return;
-  }
+  if (!request || !camera_channel(request.get(), &channel)) return;
   {
-    LockFile lock;
+    SettingsWrite write;
     MotionRecord record = stored_motion(channel);
-    if (!read_json_members(request.get(), {
-            int_member("enable", &record.email_enable).keep_if_absent(),
-            int_member("interval", &record.email_interval).keep_if_absent(),
-        })) {
-      return;
-    }
-    write_motion(kZvdbPath, &record);
+    if (!read_record(request.get(), kEmailForm.schema(), &record)) return;
+    write.check(write_motion(kZvdbPath, &record));
+    store_schedule(request.get(), write_motion_email_schedule, channel, write);
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
-  auto schedule = std::make_unique<Schedule>();
-  if (schedule_from_json(request.get(), "schedule", schedule.get()) == 0) {
-    write_motion_email_schedule(kZvdbPath, schedule.get(), channel);
-  }
-  notify_motion_changed(channel);
+  core_tell(kMotionChanged, channel);
   reply_ok();
 }
 
 void motion_trigger_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
-  if (!request) return;
   int32_t channel = -1;
+  if (!request || !camera_channel(request.get(), &channel)) return;
   int32_t type = 0;
-  if (!read_json_members(request.get(), {int_member("camId", &channel).required().range(0, 63)})) {
-    reply_cgi_error(REPLY_TEXT);
-    return;
-  }
   char tri_channels[kEventTextSize];
   bool has_tri_channels = false;
   int32_t tri_alarms = 0;
@@ -359,13 +337,17 @@ void motion_trigger_set_handler(const char* argument) {
     return;
   }
   {
-    LockFile lock;
+    SettingsWrite write;
     MotionRecord record = stored_motion(channel);
-    if (type == 1 && has_tri_channels) set_tri_channels(record, tri_channels);
+    if (type == 1 && has_tri_channels) {
+      copy_text_field(record.tri_channels, tri_channels);
+      set_tri_channels_mask(record);
+    }
     if (type == 2 && has_tri_alarms) record.tri_alarms = tri_alarms;
-    write_motion(kZvdbPath, &record);
+    write.check(write_motion(kZvdbPath, &record));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
-  notify_motion_changed(channel);
+  core_tell(kMotionChanged, channel);
   log_motion_change(channel);
   reply_ok();
 }

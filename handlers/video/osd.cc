@@ -3,13 +3,11 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 
-#include "common/core_client.h"
 #include "common/json_fields.h"
 #include "common/record_json.h"
-#include "common/request.h"
 #include "common/reply.h"
-#include "common/web_utils.h"
 #include "handlers/video/video_common.h"
 #include "handlers/video/video_messages.h"
 #include "handlers/video/video_module.h"
@@ -19,11 +17,51 @@
 namespace {
 
 constexpr size_t kCameraNameChars = 31;  // the camera-name request keeps 31 characters
+constexpr int32_t kCanvasWidth = 460;    // the web page's mask canvas
+constexpr int32_t kCanvasHeight = 260;
+
+// The header members of a camera's masks in reply order; the areas follow.
+constexpr auto kCameraMaskReply =
+    ZV_FIELDS(CameraPrivacyMask, ZV_FIELD(id, "id"), ZV_FIELD(num, "num"),
+              ZV_FIELD(max_ptz_zoom_ratio, "maxPtzZoomRatio"), ZV_FIELD(area_enable, "areaEnable"),
+              ZV_FIELD(enable, "enable"), ZV_FIELD(sdkversion, "sdkversion"), ZV_FIELD(cgi_sdk_flag, "cgiSdkFlag"),
+              ZV_FIELD(color_list, "colorList"), ZV_FIELD(mosaic_support, "mosaicSupport"),
+              ZV_FIELD(mosaic_num, "mosaicNum"));
 
 // Reads {"<key>"} of a request as the int32 channel payload of a camera query.
 bool channel_of(const char* argument, const char* key, int32_t* channel) {
   JsonPtr request = parse_request(argument);
   return request && read_json_members(request.get(), {int_member(key, channel).required()});
+}
+
+// Prints a one-int32 answer of the core as {"<key>": n}; nothing when there is none (the error
+// reply was written).
+void reply_int_member(const char* key, const std::optional<CoreReply>& reply) {
+  int32_t value = 0;
+  if (!reply || !reply->first(&value)) return;
+  JsonWriter w;
+  w.begin_object().key(key).value(value).end_object();
+  reply_json(w);
+}
+
+void write_camera_mask(JsonWriter& w, const CameraPrivacyMask& mask) {
+  w.begin_object();
+  write_fields(w, kCameraMaskReply.schema(), &mask);
+  w.key("area").begin_array();
+  const int count = privacy_mask_area_count(mask.num, mask.mosaic_num);
+  for (int i = 0; i < count; ++i) {
+    const CameraMaskArea& a = mask.areas[i];
+    w.begin_object();
+    w.key("area_id").value(a.area_id).key("enable").value(a.enable);
+    w.key("start_x").value(a.start_x).key("start_y").value(a.start_y);
+    w.key("area_width").value(a.area_width).key("area_height").value(a.area_height);
+    w.key("width").value(kCanvasWidth).key("height").value(kCanvasHeight).key("fill_color").value(a.fill_color);
+    w.key("left").value(a.start_x).key("top").value(a.start_y);
+    w.key("right").value(a.area_width).key("bottom").value(a.area_height);
+    w.key("ratio").value(a.ratio).key("name").field(a.name);
+    w.end_object();
+  }
+  w.end_array().end_object();
 }
 
 }  // namespace
@@ -51,8 +89,7 @@ void osd_set_handler(const char* argument) {
     write.check(write_osd(kZvdbPath, &osd));
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
-  const int32_t notice[3] = {osd.cam_id, 1, 0};
-  notify_core(kMsgOsdChanged, notice);
+  core_tell(kOsdChanged, OsdChange{osd.cam_id, 1, 0});
   reply_ok();
 }
 
@@ -68,116 +105,71 @@ void camera_name_set_handler(const char* argument) {
     return;
   }
   {
-    LockFile lock;
+    SettingsWrite write;
     OsdRecord osd{};
     read_osd(kZvdbPath, &osd, channel);
     osd.cam_id = channel;
     std::memset(osd.cam_name, 0, sizeof osd.cam_name);
     copy_text_field(osd.cam_name, name);
-    write_osd(kZvdbPath, &osd);
+    write.check(write_osd(kZvdbPath, &osd));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
   reply_ok();
 }
 
 void camera_osd_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
-  if (!request) return;
   CameraOsd osd{};
-  if (!read_json_members(request.get(), {
-          int_member("ch", &osd.ch).required(),
-          int_member("enable_text", &osd.enable_text).required(),
-          text_member("text_name", osd.text_name).required(),
-          int_member("textpos", &osd.textpos).required(),
-          int_member("enable_date", &osd.enable_date).required(),
-          int_member("datepos", &osd.datepos).required(),
-          int_member("dateformat", &osd.dateformat).required(),
-          int_member("enable_text_sub", &osd.enable_text_sub),
-          text_member("text_name_sub", osd.text_name_sub).absent_text(""),
-          int_member("textpos_sub", &osd.textpos_sub),
-          int_member("enable_date_sub", &osd.enable_date_sub),
-          int_member("datepos_sub", &osd.datepos_sub),
-          int_member("dateformat_sub", &osd.dateformat_sub),
-          int_member("type", &osd.type),
-      })) {
-    return;
-  }
-  core_request(event_reply_callback, kMsgCameraOsdSet, sizeof osd, &osd, REPLY_TEXT);
+  if (!request || !read_record(request.get(), &osd)) return;
+  std::optional<CoreReply> reply = core_ask(kCameraOsdSet, osd, REPLY_TEXT);
+  int32_t status = 0;
+  if (!reply || !reply->first(&status)) return;
+  reply_text(status == 0 ? "OK" : status == -1 ? "NO_SUPPORT" : "ERROR");
 }
 
 void camera_osd_read_handler(const char* argument) {
   int32_t channel = 0;
   if (!channel_of(argument, "id", &channel)) return;
-  core_request(event_reply_callback, kMsgCameraOsdRead, sizeof channel, &channel, REPLY_TEXT);
+  std::optional<CoreReply> reply = core_ask(kCameraOsdRead, channel, REPLY_TEXT);
+  auto osd = std::make_unique<CameraOsd>();
+  if (!reply || !reply->first(osd.get())) return;
+  // A negative channel: no camera connected.
+  JsonWriter w(1024);
+  w.begin_object();
+  if (osd->ch >= 0) write_fields(w, *osd);
+  w.key("disconnect").value(osd->ch >= 0 ? 1 : 0).end_object();
+  reply_json(w);
 }
 
 void privacy_masks_read_handler(const char* /*argument*/) {
   auto entries = std::make_unique<PrivacyMaskEntry[]>(kMaxChannels);
   int count = kMaxChannels;
   if (read_privacy_masks(kZvdbPath, entries.get(), &count) != 0) count = 0;
-  JsonPtr reply(json_object_new_array());
-  for (int i = 0; i < count && i < kMaxChannels; ++i) {
-    const PrivacyMaskEntry& entry = entries[i];
-    json_object* channel = json_object_new_object();
-    json_object_object_add(channel, "id", json_object_new_int(entry.id));
-    json_object* areas = json_object_new_array();
-    for (const PrivacyMaskArea& a : entry.areas) {
-      json_object* area = json_object_new_object();
-      json_object_object_add(area, "area_id", json_object_new_int(a.area_id));
-      json_object_object_add(area, "enable", json_object_new_int(a.enable));
-      json_object_object_add(area, "start_x", json_object_new_int(a.start_x));
-      json_object_object_add(area, "start_y", json_object_new_int(a.start_y));
-      json_object_object_add(area, "area_width", json_object_new_int(a.area_width));
-      json_object_object_add(area, "area_height", json_object_new_int(a.area_height));
-      json_object_object_add(area, "width", json_object_new_int(a.width));
-      json_object_object_add(area, "height", json_object_new_int(a.height));
-      json_object_object_add(area, "fill_color", json_object_new_int(a.fill_color));
-      json_object_array_add(areas, area);
-    }
-    json_object_object_add(channel, "area", areas);
-    json_object_array_add(reply.get(), channel);
-  }
-  reply_json(reply.get());
+  JsonWriter w;
+  w.begin_array();
+  for (int i = 0; i < count && i < kMaxChannels; ++i) write_object(w, entries[i]);
+  w.end_array();
+  reply_json(w);
 }
 
 void privacy_masks_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   if (!request) return;
-  auto set = std::make_unique<PrivacyMaskSet>();
-  *set = PrivacyMaskSet{};
   int32_t count = 0;
   json_object* areas = nullptr;
   json_object* channels = nullptr;
+  auto set = std::make_unique<PrivacyMaskSet>();
+  *set = PrivacyMaskSet{};
   if (!read_json_members(request.get(), {
           int_member("cnt", &count).required(),
           array_member("area", &areas).required(),
           array_member("chnid", &channels).required(),
-          int_member("enable", &set->enable),
-          int_member("cgiSdkFlag", &set->cgi_sdk_flag),
-          int_member("num", &set->num),
-          int_member("areaMaskEnable", &set->area_mask_enable),
-          int_member("mosaicSupport", &set->mosaic_support),
-          int_member("mosaicNum", &set->mosaic_num),
-          int64_member("delMask", &set->del_mask),
-      })) {
+      }) ||
+      !read_record(request.get(), set.get())) {
     return;
   }
   const int area_count = privacy_mask_area_count(set->num, set->mosaic_num);
-  for (int i = 0; i < area_count; ++i) {
-    json_object* element = json_array_at(areas, static_cast<size_t>(i));
-    if (element == nullptr || !json_object_is_type(element, json_type_object)) continue;
-    CameraMaskArea& a = set->areas[i];
-    read_json_members(element, {
-        int_member("area_id", &a.area_id),
-        int_member("enable", &a.enable),
-        int_member("start_x", &a.start_x),
-        int_member("start_y", &a.start_y),
-        int_member("area_width", &a.area_width),
-        int_member("area_height", &a.area_height),
-        int_member("fill_color", &a.fill_color),
-        int_member("ratio", &a.ratio),
-        text_member("name", a.name),
-    });
-  }
+  for (int i = 0; i < area_count; ++i) read_record(json_array_at(areas, static_cast<size_t>(i)), &set->areas[i]);
   std::memset(set->targets, '0', sizeof set->targets);
   const size_t listed = std::min(static_cast<size_t>(std::max(count, 0)), json_array_size(channels));
   for (size_t i = 0; i < listed; ++i) {
@@ -186,44 +178,44 @@ void privacy_masks_set_handler(const char* argument) {
       set->targets[channel] = '1';
     }
   }
-  notify_core(kMsgMaskSet, *set);
+  core_tell(kMaskSet, *set);
   reply_ok();
 }
 
 void camera_masks_read_handler(const char* argument) {
   int32_t channel = 0;
   if (!channel_of(argument, "id", &channel)) return;
-  core_request(event_reply_callback, kMsgCameraMaskRead, sizeof channel, &channel, REPLY_TEXT);
+  std::optional<CoreReply> reply = core_ask(kCameraMaskRead, channel, REPLY_TEXT);
+  if (!reply) return;
+  const PayloadReader payload = reply->reader();
+  const size_t count = payload.record_count<CameraPrivacyMask>(64);
+  auto mask = std::make_unique<CameraPrivacyMask>();
+  JsonWriter w(4096);
+  w.begin_array();
+  for (size_t i = 0; i < count; ++i) {
+    if (payload.record(i, mask.get())) write_camera_mask(w, *mask);
+  }
+  w.end_array();
+  reply_json(w);
 }
 
 void camera_mask_result_handler(const char* argument) {
   int32_t channel = 0;
   if (!channel_of(argument, "id", &channel)) return;
-  core_request(event_reply_callback, kMsgCameraMaskResult, sizeof channel, &channel, REPLY_TEXT);
+  reply_int_member("result", core_ask(kCameraMaskResult, channel, REPLY_TEXT));
 }
 
 void mask_area_remove_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
-  int32_t payload[2] = {-1, -1};
-  if (!request || !read_json_members(request.get(), {
-                      int_member("chan_id", &payload[0]).required().range(0, 63),
-                      int_member("area_id", &payload[1]).required().range(0, 24),
-                  })) {
-    reply_cgi_error(REPLY_JSON);
-    return;
-  }
-  notify_core(kMsgMaskAreaRemove, payload);
+  MaskAreaRemoval removal{};
+  if (!request || !read_record(request.get(), &removal)) return (void)reply_cgi_error(REPLY_JSON);
+  core_tell(kMaskAreaRemove, removal);
   reply_ok();
 }
 
 void camera_mask_remove_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
-  int32_t payload[2] = {0, 0};
-  if (!request || !read_json_members(request.get(), {
-                      int_member("chnid", &payload[0]).required(),
-                      int_member("maskid", &payload[1]).required(),
-                  })) {
-    return;
-  }
-  core_request(event_reply_callback, kMsgCameraMaskRemove, sizeof payload, payload, REPLY_JSON);
+  CameraMaskRemoval removal{};
+  if (!request || !read_record(request.get(), &removal)) return;
+  reply_int_member("res", core_ask(kCameraMaskRemove, removal, REPLY_JSON));
 }

@@ -1,12 +1,7 @@
 #include "handlers/video/video_common.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
 
-#include "common/reply.h"
-#include "common/web_utils.h"
 #include "handlers/video/video_messages.h"
 
 int privacy_mask_area_count(int32_t num, int32_t mosaic_num) {

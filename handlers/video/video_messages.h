@@ -1,37 +1,15 @@
-// Messages that the event and video handlers exchange with the core: message ids and the fixed
-// little-endian payload records, declared once with their sizes and offsets. Same bytes on the
-// 32-bit device and on the development host.
+// Messages that the event and video handlers exchange with the core: the fixed little-endian
+// payload records with their schemas (layout checked when compiling, JSON keys where a handler
+// reads or prints them), and every message declared once. Same bytes on the 32-bit device and on
+// the development host.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+#include "common/exchange.h"
 #include "platform/zvdb/records/channel_mask.h"
-
-// ---- Message ids (the core answers N with N + 5000) ----
-constexpr int32_t kMsgOsdChanged = 1007;          // {channel, 1, 0}
-constexpr int32_t kMsgMotionChanged = 1403;       // {int32 channel}
-constexpr int32_t kMsgMotionCopied = 1410;        // ChannelMask64
-constexpr int32_t kMsgCameraMaskRead = 2502;      // {int32 channel} -> 7502 CameraPrivacyMask
-constexpr int32_t kMsgCameraMaskResult = 2503;    // {int32 channel} -> 7503 {int32}
-constexpr int32_t kMsgMaskAreaRemove = 2508;      // {int32 channel, int32 area}
-constexpr int32_t kMsgMaskSet = 2509;             // PrivacyMaskSet
-constexpr int32_t kMsgCameraGridRead = 3206;      // {int32 channel} -> 8206 CameraMotionMap
-constexpr int32_t kMsgCameraGridSet = 3207;       // CameraMotionMap
-constexpr int32_t kMsgCameraMotionPlan = 3209;    // DefaultMotionPlan
-constexpr int32_t kMsgCameraOsdSet = 3210;        // CameraOsd -> 8210 {int32 status}
-constexpr int32_t kMsgCameraOsdRead = 3211;       // {int32 channel} -> 8211 CameraOsd
-constexpr int32_t kMsgCameraMotionMode = 3212;    // CameraMotionMode
-constexpr int32_t kMsgMotionGridCopy = 3251;      // MotionCopyRequest
-constexpr int32_t kMsgCameraMotionPlanCopy = 3252;  // DefaultMotionPlan
-constexpr int32_t kMsgCameraMaskRemove = 3353;    // {int32 channel, int32 mask id} -> 8353 {int32}
-
-constexpr int32_t kReplyCameraMask = 7502;
-constexpr int32_t kReplyCameraMaskResult = 7503;
-constexpr int32_t kReplyCameraGrid = 8206;
-constexpr int32_t kReplyCameraOsdSet = 8210;
-constexpr int32_t kReplyCameraOsd = 8211;
-constexpr int32_t kReplyCameraMaskRemove = 8353;
+#include "platform/zvrecord/schema.h"
 
 // ---- Motion ----
 constexpr int kCameraGridSize = 300;
@@ -48,15 +26,14 @@ struct CameraMotionMap {
   int32_t fishtransfer;
   int32_t fishinstall;
 };
+ZV_SCHEMA(CameraMotionMap, ZV_FIELD(enable, "enable"), ZV_FIELD(map, "map"),
+          ZV_FIELD(sensitivity, "sensitivity"), ZV_INTERNAL(channel), ZV_FIELD(result, "result"),
+          ZV_FIELD(model_type, "modelType"), ZV_FIELD(fishdisplay, "fishdisplay"),
+          ZV_FIELD(fishtransfer, "fishtransfer"), ZV_FIELD(fishinstall, "fishinstall"));
 static_assert(sizeof(CameraMotionMap) == 332);
-static_assert(offsetof(CameraMotionMap, map) == 4);
-static_assert(offsetof(CameraMotionMap, sensitivity) == 304);
-static_assert(offsetof(CameraMotionMap, channel) == 308);
-static_assert(offsetof(CameraMotionMap, result) == 312);
-static_assert(offsetof(CameraMotionMap, model_type) == 316);
-static_assert(offsetof(CameraMotionMap, fishinstall) == 328);
 
-// Grid and sensitivity of one channel sent to the cameras of the copy set (3251).
+// Grid and sensitivity of one channel sent to the cameras of the copy set (3251). Its JSON form
+// is the motion settings set ("/6112"): the channel required, the rest optional.
 struct MotionCopyRequest {
   char motion_table[kCameraGridSize];
   int32_t sensitivity;
@@ -65,12 +42,10 @@ struct MotionCopyRequest {
   int32_t targets[64];  // the copy set, ascending
   int32_t target_count;
 };
+ZV_SCHEMA(MotionCopyRequest, ZV_FIELD(motion_table, "motionTable"), ZV_FIELD(sensitivity, "sensitivity"),
+          ZV_FIELD(channel, "chnid").required().range(0, 63), ZV_FIELD(enable_zv, "enableZV"),
+          ZV_INTERNAL(targets), ZV_INTERNAL(target_count));
 static_assert(sizeof(MotionCopyRequest) == 572);
-static_assert(offsetof(MotionCopyRequest, sensitivity) == 300);
-static_assert(offsetof(MotionCopyRequest, channel) == 304);
-static_assert(offsetof(MotionCopyRequest, enable_zv) == 308);
-static_assert(offsetof(MotionCopyRequest, targets) == 312);
-static_assert(offsetof(MotionCopyRequest, target_count) == 568);
 
 // Camera-side motion mode (3212).
 struct CameraMotionMode {
@@ -79,9 +54,9 @@ struct CameraMotionMode {
   int32_t channels[64];  // the copy targets, ascending (empty for the older requests)
   int32_t count;
 };
+ZV_SCHEMA(CameraMotionMode, ZV_INTERNAL(channel), ZV_INTERNAL(enable_zv), ZV_INTERNAL(channels),
+          ZV_INTERNAL(count));
 static_assert(sizeof(CameraMotionMode) == 268);
-static_assert(offsetof(CameraMotionMode, channels) == 8);
-static_assert(offsetof(CameraMotionMode, count) == 264);
 
 // The all-day motion plan sent to a camera that runs its own detection (3209, 3252).
 struct MotionPlanRange {
@@ -101,16 +76,27 @@ struct DefaultMotionPlan {
   MotionPlanDay days[7];
   char reserved1[196];
 };
-static_assert(sizeof(MotionPlanRange) == 16);
+ZV_SCHEMA(MotionPlanRange, ZV_INTERNAL(start_hour), ZV_INTERNAL(start_minute), ZV_INTERNAL(end_hour),
+          ZV_INTERNAL(end_minute));
+ZV_SCHEMA(MotionPlanDay, ZV_INTERNAL(day), ZV_INTERNAL(enable), ZV_RECORDS(ranges, nullptr));
+ZV_SCHEMA(DefaultMotionPlan, ZV_INTERNAL(channel), ZV_RESERVED(reserved0), ZV_RECORDS(days, nullptr),
+          ZV_RESERVED(reserved1));
 static_assert(sizeof(MotionPlanDay) == 136);
 static_assert(sizeof(DefaultMotionPlan) == 1216);
-static_assert(offsetof(DefaultMotionPlan, days) == 68);
-static_assert(offsetof(DefaultMotionPlan, reserved1) == 1020);
 
 // ---- OSD and privacy masks ----
 constexpr int kCameraOsdTextSize = 256;
 
-// The camera's own overlay texts (payload of 3210, records of reply 8211).
+// The recorder-side OSD change notice (1007): {channel, 1, 0}.
+struct OsdChange {
+  int32_t channel;
+  int32_t changed;  // always 1
+  int32_t spare;    // always 0
+};
+ZV_SCHEMA(OsdChange, ZV_INTERNAL(channel), ZV_INTERNAL(changed), ZV_RESERVED(spare));
+
+// The camera's own overlay texts (payload of 3210, records of reply 8211). Read from the overlay
+// set ("ch" and "type" only read), printed by the overlay read.
 struct CameraOsd {
   int32_t ch;
   int32_t enable_text;
@@ -128,14 +114,15 @@ struct CameraOsd {
   char reserved[276];
   int32_t type;
 };
+ZV_SCHEMA(CameraOsd, ZV_FIELD(ch, "ch").required().in_only(),
+          ZV_FIELD(enable_text, "enable_text").required(), ZV_FIELD(text_name, "text_name").required(),
+          ZV_FIELD(textpos, "textpos").required(), ZV_FIELD(enable_date, "enable_date").required(),
+          ZV_FIELD(datepos, "datepos").required(), ZV_FIELD(dateformat, "dateformat").required(),
+          ZV_FIELD(enable_text_sub, "enable_text_sub"), ZV_FIELD(text_name_sub, "text_name_sub").absent(""),
+          ZV_FIELD(textpos_sub, "textpos_sub"), ZV_FIELD(enable_date_sub, "enable_date_sub"),
+          ZV_FIELD(datepos_sub, "datepos_sub"), ZV_FIELD(dateformat_sub, "dateformat_sub"),
+          ZV_RESERVED(reserved), ZV_FIELD(type, "type").in_only());
 static_assert(sizeof(CameraOsd) == 836);
-static_assert(offsetof(CameraOsd, text_name) == 8);
-static_assert(offsetof(CameraOsd, textpos) == 264);
-static_assert(offsetof(CameraOsd, enable_text_sub) == 280);
-static_assert(offsetof(CameraOsd, text_name_sub) == 284);
-static_assert(offsetof(CameraOsd, textpos_sub) == 540);
-static_assert(offsetof(CameraOsd, dateformat_sub) == 552);
-static_assert(offsetof(CameraOsd, type) == 832);
 
 constexpr int kCameraMaskAreas = 28;
 constexpr int kCameraMaskNameSize = 64;
@@ -151,9 +138,11 @@ struct CameraMaskArea {
   int32_t ratio;
   char name[kCameraMaskNameSize];
 };
+ZV_SCHEMA(CameraMaskArea, ZV_FIELD(area_id, "area_id"), ZV_FIELD(enable, "enable"),
+          ZV_FIELD(start_x, "start_x"), ZV_FIELD(start_y, "start_y"), ZV_FIELD(area_width, "area_width"),
+          ZV_FIELD(area_height, "area_height"), ZV_FIELD(fill_color, "fill_color"),
+          ZV_FIELD(ratio, "ratio"), ZV_FIELD(name, "name"));
 static_assert(sizeof(CameraMaskArea) == 96);
-static_assert(offsetof(CameraMaskArea, ratio) == 28);
-static_assert(offsetof(CameraMaskArea, name) == 32);
 
 // The camera's privacy masks (records of reply 7502).
 struct CameraPrivacyMask {
@@ -170,16 +159,16 @@ struct CameraPrivacyMask {
   int32_t mosaic_num;
   char reserved[8];
 };
+ZV_SCHEMA(CameraPrivacyMask, ZV_FIELD(id, "id"), ZV_FIELD(enable, "enable"), ZV_FIELD(num, "num"),
+          ZV_FIELD(cgi_sdk_flag, "cgiSdkFlag"), ZV_FIELD(sdkversion, "sdkversion"),
+          ZV_FIELD(max_ptz_zoom_ratio, "maxPtzZoomRatio"), ZV_FIELD(area_enable, "areaEnable"),
+          ZV_FIELD(color_list, "colorList"), ZV_RECORDS(areas, nullptr),
+          ZV_FIELD(mosaic_support, "mosaicSupport"), ZV_FIELD(mosaic_num, "mosaicNum"),
+          ZV_RESERVED(reserved));
 static_assert(sizeof(CameraPrivacyMask) == 2824);
-static_assert(offsetof(CameraPrivacyMask, sdkversion) == 16);
-static_assert(offsetof(CameraPrivacyMask, max_ptz_zoom_ratio) == 48);
-static_assert(offsetof(CameraPrivacyMask, area_enable) == 52);
-static_assert(offsetof(CameraPrivacyMask, color_list) == 56);
-static_assert(offsetof(CameraPrivacyMask, areas) == 120);
-static_assert(offsetof(CameraPrivacyMask, mosaic_support) == 2808);
-static_assert(offsetof(CameraPrivacyMask, mosaic_num) == 2812);
 
-// Privacy masks sent to the cameras of the listed channels (2509).
+// Privacy masks sent to the cameras of the listed channels (2509). The request's members are
+// optional; its areas and channel list are read by the handler.
 struct PrivacyMaskSet {
   char targets[64];  // character n is '1' when channel n receives the masks, else '0'
   char reserved0[12];
@@ -194,13 +183,50 @@ struct PrivacyMaskSet {
   int32_t mosaic_num;
   int64_t del_mask;
 };
+ZV_SCHEMA(PrivacyMaskSet, ZV_INTERNAL(targets), ZV_RESERVED(reserved0), ZV_FIELD(enable, "enable"),
+          ZV_FIELD(num, "num"), ZV_FIELD(cgi_sdk_flag, "cgiSdkFlag"), ZV_RESERVED(reserved1),
+          ZV_FIELD(area_mask_enable, "areaMaskEnable"), ZV_RESERVED(reserved2), ZV_RECORDS(areas, nullptr),
+          ZV_FIELD(mosaic_support, "mosaicSupport"), ZV_FIELD(mosaic_num, "mosaicNum"),
+          ZV_FIELD(del_mask, "delMask"));
 static_assert(sizeof(PrivacyMaskSet) == 2896);
-static_assert(offsetof(PrivacyMaskSet, enable) == 76);
-static_assert(offsetof(PrivacyMaskSet, num) == 80);
-static_assert(offsetof(PrivacyMaskSet, cgi_sdk_flag) == 84);
-static_assert(offsetof(PrivacyMaskSet, area_mask_enable) == 124);
-static_assert(offsetof(PrivacyMaskSet, areas) == 192);
-static_assert(offsetof(PrivacyMaskSet, mosaic_support) == 2880);
-static_assert(offsetof(PrivacyMaskSet, mosaic_num) == 2884);
-static_assert(offsetof(PrivacyMaskSet, del_mask) == 2888);
 static_assert(alignof(PrivacyMaskSet) == 8);
+
+// One recorder-side mask area to clear (2508): both members required and ranged.
+struct MaskAreaRemoval {
+  int32_t channel;
+  int32_t area;
+};
+ZV_SCHEMA(MaskAreaRemoval, ZV_FIELD(channel, "chan_id").required().range(0, 63),
+          ZV_FIELD(area, "area_id").required().range(0, 24));
+
+// One camera mask to remove (3353).
+struct CameraMaskRemoval {
+  int32_t channel;
+  int32_t mask_id;
+};
+ZV_SCHEMA(CameraMaskRemoval, ZV_FIELD(channel, "chnid").required(), ZV_FIELD(mask_id, "maskid").required());
+
+// ---- Messages (the core answers N with N + 5000) ----
+inline constexpr Notice<OsdChange> kOsdChanged{1007, "osd changed"};
+inline constexpr Notice<int32_t> kMotionChanged{1403, "motion changed"};
+inline constexpr Notice<ChannelMask64> kMotionCopied{1410, "motion copied"};
+inline constexpr Exchange<int32_t, CameraPrivacyMask> kCameraMaskRead{2502, 7502, "camera masks"};
+inline constexpr Exchange<int32_t, int32_t> kCameraMaskResult{2503, 7503, "camera mask result"};
+inline constexpr Notice<MaskAreaRemoval> kMaskAreaRemove{2508, "mask area remove"};
+inline constexpr Notice<PrivacyMaskSet> kMaskSet{2509, "privacy masks set"};
+inline constexpr Exchange<int32_t, CameraMotionMap> kCameraGridRead{3206, 8206, "camera motion grid"};
+inline constexpr Notice<CameraMotionMap> kCameraGridSet{3207, "camera motion grid set"};
+inline constexpr Notice<DefaultMotionPlan> kCameraMotionPlan{3209, "camera motion plan"};
+inline constexpr Exchange<CameraOsd, int32_t> kCameraOsdSet{3210, 8210, "camera osd set"};
+inline constexpr Exchange<int32_t, CameraOsd> kCameraOsdRead{3211, 8211, "camera osd"};
+inline constexpr Notice<CameraMotionMode> kCameraMotionMode{3212, "camera motion mode"};
+inline constexpr Notice<MotionCopyRequest> kMotionGridCopy{3251, "motion grid copy"};
+inline constexpr Notice<DefaultMotionPlan> kCameraMotionPlanCopy{3252, "camera motion plan copy"};
+inline constexpr Exchange<CameraMaskRemoval, int32_t> kCameraMaskRemove{3353, 8353, "camera mask remove"};
+
+inline constexpr MessageInfo kVideoMessages[] = {
+    info(kOsdChanged),      info(kMotionChanged),     info(kMotionCopied),     info(kCameraMaskRead),
+    info(kCameraMaskResult), info(kMaskAreaRemove),   info(kMaskSet),          info(kCameraGridRead),
+    info(kCameraGridSet),   info(kCameraMotionPlan),  info(kCameraOsdSet),     info(kCameraOsdRead),
+    info(kCameraMotionMode), info(kMotionGridCopy),   info(kCameraMotionPlanCopy), info(kCameraMaskRemove),
+};

@@ -2,21 +2,6 @@
 
 #include <iterator>
 
-#include "common/payload_reader.h"
-#include "handlers/video/video_replies.h"
-
-void event_reply_callback(int /*unused*/, ZvMsgHeader* header, void* payload) {
-  if (header == nullptr || payload == nullptr) return;
-  const PayloadReader reader(header, payload);
-  for (const ReplyPrinter& printer : video_reply_printers()) {
-    if (printer.reply_id == header->msg_id) {
-      printer.print(reader);
-      return;
-    }
-  }
-  // Reply ids without a printer are ignored: the waiting handler runs out its budget.
-}
-
 namespace {
 const WebReqEntry kVideoRequests[] = {
     {"/6000", osd_read_handler},

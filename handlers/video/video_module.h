@@ -7,9 +7,6 @@
 
 extern const RequestModule kVideoModule;
 
-// The module's one reply callback: picks the printer of the reply's message id (video_replies.h).
-void event_reply_callback(int unused, ZvMsgHeader* header, void* payload);
-
 // Motion detection.
 void motion_settings_read_handler(const char* argument);     // "/6010"
 void motion_audible_plan_read_handler(const char* argument); // "/6011"

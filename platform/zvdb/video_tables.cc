@@ -8,32 +8,6 @@
 namespace zvdb {
 namespace {
 
-constexpr Field kMotionFields[] = {
-    ZVDB_FIELD(MotionRecord, channel),          ZVDB_FIELD(MotionRecord, enable),
-    ZVDB_FIELD(MotionRecord, sensitivity),      ZVDB_FIELD(MotionRecord, tri_channels_mask),
-    ZVDB_FIELD(MotionRecord, tri_alarms),       ZVDB_FIELD(MotionRecord, motion_table),
-    ZVDB_FIELD(MotionRecord, interval),         ZVDB_FIELD(MotionRecord, enable_zv),
-    ZVDB_FIELD(MotionRecord, tri_channels),     ZVDB_FIELD(MotionRecord, email_enable),
-    ZVDB_FIELD(MotionRecord, email_interval),   ZVDB_FIELD(MotionRecord, tri_chn_alarms),
-    ZVDB_FIELD(MotionRecord, ptz_interval),     ZVDB_FIELD(MotionRecord, alarmout_interval),
-    ZVDB_FIELD(MotionRecord, white_interval),   ZVDB_FIELD(MotionRecord, email_pic_enable),
-    ZVDB_FIELD(MotionRecord, tri_channels_pic), ZVDB_FIELD(MotionRecord, audio_id),
-};
-
-constexpr Field kWhiteLedFields[] = {
-    ZVDB_FIELD(WhiteLedEntry, owner_channel), ZVDB_FIELD(WhiteLedEntry, chnid),
-    ZVDB_FIELD(WhiteLedEntry, mode),          ZVDB_FIELD(WhiteLedEntry, time),
-};
-
-constexpr Field kPtzFields[] = {
-    ZVDB_FIELD(PtzActionEntry, source_id),       ZVDB_FIELD(PtzActionEntry, acto_ptz_channel),
-    ZVDB_FIELD(PtzActionEntry, acto_ptz_type),   ZVDB_FIELD(PtzActionEntry, acto_ptz_preset),
-    ZVDB_FIELD(PtzActionEntry, acto_ptz_patrol), ZVDB_FIELD(PtzActionEntry, acto_ptz_pattern),
-};
-
-constexpr Field kAudioFields[] = {
-    ZVDB_FIELD(AudioFileEntry, id), ZVDB_FIELD(AudioFileEntry, enable), ZVDB_FIELD(AudioFileEntry, name)};
-
 // Factory motion settings: off, middle sensitivity, 20 s intervals, no actions.
 void default_motion(void* record, int32_t index) {
   MotionRecord m{};
@@ -60,7 +34,10 @@ void default_osd(void* record, int32_t index) {
 }
 
 constexpr TableDesc schedule_table(const char* name) {
-  return TableDesc{.name = name, .record_size = sizeof(Schedule), .key_a_count = kMaxChannels};
+  return TableDesc{.name = name,
+                   .record_size = sizeof(Schedule),
+                   .key_a_count = kMaxChannels,
+                   .fields = zvrec::schema_of<Schedule>().fields};
 }
 
 }  // namespace
@@ -69,7 +46,7 @@ const TableDesc kMotionTable{.name = "motion",
                              .record_size = sizeof(MotionRecord),
                              .key = {.a = offsetof(MotionRecord, channel)},
                              .key_a_count = kMaxChannels,
-                             .fields = kMotionFields,
+                             .fields = zvrec::schema_of<MotionRecord>().fields,
                              .default_rows = kMaxChannels,
                              .make_default = default_motion};
 const TableDesc kMotionEffectiveScheduleTable = schedule_table("motion_effective_schedule");
@@ -78,15 +55,13 @@ const TableDesc kMotionEmailScheduleTable = schedule_table("motion_email_schedul
 const TableDesc kMotionPtzScheduleTable = schedule_table("motion_ptz_schedule");
 const TableDesc kMotionScheduleTable = schedule_table("motion_schedule");
 // Keyed by (channel, LED schedule table name).
-const TableDesc kWhiteLedScheduleTable{.name = "whiteled_esche",
-                                       .record_size = sizeof(Schedule),
-                                       .key_a_count = kMaxChannels};
+const TableDesc kWhiteLedScheduleTable = schedule_table("whiteled_esche");
 // Lists of up to 8 entries keyed by (channel, LED parameter table name).
 const TableDesc kWhiteLedParamsTable{.name = "whiteled_params",
                                      .record_size = sizeof(WhiteLedEntry),
                                      .key_a_count = kMaxChannels,
                                      .max_entries = kWhiteLedMaxEntries,
-                                     .fields = kWhiteLedFields};
+                                     .fields = zvrec::schema_of<WhiteLedEntry>().fields};
 // Lists of up to 64 entries keyed by (source id, PTZ source type); an entry is identified by its
 // PTZ camera, 0 marking a free slot.
 const TableDesc kPtzParamsTable{.name = "ptz_params",
@@ -94,18 +69,18 @@ const TableDesc kPtzParamsTable{.name = "ptz_params",
                                 .max_entries = kPtzActionMaxEntries,
                                 .entry_id = offsetof(PtzActionEntry, acto_ptz_channel),
                                 .zero_id_is_free = true,
-                                .fields = kPtzFields};
+                                .fields = zvrec::schema_of<PtzActionEntry>().fields};
 const TableDesc kPeopleCountPtzParamsTable{.name = "peoplecnt_ptz_params",
                                           .record_size = sizeof(PtzActionEntry),
                                           .max_entries = kPeopleCountPtzMaxEntries,
                                           .entry_id = offsetof(PtzActionEntry, acto_ptz_channel),
                                           .zero_id_is_free = true,
-                                          .fields = kPtzFields};
+                                          .fields = zvrec::schema_of<PtzActionEntry>().fields};
 const TableDesc kAlarmAudioTable{.name = "alarm_audio_file",
                                  .record_size = sizeof(AudioFileEntry),
                                  .key = {.a = offsetof(AudioFileEntry, id)},
                                  .key_a_count = kAlarmAudioSlots,
-                                 .fields = kAudioFields};
+                                 .fields = zvrec::schema_of<AudioFileEntry>().fields};
 const TableDesc kOsdTable{.name = "osd",
                           .record_size = sizeof(OsdRecord),
                           .key = {.a = offsetof(OsdRecord, cam_id)},
@@ -156,16 +131,10 @@ std::string_view led_table(const char* name) {
 }
 
 int read_schedule(const zvdb::Table<Schedule>& t, const char* db, Schedule* s, int channel) {
-  if (s == nullptr) return -1;
-  return t.read(db, s, Key{channel});
+  return s != nullptr ? t.read(db, s, Key{channel}) : -1;
 }
 int write_schedule(const zvdb::Table<Schedule>& t, const char* db, const Schedule* s, int channel) {
-  if (s == nullptr) return -1;
-  return t.write_at(db, s, Key{channel});
-}
-int copy_schedule(const zvdb::Table<Schedule>& t, const char* db, const Schedule* s, ChannelMask64 mask) {
-  if (s == nullptr) return -1;
-  return t.copy_to_mask(db, s, mask.bits());
+  return s != nullptr ? t.write_at(db, s, Key{channel}) : -1;
 }
 
 // The used entries of a PTZ list (acto_ptz_channel != 0), in order, and their number.
@@ -198,9 +167,6 @@ int write_motion(const char* db, const MotionRecord* record) { return kMotions.w
 int read_motions(const char* db, MotionRecord* records, int* count) {
   return kMotions.read_all(db, records, count);
 }
-int copy_motions(const char* db, const MotionRecord* record, ChannelMask64 mask) {
-  return kMotions.copy_to_mask(db, record, mask.bits());
-}
 
 int read_motion_effective_schedule(const char* db, Schedule* s, int channel) {
   return read_schedule(kMotionEffective, db, s, channel);
@@ -208,17 +174,11 @@ int read_motion_effective_schedule(const char* db, Schedule* s, int channel) {
 int write_motion_effective_schedule(const char* db, const Schedule* s, int channel) {
   return write_schedule(kMotionEffective, db, s, channel);
 }
-int copy_motion_effective_schedules(const char* db, const Schedule* s, ChannelMask64 mask) {
-  return copy_schedule(kMotionEffective, db, s, mask);
-}
 int read_motion_audible_schedule(const char* db, Schedule* s, int channel) {
   return read_schedule(kMotionAudible, db, s, channel);
 }
 int write_motion_audible_schedule(const char* db, const Schedule* s, int channel) {
   return write_schedule(kMotionAudible, db, s, channel);
-}
-int copy_motion_audible_schedules(const char* db, const Schedule* s, ChannelMask64 mask) {
-  return copy_schedule(kMotionAudible, db, s, mask);
 }
 int read_motion_email_schedule(const char* db, Schedule* s, int channel) {
   return read_schedule(kMotionEmail, db, s, channel);
@@ -226,17 +186,11 @@ int read_motion_email_schedule(const char* db, Schedule* s, int channel) {
 int write_motion_email_schedule(const char* db, const Schedule* s, int channel) {
   return write_schedule(kMotionEmail, db, s, channel);
 }
-int copy_motion_email_schedules(const char* db, const Schedule* s, ChannelMask64 mask) {
-  return copy_schedule(kMotionEmail, db, s, mask);
-}
 int read_motion_ptz_schedule(const char* db, Schedule* s, int channel) {
   return read_schedule(kMotionPtz, db, s, channel);
 }
 int write_motion_ptz_schedule(const char* db, const Schedule* s, int channel) {
   return write_schedule(kMotionPtz, db, s, channel);
-}
-int copy_motion_ptz_schedules(const char* db, const Schedule* s, ChannelMask64 mask) {
-  return copy_schedule(kMotionPtz, db, s, mask);
 }
 int read_motion_schedule(const char* db, Schedule* s, int channel) {
   return read_schedule(kMotionLegacy, db, s, channel);

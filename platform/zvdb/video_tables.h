@@ -20,23 +20,17 @@ int read_motion(const char* db, MotionRecord* record, int channel);
 int write_motion(const char* db, const MotionRecord* record);  // keyed by record->channel
 // *count: in, capacity of `records` (callers pass 64); out, records filled in channel order.
 int read_motions(const char* db, MotionRecord* records, int* count);
-// Copies the record to every channel of the mask (each copy carries its own channel number).
-int copy_motions(const char* db, const MotionRecord* record, ChannelMask64 mask);
 
 // Motion plans: when the event is effective, and when its sound, e-mail and PTZ actions may fire;
-// plus the older single motion plan.
+// plus the older single motion plan. Copies go through the tables (kMotion*ScheduleTable).
 int read_motion_effective_schedule(const char* db, Schedule* schedule, int channel);
 int write_motion_effective_schedule(const char* db, const Schedule* schedule, int channel);
-int copy_motion_effective_schedules(const char* db, const Schedule* schedule, ChannelMask64 mask);
 int read_motion_audible_schedule(const char* db, Schedule* schedule, int channel);
 int write_motion_audible_schedule(const char* db, const Schedule* schedule, int channel);
-int copy_motion_audible_schedules(const char* db, const Schedule* schedule, ChannelMask64 mask);
 int read_motion_email_schedule(const char* db, Schedule* schedule, int channel);
 int write_motion_email_schedule(const char* db, const Schedule* schedule, int channel);
-int copy_motion_email_schedules(const char* db, const Schedule* schedule, ChannelMask64 mask);
 int read_motion_ptz_schedule(const char* db, Schedule* schedule, int channel);
 int write_motion_ptz_schedule(const char* db, const Schedule* schedule, int channel);
-int copy_motion_ptz_schedules(const char* db, const Schedule* schedule, ChannelMask64 mask);
 int read_motion_schedule(const char* db, Schedule* schedule, int channel);
 int write_motion_schedule(const char* db, const Schedule* schedule, int channel);
 

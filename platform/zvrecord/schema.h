@@ -67,6 +67,9 @@ struct Field {
   uint32_t count = 0;                  // arrays: elements
   uint32_t align = 1;                  // the alignment of the member's element type
   const Schema* element = nullptr;     // kRecords: the element's schema
+  uint32_t element_size = 0;           // kRecords: sizeof one element (checked without `element`:
+                                       // GCC's sanitizer builds cannot compare its address in a
+                                       // constant expression)
   int32_t absent_int = 0;              // an absent optional number becomes this
   const char* absent_text = "(null)";  // an absent optional text becomes this
 
@@ -145,6 +148,7 @@ constexpr Field make_records_field(const char* name, const char* key, size_t off
   Field f = make_field<M>(name, key, offset);
   f.type = Type::kRecords;
   f.element = &schema_of<std::remove_extent_t<M>>();
+  f.element_size = static_cast<uint32_t>(sizeof(std::remove_extent_t<M>));
   return f;
 }
 
@@ -170,6 +174,7 @@ constexpr const char* layout_problem(const Schema& s) {
     if (f.size == 0) return "empty field";
     // Every member sits at a multiple of its type's own size (8 at most), so a target that aligns
     // 8-byte types to 4 lays the record out the same way.
+    if (f.type == Type::kRecords && f.element_size * f.count != f.size) return "record array size";
     const uint32_t unit = f.align < 8 ? f.align : 8;
     if (unit == 0 || f.offset % unit != 0) return "misaligned field";
     if ((f.flags & (Field::kOutOnly | Field::kInOnly)) == (Field::kOutOnly | Field::kInOnly)) {

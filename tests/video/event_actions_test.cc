@@ -13,8 +13,6 @@
 #include "handlers/video/event_kinds.h"
 #include "handlers/video/schedule_json.h"
 #include "handlers/video/video_common.h"
-#include "handlers/video/video_module.h"
-#include "handlers/video/video_replies.h"
 #include "tests/common/stdout_capture.h"
 #include "tests/video/video_fixture.h"
 
@@ -356,6 +354,16 @@ TEST_F(EventActionsTest, WithoutPtzKeysTheListIsNotTouched) {
   EXPECT_TRUE(core_->wait_for(1403, 1));
 }
 
+TEST_F(EventActionsTest, AMissingRecordIsCreatedUnderItsOwnChannel) {
+  ASSERT_EQ(zvdb::delete_record(kZvdbPath, zvdb::kMotionTable, zvdb::Key{5}), 0);
+  zvdb_close_all();
+  JsonPtr block = parse(R"({"chnid": 5, "interval": 9})");
+  ASSERT_TRUE(apply_event_actions(kMotionEventKind, block.get()));
+  EXPECT_EQ(motion(5).channel, 5);
+  EXPECT_EQ(motion(5).interval, 9);
+  EXPECT_EQ(motion(0).interval, 20);  // channel 0's record is not overwritten
+}
+
 TEST_F(EventActionsTest, BadChannelOrWrongTypesChangeNothing) {
   const std::string before = dump();
   for (const char* body : {R"({"chnid": 64, "interval": 5})", R"({"chnid": -1, "interval": 5})",
@@ -398,12 +406,16 @@ TEST_F(EventActionsTest, CopyReachesOnlyTheMaskAndRetagsEntries) {
   JsonPtr block = parse(full_block(1));
   ASSERT_TRUE(apply_event_actions(kMotionEventKind, block.get()));
   const ChannelMask64 targets = ChannelMask64::from_u64((uint64_t{1} << 2) | (uint64_t{1} << 40));
-  copy_event_actions(kMotionEventKind, 1, 0, targets, [](void* record) {
-    MotionRecord m;
-    std::memcpy(&m, record, sizeof m);
-    m.sensitivity = 6;
-    std::memcpy(record, &m, sizeof m);
-  });
+  {
+    SettingsWrite write;
+    copy_event_actions(kMotionEventKind, 1, 0, targets, write, [](void* record) {
+      MotionRecord m;
+      std::memcpy(&m, record, sizeof m);
+      m.sensitivity = 6;
+      std::memcpy(record, &m, sizeof m);
+    });
+    ASSERT_TRUE(write.commit());
+  }
   for (int c : {2, 40}) {
     SCOPED_TRACE(c);
     const MotionRecord r = motion(c);
@@ -429,48 +441,6 @@ TEST_F(EventActionsTest, CopyReachesOnlyTheMaskAndRetagsEntries) {
   EXPECT_EQ(motion(1).sensitivity, 3);  // the source keeps its own
   EXPECT_EQ(motion(3).interval, 20);    // not in the mask
   EXPECT_EQ(plan(read_motion_ptz_schedule, 3).days[3].ranges[0].action_type, 0);
-}
-
-// ---- Reply printers -----------------------------------------------------------------------------
-
-void ignore_replies(int, ZvMsgHeader*, void*) {}
-
-// Starts a new exchange (clears the reply flag and claim) as core_send does before each message.
-void new_exchange() { core_close(core_send(ignore_replies, 1, 0, nullptr, 1)); }
-
-TEST_F(EventActionsTest, SharedStatusPrinter) {
-  struct Case {
-    zvtest::Bytes payload;
-    std::string out;
-    int32_t flag;
-  } cases[] = {
-      {zvtest::int32s({0}), "Content-type: text/plain\r\n\r\nOK", 1},
-      {zvtest::int32s({-4}), "Content-type: text/plain\r\n\r\nFAILED", 1},
-      {zvtest::Bytes{0, 0}, "", 0},  // shorter than a status: nothing, the handler times out
-  };
-  for (const Case& c : cases) {
-    new_exchange();
-    zvtest::StdoutCapture capture;
-    print_status_ok_failed(PayloadReader(c.payload.data(), c.payload.size()));
-    EXPECT_EQ(capture.finish(), c.out);
-    EXPECT_EQ(reply_flag_get(), c.flag);
-  }
-}
-
-TEST_F(EventActionsTest, CallbackIgnoresUnknownIdsAndEmptyPayloads) {
-  new_exchange();
-  zvtest::StdoutCapture capture;
-  ZvMsgHeader header{};
-  header.msg_id = 8999;
-  int32_t status = 0;
-  header.length = sizeof status;
-  event_reply_callback(0, &header, &status);
-  header.msg_id = 8206;
-  header.length = 0;
-  event_reply_callback(0, &header, nullptr);
-  event_reply_callback(0, nullptr, &status);
-  EXPECT_EQ(capture.finish(), "");
-  EXPECT_EQ(reply_flag_get(), 0);
 }
 
 }  // namespace

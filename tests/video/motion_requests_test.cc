@@ -116,7 +116,7 @@ TEST_F(MotionRequestTest, PlanOnlySetsStoreAndAnnounce) {
     core_->clear_received();
     EXPECT_EQ(post(c.id, "{\"camId\": 9, \"schedule\": " + plan + "}").out, kOk);
     EXPECT_EQ(text_of(this->plan(c.read, 9).days[6].ranges[2].start_time), "10:00");
-    EXPECT_EQ(only_message(*core_, kMsgMotionChanged).payload, int32s({9}));
+    EXPECT_EQ(only_message(*core_, kMotionChanged.id).payload, int32s({9}));
 
     core_->clear_received();
     for (const char* bad : {R"({"camId": -1, "schedule": []})", R"({"camId": 64, "schedule": []})",
@@ -229,23 +229,23 @@ TEST_F(MotionRequestTest, CameraGridReadPrintsTheFirstRecord) {
   map.fishinstall = 3;
   CameraMotionMap second = map;
   second.sensitivity = 99;
-  core_->reply(kMsgCameraGridRead, concat({bytes_of(map), bytes_of(second)}));
+  core_->reply(kCameraGridRead.id, concat({bytes_of(map), bytes_of(second)}));
   RunResult r = post("/6098", R"({"id": 2})");
   EXPECT_EQ(r.out, kJsonHeader + R"({ "map": "ffff0000", "sensitivity": 4, "result": 0, "enable": 1, )"
                                  R"("modelType": 7, "fishdisplay": 1, "fishtransfer": 2, "fishinstall": 3 })");
-  EXPECT_EQ(only_message(*core_, kMsgCameraGridRead).payload, int32s({2}));
+  EXPECT_EQ(only_message(*core_, kCameraGridRead.id).payload, int32s({2}));
 }
 
 TEST_F(MotionRequestTest, CameraGridReadNeverTrustsTheReply) {
   CameraMotionMap map{};
   std::memset(map.map, 'm', sizeof map.map);  // no terminator: cut at the field's end
-  core_->reply(kMsgCameraGridRead, bytes_of(map));
+  core_->reply(kCameraGridRead.id, bytes_of(map));
   RunResult r = post("/6098", R"({"id": 1})");
   EXPECT_NE(r.out.find("\"map\": \"" + std::string(300, 'm') + "\", \"sensitivity\": 0"), std::string::npos);
 
-  core_->reply(kMsgCameraGridRead, Bytes(100, 0));  // short: no record
+  core_->reply(kCameraGridRead.id, Bytes(100, 0));  // short: no record
   EXPECT_EQ(post("/6098", R"({"id": 1})").out, kCgiErrorText);
-  core_->no_reply(kMsgCameraGridRead);
+  core_->no_reply(kCameraGridRead.id);
   EXPECT_EQ(post("/6098", R"({"id": 1})").out, kCgiErrorText);
   core_->clear_received();
   expect_refused("/6098", R"({"id": -1})");

@@ -37,7 +37,7 @@ TEST_F(OsdRequestTest, SetStoresAndNotifies) {
             kJsonHeader + R"({ "camId": 6, "camName": "Gate", "showName": 1, "showDate": 0, "showWeek": 1, )"
                           R"("dateFormat": 3, "timeFormat": 1, "datePosX": 0.5, "datePosY": 0.25, )"
                           R"("namePosX": 0.0, "namePosY": 12.5, "alpha": 40 })");
-  EXPECT_EQ(only_message(*core_, kMsgOsdChanged).payload, int32s({6, 1, 0}));
+  EXPECT_EQ(only_message(*core_, kOsdChanged.id).payload, int32s({6, 1, 0}));
 }
 
 TEST_F(OsdRequestTest, SetCutsTheNameAtSixtyThree) {
@@ -90,7 +90,7 @@ TEST_F(OsdRequestTest, CameraOverlaySetSendsTheRecordAndPrintsTheStatus) {
     std::string reply;
   } cases[] = {{0, kOk}, {-1, kTextHeader + "NO_SUPPORT"}, {3, kTextHeader + "ERROR"}};
   for (const Case& c : cases) {
-    core_->reply(kMsgCameraOsdSet, int32s({c.status}));
+    core_->reply(kCameraOsdSet.id, int32s({c.status}));
     EXPECT_EQ(post("/6996", body).out, c.reply);
   }
   CameraOsd expected{};
@@ -104,11 +104,11 @@ TEST_F(OsdRequestTest, CameraOverlaySetSendsTheRecordAndPrintsTheStatus) {
   std::strcpy(expected.text_name_sub, "Sub");
   expected.datepos_sub = 5;
   expected.type = 9;
-  EXPECT_EQ(only_message(*core_, kMsgCameraOsdSet).payload, bytes_of(expected));
+  EXPECT_EQ(only_message(*core_, kCameraOsdSet.id).payload, bytes_of(expected));
 
-  core_->no_reply(kMsgCameraOsdSet);
+  core_->no_reply(kCameraOsdSet.id);
   EXPECT_EQ(post("/6996", body).out, kCgiErrorText);
-  core_->reply(kMsgCameraOsdSet, Bytes{1, 2});  // shorter than a status word
+  core_->reply(kCameraOsdSet.id, Bytes{1, 2});  // shorter than a status word
   EXPECT_EQ(post("/6996", body).out, kCgiErrorText);
   core_->clear_received();
   expect_refused("/6996", R"({"ch": 3, "enable_text": 1, "textpos": 2, "enable_date": 1, "datepos": 3, "dateformat": 4})");
@@ -123,19 +123,19 @@ TEST_F(OsdRequestTest, CameraOverlayReadPrintsConnectedOrDisconnected) {
   osd.dateformat = 1;
   osd.enable_text_sub = 1;
   std::memset(osd.text_name_sub, 's', sizeof osd.text_name_sub);  // unterminated
-  core_->reply(kMsgCameraOsdRead, bytes_of(osd));
+  core_->reply(kCameraOsdRead.id, bytes_of(osd));
   EXPECT_EQ(post("/6997", R"({"id": 1})").out,
             kJsonHeader + R"({ "enable_text": 1, "text_name": "Door", "textpos": 2, "enable_date": 0, )"
                           R"("datepos": 0, "dateformat": 1, "enable_text_sub": 1, "text_name_sub": ")" +
                 std::string(256, 's') +
                 R"(", "textpos_sub": 0, "enable_date_sub": 0, "datepos_sub": 0, "dateformat_sub": 0, )"
                 R"("disconnect": 1 })");
-  EXPECT_EQ(only_message(*core_, kMsgCameraOsdRead).payload, int32s({1}));
+  EXPECT_EQ(only_message(*core_, kCameraOsdRead.id).payload, int32s({1}));
 
   osd.ch = -1;
-  core_->reply(kMsgCameraOsdRead, bytes_of(osd));
+  core_->reply(kCameraOsdRead.id, bytes_of(osd));
   EXPECT_EQ(post("/6997", R"({"id": 1})").out, kJsonHeader + R"({ "disconnect": 0 })");
-  core_->no_reply(kMsgCameraOsdRead);
+  core_->no_reply(kCameraOsdRead.id);
   EXPECT_EQ(post("/6997", R"({"id": 1})").out, kCgiErrorText);
   core_->clear_received();
   expect_refused("/6997", R"({"channel": 1})");
@@ -180,7 +180,7 @@ TEST_F(OsdRequestTest, MaskSetFillsAtMostTwentyEightAreas) {
                                "mosaicSupport": 1, "mosaicNum": 12, "delMask": 8589934593, "area": )" +
                            mask_areas(30) + "}";
   EXPECT_EQ(post("/6019", body).out, kOk);
-  auto set = std::make_unique<PrivacyMaskSet>(record_from<PrivacyMaskSet>(only_message(*core_, kMsgMaskSet).payload));
+  auto set = std::make_unique<PrivacyMaskSet>(record_from<PrivacyMaskSet>(only_message(*core_, kMaskSet.id).payload));
   EXPECT_EQ(std::string(set->targets, 64), std::string(4, '0') + "1" + std::string(59, '0'));
   EXPECT_EQ(set->enable, 1);
   EXPECT_EQ(set->cgi_sdk_flag, 2);
@@ -214,7 +214,7 @@ TEST_F(OsdRequestTest, MaskSetMarksOnlyListedChannels) {
     SCOPED_TRACE(c.body);
     core_->clear_received();
     EXPECT_EQ(post("/6019", c.body).out, kOk);
-    auto set = std::make_unique<PrivacyMaskSet>(record_from<PrivacyMaskSet>(only_message(*core_, kMsgMaskSet).payload));
+    auto set = std::make_unique<PrivacyMaskSet>(record_from<PrivacyMaskSet>(only_message(*core_, kMaskSet.id).payload));
     EXPECT_EQ(std::string(set->targets, 64), c.targets);
     int filled = 0;
     for (const CameraMaskArea& a : set->areas) filled += a.enable;
@@ -243,7 +243,7 @@ TEST_F(OsdRequestTest, CameraMasksReadPrintsNumPlusMosaicAreas) {
   mask->areas[0] = {0, 1, 10, 20, 30, 40, 2, 5, "front"};
   mask->mosaic_num = 1;
   mask->areas[1] = {1, 0, 1, 2, 3, 4, 0, 0, ""};
-  core_->reply(kMsgCameraMaskRead, bytes_of(*mask));
+  core_->reply(kCameraMaskRead.id, bytes_of(*mask));
   EXPECT_EQ(post("/6115", R"({"id": 3})").out,
             kJsonHeader +
                 R"([ { "id": 3, "num": 1, "maxPtzZoomRatio": 30, "areaEnable": 1, "enable": 1, "sdkversion": "2.1", )"
@@ -254,7 +254,7 @@ TEST_F(OsdRequestTest, CameraMasksReadPrintsNumPlusMosaicAreas) {
                 R"({ "area_id": 1, "enable": 0, "start_x": 1, "start_y": 2, "area_width": 3, "area_height": 4, )"
                 R"("width": 460, "height": 260, "fill_color": 0, "left": 1, "top": 2, "right": 3, "bottom": 4, )"
                 R"("ratio": 0, "name": "" } ] } ])");
-  EXPECT_EQ(only_message(*core_, kMsgCameraMaskRead).payload, int32s({3}));
+  EXPECT_EQ(only_message(*core_, kCameraMaskRead.id).payload, int32s({3}));
 }
 
 TEST_F(OsdRequestTest, CameraMasksReadClampsCountsAndNeverTrustsTheReply) {
@@ -266,7 +266,7 @@ TEST_F(OsdRequestTest, CameraMasksReadClampsCountsAndNeverTrustsTheReply) {
   auto second = std::make_unique<CameraPrivacyMask>(*mask);
   second->num = -100;
   second->mosaic_num = 2000000000;
-  core_->reply(kMsgCameraMaskRead, concat({bytes_of(*mask), bytes_of(*second), Bytes(100, 1)}));
+  core_->reply(kCameraMaskRead.id, concat({bytes_of(*mask), bytes_of(*second), Bytes(100, 1)}));
   RunResult r = post("/6115", R"({"id": 0})");
   JsonPtr reply(json_tokener_parse(body_of(r.out).c_str()));
   ASSERT_NE(reply, nullptr) << r.out;
@@ -278,29 +278,29 @@ TEST_F(OsdRequestTest, CameraMasksReadClampsCountsAndNeverTrustsTheReply) {
   }
   EXPECT_NE(r.out.find("\"sdkversion\": \"" + std::string(32, 'v') + "\""), std::string::npos);
 
-  core_->reply(kMsgCameraMaskRead, Bytes(2823, 0));
+  core_->reply(kCameraMaskRead.id, Bytes(2823, 0));
   EXPECT_EQ(post("/6115", R"({"id": 0})").out, kCgiErrorText);
-  core_->no_reply(kMsgCameraMaskRead);
+  core_->no_reply(kCameraMaskRead.id);
   EXPECT_EQ(post("/6115", R"({"id": 0})").out, kCgiErrorText);
 }
 
 TEST_F(OsdRequestTest, MaskResultAndRemoval) {
-  core_->reply(kMsgCameraMaskResult, int32s({5}));
+  core_->reply(kCameraMaskResult.id, int32s({5}));
   EXPECT_EQ(post("/6116", R"({"id": 2})").out, kJsonHeader + R"({ "result": 5 })");
-  EXPECT_EQ(only_message(*core_, kMsgCameraMaskResult).payload, int32s({2}));
-  core_->no_reply(kMsgCameraMaskResult);
+  EXPECT_EQ(only_message(*core_, kCameraMaskResult.id).payload, int32s({2}));
+  core_->no_reply(kCameraMaskResult.id);
   EXPECT_EQ(post("/6116", R"({"id": 2})").out, kCgiErrorText);
 
-  core_->reply(kMsgCameraMaskRemove, int32s({0}));
+  core_->reply(kCameraMaskRemove.id, int32s({0}));
   EXPECT_EQ(post("/6198", R"({"chnid": 4, "maskid": 2})").out, kJsonHeader + R"({ "res": 0 })");
-  EXPECT_EQ(only_message(*core_, kMsgCameraMaskRemove).payload, int32s({4, 2}));
-  core_->no_reply(kMsgCameraMaskRemove);
+  EXPECT_EQ(only_message(*core_, kCameraMaskRemove.id).payload, int32s({4, 2}));
+  core_->no_reply(kCameraMaskRemove.id);
   EXPECT_EQ(post("/6198", R"({"chnid": 4, "maskid": 2})").out, kCgiErrorJson);
 }
 
 TEST_F(OsdRequestTest, MaskAreaRemovalChecksItsRanges) {
   EXPECT_EQ(post("/6173", R"({"chan_id": 63, "area_id": 24})").out, kOk);
-  EXPECT_EQ(only_message(*core_, kMsgMaskAreaRemove).payload, int32s({63, 24}));
+  EXPECT_EQ(only_message(*core_, kMaskAreaRemove.id).payload, int32s({63, 24}));
   core_->clear_received();
   for (const char* body : {R"({"chan_id": 1, "area_id": 25})", R"({"chan_id": 64, "area_id": 1})",
                            R"({"chan_id": 1})", "nope"}) {

@@ -12,13 +12,12 @@ class SimModule;
 std::vector<std::unique_ptr<SimModule>> make_sim_modules();
 
 std::unique_ptr<SimModule> make_system_sim();  // system.cc: lifecycle, login, users, op log
+std::unique_ptr<SimModule> make_video_sim();  // video.cc: camera motion grid, OSD, masks
 
-void install_video_module(Simulator& simulator);   // video.cc: camera motion grid, OSD, masks
 void install_playback_module(Simulator& simulator);  // playback.cc: sessions, index, download
 void install_camera_module(Simulator& simulator);  // camera.cc: camera registry, streams, audio
 
 inline constexpr void (*kSimModules[])(Simulator&) = {
-    install_video_module,
     install_playback_module,
     install_camera_module,
 };

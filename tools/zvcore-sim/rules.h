@@ -150,11 +150,15 @@ class SimRules {
   // Store-and-return: `set` (a notice or an exchange whose payload is the record, keyed by
   // key_of_set) stores the record; `get` (payload: the key, read by key_of_get) answers with the
   // stored one (the factory's value until a set). An exchange-form set answers the int32 status 0.
-  // The key functions may be plain lambdas (they take no part in deducing T and GetP).
+  // `accepts`, when given, names the keys the device has (a channel without a camera): a set of
+  // another key stores nothing and answers -1; a get of it answers the factory's value, which
+  // then describes the missing device.
+  // (The key functions are not used to deduce T, so lambdas can be passed directly.)
   template <class T, class SetMsg, class GetP>
   void store(KeyedStore<T>& store, const SetMsg& set, const Exchange<GetP, T>& get,
              std::type_identity_t<std::function<int64_t(const T&)>> key_of_set,
-             std::type_identity_t<std::function<int64_t(const GetP&)>> key_of_get);
+             std::type_identity_t<std::function<int64_t(const GetP&)>> key_of_get,
+             std::function<bool(int64_t)> accepts = nullptr);
 
   // Used by the simulator.
   struct Rule {
@@ -198,13 +202,14 @@ class SimModule {
 template <class T, class SetMsg, class GetP>
 void SimRules::store(KeyedStore<T>& kept, const SetMsg& set, const Exchange<GetP, T>& get,
                      std::type_identity_t<std::function<int64_t(const T&)>> key_of_set,
-                     std::type_identity_t<std::function<int64_t(const GetP&)>> key_of_get) {
+                     std::type_identity_t<std::function<int64_t(const GetP&)>> key_of_get,
+                     std::function<bool(int64_t)> accepts) {
   using SetP = typename SetMsg::payload_type;
   static_assert(std::is_same_v<SetP, T>, "the set message carries the stored record");
   constexpr bool kAnswersSet = !std::is_same_v<SetMsg, Notice<SetP>>;
-  add(set.id, nullptr, [&kept, key_of_set](const SimRequest& request, SimAnswer& a) {
+  add(set.id, nullptr, [&kept, key_of_set, accepts](const SimRequest& request, SimAnswer& a) {
     T record;
-    if (!payload_as(request, &record)) {
+    if (!payload_as(request, &record) || (accepts && !accepts(key_of_set(record)))) {
       if (kAnswersSet) a.int32(-1);
       return;
     }

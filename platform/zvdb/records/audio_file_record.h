@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/zvrecord/schema.h"
+
 constexpr int kAlarmAudioSlots = 10;
 constexpr int kAudioFileNameSize = 128;
 
@@ -14,6 +16,6 @@ struct AudioFileEntry {
   char name[kAudioFileNameSize];   // URL-safe Base64 of the display name
 };
 
+ZV_SCHEMA(AudioFileEntry, ZV_FIELD(id, "id"), ZV_FIELD(enable, "enable"),
+          ZV_FIELD(name, "name"));
 static_assert(sizeof(AudioFileEntry) == 136);
-static_assert(offsetof(AudioFileEntry, enable) == 4);
-static_assert(offsetof(AudioFileEntry, name) == 8);

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/zvrecord/schema.h"
+
 constexpr int kMotionTableSize = 368;    // the motion grid text as the camera defines it
 constexpr int kEventTextSize = 65;       // 64 characters and the terminator
 constexpr int kMaxChannels = 64;
@@ -33,21 +35,31 @@ struct MotionRecord {
   int32_t audio_id;
 };
 
+// The JSON form is the whole-record set ("camId" ... "enableZV", every member required); the
+// other action fields carry the keys of the read-back reply and of the action block.
+ZV_SCHEMA(MotionRecord,
+          ZV_FIELD(channel, "camId").required().range(0, 63),
+          ZV_FIELD(enable, "enable").required().range(0, 2),
+          ZV_FIELD(sensitivity, "sensitivity").required().at_least(0),
+          ZV_INTERNAL(tri_channels_mask),
+          ZV_FIELD(tri_alarms, "triAlarms").required().at_least(0),
+          ZV_FIELD(motion_table, "motionTable").required(),
+          ZV_FIELD(interval, "interval").required().at_least(0),
+          ZV_FIELD(enable_zv, "enableZV").required(),
+          ZV_FIELD(tri_channels, "triChannels").required(),
+          ZV_RESERVED(pad0),
+          ZV_FIELD(email_enable, "email_enable").out_only(),
+          ZV_FIELD(email_interval, "email_interval").out_only(),
+          ZV_INTERNAL(tri_chn_alarms),  // "triChnAlarms": two texts, read and printed by the handler
+          ZV_RESERVED(pad1),
+          ZV_FIELD(ptz_interval, "ptz_interval").out_only(),
+          ZV_FIELD(alarmout_interval, "alarmout_interval").out_only(),
+          ZV_FIELD(white_interval, "white_interval").out_only(),
+          ZV_FIELD(email_pic_enable, "email_pic_enable").out_only(),
+          ZV_FIELD(tri_channels_pic, "tri_channels_pic").out_only(),
+          ZV_RESERVED(pad2),
+          ZV_FIELD(audio_id, "audioId").out_only());
+
 static_assert(sizeof(MotionRecord) == 692);
-static_assert(offsetof(MotionRecord, enable) == 4);
-static_assert(offsetof(MotionRecord, sensitivity) == 8);
-static_assert(offsetof(MotionRecord, tri_channels_mask) == 12);
-static_assert(offsetof(MotionRecord, tri_alarms) == 16);
-static_assert(offsetof(MotionRecord, motion_table) == 20);
 static_assert(offsetof(MotionRecord, interval) == 388);
-static_assert(offsetof(MotionRecord, enable_zv) == 392);
-static_assert(offsetof(MotionRecord, tri_channels) == 396);
-static_assert(offsetof(MotionRecord, email_enable) == 464);
 static_assert(offsetof(MotionRecord, email_interval) == 468);
-static_assert(offsetof(MotionRecord, tri_chn_alarms) == 472);
-static_assert(offsetof(MotionRecord, ptz_interval) == 604);
-static_assert(offsetof(MotionRecord, alarmout_interval) == 608);
-static_assert(offsetof(MotionRecord, white_interval) == 612);
-static_assert(offsetof(MotionRecord, email_pic_enable) == 616);
-static_assert(offsetof(MotionRecord, tri_channels_pic) == 620);
-static_assert(offsetof(MotionRecord, audio_id) == 688);

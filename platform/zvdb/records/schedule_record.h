@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "platform/zvdb/records/channel_mask.h"
+#include "platform/zvrecord/schema.h"
 
 constexpr int kScheduleDays = 8;           // day blocks 0..7
 constexpr int kScheduleRangesPerDay = 48;  // slots per day in the record
@@ -30,12 +31,14 @@ struct Schedule {
   ScheduleDay days[kScheduleDays];
 };
 
+// A range prints as {"startTime", "endTime", "actionType"}; the web pages see 12 ranges a day.
+ZV_SCHEMA(ScheduleRange, ZV_FIELD(start_time, "startTime"), ZV_FIELD(end_time, "endTime"),
+          ZV_FIELD(action_type, "actionType"));
+ZV_SCHEMA(ScheduleDay, ZV_RECORDS(ranges, nullptr), ZV_INTERNAL(day_flag), ZV_INTERNAL(day_word));
+ZV_SCHEMA(Schedule, ZV_RECORDS(days, nullptr));
+
 static_assert(sizeof(ScheduleRange) == 68);
-static_assert(offsetof(ScheduleRange, end_time) == 32);
-static_assert(offsetof(ScheduleRange, action_type) == 64);
 static_assert(sizeof(ScheduleDay) == 3272);
-static_assert(offsetof(ScheduleDay, day_flag) == 3264);
-static_assert(offsetof(ScheduleDay, day_word) == 3268);
 static_assert(sizeof(Schedule) == 26176);
 
 // White-light LED action: which channel's LED to switch, and how. At most 8 per event channel and
@@ -50,10 +53,10 @@ struct WhiteLedEntry {
   int32_t time;
 };
 
+// Printed and read as {"chnid", "mode", "time"}.
+ZV_SCHEMA(WhiteLedEntry, ZV_INTERNAL(owner_channel), ZV_FIELD(chnid, "chnid"), ZV_FIELD(mode, "mode"),
+          ZV_FIELD(time, "time"));
 static_assert(sizeof(WhiteLedEntry) == 16);
-static_assert(offsetof(WhiteLedEntry, chnid) == 4);
-static_assert(offsetof(WhiteLedEntry, mode) == 8);
-static_assert(offsetof(WhiteLedEntry, time) == 12);
 
 // The LED actions of one event channel as the write and copy calls take them.
 struct WhiteLedParams {
@@ -61,6 +64,7 @@ struct WhiteLedParams {
   WhiteLedEntry entries[kWhiteLedMaxEntries];
 };
 
+ZV_SCHEMA(WhiteLedParams, ZV_INTERNAL(count), ZV_RECORDS(entries, nullptr));
 static_assert(sizeof(WhiteLedParams) == 4 + 8 * 16);
 
 // Key of an LED schedule: the event channel and the LED schedule table name.
@@ -69,8 +73,8 @@ struct WhiteLedKey {
   char table_name[kLedTableNameSize];
 };
 
+ZV_SCHEMA(WhiteLedKey, ZV_INTERNAL(channel), ZV_INTERNAL(table_name));
 static_assert(sizeof(WhiteLedKey) == 68);
-static_assert(offsetof(WhiteLedKey, table_name) == 4);
 
 // PTZ actions of one event source, keyed in the database by (PTZ source type, source id).
 constexpr int kPtzActionMaxEntries = 64;
@@ -87,15 +91,16 @@ struct PtzActionEntry {
   int32_t acto_ptz_pattern;
 };
 
+// Read with every "acto_ptz_*" key; the pattern is not printed.
+ZV_SCHEMA(PtzActionEntry, ZV_INTERNAL(source_id), ZV_FIELD(acto_ptz_channel, "acto_ptz_channel"),
+          ZV_RESERVED(spare), ZV_FIELD(acto_ptz_type, "acto_ptz_type"),
+          ZV_FIELD(acto_ptz_preset, "acto_ptz_preset"), ZV_FIELD(acto_ptz_patrol, "acto_ptz_patrol"),
+          ZV_FIELD(acto_ptz_pattern, "acto_ptz_pattern").in_only());
 static_assert(sizeof(PtzActionEntry) == 28);
-static_assert(offsetof(PtzActionEntry, acto_ptz_channel) == 4);
-static_assert(offsetof(PtzActionEntry, acto_ptz_type) == 12);
-static_assert(offsetof(PtzActionEntry, acto_ptz_preset) == 16);
-static_assert(offsetof(PtzActionEntry, acto_ptz_patrol) == 20);
-static_assert(offsetof(PtzActionEntry, acto_ptz_pattern) == 24);
 
 struct PtzActionList {
   PtzActionEntry entries[kPtzActionMaxEntries];
 };
 
+ZV_SCHEMA(PtzActionList, ZV_RECORDS(entries, nullptr));
 static_assert(sizeof(PtzActionList) == 64 * 28);
