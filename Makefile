@@ -35,13 +35,22 @@ run: build
 bench: build
 	@tools/bench
 
-# Coverage-guided fuzzing of the multipart parser (clang + libFuzzer); not part of `make test`.
+# Coverage-guided fuzzing (clang + libFuzzer), FUZZ_SECONDS each (default 60): the multipart
+# parser from its corpus (front/fuzz_seeds), and every request handler in-process with the core
+# simulator answering, from front/fuzz_handler_seeds and a dictionary of the identifiers and the
+# JSON keys of the tree. Part of CI; new corpus entries stay in build-fuzz/.
 fuzz: deps
 	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DZV_FUZZ=ON -DZV_TESTS=OFF -DZV_BENCH=OFF \
 	    -DZV_STATIC=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-	@cmake --build build-fuzz --target fuzz_multipart
-	@mkdir -p build-fuzz/corpus && (cp -n front/fuzz_seeds/* build-fuzz/corpus/ 2>/dev/null || true)
-	@tools/sandbox -- build-fuzz/bin/fuzz_multipart -max_total_time=$${FUZZ_SECONDS:-60} build-fuzz/corpus
+	@cmake --build build-fuzz --target fuzz_multipart fuzz_handlers
+	@mkdir -p build-fuzz/corpus build-fuzz/handler-corpus
+	@cp -n front/fuzz_seeds/* build-fuzz/corpus/ 2>/dev/null || true
+	@cp -n front/fuzz_handler_seeds/* build-fuzz/handler-corpus/ 2>/dev/null || true
+	@tools/fuzz-dict > build-fuzz/handlers.dict
+	@tools/sandbox -- build-fuzz/bin/fuzz_multipart -max_total_time=$${FUZZ_SECONDS:-60} \
+	    build-fuzz/corpus 2>&1 | tail -3
+	@tools/sandbox -- build-fuzz/bin/fuzz_handlers -max_total_time=$${FUZZ_SECONDS:-60} -timeout=10 \
+	    -dict=build-fuzz/handlers.dict build-fuzz/handler-corpus 2>&1 | tail -3
 
 # The device's target: Debian's arm-linux-gnueabihf cross toolchain and the :armhf libraries
 # (scripts/setup --cross), cmake/toolchain-armhf.cmake, preset "armhf".
