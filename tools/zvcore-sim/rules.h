@@ -150,9 +150,11 @@ class SimRules {
   // Store-and-return: `set` (a notice or an exchange whose payload is the record, keyed by
   // key_of_set) stores the record; `get` (payload: the key, read by key_of_get) answers with the
   // stored one (the factory's value until a set). An exchange-form set answers the int32 status 0.
+  // The key functions may be plain lambdas (their parameter types are not deduced from them).
   template <class T, class SetMsg, class GetP>
   void store(KeyedStore<T>& store, const SetMsg& set, const Exchange<GetP, T>& get,
-             std::function<int64_t(const T&)> key_of_set, std::function<int64_t(const GetP&)> key_of_get);
+             std::function<int64_t(const std::type_identity_t<T>&)> key_of_set,
+             std::function<int64_t(const std::type_identity_t<GetP>&)> key_of_get);
 
   // Used by the simulator.
   struct Rule {
@@ -193,8 +195,8 @@ class SimModule {
 
 template <class T, class SetMsg, class GetP>
 void SimRules::store(KeyedStore<T>& kept, const SetMsg& set, const Exchange<GetP, T>& get,
-                     std::function<int64_t(const T&)> key_of_set,
-                     std::function<int64_t(const GetP&)> key_of_get) {
+                     std::function<int64_t(const std::type_identity_t<T>&)> key_of_set,
+                     std::function<int64_t(const std::type_identity_t<GetP>&)> key_of_get) {
   using SetP = typename SetMsg::payload_type;
   static_assert(std::is_same_v<SetP, T>, "the set message carries the stored record");
   constexpr bool kAnswersSet = !std::is_same_v<SetMsg, Notice<SetP>>;
