@@ -229,6 +229,33 @@ TEST_F(CameraStreamTest, WebParameterWriteAnswersOkOrErrorAndWaitsForRateControl
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }
 
+TEST_F(CameraStreamTest, TextsOneCharacterLongerThanTheirFieldAreCut) {
+  core_->reply(kWebParamRead.id, Bytes(sizeof(CameraWebParamReply), 0));
+  core_->reply(kWebParamSet.id, int32s({0}));
+  core_->reply(kUiCommand.id, Bytes(16, 0));
+  const std::string names = R"("pagename": ")" + std::string(64, 'p') + R"(", "httpname": ")" + std::string(64, 'h') +
+                            R"(", "key": ")" + std::string(128, 'k') + R"(")";
+  const Bytes cut_names = concat({int32s({2}), text_field(std::string(63, 'p'), 64),
+                                  text_field(std::string(63, 'h'), 64), text_field(std::string(127, 'k'), 128)});
+  const struct {
+    const char* path;
+    std::string body;
+    int32_t msg;
+    Bytes payload;
+  } rows[] = {
+      {"/2023", R"({"id": 2, )" + names + "}", kWebParamRead.id, concat({cut_names, Bytes(128 + 4, 0)})},
+      {"/2024", R"({"id": 2, )" + names + R"(, "value": ")" + std::string(128, 'v') + R"("})", kWebParamSet.id,
+       concat({cut_names, text_field(std::string(127, 'v'), 128), Bytes(4, 0)})},
+      {"/2026", R"({"cmd": ")" + std::string(100, 'c') + R"("})", kUiCommand.id, text_field(std::string(99, 'c'), 100)},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.path);
+    core_->clear_received();
+    post(row.path, row.body);
+    EXPECT_EQ(only_message(*core_, row.msg).payload, row.payload);
+  }
+}
+
 // ---- Audio ------------------------------------------------------------------------------------------------
 
 TEST_F(CameraStreamTest, AudioDescriptionClampsTheCameraCounts) {
