@@ -229,23 +229,6 @@ void change_camera(const char* argument, CameraChange change) {
   reply_ok();
 }
 
-// The catalogue array of read_ipc_protocols, released when it goes away.
-class ProtocolList {
- public:
-  ProtocolList() {
-    if (read_ipc_protocols(kZvdbPath, &records_, &count_) != 0) count_ = 0;
-  }
-  ~ProtocolList() { release_ipc_protocol(&records_); }
-  ProtocolList(const ProtocolList&) = delete;
-  ProtocolList& operator=(const ProtocolList&) = delete;
-  int count() const { return records_ != nullptr ? count_ : 0; }
-  IpcProtocolRecord& operator[](int i) { return records_[i]; }
-
- private:
-  IpcProtocolRecord* records_ = nullptr;
-  int count_ = 0;
-};
-
 }  // namespace
 
 // ---- Handlers -----------------------------------------------------------------------------------
@@ -332,11 +315,16 @@ void camera_delete_handler(const char* argument) {
 }
 
 void camera_protocols_handler(const char* /*argument*/) {
-  ProtocolList protocols;
+  IpcProtocolRecord* raw = nullptr;
+  int count = 0;
+  if (read_ipc_protocols(kZvdbPath, &raw, &count) != 0) count = 0;
+  const auto release = [](IpcProtocolRecord* array) { release_ipc_protocol(&array); };
+  const std::unique_ptr<IpcProtocolRecord, decltype(release)> protocols(raw, release);
+  if (protocols == nullptr) count = 0;
   // The recorder's own protocol (id 2) never offers its model list: a stored 1 is reset.
   std::optional<SettingsWrite> write;
-  for (int i = 0; i < protocols.count(); ++i) {
-    IpcProtocolRecord& p = protocols[i];
+  for (int i = 0; i < count; ++i) {
+    IpcProtocolRecord& p = protocols.get()[i];
     if (p.id != 2 || p.display_model != 1) continue;
     if (!write) write.emplace();
     p.display_model = 0;
@@ -345,15 +333,15 @@ void camera_protocols_handler(const char* /*argument*/) {
   if (write && !write->commit()) return (void)reply_cgi_error(REPLY_JSON);
   JsonWriter w(4096);
   w.begin_object().key("protocols").begin_array();
-  for (int i = 0; i < protocols.count(); ++i) {
+  for (int i = 0; i < count; ++i) {
     w.begin_object();
-    write_fields(w, protocols[i]);
+    write_fields(w, protocols.get()[i]);
     w.key("models").begin_array();
-    IpcModelRecord* raw = nullptr;
-    int count = 0;
-    const bool read = read_ipc_models_by_protocol(kZvdbPath, &raw, protocols[i].id, &count) == 0;
-    const std::unique_ptr<IpcModelRecord, void (*)(IpcModelRecord*)> models(raw, ipc_destroy);
-    for (int m = 0; read && models != nullptr && m < count; ++m) write_object(w, models.get()[m]);
+    IpcModelRecord* list = nullptr;
+    int models = 0;
+    if (read_ipc_models_by_protocol(kZvdbPath, &list, protocols.get()[i].id, &models) != 0) models = 0;
+    const std::unique_ptr<IpcModelRecord, void (*)(IpcModelRecord*)> owned(list, ipc_destroy);
+    for (int m = 0; owned != nullptr && m < models; ++m) write_object(w, owned.get()[m]);
     w.end_array().end_object();
   }
   reply_json(w.end_array().end_object());

@@ -61,25 +61,33 @@ CameraLink read_link(int64_t channel) {
   return link;
 }
 
-struct StreamState {
-  int32_t video_type;
-  int32_t width;
-  int32_t height;
-  int32_t framerate;
-  int32_t bitrate;
-  int32_t iframe_interval;
-  int32_t bitrate_control;
-  int32_t smart_stream;
-  int32_t smart_stream_level;
-};
+// The stream settings a camera keeps, in the form of the set that changes them.
+StreamSettings factory_streams(int64_t) {
+  StreamSettings s{};
+  s.video_type_enable = 1;
+  s.sub_enable = 1;
+  s.main_res_width = 1920;
+  s.main_res_height = 1080;
+  s.main_framerate = 25;
+  s.main_bitrate = 4096;
+  s.main_iframe_interval = 50;
+  s.sub_res_width = 704;
+  s.sub_res_height = 576;
+  s.sub_framerate = 15;
+  s.sub_bitrate = 512;
+  s.sub_iframe_interval = 30;
+  return s;
+}
 
-// The stream settings a camera keeps.
-struct CameraStreams {
-  StreamState main{0, 1920, 1080, 25, 4096, 50, 0, 0, 0};
-  StreamState sub{0, 704, 576, 15, 512, 30, 0, 0, 0};
-  int32_t sub_enable = 1;
-  int32_t video_type_enable = 1;
-};
+// Takes every word of a set that is not -1 (a value not changed).
+void apply_streams(StreamSettings& kept, const StreamSettings& set) {
+  constexpr size_t kFirst = offsetof(StreamSettings, transmit_protocol);
+  for (size_t at = kFirst; at < sizeof set; at += sizeof(int32_t)) {
+    int32_t given;
+    std::memcpy(&given, reinterpret_cast<const unsigned char*>(&set) + at, sizeof given);
+    if (given != -1) std::memcpy(reinterpret_cast<unsigned char*>(&kept) + at, &given, sizeof given);
+  }
+}
 
 // Web parameters of one camera by (page, HTTP name, key).
 using WebParams = std::map<std::tuple<std::string, std::string, std::string>, std::string>;
@@ -134,14 +142,8 @@ CameraStatusRecord status_of(int32_t channel, const CameraLink& camera) {
   return s;
 }
 
-void put_stream(StreamDescription& d, int type_word, int current_word, const StreamState& s) {
-  d.w[type_word] = s.video_type;
-  const int32_t current[] = {s.width, s.height, s.framerate, s.bitrate, s.iframe_interval, s.bitrate_control};
-  std::copy(std::begin(current), std::end(current), &d.w[current_word]);
-}
-
 // What a connected camera describes: its sizes and ranges, and its current settings.
-StreamDescription describe(int32_t channel, const CameraLink& camera, const CameraStreams& s, int32_t audio_enable) {
+StreamDescription describe(int32_t channel, const CameraLink& camera, const StreamSettings& s, int32_t audio_enable) {
   namespace sw = stream_word;
   StreamDescription d{};
   d.w[sw::kChannel] = channel;
@@ -153,8 +155,12 @@ StreamDescription describe(int32_t channel, const CameraLink& camera, const Came
   std::copy(std::begin(kSubSizes), std::end(kSubSizes), &d.w[sw::kSubPairs]);
   std::copy(std::begin(kMainRanges), std::end(kMainRanges), &d.w[sw::kMainRanges]);
   std::copy(std::begin(kSubRanges), std::end(kSubRanges), &d.w[sw::kSubRanges]);
-  put_stream(d, sw::kMainVideoType, sw::kMainCurrent, s.main);
-  put_stream(d, sw::kSubVideoType, sw::kSubCurrent, s.sub);
+  // Width, height, frame rate, bitrate, I-frame interval and rate control follow each other in
+  // both records.
+  std::memcpy(&d.w[sw::kMainCurrent], &s.main_res_width, 6 * sizeof(int32_t));
+  std::memcpy(&d.w[sw::kSubCurrent], &s.sub_res_width, 6 * sizeof(int32_t));
+  d.w[sw::kMainVideoType] = s.main_video_type;
+  d.w[sw::kSubVideoType] = s.sub_video_type;
   d.w[sw::kSubEnable] = s.sub_enable;
   d.w[sw::kAudioEnable] = audio_enable;
   d.w[sw::kVideoTypeEnable] = s.video_type_enable;
@@ -162,31 +168,12 @@ StreamDescription describe(int32_t channel, const CameraLink& camera, const Came
   d.w[sw::kMainStream] = 1;
   d.w[sw::kSubStream] = s.sub_enable;
   d.w[sw::kSmartStreamSupport] = 1;
-  d.w[sw::kSmartStream] = s.main.smart_stream;
-  d.w[sw::kSmartStreamLevel] = s.main.smart_stream_level;
+  d.w[sw::kSmartStream] = s.smart_stream;
+  d.w[sw::kSmartStreamLevel] = s.smart_stream_level;
   d.w[sw::kSubSmartStreamSupport] = 1;
-  d.w[sw::kSubSmartStream] = s.sub.smart_stream;
-  d.w[sw::kSubSmartStreamLevel] = s.sub.smart_stream_level;
+  d.w[sw::kSubSmartStream] = s.sub_smart_stream;
+  d.w[sw::kSubSmartStreamLevel] = s.sub_smart_stream_level;
   return d;
-}
-
-// Takes the settings' values; -1 marks a value not changed.
-void apply_streams(CameraStreams& c, const StreamSettings& s) {
-  const std::pair<int32_t*, int32_t> changes[] = {
-      {&c.video_type_enable, s.video_type_enable}, {&c.sub_enable, s.sub_enable},
-      {&c.main.video_type, s.main_video_type},     {&c.main.width, s.main_res_width},
-      {&c.main.height, s.main_res_height},         {&c.main.framerate, s.main_framerate},
-      {&c.main.bitrate, s.main_bitrate},           {&c.main.iframe_interval, s.main_iframe_interval},
-      {&c.main.bitrate_control, s.main_bitrate_control}, {&c.main.smart_stream, s.smart_stream},
-      {&c.main.smart_stream_level, s.smart_stream_level}, {&c.sub.video_type, s.sub_video_type},
-      {&c.sub.width, s.sub_res_width},             {&c.sub.height, s.sub_res_height},
-      {&c.sub.framerate, s.sub_framerate},         {&c.sub.bitrate, s.sub_bitrate},
-      {&c.sub.iframe_interval, s.sub_iframe_interval}, {&c.sub.bitrate_control, s.sub_bitrate_control},
-      {&c.sub.smart_stream, s.sub_smart_stream},   {&c.sub.smart_stream_level, s.sub_smart_stream_level},
-  };
-  for (const auto& [value, given] : changes) {
-    if (given != -1) *value = given;
-  }
 }
 
 // G.711 A-law and mu-law at 8 kHz, AAC at 16 and 48 kHz.
@@ -225,7 +212,7 @@ class CameraSim : public SimModule {
   bool connected(int64_t channel) { return valid_channel(channel) && links_.get(channel).connected(); }
 
   KeyedStore<CameraLink> links_{read_link};
-  KeyedStore<CameraStreams> streams_;
+  KeyedStore<StreamSettings> streams_{factory_streams};
   KeyedStore<ExtraStream> extra_{factory_extra};
   KeyedStore<AudioConfig> audio_{factory_audio};
   KeyedStore<WebParams> web_params_;
@@ -291,7 +278,7 @@ void CameraSim::rules(SimRules& r) {
     uint64_t done = 0;
     for (int c = 0; c < kChannels; ++c) {
       if (settings.channels[c] != '1' || !connected(c)) continue;
-      streams_.update(c, [&](CameraStreams& s) { apply_streams(s, settings); });
+      streams_.update(c, [&](StreamSettings& s) { apply_streams(s, settings); });
       done |= channel_bit64(c);
     }
     a.record(ChannelMask64::from_u64(done));
