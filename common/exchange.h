@@ -28,6 +28,9 @@
 
 #include "common/payload_reader.h"
 
+// The payload of a message that carries none: sent as zero bytes (`core_ask(kX, kind)`).
+struct NoPayload {};
+
 // A message without a reply (the core rereads the database, or just takes note).
 template <class Payload>
 struct Notice {
@@ -59,12 +62,16 @@ struct MessageInfo {
   const char* name;
 };
 template <class P>
+constexpr uint32_t payload_size_of() {
+  return std::is_same_v<P, NoPayload> ? 0 : sizeof(P);
+}
+template <class P>
 constexpr MessageInfo info(const Notice<P>& n) {
-  return {n.id, 0, sizeof(P), 0, n.name};
+  return {n.id, 0, payload_size_of<P>(), 0, n.name};
 }
 template <class P, class R>
 constexpr MessageInfo info(const Exchange<P, R>& x) {
-  return {x.id, x.reply_id, sizeof(P), sizeof(R), x.name};
+  return {x.id, x.reply_id, payload_size_of<P>(), sizeof(R), x.name};
 }
 
 // The bytes of a reply, copied out of the socket library's buffer.
@@ -93,6 +100,11 @@ std::optional<CoreReply> core_ask(int32_t id, const void* payload, uint32_t leng
 template <class P, class R>
 std::optional<CoreReply> core_ask(const Exchange<P, R>& x, const P& payload, int error_kind) {
   return core_ask(x.id, &payload, sizeof payload, x.reply_id, x.min_reply, error_kind);
+}
+// An exchange without payload.
+template <class R>
+std::optional<CoreReply> core_ask(const Exchange<NoPayload, R>& x, int error_kind) {
+  return core_ask(x.id, nullptr, 0, x.reply_id, x.min_reply, error_kind);
 }
 
 // Sends a notice (no reply awaited).

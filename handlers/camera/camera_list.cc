@@ -4,25 +4,22 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <vector>
+#include <memory>
+#include <optional>
 
 #include "common/json_fields.h"
-#include "common/json_writer.h"
 #include "common/oplog.h"
+#include "common/record_json.h"
 #include "common/reply.h"
-#include "handlers/camera/camera_core.h"
+#include "common/request.h"
 #include "handlers/camera/camera_messages.h"
 #include "handlers/camera/camera_module.h"
 #include "handlers/camera/camera_names.h"
-#include "handlers/video/video_common.h"
 #include "platform/zvdb/camera_tables.h"
-#include "platform/zvdb/engine.h"
 #include "platform/zvdb/video_tables.h"
 #include "platform/zvdb/zvdb.h"
 
 namespace {
-
-using zvdb::Key;
 
 // Operation-log codes of the camera list.
 constexpr int64_t kLogSubEdit = 204;
@@ -36,8 +33,56 @@ constexpr int32_t kDetailEdit = 903;
 
 // "/2000" and "/2005" serve the channels of the first camera page only.
 constexpr int32_t kPagedChannelMax = 7;
-constexpr int32_t kTransmitProtocolMax = 2;
 constexpr const char kDefaultPoePassword[] = "kq5820";
+
+// ---- Forms over the camera record (its schema is the add request) ----------------------------
+
+// Every add and edit. The address and port are optional here: kAddressForm requires them for
+// every protocol but the one that needs none.
+constexpr auto kCameraForm =
+    ZV_FIELDS(CameraRecord, ZV_SCHEMA_FIELD(id), ZV_SCHEMA_FIELD(enable), ZV_SCHEMA_FIELD(ip_addr),
+              ZV_SCHEMA_FIELD(enable_sub_stream), ZV_SCHEMA_FIELD(manage_port),
+              ZV_SCHEMA_FIELD(cam_protocol), ZV_SCHEMA_FIELD(transmit_protocol),
+              ZV_SCHEMA_FIELD(sync_time), ZV_SCHEMA_FIELD(minor_id), ZV_SCHEMA_FIELD(ddns));
+constexpr auto kAddressForm = ZV_FIELDS(CameraRecord, ZV_SCHEMA_FIELD(ip_addr).required(),
+                                        ZV_SCHEMA_FIELD(manage_port).required().at_least(0));
+// Stored on an add, and on an edit of type 0.
+constexpr auto kLoginForm = ZV_FIELDS(CameraRecord, ZV_SCHEMA_FIELD(user_name), ZV_SCHEMA_FIELD(password));
+constexpr auto kRtspForm =
+    ZV_FIELDS(CameraRecord, ZV_SCHEMA_FIELD(main_rtsp_port), ZV_SCHEMA_FIELD(main_source_path),
+              ZV_SCHEMA_FIELD(sub_rtsp_port), ZV_SCHEMA_FIELD(sub_source_path),
+              ZV_SCHEMA_FIELD(main_rtsp_url), ZV_SCHEMA_FIELD(sub_rtsp_url));
+constexpr auto kPoeForm = ZV_FIELDS(CameraRecord, ZV_SCHEMA_FIELD(mac_addr), ZV_SCHEMA_FIELD(poe_channel),
+                                    ZV_SCHEMA_FIELD(physical_port));
+// "/2017" and "/2031": the channel and the members they change.
+constexpr auto kLoginSetForm =
+    ZV_FIELDS(CameraRecord, ZV_FIELD(id, "id").required().range(0, kMaxChannels - 1),
+              ZV_SCHEMA_FIELD(user_name).required(), ZV_SCHEMA_FIELD(password).required());
+constexpr auto kTransportSetForm =
+    ZV_FIELDS(CameraRecord, ZV_FIELD(id, "id").required().range(0, kMaxChannels - 1),
+              ZV_SCHEMA_FIELD(transmit_protocol), ZV_SCHEMA_FIELD(sync_time));
+
+// The "/2000" reply: the OSD name after "id", the model's protocol after "managePort".
+constexpr auto kReadHead = ZV_FIELDS(CameraRecord, ZV_SCHEMA_FIELD(ip_addr), ZV_SCHEMA_FIELD(manage_port));
+constexpr auto kReadTail = ZV_FIELDS(
+    CameraRecord, ZV_FIELD(cam_protocol, "model"), ZV_SCHEMA_FIELD(user_name), ZV_SCHEMA_FIELD(password),
+    ZV_SCHEMA_FIELD(transmit_protocol), ZV_SCHEMA_FIELD(main_rtsp_port), ZV_SCHEMA_FIELD(main_source_path),
+    ZV_FIELD(enable_sub_stream, "subRtspEnable"), ZV_SCHEMA_FIELD(sub_rtsp_port),
+    ZV_SCHEMA_FIELD(sub_source_path), ZV_SCHEMA_FIELD(sync_time), ZV_FIELD(main_rtsp_url, "mainRtspUrl"),
+    ZV_FIELD(sub_rtsp_url, "subRtspUrl"), ZV_SCHEMA_FIELD(physical_port), ZV_SCHEMA_FIELD(poe_channel),
+    ZV_SCHEMA_FIELD(mac_addr), ZV_SCHEMA_FIELD(minor_id), ZV_SCHEMA_FIELD(ddns));
+
+// One camera of the "/2001" reply after its id, "enable" and name.
+constexpr auto kStatusReply = ZV_FIELDS(
+    CameraStatusRecord, ZV_SCHEMA_FIELD(ip_addr), ZV_SCHEMA_FIELD(manage_port), ZV_SCHEMA_FIELD(cam_protocol),
+    ZV_SCHEMA_FIELD(vendor), ZV_SCHEMA_FIELD(sn), ZV_SCHEMA_FIELD(sn_real), ZV_SCHEMA_FIELD(mac),
+    ZV_SCHEMA_FIELD(model), ZV_SCHEMA_FIELD(fw_version), ZV_SCHEMA_FIELD(state),
+    ZV_SCHEMA_FIELD(main_rtsp_port), ZV_SCHEMA_FIELD(physical_port), ZV_SCHEMA_FIELD(poe_channel),
+    ZV_SCHEMA_FIELD(alarm_in), ZV_SCHEMA_FIELD(alarm_out), ZV_SCHEMA_FIELD(white_led),
+    ZV_SCHEMA_FIELD(led_alarm), ZV_SCHEMA_FIELD(led_manual), ZV_SCHEMA_FIELD(minor_id),
+    ZV_SCHEMA_FIELD(sub_state), ZV_SCHEMA_FIELD(connect_state), ZV_SCHEMA_FIELD(ddns));
+
+// ---- Operation log ----------------------------------------------------------------------------
 
 // The protocol name the operation log shows: the recorder's own protocols all log as "ZVSF".
 const char* protocol_log_name(int32_t protocol) {
@@ -48,57 +93,73 @@ const char* protocol_log_name(int32_t protocol) {
   }
 }
 
-CameraLogDetail camera_log_detail(int32_t action, const CameraRecord& camera) {
-  CameraLogDetail detail{};
-  detail.action = action;
-  copy_field_text(detail.ip_addr, sizeof detail.ip_addr, camera.ip_addr);
-  detail.manage_port = camera.manage_port;
-  detail.channel = camera.id + 1;
-  copy_text_field(detail.protocol, protocol_log_name(camera.cam_protocol));
-  copy_text_field(detail.transport, camera.transmit_protocol == 0 ? "UDP" : "TCP");
-  detail.sync_time = static_cast<uint8_t>(camera.sync_time);
-  return detail;
-}
-
 // Sends the operation-log record of a camera change (channel 0-based), with the detail block of
-// an add or edit when given.
-void log_camera_change(int64_t sub_type, int32_t param_type, int32_t channel,
-                       const CameraLogDetail* detail) {
+// an add or edit (detail_action 0: none).
+void log_camera_change(int64_t sub_type, int32_t param_type, const CameraRecord& camera,
+                       int32_t detail_action) {
   OpLogRecord record;
   op_log_init(&record);
   record.sub_type = sub_type;
   record.param_type = param_type;
-  record.channel = channel + 1;
-  if (detail != nullptr) zvfs_log_pack_detail(&record, kCameraLogDetailKind, detail, sizeof *detail);
+  record.channel = camera.id + 1;
+  if (detail_action != 0) {
+    CameraLogDetail detail{};
+    detail.action = detail_action;
+    copy_field_text(detail.ip_addr, sizeof detail.ip_addr, camera.ip_addr);
+    detail.manage_port = camera.manage_port;
+    detail.channel = camera.id + 1;
+    copy_text_field(detail.protocol, protocol_log_name(camera.cam_protocol));
+    copy_text_field(detail.transport, camera.transmit_protocol == 0 ? "UDP" : "TCP");
+    detail.sync_time = static_cast<uint8_t>(camera.sync_time);
+    zvfs_log_pack_detail(&record, kCameraLogDetailKind, &detail, sizeof detail);
+  }
   op_log_send(record);
 }
 
-void log_camera_edit(const CameraRecord& camera) {
-  const CameraLogDetail detail = camera_log_detail(kDetailEdit, camera);
-  log_camera_change(kLogSubEdit, kLogParamEdit, camera.id, &detail);
-}
+// ---- Stored records (inside the request's SettingsWrite) --------------------------------------
 
-void notify_channel(int32_t msg_id, int32_t channel) { notify_core(msg_id, channel); }
-
-// Reads the stored camera of `channel` (a missing row reads as an empty record of that channel)
-// inside the transaction.
-CameraRecord stored_camera(zvdb::Transaction& tx, int32_t channel) {
+// The stored camera of `channel`; a missing row reads as an empty record of that channel.
+CameraRecord stored_camera(int32_t channel) {
   CameraRecord camera{};
-  tx.read(zvdb::kCameraTable, &camera, Key{channel});
+  read_camera(kZvdbPath, &camera, channel);
   camera.id = channel;
   return camera;
 }
 
-// Stores a new OSD name for `channel` inside the transaction. Channel 64 has no OSD record: its
-// name is not kept.
-void store_osd_name(zvdb::Transaction& tx, int32_t channel, const char* name) {
-  if (channel < 0 || channel >= kMaxChannels) return;
+// Stores a new OSD name for `channel`. Channel 64 has no OSD record: its name is not kept.
+int store_osd_name(int32_t channel, const char* name) {
+  if (channel < 0 || channel >= kMaxChannels) return 0;
   OsdRecord osd{};
-  tx.read(zvdb::kOsdTable, &osd, Key{channel});
+  read_osd(kZvdbPath, &osd, channel);
   osd.cam_id = channel;
   std::memset(osd.cam_name, 0, sizeof osd.cam_name);
   copy_text_field(osd.cam_name, name);
-  tx.write(zvdb::kOsdTable, &osd, Key{channel});
+  return write_osd(kZvdbPath, &osd);
+}
+
+// Applies the members of `form` read into `in` to the stored camera of in.id in one settings
+// write, then tells the core and logs the edit. False when the write failed (nothing was sent).
+bool update_camera(const zvrec::Schema& form, const CameraRecord& in) {
+  CameraRecord camera{};
+  {
+    SettingsWrite write;
+    camera = stored_camera(in.id);
+    zvrec::copy_fields(form, &in, &camera);
+    write.check(write_camera(kZvdbPath, &camera));
+    if (!write.commit()) return false;
+  }
+  core_tell(kCameraChanged, camera.id);
+  log_camera_change(kLogSubEdit, kLogParamEdit, camera, kDetailEdit);
+  return true;
+}
+
+// "/2017", "/2031": the members of `form` for the channel it names.
+void set_camera_members(const char* argument, const zvrec::Schema& form) {
+  JsonPtr request = parse_request(argument);
+  CameraRecord in{};
+  if (!request || !read_record(request.get(), form, &in)) return;
+  if (!update_camera(form, in)) return (void)reply_cgi_error(REPLY_TEXT);
+  reply_ok();
 }
 
 // ---- Add and edit ---------------------------------------------------------------------------
@@ -116,220 +177,57 @@ struct CameraRequest {
 // Validates the request and reads its members; false (nothing read) when it is refused.
 bool read_camera_request(json_object* request, CameraChange change, CameraRequest* out) {
   CameraRequest r;
+  const bool add = change == CameraChange::kAdd;
   CameraRecord& in = r.in;
-  if (!read_json_members(request, {
-          int_member("id", &in.id).required().range(0, kCameraKeyLimit - 1),
-          text_member("name", r.name).required(),
-          int_member("enable", &in.enable).required().range(0, 1),
-          int_member("camProtocol", &in.cam_protocol).required().range(0, kCameraProtocolMax),
-          int_member("transmitProtocol", &in.transmit_protocol).required().range(0, kTransmitProtocolMax),
-      })) {
+  if (!read_json_members(request, {text_member("name", r.name).required(),
+                                   int_member(add ? "otherPoe" : "type", add ? &r.other_poe : &r.type)}) ||
+      !read_record(request, kCameraForm.schema(), &in) || !read_record(request, kLoginForm.schema(), &in) ||
+      (in.cam_protocol != kCameraProtocolNoAddr && !read_record(request, kAddressForm.schema(), &in)) ||
+      (in.cam_protocol == kCameraProtocolRtsp && !read_record(request, kRtspForm.schema(), &in)) ||
+      (add && !read_record(request, kPoeForm.schema(), &in))) {
     return false;
   }
-  JsonMember address = text_member("ipAddr", in.ip_addr);
-  JsonMember port = int_member("managePort", &in.manage_port);
-  if (in.cam_protocol != kCameraProtocolNoAddr) {
-    address = address.required();
-    port = port.required().min(0);
-  }
-  std::vector<JsonMember> members = {
-      address,
-      port,
-      int_member("minorid", &in.minor_id),
-      text_member("userName", in.user_name),
-      text_member("password", in.password),
-      int_member("enableSubStream", &in.enable_sub_stream),
-      int_member("syncTime", &in.sync_time),
-      text_member("ddns", in.ddns),
-  };
-  if (change == CameraChange::kEdit) {
-    members.push_back(int_member("type", &r.type));
-  } else {
-    members.push_back(text_member("mac_addr", in.mac_addr));
-    members.push_back(int_member("poechannel", &in.poe_channel));
-    members.push_back(int_member("physicalport", &in.physical_port));
-    members.push_back(int_member("otherPoe", &r.other_poe));
-  }
-  if (in.cam_protocol == kCameraProtocolRtsp) {
-    members.push_back(int_member("mainRtspPort", &in.main_rtsp_port));
-    members.push_back(text_member("mainSourcePath", in.main_source_path));
-    members.push_back(int_member("subRtspPort", &in.sub_rtsp_port));
-    members.push_back(text_member("subSourcePath", in.sub_source_path));
-    members.push_back(text_member("mainrtspurl", in.main_rtsp_url));
-    members.push_back(text_member("subrtspurl", in.sub_rtsp_url));
-  }
-  if (!read_json_members(request, members)) return false;
   *out = r;
   return true;
-}
-
-template <size_t N>
-void copy_field(char (&to)[N], const char (&from)[N]) {
-  std::memcpy(to, from, N);
 }
 
 // Puts the request's members into the stored record: the login only on an add or an edit of
 // type 0, the RTSP fields only for the RTSP protocol, the PoE fields only on an add.
 void apply_camera_request(const CameraRequest& r, CameraChange change, CameraRecord* camera) {
-  const CameraRecord& in = r.in;
-  camera->id = in.id;
-  camera->minor_id = in.minor_id;
-  camera->enable = in.enable;
-  copy_field(camera->ip_addr, in.ip_addr);
-  camera->manage_port = in.manage_port;
-  camera->cam_protocol = in.cam_protocol;
-  if (change == CameraChange::kAdd || r.type == 0) {
-    copy_field(camera->user_name, in.user_name);
-    copy_field(camera->password, in.password);
-  }
-  camera->transmit_protocol = in.transmit_protocol;
-  camera->enable_sub_stream = in.enable_sub_stream;
-  camera->sync_time = in.sync_time;
-  if (in.cam_protocol == kCameraProtocolRtsp) {
-    camera->main_rtsp_port = in.main_rtsp_port;
-    copy_field(camera->main_source_path, in.main_source_path);
-    camera->sub_rtsp_port = in.sub_rtsp_port;
-    copy_field(camera->sub_source_path, in.sub_source_path);
-    copy_field(camera->main_rtsp_url, in.main_rtsp_url);
-    copy_field(camera->sub_rtsp_url, in.sub_rtsp_url);
-  }
-  copy_field(camera->ddns, in.ddns);
+  zvrec::copy_fields(kCameraForm.schema(), &r.in, camera);
+  if (change == CameraChange::kAdd || r.type == 0) zvrec::copy_fields(kLoginForm.schema(), &r.in, camera);
+  if (r.in.cam_protocol == kCameraProtocolRtsp) zvrec::copy_fields(kRtspForm.schema(), &r.in, camera);
   if (change == CameraChange::kAdd) {
+    zvrec::copy_fields(kPoeForm.schema(), &r.in, camera);
     // An absent MAC address reads as "(null)"; the record keeps an empty text instead.
-    if (field_text(in.mac_addr) == "(null)") {
-      std::memset(camera->mac_addr, 0, sizeof camera->mac_addr);
-    } else {
-      copy_field(camera->mac_addr, in.mac_addr);
-    }
-    camera->poe_channel = in.poe_channel;
-    camera->physical_port = in.physical_port;
+    if (field_text(camera->mac_addr) == "(null)") std::memset(camera->mac_addr, 0, sizeof camera->mac_addr);
   }
 }
 
 void change_camera(const char* argument, CameraChange change) {
   JsonPtr request = parse_request(argument);
-  if (!request) return;
   CameraRequest r;
-  if (!read_camera_request(request.get(), change, &r)) return;
+  if (!request || !read_camera_request(request.get(), change, &r)) return;
   const int32_t channel = r.in.id;
-
   CameraRecord camera{};
   {
-    zvdb::Transaction tx(kZvdbPath);
-    camera = stored_camera(tx, channel);
-    store_osd_name(tx, channel, r.name);
+    SettingsWrite write;
+    camera = stored_camera(channel);
+    write.check(store_osd_name(channel, r.name));
     apply_camera_request(r, change, &camera);
-    tx.write(zvdb::kCameraTable, &camera, Key{channel});
-    if (tx.commit() != 0) {
-      reply_cgi_error(REPLY_TEXT);
-      return;
-    }
+    write.check(write_camera(kZvdbPath, &camera));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
-
   if (change == CameraChange::kAdd) {
-    notify_channel(kMsgCameraAdded, channel);
-    const int32_t poe[2] = {channel, r.other_poe == 1 ? 1 : 0};
-    notify_core(kMsgCameraPoe, poe);
-    const CameraLogDetail detail = camera_log_detail(kDetailAdd, camera);
-    log_camera_change(kLogSubAdd, kLogParamAdd, channel, &detail);
+    core_tell(kCameraAdded, channel);
+    core_tell(kCameraPoe, CameraPoe{channel, r.other_poe == 1 ? 1 : 0});
+    log_camera_change(kLogSubAdd, kLogParamAdd, camera, kDetailAdd);
   } else {
-    notify_channel(kMsgCameraChanged, channel);
-    log_camera_edit(camera);
+    core_tell(kCameraChanged, channel);
+    log_camera_change(kLogSubEdit, kLogParamEdit, camera, kDetailEdit);
   }
   reply_ok();
 }
-
-// Read-modify-write of one camera record in one transaction, then the change notice and the
-// edit log. False when the database refused the write (then nothing was sent).
-template <class Change>
-bool update_camera(int32_t channel, Change change) {
-  CameraRecord camera{};
-  {
-    zvdb::Transaction tx(kZvdbPath);
-    camera = stored_camera(tx, channel);
-    change(camera);
-    tx.write(zvdb::kCameraTable, &camera, Key{channel});
-    if (tx.commit() != 0) return false;
-  }
-  notify_channel(kMsgCameraChanged, channel);
-  log_camera_edit(camera);
-  return true;
-}
-
-// ---- Replies ----------------------------------------------------------------------------------
-
-// One camera of the "/2001" reply, as an element of the writer's open array.
-void write_camera_status(JsonWriter& w, const CameraStatusRecord& s, const ChannelNames& names) {
-  w.begin_object();
-  w.key("id").value(s.id);
-  w.key("enable").value(1);
-  w.key("name").value(names.name(s.id));
-  w.key("ipAddr").field(s.ip_addr);
-  w.key("managePort").value(s.manage_port);
-  w.key("camProtocol").value(s.cam_protocol);
-  w.key("vendor").field(s.vendor);
-  w.key("sn").field(s.sn);
-  w.key("snReal").field(s.sn_real);
-  w.key("mac").field(s.mac);
-  w.key("model").field(s.model);
-  w.key("fwVersion").field(s.fw_version);
-  w.key("state").value(s.state);
-  w.key("mainRtspPort").value(s.main_rtsp_port);
-  w.key("physicalport").value(s.physical_port);
-  w.key("poechannel").value(s.poe_channel);
-  w.key("alarmin").value(s.alarm_in);
-  w.key("alarmout").value(s.alarm_out);
-  w.key("whiteLed").value(s.white_led);
-  w.key("ledAlarm").value(s.led_alarm);
-  w.key("ledManual").value(s.led_manual);
-  w.key("minorid").value(s.minor_id);
-  w.key("subState").value(s.sub_state);
-  w.key("connectState").value(s.connect_state);
-  w.key("ddns").field(s.ddns);
-  w.end_object();
-}
-
-json_object* protocol_json(const IpcProtocolRecord& p) {
-  json_object* o = json_object_new_object();
-  add_int(o, "id", p.id);
-  add_text(o, "name", p.name);
-  add_int(o, "protocolFunction", p.protocol_function);
-  add_int(o, "enable", p.enable);
-  add_int(o, "display_model", p.display_model);
-  json_object* models = json_object_new_array();
-  IpcModelRecord* list = nullptr;
-  int count = 0;
-  if (read_ipc_models_by_protocol(kZvdbPath, &list, p.id, &count) == 0) {
-    for (int i = 0; i < count; ++i) {
-      json_object* m = json_object_new_object();
-      add_int(m, "id", list[i].id);
-      add_text(m, "name", list[i].name);
-      add_int(m, "alarm_type", list[i].alarm_type);
-      add_int(m, "default_model", list[i].default_model);
-      json_object_array_add(models, m);
-    }
-  }
-  ipc_destroy(list);
-  json_object_object_add(o, "models", models);
-  return o;
-}
-
-// The catalogue array of read_ipc_protocols, released when it goes away.
-class ProtocolList {
- public:
-  ProtocolList() {
-    if (read_ipc_protocols(kZvdbPath, &records_, &count_) != 0) count_ = 0;
-  }
-  ~ProtocolList() { release_ipc_protocol(&records_); }
-  ProtocolList(const ProtocolList&) = delete;
-  ProtocolList& operator=(const ProtocolList&) = delete;
-  int count() const { return records_ != nullptr ? count_ : 0; }
-  IpcProtocolRecord& operator[](int i) { return records_[i]; }
-
- private:
-  IpcProtocolRecord* records_ = nullptr;
-  int count_ = 0;
-};
 
 }  // namespace
 
@@ -337,9 +235,8 @@ class ProtocolList {
 
 void camera_read_handler(const char* argument) {
   int32_t channel = -1;
-  if (!read_channel_member(argument, "chnid", kPagedChannelMax, &channel)) {
-    reply_cgi_error(REPLY_JSON);
-    return;
+  if (!read_channel_request(argument, "chnid", kPagedChannelMax, &channel)) {
+    return (void)reply_cgi_error(REPLY_JSON);
   }
   CameraRecord camera{};
   camera.id = channel;
@@ -348,52 +245,33 @@ void camera_read_handler(const char* argument) {
   read_osd_name(kZvdbPath, channel, name, sizeof name);
   IpcModelRecord model{};
   read_ipc_model(kZvdbPath, &model, camera.cam_protocol);
-
-  JsonPtr reply(json_object_new_object());
-  json_object* o = reply.get();
-  add_int(o, "id", camera.id);
-  add_text(o, "name", name);
-  add_text(o, "ipAddr", camera.ip_addr);
-  add_int(o, "managePort", camera.manage_port);
-  add_int(o, "protocol", model.protocol);
-  add_int(o, "model", camera.cam_protocol);
-  add_text(o, "userName", camera.user_name);
-  add_text(o, "password", camera.password);
-  add_int(o, "transmitProtocol", camera.transmit_protocol);
-  add_int(o, "mainRtspPort", camera.main_rtsp_port);
-  add_text(o, "mainSourcePath", camera.main_source_path);
-  add_int(o, "subRtspEnable", camera.enable_sub_stream);
-  add_int(o, "subRtspPort", camera.sub_rtsp_port);
-  add_text(o, "subSourcePath", camera.sub_source_path);
-  add_int(o, "syncTime", camera.sync_time);
-  add_text(o, "mainRtspUrl", camera.main_rtsp_url);
-  add_text(o, "subRtspUrl", camera.sub_rtsp_url);
-  add_int(o, "physicalport", camera.physical_port);
-  add_int(o, "poechannel", camera.poe_channel);
-  add_text(o, "mac_addr", camera.mac_addr);
-  add_int(o, "minorid", camera.minor_id);
-  add_text(o, "ddns", camera.ddns);
-  reply_json(o);
+  JsonWriter w(2048);
+  w.begin_object().key("id").value(camera.id).key("name").field(name);
+  write_fields(w, kReadHead.schema(), &camera);
+  w.key("protocol").value(model.protocol);
+  write_fields(w, kReadTail.schema(), &camera);
+  reply_json(w.end_object());
 }
 
 void camera_status_handler(const char* /*argument*/) {
-  const auto status = ask_core(kMsgCameraStatus, nullptr, 0, kReplyCameraStatus, 0, REPLY_JSON);
+  const auto status = core_ask(kCameraStatus, REPLY_JSON);
   if (!status) return;
-  const PayloadReader payload = reader_of(*status);
+  const PayloadReader payload = status->reader();
   const ChannelNames names;
   const size_t count = payload.record_count<CameraStatusRecord>();
+  const zvrec::Schema fields = kStatusReply.schema();
   // A camera prints about 400 bytes with short texts, more with long ones.
   JsonWriter w(256 + count * 640);
-  w.begin_object();
-  w.key("IPC").begin_array();
+  w.begin_object().key("IPC").begin_array();
   for (size_t i = 0; i < count; ++i) {
-    CameraStatusRecord record;
-    if (payload.record(i, &record)) write_camera_status(w, record, names);
+    CameraStatusRecord s;
+    if (!payload.record(i, &s)) continue;
+    w.begin_object().key("id").value(s.id).key("enable").value(1).key("name").value(names.name(s.id));
+    write_fields(w, fields, &s);
+    w.end_object();
   }
-  w.end_array();
-  w.key("maxIPCNums").value(get_param_int(kZvdbPath, "max_cameras", 32));
-  w.end_object();
-  write_reply(REPLY_JSON, w.c_str());
+  w.end_array().key("maxIPCNums").value(get_param_int(kZvdbPath, "max_cameras", 32));
+  reply_json(w.end_object());
 }
 
 void camera_edit_handler(const char* argument) { change_camera(argument, CameraChange::kEdit); }
@@ -402,136 +280,96 @@ void camera_add_handler(const char* argument) { change_camera(argument, CameraCh
 
 void camera_delete_handler(const char* argument) {
   int32_t channel = -1;
-  if (!read_channel_member(argument, "chnid", kPagedChannelMax, &channel)) {
-    reply_cgi_error(REPLY_JSON);
-    return;
+  if (!read_channel_request(argument, "chnid", kPagedChannelMax, &channel)) {
+    return (void)reply_cgi_error(REPLY_JSON);
   }
+  CameraRecord cleared{};
   {
-    zvdb::Transaction tx(kZvdbPath);
-    // The channel's privacy masks are switched off and their areas cleared. A channel without
-    // stored masks reads no record (or another channel's): nothing is written then.
+    SettingsWrite write;
+    // The channel's privacy masks are switched off and their areas cleared; each area keeps its
+    // id and picture size. A channel without stored masks gets no mask row.
     PrivacyMaskEntry masks{};
-    if (tx.read(zvdb::kPrivacyMaskTable, &masks, Key{channel}) == 0 && masks.id == channel) {
+    if (read_privacy_mask(kZvdbPath, &masks, channel) == 0 && masks.id == channel) {
       for (PrivacyMaskArea& area : masks.areas) {
-        area.area_id = 0;
         area.enable = 0;
         area.start_x = 0;
         area.start_y = 0;
         area.area_width = 0;
         area.area_height = 0;
       }
-      tx.write(zvdb::kPrivacyMaskTable, &masks, Key{channel});
+      write.check(write_privacy_mask(kZvdbPath, &masks));
     }
-    const CameraRecord stored = stored_camera(tx, channel);
-    CameraRecord cleared{};
     cleared.id = channel;
     cleared.state = 1;
-    cleared.enable = 0;
-    cleared.kept_word = stored.kept_word;
-    tx.write(zvdb::kCameraTable, &cleared, Key{channel});
-    char name[kOsdNameSize];
+    cleared.kept_word = stored_camera(channel).kept_word;
+    write.check(write_camera(kZvdbPath, &cleared));
+    char name[16];
     std::snprintf(name, sizeof name, "CAM%d", static_cast<int>(channel) + 1);
-    store_osd_name(tx, channel, name);
-    if (tx.commit() != 0) {
-      reply_cgi_error(REPLY_TEXT);
-      return;
-    }
+    write.check(store_osd_name(channel, name));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
-  notify_channel(kMsgCameraDeleted, channel);
-  const int32_t poe[2] = {channel, 0};
-  notify_core(kMsgCameraPoe, poe);
-  log_camera_change(kLogSubDelete, kLogParamDelete, channel, nullptr);
+  core_tell(kCameraDeleted, channel);
+  core_tell(kCameraPoe, CameraPoe{channel, 0});
+  log_camera_change(kLogSubDelete, kLogParamDelete, cleared, 0);
   reply_ok();
 }
 
 void camera_protocols_handler(const char* /*argument*/) {
-  ProtocolList protocols;
-  JsonPtr reply(json_object_new_object());
-  json_object* list = json_object_new_array();
-  for (int i = 0; i < protocols.count(); ++i) {
-    IpcProtocolRecord& p = protocols[i];
-    // The recorder's own protocol (id 2) never offers its model list: a stored 1 is reset.
-    if (p.id == 2 && p.display_model == 1) {
-      p.display_model = 0;
-      write_ipc_protocol(kZvdbPath, &p);
-    }
-    json_object_array_add(list, protocol_json(p));
+  IpcProtocolRecord* raw = nullptr;
+  int count = 0;
+  if (read_ipc_protocols(kZvdbPath, &raw, &count) != 0) count = 0;
+  const auto release = [](IpcProtocolRecord* array) { release_ipc_protocol(&array); };
+  const std::unique_ptr<IpcProtocolRecord, decltype(release)> protocols(raw, release);
+  if (protocols == nullptr) count = 0;
+  // The recorder's own protocol (id 2) never offers its model list: a stored 1 is reset.
+  std::optional<SettingsWrite> write;
+  for (int i = 0; i < count; ++i) {
+    IpcProtocolRecord& p = protocols.get()[i];
+    if (p.id != 2 || p.display_model != 1) continue;
+    if (!write) write.emplace();
+    p.display_model = 0;
+    write->check(write_ipc_protocol(kZvdbPath, &p));
   }
-  json_object_object_add(reply.get(), "protocols", list);
-  reply_json(reply.get());
+  if (write && !write->commit()) return (void)reply_cgi_error(REPLY_JSON);
+  JsonWriter w(4096);
+  w.begin_object().key("protocols").begin_array();
+  for (int i = 0; i < count; ++i) {
+    w.begin_object();
+    write_fields(w, protocols.get()[i]);
+    w.key("models").begin_array();
+    IpcModelRecord* list = nullptr;
+    int models = 0;
+    if (read_ipc_models_by_protocol(kZvdbPath, &list, protocols.get()[i].id, &models) != 0) models = 0;
+    const std::unique_ptr<IpcModelRecord, void (*)(IpcModelRecord*)> owned(list, ipc_destroy);
+    for (int m = 0; owned != nullptr && m < models; ++m) write_object(w, owned.get()[m]);
+    w.end_array().end_object();
+  }
+  reply_json(w.end_array().end_object());
 }
 
 void camera_names_handler(const char* /*argument*/) {
   const ChannelNames names;
   const int channels = std::clamp(get_param_int(kZvdbPath, "max_cameras", 32), 0, kMaxChannels);
-  JsonPtr reply(json_object_new_object());
-  json_object* list = json_object_new_array();
-  for (int i = 0; i < channels; ++i) {
-    json_object* o = json_object_new_object();
-    add_int(o, "id", i);
-    json_object_object_add(o, "name", json_object_new_string(names.name(i)));
-    json_object_array_add(list, o);
-  }
-  json_object_object_add(reply.get(), "IPC", list);
-  reply_json(reply.get());
+  JsonWriter w(64 + 40 * static_cast<size_t>(channels));
+  w.begin_object().key("IPC").begin_array();
+  for (int i = 0; i < channels; ++i) w.begin_object().key("id").value(i).key("name").value(names.name(i)).end_object();
+  reply_json(w.end_array().end_object());
 }
 
 void poe_password_handler(const char* /*argument*/) {
   char password[64];
   get_param_value(kZvdbPath, "poepsd", password, sizeof password, kDefaultPoePassword);
-  write_reply(REPLY_TEXT, password);
+  reply_text(password);
 }
 
-void camera_login_set_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
-  if (!request) return;
-  int32_t channel = -1;
-  char user_name[64] = {};
-  char password[64] = {};
-  if (!read_json_members(request.get(), {
-          int_member("id", &channel).required().range(0, kMaxChannels - 1),
-          text_member("userName", user_name).required(),
-          text_member("password", password).required(),
-      })) {
-    return;
-  }
-  const bool stored = update_camera(channel, [&](CameraRecord& camera) {
-    copy_field(camera.user_name, user_name);
-    copy_field(camera.password, password);
-  });
-  if (!stored) {
-    reply_cgi_error(REPLY_TEXT);
-    return;
-  }
-  reply_ok();
-}
+void camera_login_set_handler(const char* argument) { set_camera_members(argument, kLoginSetForm.schema()); }
 
 void poe_port_count_handler(const char* /*argument*/) {
   char text[16];
   std::snprintf(text, sizeof text, "%d", get_param_int(kZvdbPath, "max_poe_num", 0));
-  write_reply(REPLY_TEXT, text);
+  reply_text(text);
 }
 
 void camera_transport_set_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
-  if (!request) return;
-  int32_t channel = -1;
-  int32_t transmit_protocol = 0;
-  int32_t sync_time = 0;
-  if (!read_json_members(request.get(), {
-          int_member("id", &channel).required().range(0, kMaxChannels - 1),
-          int_member("transmitProtocol", &transmit_protocol).required().range(0, kTransmitProtocolMax),
-          int_member("syncTime", &sync_time),
-      })) {
-    return;
-  }
-  const bool stored = update_camera(channel, [&](CameraRecord& camera) {
-    camera.transmit_protocol = transmit_protocol;
-    camera.sync_time = sync_time;
-  });
-  if (!stored) {
-    reply_cgi_error(REPLY_TEXT);
-    return;
-  }
-  reply_ok();
+  set_camera_members(argument, kTransportSetForm.schema());
 }

@@ -1,49 +1,18 @@
-// Messages that the camera handlers exchange with the core: message ids and the fixed
-// little-endian payload records, declared once with their sizes and offsets. Same bytes on the
-// 32-bit device and on the development host.
+// Messages that the camera handlers exchange with the core: the fixed little-endian payload
+// records, each with its schema (layout check, and the JSON form where a handler reads or prints
+// it), and every message declared once at the end (common/exchange.h). Same bytes on the 32-bit
+// device and on the development host. The core answers message N with N + 5000.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+#include "common/exchange.h"
 #include "platform/zvdb/records/channel_mask.h"
+#include "platform/zvrecord/schema.h"
 
-// ---- Message ids (the core answers N with N + 5000) ----
-constexpr int32_t kMsgCameraAdded = 1201;        // {int32 channel}
-constexpr int32_t kMsgCameraDeleted = 1202;      // {int32 channel}
-constexpr int32_t kMsgCameraChanged = 1203;      // {int32 channel}
-constexpr int32_t kMsgCameraPoe = 1206;          // {int32 channel, int32 flag}
-constexpr int32_t kMsgExtraStreamRead = 1217;    // {int32 channel, int32 fisheye type} -> 6217 ExtraStream
-constexpr int32_t kMsgExtraStreamSet = 1218;     // ExtraStream -> 6218 {int32}
-constexpr int32_t kMsgCameraType = 2503;         // {int32 channel} -> 7503 {int32 type}
-constexpr int32_t kMsgCameraList = 2505;         // none -> 7505 CameraListEntry[]
-constexpr int32_t kMsgCameraStatus = 3201;       // none -> 8201 CameraStatusRecord[]
-constexpr int32_t kMsgStreamSet = 3203;          // StreamSettings -> 8203 ChannelMask64
-constexpr int32_t kMsgStreamRead = 3204;         // {int32 channel} -> 8204 StreamDescription
-constexpr int32_t kMsgWebParamRead = 3225;       // CameraWebParam -> 8225 CameraWebParamReply
-constexpr int32_t kMsgWebParamSet = 3226;        // CameraWebParam -> 8226 {int32}
-constexpr int32_t kMsgMotionState = 3307;        // none -> 8307 ChannelMask64
-constexpr int32_t kMsgAudioRead = 3371;          // {int32 channel} -> 8371 AudioDescription
-constexpr int32_t kMsgAudioSet = 3372;           // AudioSettings -> 8372 {int32}
-constexpr int32_t kMsgAudioSupport = 3376;       // {int32 channel} -> 8376 AudioSupport
-constexpr int32_t kMsgUiCommand = 4002;          // UiCommand -> 9002 {16 bytes, text}
-constexpr int32_t kMsgChipCode = 4004;           // none -> 9004 text
-
-constexpr int32_t kReplyExtraStream = 6217;
-constexpr int32_t kReplyExtraStreamSet = 6218;
-constexpr int32_t kReplyCameraType = 7503;
-constexpr int32_t kReplyCameraList = 7505;
-constexpr int32_t kReplyCameraStatus = 8201;
-constexpr int32_t kReplyStreamSet = 8203;
-constexpr int32_t kReplyStreamRead = 8204;
-constexpr int32_t kReplyWebParamRead = 8225;
-constexpr int32_t kReplyWebParamSet = 8226;
-constexpr int32_t kReplyMotionState = 8307;
-constexpr int32_t kReplyAudioRead = 8371;
-constexpr int32_t kReplyAudioSet = 8372;
-constexpr int32_t kReplyAudioSupport = 8376;
-constexpr int32_t kReplyUiCommand = 9002;
-constexpr int32_t kReplyChipCode = 9004;
+// Channels a camera-side request addresses: 0..63.
+constexpr int kCameraSideChannelMax = 63;
 
 // ---- Camera list ----
 
@@ -73,6 +42,31 @@ struct CameraStatusRecord {
   char sn_real[64];        // full serial number
   char ddns[64];
 };
+// The JSON form is one camera of the "/2001" reply (printed in that reply's own order).
+ZV_SCHEMA(CameraStatusRecord,
+          ZV_FIELD(id, "id"),
+          ZV_FIELD(manage_port, "managePort"),
+          ZV_FIELD(cam_protocol, "camProtocol"),
+          ZV_FIELD(state, "state"),
+          ZV_FIELD(main_rtsp_port, "mainRtspPort"),
+          ZV_FIELD(ip_addr, "ipAddr"),
+          ZV_FIELD(vendor, "vendor"),
+          ZV_FIELD(sn, "sn"),
+          ZV_FIELD(fw_version, "fwVersion"),
+          ZV_FIELD(mac, "mac"),
+          ZV_FIELD(model, "model"),
+          ZV_FIELD(poe_channel, "poechannel"),
+          ZV_FIELD(physical_port, "physicalport"),
+          ZV_FIELD(alarm_in, "alarmin"),
+          ZV_FIELD(alarm_out, "alarmout"),
+          ZV_FIELD(white_led, "whiteLed"),
+          ZV_FIELD(led_alarm, "ledAlarm"),
+          ZV_FIELD(led_manual, "ledManual"),
+          ZV_FIELD(minor_id, "minorid"),
+          ZV_FIELD(sub_state, "subState"),
+          ZV_FIELD(connect_state, "connectState"),
+          ZV_FIELD(sn_real, "snReal"),
+          ZV_FIELD(ddns, "ddns"));
 static_assert(sizeof(CameraStatusRecord) == 976);
 static_assert(offsetof(CameraStatusRecord, state) == 12);
 static_assert(offsetof(CameraStatusRecord, main_rtsp_port) == 16);
@@ -109,6 +103,10 @@ struct CameraLogDetail {
   uint8_t sync_time;
   char reserved2[3];
 };
+ZV_SCHEMA(CameraLogDetail,
+          ZV_INTERNAL(action), ZV_INTERNAL(ip_addr), ZV_INTERNAL(manage_port), ZV_INTERNAL(channel),
+          ZV_RESERVED(reserved0), ZV_INTERNAL(protocol), ZV_INTERNAL(transport),
+          ZV_RESERVED(reserved1), ZV_INTERNAL(sync_time), ZV_RESERVED(reserved2));
 static_assert(sizeof(CameraLogDetail) == 176);
 static_assert(offsetof(CameraLogDetail, ip_addr) == 4);
 static_assert(offsetof(CameraLogDetail, manage_port) == 68);
@@ -125,6 +123,12 @@ struct CameraListEntry {
   char model[64];
   char fw_version[56];
 };
+ZV_SCHEMA(CameraListEntry,
+          ZV_FIELD(chnid, "chnid"),
+          ZV_RESERVED(reserved),
+          ZV_FIELD(ip_addr, "ipaddr"),
+          ZV_FIELD(model, "model"),
+          ZV_FIELD(fw_version, "fwversion"));
 static_assert(sizeof(CameraListEntry) == 164);
 static_assert(offsetof(CameraListEntry, ip_addr) == 12);
 static_assert(offsetof(CameraListEntry, model) == 44);
@@ -169,6 +173,41 @@ struct StreamSettings {
   int32_t sub_smart_stream_level;
   int32_t tail[4];
 };
+// The JSON form is the stream page's set ("/2010"): the channel is the request's "id", the
+// protocol, clock and tail words are not read (they stay -1, unchanged).
+ZV_SCHEMA(StreamSettings,
+          ZV_INTERNAL(channels),
+          ZV_INTERNAL(transmit_protocol),
+          ZV_INTERNAL(sync_time),
+          ZV_RESERVED(reserved76),
+          ZV_FIELD(video_type_enable, "videoTypeEnable"),
+          ZV_FIELD(sub_enable, "subEnable").required(),
+          ZV_FIELD(fisheye_type, "fisheyeType"),
+          ZV_RESERVED(reserved92),
+          ZV_FIELD(main_video_type, "mainVideoType"),
+          ZV_FIELD(main_res_width, "mainResWidth").required().at_least(0),
+          ZV_FIELD(main_res_height, "mainResHeight").required().at_least(0),
+          ZV_FIELD(main_framerate, "mainFramerate").required().at_least(0),
+          ZV_FIELD(main_bitrate, "mainBitrate").required().at_least(0),
+          ZV_FIELD(main_iframe_interval, "IframeInterval"),
+          ZV_FIELD(main_bitrate_control, "bitrateControl"),
+          ZV_FIELD(smart_stream, "SmartStream"),
+          ZV_FIELD(smart_stream_level, "SmartStreamLevel"),
+          ZV_FIELD(record_type, "recordtype"),
+          ZV_FIELD(et_framerate, "etframerate"),
+          ZV_FIELD(et_iframe_interval, "etIframeinterval"),
+          ZV_FIELD(et_bitrate, "etbitrate"),
+          ZV_RESERVED(reserved148),
+          ZV_FIELD(sub_video_type, "subVideoType"),
+          ZV_FIELD(sub_res_width, "subResWidth"),
+          ZV_FIELD(sub_res_height, "subResHeight"),
+          ZV_FIELD(sub_framerate, "subFramerate"),
+          ZV_FIELD(sub_bitrate, "subBitrate"),
+          ZV_FIELD(sub_iframe_interval, "subIframeInterval"),
+          ZV_FIELD(sub_bitrate_control, "SubBitrateControl"),
+          ZV_FIELD(sub_smart_stream, "SubSmartStream"),
+          ZV_FIELD(sub_smart_stream_level, "SubSmartStreamLevel"),
+          ZV_INTERNAL(tail));
 static_assert(sizeof(StreamSettings) == 204);
 static_assert(offsetof(StreamSettings, transmit_protocol) == 68);
 static_assert(offsetof(StreamSettings, video_type_enable) == 80);
@@ -186,6 +225,7 @@ constexpr int kStreamResolutionPairs = 24;
 struct StreamDescription {
   int32_t w[148];
 };
+ZV_SCHEMA(StreamDescription, ZV_INTERNAL(w));  // printed word by word ("/2009")
 static_assert(sizeof(StreamDescription) == 592);
 // Word indexes.
 namespace stream_word {
@@ -213,7 +253,18 @@ constexpr int kSubSmartStream = 130;
 constexpr int kSubSmartStreamLevel = 131;
 }  // namespace stream_word
 
-// The extra stream of a channel (payload of 1218, reply 6217).
+// The extra-stream query of a channel (payload of 1217).
+struct ExtraStreamQuery {
+  int32_t chnid;
+  int32_t fisheye_type;
+};
+ZV_SCHEMA(ExtraStreamQuery,
+          ZV_FIELD(chnid, "chnid").required().range(0, kCameraSideChannelMax),
+          ZV_FIELD(fisheye_type, "fisheyeType"));
+static_assert(sizeof(ExtraStreamQuery) == 8);
+
+// The extra stream of a channel (payload of 1218, reply 6217); the JSON form is both the set
+// request ("/2061") and the read reply ("/2060").
 struct ExtraStream {
   int32_t chnid;
   int32_t reserved;
@@ -222,6 +273,13 @@ struct ExtraStream {
   int32_t bitrate;
   int32_t iframe_interval;
 };
+ZV_SCHEMA(ExtraStream,
+          ZV_FIELD(chnid, "chnid").required().range(0, kCameraSideChannelMax),
+          ZV_RESERVED(reserved),
+          ZV_FIELD(enable, "enable"),
+          ZV_FIELD(framerate, "framerate"),
+          ZV_FIELD(bitrate, "bitrate"),
+          ZV_FIELD(iframe_interval, "iframeinterval"));
 static_assert(sizeof(ExtraStream) == 24);
 static_assert(offsetof(ExtraStream, enable) == 8);
 static_assert(offsetof(ExtraStream, iframe_interval) == 20);
@@ -237,6 +295,15 @@ struct CameraWebParam {
   char value[128];
   char reserved[4];
 };
+// The JSON form is the set request ("/2024"); the read ("/2023") takes it without "value". The
+// channel must be named: a missing one must not address the camera of channel 0.
+ZV_SCHEMA(CameraWebParam,
+          ZV_FIELD(channel, "id").required(),
+          ZV_FIELD(pagename, "pagename"),
+          ZV_FIELD(httpname, "httpname"),
+          ZV_FIELD(key, "key"),
+          ZV_FIELD(value, "value"),
+          ZV_RESERVED(reserved));
 static_assert(sizeof(CameraWebParam) == 392);
 static_assert(offsetof(CameraWebParam, pagename) == 4);
 static_assert(offsetof(CameraWebParam, httpname) == 68);
@@ -252,6 +319,13 @@ struct CameraWebParamReply {
   char key[128];
   char value[128];
 };
+ZV_SCHEMA(CameraWebParamReply,
+          ZV_FIELD(id, "id"),
+          ZV_RESERVED(reserved),
+          ZV_FIELD(pagename, "pagename"),
+          ZV_FIELD(httpname, "httpname"),
+          ZV_FIELD(key, "key"),
+          ZV_FIELD(value, "value"));
 static_assert(sizeof(CameraWebParamReply) == 392);
 static_assert(offsetof(CameraWebParamReply, pagename) == 8);
 static_assert(offsetof(CameraWebParamReply, httpname) == 72);
@@ -274,6 +348,19 @@ struct AudioConfig {
   int32_t output_volume;
   int32_t audio_bitrate;
 };
+// The JSON form is both the set request ("/2064") and the "config" object of the read ("/2063").
+ZV_SCHEMA(AudioConfig,
+          ZV_FIELD(chnid, "chnid").required().range(0, kCameraSideChannelMax),
+          ZV_FIELD(audio_enable, "audioEnable"),
+          ZV_FIELD(audio_mode, "audioMode"),
+          ZV_FIELD(denoise, "denoise"),
+          ZV_FIELD(encoding, "encoding"),
+          ZV_FIELD(sample_rate, "sampleRate"),
+          ZV_FIELD(input_gain, "inputGain"),
+          ZV_FIELD(input_mode, "inputMode"),
+          ZV_FIELD(audio_gain_control, "audioGainControl"),
+          ZV_FIELD(output_volume, "outputVolume"),
+          ZV_FIELD(audio_bitrate, "audioBitrate"));
 static_assert(sizeof(AudioConfig) == 44);
 
 // Audio settings sent to the cameras of the mask (3372).
@@ -282,6 +369,7 @@ struct AudioSettings {
   AudioConfig config;
   int32_t reserved;
 };
+ZV_SCHEMA(AudioSettings, ZV_INTERNAL(channels), ZV_INTERNAL(config), ZV_RESERVED(reserved));
 static_assert(sizeof(AudioSettings) == 56);
 static_assert(offsetof(AudioSettings, config) == 8);
 static_assert(offsetof(AudioSettings, reserved) == 52);
@@ -295,6 +383,9 @@ struct AudioSampleRate {
   int32_t bitrate_count;
   int32_t bitrates[kAudioBitrates];
 };
+// The lists below are printed up to their counts (clamped to the arrays), not as whole arrays.
+ZV_SCHEMA(AudioSampleRate,
+          ZV_FIELD(value, "sampleRateValue"), ZV_INTERNAL(bitrate_count), ZV_INTERNAL(bitrates));
 static_assert(sizeof(AudioSampleRate) == 72);
 
 struct AudioEncodeOption {
@@ -302,6 +393,9 @@ struct AudioEncodeOption {
   int32_t sample_rate_count;
   AudioSampleRate sample_rates[kAudioSampleRates];
 };
+ZV_SCHEMA(AudioEncodeOption,
+          ZV_FIELD(encode_value, "encodeValue"), ZV_INTERNAL(sample_rate_count),
+          ZV_INTERNAL(sample_rates));
 static_assert(sizeof(AudioEncodeOption) == 656);
 
 // What a camera's audio offers and how it is set (reply 8371).
@@ -314,6 +408,15 @@ struct AudioDescription {
   AudioEncodeOption options[kAudioEncodeOptions];
   AudioConfig config;
 };
+// The JSON form is the head of the "/2063" reply; "config" and "options" follow it.
+ZV_SCHEMA(AudioDescription,
+          ZV_FIELD(res, "res"),
+          ZV_FIELD(support, "support"),
+          ZV_FIELD(support_mode, "supportMode"),
+          ZV_FIELD(support_input_mode, "supportInputMode"),
+          ZV_INTERNAL(option_count),
+          ZV_INTERNAL(options),
+          ZV_INTERNAL(config));
 static_assert(sizeof(AudioDescription) == 5968);
 static_assert(offsetof(AudioDescription, option_count) == 16);
 static_assert(offsetof(AudioDescription, options) == 20);
@@ -328,9 +431,83 @@ struct AudioSupport {
   int32_t system_speaker_support;
   int32_t system_manual_speed_support;
 };
+ZV_SCHEMA(AudioSupport,
+          ZV_FIELD(res, "res"),
+          ZV_FIELD(audio_support, "audioSupport"),
+          ZV_FIELD(audio_support_mode, "audioSupportMode"),
+          ZV_FIELD(line_input_support, "audioLineInputSupport"),
+          ZV_FIELD(system_speaker_support, "systemSpeakerSupport"),
+          ZV_FIELD(system_manual_speed_support, "systemManualSpeedSupport"));
 static_assert(sizeof(AudioSupport) == 24);
 
-// ---- User-interface commands ----
+// ---- User-interface commands and small queries ----
 
 constexpr int kUiCommandSize = 100;
 constexpr size_t kUiCommandReplyTextOffset = 16;  // the reply's text starts here
+
+// A key or menu command of the recorder's own interface (4002), at most 99 characters.
+struct UiCommand {
+  char cmd[kUiCommandSize];
+};
+ZV_SCHEMA(UiCommand, ZV_FIELD(cmd, "cmd").required());
+static_assert(sizeof(UiCommand) == 100);
+
+// Its reply (9002): 16 bytes, then the result text up to the reply's end.
+struct UiCommandReply {
+  int32_t status;
+  int32_t reserved[3];
+  char text[kUiCommandSize];
+};
+ZV_SCHEMA(UiCommandReply, ZV_INTERNAL(status), ZV_RESERVED(reserved), ZV_INTERNAL(text));
+static_assert(sizeof(UiCommandReply) == 116);
+static_assert(offsetof(UiCommandReply, text) == kUiCommandReplyTextOffset);
+
+// The chip code (reply 9004): a text up to the reply's end.
+struct ChipCode {
+  char code[64];
+};
+ZV_SCHEMA(ChipCode, ZV_INTERNAL(code));
+static_assert(sizeof(ChipCode) == 64);
+
+// A camera's PoE switch (1206): other_switch 1 when the camera sits on another PoE switch.
+struct CameraPoe {
+  int32_t channel;
+  int32_t other_switch;
+};
+ZV_SCHEMA(CameraPoe, ZV_INTERNAL(channel), ZV_INTERNAL(other_switch));
+static_assert(sizeof(CameraPoe) == 8);
+
+// ---- Messages ----
+
+// Camera list changes: the core reads the channel's camera row again.
+inline constexpr Notice<int32_t> kCameraAdded{1201, "camera added"};
+inline constexpr Notice<int32_t> kCameraDeleted{1202, "camera deleted"};
+inline constexpr Notice<int32_t> kCameraChanged{1203, "camera changed"};
+inline constexpr Notice<CameraPoe> kCameraPoe{1206, "camera poe"};
+inline constexpr Exchange<ExtraStreamQuery, ExtraStream> kExtraStreamRead{1217, 6217, "extra stream read"};
+inline constexpr Exchange<ExtraStream, int32_t> kExtraStreamSet{1218, 6218, "extra stream set"};
+// The camera's type. The id is also the privacy-mask result query of the video pages (same
+// payload, same reply id): the core answers both with one int32.
+inline constexpr Exchange<int32_t, int32_t> kCameraType{2503, 7503, "camera type"};
+// Variable-length replies: any number of whole records (none included).
+inline constexpr Exchange<NoPayload, CameraListEntry> kCameraList{2505, 7505, "camera list", 0};
+inline constexpr Exchange<NoPayload, CameraStatusRecord> kCameraStatus{3201, 8201, "camera status", 0};
+inline constexpr Exchange<StreamSettings, ChannelMask64> kStreamSet{3203, 8203, "stream set"};
+inline constexpr Exchange<int32_t, StreamDescription> kStreamRead{3204, 8204, "stream read"};
+inline constexpr Exchange<CameraWebParam, CameraWebParamReply> kWebParamRead{3225, 8225, "web param read"};
+inline constexpr Exchange<CameraWebParam, int32_t> kWebParamSet{3226, 8226, "web param set"};
+inline constexpr Exchange<NoPayload, ChannelMask64> kMotionState{3307, 8307, "motion state"};
+inline constexpr Exchange<int32_t, AudioDescription> kAudioRead{3371, 8371, "audio read"};
+inline constexpr Exchange<AudioSettings, int32_t> kAudioSet{3372, 8372, "audio set"};
+inline constexpr Exchange<int32_t, AudioSupport> kAudioSupport{3376, 8376, "audio support"};
+inline constexpr Exchange<UiCommand, UiCommandReply> kUiCommand{4002, 9002, "ui command",
+                                                                kUiCommandReplyTextOffset};
+inline constexpr Exchange<NoPayload, ChipCode> kChipCode{4004, 9004, "chip code", 0};
+
+inline constexpr MessageInfo kCameraMessages[] = {
+    info(kCameraAdded),  info(kCameraDeleted), info(kCameraChanged),  info(kCameraPoe),
+    info(kExtraStreamRead), info(kExtraStreamSet), info(kCameraType), info(kCameraList),
+    info(kCameraStatus), info(kStreamSet),     info(kStreamRead),     info(kWebParamRead),
+    info(kWebParamSet),  info(kMotionState),   info(kAudioRead),      info(kAudioSet),
+    info(kAudioSupport), info(kUiCommand),     info(kChipCode),
+};

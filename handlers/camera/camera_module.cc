@@ -2,10 +2,12 @@
 
 #include <iterator>
 
-#include "handlers/camera/camera_core.h"
+#include "common/json_fields.h"
+#include "common/request.h"
 
-void camera_reply_callback(int /*unused*/, ZvMsgHeader* header, void* payload) {
-  keep_awaited_reply(header, payload);
+bool read_channel_request(const char* argument, const char* key, int32_t max, int32_t* channel) {
+  JsonPtr request = parse_request(argument);
+  return request && read_json_members(request.get(), {int_member(key, channel).required().range(0, max)});
 }
 
 namespace {

@@ -2,14 +2,16 @@
 // web parameters and audio, and a few small camera queries.
 #pragma once
 
+#include <cstdint>
+
 #include "common/request_table.h"
 #include "platform/zvsocket/zvsocket.h"
 
 extern const RequestModule kCameraModule;
 
-// The module's one reply callback: keeps the payload of the reply the current request waits for
-// (camera_core.h) and ignores every other reply id.
-void camera_reply_callback(int unused, ZvMsgHeader* header, void* payload);
+// Reads the {"<key>": channel} request of a handler that serves channels 0..max; false when the
+// argument is not a JSON object or the member is absent, of another type or out of range.
+bool read_channel_request(const char* argument, const char* key, int32_t max, int32_t* channel);
 
 // Camera list (camera_list.cc).
 void camera_read_handler(const char* argument);          // "/2000"

@@ -8,34 +8,6 @@
 namespace zvdb {
 namespace {
 
-constexpr Field kCameraFields[] = {
-    ZVDB_FIELD(CameraRecord, id),                ZVDB_FIELD(CameraRecord, state),
-    ZVDB_FIELD(CameraRecord, enable),            ZVDB_FIELD(CameraRecord, anr),
-    ZVDB_FIELD(CameraRecord, record_stream),     ZVDB_FIELD(CameraRecord, user_name),
-    ZVDB_FIELD(CameraRecord, password),          ZVDB_FIELD(CameraRecord, ip_addr),
-    ZVDB_FIELD(CameraRecord, main_rtsp_port),    ZVDB_FIELD(CameraRecord, main_source_path),
-    ZVDB_FIELD(CameraRecord, enable_sub_stream), ZVDB_FIELD(CameraRecord, sub_rtsp_port),
-    ZVDB_FIELD(CameraRecord, sub_source_path),   ZVDB_FIELD(CameraRecord, manage_port),
-    ZVDB_FIELD(CameraRecord, cam_protocol),      ZVDB_FIELD(CameraRecord, transmit_protocol),
-    ZVDB_FIELD(CameraRecord, kept_word),         ZVDB_FIELD(CameraRecord, sync_time),
-    ZVDB_FIELD(CameraRecord, main_rtsp_url),     ZVDB_FIELD(CameraRecord, sub_rtsp_url),
-    ZVDB_FIELD(CameraRecord, poe_channel),       ZVDB_FIELD(CameraRecord, mac_addr),
-    ZVDB_FIELD(CameraRecord, physical_port),     ZVDB_FIELD(CameraRecord, minor_id),
-    ZVDB_FIELD(CameraRecord, ddns),
-};
-
-constexpr Field kProtocolFields[] = {
-    ZVDB_FIELD(IpcProtocolRecord, id),     ZVDB_FIELD(IpcProtocolRecord, name),
-    ZVDB_FIELD(IpcProtocolRecord, protocol_function),
-    ZVDB_FIELD(IpcProtocolRecord, enable), ZVDB_FIELD(IpcProtocolRecord, display_model),
-};
-
-constexpr Field kModelFields[] = {
-    ZVDB_FIELD(IpcModelRecord, id),         ZVDB_FIELD(IpcModelRecord, protocol),
-    ZVDB_FIELD(IpcModelRecord, name),       ZVDB_FIELD(IpcModelRecord, alarm_type),
-    ZVDB_FIELD(IpcModelRecord, default_model),
-};
-
 template <size_t N>
 void set_text(char (&field)[N], const char* text) {
   std::snprintf(field, N, "%s", text);
@@ -110,20 +82,20 @@ const TableDesc kCameraTable{.name = "camera",
                              .record_size = sizeof(CameraRecord),
                              .key = {.a = offsetof(CameraRecord, id)},
                              .key_a_count = kCameraKeyLimit,
-                             .fields = kCameraFields,
+                             .fields = zvrec::schema_of<CameraRecord>().fields,
                              .default_rows = kCameraChannels,
                              .make_default = default_camera};
 const TableDesc kIpcProtocolTable{.name = "ipc_protocol",
                                   .record_size = sizeof(IpcProtocolRecord),
                                   .key = {.a = offsetof(IpcProtocolRecord, id)},
-                                  .fields = kProtocolFields,
+                                  .fields = zvrec::schema_of<IpcProtocolRecord>().fields,
                                   .default_rows = kProtocolCount,
                                   .make_default = default_protocol};
 const TableDesc kIpcModelTable{.name = "ipc_model",
                                .record_size = sizeof(IpcModelRecord),
                                .key = {.a = offsetof(IpcModelRecord, protocol),
                                        .b = offsetof(IpcModelRecord, id)},
-                               .fields = kModelFields,
+                               .fields = zvrec::schema_of<IpcModelRecord>().fields,
                                .default_rows = kModelCount,
                                .make_default = default_model};
 

@@ -27,6 +27,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <type_traits>
 
@@ -236,3 +237,41 @@ struct FieldList {
     for (size_t i = 0; i < sizeof list / sizeof list[0]; ++i) out.fields[i] = list[i];         \
     return out;                                                                                \
   }()
+
+// Inside ZV_FIELDS: a field exactly as the record's own ZV_SCHEMA declares it (key, flags, range),
+// for a form that reads or prints some of the record's members, or prints them in another order:
+//
+//   constexpr auto kAddressForm = ZV_FIELDS(CameraRecord, ZV_SCHEMA_FIELD(ip_addr).required(),
+//                                           ZV_SCHEMA_FIELD(manage_port).required().at_least(0));
+//
+// A member the schema does not declare stops the compilation.
+#define ZV_SCHEMA_FIELD(member) ::zvrec::declared_field(::zvrec::schema_of<ZvRecordType>(), #member)
+
+namespace zvrec {
+// Not constexpr: reached while compiling only when a ZV_SCHEMA_FIELD names no declared member.
+inline Field no_such_schema_field() { return Field{}; }
+
+constexpr bool same_name(const char* a, const char* b) {
+  while (*a != '\0' && *a == *b) {
+    ++a;
+    ++b;
+  }
+  return *a == *b;
+}
+
+constexpr Field declared_field(const Schema& s, const char* member) {
+  for (const Field& f : s.fields) {
+    if (same_name(f.name, member)) return f;  // every schema field has its member name
+  }
+  return no_such_schema_field();
+}
+
+// Copies the bytes of every field of `s` from one record to another of the same type: a form's
+// members read from a request applied to the stored record, the rest of which stays.
+inline void copy_fields(const Schema& s, const void* from, void* to) {
+  for (const Field& f : s.fields) {
+    std::memcpy(static_cast<unsigned char*>(to) + f.offset,
+                static_cast<const unsigned char*>(from) + f.offset, f.size);
+  }
+}
+}  // namespace zvrec

@@ -270,10 +270,12 @@ TEST_F(CameraListTest, DeleteClearsTheCameraAndItsMasks) {
   PrivacyMaskEntry cleared{};
   read_privacy_mask(kZvdbPath, &cleared, 3);
   zvdb_close_all();
-  for (const PrivacyMaskArea& a : cleared.areas) {
+  // Exactly the enable word and the area (five words) are cleared; the area id stays.
+  for (int i = 0; i < kPrivacyMaskAreas; ++i) {
+    const PrivacyMaskArea& a = cleared.areas[i];
     EXPECT_EQ(std::vector<int32_t>({a.area_id, a.enable, a.start_x, a.start_y, a.area_width, a.area_height,
                                     a.width, a.height, a.fill_color}),
-              std::vector<int32_t>({0, 0, 0, 0, 0, 0, 460, 260, 0xff}));
+              std::vector<int32_t>({i + 1, 0, 0, 0, 0, 0, 460, 260, 0xff}));
   }
   core_->wait_for(kMsgOpLog, 1);
   EXPECT_EQ(received_ids(*core_), (std::vector<int32_t>{1202, 1206, 3485}));
@@ -380,7 +382,7 @@ TEST_F(CameraListTest, StatusPrintsEveryRecordWithItsName) {
   set_param("max_cameras", "16");
   Bytes payload = concat({bytes_of(status_record(2)), bytes_of(status_record(70))});
   payload.resize(payload.size() + 500, 0xee);  // a partial record is not printed
-  core_->reply(kMsgCameraStatus, payload);
+  core_->reply(kCameraStatus.id, payload);
   const std::string entry_tail =
       R"("ipAddr": "10.0.0.9", "managePort": 80, "camProtocol": 2, "vendor": "V", "sn": "SN", )"
       R"("snReal": "SNREAL", "mac": "MAC", "model": ")" + std::string(324, 'm') +
@@ -392,7 +394,7 @@ TEST_F(CameraListTest, StatusPrintsEveryRecordWithItsName) {
                                R"( ], "maxIPCNums": 16 })";
   EXPECT_EQ(post("/2001", "").out, expected);
   EXPECT_EQ(post("/2007", "").out, expected);
-  EXPECT_EQ(only_message(*core_, kMsgCameraStatus).payload, Bytes{});
+  EXPECT_EQ(only_message(*core_, kCameraStatus.id).payload, Bytes{});
 }
 
 TEST_F(CameraListTest, CatalogueResetsTheDisplayModelOfProtocolTwo) {

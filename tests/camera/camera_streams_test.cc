@@ -24,24 +24,24 @@ struct Waited {
   bool json_error;
 };
 const Waited kWaited[] = {
-    {"/2001", "", kMsgCameraStatus, 0, true},
-    {"/2007", "", kMsgCameraStatus, 0, true},
-    {"/2009", R"({"chnid": 1})", kMsgStreamRead, sizeof(StreamDescription), true},
+    {"/2001", "", kCameraStatus.id, 0, true},
+    {"/2007", "", kCameraStatus.id, 0, true},
+    {"/2009", R"({"chnid": 1})", kStreamRead.id, sizeof(StreamDescription), true},
     {"/2010", R"({"id": 1, "mainFramerate": 25, "mainBitrate": 2048, "subEnable": 1, "audioEnable": 0,
-                  "mainResWidth": 1920, "mainResHeight": 1080})", kMsgStreamSet, 8, false},
-    {"/2030", R"({"chans": [1]})", kMsgStreamSet, 8, true},
-    {"/2023", R"({"id": 1, "key": "k"})", kMsgWebParamRead, sizeof(CameraWebParamReply), false},
-    {"/2024", R"({"id": 1, "key": "k", "value": "v"})", kMsgWebParamSet, 4, false},
-    {"/2025", R"({"id": 1})", kMsgCameraType, 4, false},
-    {"/2026", R"({"cmd": "menu"})", kMsgUiCommand, 16, false},
-    {"/2027", "", kMsgChipCode, 0, false},
-    {"/2028", "", kMsgMotionState, 8, false},
-    {"/2029", "", kMsgCameraList, 0, true},
-    {"/2060", R"({"chnid": 1})", kMsgExtraStreamRead, sizeof(ExtraStream), true},
-    {"/2061", R"({"chnid": 1})", kMsgExtraStreamSet, 4, true},
-    {"/2063", R"({"chnid": 1})", kMsgAudioRead, sizeof(AudioDescription), true},
-    {"/2064", R"({"chnid": 1})", kMsgAudioSet, 4, true},
-    {"/2065", R"({"chnid": 1})", kMsgAudioSupport, sizeof(AudioSupport), true},
+                  "mainResWidth": 1920, "mainResHeight": 1080})", kStreamSet.id, 8, false},
+    {"/2030", R"({"chans": [1]})", kStreamSet.id, 8, true},
+    {"/2023", R"({"id": 1, "key": "k"})", kWebParamRead.id, sizeof(CameraWebParamReply), false},
+    {"/2024", R"({"id": 1, "key": "k", "value": "v"})", kWebParamSet.id, 4, false},
+    {"/2025", R"({"id": 1})", kCameraType.id, 4, false},
+    {"/2026", R"({"cmd": "menu"})", kUiCommand.id, 16, false},
+    {"/2027", "", kChipCode.id, 0, false},
+    {"/2028", "", kMotionState.id, 8, false},
+    {"/2029", "", kCameraList.id, 0, true},
+    {"/2060", R"({"chnid": 1})", kExtraStreamRead.id, sizeof(ExtraStream), true},
+    {"/2061", R"({"chnid": 1})", kExtraStreamSet.id, 4, true},
+    {"/2063", R"({"chnid": 1})", kAudioRead.id, sizeof(AudioDescription), true},
+    {"/2064", R"({"chnid": 1})", kAudioSet.id, 4, true},
+    {"/2065", R"({"chnid": 1})", kAudioSupport.id, sizeof(AudioSupport), true},
 };
 
 TEST_F(CameraStreamTest, MissingShortOrForeignRepliesGiveTheErrorReply) {
@@ -95,7 +95,7 @@ TEST_F(CameraStreamTest, StreamDescriptionListsResolutionsUpToTheFirstZeroPair) 
   std::copy(std::begin(sub_pairs), std::end(sub_pairs), &d.w[61]);
   d.w[114] = 1;  // current sub size matches no pair
   d.w[115] = 1;
-  core_->reply(kMsgStreamRead, bytes_of(d));
+  core_->reply(kStreamRead.id, bytes_of(d));
   CameraRecord c{};
   c.id = 2;
   c.sync_time = 1;
@@ -123,15 +123,15 @@ TEST_F(CameraStreamTest, StreamDescriptionListsResolutionsUpToTheFirstZeroPair) 
                 R"("sub": { "curRes": 0, "res": [ { "width": 704, "height": 576, "name": "704*576" } ], )"
                 R"("framerateMax": 1109, "framerateMin": 1110, "bitrateMax": 1111, "bitrateMin": 1112, )"
                 R"("framerate": 1116, "bitrate": 1117, "iframeinterval": 1118, "bitrateCtrl": 1119 } })");
-  EXPECT_EQ(only_message(*core_, kMsgStreamRead).payload, int32s({2}));
+  EXPECT_EQ(only_message(*core_, kStreamRead.id).payload, int32s({2}));
 
   d.w[0] = 5;
-  core_->reply(kMsgStreamRead, bytes_of(d));
+  core_->reply(kStreamRead.id, bytes_of(d));
   EXPECT_EQ(post("/2009", R"({"chnid": 2})").out, kJsonHeader + R"({ "stateCode": 5 })");
 }
 
 TEST_F(CameraStreamTest, StreamSetSendsTheChannelAndMarksUnsetFields) {
-  core_->reply(kMsgStreamSet, int32s({0x5, static_cast<int32_t>(0x80000000u)}));
+  core_->reply(kStreamSet.id, int32s({0x5, static_cast<int32_t>(0x80000000u)}));
   EXPECT_EQ(post("/2010", R"({"id": 3, "mainFramerate": 25, "mainBitrate": 2048, "subEnable": 1, "audioEnable": 1,
                               "mainResWidth": 1920, "mainResHeight": 1080, "videoTypeEnable": 1, "fisheyeType": 2,
                               "mainVideoType": 1, "IframeInterval": 50, "bitrateControl": 1, "SmartStream": 1,
@@ -146,7 +146,7 @@ TEST_F(CameraStreamTest, StreamSetSendsTheChannelAndMarksUnsetFields) {
   const Bytes expected = concat({text_field(channels, 68),
                                  int32s({-1, -1, -1, 1, 1, 2, 0, 1, 1920, 1080, 25, 2048, 50, 1, 1, 2, 3, 4, 5, 6, 0,
                                          7, 704, 576, 15, 512, 30, 8, 9, 0, -1, -1, -1, -1})});
-  EXPECT_EQ(only_message(*core_, kMsgStreamSet).payload, expected);
+  EXPECT_EQ(only_message(*core_, kStreamSet.id).payload, expected);
   EXPECT_TRUE(core_->received(kMsgOpLog).empty()) << "stream changes are not logged";
 
   for (const char* body : {
@@ -163,7 +163,7 @@ TEST_F(CameraStreamTest, StreamSetSendsTheChannelAndMarksUnsetFields) {
 }
 
 TEST_F(CameraStreamTest, MultiStreamSetMarksTheListedChannels) {
-  core_->reply(kMsgStreamSet, int32s({0xa, 0}));
+  core_->reply(kStreamSet.id, int32s({0xa, 0}));
   EXPECT_EQ(post("/2030", R"({"chans": [0, 1, 0, 1], "transmitProtocol": 1, "syncTime": 0, "subEnable": 1,
                               "mainVideoType": 2, "mainResWidth": 1280, "mainResHeight": 720, "mainFramerate": 20,
                               "mainBitrate": 1024, "IframeInterval": 40, "mainBitrateControl": 1, "subVideoType": 3,
@@ -174,26 +174,26 @@ TEST_F(CameraStreamTest, MultiStreamSetMarksTheListedChannels) {
   const Bytes expected = concat({text_field("0101" + std::string(60, '0'), 68),
                                  int32s({1, 0, -1, 1, 1, 0, 0, 2, 1280, 720, 20, 1024, 40, 1, -1, -1, -1, -1, -1, -1,
                                          0, 3, 352, 288, 10, 256, 20, 0, -1, -1, -1, -1, -1, -1})});
-  EXPECT_EQ(only_message(*core_, kMsgStreamSet).payload, expected);
+  EXPECT_EQ(only_message(*core_, kStreamSet.id).payload, expected);
 
   core_->clear_received();
   std::string many = "[";
   for (int i = 0; i < 70; ++i) many += i ? ", 1" : "1";
   EXPECT_EQ(post("/2030", R"({"chans": )" + many + "]}").out.substr(0, kJsonHeader.size()), kJsonHeader);
-  const Bytes sent = only_message(*core_, kMsgStreamSet).payload;
+  const Bytes sent = only_message(*core_, kStreamSet.id).payload;
   EXPECT_EQ(Bytes(sent.begin(), sent.begin() + 68), text_field(std::string(64, '1'), 68))
       << "only elements 0..63 are used";
 }
 
 TEST_F(CameraStreamTest, ExtraStreamReadAndSet) {
-  core_->reply(kMsgExtraStreamRead, int32s({6, 99, 1, 15, 768, 30}));
+  core_->reply(kExtraStreamRead.id, int32s({6, 99, 1, 15, 768, 30}));
   EXPECT_EQ(post("/2060", R"({"chnid": 6, "fisheyeType": 2})").out,
             kJsonHeader + R"({ "chnid": 6, "enable": 1, "framerate": 15, "bitrate": 768, "iframeinterval": 30 })");
-  EXPECT_EQ(only_message(*core_, kMsgExtraStreamRead).payload, int32s({6, 2}));
-  core_->reply(kMsgExtraStreamSet, int32s({-3}));
+  EXPECT_EQ(only_message(*core_, kExtraStreamRead.id).payload, int32s({6, 2}));
+  core_->reply(kExtraStreamSet.id, int32s({-3}));
   EXPECT_EQ(post("/2061", R"({"chnid": 63, "enable": 1, "framerate": 12, "bitrate": 640, "iframeinterval": 24})").out,
             kJsonHeader + R"({ "res": -3 })");
-  EXPECT_EQ(only_message(*core_, kMsgExtraStreamSet).payload, int32s({63, 0, 1, 12, 640, 24}));
+  EXPECT_EQ(only_message(*core_, kExtraStreamSet.id).payload, int32s({63, 0, 1, 12, 640, 24}));
 }
 
 // ---- Web parameters ------------------------------------------------------------------------------------
@@ -206,27 +206,54 @@ TEST_F(CameraStreamTest, WebParameterReadEchoesTheCameraReply) {
   std::strcpy(r.httpname, "enc");
   std::strcpy(r.key, "gop");
   std::memset(r.value, 'v', sizeof r.value);  // no terminator
-  core_->reply(kMsgWebParamRead, bytes_of(r));
+  core_->reply(kWebParamRead.id, bytes_of(r));
   EXPECT_EQ(post("/2023", R"({"id": 4, "pagename": "video", "httpname": "enc", "key": "gop"})").out,
             kJsonHeader + R"({ "id": 4, "pagename": "video", "httpname": "enc", "key": "gop", "value": ")" +
                 std::string(128, 'v') + R"(" })");
   const Bytes expected = concat({int32s({4}), text_field("video", 64), text_field("enc", 64), text_field("gop", 128),
                                  text_field("", 128), Bytes(4, 0)});
-  EXPECT_EQ(only_message(*core_, kMsgWebParamRead).payload, expected);
+  EXPECT_EQ(only_message(*core_, kWebParamRead.id).payload, expected);
 }
 
 TEST_F(CameraStreamTest, WebParameterWriteAnswersOkOrErrorAndWaitsForRateControl) {
-  core_->reply(kMsgWebParamSet, int32s({0}));
+  core_->reply(kWebParamSet.id, int32s({0}));
   auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(post("/2024", R"({"id": 2, "pagename": "p", "httpname": "h", "key": "gop", "value": "50"})").out, kOk);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
   const Bytes expected = concat({int32s({2}), text_field("p", 64), text_field("h", 64), text_field("gop", 128),
                                  text_field("50", 128), Bytes(4, 0)});
-  EXPECT_EQ(only_message(*core_, kMsgWebParamSet).payload, expected);
-  core_->reply(kMsgWebParamSet, int32s({1}));
+  EXPECT_EQ(only_message(*core_, kWebParamSet.id).payload, expected);
+  core_->reply(kWebParamSet.id, int32s({1}));
   start = std::chrono::steady_clock::now();
   EXPECT_EQ(post("/2024", R"({"id": 2, "key": "ratecontrol2", "value": "cbr"})").out, kTextHeader + "ERROR");
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+TEST_F(CameraStreamTest, TextsOneCharacterLongerThanTheirFieldAreCut) {
+  core_->reply(kWebParamRead.id, Bytes(sizeof(CameraWebParamReply), 0));
+  core_->reply(kWebParamSet.id, int32s({0}));
+  core_->reply(kUiCommand.id, Bytes(16, 0));
+  const std::string names = R"("pagename": ")" + std::string(64, 'p') + R"(", "httpname": ")" + std::string(64, 'h') +
+                            R"(", "key": ")" + std::string(128, 'k') + R"(")";
+  const Bytes cut_names = concat({int32s({2}), text_field(std::string(63, 'p'), 64),
+                                  text_field(std::string(63, 'h'), 64), text_field(std::string(127, 'k'), 128)});
+  const struct {
+    const char* path;
+    std::string body;
+    int32_t msg;
+    Bytes payload;
+  } rows[] = {
+      {"/2023", R"({"id": 2, )" + names + "}", kWebParamRead.id, concat({cut_names, Bytes(128 + 4, 0)})},
+      {"/2024", R"({"id": 2, )" + names + R"(, "value": ")" + std::string(128, 'v') + R"("})", kWebParamSet.id,
+       concat({cut_names, text_field(std::string(127, 'v'), 128), Bytes(4, 0)})},
+      {"/2026", R"({"cmd": ")" + std::string(100, 'c') + R"("})", kUiCommand.id, text_field(std::string(99, 'c'), 100)},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.path);
+    core_->clear_received();
+    post(row.path, row.body);
+    EXPECT_EQ(only_message(*core_, row.msg).payload, row.payload);
+  }
 }
 
 // ---- Audio ------------------------------------------------------------------------------------------------
@@ -243,14 +270,14 @@ TEST_F(CameraStreamTest, AudioDescriptionClampsTheCameraCounts) {
   d->options[0].sample_rate_count = 1;
   d->options[0].sample_rates[0] = AudioSampleRate{8000, 2, {64, 32}};
   d->config = AudioConfig{9, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
-  core_->reply(kMsgAudioRead, bytes_of(*d));
+  core_->reply(kAudioRead.id, bytes_of(*d));
   EXPECT_EQ(post("/2063", R"({"chnid": 9})").out,
             kJsonHeader + R"({ "res": 0, "support": 1, "supportMode": 2, "supportInputMode": 3, "config": { )"
                           R"("chnid": 9, "audioEnable": 1, "audioMode": 2, "denoise": 3, "encoding": 4, )"
                           R"("sampleRate": 5, "inputGain": 6, "inputMode": 7, "audioGainControl": 8, )"
                           R"("outputVolume": 9, "audioBitrate": 10 }, "options": [ { "encodeValue": 7, )"
                           R"("sampleRateInfo": [ { "sampleRateValue": 8000, "bitrateInfo": [ 64, 32 ] } ] } ] })");
-  EXPECT_EQ(only_message(*core_, kMsgAudioRead).payload, int32s({9}));
+  EXPECT_EQ(only_message(*core_, kAudioRead.id).payload, int32s({9}));
 
   d->option_count = 2000000000;
   for (AudioEncodeOption& o : d->options) {
@@ -258,7 +285,7 @@ TEST_F(CameraStreamTest, AudioDescriptionClampsTheCameraCounts) {
     for (AudioSampleRate& r : o.sample_rates) r.bitrate_count = 99;
   }
   d->options[0].sample_rates[0].bitrate_count = -5;
-  core_->reply(kMsgAudioRead, bytes_of(*d));
+  core_->reply(kAudioRead.id, bytes_of(*d));
   const std::string clamped = post("/2063", R"({"chnid": 9})").out;
   json_object* reply = json_tokener_parse(body_of(clamped).c_str());
   ASSERT_NE(reply, nullptr) << clamped;
@@ -275,26 +302,26 @@ TEST_F(CameraStreamTest, AudioDescriptionClampsTheCameraCounts) {
 }
 
 TEST_F(CameraStreamTest, AudioSetMasksTheListedChannelsAndTheChannel) {
-  core_->reply(kMsgAudioSet, int32s({0}));
+  core_->reply(kAudioSet.id, int32s({0}));
   EXPECT_EQ(post("/2064", R"({"chnid": 40, "audioEnable": 1, "audioMode": 2, "denoise": 3, "encoding": 4,
                               "sampleRate": 16000, "inputGain": 6, "inputMode": 7, "audioGainControl": 8,
                               "outputVolume": 9, "audioBitrate": 64, "channels": "0101x1"})")
                 .out,
             kOk);
-  EXPECT_EQ(only_message(*core_, kMsgAudioSet).payload,
+  EXPECT_EQ(only_message(*core_, kAudioSet.id).payload,
             int32s({0x2a, 0x100, 40, 1, 2, 3, 4, 16000, 6, 7, 8, 9, 64, 0}));
 
   core_->clear_received();
-  core_->reply(kMsgAudioSet, int32s({-1}));
+  core_->reply(kAudioSet.id, int32s({-1}));
   EXPECT_EQ(post("/2064", R"({"chnid": 0, "channels": ")" + std::string(80, '1') + R"("})").out,
             kTextHeader + "ERROR");
-  EXPECT_EQ(Bytes(only_message(*core_, kMsgAudioSet).payload).size(), sizeof(AudioSettings));
-  EXPECT_EQ(int32_at(only_message(*core_, kMsgAudioSet).payload, 0), -1);
-  EXPECT_EQ(int32_at(only_message(*core_, kMsgAudioSet).payload, 4), -1) << "positions past 63 are ignored";
+  EXPECT_EQ(Bytes(only_message(*core_, kAudioSet.id).payload).size(), sizeof(AudioSettings));
+  EXPECT_EQ(int32_at(only_message(*core_, kAudioSet.id).payload, 0), -1);
+  EXPECT_EQ(int32_at(only_message(*core_, kAudioSet.id).payload, 4), -1) << "positions past 63 are ignored";
 }
 
 TEST_F(CameraStreamTest, AudioSupportPrintsTheFirstSixWords) {
-  core_->reply(kMsgAudioSupport, int32s({0, 1, 2, 3, 4, 5, 6}));
+  core_->reply(kAudioSupport.id, int32s({0, 1, 2, 3, 4, 5, 6}));
   EXPECT_EQ(post("/2065", R"({"chnid": 1})").out,
             kJsonHeader + R"({ "res": 0, "audioSupport": 1, "audioSupportMode": 2, "audioLineInputSupport": 3, )"
                           R"("systemSpeakerSupport": 4, "systemManualSpeedSupport": 5 })");
@@ -303,29 +330,29 @@ TEST_F(CameraStreamTest, AudioSupportPrintsTheFirstSixWords) {
 // ---- Small camera queries --------------------------------------------------------------------------------
 
 TEST_F(CameraStreamTest, SmallQueriesPrintTheirReplies) {
-  core_->reply(kMsgCameraType, int32s({3}));
+  core_->reply(kCameraType.id, int32s({3}));
   EXPECT_EQ(post("/2025", R"({"id": 12})").out, kJsonHeader + R"({ "type": 3 })");
-  EXPECT_EQ(only_message(*core_, kMsgCameraType).payload, int32s({12}));
+  EXPECT_EQ(only_message(*core_, kCameraType.id).payload, int32s({12}));
 
-  core_->reply(kMsgChipCode, text_field("CHIP-1", 64));
+  core_->reply(kChipCode.id, text_field("CHIP-1", 64));
   EXPECT_EQ(post("/2027", "").out, kJsonHeader + R"({ "chip_code": "CHIP-1" })");
-  core_->reply(kMsgChipCode, Bytes(5, 'c'));  // no terminator: bounded by the reply
+  core_->reply(kChipCode.id, Bytes(5, 'c'));  // no terminator: bounded by the reply
   EXPECT_EQ(post("/2027", "").out, kJsonHeader + R"({ "chip_code": "ccccc" })");
 
-  core_->reply(kMsgMotionState, int32s({0x3, static_cast<int32_t>(0x80000000u)}));
+  core_->reply(kMotionState.id, int32s({0x3, static_cast<int32_t>(0x80000000u)}));
   EXPECT_EQ(post("/2028", "").out,
             kJsonHeader + R"({ "Motion": "1100000000000000000000000000000000000000000000000000000000000001" })");
 }
 
 TEST_F(CameraStreamTest, UiCommandSendsAtMostNinetyNineCharacters) {
-  core_->reply(kMsgUiCommand, concat({Bytes(16, 0xff), text_field("done", 20)}));
+  core_->reply(kUiCommand.id, concat({Bytes(16, 0xff), text_field("done", 20)}));
   EXPECT_EQ(post("/2026", R"({"cmd": "KEY_MENU"})").out, kJsonHeader + R"({ "result": "done" })");
-  EXPECT_EQ(only_message(*core_, kMsgUiCommand).payload, text_field("KEY_MENU", 100));
+  EXPECT_EQ(only_message(*core_, kUiCommand.id).payload, text_field("KEY_MENU", 100));
   core_->clear_received();
-  core_->reply(kMsgUiCommand, concat({Bytes(16, 0), Bytes(3, 'r')}));
+  core_->reply(kUiCommand.id, concat({Bytes(16, 0), Bytes(3, 'r')}));
   EXPECT_EQ(post("/2026", R"({"cmd": ")" + std::string(150, 'k') + R"("})").out,
             kJsonHeader + R"({ "result": "rrr" })");
-  EXPECT_EQ(only_message(*core_, kMsgUiCommand).payload, text_field(std::string(99, 'k'), 100));
+  EXPECT_EQ(only_message(*core_, kUiCommand.id).payload, text_field(std::string(99, 'k'), 100));
 }
 
 TEST_F(CameraStreamTest, CameraListPrintsAtMostSixtyFourWholeRecords) {
@@ -337,14 +364,14 @@ TEST_F(CameraStreamTest, CameraListPrintsAtMostSixtyFourWholeRecords) {
     std::memcpy(e.fw_version, fw.data(), std::min(fw.size(), sizeof e.fw_version));
     return bytes_of(e);
   };
-  core_->reply(kMsgCameraList, concat({entry(0, "fw1"), entry(9, std::string(56, 'f')), Bytes(100, 'x')}));
+  core_->reply(kCameraList.id, concat({entry(0, "fw1"), entry(9, std::string(56, 'f')), Bytes(100, 'x')}));
   EXPECT_EQ(post("/2029", "").out,
             kJsonHeader + R"({ "IPC": [ { "chnid": 0, "ipaddr": "10.0.0.1", "model": "M", "fwversion": "fw1" }, )"
                           R"({ "chnid": 9, "ipaddr": "10.0.0.1", "model": "M", "fwversion": ")" +
                 std::string(56, 'f') + R"(" } ] })");
   Bytes many;
   for (int i = 0; i < 70; ++i) many = concat({many, entry(i, "x")});
-  core_->reply(kMsgCameraList, many);
+  core_->reply(kCameraList.id, many);
   const std::string reply = post("/2029", "").out;
   EXPECT_NE(reply.find(R"("chnid": 63)"), std::string::npos);
   EXPECT_EQ(reply.find(R"("chnid": 64)"), std::string::npos);

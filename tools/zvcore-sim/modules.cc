@@ -6,5 +6,6 @@ std::vector<std::unique_ptr<SimModule>> make_sim_modules() {
   std::vector<std::unique_ptr<SimModule>> modules;
   modules.push_back(make_system_sim());
   modules.push_back(make_video_sim());
+  modules.push_back(make_camera_sim());
   return modules;
 }

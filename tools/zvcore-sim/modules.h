@@ -14,10 +14,10 @@ std::vector<std::unique_ptr<SimModule>> make_sim_modules();
 std::unique_ptr<SimModule> make_system_sim();  // system.cc: lifecycle, login, users, op log
 std::unique_ptr<SimModule> make_video_sim();  // video.cc: camera motion grid, OSD, masks
 
+std::unique_ptr<SimModule> make_camera_sim();  // camera.cc: camera registry, streams, audio
+
 void install_playback_module(Simulator& simulator);  // playback.cc: sessions, index, download
-void install_camera_module(Simulator& simulator);  // camera.cc: camera registry, streams, audio
 
 inline constexpr void (*kSimModules[])(Simulator&) = {
     install_playback_module,
-    install_camera_module,
 };

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/zvrecord/schema.h"
+
 constexpr int kCameraChannels = 64;  // factory rows: channels 0..63
 // The camera requests accept ids up to 64, so the table keeps keys 0..64: a camera stored under
 // 64 is kept (and never indexes a 64-entry array).
@@ -22,7 +24,7 @@ struct CameraRecord {
   int32_t enable;             // 0 or 1
   int32_t anr;                // automatic network replenishment (column "anr")
   int32_t record_stream;      // stream recorded (column "record_stream")
-  char reserved0[8];
+  uint8_t reserved0[8];
   char user_name[64];         // camera login
   char password[64];
   char ip_addr[64];           // camera address (text)
@@ -43,10 +45,44 @@ struct CameraRecord {
   int32_t poe_channel;
   char mac_addr[32];
   int32_t physical_port;      // physical PoE port number
-  char reserved3[68];
+  uint8_t reserved3[68];
   int32_t minor_id;
   char ddns[64];
 };
+
+// The JSON form is the camera page's add request ("/2004"): the handlers read subsets of it
+// (camera_list.cc). The address and port are required unless the protocol needs none (7); the
+// RTSP members count only for protocol 1; the PoE members only on an add.
+ZV_SCHEMA(CameraRecord,
+          ZV_FIELD(id, "id").required().range(0, kCameraKeyLimit - 1),
+          ZV_INTERNAL(state),
+          ZV_FIELD(enable, "enable").required().range(0, 1),
+          ZV_INTERNAL(anr),
+          ZV_INTERNAL(record_stream),
+          ZV_RESERVED(reserved0),
+          ZV_FIELD(user_name, "userName"),
+          ZV_FIELD(password, "password"),
+          ZV_FIELD(ip_addr, "ipAddr"),
+          ZV_FIELD(main_rtsp_port, "mainRtspPort"),
+          ZV_FIELD(main_source_path, "mainSourcePath"),
+          ZV_FIELD(enable_sub_stream, "enableSubStream"),
+          ZV_FIELD(sub_rtsp_port, "subRtspPort"),
+          ZV_FIELD(sub_source_path, "subSourcePath"),
+          ZV_FIELD(manage_port, "managePort"),
+          ZV_FIELD(cam_protocol, "camProtocol").required().range(0, kCameraProtocolMax),
+          ZV_FIELD(transmit_protocol, "transmitProtocol").required().range(0, 2),
+          ZV_RESERVED(reserved1),
+          ZV_INTERNAL(kept_word),
+          ZV_FIELD(sync_time, "syncTime"),
+          ZV_RESERVED(reserved2),
+          ZV_FIELD(main_rtsp_url, "mainrtspurl"),
+          ZV_FIELD(sub_rtsp_url, "subrtspurl"),
+          ZV_FIELD(poe_channel, "poechannel"),
+          ZV_FIELD(mac_addr, "mac_addr"),
+          ZV_FIELD(physical_port, "physicalport"),
+          ZV_RESERVED(reserved3),
+          ZV_FIELD(minor_id, "minorid"),
+          ZV_FIELD(ddns, "ddns"));
 
 static_assert(sizeof(CameraRecord) == 1460);
 static_assert(offsetof(CameraRecord, state) == 4);
@@ -82,6 +118,14 @@ struct IpcProtocolRecord {
   int32_t display_model;  // 1: the pages offer the protocol's model list
 };
 
+// The JSON form is the catalogue reply ("/2008"), the protocol's "models" array after it.
+ZV_SCHEMA(IpcProtocolRecord,
+          ZV_FIELD(id, "id"),
+          ZV_FIELD(name, "name"),
+          ZV_FIELD(protocol_function, "protocolFunction"),
+          ZV_FIELD(enable, "enable"),
+          ZV_FIELD(display_model, "display_model"));
+
 static_assert(sizeof(IpcProtocolRecord) == 40);
 static_assert(offsetof(IpcProtocolRecord, name) == 4);
 static_assert(offsetof(IpcProtocolRecord, protocol_function) == 28);
@@ -95,6 +139,14 @@ struct IpcModelRecord {
   int32_t alarm_type;
   int32_t default_model;
 };
+
+// The JSON form is one element of a protocol's "models" array ("/2008").
+ZV_SCHEMA(IpcModelRecord,
+          ZV_FIELD(id, "id"),
+          ZV_INTERNAL(protocol),
+          ZV_FIELD(name, "name"),
+          ZV_FIELD(alarm_type, "alarm_type"),
+          ZV_FIELD(default_model, "default_model"));
 
 static_assert(sizeof(IpcModelRecord) == 48);
 static_assert(offsetof(IpcModelRecord, protocol) == 4);
