@@ -30,19 +30,19 @@ Bytes chunk(int32_t frame_size, int32_t continuation, int32_t length, const std:
   return out;
 }
 FakeReply first(int32_t size, const std::string& data, int delay_ms = 0) {
-  return {.id = kReplyDownloadChunk, .payload = chunk(size, 0, static_cast<int32_t>(data.size()), data), .delay_ms = delay_ms};
+  return {.id = playback::kDownload.reply_id, .payload = chunk(size, 0, static_cast<int32_t>(data.size()), data), .delay_ms = delay_ms};
 }
 FakeReply more(const std::string& data, int delay_ms = 0) {
-  return {.id = kReplyDownloadChunk, .payload = chunk(0, 1, static_cast<int32_t>(data.size()), data), .delay_ms = delay_ms};
+  return {.id = playback::kDownload.reply_id, .payload = chunk(0, 1, static_cast<int32_t>(data.size()), data), .delay_ms = delay_ms};
 }
 FakeReply raw(int32_t size, int32_t continuation, int32_t length, const std::string& data) {
-  return {.id = kReplyDownloadChunk, .payload = chunk(size, continuation, length, data)};
+  return {.id = playback::kDownload.reply_id, .payload = chunk(size, continuation, length, data)};
 }
 FakeReply end_marker(int delay_ms = 0) {
-  return {.id = kReplyDownloadChunk, .payload = chunk(0, 0, kChunkEnd, ""), .delay_ms = delay_ms};
+  return {.id = playback::kDownload.reply_id, .payload = chunk(0, 0, kChunkEnd, ""), .delay_ms = delay_ms};
 }
 FakeReply abort_marker(int delay_ms = 0) {
-  return {.id = kReplyDownloadChunk, .payload = chunk(0, 0, kChunkAbort, ""), .delay_ms = delay_ms};
+  return {.id = playback::kDownload.reply_id, .payload = chunk(0, 0, kChunkAbort, ""), .delay_ms = delay_ms};
 }
 
 TEST_F(PlaybackTest, DownloadHeadersPayloadAndLog) {
