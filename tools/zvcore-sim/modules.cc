@@ -4,5 +4,6 @@
 
 std::vector<std::unique_ptr<SimModule>> make_sim_modules() {
   std::vector<std::unique_ptr<SimModule>> modules;
+  modules.push_back(make_playback_sim());
   return modules;
 }
