@@ -128,7 +128,7 @@ void external_ports_handler(const char* /*argument*/) {
   reply_json(w);
 }
 
-// ---- Backup and export log entries ----
+// ---- Playback, backup and export log entries ----
 
 namespace {
 void log_channel_request(const char* argument, int64_t sub_type) {
@@ -139,6 +139,7 @@ void log_channel_request(const char* argument, int64_t sub_type) {
 }
 }  // namespace
 
+void playback_log_handler(const char* argument) { log_channel_request(argument, 208); }
 void backup_log_handler(const char* argument) { log_channel_request(argument, 205); }
 void export_log_handler(const char* argument) { log_channel_request(argument, 218); }
 void channel_ok_handler(const char* argument) { log_channel_request(argument, 0); }

@@ -173,21 +173,19 @@ void stop_sessions_handler(const char* argument) {
   reply_ok();
 }
 
-void pause_sessions_handler(const char* argument) {
+namespace {
+// {"num", "sid": [...]} as one session-list notice.
+void tell_session_list(const char* argument, const Notice<SessionList>& notice) {
   int32_t sids[kMaxSessions] = {};
   size_t n = 0;
   if (!read_id_list(parse_request(argument).get(), "sid", false, sids, &n)) return;
-  send_session_list(kPauseSessions, sids, n);
+  send_session_list(notice, sids, n);
   reply_ok();
 }
+}  // namespace
 
-void step_sessions_handler(const char* argument) {
-  int32_t sids[kMaxSessions] = {};
-  size_t n = 0;
-  if (!read_id_list(parse_request(argument).get(), "sid", false, sids, &n)) return;
-  send_session_list(kStepSessions, sids, n);
-  reply_ok();
-}
+void pause_sessions_handler(const char* argument) { tell_session_list(argument, kPauseSessions); }
+void step_sessions_handler(const char* argument) { tell_session_list(argument, kStepSessions); }
 
 void resume_sessions_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
@@ -282,15 +280,6 @@ void jump_handler(const char* argument) {
   int32_t result = 0;
   reply->first(&result);
   reply_status(result == 0 ? "OK" : "ERROR");
-}
-
-// ---- Log entry of a playback ----
-
-void playback_log_handler(const char* argument) {
-  int32_t channel = 0;
-  if (!parse_playback_channel(argument, &channel)) return;
-  send_playback_log(208, channel + 1);
-  reply_ok();
 }
 
 // ---- Transcoding ----
