@@ -18,18 +18,28 @@
 // claims the request's reply; the handler prints on its own thread once core_ask returned. When
 // the budget runs out first, the handler claims the reply and writes the error form; a reply that
 // arrives after that is dropped. So exactly one writer ever answers a request.
+//
+// Messages without payload bytes use the payload type NoPayload (core_tell(kX), core_ask(kX, kind)).
+// A reply of any count of records declares min_reply 0: an empty reply is then taken too.
+// A reply that comes as a stream of messages (a record download) goes to a sink: see CoreStream.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <type_traits>
 #include <vector>
 
 #include "common/payload_reader.h"
 
-// The payload of a message that carries none: sent as zero bytes (`core_ask(kX, kind)`).
+// The payload type of a message that carries no bytes.
 struct NoPayload {};
+template <class P>
+constexpr uint32_t payload_size_of() {
+  return std::is_same_v<P, NoPayload> ? 0 : sizeof(P);
+}
 
 // A message without a reply (the core rereads the database, or just takes note).
 template <class Payload>
@@ -41,7 +51,8 @@ struct Notice {
 };
 
 // A message the core answers with `reply_id`; a reply shorter than `min_reply` bytes is not taken
-// (the handler runs out its budget and answers with its error form).
+// (the handler runs out its budget and answers with its error form). `alt_reply_id` (non-zero) is
+// a second reply id the core may answer with instead, taken the same way.
 template <class Payload, class Reply>
 struct Exchange {
   static_assert(std::is_trivially_copyable_v<Payload>);
@@ -51,6 +62,7 @@ struct Exchange {
   int32_t reply_id;
   const char* name;
   uint32_t min_reply = sizeof(Reply);
+  int32_t alt_reply_id = 0;
 };
 
 // A description of any declared message, for lists the simulator and the tests walk.
@@ -61,10 +73,6 @@ struct MessageInfo {
   uint32_t reply_size;
   const char* name;
 };
-template <class P>
-constexpr uint32_t payload_size_of() {
-  return std::is_same_v<P, NoPayload> ? 0 : sizeof(P);
-}
 template <class P>
 constexpr MessageInfo info(const Notice<P>& n) {
   return {n.id, 0, payload_size_of<P>(), 0, n.name};
@@ -91,20 +99,20 @@ class CoreReply {
   std::vector<unsigned char> bytes_;
 };
 
-// Sends `length` bytes of `payload` as message `id` and waits for reply `reply_id` of at least
-// `min_reply` bytes. The reply, or nullopt when it did not come in the budget of `id`: then
-// reply_cgi_error(error_kind) has been written (error_kind < 0 writes nothing).
+// Sends `length` bytes of `payload` as message `id` and waits for reply `reply_id` (or
+// `alt_reply_id` when non-zero) of at least `min_reply` bytes. The reply, or nullopt when it did
+// not come in the budget of `id`: then reply_cgi_error(error_kind) has been written (error_kind < 0
+// writes nothing).
 std::optional<CoreReply> core_ask(int32_t id, const void* payload, uint32_t length, int32_t reply_id,
-                                  size_t min_reply, int error_kind);
+                                  size_t min_reply, int error_kind, int32_t alt_reply_id = 0);
 
 template <class P, class R>
 std::optional<CoreReply> core_ask(const Exchange<P, R>& x, const P& payload, int error_kind) {
-  return core_ask(x.id, &payload, sizeof payload, x.reply_id, x.min_reply, error_kind);
+  return core_ask(x.id, &payload, sizeof payload, x.reply_id, x.min_reply, error_kind, x.alt_reply_id);
 }
-// An exchange without payload.
 template <class R>
 std::optional<CoreReply> core_ask(const Exchange<NoPayload, R>& x, int error_kind) {
-  return core_ask(x.id, nullptr, 0, x.reply_id, x.min_reply, error_kind);
+  return core_ask(x.id, nullptr, 0, x.reply_id, x.min_reply, error_kind, x.alt_reply_id);
 }
 
 // Sends a notice (no reply awaited).
@@ -119,3 +127,34 @@ template <class P>
 void core_tell_bare(const Notice<P>& n) {
   core_tell(n.id, nullptr, 0);
 }
+inline void core_tell(const Notice<NoPayload>& n) { core_tell(n.id, nullptr, 0); }
+
+// A reply that comes as a stream of messages of one reply id (the record download). Constructing
+// sends the message and waits, within the budget of its id, for the first message of the stream.
+// Every message of the stream (at least min_reply bytes) goes to `sink` on the socket library's
+// reader thread, in order. The first one claims the request's reply, once, here (the sink's owner
+// has usually written its reply's head already; the claim keeps a timed-out writer out) and ends
+// the wait; messages are handed on only while that claim holds. A stream whose first message comes
+// after the wait still claims and flows. close() (or the destructor) ends the connection: no sink
+// call runs after it returns. Nothing is ever written here.
+class CoreStream {
+ public:
+  using Sink = std::function<void(const unsigned char* bytes, size_t length)>;
+  CoreStream(int32_t id, const void* payload, uint32_t length, int32_t reply_id, size_t min_reply, Sink sink);
+  template <class P, class R>
+  CoreStream(const Exchange<P, R>& x, const P& payload, Sink sink)
+      : CoreStream(x.id, &payload, sizeof payload, x.reply_id, x.min_reply, std::move(sink)) {}
+  ~CoreStream();
+  CoreStream(const CoreStream&) = delete;
+  CoreStream& operator=(const CoreStream&) = delete;
+
+  // True once the first message of the stream has come (and claimed the reply).
+  bool started() const;
+  void close();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+  int send_result_ = 0;
+  bool open_ = true;
+};

@@ -45,6 +45,13 @@ size_t read_int_list(json_object* array, size_t count, int32_t* out, size_t capa
   return stored;
 }
 
+size_t read_int_prefix(json_object* array, size_t count, int32_t* out, size_t capacity) {
+  const size_t n = std::min({count, json_array_size(array), capacity});
+  size_t stored = 0;
+  while (stored < n && json_value_int(json_array_at(array, stored), &out[stored])) ++stored;
+  return stored;
+}
+
 void mask_text(uint64_t mask, int bits, char* out) {
   const int n = std::clamp(bits, 0, 64);
   for (int i = 0; i < n; ++i) out[i] = ((mask >> i) & 1u) != 0 ? '1' : '0';

@@ -36,6 +36,9 @@ bool parse_decimal(const char* text, int32_t* out);
 // elements are looked at; an element that is not an integer (absent, of another type, out of
 // int32) is skipped. Returns how many were stored (packed from out[0]).
 size_t read_int_list(json_object* array, size_t count, int32_t* out, size_t capacity);
+// The same, but the first element that is not an integer ends the list (lists whose entries pair
+// up by position: session ids, speeds, channels).
+size_t read_int_prefix(json_object* array, size_t count, int32_t* out, size_t capacity);
 
 // ---- Channel masks --------------------------------------------------------------------------
 // Bit n is channel n. Shifts are checked: a channel outside the mask's width sets nothing and

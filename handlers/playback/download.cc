@@ -9,9 +9,10 @@
 #include <cstring>
 #include <ctime>
 
-#include "common/core_client.h"
 #include "common/json_fields.h"
+#include "common/record_json.h"
 #include "common/reply.h"
+#include "common/request.h"
 #include "handlers/playback/playback_internal.h"
 #include "handlers/playback/playback_module.h"
 #include "handlers/playback/remote_backup.h"
@@ -50,23 +51,17 @@ void core_time(char (&field)[32], const struct tm& t) {
 
 void download_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
-  if (request == nullptr) return;
-  int32_t channel = 0;
-  int32_t stream_type = 0;
+  DownloadRequest download{};
   char start_text[64];
   char end_text[64];
-  if (!read_json_members(request.get(), {
-          int_member("id", &channel).required().range(0, kPlaybackChannels - 1),
-          int_member("streamType", &stream_type),
+  if (!request || !read_record(request.get(), &download) ||
+      !read_json_members(request.get(), {
           text_member("startTime", start_text).required(),
           text_member("endTime", end_text).required(),
       })) {
     return;
   }
-  if (access(kDownloadMarker, F_OK) == 0) {
-    write_reply(REPLY_TEXT, "BUSY NOW");
-    return;
-  }
+  if (access(kDownloadMarker, F_OK) == 0) return reply_text("BUSY NOW");
   struct tm start{};
   struct tm end{};
   time_t start_seconds = 0;
@@ -80,14 +75,10 @@ void download_handler(const char* argument) {
   char file_name[256];
   name_part(start_part, sizeof start_part, start, start_seconds);
   name_part(end_part, sizeof end_part, end, end_seconds);
-  snprintf(file_name, sizeof file_name, "%lldDDD%s-%s_%d.avi", 1LL << channel, start_part, end_part,
-           channel);
+  snprintf(file_name, sizeof file_name, "%lluDDD%s-%s_%d.avi",
+           static_cast<unsigned long long>(channel_bit64(download.channel)), start_part, end_part, download.channel);
 
-  send_playback_log(209, channel + 1);
-
-  DownloadRequest download{};
-  download.channel = channel;
-  download.stream_type = stream_type;
+  send_playback_log(209, download.channel + 1);
   core_time(download.start, start);
   core_time(download.end, end);
 
@@ -108,19 +99,15 @@ void download_handler(const char* argument) {
     fflush(stdout);
     return;
   }
-  set_active_download(&backup);
   backup.clear_done();
-  const int result = core_send(playback_reply_callback, kMsgDownload, sizeof download, &download, 0);
-  backup.wait_until_finished();
-  // No callback runs after the connection is closed; only then is the writer ended.
-  core_close(result);
-  set_active_download(nullptr);
+  {
+    // The chunk sink: every 6173 message goes to the writer on the reader thread. The stream's
+    // first message claims this request's reply once, inside CoreStream (common/exchange.h); the
+    // headers above are this handler's own and no other writer answers the request.
+    CoreStream stream(kDownload, download,
+                      [&backup](const unsigned char* bytes, size_t length) { backup.on_chunk(bytes, length); });
+    backup.wait_until_finished();
+  }  // the connection is closed here: no chunk reaches the writer after this, so it can end
   backup.finish();
   fflush(stdout);
-}
-
-void playback::on_download_chunk(const PayloadReader& reply) {
-  RemoteBackup* backup = active_download();
-  if (backup == nullptr) return;
-  backup->on_chunk(reply.bytes(0, reply.length()), reply.length());
 }

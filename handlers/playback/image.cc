@@ -1,8 +1,9 @@
 // Playback image adjustments of a channel: read them from the core, set them, reset them.
-#include "common/core_client.h"
 #include "common/json_fields.h"
 #include "common/oplog.h"
+#include "common/record_json.h"
 #include "common/reply.h"
+#include "common/request.h"
 #include "handlers/playback/playback_internal.h"
 #include "handlers/playback/playback_module.h"
 
@@ -11,6 +12,12 @@ using namespace playback;
 namespace {
 
 constexpr int32_t kImageDefault = 128;
+
+// The reset reply's members.
+constexpr auto kResetReply = ZV_FIELDS(ImageAdjustment, ZV_FIELD(channel, "ChannelId"),
+                                       ZV_FIELD(brightness, "Brightness"), ZV_FIELD(contrast, "Contrast"),
+                                       ZV_FIELD(saturation, "Saturation"), ZV_FIELD(sharpness, "Sharpness"),
+                                       ZV_FIELD(noise_reduction, "NoiseReduction"));
 
 // v as a percentage of 255, rounded half up (floor((200 v + 255) / 510)), in 64 bits so that no
 // client value can overflow.
@@ -25,50 +32,27 @@ int32_t percent_of_255(int32_t value) {
 
 void image_read_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
-  if (request == nullptr) return;
   int32_t channel = 0;
-  if (!read_json_members(request.get(),
-                         {int_member("chnid", &channel).required().range(0, kPlaybackChannels - 1)})) {
+  if (!request || !read_json_members(request.get(), {
+          int_member("chnid", &channel).required().range(0, kPlaybackChannels - 1)})) {
     return;
   }
-  core_request(playback_reply_callback, kMsgImageRead, sizeof channel, &channel, REPLY_JSON);
-}
-
-void playback::on_image_reply(const PayloadReader& reply) {
+  std::optional<CoreReply> reply = core_ask(kImageRead, channel, REPLY_JSON);
+  if (!reply) return;
   ImageAdjustReply image{};
-  if (!reply.read(0, &image)) return;
-  JsonPtr out(json_object_new_object());
-  if (image.result < 0) {
-    add_text(out.get(), "status", "ERROR");
-  } else {
-    add_text(out.get(), "status", "OK");
-    add_int(out.get(), "brightness", image.brightness);
-    add_int(out.get(), "contrast", image.contrast);
-    add_int(out.get(), "saturation", image.saturation);
-    add_int(out.get(), "Sharpness", image.sharpness);
-    add_int(out.get(), "NoiseReduction", image.noise_reduction);
-    add_int(out.get(), "i2ddnr", image.i2ddnr);
-  }
-  claim_and_write_json(out.get());
-  reply_flag_set(1);
+  reply->first(&image);
+  JsonWriter w(256);
+  w.begin_object().key("status").value(image.result < 0 ? "ERROR" : "OK");
+  if (image.result >= 0) write_fields(w, image);
+  w.end_object();
+  reply_json(w);
 }
 
 void image_adjust_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
-  if (request == nullptr) return;
   ImageAdjustment image{};
-  if (!read_json_members(request.get(), {
-          int_member("id", &image.channel).required().range(0, kPlaybackChannels - 1),
-          int_member("brightness", &image.brightness).required().range(0, 255),
-          int_member("contrast", &image.contrast).required().range(0, 255),
-          int_member("saturation", &image.saturation).required().range(0, 255),
-          int_member("Sharpness", &image.sharpness),
-          int_member("NoiseReduction", &image.noise_reduction),
-          int_member("i2ddnr", &image.i2ddnr),
-      })) {
-    return;
-  }
-  core_notify(kMsgImageAdjust, sizeof image, &image);
+  if (!request || !read_record(request.get(), &image)) return;
+  core_tell(kImageAdjust, image);
 
   OpLogRecord record;
   op_log_init(&record);
@@ -82,7 +66,7 @@ void image_adjust_handler(const char* argument) {
   };
   zvfs_log_pack_detail(&record, kImageAdjustDetailKind, &detail, sizeof detail);
   op_log_send(record);
-  write_reply(REPLY_TEXT, "OK");
+  reply_ok();
 }
 
 void image_reset_handler(const char* argument) {
@@ -90,13 +74,8 @@ void image_reset_handler(const char* argument) {
   if (!parse_playback_channel(argument, &channel)) return;
   const ImageAdjustment image{channel,       kImageDefault, kImageDefault, kImageDefault,
                               kImageDefault, kImageDefault, 0};
-  core_notify(kMsgImageAdjust, sizeof image, &image);
-  JsonPtr out(json_object_new_object());
-  add_int(out.get(), "ChannelId", channel);
-  add_int(out.get(), "Brightness", kImageDefault);
-  add_int(out.get(), "Contrast", kImageDefault);
-  add_int(out.get(), "Saturation", kImageDefault);
-  add_int(out.get(), "Sharpness", kImageDefault);
-  add_int(out.get(), "NoiseReduction", kImageDefault);
-  write_json_reply(out.get());
+  core_tell(kImageAdjust, image);
+  JsonWriter w(256);
+  write_object(w, kResetReply.schema(), &image);
+  reply_json(w);
 }

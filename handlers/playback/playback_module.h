@@ -8,9 +8,6 @@
 
 extern const RequestModule kPlaybackModule;
 
-// The module's one reply callback: switches on the reply's message id.
-void playback_reply_callback(int unused, ZvMsgHeader* header, void* payload);
-
 // Handlers, one per request identifier (see the table in playback_module.cc).
 void search_records_handler(const char* argument);      // "/4000"
 void search_page_handler(const char* argument);         // "/4023"

@@ -1,62 +1,17 @@
-// Message ids and payload records of playback and record download: what the web side sends to the
-// core and what the core answers. Declared once here; the core simulator uses the same records.
-// Every record is little-endian with fixed-width fields; texts are NUL-padded.
+// Payload records and messages of playback and record download: what the web side sends to the
+// core and what the core answers, each record with its schema (wire layout, JSON keys where a
+// handler reads or prints it, ranges where checked) and every message declared once at the bottom.
+// The core simulator and the tests use the same declarations. Every record is little-endian with
+// fixed-width fields; texts are NUL-padded.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+#include "common/exchange.h"
+#include "platform/zvrecord/schema.h"
+
 namespace playback {
-
-// ---- Message ids (requests; the core answers n with n + 5000 unless noted) ----
-constexpr int32_t kMsgSessionSpeeds = 1112;    // session list with speeds
-constexpr int32_t kMsgSessionResume = 1113;    // session list (count word stays 0)
-constexpr int32_t kMsgSpeedByChannel = 1149;   // mask payload by channel
-constexpr int32_t kMsgCurrentTime = 1153;      // int32 sid -> 6153 int32 seconds
-constexpr int32_t kMsgSearch = 1159;           // SearchRequest -> 6159 SearchRecord[]
-constexpr int32_t kMsgCloseSessions = 1160;    // session list
-constexpr int32_t kMsgSearchPage = 1161;       // SearchPageRequest -> 6161 SearchRecord[]
-constexpr int32_t kMsgStart = 1162;            // StartRequest -> 6162 int32 result
-constexpr int32_t kMsgStopSessions = 1164;     // session list
-constexpr int32_t kMsgPauseSessions = 1165;    // session list
-constexpr int32_t kMsgDirection = 1166;        // DirectionRequest
-constexpr int32_t kMsgSpeedBySession = 1167;   // mask payload by session id
-constexpr int32_t kMsgStepSessions = 1170;     // session list
-constexpr int32_t kMsgJump = 1171;             // JumpRequest -> 6171 int32 (0 = done)
-constexpr int32_t kMsgDownload = 1173;         // DownloadRequest -> 6173 DownloadChunk, many
-constexpr int32_t kMsgTranscode = 1176;        // TranscodeRequest -> 6176 TranscodeState
-constexpr int32_t kMsgTranscodeState = 1177;   // TranscodeQuery -> 6177 TranscodeState
-constexpr int32_t kMsgDownloadEnd = 1178;      // no payload
-constexpr int32_t kMsgLiveStart = 1901;        // LiveSourceRequest (third word 0)
-constexpr int32_t kMsgLiveStop = 1902;         // no payload
-constexpr int32_t kMsgSessionRelease = 1903;   // int32 sid
-constexpr int32_t kMsgImageAdjust = 1205;      // ImageAdjustment
-constexpr int32_t kMsgImageRead = 3002;        // int32 channel -> 8002 ImageAdjustReply
-constexpr int32_t kMsgMultiPlay = 3109;        // MultiPlayRequest -> 8103 MultiPlayReply
-constexpr int32_t kMsgLiveSource = 3500;       // LiveSourceRequest -> 8500 LiveSourceReply
-constexpr int32_t kMsgSessionSource = 3502;    // int32 sid -> 8502 SessionSource
-constexpr int32_t kMsgStreamAddresses = 3503;  // no payload -> 8503 StreamAddressRecord[]
-constexpr int32_t kMsgExternalPorts = 3506;    // no payload -> 8506 two int32
-constexpr int32_t kMsgMonthCalendar = 3493;    // CalendarRequest -> 8493 CalendarReply
-constexpr int32_t kMsgPlaybackBusy = 4011;     // no payload -> 9011 int32 (non-zero = busy)
-
-constexpr int32_t kReplyCurrentTime = 6153;
-constexpr int32_t kReplySearch = 6159;
-constexpr int32_t kReplySearchPage = 6161;
-constexpr int32_t kReplyStart = 6162;
-constexpr int32_t kReplyJump = 6171;
-constexpr int32_t kReplyDownloadChunk = 6173;
-constexpr int32_t kReplyTranscode = 6176;
-constexpr int32_t kReplyTranscodeState = 6177;
-constexpr int32_t kReplyImageRead = 8002;
-constexpr int32_t kReplyMultiPlay = 8103;      // the core's answer to 3109
-constexpr int32_t kReplyMultiPlayAlt = 8109;   // 3109 + 5000, accepted the same way
-constexpr int32_t kReplyCalendar = 8493;
-constexpr int32_t kReplyLiveSource = 8500;
-constexpr int32_t kReplySessionSource = 8502;
-constexpr int32_t kReplyStreamAddresses = 8503;
-constexpr int32_t kReplyExternalPorts = 8506;
-constexpr int32_t kReplyPlaybackBusy = 9011;
 
 constexpr int kMaxSessions = 64;   // entries of a session list, jump list or mask
 constexpr int kMaxChannels = 64;
@@ -70,9 +25,9 @@ struct SessionList {
   int32_t count;              // word 193: number of session ids (stays 0 for 1113)
 };
 static_assert(sizeof(SessionList) == 776);
-static_assert(offsetof(SessionList, zero) == 64 * 4);
-static_assert(offsetof(SessionList, speed) == 65 * 4);
-static_assert(offsetof(SessionList, count) == 193 * 4);
+}  // namespace playback
+ZV_SCHEMA(playback::SessionList, ZV_INTERNAL(sid), ZV_RESERVED(zero), ZV_INTERNAL(speed), ZV_INTERNAL(count));
+namespace playback {
 
 // Search of one channel's recordings (1159, 148 bytes).
 struct SearchRequest {
@@ -81,16 +36,15 @@ struct SearchRequest {
   int32_t sub_stream;     // 1 when "streamType" is 1, else 0
   int32_t minus_one_a;    // -1
   int32_t minus_one_b;    // -1
-  char start[32];         // "time"
-  char end[32];           // "endTime"
+  char start[32];
+  char end[32];
 };
 static_assert(sizeof(SearchRequest) == 148);
-static_assert(offsetof(SearchRequest, one) == 68);
-static_assert(offsetof(SearchRequest, sub_stream) == 72);
-static_assert(offsetof(SearchRequest, minus_one_a) == 76);
-static_assert(offsetof(SearchRequest, minus_one_b) == 80);
-static_assert(offsetof(SearchRequest, start) == 84);
-static_assert(offsetof(SearchRequest, end) == 116);
+}  // namespace playback
+ZV_SCHEMA(playback::SearchRequest, ZV_INTERNAL(channel_mask), ZV_INTERNAL(one), ZV_INTERNAL(sub_stream),
+          ZV_INTERNAL(minus_one_a), ZV_INTERNAL(minus_one_b), ZV_FIELD(start, "time").required(),
+          ZV_FIELD(end, "endTime").required());
+namespace playback {
 
 // Next page of a search (1161).
 struct SearchPageRequest {
@@ -98,25 +52,28 @@ struct SearchPageRequest {
   int32_t page;
 };
 static_assert(sizeof(SearchPageRequest) == 8);
+}  // namespace playback
+ZV_SCHEMA(playback::SearchPageRequest, ZV_FIELD(sid, "sid").required(), ZV_FIELD(page, "page").required());
+namespace playback {
 
 // One recording of a search reply (6159, 6161: an array of these).
 struct SearchRecord {
-  int32_t cam_id;          // 0
-  int32_t sid;             // 4
-  int32_t unused0;         // 8
-  int32_t lock;            // 12
-  int32_t unused1;         // 16
-  int32_t record_type;     // 20
-  char start_time[32];     // 24
-  char end_time[32];       // 56
-  uint8_t unused2[16];     // 88
+  int32_t cam_id;
+  int32_t sid;
+  int32_t unused0;
+  int32_t lock;
+  int32_t unused1;
+  int32_t record_type;
+  char start_time[32];
+  char end_time[32];
+  uint8_t unused2[16];
 };
 static_assert(sizeof(SearchRecord) == 104);
-static_assert(offsetof(SearchRecord, sid) == 4);
-static_assert(offsetof(SearchRecord, lock) == 12);
-static_assert(offsetof(SearchRecord, record_type) == 20);
-static_assert(offsetof(SearchRecord, start_time) == 24);
-static_assert(offsetof(SearchRecord, end_time) == 56);
+}  // namespace playback
+ZV_SCHEMA(playback::SearchRecord, ZV_FIELD(cam_id, "camId"), ZV_FIELD(sid, "sid"), ZV_RESERVED(unused0),
+          ZV_FIELD(lock, "lock"), ZV_RESERVED(unused1), ZV_FIELD(record_type, "recordType"),
+          ZV_FIELD(start_time, "startTime"), ZV_FIELD(end_time, "endTime"), ZV_RESERVED(unused2));
+namespace playback {
 
 // Start a session at a time (1162, 112 bytes); answered by 6162 with one int32 result.
 struct StartRequest {
@@ -128,10 +85,12 @@ struct StartRequest {
   char play_time[32];
 };
 static_assert(sizeof(StartRequest) == 112);
-static_assert(offsetof(StartRequest, sid) == 4);
-static_assert(offsetof(StartRequest, start_time) == 16);
-static_assert(offsetof(StartRequest, end_time) == 48);
-static_assert(offsetof(StartRequest, play_time) == 80);
+}  // namespace playback
+ZV_SCHEMA(playback::StartRequest,
+          ZV_FIELD(channel, "channelId").required().range(0, playback::kPlaybackChannels - 1),
+          ZV_FIELD(sid, "sid").required(), ZV_RESERVED(zero), ZV_FIELD(start_time, "startTime").required(),
+          ZV_FIELD(end_time, "endTime").required(), ZV_FIELD(play_time, "playTime").required());
+namespace playback {
 
 // RTSP source of a session (8502, 152 bytes).
 struct SessionSource {
@@ -144,19 +103,25 @@ struct SessionSource {
   char source_path[128];
 };
 static_assert(sizeof(SessionSource) == 152);
-static_assert(offsetof(SessionSource, ddns_http_port) == 20);
-static_assert(offsetof(SessionSource, source_path) == 24);
+}  // namespace playback
+ZV_SCHEMA(playback::SessionSource, ZV_FIELD(session_id, "sessionId"), ZV_FIELD(port, "port"),
+          ZV_FIELD(external_port, "external_port"), ZV_FIELD(external_http_port, "external_http_port"),
+          ZV_FIELD(ddns_port, "ddns_port"), ZV_FIELD(ddns_http_port, "ddns_http_port"),
+          ZV_FIELD(source_path, "sourcePath"));
+namespace playback {
 
 // Speed by channel (1149) or by session (1167), 76 bytes.
 struct MaskRequest {
-  char mask[64];       // '0'/'1' per channel (1149) or per session id (1167)
-  int32_t zero;        // 64
-  int32_t speed;       // 68
-  int32_t single_fast; // 72: 1167 with speed 2 and exactly one session; else 0
+  char mask[64];        // '0'/'1' per channel (1149) or per session id (1167)
+  int32_t zero;
+  int32_t speed;
+  int32_t single_fast;  // 1167 with speed 2 and exactly one session; else 0
 };
 static_assert(sizeof(MaskRequest) == 76);
-static_assert(offsetof(MaskRequest, speed) == 68);
-static_assert(offsetof(MaskRequest, single_fast) == 72);
+}  // namespace playback
+ZV_SCHEMA(playback::MaskRequest, ZV_INTERNAL(mask), ZV_RESERVED(zero), ZV_FIELD(speed, "speed"),
+          ZV_INTERNAL(single_fast));
+namespace playback {
 
 // Play direction of one session (1166).
 struct DirectionRequest {
@@ -164,18 +129,22 @@ struct DirectionRequest {
   int32_t direction;
 };
 static_assert(sizeof(DirectionRequest) == 8);
+}  // namespace playback
+ZV_SCHEMA(playback::DirectionRequest, ZV_FIELD(sid, "sid"), ZV_FIELD(direction, "direction"));
+namespace playback {
 
 // Jump sessions to a time (1171, 580 bytes).
 struct JumpRequest {
-  int32_t chnid[kMaxSessions];  // 0
-  int32_t sid[kMaxSessions];    // 256
-  int32_t count;                // 512: entries filled
-  char jump_time[64];           // 516
+  int32_t chnid[kMaxSessions];
+  int32_t sid[kMaxSessions];
+  int32_t count;  // entries filled
+  char jump_time[64];
 };
 static_assert(sizeof(JumpRequest) == 580);
-static_assert(offsetof(JumpRequest, sid) == 256);
-static_assert(offsetof(JumpRequest, count) == 512);
-static_assert(offsetof(JumpRequest, jump_time) == 516);
+}  // namespace playback
+ZV_SCHEMA(playback::JumpRequest, ZV_INTERNAL(chnid), ZV_INTERNAL(sid), ZV_INTERNAL(count),
+          ZV_FIELD(jump_time, "jumpTime").required());
+namespace playback {
 
 // Transcoding of a session (1176); state query (1177); both answered with TranscodeState.
 struct TranscodeRequest {
@@ -187,12 +156,20 @@ struct TranscodeRequest {
   int32_t frame_rate;
 };
 static_assert(sizeof(TranscodeRequest) == 24);
+}  // namespace playback
+ZV_SCHEMA(playback::TranscodeRequest, ZV_FIELD(ch, "ch").required(), ZV_FIELD(sid, "sid").required(),
+          ZV_FIELD(mode, "trancodingmode").required(), ZV_FIELD(frame_size, "framesize").required(),
+          ZV_FIELD(bitrate, "bitrate").required(), ZV_FIELD(frame_rate, "framerate").required());
+namespace playback {
 
 struct TranscodeQuery {
   int32_t ch;
   int32_t sid;
 };
 static_assert(sizeof(TranscodeQuery) == 8);
+}  // namespace playback
+ZV_SCHEMA(playback::TranscodeQuery, ZV_FIELD(ch, "ch").required(), ZV_FIELD(sid, "sid").required());
+namespace playback {
 
 struct TranscodeState {
   int32_t ch;
@@ -200,6 +177,9 @@ struct TranscodeState {
   int32_t state;
 };
 static_assert(sizeof(TranscodeState) == 12);
+}  // namespace playback
+ZV_SCHEMA(playback::TranscodeState, ZV_FIELD(ch, "ch"), ZV_FIELD(sid, "sid"), ZV_FIELD(state, "state"));
+namespace playback {
 
 // Live RTSP source of a channel (3500 and, third word 0, 1901).
 struct LiveSourceRequest {
@@ -208,23 +188,29 @@ struct LiveSourceRequest {
   int32_t stream_from;
 };
 static_assert(sizeof(LiveSourceRequest) == 12);
+}  // namespace playback
+ZV_SCHEMA(playback::LiveSourceRequest, ZV_FIELD(id, "id").required().range(0, playback::kPlaybackChannels - 1),
+          ZV_FIELD(stream_type, "streamType").required().range(0, 1),
+          ZV_FIELD(stream_from, "streamFrom").required().range(0, 1));
+namespace playback {
 
 // Reply 8500: the live source.
 struct LiveSourceReply {
-  int32_t channel;        // 0
-  int32_t port;           // 4
-  uint8_t unused0[16];    // 8
-  int32_t direct;         // 24
-  int32_t result;         // 28: negative = failure
-  uint8_t unused1[64];    // 32
-  char rtsp_addr[128];    // 96
-  char res_path[128];     // 224
+  int32_t channel;
+  int32_t port;
+  uint8_t unused0[16];
+  int32_t direct;
+  int32_t result;  // negative = failure
+  uint8_t unused1[64];
+  char rtsp_addr[128];
+  char res_path[128];
 };
 static_assert(sizeof(LiveSourceReply) == 352);
-static_assert(offsetof(LiveSourceReply, direct) == 24);
-static_assert(offsetof(LiveSourceReply, result) == 28);
-static_assert(offsetof(LiveSourceReply, rtsp_addr) == 96);
-static_assert(offsetof(LiveSourceReply, res_path) == 224);
+}  // namespace playback
+ZV_SCHEMA(playback::LiveSourceReply, ZV_INTERNAL(channel), ZV_FIELD(port, "port"), ZV_RESERVED(unused0),
+          ZV_FIELD(direct, "direct"), ZV_INTERNAL(result), ZV_RESERVED(unused1), ZV_FIELD(rtsp_addr, "rtspAddr"),
+          ZV_FIELD(res_path, "resPath"));
+namespace playback {
 
 // Playback image adjustments (1205, seven int32).
 struct ImageAdjustment {
@@ -237,21 +223,31 @@ struct ImageAdjustment {
   int32_t i2ddnr;
 };
 static_assert(sizeof(ImageAdjustment) == 28);
+}  // namespace playback
+ZV_SCHEMA(playback::ImageAdjustment, ZV_FIELD(channel, "id").required().range(0, playback::kPlaybackChannels - 1),
+          ZV_FIELD(brightness, "brightness").required().range(0, 255),
+          ZV_FIELD(contrast, "contrast").required().range(0, 255),
+          ZV_FIELD(saturation, "saturation").required().range(0, 255), ZV_FIELD(sharpness, "Sharpness"),
+          ZV_FIELD(noise_reduction, "NoiseReduction"), ZV_FIELD(i2ddnr, "i2ddnr"));
+namespace playback {
 
 // Reply 8002 to 3002 (32 bytes).
 struct ImageAdjustReply {
-  int32_t channel;          // 0
-  int32_t brightness;       // 4
-  int32_t contrast;         // 8
-  int32_t saturation;       // 12
-  int32_t sharpness;        // 16
-  int32_t noise_reduction;  // 20
-  int32_t i2ddnr;           // 24
-  int32_t result;           // 28: negative = failure
+  int32_t channel;
+  int32_t brightness;
+  int32_t contrast;
+  int32_t saturation;
+  int32_t sharpness;
+  int32_t noise_reduction;
+  int32_t i2ddnr;
+  int32_t result;  // negative = failure
 };
 static_assert(sizeof(ImageAdjustReply) == 32);
-static_assert(offsetof(ImageAdjustReply, i2ddnr) == 24);
-static_assert(offsetof(ImageAdjustReply, result) == 28);
+}  // namespace playback
+ZV_SCHEMA(playback::ImageAdjustReply, ZV_INTERNAL(channel), ZV_FIELD(brightness, "brightness"),
+          ZV_FIELD(contrast, "contrast"), ZV_FIELD(saturation, "saturation"), ZV_FIELD(sharpness, "Sharpness"),
+          ZV_FIELD(noise_reduction, "NoiseReduction"), ZV_FIELD(i2ddnr, "i2ddnr"), ZV_INTERNAL(result));
+namespace playback {
 
 // Detail block of the image-adjustment log entry (kind 107): five percentages.
 constexpr int32_t kImageAdjustDetailKind = 107;
@@ -263,17 +259,24 @@ struct ImageAdjustDetail {
   int32_t noise_reduction;
 };
 static_assert(sizeof(ImageAdjustDetail) == 20);
+}  // namespace playback
+ZV_SCHEMA(playback::ImageAdjustDetail, ZV_INTERNAL(brightness), ZV_INTERNAL(contrast), ZV_INTERNAL(saturation),
+          ZV_INTERNAL(sharpness), ZV_INTERNAL(noise_reduction));
+namespace playback {
 
-// Record download (1173, 72 bytes).
+// Record download (1173, 72 bytes). The request's "startTime" / "endTime" are converted to the
+// core's local time form "%d-%d-%d %d:%d:%d".
 struct DownloadRequest {
-  int32_t channel;      // "id"
-  int32_t stream_type;  // "streamType"
-  char start[32];       // local time "%d-%d-%d %d:%d:%d"
+  int32_t channel;
+  int32_t stream_type;
+  char start[32];
   char end[32];
 };
 static_assert(sizeof(DownloadRequest) == 72);
-static_assert(offsetof(DownloadRequest, start) == 8);
-static_assert(offsetof(DownloadRequest, end) == 40);
+}  // namespace playback
+ZV_SCHEMA(playback::DownloadRequest, ZV_FIELD(channel, "id").required().range(0, playback::kPlaybackChannels - 1),
+          ZV_FIELD(stream_type, "streamType"), ZV_INTERNAL(start), ZV_INTERNAL(end));
+namespace playback {
 
 // One chunk of the download stream (6173). The 88-byte frame header is the AVI writer's
 // (ZvAviFrameHeader, platform/zvavi/zvavi.h); its int32 at 40 is the frame's data size.
@@ -282,28 +285,31 @@ constexpr int32_t kChunkEnd = -1;         // `length`: end of the recording
 constexpr int32_t kChunkAbort = -2;       // `length`: the core gives up
 constexpr uint32_t kChunkDataMax = 614400;
 struct DownloadChunkHead {
-  uint8_t frame_header[88];  // 0
-  int32_t continuation;      // 88: 0 = first chunk of a new frame
-  int32_t length;            // 92: data bytes that follow, or kChunkEnd / kChunkAbort
+  uint8_t frame_header[88];
+  int32_t continuation;  // 0 = first chunk of a new frame
+  int32_t length;        // data bytes that follow, or kChunkEnd / kChunkAbort
 };
 static_assert(sizeof(DownloadChunkHead) == 96);
-static_assert(offsetof(DownloadChunkHead, continuation) == 88);
-static_assert(offsetof(DownloadChunkHead, length) == 92);
 constexpr uint32_t kChunkMaxBytes = sizeof(DownloadChunkHead) + kChunkDataMax;
 static_assert(kChunkMaxBytes == 614496);
 constexpr size_t kFrameSizeOffset = 40;  // int32 data size inside the frame header
+}  // namespace playback
+ZV_SCHEMA(playback::DownloadChunkHead, ZV_INTERNAL(frame_header), ZV_INTERNAL(continuation), ZV_INTERNAL(length));
+namespace playback {
 
 // Month calendar (3493, 80 bytes); reply 8493 (132 bytes, words 1..31 = days 1..31).
 struct CalendarRequest {
-  int32_t sub_stream;   // 1 when "streamType" is 1, else 0
+  int32_t sub_stream;  // 1 when "streamType" is 1, else 0
   int32_t year;
-  int32_t month;        // 1..12
+  int32_t month;       // 1..12
   char channel_mask[64];
   int32_t zero;
 };
 static_assert(sizeof(CalendarRequest) == 80);
-static_assert(offsetof(CalendarRequest, channel_mask) == 12);
-static_assert(offsetof(CalendarRequest, zero) == 76);
+}  // namespace playback
+ZV_SCHEMA(playback::CalendarRequest, ZV_INTERNAL(sub_stream), ZV_INTERNAL(year), ZV_INTERNAL(month),
+          ZV_INTERNAL(channel_mask), ZV_RESERVED(zero));
+namespace playback {
 
 struct CalendarReply {
   int32_t word0;
@@ -311,25 +317,31 @@ struct CalendarReply {
   int32_t unused;
 };
 static_assert(sizeof(CalendarReply) == 132);
-static_assert(offsetof(CalendarReply, day) == 4);
+}  // namespace playback
+ZV_SCHEMA(playback::CalendarReply, ZV_RESERVED(word0), ZV_INTERNAL(day), ZV_RESERVED(unused));
+namespace playback {
 
-// Multi-channel play (3109, 68 bytes); reply 8103 (40 bytes).
+// Multi-channel play (3109, 68 bytes): "mask0".."mask7" and "playTime"; reply 8103 (40 bytes).
 struct MultiPlayRequest {
-  int32_t play_time;     // seconds since the epoch of "playTime" (local time)
-  char play_text[32];    // "playTime"
-  int32_t mask[8];       // "mask0".."mask7"
+  int32_t play_time;   // seconds since the epoch of "playTime" (local time)
+  char play_text[32];
+  int32_t mask[8];
 };
 static_assert(sizeof(MultiPlayRequest) == 68);
-static_assert(offsetof(MultiPlayRequest, play_text) == 4);
-static_assert(offsetof(MultiPlayRequest, mask) == 36);
+}  // namespace playback
+ZV_SCHEMA(playback::MultiPlayRequest, ZV_INTERNAL(play_time), ZV_FIELD(play_text, "playTime").required(),
+          ZV_INTERNAL(mask));
+namespace playback {
 
 struct MultiPlayReply {
-  int32_t sid;          // 0
-  char play_text[32];   // 4
-  int32_t failed;       // 36: non-zero = failure
+  int32_t sid;
+  char play_text[32];
+  int32_t failed;  // non-zero = failure
 };
 static_assert(sizeof(MultiPlayReply) == 40);
-static_assert(offsetof(MultiPlayReply, failed) == 36);
+}  // namespace playback
+ZV_SCHEMA(playback::MultiPlayReply, ZV_INTERNAL(sid), ZV_INTERNAL(play_text), ZV_INTERNAL(failed));
+namespace playback {
 
 // Reply 8506: the external ports.
 struct ExternalPorts {
@@ -337,21 +349,26 @@ struct ExternalPorts {
   int32_t ddns_extern_port;
 };
 static_assert(sizeof(ExternalPorts) == 8);
+}  // namespace playback
+ZV_SCHEMA(playback::ExternalPorts, ZV_FIELD(upnp_extern_port, "upnp_extern_port"),
+          ZV_FIELD(ddns_extern_port, "ddns_extern_port"));
+namespace playback {
 
 // Reply 8503: one record per camera (1476 bytes): the camera's main and sub RTSP addresses, then
-// per stream the five ports and an account block (user name at 8, password at 40, resource path
-// at 328 of the block). The two port groups and blocks repeat every 480 bytes.
+// per stream the five ports and an account block. The reply prints the two streams' members with
+// the prefixes "main" and "sub" (record_requests.cc), so these blocks carry no JSON keys.
 struct StreamAccount {
   uint8_t unused0[8];
-  char username[32];    // 8
-  char password[64];    // 40
-  uint8_t unused1[224]; // 104
-  char res_path[128];   // 328
+  char username[32];
+  char password[64];
+  uint8_t unused1[224];
+  char res_path[128];
 };
 static_assert(sizeof(StreamAccount) == 456);
-static_assert(offsetof(StreamAccount, username) == 8);
-static_assert(offsetof(StreamAccount, password) == 40);
-static_assert(offsetof(StreamAccount, res_path) == 328);
+}  // namespace playback
+ZV_SCHEMA(playback::StreamAccount, ZV_RESERVED(unused0), ZV_INTERNAL(username), ZV_INTERNAL(password),
+          ZV_RESERVED(unused1), ZV_INTERNAL(res_path));
+namespace playback {
 
 struct StreamPorts {
   int32_t port;
@@ -361,24 +378,76 @@ struct StreamPorts {
   int32_t ddns_http_port;
 };
 static_assert(sizeof(StreamPorts) == 20);
+}  // namespace playback
+ZV_SCHEMA(playback::StreamPorts, ZV_INTERNAL(port), ZV_INTERNAL(external_port), ZV_INTERNAL(ddns_port),
+          ZV_INTERNAL(external_http_port), ZV_INTERNAL(ddns_http_port));
+namespace playback {
 
 struct StreamAddressRecord {
-  int32_t channel;          // 0
-  char main_rtsp[256];      // 4
-  char sub_rtsp[256];       // 260
-  uint8_t unused0[4];       // 516
-  StreamPorts main_ports;   // 520
-  StreamAccount main_account;  // 540
-  uint8_t unused1[4];       // 996
-  StreamPorts sub_ports;    // 1000
-  StreamAccount sub_account;   // 1020
+  int32_t channel;
+  char main_rtsp[256];
+  char sub_rtsp[256];
+  uint8_t unused0[4];
+  StreamPorts main_ports;
+  StreamAccount main_account;
+  uint8_t unused1[4];
+  StreamPorts sub_ports;
+  StreamAccount sub_account;
 };
 static_assert(sizeof(StreamAddressRecord) == 1476);
-static_assert(offsetof(StreamAddressRecord, main_rtsp) == 4);
-static_assert(offsetof(StreamAddressRecord, sub_rtsp) == 260);
-static_assert(offsetof(StreamAddressRecord, main_ports) == 520);
-static_assert(offsetof(StreamAddressRecord, main_account) == 540);
-static_assert(offsetof(StreamAddressRecord, sub_ports) == 1000);
-static_assert(offsetof(StreamAddressRecord, sub_account) == 1020);
+}  // namespace playback
+ZV_SCHEMA(playback::StreamAddressRecord, ZV_INTERNAL(channel), ZV_FIELD(main_rtsp, "main"),
+          ZV_FIELD(sub_rtsp, "sub"), ZV_RESERVED(unused0), ZV_INTERNAL(main_ports), ZV_INTERNAL(main_account),
+          ZV_RESERVED(unused1), ZV_INTERNAL(sub_ports), ZV_INTERNAL(sub_account));
+namespace playback {
+
+// ---- Messages (the core answers n with n + 5000 unless noted) ----
+
+// Steering running sessions: notices.
+inline constexpr Notice<SessionList> kSessionSpeeds{1112, "session speeds"};
+inline constexpr Notice<SessionList> kSessionResume{1113, "resume sessions"};  // count word stays 0
+inline constexpr Notice<MaskRequest> kSpeedByChannel{1149, "speed by channel"};
+inline constexpr Notice<SessionList> kCloseSessions{1160, "close sessions"};
+inline constexpr Notice<SessionList> kStopSessions{1164, "stop sessions"};
+inline constexpr Notice<SessionList> kPauseSessions{1165, "pause sessions"};
+inline constexpr Notice<DirectionRequest> kDirection{1166, "play direction"};
+inline constexpr Notice<MaskRequest> kSpeedBySession{1167, "speed by session"};
+inline constexpr Notice<SessionList> kStepSessions{1170, "step sessions"};
+inline constexpr Notice<NoPayload> kDownloadEnd{1178, "download end"};
+inline constexpr Notice<ImageAdjustment> kImageAdjust{1205, "playback image set"};
+inline constexpr Notice<LiveSourceRequest> kLiveStart{1901, "live start"};  // third word 0
+inline constexpr Notice<NoPayload> kLiveStop{1902, "live stop"};
+inline constexpr Notice<int32_t> kSessionRelease{1903, "release session"};
+
+// Exchanges. Search replies hold any count of records (none: no match); the download is a stream.
+inline constexpr Exchange<int32_t, int32_t> kCurrentTime{1153, 6153, "current play time"};
+inline constexpr Exchange<SearchRequest, SearchRecord> kSearch{1159, 6159, "search", 0};
+inline constexpr Exchange<SearchPageRequest, SearchRecord> kSearchPage{1161, 6161, "search page", 0};
+inline constexpr Exchange<StartRequest, int32_t> kStart{1162, 6162, "start session"};
+inline constexpr Exchange<JumpRequest, int32_t> kJump{1171, 6171, "jump"};  // 0 = done
+inline constexpr Exchange<DownloadRequest, DownloadChunkHead> kDownload{1173, 6173, "record download"};
+inline constexpr Exchange<TranscodeRequest, TranscodeState> kTranscode{1176, 6176, "transcode"};
+inline constexpr Exchange<TranscodeQuery, TranscodeState> kTranscodeState{1177, 6177, "transcode state"};
+inline constexpr Exchange<int32_t, ImageAdjustReply> kImageRead{3002, 8002, "playback image read"};
+// The core answers 3109 with 8103; 8109 (3109 + 5000) is taken the same way.
+inline constexpr Exchange<MultiPlayRequest, MultiPlayReply> kMultiPlay{3109, 8103, "multi-channel play",
+                                                                       sizeof(MultiPlayReply), 8109};
+inline constexpr Exchange<CalendarRequest, CalendarReply> kMonthCalendar{3493, 8493, "month calendar"};
+inline constexpr Exchange<LiveSourceRequest, LiveSourceReply> kLiveSource{3500, 8500, "live source"};
+inline constexpr Exchange<int32_t, SessionSource> kSessionSource{3502, 8502, "session source"};
+inline constexpr Exchange<NoPayload, StreamAddressRecord> kStreamAddresses{3503, 8503, "stream addresses", 0};
+inline constexpr Exchange<NoPayload, ExternalPorts> kExternalPorts{3506, 8506, "external ports"};
+inline constexpr Exchange<NoPayload, int32_t> kPlaybackBusy{4011, 9011, "playback busy"};  // non-zero = busy
+
+inline constexpr MessageInfo kPlaybackMessages[] = {
+    info(kSessionSpeeds),  info(kSessionResume), info(kSpeedByChannel), info(kCloseSessions),
+    info(kStopSessions),   info(kPauseSessions), info(kDirection),      info(kSpeedBySession),
+    info(kStepSessions),   info(kDownloadEnd),   info(kImageAdjust),    info(kLiveStart),
+    info(kLiveStop),       info(kSessionRelease), info(kCurrentTime),   info(kSearch),
+    info(kSearchPage),     info(kStart),         info(kJump),           info(kDownload),
+    info(kTranscode),      info(kTranscodeState), info(kImageRead),     info(kMultiPlay),
+    info(kMonthCalendar),  info(kLiveSource),    info(kSessionSource),  info(kStreamAddresses),
+    info(kExternalPorts),  info(kPlaybackBusy),
+};
 
 }  // namespace playback

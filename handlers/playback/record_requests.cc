@@ -3,15 +3,14 @@
 // entries, and the month calendar of recordings.
 #include <unistd.h>
 
-#include <atomic>
-#include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <mutex>
+#include <string>
 
-#include "common/core_client.h"
 #include "common/json_fields.h"
+#include "common/record_json.h"
 #include "common/reply.h"
+#include "common/request.h"
 #include "handlers/playback/playback_internal.h"
 #include "handlers/playback/playback_module.h"
 #include "handlers/playback/remote_backup.h"
@@ -31,220 +30,148 @@ bool parse_local_time(const char* text, struct tm* out) {
   return true;
 }
 
-// What the multi-channel play reply leaves for its handler.
-std::mutex g_multi_mutex;
-MultiPlayReply g_multi_reply{};
-
 }  // namespace
 
 // ---- Download state and end ----
 
 void download_state_handler(const char* /*argument*/) {
-  JsonPtr out(json_object_new_object());
-  add_int(out.get(), "isOK", access(kDownloadMarker, F_OK) == 0 ? 0 : 1);
-  write_reply(REPLY_TEXT, json_object_to_json_string(out.get()));
+  JsonWriter w;
+  w.begin_object().key("isOK").value(access(kDownloadMarker, F_OK) == 0 ? 0 : 1).end_object();
+  reply_text(w.c_str());
 }
 
 void download_end_handler(const char* /*argument*/) {
   unlink(kDownloadMarker);
-  core_notify(kMsgDownloadEnd, 0, nullptr);
-  write_reply(REPLY_TEXT, "OK");
+  core_tell(kDownloadEnd);
+  reply_ok();
 }
 
 // ---- Playback busy ----
 
 void playback_busy_handler(const char* /*argument*/) {
-  core_request(playback_reply_callback, kMsgPlaybackBusy, 0, nullptr, REPLY_JSON);
-}
-
-void playback::on_busy_reply(const PayloadReader& reply) {
+  std::optional<CoreReply> reply = core_ask(kPlaybackBusy, REPLY_JSON);
+  if (!reply) return;
   int32_t busy = 0;
-  if (!reply.read(0, &busy)) return;
-  JsonPtr out(json_object_new_object());
-  add_text(out.get(), "status", busy != 0 ? "BUSY" : "OK");
-  claim_and_write_json(out.get());
-  reply_flag_set(1);
+  reply->first(&busy);
+  JsonWriter w;
+  w.begin_object().key("status").value(busy != 0 ? "BUSY" : "OK").end_object();
+  reply_json(w);
 }
 
 // ---- Multi-channel play ----
 
 void multi_play_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
-  if (request == nullptr) return;
   MultiPlayRequest play{};
-  if (!read_json_members(request.get(), {
-          int_member("mask0", &play.mask[0]).required(),
-          int_member("mask1", &play.mask[1]).required(),
-          int_member("mask2", &play.mask[2]).required(),
-          int_member("mask3", &play.mask[3]).required(),
-          int_member("mask4", &play.mask[4]).required(),
-          int_member("mask5", &play.mask[5]).required(),
-          int_member("mask6", &play.mask[6]).required(),
-          int_member("mask7", &play.mask[7]).required(),
-          text_member("playTime", play.play_text).required(),
-      })) {
-    return;
+  if (!request || !read_record(request.get(), &play)) return;
+  for (int i = 0; i < 8; ++i) {
+    const std::string key = "mask" + std::to_string(i);
+    if (!read_json_members(request.get(), {int_member(key.c_str(), &play.mask[i]).required()})) return;
   }
   struct tm local{};
   if (!parse_local_time(play.play_text, &local)) return;
   local.tm_isdst = -1;
   play.play_time = static_cast<int32_t>(mktime(&local));
-
-  {
-    std::lock_guard<std::mutex> lock(g_multi_mutex);
-    g_multi_reply = MultiPlayReply{};
-  }
-  int result = core_send(playback_reply_callback, kMsgMultiPlay, sizeof play, &play, 0);
-  const int32_t flag = reply_flag_get();
-  core_close(result);
-  if (flag != 1) {
-    claim_and_error();
-    return;
-  }
-  MultiPlayReply kept{};
-  {
-    std::lock_guard<std::mutex> lock(g_multi_mutex);
-    kept = g_multi_reply;
-  }
-  char play_time[32];
-  copy_field_text(play_time, sizeof play_time, kept.play_text);
-  set_real_play_time(play_time);
-  int32_t sid = kept.sid;
-  core_request(playback_reply_callback, kMsgSessionSource, sizeof sid, &sid, REPLY_JSON);
-  send_playback_log(209, 0);
-}
-
-void playback::on_multi_play_reply(const PayloadReader& reply) {
+  std::optional<CoreReply> reply = core_ask(kMultiPlay, play, REPLY_JSON);
+  if (!reply) return;
   MultiPlayReply multi{};
-  if (!reply.read(0, &multi)) return;
-  {
-    std::lock_guard<std::mutex> lock(g_multi_mutex);
-    g_multi_reply = multi;
-  }
-  reply_flag_set(multi.failed != 0 ? 2 : 1);
+  reply->first(&multi);
+  if (multi.failed != 0) return (void)reply_cgi_error(REPLY_JSON);
+  print_session_source(multi.sid, multi.play_text);
+  send_playback_log(209, 0);
 }
 
 // ---- RTSP addresses and external ports ----
 
-void stream_addresses_handler(const char* /*argument*/) {
-  core_request(playback_reply_callback, kMsgStreamAddresses, 0, nullptr, REPLY_JSON);
-}
-
 namespace {
-void add_stream(json_object* nvr, const char* prefix, const StreamPorts& ports, const StreamAccount& account) {
-  char key[32];
-  auto name = [&](const char* suffix) {
-    snprintf(key, sizeof key, "%s%s", prefix, suffix);
-    return key;
-  };
-  add_field(nvr, name("Username"), account.username, sizeof account.username);
-  add_field(nvr, name("Password"), account.password, sizeof account.password);
-  add_int(nvr, name("Port"), ports.port);
-  add_int(nvr, name("ExternalPort"), ports.external_port);
-  add_int(nvr, name("DDNSPort"), ports.ddns_port);
-  add_field(nvr, name("ResPath"), account.res_path, sizeof account.res_path);
-  add_int(nvr, name("ExternalHttpPort"), ports.external_http_port);
-  add_int(nvr, name("DDNSHttpPort"), ports.ddns_http_port);
+void write_stream(JsonWriter& w, const std::string& prefix, const StreamPorts& ports, const StreamAccount& account) {
+  w.key(prefix + "Username").field(account.username);
+  w.key(prefix + "Password").field(account.password);
+  w.key(prefix + "Port").value(ports.port);
+  w.key(prefix + "ExternalPort").value(ports.external_port);
+  w.key(prefix + "DDNSPort").value(ports.ddns_port);
+  w.key(prefix + "ResPath").field(account.res_path);
+  w.key(prefix + "ExternalHttpPort").value(ports.external_http_port);
+  w.key(prefix + "DDNSHttpPort").value(ports.ddns_http_port);
 }
 }  // namespace
 
-void playback::on_stream_addresses_reply(const PayloadReader& reply) {
-  const size_t n = reply.record_count<StreamAddressRecord>();
-  if (n == 0) {
-    // Nothing to list: the request is answered with an empty body.
-    reply_claim();
-    reply_flag_set(1);
-    return;
-  }
-  JsonPtr out(json_object_new_object());
-  json_object* list = json_object_new_array();
+void stream_addresses_handler(const char* /*argument*/) {
+  std::optional<CoreReply> reply = core_ask(kStreamAddresses, REPLY_JSON);
+  if (!reply) return;
+  const PayloadReader records = reply->reader();
+  const size_t n = records.record_count<StreamAddressRecord>();
+  if (n == 0) return;  // nothing to list: the request is answered with an empty body
+  JsonWriter w(1024 * n);
+  w.begin_object().key("rtspaddr").begin_array();
   for (size_t i = 0; i < n; ++i) {
     StreamAddressRecord record{};
-    reply.record(i, &record);
-    json_object* entry = json_object_new_object();
-    json_object* ipc = json_object_new_object();
-    add_field(ipc, "main", record.main_rtsp, sizeof record.main_rtsp);
-    add_field(ipc, "sub", record.sub_rtsp, sizeof record.sub_rtsp);
-    json_object_object_add(entry, "ipc", ipc);
-    json_object* nvr = json_object_new_object();
-    add_stream(nvr, "main", record.main_ports, record.main_account);
-    add_stream(nvr, "sub", record.sub_ports, record.sub_account);
-    json_object_object_add(entry, "nvr", nvr);
-    json_object_array_add(list, entry);
+    records.record(i, &record);
+    w.begin_object().key("ipc");
+    write_object(w, record);
+    w.key("nvr").begin_object();
+    write_stream(w, "main", record.main_ports, record.main_account);
+    write_stream(w, "sub", record.sub_ports, record.sub_account);
+    w.end_object().end_object();
   }
-  json_object_object_add(out.get(), "rtspaddr", list);
-  claim_and_write_json(out.get());
-  reply_flag_set(1);
+  w.end_array().end_object();
+  reply_json(w);
 }
 
 void external_ports_handler(const char* /*argument*/) {
-  core_request(playback_reply_callback, kMsgExternalPorts, 0, nullptr, REPLY_JSON);
-}
-
-void playback::on_external_ports_reply(const PayloadReader& reply) {
+  std::optional<CoreReply> reply = core_ask(kExternalPorts, REPLY_JSON);
+  if (!reply) return;
   ExternalPorts ports{};
-  if (!reply.read(0, &ports)) return;
-  JsonPtr out(json_object_new_object());
-  add_int(out.get(), "upnp_extern_port", ports.upnp_extern_port);
-  add_int(out.get(), "ddns_extern_port", ports.ddns_extern_port);
-  claim_and_write_json(out.get());
-  reply_flag_set(1);
+  reply->first(&ports);
+  JsonWriter w;
+  write_object(w, ports);
+  reply_json(w);
 }
 
-// ---- Backup and export log entries ----
+// ---- Playback, backup and export log entries ----
 
-void backup_log_handler(const char* argument) {
+namespace {
+void log_channel_request(const char* argument, int64_t sub_type) {
   int32_t channel = 0;
   if (!parse_playback_channel(argument, &channel)) return;
-  send_playback_log(205, channel + 1);
-  write_reply(REPLY_TEXT, "OK");
+  if (sub_type != 0) send_playback_log(sub_type, channel + 1);
+  reply_ok();
 }
+}  // namespace
 
-void export_log_handler(const char* argument) {
-  int32_t channel = 0;
-  if (!parse_playback_channel(argument, &channel)) return;
-  send_playback_log(218, channel + 1);
-  write_reply(REPLY_TEXT, "OK");
-}
-
-void channel_ok_handler(const char* argument) {
-  int32_t channel = 0;
-  if (!parse_playback_channel(argument, &channel)) return;
-  write_reply(REPLY_TEXT, "OK");
-}
+void playback_log_handler(const char* argument) { log_channel_request(argument, 208); }
+void backup_log_handler(const char* argument) { log_channel_request(argument, 205); }
+void export_log_handler(const char* argument) { log_channel_request(argument, 218); }
+void channel_ok_handler(const char* argument) { log_channel_request(argument, 0); }
 
 // ---- Month calendar ----
 
 void month_calendar_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
-  if (request == nullptr) return;
   char time_text[32];
   int32_t channel = 0;
   int32_t stream_type = 0;
-  if (!read_json_members(request.get(), {
+  struct tm when{};
+  if (!request || !read_json_members(request.get(), {
           text_member("time", time_text).required(),
           int_member("chnid", &channel).required().range(0, kMaxChannels - 1),
           int_member("streamType", &stream_type).required(),
-      })) {
+      }) || !parse_local_time(time_text, &when)) {
     return;
   }
-  struct tm when{};
-  if (!parse_local_time(time_text, &when)) return;
   CalendarRequest calendar{};
   calendar.sub_stream = stream_type == 1 ? 1 : 0;
   calendar.year = when.tm_year + 1900;
   calendar.month = when.tm_mon + 1;
   memset(calendar.channel_mask, '0', sizeof calendar.channel_mask);
   calendar.channel_mask[channel] = '1';
-  calendar.zero = 0;
-  core_request(playback_reply_callback, kMsgMonthCalendar, sizeof calendar, &calendar, REPLY_JSON);
-}
-
-void playback::on_calendar_reply(const PayloadReader& reply) {
-  CalendarReply calendar{};
-  if (!reply.read(0, &calendar)) return;
-  JsonPtr days(json_object_new_array());
-  for (int32_t day : calendar.day) json_object_array_add(days.get(), json_object_new_int(day != 0 ? 1 : 0));
-  claim_and_write_json(days.get());
-  reply_flag_set(1);
+  std::optional<CoreReply> reply = core_ask(kMonthCalendar, calendar, REPLY_JSON);
+  if (!reply) return;
+  CalendarReply days{};
+  reply->first(&days);
+  JsonWriter w(256);
+  w.begin_array();
+  for (int32_t day : days.day) w.value(day != 0 ? 1 : 0);
+  w.end_array();
+  reply_json(w);
 }

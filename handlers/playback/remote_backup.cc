@@ -14,8 +14,6 @@ namespace {
 
 constexpr const char kSource[] = "remote_backup";
 
-std::atomic<RemoteBackup*> g_active{nullptr};
-
 void sleep_step(int step_us) { std::this_thread::sleep_for(std::chrono::microseconds(step_us)); }
 
 }  // namespace
@@ -25,9 +23,6 @@ DownloadTiming download_timing() {
   timing.step_us = core_timing().poll_us;
   return timing;
 }
-
-void set_active_download(RemoteBackup* backup) { g_active.store(backup); }
-RemoteBackup* active_download() { return g_active.load(); }
 
 void RemoteBackup::TrackedFree::operator()(uint8_t* data) const { __zv_free(data, kSource, __LINE__); }
 
@@ -133,13 +128,7 @@ void RemoteBackup::queue_frame(Frame frame) {
   frames_queued_.fetch_add(1);
 }
 
-void RemoteBackup::signal_reply_seen() {
-  // The first chunk ends core_send's wait; the handler then polls the done flag.
-  if (reply_flag_get() == 0) reply_flag_set(1);
-}
-
 void RemoteBackup::on_chunk(const void* payload, size_t length) {
-  signal_reply_seen();
   DownloadChunkHead head{};
   if (payload == nullptr || length < sizeof head) return;
   memcpy(&head, payload, sizeof head);

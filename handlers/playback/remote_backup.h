@@ -90,7 +90,6 @@ class RemoteBackup {
   void queue_frame(Frame frame);
   bool pop_frame(Frame* frame);
   void clear_queue();
-  void signal_reply_seen();
 
   DownloadTiming timing_;
   ZvAviWriter* writer_ = nullptr;
@@ -113,9 +112,5 @@ class RemoteBackup {
   std::atomic<uint32_t> frames_written_{0};
   std::atomic<uint32_t> frames_dropped_{0};
 };
-
-// The download of this process that the module's reply callback feeds (null when none runs).
-void set_active_download(RemoteBackup* backup);
-RemoteBackup* active_download();
 
 }  // namespace playback

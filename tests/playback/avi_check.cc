@@ -82,6 +82,7 @@ AviFile parse_avi(const std::string& b) {
       return fail(avi, "index entry does not point at its chunk");
     }
     avi.frames.push_back(b.substr(chunk + 8, size));
+    avi.flags.push_back(u32(b, e + 4));
   }
   at += 8 + index_size;
   while (at < b.size()) {

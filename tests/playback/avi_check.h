@@ -24,6 +24,7 @@ struct AviFile {
   uint32_t movi_chunks = 0;    // '00dc' chunks found walking movi
   uint32_t junk_chunks = 0;    // JUNK chunks anywhere
   std::vector<std::string> frames;  // picture bytes of every index entry, in index order
+  std::vector<uint32_t> flags;      // index flags of every entry (0x10: key frame)
 };
 
 AviFile parse_avi(const std::string& bytes);

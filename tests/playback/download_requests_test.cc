@@ -30,19 +30,19 @@ Bytes chunk(int32_t frame_size, int32_t continuation, int32_t length, const std:
   return out;
 }
 FakeReply first(int32_t size, const std::string& data, int delay_ms = 0) {
-  return {.id = kReplyDownloadChunk, .payload = chunk(size, 0, static_cast<int32_t>(data.size()), data), .delay_ms = delay_ms};
+  return {.id = playback::kDownload.reply_id, .payload = chunk(size, 0, static_cast<int32_t>(data.size()), data), .delay_ms = delay_ms};
 }
 FakeReply more(const std::string& data, int delay_ms = 0) {
-  return {.id = kReplyDownloadChunk, .payload = chunk(0, 1, static_cast<int32_t>(data.size()), data), .delay_ms = delay_ms};
+  return {.id = playback::kDownload.reply_id, .payload = chunk(0, 1, static_cast<int32_t>(data.size()), data), .delay_ms = delay_ms};
 }
 FakeReply raw(int32_t size, int32_t continuation, int32_t length, const std::string& data) {
-  return {.id = kReplyDownloadChunk, .payload = chunk(size, continuation, length, data)};
+  return {.id = playback::kDownload.reply_id, .payload = chunk(size, continuation, length, data)};
 }
 FakeReply end_marker(int delay_ms = 0) {
-  return {.id = kReplyDownloadChunk, .payload = chunk(0, 0, kChunkEnd, ""), .delay_ms = delay_ms};
+  return {.id = playback::kDownload.reply_id, .payload = chunk(0, 0, kChunkEnd, ""), .delay_ms = delay_ms};
 }
 FakeReply abort_marker(int delay_ms = 0) {
-  return {.id = kReplyDownloadChunk, .payload = chunk(0, 0, kChunkAbort, ""), .delay_ms = delay_ms};
+  return {.id = playback::kDownload.reply_id, .payload = chunk(0, 0, kChunkAbort, ""), .delay_ms = delay_ms};
 }
 
 TEST_F(PlaybackTest, DownloadHeadersPayloadAndLog) {
@@ -119,6 +119,26 @@ INSTANTIATE_TEST_SUITE_P(
         StreamCase{"CoreStopsMidDownload", {first(3, "abc"), first(4, "defg"), first(5, "hi")}, {"abc", "defg"}},
         StreamCase{"NoFrameAtAll", {end_marker()}, {}}),
     [](const ::testing::TestParamInfo<StreamCase>& info) { return std::string(info.param.name); });
+
+// The index marks key frames: every MJPEG picture, and H.264 units whose header says so.
+TEST_F(PlaybackTest, DownloadIndexFlagsFollowKeyFrames) {
+  auto h264 = [](int32_t key, const std::string& data) {
+    FakeReply reply = first(static_cast<int32_t>(data.size()), data);
+    ZvAviFrameHeader header = test_frame_header(static_cast<int32_t>(data.size()));
+    header.codec = kZvAviCodecH264;
+    header.key_frame = key;
+    memcpy(reply.payload.data(), &header, sizeof header);
+    return reply;
+  };
+  core_->reply_with(1173, {h264(1, "key"), h264(0, "delta"), h264(1, "key2"), end_marker()});
+  AviFile avi = parse_avi(download_body(post("/4013", kDownload).out));
+  ASSERT_TRUE(avi.valid) << avi.error;
+  EXPECT_EQ(avi.frames, (std::vector<std::string>{"key", "delta", "key2"}));
+  EXPECT_EQ(avi.flags, (std::vector<uint32_t>{0x10, 0, 0x10}));
+  core_->reply_with(1173, {first(2, "j1"), first(2, "j2"), end_marker()});
+  avi = parse_avi(download_body(post("/4013", kDownload).out));
+  EXPECT_EQ(avi.flags, (std::vector<uint32_t>{0x10, 0x10}));
+}
 
 }  // namespace
 }  // namespace zvtest

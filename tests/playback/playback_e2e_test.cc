@@ -5,13 +5,18 @@
 #include <json-c/json.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
+#include <future>
 #include <memory>
+#include <set>
 #include <string>
 
+#include "handlers/playback/playback_records.h"
 #include "tests/playback/avi_check.h"
 #include "tests/support/harness.h"
+#include "tools/zvcore-sim/simulator.h"
 
 namespace zvtest {
 namespace {
@@ -144,6 +149,7 @@ TEST_F(PlaybackEndToEnd, TwoMinuteDownloadIsAPlayableMjpegFile) {
   ASSERT_TRUE(avi.valid) << avi.error;
   EXPECT_EQ(avi.frames.size(), 1200u);
   EXPECT_EQ(avi.strh_length, 1200u);  // announced by the core, true on a pipe
+  EXPECT_EQ(std::count(avi.flags.begin(), avi.flags.end(), 0x10u), 1200);  // every picture a key frame
   write_file("/tmp/download.avi", file);
   EXPECT_EQ(probe("/tmp/download.avi"), "mjpeg,640,360,1200,120.000000");
   EXPECT_FALSE(file_exists("/tmp/pbdownload"));  // the core removed its marker at the end
@@ -157,6 +163,54 @@ TEST_F(PlaybackEndToEnd, FramesSplitIntoManyChunks) {
                                      day_ + R"(T10:00:05Z"})");
   write_file("/tmp/download.avi", download_body(r.out));
   EXPECT_EQ(probe("/tmp/download.avi"), "mjpeg,352,288,50,5.000000");
+}
+
+// Every declared playback message has exactly one simulator rule, of the playback module.
+TEST(PlaybackSimRules, CoverEveryDeclaredMessageOnce) {
+  Simulator sim(SimOptions{});
+  EXPECT_TRUE(sim.rules().conflicts().empty());
+  std::set<int32_t> ids;
+  for (const MessageInfo& m : playback::kPlaybackMessages) {
+    SCOPED_TRACE(m.name);
+    EXPECT_TRUE(ids.insert(m.id).second) << "declared twice";
+    ASSERT_EQ(sim.rules().rules().count(m.id), 1u);
+    EXPECT_EQ(sim.rules().rules().find(m.id)->second.module, "playback");
+  }
+}
+
+// The simulator in this process: its download stream ended or aborted by a control command.
+TEST_F(PlaybackEndToEnd, ControlCommandsEndOrAbortTheDownload) {
+  setenv("ZVSIM_DOWNLOAD_SPEED", "1", 1);  // a minute of recording takes a minute
+  Simulator sim(SimOptions{});
+  std::string error;
+  ASSERT_TRUE(sim.start(&error)) << error;
+  SimModule* playback = sim.module("playback");
+  ASSERT_NE(playback, nullptr);
+  std::string answer;
+  EXPECT_TRUE(playback->control({"end-download"}, &answer));
+  EXPECT_EQ(answer, "no download");
+  EXPECT_FALSE(playback->control({"rewind"}, &answer));
+  for (const char* command : {"end-download", "abort-download"}) {
+    SCOPED_TRACE(command);
+    auto download = std::async(std::launch::async, [&] {
+      return request("/4013", R"({"id":2,"streamType":1,"startTime":")" + day_ + R"(T02:00:00Z","endTime":")" + day_ +
+                                  R"(T02:01:00Z"})");
+    });
+    ASSERT_TRUE(wait_for_file("/tmp/pbdownload"));
+    usleep(500000);
+    EXPECT_TRUE(playback->control({command}, &answer));
+    EXPECT_EQ(answer, "ok");
+    const RunResult r = download.get();
+    EXPECT_FALSE(r.timed_out);
+    const AviFile avi = parse_avi(download_body(r.out));
+    ASSERT_TRUE(avi.valid) << avi.error;
+    EXPECT_LT(avi.frames.size(), 600u);
+    if (std::string(command) == "end-download") {
+      EXPECT_GT(avi.frames.size(), 0u);
+    }
+    EXPECT_FALSE(file_exists("/tmp/pbdownload"));
+  }
+  unsetenv("ZVSIM_DOWNLOAD_SPEED");
 }
 
 }  // namespace

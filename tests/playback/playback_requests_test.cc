@@ -41,6 +41,12 @@ std::string int_list(int from, int count) {
   return text + "]";
 }
 
+std::vector<int32_t> ids_from(int from, int count) {
+  std::vector<int32_t> v;
+  for (int i = 0; i < count; ++i) v.push_back(from + i);
+  return v;
+}
+
 std::vector<int32_t> range_ids(int count) {
   std::vector<int32_t> v;
   for (int i = 0; i < count; ++i) v.push_back(i);
@@ -127,6 +133,20 @@ INSTANTIATE_TEST_SUITE_P(
         NoticeCase{"LiveStop", "/4012", "", true, {{1902, {}}}, kOk},
         NoticeCase{"ImageReset", "/3002", "3", true, {{1205, int32s({3, 128, 128, 128, 128, 128, 0})}}, kImageReset},
         NoticeCase{"ChannelOk4015", "/4015", "1", true, {}, kOk},
+        NoticeCase{"LiveStartLastValues", "/4011", R"({"id":7,"streamType":1,"streamFrom":1})", false,
+                   {{1901, int32s({7, 1, 0})}}, kOk},
+        NoticeCase{"LiveStartFirstValues", "/4011", R"({"id":0,"streamType":0,"streamFrom":0})", false,
+                   {{1901, int32s({0, 0, 0})}}, kOk},
+        NoticeCase{"ResumeCutAt64", "/3003", R"({"sessionId":)" + int_list(1, 65) + "}", false,
+                   {{1113, session_list(ids_from(1, 64), false)}}, kOk},
+        NoticeCase{"SpeedsCutAt64", "/4007",
+                   R"({"num":65,"sessionId":)" + int_list(0, 65) + R"(,"speed":)" + int_list(100, 65) + "}", false,
+                   {{1112, session_list(range_ids(64), true, ids_from(100, 64))}}, kOk},
+        NoticeCase{"SpeedBySessionSkips64", "/4022", R"({"num":2,"sid":[63,64],"speed":1})", false,
+                   {{1167, mask_request({63}, 1, 0)}}, kOk},
+        NoticeCase{"ImageResetLastChannel", "/3002", "7", true, {{1205, int32s({7, 128, 128, 128, 128, 128, 0})}},
+                   kJsonHeader + "{ \"ChannelId\": 7, \"Brightness\": 128, \"Contrast\": 128, \"Saturation\": 128, "
+                                 "\"Sharpness\": 128, \"NoiseReduction\": 128 }"},
         NoticeCase{"ChannelOk4016", "/4016", "7", true, {}, kOk}),
     [](const ::testing::TestParamInfo<NoticeCase>& info) { return std::string(info.param.name); });
 
@@ -192,6 +212,36 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"/4013", R"({"id":8,"streamType":0,"startTime":"2024-01-02T03:04:05Z","endTime":"2024-01-02T03:05:05Z"})", false, ""},
         RefusedCase{"/4013", R"({"id":1,"streamType":0,"startTime":"2024-01-02 03:04:05","endTime":"2024-01-02T03:05:05Z"})", false, ""},
         RefusedCase{"/4013", R"({"id":1,"streamType":0,"startTime":"2024-01-02T03:04:05Z"})", false, ""}));
+
+// The first value outside every range, on both sides, and numbers beyond int32: refused, nothing sent.
+INSTANTIATE_TEST_SUITE_P(
+    RangeEdges, RefusedRequestTest,
+    ::testing::Values(
+        RefusedCase{"/4001", R"({"channelId":-1,"sid":1,"startTime":"a","endTime":"b","playTime":"c"})", false, ""},
+        RefusedCase{"/4010", R"({"id":-1,"streamType":0,"streamFrom":0})", false, ""},
+        RefusedCase{"/4010", R"({"id":0,"streamType":-1,"streamFrom":0})", false, ""},
+        RefusedCase{"/4010", R"({"id":0,"streamType":0,"streamFrom":-1})", false, ""},
+        RefusedCase{"/4010", R"({"id":0,"streamType":0,"streamFrom":2})", false, ""},
+        RefusedCase{"/4011", R"({"id":8,"streamType":0,"streamFrom":0})", false, ""},
+        RefusedCase{"/4011", R"({"id":0,"streamType":2,"streamFrom":0})", false, ""},
+        RefusedCase{"/4011", R"({"id":0,"streamType":0,"streamFrom":2})", false, ""},
+        RefusedCase{"/3000", R"({"chnid":-1})", false, ""},
+        RefusedCase{"/3001", R"({"id":-1,"brightness":1,"contrast":1,"saturation":1})", false, ""},
+        RefusedCase{"/3001", R"({"id":8,"brightness":1,"contrast":1,"saturation":1})", false, ""},
+        RefusedCase{"/3001", R"({"id":0,"brightness":-1,"contrast":1,"saturation":1})", false, ""},
+        RefusedCase{"/3001", R"({"id":0,"brightness":1,"contrast":-1,"saturation":1})", false, ""},
+        RefusedCase{"/3001", R"({"id":0,"brightness":1,"contrast":256,"saturation":1})", false, ""},
+        RefusedCase{"/3001", R"({"id":0,"brightness":1,"contrast":1,"saturation":-1})", false, ""},
+        RefusedCase{"/3001", R"({"id":0,"brightness":1,"contrast":1,"saturation":256})", false, ""},
+        RefusedCase{"/3001", R"({"id":0,"brightness":1,"contrast":1,"saturation":1,"Sharpness":2147483648})", false, ""},
+        RefusedCase{"/2013", R"({"time":"2024-02-10 08:00:00","chnid":-1,"streamType":0})", false, ""},
+        RefusedCase{"/4013", R"({"id":-1,"streamType":0,"startTime":"2024-01-02T03:04:05Z","endTime":"2024-01-02T03:05:05Z"})", false, ""},
+        RefusedCase{"/4023", R"({"sid":4,"page":2147483648})", false, ""},
+        RefusedCase{"/4002", "2147483648", true, ""},
+        RefusedCase{"/4014", "-1", true, ""}, RefusedCase{"/4014", "8", true, ""},
+        RefusedCase{"/4017", "-1", true, ""}, RefusedCase{"/4017", "8", true, ""},
+        RefusedCase{"/4015", "-1", true, ""}, RefusedCase{"/4016", "8", true, ""},
+        RefusedCase{"/3002", "-1", true, ""}, RefusedCase{"/3002", "8", true, ""}));
 
 // ---- Requests that wait for the core ----
 
@@ -271,6 +321,14 @@ LiveSourceReply live_reply(int32_t result) {
   live.result = result;
   put_text(live.rtsp_addr, "rtsp://10.0.0.2:554/ch2/main");
   put_text(live.res_path, "/ch2/main");
+  return live;
+}
+
+// Every text of the reply filled to its width, without a NUL.
+LiveSourceReply unterminated_live() {
+  LiveSourceReply live = live_reply(0);
+  memset(live.rtsp_addr, 'r', sizeof live.rtsp_addr);
+  memset(live.res_path, 'p', sizeof live.res_path);
   return live;
 }
 
@@ -376,6 +434,32 @@ INSTANTIATE_TEST_SUITE_P(
                   kJsonHeader + "{ \"upnp_extern_port\": 8554, \"ddns_extern_port\": 9554 }"},
         ReplyCase{"Addresses", "/4018", "", true, 3503, {}, {{.payload = bytes_of(address_record())}}, kAddresses},
         ReplyCase{"AddressesEmpty", "/4018", "", true, 3503, {}, {{.payload = {}}}, ""},
+        // Texts one character above their fields are cut to the width less one.
+        ReplyCase{"SearchTimesCutAt31", "/4000",
+                  R"({"channelId":0,"sid":-1,"streamType":0,"time":")" + std::string(32, 't') + R"(","endTime":")" +
+                      std::string(40, 'e') + R"("})",
+                  false, 1159, search_payload(0, 0, std::string(31, 't'), std::string(31, 'e')), {{.payload = {}}},
+                  kJsonHeader + "{ \"status\": \"NO MATCHES\" }"},
+        ReplyCase{"JumpTimeCutAt63", "/4009", R"({"num":1,"sid":[7],"chnid":[1],"jumpTime":")" + std::string(64, 'j') + R"("})",
+                  false, 1171, jump_payload({1}, {7}, std::string(63, 'j')), {{.payload = i32(0)}},
+                  kJsonHeader + "{ \"status\": \"OK\" }"},
+        ReplyCase{"LiveSourceTextsFillTheirFields", "/4010", R"({"id":7,"streamType":1,"streamFrom":0})", false, 3500,
+                  int32s({7, 1, 0}), {{.payload = bytes_of(unterminated_live())}},
+                  kJsonHeader + "{ \"status\": \"OK\", \"port\": 554, \"direct\": 1, \"rtspAddr\": \"" +
+                      std::string(128, 'r') + "\", \"resPath\": \"" + std::string(128, 'p') + "\" }"},
+        ReplyCase{"ImageReadLastChannel", "/3000", R"({"chnid":7})", false, 3002, i32(7),
+                  {{.payload = int32s({7, -1, 256, 3, 4, 5, 6, 0})}},
+                  kJsonHeader + "{ \"status\": \"OK\", \"brightness\": -1, \"contrast\": 256, \"saturation\": 3, "
+                                "\"Sharpness\": 4, \"NoiseReduction\": 5, \"i2ddnr\": 6 }"},
+        // A reply one byte shorter than its record is not taken: the wait runs out.
+        ReplyCase{"BusyShortReply", "/3004", "", true, 4011, {}, {{.payload = Bytes(3, 1)}}, kCgiErrorJson},
+        ReplyCase{"PortsShortReply", "/4021", "", true, 3506, {}, {{.payload = Bytes(7, 1)}}, kCgiErrorJson},
+        ReplyCase{"CalendarShortReply", "/2013", R"({"time":"2024-02-10 08:00:00","chnid":5,"streamType":1})", false,
+                  3493, calendar_request(), {{.payload = Bytes(131, 1)}}, kCgiErrorJson},
+        ReplyCase{"TranscodeShortReply", "/4026", R"({"ch":0,"sid":7})", false, 1177, int32s({0, 7}),
+                  {{.payload = Bytes(11, 1)}}, kCgiErrorJson},
+        ReplyCase{"ImageShortReply", "/3000", R"({"chnid":1})", false, 3002, i32(1), {{.payload = Bytes(31, 1)}},
+                  kCgiErrorJson},
         ReplyCase{"Calendar", "/2013", R"({"time":"2024-02-10 08:00:00","chnid":5,"streamType":1})", false, 3493,
                   calendar_request(), {{.payload = calendar({1, 3, 31})}},
                   kJsonHeader + "[ 1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1 ]"}),
@@ -514,6 +598,22 @@ TEST_F(PlaybackTest, MultiPlayAcceptsBothReplyIds) {
     EXPECT_EQ(logs[0].sub_type, 209);
     EXPECT_EQ(logs[0].channel, 0);
   }
+}
+
+TEST_F(PlaybackTest, MultiPlayPrintsAtMost31CharactersOfTheCorePlayTime) {
+  MultiPlayReply reply = multi_reply(0);
+  memset(reply.play_text, 'x', sizeof reply.play_text);  // no NUL
+  core_->reply_with(3109, {{.id = 8103, .payload = bytes_of(reply)}});
+  core_->reply(3502, bytes_of(session_source()));
+  RunResult r = post("/4020", R"({"mask0":0,"mask1":0,"mask2":0,"mask3":0,"mask4":0,"mask5":0,"mask6":0,"mask7":128,"playTime":"2024-01-02 03:04:05"})");
+  EXPECT_NE(r.out.find("\"realPlayTime\": \"" + std::string(31, 'x') + "\", "), std::string::npos) << r.out;
+}
+
+TEST_F(PlaybackTest, MultiPlayOtherReplyIdIsNotTaken) {
+  core_->reply_with(3109, {{.id = 8110, .payload = bytes_of(multi_reply(0))}});
+  EXPECT_EQ(post("/4020", R"({"mask0":1,"mask1":0,"mask2":0,"mask3":0,"mask4":0,"mask5":0,"mask6":0,"mask7":0,"playTime":"2024-01-02 03:04:05"})").out,
+            kCgiErrorJson);
+  EXPECT_EQ(ids(0), std::vector<int32_t>{3109});
 }
 
 TEST_F(PlaybackTest, MultiPlayFailureWordIsTheJsonError) {

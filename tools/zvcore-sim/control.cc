@@ -119,13 +119,6 @@ std::string sim_control(Simulator& sim, const std::string& line) {
   if (command == "modules" && count == 1) {
     std::string answer = "ok";
     for (const auto& module : sim.modules()) answer += " " + std::string(module->name());
-    // Modules that still install themselves share the name "legacy".
-    for (const auto& [id, rule] : sim.rules().rules()) {
-      if (rule.module == "legacy") {
-        answer += " legacy";
-        break;
-      }
-    }
     return answer;
   }
   if (command == "rules" && count == 1) {

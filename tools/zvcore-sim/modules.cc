@@ -7,5 +7,6 @@ std::vector<std::unique_ptr<SimModule>> make_sim_modules() {
   modules.push_back(make_system_sim());
   modules.push_back(make_video_sim());
   modules.push_back(make_camera_sim());
+  modules.push_back(make_playback_sim());
   return modules;
 }

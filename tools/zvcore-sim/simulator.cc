@@ -29,10 +29,7 @@ Simulator::Simulator(SimOptions options, std::vector<std::unique_ptr<SimModule>>
   }
 }
 
-Simulator::Simulator(SimOptions options) : Simulator(std::move(options), make_sim_modules()) {
-  rules_.set_module("legacy");
-  for (auto install : kSimModules) install(*this);
-}
+Simulator::Simulator(SimOptions options) : Simulator(std::move(options), make_sim_modules()) {}
 
 SimModule* Simulator::module(const std::string& name) const {
   for (const auto& m : modules_) {
@@ -146,13 +143,6 @@ void Simulator::clear_script() {
   script_path_.clear();
 }
 
-void Simulator::on(int32_t id, SimHandler handler) {
-  rules_.answer(id, [this, handler = std::move(handler)](const SimRequest& request, SimAnswer&) {
-    handler(*this, request);
-  });
-}
-
-void Simulator::silent(int32_t id) { rules_.notice(id); }
 
 int32_t Simulator::reply_id_for(int32_t id) {
   if (id == 3109) return 8103;  // the multi-channel play reply the web side handles

@@ -35,12 +35,11 @@ struct SimOptions {
 };
 
 class Simulator;
-using SimHandler = std::function<void(Simulator&, const SimRequest&)>;
 
 class Simulator {
  public:
   explicit Simulator(SimOptions options);
-  // A simulator of just these modules (tests): no other module, nothing installed as "legacy".
+  // A simulator of just these modules (tests).
   Simulator(SimOptions options, std::vector<std::unique_ptr<SimModule>> modules);
   ~Simulator();
   Simulator(const Simulator&) = delete;
@@ -59,12 +58,6 @@ class Simulator {
   void clear_script();
   // Messages written to the message log since start.
   uint64_t logged_messages() const { return message_log_.count(); }
-
-  // Modules not yet written as SimModule objects register code for their message ids (a handler
-  // answers through reply()) and the ids that are only notices; both become rules of the module
-  // "legacy", so a clash with a module's rule is still refused.
-  void on(int32_t id, SimHandler handler);
-  void silent(int32_t id);
 
   // The module objects, in the order they were made; and one by name (null when unknown).
   const std::vector<std::unique_ptr<SimModule>>& modules() const { return modules_; }
