@@ -101,6 +101,7 @@ struct Schema {
   const char* name = nullptr;  // the record's type name
   uint32_t size = 0;
   std::span<const Field> fields{};
+  uint32_t align = 1;  // alignof the record
 };
 
 // The schema of record type T, declared with ZV_SCHEMA next to the struct.
@@ -210,7 +211,7 @@ constexpr const char* layout_problem(const Schema& s) {
   struct zvrec::SchemaOf<Record> {                                                             \
     using ZvRecordType = Record;                                                               \
     static constexpr ::zvrec::Field fields[] = {__VA_ARGS__};                                  \
-    static constexpr ::zvrec::Schema schema{#Record, sizeof(Record), fields};                  \
+    static constexpr ::zvrec::Schema schema{#Record, sizeof(Record), fields, alignof(Record)};  \
   };                                                                                           \
   static_assert(std::is_trivially_copyable_v<Record> && std::is_standard_layout_v<Record>,     \
                 #Record ": a record is a plain structure");                                    \

@@ -17,7 +17,7 @@ struct FieldLayout {
 };
 
 struct RecordLayout {
-  std::string name;  // as written in tests/layout/records.list, with its namespace
+  std::string name;  // as its schema names it, with its namespace
   size_t size;
   size_t align;
   std::vector<FieldLayout> fields;  // in declaration order
@@ -33,7 +33,7 @@ std::string describe(const RecordLayout& record);
 // or reaching past the end mean the list does not match the record.
 std::vector<std::string> problems(const RecordLayout& record);
 
-// Every record of records.list (the code generated from it).
+// Every record schema of the tree (tests/layout/schemas.h).
 std::vector<RecordLayout> all_records();
 
 }  // namespace zvlayout
