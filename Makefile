@@ -48,9 +48,13 @@ fuzz: deps
 	@cp -n front/fuzz_handler_seeds/* build-fuzz/handler-corpus/ 2>/dev/null || true
 	@tools/fuzz-dict > build-fuzz/handlers.dict
 	@tools/sandbox -- build-fuzz/bin/fuzz_multipart -max_total_time=$${FUZZ_SECONDS:-60} \
-	    build-fuzz/corpus 2>&1 | tail -3
+	    build-fuzz/corpus > build-fuzz/multipart.log 2>&1 \
+	    || { tail -40 build-fuzz/multipart.log; exit 1; }
+	@echo "fuzz_multipart: $$(tail -1 build-fuzz/multipart.log)"
 	@tools/sandbox -- build-fuzz/bin/fuzz_handlers -max_total_time=$${FUZZ_SECONDS:-60} -timeout=10 \
-	    -dict=build-fuzz/handlers.dict build-fuzz/handler-corpus 2>&1 | tail -3
+	    -dict=build-fuzz/handlers.dict build-fuzz/handler-corpus > build-fuzz/handlers.log 2>&1 \
+	    || { tail -40 build-fuzz/handlers.log; exit 1; }
+	@echo "fuzz_handlers: $$(tail -1 build-fuzz/handlers.log)"
 
 # The device's target: Debian's arm-linux-gnueabihf cross toolchain and the :armhf libraries
 # (scripts/setup --cross), cmake/toolchain-armhf.cmake, preset "armhf".
