@@ -15,6 +15,11 @@ JsonPtr parse_request(const char* argument) {
   return request;
 }
 
+bool read_request(const char* argument, const zvrec::Schema& schema, void* record) {
+  JsonPtr request = parse_request(argument);
+  return request && read_record(request.get(), schema, record);
+}
+
 int decimal_argument(const char* argument) {
   if (argument == nullptr) return 0;
   errno = 0;
@@ -70,6 +75,12 @@ uint64_t mask_of_text(const char* text, int bits) {
 
 void reply_json(json_object* object) { write_reply(REPLY_JSON, json_object_to_json_string(object)); }
 void reply_json(const JsonWriter& writer) { write_reply(REPLY_JSON, writer.c_str()); }
+void reply_record(const zvrec::Schema& schema, const void* record) {
+  JsonWriter w(512);
+  write_object(w, schema, record);
+  reply_json(w);
+}
+
 void reply_ok() { write_reply(REPLY_TEXT, "OK"); }
 void reply_text(const char* text) { write_reply(REPLY_TEXT, text); }
 

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "common/exchange.h"
+#include "common/record_json.h"
 #include "common/json_writer.h"
 #include "common/web_utils.h"
 #include "platform/zvdb/engine.h"
@@ -23,6 +24,14 @@ using JsonPtr = std::unique_ptr<json_object, JsonDeleter>;
 // The request's JSON object; null when the argument is absent, not JSON, or JSON that is not an
 // object (a handler refuses all three alike).
 JsonPtr parse_request(const char* argument);
+
+// The request's JSON object read into `record` through its schema (or the form `schema`): false,
+// with the record untouched, when the argument is not a JSON object or the read refuses it.
+bool read_request(const char* argument, const zvrec::Schema& schema, void* record);
+template <class T>
+bool read_request(const char* argument, T* record) {
+  return read_request(argument, zvrec::schema_of<T>(), record);
+}
 
 // A channel number given as plain text: a decimal integer as atoi reads it ("7" -> 7, "x" -> 0);
 // values beyond the int range are clamped.
@@ -62,6 +71,12 @@ uint64_t mask_of_text(const char* text, int bits);
 // The JSON reply: the JSON header, then the text.
 void reply_json(json_object* object);
 void reply_json(const JsonWriter& writer);
+// A record printed through its schema (or the form `schema`) as the JSON reply.
+void reply_record(const zvrec::Schema& schema, const void* record);
+template <class T>
+void reply_record(const T& record) {
+  reply_record(zvrec::schema_of<T>(), &record);
+}
 // "OK" as a text reply.
 void reply_ok();
 // `text` as a text reply.

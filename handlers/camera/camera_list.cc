@@ -155,9 +155,8 @@ bool update_camera(const zvrec::Schema& form, const CameraRecord& in) {
 
 // "/2017", "/2031": the members of `form` for the channel it names.
 void set_camera_members(const char* argument, const zvrec::Schema& form) {
-  JsonPtr request = parse_request(argument);
   CameraRecord in{};
-  if (!request || !read_record(request.get(), form, &in)) return;
+  if (!read_request(argument, form, &in)) return;
   if (!update_camera(form, in)) return (void)reply_cgi_error(REPLY_TEXT);
   reply_ok();
 }

@@ -243,9 +243,7 @@ void extra_stream_read_handler(const char* argument) {
   if (!reply) return;
   ExtraStream extra{};
   reply->first(&extra);
-  JsonWriter w(128);
-  write_object(w, extra);
-  reply_json(w);
+  reply_record(extra);
 }
 
 void extra_stream_set_handler(const char* argument) {
@@ -259,22 +257,18 @@ void extra_stream_set_handler(const char* argument) {
 // ---- Camera web parameters ----------------------------------------------------------------------
 
 void web_param_read_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
   CameraWebParam param{};
-  if (!request || !read_record(request.get(), kWebParamReadForm.schema(), &param)) return;
+  if (!read_request(argument, kWebParamReadForm.schema(), &param)) return;
   const auto reply = core_ask(kWebParamRead, param, REPLY_TEXT);
   if (!reply) return;
   CameraWebParamReply r{};
   reply->first(&r);
-  JsonWriter w(512);
-  write_object(w, r);
-  reply_json(w);
+  reply_record(r);
 }
 
 void web_param_set_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
   CameraWebParam param{};
-  if (!request || !read_record(request.get(), &param)) return;
+  if (!read_request(argument, &param)) return;
   const std::string_view key = field_text(param.key);
   if (key == "ratecontrol1" || key == "ratecontrol2") std::this_thread::sleep_for(kRateControlPause);
   const auto reply = core_ask(kWebParamSet, param, REPLY_TEXT);
@@ -325,9 +319,7 @@ void audio_support_handler(const char* argument) {
   if (!reply) return;
   AudioSupport support{};
   reply->first(&support);
-  JsonWriter w(256);
-  write_object(w, support);
-  reply_json(w);
+  reply_record(support);
 }
 
 // ---- Small camera queries -----------------------------------------------------------------------
@@ -341,9 +333,8 @@ void camera_type_handler(const char* argument) {
 }
 
 void ui_command_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
   UiCommand command{};
-  if (!request || !read_record(request.get(), &command)) return;
+  if (!read_request(argument, &command)) return;
   const auto reply = core_ask(kUiCommand, command, REPLY_TEXT);
   if (reply) reply_text_object("result", *reply, kUiCommandReplyTextOffset);
 }

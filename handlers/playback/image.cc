@@ -49,9 +49,8 @@ void image_read_handler(const char* argument) {
 }
 
 void image_adjust_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
   ImageAdjustment image{};
-  if (!request || !read_record(request.get(), &image)) return;
+  if (!read_request(argument, &image)) return;
   core_tell(kImageAdjust, image);
 
   OpLogRecord record;
@@ -75,7 +74,5 @@ void image_reset_handler(const char* argument) {
   const ImageAdjustment image{channel,       kImageDefault, kImageDefault, kImageDefault,
                               kImageDefault, kImageDefault, 0};
   core_tell(kImageAdjust, image);
-  JsonWriter w(256);
-  write_object(w, kResetReply.schema(), &image);
-  reply_json(w);
+  reply_record(kResetReply.schema(), &image);
 }

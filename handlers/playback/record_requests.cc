@@ -123,9 +123,7 @@ void external_ports_handler(const char* /*argument*/) {
   if (!reply) return;
   ExternalPorts ports{};
   reply->first(&ports);
-  JsonWriter w;
-  write_object(w, ports);
-  reply_json(w);
+  reply_record(ports);
 }
 
 // ---- Playback, backup and export log entries ----

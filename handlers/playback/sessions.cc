@@ -116,18 +116,16 @@ void search_records_handler(const char* argument) {
 }
 
 void search_page_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
   SearchPageRequest page{};
-  if (!request || !read_record(request.get(), &page)) return;
+  if (!read_request(argument, &page)) return;
   if (std::optional<CoreReply> reply = core_ask(kSearchPage, page, REPLY_JSON)) print_search(*reply);
 }
 
 // ---- Start a session, read its play time ----
 
 void start_session_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
   StartRequest start{};
-  if (!request || !read_record(request.get(), &start)) return;
+  if (!read_request(argument, &start)) return;
   std::optional<CoreReply> started = core_ask(kStart, start, REPLY_JSON);
   if (!started) return;
   int32_t result = 0;
@@ -198,9 +196,8 @@ void resume_sessions_handler(const char* argument) {
 }
 
 void direction_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
   DirectionRequest direction{};
-  if (!request || !read_record(request.get(), &direction)) return;
+  if (!read_request(argument, &direction)) return;
   core_tell(kDirection, direction);
   reply_ok();
 }
@@ -309,9 +306,8 @@ void transcode_state_handler(const char* argument) { ask_transcode(kTranscodeSta
 // ---- Live source ----
 
 void live_source_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
   LiveSourceRequest live{};
-  if (!request || !read_record(request.get(), &live)) return;
+  if (!read_request(argument, &live)) return;
   std::optional<CoreReply> reply = core_ask(kLiveSource, live, REPLY_JSON);
   if (!reply) return;
   LiveSourceReply source{};
@@ -325,9 +321,8 @@ void live_source_handler(const char* argument) {
 }
 
 void live_start_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
   LiveSourceRequest live{};
-  if (!request || !read_record(request.get(), &live)) return;
+  if (!read_request(argument, &live)) return;
   live.stream_from = 0;
   core_tell(kLiveStart, live);
   reply_ok();

@@ -175,9 +175,8 @@ void user_edit_handler(const char* argument) {
 }
 
 void user_delete_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
   UserRecord gone{};
-  if (!request || !read_record(request.get(), kUserDeleteForm.schema(), &gone)) return;
+  if (!read_request(argument, kUserDeleteForm.schema(), &gone)) return;
   const int32_t id = gone.id;
   {
     SettingsWrite write;
