@@ -67,6 +67,21 @@ const Writer kWriters[] = {
      R"("permission":-1,"remotePermission":-1})",
      "CGI ERROR", false},
     {"/1024", "", "CGI ERROR", false},
+    {"/6012",
+     R"({"camId":4,"enable":1,"sensitivity":5,"triChannels":"0101","triAlarms":6,"interval":7,)"
+     R"("enableZV":1,"motionTable":"gggg"})",
+     "CGI ERROR", false},
+    {"/6112",
+     R"({"chnid":2,"sensitivity":6,"enableZV":0,"motionTable":"abc","copyCnt":2,"copyChn":[3,1],)"
+     R"("dialog":{"chnid":2,"interval":33,"enable":1,"ptzChnId":2,"ptzType":1,)"
+     R"("ptzParams":[{"acto_ptz_channel":5,"acto_ptz_type":1}]}})",
+     "CGI ERROR", false},
+    {"/2003",
+     R"({"id":5,"name":"Gate","minorid":3,"enable":1,"ipAddr":"192.168.1.64","managePort":8080,)"
+     R"("camProtocol":0,"userName":"cam","password":"secret","transmitProtocol":1,"enableSubStream":1,)"
+     R"("syncTime":1,"mainRtspPort":1554,"mainSourcePath":"/main"})",
+     "CGI ERROR", false},
+    {"/2005", R"({"chnid":0})", "CGI ERROR", false},
 };
 
 TEST_F(FullFlash, EveryWriterRefusesAndTellsTheCoreNothing) {
