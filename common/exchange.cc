@@ -80,6 +80,10 @@ CoreStream::~CoreStream() { close(); }
 
 bool CoreStream::started() const { return state_->awaited.claimed.load(); }
 
+bool CoreStream::tell(int32_t id, const void* payload, uint32_t length) {
+  return open_ && zv_sock_send_msg(kZvDestCore, id, payload, length, 0) == 0;
+}
+
 void CoreStream::close() {
   if (!open_) return;
   open_ = false;

@@ -150,6 +150,13 @@ class CoreStream {
 
   // True once the first message of the stream has come (and claimed the reply).
   bool started() const;
+  // Sends a notice over the stream's own connection while it is open (telling the core to stop
+  // the stream before the connection closes). False when it could not be sent.
+  bool tell(int32_t id, const void* payload, uint32_t length);
+  template <class P>
+  bool tell(const Notice<P>& n) {
+    return tell(n.id, nullptr, 0);
+  }
   void close();
 
  private:

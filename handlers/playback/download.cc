@@ -3,6 +3,7 @@
 // frames that arrive as an AVI file to standard output (remote_backup.h).
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -45,6 +46,14 @@ void name_part(char* buffer, size_t size, const struct tm& t, time_t seconds) {
 void core_time(char (&field)[32], const struct tm& t) {
   snprintf(field, sizeof field, "%d-%d-%d %d:%d:%d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour,
            t.tm_min, t.tm_sec);
+}
+
+// The running download, for the termination signal.
+std::atomic<RemoteBackup*> g_backup{nullptr};
+static_assert(std::atomic<RemoteBackup*>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
+
+extern "C" void cancel_download(int /*signal*/) {
+  if (RemoteBackup* backup = g_backup.load()) backup->cancel();
 }
 
 }  // namespace
@@ -100,6 +109,10 @@ void download_handler(const char* argument) {
     return;
   }
   backup.clear_done();
+  // The web server ends the process of a client that has gone with SIGTERM: the download then
+  // ends as a failed write does, and the core is told (below) before the process exits.
+  g_backup.store(&backup);
+  signal(SIGTERM, cancel_download);
   {
     // The chunk sink: every 6173 message goes to the writer on the reader thread. The stream's
     // first message claims this request's reply once, inside CoreStream (common/exchange.h); the
@@ -107,7 +120,13 @@ void download_handler(const char* argument) {
     CoreStream stream(kDownload, download,
                       [&backup](const unsigned char* bytes, size_t length) { backup.on_chunk(bytes, length); });
     backup.wait_until_finished();
+    // Ended on this side (the client went away, the writer failed, the core fell silent): the core
+    // is told to stop now, before the connection closes, or it would stream the whole span to
+    // nobody and keep every other download busy.
+    if (!backup.ended_by_core()) stream.tell(kDownloadEnd);
   }  // the connection is closed here: no chunk reaches the writer after this, so it can end
+  signal(SIGTERM, SIG_DFL);
+  g_backup.store(nullptr);
   backup.finish();
   fflush(stdout);
 }

@@ -133,10 +133,12 @@ void RemoteBackup::on_chunk(const void* payload, size_t length) {
   if (payload == nullptr || length < sizeof head) return;
   memcpy(&head, payload, sizeof head);
   if (writer_ == nullptr || head.length == kChunkEnd) {
+    ended_by_core_.store(head.length == kChunkEnd);
     done_.store(true);
     return;
   }
   if (head.length == kChunkAbort) {
+    ended_by_core_.store(true);
     running_.store(false);
     done_.store(true);
     return;

@@ -58,10 +58,16 @@ class RemoteBackup {
 
   void clear_done() { done_.store(false); }
   bool done() const { return done_.load(); }
+  // True when the core ended the stream itself (its end or abort chunk); false when the download
+  // ended on this side (the client went away, the writer failed, the core fell silent).
+  bool ended_by_core() const { return ended_by_core_.load(); }
   bool running() const { return running_.load(); }
 
   // Polls every step until the done flag is set or the running flag is cleared.
   void wait_until_finished() const;
+  // Ends the download from this side as a failed write does (async-signal-safe: the web server
+  // ends a download whose client has gone with SIGTERM).
+  void cancel() { running_.store(false); }
 
   // Ends the download: sets the stop flag, joins the writer (which writes what is queued first,
   // unless the download was aborted), destroys the mutex, frees the frame being put together and
@@ -101,6 +107,7 @@ class RemoteBackup {
   int32_t queue_count_ = 0;      // guarded by mutex_
   std::atomic<uint64_t> queued_bytes_{0};
   std::atomic<bool> done_{false};
+  std::atomic<bool> ended_by_core_{false};
   std::atomic<bool> running_{false};
   std::atomic<bool> stop_{false};
 

@@ -96,5 +96,30 @@ TEST(EndToEndPlayback, ALongDownloadStartsArrivingAtOnce) {
   EXPECT_GT(st.st_size, 100 * 1024) << "bytes received in the first 3 s";
 }
 
+// A client that leaves in the middle of a download ends it in the core at once (1178), so the
+// next download is not refused as busy while the core streams the rest of the span to nobody.
+TEST(EndToEndPlayback, ADownloadWhoseClientLeavesIsEndedInTheCore) {
+  DemoStack stack;
+  ASSERT_TRUE(stack.ready());
+  const std::string day = yesterday();
+  const std::string span = R"({"id":0,"streamType":0,"startTime":")" + day + R"(T02:00:00Z","endTime":")" +
+                           day + R"(T02:10:00Z"})";
+  stack.post_json("/4013", span, {"-o", "/tmp/left.avi", "--max-time", "2"});
+  bool ended = false;
+  for (int i = 0; i < 50 && !ended; ++i) {
+    for (const CoreMessage& m : stack.messages()) ended = ended || m.id == 1178;
+    if (!ended) usleep(100000);
+  }
+  EXPECT_TRUE(ended) << "no 1178 within 5 s of the client leaving";
+  bool free_again = false;
+  for (int i = 0; i < 50 && !free_again; ++i) {
+    free_again = access("/tmp/pbdownload", F_OK) != 0;
+    if (!free_again) usleep(100000);
+  }
+  EXPECT_TRUE(free_again) << "the download marker stayed";
+  HttpReply next = stack.post_json("/4013", span, {"-o", "/tmp/next.avi", "--max-time", "1"});
+  EXPECT_NE(zvtest::read_file("/tmp/next.avi").substr(0, 4), "BUSY");
+}
+
 }  // namespace
 }  // namespace zvtest

@@ -326,6 +326,7 @@ class PlaybackSim : public SimModule {
  public:
   PlaybackSim() {
     for (int i = 0; i < kPlaybackChannels; ++i) images_[i] = {i, 128, 128, 128, 128, 128, 0};
+    unlink(kMarker);  // a marker left by a core that died mid-download would keep every download busy
   }
   ~PlaybackSim() override {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -382,10 +383,11 @@ class PlaybackSim : public SimModule {
   void speed_by_mask(const SimRequest& request, bool by_channel);
   void start_download(const SimRequest& request, SimAnswer& a);
   void stream_tick(const std::shared_ptr<Download>& d);
-  void send_chunk(const Download& d, const uint8_t* header, int32_t continuation, int32_t length,
+  // False when the requester has gone.
+  bool send_chunk(const Download& d, const uint8_t* header, int32_t continuation, int32_t length,
                   const uint8_t* data, uint32_t data_length) {
     const std::vector<unsigned char> chunk = chunk_bytes(header, continuation, length, data, data_length);
-    sim->reply(d.request, chunk.data(), static_cast<uint32_t>(chunk.size()), kDownload.reply_id);
+    return sim->reply(d.request, chunk.data(), static_cast<uint32_t>(chunk.size()), kDownload.reply_id);
   }
   void end_download(const std::shared_ptr<Download>& d);
 
@@ -801,9 +803,14 @@ void PlaybackSim::stream_tick(const std::shared_ptr<Download>& d) {
     header.size = static_cast<int32_t>(picture.size());
     uint8_t raw[sizeof header];
     memcpy(raw, &header, sizeof header);
-    for (uint32_t offset = 0; offset < picture.size(); offset += chunk_limit) {
+    bool delivered = true;
+    for (uint32_t offset = 0; offset < picture.size() && delivered; offset += chunk_limit) {
       const uint32_t n = std::min<uint32_t>(chunk_limit, static_cast<uint32_t>(picture.size()) - offset);
-      send_chunk(*d, raw, offset == 0 ? kChunkFirst : 1, static_cast<int32_t>(n), picture.data() + offset, n);
+      delivered = send_chunk(*d, raw, offset == 0 ? kChunkFirst : 1, static_cast<int32_t>(n), picture.data() + offset, n);
+    }
+    if (!delivered) {  // the requester has gone: nobody is left to stream to
+      end_download(d);
+      return;
     }
   }
   const int32_t stop_with = d->stop_with.load();

@@ -149,11 +149,11 @@ int32_t Simulator::reply_id_for(int32_t id) {
   return id + 5000;
 }
 
-void Simulator::reply(const SimRequest& request, const void* payload, uint32_t length, int32_t reply_id,
+bool Simulator::reply(const SimRequest& request, const void* payload, uint32_t length, int32_t reply_id,
                       int delay_ms) {
-  if (request.client == kZvClientJoystick) return;  // send-only client
-  server_.send(request.peer, reply_id != 0 ? reply_id : reply_id_for(request.id), payload, length,
-               delay_ms);
+  if (request.client == kZvClientJoystick) return true;  // send-only client
+  return server_.send(request.peer, reply_id != 0 ? reply_id : reply_id_for(request.id), payload, length,
+                      delay_ms);
 }
 
 void Simulator::reply_int32(const SimRequest& request, int32_t value) {

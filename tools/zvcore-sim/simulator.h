@@ -67,7 +67,8 @@ class Simulator {
   // The reply id for a request id: id + 5000, except the few the web side expects elsewhere.
   static int32_t reply_id_for(int32_t id);
   // Sends the reply of `request` (its reply id, or `reply_id` when non-zero) after `delay_ms`.
-  void reply(const SimRequest& request, const void* payload, uint32_t length, int32_t reply_id = 0,
+  // False when the requester has gone (its connection is closed).
+  bool reply(const SimRequest& request, const void* payload, uint32_t length, int32_t reply_id = 0,
              int delay_ms = 0);
   void reply_int32(const SimRequest& request, int32_t value);
 
