@@ -5,6 +5,7 @@
 
 #include "common/json_fields.h"
 #include "common/oplog.h"
+#include "common/record_json.h"
 #include "common/web_utils.h"
 #include "handlers/video/schedule_json.h"
 #include "platform/zvdb/video_tables.h"
@@ -120,11 +121,8 @@ uint32_t tri_channels_mask_of(const char* text, size_t size) {
   return mask;
 }
 
-json_object* tri_chn_alarms_to_json(const char* first, const char* second) {
-  json_object* array = json_object_new_array();
-  json_object_array_add(array, json_text_field(first, kEventTextSize));
-  json_object_array_add(array, json_text_field(second, kEventTextSize));
-  return array;
+void write_tri_chn_alarms(JsonWriter& w, const char* first, const char* second) {
+  w.begin_array().field(first, kEventTextSize).field(second, kEventTextSize).end_array();
 }
 
 int tri_chn_alarms_from_json(int channel, json_object* object, const char* key, TriChnAlarmText out[2]) {
@@ -139,20 +137,14 @@ int tri_chn_alarms_from_json(int channel, json_object* object, const char* key, 
   return 0;
 }
 
-json_object* white_led_info_to_json(int channel, const char* table) {
-  json_object* array = json_object_new_array();
+void write_white_led_info(JsonWriter& w, int channel, const char* table) {
   const WhiteLedKey key = led_key(channel, table);
   WhiteLedEntry entries[kWhiteLedMaxEntries] = {};
   int count = 0;
   if (read_whiteled_params(kZvdbPath, entries, &key, &count) != 0) count = 0;
-  for (int i = 0; i < count && i < kWhiteLedMaxEntries; ++i) {
-    json_object* entry = json_object_new_object();
-    json_object_object_add(entry, "chnid", json_object_new_int(entries[i].chnid));
-    json_object_object_add(entry, "mode", json_object_new_int(entries[i].mode));
-    json_object_object_add(entry, "time", json_object_new_int(entries[i].time));
-    json_object_array_add(array, entry);
-  }
-  return array;
+  w.begin_array();
+  for (int i = 0; i < count && i < kWhiteLedMaxEntries; ++i) write_object(w, entries[i]);
+  w.end_array();
 }
 
 int white_led_info_from_json(int channel, WhiteLedParams* out, json_object* object, const char* key) {
@@ -184,30 +176,20 @@ int white_led_info_from_json(int channel, WhiteLedParams* out, json_object* obje
   return 0;
 }
 
-json_object* ptz_actions_to_json(int type, int channel) {
-  json_object* array = json_object_new_array();
+void write_ptz_actions(JsonWriter& w, int type, int channel) {
   PtzActionList list{};
   int count = 0;
-  int limit = kPtzActionMaxEntries;
-  int rc;
-  if (type == kPtzSourcePeopleCount) {
-    rc = read_peoplecnt_ptz_params(kZvdbPath, &list, channel, &count);
-    limit = kPeopleCountPtzMaxEntries;
-  } else {
-    rc = read_ptz_params(kZvdbPath, &list, type, channel, &count);
+  const bool people = type == kPtzSourcePeopleCount;
+  if ((people ? read_peoplecnt_ptz_params(kZvdbPath, &list, channel, &count)
+              : read_ptz_params(kZvdbPath, &list, type, channel, &count)) != 0) {
+    count = 0;
   }
-  if (rc != 0) count = 0;
+  const int limit = people ? kPeopleCountPtzMaxEntries : kPtzActionMaxEntries;
+  w.begin_array();
   for (int i = 0; i < count && i < limit; ++i) {
-    const PtzActionEntry& e = list.entries[i];
-    if (e.acto_ptz_channel <= 0) continue;
-    json_object* entry = json_object_new_object();
-    json_object_object_add(entry, "acto_ptz_channel", json_object_new_int(e.acto_ptz_channel));
-    json_object_object_add(entry, "acto_ptz_type", json_object_new_int(e.acto_ptz_type));
-    json_object_object_add(entry, "acto_ptz_preset", json_object_new_int(e.acto_ptz_preset));
-    json_object_object_add(entry, "acto_ptz_patrol", json_object_new_int(e.acto_ptz_patrol));
-    json_object_array_add(array, entry);
+    if (list.entries[i].acto_ptz_channel > 0) write_object(w, list.entries[i]);  // the pattern is in_only
   }
-  return array;
+  w.end_array();
 }
 
 int ptz_actions_store(int ptz_chn_id, int ptz_type, json_object* array) {
@@ -312,67 +294,66 @@ bool apply_event_actions(const EventKind& kind, json_object* block, int sub, con
   return true;
 }
 
-json_object* event_actions_to_json(const EventKind& kind, int channel, int sub) {
-  json_object* reply = json_object_new_object();
-  if (sub < 0 || sub >= kind.sub_count) return reply;
+void write_event_actions(JsonWriter& w, const EventKind& kind, int channel, int sub) {
+  w.begin_object();
+  if (sub < 0 || sub >= kind.sub_count) return (void)w.end_object();
   std::vector<unsigned char> record(kind.records->record_size, 0);
   zvdb::read_record(kZvdbPath, *kind.records, record.data(), zvdb::Key{channel, sub});
-
   for (const ReplyItem& item : kind.reply) {
-    json_object* value = nullptr;
+    Schedule schedule{};
     switch (item.source) {
       case ReplyItem::kChannel:
-        value = json_object_new_int(channel);
+        w.key(item.key).value(channel);
         break;
       case ReplyItem::kField:
         if (const zvrec::Field* f = field_of(kind, item.key); f == nullptr) {
         } else if (f->type == zvrec::Type::kInt32) {
           int32_t number = 0;
           std::memcpy(&number, record.data() + f->offset, sizeof number);
-          value = json_object_new_int(number);
+          w.key(item.key).value(number);
         } else if (f->type == zvrec::Type::kText) {
-          value = json_text_field(text_at(record, static_cast<int>(f->offset)), f->size);
+          w.key(item.key).field(text_at(record, static_cast<int>(f->offset)), f->size);
         }
         break;
-      case ReplyItem::kPlan: {
-        Schedule schedule{};
+      case ReplyItem::kPlan:
         if (const zvdb::TableDesc* t = kind.plans[item.plan]; t != nullptr) {
           zvdb::read_record(kZvdbPath, *t, &schedule, zvdb::Key{channel, sub});
         }
-        value = schedule_to_json(schedule);
+        write_schedule(w.key(item.key), schedule);
         break;
-      }
-      case ReplyItem::kLedPlan: {
-        Schedule schedule{};
+      case ReplyItem::kLedPlan:
         if (const char* table = led_plan_table(kind, sub); table != nullptr) {
           const WhiteLedKey key = led_key(channel, table);
           read_whiteled_effective_schedule(kZvdbPath, &schedule, &key);
         }
-        value = schedule_to_json(schedule);
+        write_schedule(w.key(item.key), schedule);
         break;
-      }
-      case ReplyItem::kLedActions: {
-        const char* table = led_action_table(kind, sub);
-        value = table != nullptr ? white_led_info_to_json(channel, table) : json_object_new_array();
+      case ReplyItem::kLedActions:
+        if (const char* table = led_action_table(kind, sub); table != nullptr) {
+          write_white_led_info(w.key(item.key), channel, table);
+        } else {
+          w.key(item.key).begin_array().end_array();
+        }
         break;
-      }
       case ReplyItem::kTriChnAlarms:
         if (kind.tri_chn_alarms >= 0) {
-          value = tri_chn_alarms_to_json(text_at(record, kind.tri_chn_alarms),
-                                         text_at(record, kind.tri_chn_alarms + kEventTextSize));
+          write_tri_chn_alarms(w.key(item.key), text_at(record, kind.tri_chn_alarms),
+                               text_at(record, kind.tri_chn_alarms + kEventTextSize));
         }
         break;
       case ReplyItem::kAudioIdMask:
-        value = json_object_new_int(audio_id_mask());
+        w.key(item.key).value(audio_id_mask());
         break;
       case ReplyItem::kPtzActions:
-        value = kind.ptz_source_base >= 0 ? ptz_actions_to_json(kind.ptz_source_base + sub, channel)
-                                          : json_object_new_array();
+        if (kind.ptz_source_base >= 0) {
+          write_ptz_actions(w.key(item.key), kind.ptz_source_base + sub, channel);
+        } else {
+          w.key(item.key).begin_array().end_array();
+        }
         break;
     }
-    if (value != nullptr) json_object_object_add(reply, item.key, value);
   }
-  return reply;
+  w.end_object();
 }
 
 void copy_event_actions(const EventKind& kind, int channel, int sub, ChannelMask64 mask, SettingsWrite& write,

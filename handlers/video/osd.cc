@@ -71,7 +71,7 @@ void osd_read_handler(const char* argument) {
   const int channel = decimal_argument(argument);
   if (channel < 0 || channel >= kMaxChannels) return;
   OsdRecord osd{};
-  read_osd(kZvdbPath, &osd, channel);
+  kOsds.read(kZvdbPath, &osd, {channel});
   JsonWriter reply(512);
   write_object(reply, osd);
   reply_json(reply);
@@ -84,9 +84,9 @@ void osd_set_handler(const char* argument) {
   {
     SettingsWrite write;
     OsdRecord stored{};
-    read_osd(kZvdbPath, &stored, osd.cam_id);
+    kOsds.read(kZvdbPath, &stored, {osd.cam_id});
     osd.reserved = stored.reserved;
-    write.check(write_osd(kZvdbPath, &osd));
+    write.check(kOsds.write(kZvdbPath, &osd));
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
   core_tell(kOsdChanged, OsdChange{osd.cam_id, 1, 0});
@@ -107,11 +107,11 @@ void camera_name_set_handler(const char* argument) {
   {
     SettingsWrite write;
     OsdRecord osd{};
-    read_osd(kZvdbPath, &osd, channel);
+    kOsds.read(kZvdbPath, &osd, {channel});
     osd.cam_id = channel;
     std::memset(osd.cam_name, 0, sizeof osd.cam_name);
     copy_text_field(osd.cam_name, name);
-    write.check(write_osd(kZvdbPath, &osd));
+    write.check(kOsds.write(kZvdbPath, &osd));
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
   reply_ok();
@@ -144,7 +144,7 @@ void camera_osd_read_handler(const char* argument) {
 void privacy_masks_read_handler(const char* /*argument*/) {
   auto entries = std::make_unique<PrivacyMaskEntry[]>(kMaxChannels);
   int count = kMaxChannels;
-  if (read_privacy_masks(kZvdbPath, entries.get(), &count) != 0) count = 0;
+  if (kPrivacyMasks.read_all(kZvdbPath, entries.get(), &count) != 0) count = 0;
   JsonWriter w;
   w.begin_array();
   for (int i = 0; i < count && i < kMaxChannels; ++i) write_object(w, entries[i]);

@@ -111,30 +111,14 @@ namespace {
 
 using zvdb::Key;
 
-constexpr zvdb::Table<MotionRecord> kMotions{zvdb::kMotionTable};
-constexpr zvdb::Table<Schedule> kMotionEffective{zvdb::kMotionEffectiveScheduleTable};
-constexpr zvdb::Table<Schedule> kMotionAudible{zvdb::kMotionAudibleScheduleTable};
-constexpr zvdb::Table<Schedule> kMotionEmail{zvdb::kMotionEmailScheduleTable};
-constexpr zvdb::Table<Schedule> kMotionPtz{zvdb::kMotionPtzScheduleTable};
-constexpr zvdb::Table<Schedule> kMotionLegacy{zvdb::kMotionScheduleTable};
 constexpr zvdb::Table<Schedule> kLedSchedules{zvdb::kWhiteLedScheduleTable};
 constexpr zvdb::Table<WhiteLedEntry> kLedParams{zvdb::kWhiteLedParamsTable};
 constexpr zvdb::Table<PtzActionEntry> kPtzLists{zvdb::kPtzParamsTable};
 constexpr zvdb::Table<PtzActionEntry> kPeopleCountPtzLists{zvdb::kPeopleCountPtzParamsTable};
-constexpr zvdb::Table<AudioFileEntry> kAudioSlots{zvdb::kAlarmAudioTable};
-constexpr zvdb::Table<OsdRecord> kOsd{zvdb::kOsdTable};
-constexpr zvdb::Table<PrivacyMaskEntry> kPrivacyMasks{zvdb::kPrivacyMaskTable};
 
 // The table name of an LED key or call, bounded by its field width.
 std::string_view led_table(const char* name) {
   return name != nullptr ? std::string_view(name, strnlen(name, kLedTableNameSize - 1)) : std::string_view();
-}
-
-int read_schedule(const zvdb::Table<Schedule>& t, const char* db, Schedule* s, int channel) {
-  return s != nullptr ? t.read(db, s, Key{channel}) : -1;
-}
-int write_schedule(const zvdb::Table<Schedule>& t, const char* db, const Schedule* s, int channel) {
-  return s != nullptr ? t.write_at(db, s, Key{channel}) : -1;
 }
 
 // The used entries of a PTZ list (acto_ptz_channel != 0), in order, and their number.
@@ -159,45 +143,6 @@ int read_ptz_list(const zvdb::Table<PtzActionEntry>& t, const char* db, PtzActio
 }
 
 }  // namespace
-
-int read_motion(const char* db, MotionRecord* record, int channel) {
-  return kMotions.read(db, record, Key{channel});
-}
-int write_motion(const char* db, const MotionRecord* record) { return kMotions.write(db, record); }
-int read_motions(const char* db, MotionRecord* records, int* count) {
-  return kMotions.read_all(db, records, count);
-}
-
-int read_motion_effective_schedule(const char* db, Schedule* s, int channel) {
-  return read_schedule(kMotionEffective, db, s, channel);
-}
-int write_motion_effective_schedule(const char* db, const Schedule* s, int channel) {
-  return write_schedule(kMotionEffective, db, s, channel);
-}
-int read_motion_audible_schedule(const char* db, Schedule* s, int channel) {
-  return read_schedule(kMotionAudible, db, s, channel);
-}
-int write_motion_audible_schedule(const char* db, const Schedule* s, int channel) {
-  return write_schedule(kMotionAudible, db, s, channel);
-}
-int read_motion_email_schedule(const char* db, Schedule* s, int channel) {
-  return read_schedule(kMotionEmail, db, s, channel);
-}
-int write_motion_email_schedule(const char* db, const Schedule* s, int channel) {
-  return write_schedule(kMotionEmail, db, s, channel);
-}
-int read_motion_ptz_schedule(const char* db, Schedule* s, int channel) {
-  return read_schedule(kMotionPtz, db, s, channel);
-}
-int write_motion_ptz_schedule(const char* db, const Schedule* s, int channel) {
-  return write_schedule(kMotionPtz, db, s, channel);
-}
-int read_motion_schedule(const char* db, Schedule* s, int channel) {
-  return read_schedule(kMotionLegacy, db, s, channel);
-}
-int write_motion_schedule(const char* db, const Schedule* s, int channel) {
-  return write_schedule(kMotionLegacy, db, s, channel);
-}
 
 int read_whiteled_effective_schedule(const char* db, Schedule* s, const WhiteLedKey* key) {
   if (s == nullptr || key == nullptr) return -1;
@@ -279,24 +224,13 @@ int read_alarm_audio_file(const char* db, AudioFileEntry slots[kAlarmAudioSlots]
   }
   return 0;
 }
-int write_alarm_audio_file(const char* db, const AudioFileEntry* entry) { return kAudioSlots.write(db, entry); }
 
-int read_osd(const char* db, OsdRecord* record, int channel) { return kOsd.read(db, record, Key{channel}); }
-int write_osd(const char* db, const OsdRecord* record) { return kOsd.write(db, record); }
 int read_osd_name(const char* db, int channel, char* buffer, int size) {
   if (buffer == nullptr || size <= 0) return -1;
   OsdRecord record{};
-  const int rc = kOsd.read(db, &record, Key{channel});
+  const int rc = kOsds.read(db, &record, Key{channel});
   const size_t n = strnlen(record.cam_name, std::min<size_t>(sizeof record.cam_name, static_cast<size_t>(size) - 1));
   std::memcpy(buffer, record.cam_name, n);
   buffer[n] = '\0';
   return rc;
 }
-int read_privacy_mask(const char* db, PrivacyMaskEntry* entry, int channel) {
-  return kPrivacyMasks.read(db, entry, Key{channel});
-}
-int write_privacy_mask(const char* db, const PrivacyMaskEntry* entry) { return kPrivacyMasks.write(db, entry); }
-int read_privacy_masks(const char* db, PrivacyMaskEntry* entries, int* count) {
-  return kPrivacyMasks.read_all(db, entries, count);
-}
-

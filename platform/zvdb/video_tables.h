@@ -15,25 +15,6 @@
 #include "platform/zvdb/records/osd_record.h"
 #include "platform/zvdb/records/schedule_record.h"
 
-// ---- Motion events (one record per channel 0..63) -----------------------------------------
-int read_motion(const char* db, MotionRecord* record, int channel);
-int write_motion(const char* db, const MotionRecord* record);  // keyed by record->channel
-// *count: in, capacity of `records` (callers pass 64); out, records filled in channel order.
-int read_motions(const char* db, MotionRecord* records, int* count);
-
-// Motion plans: when the event is effective, and when its sound, e-mail and PTZ actions may fire;
-// plus the older single motion plan. Copies go through the tables (kMotion*ScheduleTable).
-int read_motion_effective_schedule(const char* db, Schedule* schedule, int channel);
-int write_motion_effective_schedule(const char* db, const Schedule* schedule, int channel);
-int read_motion_audible_schedule(const char* db, Schedule* schedule, int channel);
-int write_motion_audible_schedule(const char* db, const Schedule* schedule, int channel);
-int read_motion_email_schedule(const char* db, Schedule* schedule, int channel);
-int write_motion_email_schedule(const char* db, const Schedule* schedule, int channel);
-int read_motion_ptz_schedule(const char* db, Schedule* schedule, int channel);
-int write_motion_ptz_schedule(const char* db, const Schedule* schedule, int channel);
-int read_motion_schedule(const char* db, Schedule* schedule, int channel);
-int write_motion_schedule(const char* db, const Schedule* schedule, int channel);
-
 // ---- White-light LED plans and actions -----------------------------------------------------
 // The plan of (key->channel, key->table_name).
 int read_whiteled_effective_schedule(const char* db, Schedule* schedule, const WhiteLedKey* key);
@@ -68,17 +49,10 @@ int write_peoplecnt_ptz_params_ex(const char* db, const PtzActionList* list, int
 // ---- Alarm audio slots ----------------------------------------------------------------------
 // Fills the 10 slots by id (a slot that is not stored reads as zeros).
 int read_alarm_audio_file(const char* db, AudioFileEntry slots[kAlarmAudioSlots]);
-int write_alarm_audio_file(const char* db, const AudioFileEntry* entry);  // id 0..9
 
-// ---- OSD and privacy masks ------------------------------------------------------------------
-int read_osd(const char* db, OsdRecord* record, int channel);
-int write_osd(const char* db, const OsdRecord* record);  // keyed by record->cam_id, 0..63
+// ---- OSD --------------------------------------------------------------------------------------
 // The channel's display name (the OSD camera name) into buffer, cut to size - 1; "" when absent.
 int read_osd_name(const char* db, int channel, char* buffer, int size);
-int read_privacy_mask(const char* db, PrivacyMaskEntry* entry, int channel);
-int write_privacy_mask(const char* db, const PrivacyMaskEntry* entry);  // keyed by entry->id
-// *count: in, capacity of `entries`; out, entries filled in channel order.
-int read_privacy_masks(const char* db, PrivacyMaskEntry* entries, int* count);
 
 // ---- Descriptors -----------------------------------------------------------------------------
 namespace zvdb {
@@ -100,3 +74,16 @@ extern const TableDesc kPrivacyMaskTable;
 // zvdb_init_defaults adds: motion records of channels 0..63, OSD records "CAM1".."CAM64").
 std::span<const TableDesc* const> video_tables();
 }  // namespace zvdb
+
+// The record-per-key tables, typed: motion records, plans and OSD records keyed by channel
+// (0..63), privacy masks by channel, alarm audio slots by id. Records carrying their key are
+// written with write(); plans with write_at(db, plan, {channel}).
+inline constexpr zvdb::Table<MotionRecord> kMotions{zvdb::kMotionTable};
+inline constexpr zvdb::Table<Schedule> kMotionEffectivePlans{zvdb::kMotionEffectiveScheduleTable};
+inline constexpr zvdb::Table<Schedule> kMotionAudiblePlans{zvdb::kMotionAudibleScheduleTable};
+inline constexpr zvdb::Table<Schedule> kMotionEmailPlans{zvdb::kMotionEmailScheduleTable};
+inline constexpr zvdb::Table<Schedule> kMotionPtzPlans{zvdb::kMotionPtzScheduleTable};
+inline constexpr zvdb::Table<Schedule> kMotionPlans{zvdb::kMotionScheduleTable};  // the older single plan
+inline constexpr zvdb::Table<OsdRecord> kOsds{zvdb::kOsdTable};
+inline constexpr zvdb::Table<PrivacyMaskEntry> kPrivacyMasks{zvdb::kPrivacyMaskTable};
+inline constexpr zvdb::Table<AudioFileEntry> kAudioSlots{zvdb::kAlarmAudioTable};

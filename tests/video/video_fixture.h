@@ -16,7 +16,7 @@ class VideoTest : public RequestTest {
   // Direct database access (connections closed afterwards so webreq sees a quiet file).
   MotionRecord motion(int channel);
   void store_motion(const MotionRecord& record);
-  Schedule plan(int (*read)(const char*, Schedule*, int), int channel);
+  Schedule plan(const zvdb::Table<Schedule>& plans, int channel);
   OsdRecord osd(int channel);
 };
 
