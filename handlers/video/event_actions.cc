@@ -28,11 +28,10 @@ const zvrec::Field* field_of(const EventKind& kind, const char* key) {
   return nullptr;
 }
 
-WhiteLedKey led_key(int channel, const char* table) {
-  WhiteLedKey key{};
-  key.channel = channel;
-  copy_text_field(key.table_name, table);
-  return key;
+// The LED actions of (table, channel): their number, 0 when none are stored.
+int read_led_actions(int channel, const char* table, WhiteLedEntry entries[kWhiteLedMaxEntries]) {
+  int count = kWhiteLedMaxEntries;
+  return kLedActions.read_list(kZvdbPath, led_key(channel, table), entries, &count) == 0 ? count : 0;
 }
 
 const char* led_plan_table(const EventKind& kind, int sub) {
@@ -138,10 +137,8 @@ int tri_chn_alarms_from_json(int channel, json_object* object, const char* key, 
 }
 
 void write_white_led_info(JsonWriter& w, int channel, const char* table) {
-  const WhiteLedKey key = led_key(channel, table);
   WhiteLedEntry entries[kWhiteLedMaxEntries] = {};
-  int count = 0;
-  if (read_whiteled_params(kZvdbPath, entries, &key, &count) != 0) count = 0;
+  const int count = read_led_actions(channel, table, entries);
   w.begin_array();
   for (int i = 0; i < count && i < kWhiteLedMaxEntries; ++i) write_object(w, entries[i]);
   w.end_array();
@@ -254,9 +251,8 @@ int store_event_actions(const EventKind& kind, json_object* block, SettingsWrite
     }
   }
   if (const char* table = led_plan_table(kind, sub); table != nullptr) {
-    const WhiteLedKey key = led_key(channel, table);
     if (schedule_from_json(block, "white", &schedule) == 0) {
-      write.check(write_whiteled_effective_schedule(kZvdbPath, &schedule, &key));
+      write.check(kLedPlans.write_at(kZvdbPath, &schedule, led_key(channel, table)));
     }
   }
   if (const char* table = led_action_table(kind, sub); table != nullptr) {
@@ -323,8 +319,7 @@ void write_event_actions(JsonWriter& w, const EventKind& kind, int channel, int 
         break;
       case ReplyItem::kLedPlan:
         if (const char* table = led_plan_table(kind, sub); table != nullptr) {
-          const WhiteLedKey key = led_key(channel, table);
-          read_whiteled_effective_schedule(kZvdbPath, &schedule, &key);
+          kLedPlans.read(kZvdbPath, &schedule, led_key(channel, table));
         }
         write_schedule(w.key(item.key), schedule);
         break;
@@ -371,15 +366,13 @@ void copy_event_actions(const EventKind& kind, int channel, int sub, ChannelMask
     write.check(zvdb::copy_record_to_mask(kZvdbPath, *t, &schedule, mask.bits(), base));
   }
   if (const char* table = led_plan_table(kind, sub); table != nullptr) {
-    const WhiteLedKey key = led_key(channel, table);
     Schedule schedule{};
-    read_whiteled_effective_schedule(kZvdbPath, &schedule, &key);
-    write.check(copy_whiteled_effective_schedules(kZvdbPath, &schedule, &key, mask));
+    kLedPlans.read(kZvdbPath, &schedule, led_key(channel, table));
+    write.check(kLedPlans.copy_to_mask(kZvdbPath, &schedule, mask.bits(), led_key(0, table)));
   }
   if (const char* table = led_action_table(kind, sub); table != nullptr) {
-    const WhiteLedKey key = led_key(channel, table);
     WhiteLedParams params{};
-    if (read_whiteled_params(kZvdbPath, params.entries, &key, &params.count) != 0) params.count = 0;
+    params.count = read_led_actions(channel, table, params.entries);
     write.check(copy_whiteled_params(kZvdbPath, table, &params, mask));
   }
   if (kind.ptz_source_base >= 0) {

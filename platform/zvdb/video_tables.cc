@@ -111,8 +111,6 @@ namespace {
 
 using zvdb::Key;
 
-constexpr zvdb::Table<Schedule> kLedSchedules{zvdb::kWhiteLedScheduleTable};
-constexpr zvdb::Table<WhiteLedEntry> kLedParams{zvdb::kWhiteLedParamsTable};
 constexpr zvdb::Table<PtzActionEntry> kPtzLists{zvdb::kPtzParamsTable};
 constexpr zvdb::Table<PtzActionEntry> kPeopleCountPtzLists{zvdb::kPeopleCountPtzParamsTable};
 
@@ -144,30 +142,11 @@ int read_ptz_list(const zvdb::Table<PtzActionEntry>& t, const char* db, PtzActio
 
 }  // namespace
 
-int read_whiteled_effective_schedule(const char* db, Schedule* s, const WhiteLedKey* key) {
-  if (s == nullptr || key == nullptr) return -1;
-  return kLedSchedules.read(db, s, Key{key->channel, 0, led_table(key->table_name)});
-}
-int write_whiteled_effective_schedule(const char* db, const Schedule* s, const WhiteLedKey* key) {
-  if (s == nullptr || key == nullptr) return -1;
-  return kLedSchedules.write_at(db, s, Key{key->channel, 0, led_table(key->table_name)});
-}
-int copy_whiteled_effective_schedules(const char* db, const Schedule* s, const WhiteLedKey* key,
-                                      ChannelMask64 mask) {
-  if (s == nullptr || key == nullptr) return -1;
-  return kLedSchedules.copy_to_mask(db, s, mask.bits(), Key{0, 0, led_table(key->table_name)});
-}
+zvdb::Key led_key(int channel, const char* table) { return Key{channel, 0, led_table(table)}; }
 
-int read_whiteled_params(const char* db, WhiteLedEntry* entries, const WhiteLedKey* key, int* count) {
-  if (entries == nullptr || key == nullptr) return -1;
-  int n = kWhiteLedMaxEntries;
-  const int rc = kLedParams.read_list(db, Key{key->channel, 0, led_table(key->table_name)}, entries, &n);
-  if (count != nullptr) *count = rc == 0 ? n : 0;
-  return rc;
-}
 int write_whiteled_params_all(const char* db, const WhiteLedParams* params, const char* table, int channel) {
   if (params == nullptr || params->count < 0 || params->count > kWhiteLedMaxEntries) return -1;
-  return kLedParams.write_list(db, Key{channel, 0, led_table(table)}, params->entries, params->count);
+  return kLedActions.write_list(db, Key{channel, 0, led_table(table)}, params->entries, params->count);
 }
 int copy_whiteled_params(const char* db, const char* table, const WhiteLedParams* params, ChannelMask64 mask) {
   if (params == nullptr || params->count < 0 || params->count > kWhiteLedMaxEntries) return -1;

@@ -16,15 +16,9 @@
 #include "platform/zvdb/records/schedule_record.h"
 
 // ---- White-light LED plans and actions -----------------------------------------------------
-// The plan of (key->channel, key->table_name).
-int read_whiteled_effective_schedule(const char* db, Schedule* schedule, const WhiteLedKey* key);
-int write_whiteled_effective_schedule(const char* db, const Schedule* schedule, const WhiteLedKey* key);
-// Copies the plan to (c, key->table_name) for every channel c of the mask.
-int copy_whiteled_effective_schedules(const char* db, const Schedule* schedule,
-                                      const WhiteLedKey* key, ChannelMask64 mask);
-// The actions of (key->table_name, key->channel): up to 8 entries into `entries` (room for 8),
-// their number in *count (0 when none are stored).
-int read_whiteled_params(const char* db, WhiteLedEntry* entries, const WhiteLedKey* key, int* count);
+// Plans (kLedPlans) and action lists (kWhiteLedParamsTable) are keyed by (channel, LED table
+// name): the name is cut to its stored width.
+zvdb::Key led_key(int channel, const char* table);
 // Replaces the actions of (table, channel) with params->count entries (0 removes them; more
 // than 8 is refused).
 int write_whiteled_params_all(const char* db, const WhiteLedParams* params, const char* table,
@@ -87,3 +81,5 @@ inline constexpr zvdb::Table<Schedule> kMotionPlans{zvdb::kMotionScheduleTable};
 inline constexpr zvdb::Table<OsdRecord> kOsds{zvdb::kOsdTable};
 inline constexpr zvdb::Table<PrivacyMaskEntry> kPrivacyMasks{zvdb::kPrivacyMaskTable};
 inline constexpr zvdb::Table<AudioFileEntry> kAudioSlots{zvdb::kAlarmAudioTable};
+inline constexpr zvdb::Table<Schedule> kLedPlans{zvdb::kWhiteLedScheduleTable};
+inline constexpr zvdb::Table<WhiteLedEntry> kLedActions{zvdb::kWhiteLedParamsTable};

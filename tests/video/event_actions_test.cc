@@ -22,19 +22,8 @@ using zvtest::ReceivedMessage;
 using zvtest::schedule_input;
 using zvtest::text_of;
 
-JsonPtr parse(const std::string& text) {
-  JsonPtr object(json_tokener_parse(text.c_str()));
-  EXPECT_NE(object, nullptr) << text;
-  return object;
-}
-
-// What a writer call printed, parsed back for the checks below.
-template <class F>
-JsonPtr written(F write) {
-  JsonWriter w;
-  write(w);
-  return parse(std::string(w.text()));
-}
+using zvtest::parse;
+using zvtest::written;
 
 std::string json_text(json_object* object) { return json_object_to_json_string(object); }
 
@@ -333,8 +322,7 @@ TEST_F(EventActionsTest, ApplyWritesPlansLedsRecordPtzAndNotifies) {
   EXPECT_EQ(plan(kMotionEmailPlans, 1).days[2].ranges[0].action_type, 3);
   EXPECT_EQ(plan(kMotionPtzPlans, 1).days[3].ranges[0].action_type, 4);
   Schedule white{};
-  WhiteLedKey key{1, "motion_whiteled_esche"};
-  ASSERT_EQ(read_whiteled_effective_schedule(kZvdbPath, &white, &key), 0);
+  ASSERT_EQ(kLedPlans.read(kZvdbPath, &white, led_key(1, "motion_whiteled_esche")), 0);
   EXPECT_EQ(white.days[4].ranges[0].action_type, 5);
   JsonPtr leds = written([&](JsonWriter& w) { write_white_led_info(w, 1, kMotionLedActionTable); });
   EXPECT_EQ(json_text(leds.get()), R"([ { "chnid": 2, "mode": 1, "time": 10 } ])");
@@ -432,13 +420,11 @@ TEST_F(EventActionsTest, CopyReachesOnlyTheMaskAndRetagsEntries) {
     EXPECT_EQ(r.interval, 30);
     EXPECT_EQ(plan(kMotionPtzPlans, c).days[3].ranges[0].action_type, 4);
     Schedule white{};
-    WhiteLedKey key{c, "motion_whiteled_esche"};
-    read_whiteled_effective_schedule(kZvdbPath, &white, &key);
+    kLedPlans.read(kZvdbPath, &white, led_key(c, "motion_whiteled_esche"));
     EXPECT_EQ(white.days[4].ranges[0].action_type, 5);
     WhiteLedEntry entries[8];
-    int count = 0;
-    WhiteLedKey params_key{c, "motion_white_led_params"};
-    read_whiteled_params(kZvdbPath, entries, &params_key, &count);
+    int count = 8;
+    kLedActions.read_list(kZvdbPath, led_key(c, "motion_white_led_params"), entries, &count);
     ASSERT_EQ(count, 1);
     EXPECT_EQ(entries[0].owner_channel, c);
     PtzActionList list{};

@@ -14,19 +14,8 @@ namespace {
 using zvtest::schedule_input;
 using zvtest::text_of;
 
-JsonPtr parse(const std::string& text) {
-  JsonPtr object(json_tokener_parse(text.c_str()));
-  EXPECT_NE(object, nullptr) << text;
-  return object;
-}
-
-// What a writer call printed, parsed back for the checks below.
-template <class F>
-JsonPtr written(F write) {
-  JsonWriter w;
-  write(w);
-  return parse(std::string(w.text()));
-}
+using zvtest::parse;
+using zvtest::written;
 
 std::unique_ptr<Schedule> parsed(const std::string& body, bool flagged = false, int* rc = nullptr) {
   auto s = std::make_unique<Schedule>();

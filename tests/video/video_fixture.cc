@@ -28,6 +28,12 @@ OsdRecord VideoTest::osd(int channel) {
   return record;
 }
 
+JsonPtr parse(const std::string& text) {
+  JsonPtr object(json_tokener_parse(text.c_str()));
+  EXPECT_NE(object, nullptr) << text;
+  return object;
+}
+
 std::string schedule_input(const std::map<std::pair<int, int>, std::string>& fill) {
   std::string out = "[";
   for (int d = 0; d < 8; ++d) {
