@@ -102,22 +102,10 @@ ChannelMask64 channel_list_to_mask(json_object* object, const char* list_key, co
   return mask;
 }
 
-ChannelMask64 copy_text_to_mask(const char* text) {
-  ChannelMask64 mask{0, 0};
-  if (text == nullptr) return mask;
-  for (int n = 0; n < 8 && text[n] != '\0'; ++n) {
-    if (text[n] == '1') mask.set(n);
-  }
-  return mask;
-}
+ChannelMask64 copy_text_to_mask(const char* text) { return ChannelMask64::from_u64(mask_of_text(text, 8)); }
 
 uint32_t tri_channels_mask_of(const char* text, size_t size) {
-  uint32_t mask = 0;
-  if (text == nullptr) return mask;
-  for (size_t n = 0; n < 32 && n < size && text[n] != '\0'; ++n) {
-    if (text[n] == '1') mask |= 1u << n;
-  }
-  return mask;
+  return static_cast<uint32_t>(mask_of_text(text, static_cast<int>(std::min<size_t>(size, 32))));
 }
 
 void write_tri_chn_alarms(JsonWriter& w, const char* first, const char* second) {

@@ -291,8 +291,6 @@ void motion_settings_set_handler(const char* argument) {
   reply_ok();
 }
 
-
-
 void motion_actions_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   if (!request) return;
