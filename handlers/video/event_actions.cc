@@ -164,14 +164,9 @@ int white_led_info_from_json(int channel, WhiteLedParams* out, json_object* obje
 void write_ptz_actions(JsonWriter& w, int type, int channel) {
   PtzActionList list{};
   int count = 0;
-  const bool people = type == kPtzSourcePeopleCount;
-  if ((people ? read_peoplecnt_ptz_params(kZvdbPath, &list, channel, &count)
-              : read_ptz_params(kZvdbPath, &list, type, channel, &count)) != 0) {
-    count = 0;
-  }
-  const int limit = people ? kPeopleCountPtzMaxEntries : kPtzActionMaxEntries;
+  if (read_ptz_params(kZvdbPath, &list, type, channel, &count) != 0) count = 0;
   w.begin_array();
-  for (int i = 0; i < count && i < limit; ++i) {
+  for (int i = 0; i < count; ++i) {
     if (list.entries[i].acto_ptz_channel > 0) write_object(w, list.entries[i]);  // the pattern is in_only
   }
   w.end_array();
@@ -180,9 +175,8 @@ void write_ptz_actions(JsonWriter& w, int type, int channel) {
 int ptz_actions_store(int ptz_chn_id, int ptz_type, json_object* array) {
   if (array == nullptr || !json_object_is_type(array, json_type_array)) return 0;
   if (ptz_chn_id < 0 || ptz_chn_id > 7) return 0;
-  const size_t limit = ptz_type == kPtzSourcePeopleCount ? kPeopleCountPtzMaxEntries : kPtzActionMaxEntries;
-  PtzActionList list{};
-  const size_t n = std::min(json_array_size(array), limit);
+  PtzActionList list{};  // type 20 stores only the first 8
+  const size_t n = std::min<size_t>(json_array_size(array), kPtzActionMaxEntries);
   for (size_t i = 0; i < n; ++i) {
     json_object* element = json_array_at(array, i);
     PtzActionEntry& e = list.entries[i];
@@ -194,10 +188,7 @@ int ptz_actions_store(int ptz_chn_id, int ptz_type, json_object* array) {
     json_value_int(json_object_object_get(element, "acto_ptz_patrol"), &e.acto_ptz_patrol);
     json_value_int(json_object_object_get(element, "acto_ptz_pattern"), &e.acto_ptz_pattern);
   }
-  const int rc = ptz_type == kPtzSourcePeopleCount
-                     ? write_peoplecnt_ptz_params_ex(kZvdbPath, &list, ptz_chn_id)
-                     : write_ptz_params_all(kZvdbPath, &list, ptz_type, ptz_chn_id);
-  return rc == 0 ? 1 : -1;
+  return write_ptz_params_all(kZvdbPath, &list, ptz_type, ptz_chn_id) == 0 ? 1 : -1;
 }
 
 int32_t audio_id_mask() {

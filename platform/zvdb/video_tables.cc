@@ -140,6 +140,18 @@ int read_ptz_list(const zvdb::Table<PtzActionEntry>& t, const char* db, PtzActio
   return rc;
 }
 
+// Where the PTZ lists of a source type live: people counting of camera groups (type 20) has a
+// table of its own keyed by channel only, of at most 8 entries per list.
+struct PtzLists {
+  const zvdb::Table<PtzActionEntry>& table;
+  Key key;
+  int capacity;
+};
+PtzLists ptz_lists(int type, int channel) {
+  return type == kPtzSourcePeopleCount ? PtzLists{kPeopleCountPtzLists, Key{channel}, kPeopleCountPtzMaxEntries}
+                                       : PtzLists{kPtzLists, Key{channel, type}, kPtzActionMaxEntries};
+}
+
 }  // namespace
 
 zvdb::Key led_key(int channel, const char* table) { return Key{channel, 0, led_table(table)}; }
@@ -161,13 +173,15 @@ int copy_whiteled_params(const char* db, const char* table, const WhiteLedParams
 }
 
 int read_ptz_params(const char* db, PtzActionList* list, int type, int channel, int* count) {
-  return read_ptz_list(kPtzLists, db, list, Key{channel, type}, kPtzActionMaxEntries, count);
+  const PtzLists l = ptz_lists(type, channel);
+  return read_ptz_list(l.table, db, list, l.key, l.capacity, count);
 }
 int write_ptz_params_all(const char* db, const PtzActionList* list, int type, int channel) {
   if (list == nullptr) return -1;
+  const PtzLists l = ptz_lists(type, channel);
   PtzActionEntry used[kPtzActionMaxEntries];
-  const int n = used_ptz_entries(*list, kPtzActionMaxEntries, used);
-  return kPtzLists.write_list(db, Key{channel, type}, used, n);
+  const int n = used_ptz_entries(*list, l.capacity, used);
+  return l.table.write_list(db, l.key, used, n);
 }
 int copy_ptz_params_all(const char* db, const PtzActionList* list, int type, ChannelMask64 mask) {
   if (list == nullptr) return -1;
@@ -180,15 +194,6 @@ int copy_ptz_params_all(const char* db, const PtzActionList* list, int type, Cha
     tx.write_list(zvdb::kPtzParamsTable, Key{c, type}, used, n);
   }
   return tx.commit();
-}
-int read_peoplecnt_ptz_params(const char* db, PtzActionList* list, int channel, int* count) {
-  return read_ptz_list(kPeopleCountPtzLists, db, list, Key{channel}, kPeopleCountPtzMaxEntries, count);
-}
-int write_peoplecnt_ptz_params_ex(const char* db, const PtzActionList* list, int channel) {
-  if (list == nullptr) return -1;
-  PtzActionEntry used[kPeopleCountPtzMaxEntries];
-  const int n = used_ptz_entries(*list, kPeopleCountPtzMaxEntries, used);
-  return kPeopleCountPtzLists.write_list(db, Key{channel}, used, n);
 }
 
 int read_alarm_audio_file(const char* db, AudioFileEntry slots[kAlarmAudioSlots]) {

@@ -29,16 +29,16 @@ int copy_whiteled_params(const char* db, const char* table, const WhiteLedParams
                          ChannelMask64 mask);
 
 // ---- PTZ action lists, keyed by (PTZ source type, source id) --------------------------------
-// Reads up to 64 entries into list->entries (the rest cleared), their number in *count.
+// People counting of camera groups (source type 20) keeps lists of at most 8 entries in a table of
+// its own; every other type up to 64.
+// Reads up to the type's most entries into list->entries (the rest cleared), their number in *count.
 int read_ptz_params(const char* db, PtzActionList* list, int type, int channel, int* count);
-// Replaces the list of (type, channel) with the list's used entries (acto_ptz_channel != 0), in
-// their order.
+// Replaces the list of (type, channel) with the used entries (acto_ptz_channel != 0) among the
+// type's first most entries, in their order.
 int write_ptz_params_all(const char* db, const PtzActionList* list, int type, int channel);
-// Stores the list under (type, c) for every channel c of the mask, each entry's source id set to c.
+// Stores the list under (type, c) for every channel c of the mask, each entry's source id set to c
+// (not for type 20).
 int copy_ptz_params_all(const char* db, const PtzActionList* list, int type, ChannelMask64 mask);
-// People counting of camera groups (source type 20): separate tables of at most 8 entries.
-int read_peoplecnt_ptz_params(const char* db, PtzActionList* list, int channel, int* count);
-int write_peoplecnt_ptz_params_ex(const char* db, const PtzActionList* list, int channel);
 
 // ---- Alarm audio slots ----------------------------------------------------------------------
 // Fills the 10 slots by id (a slot that is not stored reads as zeros).

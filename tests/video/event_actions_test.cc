@@ -240,7 +240,7 @@ TEST_F(EventActionsTest, PtzListsAreCappedAtSixtyFourAndEightForPeopleCounting) 
   EXPECT_EQ(stored.entries[63].acto_ptz_channel, 64);
 
   ASSERT_EQ(ptz_actions_store(1, kPtzSourcePeopleCount, list.get()), 1);
-  read_peoplecnt_ptz_params(kZvdbPath, &stored, 1, &count);
+  read_ptz_params(kZvdbPath, &stored, kPtzSourcePeopleCount, 1, &count);
   EXPECT_EQ(count, 8);
   JsonPtr shown = written([&](JsonWriter& w) { write_ptz_actions(w, kPtzSourcePeopleCount, 1); });
   EXPECT_EQ(json_object_array_length(shown.get()), 8u);
