@@ -8,6 +8,7 @@
 #include "common/json_fields.h"
 #include "common/record_json.h"
 #include "common/reply.h"
+#include "handlers/video/event_actions.h"
 #include "handlers/video/video_common.h"
 #include "handlers/video/video_messages.h"
 #include "handlers/video/video_module.h"
@@ -170,14 +171,8 @@ void privacy_masks_set_handler(const char* argument) {
   }
   const int area_count = privacy_mask_area_count(set->num, set->mosaic_num);
   for (int i = 0; i < area_count; ++i) read_record(json_array_at(areas, static_cast<size_t>(i)), &set->areas[i]);
-  std::memset(set->targets, '0', sizeof set->targets);
-  const size_t listed = std::min(static_cast<size_t>(std::max(count, 0)), json_array_size(channels));
-  for (size_t i = 0; i < listed; ++i) {
-    int32_t channel = -1;
-    if (json_value_int(json_array_at(channels, i), &channel) && channel >= 0 && channel < kMaxChannels) {
-      set->targets[channel] = '1';
-    }
-  }
+  const ChannelMask64 targets = channel_list_to_mask(request.get(), "chnid", "cnt");
+  for (int c = 0; c < kMaxChannels; ++c) set->targets[c] = targets.test(c) ? '1' : '0';
   core_tell(kMaskSet, *set);
   reply_ok();
 }

@@ -40,6 +40,15 @@ constexpr TableDesc schedule_table(const char* name) {
                    .fields = zvrec::schema_of<Schedule>().fields};
 }
 
+constexpr TableDesc ptz_table(const char* name, uint32_t max_entries) {
+  return TableDesc{.name = name,
+                   .record_size = sizeof(PtzActionEntry),
+                   .max_entries = max_entries,
+                   .entry_id = offsetof(PtzActionEntry, acto_ptz_channel),
+                   .zero_id_is_free = true,
+                   .fields = zvrec::schema_of<PtzActionEntry>().fields};
+}
+
 }  // namespace
 
 const TableDesc kMotionTable{.name = "motion",
@@ -62,20 +71,10 @@ const TableDesc kWhiteLedParamsTable{.name = "whiteled_params",
                                      .key_a_count = kMaxChannels,
                                      .max_entries = kWhiteLedMaxEntries,
                                      .fields = zvrec::schema_of<WhiteLedEntry>().fields};
-// Lists of up to 64 entries keyed by (source id, PTZ source type); an entry is identified by its
-// PTZ camera, 0 marking a free slot.
-const TableDesc kPtzParamsTable{.name = "ptz_params",
-                                .record_size = sizeof(PtzActionEntry),
-                                .max_entries = kPtzActionMaxEntries,
-                                .entry_id = offsetof(PtzActionEntry, acto_ptz_channel),
-                                .zero_id_is_free = true,
-                                .fields = zvrec::schema_of<PtzActionEntry>().fields};
-const TableDesc kPeopleCountPtzParamsTable{.name = "peoplecnt_ptz_params",
-                                          .record_size = sizeof(PtzActionEntry),
-                                          .max_entries = kPeopleCountPtzMaxEntries,
-                                          .entry_id = offsetof(PtzActionEntry, acto_ptz_channel),
-                                          .zero_id_is_free = true,
-                                          .fields = zvrec::schema_of<PtzActionEntry>().fields};
+// Lists of up to 64 entries keyed by (source id, PTZ source type), and of up to 8 keyed by source
+// id (people counting); an entry is identified by its PTZ camera, 0 marking a free slot.
+const TableDesc kPtzParamsTable = ptz_table("ptz_params", kPtzActionMaxEntries);
+const TableDesc kPeopleCountPtzParamsTable = ptz_table("peoplecnt_ptz_params", kPeopleCountPtzMaxEntries);
 const TableDesc kAlarmAudioTable{.name = "alarm_audio_file",
                                  .record_size = sizeof(AudioFileEntry),
                                  .key = {.a = offsetof(AudioFileEntry, id)},
