@@ -454,5 +454,14 @@ TEST_F(MotionRequestTest, TriggerSetByType) {
   expect_refused("/6119", R"({"camId": -3, "type": 2, "triAlarms": 1})", kCgiErrorText);
 }
 
+// A member that does not fit its field refuses the whole set silently: no record, no plan, no notice.
+TEST_F(MotionRequestTest, OlderSetsRefuseAnUnfittingMemberWhole) {
+  const std::string plan = schedule_input({{{0, 0}, R"(["01:00","02:00",1])"}});
+  for (const char* id : {"/6113", "/6114", "/6118"}) {
+    expect_refused(id, R"({"camId": 3, "sensitivity": 1, "interval": 3000000000, "schedule": )" + plan + "}");
+  }
+  expect_refused("/6119", R"({"camId": 3, "type": 3000000000, "triAlarms": 1})");
+}
+
 }  // namespace
 }  // namespace zvtest
