@@ -29,6 +29,13 @@ constexpr auto kCameraMaskReply =
               ZV_FIELD(color_list, "colorList"), ZV_FIELD(mosaic_support, "mosaicSupport"),
               ZV_FIELD(mosaic_num, "mosaicNum"));
 
+// The number of privacy-mask areas a request or a camera record describes (num + mosaicNum):
+// each term clamped to 0..28, the sum capped at 28.
+int privacy_mask_area_count(int32_t num, int32_t mosaic_num) {
+  const int sum = std::clamp(num, 0, kCameraMaskAreas) + std::clamp(mosaic_num, 0, kCameraMaskAreas);
+  return std::min(sum, kCameraMaskAreas);
+}
+
 // Reads {"<key>"} of a request as the int32 channel payload of a camera query.
 bool channel_of(const char* argument, const char* key, int32_t* channel) {
   JsonPtr request = parse_request(argument);

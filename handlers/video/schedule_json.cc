@@ -12,7 +12,8 @@ void write(JsonWriter& w, const Schedule& schedule, bool flagged) {
   w.begin_array();
   for (const ScheduleDay& day : schedule.days) {
     w.begin_array();
-    for (int i = 0; i < kScheduleWebRanges; ++i) write_object(w, flagged && day.day_flag == 0 ? kMidnight : day.ranges[i]);
+    const bool unset = flagged && day.day_flag == 0;
+    for (int i = 0; i < kScheduleWebRanges; ++i) write_object(w, unset ? kMidnight : day.ranges[i]);
     w.end_array();
   }
   w.end_array();
