@@ -281,13 +281,8 @@ void write_event_actions(JsonWriter& w, const EventKind& kind, int channel, int 
         w.key(item.key).value(channel);
         break;
       case ReplyItem::kField:
-        if (const zvrec::Field* f = field_of(kind, item.key); f == nullptr) {
-        } else if (f->type == zvrec::Type::kInt32) {
-          int32_t number = 0;
-          std::memcpy(&number, record.data() + f->offset, sizeof number);
-          w.key(item.key).value(number);
-        } else if (f->type == zvrec::Type::kText) {
-          w.key(item.key).field(text_at(record, static_cast<int>(f->offset)), f->size);
+        if (const zvrec::Field* f = field_of(kind, item.key); f != nullptr) {
+          write_fields(w, zvrec::Schema{kind.name, kind.records->record_size, {f, 1}}, record.data());
         }
         break;
       case ReplyItem::kPlan:

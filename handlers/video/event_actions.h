@@ -83,7 +83,7 @@ inline constexpr const char* kPlanKeys[kPlanCount] = {"effective", "audible", "e
 struct ReplyItem {
   enum Source : uint8_t {
     kChannel,      // the requested channel
-    kField,        // the record's field whose JSON key is the item's key (number or text)
+    kField,        // the record's field whose JSON key is the item's key (as its schema writes it)
     kPlan,         // plan number `plan` (EventPlan), output form
     kLedPlan,      // the LED plan of the kind, output form
     kLedActions,   // the LED actions of the kind
