@@ -1,9 +1,10 @@
-// Configuration-database calls of the event and video settings: motion records and their weekly
+// Configuration-database tables of the event and video settings: motion records and their weekly
 // plans, the white-light LED plans and actions of every event kind (keyed by LED table name and
 // channel), the PTZ action lists of every event source (keyed by PTZ source type and source id),
-// the alarm audio slots, OSD records and privacy masks. All take the database path first and
-// follow the library's conventions: 0 = done / found; -1 = not found (the buffer is left as it
-// was), refused or failed.
+// the alarm audio slots, OSD records and privacy masks. Plain records go through the typed tables
+// at the bottom (zvdb::Table<T>); the calls here add what a table alone does not (name bounds,
+// entry retagging, used-entry packing). All take the database path first and follow the library's
+// conventions: 0 = done / found; -1 = not found (the buffer is left as it was), refused or failed.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +17,7 @@
 #include "platform/zvdb/records/schedule_record.h"
 
 // ---- White-light LED plans and actions -----------------------------------------------------
-// Plans (kLedPlans) and action lists (kWhiteLedParamsTable) are keyed by (channel, LED table
+// Plans (kLedPlans) and action lists (kLedActions) are keyed by (channel, LED table
 // name): the name is cut to its stored width.
 zvdb::Key led_key(int channel, const char* table);
 // Replaces the actions of (table, channel) with params->count entries (0 removes them; more
@@ -31,7 +32,8 @@ int copy_whiteled_params(const char* db, const char* table, const WhiteLedParams
 // ---- PTZ action lists, keyed by (PTZ source type, source id) --------------------------------
 // People counting of camera groups (source type 20) keeps lists of at most 8 entries in a table of
 // its own; every other type up to 64.
-// Reads up to the type's most entries into list->entries (the rest cleared), their number in *count.
+// Reads up to the type's most entries into list->entries (the rest cleared), their number in
+// *count.
 int read_ptz_params(const char* db, PtzActionList* list, int type, int channel, int* count);
 // Replaces the list of (type, channel) with the used entries (acto_ptz_channel != 0) among the
 // type's first most entries, in their order.
