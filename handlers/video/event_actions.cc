@@ -5,6 +5,7 @@
 
 #include "common/json_fields.h"
 #include "common/oplog.h"
+#include "common/record_json.h"
 #include "common/web_utils.h"
 #include "handlers/video/schedule_json.h"
 #include "platform/zvdb/video_tables.h"
@@ -27,11 +28,10 @@ const zvrec::Field* field_of(const EventKind& kind, const char* key) {
   return nullptr;
 }
 
-WhiteLedKey led_key(int channel, const char* table) {
-  WhiteLedKey key{};
-  key.channel = channel;
-  copy_text_field(key.table_name, table);
-  return key;
+// The LED actions of (table, channel): their number, 0 when none are stored.
+int read_led_actions(int channel, const char* table, WhiteLedEntry entries[kWhiteLedMaxEntries]) {
+  int count = kWhiteLedMaxEntries;
+  return kLedActions.read_list(kZvdbPath, led_key(channel, table), entries, &count) == 0 ? count : 0;
 }
 
 const char* led_plan_table(const EventKind& kind, int sub) {
@@ -102,29 +102,14 @@ ChannelMask64 channel_list_to_mask(json_object* object, const char* list_key, co
   return mask;
 }
 
-ChannelMask64 copy_text_to_mask(const char* text) {
-  ChannelMask64 mask{0, 0};
-  if (text == nullptr) return mask;
-  for (int n = 0; n < 8 && text[n] != '\0'; ++n) {
-    if (text[n] == '1') mask.set(n);
-  }
-  return mask;
-}
+ChannelMask64 copy_text_to_mask(const char* text) { return ChannelMask64::from_u64(mask_of_text(text, 8)); }
 
 uint32_t tri_channels_mask_of(const char* text, size_t size) {
-  uint32_t mask = 0;
-  if (text == nullptr) return mask;
-  for (size_t n = 0; n < 32 && n < size && text[n] != '\0'; ++n) {
-    if (text[n] == '1') mask |= 1u << n;
-  }
-  return mask;
+  return static_cast<uint32_t>(mask_of_text(text, static_cast<int>(std::min<size_t>(size, 32))));
 }
 
-json_object* tri_chn_alarms_to_json(const char* first, const char* second) {
-  json_object* array = json_object_new_array();
-  json_object_array_add(array, json_text_field(first, kEventTextSize));
-  json_object_array_add(array, json_text_field(second, kEventTextSize));
-  return array;
+void write_tri_chn_alarms(JsonWriter& w, const char* first, const char* second) {
+  w.begin_array().field(first, kEventTextSize).field(second, kEventTextSize).end_array();
 }
 
 int tri_chn_alarms_from_json(int channel, json_object* object, const char* key, TriChnAlarmText out[2]) {
@@ -139,20 +124,12 @@ int tri_chn_alarms_from_json(int channel, json_object* object, const char* key, 
   return 0;
 }
 
-json_object* white_led_info_to_json(int channel, const char* table) {
-  json_object* array = json_object_new_array();
-  const WhiteLedKey key = led_key(channel, table);
+void write_white_led_info(JsonWriter& w, int channel, const char* table) {
   WhiteLedEntry entries[kWhiteLedMaxEntries] = {};
-  int count = 0;
-  if (read_whiteled_params(kZvdbPath, entries, &key, &count) != 0) count = 0;
-  for (int i = 0; i < count && i < kWhiteLedMaxEntries; ++i) {
-    json_object* entry = json_object_new_object();
-    json_object_object_add(entry, "chnid", json_object_new_int(entries[i].chnid));
-    json_object_object_add(entry, "mode", json_object_new_int(entries[i].mode));
-    json_object_object_add(entry, "time", json_object_new_int(entries[i].time));
-    json_object_array_add(array, entry);
-  }
-  return array;
+  const int count = read_led_actions(channel, table, entries);
+  w.begin_array();
+  for (int i = 0; i < count && i < kWhiteLedMaxEntries; ++i) write_object(w, entries[i]);
+  w.end_array();
 }
 
 int white_led_info_from_json(int channel, WhiteLedParams* out, json_object* object, const char* key) {
@@ -184,38 +161,22 @@ int white_led_info_from_json(int channel, WhiteLedParams* out, json_object* obje
   return 0;
 }
 
-json_object* ptz_actions_to_json(int type, int channel) {
-  json_object* array = json_object_new_array();
+void write_ptz_actions(JsonWriter& w, int type, int channel) {
   PtzActionList list{};
   int count = 0;
-  int limit = kPtzActionMaxEntries;
-  int rc;
-  if (type == kPtzSourcePeopleCount) {
-    rc = read_peoplecnt_ptz_params(kZvdbPath, &list, channel, &count);
-    limit = kPeopleCountPtzMaxEntries;
-  } else {
-    rc = read_ptz_params(kZvdbPath, &list, type, channel, &count);
+  if (read_ptz_params(kZvdbPath, &list, type, channel, &count) != 0) count = 0;
+  w.begin_array();
+  for (int i = 0; i < count; ++i) {
+    if (list.entries[i].acto_ptz_channel > 0) write_object(w, list.entries[i]);  // the pattern is in_only
   }
-  if (rc != 0) count = 0;
-  for (int i = 0; i < count && i < limit; ++i) {
-    const PtzActionEntry& e = list.entries[i];
-    if (e.acto_ptz_channel <= 0) continue;
-    json_object* entry = json_object_new_object();
-    json_object_object_add(entry, "acto_ptz_channel", json_object_new_int(e.acto_ptz_channel));
-    json_object_object_add(entry, "acto_ptz_type", json_object_new_int(e.acto_ptz_type));
-    json_object_object_add(entry, "acto_ptz_preset", json_object_new_int(e.acto_ptz_preset));
-    json_object_object_add(entry, "acto_ptz_patrol", json_object_new_int(e.acto_ptz_patrol));
-    json_object_array_add(array, entry);
-  }
-  return array;
+  w.end_array();
 }
 
 int ptz_actions_store(int ptz_chn_id, int ptz_type, json_object* array) {
   if (array == nullptr || !json_object_is_type(array, json_type_array)) return 0;
   if (ptz_chn_id < 0 || ptz_chn_id > 7) return 0;
-  const size_t limit = ptz_type == kPtzSourcePeopleCount ? kPeopleCountPtzMaxEntries : kPtzActionMaxEntries;
-  PtzActionList list{};
-  const size_t n = std::min(json_array_size(array), limit);
+  PtzActionList list{};  // type 20 stores only the first 8
+  const size_t n = std::min<size_t>(json_array_size(array), kPtzActionMaxEntries);
   for (size_t i = 0; i < n; ++i) {
     json_object* element = json_array_at(array, i);
     PtzActionEntry& e = list.entries[i];
@@ -227,10 +188,7 @@ int ptz_actions_store(int ptz_chn_id, int ptz_type, json_object* array) {
     json_value_int(json_object_object_get(element, "acto_ptz_patrol"), &e.acto_ptz_patrol);
     json_value_int(json_object_object_get(element, "acto_ptz_pattern"), &e.acto_ptz_pattern);
   }
-  const int rc = ptz_type == kPtzSourcePeopleCount
-                     ? write_peoplecnt_ptz_params_ex(kZvdbPath, &list, ptz_chn_id)
-                     : write_ptz_params_all(kZvdbPath, &list, ptz_type, ptz_chn_id);
-  return rc == 0 ? 1 : -1;
+  return write_ptz_params_all(kZvdbPath, &list, ptz_type, ptz_chn_id) == 0 ? 1 : -1;
 }
 
 int32_t audio_id_mask() {
@@ -272,9 +230,8 @@ int store_event_actions(const EventKind& kind, json_object* block, SettingsWrite
     }
   }
   if (const char* table = led_plan_table(kind, sub); table != nullptr) {
-    const WhiteLedKey key = led_key(channel, table);
     if (schedule_from_json(block, "white", &schedule) == 0) {
-      write.check(write_whiteled_effective_schedule(kZvdbPath, &schedule, &key));
+      write.check(kLedPlans.write_at(kZvdbPath, &schedule, led_key(channel, table)));
     }
   }
   if (const char* table = led_action_table(kind, sub); table != nullptr) {
@@ -312,67 +269,60 @@ bool apply_event_actions(const EventKind& kind, json_object* block, int sub, con
   return true;
 }
 
-json_object* event_actions_to_json(const EventKind& kind, int channel, int sub) {
-  json_object* reply = json_object_new_object();
-  if (sub < 0 || sub >= kind.sub_count) return reply;
+void write_event_actions(JsonWriter& w, const EventKind& kind, int channel, int sub) {
+  w.begin_object();
+  if (sub < 0 || sub >= kind.sub_count) return (void)w.end_object();
   std::vector<unsigned char> record(kind.records->record_size, 0);
   zvdb::read_record(kZvdbPath, *kind.records, record.data(), zvdb::Key{channel, sub});
-
   for (const ReplyItem& item : kind.reply) {
-    json_object* value = nullptr;
+    Schedule schedule{};
     switch (item.source) {
       case ReplyItem::kChannel:
-        value = json_object_new_int(channel);
+        w.key(item.key).value(channel);
         break;
       case ReplyItem::kField:
-        if (const zvrec::Field* f = field_of(kind, item.key); f == nullptr) {
-        } else if (f->type == zvrec::Type::kInt32) {
-          int32_t number = 0;
-          std::memcpy(&number, record.data() + f->offset, sizeof number);
-          value = json_object_new_int(number);
-        } else if (f->type == zvrec::Type::kText) {
-          value = json_text_field(text_at(record, static_cast<int>(f->offset)), f->size);
+        if (const zvrec::Field* f = field_of(kind, item.key); f != nullptr) {
+          write_fields(w, zvrec::Schema{kind.name, kind.records->record_size, {f, 1}}, record.data());
         }
         break;
-      case ReplyItem::kPlan: {
-        Schedule schedule{};
+      case ReplyItem::kPlan:
         if (const zvdb::TableDesc* t = kind.plans[item.plan]; t != nullptr) {
           zvdb::read_record(kZvdbPath, *t, &schedule, zvdb::Key{channel, sub});
         }
-        value = schedule_to_json(schedule);
+        write_schedule(w.key(item.key), schedule);
         break;
-      }
-      case ReplyItem::kLedPlan: {
-        Schedule schedule{};
+      case ReplyItem::kLedPlan:
         if (const char* table = led_plan_table(kind, sub); table != nullptr) {
-          const WhiteLedKey key = led_key(channel, table);
-          read_whiteled_effective_schedule(kZvdbPath, &schedule, &key);
+          kLedPlans.read(kZvdbPath, &schedule, led_key(channel, table));
         }
-        value = schedule_to_json(schedule);
+        write_schedule(w.key(item.key), schedule);
         break;
-      }
-      case ReplyItem::kLedActions: {
-        const char* table = led_action_table(kind, sub);
-        value = table != nullptr ? white_led_info_to_json(channel, table) : json_object_new_array();
+      case ReplyItem::kLedActions:
+        if (const char* table = led_action_table(kind, sub); table != nullptr) {
+          write_white_led_info(w.key(item.key), channel, table);
+        } else {
+          w.key(item.key).begin_array().end_array();
+        }
         break;
-      }
       case ReplyItem::kTriChnAlarms:
         if (kind.tri_chn_alarms >= 0) {
-          value = tri_chn_alarms_to_json(text_at(record, kind.tri_chn_alarms),
-                                         text_at(record, kind.tri_chn_alarms + kEventTextSize));
+          write_tri_chn_alarms(w.key(item.key), text_at(record, kind.tri_chn_alarms),
+                               text_at(record, kind.tri_chn_alarms + kEventTextSize));
         }
         break;
       case ReplyItem::kAudioIdMask:
-        value = json_object_new_int(audio_id_mask());
+        w.key(item.key).value(audio_id_mask());
         break;
       case ReplyItem::kPtzActions:
-        value = kind.ptz_source_base >= 0 ? ptz_actions_to_json(kind.ptz_source_base + sub, channel)
-                                          : json_object_new_array();
+        if (kind.ptz_source_base >= 0) {
+          write_ptz_actions(w.key(item.key), kind.ptz_source_base + sub, channel);
+        } else {
+          w.key(item.key).begin_array().end_array();
+        }
         break;
     }
-    if (value != nullptr) json_object_object_add(reply, item.key, value);
   }
-  return reply;
+  w.end_object();
 }
 
 void copy_event_actions(const EventKind& kind, int channel, int sub, ChannelMask64 mask, SettingsWrite& write,
@@ -390,15 +340,13 @@ void copy_event_actions(const EventKind& kind, int channel, int sub, ChannelMask
     write.check(zvdb::copy_record_to_mask(kZvdbPath, *t, &schedule, mask.bits(), base));
   }
   if (const char* table = led_plan_table(kind, sub); table != nullptr) {
-    const WhiteLedKey key = led_key(channel, table);
     Schedule schedule{};
-    read_whiteled_effective_schedule(kZvdbPath, &schedule, &key);
-    write.check(copy_whiteled_effective_schedules(kZvdbPath, &schedule, &key, mask));
+    kLedPlans.read(kZvdbPath, &schedule, led_key(channel, table));
+    write.check(kLedPlans.copy_to_mask(kZvdbPath, &schedule, mask.bits(), led_key(0, table)));
   }
   if (const char* table = led_action_table(kind, sub); table != nullptr) {
-    const WhiteLedKey key = led_key(channel, table);
     WhiteLedParams params{};
-    if (read_whiteled_params(kZvdbPath, params.entries, &key, &params.count) != 0) params.count = 0;
+    params.count = read_led_actions(channel, table, params.entries);
     write.check(copy_whiteled_params(kZvdbPath, table, &params, mask));
   }
   if (kind.ptz_source_base >= 0) {

@@ -18,6 +18,7 @@
 #include <span>
 
 #include "common/exchange.h"
+#include "common/json_writer.h"
 #include "common/request.h"
 #include "platform/zvdb/engine.h"
 #include "platform/zvdb/records/channel_mask.h"
@@ -36,7 +37,7 @@ ChannelMask64 channel_list_to_mask(json_object* object, const char* list_key, co
 ChannelMask64 copy_text_to_mask(const char* text);
 
 // ["first", "second"] from two 65-byte record texts.
-json_object* tri_chn_alarms_to_json(const char* first, const char* second);
+void write_tri_chn_alarms(JsonWriter& w, const char* first, const char* second);
 
 // One "triChnAlarms" text as it is taken from a request: tagged with the event channel and its
 // index (0 or 1).
@@ -50,7 +51,7 @@ struct TriChnAlarmText {
 int tri_chn_alarms_from_json(int channel, json_object* object, const char* key, TriChnAlarmText out[2]);
 
 // The stored LED actions of (table, channel): one {"chnid", "mode", "time"} per entry, at most 8.
-json_object* white_led_info_to_json(int channel, const char* table);
+void write_white_led_info(JsonWriter& w, int channel, const char* table);
 // -1 when `key` is absent (or not an array). Otherwise clears `out` and fills up to 8 entries in
 // array order, owner channel = channel. The object form {"chnid", "mode", "time"} is taken when
 // the serialised array contains "chnid", the array form [chnid, mode, time] otherwise; a missing
@@ -60,7 +61,7 @@ int white_led_info_from_json(int channel, WhiteLedParams* out, json_object* obje
 // The stored PTZ actions of (type, channel): one {"acto_ptz_channel", "acto_ptz_type",
 // "acto_ptz_preset", "acto_ptz_patrol"} per used entry (acto_ptz_channel > 0), at most 64
 // (8 for type 20).
-json_object* ptz_actions_to_json(int type, int channel);
+void write_ptz_actions(JsonWriter& w, int type, int channel);
 // Replaces the PTZ list of (ptz_type, ptz_chn_id) with the first min(length, 64) elements of
 // `array` (8 for type 20). 0 without storing when `array` is not an array or ptz_chn_id lies
 // outside 0..7; otherwise 1 when the write succeeded, -1 when it failed.
@@ -82,13 +83,13 @@ inline constexpr const char* kPlanKeys[kPlanCount] = {"effective", "audible", "e
 struct ReplyItem {
   enum Source : uint8_t {
     kChannel,      // the requested channel
-    kField,        // the record's field whose JSON key is the item's key (number or text)
+    kField,        // the record's field whose JSON key is the item's key (as its schema writes it)
     kPlan,         // plan number `plan` (EventPlan), output form
     kLedPlan,      // the LED plan of the kind, output form
     kLedActions,   // the LED actions of the kind
     kTriChnAlarms, // the kind's two "triChnAlarms" texts
     kAudioIdMask,  // audio_id_mask()
-    kPtzActions,   // ptz_actions_to_json of the kind's PTZ source type
+    kPtzActions,   // write_ptz_actions of the kind's PTZ source type
   };
   const char* key;
   Source source;
@@ -132,7 +133,7 @@ bool apply_event_actions(const EventKind& kind, json_object* block, int sub = 0,
                          const ApplyOptions& options = {});
 
 // The read-back reply object of (channel, sub), members in the kind's reply order.
-json_object* event_actions_to_json(const EventKind& kind, int channel, int sub = 0);
+void write_event_actions(JsonWriter& w, const EventKind& kind, int channel, int sub = 0);
 
 // Copies the channel's record (after `adjust`, when given), plans, LED plan and actions and PTZ
 // actions to every channel of `mask`, in `write` (every write checked). The caller commits and

@@ -23,10 +23,7 @@ namespace {
 constexpr int64_t kLogSubMotion = 204;
 constexpr int32_t kLogParamMotion = 909;
 
-using PlanRead = int (*)(const char* db, Schedule* schedule, int channel);
-using PlanWrite = int (*)(const char* db, const Schedule* schedule, int channel);
-
-// The partial sets of the older requests: members absent keep the stored values.
+// The members the older partial sets read over the stored record: absent ones keep it.
 constexpr auto kFieldsPlanForm =
     ZV_FIELDS(MotionRecord, ZV_FIELD(sensitivity, "sensitivity").keep_if_absent(),
               ZV_FIELD(enable_zv, "enableZV").keep_if_absent(), ZV_FIELD(enable, "enable").keep_if_absent(),
@@ -85,56 +82,108 @@ void set_tri_channels_mask(MotionRecord& record) {
 // The stored record of a channel, or a cleared one carrying the channel when none is stored.
 MotionRecord stored_motion(int channel) {
   MotionRecord record{};
-  read_motion(kZvdbPath, &record, channel);
+  kMotions.read(kZvdbPath, &record, {channel});
   record.channel = channel;
   return record;
 }
 
-// The older partial sets address a channel by its position among the stored records: it must be
-// below the number of records read.
+// Position `channel` among the stored records: below the number of records read.
 bool stored_channel(int channel) {
   auto records = std::make_unique<MotionRecord[]>(kMaxChannels);
   int count = kMaxChannels;
-  if (read_motions(kZvdbPath, records.get(), &count) != 0) count = 0;
+  if (kMotions.read_all(kZvdbPath, records.get(), &count) != 0) count = 0;
   return channel >= 0 && channel < count;
 }
 
-// {"camId"} in 0..63 of a request; false (the text error written) when absent or outside.
-bool camera_channel(json_object* request, int32_t* channel) {
-  if (read_json_members(request, {int_member("camId", channel).required().range(0, 63)})) return true;
-  reply_cgi_error(REPLY_TEXT);
-  return false;
+// A text "triChannels" rebuilds the channel mask.
+bool take_tri_channels_mask(json_object* request, MotionRecord& record) {
+  if (json_object_is_type(json_object_object_get(request, "triChannels"), json_type_string)) {
+    set_tri_channels_mask(record);
+  }
+  return true;
 }
 
-// Writes the request's "schedule" plan, when it has one, with `write`.
-void store_schedule(json_object* request, PlanWrite plan_write, int channel, SettingsWrite& write) {
-  auto schedule = std::make_unique<Schedule>();
-  if (schedule_from_json(request, "schedule", schedule.get()) == 0) {
-    write.check(plan_write(kZvdbPath, schedule.get(), channel));
+// {"type": 1, "triChannels"} sets the channels and their mask, {"type": 2, "triAlarms"} the alarms.
+bool take_trigger(json_object* request, MotionRecord& record) {
+  int32_t type = 0;
+  char tri_channels[kEventTextSize];
+  bool has_tri_channels = false;
+  int32_t tri_alarms = 0;
+  bool has_tri_alarms = false;
+  if (!read_json_members(request, {int_member("type", &type),
+                                   text_member("triChannels", tri_channels).present(&has_tri_channels),
+                                   int_member("triAlarms", &tri_alarms).present(&has_tri_alarms)})) {
+    return false;
   }
+  if (type == 1 && has_tri_channels) {
+    copy_text_field(record.tri_channels, tri_channels);
+    set_tri_channels_mask(record);
+  }
+  if (type == 2 && has_tri_alarms) record.tri_alarms = tri_alarms;
+  return true;
+}
+
+// An older "camId" set as data: what it reads, stores and tells. Refusals write no reply, except
+// a channel outside 0..63 (the text error) where `listed` is false.
+struct MotionSet {
+  zvrec::Schema form{};                          // read over the stored record (none: not read)
+  bool (*take)(json_object* request, MotionRecord& record) = nullptr;  // after the form; false refuses
+  const zvdb::Table<Schedule>* plan = nullptr;   // stores "schedule" when the request has one
+  bool listed = false;       // "camId" any position among the stored records (not 0..63)
+  int notices = 1;           // kMotionChanged(channel) this many times
+  bool camera_mode = false;  // the camera-side mode (and all-day plan) follows
+  bool log = false;          // the motion operation-log entry follows
+};
+
+constexpr MotionSet kPlanSet{.plan = &kMotionPlans};                                   // "/6013"
+constexpr MotionSet kFieldsPlanSet{.form = kFieldsPlanForm.schema(), .plan = &kMotionPlans,
+                                   .listed = true, .notices = 2, .camera_mode = true};  // "/6113"
+constexpr MotionSet kFieldsSet{.form = kFieldsForm.schema(), .take = take_tri_channels_mask,
+                               .listed = true, .log = true};                           // "/6114"
+constexpr MotionSet kEmailSet{.form = kEmailForm.schema(), .plan = &kMotionEmailPlans};  // "/6118"
+constexpr MotionSet kTriggerSet{.take = take_trigger, .log = true};                    // "/6119"
+constexpr MotionSet kEffectivePlanSet{.plan = &kMotionEffectivePlans};                 // "/6152"
+constexpr MotionSet kPtzPlanSet{.plan = &kMotionPtzPlans};                             // "/6159"
+
+void motion_set(const char* argument, const MotionSet& set) {
+  JsonPtr request = parse_request(argument);
+  int32_t channel = -1;
+  if (!request) return;
+  if (set.listed ? !read_json_members(request.get(), {int_member("camId", &channel).required()})
+                 : !read_json_members(request.get(), {int_member("camId", &channel).required().range(0, 63)})) {
+    if (!set.listed) reply_cgi_error(REPLY_TEXT);
+    return;
+  }
+  MotionRecord record{};
+  {
+    SettingsWrite write;
+    if (set.listed && !stored_channel(channel)) return;
+    if (!set.form.fields.empty() || set.take != nullptr) {
+      record = stored_motion(channel);
+      if (!set.form.fields.empty() && !read_record(request.get(), set.form, &record)) return;
+      if (set.take != nullptr && !set.take(request.get(), record)) return;
+      write.check(kMotions.write(kZvdbPath, &record));
+    }
+    auto schedule = std::make_unique<Schedule>();
+    if (set.plan != nullptr && schedule_from_json(request.get(), "schedule", schedule.get()) == 0) {
+      write.check(set.plan->write_at(kZvdbPath, schedule.get(), {channel}));
+    }
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
+  }
+  for (int i = 0; i < set.notices; ++i) core_tell(kMotionChanged, channel);
+  if (set.camera_mode) send_camera_motion_mode(channel, record.enable_zv);
+  if (set.log) log_motion_change(channel);
+  reply_ok();
 }
 
 // A plan given as the plain channel number: printed in output form.
-void print_plan(const char* argument, PlanRead read) {
+void print_plan(const char* argument, const zvdb::Table<Schedule>& plans) {
   if (argument == nullptr) return;
   auto schedule = std::make_unique<Schedule>();
-  read(kZvdbPath, schedule.get(), decimal_argument(argument));
-  JsonPtr reply(schedule_to_json(*schedule));
-  reply_json(reply.get());
-}
-
-// {"camId", "schedule"}: stores the plan of the channel and announces the change.
-void store_plan(const char* argument, PlanWrite plan_write) {
-  JsonPtr request = parse_request(argument);
-  int32_t channel = -1;
-  if (!request || !camera_channel(request.get(), &channel)) return;
-  {
-    SettingsWrite write;
-    store_schedule(request.get(), plan_write, channel, write);
-    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
-  }
-  core_tell(kMotionChanged, channel);
-  reply_ok();
+  plans.read(kZvdbPath, schedule.get(), {decimal_argument(argument)});
+  JsonWriter w(8192);
+  write_schedule(w, *schedule);
+  reply_json(w);
 }
 
 }  // namespace
@@ -147,30 +196,22 @@ void motion_settings_read_handler(const char* argument) {
     reply_cgi_error(REPLY_JSON);
     return;
   }
-  JsonPtr reply(event_actions_to_json(kMotionEventKind, channel));
-  reply_json(reply.get());
+  JsonWriter w(16384);
+  write_event_actions(w, kMotionEventKind, channel);
+  reply_json(w);
 }
 
-void motion_audible_plan_read_handler(const char* argument) {
-  print_plan(argument, read_motion_audible_schedule);
-}
-void motion_email_plan_read_handler(const char* argument) {
-  print_plan(argument, read_motion_email_schedule);
-}
-void motion_effective_plan_read_handler(const char* argument) {
-  print_plan(argument, read_motion_effective_schedule);
-}
-void motion_ptz_plan_read_handler(const char* argument) {
-  print_plan(argument, read_motion_ptz_schedule);
-}
-
-void motion_plan_set_handler(const char* argument) { store_plan(argument, write_motion_schedule); }
-void motion_effective_plan_set_handler(const char* argument) {
-  store_plan(argument, write_motion_effective_schedule);
-}
-void motion_ptz_plan_set_handler(const char* argument) {
-  store_plan(argument, write_motion_ptz_schedule);
-}
+void motion_audible_plan_read_handler(const char* a) { print_plan(a, kMotionAudiblePlans); }
+void motion_email_plan_read_handler(const char* a) { print_plan(a, kMotionEmailPlans); }
+void motion_effective_plan_read_handler(const char* a) { print_plan(a, kMotionEffectivePlans); }
+void motion_ptz_plan_read_handler(const char* a) { print_plan(a, kMotionPtzPlans); }
+void motion_plan_set_handler(const char* a) { motion_set(a, kPlanSet); }
+void motion_fields_plan_set_handler(const char* a) { motion_set(a, kFieldsPlanSet); }
+void motion_fields_set_handler(const char* a) { motion_set(a, kFieldsSet); }
+void motion_email_set_handler(const char* a) { motion_set(a, kEmailSet); }
+void motion_trigger_set_handler(const char* a) { motion_set(a, kTriggerSet); }
+void motion_effective_plan_set_handler(const char* a) { motion_set(a, kEffectivePlanSet); }
+void motion_ptz_plan_set_handler(const char* a) { motion_set(a, kPtzPlanSet); }
 
 void motion_full_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
@@ -179,7 +220,7 @@ void motion_full_set_handler(const char* argument) {
   set_tri_channels_mask(record);
   {
     SettingsWrite write;
-    write.check(write_motion(kZvdbPath, &record));
+    write.check(kMotions.write(kZvdbPath, &record));
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
   core_tell(kMotionChanged, record.channel);
@@ -250,46 +291,6 @@ void motion_settings_set_handler(const char* argument) {
   reply_ok();
 }
 
-void motion_fields_plan_set_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
-  int32_t channel = -1;
-  if (!request || !read_json_members(request.get(), {int_member("camId", &channel).required()})) return;
-  MotionRecord record{};
-  {
-    SettingsWrite write;
-    if (!stored_channel(channel)) return;
-    record = stored_motion(channel);
-    if (!read_record(request.get(), kFieldsPlanForm.schema(), &record)) return;
-    write.check(write_motion(kZvdbPath, &record));
-    store_schedule(request.get(), write_motion_schedule, channel, write);
-    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
-  }
-  core_tell(kMotionChanged, channel);  // the record
-  core_tell(kMotionChanged, channel);  // the plan
-  send_camera_motion_mode(channel, record.enable_zv);
-  reply_ok();
-}
-
-void motion_fields_set_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
-  int32_t channel = -1;
-  if (!request || !read_json_members(request.get(), {int_member("camId", &channel).required()})) return;
-  {
-    SettingsWrite write;
-    if (!stored_channel(channel)) return;
-    MotionRecord record = stored_motion(channel);
-    if (!read_record(request.get(), kFieldsForm.schema(), &record)) return;
-    if (json_object_is_type(json_object_object_get(request.get(), "triChannels"), json_type_string)) {
-      set_tri_channels_mask(record);
-    }
-    write.check(write_motion(kZvdbPath, &record));
-    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
-  }
-  core_tell(kMotionChanged, channel);
-  log_motion_change(channel);
-  reply_ok();
-}
-
 void motion_actions_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   if (!request) return;
@@ -301,53 +302,5 @@ void motion_actions_set_handler(const char* argument) {
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
   notify_event_actions(kMotionEventKind, channel);
-  reply_ok();
-}
-
-void motion_email_set_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
-  int32_t channel = -1;
-  if (!request || !camera_channel(request.get(), &channel)) return;
-  {
-    SettingsWrite write;
-    MotionRecord record = stored_motion(channel);
-    if (!read_record(request.get(), kEmailForm.schema(), &record)) return;
-    write.check(write_motion(kZvdbPath, &record));
-    store_schedule(request.get(), write_motion_email_schedule, channel, write);
-    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
-  }
-  core_tell(kMotionChanged, channel);
-  reply_ok();
-}
-
-void motion_trigger_set_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
-  int32_t channel = -1;
-  if (!request || !camera_channel(request.get(), &channel)) return;
-  int32_t type = 0;
-  char tri_channels[kEventTextSize];
-  bool has_tri_channels = false;
-  int32_t tri_alarms = 0;
-  bool has_tri_alarms = false;
-  if (!read_json_members(request.get(), {
-          int_member("type", &type),
-          text_member("triChannels", tri_channels).present(&has_tri_channels),
-          int_member("triAlarms", &tri_alarms).present(&has_tri_alarms),
-      })) {
-    return;
-  }
-  {
-    SettingsWrite write;
-    MotionRecord record = stored_motion(channel);
-    if (type == 1 && has_tri_channels) {
-      copy_text_field(record.tri_channels, tri_channels);
-      set_tri_channels_mask(record);
-    }
-    if (type == 2 && has_tri_alarms) record.tri_alarms = tri_alarms;
-    write.check(write_motion(kZvdbPath, &record));
-    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
-  }
-  core_tell(kMotionChanged, channel);
-  log_motion_change(channel);
   reply_ok();
 }

@@ -8,6 +8,7 @@
 #include "common/json_fields.h"
 #include "common/record_json.h"
 #include "common/reply.h"
+#include "handlers/video/event_actions.h"
 #include "handlers/video/video_common.h"
 #include "handlers/video/video_messages.h"
 #include "handlers/video/video_module.h"
@@ -27,6 +28,13 @@ constexpr auto kCameraMaskReply =
               ZV_FIELD(enable, "enable"), ZV_FIELD(sdkversion, "sdkversion"), ZV_FIELD(cgi_sdk_flag, "cgiSdkFlag"),
               ZV_FIELD(color_list, "colorList"), ZV_FIELD(mosaic_support, "mosaicSupport"),
               ZV_FIELD(mosaic_num, "mosaicNum"));
+
+// The number of privacy-mask areas a request or a camera record describes (num + mosaicNum):
+// each term clamped to 0..28, the sum capped at 28.
+int privacy_mask_area_count(int32_t num, int32_t mosaic_num) {
+  const int sum = std::clamp(num, 0, kCameraMaskAreas) + std::clamp(mosaic_num, 0, kCameraMaskAreas);
+  return std::min(sum, kCameraMaskAreas);
+}
 
 // Reads {"<key>"} of a request as the int32 channel payload of a camera query.
 bool channel_of(const char* argument, const char* key, int32_t* channel) {
@@ -71,7 +79,7 @@ void osd_read_handler(const char* argument) {
   const int channel = decimal_argument(argument);
   if (channel < 0 || channel >= kMaxChannels) return;
   OsdRecord osd{};
-  read_osd(kZvdbPath, &osd, channel);
+  kOsds.read(kZvdbPath, &osd, {channel});
   JsonWriter reply(512);
   write_object(reply, osd);
   reply_json(reply);
@@ -84,9 +92,9 @@ void osd_set_handler(const char* argument) {
   {
     SettingsWrite write;
     OsdRecord stored{};
-    read_osd(kZvdbPath, &stored, osd.cam_id);
+    kOsds.read(kZvdbPath, &stored, {osd.cam_id});
     osd.reserved = stored.reserved;
-    write.check(write_osd(kZvdbPath, &osd));
+    write.check(kOsds.write(kZvdbPath, &osd));
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
   core_tell(kOsdChanged, OsdChange{osd.cam_id, 1, 0});
@@ -107,11 +115,11 @@ void camera_name_set_handler(const char* argument) {
   {
     SettingsWrite write;
     OsdRecord osd{};
-    read_osd(kZvdbPath, &osd, channel);
+    kOsds.read(kZvdbPath, &osd, {channel});
     osd.cam_id = channel;
     std::memset(osd.cam_name, 0, sizeof osd.cam_name);
     copy_text_field(osd.cam_name, name);
-    write.check(write_osd(kZvdbPath, &osd));
+    write.check(kOsds.write(kZvdbPath, &osd));
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
   reply_ok();
@@ -144,7 +152,7 @@ void camera_osd_read_handler(const char* argument) {
 void privacy_masks_read_handler(const char* /*argument*/) {
   auto entries = std::make_unique<PrivacyMaskEntry[]>(kMaxChannels);
   int count = kMaxChannels;
-  if (read_privacy_masks(kZvdbPath, entries.get(), &count) != 0) count = 0;
+  if (kPrivacyMasks.read_all(kZvdbPath, entries.get(), &count) != 0) count = 0;
   JsonWriter w;
   w.begin_array();
   for (int i = 0; i < count && i < kMaxChannels; ++i) write_object(w, entries[i]);
@@ -170,14 +178,8 @@ void privacy_masks_set_handler(const char* argument) {
   }
   const int area_count = privacy_mask_area_count(set->num, set->mosaic_num);
   for (int i = 0; i < area_count; ++i) read_record(json_array_at(areas, static_cast<size_t>(i)), &set->areas[i]);
-  std::memset(set->targets, '0', sizeof set->targets);
-  const size_t listed = std::min(static_cast<size_t>(std::max(count, 0)), json_array_size(channels));
-  for (size_t i = 0; i < listed; ++i) {
-    int32_t channel = -1;
-    if (json_value_int(json_array_at(channels, i), &channel) && channel >= 0 && channel < kMaxChannels) {
-      set->targets[channel] = '1';
-    }
-  }
+  const ChannelMask64 targets = channel_list_to_mask(request.get(), "chnid", "cnt");
+  for (int c = 0; c < kMaxChannels; ++c) set->targets[c] = targets.test(c) ? '1' : '0';
   core_tell(kMaskSet, *set);
   reply_ok();
 }

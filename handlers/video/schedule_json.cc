@@ -3,34 +3,20 @@
 #include <cstring>
 
 #include "common/json_fields.h"
+#include "common/record_json.h"
 
 namespace {
 
-json_object* range_object(const char* start, size_t start_size, const char* end, size_t end_size,
-                          int32_t action_type) {
-  json_object* range = json_object_new_object();
-  json_object_object_add(range, "startTime", json_text_field(start, start_size));
-  json_object_object_add(range, "endTime", json_text_field(end, end_size));
-  json_object_object_add(range, "actionType", json_object_new_int(action_type));
-  return range;
-}
-
-json_object* to_json(const Schedule& schedule, bool flagged) {
-  static constexpr char kMidnight[] = "00:00";
-  json_object* days = json_object_new_array();
+void write(JsonWriter& w, const Schedule& schedule, bool flagged) {
+  static constexpr ScheduleRange kMidnight{"00:00", "00:00", 0};
+  w.begin_array();
   for (const ScheduleDay& day : schedule.days) {
-    json_object* ranges = json_object_new_array();
+    w.begin_array();
     const bool unset = flagged && day.day_flag == 0;
-    for (int i = 0; i < kScheduleWebRanges; ++i) {
-      const ScheduleRange& r = day.ranges[i];
-      json_object_array_add(ranges, unset ? range_object(kMidnight, sizeof kMidnight, kMidnight,
-                                                         sizeof kMidnight, 0)
-                                          : range_object(r.start_time, sizeof r.start_time,
-                                                         r.end_time, sizeof r.end_time, r.action_type));
-    }
-    json_object_array_add(days, ranges);
+    for (int i = 0; i < kScheduleWebRanges; ++i) write_object(w, unset ? kMidnight : day.ranges[i]);
+    w.end_array();
   }
-  return days;
+  w.end_array();
 }
 
 int from_json(json_object* object, const char* key, Schedule* out, bool flagged) {
@@ -55,9 +41,9 @@ int from_json(json_object* object, const char* key, Schedule* out, bool flagged)
 
 }  // namespace
 
-json_object* schedule_to_json(const Schedule& schedule) { return to_json(schedule, false); }
+void write_schedule(JsonWriter& w, const Schedule& schedule) { write(w, schedule, false); }
 
-json_object* schedule_to_json_flagged(const Schedule& schedule) { return to_json(schedule, true); }
+void write_schedule_flagged(JsonWriter& w, const Schedule& schedule) { write(w, schedule, true); }
 
 int schedule_from_json(json_object* object, const char* key, Schedule* out) {
   return from_json(object, key, out, false);

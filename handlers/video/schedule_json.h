@@ -12,11 +12,12 @@
 
 #include <json-c/json.h>
 
+#include "common/json_writer.h"
 #include "platform/zvdb/records/schedule_record.h"
 
-// New JSON arrays owned by the caller (json_object_put, or hand them to a parent object).
-json_object* schedule_to_json(const Schedule& schedule);
-json_object* schedule_to_json_flagged(const Schedule& schedule);
+// The plan as one JSON array value, at the writer's position.
+void write_schedule(JsonWriter& w, const Schedule& schedule);
+void write_schedule_flagged(JsonWriter& w, const Schedule& schedule);
 
 // -1 when `object`, the member `key` (or its array type) or `out` is missing: `out` is then left
 // as it is. Otherwise clears the whole `out`, fills the first 12 ranges of the 8 days and returns 0.

@@ -8,10 +8,6 @@
 #include "common/exchange.h"
 #include "common/request.h"
 
-// The number of privacy-mask areas a request or a camera record describes (num + mosaicNum):
-// each term clamped to 0..28, the sum capped at 28.
-int privacy_mask_area_count(int32_t num, int32_t mosaic_num);
-
 // Sends a message to the core without waiting. Kept for the camera handlers until their messages
 // are declared as Notice (common/exchange.h); the video handlers use core_tell.
 template <class T>

@@ -40,6 +40,15 @@ constexpr TableDesc schedule_table(const char* name) {
                    .fields = zvrec::schema_of<Schedule>().fields};
 }
 
+constexpr TableDesc ptz_table(const char* name, uint32_t max_entries) {
+  return TableDesc{.name = name,
+                   .record_size = sizeof(PtzActionEntry),
+                   .max_entries = max_entries,
+                   .entry_id = offsetof(PtzActionEntry, acto_ptz_channel),
+                   .zero_id_is_free = true,
+                   .fields = zvrec::schema_of<PtzActionEntry>().fields};
+}
+
 }  // namespace
 
 const TableDesc kMotionTable{.name = "motion",
@@ -62,20 +71,10 @@ const TableDesc kWhiteLedParamsTable{.name = "whiteled_params",
                                      .key_a_count = kMaxChannels,
                                      .max_entries = kWhiteLedMaxEntries,
                                      .fields = zvrec::schema_of<WhiteLedEntry>().fields};
-// Lists of up to 64 entries keyed by (source id, PTZ source type); an entry is identified by its
-// PTZ camera, 0 marking a free slot.
-const TableDesc kPtzParamsTable{.name = "ptz_params",
-                                .record_size = sizeof(PtzActionEntry),
-                                .max_entries = kPtzActionMaxEntries,
-                                .entry_id = offsetof(PtzActionEntry, acto_ptz_channel),
-                                .zero_id_is_free = true,
-                                .fields = zvrec::schema_of<PtzActionEntry>().fields};
-const TableDesc kPeopleCountPtzParamsTable{.name = "peoplecnt_ptz_params",
-                                          .record_size = sizeof(PtzActionEntry),
-                                          .max_entries = kPeopleCountPtzMaxEntries,
-                                          .entry_id = offsetof(PtzActionEntry, acto_ptz_channel),
-                                          .zero_id_is_free = true,
-                                          .fields = zvrec::schema_of<PtzActionEntry>().fields};
+// Lists of up to 64 entries keyed by (source id, PTZ source type), and of up to 8 keyed by source
+// id (people counting); an entry is identified by its PTZ camera, 0 marking a free slot.
+const TableDesc kPtzParamsTable = ptz_table("ptz_params", kPtzActionMaxEntries);
+const TableDesc kPeopleCountPtzParamsTable = ptz_table("peoplecnt_ptz_params", kPeopleCountPtzMaxEntries);
 const TableDesc kAlarmAudioTable{.name = "alarm_audio_file",
                                  .record_size = sizeof(AudioFileEntry),
                                  .key = {.a = offsetof(AudioFileEntry, id)},
@@ -111,30 +110,12 @@ namespace {
 
 using zvdb::Key;
 
-constexpr zvdb::Table<MotionRecord> kMotions{zvdb::kMotionTable};
-constexpr zvdb::Table<Schedule> kMotionEffective{zvdb::kMotionEffectiveScheduleTable};
-constexpr zvdb::Table<Schedule> kMotionAudible{zvdb::kMotionAudibleScheduleTable};
-constexpr zvdb::Table<Schedule> kMotionEmail{zvdb::kMotionEmailScheduleTable};
-constexpr zvdb::Table<Schedule> kMotionPtz{zvdb::kMotionPtzScheduleTable};
-constexpr zvdb::Table<Schedule> kMotionLegacy{zvdb::kMotionScheduleTable};
-constexpr zvdb::Table<Schedule> kLedSchedules{zvdb::kWhiteLedScheduleTable};
-constexpr zvdb::Table<WhiteLedEntry> kLedParams{zvdb::kWhiteLedParamsTable};
 constexpr zvdb::Table<PtzActionEntry> kPtzLists{zvdb::kPtzParamsTable};
 constexpr zvdb::Table<PtzActionEntry> kPeopleCountPtzLists{zvdb::kPeopleCountPtzParamsTable};
-constexpr zvdb::Table<AudioFileEntry> kAudioSlots{zvdb::kAlarmAudioTable};
-constexpr zvdb::Table<OsdRecord> kOsd{zvdb::kOsdTable};
-constexpr zvdb::Table<PrivacyMaskEntry> kPrivacyMasks{zvdb::kPrivacyMaskTable};
 
 // The table name of an LED key or call, bounded by its field width.
 std::string_view led_table(const char* name) {
   return name != nullptr ? std::string_view(name, strnlen(name, kLedTableNameSize - 1)) : std::string_view();
-}
-
-int read_schedule(const zvdb::Table<Schedule>& t, const char* db, Schedule* s, int channel) {
-  return s != nullptr ? t.read(db, s, Key{channel}) : -1;
-}
-int write_schedule(const zvdb::Table<Schedule>& t, const char* db, const Schedule* s, int channel) {
-  return s != nullptr ? t.write_at(db, s, Key{channel}) : -1;
 }
 
 // The used entries of a PTZ list (acto_ptz_channel != 0), in order, and their number.
@@ -158,71 +139,25 @@ int read_ptz_list(const zvdb::Table<PtzActionEntry>& t, const char* db, PtzActio
   return rc;
 }
 
+// Where the PTZ lists of a source type live: people counting of camera groups (type 20) has a
+// table of its own keyed by channel only, of at most 8 entries per list.
+struct PtzLists {
+  const zvdb::Table<PtzActionEntry>& table;
+  Key key;
+  int capacity;
+};
+PtzLists ptz_lists(int type, int channel) {
+  return type == kPtzSourcePeopleCount ? PtzLists{kPeopleCountPtzLists, Key{channel}, kPeopleCountPtzMaxEntries}
+                                       : PtzLists{kPtzLists, Key{channel, type}, kPtzActionMaxEntries};
+}
+
 }  // namespace
 
-int read_motion(const char* db, MotionRecord* record, int channel) {
-  return kMotions.read(db, record, Key{channel});
-}
-int write_motion(const char* db, const MotionRecord* record) { return kMotions.write(db, record); }
-int read_motions(const char* db, MotionRecord* records, int* count) {
-  return kMotions.read_all(db, records, count);
-}
+zvdb::Key led_key(int channel, const char* table) { return Key{channel, 0, led_table(table)}; }
 
-int read_motion_effective_schedule(const char* db, Schedule* s, int channel) {
-  return read_schedule(kMotionEffective, db, s, channel);
-}
-int write_motion_effective_schedule(const char* db, const Schedule* s, int channel) {
-  return write_schedule(kMotionEffective, db, s, channel);
-}
-int read_motion_audible_schedule(const char* db, Schedule* s, int channel) {
-  return read_schedule(kMotionAudible, db, s, channel);
-}
-int write_motion_audible_schedule(const char* db, const Schedule* s, int channel) {
-  return write_schedule(kMotionAudible, db, s, channel);
-}
-int read_motion_email_schedule(const char* db, Schedule* s, int channel) {
-  return read_schedule(kMotionEmail, db, s, channel);
-}
-int write_motion_email_schedule(const char* db, const Schedule* s, int channel) {
-  return write_schedule(kMotionEmail, db, s, channel);
-}
-int read_motion_ptz_schedule(const char* db, Schedule* s, int channel) {
-  return read_schedule(kMotionPtz, db, s, channel);
-}
-int write_motion_ptz_schedule(const char* db, const Schedule* s, int channel) {
-  return write_schedule(kMotionPtz, db, s, channel);
-}
-int read_motion_schedule(const char* db, Schedule* s, int channel) {
-  return read_schedule(kMotionLegacy, db, s, channel);
-}
-int write_motion_schedule(const char* db, const Schedule* s, int channel) {
-  return write_schedule(kMotionLegacy, db, s, channel);
-}
-
-int read_whiteled_effective_schedule(const char* db, Schedule* s, const WhiteLedKey* key) {
-  if (s == nullptr || key == nullptr) return -1;
-  return kLedSchedules.read(db, s, Key{key->channel, 0, led_table(key->table_name)});
-}
-int write_whiteled_effective_schedule(const char* db, const Schedule* s, const WhiteLedKey* key) {
-  if (s == nullptr || key == nullptr) return -1;
-  return kLedSchedules.write_at(db, s, Key{key->channel, 0, led_table(key->table_name)});
-}
-int copy_whiteled_effective_schedules(const char* db, const Schedule* s, const WhiteLedKey* key,
-                                      ChannelMask64 mask) {
-  if (s == nullptr || key == nullptr) return -1;
-  return kLedSchedules.copy_to_mask(db, s, mask.bits(), Key{0, 0, led_table(key->table_name)});
-}
-
-int read_whiteled_params(const char* db, WhiteLedEntry* entries, const WhiteLedKey* key, int* count) {
-  if (entries == nullptr || key == nullptr) return -1;
-  int n = kWhiteLedMaxEntries;
-  const int rc = kLedParams.read_list(db, Key{key->channel, 0, led_table(key->table_name)}, entries, &n);
-  if (count != nullptr) *count = rc == 0 ? n : 0;
-  return rc;
-}
 int write_whiteled_params_all(const char* db, const WhiteLedParams* params, const char* table, int channel) {
   if (params == nullptr || params->count < 0 || params->count > kWhiteLedMaxEntries) return -1;
-  return kLedParams.write_list(db, Key{channel, 0, led_table(table)}, params->entries, params->count);
+  return kLedActions.write_list(db, Key{channel, 0, led_table(table)}, params->entries, params->count);
 }
 int copy_whiteled_params(const char* db, const char* table, const WhiteLedParams* params, ChannelMask64 mask) {
   if (params == nullptr || params->count < 0 || params->count > kWhiteLedMaxEntries) return -1;
@@ -237,13 +172,15 @@ int copy_whiteled_params(const char* db, const char* table, const WhiteLedParams
 }
 
 int read_ptz_params(const char* db, PtzActionList* list, int type, int channel, int* count) {
-  return read_ptz_list(kPtzLists, db, list, Key{channel, type}, kPtzActionMaxEntries, count);
+  const PtzLists l = ptz_lists(type, channel);
+  return read_ptz_list(l.table, db, list, l.key, l.capacity, count);
 }
 int write_ptz_params_all(const char* db, const PtzActionList* list, int type, int channel) {
   if (list == nullptr) return -1;
+  const PtzLists l = ptz_lists(type, channel);
   PtzActionEntry used[kPtzActionMaxEntries];
-  const int n = used_ptz_entries(*list, kPtzActionMaxEntries, used);
-  return kPtzLists.write_list(db, Key{channel, type}, used, n);
+  const int n = used_ptz_entries(*list, l.capacity, used);
+  return l.table.write_list(db, l.key, used, n);
 }
 int copy_ptz_params_all(const char* db, const PtzActionList* list, int type, ChannelMask64 mask) {
   if (list == nullptr) return -1;
@@ -256,15 +193,6 @@ int copy_ptz_params_all(const char* db, const PtzActionList* list, int type, Cha
     tx.write_list(zvdb::kPtzParamsTable, Key{c, type}, used, n);
   }
   return tx.commit();
-}
-int read_peoplecnt_ptz_params(const char* db, PtzActionList* list, int channel, int* count) {
-  return read_ptz_list(kPeopleCountPtzLists, db, list, Key{channel}, kPeopleCountPtzMaxEntries, count);
-}
-int write_peoplecnt_ptz_params_ex(const char* db, const PtzActionList* list, int channel) {
-  if (list == nullptr) return -1;
-  PtzActionEntry used[kPeopleCountPtzMaxEntries];
-  const int n = used_ptz_entries(*list, kPeopleCountPtzMaxEntries, used);
-  return kPeopleCountPtzLists.write_list(db, Key{channel}, used, n);
 }
 
 int read_alarm_audio_file(const char* db, AudioFileEntry slots[kAlarmAudioSlots]) {
@@ -279,24 +207,13 @@ int read_alarm_audio_file(const char* db, AudioFileEntry slots[kAlarmAudioSlots]
   }
   return 0;
 }
-int write_alarm_audio_file(const char* db, const AudioFileEntry* entry) { return kAudioSlots.write(db, entry); }
 
-int read_osd(const char* db, OsdRecord* record, int channel) { return kOsd.read(db, record, Key{channel}); }
-int write_osd(const char* db, const OsdRecord* record) { return kOsd.write(db, record); }
 int read_osd_name(const char* db, int channel, char* buffer, int size) {
   if (buffer == nullptr || size <= 0) return -1;
   OsdRecord record{};
-  const int rc = kOsd.read(db, &record, Key{channel});
+  const int rc = kOsds.read(db, &record, Key{channel});
   const size_t n = strnlen(record.cam_name, std::min<size_t>(sizeof record.cam_name, static_cast<size_t>(size) - 1));
   std::memcpy(buffer, record.cam_name, n);
   buffer[n] = '\0';
   return rc;
 }
-int read_privacy_mask(const char* db, PrivacyMaskEntry* entry, int channel) {
-  return kPrivacyMasks.read(db, entry, Key{channel});
-}
-int write_privacy_mask(const char* db, const PrivacyMaskEntry* entry) { return kPrivacyMasks.write(db, entry); }
-int read_privacy_masks(const char* db, PrivacyMaskEntry* entries, int* count) {
-  return kPrivacyMasks.read_all(db, entries, count);
-}
-

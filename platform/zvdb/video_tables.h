@@ -1,9 +1,10 @@
-// Configuration-database calls of the event and video settings: motion records and their weekly
+// Configuration-database tables of the event and video settings: motion records and their weekly
 // plans, the white-light LED plans and actions of every event kind (keyed by LED table name and
 // channel), the PTZ action lists of every event source (keyed by PTZ source type and source id),
-// the alarm audio slots, OSD records and privacy masks. All take the database path first and
-// follow the library's conventions: 0 = done / found; -1 = not found (the buffer is left as it
-// was), refused or failed.
+// the alarm audio slots, OSD records and privacy masks. Plain records go through the typed tables
+// at the bottom (zvdb::Table<T>); the calls here add what a table alone does not (name bounds,
+// entry retagging, used-entry packing). All take the database path first and follow the library's
+// conventions: 0 = done / found; -1 = not found (the buffer is left as it was), refused or failed.
 #pragma once
 
 #include <cstdint>
@@ -15,35 +16,10 @@
 #include "platform/zvdb/records/osd_record.h"
 #include "platform/zvdb/records/schedule_record.h"
 
-// ---- Motion events (one record per channel 0..63) -----------------------------------------
-int read_motion(const char* db, MotionRecord* record, int channel);
-int write_motion(const char* db, const MotionRecord* record);  // keyed by record->channel
-// *count: in, capacity of `records` (callers pass 64); out, records filled in channel order.
-int read_motions(const char* db, MotionRecord* records, int* count);
-
-// Motion plans: when the event is effective, and when its sound, e-mail and PTZ actions may fire;
-// plus the older single motion plan. Copies go through the tables (kMotion*ScheduleTable).
-int read_motion_effective_schedule(const char* db, Schedule* schedule, int channel);
-int write_motion_effective_schedule(const char* db, const Schedule* schedule, int channel);
-int read_motion_audible_schedule(const char* db, Schedule* schedule, int channel);
-int write_motion_audible_schedule(const char* db, const Schedule* schedule, int channel);
-int read_motion_email_schedule(const char* db, Schedule* schedule, int channel);
-int write_motion_email_schedule(const char* db, const Schedule* schedule, int channel);
-int read_motion_ptz_schedule(const char* db, Schedule* schedule, int channel);
-int write_motion_ptz_schedule(const char* db, const Schedule* schedule, int channel);
-int read_motion_schedule(const char* db, Schedule* schedule, int channel);
-int write_motion_schedule(const char* db, const Schedule* schedule, int channel);
-
 // ---- White-light LED plans and actions -----------------------------------------------------
-// The plan of (key->channel, key->table_name).
-int read_whiteled_effective_schedule(const char* db, Schedule* schedule, const WhiteLedKey* key);
-int write_whiteled_effective_schedule(const char* db, const Schedule* schedule, const WhiteLedKey* key);
-// Copies the plan to (c, key->table_name) for every channel c of the mask.
-int copy_whiteled_effective_schedules(const char* db, const Schedule* schedule,
-                                      const WhiteLedKey* key, ChannelMask64 mask);
-// The actions of (key->table_name, key->channel): up to 8 entries into `entries` (room for 8),
-// their number in *count (0 when none are stored).
-int read_whiteled_params(const char* db, WhiteLedEntry* entries, const WhiteLedKey* key, int* count);
+// Plans (kLedPlans) and action lists (kLedActions) are keyed by (channel, LED table
+// name): the name is cut to its stored width.
+zvdb::Key led_key(int channel, const char* table);
 // Replaces the actions of (table, channel) with params->count entries (0 removes them; more
 // than 8 is refused).
 int write_whiteled_params_all(const char* db, const WhiteLedParams* params, const char* table,
@@ -54,31 +30,25 @@ int copy_whiteled_params(const char* db, const char* table, const WhiteLedParams
                          ChannelMask64 mask);
 
 // ---- PTZ action lists, keyed by (PTZ source type, source id) --------------------------------
-// Reads up to 64 entries into list->entries (the rest cleared), their number in *count.
+// People counting of camera groups (source type 20) keeps lists of at most 8 entries in a table of
+// its own; every other type up to 64.
+// Reads up to the type's most entries into list->entries (the rest cleared), their number in
+// *count.
 int read_ptz_params(const char* db, PtzActionList* list, int type, int channel, int* count);
-// Replaces the list of (type, channel) with the list's used entries (acto_ptz_channel != 0), in
-// their order.
+// Replaces the list of (type, channel) with the used entries (acto_ptz_channel != 0) among the
+// type's first most entries, in their order.
 int write_ptz_params_all(const char* db, const PtzActionList* list, int type, int channel);
-// Stores the list under (type, c) for every channel c of the mask, each entry's source id set to c.
+// Stores the list under (type, c) for every channel c of the mask, each entry's source id set to c
+// (not for type 20).
 int copy_ptz_params_all(const char* db, const PtzActionList* list, int type, ChannelMask64 mask);
-// People counting of camera groups (source type 20): separate tables of at most 8 entries.
-int read_peoplecnt_ptz_params(const char* db, PtzActionList* list, int channel, int* count);
-int write_peoplecnt_ptz_params_ex(const char* db, const PtzActionList* list, int channel);
 
 // ---- Alarm audio slots ----------------------------------------------------------------------
 // Fills the 10 slots by id (a slot that is not stored reads as zeros).
 int read_alarm_audio_file(const char* db, AudioFileEntry slots[kAlarmAudioSlots]);
-int write_alarm_audio_file(const char* db, const AudioFileEntry* entry);  // id 0..9
 
-// ---- OSD and privacy masks ------------------------------------------------------------------
-int read_osd(const char* db, OsdRecord* record, int channel);
-int write_osd(const char* db, const OsdRecord* record);  // keyed by record->cam_id, 0..63
+// ---- OSD --------------------------------------------------------------------------------------
 // The channel's display name (the OSD camera name) into buffer, cut to size - 1; "" when absent.
 int read_osd_name(const char* db, int channel, char* buffer, int size);
-int read_privacy_mask(const char* db, PrivacyMaskEntry* entry, int channel);
-int write_privacy_mask(const char* db, const PrivacyMaskEntry* entry);  // keyed by entry->id
-// *count: in, capacity of `entries`; out, entries filled in channel order.
-int read_privacy_masks(const char* db, PrivacyMaskEntry* entries, int* count);
 
 // ---- Descriptors -----------------------------------------------------------------------------
 namespace zvdb {
@@ -100,3 +70,18 @@ extern const TableDesc kPrivacyMaskTable;
 // zvdb_init_defaults adds: motion records of channels 0..63, OSD records "CAM1".."CAM64").
 std::span<const TableDesc* const> video_tables();
 }  // namespace zvdb
+
+// The record-per-key tables, typed: motion records, plans and OSD records keyed by channel
+// (0..63), privacy masks by channel, alarm audio slots by id. Records carrying their key are
+// written with write(); plans with write_at(db, plan, {channel}).
+inline constexpr zvdb::Table<MotionRecord> kMotions{zvdb::kMotionTable};
+inline constexpr zvdb::Table<Schedule> kMotionEffectivePlans{zvdb::kMotionEffectiveScheduleTable};
+inline constexpr zvdb::Table<Schedule> kMotionAudiblePlans{zvdb::kMotionAudibleScheduleTable};
+inline constexpr zvdb::Table<Schedule> kMotionEmailPlans{zvdb::kMotionEmailScheduleTable};
+inline constexpr zvdb::Table<Schedule> kMotionPtzPlans{zvdb::kMotionPtzScheduleTable};
+inline constexpr zvdb::Table<Schedule> kMotionPlans{zvdb::kMotionScheduleTable};  // the older single plan
+inline constexpr zvdb::Table<OsdRecord> kOsds{zvdb::kOsdTable};
+inline constexpr zvdb::Table<PrivacyMaskEntry> kPrivacyMasks{zvdb::kPrivacyMaskTable};
+inline constexpr zvdb::Table<AudioFileEntry> kAudioSlots{zvdb::kAlarmAudioTable};
+inline constexpr zvdb::Table<Schedule> kLedPlans{zvdb::kWhiteLedScheduleTable};
+inline constexpr zvdb::Table<WhiteLedEntry> kLedActions{zvdb::kWhiteLedParamsTable};

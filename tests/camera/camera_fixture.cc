@@ -19,7 +19,7 @@ void CameraTest::store_camera(const CameraRecord& record) {
 
 OsdRecord CameraTest::osd(int channel) {
   OsdRecord record{};
-  read_osd(kZvdbPath, &record, channel);
+  kOsds.read(kZvdbPath, &record, {channel});
   zvdb_close_all();
   return record;
 }

@@ -256,7 +256,7 @@ TEST_F(CameraListTest, DeleteClearsTheCameraAndItsMasks) {
   for (int i = 0; i < kPrivacyMaskAreas; ++i) {
     masks.areas[i] = PrivacyMaskArea{i + 1, 1, 10, 20, 30, 40, 460, 260, 0xff};
   }
-  ASSERT_EQ(write_privacy_mask(kZvdbPath, &masks), 0);
+  ASSERT_EQ(kPrivacyMasks.write(kZvdbPath, &masks), 0);
   zvdb_close_all();
   core_->clear_received();
 
@@ -268,7 +268,7 @@ TEST_F(CameraListTest, DeleteClearsTheCameraAndItsMasks) {
   EXPECT_EQ(bytes_of(camera(3)), bytes_of(expected));
   EXPECT_EQ(text_of(osd(3).cam_name), "CAM4");
   PrivacyMaskEntry cleared{};
-  read_privacy_mask(kZvdbPath, &cleared, 3);
+  kPrivacyMasks.read(kZvdbPath, &cleared, {3});
   zvdb_close_all();
   // Exactly the enable word and the area (five words) are cleared; the area id stays.
   for (int i = 0; i < kPrivacyMaskAreas; ++i) {
@@ -292,17 +292,17 @@ TEST_F(CameraListTest, DeleteOfAChannelWithoutMasksLeavesOtherMasksAlone) {
   PrivacyMaskEntry masks{};
   masks.id = 0;
   masks.areas[0] = PrivacyMaskArea{1, 1, 10, 20, 30, 40, 460, 260, 0};
-  ASSERT_EQ(write_privacy_mask(kZvdbPath, &masks), 0);
+  ASSERT_EQ(kPrivacyMasks.write(kZvdbPath, &masks), 0);
   zvdb_close_all();
   EXPECT_EQ(post("/2005", R"({"chnid": 6})").out, kOk);
   PrivacyMaskEntry stored{};
-  ASSERT_EQ(read_privacy_mask(kZvdbPath, &stored, 0), 0);
+  ASSERT_EQ(kPrivacyMasks.read(kZvdbPath, &stored, {0}), 0);
   EXPECT_EQ(bytes_of(stored), bytes_of(masks)) << "another channel's delete leaves channel 0's masks";
   PrivacyMaskEntry six{};
-  EXPECT_EQ(read_privacy_mask(kZvdbPath, &six, 6), -1) << "no mask row is made for channel 6";
+  EXPECT_EQ(kPrivacyMasks.read(kZvdbPath, &six, {6}), -1) << "no mask row is made for channel 6";
   zvdb_close_all();
   EXPECT_EQ(post("/2005", R"({"chnid": 0})").out, kOk);
-  read_privacy_mask(kZvdbPath, &stored, 0);
+  kPrivacyMasks.read(kZvdbPath, &stored, {0});
   zvdb_close_all();
   EXPECT_EQ(stored.areas[0].enable, 0) << "channel 0's own delete clears its masks";
 }

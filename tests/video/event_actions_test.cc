@@ -22,11 +22,8 @@ using zvtest::ReceivedMessage;
 using zvtest::schedule_input;
 using zvtest::text_of;
 
-JsonPtr parse(const std::string& text) {
-  JsonPtr object(json_tokener_parse(text.c_str()));
-  EXPECT_NE(object, nullptr) << text;
-  return object;
-}
+using zvtest::parse;
+using zvtest::written;
 
 std::string json_text(json_object* object) { return json_object_to_json_string(object); }
 
@@ -126,7 +123,7 @@ TEST(TriChnAlarms, FromAndToJson) {
   char first[65] = "a";
   char second[65];
   std::memset(second, 'q', sizeof second);  // no terminator
-  JsonPtr array(tri_chn_alarms_to_json(first, second));
+  JsonPtr array = written([&](JsonWriter& w) { write_tri_chn_alarms(w, first, second); });
   EXPECT_EQ(json_text(array.get()), "[ \"a\", \"" + std::string(65, 'q') + "\" ]");
 }
 
@@ -190,10 +187,10 @@ TEST_F(EventActionsTest, WhiteLedInfoRoundTripsThroughTheDatabase) {
   params.entries[0] = {3, 5, 1, 30};
   params.entries[1] = {3, 6, 2, 60};
   ASSERT_EQ(write_whiteled_params_all(kZvdbPath, &params, kMotionLedActionTable, 3), 0);
-  JsonPtr info(white_led_info_to_json(3, kMotionLedActionTable));
+  JsonPtr info = written([&](JsonWriter& w) { write_white_led_info(w, 3, kMotionLedActionTable); });
   EXPECT_EQ(json_text(info.get()),
             R"([ { "chnid": 5, "mode": 1, "time": 30 }, { "chnid": 6, "mode": 2, "time": 60 } ])");
-  JsonPtr other_table(white_led_info_to_json(3, "videoloss_white_led_params"));
+  JsonPtr other_table = written([&](JsonWriter& w) { write_white_led_info(w, 3, "videoloss_white_led_params"); });
   EXPECT_EQ(json_text(other_table.get()), "[ ]");
   params.count = 9;
   EXPECT_EQ(write_whiteled_params_all(kZvdbPath, &params, kMotionLedActionTable, 3), -1);
@@ -211,11 +208,11 @@ TEST_F(EventActionsTest, PtzActionsStoreAndShow) {
   EXPECT_EQ(ptz_actions_store(2, 1, nullptr), 0);
   JsonPtr not_array = parse(R"({"a": 1})");
   EXPECT_EQ(ptz_actions_store(2, 1, not_array.get()), 0);
-  JsonPtr nothing(ptz_actions_to_json(1, 9));
+  JsonPtr nothing = written([&](JsonWriter& w) { write_ptz_actions(w, 1, 9); });
   EXPECT_EQ(json_text(nothing.get()), "[ ]");
 
   ASSERT_EQ(ptz_actions_store(2, 1, list.get()), 1);
-  JsonPtr shown(ptz_actions_to_json(1, 2));
+  JsonPtr shown = written([&](JsonWriter& w) { write_ptz_actions(w, 1, 2); });
   // Empty entries are left out; the pattern is not shown.
   EXPECT_EQ(json_text(shown.get()),
             R"([ { "acto_ptz_channel": 2, "acto_ptz_type": 1, "acto_ptz_preset": 4, "acto_ptz_patrol": 0 }, )"
@@ -226,7 +223,7 @@ TEST_F(EventActionsTest, PtzActionsStoreAndShow) {
   ASSERT_EQ(count, 2);
   EXPECT_EQ(stored.entries[0].source_id, 2);
   EXPECT_EQ(stored.entries[0].acto_ptz_pattern, 7);
-  JsonPtr other_type(ptz_actions_to_json(2, 2));
+  JsonPtr other_type = written([&](JsonWriter& w) { write_ptz_actions(w, 2, 2); });
   EXPECT_EQ(json_text(other_type.get()), "[ ]");
 }
 
@@ -243,9 +240,9 @@ TEST_F(EventActionsTest, PtzListsAreCappedAtSixtyFourAndEightForPeopleCounting) 
   EXPECT_EQ(stored.entries[63].acto_ptz_channel, 64);
 
   ASSERT_EQ(ptz_actions_store(1, kPtzSourcePeopleCount, list.get()), 1);
-  read_peoplecnt_ptz_params(kZvdbPath, &stored, 1, &count);
+  read_ptz_params(kZvdbPath, &stored, kPtzSourcePeopleCount, 1, &count);
   EXPECT_EQ(count, 8);
-  JsonPtr shown(ptz_actions_to_json(kPtzSourcePeopleCount, 1));
+  JsonPtr shown = written([&](JsonWriter& w) { write_ptz_actions(w, kPtzSourcePeopleCount, 1); });
   EXPECT_EQ(json_object_array_length(shown.get()), 8u);
 }
 
@@ -255,11 +252,11 @@ TEST_F(EventActionsTest, AudioIdMaskMarksSlotsInUse) {
     AudioFileEntry entry{};
     entry.id = id;
     entry.enable = 1;
-    ASSERT_EQ(write_alarm_audio_file(kZvdbPath, &entry), 0);
+    ASSERT_EQ(kAudioSlots.write(kZvdbPath, &entry), 0);
   }
   AudioFileEntry unused{};
   unused.id = 5;
-  ASSERT_EQ(write_alarm_audio_file(kZvdbPath, &unused), 0);
+  ASSERT_EQ(kAudioSlots.write(kZvdbPath, &unused), 0);
   EXPECT_EQ(audio_id_mask(), (1 << 0) | (1 << 3) | (1 << 9));
 }
 
@@ -320,17 +317,16 @@ TEST_F(EventActionsTest, ApplyWritesPlansLedsRecordPtzAndNotifies) {
   EXPECT_EQ(r.tri_channels_mask, 0u);
   EXPECT_EQ(r.sensitivity, 3);  // the factory value: not an action key
 
-  EXPECT_EQ(text_of(plan(read_motion_effective_schedule, 1).days[0].ranges[0].end_time), "24:00");
-  EXPECT_EQ(plan(read_motion_audible_schedule, 1).days[1].ranges[0].action_type, 2);
-  EXPECT_EQ(plan(read_motion_email_schedule, 1).days[2].ranges[0].action_type, 3);
-  EXPECT_EQ(plan(read_motion_ptz_schedule, 1).days[3].ranges[0].action_type, 4);
+  EXPECT_EQ(text_of(plan(kMotionEffectivePlans, 1).days[0].ranges[0].end_time), "24:00");
+  EXPECT_EQ(plan(kMotionAudiblePlans, 1).days[1].ranges[0].action_type, 2);
+  EXPECT_EQ(plan(kMotionEmailPlans, 1).days[2].ranges[0].action_type, 3);
+  EXPECT_EQ(plan(kMotionPtzPlans, 1).days[3].ranges[0].action_type, 4);
   Schedule white{};
-  WhiteLedKey key{1, "motion_whiteled_esche"};
-  ASSERT_EQ(read_whiteled_effective_schedule(kZvdbPath, &white, &key), 0);
+  ASSERT_EQ(kLedPlans.read(kZvdbPath, &white, led_key(1, "motion_whiteled_esche")), 0);
   EXPECT_EQ(white.days[4].ranges[0].action_type, 5);
-  JsonPtr leds(white_led_info_to_json(1, kMotionLedActionTable));
+  JsonPtr leds = written([&](JsonWriter& w) { write_white_led_info(w, 1, kMotionLedActionTable); });
   EXPECT_EQ(json_text(leds.get()), R"([ { "chnid": 2, "mode": 1, "time": 10 } ])");
-  JsonPtr ptz(ptz_actions_to_json(1, 1));
+  JsonPtr ptz = written([&](JsonWriter& w) { write_ptz_actions(w, 1, 1); });
   EXPECT_EQ(json_object_array_length(ptz.get()), 1u);
 
   ReceivedMessage notice = zvtest::only_message(*core_, 1403);
@@ -342,7 +338,7 @@ TEST_F(EventActionsTest, PtzListOutsideSourceRangeIsSkippedButTheRestApplies) {
                             "ptzParams": [{"acto_ptz_channel": 4}]})");
   ASSERT_TRUE(apply_event_actions(kMotionEventKind, block.get()));
   EXPECT_EQ(motion(2).interval, 11);
-  JsonPtr ptz(ptz_actions_to_json(1, 9));
+  JsonPtr ptz = written([&](JsonWriter& w) { write_ptz_actions(w, 1, 9); });
   EXPECT_EQ(json_text(ptz.get()), "[ ]");
 }
 
@@ -384,7 +380,7 @@ TEST_F(EventActionsTest, BadChannelOrWrongTypesChangeNothing) {
 TEST_F(EventActionsTest, ReadBackFollowsTheReplyOrder) {
   JsonPtr block = parse(full_block(5));
   ASSERT_TRUE(apply_event_actions(kMotionEventKind, block.get()));
-  JsonPtr reply(event_actions_to_json(kMotionEventKind, 5));
+  JsonPtr reply = written([&](JsonWriter& w) { write_event_actions(w, kMotionEventKind, 5); });
   std::string keys;
   json_object_object_foreach(reply.get(), key, member) {
     (void)member;
@@ -422,15 +418,13 @@ TEST_F(EventActionsTest, CopyReachesOnlyTheMaskAndRetagsEntries) {
     EXPECT_EQ(r.channel, c);
     EXPECT_EQ(r.sensitivity, 6);
     EXPECT_EQ(r.interval, 30);
-    EXPECT_EQ(plan(read_motion_ptz_schedule, c).days[3].ranges[0].action_type, 4);
+    EXPECT_EQ(plan(kMotionPtzPlans, c).days[3].ranges[0].action_type, 4);
     Schedule white{};
-    WhiteLedKey key{c, "motion_whiteled_esche"};
-    read_whiteled_effective_schedule(kZvdbPath, &white, &key);
+    kLedPlans.read(kZvdbPath, &white, led_key(c, "motion_whiteled_esche"));
     EXPECT_EQ(white.days[4].ranges[0].action_type, 5);
     WhiteLedEntry entries[8];
-    int count = 0;
-    WhiteLedKey params_key{c, "motion_white_led_params"};
-    read_whiteled_params(kZvdbPath, entries, &params_key, &count);
+    int count = 8;
+    kLedActions.read_list(kZvdbPath, led_key(c, "motion_white_led_params"), entries, &count);
     ASSERT_EQ(count, 1);
     EXPECT_EQ(entries[0].owner_channel, c);
     PtzActionList list{};
@@ -440,7 +434,7 @@ TEST_F(EventActionsTest, CopyReachesOnlyTheMaskAndRetagsEntries) {
   }
   EXPECT_EQ(motion(1).sensitivity, 3);  // the source keeps its own
   EXPECT_EQ(motion(3).interval, 20);    // not in the mask
-  EXPECT_EQ(plan(read_motion_ptz_schedule, 3).days[3].ranges[0].action_type, 0);
+  EXPECT_EQ(plan(kMotionPtzPlans, 3).days[3].ranges[0].action_type, 0);
 }
 
 }  // namespace

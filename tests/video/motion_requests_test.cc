@@ -16,15 +16,15 @@
 namespace zvtest {
 namespace {
 
-using PlanRead = int (*)(const char*, Schedule*, int);
-using PlanWrite = int (*)(const char*, const Schedule*, int);
+using PlanRead = const zvdb::Table<Schedule>*;
+using PlanWrite = const zvdb::Table<Schedule>*;
 
 class MotionRequestTest : public VideoTest {
  protected:
   void store_plan(PlanWrite write, int channel, const char* start) {
     Schedule s{};
     std::strcpy(s.days[0].ranges[0].start_time, start);
-    ASSERT_EQ(write(kZvdbPath, &s, channel), 0);
+    ASSERT_EQ(write->write_at(kZvdbPath, &s, {channel}), 0);
     zvdb_close_all();
   }
 
@@ -86,10 +86,10 @@ TEST_F(MotionRequestTest, PlanReadsTakeThePlainChannelNumber) {
   struct Case {
     const char* id;
     PlanWrite write;
-  } cases[] = {{"/6011", write_motion_audible_schedule},
-               {"/6120", write_motion_email_schedule},
-               {"/6153", write_motion_effective_schedule},
-               {"/6158", write_motion_ptz_schedule}};
+  } cases[] = {{"/6011", &kMotionAudiblePlans},
+               {"/6120", &kMotionEmailPlans},
+               {"/6153", &kMotionEffectivePlans},
+               {"/6158", &kMotionPtzPlans}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.id);
     store_plan(c.write, 7, "07:07");
@@ -107,15 +107,15 @@ TEST_F(MotionRequestTest, PlanOnlySetsStoreAndAnnounce) {
   struct Case {
     const char* id;
     PlanRead read;
-  } cases[] = {{"/6013", read_motion_schedule},
-               {"/6152", read_motion_effective_schedule},
-               {"/6159", read_motion_ptz_schedule}};
+  } cases[] = {{"/6013", &kMotionPlans},
+               {"/6152", &kMotionEffectivePlans},
+               {"/6159", &kMotionPtzPlans}};
   const std::string plan = schedule_input({{{6, 2}, R"(["10:00","11:00",1])"}});
   for (const Case& c : cases) {
     SCOPED_TRACE(c.id);
     core_->clear_received();
     EXPECT_EQ(post(c.id, "{\"camId\": 9, \"schedule\": " + plan + "}").out, kOk);
-    EXPECT_EQ(text_of(this->plan(c.read, 9).days[6].ranges[2].start_time), "10:00");
+    EXPECT_EQ(text_of(this->plan(*c.read, 9).days[6].ranges[2].start_time), "10:00");
     EXPECT_EQ(only_message(*core_, kMotionChanged.id).payload, int32s({9}));
 
     core_->clear_received();
@@ -128,9 +128,9 @@ TEST_F(MotionRequestTest, PlanOnlySetsStoreAndAnnounce) {
 }
 
 TEST_F(MotionRequestTest, PlanSetWithoutAPlanKeepsTheStoredOne) {
-  store_plan(write_motion_effective_schedule, 2, "05:00");
+  store_plan(&kMotionEffectivePlans, 2, "05:00");
   EXPECT_EQ(post("/6152", R"({"camId": 2, "schedule": "x"})").out, kOk);
-  EXPECT_EQ(text_of(plan(read_motion_effective_schedule, 2).days[0].ranges[0].start_time), "05:00");
+  EXPECT_EQ(text_of(plan(kMotionEffectivePlans, 2).days[0].ranges[0].start_time), "05:00");
 }
 
 // ---- /6012 --------------------------------------------------------------------------------------
@@ -357,7 +357,7 @@ TEST_F(MotionRequestTest, FieldsAndPlanSet) {
   EXPECT_EQ(r.tri_alarms, 2);
   EXPECT_EQ(r.interval, 8);
   EXPECT_EQ(r.email_interval, 20);  // not named: kept
-  EXPECT_EQ(text_of(this->plan(read_motion_schedule, 6).days[0].ranges[0].start_time), "01:00");
+  EXPECT_EQ(text_of(this->plan(kMotionPlans, 6).days[0].ranges[0].start_time), "01:00");
   EXPECT_EQ(ids_after(4), (std::vector<int32_t>{1403, 1403, 3212, 3209}));
   EXPECT_EQ(core_->received(3209).front().payload, bytes_of(expected_plan(6)));
 }
@@ -430,7 +430,7 @@ TEST_F(MotionRequestTest, EmailSetStoresFieldsAndPlan) {
   EXPECT_EQ(post("/6118", R"({"camId": 10, "enable": 1, "interval": 90, "schedule": )" + plan + "}").out, kOk);
   EXPECT_EQ(motion(10).email_enable, 1);
   EXPECT_EQ(motion(10).email_interval, 90);
-  EXPECT_EQ(text_of(this->plan(read_motion_email_schedule, 10).days[5].ranges[0].start_time), "12:00");
+  EXPECT_EQ(text_of(this->plan(kMotionEmailPlans, 10).days[5].ranges[0].start_time), "12:00");
   EXPECT_EQ(only_message(*core_, 1403).payload, int32s({10}));
   core_->clear_received();
   expect_refused("/6118", R"({"camId": -1, "enable": 1})", kCgiErrorText);
@@ -452,6 +452,15 @@ TEST_F(MotionRequestTest, TriggerSetByType) {
   core_->clear_received();
   expect_refused("/6119", R"({"camId": 64, "type": 2, "triAlarms": 1})", kCgiErrorText);
   expect_refused("/6119", R"({"camId": -3, "type": 2, "triAlarms": 1})", kCgiErrorText);
+}
+
+// A member that does not fit its field refuses the whole set silently: no record, no plan, no notice.
+TEST_F(MotionRequestTest, OlderSetsRefuseAnUnfittingMemberWhole) {
+  const std::string plan = schedule_input({{{0, 0}, R"(["01:00","02:00",1])"}});
+  for (const char* id : {"/6113", "/6114", "/6118"}) {
+    expect_refused(id, R"({"camId": 3, "sensitivity": 1, "interval": 3000000000, "schedule": )" + plan + "}");
+  }
+  expect_refused("/6119", R"({"camId": 3, "type": 3000000000, "triAlarms": 1})");
 }
 
 }  // namespace

@@ -148,9 +148,9 @@ TEST_F(OsdRequestTest, RecorderMasksReadListsEveryStoredChannel) {
   PrivacyMaskEntry entry{};
   entry.id = 2;
   entry.areas[0] = {1, 1, 10, 20, 30, 40, 704, 576, 3};
-  ASSERT_EQ(write_privacy_mask(kZvdbPath, &entry), 0);
+  ASSERT_EQ(kPrivacyMasks.write(kZvdbPath, &entry), 0);
   entry.id = 0;
-  ASSERT_EQ(write_privacy_mask(kZvdbPath, &entry), 0);
+  ASSERT_EQ(kPrivacyMasks.write(kZvdbPath, &entry), 0);
   zvdb_close_all();
   RunResult r = get("/6018");
   JsonPtr reply(json_tokener_parse(body_of(r.out).c_str()));

@@ -14,11 +14,8 @@ namespace {
 using zvtest::schedule_input;
 using zvtest::text_of;
 
-JsonPtr parse(const std::string& text) {
-  JsonPtr object(json_tokener_parse(text.c_str()));
-  EXPECT_NE(object, nullptr) << text;
-  return object;
-}
+using zvtest::parse;
+using zvtest::written;
 
 std::unique_ptr<Schedule> parsed(const std::string& body, bool flagged = false, int* rc = nullptr) {
   auto s = std::make_unique<Schedule>();
@@ -96,7 +93,7 @@ TEST(ScheduleJson, FlaggedInputSetsEveryDayFlag) {
 TEST(ScheduleJson, OutputOfAnEmptyPlanIsEightTimesTwelveEmptyRanges) {
   auto empty = std::make_unique<Schedule>();
   *empty = Schedule{};
-  JsonPtr out(schedule_to_json(*empty));
+  JsonPtr out = written([&](JsonWriter& w) { write_schedule(w, *empty); });
   ASSERT_EQ(json_object_array_length(out.get()), 8u);
   for (size_t d = 0; d < 8; ++d) {
     json_object* day = json_object_array_get_idx(out.get(), d);
@@ -116,12 +113,12 @@ TEST(ScheduleJson, FlaggedOutputShowsUnflaggedDaysAsMidnight) {
   s->days[0].ranges[0].action_type = 2;
   std::strcpy(s->days[1].ranges[0].start_time, "10:00");
   s->days[1].day_flag = 1;
-  JsonPtr flagged(schedule_to_json_flagged(*s));
+  JsonPtr flagged = written([&](JsonWriter& w) { write_schedule_flagged(w, *s); });
   EXPECT_STREQ(json_object_to_json_string(json_object_array_get_idx(json_object_array_get_idx(flagged.get(), 0), 0)),
                R"({ "startTime": "00:00", "endTime": "00:00", "actionType": 0 })");
   EXPECT_STREQ(json_object_to_json_string(json_object_array_get_idx(json_object_array_get_idx(flagged.get(), 1), 0)),
                R"({ "startTime": "10:00", "endTime": "", "actionType": 0 })");
-  JsonPtr plain(schedule_to_json(*s));
+  JsonPtr plain = written([&](JsonWriter& w) { write_schedule(w, *s); });
   EXPECT_STREQ(json_object_to_json_string(json_object_array_get_idx(json_object_array_get_idx(plain.get(), 0), 0)),
                R"({ "startTime": "08:00", "endTime": "09:00", "actionType": 2 })");
 }
@@ -132,7 +129,7 @@ TEST(ScheduleJson, OutputReadsOnlyTheTwelveWebRangesAndBoundsTexts) {
   for (ScheduleDay& day : s->days) {
     for (ScheduleRange& r : day.ranges) r.action_type = 4;
   }
-  JsonPtr out(schedule_to_json(*s));
+  JsonPtr out = written([&](JsonWriter& w) { write_schedule(w, *s); });
   json_object* range = json_object_array_get_idx(json_object_array_get_idx(out.get(), 7), 11);
   json_object* start = nullptr;
   ASSERT_TRUE(json_object_object_get_ex(range, "startTime", &start));
@@ -143,7 +140,7 @@ TEST(ScheduleJson, OutputReadsOnlyTheTwelveWebRangesAndBoundsTexts) {
 TEST(ScheduleJson, RoundTrip) {
   const std::string input = schedule_input({{{4, 6}, R"(["06:15","07:45",9])"}});
   auto s = parsed("{\"effective\": " + input + "}");
-  JsonPtr out(schedule_to_json(*s));
+  JsonPtr out = written([&](JsonWriter& w) { write_schedule(w, *s); });
   json_object* range = json_object_array_get_idx(json_object_array_get_idx(out.get(), 4), 6);
   EXPECT_STREQ(json_object_to_json_string(range),
                R"({ "startTime": "06:15", "endTime": "07:45", "actionType": 9 })");

@@ -4,28 +4,34 @@ namespace zvtest {
 
 MotionRecord VideoTest::motion(int channel) {
   MotionRecord record{};
-  read_motion(kZvdbPath, &record, channel);
+  kMotions.read(kZvdbPath, &record, {channel});
   zvdb_close_all();
   return record;
 }
 
 void VideoTest::store_motion(const MotionRecord& record) {
-  ASSERT_EQ(write_motion(kZvdbPath, &record), 0);
+  ASSERT_EQ(kMotions.write(kZvdbPath, &record), 0);
   zvdb_close_all();
 }
 
-Schedule VideoTest::plan(int (*read)(const char*, Schedule*, int), int channel) {
+Schedule VideoTest::plan(const zvdb::Table<Schedule>& plans, int channel) {
   Schedule schedule{};
-  read(kZvdbPath, &schedule, channel);
+  plans.read(kZvdbPath, &schedule, {channel});
   zvdb_close_all();
   return schedule;
 }
 
 OsdRecord VideoTest::osd(int channel) {
   OsdRecord record{};
-  read_osd(kZvdbPath, &record, channel);
+  kOsds.read(kZvdbPath, &record, {channel});
   zvdb_close_all();
   return record;
+}
+
+JsonPtr parse(const std::string& text) {
+  JsonPtr object(json_tokener_parse(text.c_str()));
+  EXPECT_NE(object, nullptr) << text;
+  return object;
 }
 
 std::string schedule_input(const std::map<std::pair<int, int>, std::string>& fill) {
