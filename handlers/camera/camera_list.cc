@@ -130,11 +130,11 @@ CameraRecord stored_camera(int32_t channel) {
 int store_osd_name(int32_t channel, const char* name) {
   if (channel < 0 || channel >= kMaxChannels) return 0;
   OsdRecord osd{};
-  read_osd(kZvdbPath, &osd, channel);
+  kOsds.read(kZvdbPath, &osd, zvdb::Key{channel});
   osd.cam_id = channel;
   std::memset(osd.cam_name, 0, sizeof osd.cam_name);
   copy_text_field(osd.cam_name, name);
-  return write_osd(kZvdbPath, &osd);
+  return kOsds.write(kZvdbPath, &osd);
 }
 
 // Applies the members of `form` read into `in` to the stored camera of in.id in one settings
@@ -288,7 +288,7 @@ void camera_delete_handler(const char* argument) {
     // The channel's privacy masks are switched off and their areas cleared; each area keeps its
     // id and picture size. A channel without stored masks gets no mask row.
     PrivacyMaskEntry masks{};
-    if (read_privacy_mask(kZvdbPath, &masks, channel) == 0 && masks.id == channel) {
+    if (kPrivacyMasks.read(kZvdbPath, &masks, zvdb::Key{channel}) == 0 && masks.id == channel) {
       for (PrivacyMaskArea& area : masks.areas) {
         area.enable = 0;
         area.start_x = 0;
@@ -296,7 +296,7 @@ void camera_delete_handler(const char* argument) {
         area.area_width = 0;
         area.area_height = 0;
       }
-      write.check(write_privacy_mask(kZvdbPath, &masks));
+      write.check(kPrivacyMasks.write(kZvdbPath, &masks));
     }
     cleared.id = channel;
     cleared.state = 1;
