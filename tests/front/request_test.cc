@@ -406,6 +406,9 @@ TEST_F(FrontRequest, BoundaryForms) {
       {"quoted boundary with a blank", "multipart/form-data; boundary=\"q b\"", "q b", "", "sp"},
       {"boundary before another parameter", "multipart/form-data; boundary=bb; charset=x", "bb", "",
        "semi"},
+      // A boundary that overlaps itself: a failed match must restart inside what it read.
+      {"self-overlapping boundary", "multipart/form-data; boundary=x---y", "x---y", "--x-",
+       "--x---x---y-\r\n--x--x---"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.title);
@@ -414,6 +417,23 @@ TEST_F(FrontRequest, BoundaryForms) {
     r.body = multipart_body(c.boundary, {file_part("o.zip", c.data)}, c.preamble);
     const ProbeCall call = only_call(run(r));
     EXPECT_EQ(call.file, std::optional<std::string>(c.data));
+  }
+}
+
+// Uploads around the parser's internal sizes (its 8 KiB file block and 16 KiB read chunk) arrive
+// byte for byte, delimiter-like bytes at the block edges included.
+TEST_F(FrontRequest, UploadsAroundInternalBufferSizesArriveWhole) {
+  for (size_t size : {8191u, 8192u, 8193u, 16383u, 16384u, 16385u, 20000u, 32769u}) {
+    SCOPED_TRACE(size);
+    zvtest::reset_device_state();
+    std::string data(size, 'd');
+    for (size_t i = 0; i < size; i += 997) data[i] = static_cast<char>(i % 251);
+    data.replace(size - 7, 7, "\r\n--XyY");  // a near-delimiter at the very end
+    const ProbeCall call = only_call(run(upload("/6101", "", "big.bin", data)));
+    EXPECT_EQ(call.arg, "/tmp/big.bin");
+    const std::string stored = zvtest::read_file("/tmp/big.bin");
+    EXPECT_EQ(stored.size(), size);
+    EXPECT_TRUE(stored == data) << "the stored bytes differ";
   }
 }
 
