@@ -13,14 +13,13 @@
 #include "common/request.h"
 #include "tests/layout/schemas.h"
 
-// The small records of the member-rule tests.
-
 namespace {
 
 using zvrec::Field;
 using zvrec::Schema;
 using zvrec::Type;
 
+// The small records of the member-rule tests.
 struct Item {
   int32_t id;
   char label[8];
