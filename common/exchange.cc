@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "common/core_client.h"
+#include "common/reply.h"
 
 namespace {
 
@@ -79,6 +80,12 @@ CoreStream::CoreStream(int32_t id, const void* payload, uint32_t length, int32_t
 CoreStream::~CoreStream() { close(); }
 
 bool CoreStream::started() const { return state_->awaited.claimed.load(); }
+
+bool CoreStream::fail(int error_kind) {
+  if (!reply_claim()) return false;
+  reply_cgi_error(error_kind);
+  return true;
+}
 
 bool CoreStream::tell(int32_t id, const void* payload, uint32_t length) {
   return open_ && zv_sock_send_msg(kZvDestCore, id, payload, length, 0) == 0;

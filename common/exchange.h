@@ -151,12 +151,22 @@ class CoreStream {
   // True once the first message of the stream has come (and claimed the reply).
   bool started() const;
   // Sends a notice over the stream's own connection while it is open (telling the core to stop
-  // the stream before the connection closes). False when it could not be sent.
+  // the stream before the connection closes). False when it could not be sent. While a stream is
+  // open every message goes this way: core_tell would open a connection of its own and end the
+  // stream's.
   bool tell(int32_t id, const void* payload, uint32_t length);
   template <class P>
   bool tell(const Notice<P>& n) {
     return tell(n.id, nullptr, 0);
   }
+  template <class P>
+  bool tell(const Notice<P>& n, const P& payload) {
+    return tell(n.id, &payload, sizeof payload);
+  }
+  // For a stream that has not started: claims the request's reply and writes
+  // reply_cgi_error(error_kind). False (nothing written) when a message of the stream has claimed
+  // it first.
+  bool fail(int error_kind);
   void close();
 
  private:

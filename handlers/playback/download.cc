@@ -1,6 +1,7 @@
 // Record download ("/4013"): this request process becomes the download. It prints the file
 // headers, asks the core to stream the channel's recording between two times, and writes the
 // frames that arrive as an AVI file to standard output (remote_backup.h).
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -12,6 +13,7 @@
 
 #include "common/json_fields.h"
 #include "common/record_json.h"
+#include "common/oplog.h"
 #include "common/reply.h"
 #include "common/request.h"
 #include "handlers/playback/playback_internal.h"
@@ -87,25 +89,26 @@ void download_handler(const char* argument) {
   snprintf(file_name, sizeof file_name, "%lluDDD%s-%s_%d.avi",
            static_cast<unsigned long long>(channel_bit64(download.channel)), start_part, end_part, download.channel);
 
-  send_playback_log(209, download.channel + 1);
   core_time(download.start, start);
   core_time(download.end, end);
 
   // A client that goes away closes the pipe: writes then fail (and end the download) instead of
   // killing the process before it has told the core.
   signal(SIGPIPE, SIG_IGN);
-  fputs("Content-Type:application/octet-stream\r\n", stdout);
-  fprintf(stdout, "Content-Disposition: attachment; filename= %s\r\n\r\n", file_name);
-  fflush(stdout);
-
   errno = 0;
   if (nice(19) == -1 && errno != 0) {
     // Not fatal: the download runs at the priority it has.
   }
 
+  // The file goes out through its own descriptor (a copy of standard output), held until the core
+  // has answered: a download the core refuses (two started at once) is then told "BUSY NOW", and
+  // nothing of a file, nor an operation-log record, is written for it.
+  FILE* out = fdopen(dup(STDOUT_FILENO), "wb");
+  if (out == nullptr) return;
   RemoteBackup backup;
-  if (!backup.start(stdout)) {
-    fflush(stdout);
+  backup.hold_output();
+  if (!backup.start(out)) {
+    fclose(out);
     return;
   }
   backup.clear_done();
@@ -113,20 +116,45 @@ void download_handler(const char* argument) {
   // ends as a failed write does, and the core is told (below) before the process exits.
   g_backup.store(&backup);
   signal(SIGTERM, cancel_download);
+  bool file_sent = false;
   {
     // The chunk sink: every 6173 message goes to the writer on the reader thread. The stream's
     // first message claims this request's reply once, inside CoreStream (common/exchange.h); the
-    // headers above are this handler's own and no other writer answers the request.
+    // answer below is this handler's own and no other writer answers the request. While the
+    // stream is open, messages to the core go over its connection (stream.tell).
     CoreStream stream(kDownload, download,
                       [&backup](const unsigned char* bytes, size_t length) { backup.on_chunk(bytes, length); });
-    backup.wait_until_finished();
-    // Ended on this side (the client went away, the writer failed, the core fell silent): the core
-    // is told to stop now, before the connection closes, or it would stream the whole span to
-    // nobody and keep every other download busy.
-    if (!backup.ended_by_core()) stream.tell(kDownloadEnd);
+    if (!stream.started()) {
+      // No answer in the budget: nothing was taken, the request gets the error reply.
+      stream.fail(REPLY_TEXT);
+      stream.tell(kDownloadEnd);
+    } else if (backup.refused()) {
+      reply_text("BUSY NOW");
+    } else {
+      stream.tell(kOpLog, playback_log(209, download.channel + 1));
+      fputs("Content-Type:application/octet-stream\r\n", stdout);
+      fprintf(stdout, "Content-Disposition: attachment; filename= %s\r\n\r\n", file_name);
+      fflush(stdout);
+      file_sent = true;
+      backup.release_output();
+      backup.wait_until_finished();
+      // Ended on this side (the client went away, the writer failed, the core fell silent): the
+      // core is told to stop now, before the connection closes, or it would stream the whole span
+      // to nobody and keep every other download busy.
+      if (!backup.ended_by_core()) stream.tell(kDownloadEnd);
+    }
   }  // the connection is closed here: no chunk reaches the writer after this, so it can end
+  if (!file_sent) {
+    // Refused or unanswered: what the writer still adds on closing goes nowhere.
+    const int null_fd = open("/dev/null", O_WRONLY);
+    if (null_fd >= 0) {
+      dup2(null_fd, fileno(out));
+      close(null_fd);
+    }
+  }
   signal(SIGTERM, SIG_DFL);
   g_backup.store(nullptr);
   backup.finish();
+  fclose(out);
   fflush(stdout);
 }

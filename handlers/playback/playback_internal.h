@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "handlers/playback/playback_records.h"
+#include "platform/zvfs/log_record.h"
 
 namespace playback {
 
@@ -12,6 +13,8 @@ bool parse_playback_channel(const char* text, int32_t* out);
 
 // Sends the operation-log record main type 4, parameter type 900 with `sub_type` and `channel`.
 void send_playback_log(int64_t sub_type, int32_t channel);
+// The same record, for a sender that has its own connection open (the download's stream).
+OpLogRecord playback_log(int64_t sub_type, int32_t channel);
 
 // Asks the core for the RTSP source of session `sid` and prints it with the 32-byte text field
 // `play_time` (at most 31 characters, up to its NUL) as "realPlayTime"; the JSON error when the

@@ -17,14 +17,16 @@ bool parse_playback_channel(const char* text, int32_t* out) {
   return true;
 }
 
-void send_playback_log(int64_t sub_type, int32_t channel) {
+OpLogRecord playback_log(int64_t sub_type, int32_t channel) {
   OpLogRecord record;
   op_log_init(&record);
   record.sub_type = sub_type;
   record.param_type = 900;
   record.channel = channel;
-  op_log_send(record);
+  return record;
 }
+
+void send_playback_log(int64_t sub_type, int32_t channel) { op_log_send(playback_log(sub_type, channel)); }
 
 namespace {
 // The session source reply: these members, then "status" and "realPlayTime", then the tail.

@@ -64,6 +64,13 @@ void* RemoteBackup::writer_main(void* self) {
 void RemoteBackup::writer_loop() {
   int idle = 0;
   while (running_.load()) {
+    if (hold_.load()) {  // not answered yet: nothing may reach the output
+      // Stopped while still held (refused): leave. A release always comes before the stop, so
+      // hold_ read after stop_ tells the two apart.
+      if (stop_.load() && hold_.load()) break;
+      if (hold_.load()) sleep_step(timing_.step_us);
+      continue;
+    }
     Frame frame{};
     if (pop_frame(&frame)) {
       if (zv_avi_write_fp_ex(writer_, frame.header, sizeof frame.header) != 0 ||
@@ -138,6 +145,7 @@ void RemoteBackup::on_chunk(const void* payload, size_t length) {
     return;
   }
   if (head.length == kChunkAbort) {
+    aborted_.store(true);
     ended_by_core_.store(true);
     running_.store(false);
     done_.store(true);

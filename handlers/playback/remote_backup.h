@@ -68,6 +68,12 @@ class RemoteBackup {
   // Ends the download from this side as a failed write does (async-signal-safe: the web server
   // ends a download whose client has gone with SIGTERM).
   void cancel() { running_.store(false); }
+  // While held, frames are put together and queued but nothing is written: the handler answers
+  // only once it knows whether the core took the download (its first chunk) or refused it.
+  void hold_output() { hold_.store(true); }
+  void release_output() { hold_.store(false); }
+  // True when the core refused the download: an abort before any frame.
+  bool refused() const { return aborted_.load() && frames_queued_.load() == 0; }
 
   // Ends the download: sets the stop flag, joins the writer (which writes what is queued first,
   // unless the download was aborted), destroys the mutex, frees the frame being put together and
@@ -108,6 +114,8 @@ class RemoteBackup {
   std::atomic<uint64_t> queued_bytes_{0};
   std::atomic<bool> done_{false};
   std::atomic<bool> ended_by_core_{false};
+  std::atomic<bool> aborted_{false};
+  std::atomic<bool> hold_{false};
   std::atomic<bool> running_{false};
   std::atomic<bool> stop_{false};
 

@@ -63,13 +63,30 @@ TEST_F(PlaybackTest, DownloadHeadersPayloadAndLog) {
   put_text(expected.end, "2024-1-2 3:5:5");
   const auto all = messages(2);
   ASSERT_EQ(all.size(), 2u);
-  EXPECT_EQ(all[0].id, 3485);  // logged before the stream starts
-  const OpLogRecord log = record_from<OpLogRecord>(all[0].payload);
+  EXPECT_EQ(all[0].id, 1173);
+  EXPECT_EQ(all[0].payload, bytes_of(expected));
+  EXPECT_EQ(all[1].id, 3485);  // logged once the core has taken the download
+  const OpLogRecord log = record_from<OpLogRecord>(all[1].payload);
   EXPECT_EQ(log.sub_type, 209);
   EXPECT_EQ(log.param_type, 900);
   EXPECT_EQ(log.channel, 4);
-  EXPECT_EQ(all[1].id, 1173);
-  EXPECT_EQ(all[1].payload, bytes_of(expected));
+}
+
+// The core refuses a download (another one started a moment earlier): "BUSY NOW", no file and
+// no log record. A core that never answers: the error reply, and the core is told to stop.
+TEST_F(PlaybackTest, DownloadRefusedOrUnansweredByTheCore) {
+  core_->reply_with(1173, {abort_marker()});
+  RunResult r = post("/4013", kDownload);
+  EXPECT_EQ(r.out, kTextHeader + "BUSY NOW");
+  settle();
+  EXPECT_EQ(received_ids(*core_), std::vector<int32_t>{1173});
+
+  core_->clear_received();
+  core_->no_reply(1173);
+  r = post("/4013", kDownload);
+  EXPECT_EQ(r.out, kCgiErrorText);
+  settle();
+  EXPECT_EQ(received_ids(*core_), (std::vector<int32_t>{1173, 1178}));
 }
 
 TEST_F(PlaybackTest, DownloadRefusedWhileAnotherRuns) {
