@@ -1,11 +1,12 @@
 // The list of declared tables: this library's own, then one line per group of tables that a
-// settings area declares (each group's descriptors live next to its calls).
+// settings area declares (each group's descriptors live next to its calls; the list of groups is
+// generated from the areas whose <area>_tables.cc exists).
 #include "platform/zvdb/tables.h"
 
 #include <vector>
 
-#include "platform/zvdb/camera_tables.h"
-#include "platform/zvdb/video_tables.h"
+
+#include "platform/zvdb/table_groups.inc"
 
 namespace zvdb {
 
@@ -18,7 +19,7 @@ constexpr const TableDesc* kOwnTables[] = {
 std::span<const TableDesc* const> declared_tables() {
   static const std::vector<const TableDesc*> tables = [] {
     std::vector<const TableDesc*> all(std::begin(kOwnTables), std::end(kOwnTables));
-    for (std::span<const TableDesc* const> group : {video_tables(), camera_tables()}) {
+    for (std::span<const TableDesc* const> group : table_groups_of_areas) {
       all.insert(all.end(), group.begin(), group.end());
     }
     return all;

@@ -1,5 +1,6 @@
-// The simulator's modules, one source file each. A module is a SimModule object (rules.h) made by
-// its factory below; make_sim_modules() makes them all, in this order.
+// The simulator's modules, one source file each (tools/zvcore-sim/<name>.cc, listed in this
+// directory's CMakeLists.txt). A module is a SimModule object (rules.h) made by its factory
+// make_<name>_sim(); make_sim_modules() makes them all, in the list's order.
 #pragma once
 
 #include <memory>
@@ -9,7 +10,5 @@ class SimModule;
 
 std::vector<std::unique_ptr<SimModule>> make_sim_modules();
 
-std::unique_ptr<SimModule> make_system_sim();  // system.cc: lifecycle, login, users, op log
-std::unique_ptr<SimModule> make_video_sim();  // video.cc: camera motion grid, OSD, masks
-std::unique_ptr<SimModule> make_camera_sim();  // camera.cc: camera registry, streams, audio
-std::unique_ptr<SimModule> make_playback_sim();  // playback.cc: sessions, index, download
+// The camera module alone, for tests that drive its rules directly.
+std::unique_ptr<SimModule> make_camera_sim();
