@@ -97,17 +97,22 @@ struct ZvAviWriter {
   int32_t height = 0;
   int32_t frame_rate = kZvAviDefaultFrameRate;
 
-  // Planned stream: what the first header announced and where movi must end.
+  // Planned stream: what the first header announced and where movi ends when every announced
+  // frame arrives (with `exact`, the sizes in the headers are those of the complete file; without,
+  // the announcement did not fit an AVI 1.0 file and they are the largest such a file can have).
   bool planned = false;
+  bool exact = false;
   uint32_t planned_frames = 0;
   uint64_t planned_movi_end = 0;  // file offset just after the movi list
 
-  // Frame stream parsing.
+  // Frame stream parsing. A frame's picture is collected whole before its chunk is written, so
+  // that a stream cut inside a frame leaves nothing of that frame in the file.
   uint8_t header[kZvAviFrameHeaderBytes] = {};
   size_t header_fill = 0;
-  uint32_t remaining = 0;   // picture bytes of the current frame still to come
+  std::vector<uint8_t> picture;
+  size_t picture_fill = 0;
   bool in_frame = false;
-  IndexEntry current{};
+  uint32_t current_flags = 0;
 
   std::vector<IndexEntry> index;
   uint32_t max_chunk = 0;
@@ -221,21 +226,28 @@ struct ZvAviWriter {
         start = at;
       }
     }
-    if (h.stream_frames > 0 && h.stream_bytes > 0 && h.stream_bytes <= kZvAviMaxFileBytes) {
+    if (h.stream_frames > 0 && h.stream_bytes > 0) {
       const uint64_t frames = h.stream_frames;
       // Each frame: chunk header, picture, a pad byte at most; then room for the closing JUNK.
-      uint64_t movi = 4 + frames * (kChunkHeaderBytes + 1) + h.stream_bytes + kChunkHeaderBytes;
+      const uint64_t bytes = std::min<uint64_t>(h.stream_bytes, kZvAviMaxFileBytes);
+      uint64_t movi = 4 + frames * (kChunkHeaderBytes + 1) + bytes + kChunkHeaderBytes;
       movi += movi & 1u;
-      const uint64_t riff = (kMoviTagAt - 8) + movi + kChunkHeaderBytes + frames * kIndexEntryBytes;
-      if (8 + riff <= kZvAviMaxFileBytes) {
-        planned = true;
-        planned_frames = h.stream_frames;
-        planned_movi_end = kMoviTagAt + movi;
-        uint64_t average = h.stream_bytes / frames + 1;
-        uint32_t buffer = static_cast<uint32_t>(std::min<uint64_t>(average * 2, 0x7FFFFFFFu / 1000u));
-        return write_headers(static_cast<uint32_t>(riff), static_cast<uint32_t>(movi), planned_frames,
-                             buffer);
+      uint64_t riff = (kMoviTagAt - 8) + movi + kChunkHeaderBytes + frames * kIndexEntryBytes;
+      planned = true;
+      exact = 8 + riff <= kZvAviMaxFileBytes;
+      if (!exact) {
+        // Too long for one file: the frames and rate are still announced so that players show
+        // the duration; the sizes are the largest the file can reach, and it ends before them.
+        riff = kZvAviMaxFileBytes - 8;
+        movi = riff - (kMoviTagAt - 8);
+        movi -= movi & 1u;
       }
+      planned_frames = h.stream_frames;
+      planned_movi_end = kMoviTagAt + movi;
+      uint64_t average = h.stream_bytes / frames + 1;
+      uint32_t buffer = static_cast<uint32_t>(std::min<uint64_t>(average * 2, 0x7FFFFFFFu / 1000u));
+      return write_headers(static_cast<uint32_t>(riff), static_cast<uint32_t>(movi), planned_frames,
+                           buffer);
     }
     return write_headers(kOpenSize, kOpenSize, kOpenCount, 0);
   }
@@ -254,36 +266,36 @@ struct ZvAviWriter {
     if (!header_written && !begin_file(h)) return false;
     const uint32_t size = static_cast<uint32_t>(h.size);
     const uint64_t chunk_end = written + kChunkHeaderBytes + size + (size & 1u);
-    if (planned) {
-      // The announced file has room for this frame, and still for the closing JUNK chunk.
-      if (index.size() >= planned_frames || chunk_end + kChunkHeaderBytes > planned_movi_end) {
-        failed = true;
-        return false;
-      }
-    } else if (chunk_end + kChunkHeaderBytes + (index.size() + 1) * kIndexEntryBytes > kZvAviMaxFileBytes) {
+    // The frame fits the file with its index entry (and an announced file keeps room for its
+    // closing JUNK chunk).
+    if ((planned && (index.size() >= planned_frames || chunk_end + kChunkHeaderBytes > planned_movi_end)) ||
+        chunk_end + kChunkHeaderBytes + (index.size() + 1) * kIndexEntryBytes > kZvAviMaxFileBytes) {
       failed = true;
       return false;
     }
-    Bytes b;
-    b.tag("00dc");
-    b.u32(size);
-    current = IndexEntry{static_cast<uint32_t>(written - kMoviTagAt), size,
-                         h.key_frame == 1 || h.codec == kZvAviCodecMjpeg ? kAviifKeyFrame : 0u};
-    if (!put(b.data().data(), b.data().size())) return false;
-    remaining = size;
+    current_flags = h.key_frame == 1 || h.codec == kZvAviCodecMjpeg ? kAviifKeyFrame : 0u;
+    picture.resize(size);
+    picture_fill = 0;
     in_frame = true;
-    if (remaining == 0) return end_frame();
+    if (size == 0) return end_frame();
     return true;
   }
 
+  // The whole picture is there: its chunk (padded to even) and its index entry.
   bool end_frame() {
     in_frame = false;
-    if ((current.size & 1u) != 0) {
-      const uint8_t pad = 0;
-      if (!put(&pad, 1)) return false;
+    const uint32_t size = static_cast<uint32_t>(picture.size());
+    Bytes b;
+    b.tag("00dc");
+    b.u32(size);
+    const IndexEntry entry{static_cast<uint32_t>(written - kMoviTagAt), size, current_flags};
+    const uint8_t pad = 0;
+    if (!put(b.data().data(), b.data().size()) || !put(picture.data(), size) ||
+        ((size & 1u) != 0 && !put(&pad, 1))) {
+      return false;
     }
-    index.push_back(current);
-    if (current.size > max_chunk) max_chunk = current.size;
+    index.push_back(entry);
+    if (size > max_chunk) max_chunk = size;
     return true;
   }
 
@@ -299,12 +311,12 @@ struct ZvAviWriter {
         if (header_fill == sizeof header && !begin_frame()) return -1;
         continue;
       }
-      uint32_t take = std::min(length, remaining);
-      if (!put(data, take)) return -1;
+      const size_t take = std::min<size_t>(length, picture.size() - picture_fill);
+      memcpy(picture.data() + picture_fill, data, take);
+      picture_fill += take;
       data += take;
-      length -= take;
-      remaining -= take;
-      if (remaining == 0 && !end_frame()) return -1;
+      length -= static_cast<uint32_t>(take);
+      if (picture_fill == picture.size() && !end_frame()) return -1;
     }
     return failed ? -1 : 0;
   }
@@ -327,13 +339,14 @@ struct ZvAviWriter {
     // failed stream ends everything.
     const bool stream_broken = had_failed && ferror(stream) != 0;
     failed = stream_broken;
-    if (in_frame) {
-      // The frame was cut short: fill its chunk so that the structure holds, and leave it out of
-      // the index.
-      put_zeros(remaining + (current.size & 1u));
-      in_frame = false;
-    }
-    if (planned && written < planned_movi_end) put_junk(planned_movi_end - written);
+    // A frame cut short was never written: it is simply not in the file.
+    in_frame = false;
+    // Every announced frame arrived: a JUNK chunk fills movi to its announced size, so that every
+    // size in the headers is true. A stream that ended early ends here instead, after the frames
+    // received and their index: the headers' sizes are then upper bounds that readers take as a
+    // file cut short, and nothing is padded.
+    const bool complete = planned && exact && index.size() == planned_frames;
+    if (complete && written < planned_movi_end) put_junk(planned_movi_end - written);
     const uint64_t movi_end = written;
     Bytes idx;
     idx.tag("idx1");
@@ -345,17 +358,14 @@ struct ZvAviWriter {
       idx.u32(e.size);
     }
     put(idx.data().data(), idx.data().size());
-    if (planned && index.size() < planned_frames) {
-      put_junk(static_cast<uint64_t>(planned_frames - index.size()) * kIndexEntryBytes);
-    }
-    if (!failed && seekable) patch_headers(movi_end);
+    if (!failed && seekable) patch_headers(movi_end, !complete);
     if (fflush(stream) != 0) failed = true;
     return failed || had_failed ? -1 : 0;
   }
 
-  // Seekable stream: the real counts (and for an open stream the real sizes) replace what the
-  // headers announced.
-  void patch_headers(uint64_t movi_end) {
+  // Seekable stream: the real counts (and, unless the file is exactly as announced, the real
+  // sizes) replace what the headers announced.
+  void patch_headers(uint64_t movi_end, bool sizes) {
     const uint32_t frames = static_cast<uint32_t>(index.size());
     const uint32_t rate = static_cast<uint32_t>(frame_rate);
     struct Patch {
@@ -369,7 +379,7 @@ struct ZvAviWriter {
         {kStrhLengthAt, frames},
         {kStrhBufferSizeAt, max_chunk},
     };
-    if (!planned) {
+    if (sizes) {
       patches.push_back({kRiffSizeAt, static_cast<uint32_t>(written - 8)});
       patches.push_back({kMoviSizeAt, static_cast<uint32_t>(movi_end - kMoviTagAt)});
     }

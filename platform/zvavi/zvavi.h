@@ -15,11 +15,17 @@
 // The headers are written when the first frame header arrives (its codec, width, height and frame
 // rate describe the stream). They hold sizes and counts that a pipe cannot go back to fix, so:
 //   - planned stream: the first frame header announces the stream's frame count and picture bytes
-//     (stream_frames, stream_bytes). The headers are written for exactly that file; a stream that
-//     ends short is filled up with JUNK chunks (inside movi, and after idx1 for missing index
-//     entries) so that every size stays true, and frames beyond the announcement are refused.
+//     (stream_frames, stream_bytes). The headers are written for exactly that file; when every
+//     announced frame arrives, a JUNK chunk at the end of movi keeps every size true; frames
+//     beyond the announcement are refused. A stream that ends early (aborted, cut) ends after the
+//     frames received and their index, with no padding: its header sizes are then upper bounds,
+//     which readers take as a file cut short, and they read exactly the frames in it. A stream
+//     announced beyond what one file can hold announces its frame count and rate all the same,
+//     with the largest sizes an AVI 1.0 file can have.
 //   - open stream (nothing announced): the sizes are written as 0 ("to the end of the file") and
 //     the counts as 0; players still read every frame, but may not know the duration.
+// A frame is written only once its whole picture has arrived, so a frame cut short is not in the
+// file at all (the writer holds one picture, at most kZvAviMaxFrameBytes).
 // On a stream that can seek (a regular file) zv_avi_close_fp also goes back and writes the real
 // frame counts, and in an open stream the real sizes.
 //
@@ -97,8 +103,7 @@ ZvAviWriter* zv_avi_open_fp(FILE* stream, ZvAviWriter** handle);
 // failed. After -1 the writer accepts nothing more; zv_avi_close_fp still finishes the file.
 int zv_avi_write_fp_ex(ZvAviWriter* handle, const void* data, uint32_t length);
 
-// Finishes the file (a frame cut short is padded and left out of the index; idx1; header values
-// when the stream can seek), flushes the stream and frees the handle. With no frame written, a
+// Finishes the file (a frame cut short is left out; idx1; header values when the stream can seek), flushes the stream and frees the handle. With no frame written, a
 // complete empty file is written. Returns 0, or -1 when the handle is null or a write failed (the
 // handle is freed all the same).
 int zv_avi_close_fp(ZvAviWriter* handle);

@@ -27,7 +27,10 @@ AviFile parse_avi(const std::string& b) {
   AviFile avi;
   if (tag(b, 0) != "RIFF" || tag(b, 8) != "AVI ") return fail(avi, "no RIFF AVI header");
   avi.riff_size = u32(b, 4);
-  if (avi.riff_size != 0 && avi.riff_size + 8ull != b.size()) {
+  // A file that ended early is shorter than its announced RIFF size (and then ends right after its
+  // index); a longer one is never valid.
+  avi.ended_early = avi.riff_size != 0 && avi.riff_size + 8ull > b.size();
+  if (avi.riff_size != 0 && avi.riff_size + 8ull < b.size()) {
     return fail(avi, "RIFF size " + std::to_string(avi.riff_size) + " for a file of " + std::to_string(b.size()));
   }
   // hdrl
@@ -54,10 +57,10 @@ AviFile parse_avi(const std::string& b) {
   avi.movi_size = u32(b, hdrl_end + 4);
   const size_t movi_tag = hdrl_end + 8;
   at = movi_tag + 4;
-  const size_t movi_end = avi.movi_size != 0 ? movi_tag + avi.movi_size : SIZE_MAX;
+  const size_t movi_end = avi.movi_size != 0 && !avi.ended_early ? movi_tag + avi.movi_size : SIZE_MAX;
   while (at < movi_end) {
     const std::string t = tag(b, at);
-    if (avi.movi_size == 0 && t == "idx1") break;  // open movi: it ends where the index starts
+    if (movi_end == SIZE_MAX && t == "idx1") break;  // open or ended early: movi ends at the index
     if (t.empty() || at + 8 > b.size()) return fail(avi, "movi runs past the end of the file");
     const uint32_t size = u32(b, at + 4);
     if (t == "00dc") {
@@ -69,7 +72,8 @@ AviFile parse_avi(const std::string& b) {
     }
     at += 8ull + size + (size & 1u);
   }
-  if (avi.movi_size != 0 && at != movi_end) return fail(avi, "movi size does not match its chunks");
+  if (movi_end != SIZE_MAX && at != movi_end) return fail(avi, "movi size does not match its chunks");
+  if (avi.ended_early && at >= movi_tag + avi.movi_size) return fail(avi, "movi not shorter than announced");
   // idx1, then nothing but JUNK
   if (tag(b, at) != "idx1") return fail(avi, "no idx1 after movi");
   const uint32_t index_size = u32(b, at + 4);
@@ -85,6 +89,7 @@ AviFile parse_avi(const std::string& b) {
     avi.flags.push_back(u32(b, e + 4));
   }
   at += 8 + index_size;
+  if (avi.ended_early && at != b.size()) return fail(avi, "a file that ended early has data after its index");
   while (at < b.size()) {
     if (tag(b, at) != "JUNK") return fail(avi, "unexpected data after idx1");
     ++avi.junk_chunks;

@@ -15,6 +15,7 @@ struct AviFile {
   std::string error;           // why it is not valid
   uint32_t riff_size = 0;      // as written (0 = open)
   uint32_t movi_size = 0;      // as written (0 = open)
+  bool ended_early = false;    // shorter than announced: the sizes are upper bounds
   uint32_t avih_frames = 0;
   uint32_t strh_length = 0;
   uint32_t width = 0;

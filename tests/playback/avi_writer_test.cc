@@ -68,11 +68,12 @@ uint64_t total(const std::vector<size_t>& sizes) {
 struct StreamCase {
   const char* name;
   bool seekable;
-  bool announce;
-  size_t frames_sent;  // of kSizes
+  uint64_t announced_bytes;  // the first header's stream_bytes with 6 frames; 0 = nothing announced
+  size_t frames_sent;        // of kSizes
   // What the headers must say.
   bool sizes_open;
   uint32_t header_frames;
+  bool ended_early;  // the file stops after its index, shorter than its header sizes
 };
 
 class AviStreamTest : public ::testing::TestWithParam<StreamCase> {};
@@ -83,8 +84,8 @@ TEST_P(AviStreamTest, StructureSizesAndIndex) {
   const std::string file = write_avi(c.seekable, [&](ZvAviWriter* writer) {
     for (size_t i = 0; i < c.frames_sent; ++i) {
       const ZvAviFrameHeader h = test_frame_header(static_cast<int32_t>(kSizes[i]),
-                                                   c.announce ? static_cast<uint32_t>(kSizes.size()) : 0,
-                                                   c.announce ? total(kSizes) : 0);
+                                                   c.announced_bytes != 0 ? static_cast<uint32_t>(kSizes.size()) : 0,
+                                                   c.announced_bytes);
       ASSERT_EQ(put_frame(writer, h, test_picture(static_cast<int>(i), kSizes[i])), 0) << i;
     }
   }, &close_result);
@@ -99,10 +100,18 @@ TEST_P(AviStreamTest, StructureSizesAndIndex) {
   EXPECT_EQ(avi.movi_size == 0, c.sizes_open);
   EXPECT_EQ(avi.avih_frames, c.header_frames);
   EXPECT_EQ(avi.strh_length, c.header_frames);
+  EXPECT_EQ(avi.ended_early, c.ended_early);
   EXPECT_EQ(avi.movi_chunks, c.frames_sent);
   ASSERT_EQ(avi.frames.size(), c.frames_sent);
   for (size_t i = 0; i < c.frames_sent; ++i) {
     EXPECT_EQ(avi.frames[i], test_picture(static_cast<int>(i), kSizes[i])) << i;
+  }
+  if (c.ended_early) {
+    // Headers, the frames' chunks and their index: not one byte of padding.
+    size_t bytes = 224 + 8 + 16 * c.frames_sent;
+    for (size_t i = 0; i < c.frames_sent; ++i) bytes += 8 + kSizes[i] + (kSizes[i] & 1);
+    EXPECT_EQ(file.size(), bytes);
+    EXPECT_EQ(avi.junk_chunks, 0u);
   }
 }
 
@@ -110,14 +119,16 @@ INSTANTIATE_TEST_SUITE_P(
     Streams, AviStreamTest,
     ::testing::Values(
         // Nothing announced on a pipe: open sizes and counts, the index still lists every frame.
-        StreamCase{"OpenPipe", false, false, 6, true, 0},
+        StreamCase{"OpenPipe", false, 0, 6, true, 0, false},
         // Announced on a pipe: every size and count true without going back.
-        StreamCase{"PlannedPipe", false, true, 6, false, 6},
-        // Announced, but the stream ends after 4 frames: JUNK keeps every size true.
-        StreamCase{"PlannedPipeShort", false, true, 4, false, 6},
-        // A file: the counts are written back at the end.
-        StreamCase{"OpenFile", true, false, 6, false, 6},
-        StreamCase{"PlannedFileShort", true, true, 4, false, 4}),
+        StreamCase{"PlannedPipe", false, total(kSizes), 6, false, 6, false},
+        // Announced, but the stream ends after 4 frames: the file ends after their index.
+        StreamCase{"PlannedPipeShort", false, total(kSizes), 4, false, 6, true},
+        // Announced beyond one AVI file: the frame count still announced, the sizes the largest.
+        StreamCase{"BeyondOneFilePipe", false, uint64_t{5} << 30, 6, false, 6, true},
+        // A file: the counts (and sizes) are written back at the end.
+        StreamCase{"OpenFile", true, 0, 6, false, 6, false},
+        StreamCase{"PlannedFileShort", true, total(kSizes), 4, false, 4, false}),
     [](const ::testing::TestParamInfo<StreamCase>& info) { return std::string(info.param.name); });
 
 TEST(AviWriterTest, PiecesOfAnyLengthGiveTheSameFile) {
@@ -174,7 +185,7 @@ TEST(AviWriterTest, RefusedFramesLeaveAValidFile) {
   }
 }
 
-TEST(AviWriterTest, FrameCutShortIsPaddedAndNotIndexed) {
+TEST(AviWriterTest, FrameCutShortIsLeftOut) {
   for (bool announce : {false, true}) {
     const std::string file = write_avi(false, [&](ZvAviWriter* w) {
       ASSERT_EQ(put_frame(w, test_frame_header(50, announce ? 2 : 0, 150), test_picture(0, 50)), 0);
@@ -184,9 +195,11 @@ TEST(AviWriterTest, FrameCutShortIsPaddedAndNotIndexed) {
     });
     const AviFile avi = parse_avi(file);
     ASSERT_TRUE(avi.valid) << avi.error;
-    EXPECT_EQ(avi.movi_chunks, 2u);
+    EXPECT_EQ(avi.ended_early, announce);
+    EXPECT_EQ(avi.movi_chunks, 1u);
     ASSERT_EQ(avi.frames.size(), 1u);
     EXPECT_EQ(avi.frames[0], test_picture(0, 50));
+    EXPECT_EQ(file.size(), 224u + 8 + 50 + 8 + 16);
   }
 }
 
