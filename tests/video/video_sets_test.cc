@@ -253,5 +253,19 @@ TEST_F(VideoSetTest, EveryMessageCarriesItsDeclaredPayload) {
   }
 }
 
+// A partial set keeps what it does not carry: "/6113" without "enableZV" tells the camera the
+// stored mode, not 0.
+TEST_F(VideoSetTest, PartialSetSendsTheStoredCameraMode) {
+  ASSERT_EQ(post("/6113", R"({"camId": 7, "enableZV": 1})").out, kOk);
+  ASSERT_EQ(post("/6113", R"({"camId": 7, "interval": 9})").out, kOk);
+  settle();
+  const std::vector<ReceivedMessage> modes = core_->received(kCameraMotionMode.id);
+  ASSERT_EQ(modes.size(), 2u);
+  CameraMotionMode mode{};
+  mode.channel = 7;
+  mode.enable_zv = 1;
+  EXPECT_EQ(modes[1].payload, bytes_of(mode));
+}
+
 }  // namespace
 }  // namespace zvtest
