@@ -39,6 +39,9 @@ int read_number(const Field& f, json_object* value, unsigned char* dest) {
     if (wide < 0 || wide > std::numeric_limits<uint32_t>::max()) return -1;
     const auto v = static_cast<uint32_t>(wide);
     std::memcpy(dest, &v, sizeof v);
+  } else if (f.type == Type::kUint8) {
+    if (wide < 0 || wide > std::numeric_limits<uint8_t>::max()) return -1;
+    *dest = static_cast<unsigned char>(wide);
   } else {
     if (wide < std::numeric_limits<int32_t>::min() || wide > std::numeric_limits<int32_t>::max()) return -1;
     const auto v = static_cast<int32_t>(wide);
@@ -52,6 +55,9 @@ void store_absent(const Field& f, unsigned char* dest) {
     case Type::kInt32:
     case Type::kUint32:
       std::memcpy(dest, &f.absent_int, sizeof f.absent_int);
+      break;
+    case Type::kUint8:
+      *dest = static_cast<unsigned char>(f.absent_int);
       break;
     case Type::kInt64: {
       const int64_t v = f.absent_int;
@@ -86,6 +92,7 @@ bool read_field(json_object* object, const Field& f, unsigned char* record) {
   switch (f.type) {
     case Type::kInt32:
     case Type::kUint32:
+    case Type::kUint8:
     case Type::kInt64:
     case Type::kDouble: {
       const int got = read_number(f, value, dest);
@@ -170,6 +177,9 @@ void write_fields(JsonWriter& w, const zvrec::Schema& schema, const void* record
         break;
       case Type::kUint32:
         w.value(load<uint32_t>(p));
+        break;
+      case Type::kUint8:
+        w.value(static_cast<int32_t>(*p));
         break;
       case Type::kInt64:
         w.value(load<int64_t>(p));

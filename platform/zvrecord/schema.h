@@ -38,6 +38,7 @@ enum class Type : uint8_t {
   kUint32,
   kInt64,
   kDouble,
+  kUint8,       // one byte, 0..255
   kText,        // char[N]: NUL-terminated within its width
   kInt32Array,  // int32_t[N]: a JSON array of numbers
   kBytes,       // anything else (uint8_t arrays, nested texts): raw, not in JSON
@@ -121,6 +122,7 @@ constexpr Type type_of() {
   if constexpr (std::is_same_v<T, int32_t>) return Type::kInt32;
   else if constexpr (std::is_same_v<T, uint32_t>) return Type::kUint32;
   else if constexpr (std::is_same_v<T, int64_t>) return Type::kInt64;
+  else if constexpr (std::is_same_v<T, uint8_t>) return Type::kUint8;
   else if constexpr (std::is_same_v<T, double>) return Type::kDouble;
   else if constexpr (std::is_array_v<T> && std::rank_v<T> == 1 &&
                      std::is_same_v<std::remove_extent_t<T>, char>)

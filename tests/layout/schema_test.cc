@@ -22,7 +22,8 @@ using zvrec::Type;
 // The small records of the member-rule tests.
 struct Item {
   int32_t id;
-  char label[8];
+  uint8_t level;
+  char label[7];
 };
 struct Sample {
   int32_t channel;
@@ -38,7 +39,7 @@ struct Sample {
 
 }  // namespace
 
-ZV_SCHEMA(Item, ZV_FIELD(id, "id").range(0, 9), ZV_FIELD(label, "label"));
+ZV_SCHEMA(Item, ZV_FIELD(id, "id").range(0, 9), ZV_FIELD(level, "level"), ZV_FIELD(label, "label"));
 ZV_SCHEMA(Sample, ZV_FIELD(channel, "ch").required().range(0, 63), ZV_FIELD(mask, "mask"),
           ZV_FIELD(wide, "wide"), ZV_FIELD(ratio, "ratio").at_least(0).absent(-1),
           ZV_FIELD(name, "name").chars(5), ZV_FIELD(list, "list").range(-5, 5),
@@ -59,7 +60,7 @@ TEST(RecordJson, ReadsEveryTypeByTheMemberRules) {
   bool ok = false;
   const Sample s = read_sample(
       R"({"ch": "7", "mask": 4294967295, "wide": -9000000000, "name": "abcdefgh",
-          "list": [1, "x", -5, 4], "items": [{"id": 2, "label": "L"}, 5, {"id": 9}], "extra": 1})",
+          "list": [1, "x", -5, 4], "items": [{"id": 2, "level": 255, "label": "L"}, 5, {"id": 9}], "extra": 1})",
       &ok);
   ASSERT_TRUE(ok);
   EXPECT_EQ(s.channel, 7);
@@ -72,6 +73,7 @@ TEST(RecordJson, ReadsEveryTypeByTheMemberRules) {
   EXPECT_EQ(s.list[2], -5) << "three elements read, the fourth is beyond the array";
   EXPECT_EQ(s.items[0].id, 2);
   EXPECT_STREQ(s.items[0].label, "L");
+  EXPECT_EQ(s.items[0].level, 255);
   EXPECT_EQ(s.items[1].id, 0) << "a number where an object belongs is skipped";
   EXPECT_EQ(s.kept, 42) << "keep_if_absent";
 }
@@ -87,6 +89,8 @@ TEST(RecordJson, RefusesAndLeavesTheRecordUntouched) {
       R"({"ch": 1, "ratio": -0.001})",           // below its range
       R"({"ch": 1, "list": [6]})",               // an element out of range
       R"({"ch": 1, "items": [{"id": 10}]})",     // a nested record out of range
+      R"({"ch": 1, "items": [{"level": 256}]})", // does not fit a byte
+      R"({"ch": 1, "items": [{"level": -1}]})",  // does not fit a byte
       "{\"ch\": 1, \"name\": \"\xC3\x28\"}",     // not UTF-8
       "{\"ch\": 1, \"name\": \"\xED\xA0\x80\"}", // a surrogate
       R"([1, 2])",                               // not an object
@@ -108,19 +112,20 @@ TEST(RecordJson, WritesTheLibraryLayout) {
   std::memcpy(s.name, "ab\"c\0zz", 8);
   s.list[1] = -2;
   s.items[1].id = 1;
+  s.items[1].level = 200;
   s.reserved[0] = 99;
   JsonWriter w;
   write_object(w, s);
   EXPECT_EQ(std::string(w.text()),
             R"({ "ch": 3, "mask": 4000000000, "wide": 0, "ratio": 0.75, "name": "ab\"c", )"
-            R"("list": [ 0, -2, 0 ], "items": [ { "id": 0, "label": "" }, { "id": 1, "label": "" } ], )"
+            R"("list": [ 0, -2, 0 ], "items": [ { "id": 0, "level": 0, "label": "" }, { "id": 1, "level": 200, "label": "" } ], )"
             R"("kept": 0 })");
 }
 
 // ---- Every schema of the tree ---------------------------------------------------------------
 
 bool is_number(Type t) {
-  return t == Type::kInt32 || t == Type::kUint32 || t == Type::kInt64 || t == Type::kDouble;
+  return t == Type::kInt32 || t == Type::kUint32 || t == Type::kUint8 || t == Type::kInt64 || t == Type::kDouble;
 }
 
 // A value inside the field's range.

@@ -77,6 +77,9 @@ void print_field(const zvdb::Field& f, const unsigned char* record) {
       printf("%" PRIu32 " (0x%08" PRIx32 ")", v, v);
       break;
     }
+    case zvdb::FieldType::kUint8:
+      printf("%u", static_cast<unsigned>(*p));
+      break;
     case zvdb::FieldType::kInt64: {
       int64_t v;
       std::memcpy(&v, p, sizeof v);
