@@ -294,3 +294,45 @@ ToolResult run_tool(std::span<const char* const> argv, const ToolOptions& option
 ToolResult run_tool(std::initializer_list<const char*> argv, const ToolOptions& options) {
   return run_tool(std::span<const char* const>(argv.begin(), argv.size()), options);
 }
+
+pid_t start_tool(std::span<const char* const> argv, int* error) {
+  int ignored = 0;
+  int& failure = error != nullptr ? *error : ignored;
+  failure = 0;
+  if (!argv.empty() && argv.back() == nullptr) argv = argv.first(argv.size() - 1);
+  if (argv.empty() || std::find(argv.begin(), argv.end(), nullptr) != argv.end()) {
+    failure = EINVAL;
+    return -1;
+  }
+  std::vector<char*> args;
+  try {
+    for (const char* arg : argv) args.push_back(const_cast<char*>(arg));
+    args.push_back(nullptr);
+  } catch (const std::bad_alloc&) {
+    failure = ENOMEM;
+    return -1;
+  }
+  Spawn spawn;
+  posix_spawn_file_actions_addopen(&spawn.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&spawn.actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&spawn.actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  if constexpr (kHaveCloseFrom) posix_spawn_file_actions_addclosefrom_np(&spawn.actions, 3);
+  sigset_t all, none;
+  sigfillset(&all);
+  sigemptyset(&none);
+  posix_spawnattr_setsigdefault(&spawn.attributes, &all);
+  posix_spawnattr_setsigmask(&spawn.attributes, &none);
+  posix_spawnattr_setflags(&spawn.attributes,
+                           POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSID);
+  pid_t pid = -1;
+  const int rc = posix_spawnp(&pid, args[0], &spawn.actions, &spawn.attributes, args.data(), environ);
+  if (rc != 0) {
+    failure = rc;
+    return -1;
+  }
+  return pid;
+}
+
+pid_t start_tool(std::initializer_list<const char*> argv, int* error) {
+  return start_tool(std::span<const char* const>(argv.begin(), argv.size()), error);
+}

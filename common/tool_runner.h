@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include <sys/types.h>
+
 // How run_tool runs one program.
 struct ToolOptions {
   // Standard output: when true it is read through a pipe into ToolResult::output, at most
@@ -77,3 +79,12 @@ struct ToolResult {
 // is thrown away as if beyond output_limit.
 ToolResult run_tool(std::span<const char* const> argv, const ToolOptions& options = {});
 ToolResult run_tool(std::initializer_list<const char*> argv, const ToolOptions& options = {});
+
+// Starts the program argv[0] with the argument vector argv and does not wait for it: a program
+// that runs on after this process (a packet capture, a watchdog). It runs in a session of its
+// own, with standard input, output and error on /dev/null (in webreq, standard output is the
+// HTTP reply, which must end when webreq ends), the default action for every signal and only
+// descriptors 0-2. Returns its process id, or -1 with *error (if given) set to an errno value
+// when it could not be started (the argv rules of run_tool apply).
+pid_t start_tool(std::span<const char* const> argv, int* error = nullptr);
+pid_t start_tool(std::initializer_list<const char*> argv, int* error = nullptr);

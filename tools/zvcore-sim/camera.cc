@@ -353,6 +353,21 @@ void CameraSim::rules(SimRules& r) {
 }
 
 bool CameraSim::control(const std::vector<std::string>& words, std::string* answer) {
+  // "status <c>": "connected" and the two streams' width, height, frame rate and bitrate, or
+  // "disconnected" (the status pages of other modules ask this).
+  if (words.size() == 2 && words[0] == "status") {
+    int32_t channel = -1;
+    if (!parse_decimal(words[1].c_str(), &channel) || !connected(channel)) {
+      *answer = "disconnected";
+      return true;
+    }
+    const StreamSettings s = streams_.get(channel);
+    char text[160];
+    snprintf(text, sizeof text, "connected %d %d %d %d %d %d %d %d", s.main_res_width, s.main_res_height,
+             s.main_framerate, s.main_bitrate, s.sub_res_width, s.sub_res_height, s.sub_framerate, s.sub_bitrate);
+    *answer = text;
+    return true;
+  }
   if (words.empty() || (words[0] != "drop" && words[0] != "connect")) return false;
   int32_t channel = -1;
   if (words.size() != 2 || !parse_decimal(words[1].c_str(), &channel) || !valid_channel(channel)) {

@@ -1,0 +1,215 @@
+// Packet capture: "/8005" starts tcpdump on an interface into a directory of the page's choice,
+// "/8006" stops it, "/8007" packs the capture files into "packet.tar" and sends it. Everything a
+// request names is checked before anything runs; tools run with argument vectors, files are
+// renamed and removed one by one.
+#include <dirent.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/json_writer.h"
+#include "common/reply.h"
+#include "common/request.h"
+#include "common/tool_runner.h"
+#include "common/trace_log.h"
+#include "handlers/state/state_module.h"
+#include "platform/zvnet/netif.h"
+
+namespace {
+
+constexpr char kCapturePrefix[] = "rvpcap-";
+constexpr char kArchiveName[] = "packet.tar";
+constexpr char kWatchdog[] = "/www/webmonitor";
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+bool only_of(std::string_view text, std::string_view extra) {
+  return std::all_of(text.begin(), text.end(), [&](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           extra.find(c) != std::string_view::npos;
+  });
+}
+
+}  // namespace
+
+bool capture_interface_ok(std::string_view nic) {
+  return !nic.empty() && nic.size() <= 7 && only_of(nic, "._-");
+}
+
+bool capture_host_ok(std::string_view ip) { return ip.size() <= 63 && only_of(ip, ".:-"); }
+
+bool capture_port_ok(std::string_view port) {
+  if (port.empty()) return true;
+  if (port.size() > 5 || !std::all_of(port.begin(), port.end(), is_digit)) return false;
+  const int value = std::stoi(std::string(port));
+  return value >= 1 && value <= 65535;
+}
+
+bool capture_dir_ok(std::string_view dir) {
+  if (dir.empty() || dir.size() > 127 || dir[0] != '/' || !only_of(dir, "_./-")) return false;
+  // No ".." component.
+  size_t start = 0;
+  while (start <= dir.size()) {
+    const size_t end = std::min(dir.find('/', start), dir.size());
+    if (dir.substr(start, end - start) == "..") return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+namespace {
+
+// The regular files of `dir` whose names `keep` accepts, sorted (symbolic links and everything
+// else are left alone).
+template <class Keep>
+std::vector<std::string> files_of(const std::string& dir, Keep keep) {
+  std::vector<std::string> names;
+  DIR* d = opendir(dir.c_str());
+  if (d == nullptr) return names;
+  while (const dirent* e = readdir(d)) {
+    const std::string name = e->d_name;
+    struct stat st{};
+    if (!keep(name) || fstatat(dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) {
+      continue;
+    }
+    names.push_back(name);
+  }
+  closedir(d);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void remove_files(const std::string& dir, const std::vector<std::string>& names) {
+  for (const std::string& name : names) unlink((dir + "/" + name).c_str());
+}
+
+bool ends_with(const std::string& text, std::string_view end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+void stop_captures() {
+  ToolOptions quiet;
+  quiet.discard_errors = true;
+  quiet.time_limit_ms = 5000;
+  run_tool({"killall", "tcpdump"}, quiet);
+}
+
+}  // namespace
+
+void capture_start_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  if (!request || !json_object_is_type(request.get(), json_type_object)) return;
+  std::string ip, port, nic, dir;
+  for (auto [key, out] : {std::pair{"ip", &ip}, {"port", &port}, {"nic", &nic}, {"mntPath", &dir}}) {
+    json_object* value = nullptr;
+    if (!json_object_object_get_ex(request.get(), key, &value)) continue;
+    if (!json_object_is_type(value, json_type_string)) return;
+    *out = json_object_get_string(value);
+  }
+  if (!capture_interface_ok(nic) || !capture_host_ok(ip) || !capture_port_ok(port) || !capture_dir_ok(dir)) {
+    return;
+  }
+
+  char base[32];
+  const time_t now = time(nullptr);
+  struct tm local{};
+  localtime_r(&now, &local);
+  strftime(base, sizeof base, "rvpcap-%Y%m%d%H%M%S", &local);
+
+  NetIfAddress address{};
+  net_get_ifaddr(nic.c_str(), &address);
+  char ipv6[64] = "";
+  if (net_get_ipv6_ifaddr(nic.c_str(), 0, ipv6, sizeof ipv6) != 0) {
+    net_get_ipv6_ifaddr(nic.c_str(), 1, ipv6, sizeof ipv6);
+  }
+
+  // Only one capture at a time: earlier ones, their watchdog and their files go.
+  stop_captures();
+  ToolOptions quiet;
+  quiet.discard_errors = true;
+  quiet.time_limit_ms = 5000;
+  run_tool({"killall", "webmonitor"}, quiet);
+  remove_files(dir, files_of(dir, [](const std::string& name) { return name.rfind(kCapturePrefix, 0) == 0; }));
+
+  std::string filter = std::string("host ") + address.address;
+  if (ipv6[0] != '\0') filter += std::string(" || host ") + ipv6;
+  if (!ip.empty()) filter += " && host " + ip;
+  if (!port.empty()) filter += " && port " + port;
+  const std::string output = dir + "/" + base;
+  // tcpdump would drop to a user of its own before it opens its files (-C), and could then not
+  // write into the page's directory: it keeps this program's user.
+  const passwd* self = getpwuid(geteuid());
+  const char* user = self != nullptr && self->pw_name != nullptr ? self->pw_name : "root";
+  start_tool({"tcpdump", "-i", nic.c_str(), "-s0", filter.c_str(), "-W", "1", "-C", "10", "-Z", user, "-w",
+              output.c_str()});
+  start_tool({kWatchdog, "tcpdump", "300"});
+
+  JsonWriter w(256);
+  reply_json(w.begin_object().key("dirPath").value(dir).key("fileName").value(base).end_object());
+}
+
+void capture_stop_handler(const char* /*argument*/) {
+  stop_captures();
+  reply_ok();
+}
+
+void capture_download_handler(const char* argument) {
+  if (argument == nullptr) return;
+  if (argument[0] == '\0') {
+    reply_cgi_error(REPLY_TEXT);
+    return;
+  }
+  // "<dir>/rvpcap-" and 14 digits, the dir as a capture starts in it.
+  const std::string path = argument;
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return;
+  const std::string dir = path.substr(0, slash);
+  const std::string base = path.substr(slash + 1);
+  if (!capture_dir_ok(dir) || base.size() != sizeof kCapturePrefix - 1 + 14 ||
+      base.rfind(kCapturePrefix, 0) != 0 ||
+      !std::all_of(base.begin() + sizeof kCapturePrefix - 1, base.end(), is_digit)) {
+    return;
+  }
+
+  for (const char* suffix : {"0", "1"}) {
+    const std::string file = path + suffix;
+    struct stat st{};
+    if (lstat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode)) rename(file.c_str(), (file + ".pcap").c_str());
+  }
+  const std::string archive = dir + "/" + kArchiveName;
+  const std::vector<std::string> captures =
+      files_of(dir, [](const std::string& name) { return ends_with(name, ".pcap"); });
+  std::string list;
+  for (const std::string& name : captures) list.append(name).push_back('\0');
+  ToolOptions pack;
+  pack.input = list;
+  pack.time_limit_ms = 60000;
+  pack.discard_errors = true;
+  unlink(archive.c_str());
+  run_tool({"tar", "-cf", archive.c_str(), "-C", dir.c_str(), "--null", "--verbatim-files-from", "-T", "-"}, pack);
+  log_message("capture", __LINE__, __func__, "real_name:%s", archive.c_str());
+
+  const int fd = open(archive.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd >= 0) {
+    fprintf(stdout, "Content-Type:application/octet-stream\r\n");
+    fprintf(stdout, "Content-Disposition: attachment; filename= %s\r\n\r\n", kArchiveName);
+    char chunk[4095];
+    ssize_t n = 0;
+    while ((n = read(fd, chunk, sizeof chunk)) > 0) {
+      if (fwrite(chunk, 1, static_cast<size_t>(n), stdout) != static_cast<size_t>(n)) break;
+    }
+    fflush(stdout);
+    close(fd);
+  }
+  unlink(archive.c_str());
+  remove_files(dir, files_of(dir, [](const std::string& name) { return name.find(".pcap") != std::string::npos; }));
+}

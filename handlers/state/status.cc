@@ -1,0 +1,147 @@
+// Device status pages: each request asks the core once (no payload) and prints the reply's
+// records as JSON; without a reply in the budget the JSON error form is written.
+#include <algorithm>
+#include <optional>
+
+#include "common/exchange.h"
+#include "common/json_writer.h"
+#include "common/record_json.h"
+#include "common/reply.h"
+#include "common/request.h"
+#include "handlers/state/state_messages.h"
+#include "handlers/state/state_module.h"
+#include "platform/zvdb/camera_tables.h"
+#include "platform/zvdb/video_tables.h"
+#include "platform/zvdb/zvdb.h"
+
+namespace {
+
+constexpr int kChannels = 64;
+
+// Every whole record of the reply (at most `cap`) as an array under `key` of one object.
+template <class R>
+void reply_records(const CoreReply& reply, const char* key, size_t cap) {
+  const PayloadReader payload = reply.reader();
+  const size_t count = payload.record_count<R>(cap);
+  JsonWriter w(64 + count * sizeof(R) * 2);
+  w.begin_object().key(key).begin_array();
+  for (size_t i = 0; i < count; ++i) {
+    R record;
+    if (payload.record(i, &record)) write_object(w, record);
+  }
+  reply_json(w.end_array().end_object());
+}
+
+int max_cameras() { return std::clamp(get_param_int(kZvdbPath, "max_cameras", 32), 0, kChannels); }
+
+void write_stream(JsonWriter& w, const char* key, const StreamStatus* s) {
+  w.key(key).begin_object();
+  if (s == nullptr) {
+    w.key("res").value("--").key("framerate").value("--").key("bitrate").value("--");
+    w.key("connection").value("--");
+  } else {
+    w.key("res").begin_object().key("width").value(s->width).key("height").value(s->height).end_object();
+    w.key("framerate").value(s->framerate).key("bitrate").value(s->bitrate);
+    w.key("connection").value(s->connection).key("connectStatus").value(s->connect_status);
+  }
+  w.end_object();
+}
+
+}  // namespace
+
+void netif_status_handler(const char* /*argument*/) {
+  if (const auto reply = core_ask(kNetifStatus, REPLY_JSON)) reply_records<NetifStatus>(*reply, "netif", 16);
+}
+
+void netif_speed_handler(const char* /*argument*/) {
+  const auto reply = core_ask(kNetifSpeed, REPLY_JSON);
+  if (!reply) return;
+  const PayloadReader payload = reply->reader();
+  const size_t count = payload.record_count<NetifSpeed>(16);
+  JsonWriter w(64 + count * 96);
+  w.begin_object().key("netif").begin_array();
+  for (size_t i = 0; i < count; ++i) {
+    NetifSpeed s;
+    if (!payload.record(i, &s)) break;
+    w.begin_object().key("id").value(s.id).key("ifname").field(s.ifname);
+    w.key("RxSpeed").value(s.rx_speed).key("TxSpeed").value(s.tx_speed).end_object();
+  }
+  reply_json(w.end_array().end_object());
+}
+
+// One object per configured channel: its name, enable and address from the database, its streams
+// from the core's record of that channel (records come in ascending channel order; a channel
+// without one shows "--").
+void camera_stream_status_handler(const char* /*argument*/) {
+  const auto reply = core_ask(kCameraStreamStatus, REPLY_JSON);
+  if (!reply) return;
+  const PayloadReader payload = reply->reader();
+  const size_t count = payload.record_count<CameraStreamStatus>(kChannels);
+  const int channels = max_cameras();
+  JsonWriter w(256 + static_cast<size_t>(channels) * 480);
+  w.begin_object().key("IPC").begin_array();
+  size_t next = 0;
+  for (int c = 0; c < channels; ++c) {
+    CameraRecord camera{};
+    read_camera(kZvdbPath, &camera, c);
+    char name[64] = "";
+    read_osd_name(kZvdbPath, c, name, sizeof name);
+    camera.ip_addr[sizeof camera.ip_addr - 1] = '\0';
+    w.begin_object().key("id").value(c).key("name").field(name).key("enable").value(camera.enable);
+    w.key("ipAddr").value(camera.ip_addr[0] != '\0' ? camera.ip_addr : "--");
+    CameraStreamStatus s{};
+    if (next < count && payload.record(next, &s) && s.channel == c) {
+      ++next;
+      w.key("recordOn").value(s.record_on).key("alarmOn").value(s.alarm_on);
+      write_stream(w, "main", &s.main);
+      write_stream(w, "sub", &s.sub);
+    } else {
+      w.key("recordOn").value("--").key("alarmOn").value("--");
+      write_stream(w, "main", nullptr);
+      write_stream(w, "sub", nullptr);
+    }
+    w.end_object();
+  }
+  reply_json(w.end_array().end_object());
+}
+
+// Served by no one: the page asks, nothing is printed.
+void status_unused_handler(const char* /*argument*/) {}
+
+void memory_status_handler(const char* /*argument*/) {
+  const auto reply = core_ask(kMemoryStatus, REPLY_JSON);
+  MemoryStatus memory{};
+  if (reply && reply->first(&memory)) reply_record(memory);
+}
+
+// Two 64-character texts: "1" for each supporting channel; the type's digit (1, 2) or "0".
+void channel_support_handler(const char* /*argument*/) {
+  const auto reply = core_ask(kChannelSupport, REPLY_JSON);
+  if (!reply) return;
+  const PayloadReader payload = reply->reader();
+  char support[kChannels + 1];
+  char type[kChannels + 1];
+  for (int c = 0; c < kChannels; ++c) {
+    ChannelSupport entry{};
+    payload.record(static_cast<size_t>(c), &entry);
+    support[c] = entry.support == 1 ? '1' : '0';
+    type[c] = entry.type == 1 ? '1' : entry.type == 2 ? '2' : '0';
+  }
+  support[kChannels] = type[kChannels] = '\0';
+  JsonWriter w(192);
+  reply_json(w.begin_object().key("support").value(support).key("type").value(type).end_object());
+}
+
+void online_users_handler(const char* /*argument*/) {
+  const auto reply = core_ask(kOnlineUsers, REPLY_JSON);
+  if (!reply) return;
+  const PayloadReader payload = reply->reader();
+  const size_t count = payload.record_count<OnlineUser>(256);
+  JsonWriter w(16 + count * 200);
+  w.begin_array();
+  for (size_t i = 0; i < count; ++i) {
+    OnlineUser user;
+    if (payload.record(i, &user)) write_object(w, user);
+  }
+  reply_json(w.end_array());
+}
