@@ -216,6 +216,7 @@ TEST_F(PtzRequestTest, StatusBlockReadsAndWritesOverTheCamerasValues) {
     expect_refused("/5012", bad, kCgiErrorJson);
   }
   expect_refused("/5011", R"({"chnId":64})", kCgiErrorJson);
+  expect_refused("/5011", R"({"chnId":-1})", kCgiErrorJson);
   core_->reply(kPtzStatusRead.id, Bytes(67, 0));  // one byte short: not a status block
   EXPECT_EQ(post("/5011", R"({"chnId":3})").out, kCgiErrorJson);
 }
@@ -254,6 +255,7 @@ TEST_F(PtzRequestTest, PortRefusals) {
   for (const auto& bad : {with(kPort, "\"dataBits\":7", "\"dataBits\":9"), with(kPort, "\"dataBits\":7", "\"dataBits\":4"),
                           with(kPort, "\"parityType\":2", "\"parityType\":3"), with(kPort, "\"parityType\":2", "\"parityType\":-1"),
                           with(kPort, "\"connectType\":1", "\"connectType\":2"), with(kPort, "\"protocol\":13", "\"protocol\":14"),
+                          with(kPort, "\"connectType\":1", "\"connectType\":-1"), with(kPort, "\"protocol\":13", "\"protocol\":-1"),
                           with(kPort, "\"baudRate\":4800", "\"baudRate\":-1"), with(kPort, "\"address\":9", "\"address\":-1"),
                           with(kPort, "\"stopBits\":2", "\"stopBits\":-1"), with(kPort, "\"cnt\":2,", "")}) {
     expect_refused("/6051", bad);
@@ -275,6 +277,7 @@ TEST_F(PtzRequestTest, PortCheckPrintsTheCoresAnswer) {
   EXPECT_EQ(post("/6052", R"({"camId":7})").out, kCgiErrorText);
   core_->clear_received();
   expect_refused("/6052", R"({"camId":64})");
+  expect_refused("/6052", R"({"camId":-1})");
 }
 
 TEST_F(PtzRequestTest, SpeedsKeepWhatASetLeavesOut) {

@@ -180,10 +180,16 @@ TEST_F(RecordRequestTest, ModesArePlacedByPosition) {
   EXPECT_EQ(only_message(*core_, kRecordModeChanged.id).payload, int32s({0}));
   EXPECT_EQ(log_record(), (std::vector<int32_t>{204, 905, 0}));
   for (const char* bad : {R"({"records":[{"id":1,"mode":2},{"id":64,"mode":1}]})", R"({"records":[{"id":1,"mode":3}]})",
-                          R"({"records":[{"id":1,"mode":-1}]})", R"({"records":[{"id":1}]})", R"({"records":[7]})"}) {
+                          R"({"records":[{"id":1,"mode":-1}]})", R"({"records":[{"id":-1,"mode":1}]})",
+                          R"({"records":[{"id":1}]})", R"({"records":[7]})"}) {
     expect_refused("/6043", bad, kTextHeader + "ERROR");
   }
   expect_refused("/6043", R"({"recs":[]})");
+  // Only the first 64 entries are walked: a 65th, bad or not, is not looked at.
+  std::string many;
+  for (int k = 0; k < 64; ++k) many += R"({"id":0,"mode":2},)";
+  EXPECT_EQ(post("/6043", R"({"records":[)" + many + R"({"id":99,"mode":9}]})").out, kOk);
+  EXPECT_EQ(row(63).mode, 2);
 }
 
 // ---- /6044, /6045 -------------------------------------------------------------------------------
@@ -236,6 +242,19 @@ TEST_F(RecordRequestTest, SettingsSetWritesRowsCamerasAndTellsTheCore) {
   EXPECT_EQ(row(1).post_record_duration, 5);
   EXPECT_EQ(camera(1).record_stream, 2);
   EXPECT_EQ(int32_at(only_message(*core_, kAnrChange.id).payload, 256), 1);
+
+  // At most 64 listed channels; without "chnid" none.
+  core_->clear_received();
+  std::string list;
+  for (int i = 0; i < 65; ++i) list += std::string(i ? "," : "") + std::to_string(i % 64);
+  EXPECT_EQ(post("/6045", R"({"cnt":65,"chnid":[)" + list + R"(],"postRecordDuration":5,"camAnr":0})").out,
+            kJsonHeader + R"({ "resp": 0 })");
+  EXPECT_EQ(int32_at(only_message(*core_, kRecordSettingsChanged.id).payload, 256), 64);
+  core_->clear_received();
+  const std::string before = dump();
+  EXPECT_EQ(post("/6045", R"({"cnt":3,"postRecordDuration":1,"camAnr":0})").out, kJsonHeader + R"({ "resp": 0 })");
+  EXPECT_EQ(dump(), before);
+  EXPECT_EQ(int32_at(only_message(*core_, kRecordSettingsChanged.id).payload, 256), 0);
 }
 
 TEST_F(RecordRequestTest, SettingsReplyFollowsTheCoresResult) {
@@ -262,6 +281,9 @@ TEST_F(RecordRequestTest, SettingsReplyFollowsTheCoresResult) {
 TEST_F(RecordRequestTest, SettingsRefusals) {
   for (const auto& bad : {with(kSettings, "\"prevRecordOn\":0", "\"prevRecordOn\":2"),
                           with(kSettings, "\"postRecordOn\":1", "\"postRecordOn\":-1"),
+                          with(kSettings, "\"postRecordOn\":1", "\"postRecordOn\":2"),
+                          with(kSettings, "\"prevRecordOn\":0", "\"prevRecordOn\":-1"),
+                          with(kSettings, "\"audioEnable\":1", "\"audioEnable\":-1"),
                           with(kSettings, "\"prevRecordDuration\":10", "\"prevRecordDuration\":-1"),
                           with(kSettings, "\"audioEnable\":1", "\"audioEnable\":2"),
                           with(kSettings, "\"recordStreamType\":2", "\"recordStreamType\":3"),

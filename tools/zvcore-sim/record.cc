@@ -32,12 +32,13 @@ struct ChannelState {
   std::shared_ptr<const Schedule> plan = std::make_shared<Schedule>();
 };
 
-// "HH:MM" as minutes; -1 when it is not a time.
-int minutes_of(const char* text) {
+// "HH:MM" of a fixed time field (terminated or not) as minutes; -1 when it is not a time.
+int minutes_of(const char (&field)[kScheduleTimeSize]) {
+  const std::string text(field, strnlen(field, sizeof field));
   int h = 0;
   int m = 0;
   char tail = 0;
-  if (std::sscanf(text, "%d:%d%c", &h, &m, &tail) != 2 || h < 0 || h > 24 || m < 0 || m > 59) return -1;
+  if (std::sscanf(text.c_str(), "%d:%d%c", &h, &m, &tail) != 2 || h < 0 || h > 24 || m < 0 || m > 59) return -1;
   return h * 60 + m;
 }
 
