@@ -76,7 +76,7 @@ void write_int_array(JsonWriter& w, const int32_t* values, int count) {
 }
 
 void reply_listing(const PtzListing& l) {
-  JsonWriter w(64 * 1024);
+  JsonWriter w(32 * 1024);
   w.begin_object().key("status").value("OK").key("PRESET").begin_array();
   for (const PtzPresetEntry& p : l.presets) {
     w.begin_object().key("enable").value(p.enable).key("name").field(p.name).end_object();

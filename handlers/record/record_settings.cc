@@ -140,7 +140,7 @@ void record_plan_read_handler(const char* argument) {
   auto plan = std::make_unique<RecordSchedule>();
   *plan = RecordSchedule{};
   kRecordSchedules.read(kZvdbPath, plan.get(), {channel});
-  JsonWriter w(256 * 1024);
+  JsonWriter w(32 * 1024);
   w.begin_object().key("id").value(row.id).key("schedule").begin_array();
   for (const ScheduleDay& day : plan->plan.days) {
     w.begin_object().key("wholedayEnable").value(day.day_flag).key("wholedayActionType").value(day.day_word);

@@ -72,7 +72,7 @@ TEST_F(PtzHead, TourStepsThroughItsKeyPointsAndStopsOnStop) {
   ASSERT_NE(first, second);
   PtzTourSave tour{2, 3, 2, {}};
   tour.tour.points[0] = {1, 1, 5};  // preset 1 for one second
-  tour.tour.points[1] = {2, 1, 5};
+  tour.tour.points[1] = {2, 100, 5};  // then preset 2 for long enough to be seen
   send(kPtzTourSaved.id, tour);
   send(kPtzTourRun.id, PtzTourAction{2, 21, 3, {}});
   EXPECT_EQ(position(), first);
