@@ -82,6 +82,15 @@ const Writer kWriters[] = {
      R"("syncTime":1,"mainRtspPort":1554,"mainSourcePath":"/main"})",
      "CGI ERROR", false},
     {"/2005", R"({"chnid":0})", "CGI ERROR", false},
+    {"/6051", R"({"cnt":1,"chnid":[3],"connectType":1,"baudRate":2400,"dataBits":7,"address":4})", "CGI ERROR", false},
+    {"/6054", R"({"camId":3,"pan_speed":1,"tilt_speed":2})", "CGI ERROR", false},
+    {"/6055", R"({"chn":3,"tourid":2,"rowsize":1,"path":[{"preset":4,"speed":5,"time":6}]})", "CGI ERROR", false},
+    {"/6031", R"({"id":3,"name":"Fair","enable":1,"type":1,"startMon":5})", "CGI ERROR", false},
+    {"/6041",
+     R"({"cnt":2,"chnid":[0,1],"recordplanmode":1,"schedule":[{"wholedayEnable":1,"wholedayActionType":1,"plans":[]}]})",
+     "CGI ERROR", false},
+    {"/6043", R"({"records":[{"id":0,"mode":2}]})", "ERROR", false},
+    {"/6045", R"({"cnt":1,"chnid":[2],"postRecordDuration":9,"camAnr":0,"recordStreamType":1})", "{ \"resp\": -1 }", true},
 };
 
 TEST_F(FullFlash, EveryWriterRefusesAndTellsTheCoreNothing) {
@@ -109,6 +118,23 @@ TEST_F(FullFlash, WithRoomEveryWriterStores) {
     EXPECT_NE(r.out, (w.json ? kJsonHeader : kTextHeader) + w.reply);
     EXPECT_NE(dump(), before);
   }
+}
+
+// Clearing a tour needs a stored tour first (an empty one is left as it is by any writer).
+TEST_F(FullFlash, TourClearRefusesAndTellsTheCoreNothing) {
+  ASSERT_EQ(post("/6055", R"({"chn":3,"tourid":2,"rowsize":1,"path":[{"preset":4,"speed":5,"time":6}]})").out, kOk);
+  settle();
+  core_->clear_received();
+  const std::string before = dump();
+  fill_flash();
+  const RunResult r = post("/6057", R"({"chn":3,"tourid":2})");
+  settle();
+  make_room();
+  EXPECT_EQ(r.out, kCgiErrorText);
+  EXPECT_TRUE(core_->received().empty());
+  EXPECT_EQ(dump(), before);
+  EXPECT_EQ(post("/6057", R"({"chn":3,"tourid":2})").out, kOk);
+  EXPECT_NE(dump(), before);
 }
 
 }  // namespace

@@ -1,0 +1,213 @@
+// PTZ control: moves and presets sent to the core, the camera's PTZ speed through its web
+// parameters, and the camera's PTZ status block.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+
+#include "common/json_fields.h"
+#include "common/record_json.h"
+#include "common/reply.h"
+#include "common/request.h"
+#include "handlers/camera/camera_messages.h"
+#include "handlers/ptz/ptz_messages.h"
+#include "handlers/ptz/ptz_module.h"
+#include "platform/zvdb/zvdb.h"
+
+namespace {
+
+constexpr size_t kPresetNameChars = 30;
+
+// "/5000": the channel and action required, speeds and view optional; no preset, no name.
+constexpr auto kPtzMoveForm =
+    ZV_FIELDS(PtzCommand, ZV_SCHEMA_FIELD(channel_id), ZV_SCHEMA_FIELD(action),
+              ZV_FIELD(pan_speed, "panSpeed"), ZV_FIELD(tilt_speed, "tiltSpeed"),
+              ZV_FIELD(zoom_speed, "zoomSpeed"), ZV_FIELD(focus_speed, "focusSpeed"),
+              ZV_SCHEMA_FIELD(fisheye_type), ZV_SCHEMA_FIELD(stream_id));
+
+int max_cameras() { return std::clamp(get_param_int(kZvdbPath, "max_cameras", 32), 0, 64); }
+
+// The camera's speed setting counts from 0, the pages from 1.
+int32_t camera_speed_value(int32_t speed) { return speed >= 1 ? speed - 1 : 1; }
+
+// Sets one PTZ key of the camera's own web settings (3226) and answers "OK" when the camera took
+// it, "ERROR" when it refused; false when the core did not answer ("CGI ERROR" written).
+bool set_camera_ptz_param(int32_t channel, const char* key, const char* value) {
+  CameraWebParam param{};
+  param.channel = channel;
+  copy_text_field(param.httpname, "vsetting.html");
+  copy_text_field(param.key, key);
+  copy_text_field(param.value, value);
+  const std::optional<CoreReply> reply = core_ask(kWebParamSet, param, REPLY_TEXT);
+  if (!reply) return false;
+  int32_t status = -1;
+  reply->first(&status);
+  reply_text(status == 0 ? "OK" : "ERROR");
+  return true;
+}
+
+bool set_camera_ptz_speed(int32_t channel, int32_t speed) {
+  char value[16];
+  std::snprintf(value, sizeof value, "%d", camera_speed_value(speed));
+  return set_camera_ptz_param(channel, "ptzspeed", value);
+}
+
+// The preset name of a save: at most 30 characters, none of them CR, LF or NUL (the camera's
+// fisheye preset setting is one "stream:preset:name" line). False when the name is unusable.
+bool read_preset_name(json_object* request, char (&name)[kPtzPresetNameSize]) {
+  std::memset(name, 0, sizeof name);
+  json_object* member = nullptr;
+  if (!json_object_object_get_ex(request, "name", &member) || !json_object_is_type(member, json_type_string)) {
+    return true;  // no name: an unnamed preset
+  }
+  const char* text = json_object_get_string(member);
+  const size_t length = static_cast<size_t>(json_object_get_string_len(member));
+  if (std::memchr(text, '\0', length) != nullptr || std::memchr(text, '\r', length) != nullptr ||
+      std::memchr(text, '\n', length) != nullptr || !valid_utf8(text, length)) {
+    return false;
+  }
+  copy_text_field(name, text, kPresetNameChars);
+  return true;
+}
+
+// Prints {"<key>": n} from a one-int32 reply.
+void reply_int_object(const char* key, const CoreReply& reply) {
+  int32_t value = 0;
+  reply.first(&value);
+  JsonWriter w;
+  w.begin_object().key(key).value(value).end_object();
+  reply_json(w);
+}
+
+// A {"<key>": channel 0..63} request; false when absent, of another type or out of range.
+bool read_channel(json_object* request, const char* key, int32_t* channel) {
+  return request && read_json_members(request, {int_member(key, channel).required().range(0, 63)});
+}
+
+}  // namespace
+
+void ptz_move_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  PtzCommand command{};
+  int32_t autofocus = 0;
+  if (!request || !read_record(request.get(), kPtzMoveForm.schema(), &command) ||
+      !read_json_members(request.get(), {int_member("isAutoFocus", &autofocus)}) ||
+      command.channel_id >= max_cameras()) {
+    return;
+  }
+  core_tell(kPtzMove, command);
+  if (command.action == kPtzActionMoveEnd && autofocus == 1) {
+    command.action = kPtzActionAutofocus;
+    core_tell(kPtzMove, command);
+  }
+  set_camera_ptz_speed(command.channel_id, command.pan_speed);
+  send_ptz_log(command.channel_id, kPtzLogControl);
+}
+
+void ptz_preset_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  PtzCommand command{};
+  if (!request || !read_record(request.get(), &command) || command.channel_id >= max_cameras()) return;
+  const bool save = command.action == kPtzActionSavePreset;
+  if (save && !read_preset_name(request.get(), command.name)) return;
+  core_tell(kPtzPreset, command);
+  if (save && command.fisheye_type == 1) {
+    char value[sizeof CameraWebParam::value];
+    std::snprintf(value, sizeof value, "%d:%d:%s", command.stream_id, command.preset_id, command.name);
+    set_camera_ptz_param(command.channel_id, "ipncptz=setfishpreset", value);
+  } else {
+    reply_ok();
+  }
+  send_ptz_log(command.channel_id, kPtzLogSettings);
+}
+
+void ptz_focus_handler(const char* argument) {
+  PtzChannelAction action{};
+  if (!read_request(argument, &action)) return;
+  core_tell(kPtzFocus, action);
+  reply_ok();
+  send_ptz_log(action.channel_id, kPtzLogControl);
+}
+
+void ptz_zoom_handler(const char* argument) {
+  PtzZoom zoom{};
+  if (!read_request(argument, &zoom)) return;
+  core_tell(kPtzZoom, zoom);
+  reply_ok();
+  send_ptz_log(zoom.cam_id, kPtzLogControl);
+}
+
+void ptz_speed_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  int32_t channel = 0;
+  int32_t speed = 0;
+  if (!request || !read_json_members(request.get(), {int_member("chn", &channel).required().range(0, 63),
+                                                     int_member("Speed", &speed).required()})) {
+    return;
+  }
+  set_camera_ptz_speed(channel, speed);
+  send_ptz_log(channel, kPtzLogSettings);
+}
+
+void ptz_camera_command_handler(const char* argument) {
+  PtzCameraCommand command{};
+  if (!read_request(argument, &command)) return (void)reply_cgi_error(REPLY_JSON);
+  const std::optional<CoreReply> reply = core_ask(kPtzCameraCommand, command, REPLY_JSON);
+  if (!reply) return;
+  reply_int_object("res", *reply);
+  send_ptz_log(command.chnid, kPtzLogSettings);
+}
+
+void ptz_camera_state_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  int32_t channel = 0;
+  if (!read_channel(request.get(), "chnid", &channel)) return (void)reply_cgi_error(REPLY_JSON);
+  const std::optional<CoreReply> reply = core_ask(kPtzCameraState, channel, REPLY_JSON);
+  PtzCameraState state{};
+  if (!reply || !reply->first(&state)) return;
+  reply_record(state);
+}
+
+void ptz_status_read_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  int32_t channel = 0;
+  if (!read_channel(request.get(), "chnId", &channel)) return (void)reply_cgi_error(REPLY_JSON);
+  const std::optional<CoreReply> reply = core_ask(kPtzStatusRead, channel, REPLY_JSON);
+  PtzStatusBlock block{};
+  if (!reply || !reply->first(&block)) return;
+  reply_record(block);
+}
+
+// The camera's current block with the request's keys over it, applied to the channels of
+// "channelMask" ('0'/'1' per channel, at most 64; only the named channel when absent).
+void ptz_status_set_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  int32_t channel = 0;
+  PtzStatusWrite write{};
+  char mask[kPtzChannelMaskSize] = {};
+  bool mask_given = false;
+  if (!read_channel(request.get(), "chnId", &channel) ||
+      !read_json_members(request.get(), {text_member("channelMask", mask).present(&mask_given)}) ||
+      !read_record(request.get(), &write.block)) {
+    return (void)reply_cgi_error(REPLY_JSON);
+  }
+  const size_t mask_length = strnlen(mask, sizeof mask);
+  if (mask_given && (mask_length > 64 || std::strspn(mask, "01") != mask_length)) {
+    return (void)reply_cgi_error(REPLY_JSON);
+  }
+  const std::optional<CoreReply> current = core_ask(kPtzStatusRead, channel, REPLY_JSON);
+  if (!current) return;
+  current->first(&write.block);
+  read_record(request.get(), &write.block);
+  write.block.status = 0;
+  write.block.chn_id = channel;
+  if (mask_given) {
+    std::memcpy(write.channel_mask, mask, mask_length);
+  } else {
+    mask_text(uint64_t{1} << channel, channel + 1, write.channel_mask);
+  }
+  const std::optional<CoreReply> reply = core_ask(kPtzStatusSet, write, REPLY_JSON);
+  if (!reply) return;
+  reply_int_object("status", *reply);
+  send_ptz_log(channel, kPtzLogSettings);
+}
