@@ -82,6 +82,11 @@ const Writer kWriters[] = {
      R"("syncTime":1,"mainRtspPort":1554,"mainSourcePath":"/main"})",
      "CGI ERROR", false},
     {"/2005", R"({"chnid":0})", "CGI ERROR", false},
+    {"/2067", R"({"groups":[{"enable":1,"name":"Hall"}]})", R"({ "res": -1 })", true},
+    {"/2070", R"({"groupid":1,"interval":9,"audible":[[["01:00","02:00",1]]]})", R"({ "res": -1 })", true},
+    {"/2074", R"({"id":1,"name":"Till","action":{"triChannels":"01"}})", R"({ "res": -1 })", true},
+    {"/2076", R"({"report":[{"enable":1}]})", R"({ "res": -1 })", true},
+    {"/2077", R"({"chnId":2,"action":{"interval":4}})", R"({ "status": -1 })", true},
 };
 
 TEST_F(FullFlash, EveryWriterRefusesAndTellsTheCoreNothing) {
