@@ -70,6 +70,7 @@ TEST_F(CameraAppsTest, BadArgumentsAreRefusedWithNothingStoredOrSent) {
   expect_refused("/2074", "{\"id\": 1, \"name\": \"\xfe\"}", kJsonError);
   expect_refused("/2074", "{\"id\": 1, \"action\": {\"triChnAlarms\": [\"ok\", \"\xff\"]}}", kJsonError);
   expect_refused("/2076", "{\"report\": [{\"backupTime\": \"\xff\"}]}", kJsonError);
+  expect_refused("/2077", "{\"chnId\": 1, \"action\": {\"ptz\": [[[\"0\xe0\", \"1\", 1]]]}}", kJsonError);
 }
 
 // ---- Counting groups ---------------------------------------------------------------------------

@@ -7,7 +7,12 @@
 #include <string>
 #include <thread>
 
+#include "handlers/camera/camera_apps_messages.h"
 #include "tests/support/request_fixture.h"
+#include "tools/zvcore-sim/rules.h"
+#include "tools/zvcore-sim/simulator.h"
+
+std::unique_ptr<SimModule> make_camera_apps_sim();
 
 namespace zvtest {
 namespace {
@@ -75,6 +80,40 @@ TEST_F(CameraAppsSimulatorTest, EverySetIsAnswered) {
   EXPECT_EQ(post("/2076", R"({"report": [{"enable": 1}]})").out, kJsonHeader + R"({ "res": 0 })");
   EXPECT_EQ(post("/2077", R"({"chnId": 3, "enable": 1, "action": {"interval": 5}})").out,
             kJsonHeader + R"({ "status": 0 })");
+}
+
+TEST(CameraAppsSimModule, EveryMessageHasItsRuleReplyIdAndTheControlCommandsAnswer) {
+  Simulator simulator(SimOptions{});
+  EXPECT_TRUE(simulator.rules().conflicts().empty());
+  for (const MessageInfo& m : kCameraAppsMessages) {
+    SCOPED_TRACE(m.name);
+    if (m.reply_id != 0) {
+      EXPECT_EQ(Simulator::reply_id_for(m.id), m.reply_id);
+    }
+    const SimRules::Rule* rule = simulator.rules().find(SimRequest{0, 3, m.id, nullptr, 0});
+    ASSERT_NE(rule, nullptr);
+    EXPECT_EQ(rule->module, "camera_apps");
+  }
+  SimModule* apps = simulator.module("camera_apps");
+  ASSERT_NE(apps, nullptr);
+  struct Row {
+    std::vector<std::string> words;
+    bool known;
+    std::string answer;
+  } rows[] = {
+      {{"firmware"}, true, "idle"},
+      {{"pos", "4"}, true, "error: no such POS"},
+      {{"face", "0"}, true, "error: no such face"},
+      {{"groups"}, true, "group0 in=0 out=0 staying=0 group1 in=0 out=0 staying=0 group2 in=0 out=0 staying=0 "
+                         "group3 in=0 out=0 staying=0"},
+      {{"other"}, false, ""},
+  };
+  for (const Row& row : rows) {
+    std::string answer;
+    EXPECT_EQ(apps->control(row.words, &answer), row.known);
+    EXPECT_EQ(answer, row.answer);
+  }
+  zvdb_close_all();
 }
 
 }  // namespace
