@@ -73,6 +73,54 @@ TEST_F(CameraAppsTest, BadArgumentsAreRefusedWithNothingStoredOrSent) {
   expect_refused("/2077", "{\"chnId\": 1, \"action\": {\"ptz\": [[[\"0\xe0\", \"1\", 1]]]}}", kJsonError);
 }
 
+// ---- Every member a set writes is read back -----------------------------------------------------
+
+TEST_F(CameraAppsTest, EveryMemberASetWritesIsReadBack) {
+  core_->reply(kCountingGroupsChanged.id, int32s({0}));
+  core_->reply(kPosChanged.id, int32s({0}));
+  core_->reply(kCountingReportsChanged.id, int32s({0}));
+  struct Case {
+    const char* set;
+    std::string body;
+    const char* read;
+    const char* read_body;
+    std::string object;  // as the read prints it
+  } cases[] = {
+      {"/2067",
+       R"({"groups": [{}, {"enable": 1, "stays": 2, "liveview_auto_reset": 3, "auto_day": 4, "liveview_font_size": 5,
+           "name": "n", "auto_day_time": "06:30", "tri_channels": "01", "liveview_green_tips": "g",
+           "liveview_red_tips": "r"}]})",
+       "/2066", R"({"action": 0})",
+       R"({ "groupid": 1, "enable": 1, "stays": 2, "liveview_auto_reset": 3, "auto_day": 4, "liveview_font_size": 5, )"
+       R"("name": "n", "auto_day_time": "06:30", "tri_channels": "01", "liveview_green_tips": "g", )"
+       R"("liveview_red_tips": "r" })"},
+      {"/2074",
+       R"({"id": 3, "enable": 1, "name": "a", "protocol": 2, "connectionMode": 3, "ip": "b", "liveviewDisplay": 4,
+           "displayChannel": 5, "startX": 6, "startY": 7, "areaWidth": 8, "areaHeight": 9, "characterEncodeing": 10,
+           "fontSize": 11, "fontColor": 12, "overlayMode": 13, "displayTime": 14, "timeout": 15, "privacy1": "c",
+           "privacy2": "d", "privacy3": "e", "port": 16})",
+       "/2073", R"({"id": 0})",
+       R"({ "id": 3, "enable": 1, "name": "a", "protocol": 2, "connectionMode": 3, "ip": "b", "liveviewDisplay": 4, )"
+       R"("displayChannel": 5, "startX": 6, "startY": 7, "areaWidth": 8, "areaHeight": 9, "characterEncodeing": 10, )"
+       R"("fontSize": 11, "fontColor": 12, "overlayMode": 13, "displayTime": 14, "timeout": 15, "privacy1": "c", )"
+       R"("privacy2": "d", "privacy3": "e", "port": 16 })"},
+      {"/2076",
+       R"({"report": [{}, {}, {"reportType": 7, "enable": 1, "triChannels": "1", "triGroups": "01",
+           "stayLengthType": 2, "stayLengthValue": 3, "backupDay": 4, "backupTime": "05:00", "fileFormat": 5,
+           "timeRange": 6, "backupTo": 7, "lineMask": 8}]})",
+       "/2075", "",
+       R"({ "reportType": 7, "enable": 1, "triChannels": "1", "triGroups": "01", "stayLengthType": 2, )"
+       R"("stayLengthValue": 3, "backupDay": 4, "backupTime": "05:00", "fileFormat": 5, "timeRange": 6, )"
+       R"("backupTo": 7, "lineMask": 8 })"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.set);
+    EXPECT_EQ(post(c.set, c.body).out, kJsonHeader + R"({ "res": 0 })");
+    const std::string read = post(c.read, c.read_body).out;
+    EXPECT_NE(read.find(c.object), std::string::npos) << read;
+  }
+}
+
 // ---- Counting groups ---------------------------------------------------------------------------
 
 TEST_F(CameraAppsTest, GroupsListTheFactoryRowsWithTheirDialogOnlyWhenAsked) {
