@@ -108,17 +108,18 @@ class CameraAppsSim : public SimModule {
   // daily reset start again once their time of day has passed.
   void advance() {
     load_groups();
-    const Clock::time_point now = Clock::now();
-    while (now - last_step_ >= kCountStep) {
-      last_step_ += kCountStep;
-      ++step_;
-      for (int c = 0; c < kChannels; ++c) {
-        bool counted = false;
-        for (int g = 0; g < kCountingGroups; ++g) counted = counted || in_group(g, c);
-        if (!counted) continue;
-        in_[c] += 1 + step_ % 2;
-        out_[c] += 1;
-      }
+    // Step s lets 1 + s % 2 people in and 1 out on each counted channel; the steps since the last
+    // look are added at once (the odd ones among them let one more in).
+    const int64_t steps = (Clock::now() - last_step_) / kCountStep;
+    const int64_t odd = (step_ + steps + 1) / 2 - (step_ + 1) / 2;
+    last_step_ += steps * kCountStep;
+    step_ += steps;
+    for (int c = 0; c < kChannels && steps > 0; ++c) {
+      bool counted = false;
+      for (int g = 0; g < kCountingGroups; ++g) counted = counted || in_group(g, c);
+      if (!counted) continue;
+      in_[c] += steps + odd;
+      out_[c] += steps;
     }
     int day = 0;
     int minute = 0;
