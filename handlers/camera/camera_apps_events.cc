@@ -92,28 +92,32 @@ bool block_texts_valid(json_object* value, int depth = 0) {
 
 }  // namespace
 
-const EventKind kCountingEventKind = {
-    .name = "peoplecnt_event",
-    .records = &zvdb::kCountingEventTable,
-    .sub_count = 1,
-    .plans = {nullptr, &zvdb::kCountingAudibleScheduleTable, &zvdb::kCountingEmailScheduleTable,
-              &zvdb::kCountingPtzScheduleTable},
-    .led_plan_tables = kCountingLedPlans,
-    .led_action_tables = kCountingLedActions,
-    .ptz_source_base = kPtzSourcePeopleCount,
-    .action_keys = kCountingActionKeys,
-    .tri_chn_alarms = kTriChnAlarmsAt,
-    .applied = nullptr,
-    .reply = kCountingBlock,
-};
+namespace {
 
-const EventKind kCountingDialogEventKind = [] {
-  EventKind kind = kCountingEventKind;
-  kind.reply = kCountingDialog;
-  return kind;
-}();
+// Group events read back without or with their PTZ actions.
+constexpr EventKind counting_kind(std::span<const ReplyItem> reply) {
+  return EventKind{
+      .name = "peoplecnt_event",
+      .records = &zvdb::kCountingEventTable,
+      .sub_count = 1,
+      .plans = {nullptr, &zvdb::kCountingAudibleScheduleTable, &zvdb::kCountingEmailScheduleTable,
+                &zvdb::kCountingPtzScheduleTable},
+      .led_plan_tables = kCountingLedPlans,
+      .led_action_tables = kCountingLedActions,
+      .ptz_source_base = kPtzSourcePeopleCount,
+      .action_keys = kCountingActionKeys,
+      .tri_chn_alarms = kTriChnAlarmsAt,
+      .applied = nullptr,
+      .reply = reply,
+  };
+}
 
-const EventKind kPosEventKind = {
+}  // namespace
+
+constinit const EventKind kCountingEventKind = counting_kind(kCountingBlock);
+constinit const EventKind kCountingDialogEventKind = counting_kind(kCountingDialog);
+
+constinit const EventKind kPosEventKind = {
     .name = "pos_event",
     .records = &zvdb::kPosEventTable,
     .sub_count = 1,
@@ -129,7 +133,7 @@ const EventKind kPosEventKind = {
     .reply = kPosBlock,
 };
 
-const EventKind kFaceEventKind = {
+constinit const EventKind kFaceEventKind = {
     .name = "face_event",
     .records = &zvdb::kFaceEventTable,
     .sub_count = 1,
