@@ -351,6 +351,9 @@ TEST_F(CameraAppsTest, FaceCaptureFillsThePayloadAndStoresTheEventOnlyWithAnActi
   kLedPlans.read(kZvdbPath, &white, led_key(7, "face_whiteled_esche"));
   zvdb_close_all();
   EXPECT_EQ(text_of(white.days[0].ranges[0].end_time), "02:00");
+  EXPECT_EQ(post("/2077", R"({"chnId": 7, "action": {"triChannels": "0"}})").out, kJsonHeader + R"({ "status": 3 })");
+  EXPECT_EQ(stored(kFaceEvents, 7).tri_channels_mask, 0u);  // the channel is removed again
+  EXPECT_EQ(stored(kFaceEvents, 7).audio_id, 2);
   core_->no_reply(kFaceCaptureSet.id);
   EXPECT_EQ(post("/2077", R"({"chnId": 0})").out, kJsonError);
 }
