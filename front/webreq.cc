@@ -12,6 +12,7 @@
 
 #include "common/path_check.h"
 #include "front/cgi.h"
+#include "front/firmware_image.h"
 #include "front/multipart.h"
 #include "front/registry.h"
 
@@ -91,6 +92,7 @@ void upload_form() {
   char argument[kUploadArgumentSize];
 
   if (is_one_of(id, kRawUploadIds, std::size(kRawUploadIds))) {
+    if (is_camera_image_upload(id)) store_camera_image();
     snprintf(argument, sizeof argument, "%s & %s", "temp", query);
     dispatch_request(id, argument);
     return;

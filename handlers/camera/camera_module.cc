@@ -4,6 +4,7 @@
 
 #include "common/json_fields.h"
 #include "common/request.h"
+#include "handlers/camera/camera_apps.h"
 
 bool read_channel_request(const char* argument, const char* key, int32_t max, int32_t* channel) {
   JsonPtr request = parse_request(argument);
@@ -39,6 +40,22 @@ const WebReqEntry kCameraRequests[] = {
     {"/2063", audio_read_handler},
     {"/2064", audio_set_handler},
     {"/2065", audio_support_handler},
+    {"/2066", counting_groups_read_handler},
+    {"/2067", counting_groups_set_handler},
+    {"/2068", counting_url_handler},
+    {"/2069", counting_event_read_handler},
+    {"/2070", counting_event_set_handler},
+    {"/2071", counting_group_reset_handler},
+    {"/2072", counting_group_staying_handler},
+    {"/2073", pos_read_handler},
+    {"/2074", pos_set_handler},
+    {"/2075", counting_reports_read_handler},
+    {"/2076", counting_reports_set_handler},
+    {"/2077", face_capture_set_handler},
+    {"/2078", firmware_check_handler},
+    {"/2079", firmware_progress_handler},
+    {"/2080", firmware_start_handler},
+    {"/2081", firmware_stop_handler},
 };
 }  // namespace
 

@@ -91,6 +91,11 @@ const Writer kWriters[] = {
      "CGI ERROR", false},
     {"/6043", R"({"records":[{"id":0,"mode":2}]})", "ERROR", false},
     {"/6045", R"({"cnt":1,"chnid":[2],"postRecordDuration":9,"camAnr":0,"recordStreamType":1})", "{ \"resp\": -1 }", true},
+    {"/2067", R"({"groups":[{"enable":1,"name":"Hall"}]})", R"({ "res": -1 })", true},
+    {"/2070", R"({"groupid":1,"interval":9,"audible":[[["01:00","02:00",1]]]})", R"({ "res": -1 })", true},
+    {"/2074", R"({"id":1,"name":"Till","action":{"triChannels":"01"}})", R"({ "res": -1 })", true},
+    {"/2076", R"({"report":[{"enable":1}]})", R"({ "res": -1 })", true},
+    {"/2077", R"({"chnId":2,"action":{"interval":4}})", R"({ "status": -1 })", true},
 };
 
 TEST_F(FullFlash, EveryWriterRefusesAndTellsTheCoreNothing) {

@@ -1,0 +1,59 @@
+// Camera applications of the camera module: people-counting groups and their events, the
+// counting page of a camera, camera firmware upgrade, POS terminals and their events, automatic
+// counting reports and face capture. The group, POS and face events are event kinds of the
+// action-block procedures (handlers/video/event_actions.h).
+#pragma once
+
+#include <json-c/json.h>
+
+#include <optional>
+
+#include "common/exchange.h"
+#include "common/request.h"
+#include "handlers/video/event_actions.h"
+
+// Event kinds: group events keyed by group (0..3), POS events by terminal (0..3), face events by
+// channel (0..7); each kind's PTZ actions are stored under its own PTZ source type.
+constexpr int kPtzSourcePos = 21;
+constexpr int kPtzSourceFace = 26;
+extern const EventKind kCountingEventKind;         // the block of /2069 (no "ptzParams")
+extern const EventKind kCountingDialogEventKind;   // the "dialog" of /2066 (with "ptzParams")
+extern const EventKind kPosEventKind;
+extern const EventKind kFaceEventKind;
+
+// Stores the action block `block` as the event of `id` of `kind` in `write`: its plans, LED plan
+// and actions, record fields and PTZ actions (the kind's PTZ source type, source id `id`). False,
+// with nothing stored, when a text of the block is not valid UTF-8.
+bool store_app_event(const EventKind& kind, int id, json_object* block, SettingsWrite& write);
+
+// {"<key>": n} from a one-int32 answer of the core; nothing when there was none (the error reply
+// was written).
+void reply_int32_member(const char* key, const std::optional<CoreReply>& reply);
+// {"<key>": -1}: the settings could not be stored (nothing was, and the core was not told).
+void reply_write_failed(const char* key);
+
+// People-counting groups (counting_groups.cc).
+void counting_groups_read_handler(const char* argument);   // "/2066"
+void counting_groups_set_handler(const char* argument);    // "/2067"
+void counting_url_handler(const char* argument);           // "/2068"
+void counting_event_read_handler(const char* argument);    // "/2069"
+void counting_event_set_handler(const char* argument);     // "/2070"
+void counting_group_reset_handler(const char* argument);   // "/2071"
+void counting_group_staying_handler(const char* argument); // "/2072"
+
+// POS terminals (pos.cc).
+void pos_read_handler(const char* argument);               // "/2073"
+void pos_set_handler(const char* argument);                // "/2074"
+
+// Automatic counting reports (counting_reports.cc).
+void counting_reports_read_handler(const char* argument);  // "/2075"
+void counting_reports_set_handler(const char* argument);   // "/2076"
+
+// Face capture (face_capture.cc).
+void face_capture_set_handler(const char* argument);       // "/2077"
+
+// Camera firmware upgrade (camera_firmware.cc).
+void firmware_check_handler(const char* argument);         // "/2078"
+void firmware_progress_handler(const char* argument);      // "/2079"
+void firmware_start_handler(const char* argument);         // "/2080"
+void firmware_stop_handler(const char* argument);          // "/2081"

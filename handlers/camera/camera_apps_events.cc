@@ -1,0 +1,175 @@
+// The group, POS and face events as rows of the event-kind table, and what their handlers share.
+#include <cstddef>
+#include <cstring>
+
+#include "common/json_fields.h"
+#include "handlers/camera/camera_apps.h"
+#include "handlers/camera/camera_apps_messages.h"
+#include "platform/zvdb/camera_apps_tables.h"
+
+namespace {
+
+// The fields an action block sets in a group's record; POS and face events add "triChannels".
+constexpr const char* kCountingActionKeys[] = {
+    "triAlarms",    "interval",          "audioId",        "email_interval", "email_pic_enable",
+    "tri_channels_pic", "ptz_interval",  "alarmout_interval", "white_interval",
+};
+constexpr const char* kTriggerActionKeys[] = {
+    "triAlarms",    "interval",          "audioId",        "email_interval", "email_pic_enable",
+    "tri_channels_pic", "ptz_interval",  "alarmout_interval", "white_interval", "triChannels",
+};
+
+// A group has no effective plan of its own: "effective" shows the audible plan.
+constexpr ReplyItem kCountingBlock[] = {
+    {"chnid", ReplyItem::kChannel},          {"triAlarms", ReplyItem::kField},
+    {"interval", ReplyItem::kField},         {"email_interval", ReplyItem::kField},
+    {"email_pic_enable", ReplyItem::kField}, {"tri_channels_pic", ReplyItem::kField},
+    {"ptz_interval", ReplyItem::kField},     {"alarmout_interval", ReplyItem::kField},
+    {"white_interval", ReplyItem::kField},   {"effective", ReplyItem::kPlan, kPlanAudible},
+    {"audible", ReplyItem::kPlan, kPlanAudible}, {"email", ReplyItem::kPlan, kPlanEmail},
+    {"ptz", ReplyItem::kPlan, kPlanPtz},     {"triChnAlarms", ReplyItem::kTriChnAlarms},
+    {"white", ReplyItem::kLedPlan},          {"whiteInfo", ReplyItem::kLedActions},
+    {"audioId", ReplyItem::kField},          {"audioIdMask", ReplyItem::kAudioIdMask},
+};
+constexpr ReplyItem kCountingDialog[] = {
+    {"chnid", ReplyItem::kChannel},          {"triAlarms", ReplyItem::kField},
+    {"interval", ReplyItem::kField},         {"email_interval", ReplyItem::kField},
+    {"email_pic_enable", ReplyItem::kField}, {"tri_channels_pic", ReplyItem::kField},
+    {"ptz_interval", ReplyItem::kField},     {"alarmout_interval", ReplyItem::kField},
+    {"white_interval", ReplyItem::kField},   {"effective", ReplyItem::kPlan, kPlanAudible},
+    {"audible", ReplyItem::kPlan, kPlanAudible}, {"email", ReplyItem::kPlan, kPlanEmail},
+    {"ptz", ReplyItem::kPlan, kPlanPtz},     {"triChnAlarms", ReplyItem::kTriChnAlarms},
+    {"white", ReplyItem::kLedPlan},          {"whiteInfo", ReplyItem::kLedActions},
+    {"audioId", ReplyItem::kField},          {"audioIdMask", ReplyItem::kAudioIdMask},
+    {"ptzParams", ReplyItem::kPtzActions},
+};
+// The "action" block of the POS read.
+constexpr ReplyItem kPosBlock[] = {
+    {"effective", ReplyItem::kPlan, kPlanEffective}, {"audible", ReplyItem::kPlan, kPlanAudible},
+    {"interval", ReplyItem::kField},         {"audioId", ReplyItem::kField},
+    {"email", ReplyItem::kPlan, kPlanEmail}, {"email_interval", ReplyItem::kField},
+    {"email_pic_enable", ReplyItem::kField}, {"tri_channels_pic", ReplyItem::kField},
+    {"ptz", ReplyItem::kPlan, kPlanPtz},     {"ptz_interval", ReplyItem::kField},
+    {"ptzParams", ReplyItem::kPtzActions},   {"white", ReplyItem::kLedPlan},
+    {"whiteInfo", ReplyItem::kLedActions},   {"white_interval", ReplyItem::kField},
+    {"alarmout_interval", ReplyItem::kField}, {"triAlarms", ReplyItem::kField},
+    {"triChannels", ReplyItem::kField},      {"triChnAlarms", ReplyItem::kTriChnAlarms},
+};
+
+const char* const kCountingLedPlans[] = {"peoplecnt_whiteled_esche"};
+const char* const kCountingLedActions[] = {"peoplecnt_whiteled_params"};
+const char* const kPosLedPlans[] = {"pos_whiteled_esche"};
+const char* const kPosLedActions[] = {"pos_whiteled_params"};
+const char* const kFaceLedPlans[] = {"face_whiteled_esche"};
+const char* const kFaceLedActions[] = {"face_whiteled_params"};
+
+constexpr int16_t kTriChnAlarmsAt = offsetof(AppEventRecord, tri_chn_alarms);
+constexpr int16_t kTriChannelsMaskAt = offsetof(AppEventRecord, tri_channels_mask);
+
+// Every text of an action block (plans, alarm texts, channel texts), at any depth, is valid
+// UTF-8: checked before anything is stored, since they are printed back as JSON.
+bool block_texts_valid(json_object* value, int depth = 0) {
+  if (value == nullptr || depth > 8) return depth <= 8;
+  switch (json_object_get_type(value)) {
+    case json_type_string:
+      return valid_utf8(json_object_get_string(value), static_cast<size_t>(json_object_get_string_len(value)));
+    case json_type_array:
+      for (size_t i = 0; i < json_array_size(value); ++i) {
+        if (!block_texts_valid(json_array_at(value, i), depth + 1)) return false;
+      }
+      return true;
+    case json_type_object: {
+      json_object_object_foreach(value, key, member) {
+        (void)key;
+        if (!block_texts_valid(member, depth + 1)) return false;
+      }
+      return true;
+    }
+    default:
+      return true;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Group events read back without or with their PTZ actions.
+constexpr EventKind counting_kind(std::span<const ReplyItem> reply) {
+  return EventKind{
+      .name = "peoplecnt_event",
+      .records = &zvdb::kCountingEventTable,
+      .sub_count = 1,
+      .plans = {nullptr, &zvdb::kCountingAudibleScheduleTable, &zvdb::kCountingEmailScheduleTable,
+                &zvdb::kCountingPtzScheduleTable},
+      .led_plan_tables = kCountingLedPlans,
+      .led_action_tables = kCountingLedActions,
+      .ptz_source_base = kPtzSourcePeopleCount,
+      .action_keys = kCountingActionKeys,
+      .tri_chn_alarms = kTriChnAlarmsAt,
+      .applied = nullptr,
+      .reply = reply,
+  };
+}
+
+}  // namespace
+
+constinit const EventKind kCountingEventKind = counting_kind(kCountingBlock);
+constinit const EventKind kCountingDialogEventKind = counting_kind(kCountingDialog);
+
+constinit const EventKind kPosEventKind = {
+    .name = "pos_event",
+    .records = &zvdb::kPosEventTable,
+    .sub_count = 1,
+    .plans = {&zvdb::kPosEffectiveScheduleTable, &zvdb::kPosAudibleScheduleTable,
+              &zvdb::kPosEmailScheduleTable, &zvdb::kPosPtzScheduleTable},
+    .led_plan_tables = kPosLedPlans,
+    .led_action_tables = kPosLedActions,
+    .ptz_source_base = kPtzSourcePos,
+    .action_keys = kTriggerActionKeys,
+    .tri_chn_alarms = kTriChnAlarmsAt,
+    .tri_channels_mask = kTriChannelsMaskAt,
+    .applied = nullptr,
+    .reply = kPosBlock,
+};
+
+constinit const EventKind kFaceEventKind = {
+    .name = "face_event",
+    .records = &zvdb::kFaceEventTable,
+    .sub_count = 1,
+    .plans = {&zvdb::kFaceEffectiveScheduleTable, &zvdb::kFaceAudibleScheduleTable,
+              &zvdb::kFaceEmailScheduleTable, &zvdb::kFacePtzScheduleTable},
+    .led_plan_tables = kFaceLedPlans,
+    .led_action_tables = kFaceLedActions,
+    .ptz_source_base = kPtzSourceFace,
+    .action_keys = kTriggerActionKeys,
+    .tri_chn_alarms = kTriChnAlarmsAt,
+    .tri_channels_mask = kTriChannelsMaskAt,
+    .applied = &kFaceEventChanged,
+    .reply = {},
+};
+
+bool store_app_event(const EventKind& kind, int id, json_object* block, SettingsWrite& write) {
+  if (!block_texts_valid(block)) return false;
+  // The block is addressed by the handler's own id member; the procedures read it as "chnid".
+  json_object_object_add(block, "chnid", json_object_new_int(id));
+  if (store_event_actions(kind, block, write, 0, ApplyOptions{.with_ptz = false}) != id) return false;
+  // PTZ actions go under the kind's own source type with the event's id as source id.
+  const int stored = ptz_actions_store(id, kind.ptz_source_base, json_array_of(block, "ptzParams"));
+  if (stored != 0) write.check(stored == 1 ? 0 : -1);
+  return true;
+}
+
+void reply_int32_member(const char* key, const std::optional<CoreReply>& reply) {
+  int32_t value = 0;
+  if (!reply || !reply->first(&value)) return;
+  JsonWriter w;
+  w.begin_object().key(key).value(value).end_object();
+  reply_json(w);
+}
+
+void reply_write_failed(const char* key) {
+  JsonWriter w;
+  w.begin_object().key(key).value(-1).end_object();
+  reply_json(w);
+}

@@ -1,0 +1,119 @@
+// People-counting groups: the four groups, each group's event, group commands to the core, and
+// the counting page of a camera.
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+
+#include "common/json_fields.h"
+#include "common/partial_record.h"
+#include "common/reply.h"
+#include "handlers/camera/camera_apps.h"
+#include "handlers/camera/camera_apps_messages.h"
+#include "platform/zvdb/camera_apps_tables.h"
+#include "platform/zvdb/zvdb.h"
+
+namespace {
+
+// {"groupid": 0..3} of a request; false (JSON error written) when absent, not JSON or out of range.
+bool group_of(json_object* request, int32_t* group) {
+  if (request != nullptr &&
+      read_json_members(request, {int_member("groupid", group).required().range(0, kCountingGroups - 1)})) {
+    return true;
+  }
+  reply_cgi_error(REPLY_JSON);
+  return false;
+}
+
+// A group command that carries the group id and prints the core's "res".
+void group_command(const char* argument, const Exchange<int32_t, int32_t>& command) {
+  JsonPtr request = parse_request(argument);
+  int32_t group = 0;
+  if (!group_of(request.get(), &group)) return;
+  reply_int32_member("res", core_ask(command, group, REPLY_JSON));
+}
+
+}  // namespace
+
+void counting_groups_read_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  int32_t action = 0;
+  if (!request || !read_json_members(request.get(), {int_member("action", &action)})) {
+    return (void)reply_cgi_error(REPLY_JSON);
+  }
+  CountingGroup groups[kCountingGroups];
+  if (read_peoplecnt_settings(kZvdbPath, groups) != 0) return (void)reply_cgi_error(REPLY_JSON);
+  JsonWriter w(action != 0 ? 65536 : 4096);
+  w.begin_object().key("groups").begin_array();
+  for (const CountingGroup& g : groups) {
+    w.begin_object();
+    write_fields(w, g);
+    if (action != 0) write_event_actions(w.key("dialog"), kCountingDialogEventKind, g.groupid);
+    w.end_object();
+  }
+  w.end_array().end_object();
+  reply_json(w);
+}
+
+void counting_groups_set_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  json_object* list = nullptr;
+  if (!request || !read_json_members(request.get(), {array_member("groups", &list).required()})) {
+    return (void)reply_cgi_error(REPLY_JSON);
+  }
+  CountingGroup groups[kCountingGroups];
+  {
+    SettingsWrite write;
+    if (read_peoplecnt_settings(kZvdbPath, groups) != 0) return (void)reply_cgi_error(REPLY_JSON);
+    const size_t n = std::min<size_t>(json_array_size(list), kCountingGroups);
+    for (size_t i = 0; i < n; ++i) {
+      json_object* entry = json_array_at(list, i);
+      if (entry == nullptr || !json_object_is_type(entry, json_type_object)) continue;
+      if (!read_record_update(entry, &groups[i])) return (void)reply_cgi_error(REPLY_JSON);
+      groups[i].groupid = static_cast<int32_t>(i);
+    }
+    write.check(write_peoplecnt_settings(kZvdbPath, groups, kCountingGroups));
+    if (!write.commit()) return (void)reply_write_failed("res");
+  }
+  reply_int32_member("res", core_ask(kCountingGroupsChanged, 0, REPLY_JSON));
+}
+
+void counting_event_read_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  int32_t group = 0;
+  if (!group_of(request.get(), &group)) return;
+  JsonWriter w(16384);
+  write_event_actions(w, kCountingEventKind, group);
+  reply_json(w);
+}
+
+void counting_event_set_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  int32_t group = 0;
+  if (!group_of(request.get(), &group)) return;
+  {
+    SettingsWrite write;
+    if (!store_app_event(kCountingEventKind, group, request.get(), write)) return (void)reply_cgi_error(REPLY_JSON);
+    if (!write.commit()) return (void)reply_write_failed("res");
+  }
+  reply_int32_member("res", core_ask(kCountingEventChanged, CountingEventChange{group, -1}, REPLY_JSON));
+}
+
+void counting_group_reset_handler(const char* argument) { group_command(argument, kCountingGroupReset); }
+
+void counting_group_staying_handler(const char* argument) { group_command(argument, kCountingGroupStaying); }
+
+void counting_url_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  CountingUrlQuery query{};
+  if (!request || !read_record(request.get(), &query)) return (void)reply_cgi_error(REPLY_JSON);
+  if (query.chnid < 0 || query.chnid >= kMaxChannels) return (void)reply_cgi_error(REPLY_TEXT);
+  const std::optional<CoreReply> reply = core_ask(kCountingUrl, query, REPLY_JSON);
+  if (!reply) return;
+  // The data runs from byte 8 to the reply's end (at most the record's text width).
+  const PayloadReader payload = reply->reader();
+  const size_t data_length = std::min<size_t>(payload.length() - offsetof(CountingUrlReply, data), kCountingDataSize);
+  JsonWriter w(2048);
+  w.begin_object().key("res").value(payload.int32_at(0)).key("chnid").value(payload.int32_at(4));
+  w.key("data").field(reinterpret_cast<const char*>(payload.bytes(8, data_length)), data_length).end_object();
+  reply_json(w);
+}
