@@ -126,7 +126,7 @@ void camera_alarm_read(const char* argument, const Exchange<int32_t, R>& exchang
 // ---- Snapshots ----------------------------------------------------------------------------------
 
 void snapshot_plan_read_handler(const char* argument) {
-  if (argument == nullptr) return (void)reply_cgi_error(REPLY_TEXT);
+  if (argument == nullptr || *argument == '\0') return (void)reply_cgi_error(REPLY_TEXT);
   reply_plan(zvdb::kSnapshotScheduleTable, decimal_argument(argument));
 }
 
@@ -149,7 +149,7 @@ void snapshot_plan_set_handler(const char* argument) {
 }
 
 void snapshot_read_handler(const char* argument) {
-  if (argument == nullptr) return (void)reply_cgi_error(REPLY_TEXT);
+  if (argument == nullptr || *argument == '\0') return (void)reply_cgi_error(REPLY_TEXT);
   SnapshotRecord row{};
   kSnapshots.read(kZvdbPath, &row, {decimal_argument(argument)});
   reply_record(kSnapshotReadForm.schema(), &row);
