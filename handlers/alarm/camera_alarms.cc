@@ -86,7 +86,8 @@ void reply_names(const zvdb::Table<Recorder>& recorder, int recorder_count, cons
   w.begin_object().key("nvr").begin_array();
   for (int i = 0; i < count && i < recorder_count; ++i) w.field(rows[i].name);
   w.end_array().key("camera").begin_array();
-  for (int c = 0; c < listed_channels(); ++c) {
+  const int channels = listed_channels();
+  for (int c = 0; c < channels; ++c) {
     w.begin_array().field(by_key[c * kCameraAlarms].name).field(by_key[c * kCameraAlarms + 1].name).end_array();
   }
   w.end_array().end_object();
