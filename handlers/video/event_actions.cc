@@ -216,10 +216,13 @@ void op_log_send_multi(int32_t main_type, int64_t sub_type, int32_t param_type, 
 int store_event_actions(const EventKind& kind, json_object* block, SettingsWrite& write, int sub,
                         const ApplyOptions& options) {
   int32_t channel = -1;
-  if (!json_value_int(json_object_object_get(block, "chnid"), &channel) || channel < 0 ||
-      channel >= kMaxChannels || sub < 0 || sub >= kind.sub_count) {
-    return -1;
-  }
+  if (!json_value_int(json_object_object_get(block, "chnid"), &channel)) return -1;
+  return store_event_actions_at(kind, channel, block, write, sub, options);
+}
+
+int store_event_actions_at(const EventKind& kind, int channel, json_object* block, SettingsWrite& write,
+                           int sub, const ApplyOptions& options) {
+  if (channel < 0 || channel >= kMaxChannels || sub < 0 || sub >= kind.sub_count) return -1;
   // Plans are written as soon as each parses, before the record. The record's read-change-write
   // runs under the request lock the write scope holds, so two requests changing different fields
   // of the same record at once do not undo each other.
@@ -250,6 +253,7 @@ int store_event_actions(const EventKind& kind, json_object* block, SettingsWrite
     const int stored = ptz_actions_store(ptz_chn_id, ptz_type, json_array_of(block, "ptzParams"));
     if (stored != 0) changed = write.check(stored == 1 ? 0 : -1) || changed;
   }
+  if (changed && kind.on_change != nullptr) kind.on_change(block, record.data());
   if (changed) write.check(zvdb::write_record(kZvdbPath, *kind.records, record.data()));
   return channel;
 }
@@ -271,7 +275,12 @@ bool apply_event_actions(const EventKind& kind, json_object* block, int sub, con
 
 void write_event_actions(JsonWriter& w, const EventKind& kind, int channel, int sub) {
   w.begin_object();
-  if (sub < 0 || sub >= kind.sub_count) return (void)w.end_object();
+  write_event_action_members(w, kind, channel, sub);
+  w.end_object();
+}
+
+void write_event_action_members(JsonWriter& w, const EventKind& kind, int channel, int sub) {
+  if (sub < 0 || sub >= kind.sub_count) return;
   std::vector<unsigned char> record(kind.records->record_size, 0);
   zvdb::read_record(kZvdbPath, *kind.records, record.data(), zvdb::Key{channel, sub});
   for (const ReplyItem& item : kind.reply) {
@@ -322,7 +331,6 @@ void write_event_actions(JsonWriter& w, const EventKind& kind, int channel, int 
         break;
     }
   }
-  w.end_object();
 }
 
 void copy_event_actions(const EventKind& kind, int channel, int sub, ChannelMask64 mask, SettingsWrite& write,

@@ -112,6 +112,9 @@ struct EventKind {
   int16_t tri_channels_mask = -1;  // offset of the uint32 rebuilt from "triChannels"; -1: none
   const Notice<int32_t>* applied;  // told the channel after an apply (null: nothing)
   std::span<const ReplyItem> reply;
+  // Called with the block and the record when an apply changed the record, before it is written
+  // (fields the kind sets as a side effect of others); null: nothing.
+  void (*on_change)(json_object* block, unsigned char* record) = nullptr;
 };
 
 struct ApplyOptions {
@@ -124,6 +127,10 @@ struct ApplyOptions {
 // the block's "chnid" is absent or outside 0..63, or the sub index outside the kind's.
 int store_event_actions(const EventKind& kind, json_object* block, SettingsWrite& write, int sub = 0,
                         const ApplyOptions& options = {});
+// The same for a block of a request that names its channel (0..63) outside the block; the block's
+// own "chnid" is not read. -1 (nothing written) for a channel or sub index out of range.
+int store_event_actions_at(const EventKind& kind, int channel, json_object* block, SettingsWrite& write,
+                           int sub = 0, const ApplyOptions& options = {});
 // Tells the core that the channel's settings changed (the kind's notice), after the commit.
 void notify_event_actions(const EventKind& kind, int channel);
 
@@ -134,6 +141,8 @@ bool apply_event_actions(const EventKind& kind, json_object* block, int sub = 0,
 
 // The read-back reply object of (channel, sub), members in the kind's reply order.
 void write_event_actions(JsonWriter& w, const EventKind& kind, int channel, int sub = 0);
+// The same members into the object the writer has open (a reply that adds members of its own).
+void write_event_action_members(JsonWriter& w, const EventKind& kind, int channel, int sub = 0);
 
 // Copies the channel's record (after `adjust`, when given), plans, LED plan and actions and PTZ
 // actions to every channel of `mask`, in `write` (every write checked). The caller commits and

@@ -1,0 +1,231 @@
+// The cameras' own alarms: two inputs and two outputs per channel. Their live state comes from
+// the core; their action blocks, names and plans are recorder settings, copied to other channels
+// on request; the camera takes their enable and type through the core. Also the name lists of
+// every alarm the recorder knows.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <optional>
+
+#include "common/json_fields.h"
+#include "common/record_json.h"
+#include "common/reply.h"
+#include "handlers/alarm/alarm_messages.h"
+#include "handlers/alarm/alarm_module.h"
+#include "handlers/video/alarm_event_kinds.h"
+#include "handlers/video/schedule_json.h"
+#include "platform/zvdb/alarm_tables.h"
+#include "platform/zvdb/zvdb.h"
+
+namespace {
+
+// {"chnid": 0..63, ...}: the channel, or -1 when the request is not JSON or the member is absent
+// or out of range (more members may be required with `count`).
+int32_t request_channel(const JsonPtr& request, int32_t* count = nullptr) {
+  int32_t channel = -1;
+  if (!request) return -1;
+  if (count != nullptr) {
+    if (!read_json_members(request.get(), {int_member("chnid", &channel).required().range(0, 63),
+                                           int_member("alarmCnt", count).required()})) {
+      return -1;
+    }
+  } else if (!read_json_members(request.get(), {int_member("chnid", &channel).required().range(0, 63)})) {
+    return -1;
+  }
+  return channel;
+}
+
+template <class T>
+T camera_alarm_row(const zvdb::Table<T>& table, int channel, int index) {
+  T row{};
+  table.read(kZvdbPath, &row, {channel, index});
+  row.channel = channel;
+  row.alarm_index = index;
+  return row;
+}
+
+// Entries k < min(count, 2) of an array member that are objects, with k.
+template <class F>
+void for_each_entry(json_object* request, const char* key, int32_t count, F&& f) {
+  json_object* array = json_array_of(request, key);
+  const int n = std::clamp(count, 0, kCameraAlarms);
+  for (int k = 0; k < n; ++k) {
+    json_object* entry = json_array_at(array, static_cast<size_t>(k));
+    if (json_object_is_type(entry, json_type_object)) f(k, entry);
+  }
+}
+
+// The "alarmId" (0 or 1) of a dialog entry, or -1.
+int dialog_alarm(json_object* entry) {
+  int32_t alarm = -1;
+  return json_value_int(json_object_object_get(entry, "alarmId"), &alarm) && alarm >= 0 && alarm < kCameraAlarms
+             ? alarm
+             : -1;
+}
+
+// The recorder's channels that the name lists show.
+int listed_channels() { return std::clamp(get_param_int(kZvdbPath, "max_cameras", 32), 0, kMaxChannels); }
+
+// The name lists: recorder names in row order, then two names per channel.
+template <class Recorder, class Camera>
+void reply_names(const zvdb::Table<Recorder>& recorder, int recorder_count, const zvdb::Table<Camera>& camera) {
+  auto rows = std::make_unique<Recorder[]>(static_cast<size_t>(recorder_count));
+  int count = recorder_count;
+  if (recorder.read_all(kZvdbPath, rows.get(), &count) != 0) count = 0;
+  auto names = std::make_unique<Camera[]>(kMaxChannels * kCameraAlarms);
+  int stored = kMaxChannels * kCameraAlarms;
+  if (camera.read_all(kZvdbPath, names.get(), &stored) != 0) stored = 0;
+  auto by_key = std::make_unique<Camera[]>(kMaxChannels * kCameraAlarms);
+  for (int i = 0; i < stored; ++i) {
+    const Camera& n = names[i];
+    if (n.channel >= 0 && n.channel < kMaxChannels && n.alarm_index >= 0 && n.alarm_index < kCameraAlarms) {
+      by_key[n.channel * kCameraAlarms + n.alarm_index] = n;
+    }
+  }
+  JsonWriter w(8192);
+  w.begin_object().key("nvr").begin_array();
+  for (int i = 0; i < count && i < recorder_count; ++i) w.field(rows[i].name);
+  w.end_array().key("camera").begin_array();
+  const int channels = listed_channels();
+  for (int c = 0; c < channels; ++c) {
+    w.begin_array().field(by_key[c * kCameraAlarms].name).field(by_key[c * kCameraAlarms + 1].name).end_array();
+  }
+  w.end_array().end_object();
+  reply_json(w);
+}
+
+}  // namespace
+
+void camera_alarm_inputs_read_handler(const char* argument) {
+  const int32_t channel = request_channel(parse_request(argument));
+  if (channel < 0) return (void)reply_cgi_error(REPLY_JSON);
+  std::optional<CoreReply> reply = core_ask(kCameraAlarmInRead, channel, REPLY_JSON);
+  CameraAlarmInState state{};
+  if (!reply || !reply->first(&state)) return;
+  JsonWriter w(32768);
+  w.begin_object().key("chnid").value(channel).key("alarmCnt").value(state.count).key("alarm").begin_array();
+  for (int k = 0; k < std::clamp(state.count, 0, kCameraAlarms); ++k) {
+    const CameraAlarmInName name = camera_alarm_row(kCameraAlarmInNames, channel, k);
+    w.begin_object();
+    w.key("alarmEnable").value(state.enable[k]).key("alarmType").value(state.type[k]);
+    w.key("alarmStatus").value(state.status[k]).key("alarmName").field(name.name);
+    write_event_action_members(w, kCameraAlarmInEventKind, channel, k);
+    w.end_object();
+  }
+  w.end_array().end_object();
+  reply_json(w);
+}
+
+void camera_alarm_outputs_read_handler(const char* argument) {
+  const int32_t channel = request_channel(parse_request(argument));
+  if (channel < 0) return (void)reply_cgi_error(REPLY_JSON);
+  std::optional<CoreReply> reply = core_ask(kCameraAlarmOutRead, channel, REPLY_JSON);
+  CameraAlarmOutState state{};
+  if (!reply || !reply->first(&state)) return;
+  auto plan = std::make_unique<Schedule>();
+  JsonWriter w(16384);
+  w.begin_object().key("chnid").value(channel).key("alarmCnt").value(state.count).key("alarm").begin_array();
+  for (int k = 0; k < kCameraAlarms; ++k) {
+    const CameraAlarmOutName name = camera_alarm_row(kCameraAlarmOutNames, channel, k);
+    *plan = Schedule{};
+    kCameraAlarmOutPlans.read(kZvdbPath, plan.get(), {channel, k});
+    w.begin_object();
+    w.key("alarmType").value(state.type[k]).key("alarmStatus").value(state.status[k]);
+    w.key("alarmName").field(name.name).key("delayTime").value(name.delay_time);
+    write_schedule(w.key("effective"), *plan);
+    w.end_object();
+  }
+  w.end_array().end_object();
+  reply_json(w);
+}
+
+void camera_alarm_inputs_set_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  int32_t count = 0;
+  const int32_t channel = request_channel(request, &count);
+  if (channel < 0) return (void)reply_cgi_error(REPLY_JSON);
+  ChannelMask64 copies = channel_list_to_mask(request.get(), "copyChn", "copyCnt");
+  CameraAlarmInSet set{};
+  set.count = std::clamp(count, 0, kCameraAlarms);
+  {
+    SettingsWrite write;
+    for_each_entry(request.get(), "dialog", count, [&](int, json_object* entry) {
+      const int alarm = dialog_alarm(entry);
+      if (alarm < 0) return;
+      store_event_actions_at(kCameraAlarmInEventKind, channel, entry, write, alarm);
+      if (!copies.empty()) copy_event_actions(kCameraAlarmInEventKind, channel, alarm, copies, write);
+    });
+    if (set.count > 1) set.index1 = 1;
+    for_each_entry(request.get(), "alarm", count, [&](int k, json_object* entry) {
+      CameraAlarmInName name = camera_alarm_row(kCameraAlarmInNames, channel, k);
+      if (!read_json_members(entry, {int_member("alarmEnable", k == 0 ? &set.enable0 : &set.enable1),
+                                     int_member("alarmType", k == 0 ? &set.type0 : &set.type1)}) ||
+          !read_record(entry, &name)) {
+        return;
+      }
+      write.check(kCameraAlarmInNames.write(kZvdbPath, &name));
+    });
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_JSON);
+  }
+  copies.set(channel);
+  set.mask = copies;
+  core_tell(kCameraAlarmInSet, set);
+  core_tell(kCameraAlarmInsChanged, copies);
+  reply_ok();
+}
+
+void camera_alarm_outputs_set_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  int32_t count = 0;
+  const int32_t channel = request_channel(request, &count);
+  if (channel < 0) return (void)reply_cgi_error(REPLY_JSON);
+  ChannelMask64 copies = channel_list_to_mask(request.get(), "copyChn", "copyCnt");
+  CameraAlarmOutSet set{};
+  set.count = std::clamp(count, 0, kCameraAlarms);
+  {
+    SettingsWrite write;
+    auto plan = std::make_unique<Schedule>();
+    for_each_entry(request.get(), "dialog", count, [&](int, json_object* entry) {
+      const int alarm = dialog_alarm(entry);
+      if (alarm < 0 || schedule_from_json(entry, "effective", plan.get()) != 0) return;
+      write.check(kCameraAlarmOutPlans.write_at(kZvdbPath, plan.get(), {channel, alarm}));
+      if (!copies.empty()) write.check(kCameraAlarmOutPlans.copy_to_mask(kZvdbPath, plan.get(), copies.bits(), {0, alarm}));
+    });
+    if (set.count > 1) set.index1 = 1;
+    for_each_entry(request.get(), "alarm", count, [&](int k, json_object* entry) {
+      CameraAlarmOutName name = camera_alarm_row(kCameraAlarmOutNames, channel, k);
+      if (!read_json_members(entry, {int_member("alarmType", k == 0 ? &set.type0 : &set.type1)}) || !read_record(entry, &name)) {
+        return;
+      }
+      write.check(kCameraAlarmOutNames.write(kZvdbPath, &name));
+      for (int c = 0; c < kMaxChannels; ++c) {
+        if (!copies.test(c) || c == channel) continue;
+        CameraAlarmOutName target = camera_alarm_row(kCameraAlarmOutNames, c, k);
+        target.delay_time = name.delay_time;
+        write.check(kCameraAlarmOutNames.write(kZvdbPath, &target));
+      }
+    });
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_JSON);
+  }
+  copies.set(channel);
+  set.mask = copies;
+  core_tell(kCameraAlarmOutSet, set);
+  core_tell(kCameraAlarmOutsChanged, copies);
+  reply_ok();
+}
+
+void camera_alarm_state_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  CameraAlarmStateSet state{};
+  if (!request || !read_record(request.get(), &state)) return (void)reply_cgi_error(REPLY_TEXT);
+  core_tell(kCameraAlarmStateSet, state);
+  reply_ok();
+}
+
+void alarm_output_names_handler(const char* /*argument*/) {
+  reply_names(kAlarmOuts, kAlarmOutputs, kCameraAlarmOutNames);
+}
+
+void alarm_input_names_handler(const char* /*argument*/) {
+  reply_names(kAlarmIns, kAlarmInputs, kCameraAlarmInNames);
+}

@@ -1,0 +1,305 @@
+// Scheduled and manual snapshots of a list of channels, single-entry editing of the PTZ action
+// lists of every event source, the cameras' own alarm-input and audio-level alarms (stored here,
+// passed to the camera through the core), and the recorder's trigger-alarm values.
+#include <algorithm>
+#include <memory>
+#include <optional>
+
+#include "common/json_fields.h"
+#include "common/record_json.h"
+#include "common/reply.h"
+#include "handlers/video/alarm_event_handlers.h"
+#include "handlers/video/alarm_event_kinds.h"
+#include "handlers/video/alarm_event_messages.h"
+#include "handlers/video/schedule_json.h"
+#include "platform/zvdb/alarm_tables.h"
+#include "platform/zvdb/video_tables.h"
+#include "platform/zvdb/zvdb.h"
+
+namespace {
+
+constexpr int32_t kLogParamCameraIo = 923;
+constexpr int32_t kLogParamAudioAlarm = 924;
+constexpr int32_t kPtzSourceLast = 26;
+
+constexpr auto kSnapshotReadForm =
+    ZV_FIELDS(SnapshotRecord, ZV_SCHEMA_FIELD(resolution), ZV_SCHEMA_FIELD(quality), ZV_SCHEMA_FIELD(interval),
+              ZV_SCHEMA_FIELD(interval_unit), ZV_SCHEMA_FIELD(expiration_date));
+
+ChannelList64 channel_list(const int32_t* numbers, size_t count) {
+  ChannelList64 list{};
+  for (size_t i = 0; i < count && i < 64; ++i) list.channels[list.count++] = numbers[i];
+  return list;
+}
+
+// The start or stop control of the first "<count_key>" channels of "<list_key>"; nullopt when the
+// count is not above 0 (nothing is sent then).
+std::optional<SnapshotControl> snapshot_control(json_object* request, const char* list_key, const char* count_key,
+                                                int32_t action) {
+  int32_t count = 0;
+  if (!json_value_int(json_object_object_get(request, count_key), &count) || count <= 0) return std::nullopt;
+  int32_t numbers[64];
+  const size_t n = listed_numbers(request, list_key, count_key, kMaxChannels, numbers);
+  SnapshotControl control{};
+  control.action = action;
+  for (size_t i = 0; i < n; ++i) control.flag[numbers[i]] = 1;
+  return control;
+}
+
+// {"type", "chn_id"} of the PTZ entry requests: the source type 0..26 and the source id 0..63.
+bool read_ptz_source(json_object* request, int32_t* type, int32_t* source) {
+  return read_json_members(request, {int_member("type", type).required().range(0, kPtzSourceLast),
+                                     int_member("chn_id", source).required().range(0, 63)});
+}
+
+// The entry of an add or update: the PTZ camera, the action type, and only the value key that
+// the type names (1 preset, 2 patrol, 3 pattern).
+bool read_ptz_entry(json_object* request, PtzActionEntry* entry) {
+  PtzActionEntry e{};
+  if (!read_json_members(request, {int_member("acto_ptz_channel", &e.acto_ptz_channel).required().min(1),
+                                   int_member("acto_ptz_type", &e.acto_ptz_type).required().range(1, 3)})) {
+    return false;
+  }
+  static constexpr const char* kValueKeys[] = {"acto_ptz_preset", "acto_ptz_patrol", "acto_ptz_pattern"};
+  int32_t* values[] = {&e.acto_ptz_preset, &e.acto_ptz_patrol, &e.acto_ptz_pattern};
+  if (!read_json_members(request, {int_member(kValueKeys[e.acto_ptz_type - 1], values[e.acto_ptz_type - 1])})) {
+    return false;
+  }
+  *entry = e;
+  return true;
+}
+
+bool has_ptz_entry(int type, int source, int ptz_channel) {
+  auto list = std::make_unique<PtzActionList>();
+  int count = 0;
+  read_ptz_params(kZvdbPath, list.get(), type, source, &count);
+  return std::any_of(list->entries, list->entries + std::clamp(count, 0, kPtzActionMaxEntries),
+                     [&](const PtzActionEntry& e) { return e.acto_ptz_channel == ptz_channel; });
+}
+
+// Removes the entries of the listed PTZ cameras from (type, source) in one transaction; cameras
+// without an entry are left as they are.
+void delete_ptz_entries(int type, int source, const int32_t* cameras, size_t count) {
+  {
+    SettingsWrite write;
+    for (size_t i = 0; i < count; ++i) {
+      if (has_ptz_entry(type, source, cameras[i])) write.check(delete_ptz_params(kZvdbPath, source, cameras[i], type));
+    }
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
+  }
+  reply_ok();
+}
+
+// A camera-side alarm set: the stored record (channels text and mask), the camera's message and
+// the operation-log record.
+template <class Stored, class Camera>
+void camera_alarm_set(const char* argument, const zvdb::Table<Stored>& table, const Notice<Camera>& notice,
+                      int32_t log_param) {
+  JsonPtr request = parse_request(argument);
+  Stored stored{};
+  Camera camera{};
+  if (!request || !read_record(request.get(), &stored) || !read_record(request.get(), &camera)) return;
+  stored.tri_channels_mask = tri_channels_mask_of(stored.tri_channels, sizeof stored.tri_channels);
+  {
+    SettingsWrite write;
+    write.check(table.write(kZvdbPath, &stored));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
+  }
+  core_tell(notice, camera);
+  log_event_change(log_param, stored.cam_id + 1);
+  reply_ok();
+}
+
+template <class R>
+void camera_alarm_read(const char* argument, const Exchange<int32_t, R>& exchange) {
+  if (argument == nullptr) return;
+  const int channel = decimal_argument(argument);
+  if (channel < 0 || channel >= kMaxChannels) return;
+  std::optional<CoreReply> reply = core_ask(exchange, channel, REPLY_JSON);
+  R state{};
+  if (!reply || !reply->first(&state)) return;
+  reply_record(state);
+}
+
+}  // namespace
+
+// ---- Snapshots ----------------------------------------------------------------------------------
+
+void snapshot_plan_read_handler(const char* argument) {
+  if (argument == nullptr || *argument == '\0') return (void)reply_cgi_error(REPLY_TEXT);
+  reply_plan(zvdb::kSnapshotScheduleTable, decimal_argument(argument));
+}
+
+void snapshot_plan_set_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  auto plan = std::make_unique<Schedule>();
+  if (!request || schedule_from_json(request.get(), "schedule", plan.get()) != 0) {
+    return (void)reply_cgi_error(REPLY_TEXT);
+  }
+  int32_t numbers[64];
+  const ChannelList64 list = channel_list(numbers, listed_numbers(request.get(), "chnid", "cnt", kMaxChannels, numbers));
+  {
+    SettingsWrite write;
+    const ChannelMask64 mask = mask_of(list.channels, static_cast<size_t>(list.count));
+    if (!mask.empty()) write.check(kSnapshotPlans.copy_to_mask(kZvdbPath, plan.get(), mask.bits()));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
+  }
+  core_tell(kSnapshotPlanChanged, list);
+  reply_ok();
+}
+
+void snapshot_read_handler(const char* argument) {
+  if (argument == nullptr || *argument == '\0') return (void)reply_cgi_error(REPLY_TEXT);
+  SnapshotRecord row{};
+  kSnapshots.read(kZvdbPath, &row, {decimal_argument(argument)});
+  reply_record(kSnapshotReadForm.schema(), &row);
+}
+
+void snapshot_set_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  SnapshotRecord checked{};
+  if (!request || !read_record(request.get(), &checked)) return (void)reply_cgi_error(REPLY_TEXT);
+  int32_t numbers[64];
+  const ChannelList64 list = channel_list(numbers, listed_numbers(request.get(), "chnid", "cnt", kMaxChannels, numbers));
+  const ChannelMask64 mask = mask_of(list.channels, static_cast<size_t>(list.count));
+  {
+    SettingsWrite write;
+    SnapshotRecord rows[kMaxChannels];
+    bool present[kMaxChannels];
+    if (read_rows_by_key(kZvdbPath, kSnapshots, rows, present) != 0) write.check(-1);
+    for (int c = 0; c < kMaxChannels; ++c) {
+      if (!mask.test(c)) continue;
+      read_record(request.get(), &rows[c]);  // checked above; absent members keep the channel's own
+      rows[c].id = c;
+    }
+    if (!mask.empty()) write.check(kSnapshots.write_masked(kZvdbPath, rows, kMaxChannels, mask.bits()));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
+  }
+  core_tell(kSnapshotSettingsChanged, list);
+  reply_ok();
+}
+
+void snapshot_control_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  if (!request) return (void)reply_cgi_error(REPLY_TEXT);
+  if (auto start = snapshot_control(request.get(), "snapshotChnId", "snapshotCnt", 1)) core_tell(kSnapshotControl, *start);
+  if (auto stop = snapshot_control(request.get(), "stopChnId", "stopCnt", 0)) core_tell(kSnapshotControl, *stop);
+  reply_ok();
+}
+
+// ---- Single PTZ action entries ------------------------------------------------------------------
+
+void ptz_entry_add_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  int32_t type = 0;
+  int32_t source = -1;
+  PtzActionEntry entry{};
+  if (!request || !read_ptz_source(request.get(), &type, &source) || !read_ptz_entry(request.get(), &entry)) {
+    return (void)reply_cgi_error(REPLY_TEXT);
+  }
+  entry.source_id = source;
+  {
+    SettingsWrite write;
+    write.check(write_ptz_params(kZvdbPath, &entry, type));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
+  }
+  reply_ok();
+}
+
+void ptz_entries_read_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  int32_t type = 0;
+  int32_t source = -1;
+  if (!request || !read_ptz_source(request.get(), &type, &source)) return (void)reply_cgi_error(REPLY_TEXT);
+  JsonWriter w(4096);
+  w.begin_object();
+  write_ptz_actions(w.key("ptzInfo"), type, source);
+  w.end_object();
+  reply_json(w);
+}
+
+void ptz_entry_delete_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  int32_t type = 0;
+  int32_t source = -1;
+  int32_t camera = 0;
+  if (!request || !read_ptz_source(request.get(), &type, &source) ||
+      !read_json_members(request.get(), {int_member("acto_ptz_channel", &camera).required().min(0)})) {
+    return (void)reply_cgi_error(REPLY_TEXT);
+  }
+  delete_ptz_entries(type, source, &camera, 1);
+}
+
+void ptz_entry_update_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  int32_t type = 0;
+  int32_t source = -1;
+  int32_t old_source = -1;
+  PtzActionEntry entry{};
+  if (!request || !read_ptz_source(request.get(), &type, &source) ||
+      !read_json_members(request.get(), {int_member("old_chn_id", &old_source).required().range(0, 63)}) ||
+      !read_ptz_entry(request.get(), &entry)) {
+    return (void)reply_cgi_error(REPLY_TEXT);
+  }
+  entry.source_id = source;
+  {
+    SettingsWrite write;
+    write.check(update_ptz_params(kZvdbPath, &entry, type, old_source));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
+  }
+  reply_ok();
+}
+
+void ptz_entries_delete_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  int32_t type = 0;
+  int32_t source = -1;
+  if (!request || !read_ptz_source(request.get(), &type, &source)) return (void)reply_cgi_error(REPLY_TEXT);
+  json_object* cameras = json_array_of(request.get(), "ptzChannel");
+  int32_t list[kPtzActionMaxEntries];
+  delete_ptz_entries(type, source, list, read_int_list(cameras, json_array_size(cameras), list, kPtzActionMaxEntries));
+}
+
+// ---- Camera-side alarms and trigger alarms ------------------------------------------------------
+
+void camera_io_alarm_read_handler(const char* argument) { camera_alarm_read(argument, kCameraIoAlarmRead); }
+void camera_audio_alarm_read_handler(const char* argument) { camera_alarm_read(argument, kAudioAlarmRead); }
+void camera_io_alarm_set_handler(const char* argument) {
+  camera_alarm_set(argument, kCameraIoAlarms, kCameraIoAlarmSet, kLogParamCameraIo);
+}
+void camera_audio_alarm_set_handler(const char* argument) {
+  camera_alarm_set(argument, kAudioAlarms, kAudioAlarmSet, kLogParamAudioAlarm);
+}
+
+void trigger_alarms_set_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  TriggerAlarms values{};
+  kTriggerAlarms.read(kZvdbPath, &values, {0});
+  int32_t* v = values.values;
+  if (!request ||
+      !read_json_members(request.get(), {int_member("0", &v[0]).required(), int_member("1", &v[1]).required(),
+                                         int_member("2", &v[2]).required(), int_member("3", &v[3]).required(),
+                                         int_member("4", &v[4]).required(), int_member("5", &v[5]).required(),
+                                         int_member("6", &v[6]).keep_if_absent()})) {
+    return;
+  }
+  {
+    SettingsWrite write;
+    write.check(kTriggerAlarms.write_at(kZvdbPath, &values, {0}));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_JSON);
+  }
+  core_tell(kTriggerAlarmsChanged);
+  JsonWriter w;
+  w.begin_object().end_object();
+  reply_json(w);
+}
+
+void trigger_alarms_read_handler(const char* /*argument*/) {
+  TriggerAlarms values{};
+  kTriggerAlarms.read(kZvdbPath, &values, {0});
+  JsonWriter w(256);
+  w.begin_array();
+  for (int32_t v : values.values) w.value(v);
+  w.value(audio_id_mask()).end_array();
+  reply_json(w);
+}
