@@ -82,6 +82,8 @@ const Writer kWriters[] = {
      R"("syncTime":1,"mainRtspPort":1554,"mainSourcePath":"/main"})",
      "CGI ERROR", false},
     {"/2005", R"({"chnid":0})", "CGI ERROR", false},
+    {"/1017", R"({"logRetention":4,"photoRetention":6})", "CGI ERROR", false},
+    {"/vb.htm", "decode=5", "ERROR", false},
 };
 
 TEST_F(FullFlash, EveryWriterRefusesAndTellsTheCoreNothing) {
