@@ -42,7 +42,7 @@ TEST(AdminEndToEnd, ChangeShowsInTheLogAndTheCsvExportParses) {
                             R"("permission":0,"remotePermission":0})",
                             {"-b", cookie})
                 .body,
-            "OK");
+            "id=1");
   stack.messages(1);
   const HttpReply page = stack.post_json("/1002", log_query(' '), {"-b", cookie});
   json_object* reply = json_tokener_parse(page.body.c_str());
