@@ -158,6 +158,7 @@ bool install_package(const std::vector<unsigned char>& zip) {
 
 void oem_upload_handler(const char* argument) {
   if (argument == nullptr) return (void)reply_text("ERROR");
+  LockFile lock;
   const std::string upload = upload_path_of(argument, kUploadPathChars);
   const char* aes = strstr(argument, "aes=");
   if (aes == nullptr) return (void)reply_text("ERROR");
@@ -179,7 +180,6 @@ void oem_upload_handler(const char* argument) {
   if (plain_length <= 0) return (void)reply_text("ERROR");
   plain.resize(static_cast<size_t>(plain_length));
 
-  LockFile lock;
   if (!install_package(plain)) return (void)reply_text("ERROR");
   unlink_regular(upload.c_str());
   const int fd = open(kOemMarker, O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
