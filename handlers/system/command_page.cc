@@ -139,7 +139,6 @@ void cmd_oemclean(const Slot&) {
   const std::string gui = std::string(kAppBin) + "/gui.rcc";
   const std::string web_archive = std::string(kWebDir) + "/web.tar.gz";
   const std::string web_dir = std::string(kWebDir) + "/";
-  LockFile lock;
   run_quietly({"cp", logo_backup.c_str(), logo.c_str()});
   run_quietly({"cp", gui_backup.c_str(), gui.c_str()});
   remove_files_in(kOemDir);
