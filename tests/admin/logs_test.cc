@@ -102,6 +102,28 @@ TEST_F(LogRequestTest, SearchPrintsOnlyWhatThePayloadHolds) {
   EXPECT_EQ(post("/1002", kSearch).out, kCgiErrorJson);
 }
 
+TEST_F(LogRequestTest, ListsStopAtTheirFields) {
+  std::string subs = "[11";
+  for (int i = 1; i < 101; ++i) subs += "," + std::to_string(100 + i);
+  std::string body = kSearch;
+  body.replace(body.find("[213,10]"), 8, subs + "]");
+  body.replace(body.find("\"0101\""), 6, "\"" + std::string(65, '1') + "\"");
+  core_->reply(kLogSearch.id, page(0, 0, {}));
+  post("/1002", body);
+  auto q = std::make_unique<LogQuery>(record_from<LogQuery>(only_message(*core_, kLogSearch.id).payload));
+  EXPECT_EQ(q->sub_type_count, 100);
+  EXPECT_EQ(q->sub_types[99], 199);
+  EXPECT_EQ(q->channel_mask, ~uint64_t{0});
+
+  std::string words = "[1";
+  for (int i = 1; i < 129; ++i) words += ",1";
+  core_->reply(kLogDetail.id, Bytes{});
+  post("/1021", R"({"detail2":)" + words + "]}");
+  const OpLogRecord sent = record_from<OpLogRecord>(only_message(*core_, kLogDetail.id).payload);
+  EXPECT_EQ(sent.detail[511], 1);
+  EXPECT_EQ(sent.reserved3[3], 0) << "the 129th word is not written past the detail";
+}
+
 TEST_F(LogRequestTest, QueriesFailingTheCheckAreRefused) {
   struct Case {
     const char* from;
