@@ -81,5 +81,25 @@ TEST_F(AdminSimulatorTest, CameraUpgradeProgressAdvances) {
   EXPECT_NE(info.find(R"("maxCameras": 32, "masRs485": 1 })"), std::string::npos) << info;
 }
 
+TEST_F(AdminSimulatorTest, FactoryResetRestoresSettingsAndUsersUnlessKept) {
+  for (int keep_user : {1, 0}) {
+    SCOPED_TRACE(keep_user);
+    store_user(5, "night", kAdminDigest, 2);
+    ASSERT_EQ(set_param_value(kZvdbPath, "company", "Changed"), 0);
+    zvdb_close_all();
+    EXPECT_EQ(post("/1006", R"({"keepUser":)" + std::to_string(keep_user) + "}").out, kOk);
+    char company[64] = "";
+    for (int i = 0; i < 200 && std::string(company) != "Zarvonite"; ++i) {
+      usleep(10000);
+      get_param_value(kZvdbPath, "company", company, sizeof company, "");
+      zvdb_close_all();
+    }
+    EXPECT_STREQ(company, "Zarvonite");
+    EXPECT_EQ(stored_user(5).id, keep_user ? 5 : -1);
+    EXPECT_EQ(stored_user(0).enable, 1);
+    ASSERT_TRUE(wait_for_file("/tmp/zvcore")) << "the core comes back after the reboot";
+  }
+}
+
 }  // namespace
 }  // namespace zvtest

@@ -1,5 +1,5 @@
 // Administration module: the device log as the core keeps it (search by page, entry detail, CSV
-// export file), device information, factory reset, and firmware upgrades of the recorder and of
+// export file), device information, factory reset of the settings and users, and firmware upgrades of the recorder and of
 // the cameras, whose progress advances with time.
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,6 +18,7 @@
 
 #include "common/web_utils.h"
 #include "handlers/system/admin_messages.h"
+#include "platform/zvdb/tables.h"
 #include "platform/zvdb/zvdb.h"
 #include "platform/zvfs/zvfs.h"
 #include "tools/zvcore-sim/rules.h"
@@ -83,10 +84,21 @@ class AdminSim : public SimModule {
       std::lock_guard<std::mutex> lock(mutex_);
       keep_ = keep;
     });
-    // A factory reset forgets what the core itself holds (upgrades in progress); the reboot
+    // A factory reset puts the factory settings back (and the factory users, unless 3311 asked
+    // to keep them) and forgets what the core itself holds (upgrades in progress); the reboot
     // notice that follows restarts the core.
     r.answer(kFactoryReset, [this](const SimRequest&, SimAnswer&) {
       std::lock_guard<std::mutex> lock(mutex_);
+      for (const zvdb::SettingDefault& d : zvdb::kSettingDefaults) {
+        set_param_value(kZvdbPath, std::string(d.key).c_str(), std::string(d.value).c_str());
+      }
+      if (keep_.keep_user == 0) {
+        for (int id = 1; id < kMaxUsers; ++id) zvdb::kUsers.remove(kZvdbPath, {id});
+        UserRecord admin{};
+        zvdb::make_default_user(&admin, 0);
+        write_user(kZvdbPath, &admin);
+      }
+      keep_ = FactoryKeep{};
       upgrades_.clear();
       ++resets_;
     });
