@@ -52,6 +52,13 @@ inline constexpr SettingDefault kSettingDefaults[] = {
     {"hardware_version", "V1.1"},
     {"software_version", "7x.7.0.9"},
     {"model", ""},
+    {"plugin_version", "1.0"},
+    {"mplugin_version", "1.0"},
+    {"zvfs_dbup", "0"},
+    {"transport_protocol", "0"},
+    {"stream_information", "0"},
+    {"oemupdateonline", "0"},
+    {"company", "Zarvonite"},
 };
 
 // Adds to the file every setting of `settings` and every default row of `tables` that is not

@@ -127,6 +127,8 @@ const Writer kWriters[] = {
     {"/6093", R"({"camId":1,"enable":1,"type":0,"volume":1,"duration":1,"onEvent":0,"offEvent":0,"ongoingEvent":0,)"
      R"("triActions":1,"triChannels":"1"})", "CGI ERROR", false},
     {"/6998", R"({"0":1,"1":1,"2":1,"3":1,"4":1,"5":1})", "{status:\"CGI ERROR\"}", true},
+    {"/1017", R"({"logRetention":4,"photoRetention":6})", "CGI ERROR", false},
+    {"/vb.htm", "decode=5", "ERROR", false},
 };
 
 TEST_F(FullFlash, EveryWriterRefusesAndTellsTheCoreNothing) {

@@ -311,6 +311,21 @@ bool CameraAppsSim::control(const std::vector<std::string>& words, std::string* 
               " height=" + std::to_string(f.height) + " url=" + text_of(f.http_url);
     return true;
   }
+  // "firmware-start <channel 0..7>": an upgrade of that channel from the image file, started by the
+  // maintenance page (it joins a running upgrade).
+  if (command == "firmware-start") {
+    if (!numbered || n < 0 || n >= kFirmwareChannels) return (*answer = "error: no such channel"), true;
+    if (!upgrading_ || upgrade_stopped_) {
+      upgrade_ = FirmwareStart{};
+      upgrade_start_ = Clock::now();
+      upgrading_ = true;
+      upgrade_stopped_ = false;
+      image_ok_ = image_size() > 0;
+    }
+    upgrade_.channels |= uint64_t{1} << n;
+    *answer = "started";
+    return true;
+  }
   if (command == "firmware") {
     if (!upgrading_) return (*answer = "idle"), true;
     const FirmwareProgress p = progress();

@@ -1,0 +1,62 @@
+#include "handlers/system/admin_common.h"
+
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "common/oplog.h"
+
+bool request_is_upload() {
+  const char* method = getenv("REQUEST_METHOD");
+  const char* type = getenv("CONTENT_TYPE");
+  constexpr char kMultipart[] = "multipart/form-data";
+  return method != nullptr && strcasecmp(method, "POST") == 0 && type != nullptr &&
+         strncasecmp(type, kMultipart, sizeof kMultipart - 1) == 0;
+}
+
+std::string upload_path_of(const char* argument, size_t max_chars) {
+  if (argument == nullptr) return {};
+  std::string_view text(argument);
+  text = text.substr(0, text.find(" & "));
+  return std::string(text.substr(0, max_chars));
+}
+
+std::string display_address(const char* field, size_t width) {
+  std::string address(field, strnlen(field, width));
+  constexpr std::string_view kMapped = "::ffff:";
+  if (address.size() > kMapped.size() && strncasecmp(address.c_str(), kMapped.data(), kMapped.size()) == 0 &&
+      address.find('.') != std::string::npos) {
+    address.erase(0, kMapped.size());
+  }
+  if (size_t zone = address.find('%'); zone != std::string::npos) address.erase(zone);
+  return address;
+}
+
+std::string local_time_text(int64_t seconds) {
+  const time_t t = static_cast<time_t>(seconds);
+  struct tm tm {};
+  if (localtime_r(&t, &tm) == nullptr) return "0000-00-00 00:00:00";
+  char text[64];
+  snprintf(text, sizeof text, "%4d-%02d-%02d %02d:%02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1,
+           tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+  return text;
+}
+
+void admin_log(int64_t sub_type) {
+  OpLogRecord record;
+  op_log_init(&record);
+  record.sub_type = sub_type;
+  record.param_type = 900;
+  op_log_send(record);
+}
+
+bool unlink_regular(const char* path) {
+  struct stat st {};
+  if (lstat(path, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  return unlink(path) == 0;
+}

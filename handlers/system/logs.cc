@@ -1,0 +1,442 @@
+// The device log: page-by-page search, one entry's detail, the CSV export and its running
+// marker, the type catalogue with translated names, and the log retention settings.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/json_fields.h"
+#include "common/oplog.h"
+#include "common/reply.h"
+#include "common/request.h"
+#include "handlers/system/admin_common.h"
+#include "handlers/system/admin_messages.h"
+#include "handlers/system/system_module.h"
+#include "handlers/system/translation.h"
+#include "platform/zvdb/admin_tables.h"
+#include "platform/zvdb/zvdb.h"
+#include "platform/zvfs/zvfs.h"
+
+namespace {
+
+constexpr const char kExportMarkerDir[] = "/tmp/log";
+constexpr const char kExportMarker[] = "/tmp/log/log_web";
+constexpr size_t kTransText = 128;
+
+// The translation is open for the scope of one reply.
+class Translation {
+ public:
+  explicit Translation(const char* language) { trans_init(language); }
+  ~Translation() { trans_deinit(); }
+  Translation(const Translation&) = delete;
+  Translation& operator=(const Translation&) = delete;
+  std::string text(int64_t id) const {
+    char buffer[kTransText];
+    if (id < INT32_MIN || id > INT32_MAX) return "";
+    trans_get_value(static_cast<int>(id), buffer, sizeof buffer);
+    return buffer;
+  }
+};
+
+int main_type_index(int32_t main_type) {
+  switch (main_type) {
+    case 1: return 1;
+    case 2: return 2;
+    case 4: return 3;
+    case 8: return 4;
+    case 32: return 5;
+    case 64: return 6;
+    default: return -1;
+  }
+}
+
+const char* export_label(int32_t main_type) {
+  switch (main_type_index(main_type)) {
+    case 2: return "Event";
+    case 3: return "Operation";
+    case 4: return "Information";
+    case 5: return "Exception";
+    case 6: return "Debug";
+    default: return "All";
+  }
+}
+
+// Local time text in `format` as seconds; false when it does not parse.
+bool parse_local_time(const char* text, const char* format, int32_t* out) {
+  struct tm tm {};
+  const char* end = strptime(text, format, &tm);
+  if (end == nullptr || *end != '\0') return false;
+  tm.tm_isdst = -1;
+  const time_t t = mktime(&tm);
+  if (t == static_cast<time_t>(-1) || t < 0 || t > INT32_MAX) return false;
+  *out = static_cast<int32_t>(t);
+  return true;
+}
+
+// The members both the search and the export read.
+struct QueryForm {
+  char language[32];
+  char start[32];
+  char end[32];
+  int32_t main_type = 0;
+  int32_t page = 0;
+  json_object* sub_types = nullptr;
+};
+
+// The common check: "language", "mainType" 1..64, "subTypeArr" with a first element above 9,
+// the two times and "curPageNum" all present. Fills the query's times (in `time_format`), main
+// type and sub types.
+bool read_query(json_object* request, const char* time_format, QueryForm* form, LogQuery* query) {
+  if (!read_json_members(request, {
+          text_member("language", form->language).required(),
+          int_member("mainType", &form->main_type).required().range(1, 64),
+          array_member("subTypeArr", &form->sub_types).required(),
+          text_member("startTime", form->start).required(),
+          text_member("endTime", form->end).required(),
+          int_member("curPageNum", &form->page).required(),
+      })) {
+    return false;
+  }
+  int64_t first = 0;
+  if (!json_value_int64(json_array_at(form->sub_types, 0), &first) || first <= 9) return false;
+  if (!parse_local_time(form->start, time_format, &query->start_time) ||
+      !parse_local_time(form->end, time_format, &query->end_time)) {
+    return false;
+  }
+  query->main_type = form->main_type;
+  const size_t n = std::min(json_array_size(form->sub_types), static_cast<size_t>(kLogSubTypesMax));
+  int count = 0;
+  for (size_t i = 0; i < n; ++i) {
+    int64_t value = 0;
+    if (json_value_int64(json_array_at(form->sub_types, i), &value)) query->sub_types[count++] = value;
+  }
+  query->sub_type_count = count;
+  return true;
+}
+
+// A CSV field: as it is when it holds no separator, quote or line break, else quoted with
+// embedded quotes doubled.
+std::string csv_field(const std::string& text, bool always_quote = false) {
+  if (!always_quote && text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + "\"";
+}
+
+void write_detail2(JsonWriter& w, const char (&detail)[kOpLogDetailBytes]) {
+  w.begin_array();
+  for (size_t i = 0; i < kOpLogDetailBytes / 4; ++i) {
+    const auto* b = reinterpret_cast<const unsigned char*>(detail + 4 * i);
+    const uint32_t word = (uint32_t{b[0]} << 24) | (uint32_t{b[1]} << 16) | (uint32_t{b[2]} << 8) | b[3];
+    w.value(static_cast<int32_t>(word));
+  }
+  w.end_array();
+}
+
+void write_entry(JsonWriter& w, const Translation& trans, int index, const OpLogRecord& e) {
+  const int main_index = main_type_index(e.main_type);
+  w.begin_object();
+  w.key("no").value(index);
+  w.key("mainTypeValue").value(e.main_type);
+  w.key("mainType").value(main_index < 0 ? std::string() : trans.text(main_index));
+  w.key("subTypeValue").value(e.sub_type);
+  w.key("subType").value(trans.text(e.sub_type));
+  w.key("pts").value(e.time);
+  w.key("ptc").value(local_time_text(e.time));
+  w.key("parameterValue").value(e.param_type);
+  w.key("parameter").value(trans.text(e.param_type));
+  w.key("remote").value(e.remote);
+  w.key("chanNo").value(e.channel);
+  w.key("disk").value(log_channo_is_disk(e.main_type, e.sub_type));
+  w.key("size").value(e.detail_size);
+  w.key("detail").field(e.detail);
+  w.key("detail2");
+  write_detail2(w, e.detail);
+  w.key("ip").value(display_address(e.remote_address, sizeof e.remote_address));
+  w.key("user").field(e.user);
+  w.end_object();
+}
+
+// Device MAC as hexadecimal digits (the configured address without separators).
+std::string mac_digits() {
+  char mac[18];
+  interface_mac_address("eth0", mac, kDefaultMacEth0);
+  std::string digits;
+  for (const char* p = mac; *p != '\0'; ++p) {
+    if (*p != ':') digits += *p;
+  }
+  return digits;
+}
+
+// The export file the core wrote: an absolute path without "..", a regular file, not a link.
+bool core_file_acceptable(const char* path) {
+  if (path[0] != '/' || strstr(path, "/../") != nullptr) return false;
+  const size_t n = strlen(path);
+  if (n >= 3 && strcmp(path + n - 3, "/..") == 0) return false;
+  struct stat st {};
+  return lstat(path, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+void write_csv_rows(FILE* in, const Translation& trans) {
+  int32_t count = 0;
+  if (fread(&count, sizeof count, 1, in) != 1) return;
+  auto entry = std::make_unique<OpLogRecord>();
+  auto detail = std::make_unique<char[]>(kLogExportDetailBytes);
+  for (int32_t i = 0; i < count; ++i) {
+    if (fread(entry.get(), sizeof *entry, 1, in) != 1 ||
+        fread(detail.get(), kLogExportDetailBytes, 1, in) != 1) {
+      break;
+    }
+    const int main_index = main_type_index(entry->main_type);
+    std::string parameter = trans.text(entry->param_type);
+    if (parameter.empty()) parameter = "N/A";
+    std::string text(detail.get(), strnlen(detail.get(), kLogExportDetailBytes));
+    if (text.empty()) text = "N/A";
+    std::string row = std::to_string(i + 1) + "," + local_time_text(entry->time) + ",";
+    row += csv_field(main_index < 0 ? std::string() : trans.text(main_index)) + ",";
+    row += csv_field(trans.text(entry->sub_type)) + ",";
+    row += csv_field(parameter) + ",";
+    row += csv_field(std::string(entry->user, strnlen(entry->user, sizeof entry->user))) + ",";
+    row += csv_field(display_address(entry->remote_address, sizeof entry->remote_address)) + ",";
+    row += std::to_string(entry->channel) + ",";
+    row += csv_field(text, true) + ",\r\n";
+    fwrite(row.data(), 1, row.size(), stdout);
+    fflush(stdout);
+  }
+}
+
+}  // namespace
+
+void log_search_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  auto query = std::make_unique<LogQuery>();
+  *query = LogQuery{};
+  QueryForm form;
+  char channels[65] = "";
+  if (!request || !read_query(request.get(), "%Y-%m-%d %H:%M:%S", &form, query.get()) ||
+      !read_json_members(request.get(), {text_member("chnMask", channels).absent_text(""),
+                                         int_member("searchNoChn", &query->no_channel)})) {
+    return (void)reply_cgi_error(REPLY_JSON);
+  }
+  query->page = form.page;
+  query->channel_mask = mask_of_text(channels, 64);
+  std::optional<CoreReply> reply = core_ask(kLogSearch, *query, REPLY_JSON);
+  if (!reply) return;
+  const PayloadReader payload = reply->reader();
+  const int32_t total = payload.int32_at(0);
+  const int32_t num = payload.int32_at(4);
+  const size_t held = payload.length() > 8 ? (payload.length() - 8) / sizeof(OpLogRecord) : 0;
+  const size_t count = std::min({static_cast<size_t>(std::max(num, 0)), held, size_t{kLogPageEntries}});
+  if (count == 0) return (void)write_reply(REPLY_JSON, "ERROR");
+
+  const Translation trans(form.language);
+  JsonWriter w(count * 3072 + 256);
+  w.begin_object().key("count").value(total).key("num").value(num).key("curPageNum").value(form.page);
+  w.key("log").begin_array();
+  auto entry = std::make_unique<OpLogRecord>();
+  for (size_t i = 0; i < count; ++i) {
+    if (!payload.read(8 + i * sizeof(OpLogRecord), entry.get())) break;
+    write_entry(w, trans, static_cast<int>(i), *entry);
+  }
+  w.end_array().end_object();
+  reply_json(w);
+}
+
+void log_detail_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  if (!request) return;
+  OpLogRecord entry{};
+  int64_t sub_type = 0;
+  int32_t size = 0;
+  json_object* words = nullptr;
+  if (!read_json_members(request.get(), {
+          int_member("mainTypeValue", &entry.main_type),
+          int64_member("subTypeValue", &sub_type),
+          int_member("pts", &entry.time),
+          int_member("parameterValue", &entry.param_type),
+          int_member("remote", &entry.remote),
+          int_member("chanNo", &entry.channel),
+          int_member("size", &size).range(0, kOpLogDetailBytes),
+          array_member("detail2", &words),
+          text_member("ip", entry.remote_address).max_chars(45).absent_text(""),
+          text_member("user", entry.user).max_chars(63).absent_text(""),
+      })) {
+    return;
+  }
+  entry.sub_type = sub_type;
+  entry.detail_size = static_cast<uint32_t>(size);
+  int32_t values[kOpLogDetailBytes / 4] = {};
+  const size_t n = std::min(json_array_size(words), std::size(values));
+  for (size_t i = 0; i < n; ++i) {
+    int64_t v = 0;
+    if (!json_value_int64(json_array_at(words, i), &v)) continue;
+    const auto word = static_cast<uint32_t>(v);
+    auto* b = reinterpret_cast<unsigned char*>(entry.detail + 4 * i);
+    b[0] = static_cast<unsigned char>(word >> 24);
+    b[1] = static_cast<unsigned char>(word >> 16);
+    b[2] = static_cast<unsigned char>(word >> 8);
+    b[3] = static_cast<unsigned char>(word);
+  }
+  std::optional<CoreReply> reply = core_ask(kLogDetail, entry, REPLY_TEXT);
+  if (!reply) return;
+  const auto* text = reinterpret_cast<const char*>(reply->data());
+  const std::string shown(text, reply->size() > 0 ? strnlen(text, reply->size()) : 0);
+  reply_text(shown.empty() ? "N/A" : shown.c_str());
+}
+
+void log_export_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  auto query = std::make_unique<LogQuery>();
+  *query = LogQuery{};
+  QueryForm form;
+  char channels[65] = "";
+  if (!request || !read_query(request.get(), "%Y-%m-%dT%H:%M:%S", &form, query.get()) ||
+      !read_json_members(request.get(), {text_member("ch", channels).absent_text("0"),
+                                         int_member("na", &query->no_channel)})) {
+    return;
+  }
+  // "ch": the channel mask as a decimal number.
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long long mask = strtoull(channels, &end, 10);
+  if (channels[0] == '-' || end == channels || *end != '\0' || errno != 0) return;
+  query->channel_mask = mask;
+  query->page = 1;
+  // Operation logs: the first three sub types are masks of the local, the web and the remote
+  // operations (bit q of value - 10 selects base + q).
+  if (query->main_type == kOpLogMainOperation && query->sub_types[0] != 10) {
+    static constexpr int64_t kBases[] = {101, 131, 200};
+    int64_t list[kLogSubTypesMax] = {};
+    int count = 0;
+    for (int k = 0; k < 3 && k < query->sub_type_count; ++k) {
+      if (query->sub_types[k] < 10) continue;
+      const int64_t bits = query->sub_types[k] - 10;
+      for (int q = 0; q < 30; ++q) {
+        if ((bits >> q) & 1) list[count++] = kBases[k] + q;
+      }
+    }
+    std::memcpy(query->sub_types, list, sizeof list);
+    query->sub_type_count = count;
+  }
+
+  mkdir(kExportMarkerDir, 0755);
+  const int marker = open(kExportMarker, O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+  std::optional<CoreReply> reply = core_ask(kLogExport, *query, REPLY_JSON);
+  if (marker >= 0) {
+    close(marker);
+    unlink(kExportMarker);
+  }
+  LogExportReply answer{};
+  if (!reply || !reply->first(&answer)) return;
+  answer.path[sizeof answer.path - 1] = '\0';
+
+  const time_t now = time(nullptr);
+  struct tm tm {};
+  localtime_r(&now, &tm);
+  char stamp[32];
+  snprintf(stamp, sizeof stamp, "%4d%02d%02d%02d%02d%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
+           tm.tm_hour, tm.tm_min, tm.tm_sec);
+  printf("Content-Type:application/octet-stream\r\n");
+  printf("Content-Disposition: attachment; filename= %s_log_%s_%s.csv\r\n\r\n", export_label(query->main_type),
+         mac_digits().c_str(), stamp);
+  printf("Number,Time,Main,Sub,Parameter,User,Ip,Channel,Log information,\r\n");
+  fflush(stdout);
+  if (!core_file_acceptable(answer.path)) return;
+  const int fd = open(answer.path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  FILE* in = fd >= 0 ? fdopen(fd, "rb") : nullptr;
+  if (in == nullptr) {
+    if (fd >= 0) close(fd);
+    return;
+  }
+  {
+    const Translation trans(form.language);
+    write_csv_rows(in, trans);
+  }
+  fclose(in);
+  unlink_regular(answer.path);
+}
+
+void log_export_running_handler(const char* /*argument*/) {
+  struct stat st {};
+  reply_text(lstat(kExportMarker, &st) == 0 ? "OK" : "NO");
+}
+
+void log_types_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  char language[16];
+  if (!request || !read_json_members(request.get(), {text_member("lan", language)})) {
+    return (void)reply_cgi_error(REPLY_JSON);
+  }
+  struct Range {
+    int32_t main_type;
+    int first;
+    int last;
+  };
+  static constexpr Range kRanges[] = {
+      {2, 11, 41}, {4, 101, 143}, {4, 200, 225}, {8, 500, 519}, {32, 400, 411}, {64, 600, 603},
+  };
+  const bool oem90 = get_param_int(kZvdbPath, "oem_type", 0) == 90;
+  auto listed = [oem90](int32_t main_type, int sub) {
+    if (main_type == 2) {
+      if (sub == 31 || sub == 32 || sub == 37) return false;
+      if ((sub == 15 || sub == 16) && !oem90) return false;
+    }
+    if (main_type == 8 && sub >= 507 && sub <= 510) return false;
+    if (main_type == 32 && sub == 408) return false;
+    return true;
+  };
+  const Translation trans(language);
+  JsonWriter w(16384);
+  w.begin_object().key("mainType").begin_array();
+  for (int32_t type : {1, 2, 4, 8, 32, 64}) {
+    w.begin_object().key("key").value(type).key("name").value(trans.text(main_type_index(type))).end_object();
+  }
+  w.end_array().key("subType").begin_array();
+  for (int32_t type : {1, 2, 4, 8, 32, 64}) {
+    w.begin_array();
+    w.begin_object().key("key").value(10).key("name").value(trans.text(10)).end_object();
+    for (const Range& r : kRanges) {
+      if (r.main_type != type) continue;
+      for (int sub = r.first; sub <= r.last; ++sub) {
+        if (!listed(type, sub)) continue;
+        w.begin_object().key("key").value(sub).key("name").value(trans.text(sub)).end_object();
+      }
+    }
+    w.end_array();
+  }
+  w.end_array().end_object();
+  reply_json(w);
+}
+
+void log_retention_read_handler(const char* /*argument*/) {
+  DiskMaintainInfo info{};
+  read_disk_maintain_info(kZvdbPath, &info);
+  reply_record(info);
+}
+
+void log_retention_set_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  if (!request) return;
+  auto valid = [](int32_t v) { return v == -1 || v == 0 || v == 1 || (v >= 2 && v <= 12 && v % 2 == 0); };
+  {
+    SettingsWrite write;
+    DiskMaintainInfo info{};
+    read_disk_maintain_info(kZvdbPath, &info);
+    if (!read_record(request.get(), &info) || !valid(info.log_retention) || !valid(info.photo_retention)) return;
+    write.check(write_disk_maintain_info(kZvdbPath, &info));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
+  }
+  core_tell(kRetentionChanged);
+  reply_ok();
+}

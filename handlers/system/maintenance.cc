@@ -1,0 +1,331 @@
+// Maintenance: reboot, readiness, factory reset, configuration export and import, device
+// information, and firmware upgrades of the recorder and its cameras.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "common/json_fields.h"
+#include "common/path_check.h"
+#include "common/reply.h"
+#include "common/request.h"
+#include "common/tool_runner.h"
+#include "handlers/system/admin_common.h"
+#include "handlers/system/admin_messages.h"
+#include "handlers/system/system_messages.h"
+#include "handlers/system/system_module.h"
+#include "platform/zvdb/video_tables.h"
+#include "platform/zvdb/zvdb.h"
+
+namespace {
+
+constexpr const char kExportPathFile[] = "/tmp/.export_down_file";
+constexpr const char kCoreReadyFile[] = "/tmp/zvcore";
+constexpr int kProfileTimeLimitMs = 120000;
+
+enum LogSub : int64_t { kLogReboot = 200, kLogUpgrade = 203, kLogExportConfig = 213, kLogImportConfig = 214,
+                        kLogFactoryReset = 215 };
+
+// Reads at most `limit` bytes of a small file (not following a link); "" when it cannot.
+std::string read_small_file(const char* path, size_t limit) {
+  const int fd = open(path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return {};
+  std::string text(limit, '\0');
+  size_t got = 0;
+  while (got < limit) {
+    const ssize_t n = read(fd, text.data() + got, limit - got);
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+  }
+  close(fd);
+  text.resize(strnlen(text.c_str(), got));
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text;
+}
+
+bool file_exists(const char* path) {
+  struct stat st {};
+  return stat(path, &st) == 0;
+}
+
+void reply_res(int32_t res) {
+  JsonWriter w;
+  w.begin_object().key("res").value(res).end_object();
+  reply_json(w);
+}
+
+// 6713's status as the reply flag would hold it: 1 for success (a status of 0).
+int32_t upgrade_status(const std::optional<CoreReply>& reply) {
+  int32_t status = 0;
+  if (!reply || !reply->first(&status)) return 0;
+  return status == 0 ? 1 : status;
+}
+
+void reply_check(JsonWriter& w, const UpgradeCheck& check) { write_object(w, check); }
+
+}  // namespace
+
+void reboot_handler(const char* /*argument*/) {
+  admin_log(kLogReboot);
+  core_tell_bare(kReboot);
+  reply_ok();
+}
+
+void core_ready_handler(const char* /*argument*/) {
+  // Motion record 0 with an interval of 0 would make the core send events without pause: both
+  // intervals get their factory value 20 when one of them is 0.
+  MotionRecord motion{};
+  if (kMotions.read(kZvdbPath, &motion, {0}) == 0 && (motion.interval == 0 || motion.email_interval == 0)) {
+    SettingsWrite write;
+    if (motion.interval == 0) motion.interval = 20;
+    if (motion.email_interval == 0) motion.email_interval = 20;
+    write.check(kMotions.write(kZvdbPath, &motion));
+    write.commit();
+  }
+  reply_text(access(kCoreReadyFile, R_OK) == 0 ? "OK" : "NO OK");
+}
+
+void factory_reset_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  FactoryKeep keep{};
+  if (!request || !read_record(request.get(), &keep)) return;
+  reply_ok();
+  core_tell(kFactoryKeep, keep);
+  core_tell(kFactoryReset);
+  admin_log(kLogFactoryReset);
+  core_tell_bare(kReboot);
+}
+
+void config_export_handler(const char* /*argument*/) {
+  ToolOptions options;
+  options.time_limit_ms = kProfileTimeLimitMs;
+  if (!run_tool({"zvprofile", "-e", "/tmp"}, options).succeeded()) return (void)reply_text("CGI ERROR");
+  const std::string path = read_small_file(kExportPathFile, 256);
+  admin_log(kLogExportConfig);
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return reply_ok();
+  write_reply(REPLY_TEXT, ("OK filename=" + path.substr(slash + 1) + "\r\n").c_str());
+}
+
+void config_download_handler(const char* /*argument*/) {
+  const std::string path = read_small_file(kExportPathFile, 1168);
+  if (check_tmp_path(path, FileNeed::kRegularFile) != PathVerdict::kAccepted) return;
+  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return;
+  printf("Content-Type:application/octet-stream\r\n");
+  printf("Content-Disposition: attachment; filename= %s\r\n\r\n", path.substr(path.rfind('/') + 1).c_str());
+  char chunk[4095];
+  ssize_t n = 0;
+  while ((n = read(fd, chunk, sizeof chunk)) > 0) fwrite(chunk, 1, static_cast<size_t>(n), stdout);
+  fflush(stdout);
+  close(fd);
+  unlink_regular(path.c_str());
+}
+
+void config_import_handler(const char* argument) {
+  const std::string path = upload_path_of(argument, kTmpNameMax + 5);
+  if (!request_is_upload() || check_tmp_path(path, FileNeed::kRegularFile) != PathVerdict::kAccepted) {
+    return (void)reply_text("CGI ERROR");
+  }
+  ToolOptions options;
+  options.time_limit_ms = kProfileTimeLimitMs;
+  const bool imported = run_tool({"zvprofile", "-i", path.c_str()}, options).succeeded();
+  const bool removed = unlink_regular(path.c_str());
+  if (!imported || !removed) return (void)reply_text("CGI ERROR");
+  reply_ok();
+  admin_log(kLogImportConfig);
+}
+
+void device_info_handler(const char* /*argument*/) {
+  std::optional<CoreReply> reply = core_ask(kDeviceInfo, REPLY_JSON);
+  if (!reply) return;
+  auto info = std::make_unique<DeviceInfo>();
+  if (!reply->first(info.get())) return (void)reply_cgi_error(REPLY_JSON);
+
+  // "uptime": its first 63 bytes, cut 5 characters before "users" (or 2 before the first 'l').
+  ToolOptions options;
+  options.capture_output = true;
+  options.output_limit = 63;
+  options.time_limit_ms = 2000;
+  options.discard_errors = true;
+  std::string uptime = run_tool({"uptime"}, options).output.substr(0, 63);
+  if (size_t at = uptime.find("users"); at != std::string::npos && at >= 5) {
+    uptime.resize(at - 5);
+  } else if (size_t l = uptime.find('l'); at == std::string::npos && l != std::string::npos && l >= 2) {
+    uptime.resize(l - 2);
+  }
+  while (!uptime.empty() && (uptime.back() == '\n' || uptime.back() == '\r')) uptime.pop_back();
+
+  char plugin[64], mplugin[64], company[64];
+  get_param_value(kZvdbPath, "plugin_version", plugin, sizeof plugin, "1.0");
+  get_param_value(kZvdbPath, "mplugin_version", mplugin, sizeof mplugin, "1.0");
+  get_param_value(kZvdbPath, "company", company, sizeof company, "Zarvonite");
+
+  JsonWriter w(2048);
+  w.begin_object();
+  w.key("hostName").value("");
+  w.key("deviceName").field(info->device_name);
+  w.key("deviceId").value(info->device_id);
+  w.key("product").field(info->device_name);
+  w.key("hwver").field(info->hardware_version);
+  w.key("software").field(info->software_version);
+  w.key("oemversion").value(info->oem_version);
+  w.key("sn").field(info->serial);
+  w.key("prefix").field(info->serial_prefix);
+  w.key("pluginVersion").value(plugin);
+  w.key("mpluginVersion").value(mplugin);
+  w.key("macAddress").field(info->mac);
+  w.key("zvddns").value(info->ddns);
+  w.key("uptime").value(uptime);
+  w.key("sncode").field(info->serial);
+  w.key("resource").begin_object();
+  w.key("displayNum").value(info->display_count);
+  w.key("maxAudioOut").value(info->max_audio_outputs);
+  w.key("maxNetworkLan").value(info->network_ports);
+  w.key("maxSensor").value(info->max_sensors);
+  w.key("maxAlarm").value(info->max_alarm_outputs);
+  w.key("maxCameras").value(info->max_cameras);
+  w.key("masRs485").value(info->rs485_ports);
+  w.end_object();
+  w.key("zvfsDbup").value(get_param_int(kZvdbPath, "zvfs_dbup", 0));
+  w.key("transProtocol").value(get_param_int(kZvdbPath, "transport_protocol", 0));
+  w.key("streamInfo").value(get_param_int(kZvdbPath, "stream_information", 0));
+  w.key("oemonlineupdate").value(get_param_int(kZvdbPath, "oemupdateonline", 0));
+  w.key("company").value(company);
+  w.key("isSupportTalk").value(info->talk);
+  w.end_object();
+  reply_json(w);
+}
+
+void upgrade_upload_handler(const char* argument) {
+  if (argument == nullptr) return;
+  const char* query = strstr(argument, " & ");
+  const int32_t reset = query != nullptr && strstr(query + 3, "reset") != nullptr ? 1 : 0;
+  admin_log(kLogUpgrade);
+  const int32_t status = upgrade_status(core_ask(kUpgrade, reset, REPLY_TEXT));
+  if (status == 0) return;  // no answer: "CGI ERROR" was written
+  if (status != 1) return (void)write_reply(REPLY_TEXT, std::to_string(status).c_str());
+  reply_ok();
+  admin_log(kLogReboot);
+  core_tell_bare(kReboot);
+}
+
+void recorder_image_absent_handler(const char* /*argument*/) {
+  reply_text(file_exists(kRecorderImage) ? "Error" : "OK");
+}
+
+void upload_discard_handler(const char* /*argument*/) {
+  // The front end removes the upload when the request ends; nothing else is done with it.
+}
+
+void db_upgrade_clear_handler(const char* /*argument*/) {
+  {
+    SettingsWrite write;
+    write.check(set_param_int(kZvdbPath, "zvfs_dbup", 0));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
+  }
+  reply_ok();
+}
+
+void camera_image_present_handler(const char* /*argument*/) {
+  reply_text(file_exists(kCameraImage) ? "OK" : "Error");
+}
+
+void camera_upgrade_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  CameraUpgradeRequest upgrade{};
+  if (!request || !read_record(request.get(), &upgrade)) return (void)reply_cgi_error(REPLY_JSON);
+  copy_text_field(upgrade.path, kCameraImage);
+  std::optional<CoreReply> reply = core_ask(kCameraUpgrade, upgrade, REPLY_TEXT);
+  if (!reply) return;
+  CameraUpgradeStatus status{};
+  if (!reply->first(&status)) return (void)reply_cgi_error(REPLY_JSON);
+  reply_record(status);
+}
+
+void camera_image_drop_handler(const char* /*argument*/) {
+  unlink_regular(kCameraImage);
+  core_tell(kCameraImageDropped);
+  reply_ok();
+}
+
+void upgrade_download_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  int32_t type = -1;
+  UpgradeDownload download{};
+  if (!request || !read_json_members(request.get(), {int_member("type", &type).required().range(0, 1),
+                                                     text_member("url", download.url).absent_text("")})) {
+    return (void)reply_cgi_error(REPLY_JSON);
+  }
+  copy_text_field(download.path, type == 0 ? kRecorderImage : kCameraImage);
+  std::optional<CoreReply> reply = core_ask(kUpgradeDownload, download, REPLY_TEXT);
+  int32_t res = 0;
+  if (reply && reply->first(&res)) reply_res(res);
+}
+
+void upgrade_cancel_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  int32_t type = -1;
+  if (!request || !read_json_members(request.get(), {int_member("type", &type).required().range(0, 1)})) {
+    return (void)reply_cgi_error(REPLY_JSON);
+  }
+  if (type == 0) {
+    unlink_regular(kRecorderImage);
+    return reply_res(0);
+  }
+  std::optional<CoreReply> reply = core_ask(kUpgradeCancel, REPLY_TEXT);
+  int32_t res = 0;
+  if (reply && reply->first(&res)) reply_res(res);
+}
+
+void upgrade_check_handler(const char* /*argument*/) {
+  std::optional<CoreReply> reply = core_ask(kUpgradeCheck, REPLY_TEXT);
+  if (!reply) return;
+  UpgradeCheck check{};
+  if (!reply->first(&check)) return (void)reply_cgi_error(REPLY_JSON);
+  JsonWriter w(1024);
+  reply_check(w, check);
+  reply_json(w);
+}
+
+void upgrade_download_install_handler(const char* /*argument*/) {
+  core_tell(kUpgradePrepare);
+  admin_log(kLogUpgrade);
+  const int32_t status = upgrade_status(core_ask(kUpgrade, int32_t{0}, REPLY_TEXT));
+  if (status == 0) return;  // no answer: "CGI ERROR" was written
+  if (status != 1) return reply_res(status);
+  reply_res(0);
+  admin_log(kLogReboot);
+  core_tell_bare(kReboot);
+}
+
+void camera_upgrade_check_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  char channels[65] = "";
+  if (!request || !read_json_members(request.get(), {text_member("ch", channels).absent_text("")})) {
+    return (void)reply_cgi_error(REPLY_JSON);
+  }
+  uint64_t mask = 0;
+  for (int i = 0; i < 64 && (channels[i] == '0' || channels[i] == '1'); ++i) {
+    if (channels[i] == '1') mask |= uint64_t{1} << i;
+  }
+  std::optional<CoreReply> reply = core_ask(kCameraUpgradeCheck, mask, REPLY_TEXT);
+  if (!reply) return;
+  const PayloadReader payload = reply->reader();
+  const size_t count = payload.record_count<UpgradeCheck>(64);
+  if (count == 0) return (void)reply_cgi_error(REPLY_JSON);
+  JsonWriter w(count * 512 + 64);
+  w.begin_object().key("check").begin_array();
+  UpgradeCheck check{};
+  for (size_t i = 0; i < count; ++i) {
+    if (payload.record(i, &check)) reply_check(w, check);
+  }
+  w.end_array().end_object();
+  reply_json(w);
+}
+

@@ -1,0 +1,39 @@
+#include "platform/zvdb/admin_tables.h"
+
+#include <cstring>
+
+namespace zvdb {
+namespace {
+void default_disk_maintain(void* record, int32_t /*index*/) {
+  const DiskMaintainInfo info{0, 0};
+  std::memcpy(record, &info, sizeof info);
+}
+}  // namespace
+
+const TableDesc kDiskMaintainTable{.name = "disk_maintain",
+                                   .record_size = sizeof(DiskMaintainInfo),
+                                   .key_a_count = 1,
+                                   .fields = zvrec::schema_of<DiskMaintainInfo>().fields,
+                                   .default_rows = 1,
+                                   .make_default = &default_disk_maintain};
+const TableDesc kOemUserTable{.name = "oem_user",
+                              .record_size = sizeof(OemUserRecord),
+                              .key = {.a = offsetof(OemUserRecord, id)},
+                              .key_a_count = kMaxOemUsers,
+                              .fields = zvrec::schema_of<OemUserRecord>().fields};
+
+std::span<const TableDesc* const> admin_tables() {
+  static const TableDesc* const tables[] = {&kDiskMaintainTable, &kOemUserTable};
+  return tables;
+}
+}  // namespace zvdb
+
+int read_disk_maintain_info(const char* db, DiskMaintainInfo* info) {
+  return kDiskMaintain.read(db, info, {0});
+}
+int write_disk_maintain_info(const char* db, const DiskMaintainInfo* info) {
+  return kDiskMaintain.write_at(db, info, {0});
+}
+int read_users_oem(const char* db, OemUserRecord* users, int* count) {
+  return kOemUsers.read_all(db, users, count);
+}
