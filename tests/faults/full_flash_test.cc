@@ -82,6 +82,14 @@ const Writer kWriters[] = {
      R"("syncTime":1,"mainRtspPort":1554,"mainSourcePath":"/main"})",
      "CGI ERROR", false},
     {"/2005", R"({"chnid":0})", "CGI ERROR", false},
+    {"/6101", R"({"portId":3,"property":1,"group":2})", "CGI ERROR", false},
+    {"/6109", "1", "CGI ERROR", false},
+    {"/6201", R"({"num":1,"type":3,"port":[20],"address":["192.168.1.50"],"directory":["/nvr"]})",
+     "{status:\"CGI ERROR\"}", true},
+    {"/6203", R"({"port":21,"type":10,"address":"192.168.1.51","directory":"/rec"})", "{status:\"CGI ERROR\"}", true},
+    {"/6207", R"({"port":5,"hddType":0})", "Error", false},
+    {"/6210", R"({"group_enable":1,"channel":["1"]})", "CGI ERROR", false},
+    {"/6221", R"({"stopBackup":0,"enable":1,"backupTime":"03:00"})", "{ \"result\": -1 }", true},
 };
 
 TEST_F(FullFlash, EveryWriterRefusesAndTellsTheCoreNothing) {
