@@ -107,34 +107,34 @@ void nas_add_handler(const char* argument) {
   }
   auto rows = std::make_unique<DiskConfig[]>(kNasPortsPerRequest);
   NasPortList list{};
-  for (size_t i = 0; i < entries; ++i) {
-    int32_t port = 0;
-    if (!json_value_int(json_array_at(ports, i), &port) || port < 1 || port > kDiskPositions) continue;
-    DiskConfig& row = rows[list.count];
-    row.port = port;
-    read_disk(kZvdbPath, &row);
-    row.port = port;
-    row.enable = 1;
-    row.type = type;
-    row.property = 1;
-    char vendor[64], address[64], directory[128], user[kCredentialChars + 1], password[kCredentialChars + 1];
-    bool present[5] = {};
-    if (!array_text(texts[0], i, vendor, sizeof vendor, &present[0]) ||
-        !array_text(texts[1], i, address, sizeof address, &present[1]) ||
-        !array_text(texts[2], i, directory, sizeof directory, &present[2]) ||
-        !array_text(texts[3], i, user, sizeof user, &present[3]) ||
-        !array_text(texts[4], i, password, sizeof password, &present[4])) {
-      return;
-    }
-    if (present[0]) copy_text_field(row.vendor, vendor);
-    if (present[1]) copy_text_field(row.address, address);
-    if (present[2]) copy_text_field(row.directory, directory);
-    if (present[3]) take_credential(row.user_name, user);
-    if (present[4]) take_credential(row.password, password);
-    list.ports[list.count++] = port;
-  }
   {
-    SettingsWrite write;
+    SettingsWrite write;  // stored rows are read and rewritten under the request lock
+    for (size_t i = 0; i < entries; ++i) {
+      int32_t port = 0;
+      if (!json_value_int(json_array_at(ports, i), &port) || port < 1 || port > kDiskPositions) continue;
+      DiskConfig& row = rows[list.count];
+      row.port = port;
+      read_disk(kZvdbPath, &row);
+      row.port = port;
+      row.enable = 1;
+      row.type = type;
+      row.property = 1;
+      char vendor[64], address[64], directory[128], user[kCredentialChars + 1], password[kCredentialChars + 1];
+      bool present[5] = {};
+      if (!array_text(texts[0], i, vendor, sizeof vendor, &present[0]) ||
+          !array_text(texts[1], i, address, sizeof address, &present[1]) ||
+          !array_text(texts[2], i, directory, sizeof directory, &present[2]) ||
+          !array_text(texts[3], i, user, sizeof user, &present[3]) ||
+          !array_text(texts[4], i, password, sizeof password, &present[4])) {
+        return;
+      }
+      if (present[0]) copy_text_field(row.vendor, vendor);
+      if (present[1]) copy_text_field(row.address, address);
+      if (present[2]) copy_text_field(row.directory, directory);
+      if (present[3]) take_credential(row.user_name, user);
+      if (present[4]) take_credential(row.password, password);
+      list.ports[list.count++] = port;
+    }
     for (int i = 0; i < list.count; ++i) write.check(write_disk(kZvdbPath, &rows[i]));
     if (!write.commit()) return (void)reply_cgi_error(REPLY_JSON);
   }
@@ -153,29 +153,30 @@ void nas_edit_handler(const char* argument) {
     return;
   }
   DiskConfig row{};
-  row.port = port;
-  read_disk(kZvdbPath, &row);
-  int32_t type = row.type == kDiskTypeNfs || row.type == kDiskTypeSmb ? row.type : kDiskTypeNfs;
-  char user[kCredentialChars + 1], password[kCredentialChars + 1];
-  bool has_user = false, has_password = false;
-  if (!read_json_members(request.get(), {
-          int_member("type", &type).keep_if_absent(),
-          text_member("vendor", row.vendor).keep_if_absent(),
-          text_member("address", row.address).keep_if_absent(),
-          text_member("directory", row.directory).keep_if_absent(),
-          text_member("userName", user).present(&has_user),
-          text_member("password", password).present(&has_password),
-      })) {
-    return;
-  }
-  row.port = port;
-  row.enable = 1;
-  row.property = 1;
-  row.type = type;
-  if (has_user) take_credential(row.user_name, user);
-  if (has_password) take_credential(row.password, password);
+  int32_t type = kDiskTypeNfs;
   {
-    SettingsWrite write;
+    SettingsWrite write;  // the stored row is read and rewritten under the request lock
+    row.port = port;
+    read_disk(kZvdbPath, &row);
+    type = row.type == kDiskTypeNfs || row.type == kDiskTypeSmb ? row.type : kDiskTypeNfs;
+    char user[kCredentialChars + 1], password[kCredentialChars + 1];
+    bool has_user = false, has_password = false;
+    if (!read_json_members(request.get(), {
+            int_member("type", &type).keep_if_absent(),
+            text_member("vendor", row.vendor).keep_if_absent(),
+            text_member("address", row.address).keep_if_absent(),
+            text_member("directory", row.directory).keep_if_absent(),
+            text_member("userName", user).present(&has_user),
+            text_member("password", password).present(&has_password),
+        })) {
+      return;
+    }
+    row.port = port;
+    row.enable = 1;
+    row.property = 1;
+    row.type = type;
+    if (has_user) take_credential(row.user_name, user);
+    if (has_password) take_credential(row.password, password);
     write.check(write_disk(kZvdbPath, &row));
     if (!write.commit()) return (void)reply_cgi_error(REPLY_JSON);
   }

@@ -153,11 +153,11 @@ void auto_backup_set_handler(const char* argument) {
   int32_t stop = 0;
   if (!request || !read_json_members(request.get(), {int_member("stopBackup", &stop).required()})) return;
   if (stop == 0) {
+    SettingsWrite write;
     AutoBackupConfig row{};
     read_esata_auto_backup(kZvdbPath, &row);
     if (!read_record(request.get(), &row)) return;
     row.reserved0 = 0;
-    SettingsWrite write;
     write.check(write_esata_auto_backup(kZvdbPath, &row));
     if (!write.commit()) return reply_int_object("result", -1);
   }

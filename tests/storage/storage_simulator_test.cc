@@ -126,6 +126,14 @@ TEST_F(StorageSimulatorTest, FormatRaidDegradeRebuildDelete) {
   EXPECT_EQ(disk(4)["state"], "1");
   EXPECT_EQ(get("/6105", "10").out, kTextHeader + "Error");
   EXPECT_EQ(control("storage pull 99"), "error no disk at port 99\n");
+
+  // A hot spare takes over a pulled member at once.
+  EXPECT_EQ(post("/6104", R"({"id": 11, "enable": 1, "level": 1, "sata_cnt": 2, "sata_port": 24})").out, kOk);
+  EXPECT_EQ(post("/6106", R"({"port": 2, "hotflag": 1})").out, kOk);
+  EXPECT_EQ(disk(2)["state"], "5");
+  EXPECT_EQ(control("storage pull 3"), "ok pulled 3 (raid 11 degraded)\n");
+  EXPECT_EQ(disk(11)["raid_state"], "2");
+  EXPECT_TRUE(eventually([&] { return disk(11)["raid_sata_port"] == "20" && disk(11)["raid_state"] == "0"; }));
 }
 
 TEST_F(StorageSimulatorTest, NetworkShareAddSearchRemove) {
