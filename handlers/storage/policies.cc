@@ -39,7 +39,10 @@ void write_group_view(JsonWriter& w) {
   w.key("channel").begin_array();
   for (const DiskGroup& g : groups) w.field(g.channels);
   w.end_array().key("disk").begin_array();
-  for (int i = 0; i < kDiskPositions; ++i) w.value(i < count && disks[i].enable != 0 ? disks[i].group + 1 : 0);
+  // The stored group is whatever the property page sent: widened so that its successor cannot overflow.
+  for (int i = 0; i < kDiskPositions; ++i) {
+    w.value(i < count && disks[i].enable != 0 ? int64_t{disks[i].group} + 1 : int64_t{0});
+  }
   w.end_array();
   w.key("max_chan").value(std::clamp(get_param_int(kZvdbPath, "max_cameras", 32), 0, 64));
   w.key("group_enable").value(get_param_int(kZvdbPath, "group_mode", 0));

@@ -434,6 +434,9 @@ TEST_F(StorageRequestTest, GroupsTellTheModeOnlyWhenItChanges) {
   DiskConfig d = network_row(2, kDiskTypeNfs, "a", "b");
   d.group = 4;
   store(d);
+  d.port = 3;
+  d.group = INT32_MAX;  // the property page does not check groups
+  store(d);
   EXPECT_EQ(post("/6210", R"({"group_enable": 1, "channel": ["0101", 7, "11"]})").out, kOk);
   EXPECT_EQ(received_ids(*core_), (std::vector<int32_t>{kGroupMode.id, kGroupChange.id, kGroupChange.id, kGroupsApply.id}));
   EXPECT_EQ(only_message(*core_, kGroupMode.id).payload, int32s({1}));
@@ -447,7 +450,7 @@ TEST_F(StorageRequestTest, GroupsTellTheModeOnlyWhenItChanges) {
   EXPECT_EQ(post("/6210", R"({"group_enable": 1, "channel": []})").out, kOk);
   EXPECT_EQ(received_ids(*core_), (std::vector<int32_t>{kGroupsApply.id}));
   const std::string view = get("/8010").out;
-  EXPECT_NE(view.find(R"("disk": [ 0, 5, 0, )"), std::string::npos) << view;
+  EXPECT_NE(view.find(R"("disk": [ 0, 5, 2147483648, 0, )"), std::string::npos) << view;
   EXPECT_NE(view.find(R"("max_chan": 32, "group_enable": 1 })"), std::string::npos) << view;
   core_->clear_received();
   EXPECT_EQ(post("/6210", R"({"group_enable": 0, "channel": ["1"]})").out, kOk);

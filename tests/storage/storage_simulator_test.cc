@@ -95,7 +95,10 @@ TEST_F(StorageSimulatorTest, FormatRaidDegradeRebuildDelete) {
   auto format = std::async(std::launch::async, [] {
     return cgi_get("/6102", "3", {{"ZV_CORE_TIMING", kSimulatorTiming}}).out;
   });
-  EXPECT_TRUE(eventually([&] { return disk(3)["state"] == "3" && disk(3)["raid_progress"] != "0"; }));
+  EXPECT_TRUE(eventually([&] {
+    auto formatting = disk(3);
+    return formatting["state"] == "3" && formatting["raid_progress"] != "0";
+  }));
   EXPECT_EQ(format.get(), kOk);
   EXPECT_EQ(disk(3)["state"], "0");
   EXPECT_EQ(get("/6102", "12").out, kTextHeader + "ERROR FORMAT");
@@ -133,7 +136,10 @@ TEST_F(StorageSimulatorTest, FormatRaidDegradeRebuildDelete) {
   EXPECT_EQ(disk(2)["state"], "5");
   EXPECT_EQ(control("storage pull 3"), "ok pulled 3 (raid 11 degraded)\n");
   EXPECT_EQ(disk(11)["raid_state"], "2");
-  EXPECT_TRUE(eventually([&] { return disk(11)["raid_sata_port"] == "20" && disk(11)["raid_state"] == "0"; }));
+  EXPECT_TRUE(eventually([&] {
+    auto rebuilt = disk(11);
+    return rebuilt["raid_sata_port"] == "20" && rebuilt["raid_state"] == "0";
+  }));
 }
 
 TEST_F(StorageSimulatorTest, NetworkShareAddSearchRemove) {
