@@ -356,13 +356,15 @@ TEST_F(StorageRequestTest, NasRemoveLogsOnlyConfiguredDisks) {
 TEST_F(StorageRequestTest, NasEditKeepsWhatItDoesNotCarry) {
   store(network_row(6, kDiskTypeSmb, "10.0.0.9", "/share"));
   core_->reply(kNasEdit.id, int32s({-4}));
-  EXPECT_EQ(post("/6203", R"({"port": 6, "directory": "/other", "password": "a%2Bb"})").out,
+  EXPECT_EQ(post("/6203", R"({"port": 6, "vendor": ")" + std::string(64, 'v') + R"(", "directory": ")" +
+                              std::string(128, 'o') + R"(", "password": "a%2Bb%00%"})").out,
             kJsonHeader + R"({ "status": 0, "res": -4 })");
   const DiskConfig d = row(6);
   EXPECT_EQ(d.type, kDiskTypeSmb);
   EXPECT_EQ(text_of(d.address), "10.0.0.9");
-  EXPECT_EQ(text_of(d.directory), "/other");
-  EXPECT_EQ(text_of(d.password), "a+b");
+  EXPECT_EQ(text_of(d.vendor), std::string(63, 'v'));
+  EXPECT_EQ(text_of(d.directory), std::string(127, 'o'));
+  EXPECT_EQ(text_of(d.password), "a+b%00%");  // "%00" would cut the text: kept as it is
   EXPECT_EQ(text_of(d.user_name), "u s");
   EXPECT_EQ(only_message(*core_, kNasEdit.id).payload, int32s({6}));
   ASSERT_EQ(logs().size(), 1u);
@@ -379,6 +381,8 @@ TEST_F(StorageRequestTest, ShareSearchClampsToWhatThePayloadHolds) {
   search.port = 2;
   std::strcpy(search.server, "192.168.1.50");
   EXPECT_EQ(only_message(*core_, kShareSearch.id).payload, bytes_of(search));
+  EXPECT_EQ(post("/6202", R"({"port": 2, "serverAddr": ")" + std::string(64, 's') + "\"}").out, kJsonHeader + R"({ "resultString": "NO", "NAS": [ ] })");
+  EXPECT_EQ(text_of(record_from<ShareSearch>(core_->received(kShareSearch.id).back().payload).server), std::string(63, 's'));
   core_->reply(kShareSearch.id, concat({int32s({70}), text_field("/a", 256), Bytes(256, 'p'), Bytes(255, 'z')}));
   EXPECT_EQ(post("/6202", R"({"port": 2, "serverAddr": "s"})").out,
             kJsonHeader + R"({ "resultString": "OK", "NAS": [ { "filePath": "\/a" }, { "filePath": ")" +
