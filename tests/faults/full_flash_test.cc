@@ -129,6 +129,14 @@ const Writer kWriters[] = {
     {"/6998", R"({"0":1,"1":1,"2":1,"3":1,"4":1,"5":1})", "{status:\"CGI ERROR\"}", true},
     {"/1017", R"({"logRetention":4,"photoRetention":6})", "CGI ERROR", false},
     {"/vb.htm", "decode=5", "ERROR", false},
+    {"/6101", R"({"portId":3,"property":1,"group":2})", "CGI ERROR", false},
+    {"/6109", "1", "CGI ERROR", false},
+    {"/6201", R"({"num":1,"type":3,"port":[20],"address":["192.168.1.50"],"directory":["/nvr"]})",
+     "{status:\"CGI ERROR\"}", true},
+    {"/6203", R"({"port":21,"type":10,"address":"192.168.1.51","directory":"/rec"})", "{status:\"CGI ERROR\"}", true},
+    {"/6207", R"({"port":5,"hddType":0})", "Error", false},
+    {"/6210", R"({"group_enable":1,"channel":["1"]})", "CGI ERROR", false},
+    {"/6221", R"({"stopBackup":0,"enable":1,"backupTime":"03:00"})", "{ \"result\": -1 }", true},
 };
 
 TEST_F(FullFlash, EveryWriterRefusesAndTellsTheCoreNothing) {

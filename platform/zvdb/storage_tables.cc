@@ -1,0 +1,117 @@
+#include "platform/zvdb/storage_tables.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace zvdb {
+namespace {
+
+// Factory position: ports 1..36, nothing configured.
+void default_disk(void* record, int32_t index) {
+  DiskConfig d{};
+  d.port = index + 1;
+  std::memcpy(record, &d, sizeof d);
+}
+
+// Factory groups: every channel records onto group 0; the other groups are empty.
+void default_group(void* record, int32_t index) {
+  DiskGroup g{};
+  g.id = index;
+  std::memset(g.channels, index == 0 ? '1' : '0', kDiskGroupChannelSize - 1);
+  std::memcpy(record, &g, sizeof g);
+}
+
+// Factory backup: off, at midnight, main stream, every channel, onto the first external device.
+void default_backup(void* record, int32_t) {
+  AutoBackupConfig b{};
+  std::snprintf(b.backup_time, sizeof b.backup_time, "00:00");
+  std::memset(b.channel, '1', 64);
+  b.recycle = 1;
+  std::memcpy(record, &b, sizeof b);
+}
+
+}  // namespace
+
+const TableDesc kDiskTable{.name = "disk",
+                           .record_size = sizeof(DiskConfig),
+                           .key = {.a = offsetof(DiskConfig, port)},
+                           .key_a_count = kDiskKeyLimit,
+                           .fields = zvrec::schema_of<DiskConfig>().fields,
+                           .default_rows = kDiskPositions,
+                           .make_default = default_disk};
+const TableDesc kDiskGroupTable{.name = "disk_group",
+                                .record_size = sizeof(DiskGroup),
+                                .key = {.a = offsetof(DiskGroup, id)},
+                                .key_a_count = kDiskGroups,
+                                .fields = zvrec::schema_of<DiskGroup>().fields,
+                                .default_rows = kDiskGroups,
+                                .make_default = default_group};
+const TableDesc kAutoBackupTable{.name = "esata_auto_backup",
+                                 .record_size = sizeof(AutoBackupConfig),
+                                 .key_a_count = 1,
+                                 .fields = zvrec::schema_of<AutoBackupConfig>().fields,
+                                 .default_rows = 1,
+                                 .make_default = default_backup};
+
+std::span<const TableDesc* const> storage_tables() {
+  static const TableDesc* const kTables[] = {&kDiskTable, &kDiskGroupTable, &kAutoBackupTable};
+  return kTables;
+}
+
+}  // namespace zvdb
+
+int read_disk(const char* db, DiskConfig* record) {
+  if (record == nullptr) return -1;
+  return kDisks.read(db, record, {record->port});
+}
+
+int write_disk(const char* db, const DiskConfig* record) {
+  if (record == nullptr || record->port < 0 || record->port >= kDiskKeyLimit) return -1;
+  return kDisks.write(db, record);
+}
+
+int read_disks(const char* db, DiskConfig* rows, int* count) {
+  if (rows == nullptr || count == nullptr) return -1;
+  const int slots = std::clamp(*count, 0, kDiskPositions);
+  for (int i = 0; i < slots; ++i) {
+    rows[i] = DiskConfig{};
+    rows[i].port = i + 1;
+  }
+  auto stored = std::make_unique<DiskConfig[]>(kDiskKeyLimit);
+  int n = kDiskKeyLimit;
+  const int rc = kDisks.read_all(db, stored.get(), &n);
+  for (int i = 0; rc == 0 && i < n; ++i) {
+    const int port = stored[i].port;
+    if (port >= 1 && port <= slots) rows[port - 1] = stored[i];
+  }
+  *count = slots;
+  return rc;
+}
+
+int read_groups(const char* db, DiskGroup rows[kDiskGroups], int* count) {
+  if (rows == nullptr) return -1;
+  for (int i = 0; i < kDiskGroups; ++i) {
+    rows[i] = DiskGroup{};
+    rows[i].id = i;
+  }
+  DiskGroup stored[kDiskGroups];
+  int n = kDiskGroups;
+  const int rc = kDiskGroupRows.read_all(db, stored, &n);
+  for (int i = 0; rc == 0 && i < n; ++i) {
+    if (stored[i].id >= 0 && stored[i].id < kDiskGroups) rows[stored[i].id] = stored[i];
+  }
+  if (count != nullptr) *count = kDiskGroups;
+  return rc;
+}
+
+int read_esata_auto_backup(const char* db, AutoBackupConfig* record) {
+  if (record == nullptr) return -1;
+  return kAutoBackup.read(db, record, {0});
+}
+
+int write_esata_auto_backup(const char* db, const AutoBackupConfig* record) {
+  if (record == nullptr) return -1;
+  return kAutoBackup.write_at(db, record, {0});
+}
