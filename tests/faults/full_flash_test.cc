@@ -82,6 +82,8 @@ const Writer kWriters[] = {
      R"("syncTime":1,"mainRtspPort":1554,"mainSourcePath":"/main"})",
      "CGI ERROR", false},
     {"/2005", R"({"chnid":0})", "CGI ERROR", false},
+    {"/2048", R"({"channel":2,"exposure":[{"exposureTime":40,"gainLevel":3}]})", "{status:\"CGI ERROR\"}", true},
+    {"/2036", R"({"channel":2,"start":0,"end":8,"schedule_motion":[[["01:00","02:00",1]]]})", "CGI ERROR", false},
 };
 
 TEST_F(FullFlash, EveryWriterRefusesAndTellsTheCoreNothing) {
