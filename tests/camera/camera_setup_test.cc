@@ -175,6 +175,13 @@ TEST_F(CameraSetupTest, ConnectionTestPayloadsAndResults) {
   std::strcpy(alt.password, "pw");
   alt.cam_protocol = 3;
   EXPECT_EQ(only_message(*core_, kLoginTestAlt.id).payload, bytes_of(alt)) << "the second form raises it to 80";
+  core_->clear_received();
+  ASSERT_EQ(post("/2014", R"({"ipAddr": "10.0.0.9", "managePort": 80, "camProtocol": 0, "password": ")" +
+                              std::string(33, 'p') + R"("})")
+                .out,
+            kOk);
+  EXPECT_EQ(text_of(record_from<LoginTest>(only_message(*core_, kLoginTest.id).payload).password),
+            std::string(32, 'p'));
 
   const std::pair<int32_t, const char*> results[] = {{0, "OK"}, {4, "OK"}, {1, "NETWORKERROR"}, {2, "USERERROR"},
                                                      {5, "BANDWIDTHERROR"}, {3, "UNKOWNERROR"}, {-1, "UNKOWNERROR"}};
@@ -391,13 +398,15 @@ TEST_F(CameraSetupTest, AreasAreCappedToTheRecord) {
 
 TEST_F(CameraSetupTest, WritesCarryTheirChannelSets) {
   core_->reply(kHeatMapSet.id, int32s({0}));
-  EXPECT_EQ(post("/2052", R"({"chnid": 5, "copyCnt": 0, "copyChn": [1], "enable": 1, "map_mask": "ab"})").out,
+  EXPECT_EQ(post("/2052", R"({"chnid": 5, "copyCnt": 0, "copyChn": [1], "enable": 1, "map_mask": ")" +
+                             std::string(300, 'a') + R"("})")
+                .out,
             kJsonHeader + R"({ "res": 0 })");
   const auto heat = record_from<HeatMapWrite>(only_message(*core_, kHeatMapSet.id).payload);
   EXPECT_EQ(heat.copy.bits(), 0x20u);
   EXPECT_EQ(heat.map.chnid, 5);
   EXPECT_EQ(heat.map.enable, 1);
-  EXPECT_EQ(text_of(heat.map.map_mask), "ab");
+  EXPECT_EQ(text_of(heat.map.map_mask), std::string(299, 'a')) << "299 characters of 300";
   EXPECT_EQ(heat.map.effective.days[0].day_flag, 0) << "no plan given: an empty plan";
 
   core_->reply(kTrackingSet.id, int32s({3}));
@@ -417,6 +426,7 @@ TEST_F(CameraSetupTest, WritesCarryTheirChannelSets) {
   };
   const Copy copies[] = {{2, std::string(64, '0'), "001" + std::string(61, '0')},
                          {3, "1", "1001"},
+                         {1, std::string(65, '0'), "01" + std::string(62, '0')},
                          {63, "", std::string(63, '0') + "1"}};
   for (const Copy& c : copies) {
     core_->clear_received();
