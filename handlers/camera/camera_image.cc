@@ -270,7 +270,7 @@ void day_night_areas_read_handler(const char* argument) {
   reply_json(w.end_array().end_object());
 }
 
-// "cnt" and the areas are capped to what the record holds.
+// "cnt" is capped to the areas given and to what the record holds.
 void day_night_areas_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   DayNightAreasWrite write{};
@@ -281,7 +281,7 @@ void day_night_areas_set_handler(const char* argument) {
                                          array_member("area", &list)})) {
     return;
   }
-  areas.cnt = std::clamp(areas.cnt, 0, kDayNightAreaCapacity);
+  areas.cnt = std::min({std::max(areas.cnt, 0), kDayNightAreaCapacity, static_cast<int32_t>(json_array_size(list))});
   for (int i = 0; i < areas.cnt; ++i) {
     json_object* element = json_array_at(list, static_cast<size_t>(i));
     if (json_object_is_type(element, json_type_object)) read_record(element, &areas.areas[i]);

@@ -379,6 +379,11 @@ TEST_F(CameraSetupTest, AreasAreCappedToTheRecord) {
   EXPECT_EQ(sent.areas.chnid, 4);
   EXPECT_EQ(sent.areas.cnt, kDayNightAreaCapacity);
   EXPECT_EQ(sent.areas.areas[15].left, 15);
+  core_->clear_received();
+  EXPECT_EQ(post("/2040", R"({"chnid": 4, "cnt": 5, "area": [{"left": 1}, {"left": 2}]})").out, kOk);
+  settle();
+  EXPECT_EQ(record_from<DayNightAreasWrite>(only_message(*core_, kAreasSet.id).payload).areas.cnt, 2)
+      << "no more areas than the request gives";
 
   DayNightAreas stored{};
   stored.chnid = 4;
