@@ -1,7 +1,8 @@
 // The page that shows every event type of one camera together: the "effective" plan (when the
 // event is armed) of each event kind of a channel, read and written in one request. The plans are
-// the event kinds' own plan tables; the core rereads them itself. And whether the device has an
-// IPv6 address.
+// the event kinds' own plan tables, and the core is told of each kind that changed. And whether
+// the device has an IPv6 address.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
@@ -78,15 +79,21 @@ void effective_plans_set_handler(const char* argument) {
     return;
   }
   auto plan = std::make_unique<Schedule>();
+  const EventKind* changed[std::size(kPlanKinds)] = {};
+  size_t changed_count = 0;
   {
     SettingsWrite write;
     for (const PlanKind& k : kPlanKinds) {
       if (k.number < first || k.number > last) continue;
       if (schedule_from_json(request.get(), k.key, plan.get()) != 0) continue;
       write.check(zvdb::write_record_at(kZvdbPath, plan_table(k), plan.get(), zvdb::Key{channel, k.sub}));
+      if (std::find(changed, changed + changed_count, k.kind) == changed + changed_count) changed[changed_count++] = k.kind;
     }
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
+  // The recorder arms its events by these plans: each changed kind is told once, as its own page
+  // does after a plan change.
+  for (size_t i = 0; i < changed_count; ++i) notify_event_actions(*changed[i], channel);
   reply_ok();
 }
 

@@ -487,6 +487,8 @@ TEST_F(CameraSetupTest, EffectivePlansAreWrittenByKindRange) {
   EXPECT_EQ(post("/2036", R"({"channel": 2, "start": 3, "end": 1, "schedule_motion": )" + plan + "}").out, kOk);
   EXPECT_EQ(post("/2036", R"({"channel": 2, "start": 0, "end": 8})").out, kOk) << "no member: nothing written";
   EXPECT_EQ(dump(), before);
+  settle();
+  EXPECT_TRUE(core_->received().empty()) << "nothing changed, nothing told";
 
   EXPECT_EQ(post("/2036", R"({"channel": 2, "start": 0, "end": 0, "schedule_motion": )" + plan + "}").out, kOk);
   Schedule stored{};
@@ -500,7 +502,9 @@ TEST_F(CameraSetupTest, EffectivePlansAreWrittenByKindRange) {
                                       R"("actionType": 1 }, { "startTime": "00:00", "endTime": "00:00", "actionType": 0 }, )", 0),
             0u)
       << reply;
-  EXPECT_TRUE(core_->received().empty()) << "the core rereads the plans itself";
+  settle();
+  EXPECT_EQ(received_ids(*core_), std::vector<int32_t>{1403}) << "the motion kind is told once";
+  EXPECT_EQ(only_message(*core_, 1403).payload, int32s({2}));
 }
 
 TEST_F(CameraSetupTest, Ipv6PresenceIsANumber) {
