@@ -399,6 +399,41 @@ TEST_F(CameraSetupTest, AreasAreCappedToTheRecord) {
   EXPECT_EQ(only_message(*core_, kAreaDelete.id).payload, int32s({4, 15}));
 }
 
+TEST_F(CameraSetupTest, CameraPlansGoWholeToTheCore) {
+  struct Plan {
+    const char* read;
+    const char* set;
+    int32_t read_id;
+    int32_t set_id;
+    size_t size;
+  };
+  const Plan plans[] = {{"/2041", "/2042", kPlanARead.id, kPlanASet.id, sizeof(CameraPlan)},
+                        {"/2043", "/2044", kPlanBRead.id, kPlanBSet.id, sizeof(CameraPlanWide)},
+                        {"/2045", "/2046", kPlanCRead.id, kPlanCSet.id, sizeof(CameraPlan)}};
+  for (const Plan& p : plans) {
+    SCOPED_TRACE(p.set);
+    core_->clear_received();
+    EXPECT_EQ(post(p.set, R"({"channel": 3, "schedule": [[], [["07:00", "08:00", 2]]]})").out, kOk);
+    settle();
+    Bytes expected(p.size, 0);
+    expected[0] = 3;
+    CameraPlan head{};
+    head.channel = 3;
+    std::strcpy(head.schedule.days[1].ranges[0].start_time, "07:00");
+    std::strcpy(head.schedule.days[1].ranges[0].end_time, "08:00");
+    head.schedule.days[1].ranges[0].action_type = 2;
+    std::memcpy(expected.data(), &head, sizeof head);
+    EXPECT_EQ(only_message(*core_, p.set_id).payload, expected);
+
+    expected[0] = 9;
+    core_->reply(p.read_id, expected);
+    const std::string reply = post(p.read, R"({"id": 3})").out;
+    EXPECT_EQ(reply.rfind(kJsonHeader + R"({ "channel": 9, "schedule": [ [ { "startTime": "", "endTime": "", )", 0), 0u);
+    EXPECT_NE(reply.find(R"([ { "startTime": "07:00", "endTime": "08:00", "actionType": 2 }, )"), std::string::npos);
+    EXPECT_EQ(only_message(*core_, p.read_id).payload, int32s({3}));
+  }
+}
+
 // ---- Heat map, tracking, watermark ----------------------------------------------------------------
 
 TEST_F(CameraSetupTest, WritesCarryTheirChannelSets) {
@@ -458,6 +493,19 @@ TEST_F(CameraSetupTest, FeatureReadsPrintTheCoreRecords) {
                                     R"("adaptability": 0, "map_mask": "ff", "effective": [ [ { "startTime": "00:00")", 0),
             0u)
       << "a day without its flag prints empty";
+
+  auto tracking = std::make_unique<Tracking>();
+  *tracking = Tracking{};
+  tracking->chnid = 2;
+  tracking->zoom_number = 8;
+  std::strcpy(tracking->area, "ar");
+  tracking->report_motion = 1;
+  core_->reply(kTrackingRead.id, bytes_of(*tracking));
+  EXPECT_EQ(post("/2054", R"({"chnid": 2})").out.rfind(
+                kJsonHeader + R"({ "chnid": 2, "enable": 0, "show": 0, "sensitivity": 0, "time": 0, "manual_tracking": 0, )"
+                              R"("zoom_mode": 0, "zoom_number": 8, "area": "ar", "humanVehicleSupport": 0, )"
+                              R"("trackingObject": 0, "reportMotion": 1, "schedule": [ [ { "startTime": "", )", 0),
+            0u);
 
   core_->reply(kWatermarkRead.id, bytes_of(Watermark{2, 1, "ABC"}));
   EXPECT_EQ(post("/2058", R"({"chnid": 2})").out,
