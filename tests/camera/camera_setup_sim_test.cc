@@ -3,11 +3,16 @@
 // them back; every camera-side set returned by its read; effective plans of several kinds.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 #include "handlers/camera/camera_setup_messages.h"
 #include "tests/camera/camera_fixture.h"
+#include "tools/zvcore-sim/modules.h"
+#include "tools/zvcore-sim/rules.h"
 #include "tools/zvcore-sim/simulator.h"
+
+std::unique_ptr<SimModule> make_camera_setup_sim();
 
 namespace zvtest {
 namespace {
@@ -134,6 +139,15 @@ TEST_F(CameraSetupSimTest, EffectivePlansOfSeveralKindsInOneRequest) {
   EXPECT_TRUE(has(reply, R"(} ], [ { "startTime": "10:00", "endTime": "11:00", "actionType": 1 })")) << reply;
   EXPECT_TRUE(has(post("/6153", "0").out, R"("startTime": "10:00")"))
       << "the motion page reads the same plan";
+}
+
+TEST(CameraSetupSimModule, TheNetworkIsListedByControl) {
+  std::unique_ptr<SimModule> module = make_camera_setup_sim();
+  std::string answer;
+  EXPECT_FALSE(module->control({"network", "x"}, &answer));
+  ASSERT_TRUE(module->control({"network"}, &answer));
+  EXPECT_EQ(answer.rfind("192.168.1.21 80 0 admin/Admin123; 192.168.1.22 80 0 admin/Admin123; ", 0), 0u) << answer;
+  EXPECT_NE(answer.find("192.168.1.31 6036 2 admin/zv12345"), std::string::npos);
 }
 
 TEST(CameraSetupSimModule, EveryMessageHasItsRuleAndReplyId) {

@@ -9,6 +9,8 @@
 //
 // Logins: every simulated camera answers to "admin" with the password "Admin123", except the two
 // cameras of the recorder's own protocol at .31 and .32, whose password is "zv12345".
+//
+// Control command: "network" lists the cameras as they are now (address, port, protocol, login).
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -301,6 +303,16 @@ class CameraSetupSim : public SimModule {
  public:
   const char* name() const override { return "camera_setup"; }
   void rules(SimRules& r) override;
+  // "network": the simulated cameras as they are now, "address port protocol login" each.
+  bool control(const std::vector<std::string>& words, std::string* answer) override {
+    if (words.size() != 1 || words[0] != "network") return false;
+    for (const NetCamera& c : network_.all()) {
+      *answer += (answer->empty() ? "" : "; ") + text_of(c.found.ip_addr) + " " +
+                 std::to_string(c.found.manage_port) + " " + std::to_string(c.found.protocol) + " " + c.user + "/" +
+                 c.password;
+    }
+    return true;
+  }
 
  private:
   Network network_;
