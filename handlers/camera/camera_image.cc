@@ -96,20 +96,19 @@ void camera_image_read_handler(const char* argument) {
   reply_json(w.end_object());
 }
 
-// One record for every listed channel: the first 64 entries of "channel" that are channels
-// 0..63, -1 in the remaining places.
+// One record for every listed channel: the entries among the first 64 of "channel" that are
+// channels 0..63, in order, and -1 in the remaining places. "aflevel" is the write key of the
+// member the reply calls "wdraflevel".
 void camera_image_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   json_object* list = nullptr;
   auto write = std::make_unique<ImageSettingsWrite>();
   *write = ImageSettingsWrite{};
   if (!request || !read_json_members(request.get(), {array_member("channel", &list).required(),
-                                                     int_member("aflevel", &write->settings.aflevel)})) {
+                                                     int_member("aflevel", &write->settings.aflevel)}) ||
+      !read_record(request.get(), &write->settings)) {
     return;
   }
-  const int32_t aflevel = write->settings.aflevel;
-  if (!read_record(request.get(), &write->settings)) return;
-  write->settings.aflevel = aflevel;
   int32_t given[kImageChannels];
   const size_t n = read_int_list(list, json_array_size(list), given, kImageChannels);
   std::fill(std::begin(write->channels), std::end(write->channels), -1);
