@@ -137,6 +137,8 @@ const Writer kWriters[] = {
     {"/6207", R"({"port":5,"hddType":0})", "Error", false},
     {"/6210", R"({"group_enable":1,"channel":["1"]})", "CGI ERROR", false},
     {"/6221", R"({"stopBackup":0,"enable":1,"backupTime":"03:00"})", "{ \"result\": -1 }", true},
+    {"/2048", R"({"channel":2,"exposure":[{"exposureTime":40,"gainLevel":3}]})", "{status:\"CGI ERROR\"}", true},
+    {"/2036", R"({"channel":2,"start":0,"end":8,"schedule_motion":[[["01:00","02:00",1]]]})", "CGI ERROR", false},
 };
 
 TEST_F(FullFlash, EveryWriterRefusesAndTellsTheCoreNothing) {

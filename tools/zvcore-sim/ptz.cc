@@ -21,6 +21,8 @@
 #include <string>
 
 #include "handlers/ptz/ptz_messages.h"
+#include "platform/zvdb/camera_tables.h"
+#include "platform/zvdb/zvdb.h"
 #include "tools/zvcore-sim/modules.h"
 #include "tools/zvcore-sim/rules.h"
 
@@ -160,9 +162,15 @@ class PtzSim : public SimModule {
       PtzViewQuery v;
       if (payload_as(q, &v) && valid_channel(v.chn)) listing(view_key(v.chn, 1, v.stream_id), a);
     });
+    // The channel's camera and its head: 1 for an enabled camera, -1 without one (the PTZ page's
+    // port check and the camera page's tracking support ask this).
     r.answer(kPtzPortCheck, [](const SimRequest& q, SimAnswer& a) {
       int32_t channel = -1;
-      a.int32(payload_as(q, &channel) && valid_channel(channel) ? 0 : -1);
+      CameraRecord row{};
+      a.int32(payload_as(q, &channel) && valid_channel(channel) && read_camera(kZvdbPath, &row, channel) == 0 &&
+                      row.enable == 1
+                  ? 1
+                  : -1);
     });
     r.answer(kPtzStatusRead, [this](const SimRequest& q, SimAnswer& a) {
       int32_t channel = -1;

@@ -1,0 +1,176 @@
+// Camera-side functions configured with whole records through the core: the heat map (and its
+// collected data), auto tracking of a PTZ camera, the video watermark, and two small camera
+// queries. Nothing here is stored in the recorder's database.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <optional>
+
+#include "common/json_fields.h"
+#include "common/record_json.h"
+#include "common/reply.h"
+#include "common/request.h"
+#include "handlers/camera/camera_module.h"
+#include "handlers/camera/camera_setup_messages.h"
+#include "handlers/video/event_actions.h"
+#include "handlers/video/schedule_json.h"
+
+namespace {
+
+constexpr int32_t kChannelLast = 63;
+constexpr size_t kAreaChars = kAreaTextSize - 1;
+constexpr size_t kWatermarkChars = 31;
+constexpr size_t kCopyChars = 64;
+
+// The members of a heat map or tracking write besides the channel and the plan.
+constexpr auto kHeatMapForm = ZV_FIELDS(HeatMap, ZV_SCHEMA_FIELD(enable), ZV_SCHEMA_FIELD(sensitivity),
+                                        ZV_SCHEMA_FIELD(minsize), ZV_SCHEMA_FIELD(mintime),
+                                        ZV_SCHEMA_FIELD(adaptability), ZV_SCHEMA_FIELD(map_mask).chars(kAreaChars));
+constexpr auto kTrackingForm = ZV_FIELDS(
+    Tracking, ZV_SCHEMA_FIELD(enable), ZV_SCHEMA_FIELD(show), ZV_SCHEMA_FIELD(sensitivity), ZV_SCHEMA_FIELD(time),
+    ZV_SCHEMA_FIELD(manual_tracking), ZV_SCHEMA_FIELD(zoom_mode), ZV_SCHEMA_FIELD(zoom_number),
+    ZV_SCHEMA_FIELD(area).chars(kAreaChars), ZV_SCHEMA_FIELD(human_vehicle_support),
+    ZV_SCHEMA_FIELD(tracking_object), ZV_SCHEMA_FIELD(report_motion));
+
+// The request of every handler here: a JSON object with "chnid" 0..63. False with the JSON error
+// written otherwise.
+JsonPtr channel_request(const char* argument, int32_t* channel) {
+  JsonPtr request = parse_request(argument);
+  if (!request ||
+      !read_json_members(request.get(), {int_member("chnid", channel).required().range(0, kChannelLast)})) {
+    reply_cgi_error(REPLY_JSON);
+    return nullptr;
+  }
+  return request;
+}
+
+// {"res": the int32 the core answered}.
+void reply_res(const std::optional<CoreReply>& reply) {
+  int32_t res = 0;
+  if (!reply || !reply->first(&res)) return;
+  JsonWriter w(32);
+  reply_json(w.begin_object().key("res").value(res).end_object());
+}
+
+}  // namespace
+
+void camera_heat_map_read_handler(const char* argument) {
+  int32_t channel = 0;
+  if (!channel_request(argument, &channel)) return;
+  std::optional<CoreReply> reply = core_ask(kHeatMapRead, channel, REPLY_JSON);
+  auto map = std::make_unique<HeatMap>();
+  if (!reply || !reply->first(map.get())) return;
+  JsonWriter w(40000);
+  w.begin_object();
+  write_fields(w, *map);
+  w.key("effective");
+  write_schedule_flagged(w, map->effective);
+  reply_json(w.end_object());
+}
+
+void camera_heat_map_set_handler(const char* argument) {
+  int32_t channel = 0;
+  JsonPtr request = channel_request(argument, &channel);
+  if (!request) return;
+  auto write = std::make_unique<HeatMapWrite>();
+  std::memset(write.get(), 0, sizeof *write);
+  if (!read_record(request.get(), kHeatMapForm.schema(), &write->map)) return (void)reply_cgi_error(REPLY_JSON);
+  write->map.chnid = channel;
+  schedule_from_json_flagged(request.get(), "effective", &write->map.effective);  // absent: an empty plan
+  ChannelMask64 copy = channel_list_to_mask(request.get(), "copyChn", "copyCnt");
+  copy.set(channel);
+  write->copy = copy;
+  reply_res(core_ask(kHeatMapSet, *write, REPLY_JSON));
+}
+
+// The collected data is text of any length, printed byte for byte as the core sent it.
+void camera_heat_map_data_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  HeatMapQuery query{};
+  if (!request || !read_record(request.get(), &query)) return (void)reply_cgi_error(REPLY_TEXT);
+  std::optional<CoreReply> reply = core_ask(kHeatMapData, query, REPLY_TEXT);
+  if (!reply) return;
+  if (reply->size() == 0) return (void)reply_cgi_error(REPLY_TEXT);
+  std::fwrite(kReplyTextHeader, 1, sizeof kReplyTextHeader - 1, stdout);
+  std::fwrite(reply->data(), 1, reply->size(), stdout);
+  std::fflush(stdout);
+}
+
+void auto_tracking_read_handler(const char* argument) {
+  int32_t channel = 0;
+  if (!channel_request(argument, &channel)) return;
+  std::optional<CoreReply> reply = core_ask(kTrackingRead, channel, REPLY_JSON);
+  auto tracking = std::make_unique<Tracking>();
+  if (!reply || !reply->first(tracking.get())) return;
+  JsonWriter w(40000);
+  w.begin_object();
+  write_fields(w, *tracking);
+  w.key("schedule");
+  write_schedule(w, tracking->schedule);
+  reply_json(w.end_object());
+}
+
+void auto_tracking_set_handler(const char* argument) {
+  int32_t channel = 0;
+  JsonPtr request = channel_request(argument, &channel);
+  if (!request) return;
+  auto write = std::make_unique<TrackingWrite>();
+  std::memset(write.get(), 0, sizeof *write);
+  char channels[kCopyTextSize];
+  if (!read_json_members(request.get(), {text_member("channels", channels).absent_text("")}) ||
+      !read_record(request.get(), kTrackingForm.schema(), &write->tracking)) {
+    return (void)reply_cgi_error(REPLY_JSON);
+  }
+  write->tracking.chnid = channel;
+  schedule_from_json(request.get(), "schedule", &write->tracking.schedule);  // absent: an empty plan
+  write->channels = ChannelMask64::from_u64(mask_of_text(channels, 64) | channel_bit64(channel));
+  reply_res(core_ask(kTrackingSet, *write, REPLY_JSON));
+}
+
+void camera_watermark_read_handler(const char* argument) {
+  int32_t channel = 0;
+  if (!channel_request(argument, &channel)) return;
+  std::optional<CoreReply> reply = core_ask(kWatermarkRead, channel, REPLY_JSON);
+  Watermark mark{};
+  if (!reply || !reply->first(&mark)) return;
+  JsonWriter w(128);
+  write_object(w, mark);
+  reply_json(w);
+}
+
+// The copy text names the channels that take the same watermark; the channel's own character is
+// set to '1' (a shorter text is padded with '0' up to it).
+void camera_watermark_set_handler(const char* argument) {
+  int32_t channel = 0;
+  JsonPtr request = channel_request(argument, &channel);
+  if (!request) return;
+  WatermarkWrite write{};
+  write.mark.chnid = channel;
+  if (!read_json_members(request.get(), {int_member("enable", &write.mark.enable),
+                                         text_member("watermark", write.mark.watermark).max_chars(kWatermarkChars),
+                                         text_member("copy", write.copy).max_chars(kCopyChars).absent_text("")})) {
+    return (void)reply_cgi_error(REPLY_JSON);
+  }
+  const size_t length = strnlen(write.copy, sizeof write.copy);
+  for (size_t i = length; i < static_cast<size_t>(channel); ++i) write.copy[i] = '0';
+  write.copy[channel] = '1';
+  reply_res(core_ask(kWatermarkSet, write, REPLY_JSON));
+}
+
+void auto_tracking_support_handler(const char* argument) {
+  int32_t channel = 0;
+  if (!channel_request(argument, &channel)) return;
+  reply_res(core_ask(kTrackingSupport, channel, REPLY_JSON));
+}
+
+void camera_identity_handler(const char* argument) {
+  int32_t channel = 0;
+  if (!channel_request(argument, &channel)) return;
+  std::optional<CoreReply> reply = core_ask(kCameraIdentity, channel, REPLY_JSON);
+  CameraIdentity identity{};
+  if (!reply || !reply->first(&identity)) return;
+  JsonWriter w(256);
+  write_object(w, identity);
+  reply_json(w);
+}

@@ -1,0 +1,306 @@
+// How a channel's camera makes its picture: image settings and their extension, the seven
+// day/night profiles, the day/night areas and the camera's own weekly plans, all kept in the
+// camera and passed through the core; and the manual exposure table, kept in the recorder's
+// database.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <optional>
+
+#include "common/json_fields.h"
+#include "common/record_json.h"
+#include "common/reply.h"
+#include "common/request.h"
+#include "handlers/camera/camera_module.h"
+#include "handlers/camera/camera_setup_messages.h"
+#include "handlers/video/schedule_json.h"
+#include "platform/zvdb/camera_setup_tables.h"
+#include "platform/zvdb/zvdb.h"
+
+namespace {
+
+constexpr int32_t kChannelLast = 63;
+
+// A profile as the day/night page prints it: "maxShutter" before "minShutter".
+constexpr auto kProfileReply = ZV_FIELDS(
+    DayNightProfile, ZV_SCHEMA_FIELD(enable), ZV_SCHEMA_FIELD(start_hour), ZV_SCHEMA_FIELD(start_minute),
+    ZV_SCHEMA_FIELD(end_hour), ZV_SCHEMA_FIELD(end_minute), ZV_SCHEMA_FIELD(exposure_level),
+    ZV_SCHEMA_FIELD(max_shutter), ZV_SCHEMA_FIELD(min_shutter), ZV_SCHEMA_FIELD(gain_level),
+    ZV_SCHEMA_FIELD(ir_cut_latency), ZV_SCHEMA_FIELD(ir_cut_state), ZV_SCHEMA_FIELD(ir_led_state),
+    ZV_SCHEMA_FIELD(color_mode));
+
+// Reads the number member `key` of a request that names a channel (or a profile) 0..last: false
+// with nothing written when the request or the member is missing, false with the JSON error
+// written when it is out of range.
+bool read_bounded(json_object* request, const char* key, int32_t last, int32_t* value) {
+  int32_t v = -1;
+  if (request == nullptr || !read_json_members(request, {int_member(key, &v).required()})) return false;
+  if (v < 0 || v > last) {
+    reply_cgi_error(REPLY_JSON);
+    return false;
+  }
+  *value = v;
+  return true;
+}
+
+bool read_channel(const char* argument, const char* key, int32_t* channel) {
+  JsonPtr request = parse_request(argument);
+  return read_bounded(request.get(), key, kChannelLast, channel);
+}
+
+// The profile of `object` (absent members 0), marked valid.
+bool read_profile(json_object* object, DayNightProfile* profile) {
+  if (!read_record(object, profile)) return false;
+  profile->valid = 1;
+  return true;
+}
+
+// The camera's weekly plans: 3273/3281, 3275/3282 and 3277/3283.
+template <class Plan>
+void plan_read(const char* argument, const Exchange<int32_t, Plan>& exchange) {
+  int32_t channel = 0;
+  if (!read_channel(argument, "id", &channel)) return;
+  std::optional<CoreReply> reply = core_ask(exchange, channel, REPLY_JSON);
+  auto plan = std::make_unique<Plan>();
+  if (!reply || !reply->first(plan.get())) return;
+  JsonWriter w(40000);
+  w.begin_object().key("channel").value(plan->channel).key("schedule");
+  write_schedule(w, plan->schedule);
+  reply_json(w.end_object());
+}
+
+template <class Plan>
+void plan_set(const char* argument, const Notice<Plan>& notice) {
+  JsonPtr request = parse_request(argument);
+  int32_t channel = 0;
+  if (!read_bounded(request.get(), "channel", kChannelLast, &channel)) return;
+  auto plan = std::make_unique<Plan>();
+  std::memset(plan.get(), 0, sizeof(Plan));
+  plan->channel = channel;
+  schedule_from_json(request.get(), "schedule", &plan->schedule);  // absent: an empty plan
+  core_tell(notice, *plan);
+  reply_ok();
+}
+
+}  // namespace
+
+void camera_image_read_handler(const char* argument) {
+  int32_t channel = 0;
+  if (!read_channel(argument, "id", &channel)) return;
+  std::optional<CoreReply> reply = core_ask(kImageRead, channel, REPLY_TEXT);
+  ImageSettingsReply image{};
+  if (!reply || !reply->first(&image)) return;
+  JsonWriter w(2048);
+  w.begin_object().key("id").value(image.id);
+  write_fields(w, image.settings);
+  reply_json(w.end_object());
+}
+
+// One record for every listed channel: the entries among the first 64 of "channel" that are
+// channels 0..63, in order, and -1 in the remaining places. "aflevel" is the write key of the
+// member the reply calls "wdraflevel".
+void camera_image_set_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  json_object* list = nullptr;
+  auto write = std::make_unique<ImageSettingsWrite>();
+  *write = ImageSettingsWrite{};
+  if (!request || !read_json_members(request.get(), {array_member("channel", &list).required(),
+                                                     int_member("aflevel", &write->settings.aflevel)}) ||
+      !read_record(request.get(), &write->settings)) {
+    return;
+  }
+  int32_t given[kImageChannels];
+  const size_t n = read_int_list(list, json_array_size(list), given, kImageChannels);
+  std::fill(std::begin(write->channels), std::end(write->channels), -1);
+  size_t used = 0;
+  for (size_t i = 0; i < n; ++i) {
+    if (given[i] >= 0 && given[i] <= kChannelLast) write->channels[used++] = given[i];
+  }
+  if (used == 0) return (void)reply_cgi_error(REPLY_JSON);
+  core_tell(kImageSet, *write);
+  reply_ok();
+}
+
+void camera_image_extension_read_handler(const char* argument) {
+  int32_t channel = 0;
+  if (!read_channel(argument, "id", &channel)) return;
+  std::optional<CoreReply> reply = core_ask(kImageExtensionRead, channel, REPLY_TEXT);
+  ImageExtensionRecord ext{};
+  if (!reply || !reply->first(&ext)) return;
+  JsonWriter w(2048);
+  w.begin_object().key("id").value(ext.id);
+  write_fields(w, ext.extension);
+  reply_json(w.end_object());
+}
+
+void camera_image_extension_set_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  ImageExtensionRecord ext{};
+  if (!read_bounded(request.get(), "id", kChannelLast, &ext.id)) return;
+  int32_t white_led_level = 0;
+  if (!read_json_members(request.get(), {int_member("whiteLedLevel", &white_led_level)}) ||
+      !read_record(request.get(), &ext.extension)) {
+    return;
+  }
+  ext.extension.smartwhitestrength = white_led_level;
+  std::optional<CoreReply> reply = core_ask(kImageExtensionSet, ext, REPLY_TEXT);
+  int32_t status = 0;
+  if (!reply || !reply->first(&status)) return;
+  reply_text(status == 0 ? "OK" : "ERROR");
+}
+
+void day_night_profiles_read_handler(const char* argument) {
+  int32_t channel = 0;
+  if (!read_channel(argument, "id", &channel)) return;
+  std::optional<CoreReply> reply = core_ask(kProfilesRead, channel, REPLY_JSON);
+  DayNightProfiles profiles{};
+  if (!reply || !reply->first(&profiles)) return;
+  JsonWriter w(2048);
+  w.begin_object().key("image").begin_array();
+  for (int i = 0; i < kDayNightProfiles; ++i) {
+    w.begin_object().key("id").value(i);
+    write_fields(w, kProfileReply.schema(), &profiles.profiles[i]);
+    w.end_object();
+  }
+  reply_json(w.end_array().end_object());
+}
+
+// One profile of one channel; the other six stay unset (valid 0) and the camera keeps them.
+void day_night_profile_set_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  DayNightProfiles profiles{};
+  int32_t id = 0;
+  if (!read_bounded(request.get(), "channel", kChannelLast, &profiles.channel) ||
+      !read_bounded(request.get(), "id", kDayNightProfiles - 1, &id) ||
+      !read_profile(request.get(), &profiles.profiles[id])) {
+    return;
+  }
+  core_tell(kProfilesSet, profiles);
+  reply_ok();
+}
+
+// Profiles 0..6 from the elements of "image" (an element that is not an object leaves its
+// profile unset), sent to each usable channel of the first "cnt" of "chnid".
+void day_night_profiles_set_multi_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  int32_t count = 0;
+  json_object* channels = nullptr;
+  json_object* image = nullptr;
+  if (!request || !read_json_members(request.get(), {int_member("cnt", &count).required(),
+                                                     array_member("chnid", &channels).required(),
+                                                     array_member("image", &image).required()})) {
+    return;
+  }
+  DayNightProfiles profiles{};
+  for (int i = 0; i < kDayNightProfiles; ++i) {
+    json_object* element = json_array_at(image, static_cast<size_t>(i));
+    if (json_object_is_type(element, json_type_object)) read_profile(element, &profiles.profiles[i]);
+  }
+  int32_t listed[kImageChannels];
+  const size_t n = read_int_list(channels, static_cast<size_t>(std::max(count, 0)), listed, kImageChannels);
+  for (size_t i = 0; i < n; ++i) {
+    if (listed[i] < 0 || listed[i] > kChannelLast) continue;
+    profiles.channel = listed[i];
+    core_tell(kProfilesSet, profiles);
+  }
+  reply_ok();
+}
+
+// The first 140 entries of "exposure" that are objects replace the channel's table.
+void camera_exposure_set_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  int32_t channel = 0;
+  json_object* list = nullptr;
+  if (!read_bounded(request.get(), "channel", kChannelLast, &channel) ||
+      !read_json_members(request.get(), {array_member("exposure", &list).required()})) {
+    return;
+  }
+  auto table = std::make_unique<ExposureEntry[]>(kExposureEntries);
+  int count = 0;
+  for (size_t i = 0; i < json_array_size(list) && count < kExposureEntries; ++i) {
+    ExposureEntry entry{};
+    if (json_object_is_type(json_array_at(list, i), json_type_object) && read_record(json_array_at(list, i), &entry)) {
+      table[count++] = entry;
+    }
+  }
+  SettingsWrite write;
+  write.check(write_exposure(kZvdbPath, table.get(), channel, count));
+  if (!write.commit()) return (void)reply_cgi_error(REPLY_JSON);
+  reply_ok();
+}
+
+void camera_exposure_read_handler(const char* argument) {
+  int32_t channel = 0;
+  if (!read_channel(argument, "channel", &channel)) return;
+  auto table = std::make_unique<ExposureEntry[]>(kExposureEntries);
+  int count = 0;
+  if (read_exposure(kZvdbPath, table.get(), channel, &count) != 0 || count <= 0) {
+    return (void)reply_cgi_error(REPLY_JSON);
+  }
+  count = std::min(count, kExposureEntries);
+  JsonWriter w(64 + static_cast<size_t>(count) * 48);
+  w.begin_object().key("exposure").begin_array();
+  for (int i = 0; i < count; ++i) write_object(w, table[i]);
+  reply_json(w.end_array().end_object());
+}
+
+void camera_night_mode_handler(const char* argument) {
+  int32_t channel = 0;
+  if (!read_channel(argument, "chnid", &channel)) return;
+  std::optional<CoreReply> reply = core_ask(kNightMode, channel, REPLY_JSON);
+  NightMode mode{};
+  if (!reply || !reply->first(&mode)) return;
+  JsonWriter w(64);
+  write_object(w, mode);
+  reply_json(w);
+}
+
+void day_night_areas_read_handler(const char* argument) {
+  int32_t channel = 0;
+  if (!read_channel(argument, "id", &channel)) return;
+  std::optional<CoreReply> reply = core_ask(kAreasRead, channel, REPLY_JSON);
+  DayNightAreas areas{};
+  if (!reply || !reply->first(&areas)) return;
+  const int count = std::clamp(areas.cnt, 0, kDayNightAreaCapacity);
+  JsonWriter w(128 + static_cast<size_t>(count) * 64);
+  w.begin_object().key("chnid").value(areas.chnid).key("enable").value(areas.enable);
+  w.key("cnt").value(count).key("area").begin_array();
+  for (int i = 0; i < count; ++i) write_object(w, areas.areas[i]);
+  reply_json(w.end_array().end_object());
+}
+
+// "cnt" is capped to the areas given and to what the record holds.
+void day_night_areas_set_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  DayNightAreasWrite write{};
+  DayNightAreas& areas = write.areas;
+  json_object* list = nullptr;
+  if (!read_bounded(request.get(), "chnid", kChannelLast, &areas.chnid) ||
+      !read_json_members(request.get(), {int_member("enable", &areas.enable), int_member("cnt", &areas.cnt),
+                                         array_member("area", &list)})) {
+    return;
+  }
+  areas.cnt = std::min({std::max(areas.cnt, 0), kDayNightAreaCapacity, static_cast<int32_t>(json_array_size(list))});
+  for (int i = 0; i < areas.cnt; ++i) {
+    json_object* element = json_array_at(list, static_cast<size_t>(i));
+    if (json_object_is_type(element, json_type_object)) read_record(element, &areas.areas[i]);
+  }
+  core_tell(kAreasSet, write);
+  reply_ok();
+}
+
+void day_night_area_delete_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  DayNightAreaDelete removal{};
+  if (!request) return;
+  if (!read_record(request.get(), &removal)) return (void)reply_cgi_error(REPLY_JSON);
+  core_tell(kAreaDelete, removal);
+  reply_ok();
+}
+
+void camera_plan_a_read_handler(const char* argument) { plan_read(argument, kPlanARead); }
+void camera_plan_b_read_handler(const char* argument) { plan_read(argument, kPlanBRead); }
+void camera_plan_c_read_handler(const char* argument) { plan_read(argument, kPlanCRead); }
+void camera_plan_a_set_handler(const char* argument) { plan_set(argument, kPlanASet); }
+void camera_plan_b_set_handler(const char* argument) { plan_set(argument, kPlanBSet); }
+void camera_plan_c_set_handler(const char* argument) { plan_set(argument, kPlanCSet); }

@@ -1,0 +1,104 @@
+// The page that shows every event type of one camera together: the "effective" plan (when the
+// event is armed) of each event kind of a channel, read and written in one request. The plans are
+// the event kinds' own plan tables, and the core is told of each kind that changed. And whether
+// the device has an IPv6 address.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+#include <memory>
+
+#include "common/json_fields.h"
+#include "common/net_ipv6.h"
+#include "common/record_json.h"
+#include "common/reply.h"
+#include "common/request.h"
+#include "handlers/camera/camera_module.h"
+#include "handlers/video/event_kinds.h"
+#include "handlers/video/schedule_json.h"
+#include "platform/zvdb/zvdb.h"
+
+namespace {
+
+// An event kind of the page: its number in "start".."end", its member, and where its plan lives
+// (the kind's effective plan table, under its sub index). A new kind is one row, in kind order.
+struct PlanKind {
+  int number;
+  const char* key;
+  const EventKind* kind;
+  int sub;
+};
+const PlanKind kPlanKinds[] = {
+    {0, "schedule_motion", &kMotionEventKind, 0},
+};
+
+const zvdb::TableDesc& plan_table(const PlanKind& k) { return *k.kind->plans[kPlanEffective]; }
+
+// A slot without a start time prints as an empty midnight range.
+void write_page_plan(JsonWriter& w, const Schedule& plan) {
+  static constexpr ScheduleRange kEmpty{"00:00", "00:00", 0};
+  w.begin_array();
+  for (const ScheduleDay& day : plan.days) {
+    w.begin_array();
+    for (int i = 0; i < kScheduleWebRanges; ++i) {
+      write_object(w, day.ranges[i].start_time[0] == '\0' ? kEmpty : day.ranges[i]);
+    }
+    w.end_array();
+  }
+  w.end_array();
+}
+
+}  // namespace
+
+void effective_plans_read_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  int32_t channel = 0;
+  if (!request || !read_json_members(request.get(), {int_member("channel", &channel).required().range(0, 63)})) {
+    return;
+  }
+  auto plan = std::make_unique<Schedule>();
+  JsonWriter w(std::size(kPlanKinds) * 40000);
+  w.begin_object();
+  for (const PlanKind& k : kPlanKinds) {
+    std::memset(plan.get(), 0, sizeof *plan);
+    zvdb::read_record(kZvdbPath, plan_table(k), plan.get(), zvdb::Key{channel, k.sub});
+    w.key(k.key);
+    write_page_plan(w, *plan);
+  }
+  reply_json(w.end_object());
+}
+
+// Kinds "start" to "end" whose member the request carries; the others keep their plans.
+void effective_plans_set_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  int32_t channel = 0;
+  int32_t first = 0;
+  int32_t last = 0;
+  if (!request || !read_json_members(request.get(), {int_member("channel", &channel).required().range(0, 63),
+                                                     int_member("start", &first), int_member("end", &last)})) {
+    return;
+  }
+  auto plan = std::make_unique<Schedule>();
+  const EventKind* changed[std::size(kPlanKinds)] = {};
+  size_t changed_count = 0;
+  {
+    SettingsWrite write;
+    for (const PlanKind& k : kPlanKinds) {
+      if (k.number < first || k.number > last) continue;
+      if (schedule_from_json(request.get(), k.key, plan.get()) != 0) continue;
+      write.check(zvdb::write_record_at(kZvdbPath, plan_table(k), plan.get(), zvdb::Key{channel, k.sub}));
+      if (std::find(changed, changed + changed_count, k.kind) == changed + changed_count) changed[changed_count++] = k.kind;
+    }
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
+  }
+  // The recorder arms its events by these plans: each changed kind is told once, as its own page
+  // does after a plan change.
+  for (size_t i = 0; i < changed_count; ++i) notify_event_actions(*changed[i], channel);
+  reply_ok();
+}
+
+void ipv6_present_handler(const char*) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%d", net_is_haveipv6());
+  reply_text(text);
+}
