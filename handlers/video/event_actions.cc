@@ -320,6 +320,9 @@ void write_event_actions(JsonWriter& w, const EventKind& kind, int channel, int 
           w.key(item.key).begin_array().end_array();
         }
         break;
+      case ReplyItem::kSub:
+        w.key(item.key).value(sub + item.plan);
+        break;
     }
   }
   w.end_object();

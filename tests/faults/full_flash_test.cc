@@ -82,6 +82,11 @@ const Writer kWriters[] = {
      R"("syncTime":1,"mainRtspPort":1554,"mainSourcePath":"/main"})",
      "CGI ERROR", false},
     {"/2005", R"({"chnid":0})", "CGI ERROR", false},
+    {"/6149", R"({"chnid":3,"event":4,"interval":9,"triChannels":"011","audible":[[["00:00","01:00",1]]]})",
+     "CGI ERROR", false},
+    {"/6150", R"({"channel":3,"type":0,"event":4,"triAlarms":5})", "CGI ERROR", false},
+    {"/6180", R"({"chnid":3,"mode":1,"enable":1,"dialog":{"chnid":3,"whiteInfo":[[1,2,3]],"interval":4}})",
+     "{status:\"CGI ERROR\"}", true},
 };
 
 TEST_F(FullFlash, EveryWriterRefusesAndTellsTheCoreNothing) {
