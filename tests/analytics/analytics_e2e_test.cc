@@ -26,6 +26,12 @@ std::vector<std::string> plate_page(int offset, int size) {
   return plates;
 }
 
+std::string counters(int channel) {
+  RunOptions options;
+  options.args = {"ctl", "analytics", "counters", std::to_string(channel)};
+  return run_program(bin_path("zvcore-sim"), options).out;
+}
+
 TEST(EndToEndAnalytics, DrawReadCopyPlatesAndCounting) {
   DemoStack stack;
   ASSERT_TRUE(stack.ready());
@@ -65,8 +71,67 @@ TEST(EndToEndAnalytics, DrawReadCopyPlatesAndCounting) {
   EXPECT_TRUE(contains(counting, R"("width": 1920, "height": 1080)")) << counting;
   EXPECT_TRUE(contains(counting, R"("position": [ "230;130;460;260", "1;1;1;1")")) << counting;
   EXPECT_TRUE(contains(stack.post_json("/6151", R"({"channel": 1, "type": 7})").body, R"("enable": 1)"));
+  EXPECT_EQ(counters(1), "ok 11 12 13 14\n") << "the simulated camera has counted";
+  EXPECT_EQ(stack.post_json("/6154", R"({"channel": 1, "line": 2, "resetdb": 1})").body, "OK");
+  EXPECT_EQ(counters(1), "ok 11 12 0 14\n");
   EXPECT_EQ(stack.post_json("/6154", R"({"channel": 1, "line": -1, "resetdb": 1})").body, "OK");
+  EXPECT_EQ(counters(1), "ok 0 0 0 0\n");
   EXPECT_EQ(stack.post_json("/6154", R"({"channel": 64})").body, R"({status:"CGI ERROR"})");
+}
+
+// Every set of a camera-side setting is kept by the simulated camera and returned by its read.
+TEST(EndToEndAnalytics, EverySetReadsBack) {
+  DemoStack stack;
+  ASSERT_TRUE(stack.ready());
+  struct Row {
+    const char* set;
+    const char* set_body;
+    const char* set_reply;
+    const char* read;
+    const char* read_body;
+    const char* expected;  // part of the read's reply
+  } rows[] = {
+      {"/6133", R"({"chnid": 2, "type": 1, "enable": 1, "region": "exit"})", "OK", "/6132",
+       R"({"channel": 2, "type": 1})", R"({ "region": "exit", "enable": 1, )"},
+      {"/6135", R"({"chnid": 2, "sensitivity": 4, "ignore_time": 30, "copyChn": "00001"})", "OK", "/6134",
+       R"({"channel": 4})", R"("sensitivity": 4, "objtype": 0, "polygonX": "", "polygonY": "", "ignore_time": 30 })"},
+      {"/6137", R"({"chnid": 2, "enable": 1, "sensitivity": 6})", "OK", "/6136", R"({"channel": 2})",
+       R"({ "enable": 1, "sensitivity": 6 })"},
+      {"/6141", R"({"chnid": 2, "time": 9, "size": 3})", "OK", "/6140", R"({"channel": 2})", R"("time": 9, "size": 3, )"},
+      {"/6143", R"({"chnid": 2, "enable": 1, "tracks": 5})", "OK", "/6142", R"({"channel": 2})",
+       R"({ "enable": 1, "tracks": 5 })"},
+      {"/6171", R"({"chnid": 2, "left_enable": 1, "min_time": 8})", "OK", "/6172", R"({"channel": 2})",
+       R"("left_enable": 1, "remove_enable": 0, "min_time": 8, )"},
+      {"/6193", R"({"chnid": 2, "sensitivity": 3, "line": [{"enable": 1, "position": "46;26;460;260"}]})", "OK",
+       "/6192", R"({"chnid": 2})", R"("sensitivity": 3, "line": [ { "enable": 1, "objtype": 0, "direction": 0, "position": "46;26;460;260" })"},
+      {"/6147", R"({"chnid": 2, "fps": 12, "width": 1920, "height": 1080, "position": [{"maxWidth": 230, "maxHeight": 130}]})",
+       "OK", "/6146", R"({"channel": 2})", R"("fps": 12, )"},
+      {"/6195", R"({"chnid": 2, "fps": 7, "position": [{"minStartX": 3}]})", "OK", "/6194", R"({"channel": 2})",
+       R"("fps": 7, )"},
+      {"/6182", R"({"chnid": 2, "enable": 1, "cur_area": "EU", "post_http_user": "u"})", "OK", "/6181",
+       R"({"chnid": 2})", R"("post_http_user": "u", )"},
+      {"/6191", R"({"chnid": 2, "filter": 1, "wildcards": [{"enable": 1, "cr_count": 6, "format": "AA##"}]})", "OK",
+       "/6190", R"({"chnid": 2})", R"({ "enable": 1, "cr_count": 6, "format": "AA##" })"},
+      {"/6097", R"({"chnid": 2, "sensitivity": 5, "regional": [{"enable": 1, "polygonX": "1,2"}]})", R"({ "res": 0 })",
+       "/6096", R"({"chnid": 2})", R"({ "result": 0, "chnid": 2, "sensitivity": 5, )"},
+      {"/6131", R"({"chnid": 2, "fishmount": 1, "fishdisplay": 2, "fishcorrect": 3})", "OK", "/6130", R"({"id": 2})",
+       R"({ "chnid": 2, "result": 0, "fishmount": 1, "fishdisplay": 2, "fishcorrect": 3 })"},
+      {"/6197", R"({"ipaddr": "192.168.1.70", "transfer": 1, "install": 0, "display": 4})", R"({ "res": 0 })",
+       "/6196", R"({"ipaddr": "192.168.1.70"})", R"({ "support": 1, "transfer": 1, "install": 0, "display": 4, "streamCnt": 2 })"},
+      {"/6197", R"({"ipaddr": "192.168.1.71", "display": 4})", R"({ "res": -1 })", "/6196",
+       R"({"ipaddr": "192.168.1.71"})", R"({ "support": 0, )"},
+      {"/6137", R"({"chnid": 64})", "CGI ERROR", "/6157", R"({"channel": 2})", R"({ "support": 1, "type": 1 })"},
+      {"/6186", R"({"chnid": 2})", R"({ "chnid": 2, "vca_support": 1, "vca_version": "V2.0" })", "/6189",
+       R"({"chnid": 2})", R"({ "chnid": 2, "state": 0, "zoomNumber": 1 })"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.set);
+    EXPECT_EQ(stack.post_json(row.set, row.set_body).body, row.set_reply);
+    const std::string read = stack.post_json(row.read, row.read_body).body;
+    EXPECT_TRUE(contains(read, row.expected)) << read;
+  }
+  // The area converted on the way in is converted back on the way out.
+  EXPECT_TRUE(contains(stack.post_json("/6146", R"({"channel": 2})").body, R"("maxWidth": 230, "maxHeight": 130 })"));
 }
 
 }  // namespace
