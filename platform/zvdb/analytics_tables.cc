@@ -103,18 +103,13 @@ int update_anpr_list(const char* db, const PlateListEntry* entry) {
 
 int write_anpr_list(const char* db, const PlateListEntry* entry) {
   if (entry == nullptr) return -1;
-  zvdb::Transaction tx(db);
-  PlateListEntry stored{};
   const zvdb::Key key = zvdb::key_of(zvdb::kPlateListTable, entry);
-  if (tx.read(zvdb::kPlateListTable, &stored, key) != 0) {
-    int rows = 0;
-    tx.scan(zvdb::kPlateListTable, {}, [&rows](const void*, int, const zvdb::Key&, int) {
-      return ++rows < kPlateListLimit;
-    });
-    if (rows >= kPlateListLimit) return -1;
+  PlateListEntry stored{};
+  // A file that cannot be counted cannot be written either: the write reports it.
+  if (kPlateList.read(db, &stored, key) != 0 && zvdb::count_records(db, zvdb::kPlateListTable) >= kPlateListLimit) {
+    return -1;
   }
-  tx.write(zvdb::kPlateListTable, entry, key);
-  return tx.commit();
+  return zvdb::write_record(db, zvdb::kPlateListTable, entry);
 }
 
 int search_anpr_lists(const char* db, const char* type, int offset, PlateListEntry* out, int* count,

@@ -27,7 +27,8 @@ int read_anpr_list_plate(const char* db, PlateListEntry* out, const char* plate)
 // Replaces the row of entry->plate (it must exist).
 int update_anpr_list(const char* db, const PlateListEntry* entry);
 // Adds (or replaces) the row of entry->plate; a new plate is refused once the list holds
-// kPlateListLimit plates. The check and the write are one transaction.
+// kPlateListLimit plates. Writers serialise on the request lock (SettingsWrite), which makes the
+// check and the write one step.
 int write_anpr_list(const char* db, const PlateListEntry* entry);
 // One page of the list in plate order: the rows `offset` .. offset + *count - 1 whose type is
 // `type` (null or "": every type). *count: in, the page size (capacity of `out`); out, the rows

@@ -220,6 +220,34 @@ TEST_F(AnalyticsTest, DialogStoresTheKindAndItsCopiesBeforeTheCameraIsAsked) {
   EXPECT_EQ(received_ids(*core_), (std::vector<int32_t>{3245}));
 }
 
+TEST_F(AnalyticsTest, TextsAreCutToTheirFields) {
+  core_->reply(3246, int32s({0}));
+  EXPECT_EQ(post("/6135", R"({"chnid": 1, "region": ")" + std::string(310, 'r') + R"(", "polygonX": ")" +
+                              std::string(70, 'x') + R"(", "copyChn": ")" + std::string(70, '1') + R"("})")
+                .out,
+            kOk);
+  auto sent = std::make_unique<VcaRegionRecord>(last_payload<VcaRegionRecord>(*core_, 3246));
+  EXPECT_EQ(std::string(sent->region), std::string(299, 'r'));
+  EXPECT_EQ(std::string(sent->polygon_x), std::string(63, 'x'));
+  EXPECT_EQ(std::string(sent->copy), std::string(64, '1'));
+  EXPECT_EQ(std::string(sent->polygon_y), "") << "an absent text is empty, not \"(null)\"";
+}
+
+// A record the database does not hold: each request's not-found answer, nothing stored or sent.
+TEST_F(AnalyticsTest, MissingActionRecords) {
+  ASSERT_EQ(kSmartEvents.remove(kZvdbPath, {5, 2}), 0);
+  ASSERT_EQ(kSmartEvents.remove(kZvdbPath, {5, 7}), 0);
+  zvdb_close_all();
+  expect_refused("/6150", R"({"channel": 5, "type": 0, "event": 2, "triAlarms": 1})", kTextHeader + "ERROT");
+  expect_refused("/6151", R"({"channel": 5, "type": 2})", kCgiErrorJson);
+  expect_refused("/6145", R"({"chnid": 5, "lineEnable": [1]})", kCgiErrorText);
+  // The action-block set starts a missing record from zeros carrying its key.
+  EXPECT_EQ(post("/6149", R"({"chnid": 5, "event": 2, "interval": 3})").out, kOk);
+  EXPECT_EQ(post("/6151", R"({"channel": 5, "type": 2})").out,
+            kJsonHeader + R"({ "chnid": 5, "enable": 0, "triAlarms": 0, "interval": 3, "email_interval": 0, )"
+                          R"("email_pic_enable": 0, "tri_channels_pic": "", "triChannels": "" })");
+}
+
 // ---- Lines --------------------------------------------------------------------------------------
 
 TEST_F(AnalyticsTest, LineCrossingConvertsCanvasToCamera) {
