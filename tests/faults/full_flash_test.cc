@@ -87,6 +87,8 @@ const Writer kWriters[] = {
     {"/6150", R"({"channel":3,"type":0,"event":4,"triAlarms":5})", "CGI ERROR", false},
     {"/6180", R"({"chnid":3,"mode":1,"enable":1,"dialog":{"chnid":3,"whiteInfo":[[1,2,3]],"interval":4}})",
      "{status:\"CGI ERROR\"}", true},
+    {"/6184", R"({"cnt":2,"plate":[["black","AB%20123"],["white","CD456"]]})", "{status:\"CGI ERROR\"}", true},
+    {"/6185", R"({"cnt":1,"plate":[["CD456","visitor","EF789"]]})", "CGI ERROR", false},
 };
 
 TEST_F(FullFlash, EveryWriterRefusesAndTellsTheCoreNothing) {
