@@ -26,6 +26,16 @@ std::vector<std::string> plate_page(int offset, int size) {
   return plates;
 }
 
+// Adds an enabled camera on each channel (the simulated analytics cameras are the connected ones).
+void add_cameras(DemoStack& stack, std::initializer_list<int> channels) {
+  for (int c : channels) {
+    const std::string body = R"({"id": )" + std::to_string(c) + R"(, "name": "Cam", "enable": 1, "ipAddr": "192.168.1.)" +
+                             std::to_string(100 + c) + R"(", "managePort": 80, "camProtocol": 0, "userName": "u",
+        "password": "p", "transmitProtocol": 1, "mainRtspPort": 554, "mainSourcePath": "/main"})";
+    EXPECT_EQ(stack.post_json("/2003", body).body, "OK") << c;
+  }
+}
+
 std::string counters(int channel) {
   RunOptions options;
   options.args = {"ctl", "analytics", "counters", std::to_string(channel)};
@@ -35,6 +45,7 @@ std::string counters(int channel) {
 TEST(EndToEndAnalytics, DrawReadCopyPlatesAndCounting) {
   DemoStack stack;
   ASSERT_TRUE(stack.ready());
+  add_cameras(stack, {1});
 
   // A region and a line on channel 1, drawn in canvas units, read back as drawn.
   EXPECT_EQ(stack.post_json("/6133", R"({"chnid": 1, "type": 0, "enable": 1, "sensitivity": 3, "objtype": 1,
@@ -83,6 +94,7 @@ TEST(EndToEndAnalytics, DrawReadCopyPlatesAndCounting) {
 TEST(EndToEndAnalytics, EverySetReadsBack) {
   DemoStack stack;
   ASSERT_TRUE(stack.ready());
+  add_cameras(stack, {2, 4});
   struct Row {
     const char* set;
     const char* set_body;
@@ -123,6 +135,9 @@ TEST(EndToEndAnalytics, EverySetReadsBack) {
       {"/6137", R"({"chnid": 64})", "CGI ERROR", "/6157", R"({"channel": 2})", R"({ "support": 1, "type": 1 })"},
       {"/6186", R"({"chnid": 2})", R"({ "chnid": 2, "vca_support": 1, "vca_version": "V2.0" })", "/6189",
        R"({"chnid": 2})", R"({ "chnid": 2, "state": 0, "zoomNumber": 1 })"},
+      // Channel 3 has no camera: its sets fail, its reads describe no camera.
+      {"/6137", R"({"chnid": 3, "enable": 1})", "FAILED", "/6157", R"({"channel": 3})", R"({ "support": -1, "type": -1 })"},
+      {"/6131", R"({"chnid": 3, "fishmount": 1})", "FAILED", "/6186", R"({"chnid": 3})", R"("vca_support": 0, )"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.set);

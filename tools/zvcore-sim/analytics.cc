@@ -1,4 +1,5 @@
-// Analytics module: a simulated analytics camera on every channel 0..63, with a resolution
+// Analytics module: a simulated analytics camera on every connected channel (camera row stored and
+// enabled), with a resolution
 // (1920 x 1080 unless set with the control command "resolution <channel> <width> <height>"). It
 // keeps every detection setting a set sends (regions, lines with sub-lines, sensitivities, areas,
 // plate recognition settings and format filters, counting lines and regions, fisheye modes) and
@@ -7,7 +8,7 @@
 // on those cameras too. Line counters count on their own and are cleared by the reset message
 // (control "counters <channel>" shows them). Probes of cameras not yet added answer from a
 // small registry of cameras on the network: a fisheye at 192.168.1.70 and a plain camera at
-// 192.168.1.71. Sets for a channel outside 0..63 answer -1 and store nothing.
+// 192.168.1.71. Sets for a channel without a camera answer -1 and store nothing.
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -19,6 +20,8 @@
 
 #include "common/request.h"
 #include "handlers/video/analytics_messages.h"
+#include "platform/zvdb/camera_tables.h"
+#include "platform/zvdb/zvdb.h"
 #include "tools/zvcore-sim/modules.h"
 #include "tools/zvcore-sim/rules.h"
 
@@ -27,6 +30,13 @@ namespace {
 constexpr int kChannels = 64;
 
 bool valid_channel(int64_t channel) { return channel >= 0 && channel < kChannels; }
+
+// A channel has an analytics camera when its camera row is stored and enabled (as the core reads
+// the database). Reads of another channel answer the factory record; sets answer -1.
+bool connected(int64_t channel) {
+  CameraRecord row{};
+  return valid_channel(channel) && read_camera(kZvdbPath, &row, static_cast<int>(channel)) == 0 && row.enable == 1;
+}
 
 struct Resolution {
   int32_t width = 1920;
@@ -100,26 +110,27 @@ class AnalyticsSim : public SimModule {
     // Support queries: every camera runs analytics (type 1, version "V2.0") and is not zoomed.
     r.answer(kVcaSupportRead, [](const SimRequest& q, SimAnswer& a) {
       int32_t channel = -1;
-      if (!payload_as(q, &channel, true) || !valid_channel(channel)) return a.bytes(nullptr, 0);
+      if (!payload_as(q, &channel, true) || !connected(channel)) return a.bytes(nullptr, 0);
       a.record(VcaSupport{1, 1});
     });
     r.answer(kVcaVersionRead, [](const SimRequest& q, SimAnswer& a) {
       int32_t channel = -1;
       payload_as(q, &channel, true);
-      VcaSupportVersion v{channel, valid_channel(channel) ? 1 : 0, ""};
-      if (valid_channel(channel)) std::snprintf(v.vca_version, sizeof v.vca_version, "V2.0");
+      const bool camera = connected(channel);
+      VcaSupportVersion v{channel, camera ? 1 : 0, ""};
+      if (camera) std::snprintf(v.vca_version, sizeof v.vca_version, "V2.0");
       a.record(v);
     });
     r.answer(kZoomStateRead, [](const SimRequest& q, SimAnswer& a) {
       int32_t channel = -1;
       payload_as(q, &channel, true);
-      a.record(ZoomState{channel, 0, valid_channel(channel) ? 1 : 0});
+      a.record(ZoomState{channel, 0, connected(channel) ? 1 : 0});
     });
 
     // Counter reset: line 0..3 clears that line's counter, any other line all four.
     r.answer(kPeopleCountResetSet, [this](const SimRequest& q, SimAnswer& a) {
       PeopleCountReset reset;
-      if (!payload_as(q, &reset) || !valid_channel(reset.channel)) return a.int32(-1);
+      if (!payload_as(q, &reset) || !connected(reset.channel)) return a.int32(-1);
       counters_.update(reset.channel, [&reset](Counters& c) {
         for (int i = 0; i < 4; ++i) {
           if (reset.line < 0 || reset.line > 3 || reset.line == i) c[static_cast<size_t>(i)] = 0;
@@ -191,7 +202,7 @@ class AnalyticsSim : public SimModule {
       auto record = std::make_unique<T>();
       int32_t channel = -1;
       if (payload_as(q, record.get())) std::memcpy(&channel, record.get(), sizeof channel);
-      if (!valid_channel(channel)) return a.int32(-1);
+      if (!connected(channel)) return a.int32(-1);
       store.put(channel, *record);
       on_set(store, *record);
       a.int32(0);
@@ -200,7 +211,7 @@ class AnalyticsSim : public SimModule {
       int32_t channel = -1;
       if (!payload_as(q, &channel, true)) return;
       auto record = std::make_unique<T>(store.get(channel));
-      if (valid_channel(channel)) on_read(*record);
+      if (connected(channel)) on_read(*record);
       a.record(*record);
     });
   }
@@ -212,7 +223,7 @@ class AnalyticsSim : public SimModule {
     keep(r, store, set, get, [](T&) {}, [](KeyedStore<T>& kept, const T& record) {
       const uint64_t targets = copy_targets(record.copy, sizeof record.copy);
       for (int c = 0; c < kChannels; ++c) {
-        if ((targets >> c & 1u) == 0 || c == record.channel) continue;
+        if ((targets >> c & 1u) == 0 || c == record.channel || !connected(c)) continue;
         auto copy = std::make_unique<T>(record);
         copy->channel = c;
         kept.put(c, *copy);
