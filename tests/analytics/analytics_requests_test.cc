@@ -220,6 +220,36 @@ TEST_F(AnalyticsTest, DialogStoresTheKindAndItsCopiesBeforeTheCameraIsAsked) {
   EXPECT_EQ(received_ids(*core_), (std::vector<int32_t>{3245}));
 }
 
+TEST_F(AnalyticsTest, ObjectLeftSetTakesItsOwnRegionSet) {
+  EXPECT_EQ(ask("/6171", R"({"chnid": 9, "left_enable": 1, "remove_enable": 2, "min_time": 3, "sensitivity": 4,
+                             "region": "rg", "copyChn": "1", "regionType": 1, "regionScene": 5,
+                             "regionInfo": [{"leftEnable": 1, "removeEnable": 1, "enable": 7,
+                                             "region": [{"polygonX": "x0"}, {"polygonX": "x1"}]}],
+                             "dialog": {"chnid": 9, "interval": 2}})",
+                3269, int32s({0})),
+            kOk);
+  auto expected = std::make_unique<VcaObjectLeftRecord>();
+  expected->channel = 9;
+  expected->left_enable = 1;
+  expected->remove_enable = 2;
+  expected->min_time = 3;
+  expected->sensitivity = 4;
+  std::strcpy(expected->region, "rg");
+  std::strcpy(expected->copy, "1");
+  expected->region_type = 1;
+  expected->region_scene = 5;
+  expected->blocks[0].left_enable = 1;
+  expected->blocks[0].remove_enable = 1;
+  std::strcpy(expected->blocks[0].polygons[0].polygon_x, "x0");
+  EXPECT_EQ(only_message(*core_, 3269).payload, bytes_of(*expected));
+  EXPECT_EQ(only_message(*core_, 1412).payload, int32s({1 | 1 << 9, 0})) << "kind 8, copied to channel 0";
+  EXPECT_EQ(event(kSmartEvents, 0, 8).interval, 2);
+  core_->no_reply(3269);
+  EXPECT_EQ(post("/6171", R"({"chnid": 9})").out, kCgiErrorJson);
+  expect_refused("/6171", R"({"chnid": 64})", "");
+  expect_refused("/6171", "{", "");
+}
+
 TEST_F(AnalyticsTest, TextsAreCutToTheirFields) {
   core_->reply(3246, int32s({0}));
   EXPECT_EQ(post("/6135", R"({"chnid": 1, "region": ")" + std::string(310, 'r') + R"(", "polygonX": ")" +
