@@ -329,6 +329,9 @@ void write_event_action_members(JsonWriter& w, const EventKind& kind, int channe
           w.key(item.key).begin_array().end_array();
         }
         break;
+      case ReplyItem::kSub:
+        w.key(item.key).value(sub + item.plan);
+        break;
     }
   }
 }

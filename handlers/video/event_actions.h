@@ -90,6 +90,7 @@ struct ReplyItem {
     kTriChnAlarms, // the kind's two "triChnAlarms" texts
     kAudioIdMask,  // audio_id_mask()
     kPtzActions,   // write_ptz_actions of the kind's PTZ source type
+    kSub,          // the sub index plus `plan` (a kind that numbers its subs from another base)
   };
   const char* key;
   Source source;

@@ -3,6 +3,7 @@
 #include <iterator>
 
 #include "handlers/video/alarm_event_handlers.h"
+#include "handlers/video/analytics.h"
 
 namespace {
 const WebReqEntry kVideoRequests[] = {
@@ -70,6 +71,51 @@ const WebReqEntry kVideoRequests[] = {
     {"/6997", camera_osd_read_handler},
     {"/6998", trigger_alarms_set_handler},
     {"/6999", trigger_alarms_read_handler},
+    {"/6096", regional_count_read_handler},
+    {"/6097", regional_count_set_handler},
+    {"/6130", fisheye_read_handler},
+    {"/6131", fisheye_set_handler},
+    {"/6132", region_entrance_read_handler},
+    {"/6133", region_entrance_set_handler},
+    {"/6134", advanced_motion_read_handler},
+    {"/6135", advanced_motion_set_handler},
+    {"/6136", tamper_read_handler},
+    {"/6137", tamper_set_handler},
+    {"/6138", line_crossing_read_handler},
+    {"/6139", line_crossing_set_handler},
+    {"/6140", loitering_read_handler},
+    {"/6141", loitering_set_handler},
+    {"/6142", human_read_handler},
+    {"/6143", human_set_handler},
+    {"/6144", people_count_read_handler},
+    {"/6145", people_count_set_handler},
+    {"/6146", vca_settings_read_handler},
+    {"/6147", vca_settings_set_handler},
+    {"/6148", smart_actions_read_handler},
+    {"/6149", smart_actions_set_handler},
+    {"/6150", smart_action_field_set_handler},
+    {"/6151", smart_action_record_read_handler},
+    {"/6154", people_count_reset_handler},
+    {"/6157", vca_support_read_handler},
+    {"/6171", object_left_set_handler},
+    {"/6172", object_left_read_handler},
+    {"/6179", plate_actions_read_handler},
+    {"/6180", plate_actions_set_handler},
+    {"/6181", anpr_settings_read_handler},
+    {"/6182", anpr_settings_set_handler},
+    {"/6183", plate_delete_handler},
+    {"/6184", plate_replace_handler},
+    {"/6185", plate_edit_handler},
+    {"/6186", vca_version_read_handler},
+    {"/6189", zoom_state_read_handler},
+    {"/6190", plate_format_read_handler},
+    {"/6191", plate_format_set_handler},
+    {"/6192", line_crossing_v2_read_handler},
+    {"/6193", line_crossing_v2_set_handler},
+    {"/6194", vca_settings_v2_read_handler},
+    {"/6195", vca_settings_v2_set_handler},
+    {"/6196", fisheye_probe_handler},
+    {"/6197", fisheye_probe_set_handler},
 };
 }  // namespace
 

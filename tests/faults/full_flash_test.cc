@@ -139,6 +139,13 @@ const Writer kWriters[] = {
     {"/6221", R"({"stopBackup":0,"enable":1,"backupTime":"03:00"})", "{ \"result\": -1 }", true},
     {"/2048", R"({"channel":2,"exposure":[{"exposureTime":40,"gainLevel":3}]})", "{status:\"CGI ERROR\"}", true},
     {"/2036", R"({"channel":2,"start":0,"end":8,"schedule_motion":[[["01:00","02:00",1]]]})", "CGI ERROR", false},
+    {"/6149", R"({"chnid":3,"event":4,"interval":9,"triChannels":"011","audible":[[["00:00","01:00",1]]]})",
+     "CGI ERROR", false},
+    {"/6150", R"({"channel":3,"type":0,"event":4,"triAlarms":5})", "CGI ERROR", false},
+    {"/6180", R"({"chnid":3,"mode":1,"enable":1,"dialog":{"chnid":3,"whiteInfo":[[1,2,3]],"interval":4}})",
+     "{status:\"CGI ERROR\"}", true},
+    {"/6184", R"({"cnt":2,"plate":[["black","AB%20123"],["white","CD456"]]})", "{status:\"CGI ERROR\"}", true},
+    {"/6185", R"({"cnt":1,"plate":[["CD456","visitor","EF789"]]})", "CGI ERROR", false},
 };
 
 TEST_F(FullFlash, EveryWriterRefusesAndTellsTheCoreNothing) {

@@ -1,5 +1,7 @@
 #include "tests/support/request_fixture.h"
 
+#include <unistd.h>
+
 #include <sstream>
 
 #include "platform/zvdb/engine.h"
@@ -82,21 +84,29 @@ void RequestTest::settle() {
 
 std::string RequestTest::dump() {
   std::ostringstream out;
-  zvdb::scan_settings(kZvdbPath, [&](std::string_view key, std::string_view value) {
-    out << "setting " << key << "=" << value << "\n";
-  });
-  std::vector<std::string> tables;
-  zvdb::scan_table_counts(kZvdbPath, [&](std::string_view table, int rows) {
-    tables.emplace_back(table);
-    out << "table " << table << " " << rows << "\n";
-  });
-  for (const std::string& name : tables) {
-    const zvdb::TableDesc desc{.name = name.c_str(), .record_size = 1};
-    zvdb::scan_rows(kZvdbPath, desc, {}, [&](const void* data, int size, const zvdb::Key& key, int idx) {
-      out << name << " " << key.a << "," << key.b << "," << key.text << "#" << idx << " "
-          << hex(data, static_cast<size_t>(size)) << "\n";
-      return true;
+  // The configuration database, then what the plate list's own file holds (an empty or missing
+  // file holds nothing).
+  for (const char* path : {kZvdbPath, kAnprDbPath}) {
+    if (path != kZvdbPath && access(path, F_OK) != 0) continue;
+    std::ostringstream file;
+    zvdb::scan_settings(path, [&](std::string_view key, std::string_view value) {
+      file << "setting " << key << "=" << value << "\n";
     });
+    std::vector<std::string> tables;
+    zvdb::scan_table_counts(path, [&](std::string_view table, int rows) {
+      tables.emplace_back(table);
+      file << "table " << table << " " << rows << "\n";
+    });
+    for (const std::string& name : tables) {
+      const zvdb::TableDesc desc{.name = name.c_str(), .record_size = 1};
+      zvdb::scan_rows(path, desc, {}, [&](const void* data, int size, const zvdb::Key& key, int idx) {
+        file << name << " " << key.a << "," << key.b << "," << key.text << "#" << idx << " "
+             << hex(data, static_cast<size_t>(size)) << "\n";
+        return true;
+      });
+    }
+    if (path != kZvdbPath && !file.str().empty()) out << "file " << path << "\n";
+    out << file.str();
   }
   zvdb_close_all();
   return out.str();

@@ -1,0 +1,600 @@
+// Smart events: the detection settings that analytics cameras keep (regions, lines, areas,
+// sensitivities), read and set through the core one message per setting, and the recorder-side
+// action blocks of the nine smart event kinds. A set whose body carries "dialog" stores that
+// block (and its copies to the channels of "copyChn") in one transaction before the camera is
+// asked; the camera's answer is the reply.
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <optional>
+
+#include "common/json_fields.h"
+#include "common/record_json.h"
+#include "handlers/video/analytics.h"
+#include "handlers/video/analytics_messages.h"
+#include "handlers/video/canvas.h"
+#include "platform/zvdb/analytics_tables.h"
+#include "platform/zvdb/zvdb.h"
+
+namespace {
+
+constexpr int32_t kDefaultWidth = 1920;
+constexpr int32_t kDefaultHeight = 1080;
+constexpr size_t kLinePositionChars = 31;
+constexpr size_t kLineV2PositionChars = 63;
+
+// The request forms of the region-based sets and the reply forms of their reads.
+#define RF(member) ZV_SCHEMA_FIELD(member)
+#define REGION_SET_FIELDS RF(region_type), RF(region_scene), RF(blocks)
+constexpr auto kEntranceForm = ZV_FIELDS(VcaRegionRecord, RF(channel), RF(enable), RF(sensitivity), RF(objtype),
+                                         RF(region), RF(polygon_x), RF(polygon_y), RF(copy), REGION_SET_FIELDS);
+constexpr auto kAdvancedMotionForm =
+    ZV_FIELDS(VcaRegionRecord, RF(channel), RF(enable), RF(region), RF(sensitivity), RF(ignore_time), RF(objtype),
+              RF(polygon_x), RF(polygon_y), RF(copy), REGION_SET_FIELDS);
+constexpr auto kTamperForm = ZV_FIELDS(VcaRegionRecord, RF(channel), RF(enable), RF(sensitivity), RF(copy));
+constexpr auto kLoiteringForm =
+    ZV_FIELDS(VcaRegionRecord, RF(channel), RF(enable), RF(region), RF(loiter_time), RF(loiter_size), RF(objtype),
+              RF(polygon_x), RF(polygon_y), RF(copy), REGION_SET_FIELDS);
+constexpr auto kHumanForm = ZV_FIELDS(VcaRegionRecord, RF(channel), RF(enable), RF(tracks), RF(copy));
+#undef REGION_SET_FIELDS
+#undef RF
+
+constexpr auto kEntranceReply =
+    ZV_FIELDS(VcaRegionRecord, ZV_FIELD(region, "region"), ZV_FIELD(enable, "enable"),
+              ZV_FIELD(sensitivity, "sensitivity"), ZV_FIELD(objtype, "objtype"), ZV_FIELD(polygon_x, "polygonX"),
+              ZV_FIELD(polygon_y, "polygonY"));
+constexpr auto kAdvancedMotionReply =
+    ZV_FIELDS(VcaRegionRecord, ZV_FIELD(region, "region"), ZV_FIELD(enable, "enable"),
+              ZV_FIELD(sensitivity, "sensitivity"), ZV_FIELD(objtype, "objtype"), ZV_FIELD(polygon_x, "polygonX"),
+              ZV_FIELD(polygon_y, "polygonY"), ZV_FIELD(ignore_time, "ignore_time"));
+constexpr auto kTamperReply =
+    ZV_FIELDS(VcaRegionRecord, ZV_FIELD(enable, "enable"), ZV_FIELD(sensitivity, "sensitivity"));
+constexpr auto kLoiteringReply =
+    ZV_FIELDS(VcaRegionRecord, ZV_FIELD(region, "region"), ZV_FIELD(enable, "enable"), ZV_FIELD(loiter_time, "time"),
+              ZV_FIELD(loiter_size, "size"), ZV_FIELD(objtype, "objtype"), ZV_FIELD(polygon_x, "polygonX"),
+              ZV_FIELD(polygon_y, "polygonY"));
+constexpr auto kHumanReply = ZV_FIELDS(VcaRegionRecord, ZV_FIELD(enable, "enable"), ZV_FIELD(tracks, "tracks"));
+
+constexpr auto kObjectLeftForm = ZV_FIELDS(
+    VcaObjectLeftRecord, ZV_SCHEMA_FIELD(channel), ZV_SCHEMA_FIELD(left_enable), ZV_SCHEMA_FIELD(remove_enable),
+    ZV_SCHEMA_FIELD(min_time), ZV_SCHEMA_FIELD(sensitivity), ZV_SCHEMA_FIELD(region), ZV_SCHEMA_FIELD(polygon_x),
+    ZV_SCHEMA_FIELD(polygon_y), ZV_SCHEMA_FIELD(copy), ZV_SCHEMA_FIELD(region_type),
+    ZV_SCHEMA_FIELD(region_scene), ZV_SCHEMA_FIELD(blocks));
+constexpr auto kObjectLeftReply =
+    ZV_FIELDS(VcaObjectLeftRecord, ZV_FIELD(region, "region"), ZV_FIELD(left_enable, "left_enable"),
+              ZV_FIELD(remove_enable, "remove_enable"), ZV_FIELD(min_time, "min_time"),
+              ZV_FIELD(sensitivity, "sensitivity"), ZV_FIELD(polygon_x, "polygonX"), ZV_FIELD(polygon_y, "polygonY"));
+
+constexpr auto kVcaSettingsReply =
+    ZV_FIELDS(VcaSettings, ZV_FIELD(fps, "fps"), ZV_FIELD(mode, "mode"), ZV_FIELD(installation, "installation"),
+              ZV_FIELD(analysis, "analysis"), ZV_FIELD(width, "width"), ZV_FIELD(height, "height"),
+              ZV_FIELD(vca_type, "vcaType"));
+constexpr auto kVcaSettingsV2Reply =
+    ZV_FIELDS(VcaSettingsV2, ZV_FIELD(fps, "fps"), ZV_FIELD(mode, "mode"), ZV_FIELD(installation, "installation"),
+              ZV_FIELD(analysis, "analysis"), ZV_FIELD(width, "width"), ZV_FIELD(height, "height"));
+constexpr auto kSmartRecordReply = ZV_FIELDS(
+    SmartEventRecord, ZV_FIELD(channel, "chnid"), ZV_FIELD(enable, "enable"), ZV_FIELD(tri_alarms, "triAlarms"),
+    ZV_FIELD(interval, "interval"), ZV_FIELD(email_interval, "email_interval"),
+    ZV_FIELD(email_pic_enable, "email_pic_enable"), ZV_FIELD(tri_channels_pic, "tri_channels_pic"),
+    ZV_FIELD(tri_channels, "triChannels"));
+
+// The eight area keys, in the order of the records' min/max members.
+constexpr const char* kAreaKeys[8] = {"minStartX", "minStartY", "minWidth", "minHeight",
+                                      "maxStartX", "maxStartY", "maxWidth", "maxHeight"};
+
+bool valid_kind(int32_t kind) { return kind >= 0 && kind < kSmartEventKinds; }
+
+json_object* object_of(json_object* object, const char* key) {
+  json_object* value = json_object_object_get(object, key);
+  return value != nullptr && json_object_is_type(value, json_type_object) ? value : nullptr;
+}
+
+// The "dialog" of a detection set, stored as smart event `kind` with its copies to the channels
+// of `copy_text` (characters 0..7), then announced (1412: the copies and the block's channel).
+// False when the store failed (nothing stored, nothing announced); a missing dialog, a block
+// without a valid channel or a kind outside 0..8 stores nothing and is not a failure.
+bool apply_smart_dialog(json_object* request, int32_t kind, const char* copy_text) {
+  json_object* dialog = object_of(request, "dialog");
+  if (dialog == nullptr || !valid_kind(kind)) return true;
+  const ChannelMask64 copies = copy_text_to_mask(copy_text);
+  int channel = -1;
+  {
+    SettingsWrite write;
+    channel = store_event_actions(kSmartEventKind, dialog, write, kind);
+    if (channel < 0) return true;
+    if (!copies.empty()) copy_event_actions(kSmartEventKind, channel, kind, copies, write);
+    if (!write.commit()) return false;
+  }
+  ChannelMask64 notice = copies;
+  notice.set(channel);
+  core_tell(kSmartEventChanged, notice);
+  return true;
+}
+
+// Polygons of the region set: "regionType" 0 carries none, 1 the first of each region, 2 or
+// more up to five.
+template <class Block>
+void trim_region_set(int32_t region_type, Block (&blocks)[kVcaRegionBlocks]) {
+  for (Block& b : blocks) {
+    if (region_type == 0) b = Block{};
+    for (int p = region_type == 1 ? 1 : kVcaPolygons; p < kVcaPolygons; ++p) b.polygons[p] = VcaPolygon{};
+  }
+}
+
+// ---- Region-based detections ----
+
+struct RegionDetection {
+  zvrec::Schema form;
+  zvrec::Schema reply;
+  const Exchange<int32_t, VcaRegionRecord>* read;
+  const Exchange<int32_t, VcaRegionRecord>* exit_read;  // "type" not 0 reads this instead
+  const Exchange<VcaRegionRecord, int32_t>* set;
+  const Exchange<VcaRegionRecord, int32_t>* exit_set;   // "type" not 0 sets this instead
+};
+
+const RegionDetection kEntrance{kEntranceForm.schema(), kEntranceReply.schema(), &kRegionEntranceRead,
+                                &kRegionExitRead, &kRegionEntranceSet, &kRegionExitSet};
+const RegionDetection kAdvancedMotion{kAdvancedMotionForm.schema(), kAdvancedMotionReply.schema(),
+                                      &kAdvancedMotionRead, nullptr, &kAdvancedMotionSet, nullptr};
+const RegionDetection kTamper{kTamperForm.schema(), kTamperReply.schema(), &kTamperRead, nullptr, &kTamperSet,
+                              nullptr};
+const RegionDetection kLoitering{kLoiteringForm.schema(), kLoiteringReply.schema(), &kLoiteringRead, nullptr,
+                                 &kLoiteringSet, nullptr};
+const RegionDetection kHuman{kHumanForm.schema(), kHumanReply.schema(), &kHumanRead, nullptr, &kHumanSet, nullptr};
+
+int32_t type_of(json_object* request) {
+  int32_t type = 0;
+  json_value_int(json_object_object_get(request, "type"), &type);
+  return type;
+}
+
+void region_read(const char* argument, const RegionDetection& d) {
+  JsonPtr request = parse_request(argument);
+  if (!request) return;
+  int32_t channel = -1;
+  if (!read_json_members(request.get(), {int_member("channel", &channel).required().range(0, 63)})) {
+    return (void)reply_cgi_error(REPLY_JSON);
+  }
+  const auto& x = d.exit_read != nullptr && type_of(request.get()) != 0 ? *d.exit_read : *d.read;
+  std::optional<CoreReply> reply = core_ask(x, channel, REPLY_JSON);
+  auto record = std::make_unique<VcaRegionRecord>();
+  if (!reply || !reply->first(record.get())) return;
+  JsonWriter w(1024);
+  write_object(w, d.reply, record.get());
+  reply_json(w);
+}
+
+void region_set(const char* argument, const RegionDetection& d) {
+  JsonPtr request = parse_request(argument);
+  auto record = std::make_unique<VcaRegionRecord>();
+  if (!request || !read_record(request.get(), d.form, record.get())) return (void)reply_cgi_error(REPLY_TEXT);
+  trim_region_set(record->region_type, record->blocks);
+  const int32_t type = type_of(request.get());
+  if (!apply_smart_dialog(request.get(), type, record->copy)) return (void)reply_cgi_error(REPLY_TEXT);
+  ask_status(d.exit_set != nullptr && type != 0 ? *d.exit_set : *d.set, *record, REPLY_TEXT);
+}
+
+// ---- Lines ----
+
+// A canvas position text as two camera points (clamped to at least 1).
+void camera_points(const char* position, int32_t width, int32_t height, int32_t out[4]) {
+  int32_t numbers[4];
+  parse_position(position, numbers);
+  const CanvasPoint a = at_least_one(canvas_to_camera({numbers[0], numbers[1]}, width, height));
+  const CanvasPoint b = at_least_one(canvas_to_camera({numbers[2], numbers[3]}, width, height));
+  out[0] = a.x;
+  out[1] = a.y;
+  out[2] = b.x;
+  out[3] = b.y;
+}
+
+// "x1;y1;x2;y2" on the canvas of two camera points.
+void write_canvas_position(JsonWriter& w, const int32_t camera[4], int32_t width, int32_t height) {
+  const CanvasPoint a = camera_to_canvas({camera[0], camera[1]}, width, height);
+  const CanvasPoint b = camera_to_canvas({camera[2], camera[3]}, width, height);
+  char text[64];
+  std::snprintf(text, sizeof text, "%d;%d;%d;%d", a.x, a.y, b.x, b.y);
+  w.key("position").value(text);
+}
+
+// The width and height a line set converts with: the request's, 1920 x 1080 when absent.
+bool read_resolution(json_object* request, int32_t* width, int32_t* height) {
+  return read_json_members(request, {int_member("width", width).absent_value(kDefaultWidth),
+                                     int_member("height", height).absent_value(kDefaultHeight)});
+}
+
+// The position text of a line element, cut to `chars`; "" when absent.
+void position_text(json_object* element, char* text, size_t size, size_t chars) {
+  text[0] = '\0';
+  json_value_text(json_object_object_get(element, "position"), text, std::min(size, chars + 1));
+}
+
+// ---- Areas ----
+
+// Element `element` of "position": the eight area values (absent or wrongly typed ones 0).
+void read_area(json_object* element, int32_t values[8]) {
+  for (int k = 0; k < 8; ++k) {
+    values[k] = 0;
+    json_value_int(json_object_object_get(element, kAreaKeys[k]), &values[k]);
+  }
+}
+
+}  // namespace
+
+// ---- Shared ----
+
+bool analytics_channel(const char* argument, const char* key, int bad_channel_kind, int32_t* channel) {
+  JsonPtr request = parse_request(argument);
+  if (!request) return false;
+  if (!read_json_members(request.get(), {int_member(key, channel).required().range(0, 63)})) {
+    reply_cgi_error(bad_channel_kind);
+    return false;
+  }
+  return true;
+}
+
+void reply_status_word(const std::optional<CoreReply>& reply) {
+  int32_t status = -1;
+  if (!reply || !reply->first(&status)) return;
+  reply_text(status == 0 ? "OK" : "FAILED");
+}
+
+// ---- Region-based detections ----
+
+void region_entrance_read_handler(const char* a) { region_read(a, kEntrance); }
+void region_entrance_set_handler(const char* a) { region_set(a, kEntrance); }
+void advanced_motion_read_handler(const char* a) { region_read(a, kAdvancedMotion); }
+void advanced_motion_set_handler(const char* a) { region_set(a, kAdvancedMotion); }
+void tamper_read_handler(const char* a) { region_read(a, kTamper); }
+void tamper_set_handler(const char* a) { region_set(a, kTamper); }
+void loitering_read_handler(const char* a) { region_read(a, kLoitering); }
+void loitering_set_handler(const char* a) { region_set(a, kLoitering); }
+void human_read_handler(const char* a) { region_read(a, kHuman); }
+void human_set_handler(const char* a) { region_set(a, kHuman); }
+
+void object_left_read_handler(const char* argument) {
+  int32_t channel = -1;
+  if (!analytics_channel(argument, "channel", REPLY_JSON, &channel)) return;
+  std::optional<CoreReply> reply = core_ask(kObjectLeftRead, channel, REPLY_JSON);
+  auto record = std::make_unique<VcaObjectLeftRecord>();
+  if (!reply || !reply->first(record.get())) return;
+  JsonWriter w(1024);
+  write_object(w, kObjectLeftReply.schema(), record.get());
+  reply_json(w);
+}
+
+void object_left_set_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  auto record = std::make_unique<VcaObjectLeftRecord>();
+  if (!request || !read_record(request.get(), kObjectLeftForm.schema(), record.get())) return;
+  trim_region_set(record->region_type, record->blocks);
+  if (!apply_smart_dialog(request.get(), 8, record->copy)) return (void)reply_cgi_error(REPLY_JSON);
+  ask_status(kObjectLeftSet, *record, REPLY_JSON);
+}
+
+// ---- Line crossing ----
+
+void line_crossing_read_handler(const char* argument) {
+  int32_t channel = -1;
+  if (!analytics_channel(argument, "channel", REPLY_JSON, &channel)) return;
+  std::optional<CoreReply> reply = core_ask(kLineCrossingRead, channel, REPLY_JSON);
+  VcaLineRecord record;
+  if (!reply || !reply->first(&record)) return;
+  JsonWriter w(1024);
+  w.begin_object().key("line").begin_array();
+  for (const VcaLine& line : record.lines) {
+    const int32_t points[4] = {line.x1, line.y1, line.x2, line.y2};
+    w.begin_object().key("direction").value(line.direction);
+    write_canvas_position(w, points, record.width, record.height);
+    w.end_object();
+  }
+  w.end_array();
+  w.key("enable").value(record.enable).key("width").value(record.width);
+  w.key("height").value(record.height).key("objtype").value(record.objtype).end_object();
+  reply_json(w);
+}
+
+void line_crossing_set_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  VcaLineRecord record{};
+  char copy[kVcaCopyTextSize];
+  json_object* lines = nullptr;
+  int32_t width = 0;
+  int32_t height = 0;
+  if (!request ||
+      !read_json_members(request.get(), {int_member("chnid", &record.channel).required().range(0, 63),
+                                         int_member("enable", &record.enable), int_member("objtype", &record.objtype),
+                                         text_member("copyChn", copy).absent_text(""),
+                                         array_member("line", &lines)}) ||
+      !read_resolution(request.get(), &width, &height)) {
+    return (void)reply_cgi_error(REPLY_TEXT);
+  }
+  if (!apply_smart_dialog(request.get(), 4, copy)) return (void)reply_cgi_error(REPLY_TEXT);
+  for (size_t i = 0; i < std::min<size_t>(json_array_size(lines), kVcaLines); ++i) {
+    json_object* element = json_array_at(lines, i);
+    if (!json_object_is_type(element, json_type_object)) continue;
+    char position[kLinePositionChars + 1];
+    position_text(element, position, sizeof position, kLinePositionChars);
+    VcaLine& line = record.lines[i];
+    int32_t points[4];
+    camera_points(position, width, height, points);
+    line.x1 = points[0];
+    line.y1 = points[1];
+    line.x2 = points[2];
+    line.y2 = points[3];
+    json_value_int(json_object_object_get(element, "direction"), &line.direction);
+  }
+  ask_status(kLineCrossingSet, record, REPLY_TEXT);
+}
+
+void line_crossing_v2_read_handler(const char* argument) {
+  int32_t channel = -1;
+  if (!analytics_channel(argument, "chnid", REPLY_JSON, &channel)) return;
+  std::optional<CoreReply> reply = core_ask(kVcaLineV2Read, channel, REPLY_JSON);
+  VcaLineRecordV2 record;
+  if (!reply || !reply->first(&record)) return;
+  JsonWriter w(1024);
+  w.begin_object().key("chnid").value(record.channel).key("width").value(record.width);
+  w.key("height").value(record.height).key("sensitivity").value(record.sensitivity).key("line").begin_array();
+  for (const VcaLineBlock& line : record.lines) {
+    const int32_t points[4] = {line.x1, line.y1, line.x2, line.y2};
+    w.begin_object().key("enable").value(line.enable).key("objtype").value(line.objtype);
+    w.key("direction").value(line.direction);
+    write_canvas_position(w, points, record.width, record.height);
+    w.end_object();
+  }
+  w.end_array().end_object();
+  reply_json(w);
+}
+
+void line_crossing_v2_set_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  VcaLineRecordV2 record{};
+  char copy[kVcaCopyTextSize];
+  json_object* lines = nullptr;
+  int32_t width = 0;
+  int32_t height = 0;
+  if (!request ||
+      !read_json_members(request.get(), {int_member("chnid", &record.channel).required().range(0, 63),
+                                         int_member("sensitivity", &record.sensitivity),
+                                         int_member("lineType", &record.line_type),
+                                         int_member("lineScene", &record.line_scene),
+                                         text_member("copyChn", copy).absent_text(""),
+                                         array_member("line", &lines)}) ||
+      !read_resolution(request.get(), &width, &height)) {
+    return (void)reply_cgi_error(REPLY_TEXT);
+  }
+  if (!apply_smart_dialog(request.get(), 4, copy)) return (void)reply_cgi_error(REPLY_TEXT);
+  char position[kLineV2PositionChars + 1];
+  int32_t points[4];
+  for (size_t i = 0; i < std::min<size_t>(json_array_size(lines), kVcaLines); ++i) {
+    json_object* element = json_array_at(lines, i);
+    if (!json_object_is_type(element, json_type_object)) continue;
+    VcaLineBlock& line = record.lines[i];
+    json_value_int(json_object_object_get(element, "enable"), &line.enable);
+    json_value_int(json_object_object_get(element, "direction"), &line.direction);
+    json_value_int(json_object_object_get(element, "objtype"), &line.objtype);
+    position_text(element, position, sizeof position, kLineV2PositionChars);
+    camera_points(position, width, height, points);
+    line.x1 = points[0];
+    line.y1 = points[1];
+    line.x2 = points[2];
+    line.y2 = points[3];
+    if (record.line_type != 2) continue;
+    json_object* subs = json_array_of(element, "line");
+    for (size_t s = 0; s < std::min<size_t>(json_array_size(subs), kVcaSubLines); ++s) {
+      json_object* sub_element = json_array_at(subs, s);
+      if (!json_object_is_type(sub_element, json_type_object)) continue;
+      VcaSubLine& sub = line.sub_lines[s];
+      position_text(sub_element, position, sizeof position, kLineV2PositionChars);
+      camera_points(position, width, height, points);
+      sub.x1 = points[0];
+      sub.y1 = points[1];
+      sub.x2 = points[2];
+      sub.y2 = points[3];
+      json_value_int(json_object_object_get(sub_element, "direction"), &sub.direction);
+    }
+  }
+  ask_status(kVcaLineV2Set, record, REPLY_TEXT);
+}
+
+// ---- Analytics settings ----
+
+void vca_settings_read_handler(const char* argument) {
+  int32_t channel = -1;
+  if (!analytics_channel(argument, "channel", REPLY_JSON, &channel)) return;
+  std::optional<CoreReply> reply = core_ask(kVcaSettingsRead, channel, REPLY_JSON);
+  VcaSettings s;
+  if (!reply || !reply->first(&s)) return;
+  const int32_t camera[8] = {s.min_start_x, s.min_start_y, s.min_width, s.min_height,
+                             s.max_start_x, s.max_start_y, s.max_width, s.max_height};
+  JsonWriter w(512);
+  w.begin_object();
+  write_fields(w, kVcaSettingsReply.schema(), &s);
+  w.key("position").begin_array().begin_object();
+  for (int k = 0; k < 8; k += 2) {
+    const CanvasPoint p = at_least_one(camera_to_canvas({camera[k], camera[k + 1]}, s.width, s.height));
+    w.key(kAreaKeys[k]).value(p.x).key(kAreaKeys[k + 1]).value(p.y);
+  }
+  w.end_object().end_array().end_object();
+  reply_json(w);
+}
+
+void vca_settings_set_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  VcaSettings s{};
+  if (!request || !read_record(request.get(), &s)) return;
+  int32_t area[8];
+  read_area(json_array_at(json_array_of(request.get(), "position"), 0), area);
+  int32_t* camera[8] = {&s.min_start_x, &s.min_start_y, &s.min_width, &s.min_height,
+                        &s.max_start_x, &s.max_start_y, &s.max_width, &s.max_height};
+  for (int k = 0; k < 8; k += 2) {
+    const CanvasPoint p = at_least_one(canvas_to_camera({area[k], area[k + 1]}, s.width, s.height));
+    *camera[k] = p.x;
+    *camera[k + 1] = p.y;
+  }
+  s.vca_type = 0;
+  ask_status(kVcaSettingsSet, s, REPLY_JSON);
+}
+
+void vca_settings_v2_read_handler(const char* argument) {
+  int32_t channel = -1;
+  if (!analytics_channel(argument, "channel", REPLY_JSON, &channel)) return;
+  std::optional<CoreReply> reply = core_ask(kVcaSettingsV2Read, channel, REPLY_JSON);
+  auto s = std::make_unique<VcaSettingsV2>();
+  if (!reply || !reply->first(s.get())) return;
+  const int32_t* areas[8] = {s->min_start_x, s->min_start_y, s->min_width, s->min_height,
+                             s->max_start_x, s->max_start_y, s->max_width, s->max_height};
+  JsonWriter w(2048);
+  w.begin_object();
+  write_fields(w, kVcaSettingsV2Reply.schema(), s.get());
+  w.key("position").begin_array();
+  for (int i = 0; i < kVcaAreas; ++i) {
+    w.begin_object();
+    for (int k = 0; k < 8; ++k) w.key(kAreaKeys[k]).value(areas[k][i]);
+    w.key("width").value(s->width).key("height").value(s->height).end_object();
+  }
+  w.end_array().end_object();
+  reply_json(w);
+}
+
+void vca_settings_v2_set_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  auto s = std::make_unique<VcaSettingsV2>();
+  if (!request || !read_record(request.get(), s.get())) return;
+  int32_t* areas[8] = {s->min_start_x, s->min_start_y, s->min_width, s->min_height,
+                       s->max_start_x, s->max_start_y, s->max_width, s->max_height};
+  json_object* position = json_array_of(request.get(), "position");
+  for (size_t i = 0; i < std::min<size_t>(json_array_size(position), kVcaAreas); ++i) {
+    int32_t area[8];
+    read_area(json_array_at(position, i), area);
+    for (int k = 0; k < 8; ++k) areas[k][i] = area[k];
+  }
+  ask_status(kVcaSettingsV2Set, *s, REPLY_JSON);
+}
+
+// ---- Support queries ----
+
+void vca_support_read_handler(const char* argument) {
+  int32_t channel = -1;
+  if (!analytics_channel(argument, "channel", REPLY_JSON, &channel)) return;
+  std::optional<CoreReply> reply = core_ask(kVcaSupportRead, channel, REPLY_JSON);
+  if (!reply) return;
+  VcaSupport support{-1, -1};  // an empty reply: support unknown
+  reply->reader().read(0, &support.support);
+  reply->reader().read(4, &support.type);
+  JsonWriter w;
+  write_object(w, support);
+  reply_json(w);
+}
+
+void vca_version_read_handler(const char* argument) {
+  int32_t channel = -1;
+  if (!analytics_channel(argument, "chnid", REPLY_JSON, &channel)) return;
+  std::optional<CoreReply> reply = core_ask(kVcaVersionRead, channel, REPLY_JSON);
+  VcaSupportVersion version;
+  if (!reply || !reply->first(&version)) return;
+  JsonWriter w;
+  write_object(w, version);
+  reply_json(w);
+}
+
+void zoom_state_read_handler(const char* argument) {
+  int32_t channel = -1;
+  if (!analytics_channel(argument, "chnid", REPLY_JSON, &channel)) return;
+  std::optional<CoreReply> reply = core_ask(kZoomStateRead, channel, REPLY_JSON);
+  ZoomState state;
+  if (!reply || !reply->first(&state)) return;
+  JsonWriter w;
+  write_object(w, state);
+  reply_json(w);
+}
+
+// ---- Action blocks ----
+
+void smart_actions_read_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  int32_t channel = -1;
+  int32_t kind = -1;
+  if (!request || !read_json_members(request.get(), {int_member("chnid", &channel).required().range(0, 63),
+                                                     int_member("event", &kind).required().range(0, 8)})) {
+    return (void)reply_cgi_error(REPLY_JSON);
+  }
+  JsonWriter w(16384);
+  w.begin_object().key("chnid").value(channel).key("event").value(kind).key("action").begin_array();
+  write_event_actions(w, kSmartEventKind, channel, kind);
+  w.end_array().end_object();
+  reply_json(w);
+}
+
+void smart_actions_set_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  int32_t channel = -1;
+  int32_t kind = -1;
+  if (!request || !read_json_members(request.get(), {int_member("chnid", &channel).required().range(0, 63),
+                                                     int_member("event", &kind).required().range(0, 8)})) {
+    return (void)reply_cgi_error(REPLY_TEXT);
+  }
+  {
+    SettingsWrite write;
+    store_event_actions(kSmartEventBlockKind, request.get(), write, kind, ApplyOptions{.with_ptz = false});
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
+  }
+  ChannelMask64 notice{0, 0};
+  notice.set(channel);
+  core_tell(kSmartEventChanged, notice);
+  reply_ok();
+}
+
+void smart_action_field_set_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  if (!request) return;
+  int32_t channel = -1;
+  int32_t kind = -1;
+  int32_t type = -1;
+  SmartEventRecord record{};
+  if (!read_json_members(request.get(), {int_member("channel", &channel).required().range(0, 63),
+                                         int_member("event", &kind).required().range(0, 8),
+                                         int_member("type", &type)})) {
+    return (void)reply_text("ERROT");
+  }
+  {
+    SettingsWrite write;
+    if (kSmartEvents.read(kZvdbPath, &record, {channel, kind}) != 0) return (void)reply_text("ERROT");
+    record.channel = channel;
+    record.sub = kind;
+    // A member the request does not carry (or cannot be read) keeps the stored value.
+    if (type == 0) {
+      if (!read_json_members(request.get(), {int_member("triAlarms", &record.tri_alarms).keep_if_absent()})) {
+        return (void)reply_text("ERROT");
+      }
+    } else if (type == 1) {
+      if (!read_json_members(request.get(), {text_member("triChannels", record.tri_channels).keep_if_absent()})) {
+        return (void)reply_text("ERROT");
+      }
+      record.tri_channels_mask = tri_channels_mask_of(record.tri_channels, sizeof record.tri_channels);
+    }
+    write.check(kSmartEvents.write(kZvdbPath, &record));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
+  }
+  ChannelMask64 notice{0, 0};
+  notice.set(channel);
+  core_tell(kSmartEventChanged, notice);
+  reply_ok();
+}
+
+void smart_action_record_read_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  int32_t channel = -1;
+  int32_t kind = -1;
+  SmartEventRecord record{};
+  if (!request ||
+      !read_json_members(request.get(), {int_member("channel", &channel).required().range(0, 63),
+                                         int_member("type", &kind).required().range(0, 8)}) ||
+      kSmartEvents.read(kZvdbPath, &record, {channel, kind}) != 0) {
+    return (void)reply_cgi_error(REPLY_JSON);
+  }
+  JsonWriter w(512);
+  write_object(w, kSmartRecordReply.schema(), &record);
+  reply_json(w);
+}

@@ -1,0 +1,87 @@
+// Video analytics: smart events, plate recognition, people and regional counting, fisheye. The
+// event kinds as rows of the action-block procedures (event_actions.h) and the request handlers.
+#pragma once
+
+#include <optional>
+
+#include "common/core_client.h"
+#include "common/exchange.h"
+#include "common/reply.h"
+#include "common/request.h"
+#include "handlers/video/event_actions.h"
+
+// Smart event kinds 0..8 (sub index = kind): the detection sets' "dialog" (PTZ keys read, no
+// "enable"), and the action-block set "/6149" ("enable" read, no PTZ keys).
+extern const EventKind kSmartEventKind;
+extern const EventKind kSmartEventBlockKind;
+// Plate list modes -1..2 (sub index = mode + 1; PTZ source type mode + 15).
+extern const EventKind kPlateEventKind;
+// Regional counting regions 0..3 (PTZ source type region + 22); no effective plan, the LED plan
+// is the regions' white-light schedule.
+extern const EventKind kRegionalCountKind;
+
+// ---- Shared by the analytics handlers ----
+// The one-int32 channel of a camera query: {"<key>": 0..63}. False when refused: a body that is
+// not a JSON object gets no reply, a channel absent or outside 0..63 gets the error form of
+// `bad_channel_kind` (< 0: nothing).
+bool analytics_channel(const char* argument, const char* key, int bad_channel_kind, int32_t* channel);
+// Prints a 4-byte status reply: "OK" for 0, "FAILED" otherwise.
+void reply_status_word(const std::optional<CoreReply>& reply);
+// Sends a camera-side record and prints its status (the error form `error_kind` when none came).
+template <class P>
+void ask_status(const Exchange<P, int32_t>& x, const P& payload, int error_kind) {
+  reply_status_word(core_ask(x, payload, error_kind));
+}
+
+// Smart events (5.4).
+void region_entrance_read_handler(const char* argument);    // "/6132"
+void region_entrance_set_handler(const char* argument);     // "/6133"
+void advanced_motion_read_handler(const char* argument);    // "/6134"
+void advanced_motion_set_handler(const char* argument);     // "/6135"
+void tamper_read_handler(const char* argument);             // "/6136"
+void tamper_set_handler(const char* argument);              // "/6137"
+void line_crossing_read_handler(const char* argument);      // "/6138"
+void line_crossing_set_handler(const char* argument);       // "/6139"
+void loitering_read_handler(const char* argument);          // "/6140"
+void loitering_set_handler(const char* argument);           // "/6141"
+void human_read_handler(const char* argument);              // "/6142"
+void human_set_handler(const char* argument);               // "/6143"
+void vca_settings_read_handler(const char* argument);       // "/6146"
+void vca_settings_set_handler(const char* argument);        // "/6147"
+void smart_actions_read_handler(const char* argument);      // "/6148"
+void smart_actions_set_handler(const char* argument);       // "/6149"
+void smart_action_field_set_handler(const char* argument);  // "/6150"
+void smart_action_record_read_handler(const char* argument);  // "/6151"
+void vca_support_read_handler(const char* argument);        // "/6157"
+void object_left_set_handler(const char* argument);         // "/6171"
+void object_left_read_handler(const char* argument);        // "/6172"
+void vca_version_read_handler(const char* argument);        // "/6186"
+void zoom_state_read_handler(const char* argument);         // "/6189"
+void line_crossing_v2_read_handler(const char* argument);   // "/6192"
+void line_crossing_v2_set_handler(const char* argument);    // "/6193"
+void vca_settings_v2_read_handler(const char* argument);    // "/6194"
+void vca_settings_v2_set_handler(const char* argument);     // "/6195"
+
+// Plate recognition (5.5).
+void plate_actions_read_handler(const char* argument);      // "/6179"
+void plate_actions_set_handler(const char* argument);       // "/6180"
+void anpr_settings_read_handler(const char* argument);      // "/6181"
+void anpr_settings_set_handler(const char* argument);       // "/6182"
+void plate_delete_handler(const char* argument);            // "/6183"
+void plate_replace_handler(const char* argument);           // "/6184"
+void plate_edit_handler(const char* argument);              // "/6185"
+void plate_format_read_handler(const char* argument);       // "/6190"
+void plate_format_set_handler(const char* argument);        // "/6191"
+
+// People and regional counting (5.6).
+void people_count_read_handler(const char* argument);       // "/6144"
+void people_count_set_handler(const char* argument);        // "/6145"
+void people_count_reset_handler(const char* argument);      // "/6154"
+void regional_count_read_handler(const char* argument);     // "/6096"
+void regional_count_set_handler(const char* argument);      // "/6097"
+
+// Fisheye (5.9).
+void fisheye_read_handler(const char* argument);            // "/6130"
+void fisheye_set_handler(const char* argument);             // "/6131"
+void fisheye_probe_handler(const char* argument);           // "/6196"
+void fisheye_probe_set_handler(const char* argument);       // "/6197"

@@ -1,0 +1,59 @@
+// Fisheye modes of a connected channel, and the probe and set of a camera not yet added (by its
+// address and credentials). Everything is kept in the camera; nothing is stored here.
+#include <optional>
+
+#include "common/json_fields.h"
+#include "common/record_json.h"
+#include "handlers/video/analytics.h"
+#include "handlers/video/analytics_messages.h"
+
+namespace {
+
+constexpr auto kFisheyeReply =
+    ZV_FIELDS(FisheyeSettings, ZV_FIELD(chnid, "chnid"), ZV_FIELD(result, "result"), ZV_FIELD(fishmount, "fishmount"),
+              ZV_FIELD(fishdisplay, "fishdisplay"), ZV_FIELD(fishcorrect, "fishcorrect"));
+
+}  // namespace
+
+void fisheye_read_handler(const char* argument) {
+  int32_t channel = -1;
+  if (!analytics_channel(argument, "id", -1, &channel)) return;
+  std::optional<CoreReply> reply = core_ask(kFisheyeRead, channel, REPLY_TEXT);
+  FisheyeSettings s;
+  if (!reply || !reply->first(&s)) return;
+  JsonWriter w;
+  write_object(w, kFisheyeReply.schema(), &s);
+  reply_json(w);
+}
+
+void fisheye_set_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  FisheyeSettings s{};
+  if (!request || !read_record(request.get(), &s)) return;
+  ask_status(kFisheyeSet, s, REPLY_JSON);
+}
+
+void fisheye_probe_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  FisheyeProbe probe{};
+  if (!request || !read_record(request.get(), &probe)) return;
+  std::optional<CoreReply> reply = core_ask(kFisheyeProbe, probe, REPLY_JSON);
+  FisheyeProbeReply r;
+  if (!reply || !reply->first(&r)) return;
+  r.support = r.support == 1 ? 1 : 0;
+  JsonWriter w;
+  write_object(w, r);
+  reply_json(w);
+}
+
+void fisheye_probe_set_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  FisheyeProbeSet set{};
+  if (!request || !read_record(request.get(), &set.camera) || !read_record(request.get(), &set)) return;
+  std::optional<CoreReply> reply = core_ask(kFisheyeProbeSet, set, REPLY_JSON);
+  int32_t res = 0;
+  if (!reply || !reply->first(&res)) return;
+  JsonWriter w;
+  w.begin_object().key("res").value(res).end_object();
+  reply_json(w);
+}

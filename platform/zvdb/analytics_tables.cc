@@ -1,0 +1,136 @@
+#include "platform/zvdb/analytics_tables.h"
+
+#include <cstring>
+#include <string_view>
+
+namespace zvdb {
+namespace {
+
+// Factory action record: no actions, 20 s intervals. Rows 0..63 are sub index 0, 64..127 sub
+// index 1, and so on.
+void default_event(void* record, int32_t index) {
+  SmartEventRecord r{};
+  r.channel = index % kMaxChannels;
+  r.sub = index / kMaxChannels;
+  r.interval = 20;
+  r.email_interval = 20;
+  std::memcpy(record, &r, sizeof r);
+}
+
+constexpr TableDesc event_table(const char* name, int subs) {
+  return TableDesc{.name = name,
+                   .record_size = sizeof(SmartEventRecord),
+                   .key = {.a = offsetof(SmartEventRecord, channel), .b = offsetof(SmartEventRecord, sub)},
+                   .key_a_count = kMaxChannels,
+                   .fields = zvrec::schema_of<SmartEventRecord>().fields,
+                   .default_rows = kMaxChannels * subs,
+                   .make_default = default_event};
+}
+
+// Plans keyed by (channel, sub index).
+constexpr TableDesc plan_table(const char* name) {
+  return TableDesc{.name = name,
+                   .record_size = sizeof(Schedule),
+                   .key_a_count = kMaxChannels,
+                   .fields = zvrec::schema_of<Schedule>().fields};
+}
+
+}  // namespace
+
+const TableDesc kSmartEventTable = event_table("smart_event", kSmartEventKinds);
+const TableDesc kSmartEventPlanTables[4] = {
+    plan_table("smart_event_effective_schedule"), plan_table("smart_event_audible_schedule"),
+    plan_table("smart_event_mail_schedule"), plan_table("smart_event_ptz_schedule")};
+const TableDesc kAnprEventTable = event_table("anpr_event", kPlateModes);
+const TableDesc kAnprPlanTables[4] = {plan_table("anpr_effective_schedule"), plan_table("anpr_audible_schedule"),
+                                      plan_table("anpr_mail_schedule"), plan_table("anpr_ptz_schedule")};
+const TableDesc kRegionalCountEventTable = event_table("regional_pcnt_event", kCountingRegions);
+const TableDesc kRegionalCountPlanTables[3] = {plan_table("regional_pcnt_audible_schedule"),
+                                               plan_table("regional_pcnt_email_schedule"),
+                                               plan_table("regional_pcnt_ptz_schedule")};
+const TableDesc kPlateListTable{.name = "anpr_list",
+                                .record_size = sizeof(PlateListEntry),
+                                .key = {.text = offsetof(PlateListEntry, plate), .text_size = kPlateTextSize},
+                                .fields = zvrec::schema_of<PlateListEntry>().fields};
+
+std::span<const TableDesc* const> analytics_tables() {
+  static const TableDesc* const kTables[] = {
+      &kSmartEventTable,           &kSmartEventPlanTables[0],    &kSmartEventPlanTables[1],
+      &kSmartEventPlanTables[2],   &kSmartEventPlanTables[3],    &kAnprEventTable,
+      &kAnprPlanTables[0],         &kAnprPlanTables[1],          &kAnprPlanTables[2],
+      &kAnprPlanTables[3],         &kRegionalCountEventTable,    &kRegionalCountPlanTables[0],
+      &kRegionalCountPlanTables[1], &kRegionalCountPlanTables[2], &kPlateListTable,
+  };
+  return kTables;
+}
+
+}  // namespace zvdb
+
+namespace {
+
+std::string_view plate_of(const char* plate) {
+  return plate != nullptr ? std::string_view(plate, strnlen(plate, kPlateTextSize - 1)) : std::string_view();
+}
+
+}  // namespace
+
+int delete_anpr_lists(const char* db, const PlateListEntry* entries, int count) {
+  return zvdb::delete_records_by_key(db, zvdb::kPlateListTable, entries, count);
+}
+
+int write_anpr_list_replace_batch(const char* db, const PlateListEntry* entries, int count) {
+  if (count > kPlateListLimit) return -1;
+  return zvdb::replace_all_records(db, zvdb::kPlateListTable, entries, count);
+}
+
+int delete_anpr_list(const char* db, const PlateListEntry* entry) {
+  if (entry == nullptr) return -1;
+  return kPlateList.remove(db, {0, 0, plate_of(entry->plate)});
+}
+
+int read_anpr_list_plate(const char* db, PlateListEntry* out, const char* plate) {
+  return kPlateList.read(db, out, {0, 0, plate_of(plate)});
+}
+
+int update_anpr_list(const char* db, const PlateListEntry* entry) {
+  if (entry == nullptr) return -1;
+  zvdb::Transaction tx(db);
+  PlateListEntry stored{};
+  if (tx.read(zvdb::kPlateListTable, &stored, {0, 0, plate_of(entry->plate)}) != 0) return -1;
+  tx.write(zvdb::kPlateListTable, entry, zvdb::key_of(zvdb::kPlateListTable, entry));
+  return tx.commit();
+}
+
+int write_anpr_list(const char* db, const PlateListEntry* entry) {
+  if (entry == nullptr) return -1;
+  const zvdb::Key key = zvdb::key_of(zvdb::kPlateListTable, entry);
+  PlateListEntry stored{};
+  // A file that cannot be counted cannot be written either: the write reports it.
+  if (kPlateList.read(db, &stored, key) != 0 && zvdb::count_records(db, zvdb::kPlateListTable) >= kPlateListLimit) {
+    return -1;
+  }
+  return zvdb::write_record(db, zvdb::kPlateListTable, entry);
+}
+
+int search_anpr_lists(const char* db, const char* type, int offset, PlateListEntry* out, int* count,
+                      int* total) {
+  if (out == nullptr || count == nullptr || *count < 0 || offset < 0) return -1;
+  const std::string_view wanted = type != nullptr ? std::string_view(type, strnlen(type, kPlateTypeSize - 1))
+                                                  : std::string_view();
+  const int capacity = *count;
+  int matched = 0;
+  int filled = 0;
+  const int rc = zvdb::scan_records(db, zvdb::kPlateListTable, {}, [&](const void* record, const zvdb::Key&) {
+    PlateListEntry entry;
+    std::memcpy(&entry, record, sizeof entry);
+    if (!wanted.empty() && wanted != std::string_view(entry.type, strnlen(entry.type, sizeof entry.type))) {
+      return true;
+    }
+    if (matched >= offset && filled < capacity) out[filled++] = entry;
+    ++matched;
+    return total != nullptr || filled < capacity;
+  });
+  *count = filled;
+  if (total != nullptr) *total = matched;
+  return rc;
+}
