@@ -14,6 +14,7 @@
 #include "common/reply.h"
 #include "common/request.h"
 #include "handlers/camera/camera_module.h"
+#include "handlers/video/analytics.h"
 #include "handlers/video/event_kinds.h"
 #include "handlers/video/schedule_json.h"
 #include "platform/zvdb/zvdb.h"
@@ -30,6 +31,14 @@ struct PlanKind {
 };
 const PlanKind kPlanKinds[] = {
     {0, "schedule_motion", &kMotionEventKind, 0},
+    {1, "schedule_region_entrance", &kSmartEventKind, 0},
+    {2, "schedule_region_exit", &kSmartEventKind, 1},
+    {3, "schedule_advanced_motion", &kSmartEventKind, 2},
+    {4, "schedule_tamper_detection", &kSmartEventKind, 3},
+    {5, "schedule_line_crossing", &kSmartEventKind, 4},
+    {6, "schedule_loitering", &kSmartEventKind, 5},
+    {7, "schedule_human_detection", &kSmartEventKind, 6},
+    {8, "schedule_people_counting", &kSmartEventKind, 7},
 };
 
 const zvdb::TableDesc& plan_table(const PlanKind& k) { return *k.kind->plans[kPlanEffective]; }

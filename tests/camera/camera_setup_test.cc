@@ -8,6 +8,8 @@
 #include <string>
 
 #include "handlers/camera/camera_setup_messages.h"
+#include "handlers/video/event_kinds.h"
+#include "platform/zvdb/analytics_tables.h"
 #include "platform/zvdb/camera_setup_tables.h"
 #include "tests/camera/camera_fixture.h"
 
@@ -553,6 +555,33 @@ TEST_F(CameraSetupTest, EffectivePlansAreWrittenByKindRange) {
   settle();
   EXPECT_EQ(received_ids(*core_), std::vector<int32_t>{1403}) << "the motion kind is told once";
   EXPECT_EQ(only_message(*core_, 1403).payload, int32s({2}));
+}
+
+// The eight analytics kinds are stored under their smart event sub index; the reply lists all nine
+// keys in kind order.
+TEST_F(CameraSetupTest, EffectivePlansOfTheAnalyticsKinds) {
+  const std::string plan = R"([[["07:00", "08:00", 2]]])";
+  EXPECT_EQ(post("/2036", R"({"channel": 3, "start": 5, "end": 8, "schedule_line_crossing": )" + plan +
+                              R"(, "schedule_region_entrance": )" + plan + "}")
+                .out,
+            kOk);
+  Schedule stored{};
+  ASSERT_EQ(zvdb::read_record(kZvdbPath, zvdb::kSmartEventPlanTables[kPlanEffective], &stored, zvdb::Key{3, 4}), 0);
+  EXPECT_EQ(text_of(stored.days[0].ranges[0].start_time), "07:00");
+  EXPECT_NE(zvdb::read_record(kZvdbPath, zvdb::kSmartEventPlanTables[kPlanEffective], &stored, zvdb::Key{3, 0}), 0)
+      << "kind 1 is outside 5..8";
+  zvdb_close_all();
+  const std::string reply = post("/2035", R"({"channel": 3})").out;
+  size_t at = 0;
+  for (const char* key : {"schedule_motion", "schedule_region_entrance", "schedule_region_exit",
+                          "schedule_advanced_motion", "schedule_tamper_detection", "schedule_line_crossing",
+                          "schedule_loitering", "schedule_human_detection", "schedule_people_counting"}) {
+    const size_t found = reply.find(std::string("\"") + key + "\": [", at);
+    ASSERT_NE(found, std::string::npos) << key;
+    at = found;
+  }
+  EXPECT_NE(reply.find(R"("schedule_line_crossing": [ [ { "startTime": "07:00", "endTime": "08:00", "actionType": 2 })"),
+            std::string::npos);
 }
 
 TEST_F(CameraSetupTest, Ipv6PresenceIsANumber) {
