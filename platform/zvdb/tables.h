@@ -52,6 +52,13 @@ inline constexpr SettingDefault kSettingDefaults[] = {
     {"hardware_version", "V1.1"},
     {"software_version", "7x.7.0.9"},
     {"model", ""},
+    {"display_mode", "0"},
+    {"hdmihotplug", "1"},
+    {"deviceid", "255"},
+    {"wizard_enable", "0"},
+    {"quick_screen", "0"},
+    {"stream_information", "0"},
+    {"local_auth_enable", "0"},
 };
 
 // Adds to the file every setting of `settings` and every default row of `tables` that is not
