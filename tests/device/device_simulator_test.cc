@@ -3,9 +3,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <span>
 #include <string>
 
+#include "handlers/local/local_messages.h"
+#include "handlers/network/network_messages.h"
+#include "handlers/system/device_messages.h"
 #include "tests/device/device_fixture.h"
+#include "tools/zvcore-sim/simulator.h"
 
 namespace zvtest {
 namespace {
@@ -66,6 +71,26 @@ TEST_F(DeviceSimulatorTest, DiagnosticsExportWritesATarPackage) {
   const RunResult listing = shell("tar -tf " + path);
   EXPECT_EQ(listing.out, "cgi_log.txt\nsettings.txt\ntables.txt\nsimulator.txt\n");
   EXPECT_FALSE(file_exists("/tmp/tmp_diagnostic"));
+}
+
+TEST(DeviceSimulatorRules, EveryDeviceNetworkAndLocalMessageHasItsRuleAndReplyId) {
+  Simulator simulator(SimOptions{});
+  EXPECT_TRUE(simulator.rules().conflicts().empty());
+  struct Group {
+    std::span<const MessageInfo> messages;
+    const char* module;
+  } groups[] = {{kDeviceMessages, "device"}, {kNetworkMessages, "device"}, {kLocalMessages, "local"}};
+  for (const Group& g : groups) {
+    for (const MessageInfo& m : g.messages) {
+      SCOPED_TRACE(m.name);
+      if (m.reply_id != 0) {
+        EXPECT_EQ(Simulator::reply_id_for(m.id), m.reply_id);
+      }
+      const SimRules::Rule* rule = simulator.rules().find(SimRequest{0, 3, m.id, nullptr, 0});
+      ASSERT_NE(rule, nullptr);
+      EXPECT_EQ(rule->module, g.module);
+    }
+  }
 }
 
 }  // namespace
