@@ -86,12 +86,16 @@ TEST_F(AccessAudioTest, HostileUploadPathsRemoveAndMoveNothing) {
   mkdir("/tmp/dir.wav", 0700);
   ASSERT_EQ(symlink("/tmp/canary.wav", "/tmp/link.wav"), 0);
   write_file("/tmp/cgilockfile", "");
+  const std::string kLongest = std::string(123, 'c') + ".wav";
+  write_file("/tmp/" + kLongest, "c");
   const std::vector<std::string> before = list_dir("/tmp");
   for (const char* path : {"/tmp/../mnt/nand/canary.wav", "/mnt/nand/canary.wav", "/tmp/*.wav", "/tmp/link.wav",
                            "/tmp/dir.wav", "/tmp/.hidden.wav", "/tmp/cgilockfile", "", "/tmp/"}) {
     SCOPED_TRACE(path);
     EXPECT_EQ(get("/6321", path).out, kTextHeader + "CGI ERROR status:[-1], data:[]");
   }
+  // One character above the longest upload path is refused, not cut to the upload that exists.
+  EXPECT_EQ(get("/6321", "/tmp/" + kLongest + "x").out, kTextHeader + "CGI ERROR status:[-1], data:[]");
   EXPECT_EQ(list_dir("/tmp"), before);
   EXPECT_EQ(read_file("/tmp/canary.wav"), "c");
   EXPECT_EQ(read_file("/mnt/nand/canary.wav"), "c");
@@ -112,6 +116,10 @@ TEST_F(AccessAudioTest, AddRenamesTheUploadAndAsksTheCore) {
     expect_refused("/6322", body, kCgiErrorJson);
   }
   expect_refused("/6322", R"({"uploadName": "up2", "name": ")" + std::string(96, 'n') + "\"}", kCgiErrorJson);
+  // One character above the longest base name is refused, not cut to a name that may exist.
+  write_file("/tmp/" + std::string(127, 'u'), "RIFF");
+  expect_refused("/6322", R"({"uploadName": ")" + std::string(128, 'u') + R"(", "name": "a"})", kCgiErrorJson);
+  EXPECT_TRUE(file_exists("/tmp/" + std::string(127, 'u')));
   EXPECT_TRUE(file_exists("/tmp/up2"));
   core_->no_reply(kAudioFileAdd.id);
   core_->clear_received();
