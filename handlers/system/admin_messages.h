@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "common/exchange.h"
+#include "handlers/system/device_messages.h"
 #include "platform/zvfs/log_record.h"
 #include "platform/zvrecord/schema.h"
 
@@ -162,7 +163,9 @@ inline constexpr Notice<FactoryKeep> kFactoryKeep{3311, "factory reset keeps"};
 inline constexpr Notice<NoPayload> kFactoryReset{3410, "factory reset"};
 // reset int32: 1 = restore the settings after the upgrade. The reply int32 is the status.
 inline constexpr Exchange<int32_t, int32_t> kUpgrade{1713, 6713, "firmware upgrade"};
-inline constexpr Notice<NoPayload> kUpgradePrepare{1721, "prepare upgrade"};
+// Before an upgrade from the download: the same message as the port-mapping refresh (1721, no
+// payload), declared with the device settings; the core settles its network state on it.
+inline constexpr const auto& kUpgradePrepare = kUpnpRefresh;
 inline constexpr Exchange<NoPayload, DeviceInfo> kDeviceInfo{3400, 8400, "device information", 0};
 inline constexpr Exchange<CameraUpgradeRequest, CameraUpgradeStatus> kCameraUpgrade{
     3350, 8350, "camera upgrade", 0};
@@ -180,7 +183,7 @@ inline constexpr Notice<int32_t> kLanguageSet{4000, "language set"};
 
 inline constexpr MessageInfo kAdminMessages[] = {
     info(kLogSearch),     info(kLogExport),      info(kLogDetail),       info(kRetentionChanged),
-    info(kFactoryKeep),   info(kFactoryReset),   info(kUpgrade),         info(kUpgradePrepare),
+    info(kFactoryKeep),   info(kFactoryReset),   info(kUpgrade),
     info(kDeviceInfo),    info(kCameraUpgrade),  info(kCameraImageDropped), info(kUpgradeDownload),
     info(kUpgradeCancel), info(kUpgradeCheck),   info(kCameraUpgradeCheck), info(kLanguageSet),
 };

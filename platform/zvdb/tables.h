@@ -59,6 +59,12 @@ inline constexpr SettingDefault kSettingDefaults[] = {
     {"stream_information", "0"},
     {"oemupdateonline", "0"},
     {"company", "Zarvonite"},
+    {"display_mode", "0"},
+    {"hdmihotplug", "1"},
+    {"deviceid", "255"},
+    {"wizard_enable", "0"},
+    {"quick_screen", "0"},
+    {"local_auth_enable", "0"},
 };
 
 // Adds to the file every setting of `settings` and every default row of `tables` that is not

@@ -146,6 +146,23 @@ const Writer kWriters[] = {
      "{status:\"CGI ERROR\"}", true},
     {"/6184", R"({"cnt":2,"plate":[["black","AB%20123"],["white","CD456"]]})", "{status:\"CGI ERROR\"}", true},
     {"/6185", R"({"cnt":1,"plate":[["CD456","visitor","EF789"]]})", "CGI ERROR", false},
+    {"/6081",
+     R"({"mainResolution":2,"audioOutputOn":1,"audioVolume":70,"hdmiAudioOn":1,"subResolution":1,)"
+     R"("wizardEnable":0,"hostname":"Yard","deviceId":9,"displayMode":1,"subEnable":0})",
+     "CGI ERROR", false},
+    {"/1012", R"({"hostName":"Gate","deviceId":8})", "CGI ERROR", false},
+    {"/1033", R"({"enable":1,"hour":4})", "CGI ERROR", false},
+    {"/6301", R"({"filterEnable":1,"filterList":[{"address_type":0,"address":"10.0.0.1"}]})", "CGI ERROR", false},
+    {"/7001",
+     R"({"ntpEnable":1,"dstEnable":1,"timeZone":"GMT+01:00","timeZoneName":"Europe/Paris","syncEnable":1,)"
+     R"("syncInterval":3,"syncPc":1})",
+     "CGI ERROR", false},
+    {"/3300", R"({"sshEnable":1})", "CGI ERROR", false},
+    {"/3301", R"({"autoLoginEnable":1})", "CGI ERROR", false},
+    {"/3302", R"({"recordMode":1})", "CGI ERROR", false},
+    {"/3303", R"({"wizardEnable":1})", "CGI ERROR", false},
+    {"/3304", R"({"id":2,"enable":1,"ipAddr":"10.1.1.2","managePort":81})", "CGI ERROR", false},
+    {"/ipc", R"({"startip":"10.2.2.2","chnNum":1,"chnFre":2})", "CGI ERROR", false},
 };
 
 TEST_F(FullFlash, EveryWriterRefusesAndTellsTheCoreNothing) {

@@ -70,7 +70,6 @@ class AdminSim : public SimModule {
       a.bytes(text.c_str(), text.empty() ? 0 : text.size() + 1);
     });
     r.notice(kRetentionChanged);
-    r.notice(kUpgradePrepare);
     r.notice(kCameraImageDropped);
 
     r.answer(kLanguageSet, [this](const SimRequest& q, SimAnswer&) {

@@ -1,0 +1,164 @@
+// The alarm audio files the device can play: ten slots kept by the core, each an uploaded WAV file
+// under a display name kept in URL-safe Base64. An upload arrives as "/tmp/<file name>" (moved
+// there by the front end); it is renamed to its encoded name, which the page then hands to the
+// core with a display name of its own.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string_view>
+
+#include "common/json_fields.h"
+#include "common/path_check.h"
+#include "common/reply.h"
+#include "common/request.h"
+#include "common/trace_log.h"
+#include "handlers/system/device_common.h"
+#include "handlers/system/device_messages.h"
+#include "handlers/system/system_module.h"
+#include "platform/zvstd/url_coding.h"
+
+namespace {
+
+constexpr int32_t kSlotBits = (1 << kAlarmAudioSlots) - 1;  // bits 0..9 name the slots
+constexpr size_t kTmpPathSize = sizeof "/tmp/" + kTmpNameMax;
+
+// "/tmp/" + name into `out` (kTmpPathSize bytes); false when it does not fit.
+bool tmp_path(std::string_view name, char* out) {
+  if (name.size() > kTmpNameMax) return false;
+  std::snprintf(out, kTmpPathSize, "/tmp/%.*s", static_cast<int>(name.size()), name.data());
+  return true;
+}
+
+// The URL-safe Base64 of a display name into the 128-byte name field: false (field "") when the
+// encoding is empty or does not fit 127 characters.
+bool encode_name(const char* name, char (&field)[kAudioFileNameSize]) {
+  return base64EncodeUrl(name, std::strlen(name), field, sizeof field) > 0;
+}
+
+// Prints the core's status answer as {"status": n}; nothing when there is none (the error reply
+// was written).
+bool reply_core_status(const std::optional<CoreReply>& reply) {
+  int32_t status = 0;
+  if (!reply || !reply->first(&status)) return false;
+  JsonWriter w;
+  w.begin_object().key("status").value(status).end_object();
+  reply_json(w);
+  return true;
+}
+
+void refuse() { reply_cgi_error(REPLY_JSON); }
+
+// The slot id of a request ("id" 0..9); false after the refusal.
+bool slot_of(json_object* request, int32_t* id) {
+  if (read_json_members(request, {int_member("id", id).required().range(0, kAlarmAudioSlots - 1)})) return true;
+  refuse();
+  return false;
+}
+
+}  // namespace
+
+void audio_list_handler(const char* /*argument*/) {
+  std::optional<CoreReply> reply = core_ask(kAudioFileList, REPLY_JSON);
+  if (!reply) return;
+  const PayloadReader payload = reply->reader();
+  const size_t count = payload.record_count<AudioFileEntry>(kAlarmAudioSlots);
+  if (count == 0) return refuse();
+  JsonWriter w(2048);
+  w.begin_object().key("audioFileList").begin_array();
+  for (size_t i = 0; i < count; ++i) {
+    AudioFileEntry entry{};
+    if (!payload.record(i, &entry) || entry.enable != 1) continue;
+    w.begin_object().key("id").value(entry.id).key("enable").value(entry.enable);
+    unsigned char name[kAudioFileNameSize];
+    const int n = base64DecodeUrl(entry.name, strnlen(entry.name, sizeof entry.name), name, sizeof name);
+    const auto* text = reinterpret_cast<const char*>(name);
+    if (n > 0 && strnlen(text, sizeof name) == static_cast<size_t>(n) && valid_utf8(text, static_cast<size_t>(n))) {
+      w.key("name").value(std::string_view(text, static_cast<size_t>(n)));
+    }
+    w.end_object();
+  }
+  w.end_array().key("status").value(0).end_object();
+  reply_json(w);
+}
+
+void audio_upload_handler(const char* argument) {
+  // The argument is the upload's path, then " & " and the page's parameter when it gave one.
+  char path[kTmpPathSize] = "";
+  if (argument != nullptr) {
+    const char* end = std::strstr(argument, " & ");
+    const size_t length = end != nullptr ? static_cast<size_t>(end - argument) : std::strlen(argument);
+    if (length < sizeof path) std::snprintf(path, sizeof path, "%.*s", static_cast<int>(length), argument);
+  }
+  if (check_tmp_path(path, FileNeed::kRegularFile) != PathVerdict::kAccepted) return reply_status_text(-1, "");
+  const char* extension = std::strstr(path, ".wav") != nullptr   ? ".wav"
+                          : std::strstr(path, ".WAV") != nullptr ? ".WAV"
+                                                                 : nullptr;
+  if (extension == nullptr) {
+    const int removed = unlink(path);
+    log_message("OnSystem", 3631, "", "qmz upload_audio_file ret:[%d], pData:[%s], name:[%s]", removed, path, "");
+    return reply_status_text(-1, "");
+  }
+  char encoded[kAudioFileNameSize] = "";
+  char target[kTmpPathSize];
+  int status = -1;
+  if (encode_name(path + std::strlen("/tmp/"), encoded) && check_tmp_name(encoded) == PathVerdict::kAccepted &&
+      tmp_path(encoded, target)) {
+    status = rename(path, target) == 0 ? 0 : -1;
+  } else {
+    encoded[0] = '\0';
+  }
+  if (status != 0) unlink(path);  // only the one upload: nothing else in /tmp is touched
+  reply_status_text(status, encoded);
+}
+
+void audio_add_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  // One character more than a base name may have, so that a longer one is refused, not cut.
+  char upload[kTmpNameMax + 2];
+  char name[kAudioFileNameSize];
+  AudioFileName encoded{};
+  char from[kTmpPathSize];
+  char to[kTmpPathSize];
+  if (!request ||
+      !read_json_members(request.get(), {text_member("uploadName", upload).required(),
+                                         text_member("name", name).required()}) ||
+      check_tmp_name(upload, FileNeed::kRegularFile) != PathVerdict::kAccepted || !encode_name(name, encoded.name) ||
+      check_tmp_name(encoded.name) != PathVerdict::kAccepted || !tmp_path(upload, from) ||
+      !tmp_path(encoded.name, to) || rename(from, to) != 0) {
+    return refuse();
+  }
+  if (reply_core_status(core_ask(kAudioFileAdd, encoded, REPLY_JSON))) log_device_change(204, 925);
+}
+
+void audio_delete_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  int32_t mask = 0;
+  if (!request || !read_json_members(request.get(), {int_member("idMask", &mask).required()}) ||
+      (mask & kSlotBits) == 0) {
+    return refuse();
+  }
+  if (reply_core_status(core_ask(kAudioFileDelete, mask, REPLY_JSON))) log_device_change(204, 925);
+}
+
+void audio_rename_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  if (!request) return refuse();
+  AudioFileEntry entry{};
+  char name[kAudioFileNameSize];
+  if (!slot_of(request.get(), &entry.id)) return;
+  if (!read_json_members(request.get(), {text_member("name", name).required()}) || !encode_name(name, entry.name)) {
+    return refuse();
+  }
+  entry.enable = 1;
+  if (reply_core_status(core_ask(kAudioFileName, entry, REPLY_JSON))) log_device_change(204, 925);
+}
+
+void audio_play_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  int32_t id = 0;
+  if (!request) return refuse();
+  if (!slot_of(request.get(), &id)) return;
+  reply_core_status(core_ask(kAudioFilePlay, id, REPLY_JSON));
+}

@@ -1,0 +1,158 @@
+// The diagnostics package (the core assembles it under /tmp, the page downloads it once), and
+// two factory entries: batch camera addresses and the switched-off download entry.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+
+#include "common/json_fields.h"
+#include "common/path_check.h"
+#include "common/reply.h"
+#include "common/request.h"
+#include "common/trace_log.h"
+#include "handlers/system/device_messages.h"
+#include "handlers/system/system_module.h"
+#include "platform/zvdb/camera_tables.h"
+#include "platform/zvdb/zvdb.h"
+#include "platform/zvstd/url_coding.h"
+
+namespace {
+
+constexpr char kExportRunning[] = "/tmp/tmp_diagnostic";  // exists while the core builds a package
+constexpr char kExportDirectory[] = "/tmp";
+constexpr size_t kEncodedPathSize = 1024;
+constexpr size_t kDownloadPathSize = 256;  // the download's argument keeps 255 characters
+
+// Copies the whole of `in` to `out`; false on a read or write error.
+bool copy_file(int in, int out) {
+  char buffer[16384];
+  for (;;) {
+    const ssize_t got = read(in, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return false;
+    if (got == 0) return true;
+    for (ssize_t done = 0; done < got;) {
+      const ssize_t put = write(out, buffer + done, static_cast<size_t>(got - done));
+      if (put < 0 && errno == EINTR) continue;
+      if (put <= 0) return false;
+      done += put;
+    }
+  }
+}
+
+// A dotted IPv4 address of four decimal octets 0..255 and nothing else.
+bool parse_ipv4(const char* text, int (&octets)[4]) {
+  const char* p = text;
+  for (int i = 0; i < 4; ++i) {
+    if (i > 0 && *p++ != '.') return false;
+    int value = 0;
+    int digits = 0;
+    while (*p >= '0' && *p <= '9' && digits < 3) {
+      value = value * 10 + (*p++ - '0');
+      ++digits;
+    }
+    if (digits == 0 || value > 255) return false;
+    octets[i] = value;
+  }
+  return *p == '\0';
+}
+
+}  // namespace
+
+void diagnostics_export_handler(const char* /*argument*/) {
+  if (access(kExportRunning, F_OK) == 0) return reply_text("Failed");
+  DiagnosticsRequest request{};
+  copy_text_field(request.directory, kExportDirectory);
+  std::optional<CoreReply> reply = core_ask(kDiagnosticsExport, request, -1);
+  if (!reply) return reply_text("Failed");
+  const PayloadReader payload = reply->reader();
+  const size_t path_offset = offsetof(DiagnosticsReply, path);
+  if (payload.int32_at(offsetof(DiagnosticsReply, status), -1) < 0) return reply_text("Failed");
+  char path[sizeof DiagnosticsReply::path + 1];
+  const size_t width =
+      payload.length() > path_offset ? std::min(sizeof DiagnosticsReply::path, payload.length() - path_offset) : 0;
+  payload.read_text(path_offset, width, path, sizeof path);
+  char encoded[kEncodedPathSize];
+  get_url_encode(path, encoded, sizeof encoded);
+  char text[kEncodedPathSize + 8];
+  std::snprintf(text, sizeof text, "OK/%s\r\n", encoded);
+  reply_text(text);
+}
+
+// Sends one package the export reported, then removes it. Only a regular file directly under
+// /tmp (not a link, not a hidden name, not one of the program's own files) is sent and removed;
+// any other path writes nothing.
+void diagnostics_download_handler(const char* argument) {
+  if (argument == nullptr) return;
+  char path[kDownloadPathSize];
+  std::snprintf(path, sizeof path, "%s", argument);
+  get_url_decode(path);
+  if (check_tmp_path(path, FileNeed::kRegularFile) != PathVerdict::kAccepted) return;
+  const int in = open(path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (in < 0) return;
+  struct stat st {};
+  if (fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(in);
+    return;
+  }
+  // The attachment's name: the base name without control characters.
+  char name[kDownloadPathSize];
+  size_t n = 0;
+  for (const char* p = std::strrchr(path, '/') + 1; *p != '\0' && n + 1 < sizeof name; ++p) {
+    const auto c = static_cast<unsigned char>(*p);
+    if (c >= 0x20 && c != 0x7f) name[n++] = static_cast<char>(c);
+  }
+  name[n] = '\0';
+  std::printf("Content-Type:application/octet-stream\r\n");
+  std::printf("Content-Disposition: attachment; filename= %s\r\n\r\n", name);
+  std::fflush(stdout);
+  if (!copy_file(in, STDOUT_FILENO)) {
+    log_message("OnSystem", 3556, "", "fd_in:%d fd_out:%d filestat.st_size:%d", in, STDOUT_FILENO,
+                static_cast<int>(st.st_size));
+    log_message("OnSystem", 3557, "", "Error copying input file [%d] to output file [%d]\n", in, STDOUT_FILENO);
+  }
+  close(in);
+  unlink(path);
+}
+
+void camera_addresses_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  if (!request) return;
+  char start[32];
+  int32_t groups = 0;
+  int32_t per_group = 0;
+  int octets[4];
+  if (!read_json_members(request.get(), {
+          text_member("startip", start).required(),
+          int_member("chnNum", &groups),
+          int_member("chnFre", &per_group),
+      }) ||
+      !parse_ipv4(start, octets)) {
+    return;
+  }
+  const int limit = std::clamp(get_param_int(kZvdbPath, "max_cameras", 32), 0, kCameraChannels);
+  {
+    SettingsWrite write;
+    int slot = 0;
+    // Group i shares one address, its last octet the start's + i (wrapping without carry).
+    for (int i = 0; per_group > 0 && i < groups && slot < limit; ++i) {
+      for (int j = 0; j < per_group && slot < limit; ++j, ++slot) {
+        CameraRecord camera{};
+        if (read_camera(kZvdbPath, &camera, slot) != 0) camera.id = slot;
+        std::memset(camera.ip_addr, 0, sizeof camera.ip_addr);
+        std::snprintf(camera.ip_addr, sizeof camera.ip_addr, "%d.%d.%d.%d", octets[0], octets[1], octets[2],
+                      (octets[3] + i) & 0xff);
+        write.check(write_camera(kZvdbPath, &camera));
+      }
+    }
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
+  }
+  reply_ok();
+}
+
+void download_entry_handler(const char* /*argument*/) { reply_text("NG download"); }

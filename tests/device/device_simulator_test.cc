@@ -1,0 +1,97 @@
+// The core simulator's device rules driven by the requests: audio slots that hold real files,
+// port mapping statuses and the second output shown by the next read, a real diagnostics package.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <span>
+#include <string>
+
+#include "handlers/local/local_messages.h"
+#include "handlers/network/network_messages.h"
+#include "handlers/system/device_messages.h"
+#include "tests/device/device_fixture.h"
+#include "tools/zvcore-sim/simulator.h"
+
+namespace zvtest {
+namespace {
+
+RunResult shell(const std::string& command) {
+  RunOptions options;
+  options.args = {"-c", command};
+  return run_program("/bin/sh", options);
+}
+
+class DeviceSimulatorTest : public DeviceTest {
+ protected:
+  void SetUp() override {
+    DeviceTest::SetUp();
+    start_simulator();
+  }
+};
+
+const std::string kWave = std::string("RIFF\x24\0\0\0WAVEfmt ", 16) + std::string(28, '\0');
+
+TEST_F(DeviceSimulatorTest, AudioSlotsHoldNamedFilesUntilDeleted) {
+  write_file("/tmp/bell.wav", kWave);
+  const std::string upload = get("/6321", "/tmp/bell.wav").out;
+  ASSERT_EQ(upload, kTextHeader + "CGI OK status:[0], data:[YmVsbC53YXY]");
+  EXPECT_EQ(post("/6322", R"({"uploadName": "YmVsbC53YXY", "name": "Door bell"})").out, kJsonHeader + R"({ "status": 0 })");
+  write_file("/tmp/not-a-wave", "text");
+  EXPECT_EQ(post("/6322", R"({"uploadName": "not-a-wave", "name": "x"})").out, kJsonHeader + R"({ "status": -3 })");
+  EXPECT_EQ(post("/6324", R"({"id": 0, "name": "Front door"})").out, kJsonHeader + R"({ "status": 0 })");
+  EXPECT_EQ(post("/6324", R"({"id": 1, "name": "nothing here"})").out, kJsonHeader + R"({ "status": -1 })");
+  EXPECT_EQ(get("/6320").out,
+            kJsonHeader + R"({ "audioFileList": [ { "id": 0, "enable": 1, "name": "Front door" } ], "status": 0 })");
+  EXPECT_EQ(post("/6325", R"({"id": 0})").out, kJsonHeader + R"({ "status": 0 })");
+  EXPECT_EQ(post("/6325", R"({"id": 1})").out, kJsonHeader + R"({ "status": -1 })");
+  EXPECT_EQ(read_file("/mnt/nand/app/audio/alarm0.wav"), kWave);
+  EXPECT_EQ(post("/6323", R"({"idMask": 1})").out, kJsonHeader + R"({ "status": 0 })");
+  EXPECT_EQ(get("/6320").out, kJsonHeader + R"({ "audioFileList": [ ], "status": 0 })");
+  EXPECT_FALSE(file_exists("/mnt/nand/app/audio/alarm0.wav"));
+}
+
+TEST_F(DeviceSimulatorTest, TheCoreStoresWhatTheNextReadShows) {
+  EXPECT_EQ(post("/1031", R"({"enable": 1, "external_http_port": 8080, "external_rtsp_port": 0})").out, kOk);
+  for (int i = 0; i < 200 && get("/1030").out.find("\"http_status\": 1") == std::string::npos; ++i) usleep(10000);
+  EXPECT_EQ(get("/1030").out, kJsonHeader + R"({ "enable": 1, "type": 0, "external_http_port": 8080, "http_status": 1, )"
+                                            R"("external_rtsp_port": 0, "rtsp_status": 0, "http_port": 80, "rtsp_port": 554 })");
+  EXPECT_EQ(post("/6081", R"({"mainResolution": 0, "audioOutputOn": 1, "audioVolume": 60, "hdmiAudioOn": 1,
+                              "subResolution": 0, "wizardEnable": 0, "hostname": "NVR", "deviceId": 5,
+                              "displayMode": 0, "subEnable": 1})").out,
+            kOk);
+  for (int i = 0; i < 200 && get("/6080").out.find("\"subEnable\": 1") == std::string::npos; ++i) usleep(10000);
+  EXPECT_NE(get("/6080").out.find("\"subEnable\": 1"), std::string::npos);
+  EXPECT_EQ(get("/6075").out, kTextHeader + "0");
+}
+
+TEST_F(DeviceSimulatorTest, DiagnosticsExportWritesATarPackage) {
+  const std::string reply = get("/6310").out;
+  ASSERT_EQ(reply.rfind(kTextHeader + "OK//tmp/diagnostic-", 0), 0u) << reply;
+  const std::string path = reply.substr(kTextHeader.size() + 3, reply.size() - kTextHeader.size() - 5);
+  const RunResult listing = shell("tar -tf " + path);
+  EXPECT_EQ(listing.out, "cgi_log.txt\nsettings.txt\ntables.txt\nsimulator.txt\n");
+  EXPECT_FALSE(file_exists("/tmp/tmp_diagnostic"));
+}
+
+TEST(DeviceSimulatorRules, EveryDeviceAndNetworkMessageHasItsRuleAndReplyId) {
+  Simulator simulator(SimOptions{});
+  EXPECT_TRUE(simulator.rules().conflicts().empty());
+  struct Group {
+    std::span<const MessageInfo> messages;
+    const char* module;
+  } groups[] = {{kDeviceMessages, "device"}, {kNetworkMessages, "device"}};
+  for (const Group& g : groups) {
+    for (const MessageInfo& m : g.messages) {
+      SCOPED_TRACE(m.name);
+      if (m.reply_id != 0) {
+        EXPECT_EQ(Simulator::reply_id_for(m.id), m.reply_id);
+      }
+      const SimRules::Rule* rule = simulator.rules().find(SimRequest{0, 3, m.id, nullptr, 0});
+      ASSERT_NE(rule, nullptr);
+      EXPECT_EQ(rule->module, g.module);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace zvtest
