@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "common/json_fields.h"
-#include "common/url_coding.h"
+#include "platform/zvstd/url_coding.h"
 #include "handlers/storage/storage_internal.h"
 #include "handlers/storage/storage_module.h"
 
@@ -52,9 +52,9 @@ void write_disk_entry(JsonWriter& w, const DiskInfo& d) {
   char password[128];
   char raw[34] = {};
   copy_bounded(raw, d.user_name, 32);
-  url_encode(raw, user, sizeof user);
+  url_encode_component(raw, user, sizeof user);
   copy_bounded(raw, d.password, 32);
-  url_encode(raw, password, sizeof password);
+  url_encode_component(raw, password, sizeof password);
   w.begin_object();
   w.key("portId").value(d.port);
   w.key("vendorName").field(d.vendor, kShortTextChars);

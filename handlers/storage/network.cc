@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "common/json_fields.h"
-#include "common/url_coding.h"
+#include "platform/zvstd/url_coding.h"
 #include "handlers/storage/storage_internal.h"
 #include "handlers/storage/storage_module.h"
 
@@ -40,7 +40,7 @@ void reply_status_res(int32_t result) {
 }
 
 // The credential texts: cut to 32 characters, then percent-decoded into the row's field.
-void take_credential(char (&field)[33], const char* raw) { url_decode(raw, field, sizeof field); }
+void take_credential(char (&field)[33], const char* raw) { url_decode_into(raw, field, sizeof field); }
 
 // One text element of a request array: absent (not a text) leaves *present false; a text that is
 // not UTF-8 fails.

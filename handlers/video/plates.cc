@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "common/json_fields.h"
-#include "common/percent_decode.h"
+#include "platform/zvstd/url_coding.h"
 #include "common/record_json.h"
 #include "handlers/video/analytics.h"
 #include "handlers/video/analytics_messages.h"
@@ -50,7 +50,7 @@ void tell_plate_change(int32_t channel, int32_t mode) { core_tell(kPlateEventCha
 bool plate_of(json_object* value, char (&plate)[kPlateTextSize], bool may_be_empty = false) {
   char raw[kPlateTextSize];
   if (!json_value_text(value, raw, sizeof raw)) return false;
-  const size_t n = percent_decode(raw, plate, sizeof plate);
+  const size_t n = url_decode_into(raw, plate, sizeof plate);
   return (n > 0 || may_be_empty) && valid_utf8(plate, n);
 }
 

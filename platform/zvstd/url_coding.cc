@@ -84,14 +84,18 @@ int base64DecodeUrl(const char* text, size_t length, unsigned char* out, size_t 
   return static_cast<int>(o);
 }
 
-size_t get_url_encode(const char* text, char* out, size_t out_size) {
+namespace {
+
+// Percent encoding with '/' kept (paths) or escaped (a component such as a password).
+size_t encode(const char* text, char* out, size_t out_size, bool keep_slash) {
   if (text == nullptr || out == nullptr || out_size == 0) return 0;
+  auto kept = [keep_slash](unsigned char c) { return kept_as_is(c) && (keep_slash || c != '/'); };
   size_t full = 0;
-  for (const char* p = text; *p != '\0'; ++p) full += kept_as_is(static_cast<unsigned char>(*p)) ? 1 : 3;
+  for (const char* p = text; *p != '\0'; ++p) full += kept(static_cast<unsigned char>(*p)) ? 1 : 3;
   size_t o = 0;
   for (const char* p = text; *p != '\0'; ++p) {
     const auto c = static_cast<unsigned char>(*p);
-    const size_t need = kept_as_is(c) ? 1 : 3;
+    const size_t need = kept(c) ? 1 : 3;
     if (o + need > out_size - 1) break;
     if (need == 1) {
       out[o++] = static_cast<char>(c);
@@ -105,22 +109,44 @@ size_t get_url_encode(const char* text, char* out, size_t out_size) {
   return full;
 }
 
-size_t get_url_decode(char* text) {
-  if (text == nullptr) return 0;
+// Decodes `text` into `out`, writing at most `limit` bytes (out may be text itself: it never
+// grows). Returns the bytes written.
+size_t decode(const char* text, char* out, size_t limit) {
   size_t r = 0;
   size_t w = 0;
-  while (text[r] != '\0') {
+  while (text[r] != '\0' && w < limit) {
     if (text[r] == '%' && text[r + 1] != '\0' && text[r + 2] != '\0') {
       const int hi = hex_value(text[r + 1]);
       const int lo = hex_value(text[r + 2]);
       if (hi >= 0 && lo >= 0 && (hi | lo) != 0) {
-        text[w++] = static_cast<char>(hi * 16 + lo);
+        out[w++] = static_cast<char>(hi * 16 + lo);
         r += 3;
         continue;
       }
     }
-    text[w++] = text[r++];
+    out[w++] = text[r++];
   }
-  text[w] = '\0';
   return w;
+}
+
+}  // namespace
+
+size_t get_url_encode(const char* text, char* out, size_t out_size) { return encode(text, out, out_size, true); }
+
+size_t url_encode_component(const char* text, char* out, size_t out_size) {
+  return encode(text, out, out_size, false);
+}
+
+size_t url_decode_into(const char* text, char* out, size_t out_size) {
+  if (out == nullptr || out_size == 0) return 0;
+  const size_t n = text != nullptr ? decode(text, out, out_size - 1) : 0;
+  out[n] = '\0';
+  return n;
+}
+
+size_t get_url_decode(char* text) {
+  if (text == nullptr) return 0;
+  const size_t n = decode(text, text, SIZE_MAX);
+  text[n] = '\0';
+  return n;
 }

@@ -29,8 +29,14 @@ int base64DecodeUrl(const char* text, size_t length, unsigned char* out, size_t 
 // whole. Returns the full encoded length (greater than out_size - 1 when cut). Null text or out,
 // or out_size 0: returns 0 and writes nothing.
 size_t get_url_encode(const char* text, char* out, size_t out_size);
+// The same, with '/' escaped too: a component of a URL or a form value (a user name, a password).
+size_t url_encode_component(const char* text, char* out, size_t out_size);
 
 // Decodes, in place, every complete "%XX" pair (two hex digits) into its byte; a '%' without two
 // hex digits after it, and "%00" (which would cut the text), stay as they are. The text never
 // grows. Returns the new length (0 for null).
 size_t get_url_decode(char* text);
+// The same decoding from `text` into `out` (out_size bytes, NUL-terminated when out_size > 0),
+// cut to out_size - 1 bytes; nothing is read past the text's NUL. Returns the length written (0
+// for a null text or out, or out_size 0).
+size_t url_decode_into(const char* text, char* out, size_t out_size);

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "common/percent_decode.h"
+#include "platform/zvstd/url_coding.h"
 #include "handlers/video/canvas.h"
 #include "platform/zvdb/analytics_tables.h"
 #include "platform/zvdb/zvdb.h"
@@ -83,13 +83,13 @@ TEST(PercentDecode, DecodesOnlyCompletePairs) {
   };
   for (const Case& c : cases) {
     char out[64];
-    EXPECT_EQ(percent_decode(c.text, out, sizeof out), c.decoded.size());
+    EXPECT_EQ(url_decode_into(c.text, out, sizeof out), c.decoded.size());
     EXPECT_EQ(std::string(out), c.decoded) << c.text;
   }
   char small[4];
-  EXPECT_EQ(percent_decode("%41%42%43%44", small, sizeof small), 3u);
+  EXPECT_EQ(url_decode_into("%41%42%43%44", small, sizeof small), 3u);
   EXPECT_STREQ(small, "ABC");
-  EXPECT_EQ(percent_decode(nullptr, small, sizeof small), 0u);
+  EXPECT_EQ(url_decode_into(nullptr, small, sizeof small), 0u);
 }
 
 PlateListEntry plate(const char* type, const char* text) {

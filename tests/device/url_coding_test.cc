@@ -73,6 +73,9 @@ TEST(PercentCoding, EncodesAndCutsAtAWholeEscape) {
   EXPECT_EQ(get_url_encode("abcdef", small, sizeof small), 6u);
   EXPECT_STREQ(small, "abcd");
   EXPECT_EQ(get_url_encode(nullptr, small, sizeof small), 0u);
+  // A component (a password) escapes the slash too.
+  EXPECT_EQ(url_encode_component("a/b c", out, sizeof out), 9u);
+  EXPECT_STREQ(out, "a%2Fb%20c");
 }
 
 TEST(PercentCoding, DecodesOnlyCompletePairsInPlace) {
@@ -90,7 +93,16 @@ TEST(PercentCoding, DecodesOnlyCompletePairsInPlace) {
     std::strcpy(text, r.in);
     EXPECT_EQ(get_url_decode(text), strlen(r.out));
     EXPECT_STREQ(text, r.out);
+    char copy[32] = "zz";
+    EXPECT_EQ(url_decode_into(r.in, copy, sizeof copy), strlen(r.out));
+    EXPECT_STREQ(copy, r.out);
   }
+  // Out of place: cut to the buffer, counted in decoded bytes.
+  char small[4];
+  EXPECT_EQ(url_decode_into("%41%42%43%44", small, sizeof small), 3u);
+  EXPECT_STREQ(small, "ABC");
+  EXPECT_EQ(url_decode_into(nullptr, small, sizeof small), 0u);
+  EXPECT_STREQ(small, "");
   // A '%' at the very end of the buffer: nothing after the terminator is looked at.
   char edge[2] = {'%', '\0'};
   EXPECT_EQ(get_url_decode(edge), 1u);
