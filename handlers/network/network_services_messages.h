@@ -37,6 +37,7 @@ static_assert(offsetof(P2pStatus, dealer) == 616);
 struct P2pAnswerText {
   char text[128];
 };
+ZV_SCHEMA(P2pAnswerText, ZV_INTERNAL(text));
 static_assert(sizeof(P2pAnswerText) == 128);
 
 // The network tests: is `ip` reachable (3005), and through which interface (3006).
@@ -70,6 +71,7 @@ static_assert(sizeof(PushSwitch) == 10);
 struct NetworkReapply {
   char zero[32];
 };
+ZV_SCHEMA(NetworkReapply, ZV_RESERVED(zero));
 static_assert(sizeof(NetworkReapply) == 32);
 
 inline constexpr const auto& kServicesChanged = kNetworkChanged;  // 1702 "pppoe", "ddns", "mail", "more", "snmp"
@@ -108,6 +110,8 @@ struct P2pWireHeader {
   int32_t kind;        // 1: registration
   char reserved[20];
 };
+ZV_SCHEMA(P2pWireHeader, ZV_INTERNAL(version), ZV_RESERVED(reserved0), ZV_INTERNAL(body_size), ZV_INTERNAL(status),
+          ZV_INTERNAL(kind), ZV_RESERVED(reserved));
 static_assert(sizeof(P2pWireHeader) == 40);
 static_assert(offsetof(P2pWireHeader, status) == 12);
 
@@ -120,6 +124,8 @@ struct P2pWireBody {
   char text3[128];
   char text4[64];
 };
+ZV_SCHEMA(P2pWireBody, ZV_INTERNAL(mac), ZV_INTERNAL(device_name), ZV_INTERNAL(sn), ZV_INTERNAL(text1),
+          ZV_INTERNAL(text2), ZV_INTERNAL(text3), ZV_INTERNAL(text4));
 static_assert(sizeof(P2pWireBody) == 568);
 static_assert(offsetof(P2pWireBody, device_name) == 24);
 static_assert(offsetof(P2pWireBody, sn) == 56);
