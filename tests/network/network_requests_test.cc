@@ -105,6 +105,11 @@ TEST_F(NetworkTest, WriteTakesTheBondKeysAndKeepsWhatIsLeftOut) {
   EXPECT_EQ(n.default_route, 1);
   EXPECT_EQ(text_of(n.eth1_ipv6.gateway), "fe80::2");
   EXPECT_EQ(text_of(n.bond.ip_addr), "10.0.0.9");
+  // Texts just above their fields are cut to the width less one.
+  EXPECT_EQ(post("/7041", R"({"ipAddr":"1234567890123456","ip6Addr2":")" + std::string(64, 'a') + "\"}").out, kOk);
+  n = network();
+  EXPECT_EQ(text_of(n.eth0.ip_addr), "123456789012345");
+  EXPECT_EQ(text_of(n.eth1_ipv6.addr), std::string(63, 'a'));
 }
 
 TEST_F(NetworkTest, ConflictLogsTwice) {

@@ -168,11 +168,13 @@ TEST_F(ServicesTest, P2pRegistrationAgainstTheStandIn) {
   for (const auto& r : rows) {
     std::string body;
     std::thread service([&] { p2p_standin_serve_one(listener, r.answer, &body); });
-    EXPECT_EQ(post("/7062", R"({"sn":")" + std::string(80, 's') + R"(","deviceName":"Front"})").out,
+    EXPECT_EQ(post("/7062", R"({"sn":")" + std::string(80, 's') + R"(","deviceName":")" + std::string(40, 'f') +
+                                "\"}").out,
               kTextHeader + r.reply);
     service.join();
     ASSERT_EQ(body.size(), 568u);
-    EXPECT_EQ(std::string(body.c_str() + 24), "Front");
+    EXPECT_EQ(std::string(body.c_str()).size(), 17u);  // the eth0 MAC text
+    EXPECT_EQ(std::string(body.c_str() + 24), std::string(31, 'f'));
     EXPECT_EQ(std::string(body.c_str() + 56), std::string(63, 's'));
   }
   close(listener);
