@@ -56,6 +56,42 @@ void default_time(void* record, int32_t) {
   std::memcpy(record, &t, sizeof t);
 }
 
+// Factory services: every service off; SNMP v1/v2c communities "public"/"private" on port 161,
+// DDNS every 10 minutes, e-mail on port 25, multicast 239.255.255.250.
+void default_ddns(void* record, int32_t) {
+  DdnsConfig d{};
+  d.update_freq = 10;
+  d.http_port = 80;
+  d.rtsp_port = 554;
+  std::memcpy(record, &d, sizeof d);
+}
+
+void default_email(void* record, int32_t) {
+  EmailConfig e{};
+  e.smtp_port = 25;
+  e.capture_interval = 60;
+  std::memcpy(record, &e, sizeof e);
+}
+
+void default_multicast(void* record, int32_t) {
+  MulticastConfig m{};
+  set_text(m.ip, "239.255.255.250");
+  std::memcpy(record, &m, sizeof m);
+}
+
+void default_snmp(void* record, int32_t) {
+  SnmpConfig s{};
+  set_text(s.read_community, "public");
+  set_text(s.write_community, "private");
+  s.port = 161;
+  std::memcpy(record, &s, sizeof s);
+}
+
+void default_push_event(void* record, int32_t channel) {
+  PushEvent e{channel, 0};
+  std::memcpy(record, &e, sizeof e);
+}
+
 constexpr TableDesc one_row(const char* name, uint32_t size, std::span<const Field> fields,
                             void (*make_default)(void*, int32_t)) {
   return TableDesc{.name = name, .record_size = size, .key_a_count = 1, .fields = fields,
@@ -69,8 +105,25 @@ const TableDesc kNetworkTable =
 const TableDesc kPortTable = one_row("port", sizeof(PortConfig), zvrec::schema_of<PortConfig>().fields, default_ports);
 const TableDesc kTimeTable = one_row("time", sizeof(TimeConfig), zvrec::schema_of<TimeConfig>().fields, default_time);
 
+const TableDesc kPppoeTable = one_row("pppoe", sizeof(PppoeConfig), zvrec::schema_of<PppoeConfig>().fields, nullptr);
+const TableDesc kDdnsTable = one_row("ddns", sizeof(DdnsConfig), zvrec::schema_of<DdnsConfig>().fields, default_ddns);
+const TableDesc kEmailTable = one_row("email", sizeof(EmailConfig), zvrec::schema_of<EmailConfig>().fields, default_email);
+const TableDesc kMulticastTable =
+    one_row("multicast", sizeof(MulticastConfig), zvrec::schema_of<MulticastConfig>().fields, default_multicast);
+const TableDesc kSnmpTable = one_row("snmp", sizeof(SnmpConfig), zvrec::schema_of<SnmpConfig>().fields, default_snmp);
+const TableDesc kP2pTable = one_row("p2p_info", sizeof(P2pInfo), zvrec::schema_of<P2pInfo>().fields, nullptr);
+const TableDesc kPushEventTable{.name = "push_msg_event",
+                                .record_size = sizeof(PushEvent),
+                                .key = {.a = offsetof(PushEvent, channel)},
+                                .key_a_count = 64,
+                                .fields = zvrec::schema_of<PushEvent>().fields,
+                                .default_rows = 64,
+                                .make_default = default_push_event};
+
 std::span<const TableDesc* const> network_tables() {
-  static const TableDesc* const kTables[] = {&kNetworkTable, &kPortTable, &kTimeTable};
+  static const TableDesc* const kTables[] = {&kNetworkTable, &kPortTable, &kTimeTable, &kPppoeTable,
+                                             &kDdnsTable,    &kEmailTable, &kMulticastTable, &kSnmpTable,
+                                             &kP2pTable,     &kPushEventTable};
   return kTables;
 }
 

@@ -1,0 +1,41 @@
+#include "handlers/network/port_check.h"
+
+#include <cstdio>
+
+#include "platform/zvdb/zvdb.h"
+
+namespace {
+constexpr int32_t kPoeFirstPort = 23001;
+constexpr unsigned kTcpListen = 0x0A;
+const char* const kTcpTables[] = {"/proc/net/tcp", "/proc/net/tcp6", nullptr};
+}  // namespace
+
+bool port_reserved_for_poe(int32_t port, int32_t max_poe_num) {
+  if (max_poe_num != 4 && max_poe_num != 8 && max_poe_num != 16) return false;
+  return port >= kPoeFirstPort && port < kPoeFirstPort + max_poe_num;
+}
+
+bool port_has_listener(int32_t port, const char* const* tables) {
+  for (const char* const* table = tables != nullptr ? tables : kTcpTables; *table != nullptr; ++table) {
+    FILE* file = std::fopen(*table, "re");
+    if (file == nullptr) continue;
+    char line[512];
+    bool found = false;
+    std::fgets(line, sizeof line, file);  // the column titles
+    while (!found && std::fgets(line, sizeof line, file) != nullptr) {
+      unsigned local_port = 0, state = 0;
+      // "  0: 0100007F:1F90 00000000:0000 0A ..." (tcp6 has 32 address digits)
+      if (std::sscanf(line, " %*d: %*[0-9A-Fa-f]:%x %*[0-9A-Fa-f]:%*x %x", &local_port, &state) == 2) {
+        found = state == kTcpListen && local_port == static_cast<unsigned>(port);
+      }
+    }
+    std::fclose(file);
+    if (found) return true;
+  }
+  return false;
+}
+
+bool port_conflicts(int32_t port, int32_t stored) {
+  if (port == stored) return false;
+  return port_reserved_for_poe(port, get_param_int(kZvdbPath, "max_poe_num", 0)) || port_has_listener(port);
+}

@@ -1,0 +1,260 @@
+// The service ports (refused when the new port is taken), the push-message settings, the channel
+// access switch, the P2P switch and status, the network tests and the SNMP agent.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+#include <optional>
+
+#include "common/json_fields.h"
+#include "common/oplog.h"
+#include "common/record_json.h"
+#include "common/reply.h"
+#include "common/request.h"
+#include "common/safe_text.h"
+#include "handlers/network/network_module.h"
+#include "handlers/network/network_services_messages.h"
+#include "handlers/network/port_check.h"
+#include "platform/zvdb/network_tables.h"
+#include "platform/zvdb/zvdb.h"
+
+namespace {
+
+constexpr int kMaxPushChannels = 64;
+constexpr int kPushNvrChars = 64;
+constexpr int32_t kMaxPort = 65535;
+
+const char* const kP2pResults[] = {"ERR_OK",      "ERR_UNKNOWN",     "ERR_NOTFOUND", "ERR_NETWORK",
+                                   "ERR_UNKNOWN", "ERR_MAC_FORMAT", "ERR_AUTH_FAILED", "ERR_NO_UUID"};
+
+constexpr auto kPortReply =
+    ZV_FIELDS(PortConfig, ZV_FIELD(enable_ssh, "enableSsh"), ZV_FIELD(ssh_port, "sshPort"),
+              ZV_FIELD(http_port, "httpPort"), ZV_FIELD(https_port, "httpsPort"), ZV_FIELD(rtsp_port, "rtspPort"),
+              ZV_FIELD(service_port, "servicePort"), ZV_FIELD(pos_port, "posPort"));
+constexpr auto kSnmpPorts = ZV_FIELDS(PortConfig, ZV_FIELD(ssh_port, "sshPort"), ZV_FIELD(http_port, "httpPort"),
+                                      ZV_FIELD(rtsp_port, "rtspPort"), ZV_FIELD(https_port, "httpsPort"));
+
+void reply_member(const char* key, int32_t value) {
+  JsonWriter w;
+  w.begin_object().key(key).value(value).end_object();
+  reply_json(w);
+}
+
+// "0" for a reply of 0, "-1" for any other; nothing for an empty reply.
+void reply_test_result(const std::optional<CoreReply>& reply) {
+  int32_t result = 0;
+  if (!reply || !reply->first(&result)) return;
+  reply_text(result == 0 ? "0" : "-1");
+}
+
+void send_log(int32_t sub_type, int32_t param_type) {
+  OpLogRecord record;
+  op_log_init(&record);
+  record.sub_type = sub_type;
+  record.param_type = param_type;
+  op_log_send(record);
+}
+
+}  // namespace
+
+void ports_read_handler(const char* /*argument*/) {
+  PortConfig ports{};
+  kPorts.read(kZvdbPath, &ports, kNetworkRow);
+  const int cameras = std::clamp(get_param_int(kZvdbPath, "max_cameras", 0), 0, kMaxPushChannels);
+  PushEvent events[kMaxPushChannels] = {};
+  int count = kMaxPushChannels;
+  kPushEvents.read_all(kZvdbPath, events, &count);
+  int32_t types[kMaxPushChannels] = {};
+  for (int i = 0; i < count; ++i) {
+    if (events[i].channel >= 0 && events[i].channel < kMaxPushChannels) types[events[i].channel] = events[i].type;
+  }
+  char nvr_event[kPushNvrChars + 1];
+  get_param_value(kZvdbPath, "pushmsg_nvr_event", nvr_event, sizeof nvr_event, "");
+  JsonWriter w(1024);
+  w.begin_object();
+  write_fields(w, kPortReply.schema(), &ports);
+  w.key("enable_access").value(get_param_int(kZvdbPath, "ch_access", 0));
+  w.key("PushTypeArr").begin_array();
+  for (int i = 0; i < cameras; ++i) w.value(types[i]);
+  w.end_array();
+  w.key("PushNvrAlarmInType").value(get_param_int(kZvdbPath, "pushmsg_alarmin_type", 65535));
+  w.key("enableMsg").value(std::clamp(get_param_int(kZvdbPath, "enable_push_msg", 0), 0, 1));
+  w.key("push_stream").value(get_param_int(kZvdbPath, "video_push_stream", 0));
+  w.key("pushNvrPos").value(nvr_event).end_object();
+  reply_json(w);
+}
+
+void ports_set_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  if (!request) return;
+  PortConfig stored{};
+  kPorts.read(kZvdbPath, &stored, kNetworkRow);
+  PortConfig ports = stored;
+  int32_t service_port = 0, enable_access = 0, need_reboot = 0, channel_num = 0, push_type = 0;
+  int32_t alarm_in_type = 0, enable_msg = 0, video_stream = 0;
+  char nvr_event[kPushNvrChars + 1];
+  json_object* push_types = nullptr;
+  if (!read_json_members(
+          request.get(),
+          {int_member("enableSsh", &ports.enable_ssh).required().range(0, 1),
+           int_member("sshPort", &ports.ssh_port).required().range(0, kMaxPort),
+           int_member("httpPort", &ports.http_port).required().range(0, kMaxPort),
+           int_member("rtspPort", &ports.rtsp_port).required().range(0, kMaxPort),
+           int_member("servicePort", &service_port).required().range(0, kMaxPort),
+           int_member("posPort", &ports.pos_port).keep_if_absent().range(0, kMaxPort),
+           int_member("httpsPort", &ports.https_port).keep_if_absent().range(0, kMaxPort),
+           int_member("enableAccess", &enable_access), int_member("needReboot", &need_reboot),
+           int_member("channel_num", &channel_num), int_member("pushType", &push_type),
+           int_member("PushTypeNvrAlarmIn", &alarm_in_type).absent_value(65535),
+           array_member("pushTypeArr", &push_types), int_member("enableMsg", &enable_msg).required().min(0),
+           text_member("pushNvrPos", nvr_event).absent_text("").max_chars(kPushNvrChars),
+           int_member("pushVideoStream", &video_stream)})) {
+    return;
+  }
+  int32_t types[kMaxPushChannels] = {};
+  const size_t type_count =
+      read_int_prefix(push_types, static_cast<size_t>(std::max(channel_num, 0)), types, kMaxPushChannels);
+  const bool access_changed = enable_access != get_param_int(kZvdbPath, "ch_access", 0);
+  const char* refusal = nullptr;
+  if (port_conflicts(ports.ssh_port, stored.ssh_port) || port_conflicts(ports.http_port, stored.http_port) ||
+      port_conflicts(ports.https_port, stored.https_port)) {
+    refusal = "POE_Port_Error";
+  } else if (port_conflicts(ports.pos_port, stored.pos_port)) {
+    refusal = "POS_Port_Error";
+  }
+  if (enable_msg > 1) enable_msg = 0;
+  {
+    // The push settings and the access switch are kept even when a port is refused.
+    SettingsWrite write;
+    write.check(set_param_int(kZvdbPath, "push_type", push_type));
+    write.check(set_param_int(kZvdbPath, "pushmsg_alarmin_type", alarm_in_type));
+    for (size_t i = 0; i < type_count; ++i) {
+      const PushEvent event{static_cast<int32_t>(i), types[i]};
+      write.check(kPushEvents.write(kZvdbPath, &event));
+    }
+    if (access_changed) write.check(set_param_int(kZvdbPath, "ch_access", enable_access));
+    if (refusal == nullptr) {
+      write.check(kPorts.write_at(kZvdbPath, &ports, kNetworkRow));
+      write.check(set_param_value(kZvdbPath, "enable_push_msg", enable_msg == 1 ? "1" : "0"));
+      write.check(set_param_value(kZvdbPath, "pushmsg_nvr_event", nvr_event));
+      write.check(set_param_int(kZvdbPath, "video_push_stream", video_stream));
+    }
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
+  }
+  if (access_changed) core_tell(kChannelAccess, enable_access);
+  if (refusal != nullptr) return reply_text(refusal);
+  if (ports.pos_port != stored.pos_port) core_tell(kPosPortChanged, ports.pos_port);
+  core_tell(kPushSwitch, PushSwitch{{enable_msg == 1 ? '1' : '0'}});
+  send_log(204, 918);
+  reply_ok();
+  core_tell(kServicesChanged, NetworkChange{"more"});
+  if (need_reboot != 0) {
+    send_log(200, 900);
+    core_tell_bare(kServicesReboot);
+  }
+}
+
+void p2p_status_handler(const char* /*argument*/) {
+  std::optional<CoreReply> reply = core_ask(kP2pStatusRead, REPLY_JSON);
+  P2pStatus status{};
+  if (!reply || !reply->first(&status)) return;
+  reply_record(status);
+}
+
+void p2p_switch_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  int32_t enable = 0;
+  if (!request || !read_json_members(request.get(), {int_member("enableP2P", &enable).required()})) return;
+  if (enable != 0) {
+    P2pInfo on{};
+    on.enable = enable;
+    std::optional<CoreReply> reply = core_ask(kP2pEnable, on, REPLY_TEXT);
+    int32_t result = 0;
+    if (!reply || !reply->first(&result)) return;
+    const bool known = result >= 0 && static_cast<size_t>(result) < std::size(kP2pResults);
+    return reply_text(known ? kP2pResults[result] : "ERR_UNKNOWN");
+  }
+  P2pInfo info{};
+  kP2p.read(kZvdbPath, &info, kNetworkRow);
+  info.enable = 0;
+  {
+    SettingsWrite write;
+    write.check(kP2p.write_at(kZvdbPath, &info, kNetworkRow));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
+  }
+  std::optional<CoreReply> reply = core_ask(kP2pDisable, info, REPLY_TEXT);
+  int32_t result = 0;
+  if (!reply || !reply->first(&result)) return;
+  reply_text(result == 0 ? "OK" : "ERR");
+}
+
+void ping_test_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  PingTarget target{};
+  if (!request || !json_texts_shell_safe(request.get()) ||
+      !read_json_members(request.get(), {text_member("ip", target.ip).required()})) {
+    return;
+  }
+  reply_test_result(core_ask(kPingTest, target, REPLY_TEXT));
+}
+
+void route_test_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  RouteTarget target{};
+  if (!request || !json_texts_shell_safe(request.get()) ||
+      !read_json_members(request.get(), {text_member("dev", target.dev).required(),
+                                         text_member("ip", target.ip).required()})) {
+    return;
+  }
+  reply_test_result(core_ask(kRouteTest, target, REPLY_TEXT));
+}
+
+void channel_access_handler(const char* /*argument*/) {
+  reply_member("access", get_param_int(kZvdbPath, "ch_access", 0));
+}
+
+void network_status_handler(const char* /*argument*/) {
+  std::optional<CoreReply> reply = core_ask(kNetworkStatus, REPLY_JSON);
+  int32_t status = 0;
+  if (!reply || !reply->first(&status)) return;
+  reply_member("status", status);
+}
+
+void service_restart_handler(const char* /*argument*/) {
+  if (!core_ask(kServiceRestart, REPLY_JSON)) return;
+  reply_member("res", 0);
+}
+
+void snmp_read_handler(const char* /*argument*/) {
+  SnmpConfig snmp{};
+  kSnmp.read(kZvdbPath, &snmp, kNetworkRow);
+  PortConfig ports{};
+  kPorts.read(kZvdbPath, &ports, kNetworkRow);
+  JsonWriter w(2048);
+  w.begin_object();
+  write_fields(w, snmp);
+  write_fields(w, kSnmpPorts.schema(), &ports);
+  w.end_object();
+  reply_json(w);
+}
+
+void snmp_set_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  if (!request || !json_texts_shell_safe(request.get())) return;
+  SnmpConfig snmp{};
+  kSnmp.read(kZvdbPath, &snmp, kNetworkRow);
+  const int32_t stored_port = snmp.port;
+  if (!read_record(request.get(), &snmp)) return;
+  if (port_conflicts(snmp.port, stored_port)) return reply_text("POE_Port_Error");
+  {
+    SettingsWrite write;
+    write.check(kSnmp.write_at(kZvdbPath, &snmp, kNetworkRow));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
+  }
+  core_tell(kServicesChanged, NetworkChange{"snmp"});
+  reply_ok();
+}
+
+void poe_count_handler(const char* /*argument*/) {
+  reply_member("max_poe_num", get_param_int(kZvdbPath, "max_poe_num", 0));
+}

@@ -1,0 +1,181 @@
+// The network services the core runs from their stored rows: the PPPoE link, the dynamic DNS
+// client, the e-mail sender (and its test mail) and the multicast address.
+#include <cstdio>
+#include <cstring>
+#include <optional>
+
+#include "common/json_fields.h"
+#include "common/oplog.h"
+#include "common/record_json.h"
+#include "common/reply.h"
+#include "common/request.h"
+#include "common/safe_text.h"
+#include "common/web_utils.h"
+#include "handlers/network/network_module.h"
+#include "handlers/network/network_services_messages.h"
+#include "platform/zvdb/network_tables.h"
+#include "platform/zvdb/zvdb.h"
+#include "platform/zvnet/netif.h"
+
+namespace {
+
+// The DDNS request: the ports come as "http" and "rtsp"; texts left out keep their stored value.
+constexpr auto kDdnsForm = ZV_FIELDS(
+    DdnsConfig, ZV_FIELD(enable, "enable").required().range(0, 1), ZV_FIELD(domain, "domain").keep_if_absent(),
+    ZV_FIELD(user_name, "userName").keep_if_absent(), ZV_FIELD(password, "password").keep_if_absent(),
+    ZV_FIELD(host_name, "hostName").keep_if_absent(), ZV_FIELD(free_dns_hash, "freeDNSHash").keep_if_absent(),
+    ZV_FIELD(update_freq, "updateFreq").required().at_least(0), ZV_FIELD(http_port, "http"),
+    ZV_FIELD(rtsp_port, "rtsp"), ZV_FIELD(ddnsurl, "ddnsurl").keep_if_absent());
+
+// The DDNS reply order.
+constexpr auto kDdnsReply = ZV_FIELDS(
+    DdnsConfig, ZV_FIELD(enable, "enable"), ZV_FIELD(domain, "domain"), ZV_FIELD(user_name, "userName"),
+    ZV_FIELD(password, "password"), ZV_FIELD(host_name, "hostName"), ZV_FIELD(ddnsurl, "ddnsurl"),
+    ZV_FIELD(free_dns_hash, "freeDNSHash"), ZV_FIELD(update_freq, "updateFreq"), ZV_FIELD(http_port, "http_port"),
+    ZV_FIELD(rtsp_port, "rtsp_port"));
+
+// The e-mail page's members of the port row.
+constexpr auto kMailHostForm = ZV_FIELDS(PortConfig, ZV_FIELD(enable_host_name, "enableHostName"),
+                                         ZV_FIELD(host_name, "hostName").keep_if_absent());
+
+// The e-mail reply: the sender's members, the port row's host name, then the receivers.
+constexpr auto kMailReply = ZV_FIELDS(
+    EmailConfig, ZV_FIELD(enable, "enable"), ZV_FIELD(user_name, "userName"), ZV_FIELD(password, "password"),
+    ZV_FIELD(smtp_server, "smtpServer"), ZV_FIELD(smtp_port, "smtpPort"), ZV_FIELD(sender_addr, "senderAddr"),
+    ZV_FIELD(sender_name, "senderName"), ZV_FIELD(enable_tls, "enableTls"), ZV_FIELD(enable_attach, "enableAttach"),
+    ZV_FIELD(capture_interval, "captureInterval"));
+constexpr auto kMailReceivers = ZV_FIELDS(EmailConfig, ZV_RECORDS(receivers, "receivers"));
+
+void log_change(int32_t param_type) {
+  OpLogRecord record;
+  op_log_init(&record);
+  record.sub_type = 204;
+  record.param_type = param_type;
+  op_log_send(record);
+}
+
+void reply_res(const std::optional<CoreReply>& reply) {
+  int32_t result = 0;
+  if (!reply || !reply->first(&result)) return;
+  JsonWriter w;
+  w.begin_object().key("res").value(result).end_object();
+  reply_json(w);
+}
+
+}  // namespace
+
+void pppoe_read_handler(const char* /*argument*/) {
+  PppoeConfig p{};
+  kPppoe.read(kZvdbPath, &p, kNetworkRow);
+  NetIfAddress link{};
+  net_get_ifaddr("ppp0", &link);
+  JsonWriter w(512);
+  w.begin_object();
+  write_fields(w, p);
+  w.key("pppoeipaddr").value(link.address[0] != '\0' ? link.address : "0.0.0.0").end_object();
+  reply_json(w);
+}
+
+void pppoe_set_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  PppoeConfig p{};
+  kPppoe.read(kZvdbPath, &p, kNetworkRow);
+  if (!request || !json_texts_shell_safe(request.get()) || !read_record(request.get(), &p)) return;
+  {
+    SettingsWrite write;
+    write.check(kPppoe.write_at(kZvdbPath, &p, kNetworkRow));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
+  }
+  core_tell(kServicesChanged, NetworkChange{"pppoe"});
+  log_change(915);
+  reply_ok();
+}
+
+void ddns_read_handler(const char* /*argument*/) {
+  DdnsConfig d{};
+  kDdns.read(kZvdbPath, &d, kNetworkRow);
+  char mac0[18], mac1[18];
+  get_mac_addresses(mac0, mac1);
+  JsonWriter w(1024);
+  w.begin_object();
+  write_fields(w, kDdnsReply.schema(), &d);
+  w.key("mac").value(mac0).end_object();
+  reply_json(w);
+}
+
+void ddns_set_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  DdnsConfig d{};
+  kDdns.read(kZvdbPath, &d, kNetworkRow);
+  if (!request || !json_texts_shell_safe(request.get()) || !read_record(request.get(), kDdnsForm.schema(), &d)) return;
+  {
+    SettingsWrite write;
+    write.check(kDdns.write_at(kZvdbPath, &d, kNetworkRow));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
+  }
+  core_tell(kServicesChanged, NetworkChange{"ddns"});
+  log_change(916);
+  reply_ok();
+}
+
+void email_read_handler(const char* /*argument*/) {
+  EmailConfig e{};
+  kEmail.read(kZvdbPath, &e, kNetworkRow);
+  PortConfig ports{};
+  kPorts.read(kZvdbPath, &ports, kNetworkRow);
+  JsonWriter w(2048);
+  w.begin_object();
+  write_fields(w, kMailReply.schema(), &e);
+  w.key("enableHostName").value(ports.enable_host_name).key("hostName").field(ports.host_name);
+  write_fields(w, kMailReceivers.schema(), &e);
+  w.end_object();
+  reply_json(w);
+}
+
+void email_set_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  if (!request || !json_texts_shell_safe(request.get())) return;
+  EmailConfig e{};
+  kEmail.read(kZvdbPath, &e, kNetworkRow);
+  PortConfig ports{};
+  kPorts.read(kZvdbPath, &ports, kNetworkRow);
+  if (!read_record(request.get(), &e) || !read_record(request.get(), kMailHostForm.schema(), &ports)) return;
+  {
+    SettingsWrite write;
+    write.check(kEmail.write_at(kZvdbPath, &e, kNetworkRow));
+    write.check(kPorts.write_at(kZvdbPath, &ports, kNetworkRow));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
+  }
+  core_tell(kServicesChanged, NetworkChange{"mail"});
+  log_change(917);
+  reply_ok();
+}
+
+void email_test_handler(const char* /*argument*/) {
+  std::optional<CoreReply> reply = core_ask(kMailTest, MailTest{"testmail"}, REPLY_TEXT);
+  int32_t result = -1;
+  if (!reply) return;
+  reply->first(&result);
+  reply_text(result == 0 ? "OK" : "ERROR");
+}
+
+void multicast_read_handler(const char* /*argument*/) {
+  MulticastConfig m{};
+  kMulticast.read(kZvdbPath, &m, kNetworkRow);
+  reply_record(m);
+}
+
+void multicast_set_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  MulticastConfig m{};
+  kMulticast.read(kZvdbPath, &m, kNetworkRow);
+  if (!request || !json_texts_shell_safe(request.get()) || !read_record(request.get(), &m)) {
+    return (void)reply_cgi_error(REPLY_JSON);
+  }
+  {
+    SettingsWrite write;
+    write.check(kMulticast.write_at(kZvdbPath, &m, kNetworkRow));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_JSON);
+  }
+  reply_res(core_ask(kMulticastSet, m, REPLY_JSON));
+}

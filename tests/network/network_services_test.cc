@@ -1,0 +1,259 @@
+// Service ports (the conflict rule), push settings, channel access, P2P switch, status and
+// registration, the network tests and SNMP; and the simulator's answers to the network messages.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <string>
+#include <thread>
+
+#include "common/oplog.h"
+#include "handlers/network/network_services_messages.h"
+#include "handlers/network/port_check.h"
+#include "platform/zvdb/network_tables.h"
+#include "tests/support/request_fixture.h"
+#include "tools/p2p-standin/standin.h"
+
+namespace zvtest {
+namespace {
+
+class ServicesTest : public RequestTest {
+ protected:
+  PortConfig ports() {
+    PortConfig p{};
+    EXPECT_EQ(kPorts.read(kZvdbPath, &p, kNetworkRow), 0);
+    return p;
+  }
+};
+
+// The page's body with the factory ports, changed by `extra` members appended last.
+std::string port_body(const std::string& extra = "") {
+  return R"({"enableSsh":0,"sshPort":22,"httpPort":80,"rtspPort":554,"servicePort":6036,"posPort":5000,)"
+         R"("httpsPort":443,"enableAccess":0,"needReboot":0,"channel_num":3,"pushType":5,)"
+         R"("PushTypeNvrAlarmIn":7,"pushTypeArr":[1,2,3,4],"enableMsg":1,"pushNvrPos":"pos","pushVideoStream":1)" +
+         extra + "}";
+}
+
+// A port a socket of this test listens on (loopback).
+struct Listener {
+  Listener() {
+    fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof a;
+    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    listen(fd, 1);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
+    port = ntohs(a.sin_port);
+  }
+  ~Listener() { close(fd); }
+  int fd = -1;
+  int port = 0;
+};
+
+TEST(PortCheck, PoeRangeAndListeners) {
+  const struct {
+    int32_t port, poe;
+    bool reserved;
+  } rows[] = {{23000, 8, false}, {23001, 8, true}, {23008, 8, true}, {23009, 8, false},
+              {23004, 4, true},  {23005, 4, false}, {23016, 16, true}, {23001, 5, false}};
+  for (const auto& r : rows) EXPECT_EQ(port_reserved_for_poe(r.port, r.poe), r.reserved) << r.port << " " << r.poe;
+  Listener busy;
+  EXPECT_TRUE(port_has_listener(busy.port));
+  const int free_port = busy.port;
+  close(busy.fd);
+  busy.fd = -1;
+  EXPECT_FALSE(port_has_listener(free_port));
+}
+
+TEST_F(ServicesTest, PortsStoreReadBackAndNotify) {
+  ASSERT_EQ(set_param_int(kZvdbPath, "max_cameras", 4), 0);
+  EXPECT_EQ(post("/7051", port_body(R"(,"httpPort":8081,"posPort":5001,"sshPort":2222,"needReboot":1)")).out, kOk);
+  EXPECT_EQ(get("/7050").out,
+            kJsonHeader + R"({ "enableSsh": 0, "sshPort": 2222, "httpPort": 8081, "httpsPort": 443, "rtspPort": 554, )"
+                          R"("servicePort": 6036, "posPort": 5001, "enable_access": 0, "PushTypeArr": [ 1, 2, 3, 0 ], )"
+                          R"("PushNvrAlarmInType": 7, "enableMsg": 1, "push_stream": 1, "pushNvrPos": "pos" })");
+  settle();
+  EXPECT_EQ(received_ids(*core_), (std::vector<int32_t>{kPosPortChanged.id, kPushSwitch.id, kMsgOpLog,
+                                                        kNetworkChanged.id, kMsgOpLog, kReboot.id}));
+  EXPECT_EQ(only_message(*core_, kPosPortChanged.id).payload, int32s({5001}));
+  Bytes push(10, 0);
+  push[0] = '1';
+  EXPECT_EQ(only_message(*core_, kPushSwitch.id).payload, push);
+  EXPECT_TRUE(only_message(*core_, kReboot.id).payload.empty());
+  EXPECT_EQ(get_param_int(kZvdbPath, "push_type", 0), 5);
+}
+
+TEST_F(ServicesTest, ConflictingPortsKeepThePortRowButStorePush) {
+  ASSERT_EQ(set_param_int(kZvdbPath, "max_poe_num", 8), 0);
+  EXPECT_EQ(post("/7051", port_body(R"(,"httpPort":23005,"enableAccess":1)")).out, kTextHeader + "POE_Port_Error");
+  EXPECT_EQ(ports().http_port, 80);
+  EXPECT_EQ(get_param_int(kZvdbPath, "pushmsg_alarmin_type", 0), 7);
+  EXPECT_EQ(get_param_int(kZvdbPath, "ch_access", 0), 1);
+  EXPECT_EQ(only_message(*core_, kChannelAccess.id).payload, int32s({1}));
+  EXPECT_TRUE(core_->received(kNetworkChanged.id).empty());
+  Listener busy;
+  EXPECT_EQ(post("/7051", port_body(",\"httpsPort\":" + std::to_string(busy.port))).out,
+            kTextHeader + "POE_Port_Error");
+  EXPECT_EQ(post("/7051", port_body(",\"posPort\":" + std::to_string(busy.port))).out,
+            kTextHeader + "POS_Port_Error");
+  EXPECT_EQ(ports().pos_port, 5000);
+  ASSERT_EQ(set_param_int(kZvdbPath, "max_poe_num", 4), 0);
+  EXPECT_EQ(post("/7051", port_body(R"(,"httpPort":23005)")).out, kOk);
+  EXPECT_EQ(ports().http_port, 23005);
+  // Unchanged ports are never tested, even where a listener sits or the PoE range lies.
+  ASSERT_EQ(set_param_int(kZvdbPath, "max_poe_num", 16), 0);
+  EXPECT_EQ(post("/7051", port_body(R"(,"httpPort":23005)")).out, kOk);
+}
+
+TEST_F(ServicesTest, PortRequestsRefused) {
+  for (const char* extra : {R"(,"enableSsh":2)", R"(,"sshPort":-1)", R"(,"httpPort":65536)", R"(,"enableMsg":-1)",
+                            R"(,"rtspPort":"x")"}) {
+    expect_refused("/7051", port_body(extra));
+  }
+  expect_refused("/7051", R"({"enableSsh":0})");
+}
+
+TEST_F(ServicesTest, PushListLoopsToSixtyFourAndEnableMsgAboveOneIsOff) {
+  std::string many = "[";
+  for (int i = 0; i < 70; ++i) many += std::to_string(i + 100) + (i < 69 ? "," : "]");
+  EXPECT_EQ(post("/7051", port_body(R"(,"channel_num":1000,"enableMsg":5,"pushTypeArr":)" + many)).out, kOk);
+  PushEvent e{};
+  ASSERT_EQ(kPushEvents.read(kZvdbPath, &e, {63}), 0);
+  EXPECT_EQ(e.type, 163);
+  char text[8];
+  get_param_value(kZvdbPath, "enable_push_msg", text, sizeof text, "");
+  EXPECT_STREQ(text, "0");
+}
+
+TEST_F(ServicesTest, P2pSwitchWords) {
+  const struct {
+    int32_t reply;
+    const char* text;
+  } rows[] = {{0, "ERR_OK"}, {2, "ERR_NOTFOUND"}, {3, "ERR_NETWORK"}, {5, "ERR_MAC_FORMAT"},
+              {6, "ERR_AUTH_FAILED"}, {7, "ERR_NO_UUID"}, {1, "ERR_UNKNOWN"}, {8, "ERR_UNKNOWN"}, {-1, "ERR_UNKNOWN"}};
+  for (const auto& r : rows) {
+    core_->reply(kP2pEnable.id, int32s({r.reply}));
+    EXPECT_EQ(post("/7061", R"({"enableP2P":1})").out, kTextHeader + r.text);
+  }
+  const auto sent = core_->received(kP2pEnable.id).back().payload;
+  ASSERT_EQ(sent.size(), 484u);
+  EXPECT_EQ(int32_at(sent, 0), 1);
+  core_->reply(kP2pDisable.id, int32s({1}));
+  EXPECT_EQ(post("/7061", R"({"enableP2P":0})").out, kTextHeader + "ERR");
+  core_->reply(kP2pDisable.id, int32s({0}));
+  EXPECT_EQ(post("/7061", R"({"enableP2P":0})").out, kOk);
+  core_->no_reply(kP2pDisable.id);
+  EXPECT_EQ(post("/7061", R"({"enableP2P":0})").out, kCgiErrorText);
+}
+
+TEST_F(ServicesTest, P2pRegistrationAgainstTheStandIn) {
+  EXPECT_EQ(post("/7062", R"({"sn":"S1","deviceName":"D"})").out, kTextHeader + "3");  // nothing listens
+  int port = 0;
+  const int listener = p2p_standin_listen(0, &port);
+  ASSERT_GE(listener, 0);
+  ASSERT_EQ(set_param_value(kZvdbPath, "p2p_server", "127.0.0.1"), 0);
+  ASSERT_EQ(set_param_int(kZvdbPath, "p2p_port", port), 0);
+  const struct {
+    P2pStandinAnswer answer;
+    const char* reply;
+  } rows[] = {
+      {{P2pStandinAnswer::kText, 0, std::string(200, 'c')}, "0"},
+      {{P2pStandinAnswer::kStatus, 2, ""}, "2"},
+      {{P2pStandinAnswer::kStatus, 9, ""}, "9"},
+      {{P2pStandinAnswer::kSilent, 0, ""}, "3"},
+  };
+  for (const auto& r : rows) {
+    std::string body;
+    std::thread service([&] { p2p_standin_serve_one(listener, r.answer, &body); });
+    EXPECT_EQ(post("/7062", R"({"sn":")" + std::string(80, 's') + R"(","deviceName":")" + std::string(40, 'f') +
+                                "\"}").out,
+              kTextHeader + r.reply);
+    service.join();
+    ASSERT_EQ(body.size(), 568u);
+    EXPECT_EQ(std::string(body.c_str()).size(), 17u);  // the eth0 MAC text
+    EXPECT_EQ(std::string(body.c_str() + 24), std::string(31, 'f'));
+    EXPECT_EQ(std::string(body.c_str() + 56), std::string(63, 's'));
+  }
+  close(listener);
+  settle();
+  const auto told = core_->received(kP2pRegistered.id);
+  ASSERT_EQ(told.size(), 1u);
+  Bytes expected(128, 0);
+  std::fill(expected.begin(), expected.begin() + 127, 'c');
+  EXPECT_EQ(told[0].payload, expected);
+}
+
+TEST_F(ServicesTest, NetworkTestsAndSmallReads) {
+  core_->reply(kPingTest.id, int32s({0}));
+  EXPECT_EQ(post("/7070", R"({"ip":"127.0.0.1"})").out, kTextHeader + "0");
+  Bytes ping(20, 0);
+  std::memcpy(ping.data(), "127.0.0.1", 9);
+  EXPECT_EQ(only_message(*core_, kPingTest.id).payload, ping);
+  core_->reply(kRouteTest.id, int32s({4}));
+  EXPECT_EQ(post("/7071", R"({"dev":"eth0123456789abcdef","ip":"10.0.0.1"})").out, kTextHeader + "-1");
+  const auto route = record_from<RouteTarget>(only_message(*core_, kRouteTest.id).payload);
+  EXPECT_EQ(text_of(route.dev), "eth0123456789ab");
+  EXPECT_EQ(text_of(route.ip), "10.0.0.1");
+  core_->reply(kRouteTest.id, Bytes{});
+  EXPECT_EQ(post("/7071", R"({"dev":"eth0","ip":"10.0.0.1"})").out, "");
+  core_->no_reply(kPingTest.id);
+  EXPECT_EQ(post("/7070", R"({"ip":"1.1.1.1"})").out, kCgiErrorText);
+  expect_refused("/7070", R"x({"ip":"1.1.1.1;$(reboot)"})x");
+  expect_refused("/7071", R"({"dev":"eth0\n","ip":"1.1.1.1"})");
+  core_->reply(kNetworkStatus.id, int32s({3}));
+  EXPECT_EQ(get("/7094").out, kJsonHeader + R"({ "status": 3 })");
+  core_->reply(kServiceRestart.id, int32s({9}));
+  EXPECT_EQ(get("/7095").out, kJsonHeader + R"({ "res": 0 })");
+  ASSERT_EQ(set_param_int(kZvdbPath, "ch_access", 1), 0);
+  EXPECT_EQ(get("/7092").out, kJsonHeader + R"({ "access": 1 })");
+  ASSERT_EQ(set_param_int(kZvdbPath, "max_poe_num", 8), 0);
+  EXPECT_EQ(get("/7093").out, kJsonHeader + R"({ "max_poe_num": 8 })");
+}
+
+TEST_F(ServicesTest, SnmpRefusesAPoePortAndStoresTheRest) {
+  ASSERT_EQ(set_param_int(kZvdbPath, "max_poe_num", 4), 0);
+  EXPECT_EQ(post("/7091", R"({"port":23001,"v1_enable":1})").out, kTextHeader + "POE_Port_Error");
+  EXPECT_EQ(post("/7091", R"({"port":161,"v3_enable":1,"read_security_name":")" + std::string(70, 'n') +
+                              R"(","write_pri_algorithm":2})").out, kOk);
+  EXPECT_EQ(only_message(*core_, kNetworkChanged.id).payload, [] {
+    Bytes b(32, 0);
+    std::memcpy(b.data(), "snmp", 4);
+    return b;
+  }());
+  EXPECT_EQ(get("/7090").out,
+            kJsonHeader + R"({ "v1_enable": 0, "v2c_enable": 0, "write_community": "private", "read_community": "public", )"
+                          R"("v3_enable": 1, "read_security_name": ")" + std::string(63, 'n') +
+                R"(", "read_level_security": 0, "read_auth_algorithm": 0, "read_auth_password": "", )"
+                R"("read_pri_algorithm": 0, "read_pri_password": "", "write_security_name": "", "write_level_security": 0, )"
+                R"("write_auth_algorithm": 0, "write_auth_password": "", "write_pri_algorithm": 2, )"
+                R"("write_pri_password": "", "port": 161, "sshPort": 22, "httpPort": 80, "rtspPort": 554, "httpsPort": 443 })");
+}
+
+// ---- the simulator ------------------------------------------------------------------------------
+
+TEST_F(ServicesTest, SimulatorSendsMailOnlyThroughItsServer) {
+  start_simulator();
+  const std::string mail = R"({"smtpPort":25,"enableTls":0,"enableAttach":0,"captureInterval":0,"smtpServer":")";
+  EXPECT_EQ(post("/7031", mail + R"(unreachable.invalid"})").out, kOk);
+  EXPECT_EQ(get("/7032").out, kTextHeader + "ERROR");
+  EXPECT_EQ(post("/7031", mail + R"(mail.zvsim.test"})").out, kOk);
+  EXPECT_EQ(get("/7032").out, kOk);
+  EXPECT_EQ(post("/7034", R"({"enable":1,"ip":"239.0.0.7"})").out, kJsonHeader + R"({ "res": 0 })");
+  EXPECT_EQ(post("/7034", R"({"ip":"10.0.0.7"})").out, kJsonHeader + R"({ "res": -1 })");
+  EXPECT_EQ(post("/7070", R"({"ip":"127.0.0.1"})").out, kTextHeader + "0");
+  EXPECT_EQ(post("/7070", R"({"ip":"192.0.2.1"})").out, kTextHeader + "-1");
+  EXPECT_EQ(post("/7061", R"({"enableP2P":1})").out, kTextHeader + "ERR_OK");
+  const std::string status = get("/7060").out;
+  EXPECT_EQ(status.rfind(kJsonHeader + R"({ "enable": 1, "p2pstatus": 0, "model": "NVR-SIM", )", 0), 0u) << status;
+  EXPECT_EQ(post("/7061", R"({"enableP2P":0})").out, kOk);
+  EXPECT_EQ(get("/7060").out.find(R"("enable": 0)"), kJsonHeader.size() + 2);
+  EXPECT_EQ(post("/7096", R"({"defaultRoute":1})").out, kJsonHeader + R"({ "res": 0 })");
+  EXPECT_EQ(get("/7094").out, kJsonHeader + R"({ "status": 1 })");
+  EXPECT_EQ(get("/7095").out, kJsonHeader + R"({ "res": 0 })");
+}
+
+}  // namespace
+}  // namespace zvtest
