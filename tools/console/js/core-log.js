@@ -8,6 +8,7 @@ const KNOWN = {
   1402: ['video loss changed', 'i32:channel'],
   1403: ['motion changed', 'i32:channel'],
   1404: ['alarm input changed', 'i32:input'],
+  1409: ['alarm output trigger (output, on)', ''],
   1410: ['motion copied to channels', 'mask'],
   1414: ['video loss copied to channels', 'mask'],
   1415: ['alarm inputs copied', 'mask'],
@@ -45,6 +46,8 @@ export function decode(message) {
     detail = `channels [${set.join(', ')}]`;
   } else if (layout === 'text') {
     detail = texts(bytes);
+  } else if (bytes.length === 0) {
+    detail = '';
   } else if (bytes.length <= 16) {
     detail = `int32 ${int32s(bytes, 4).join(' ')}`;
   } else {

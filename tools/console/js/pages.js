@@ -261,9 +261,19 @@ async function storage(section) {
     : ['portId', 'vendorName', 'hddType', 'totalSize', 'usedSize', 'freeSize', 'state', 'raid_id', 'raid_level', 'raid_state']));
 }
 
+// Alarm inputs and outputs; an output can be raised and cleared by hand (the core is told at once,
+// see the core messages page).
 async function alarms(section) {
-  section.append(el('h1', {}, 'Alarms'), el('h2', {}, 'Inputs'), table(await tryRows('/6060')),
-    el('h2', {}, 'Outputs'), table(await tryRows('/6020')));
+  const trigger = (id, enable) => el('button', {
+    class: enable ? 'danger' : 'secondary',
+    id: `alarm-out-${id}-${enable ? 'raise' : 'clear'}`,
+    onclick: () => safely(() => command('/6023', { id, enable }), `alarm output ${id + 1} ${enable ? 'raised' : 'cleared'}`),
+  }, enable ? 'Raise' : 'Clear');
+  const outputs = await tryRows('/6020');
+  section.append(el('h1', {}, 'Alarms'),
+    el('h2', {}, 'Outputs'),
+    table(outputs, null, outputs[0] && 'error' in outputs[0] ? null : (row) => [trigger(row.id, 1), ' ', trigger(row.id, 0)]),
+    el('h2', {}, 'Inputs'), table(await tryRows('/6060')));
 }
 
 export const pages = { dashboard, cameras, events, playback, core, users, storage, alarms };
