@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <regex>
 #include <string>
 
 #include "handlers/network/network_messages.h"
@@ -22,12 +21,16 @@ std::string time_body(const std::string& extra) {
 
 TEST_F(TimeTest, ReadShowsTheClockThenTheSettings) {
   const std::string out = get("/7000").out;
-  EXPECT_TRUE(std::regex_match(
-      out, std::regex(R"(Content-type: application/json\r\n\r\n\{ "dateYear": "\d{4}", "dateMon": "\d\d", )"
-                      R"("dateDay": "\d\d", "dateHour": "\d\d", "dateMin": "\d\d", "dateSec": "\d\d", )"
-                      R"("serverTime": "\d{4}-\d\d-\d\d \d\d:\d\d:\d\d", "ntpEnable": 0, "dstEnable": 0, )"
-                      R"("timeZone": "UTC", "timeZoneName": "UTC", "ntpServer": "pool.ntp.org", "syncEnable": 0, )"
-                      R"("syncInterval": 4, "syncPc": 0 \})")))
+  // The clock's digits vary: every digit is compared as 'D'.
+  std::string shape = out;
+  for (char& c : shape) {
+    if (c >= '0' && c <= '9') c = 'D';
+  }
+  EXPECT_EQ(shape, "Content-type: application/json\r\n\r\n{ \"dateYear\": \"DDDD\", \"dateMon\": \"DD\", "
+                   "\"dateDay\": \"DD\", \"dateHour\": \"DD\", \"dateMin\": \"DD\", \"dateSec\": \"DD\", "
+                   "\"serverTime\": \"DDDD-DD-DD DD:DD:DD\", \"ntpEnable\": D, \"dstEnable\": D, "
+                   "\"timeZone\": \"UTC\", \"timeZoneName\": \"UTC\", \"ntpServer\": \"pool.ntp.org\", "
+                   "\"syncEnable\": D, \"syncInterval\": D, \"syncPc\": D }")
       << out;
 }
 
