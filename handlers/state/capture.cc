@@ -149,8 +149,9 @@ void capture_start_handler(const char* argument) {
   // write into the page's directory: it keeps this program's user.
   const passwd* self = getpwuid(geteuid());
   const char* user = self != nullptr && self->pw_name != nullptr ? self->pw_name : "root";
-  start_tool({"tcpdump", "-i", nic.c_str(), "-s0", filter.c_str(), "-W", "1", "-C", "10", "-Z", user, "-w",
-              output.c_str()});
+  // The filter goes last, as one argument: tcpdump reads it as the whole expression.
+  start_tool({"tcpdump", "-i", nic.c_str(), "-s0", "-W", "1", "-C", "10", "-Z", user, "-w", output.c_str(),
+              filter.c_str()});
   start_tool({kWatchdog, "tcpdump", "300"});
 
   JsonWriter w(256);
@@ -180,14 +181,16 @@ void capture_download_handler(const char* argument) {
     return;
   }
 
-  for (const char* suffix : {"0", "1"}) {
+  // tcpdump names the file of a one-file ring with the suffix "0" (and a second one "1"); some
+  // versions keep the bare name for the first file: that one is packed too.
+  for (const char* suffix : {"", "0", "1"}) {
     const std::string file = path + suffix;
     struct stat st{};
     if (lstat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode)) rename(file.c_str(), (file + ".pcap").c_str());
   }
   const std::string archive = dir + "/" + kArchiveName;
   const std::vector<std::string> captures =
-      files_of(dir, [](const std::string& name) { return ends_with(name, ".pcap"); });
+      files_of(dir, [](const std::string& name) { return name[0] != '.' && ends_with(name, ".pcap"); });
   std::string list;
   for (const std::string& name : captures) list.append(name).push_back('\0');
   ToolOptions pack;

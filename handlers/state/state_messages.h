@@ -79,6 +79,44 @@ ZV_SCHEMA(CameraStreamStatus, ZV_INTERNAL(main), ZV_INTERNAL(sub), ZV_FIELD(reco
           ZV_FIELD(alarm_on, "alarmOn"), ZV_INTERNAL(channel), ZV_RESERVED(unused));
 static_assert(sizeof(CameraStreamStatus) == 64);
 
+// One channel's people counters of the event and alarm state.
+struct PeopleCounters {
+  int32_t in;
+  int32_t out;
+};
+ZV_SCHEMA(PeopleCounters, ZV_FIELD(in, "in"), ZV_FIELD(out, "out"));
+static_assert(sizeof(PeopleCounters) == 8);
+
+// The smart-event masks of the event and alarm state, in this order.
+inline constexpr const char* kSmartEventKeys[] = {"entrance",  "exiting",   "advancedMotion", "tampering",
+                                                  "lineCrossing", "loitering", "humanDetection", "objectleftremove"};
+constexpr int kSmartEvents = 8;
+
+// Event and alarm state of the whole device (8305, first record only). Masks hold bit c for
+// channel c; the recorder's alarm bits hold bit n for input or output n; the camera masks come
+// per alarm index (0 and 1).
+struct EventAlarmState {
+  uint64_t video_loss;
+  uint64_t motion;
+  uint32_t alarm_out_bits;
+  uint32_t alarm_in_bits;
+  uint64_t smart[kSmartEvents];
+  PeopleCounters counters[64];
+  uint64_t camera_in_state[2];
+  uint64_t camera_out_state[2];
+  uint64_t camera_in_type[2];
+  uint64_t camera_out_type[2];
+};
+ZV_SCHEMA(EventAlarmState, ZV_INTERNAL(video_loss), ZV_INTERNAL(motion), ZV_INTERNAL(alarm_out_bits),
+          ZV_INTERNAL(alarm_in_bits), ZV_INTERNAL(smart), ZV_RECORDS(counters, nullptr),
+          ZV_INTERNAL(camera_in_state), ZV_INTERNAL(camera_out_state), ZV_INTERNAL(camera_in_type),
+          ZV_INTERNAL(camera_out_type));
+static_assert(sizeof(EventAlarmState) == 664);
+static_assert(offsetof(EventAlarmState, smart) == 24);
+static_assert(offsetof(EventAlarmState, counters) == 88);
+static_assert(offsetof(EventAlarmState, camera_in_state) == 600);
+static_assert(offsetof(EventAlarmState, camera_out_type) == 648);
+
 // Memory (8306), in the core's units.
 struct MemoryStatus {
   int32_t total;
@@ -113,11 +151,12 @@ static_assert(sizeof(OnlineUser) == 152);
 inline constexpr Exchange<NoPayload, NetifStatus> kNetifStatus{3301, 8301, "network interfaces", 0};
 inline constexpr Exchange<NoPayload, NetifSpeed> kNetifSpeed{3302, 8302, "interface throughput", 0};
 inline constexpr Exchange<NoPayload, CameraStreamStatus> kCameraStreamStatus{3300, 8300, "camera stream status", 0};
+inline constexpr Exchange<NoPayload, EventAlarmState> kEventAlarmStatus{3305, 8305, "event and alarm state"};
 inline constexpr Exchange<NoPayload, MemoryStatus> kMemoryStatus{3306, 8306, "memory"};
 inline constexpr Exchange<NoPayload, ChannelSupport> kChannelSupport{3263, 8263, "channel support", 0};
 inline constexpr Exchange<NoPayload, OnlineUser> kOnlineUsers{1719, 6719, "logged-in users", 0};
 
 inline constexpr MessageInfo kStateMessages[] = {
-    info(kNetifStatus), info(kNetifSpeed), info(kCameraStreamStatus),
+    info(kNetifStatus), info(kNetifSpeed), info(kCameraStreamStatus), info(kEventAlarmStatus),
     info(kMemoryStatus), info(kChannelSupport), info(kOnlineUsers),
 };

@@ -7,6 +7,7 @@ const WebReqEntry kStateRequests[] = {
     {"/8000", netif_status_handler},
     {"/8001", netif_speed_handler},
     {"/8002", camera_stream_status_handler},
+    {"/8003", event_alarm_status_handler},
     {"/8004", status_unused_handler},
     {"/8005", capture_start_handler},
     {"/8006", capture_stop_handler},

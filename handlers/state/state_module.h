@@ -11,6 +11,7 @@ extern const RequestModule kStateModule;
 void camera_stream_status_handler(const char* argument);  // "/8002"
 void netif_status_handler(const char* argument);          // "/8000"
 void netif_speed_handler(const char* argument);           // "/8001"
+void event_alarm_status_handler(const char* argument);    // "/8003"
 void status_unused_handler(const char* argument);         // "/8004"
 void memory_status_handler(const char* argument);         // "/8008"
 void channel_support_handler(const char* argument);       // "/8009"

@@ -1,6 +1,8 @@
 // Device status pages: each request asks the core once (no payload) and prints the reply's
 // records as JSON; without a reply in the budget the JSON error form is written.
 #include <algorithm>
+#include <cstdio>
+#include <memory>
 #include <optional>
 
 #include "common/exchange.h"
@@ -10,6 +12,7 @@
 #include "common/request.h"
 #include "handlers/state/state_messages.h"
 #include "handlers/state/state_module.h"
+#include "platform/zvdb/alarm_tables.h"
 #include "platform/zvdb/camera_tables.h"
 #include "platform/zvdb/video_tables.h"
 #include "platform/zvdb/zvdb.h"
@@ -89,7 +92,10 @@ void camera_stream_status_handler(const char* /*argument*/) {
     camera.ip_addr[sizeof camera.ip_addr - 1] = '\0';
     w.begin_object().key("id").value(c).key("name").field(name).key("enable").value(camera.enable);
     w.key("ipAddr").value(camera.ip_addr[0] != '\0' ? camera.ip_addr : "--");
+    // A record of an earlier channel (out of order, or repeated) is passed over, so that it cannot
+    // hide the records of every later channel.
     CameraStreamStatus s{};
+    while (next < count && payload.record(next, &s) && s.channel < c) ++next;
     if (next < count && payload.record(next, &s) && s.channel == c) {
       ++next;
       w.key("recordOn").value(s.record_on).key("alarmOn").value(s.alarm_on);
@@ -103,6 +109,111 @@ void camera_stream_status_handler(const char* /*argument*/) {
     w.end_object();
   }
   reply_json(w.end_array().end_object());
+}
+
+namespace {
+
+int bit_of(uint64_t mask, int n) { return n >= 0 && n < 64 ? static_cast<int>((mask >> n) & 1U) : 0; }
+
+// "<prefix><k>", the keys of a camera's two alarms.
+const char* indexed(char (&buffer)[32], const char* prefix, int k) {
+  snprintf(buffer, sizeof buffer, "%s%d", prefix, k);
+  return buffer;
+}
+
+// Two names per channel (alarm index 0 and 1) of a camera alarm name table, placed by key.
+template <class Name>
+std::unique_ptr<Name[]> camera_alarm_names(const zvdb::Table<Name>& table) {
+  auto rows = std::make_unique<Name[]>(kChannels * kCameraAlarms);
+  auto placed = std::make_unique<Name[]>(kChannels * kCameraAlarms);
+  int stored = kChannels * kCameraAlarms;
+  if (table.read_all(kZvdbPath, rows.get(), &stored) != 0) stored = 0;
+  for (int i = 0; i < stored; ++i) {
+    const Name& n = rows[i];
+    if (n.channel >= 0 && n.channel < kChannels && n.alarm_index >= 0 && n.alarm_index < kCameraAlarms) {
+      placed[n.channel * kCameraAlarms + n.alarm_index] = n;
+    }
+  }
+  return placed;
+}
+
+void write_cameras(JsonWriter& w, const EventAlarmState& state) {
+  const auto in_names = camera_alarm_names(kCameraAlarmInNames);
+  const auto out_names = camera_alarm_names(kCameraAlarmOutNames);
+  const int channels = max_cameras();
+  w.key("cameras").begin_array();
+  for (int c = 0; c < channels; ++c) {
+    CameraRecord camera{};
+    read_camera(kZvdbPath, &camera, c);
+    char name[64] = "";
+    read_osd_name(kZvdbPath, c, name, sizeof name);
+    w.begin_object().key("id").value(c).key("name").field(name).key("ipAddr").field(camera.ip_addr);
+    w.key("videolossOn").value(bit_of(state.video_loss, c)).key("motionOn").value(bit_of(state.motion, c));
+    w.key("ioOn").value(1);
+    for (int e = 0; e < kSmartEvents; ++e) w.key(kSmartEventKeys[e]).value(bit_of(state.smart[e], c));
+    w.key("in").value(state.counters[c].in).key("out").value(state.counters[c].out);
+    for (int k = 0; k < kCameraAlarms; ++k) {
+      const CameraAlarmInName& in = in_names[c * kCameraAlarms + k];
+      const CameraAlarmOutName& out = out_names[c * kCameraAlarms + k];
+      char key[32];
+      w.key(indexed(key, "AlarmInName", k)).field(in.name);
+      w.key(indexed(key, "AlarmInType", k)).value(bit_of(state.camera_in_type[k], c));
+      w.key(indexed(key, "AlarmInState", k)).value(bit_of(state.camera_in_state[k], c));
+      w.key(indexed(key, "AlarmOutName", k)).field(out.name);
+      w.key(indexed(key, "AlarmOutDelay", k)).value(out.delay_time);
+      w.key(indexed(key, "AlarmOutType", k)).value(bit_of(state.camera_out_type[k], c));
+      w.key(indexed(key, "AlarmOutState", k)).value(bit_of(state.camera_out_state[k], c));
+    }
+    w.end_object();
+  }
+  w.end_array();
+}
+
+// The recorder's stored inputs below the device's count ("alarm_in", at most 16).
+void write_alarm_inputs(JsonWriter& w, uint32_t bits) {
+  const int limit = std::clamp(get_param_int(kZvdbPath, "alarm_in", kAlarmInputs), 0, kAlarmInputs);
+  auto rows = std::make_unique<AlarmInConfig[]>(kAlarmInputs);
+  int count = kAlarmInputs;
+  if (kAlarmIns.read_all(kZvdbPath, rows.get(), &count) != 0) count = 0;
+  w.key("alarmIn").begin_array();
+  for (int i = 0; i < std::min(count, limit); ++i) {
+    const AlarmInConfig& row = rows[i];
+    w.begin_object().key("id").value(row.id).key("name").field(row.name).key("type").value(row.type);
+    w.key("state").value(row.id >= 0 && row.id < 32 ? static_cast<int>((bits >> row.id) & 1U) : 0).end_object();
+  }
+  w.end_array();
+}
+
+// The recorder's stored outputs below the device's count ("alarm_out", at most 4).
+void write_alarm_outputs(JsonWriter& w, uint32_t bits) {
+  const int limit = std::clamp(get_param_int(kZvdbPath, "alarm_out", kAlarmOutputs), 0, kAlarmOutputs);
+  AlarmOutConfig rows[kAlarmOutputs];
+  int count = kAlarmOutputs;
+  if (kAlarmOuts.read_all(kZvdbPath, rows, &count) != 0) count = 0;
+  w.key("alarmOut").begin_array();
+  for (int i = 0; i < std::min(count, limit); ++i) {
+    const AlarmOutConfig& row = rows[i];
+    w.begin_object().key("id").value(row.id).key("name").field(row.name).key("type").value(row.type);
+    w.key("duration").value(row.duration_time);
+    w.key("state").value(row.id >= 0 && row.id < 32 ? static_cast<int>((bits >> row.id) & 1U) : 0).end_object();
+  }
+  w.end_array();
+}
+
+}  // namespace
+
+// Every channel's events and camera alarms, then the recorder's alarm inputs and outputs, each
+// with its live state from the core's one record.
+void event_alarm_status_handler(const char* /*argument*/) {
+  const auto reply = core_ask(kEventAlarmStatus, REPLY_JSON);
+  auto state = std::make_unique<EventAlarmState>();
+  if (!reply || !reply->first(state.get())) return;
+  JsonWriter w(4096 + static_cast<size_t>(max_cameras()) * 1024);
+  w.begin_object();
+  write_cameras(w, *state);
+  write_alarm_inputs(w, state->alarm_in_bits);
+  write_alarm_outputs(w, state->alarm_out_bits);
+  reply_json(w.end_object());
 }
 
 // Served by no one: the page asks, nothing is printed.

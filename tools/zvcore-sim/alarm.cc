@@ -11,6 +11,11 @@
 //   raise camera <0..63> <0|1> | clear camera ...     a camera's alarm input
 //   state                                             "inputs <16 x 0/1> outputs <4 x 0/1>
 //                                                     snapshots <channels or ->"
+//   masks                                             the live state as numbers (the status
+//                                                     module's event and alarm state): input
+//                                                     bits, output bits, then per alarm index
+//                                                     0 and 1 the camera input state, output
+//                                                     state, input type and output type masks
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -190,6 +195,10 @@ class AlarmSim : public SimModule {
       *answer = state_line();
       return true;
     }
+    if (words.size() == 1 && words[0] == "masks") {
+      *answer = masks_line();
+      return true;
+    }
     if (words.empty() || (words[0] != "raise" && words[0] != "clear")) return false;
     const bool raise = words[0] == "raise";
     int32_t n = -1;
@@ -225,6 +234,34 @@ class AlarmSim : public SimModule {
       any = true;
     }
     return any ? line : line + " -";
+  }
+
+  std::string masks_line() {
+    uint32_t in_bits = 0;
+    uint32_t out_bits = 0;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      for (int n = 0; n < kAlarmInputs; ++n) in_bits |= inputs_[n] ? 1U << n : 0U;
+      for (int n = 0; n < kAlarmOutputs; ++n) out_bits |= outputs_[n] ? 1U << n : 0U;
+    }
+    // [k]: input state, output state, input type, output type of alarm index k.
+    uint64_t masks[4][kCameraAlarms] = {};
+    for (int c = 0; c < 64; ++c) {
+      if (!cameras_.contains(c)) continue;
+      const CameraAlarms a = cameras_.get(c);
+      for (int k = 0; k < kCameraAlarms; ++k) {
+        const uint64_t bit = uint64_t{1} << c;
+        if (a.in.status[k] != 0) masks[0][k] |= bit;
+        if (a.out.status[k] != 0) masks[1][k] |= bit;
+        if (a.in.type[k] != 0) masks[2][k] |= bit;
+        if (a.out.type[k] != 0) masks[3][k] |= bit;
+      }
+    }
+    std::string line = std::to_string(in_bits) + " " + std::to_string(out_bits);
+    for (const auto& kind : masks) {
+      for (uint64_t m : kind) line += " " + std::to_string(m);
+    }
+    return line;
   }
 
   std::mutex mutex_;  // guards inputs_, outputs_, snapshots_

@@ -353,12 +353,16 @@ void CameraSim::rules(SimRules& r) {
 }
 
 bool CameraSim::control(const std::vector<std::string>& words, std::string* answer) {
-  // "status <c>": "connected" and the two streams' width, height, frame rate and bitrate, or
-  // "disconnected" (the status pages of other modules ask this).
+  // "status <c>": "connected" and the two streams' width, height, frame rate and bitrate,
+  // "videoloss" (enabled, link dropped) or "disconnected" (the status pages of other modules ask
+  // this).
   if (words.size() == 2 && words[0] == "status") {
     int32_t channel = -1;
     if (!parse_decimal(words[1].c_str(), &channel) || !connected(channel)) {
-      *answer = "disconnected";
+      // An enabled camera whose link dropped has lost its video; any other is just not there.
+      const bool lost = valid_channel(channel) && links_.get(channel).has_row &&
+                        links_.get(channel).row.enable == 1;
+      *answer = lost ? "videoloss" : "disconnected";
       return true;
     }
     const StreamSettings s = streams_.get(channel);

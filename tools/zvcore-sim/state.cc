@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -76,6 +78,13 @@ int32_t meminfo_kib(const char* key) {
   return static_cast<int32_t>(std::clamp<long long>(value, 0, INT32_MAX));
 }
 
+// kbit/s between two byte counts; 0 when the counter went back (an interface that was reset).
+int32_t kbits_per_second(uint64_t before, uint64_t now, double seconds) {
+  if (now < before) return 0;
+  const double rate = static_cast<double>(now - before) * 8 / 1024 / seconds;
+  return static_cast<int32_t>(std::min(rate, static_cast<double>(INT32_MAX)));
+}
+
 class StateSim : public SimModule {
  public:
   const char* name() const override { return "state"; }
@@ -126,8 +135,8 @@ class StateSim : public SimModule {
         const auto it = counters.find(name);
         const auto before = last_counters_.find(name);
         if (it != counters.end() && before != last_counters_.end()) {
-          s.rx_speed = static_cast<int32_t>(static_cast<double>(it->second.first - before->second.first) * 8 / 1024 / seconds);
-          s.tx_speed = static_cast<int32_t>(static_cast<double>(it->second.second - before->second.second) * 8 / 1024 / seconds);
+          s.rx_speed = kbits_per_second(before->second.first, it->second.first, seconds);
+          s.tx_speed = kbits_per_second(before->second.second, it->second.second, seconds);
         }
         records.push_back(s);
       }
@@ -150,6 +159,30 @@ class StateSim : public SimModule {
         records.push_back(s);
       }
       a.bytes(records.data(), records.size() * sizeof(CameraStreamStatus));
+    });
+
+    // Video loss from the camera module (enabled cameras whose link dropped), the recorder's and
+    // the cameras' alarms from the alarm module's live state. Nothing in the simulated scene
+    // moves or crosses a line: motion, the smart events and the counters stay 0.
+    r.answer(kEventAlarmStatus, [this](const SimRequest&, SimAnswer& a) {
+      auto state = std::make_unique<EventAlarmState>();
+      for (int c = 0; c < kChannels; ++c) {
+        if (camera_word(c) == "videoloss") state->video_loss |= uint64_t{1} << c;
+      }
+      SimModule* alarm = sim->module("alarm");
+      std::string answer;
+      if (alarm != nullptr && alarm->control({"masks"}, &answer)) {
+        std::istringstream in(answer);
+        uint64_t in_bits = 0, out_bits = 0;
+        in >> in_bits >> out_bits;
+        state->alarm_in_bits = static_cast<uint32_t>(in_bits);
+        state->alarm_out_bits = static_cast<uint32_t>(out_bits);
+        for (uint64_t* kind : {state->camera_in_state, state->camera_out_state, state->camera_in_type,
+                               state->camera_out_type}) {
+          in >> kind[0] >> kind[1];
+        }
+      }
+      a.record(*state);
     });
 
     r.answer(kMemoryStatus, [](const SimRequest&, SimAnswer& a) {
@@ -204,15 +237,24 @@ class StateSim : public SimModule {
   // The camera module's view of channel c: false when it is not connected; else its main and sub
   // stream's width, height, frame rate and bitrate.
   bool camera_streams(int c, int32_t v[8]) {
-    SimModule* camera = sim->module("camera");
-    std::string answer;
-    if (camera == nullptr || !camera->control({"status", std::to_string(c)}, &answer)) return false;
-    std::istringstream in(answer);
+    std::istringstream in(camera_status(c));
     std::string word;
     in >> word;
     if (word != "connected") return false;
     for (int i = 0; i < 8; ++i) in >> v[i];
     return true;
+  }
+
+  // The camera module's answer to "status <c>" ("" without a camera module).
+  std::string camera_status(int c) {
+    SimModule* camera = sim->module("camera");
+    std::string answer;
+    if (camera == nullptr || !camera->control({"status", std::to_string(c)}, &answer)) return "";
+    return answer;
+  }
+  std::string camera_word(int c) {
+    const std::string answer = camera_status(c);
+    return answer.substr(0, answer.find(' '));
   }
 
   std::mutex mutex_;
