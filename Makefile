@@ -4,7 +4,7 @@
 # and for the device (32-bit ARM):
 #   make cross       build it in build-armhf/ (programs in build-armhf/bin/)
 #   make cross-test  build it and run all its tests under the user-mode emulator (qemu-arm)
-.PHONY: all deps build asan test test-release test-asan run bench fuzz clean cross-deps cross cross-test cross-check
+.PHONY: all deps build asan test test-release test-asan run bench fuzz soak clean cross-deps cross cross-test cross-check
 
 all: build
 
@@ -29,6 +29,14 @@ test: test-release test-asan
 
 run: build
 	@tools/demo
+
+# The long reliability runs (tests/reliability), in the sandbox as ctest runs them: SOAK_ROUNDS
+# kills per writer family during saves (default 20) and SOAK_SECONDS of 32 writers at once
+# (default 30), where `make test` runs a few of each.
+soak: build
+	@cmake --build --preset release --target writer_faults_test
+	@ZV_SOAK_ROUNDS=$${SOAK_ROUNDS:-20} ZV_SOAK_SECONDS=$${SOAK_SECONDS:-30} \
+	    tools/sandbox -- build/tests/writer_faults_test
 
 # Request cost against a minimal C CGI program through the same lighttpd, one table and
 # build/bench/results.json.

@@ -1,0 +1,396 @@
+// Every identifier webreq registers, called as a hostile browser would: no argument (GET), "{}",
+// "[]", "null", a number, a text of 1 MiB (POST) or 64 KiB (a query: the kernel caps one
+// environment string at 128 KiB); with no core at all; with every message it sends answered by
+// malformed replies; and, for the writers of tests/support/writer_table.h, every member of a valid
+// body absent, of each wrong JSON type, outside every 32-bit range and as an overlong text. A case
+// passes when webreq exits by itself with status 0 within its budget and without a sanitizer
+// report, writes one reply or none, creates, changes or removes no file outside the database and
+// what the identifier owns, and leaves the database as it was whenever it refuses.
+//
+// One webreq process per case is the cost, so some forms are taken in turn across identifiers and
+// members; ZV_ATTACK_ALL=1 runs every form of every one, ZV_ATTACK_TRACE=1 prints each case's time.
+#include <dirent.h>
+#include <json-c/json.h>
+#include <strings.h>
+#include <sys/stat.h>
+
+#include <cctype>
+#include <chrono>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "front/registry.h"
+#include "tests/support/request_fixture.h"
+#include "tests/support/writer_table.h"
+
+namespace zvtest {
+namespace {
+
+// The device directories a request could write to. The database files are compared through
+// dump() (a request that stores legitimately changes them); the core's socket is the fake core's.
+const char* const kTreeRoots[] = {"/tmp", "/mnt/nand", "/mnt/nand2", "/opt/app", "/www", "/var/run", "/dev/shm"};
+
+bool database_file(const std::string& path) {
+  for (const char* db : {kZvdbPath, kAnprDbPath}) {
+    if (path.rfind(db, 0) == 0) return true;  // the file, its -wal, -shm and -journal
+  }
+  return false;
+}
+
+// Every writer takes the request lock, which stays behind: it belongs to all of them.
+bool shared_file(const std::string& path) { return path == "/tmp/cgilockfile"; }
+
+std::string stamp(const struct stat& st) {
+  return std::to_string(st.st_size) + "@" + std::to_string(st.st_mtim.tv_sec) + "." +
+         std::to_string(st.st_mtim.tv_nsec);
+}
+
+// Size and modification time of the database files: a request that did not write leaves them.
+std::string database_stamp() {
+  std::string out;
+  for (const char* db : {kZvdbPath, kAnprDbPath}) {
+    for (const char* suffix : {"", "-wal", "-journal"}) {
+      struct stat st {};
+      out += stat((std::string(db) + suffix).c_str(), &st) == 0 ? stamp(st) : "-";
+      out += " ";
+    }
+  }
+  return out;
+}
+
+// path -> size and modification time ("dir" and "special" for the rest).
+using Tree = std::map<std::string, std::string>;
+
+void walk(const std::string& dir, Tree& tree) {
+  for (const std::string& name : list_dir(dir)) {
+    const std::string path = dir + "/" + name;
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0 || database_file(path) || shared_file(path)) continue;
+    if (S_ISDIR(st.st_mode)) {
+      tree[path] = "dir";
+      walk(path, tree);
+    } else if (S_ISREG(st.st_mode)) {
+      tree[path] = stamp(st);
+    } else {
+      tree[path] = "special";
+    }
+  }
+}
+
+Tree snapshot() {
+  Tree tree;
+  for (const char* root : kTreeRoots) walk(root, tree);
+  return tree;
+}
+
+// A refusal in any of the forms the handlers answer with: no reply, "CGI ERROR", "Error",
+// {status:"CGI ERROR"}, { "res": -1 } ...: all short.
+bool refused(const std::string& reply) {
+  const std::string body = body_of(reply);
+  return body.empty() || (body.size() < 40 && (body.find("ERROR") != std::string::npos ||
+                                               body.find("Error") != std::string::npos ||
+                                               body.find("-1") != std::string::npos));
+}
+
+// Files an identifier owns outside the database: what it is there to create.
+struct Owned {
+  const char* id;
+  const char* prefix;
+};
+const Owned kOwned[] = {
+    {"/1000", "/mnt/nand/ssl"},              // a login makes the certificate directories
+    {"/1007", "/tmp/zvconfig_"},             // the configuration export and its download name
+    {"/1007", "/tmp/.export_down_file"},
+    {"/1013", "/tmp/zvconfig_"},             // its download, which removes the export
+};
+
+bool owned_by(const std::string& id, const std::string& path) {
+  for (const Owned& o : kOwned) {
+    if (id == o.id && path.rfind(o.prefix, 0) == 0) return true;
+  }
+  return false;
+}
+
+// The lines of `before` missing from `after` and the reverse, at most a few of each.
+std::string line_diff(const std::string& before, const std::string& after) {
+  auto lines = [](const std::string& text) {
+    std::set<std::string> out;
+    size_t at = 0;
+    while (at < text.size()) {
+      size_t end = text.find('\n', at);
+      if (end == std::string::npos) end = text.size();
+      out.insert(text.substr(at, std::min<size_t>(end - at, 120)));
+      at = end + 1;
+    }
+    return out;
+  };
+  const std::set<std::string> a = lines(before), b = lines(after);
+  std::string out;
+  int shown = 0;
+  for (const std::string& l : a) {
+    if (!b.contains(l) && shown++ < 4) out += "\n- " + l;
+  }
+  for (const std::string& l : b) {
+    if (!a.contains(l) && shown++ < 8) out += "\n+ " + l;
+  }
+  return out;
+}
+
+// What changed between two trees, leaving out what `id` owns.
+std::string tree_diff(const std::string& id, const Tree& before, const Tree& after) {
+  std::string out;
+  for (const auto& [path, what] : after) {
+    if (owned_by(id, path)) continue;
+    auto it = before.find(path);
+    if (it == before.end()) {
+      out += " created " + path;
+    } else if (it->second != what) {
+      out += " changed " + path;
+    }
+  }
+  for (const auto& [path, what] : before) {
+    if (!after.contains(path) && !owned_by(id, path)) out += " removed " + path;
+  }
+  return out;
+}
+
+// Nothing, or one CGI header block (Content-type, Location, Set-Cookie ... lines, then an empty
+// line) with at most one Content-type, and whatever body follows.
+bool one_reply(const std::string& out) {
+  if (out.empty()) return true;
+  size_t end = out.find("\r\n\r\n");
+  if (end == std::string::npos) end = out.find("\n\n");
+  if (end == std::string::npos) return false;
+  int content_types = 0;
+  size_t at = 0;
+  while (at < end) {
+    size_t eol = out.find('\n', at);
+    if (eol == std::string::npos || eol > end) eol = end;
+    const std::string line = out.substr(at, eol - at);
+    const size_t colon = line.find(':');
+    if (colon == std::string::npos || colon == 0) return false;
+    for (size_t i = 0; i < colon; ++i) {
+      if (!isalnum(static_cast<unsigned char>(line[i])) && line[i] != '-') return false;
+    }
+    if (strncasecmp(line.c_str(), "Content-type:", 13) == 0) ++content_types;
+    at = eol + 1;
+  }
+  return content_types <= 1;
+}
+
+std::vector<std::string> registered_identifiers() {
+  std::vector<std::string> ids;
+  std::set<std::string> seen;
+  for (int m = 0; m < kProgramModuleCount; ++m) {
+    const RequestModule* module = kProgramModules[m];
+    for (int i = 0; i < module->count; ++i) {
+      const std::string id(module->table[i].id, strnlen(module->table[i].id, sizeof module->table[i].id));
+      if (seen.insert(id).second) ids.push_back(id);
+    }
+  }
+  return ids;
+}
+
+// A request without an answering core waits a few milliseconds per message (kFastTiming); no
+// identifier may take longer than this in the sanitizer build.
+constexpr int kBudgetMs = 5000;
+
+class Attack : public RequestTest {
+ protected:
+  // A silent core costs each message a tenth of the fast timing's wait: the budgets keep their
+  // poll counts, so "within its budget" still holds, and thousands of cases fit in the CI time.
+  void SetUp() override {
+    RequestTest::SetUp();
+    timing_ = "attempts=3,pause_us=1000,poll_us=20";
+  }
+
+  struct Outcome {
+    RunResult run;
+    int64_t ms = 0;
+  };
+
+  Outcome send(const std::string& id, bool get_method, const std::string& argument) {
+    const auto start = std::chrono::steady_clock::now();
+    Outcome o;
+    o.run = get_method ? get(id, argument) : post(id, argument);
+    o.ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    return o;
+  }
+
+  // One case: webreq ends cleanly and in time, with one reply; no file outside the database
+  // moves; a refusal leaves the database as it was. Returns false when the database changed.
+  // A malformed request may get no reply at all (the web server then answers for webreq), never
+  // a partial or a doubled one.
+  // A writer that stored and then could not tell the core answers with its error form, though
+  // the settings stay: `stores` marks such valid requests, whose database change is no fault.
+  void attack(const std::string& id, bool get_method, const std::string& argument, const std::string& label,
+              bool stores = false) {
+    SCOPED_TRACE(id + (get_method ? " GET " : " POST ") + label);
+    const Tree files = snapshot();
+    if (db_.empty()) db_ = dump();
+    const std::string db_stamp = database_stamp();
+    const Outcome o = send(id, get_method, argument);
+    ++cases_;
+    if (getenv("ZV_ATTACK_TRACE")) fprintf(stderr, "%s %s %s: %lld ms\n", id.c_str(), get_method ? "GET" : "POST", label.c_str(), static_cast<long long>(o.ms));
+    EXPECT_EQ(o.run.signal, 0);
+    EXPECT_LE(o.ms, kBudgetMs);
+    EXPECT_TRUE(one_reply(o.run.out)) << o.run.out.substr(0, 300);
+    const Tree after = snapshot();
+    EXPECT_EQ(tree_diff(id, files, after), "");
+    if (database_stamp() != db_stamp) {
+      const std::string now = dump();
+      // A refusal tells the core nothing; a writer that stored and then waited in vain for the
+      // core answers with the same error form (the core was told: not a refusal).
+      const bool core_told = core_ && !core_->received().empty();
+      if (refused(o.run.out) && !stores && !core_told) {
+        EXPECT_TRUE(now == db_) << "a refusal changed the database: " << o.run.out.substr(0, 200)
+                                << line_diff(db_, now);
+      }
+      db_ = now;
+    }
+    if (core_) core_->clear_received();
+  }
+
+  int cases_ = 0;
+  std::string db_;  // the database as the last case left it
+};
+
+// Identifiers whose handlers are allowed a longer run: none so far.
+TEST_F(Attack, EveryIdentifierWithGenericArguments) {
+  const std::string mib(1 << 20, 'A');
+  const std::string query(64 << 10, 'A');
+  const std::vector<std::pair<std::string, std::string>> bodies = {
+      {"{}", "{}"}, {"[]", "[]"}, {"null", "null"}, {"-2147483649", "number"}, {mib, "1 MiB"}};
+  const std::vector<std::pair<std::string, std::string>> queries = {{"", "no argument"}, {query, "64 KiB"}};
+  const std::vector<std::string> ids = registered_identifiers();
+  ASSERT_GT(ids.size(), 100u);
+  // "{}" and the long texts for every identifier; "[]", "null" and the number in turn
+  // (ZV_ATTACK_ALL: all of them).
+  const bool all = getenv("ZV_ATTACK_ALL") != nullptr;
+  for (size_t i = 0; i < ids.size(); ++i) {
+    for (size_t b = 0; b < bodies.size(); ++b) {
+      const bool in_turn = b == 0 || b == bodies.size() - 1 || b == 1 + i % (bodies.size() - 2);
+      if (all || in_turn) attack(ids[i], false, bodies[b].first, bodies[b].second);
+    }
+    for (const auto& [q, label] : queries) attack(ids[i], true, q, label);
+  }
+  RecordProperty("cases", cases_);
+  printf("attack: %zu identifiers, %d cases\n", ids.size(), cases_);
+}
+
+// The bodies of `body` with its member `key` absent, of each other JSON type, at numbers outside
+// every 32-bit range, and as a text longer than any record field (4 KiB + 1).
+std::vector<std::pair<std::string, std::string>> mutations(const std::string& body, size_t rotation) {
+  std::vector<std::pair<std::string, std::string>> out;
+  json_object* root = json_tokener_parse(body.c_str());
+  if (root == nullptr || !json_object_is_type(root, json_type_object)) {
+    json_object_put(root);
+    return out;
+  }
+  std::vector<std::string> keys;
+  json_object_object_foreach(root, k, v) {
+    (void)v;
+    keys.emplace_back(k);
+  }
+  const std::string long_text = "\"" + std::string(4097, 'x') + "\"";
+  const std::pair<const char*, std::string> values[] = {
+      {"text", "\"x\""},        {"number", "7"},           {"fraction", "0.5"},
+      {"array", "[]"},          {"object", "{}"},          {"null", "null"},
+      {"boolean", "true"},      {"below", "-2147483649"},  {"above", "4294967296"},
+      {"nested", "[[[[[[[[[[[[[[[[1]]]]]]]]]]]]]]]]"}, {"long text", long_text},
+  };
+  // Every key absent and overlong; two other forms in turn, so that the whole table is covered
+  // across the members (ZV_ATTACK_ALL: every form of every member).
+  const bool all = getenv("ZV_ATTACK_ALL") != nullptr;
+  const size_t n = std::size(values);
+  for (size_t k = 0; k < keys.size(); ++k) {
+    const std::string& key = keys[k];
+    json_object* copy = nullptr;
+    json_object_deep_copy(root, &copy, nullptr);
+    json_object_object_del(copy, key.c_str());
+    out.emplace_back(json_object_to_json_string_ext(copy, JSON_C_TO_STRING_PLAIN), key + " absent");
+    json_object_put(copy);
+    for (size_t v = 0; v < n; ++v) {
+      const size_t turn = (rotation + 2 * k) % (n - 1);
+      if (!all && values[v].first != std::string("long text") && v != turn && v != (turn + 1) % (n - 1)) continue;
+      copy = nullptr;
+      json_object_deep_copy(root, &copy, nullptr);
+      json_object_object_add(copy, key.c_str(), json_tokener_parse(values[v].second.c_str()));
+      out.emplace_back(json_object_to_json_string_ext(copy, JSON_C_TO_STRING_PLAIN), key + " " + values[v].first);
+      json_object_put(copy);
+    }
+  }
+  json_object_put(root);
+  return out;
+}
+
+// No core on the device's socket at all (it crashed and is restarting): every identifier still
+// answers, once and within its budget, to an empty request and to its writer body.
+TEST_F(Attack, EveryIdentifierWithTheCoreAbsent) {
+  core_.reset();
+  for (const std::string& id : registered_identifiers()) attack(id, false, "{}", "core absent");
+  for (const Writer& w : kWriters) attack(w.id, false, w.body, "core absent, valid body", true);
+  printf("attack: %d cases without a core\n", cases_);
+}
+
+// Every reply printer fed malformed core replies: each identifier is called once to learn the
+// messages it sends to the core, then again with every one of them answered by an empty reply,
+// one of 3 bytes (shorter than any record), counts far above any capacity (int32 words of
+// 0x7fffffff, then of -1), 4 KiB of text without a terminator, and a zeroed record that arrives
+// after the request stopped waiting. The reply must stay within the payload (sanitizers), come
+// once and in time.
+Bytes huge_counts() {
+  Bytes out;
+  for (int i = 0; i < 64; ++i) {
+    const Bytes word = int32s({0x7fffffff});
+    out.insert(out.end(), word.begin(), word.end());
+  }
+  return out;
+}
+
+TEST_F(Attack, EveryReplyPrinterWithMalformedCoreReplies) {
+  const std::vector<std::pair<Bytes, std::string>> payloads = {
+      {Bytes{}, "empty"},
+      {Bytes(3, 0x01), "3 bytes"},
+      {huge_counts(), "huge counts"},
+      {Bytes(4096, 0xff), "counts of -1"},
+      {Bytes(4096, 'A'), "text without terminator"},
+  };
+  int printers = 0;
+  const bool all = getenv("ZV_ATTACK_ALL") != nullptr;
+  for (const std::string& id : registered_identifiers()) {
+    core_->clear_received();
+    post(id, "{}");
+    std::set<int32_t> sent;
+    for (const ReceivedMessage& m : core_->received()) sent.insert(m.id);
+    if (sent.empty()) continue;
+    // Every printer gets the empty reply and one other form in turn (ZV_ATTACK_ALL: every form).
+    for (size_t p = 0; p < payloads.size(); ++p) {
+      if (!all && p != 0 && p != 1 + static_cast<size_t>(printers) % (payloads.size() - 1)) continue;
+      for (int32_t message : sent) core_->reply(message, payloads[p].first);
+      attack(id, false, "{}", "core replies " + payloads[p].second);
+    }
+    ++printers;
+    if (all || printers % 4 == 0) {
+      for (int32_t message : sent) core_->reply(message, Bytes(4096, 0), /*delay_ms=*/200);
+      attack(id, false, "{}", "core replies late");
+    }
+    core_->clear_replies();
+  }
+  printf("attack: %d reply printers, %d cases\n", printers, cases_);
+}
+
+// Every member of every writer family's valid request made hostile, one at a time.
+TEST_F(Attack, EveryWriterMemberMutated) {
+  size_t rotation = 0;
+  for (const Writer& w : kWriters) {
+    for (const auto& [body, label] : mutations(w.body, rotation++)) attack(w.id, false, body, label);
+  }
+  printf("attack: %zu writers, %d member cases\n", std::size(kWriters), cases_);
+}
+
+}  // namespace
+}  // namespace zvtest
