@@ -4,7 +4,7 @@
 # and for the device (32-bit ARM):
 #   make cross       build it in build-armhf/ (programs in build-armhf/bin/)
 #   make cross-test  build it and run all its tests under the user-mode emulator (qemu-arm)
-.PHONY: all deps build asan test test-release test-asan run bench fuzz soak clean cross-deps cross cross-test cross-check
+.PHONY: all deps build asan test test-release test-asan run bench fuzz fuzz-configure fuzz-multipart soak clean cross-deps cross cross-test cross-check
 
 all: build
 
@@ -46,19 +46,26 @@ bench: build
 # Coverage-guided fuzzing (clang + libFuzzer), FUZZ_SECONDS each (default 60): the multipart
 # parser from its corpus (front/fuzz_seeds), and every request handler in-process with the core
 # simulator answering, from front/fuzz_handler_seeds and a dictionary of the identifiers and the
-# JSON keys of the tree. Part of CI; new corpus entries stay in build-fuzz/.
-fuzz: deps
+# JSON keys of the tree. New corpus entries stay in build-fuzz/. CI runs `fuzz-multipart` (the
+# parser of every request body; its build is small), `make fuzz` runs both.
+fuzz-configure: deps
 	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DZV_FUZZ=ON -DZV_TESTS=OFF -DZV_BENCH=OFF \
 	    -DZV_STATIC=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-	@cmake --build build-fuzz --target fuzz_multipart fuzz_handlers
-	@mkdir -p build-fuzz/corpus build-fuzz/handler-corpus
+
+fuzz-multipart: fuzz-configure
+	@cmake --build build-fuzz --target fuzz_multipart
+	@mkdir -p build-fuzz/corpus
 	@cp -n front/fuzz_seeds/* build-fuzz/corpus/ 2>/dev/null || true
-	@cp -n front/fuzz_handler_seeds/* build-fuzz/handler-corpus/ 2>/dev/null || true
-	@tools/fuzz-dict > build-fuzz/handlers.dict
 	@tools/sandbox -- build-fuzz/bin/fuzz_multipart -max_total_time=$${FUZZ_SECONDS:-60} \
 	    build-fuzz/corpus > build-fuzz/multipart.log 2>&1 \
 	    || { tail -40 build-fuzz/multipart.log; exit 1; }
 	@echo "fuzz_multipart: $$(tail -1 build-fuzz/multipart.log)"
+
+fuzz: fuzz-multipart
+	@cmake --build build-fuzz --target fuzz_handlers
+	@mkdir -p build-fuzz/handler-corpus
+	@cp -n front/fuzz_handler_seeds/* build-fuzz/handler-corpus/ 2>/dev/null || true
+	@tools/fuzz-dict > build-fuzz/handlers.dict
 	@tools/sandbox -- build-fuzz/bin/fuzz_handlers -max_total_time=$${FUZZ_SECONDS:-60} -timeout=10 \
 	    -dict=build-fuzz/handlers.dict build-fuzz/handler-corpus > build-fuzz/handlers.log 2>&1 \
 	    || { tail -40 build-fuzz/handlers.log; exit 1; }
