@@ -51,12 +51,15 @@ bool regular_file(const char* path) {
 // none of the characters that separate attributes.
 bool subject_text(const char* text) { return std::strpbrk(text, "\r\n/=") == nullptr; }
 
-// Dates the page may send: digits and the separators of a date and a time.
+// A date the page may send: empty, or digits and the separators of a date and a time making a
+// date (8 digits), a date and a time to the minute (12) or to the second (14).
 bool date_text(const char* text) {
+  size_t digits = 0;
   for (const char* p = text; *p != '\0'; ++p) {
     if (std::strchr("0123456789-: TZ", *p) == nullptr) return false;
+    if (*p >= '0' && *p <= '9') ++digits;
   }
-  return true;
+  return text[0] == '\0' || digits == 8 || digits == 12 || digits == 14;
 }
 
 // A JSON text member with an embedded NUL would be cut silently; such a request is refused.
@@ -78,7 +81,8 @@ bool valid_certificate_request(const CertRequest& r) {
   for (const char* text : {r.country, r.common_name, r.province, r.region, r.organization, r.company, r.email}) {
     if (!subject_text(text)) return false;
   }
-  return date_text(r.start_time) && date_text(r.end_time);
+  // A validity period has both ends or none.
+  return date_text(r.start_time) && date_text(r.end_time) && (r.start_time[0] == '\0') == (r.end_time[0] == '\0');
 }
 
 int remove_entry(const char* path, const struct stat*, int type, struct FTW*) {

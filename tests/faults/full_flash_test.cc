@@ -163,6 +163,7 @@ const Writer kWriters[] = {
     {"/3303", R"({"wizardEnable":1})", "CGI ERROR", false},
     {"/3304", R"({"id":2,"enable":1,"ipAddr":"10.1.1.2","managePort":81})", "CGI ERROR", false},
     {"/ipc", R"({"startip":"10.2.2.2","chnNum":1,"chnFre":2})", "CGI ERROR", false},
+    {"/7085", "", "CGI ERROR", false},
 };
 
 TEST_F(FullFlash, EveryWriterRefusesAndTellsTheCoreNothing) {

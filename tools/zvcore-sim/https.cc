@@ -239,6 +239,7 @@ class HttpsSim : public SimModule {
     std::vector<std::string> sign{"ca", "-batch", "-selfsign", "-notext", "-config", cnf, "-keyfile", key,
                                   "-in", req, "-out", cert};
     const std::string start = ca_date_of(text_of(r.start_time)), end = ca_date_of(text_of(r.end_time));
+    if (start.empty() != text_of(r.start_time).empty() || end.empty() != text_of(r.end_time).empty()) return -1;
     if (!start.empty() && !end.empty()) {
       sign.insert(sign.end(), {"-startdate", start, "-enddate", end});
     } else {
