@@ -251,10 +251,11 @@ void cert_request_notice_handler(const char* /*argument*/) {
 void cert_install_handler(const char* argument) {
   const std::string upload = uploaded_certificate(argument);
   if (upload.empty()) return;
-  const bool had_certificate = regular_file(kCertFile);
+  bool had_certificate = false;
   {
     LockFile lock;
     mkdir(kSslDir, 0755);
+    had_certificate = regular_file(kCertFile);
     if (had_certificate && !copy_file(kCertFile, kSavedCertFile)) return (void)reply_text("Error");
     if (!move_file(upload.c_str(), kCertFile)) return (void)reply_text("Error");
   }
