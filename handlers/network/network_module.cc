@@ -34,6 +34,15 @@ const WebReqEntry kNetworkRequests[] = {
     {"/7090", snmp_read_handler},
     {"/7091", snmp_set_handler},
     {"/7093", poe_count_handler},
+    {"/7080", cert_create_handler},
+    {"/7081", cert_show_handler},
+    {"/7082", cert_request_download_handler},
+    {"/7083", cert_request_notice_handler},
+    {"/7084", cert_install_handler},
+    {"/7085", cert_delete_handler},
+    {"/7086", https_switch_handler},
+    {"/7087", https_read_handler},
+    {"/7089", cert_request_show_handler},
 };
 }  // namespace
 

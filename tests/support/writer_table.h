@@ -131,6 +131,7 @@ inline const Writer kWriters[] = {
      R"({"enableSsh":1,"sshPort":22,"httpPort":80,"rtspPort":554,"servicePort":6036,"enableMsg":1,"pushType":3})",
      "CGI ERROR", false},
     {"/7091", R"({"port":161,"v1_enable":1})", "CGI ERROR", false},
+    {"/7085", "", "CGI ERROR", false},
 };
 
 }  // namespace zvtest

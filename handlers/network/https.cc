@@ -1,0 +1,308 @@
+// HTTPS certificates: create a self-signed certificate or a signing request (the core runs the
+// certificate tool in the "demoCA" directory prepared here), show what is installed, download the
+// request, install an uploaded certificate, delete it and switch HTTPS on or off. Files are made,
+// copied and moved with system calls only; no request text reaches a shell.
+#include <fcntl.h>
+#include <ftw.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "common/json_fields.h"
+#include "common/path_check.h"
+#include "common/record_json.h"
+#include "common/reply.h"
+#include "common/request.h"
+#include "handlers/network/https_messages.h"
+#include "handlers/network/network_module.h"
+#include "platform/zvdb/https_tables.h"
+#include "platform/zvdb/zvdb.h"
+
+namespace {
+
+constexpr char kSslDir[] = "/mnt/nand/ssl";
+constexpr char kCertFile[] = "/mnt/nand/ssl/ssl_cert.pem";
+constexpr char kSavedCertFile[] = "/mnt/nand/ssl/ssl_cert_save.pem";
+constexpr char kRequestFile[] = "/mnt/nand/ssl/tmp/ssl_cert.csr";
+constexpr char kDeletedRequestFile[] = "/mnt/nand/ssl/ssl_cert.csr";
+constexpr char kCaDir[] = "/mnt/nand/ssl/demoCA";
+constexpr char kRequestName[] = "ssl_cert.csr";
+constexpr char kHttpsKey[] = "httpsenable";
+constexpr int32_t kInstallTaken = 1;
+
+// The certificate's subject as /7081 shows it; the signing request's as /7089 shows it.
+constexpr auto kInstalledForm = ZV_FIELDS(CertRequest, ZV_FIELD(country, "country"),
+                                          ZV_FIELD(common_name, "common_name"), ZV_FIELD(email, "email"),
+                                          ZV_FIELD(dates, "dates"));
+constexpr auto kRequestForm = ZV_FIELDS(CertRequest, ZV_FIELD(country, "country_req"),
+                                        ZV_FIELD(common_name, "common_name_req"), ZV_FIELD(email, "email_req"));
+
+bool regular_file(const char* path) {
+  struct stat st {};
+  return lstat(path, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// A subject text the certificate tool takes as one attribute value: no line breaks, no NUL and
+// none of the characters that separate attributes.
+bool subject_text(const char* text) { return std::strpbrk(text, "\r\n/=") == nullptr; }
+
+// A date the page may send: empty, or digits and the separators of a date and a time making a
+// date (8 digits), a date and a time to the minute (12) or to the second (14).
+bool date_text(const char* text) {
+  size_t digits = 0;
+  for (const char* p = text; *p != '\0'; ++p) {
+    if (std::strchr("0123456789-: TZ", *p) == nullptr) return false;
+    if (*p >= '0' && *p <= '9') ++digits;
+  }
+  return text[0] == '\0' || digits == 8 || digits == 12 || digits == 14;
+}
+
+// A JSON text member with an embedded NUL would be cut silently; such a request is refused.
+bool has_embedded_nul(json_object* request) {
+  bool found = false;
+  json_object_object_foreach(request, key, value) {
+    (void)key;
+    if (json_object_is_type(value, json_type_string) &&
+        std::strlen(json_object_get_string(value)) != static_cast<size_t>(json_object_get_string_len(value))) {
+      found = true;
+    }
+  }
+  return found;
+}
+
+bool valid_certificate_request(const CertRequest& r) {
+  const size_t country = std::strlen(r.country);
+  if (country != 0 && country != 2) return false;
+  for (const char* text : {r.country, r.common_name, r.province, r.region, r.organization, r.company, r.email}) {
+    if (!subject_text(text)) return false;
+  }
+  // A validity period has both ends or none.
+  return date_text(r.start_time) && date_text(r.end_time) && (r.start_time[0] == '\0') == (r.end_time[0] == '\0');
+}
+
+int remove_entry(const char* path, const struct stat*, int type, struct FTW*) {
+  return type == FTW_DP ? rmdir(path) : unlink(path);
+}
+
+// Creates `path` with `text` and mode 0777 (the core's tool runs as another user on the device).
+bool make_file(const char* path, std::string_view text) {
+  const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  const bool changed = fchmod(fd, 0777) == 0;
+  return close(fd) == 0 && written && changed;
+}
+
+// An empty "demoCA" layout for the certificate tool: the directory and its "newcerts", an empty
+// "index.txt" and "serial" holding 01. What was there before is removed (links are removed, never
+// followed).
+bool prepare_ca_dir() {
+  mkdir(kSslDir, 0755);
+  nftw(kCaDir, remove_entry, 16, FTW_DEPTH | FTW_PHYS);
+  const std::string ca = kCaDir;
+  const std::string newcerts = ca + "/newcerts";
+  if (mkdir(kCaDir, 0700) != 0 || mkdir(newcerts.c_str(), 0700) != 0) return false;
+  return make_file((ca + "/index.txt").c_str(), "") && make_file((ca + "/serial").c_str(), "01\n") &&
+         chmod(kCaDir, 0777) == 0 && chmod(newcerts.c_str(), 0777) == 0;
+}
+
+// Copies `from` to `to` through a temporary file beside `to` and a rename, so `to` is whole or
+// untouched.
+bool copy_file(const char* from, const char* to) {
+  const int in = open(from, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (in < 0) return false;
+  const std::string temp = std::string(to) + ".part";
+  unlink(temp.c_str());
+  const int out = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  bool ok = out >= 0;
+  char chunk[4096];
+  ssize_t n = 0;
+  while (ok && (n = read(in, chunk, sizeof chunk)) > 0) ok = write(out, chunk, static_cast<size_t>(n)) == n;
+  ok = ok && n == 0;
+  if (out >= 0) ok = fsync(out) == 0 && close(out) == 0 && ok;
+  close(in);
+  if (ok) ok = rename(temp.c_str(), to) == 0;
+  if (!ok) unlink(temp.c_str());
+  return ok;
+}
+
+// Moves `from` to `to`: a rename, or a copy and unlink across file systems.
+bool move_file(const char* from, const char* to) {
+  if (rename(from, to) == 0) return true;
+  if (errno != EXDEV || !copy_file(from, to)) return false;
+  unlink(from);
+  return true;
+}
+
+// The uploaded certificate's path: the argument up to " & ", "/tmp/" and a base name of letters,
+// digits, '.', '_' and '-' (not starting with '.') naming a regular file. Empty when refused.
+std::string uploaded_certificate(const char* argument) {
+  if (argument == nullptr) return {};
+  std::string_view text(argument);
+  text = text.substr(0, text.find(" & "));
+  constexpr std::string_view kTmp = "/tmp/";
+  if (text.size() <= kTmp.size() || text.substr(0, kTmp.size()) != kTmp) return {};
+  const std::string_view name = text.substr(kTmp.size());
+  if (name[0] == '.') return {};
+  for (const char c : name) {
+    if (std::strchr("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789._-", c) == nullptr ||
+        c == '\0') {
+      return {};
+    }
+  }
+  if (check_tmp_path(text, FileNeed::kRegularFile) != PathVerdict::kAccepted) return {};
+  return std::string(text);
+}
+
+// Stores "httpsenable" alone; false when it could not be stored.
+bool store_https(int32_t value) {
+  SettingsWrite write;
+  write.check(set_param_int(kZvdbPath, kHttpsKey, value));
+  return write.commit();
+}
+
+}  // namespace
+
+void cert_create_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  CertRequest cert{};
+  if (!request || has_embedded_nul(request.get()) || !read_record(request.get(), &cert) ||
+      !valid_certificate_request(cert)) {
+    return;
+  }
+  if (cert.install_type != kCertSelfSigned) {
+    cert.validity = 0;
+    std::memset(cert.start_time, 0, sizeof cert.start_time);
+    std::memset(cert.end_time, 0, sizeof cert.end_time);
+  }
+  // One certificate step at a time: the directory is the core's work space until it answers.
+  LockFile lock;
+  if (!prepare_ca_dir()) return (void)reply_text("Error");
+  sleep(1);
+  std::optional<CoreReply> reply = core_ask(kCertCreate, cert, REPLY_TEXT);
+  if (!reply) return;
+  int32_t status = 0;
+  reply->first(&status);
+  reply_text(status == 0 ? "OK" : "Error");
+}
+
+void cert_show_handler(const char* /*argument*/) {
+  int32_t enable = get_param_int(kZvdbPath, kHttpsKey, 0);
+  JsonWriter w(512);
+  w.begin_object();
+  if (!regular_file(kCertFile)) {
+    // HTTPS cannot run without its certificate.
+    if (enable != 0) {
+      if (!store_https(0)) return (void)reply_cgi_error(REPLY_JSON);
+      enable = 0;
+    }
+    w.key("enable").value(enable).key("checkfile").value("NOFILE").end_object();
+    return reply_json(w);
+  }
+  CertRequest row{};
+  kSslParams.read(kZvdbPath, &row, {kCertKindInstalled});
+  w.key("enable").value(enable).key("checkfile").value("OK");
+  write_fields(w, kInstalledForm.schema(), &row);
+  w.end_object();
+  reply_json(w);
+}
+
+void cert_request_show_handler(const char* /*argument*/) {
+  JsonWriter w(512);
+  w.begin_object();
+  if (!regular_file(kRequestFile)) {
+    w.key("checkfile").value("NOFILE").end_object();
+    return reply_json(w);
+  }
+  CertRequest row{};
+  kSslParams.read(kZvdbPath, &row, {kCertKindRequest});
+  w.key("checkfile").value("OK");
+  write_fields(w, kRequestForm.schema(), &row);
+  w.end_object();
+  reply_json(w);
+}
+
+void cert_request_download_handler(const char* /*argument*/) {
+  const int fd = open(kRequestFile, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  struct stat st {};
+  if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fd >= 0) close(fd);
+    return reply_text("NotFile");
+  }
+  std::printf("Content-Type:application/octet-stream\r\n");
+  std::printf("Content-Disposition: attachment; filename= %s\r\n\r\n", kRequestName);
+  char chunk[4095];
+  ssize_t n = 0;
+  while ((n = read(fd, chunk, sizeof chunk)) > 0) std::fwrite(chunk, 1, static_cast<size_t>(n), stdout);
+  std::fflush(stdout);
+  close(fd);
+}
+
+void cert_request_notice_handler(const char* /*argument*/) {
+  core_tell(kCertRequestChanged);
+  reply_ok();
+}
+
+void cert_install_handler(const char* argument) {
+  const std::string upload = uploaded_certificate(argument);
+  if (upload.empty()) return;
+  bool had_certificate = false;
+  {
+    LockFile lock;
+    mkdir(kSslDir, 0755);
+    had_certificate = regular_file(kCertFile);
+    if (had_certificate && !copy_file(kCertFile, kSavedCertFile)) return (void)reply_text("Error");
+    if (!move_file(upload.c_str(), kCertFile)) return (void)reply_text("Error");
+  }
+  std::optional<CoreReply> reply = core_ask(kCertInstall, REPLY_TEXT);
+  if (!reply) return;
+  int32_t result = 0;
+  reply->first(&result);
+  if (result != kInstallTaken) {
+    // Not a certificate the core can use: the one that served before stays in place.
+    LockFile lock;
+    if (had_certificate) {
+      copy_file(kSavedCertFile, kCertFile);
+    } else {
+      unlink(kCertFile);
+    }
+  }
+  reply_text(result == kInstallTaken ? "OK" : "Error");
+}
+
+void cert_delete_handler(const char* /*argument*/) {
+  {
+    SettingsWrite write;
+    write.check(set_param_int(kZvdbPath, kHttpsKey, 0));
+    CertRequest blank{};
+    for (char* text : {blank.country, blank.common_name, blank.email, blank.dates}) text[0] = ' ';
+    write.check(kSslParams.write_at(kZvdbPath, &blank, {kCertKindInstalled}));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
+  }
+  unlink(kCertFile);
+  unlink(kDeletedRequestFile);
+  core_tell(kCertDeleted);
+  core_tell(kHttpsSwitch, int32_t{0});
+  reply_ok();
+}
+
+void https_switch_handler(const char* argument) {
+  JsonPtr request = parse_request(argument);
+  int32_t enable = 0;
+  if (!request || !read_json_members(request.get(), {int_member(kHttpsKey, &enable).required().range(0, 1)})) return;
+  if (enable != 0 && !regular_file(kCertFile)) return reply_text("NOFILE");
+  if (!store_https(enable)) return (void)reply_cgi_error(REPLY_TEXT);
+  core_tell(kHttpsSwitch, enable);
+  reply_ok();
+}
+
+void https_read_handler(const char* /*argument*/) {
+  JsonWriter w;
+  w.begin_object().key("enable").value(get_param_int(kZvdbPath, kHttpsKey, 0)).end_object();
+  reply_json(w);
+}
