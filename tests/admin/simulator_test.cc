@@ -47,7 +47,8 @@ std::string search(int page) {
 
 TEST_F(AdminSimulatorTest, OperationLogIsSearchedPageByPage) {
   for (int i = 0; i < 103; ++i) ASSERT_EQ(get("/1014").out, kOk);
-  EXPECT_NE(get("/1007").out.find("OK filename="), std::string::npos);  // another sub type, not listed
+  const RunResult exported = get("/1007");
+  EXPECT_NE(exported.out.find("OK filename="), std::string::npos) << exported.out << exported.err;  // another sub type
   const std::string first = post("/1002", search(1)).out;
   EXPECT_EQ(member(first, "count"), 103);
   EXPECT_EQ(member(first, "num"), 100);

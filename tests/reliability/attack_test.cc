@@ -105,6 +105,7 @@ const Owned kOwned[] = {
     {"/1007", "/tmp/zvconfig_"},             // the configuration export and its download name
     {"/1007", "/tmp/.export_down_file"},
     {"/1013", "/tmp/zvconfig_"},             // its download, which removes the export
+    {"/7080", "/mnt/nand/ssl/demoCA"},       // the certificate request prepares the CA layout
 };
 
 bool owned_by(const std::string& id, const std::string& path) {
