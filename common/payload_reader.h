@@ -79,7 +79,7 @@ class PayloadReader {
   // A fixed-width text field of `width` bytes at `offset`: the bytes up to the first NUL or the
   // field's end. Empty when the field is not wholly inside the payload.
   std::string_view text(size_t offset, size_t width) const {
-    if (!holds(offset, width)) return {};
+    if (width == 0 || !holds(offset, width)) return {};  // (an empty payload has no data pointer)
     const char* start = reinterpret_cast<const char*>(data_ + offset);
     return std::string_view(start, strnlen(start, width));
   }

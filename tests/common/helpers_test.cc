@@ -241,6 +241,7 @@ TEST(PayloadReader, NeverReadsOutsideThePayload) {
   EXPECT_EQ(reader.text(4, 8), "cam1");
   EXPECT_EQ(reader.text(16, 8), "ABCDEFGH");
   EXPECT_EQ(reader.text(24, 8), "") << "a field that runs past the end is not read";
+  EXPECT_EQ(PayloadReader(static_cast<const void*>(nullptr), size_t{0}).text(0, 0), "") << "an empty reply has no text";
   char out[4];
   EXPECT_TRUE(reader.read_text(16, 8, out, sizeof out));
   EXPECT_STREQ(out, "ABC");
