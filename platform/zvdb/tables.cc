@@ -19,7 +19,7 @@ constexpr const TableDesc* kOwnTables[] = {
 std::span<const TableDesc* const> declared_tables() {
   static const std::vector<const TableDesc*> tables = [] {
     std::vector<const TableDesc*> all(std::begin(kOwnTables), std::end(kOwnTables));
-    for (std::span<const TableDesc* const> group : table_groups_of_areas) {
+    for (std::span<const TableDesc* const> group : table_groups_of_areas()) {
       all.insert(all.end(), group.begin(), group.end());
     }
     return all;
