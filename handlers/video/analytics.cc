@@ -488,27 +488,25 @@ void vca_support_read_handler(const char* argument) {
   reply_json(w);
 }
 
-void vca_version_read_handler(const char* argument) {
+namespace {
+// A camera-side read: the channel under `key`, the exchange's first reply record printed as an
+// object (nothing when the request or the reply is short; the error form without a reply).
+template <class R>
+void reply_camera_record(const char* argument, const char* key, const Exchange<int32_t, R>& read) {
   int32_t channel = -1;
-  if (!analytics_channel(argument, "chnid", REPLY_JSON, &channel)) return;
-  std::optional<CoreReply> reply = core_ask(kVcaVersionRead, channel, REPLY_JSON);
-  VcaSupportVersion version;
-  if (!reply || !reply->first(&version)) return;
+  if (!analytics_channel(argument, key, REPLY_JSON, &channel)) return;
+  std::optional<CoreReply> reply = core_ask(read, channel, REPLY_JSON);
+  R record;
+  if (!reply || !reply->first(&record)) return;
   JsonWriter w;
-  write_object(w, version);
+  write_object(w, record);
   reply_json(w);
 }
+}  // namespace
 
-void zoom_state_read_handler(const char* argument) {
-  int32_t channel = -1;
-  if (!analytics_channel(argument, "chnid", REPLY_JSON, &channel)) return;
-  std::optional<CoreReply> reply = core_ask(kZoomStateRead, channel, REPLY_JSON);
-  ZoomState state;
-  if (!reply || !reply->first(&state)) return;
-  JsonWriter w;
-  write_object(w, state);
-  reply_json(w);
-}
+void vca_version_read_handler(const char* argument) { reply_camera_record(argument, "chnid", kVcaVersionRead); }
+
+void zoom_state_read_handler(const char* argument) { reply_camera_record(argument, "chnid", kZoomStateRead); }
 
 // ---- Action blocks ----
 
