@@ -14,29 +14,47 @@ namespace {
 // All zero at load (no initialisation code runs before the module constructor).
 WebReqEntry slots[MAX_WEBREQ_COUNT];
 unsigned char slot_used[MAX_WEBREQ_COUNT];
+// Each used slot's id as one number (id_key), kept beside the slot: lookups and unregistering
+// then compare 8-byte numbers instead of texts.
+uint64_t slot_key[MAX_WEBREQ_COUNT];
+// The module of each used slot (null for rows registered by other callers).
+const RequestModule* slot_module[MAX_WEBREQ_COUNT];
 int slot_count = 0;
+// No used slot lies below this index: registering starts its search for free slots here.
+int lowest_free = 0;
 
-// The identifier of a row equals `text` exactly (case-sensitive). The row's id is read only
-// within its 8 bytes.
-bool id_equals(const char (&id)[sizeof WebReqEntry::id], const char* text) {
-  const size_t n = strnlen(id, sizeof id);
-  return strncmp(text, id, n) == 0 && text[n] == '\0';
-}
-
-// A row's id as one number: its 8 bytes with everything from the first NUL on cleared. Two rows
-// name the same identifier exactly when their keys are equal.
-uint64_t id_key(const WebReqEntry& row) {
-  char bytes[sizeof row.id] = {};
-  std::memcpy(bytes, row.id, strnlen(row.id, sizeof row.id));
+// An id of at most 8 bytes as one number: its bytes up to the first NUL, zero-padded. Two ids
+// are the same identifier exactly when their keys are equal.
+uint64_t key_of(const char* text, size_t length) {
+  char bytes[sizeof(uint64_t)] = {};
+  std::memcpy(bytes, text, length);
   uint64_t key = 0;
   std::memcpy(&key, bytes, sizeof key);
   return key;
 }
+
+// A row's key; the row's id is read only within its 8 bytes.
+uint64_t id_key(const WebReqEntry& row) { return key_of(row.id, strnlen(row.id, sizeof row.id)); }
 static_assert(sizeof WebReqEntry::id == sizeof(uint64_t));
 
-}  // namespace
+void clear_slot(int i) {
+  slots[i] = WebReqEntry{};
+  slot_key[i] = 0;
+  slot_module[i] = nullptr;
+  slot_used[i] = 0;
+  --slot_count;
+  lowest_free = std::min(lowest_free, i);
+}
 
-int register_requests(const WebReqEntry* table, int n) {
+// Clears every used slot whose key is one of `keys` (sorted).
+void unregister_keys(const std::vector<uint64_t>& keys) {
+  for (int i = 0; i < MAX_WEBREQ_COUNT; ++i) {
+    if (slot_used[i] == 0 || !std::binary_search(keys.begin(), keys.end(), slot_key[i])) continue;
+    clear_slot(i);
+  }
+}
+
+int register_rows(const WebReqEntry* table, int n, const RequestModule* module) {
   if (table == nullptr || n <= 0) return -1;
   if (n >= MAX_WEBREQ_COUNT - slot_count) {
     log_message("dispatchreq", 62, "",
@@ -44,38 +62,42 @@ int register_requests(const WebReqEntry* table, int n) {
     return -1;
   }
   int next = 0;
-  for (int i = 0; i < MAX_WEBREQ_COUNT && next < n; ++i) {
+  int i = lowest_free;
+  for (; i < MAX_WEBREQ_COUNT && next < n; ++i) {
     if (slot_used[i] != 0) continue;
     slots[i] = table[next++];
+    slot_key[i] = id_key(slots[i]);
+    slot_module[i] = module;
     slot_used[i] = 1;
     ++slot_count;
   }
+  while (i < MAX_WEBREQ_COUNT && slot_used[i] != 0) ++i;
+  lowest_free = i;
   return 0;
 }
 
+}  // namespace
+
+int register_requests(const WebReqEntry* table, int n) { return register_rows(table, n, nullptr); }
+
 int unregister_requests(const WebReqEntry* table, int n) {
   if (table == nullptr || n < 1) return -1;
-  // Sorted keys of the table: each slot is then one binary search instead of n comparisons
-  // (this runs for every module at the exit of every request).
-  std::vector<uint64_t> keys(static_cast<size_t>(n));
-  for (int k = 0; k < n; ++k) keys[static_cast<size_t>(k)] = id_key(table[k]);
+  std::vector<uint64_t> keys;
+  keys.reserve(static_cast<size_t>(n));
+  for (int k = 0; k < n; ++k) keys.push_back(id_key(table[k]));
   std::sort(keys.begin(), keys.end());
-  for (int i = 0; i < MAX_WEBREQ_COUNT; ++i) {
-    if (slot_used[i] == 0) continue;
-    if (std::binary_search(keys.begin(), keys.end(), id_key(slots[i]))) {
-      slots[i] = WebReqEntry{};
-      slot_used[i] = 0;
-      --slot_count;
-    }
-  }
+  unregister_keys(keys);
   return 0;
 }
 
 namespace {
 RequestHandler find_handler(const char* request_id) {
   if (request_id == nullptr) return nullptr;
+  const size_t length = strnlen(request_id, sizeof(uint64_t) + 1);
+  if (length > sizeof(uint64_t)) return nullptr;  // longer than any id
+  const uint64_t key = key_of(request_id, length);
   for (int i = 0; i < MAX_WEBREQ_COUNT; ++i) {
-    if (slot_used[i] != 0 && id_equals(slots[i].id, request_id)) return slots[i].handler;
+    if (slot_used[i] != 0 && slot_key[i] == key) return slots[i].handler;
   }
   return nullptr;
 }
@@ -93,13 +115,15 @@ int registered_request_count() { return slot_count; }
 __attribute__((constructor)) static void register_program_modules() {
   for (int i = 0; i < kProgramModuleCount; ++i) {
     const RequestModule* module = kProgramModules[i];
-    if (module != nullptr) register_requests(module->table, module->count);
+    if (module != nullptr) register_rows(module->table, module->count, module);
   }
 }
 
+// At exit the slots the modules filled are cleared in one pass, by the module that registered
+// them: the exit of every request pays for it, and unregistering module by module cost a sorted
+// search of every slot per module (a quarter of a short request's instructions).
 __attribute__((destructor)) static void unregister_program_modules() {
-  for (int i = 0; i < kProgramModuleCount; ++i) {
-    const RequestModule* module = kProgramModules[i];
-    if (module != nullptr) unregister_requests(module->table, module->count);
+  for (int i = 0; i < MAX_WEBREQ_COUNT; ++i) {
+    if (slot_used[i] != 0 && slot_module[i] != nullptr) clear_slot(i);
   }
 }

@@ -131,6 +131,7 @@ struct Connection {
   std::chrono::steady_clock::time_point busy_since{};
   uint32_t jitter = 0;
   bool schema_ready = false;
+  bool durable = false;              // "synchronous=FULL" set (by the first writer)
   int batch_depth = 0;               // open WriteBatch scopes
   bool batch_failed = false;         // a nested batch rolled back: the outer one must not commit
   std::thread::id batch_owner{};     // the thread that opened them
@@ -346,6 +347,21 @@ void configure_sqlite_once() {
   if (configured) return;
   configured = true;
   sqlite3_config(SQLITE_CONFIG_PAGECACHE, nullptr, 0, 0);
+  // No memory statistics: they take a mutex and bookkeeping on every allocation, and nothing
+  // here reads them.
+  sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+}
+
+// Every commit of a writer reaches the flash before it returns (the settings survive a power
+// cut right after the reply). Set by the first writer of a connection: a process that only
+// reads does not pay for the statement.
+bool make_durable(Connection* c) {
+  if (c->exec("PRAGMA synchronous=FULL") != SQLITE_OK) {
+    c->report("synchronous");
+    return false;
+  }
+  c->durable = true;
+  return true;
 }
 
 // The connection of `path` for this process; the caller holds db_mutex(). Readers never create
@@ -358,6 +374,7 @@ Connection* connection(const char* path, bool for_write) {
   if (it != map.end()) {
     Connection* c = it->second.get();
     if (c->pid == getpid()) {
+      if (for_write && !c->durable && !make_durable(c)) return nullptr;
       if (!c->schema_ready) {
         if (c->user_version() >= kSchemaVersion) c->schema_ready = true;
         else if (for_write && setup_schema(c) != 0) return nullptr;
@@ -393,10 +410,7 @@ Connection* connection(const char* path, bool for_write) {
   sqlite3_extended_result_codes(db, 1);
   c->jitter = static_cast<uint32_t>(getpid());
   sqlite3_busy_handler(db, &busy_wait, c.get());
-  if (c->exec("PRAGMA synchronous=FULL") != SQLITE_OK) {
-    if (for_write) c->report("synchronous");
-    return nullptr;
-  }
+  if (for_write && !make_durable(c.get())) return nullptr;
   int version = c->user_version();
   if (version < 0) {  // not a database, or unreadable: left as it is, never overwritten
     c->report("open");

@@ -56,6 +56,14 @@ TEST_F(Registry, MatchingIsExactAndCaseSensitive) {
                                    {"/json", "A:arg"},   {"/JSON", ""},  {"/VB.HTM", ""},
                                    {"/vb.htm", "B:arg"}, {"vb.htm", ""}, {"", ""}};
   for (const auto& c : cases) EXPECT_EQ(dispatched(c.id), c.expect) << c.id;
+  // An id filling all 8 bytes (no NUL) matches its 8 characters only, not a longer text.
+  const WebReqEntry full[] = {{{'/', 'a', 'b', 'c', 'd', 'e', 'f', 'g'}, &record<'F'>}};
+  ASSERT_EQ(register_requests(full, 1), 0);
+  EXPECT_EQ(dispatched("/abcdefg"), "F:arg");
+  EXPECT_EQ(dispatched("/abcdefgh"), "");
+  EXPECT_EQ(dispatched("/abcdef"), "");
+  ASSERT_EQ(unregister_requests(full, 1), 0);
+  EXPECT_EQ(dispatched("/abcdefg"), "");
   last_call.clear();
   dispatch_request(nullptr, "x");
   EXPECT_EQ(last_call, "");
