@@ -132,6 +132,33 @@ TEST(SimOpLogStore, StampsKeepsAndReloadsRecords) {
   EXPECT_EQ(zvtest::read_file("/mnt/nand/oplog.bin").size(), 2u * 680);
 }
 
+// A span is found by its stamps: in order by binary search, after the clock went back by a scan;
+// both give exactly the entries within [from, to]. A fill keeps the newest kMaxEntries.
+TEST(SimOpLogStore, VisitsTheEntriesOfASpanOnly) {
+  zvtest::reset_device_state();
+  OpLogStore store;
+  store.fill(OpLogStore::kMaxEntries + 5, 60, 1000000000);
+  ASSERT_EQ(store.size(), OpLogStore::kMaxEntries);
+  auto stamps = [&](int32_t from, int32_t to) {
+    std::vector<int32_t> seen;
+    store.visit(from, to, [&](const StoredLogEntry& e) {
+      seen.push_back(e.record.time);
+      return true;
+    });
+    return seen;
+  };
+  const std::vector<int32_t> last = {1000000000 - 120, 1000000000 - 60, 1000000000};
+  EXPECT_EQ(stamps(1000000000 - 179, 1000000000), last) << "one below the oldest stamp";
+  EXPECT_EQ(stamps(1000000000 - 120, 2000000000), last);
+  EXPECT_TRUE(stamps(1000000001, 2000000000).empty());
+  EXPECT_EQ(stamps(0, 2000000000).size(), OpLogStore::kMaxEntries);
+  OpLogRecord late{};
+  late.sub_type = 201;
+  ASSERT_TRUE(store.add(3485, reinterpret_cast<const unsigned char*>(&late), 672, 1000000000 - 90));
+  EXPECT_EQ(stamps(1000000000 - 120, 1000000000),
+            (std::vector<int32_t>{1000000000 - 120, 1000000000 - 60, 1000000000, 1000000000 - 90}));
+}
+
 // Runs build/bin/zvcore-sim with the given options until stop().
 class SimProcess {
  public:

@@ -9,6 +9,10 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <ctime>
+#include <functional>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -150,6 +154,15 @@ class AdminSim : public SimModule {
       *answer = std::to_string(language_.load());
       return true;
     }
+    // "oplog-fill N": N made-up entries, one a minute up to now (a device with a full log).
+    if (words.size() == 2 && words[0] == "oplog-fill") {
+      char* end = nullptr;
+      const long n = strtol(words[1].c_str(), &end, 10);
+      if (*end != '\0' || n < 1 || n > static_cast<long>(OpLogStore::kMaxEntries)) return false;
+      sim->oplog().fill(static_cast<size_t>(n), 60, static_cast<int32_t>(time(nullptr)));
+      *answer = "ok " + std::to_string(sim->oplog().size());
+      return true;
+    }
     if (words.size() == 1 && words[0] == "resets") {
       std::lock_guard<std::mutex> lock(mutex_);
       *answer = std::to_string(resets_) + " keepIp=" + std::to_string(keep_.keep_ip) +
@@ -192,24 +205,38 @@ class AdminSim : public SimModule {
     return c;
   }
 
+  // Calls `visit` with every entry the query matches, oldest first.
+  void each_match(const LogQuery& q, const std::function<void(const OpLogRecord&)>& visit) const {
+    const bool spanned = q.start_time <= q.end_time;
+    sim->oplog().visit(spanned ? q.start_time : INT32_MIN, spanned ? q.end_time : INT32_MAX,
+                       [&](const StoredLogEntry& e) {
+                         if (matches(q, e.record)) visit(e.record);
+                         return true;
+                       });
+  }
+
   std::vector<OpLogRecord> matching(const LogQuery& q) const {
     std::vector<OpLogRecord> out;
-    for (const StoredLogEntry& e : sim->oplog().entries()) {
-      if (matches(q, e.record)) out.push_back(e.record);
-    }
+    each_match(q, [&](const OpLogRecord& e) { out.push_back(e); });
     return out;
   }
 
+  // One page of the matches (kLogPageEntries from page q.page, 1-based) and their total: only the
+  // page's entries are copied.
   void search(const SimRequest& request, SimAnswer& a) const {
     auto q = std::make_unique<LogQuery>();
     if (!payload_as(request, q.get())) return;
-    const std::vector<OpLogRecord> found = matching(*q);
     const size_t first = static_cast<size_t>(std::max(q->page, 1) - 1) * kLogPageEntries;
-    const size_t count = first < found.size() ? std::min<size_t>(found.size() - first, kLogPageEntries) : 0;
-    std::vector<unsigned char> reply(8 + count * sizeof(OpLogRecord));
-    const auto header = std::array<int32_t, 2>{static_cast<int32_t>(found.size()), static_cast<int32_t>(count)};
+    size_t total = 0;
+    std::vector<OpLogRecord> page;
+    each_match(*q, [&](const OpLogRecord& e) {
+      if (total >= first && page.size() < kLogPageEntries) page.push_back(e);
+      ++total;
+    });
+    std::vector<unsigned char> reply(8 + page.size() * sizeof(OpLogRecord));
+    const auto header = std::array<int32_t, 2>{static_cast<int32_t>(total), static_cast<int32_t>(page.size())};
     std::memcpy(reply.data(), header.data(), 8);
-    if (count > 0) std::memcpy(reply.data() + 8, &found[first], count * sizeof(OpLogRecord));
+    if (!page.empty()) std::memcpy(reply.data() + 8, page.data(), page.size() * sizeof(OpLogRecord));
     a.bytes(reply.data(), reply.size());
   }
 

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -36,8 +37,20 @@ class OpLogStore {
   std::vector<StoredLogEntry> entries() const;
   size_t size() const;
 
+  // Calls `visit` with every entry stamped within [from, to], oldest first, under the store's
+  // lock, until it returns false. While the stamps are in order (the clock never went back) the
+  // span is found by binary search, so a search costs what it finds, not the whole log.
+  void visit(int32_t from, int32_t to, const std::function<bool(const StoredLogEntry&)>& visit) const;
+
+  // Adds `count` made-up entries (logins, logouts, settings changes of rotating channels), one
+  // every `step` seconds and ending at `now`: a device with a full log, for the benchmark.
+  void fill(size_t count, int32_t step, int32_t now);
+
  private:
+  void push(const StoredLogEntry& entry);  // under mutex_
+
   mutable std::mutex mutex_;
   std::deque<StoredLogEntry> entries_;
+  bool in_order_ = true;  // every entry's stamp >= the one before it
   int fd_ = -1;
 };

@@ -22,6 +22,9 @@
 // frame header can announce the stream's frame count and bytes. The stream runs at
 // ZVSIM_DOWNLOAD_SPEED times real time (default 8; 0 = as fast as possible), in chunks of at most
 // ZVSIM_CHUNK_BYTES picture bytes (default and maximum 614400; tests set it lower to split frames).
+// With ZVSIM_DOWNLOAD_PREMADE=1 every frame of a stream carries the first frame's picture, drawn
+// and encoded once: with speed 0 the simulator then sends as fast as the requester takes the
+// chunks (the benchmark of the download path uses it, so that the picture encoder is not the limit).
 //
 // Control commands (`zvcore-sim ctl playback <words>`): "end-download" ends the running stream as
 // the core's own end does (the end chunk, the marker removed), "abort-download" ends it with the
@@ -364,6 +367,7 @@ class PlaybackSim : public SimModule {
     std::vector<time_t> frame_times;  // capture second of every frame, 10 per second
     uint32_t frame_bytes = 0;         // every padded picture's size
     uint32_t next = 0;
+    std::vector<uint8_t> premade;     // ZVSIM_DOWNLOAD_PREMADE: the picture of every frame
     std::chrono::steady_clock::time_point started{};
     std::atomic<int32_t> stop_with{0};  // kChunkEnd or kChunkAbort: the next tick ends the stream
   };
@@ -772,6 +776,7 @@ std::vector<uint8_t> frame_picture(int channel, int stream_type, time_t when, ui
 void PlaybackSim::stream_tick(const std::shared_ptr<Download>& d) {
   const int speed = env_int("ZVSIM_DOWNLOAD_SPEED", 8, 0, 10000);
   const auto chunk_limit = static_cast<uint32_t>(env_int("ZVSIM_CHUNK_BYTES", kChunkDataMax, 1, kChunkDataMax));
+  const bool premade = env_int("ZVSIM_DOWNLOAD_PREMADE", 0, 0, 1) == 1;
   const auto total = static_cast<uint32_t>(d->frame_times.size());
   uint32_t due = total;
   if (speed > 0) {
@@ -791,8 +796,13 @@ void PlaybackSim::stream_tick(const std::shared_ptr<Download>& d) {
   // At most a few frames per tick, so that an end or a stop is seen soon.
   for (int sent = 0; d->next < due && sent < 32 && d->stop_with.load() == 0; ++sent) {
     const uint32_t index = d->next++;
-    const std::vector<uint8_t> picture =
-        frame_picture(d->channel, d->stream_type, d->frame_times[index], index, d->frame_bytes);
+    if (premade && d->premade.empty()) {
+      d->premade = frame_picture(d->channel, d->stream_type, d->frame_times[index], index, d->frame_bytes);
+    }
+    const std::vector<uint8_t> drawn =
+        premade ? std::vector<uint8_t>()
+                : frame_picture(d->channel, d->stream_type, d->frame_times[index], index, d->frame_bytes);
+    const std::vector<uint8_t>& picture = premade ? d->premade : drawn;
     if (picture.empty()) {
       d->stop_with.store(kChunkAbort);
       break;
@@ -819,7 +829,7 @@ void PlaybackSim::stream_tick(const std::shared_ptr<Download>& d) {
     end_download(d);
     return;
   }
-  sim->after(kTickMs, [this, d] { stream_tick(d); });
+  sim->after(speed == 0 ? 0 : kTickMs, [this, d] { stream_tick(d); });
 }
 
 void PlaybackSim::start_download(const SimRequest& request, SimAnswer& a) {

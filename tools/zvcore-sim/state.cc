@@ -209,25 +209,29 @@ class StateSim : public SimModule {
     // from the same user and address removes them.
     r.answer(kOnlineUsers, [this](const SimRequest&, SimAnswer& a) {
       std::vector<OnlineUser> users;
-      for (const StoredLogEntry& e : sim->oplog().entries()) {
+      sim->oplog().visit(INT32_MIN, INT32_MAX, [&](const StoredLogEntry& e) {
         const OpLogRecord& rec = e.record;
-        if (rec.sub_type != 201 && rec.sub_type != 202) continue;
+        if (rec.sub_type != 201 && rec.sub_type != 202) return true;
         auto same = [&](const OnlineUser& u) {
           return strncmp(u.user_name, rec.user, sizeof u.user_name) == 0 &&
                  strncmp(u.ipaddr, rec.remote_address, sizeof rec.remote_address) == 0;
         };
         users.erase(std::remove_if(users.begin(), users.end(), same), users.end());
-        if (rec.sub_type == 202) continue;
+        if (rec.sub_type == 202) return true;
         OnlineUser u{};
         copy_text_field(u.user_name, sizeof u.user_name, rec.user, sizeof rec.user);
         copy_text_field(u.ipaddr, sizeof u.ipaddr, rec.remote_address, sizeof rec.remote_address);
-        UserRecord account{};
-        u.user_level = read_user_by_name(kZvdbPath, &account, u.user_name) == 0 ? account.type : 0;
         const time_t at = rec.time;
         struct tm t{};
         localtime_r(&at, &t);
         strftime(u.login_time, sizeof u.login_time, "%Y-%m-%d %H:%M:%S", &t);
         users.push_back(u);
+        return true;
+      });
+      // The level of each user still logged in, read once per user at the end.
+      for (OnlineUser& u : users) {
+        UserRecord account{};
+        u.user_level = read_user_by_name(kZvdbPath, &account, u.user_name) == 0 ? account.type : 0;
       }
       a.bytes(users.data(), users.size() * sizeof(OnlineUser));
     });
