@@ -1,9 +1,13 @@
 // Request cost of webreq against the CGI floor. Runs inside the device sandbox next to the demo
 // stack (tools/bench starts both): every case goes through lighttpd on loopback, the baseline is a
 // minimal C CGI program served by the same server with the same CGI setup, measured in the same
-// run. Prints one table and writes the numbers as JSON.
+// run. Every case runs twice: on the empty device the stack starts with, and on a full one (100
+// users, 64 cameras, 32 holidays, 10 000 plates, 100 000 log entries), so that a cost growing with
+// the stored data shows. Prints one table with every goal and whether it holds, and writes the
+// numbers as JSON.
 //
 //   bench_requests --port N --bin DIR [--out FILE] [--requests N] [--download-seconds N]
+//                  [--arm-bin DIR]
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -30,17 +34,47 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// What a request does decides its goal: the largest ratio of its median to the baseline's.
+enum class Family { kFloor, kRead, kCore, kSave };
+
+double goal_of(Family f) {
+  switch (f) {
+    case Family::kRead: return 1.5;  // reads the database
+    case Family::kCore: return 2.0;  // waits for the core
+    case Family::kSave: return 3.0;  // durable write and notices
+    case Family::kFloor: break;
+  }
+  return 0;
+}
+
+const char* family_name(Family f) {
+  switch (f) {
+    case Family::kRead: return "read";
+    case Family::kCore: return "core";
+    case Family::kSave: return "save";
+    case Family::kFloor: break;
+  }
+  return "floor";
+}
+
+constexpr double kGrowthGoal = 0.10;     // full device against empty device, median
+constexpr long kRssGoalKb = 4096;        // peak RSS of every request
+constexpr long kQueueBoundKb = 10240;    // the download's chunk queue may add this much
+constexpr double kDownloadGoalMib = 100;  // MiB/s through lighttpd on loopback
+constexpr long kArmSizeGoal = 2 * 1024 * 1024;  // stripped ARM webreq, bytes
+
 struct Case {
   std::string name;
+  Family family;
   std::string program;  // "webreq" or "cgi-baseline"
   std::string method;
   std::string path_info;
+  std::string query;
   std::string content_type;
   std::string body;
   std::string expect;  // a text the reply body must hold
   // "%d" in the body takes a new number for every request (a setting really changes each time).
   bool vary = false;
-  double goal = 0;  // the largest ratio to the baseline's median that meets the goal (0: none)
 };
 
 std::atomic<int> g_sequence{0};
@@ -73,18 +107,21 @@ struct Load {
 
 struct CaseResult {
   Case c;
-  Load single, eight;
+  Load single, eight, full;  // empty device (one client, eight clients), full device
   long peak_rss_kb = 0;
-  double ratio = 0;         // single-client median / baseline median
-  double mb_per_s = 0;      // downloads only
-  size_t download_bytes = 0;
+  double ratio = 0;   // single-client median / baseline median, empty device
+  double growth = 0;  // full-device median / empty-device median - 1
+  bool ratio_ok() const { return c.family == Family::kFloor || ratio <= goal_of(c.family); }
+  bool growth_ok() const { return c.family == Family::kFloor || growth <= kGrowthGoal; }
+  bool rss_ok() const { return peak_rss_kb <= kRssGoalKb; }
 };
 
 int g_port = 0;
 std::string g_bin;
 
 std::string url_path(const Case& c) {
-  return "/cgi-bin/" + c.program + c.path_info;
+  if (c.program.empty()) return c.path_info;  // a file of the document root
+  return "/cgi-bin/" + c.program + c.path_info + (c.query.empty() ? "" : "?" + c.query);
 }
 
 HttpResult http(const Case& c) {
@@ -227,7 +264,7 @@ long peak_rss_kb(const Case& c) {
     std::string env_text[] = {"REQUEST_METHOD=" + c.method, "PATH_INFO=" + c.path_info,
                               "CONTENT_TYPE=" + c.content_type,
                               "CONTENT_LENGTH=" + std::to_string(body.size()),
-                              "QUERY_STRING=", "REMOTE_ADDR=127.0.0.1",
+                              "QUERY_STRING=" + c.query, "REMOTE_ADDR=127.0.0.1",
                               "HTTP_COOKIE=userName=admin", "GATEWAY_INTERFACE=CGI/1.1"};
     std::vector<char*> envp;
     for (auto& e : env_text) envp.push_back(e.data());
@@ -277,16 +314,36 @@ Load core_roundtrip(int count) {
   return load;
 }
 
-std::string download_body(int seconds) {
-  time_t start = time(nullptr) - 3600;
-  time_t end = start + seconds;
-  char a[32], b[32];
+std::string time_text(time_t when, const char* format) {
+  char text[32];
   tm t{};
-  localtime_r(&start, &t);
-  strftime(a, sizeof a, "%Y-%m-%dT%H:%M:%SZ", &t);
-  localtime_r(&end, &t);
-  strftime(b, sizeof b, "%Y-%m-%dT%H:%M:%SZ", &t);
-  return std::string(R"({"id":0,"streamType":0,"startTime":")") + a + R"(","endTime":")" + b + "\"}";
+  localtime_r(&when, &t);
+  strftime(text, sizeof text, format, &t);
+  return text;
+}
+
+std::string download_body(int seconds) {
+  const time_t start = time(nullptr) - 3600;
+  return std::string(R"({"id":0,"streamType":0,"startTime":")") + time_text(start, "%Y-%m-%dT%H:%M:%SZ") +
+         R"(","endTime":")" + time_text(start + seconds, "%Y-%m-%dT%H:%M:%SZ") + "\"}";
+}
+
+// The log search of the last two hours, first page.
+std::string log_query() {
+  const time_t now = time(nullptr);
+  return std::string(R"({"language":"en","mainType":1,"subTypeArr":[10],"startTime":")") +
+         time_text(now - 7200, "%Y-%m-%d %H:%M:%S") + R"(","endTime":")" + time_text(now + 60, "%Y-%m-%d %H:%M:%S") +
+         R"(","curPageNum":1})";
+}
+
+// The recording plan of channels 0-7 in one save: 8 days of a few sections each.
+std::string plan_body() {
+  std::string days;
+  for (int d = 0; d < 8; ++d) {
+    days += std::string(d > 0 ? "," : "") + R"({"wholedayEnable":0,"wholedayActionType":1,"plans":[)" +
+            R"([0,%d,1],[20,30,2],[40,47,1]]})";
+  }
+  return R"({"cnt":8,"chnid":[0,1,2,3,4,5,6,7],"recordplanmode":1,"schedule":[)" + days + "]}";
 }
 
 void json_load(FILE* f, const char* key, const Load& l) {
@@ -294,6 +351,98 @@ void json_load(FILE* f, const char* key, const Load& l) {
              "\"median_ms\": %.3f, \"p99_ms\": %.3f}",
           key, l.clients, l.requests, l.failures, l.rps, l.median_ms, l.p99_ms);
 }
+
+// One POST through lighttpd; true when the reply holds `expect`.
+bool post(const std::string& path_info, const std::string& body, const std::string& expect) {
+  Case c{"seed", Family::kFloor, "webreq", "POST", path_info, "", "application/json", body, expect};
+  HttpResult r = http(c);
+  return ok(c, r);
+}
+
+// A program of the build with its arguments, its output thrown away; true when it exits 0.
+bool run_program(const std::string& program, std::vector<std::string> args) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    int null_fd = open("/dev/null", O_WRONLY);
+    dup2(null_fd, 1);
+    std::string path = g_bin + "/" + program;
+    std::vector<char*> argv{path.data()};
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(path.c_str(), argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Fills the device through its own requests (and the simulator's control socket for the log):
+// 100 users, 64 cameras, 32 holidays, 10 000 plates, 100 000 log entries. Counts what failed.
+int fill_device() {
+  int failed = 0;
+  auto must = [&](bool done) { failed += done ? 0 : 1; };
+  for (int u = 1; u < 100; ++u) {
+    char body[256];
+    snprintf(body, sizeof body,
+             R"({"name":"user%02d","password":"0123456789abcdef0123456789abcdef","type":2,"permission":0,)"
+             R"("remotePermission":0})", u);
+    must(post("/6071", body, "id="));
+  }
+  must(run_program("zvdb", {"set", "max_cameras", "64"}));
+  for (int id = 0; id < 64; ++id) {
+    char body[512];
+    snprintf(body, sizeof body,
+             R"({"id":%d,"name":"Cam %d","minorid":0,"enable":1,"ipAddr":"198.51.100.%d","managePort":80,)"
+             R"("camProtocol":0,"userName":"cam","password":"pw","transmitProtocol":1,"enableSubStream":1,)"
+             R"("syncTime":1,"ddns":"","mac_addr":"","poechannel":0,"physicalport":0,"otherPoe":0})",
+             id, id + 1, id + 10);
+    must(post("/2004", body, "OK"));
+  }
+  for (int h = 0; h < 32; ++h) {
+    char body[256];
+    snprintf(body, sizeof body,
+             R"({"id":%d,"name":"Holiday %d","enable":1,"type":0,"startMon":%d,"startMDay":%d,"endMon":%d,)"
+             R"("endMDay":%d})", h, h, 1 + h % 12, 1 + h % 28, 1 + h % 12, 1 + h % 28);
+    must(post("/6031", body, "OK"));
+  }
+  std::string plates = R"({"cnt":10000,"plate":[)";
+  for (int i = 0; i < 10000; ++i) {
+    char entry[48];
+    snprintf(entry, sizeof entry, R"(%s["%s","P%05d"])", i > 0 ? "," : "", i % 3 == 0 ? "black" : "white", i);
+    plates += entry;
+  }
+  must(post("/6184", plates + "]}", "10000"));
+  must(run_program("zvcore-sim", {"ctl", "admin", "oplog-fill", "100000"}));
+  return failed;
+}
+
+// A plain file of `bytes` served by the same lighttpd: the pipe's own speed, in MiB/s.
+double plain_file_speed(size_t bytes, const std::string& docroot) {
+  const std::string path = docroot + "/bench-plain.bin";
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::vector<char> block(1 << 20, 'z');
+    for (size_t left = bytes; left > 0 && out;) {
+      const size_t n = std::min(left, block.size());
+      out.write(block.data(), static_cast<std::streamsize>(n));
+      left -= n;
+    }
+  }
+  Case c{"plain", Family::kFloor, "", "GET", "/bench-plain.bin", "", "", "", ""};
+  HttpResult r = http(c);
+  unlink(path.c_str());
+  return r.status == 200 && r.seconds > 0 ? r.body_bytes / r.seconds / (1024.0 * 1024.0) : 0;
+}
+
+long stripped_size(const std::string& strip, const std::string& program) {
+  struct stat st{};
+  if (stat(program.c_str(), &st) != 0) return 0;
+  const std::string out = "/tmp/webreq.stripped";
+  const std::string cmd = strip + " -o " + out + " " + program + " 2>/dev/null";
+  return system(cmd.c_str()) == 0 && stat(out.c_str(), &st) == 0 ? st.st_size : 0;
+}
+
+const char* holds(bool ok) { return ok ? "yes" : "NO"; }
 
 }  // namespace
 
@@ -316,8 +465,9 @@ int print_free_port() {
 int main(int argc, char** argv) {
   if (argc == 2 && strcmp(argv[1], "--free-port") == 0) return print_free_port();
   std::string out = "build/bench/results.json";
+  std::string arm_bin;
   int requests = 400;
-  int download_seconds = 60;
+  int download_seconds = 600;
   for (int i = 1; i + 1 < argc; i += 2) {
     std::string a = argv[i];
     if (a == "--port") g_port = atoi(argv[i + 1]);
@@ -325,28 +475,39 @@ int main(int argc, char** argv) {
     else if (a == "--out") out = argv[i + 1];
     else if (a == "--requests") requests = atoi(argv[i + 1]);
     else if (a == "--download-seconds") download_seconds = atoi(argv[i + 1]);
+    else if (a == "--arm-bin") arm_bin = argv[i + 1];
   }
   if (g_port <= 0 || g_bin.empty()) {
-    fprintf(stderr, "usage: bench_requests --port N --bin DIR [--out FILE] [--requests N]\n");
+    fprintf(stderr, "usage: bench_requests --port N --bin DIR [--out FILE] [--requests N] [--arm-bin DIR]\n");
     return 2;
   }
   const std::string json = "application/json";
   std::vector<Case> cases = {
-      {"baseline (C CGI)", "cgi-baseline", "GET", "", "", "", "OK"},
-      {"1 user list /6070", "webreq", "GET", "/6070", "", "", "[", false, 1.5},
-      {"2 camera status /2001", "webreq", "GET", "/2001", "", "", "IPC", false, 2.0},
-      {"3 motion save /6112", "webreq", "POST", "/6112", json,
+      {"baseline (C CGI)", Family::kFloor, "cgi-baseline", "GET", "", "", "", "", "OK"},
+      {"user list /6070", Family::kRead, "webreq", "GET", "/6070", "", "", "", "["},
+      {"login /1000", Family::kRead, "webreq", "POST", "/1000", "", json,
+       R"({"userName":"admin","md5":"21232f297a57a5a743894a0e4a801fc3"})", "\"type\": 0"},
+      {"holidays /6030", Family::kRead, "webreq", "GET", "/6030", "", "", "", "holidays"},
+      {"record plan /6040", Family::kRead, "webreq", "GET", "/6040", "3", "", "", "schedule"},
+      {"camera status /2001", Family::kCore, "webreq", "GET", "/2001", "", "", "", "IPC"},
+      {"disk list /6100", Family::kCore, "webreq", "GET", "/6100", "", "", "", "resultString"},
+      {"log search /1002", Family::kCore, "webreq", "POST", "/1002", "", json, log_query(), "count"},
+      {"alarm status /8003", Family::kCore, "webreq", "GET", "/8003", "", "", "", "cameras"},
+      {"motion save /6112", Family::kSave, "webreq", "POST", "/6112", "", json,
        R"({"chnid":0,"enableZV":0,"sensitivity":%d,"copyCnt":3,"copyChn":[1,2,3],)"
        R"("dialog":{"chnid":0,"interval":%d,"triChannels":"0110"}})",
-       "OK", true, 3.0},
-      {"4 login /1000", "webreq", "POST", "/1000", json,
-       R"({"userName":"admin","md5":"21232f297a57a5a743894a0e4a801fc3"})", "\"type\": 0", false, 1.5},
+       "OK", true},
+      {"plan save 8 ch /6041", Family::kSave, "webreq", "POST", "/6041", "", json, plan_body(), "OK", true},
+      {"network save /7041", Family::kSave, "webreq", "POST", "/7041", "", json,
+       R"({"mode":0,"ipAddr2":"10.1.0.%d","mtu2":1500})", "OK", true},
+      {"plate edit /6185", Family::kSave, "webreq", "POST", "/6185", "", json,
+       R"({"cnt":1,"plate":[["P0000%d","black","P0000%d"]]})", "OK", true},
   };
-  std::vector<CaseResult> results;
   for (const Case& c : cases) {
     for (int i = 0; i < 10; ++i) http(c);  // warm the page cache and the server
   }
   const std::vector<Load> single = run_interleaved(cases, requests, 10);
+  std::vector<CaseResult> results;
   double baseline_median = 0;
   for (size_t k = 0; k < cases.size(); ++k) {
     const Case& c = cases[k];
@@ -354,70 +515,95 @@ int main(int argc, char** argv) {
     r.c = c;
     r.single = single[k];
     r.eight = run_load(c, 8, std::max(1, requests / 4));
-    long rss = 0;
-    for (int i = 0; i < 3; ++i) rss = std::max(rss, peak_rss_kb(c));
-    r.peak_rss_kb = rss;
     if (results.empty()) baseline_median = r.single.median_ms;
     r.ratio = baseline_median > 0 ? r.single.median_ms / baseline_median : 0;
     results.push_back(r);
   }
 
-  // The download: one client, one recording span, bytes per second and the process's peak RSS.
-  Case download{"5 download /4013", "webreq", "POST", "/4013", json, download_body(download_seconds), "RIFF"};
-  HttpResult d = http(download);
-  CaseResult dl;
-  dl.c = download;
-  dl.download_bytes = d.body_bytes;
-  dl.mb_per_s = d.seconds > 0 ? d.body_bytes / d.seconds / (1024.0 * 1024.0) : 0;
-  dl.single.clients = 1;
-  dl.single.requests = 1;
-  dl.single.failures = ok(download, d) ? 0 : 1;
-  dl.single.median_ms = d.seconds * 1000;
-  dl.peak_rss_kb = peak_rss_kb(download);
+  // The same cases on a full device.
+  const int fill_failures = fill_device();
+  for (const Case& c : cases) {
+    for (int i = 0; i < 10; ++i) http(c);
+  }
+  const std::vector<Load> full = run_interleaved(cases, requests, 10);
+  for (size_t k = 0; k < cases.size(); ++k) {
+    CaseResult& r = results[k];
+    r.full = full[k];
+    r.growth = r.single.median_ms > 0 ? r.full.median_ms / r.single.median_ms - 1 : 0;
+    long rss = 0;
+    for (int i = 0; i < 3; ++i) rss = std::max(rss, peak_rss_kb(r.c));
+    r.peak_rss_kb = rss;
+  }
 
-  Load core = core_roundtrip(2000);
+  // The download: one client, one recording span sent by the simulator as fast as it is taken
+  // (the stack runs it with pre-made frames), bytes per second and the process's peak RSS; then
+  // a plain file of the same size through the same server, the limit of the pipe.
+  Case download{"download /4013", Family::kFloor, "webreq", "POST", "/4013", "", json,
+                download_body(download_seconds), "RIFF"};
+  const HttpResult d = http(download);
+  const double download_mib = d.seconds > 0 ? d.body_bytes / d.seconds / (1024.0 * 1024.0) : 0;
+  const int download_failures = ok(download, d) ? 0 : 1;
+  const long download_rss = peak_rss_kb(download);
+  const double plain_mib = plain_file_speed(std::max<size_t>(d.body_bytes, 1 << 20), "/www");
 
-  struct stat st{};
-  std::string stripped = "/tmp/webreq.stripped";
-  std::string cmd = "strip -o " + stripped + " " + g_bin + "/webreq";
-  long webreq_size = (system(cmd.c_str()) == 0 && stat(stripped.c_str(), &st) == 0) ? st.st_size : 0;
+  const Load core = core_roundtrip(2000);
+  const long webreq_size = stripped_size("strip", g_bin + "/webreq");
+  const long arm_size = arm_bin.empty() ? 0 : stripped_size("arm-linux-gnueabihf-strip", arm_bin + "/webreq");
 
-  printf("\n%-24s %9s %9s %9s %7s %7s | %9s %9s %9s | %8s %6s\n", "case", "req/s", "median", "p99",
-         "ratio", "goal", "req/s x8", "median", "p99", "RSS KiB", "fails");
+  printf("\n%-22s %-5s %8s %6s %6s | %8s %7s %4s | %8s %6s | %6s %4s | %5s\n", "case", "kind", "median",
+         "ratio", "goal", "full", "growth", "<10%", "x8 req/s", "p99", "RSS KiB", "4MiB", "fails");
+  bool all_hold = fill_failures == 0;
   for (const auto& r : results) {
     char goal[16] = "";
-    if (r.c.goal > 0) snprintf(goal, sizeof goal, "%s%.1fx", r.ratio <= r.c.goal ? "<=" : "> ", r.c.goal);
-    printf("%-24s %9.1f %7.3fms %7.3fms %6.2fx %7s | %9.1f %7.3fms %7.3fms | %8ld %6d\n", r.c.name.c_str(),
-           r.single.rps, r.single.median_ms, r.single.p99_ms, r.ratio, goal, r.eight.rps,
-           r.eight.median_ms, r.eight.p99_ms, r.peak_rss_kb, r.single.failures + r.eight.failures);
+    if (r.c.family != Family::kFloor) snprintf(goal, sizeof goal, "%s%.1fx", r.ratio_ok() ? "<=" : "> ", goal_of(r.c.family));
+    printf("%-22s %-5s %6.3fms %5.2fx %6s | %6.3fms %+6.1f%% %4s | %8.1f %4.2fms | %7ld %4s | %5d\n", r.c.name.c_str(),
+           family_name(r.c.family), r.single.median_ms, r.ratio, goal, r.full.median_ms, 100 * r.growth,
+           r.c.family == Family::kFloor ? "" : holds(r.growth_ok()), r.eight.rps, r.eight.p99_ms, r.peak_rss_kb,
+           holds(r.rss_ok()), r.single.failures + r.eight.failures + r.full.failures);
+    all_hold = all_hold && r.ratio_ok() && r.growth_ok() && r.rss_ok();
   }
-  printf("%-24s %zu bytes in %.2f s = %.1f MiB/s, peak RSS %ld KiB, %d failed\n", dl.c.name.c_str(),
-         dl.download_bytes, d.seconds, dl.mb_per_s, dl.peak_rss_kb, dl.single.failures);
-  printf("%-24s median %.3f ms, p99 %.3f ms over %d round trips, %d without reply\n",
-         "core round trip", core.median_ms, core.p99_ms, core.requests, core.failures);
-  printf("%-24s %ld bytes stripped\n", "webreq size", webreq_size);
+  const bool download_ok = download_mib >= kDownloadGoalMib && download_rss <= kRssGoalKb + kQueueBoundKb;
+  const bool arm_ok = arm_size > 0 && arm_size <= kArmSizeGoal;
+  all_hold = all_hold && download_ok && arm_ok;
+  printf("%-22s %zu bytes in %.2f s = %.1f MiB/s (goal %.0f: %s), plain file %.1f MiB/s; peak RSS %ld KiB "
+         "(goal %ld: %s)\n",
+         "download /4013", d.body_bytes, d.seconds, download_mib, kDownloadGoalMib, holds(download_mib >= kDownloadGoalMib),
+         plain_mib, download_rss, kRssGoalKb + kQueueBoundKb, holds(download_rss <= kRssGoalKb + kQueueBoundKb));
+  printf("%-22s median %.3f ms, p99 %.3f ms over %d round trips, %d without reply\n", "core round trip",
+         core.median_ms, core.p99_ms, core.requests, core.failures);
+  printf("%-22s %ld bytes stripped (x86-64); ARM %ld bytes (goal %ld: %s)\n", "webreq size", webreq_size,
+         arm_size, kArmSizeGoal, arm_size > 0 ? holds(arm_ok) : "no ARM build");
+  if (fill_failures > 0) printf("filling the device: %d requests failed\n", fill_failures);
+  printf("every goal holds: %s\n", holds(all_hold));
 
   FILE* f = fopen(out.c_str(), "w");
   if (f != nullptr) {
     fprintf(f, "{\n  \"cases\": [\n");
     for (size_t i = 0; i < results.size(); ++i) {
       const auto& r = results[i];
-      fprintf(f, "    {\"name\": \"%s\", \"ratio\": %.3f, \"goal\": %.1f, \"peak_rss_kb\": %ld, ",
-              r.c.name.c_str(), r.ratio, r.c.goal, r.peak_rss_kb);
+      fprintf(f, "    {\"name\": \"%s\", \"family\": \"%s\", \"ratio\": %.3f, \"goal\": %.1f, \"ratio_ok\": %s, "
+                 "\"growth\": %.3f, \"growth_ok\": %s, \"peak_rss_kb\": %ld, \"rss_ok\": %s, ",
+              r.c.name.c_str(), family_name(r.c.family), r.ratio, goal_of(r.c.family), r.ratio_ok() ? "true" : "false",
+              r.growth, r.growth_ok() ? "true" : "false", r.peak_rss_kb, r.rss_ok() ? "true" : "false");
       json_load(f, "single", r.single);
       fprintf(f, ", ");
       json_load(f, "eight", r.eight);
+      fprintf(f, ", ");
+      json_load(f, "full", r.full);
       fprintf(f, "}%s\n", i + 1 < results.size() ? "," : "");
     }
     fprintf(f, "  ],\n  \"download\": {\"bytes\": %zu, \"seconds\": %.3f, \"mib_per_s\": %.2f, "
-               "\"peak_rss_kb\": %ld, \"failures\": %d},\n",
-            dl.download_bytes, d.seconds, dl.mb_per_s, dl.peak_rss_kb, dl.single.failures);
+               "\"plain_file_mib_per_s\": %.2f, \"peak_rss_kb\": %ld, \"ok\": %s, \"failures\": %d},\n",
+            d.body_bytes, d.seconds, download_mib, plain_mib, download_rss, download_ok ? "true" : "false",
+            download_failures);
     fprintf(f, "  ");
     json_load(f, "core_roundtrip", core);
-    fprintf(f, ",\n  \"webreq_stripped_bytes\": %ld\n}\n", webreq_size);
+    fprintf(f, ",\n  \"webreq_stripped_bytes\": %ld,\n  \"arm_webreq_stripped_bytes\": %ld,\n"
+               "  \"fill_failures\": %d,\n  \"all_goals_hold\": %s\n}\n",
+            webreq_size, arm_size, fill_failures, all_hold ? "true" : "false");
     fclose(f);
   }
-  int failures = dl.single.failures + core.failures;
-  for (const auto& r : results) failures += r.single.failures + r.eight.failures;
+  int failures = download_failures + core.failures + fill_failures;
+  for (const auto& r : results) failures += r.single.failures + r.eight.failures + r.full.failures;
   return failures == 0 ? 0 : 1;
 }

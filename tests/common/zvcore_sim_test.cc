@@ -157,6 +157,19 @@ TEST(SimOpLogStore, VisitsTheEntriesOfASpanOnly) {
   ASSERT_TRUE(store.add(3485, reinterpret_cast<const unsigned char*>(&late), 672, 1000000000 - 90));
   EXPECT_EQ(stamps(1000000000 - 120, 1000000000),
             (std::vector<int32_t>{1000000000 - 120, 1000000000 - 60, 1000000000, 1000000000 - 90}));
+
+  // Made-up entries go before kept ones: the log stays in order (and in its file).
+  OpLogStore kept;
+  ASSERT_TRUE(kept.open("/mnt/nand/oplog.bin", nullptr));
+  ASSERT_TRUE(kept.add(3485, reinterpret_cast<const unsigned char*>(&late), 672, 1000000000));
+  kept.fill(2, 60, 1000000000);
+  std::vector<int32_t> seen;
+  kept.visit(999999000, 1000000000, [&](const StoredLogEntry& e) {
+    seen.push_back(e.record.time);
+    return true;
+  });
+  EXPECT_EQ(seen, (std::vector<int32_t>{1000000000 - 60, 1000000000, 1000000000}));
+  EXPECT_EQ(zvtest::read_file("/mnt/nand/oplog.bin").size(), 3u * sizeof(StoredLogEntry));
 }
 
 // Runs build/bin/zvcore-sim with the given options until stop().

@@ -160,7 +160,7 @@ class AdminSim : public SimModule {
       const long n = strtol(words[1].c_str(), &end, 10);
       if (*end != '\0' || n < 1 || n > static_cast<long>(OpLogStore::kMaxEntries)) return false;
       sim->oplog().fill(static_cast<size_t>(n), 60, static_cast<int32_t>(time(nullptr)));
-      *answer = "ok " + std::to_string(sim->oplog().size());
+      *answer = std::to_string(sim->oplog().size()) + " entries";
       return true;
     }
     if (words.size() == 1 && words[0] == "resets") {

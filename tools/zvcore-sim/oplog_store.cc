@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <iterator>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -73,10 +74,22 @@ void OpLogStore::fill(size_t count, int32_t step, int32_t now) {
     snprintf(r.remote_address, sizeof r.remote_address, "192.168.1.%zu", 10 + i % 200);
   }
   std::lock_guard<std::mutex> lock(mutex_);
-  for (const StoredLogEntry& e : made) push(e);
-  if (fd_ >= 0 && !made.empty()) {
-    const auto bytes = static_cast<ssize_t>(made.size() * sizeof(StoredLogEntry));
-    if (write(fd_, made.data(), static_cast<size_t>(bytes)) != bytes) {
+  // The made-up entries go before the kept ones of the same time, so that the log stays in time
+  // order (its searches then stay binary), and the newest kMaxEntries are kept.
+  std::vector<StoredLogEntry> all;
+  all.reserve(made.size() + entries_.size());
+  std::merge(made.begin(), made.end(), entries_.begin(), entries_.end(), std::back_inserter(all),
+             [](const StoredLogEntry& x, const StoredLogEntry& y) { return x.record.time < y.record.time; });
+  const size_t drop = all.size() > kMaxEntries ? all.size() - kMaxEntries : 0;
+  entries_.assign(all.begin() + static_cast<std::ptrdiff_t>(drop), all.end());
+  in_order_ = std::is_sorted(entries_.begin(), entries_.end(), [](const StoredLogEntry& x, const StoredLogEntry& y) {
+    return x.record.time < y.record.time;
+  });
+  // The file holds the log as it is now, written whole.
+  if (fd_ >= 0) {
+    std::vector<StoredLogEntry> kept(entries_.begin(), entries_.end());
+    const auto bytes = static_cast<ssize_t>(kept.size() * sizeof(StoredLogEntry));
+    if (ftruncate(fd_, 0) != 0 || write(fd_, kept.data(), static_cast<size_t>(bytes)) != bytes) {
       fprintf(stderr, "zvcore-sim: operation log write failed: %s\n", strerror(errno));
     }
   }
