@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -170,16 +171,41 @@ JsonWriter& JsonWriter::field(const char* text, size_t width) {
   return value(std::string_view(text, strnlen(text, width)));
 }
 
+namespace {
+
+// True when one of the 8 bytes of `w` needs an escape: below 0x20, '"', '\\' or '/'. Bytes of
+// 0x80 and above never do (UTF-8 is copied as it is).
+bool special8(uint64_t w) {
+  constexpr uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr uint64_t kHighs = 0x8080808080808080ULL;
+  auto has_zero = [](uint64_t x) { return (x - kOnes) & ~x & kHighs; };
+  const uint64_t below_space = (w - 0x20 * kOnes) & ~w & kHighs;
+  return (below_space | has_zero(w ^ ('"' * kOnes)) | has_zero(w ^ ('\\' * kOnes)) | has_zero(w ^ ('/' * kOnes))) != 0;
+}
+
+}  // namespace
+
 void JsonWriter::put_escaped(std::string_view text, bool key) {
   if (text.empty()) return;  // an empty view may have no data pointer to copy from
-  // Room for the worst case up front; runs of plain bytes are then copied whole.
+  // Room for the worst case up front; runs of plain bytes are then copied whole. Plain bytes are
+  // passed over eight at a time: the keys and texts of a long page are nearly all plain.
   char* out = room(text.size() * kMaxEscaped);
   const char* run = text.data();  // start of the bytes not yet copied
   const char* const end = text.data() + text.size();
   const char* p = run;
-  for (; p != end; ++p) {
+  for (;;) {
+    while (end - p >= 8) {
+      uint64_t w;
+      std::memcpy(&w, p, sizeof w);
+      if (special8(w)) break;
+      p += 8;
+    }
+    if (p == end) break;
     const char code = kEscape[static_cast<unsigned char>(*p)];
-    if (code == 0) continue;
+    if (code == 0) {
+      ++p;
+      continue;
+    }
     std::memcpy(out, run, static_cast<size_t>(p - run));
     out += p - run;
     run = p + 1;
@@ -197,6 +223,7 @@ void JsonWriter::put_escaped(std::string_view text, bool key) {
       out[1] = code;
       out += 2;
     }
+    ++p;
   }
   std::memcpy(out, run, static_cast<size_t>(p - run));
   out += p - run;

@@ -110,7 +110,6 @@ namespace {
 
 using zvdb::Key;
 
-constexpr zvdb::Table<CameraRecord> kCameras{zvdb::kCameraTable};
 constexpr zvdb::Table<IpcProtocolRecord> kProtocolCatalogue{zvdb::kIpcProtocolTable};
 constexpr zvdb::Table<IpcModelRecord> kModelCatalogue{zvdb::kIpcModelTable};
 

@@ -41,3 +41,5 @@ extern const TableDesc kIpcModelTable;     // "ipc_model", key a = protocol id, 
 // The tables above, for the library's table list (inspection, column copies, factory rows).
 std::span<const TableDesc* const> camera_tables();
 }  // namespace zvdb
+
+inline constexpr zvdb::Table<CameraRecord> kCameras{zvdb::kCameraTable};

@@ -137,7 +137,10 @@ const Case kCases[] = {
        b.key(all).value(true).end_object();
      }},
     {"a key ends at its first NUL",
-     [](Both& b) { b.begin_object().key(std::string_view("ab\0cd", 5)).value(int32_t{1}).end_object(); }},
+     [](Both& b) {
+       b.begin_object().key(std::string_view("ab\0cd", 5)).value(int32_t{1});
+       b.key(std::string_view("abcdefghi\0jklmnopqr", 20)).value(int32_t{2}).end_object();  // past 8 plain bytes
+     }},
     {"escapes at the edges of a text and next to each other",
      [](Both& b) {
        b.begin_object();
