@@ -1,0 +1,1 @@
+// The object that carries the tests' precompiled headers (tests/support/CMakeLists.txt).
