@@ -1,5 +1,6 @@
 // Registration of the device with the P2P remote-access service: one TCP exchange of a header and
-// a body, whose answer text is handed on to the core.
+// a body, both sealed for the service, whose answer (sealed for the device) is handed on to the
+// core. The device's keys come from a key file of mode 600 that lives only while the exchange does.
 #include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
@@ -11,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "common/json_fields.h"
 #include "common/request.h"
@@ -19,6 +21,7 @@
 #include "handlers/network/network_services_messages.h"
 #include "platform/zvdb/network_tables.h"
 #include "platform/zvdb/zvdb.h"
+#include "platform/zvnet/p2p_crypt.h"
 
 namespace {
 
@@ -28,9 +31,25 @@ constexpr int kDefaultP2pPort = 9999;
 constexpr int kTimeoutMs = 5000;
 
 constexpr int kNoNetwork = 3;
+constexpr int kNoKeys = 4;
+// The answer body: a 128-byte text, sealed; anything larger than a few blocks is refused.
+constexpr size_t kMaxAnswerBody = 4 * 256;
 
-// The size of n bytes as the service exchanges them (the transport adds no framing).
-size_t rsa_cal_ensize(size_t n) { return n; }
+// The key file of one exchange, removed when the exchange ends.
+class KeyFile {
+ public:
+  KeyFile() { created_ = p2p_create_keyfile(path_) == 0; }
+  ~KeyFile() {
+    if (created_) unlink(path_);
+  }
+  KeyFile(const KeyFile&) = delete;
+  KeyFile& operator=(const KeyFile&) = delete;
+  const char* path() const { return created_ ? path_ : nullptr; }
+
+ private:
+  char path_[32] = "/tmp/p2pkeyXXXXXX";
+  bool created_ = false;
+};
 
 class Socket {
  public:
@@ -97,18 +116,6 @@ class Socket {
     return true;
   }
 
-  // Up to `length` bytes until the peer closes; false when nothing came.
-  bool receive_some(void* data, size_t length) {
-    auto* p = static_cast<char*>(data);
-    size_t total = 0;
-    while (total < length) {
-      const ssize_t got = recv(fd_, p + total, length - total, 0);
-      if (got <= 0) break;
-      total += static_cast<size_t>(got);
-    }
-    return total > 0;
-  }
-
  private:
   int fd_ = -1;
 };
@@ -118,25 +125,45 @@ void copy_text(char (&to)[N], const char (&from)[M]) {
   std::snprintf(to, N, "%.*s", static_cast<int>(std::min(N, M) - 1), from);
 }
 
+// Seals `size` bytes for the service and sends them.
+bool send_sealed(Socket& s, const P2pKeys& keys, const void* plain, size_t size) {
+  std::string sealed;
+  return p2p_seal(keys, plain, size, &sealed) && s.send_all(sealed.data(), sealed.size());
+}
+
+// Receives `size` sealed bytes and opens them into *plain.
+bool receive_sealed(Socket& s, const P2pKeys& keys, size_t size, std::string* plain) {
+  std::string sealed(size, '\0');
+  return s.receive_all(sealed.data(), sealed.size()) && p2p_open(keys, sealed.data(), sealed.size(), plain);
+}
+
 int register_device(const P2pWireBody& body) {
   char host[128];
   get_param_value(kZvdbPath, "p2p_server", host, sizeof host, kDefaultP2pServer);
   const int port = get_param_int(kZvdbPath, "p2p_port", kDefaultP2pPort);
   Socket s;
   if (!s.connect_to(host, port)) return kNoNetwork;
+  KeyFile key_file;
+  const P2pKeys keys = key_file.path() != nullptr ? p2p_cli_switch_keyfile(key_file.path()) : P2pKeys{};
+  if (!keys.ready()) return kNoKeys;
   P2pWireHeader header{};
   header.version = 2;
   header.body_size = static_cast<int32_t>(rsa_cal_ensize(sizeof body));
   header.kind = 1;
-  if (!s.send_all(&header, sizeof header) || !s.send_all(&body, sizeof body)) return kNoNetwork;
+  if (!send_sealed(s, keys, &header, sizeof header) || !send_sealed(s, keys, &body, sizeof body)) return kNoNetwork;
+  std::string plain;
+  if (!receive_sealed(s, keys, rsa_cal_ensize(sizeof(P2pWireHeader)), &plain) || plain.size() != sizeof(P2pWireHeader)) {
+    return kNoNetwork;
+  }
   P2pWireHeader answer{};
-  static_assert(sizeof answer >= 40);
-  if (!s.receive_all(&answer, rsa_cal_ensize(sizeof answer))) return kNoNetwork;
+  std::memcpy(&answer, plain.data(), sizeof answer);
   if (answer.status == 2) return 2;
   // Any other status than 0 and 2 is the service's refusal, reported as it is.
   if (answer.status != 0) return answer.status;
+  const size_t body_size = answer.body_size > 0 ? static_cast<size_t>(answer.body_size) : 0;
+  if (body_size == 0 || body_size > kMaxAnswerBody || !receive_sealed(s, keys, body_size, &plain)) return kNoNetwork;
   P2pAnswerText text{};
-  if (!s.receive_some(text.text, sizeof text.text - 1)) return kNoNetwork;
+  std::memcpy(text.text, plain.data(), std::min(plain.size(), sizeof text.text - 1));
   text.text[sizeof text.text - 1] = '\0';
   core_tell(kP2pRegistered, text);
   return 0;

@@ -9,11 +9,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "common/json_writer.h"
@@ -96,11 +99,61 @@ bool ends_with(const std::string& text, std::string_view end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-void stop_captures() {
+// The running tcpdump processes of this program's user (zombies have already written their file).
+std::vector<pid_t> capture_processes() {
+  std::vector<pid_t> pids;
+  DIR* proc = opendir("/proc");
+  if (proc == nullptr) return pids;
+  while (const dirent* e = readdir(proc)) {
+    if (!is_digit(e->d_name[0])) continue;
+    struct stat st{};
+    char comm[32] = "";
+    const int fd = openat(dirfd(proc), (std::string(e->d_name) + "/comm").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) continue;
+    const ssize_t n = read(fd, comm, sizeof comm - 1);
+    close(fd);
+    if (n <= 0 || fstatat(dirfd(proc), e->d_name, &st, 0) != 0 || st.st_uid != geteuid()) continue;
+    comm[n] = '\0';
+    if (std::strcmp(comm, "tcpdump\n") == 0) pids.push_back(static_cast<pid_t>(std::atol(e->d_name)));
+  }
+  closedir(proc);
+  return pids;
+}
+
+// Whether `pid` still runs (a zombie has ended: its files are closed).
+bool still_running(pid_t pid) {
+  char path[32];
+  std::snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
+  FILE* f = std::fopen(path, "re");
+  if (f == nullptr) return false;
+  char line[512] = "";
+  const bool read_ok = std::fgets(line, sizeof line, f) != nullptr;
+  std::fclose(f);
+  const char* end = std::strrchr(line, ')');
+  return read_ok && end != nullptr && end[1] == ' ' && end[2] != 'Z' && end[2] != 'X';
+}
+
+// How long the kernel may hold captured packets before it hands them to tcpdump (its buffer
+// timeout is one second); a packet still held when tcpdump is ended is never written.
+constexpr int kCaptureDeliveryMs = 1200;
+constexpr int kCaptureExitMs = 5000;
+
+// Ends every capture: with `flush`, once the packets seen so far have reached tcpdump. tcpdump
+// writes out its buffered packets and closes its file on the signal; this waits (bounded) until
+// each capture has ended, so the file is whole when it is packed.
+void stop_captures(bool flush) {
+  const std::vector<pid_t> running = capture_processes();
+  if (flush && !running.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(kCaptureDeliveryMs));
   ToolOptions quiet;
   quiet.discard_errors = true;
   quiet.time_limit_ms = 5000;
   run_tool({"killall", "tcpdump"}, quiet);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kCaptureExitMs);
+  for (pid_t pid : running) {
+    while (still_running(pid) && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
 }
 
 }  // namespace
@@ -133,7 +186,7 @@ void capture_start_handler(const char* argument) {
   }
 
   // Only one capture at a time: earlier ones, their watchdog and their files go.
-  stop_captures();
+  stop_captures(false);
   ToolOptions quiet;
   quiet.discard_errors = true;
   quiet.time_limit_ms = 5000;
@@ -159,7 +212,7 @@ void capture_start_handler(const char* argument) {
 }
 
 void capture_stop_handler(const char* /*argument*/) {
-  stop_captures();
+  stop_captures(true);
   reply_ok();
 }
 

@@ -3,6 +3,7 @@
 // database holds exactly what it held before. The flash is this program's own small file system
 // (tools/sandbox --nand-size), filled to the last byte before each request.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -19,6 +20,11 @@ constexpr const char* kFiller = "/mnt/nand/filler";
 
 class FullFlash : public RequestTest {
  protected:
+  void SetUp() override {
+    RequestTest::SetUp();
+    // Writers that wait for the core's answer after storing (default route, multicast, P2P off).
+    for (int32_t id : {1724, 1729, 3701}) core_->reply(id, int32s({0}));
+  }
   void TearDown() override {
     sqlite3_close(holder_);
     RequestTest::TearDown();
@@ -90,6 +96,39 @@ TEST_F(FullFlash, TourClearRefusesAndTellsTheCoreNothing) {
   EXPECT_EQ(dump(), before);
   EXPECT_EQ(post("/6057", R"({"chn":3,"tourid":2})").out, kOk);
   EXPECT_NE(dump(), before);
+}
+
+// The HTTPS switch stores only with a certificate in place, and the certificate page switches
+// HTTPS off only when the certificate has gone: both need their file set up first.
+TEST_F(FullFlash, HttpsSwitchesRefuseAndTellTheCoreNothing) {
+  constexpr const char* kCert = "/mnt/nand/ssl/ssl_cert.pem";
+  mkdir("/mnt/nand/ssl", 0755);
+  write_file(kCert, "certificate");
+  const struct {
+    const char* id;
+    const char* body;
+    bool with_cert;
+    std::string failure, stored;
+  } rows[] = {
+      {"/7086", R"({"httpsenable":1})", true, kCgiErrorText, kOk},
+      {"/7081", "", false, kCgiErrorJson, kJsonHeader + R"({ "enable": 0, "checkfile": "NOFILE" })"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.id);
+    if (!r.with_cert) unlink(kCert);
+    settle();
+    core_->clear_received();
+    const std::string before = dump();
+    fill_flash();
+    const RunResult refused = post(r.id, r.body);
+    settle();
+    make_room();
+    EXPECT_EQ(refused.out, r.failure);
+    EXPECT_TRUE(core_->received().empty());
+    EXPECT_EQ(dump(), before);
+    EXPECT_EQ(post(r.id, r.body).out, r.stored);
+    EXPECT_NE(dump(), before);
+  }
 }
 
 }  // namespace

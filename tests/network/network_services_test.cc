@@ -3,15 +3,21 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "common/oplog.h"
 #include "handlers/network/network_services_messages.h"
 #include "handlers/network/port_check.h"
 #include "platform/zvdb/network_tables.h"
+#include "platform/zvnet/p2p_crypt.h"
 #include "tests/support/request_fixture.h"
 #include "tools/p2p-standin/standin.h"
 
@@ -149,6 +155,47 @@ TEST_F(ServicesTest, P2pSwitchWords) {
   EXPECT_EQ(post("/7061", R"({"enableP2P":0})").out, kCgiErrorText);
 }
 
+// The key files of registrations under way: name and mode.
+std::vector<std::pair<std::string, mode_t>> key_files() {
+  std::vector<std::pair<std::string, mode_t>> found;
+  for (const std::string& name : list_dir("/tmp")) {
+    struct stat st{};
+    if (name.rfind("p2pkey", 0) == 0 && stat(("/tmp/" + name).c_str(), &st) == 0) {
+      found.emplace_back(name, st.st_mode & 07777);
+    }
+  }
+  return found;
+}
+
+TEST(P2pCrypt, SizesAndSealing) {
+  const struct {
+    size_t plain, sealed;
+  } sizes[] = {{0, 0}, {1, 256}, {40, 256}, {214, 256}, {215, 512}, {568, 768}, {642, 768}, {643, 1024}};
+  const P2pKeys device = p2p_keys_from_pem(p2p_keys::kDevicePrivate, p2p_keys::kServicePublic);
+  const P2pKeys service = p2p_keys_from_pem(p2p_keys::kServicePrivate, p2p_keys::kDevicePublic);
+  ASSERT_TRUE(device.ready() && service.ready());
+  for (const auto& r : sizes) {
+    EXPECT_EQ(rsa_cal_ensize(r.plain), r.sealed) << r.plain;
+    std::string plain(r.plain, 'p'), sealed, opened;
+    for (size_t i = 0; i < plain.size(); ++i) plain[i] = static_cast<char>(i);
+    ASSERT_TRUE(p2p_seal(device, plain.data(), plain.size(), &sealed)) << r.plain;
+    EXPECT_EQ(sealed.size(), r.sealed);
+    if (plain.size() >= 16) {
+      EXPECT_EQ(sealed.find(plain.substr(0, 16)), std::string::npos);  // nothing in clear
+    }
+    ASSERT_TRUE(p2p_open(service, sealed.data(), sealed.size(), &opened)) << r.plain;
+    EXPECT_EQ(opened, plain);
+    // Only the service opens what the device sealed; a short or altered block opens nothing.
+    if (r.sealed == 0) continue;
+    EXPECT_FALSE(p2p_open(device, sealed.data(), sealed.size(), &opened));
+    EXPECT_FALSE(p2p_open(service, sealed.data(), sealed.size() - 1, &opened));
+    sealed[7] ^= 1;
+    EXPECT_FALSE(p2p_open(service, sealed.data(), sealed.size(), &opened));
+  }
+  EXPECT_FALSE(p2p_keys_from_pem("not a key", p2p_keys::kServicePublic).ready());
+  EXPECT_FALSE(p2p_cli_switch_keyfile("/tmp/no-such-key").ready());
+}
+
 TEST_F(ServicesTest, P2pRegistrationAgainstTheStandIn) {
   EXPECT_EQ(post("/7062", R"({"sn":"S1","deviceName":"D"})").out, kTextHeader + "3");  // nothing listens
   int port = 0;
@@ -156,6 +203,12 @@ TEST_F(ServicesTest, P2pRegistrationAgainstTheStandIn) {
   ASSERT_GE(listener, 0);
   ASSERT_EQ(set_param_value(kZvdbPath, "p2p_server", "127.0.0.1"), 0);
   ASSERT_EQ(set_param_int(kZvdbPath, "p2p_port", port), 0);
+  P2pInfo info{};
+  info.enable = 1;
+  std::memset(info.text1, 'a', sizeof info.text1);  // no NUL: 127 characters are sent
+  std::snprintf(info.text2, sizeof info.text2, "second");
+  std::snprintf(info.text4, sizeof info.text4, "%s", std::string(63, 'd').c_str());
+  ASSERT_EQ(kP2p.write_at(kZvdbPath, &info, kNetworkRow), 0);
   const struct {
     P2pStandinAnswer answer;
     const char* reply;
@@ -163,19 +216,33 @@ TEST_F(ServicesTest, P2pRegistrationAgainstTheStandIn) {
       {{P2pStandinAnswer::kText, 0, std::string(200, 'c')}, "0"},
       {{P2pStandinAnswer::kStatus, 2, ""}, "2"},
       {{P2pStandinAnswer::kStatus, 9, ""}, "9"},
+      {{P2pStandinAnswer::kStatus, -1, ""}, "-1"},
       {{P2pStandinAnswer::kSilent, 0, ""}, "3"},
   };
   for (const auto& r : rows) {
     std::string body;
-    std::thread service([&] { p2p_standin_serve_one(listener, r.answer, &body); });
+    std::vector<std::pair<std::string, mode_t>> during;
+    std::thread service([&] { p2p_standin_serve_one(listener, r.answer, &body, [&] { during = key_files(); }); });
     EXPECT_EQ(post("/7062", R"({"sn":")" + std::string(80, 's') + R"(","deviceName":")" + std::string(40, 'f') +
                                 "\"}").out,
               kTextHeader + r.reply);
     service.join();
+    // The stand-in opened the body with the service's key: every byte as the device built it.
     ASSERT_EQ(body.size(), 568u);
-    EXPECT_EQ(std::string(body.c_str()).size(), 17u);  // the eth0 MAC text
-    EXPECT_EQ(std::string(body.c_str() + 24), std::string(31, 'f'));
-    EXPECT_EQ(std::string(body.c_str() + 56), std::string(63, 's'));
+    std::string expected(568, '\0');
+    const std::string mac = body.substr(0, 17);
+    EXPECT_EQ(mac.find_first_not_of("0123456789abcdefABCDEF:"), std::string::npos) << mac;
+    expected.replace(0, 17, mac);
+    expected.replace(24, 31, std::string(31, 'f'));
+    expected.replace(56, 63, std::string(63, 's'));
+    expected.replace(120, 127, std::string(127, 'a'));
+    expected.replace(248, 6, "second");
+    expected.replace(504, 63, std::string(63, 'd'));
+    EXPECT_EQ(body, expected);
+    // One key file of mode 600 while the exchange ran, none after it.
+    ASSERT_EQ(during.size(), 1u);
+    EXPECT_EQ(during[0].second, 0600u) << during[0].first;
+    EXPECT_TRUE(key_files().empty());
   }
   close(listener);
   settle();
@@ -184,6 +251,40 @@ TEST_F(ServicesTest, P2pRegistrationAgainstTheStandIn) {
   Bytes expected(128, 0);
   std::fill(expected.begin(), expected.begin() + 127, 'c');
   EXPECT_EQ(told[0].payload, expected);
+}
+
+// A peer that does not speak the sealed exchange: plain bytes, or an answer sealed for no one.
+TEST_F(ServicesTest, P2pRegistrationRefusesWhatDoesNotOpen) {
+  int port = 0;
+  const int listener = p2p_standin_listen(0, &port);
+  ASSERT_GE(listener, 0);
+  ASSERT_EQ(set_param_value(kZvdbPath, "p2p_server", "127.0.0.1"), 0);
+  ASSERT_EQ(set_param_int(kZvdbPath, "p2p_port", port), 0);
+  const std::string plain_answer = [] {
+    std::string a(256 + 256, '\0');
+    const int32_t words[] = {2, 0, 256, 0, 1};
+    std::memcpy(a.data(), words, sizeof words);
+    return a;
+  }();
+  for (const std::string& answer : {plain_answer, std::string(100, 'x'), std::string()}) {
+    std::thread peer([&] {
+      const int fd = accept(listener, nullptr, nullptr);
+      std::string request(256 + 768, '\0');
+      size_t got = 0;
+      for (ssize_t n; got < request.size() && (n = recv(fd, request.data() + got, request.size() - got, 0)) > 0;) {
+        got += static_cast<size_t>(n);
+      }
+      EXPECT_EQ(got, request.size());
+      EXPECT_EQ(request.find("ffff"), std::string::npos);  // nothing of the body in clear
+      send(fd, answer.data(), answer.size(), MSG_NOSIGNAL);
+      close(fd);
+    });
+    EXPECT_EQ(post("/7062", R"({"sn":"S1","deviceName":"ffffffff"})").out, kTextHeader + "3") << answer.size();
+    peer.join();
+  }
+  close(listener);
+  settle();
+  EXPECT_TRUE(core_->received(kP2pRegistered.id).empty());
 }
 
 TEST_F(ServicesTest, NetworkTestsAndSmallReads) {
@@ -253,6 +354,28 @@ TEST_F(ServicesTest, SimulatorSendsMailOnlyThroughItsServer) {
   EXPECT_EQ(post("/7096", R"({"defaultRoute":1})").out, kJsonHeader + R"({ "res": 0 })");
   EXPECT_EQ(get("/7094").out, kJsonHeader + R"({ "status": 1 })");
   EXPECT_EQ(get("/7095").out, kJsonHeader + R"({ "res": 0 })");
+}
+
+// A PPPoE set dials the simulated link (enabled with a user name) or hangs it up: the status page
+// lists "ppp0" with the peer's address only while it is up.
+TEST_F(ServicesTest, SimulatorDialsPppoeAsSet) {
+  start_simulator();
+  const struct {
+    const char* body;
+    bool up;
+  } rows[] = {
+      {R"({"enable":1,"autoConnect":1,"userName":"dsl-user","password":"pw"})", true},
+      {R"({"enable":0,"autoConnect":1,"userName":"dsl-user","password":"pw"})", false},
+      {R"({"enable":1,"autoConnect":0,"userName":"","password":"pw"})", false},
+      {R"({"enable":1,"autoConnect":0,"userName":"again"})", true},
+  };
+  for (const auto& r : rows) {
+    EXPECT_EQ(post("/7011", r.body).out, kOk) << r.body;
+    const std::string status = get("/8000").out;
+    const size_t ppp = status.find(R"({ "ifname": "ppp0", "id": 0, "state": 1, )");
+    EXPECT_EQ(ppp != std::string::npos, r.up) << r.body << "\n" << status;
+    EXPECT_EQ(status.find(R"("ipAddr": "100.64.0.2")") != std::string::npos, r.up) << status;
+  }
 }
 
 }  // namespace

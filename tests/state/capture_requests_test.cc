@@ -210,7 +210,7 @@ TEST_F(CaptureTest, DownloadPacksTheCaptureFilesAndRemovesThem) {
 }
 
 // A real capture on the loopback: tcpdump runs on after the request, sees the test's datagrams,
-// stops on "/8006"; the download's archive holds a pcap file with them.
+// stops on "/8006" sent right after them; the download's archive holds a pcap file with them all.
 TEST_F(CaptureTest, RealCaptureOnTheLoopback) {
   cgi_env_.erase("PATH");
   install("/www/webmonitor", read_file(ZV_DEVICE_BIN "/webmonitor"));
@@ -239,10 +239,16 @@ TEST_F(CaptureTest, RealCaptureOnTheLoopback) {
     sendto(s, datagram, sizeof datagram - 1, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
   }
   close(s);
-  // tcpdump hands packets on once a second: what it holds when it is ended is not written.
-  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  // Stopped at once and packed at once: the stop lets tcpdump take and write every packet sent
+  // before it, and returns only when the capture has ended.
   EXPECT_EQ(post("/8006", "").out, kOk);
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  bool ended = true;
+  for (const std::string& name : list_dir("/proc")) {
+    ended &= name.find_first_not_of("0123456789") != std::string::npos ||
+             read_file("/proc/" + name + "/comm") != "tcpdump\n" ||
+             read_file("/proc/" + name + "/stat").find(") Z") != std::string::npos;
+  }
+  EXPECT_TRUE(ended) << "a capture still runs after the stop";
 
   const std::string reply = get("/8007", base).out;
   const size_t body = reply.find("\r\n\r\n");

@@ -130,10 +130,8 @@ TEST(EndToEndState, CaptureOnTheLoopbackComesBackAsATar) {
   const std::string probe = "zv-e2e-probe";
   for (int i = 0; i < 3; ++i) sendto(s, probe.data(), probe.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
   close(s);
-  // tcpdump hands packets on once a second: what it holds when it is ended is not written.
-  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  // Stopped and packed at once: the stop returns once tcpdump has written all it saw.
   EXPECT_EQ(stack.get("/8006").body, "OK");
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
 
   const HttpReply archive = stack.get("/8007?" + path);
   EXPECT_NE(archive.headers.find("filename= packet.tar"), std::string::npos) << archive.headers;

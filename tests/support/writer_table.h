@@ -132,6 +132,9 @@ inline const Writer kWriters[] = {
      "CGI ERROR", false},
     {"/7091", R"({"port":161,"v1_enable":1})", "CGI ERROR", false},
     {"/7085", "", "CGI ERROR", false},
+    {"/7096", R"({"defaultRoute":1})", "{status:\"CGI ERROR\"}", true},
+    {"/7034", R"({"enable":1,"ip":"239.0.0.5"})", "{status:\"CGI ERROR\"}", true},
+    {"/7061", R"({"enableP2P":0})", "CGI ERROR", false},
 };
 
 }  // namespace zvtest

@@ -8,10 +8,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/zvnet/p2p_crypt.h"
+
 namespace {
 
 constexpr size_t kHeaderSize = 40;
-constexpr size_t kMaxBody = 4096;
+constexpr size_t kBodySize = 568;
 constexpr size_t kTextSize = 128;
 
 bool read_all(int fd, void* data, size_t length) {
@@ -35,6 +37,28 @@ void write_all(int fd, const void* data, size_t length) {
   }
 }
 
+const P2pKeys& service_keys() {
+  static const P2pKeys keys = p2p_keys_from_pem(p2p_keys::kServicePrivate, p2p_keys::kDevicePublic);
+  return keys;
+}
+
+int32_t word_at(const std::string& bytes, size_t offset) {
+  int32_t value = 0;
+  std::memcpy(&value, bytes.data() + offset, sizeof value);
+  return value;
+}
+
+// Reads `size` sealed bytes and opens them.
+bool read_sealed(int fd, size_t size, std::string* plain) {
+  std::string sealed(size, '\0');
+  return read_all(fd, sealed.data(), sealed.size()) && p2p_open(service_keys(), sealed.data(), sealed.size(), plain);
+}
+
+void write_sealed(int fd, const void* plain, size_t size) {
+  std::string sealed;
+  if (p2p_seal(service_keys(), plain, size, &sealed)) write_all(fd, sealed.data(), sealed.size());
+}
+
 }  // namespace
 
 int p2p_standin_listen(int port, int* bound) {
@@ -56,32 +80,31 @@ int p2p_standin_listen(int port, int* bound) {
   return fd;
 }
 
-int p2p_standin_serve_one(int listener, const P2pStandinAnswer& answer, std::string* body) {
+int p2p_standin_serve_one(int listener, const P2pStandinAnswer& answer, std::string* body,
+                          const std::function<void()>& on_request) {
   const int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
   if (fd < 0) return -1;
-  unsigned char header[kHeaderSize];
+  std::string header, bytes;
   int received = -1;
-  int32_t body_size = 0;
-  if (read_all(fd, header, sizeof header)) {
-    std::memcpy(&body_size, header + 8, sizeof body_size);
-    if (body_size >= 0 && static_cast<size_t>(body_size) <= kMaxBody) {
-      std::string bytes(static_cast<size_t>(body_size), '\0');
-      if (read_all(fd, bytes.data(), bytes.size())) {
-        received = body_size;
-        if (body != nullptr) *body = bytes;
-      }
-    }
+  if (read_sealed(fd, rsa_cal_ensize(kHeaderSize), &header) && header.size() == kHeaderSize &&
+      word_at(header, 0) == 2 && word_at(header, 12) == 0 && word_at(header, 16) == 1 &&
+      word_at(header, 8) == static_cast<int32_t>(rsa_cal_ensize(kBodySize)) &&
+      read_sealed(fd, rsa_cal_ensize(kBodySize), &bytes) && bytes.size() == kBodySize) {
+    received = static_cast<int>(bytes.size());
+    if (body != nullptr) *body = bytes;
   }
+  if (received >= 0 && on_request) on_request();
   if (received >= 0 && answer.kind != P2pStandinAnswer::kSilent) {
     unsigned char reply[kHeaderSize] = {};
-    const int32_t words[] = {2, 0, answer.kind == P2pStandinAnswer::kText ? static_cast<int32_t>(kTextSize) : 0,
-                             answer.kind == P2pStandinAnswer::kText ? 0 : answer.status, 1};
+    const bool text = answer.kind == P2pStandinAnswer::kText;
+    const int32_t words[] = {2, 0, text ? static_cast<int32_t>(rsa_cal_ensize(kTextSize)) : 0, text ? 0 : answer.status,
+                             1};
     std::memcpy(reply, words, sizeof words);
-    write_all(fd, reply, sizeof reply);
-    if (answer.kind == P2pStandinAnswer::kText) {
-      char text[kTextSize] = {};
-      std::memcpy(text, answer.text.data(), std::min(answer.text.size(), kTextSize));
-      write_all(fd, text, sizeof text);
+    write_sealed(fd, reply, sizeof reply);
+    if (text) {
+      char plain[kTextSize] = {};
+      std::memcpy(plain, answer.text.data(), std::min(answer.text.size(), kTextSize));
+      write_sealed(fd, plain, sizeof plain);
     }
   }
   close(fd);

@@ -1,5 +1,6 @@
 // Device module: the recorder's own settings as the core applies them. Display, device id, host
-// name, clock and port mapping notices are taken and kept (the port mapping with its statuses in
+// name, clock, port mapping and network-change notices are taken and kept (a PPPoE change dials
+// the simulated link, which the state module then lists as "ppp0") (the port mapping with its statuses in
 // the database, where the web side reads them; the second output's switch in the display row);
 // the ten alarm audio slots hold real files; a diagnostics export writes a real package under
 // /tmp. `zvcore-sim ctl device state` prints what was applied; `device value N` sets the value
@@ -24,6 +25,7 @@
 #include "handlers/system/device_messages.h"
 #include "platform/zvdb/device_tables.h"
 #include "platform/zvdb/engine.h"
+#include "platform/zvdb/network_tables.h"
 #include "platform/zvdb/video_tables.h"
 #include "platform/zvdb/zvdb.h"
 #include "platform/zvstd/zvstd.h"
@@ -36,6 +38,8 @@ constexpr char kAudioDir[] = "/mnt/nand/app/audio";
 constexpr char kTraceLog[] = "/mnt/nand/cgi_log.txt";
 constexpr char kExportRunning[] = "/tmp/tmp_diagnostic";
 constexpr size_t kMaxAudioBytes = 8u << 20;
+// The address the simulated PPPoE peer hands out (shared address space of carrier links).
+constexpr char kSimPppoeAddress[] = "100.64.0.2";
 
 // Answers of the audio slot messages.
 constexpr int32_t kAudioOk = 0;
@@ -79,11 +83,15 @@ class DeviceSim : public SimModule {
       std::lock_guard<std::mutex> lock(mutex_);
       device_id_ = id;
     });
+    // The one rule of 1702: every network-side change names what to apply; the services this
+    // simulated core runs itself (PPPoE link, mail sender, service ports) take the stored row.
     r.answer(kNetworkChanged, [this](const SimRequest& q, SimAnswer&) {
       NetworkChange change{};
       if (!payload_as(q, &change)) return;
+      const std::string what = text_of(change.what);
+      apply_network_service(what);
       std::lock_guard<std::mutex> lock(mutex_);
-      network_change_ = text_of(change.what);
+      network_change_ = what;
     });
     r.answer(kAutoRebootChanged, [this](const SimRequest&, SimAnswer&) { count(&auto_reboot_changes_); });
     r.answer(kAccessFilterChanged, [this](const SimRequest&, SimAnswer&) { count(&access_filter_changes_); });
@@ -128,6 +136,12 @@ class DeviceSim : public SimModule {
   bool control(const std::vector<std::string>& words, std::string* answer) override {
     if (words.size() == 1 && words[0] == "state") {
       *answer = state_line();
+      return true;
+    }
+    // The PPPoE link as the state module reports it: "up <address> <user>" or "down".
+    if (words.size() == 1 && words[0] == "pppoe") {
+      std::lock_guard<std::mutex> lock(mutex_);
+      *answer = pppoe_address_.empty() ? "down" : "up " + pppoe_address_ + " " + pppoe_user_;
       return true;
     }
     if (words.size() == 2 && words[0] == "value") {
@@ -249,6 +263,32 @@ class DeviceSim : public SimModule {
     return kAudioOk;
   }
 
+  // Applies the stored settings of a service the core runs: "pppoe" dials (or hangs up) the link,
+  // which comes up with a fixed address when enabled with a user name; "mail" takes the sender's
+  // server; "more" opens the service ports. Other words are only recorded.
+  void apply_network_service(const std::string& what) {
+    if (what == "pppoe") {
+      PppoeConfig p{};
+      const bool dial = kPppoe.read(kZvdbPath, &p, kNetworkRow) == 0 && p.enable == 1 && p.user_name[0] != '\0';
+      std::lock_guard<std::mutex> lock(mutex_);
+      pppoe_address_ = dial ? kSimPppoeAddress : "";
+      pppoe_user_ = dial ? text_of(p.user_name) : "";
+      ++pppoe_dials_;
+    } else if (what == "mail") {
+      EmailConfig m{};
+      if (kEmail.read(kZvdbPath, &m, kNetworkRow) != 0) return;
+      std::lock_guard<std::mutex> lock(mutex_);
+      mail_server_ = text_of(m.smtp_server) + ":" + std::to_string(m.smtp_port);
+    } else if (what == "more") {
+      PortConfig ports{};
+      if (kPorts.read(kZvdbPath, &ports, kNetworkRow) != 0) return;
+      std::lock_guard<std::mutex> lock(mutex_);
+      service_ports_ = std::to_string(ports.http_port) + "," + std::to_string(ports.https_port) + "," +
+                       std::to_string(ports.rtsp_port) + "," + std::to_string(ports.ssh_port) + "," +
+                       std::to_string(ports.pos_port);
+    }
+  }
+
   std::string state_line() {
     std::lock_guard<std::mutex> lock(mutex_);
     std::string s = "device_id " + std::to_string(device_id_) + " network_change " +
@@ -261,7 +301,9 @@ class DeviceSim : public SimModule {
                     std::to_string(access_filter_changes_) + " core_actions " + std::to_string(core_actions_) +
                     " time_sets " + std::to_string(time_sets_) + " manual_time " +
                     (manual_time_.empty() ? "-" : manual_time_) + " time_applied " + std::to_string(time_applied_) +
-                    " plays";
+                    " pppoe " + (pppoe_address_.empty() ? "down" : pppoe_address_) + " pppoe_dials " +
+                    std::to_string(pppoe_dials_) + " mail_server " + (mail_server_.empty() ? "-" : mail_server_) +
+                    " service_ports " + (service_ports_.empty() ? "-" : service_ports_) + " plays";
     for (int i = 0; i < kAlarmAudioSlots; ++i) s += (i == 0 ? " " : ",") + std::to_string(plays_[i]);
     return s;
   }
@@ -340,6 +382,11 @@ class DeviceSim : public SimModule {
   int plays_[kAlarmAudioSlots] = {};
   int32_t device_id_ = -1;
   std::string network_change_;
+  std::string pppoe_address_;  // "" while the link is down
+  std::string pppoe_user_;
+  int pppoe_dials_ = 0;
+  std::string mail_server_;    // "server:port" of the applied mail settings
+  std::string service_ports_;  // http,https,rtsp,ssh,pos as applied
   int32_t resolutions_[2] = {-1, -1};
   int outputs_applied_ = 0;
   AudioOutputs audio_{-1, -1, -1};

@@ -90,9 +90,24 @@ class StateSim : public SimModule {
   const char* name() const override { return "state"; }
 
   void rules(SimRules& r) override {
-    r.answer(kNetifStatus, [](const SimRequest&, SimAnswer& a) {
+    r.answer(kNetifStatus, [this](const SimRequest&, SimAnswer& a) {
       std::vector<NetifStatus> records;
       int32_t id = 0;
+      // The simulated PPPoE link (the device module dials it) comes first when it is up.
+      std::string link;
+      SimModule* device = sim != nullptr ? sim->module("device") : nullptr;
+      if (device != nullptr && device->control({"pppoe"}, &link) && link.rfind("up ", 0) == 0) {
+        NetifStatus s{};
+        copy_text_field(s.ifname, "ppp0");
+        s.id = id++;
+        s.state = 1;
+        s.enable = 1;
+        const std::string address = link.substr(3, link.find(' ', 3) - 3);
+        copy_text_field(s.ip_addr, address.c_str());
+        copy_text_field(s.netmask, "255.255.255.255");
+        s.mtu = 1492;
+        records.push_back(s);
+      }
       for (const std::string& name : interface_names()) {
         NetIfAddress facts{};
         if (net_get_ifaddr(name.c_str(), &facts) != 0) continue;
