@@ -60,7 +60,7 @@ SMART_KINDS.forEach((label, kind) => {
 export async function events(section) {
   const kindSelect = el('select', { id: 'event-kind' }, Object.entries(KINDS).map(([k, d]) => el('option', { value: k }, d.label)));
   const source = el('select', { id: 'event-source' });
-  const body = el('div');
+  const body = el('div', { id: 'event-body' });
   section.append(el('h1', {}, 'Events'),
     el('div', { class: 'row' }, field('Event', kindSelect), field('Channel or input', source)), body);
   const fillSources = () => {
@@ -68,12 +68,16 @@ export async function events(section) {
     source.replaceChildren(...Array.from({ length: kind.sources }, (_, n) =>
       el('option', { value: n }, `${kind.source || 'channel'} ${n + 1}`)));
   };
+  let latest = 0;
   const load = async () => {
+    const token = ++latest;  // a slower earlier read never replaces a later one
     const name = kindSelect.value;
     const kind = KINDS[name];
     const n = Number(source.value);
     body.replaceChildren(el('p', { class: 'muted' }, 'reading ...'));
+    body.dataset.loaded = '';
     const block = await kind.read(n);
+    if (token !== latest) return;
     if (!block || typeof block !== 'object') throw new Error(`no settings for ${kind.label}: ${block || 'no reply'}`);
     const editor = new ActionBlock(name === 'motion' ? 'motion' : 'event', block, kind);
     const extra = kind.extra ? kind.extra(block) : {};
@@ -89,6 +93,7 @@ export async function events(section) {
     body.replaceChildren(
       Object.keys(extra).length ? el('div', { class: 'row' }, Object.entries(extra).map(([k, input]) => field(k, input))) : '',
       editor.element(), copy || '', save);
+    body.dataset.loaded = `${name}/${n}`;
   };
   const reload = () => load().catch((err) => toast(err.message, true));
   kindSelect.addEventListener('change', () => { fillSources(); reload(); });

@@ -42,7 +42,7 @@ function userForm(initial, onSave) {
         user[key] = input.value;
       }
       await onSave(user);
-    });
+    }, 'user saved');
   } },
   el('strong', {}, editing ? `Edit user ${initial.name}` : 'Add a user'),
   el('div', { class: 'row' }, field('name', name), field('password', password), field('type', type),
