@@ -352,17 +352,26 @@ class ConsoleTest(unittest.TestCase):
         csv = wait_until(lambda: glob.glob(os.path.join(self.downloads, '*.csv')), 20, 'the CSV file')[0]
         with open(csv, newline='') as f:
             self.assertTrue(f.readline().startswith('Number,Time,Main,Sub,Parameter,User,Ip,Channel,Log information,'))
-        # The configuration goes out as a file and comes back in from it.
+        # The configuration goes out as a file and comes back in from it: a change made after the
+        # export is undone by the import.
+        holiday = lambda name: {'id': 6, 'name': name, 'enable': 1, 'type': 0}
+        name_of_6 = lambda: [h['name'] for h in self.webreq('/6030')['holidays'] if h['id'] == 6]
+        self.assertEqual(self.webreq('/6031', holiday('before the export')), 'OK')
         self.find('#config-export').click()
         exported = wait_until(lambda: [f for f in glob.glob(os.path.join(self.downloads, 'zvconfig_*.db'))
                                        if not f.endswith('.crdownload')], 20, 'the configuration file')[0]
         self.toast('exported')
+        self.assertEqual(self.webreq('/6031', holiday('after the export')), 'OK')
+        self.assertEqual(name_of_6(), ['after the export'])
         self.find('#config-file').send_keys(exported)
         self.find('#config-import').click()
+        WebDriverWait(self.browser, 5).until(ready.alert_is_present()).accept()
         self.toast('configuration imported')
+        self.assertEqual(name_of_6(), ['before the export'])
         # Something that is no export is refused with the reason.
         self.find('#config-file').send_keys(csv)
         self.find('#config-import').click()
+        WebDriverWait(self.browser, 5).until(ready.alert_is_present()).accept()
         self.toast('import refused')
 
     def test_9z_live_alarm_state_and_language(self):

@@ -88,6 +88,7 @@ function configuration() {
   };
   const importConfig = async () => {
     if (!file.files.length) throw new Error('choose an exported configuration file first');
+    if (!confirm(`Replace the whole configuration with ${file.files[0].name}?`)) throw new Error('import cancelled');
     const form = new FormData();
     form.append('file', file.files[0]);
     const response = await fetch('/cgi-bin/webreq/1008', { method: 'POST', body: form });
