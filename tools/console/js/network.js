@@ -36,6 +36,7 @@ function interfaces() {
       el('button', { id: 'net-save', onclick: () => safely(async () => {
         const reply = await request('/7041', form.read());
         if (reply !== 'OK') throw new Error(`not saved: ${reply || 'refused'}`);
+        await load();  // a changed mode shows the members of that mode
       }, 'network settings saved; the core applies them') }, 'Save'));
   };
   return { box: el('div', { class: 'card', id: 'network-interfaces' }, el('h2', {}, 'Interfaces'), body), load };
