@@ -213,6 +213,10 @@ class ConsoleTest(unittest.TestCase):
         before = len(self.core_messages())
         self.set_value('#user-name', 'operator7')
         self.set_value('#user-password', 'secret7')
+        self.set_value('#user-permission', -2)  # the first value below the range
+        self.find('#user-save').click()
+        self.toast('permission must be -1 or more')
+        self.set_value('#user-permission', -1)
         Select(self.find('#user-type')).select_by_value('1')
         self.find('#user-localPlayback').click()  # off
         self.find('#user-save').click()
@@ -331,6 +335,12 @@ class ConsoleTest(unittest.TestCase):
 
     def test_8_network_ports_and_interfaces(self):
         self.open_page('network', '#port-save')
+        # A port something already listens on (the demo's own web server) is refused, with why.
+        self.set_value('#port-httpPort', self.port)
+        self.find('#port-save').click()
+        self.toast('a port is already in use')
+        self.open_page('network', '#port-save')
+        self.assertNotEqual(self.find('#port-httpPort').get_attribute('value'), str(self.port))
         before = len(self.core_messages())
         self.set_value('#port-rtspPort', 5554)
         self.find('#port-save').click()
