@@ -210,6 +210,7 @@ class ConsoleTest(unittest.TestCase):
     def test_4_users_add_edit_delete(self):
         b = self.browser
         self.open_page('users', '#user-form')
+        self.assertFalse(b.find_elements(By.CSS_SELECTOR, '#user-delete-0'), 'the account in use is not offered for deletion')
         before = len(self.core_messages())
         self.set_value('#user-name', 'operator7')
         self.set_value('#user-password', 'secret7')

@@ -75,7 +75,8 @@ function holidays() {
   const editor = el('div');
   const load = async () => {
     const reply = await request('/6030');
-    const rows = (reply && Array.isArray(reply.holidays)) ? reply.holidays : [];
+    const stored = (reply && Array.isArray(reply.holidays)) ? reply.holidays : [];
+    const rows = stored.filter((h) => h.enable || h.name);  // the unused slots are not listed
     const save = async (holiday) => {
       await command('/6031', holiday);
       toast('holiday saved');

@@ -1,6 +1,6 @@
 // The users page: the accounts with their rights, add, edit and delete. Passwords leave the
 // browser only as their MD5 digest, as the login sends them.
-import { request, command } from './api.js';
+import { request, command, currentUser } from './api.js';
 import { el, field, table, safely, tryRows } from './dom.js';
 
 const AREAS = ['LiveView', 'Playback', 'Retrieve', 'SmartAnalysis', 'Event', 'Camera', 'Storage', 'Settings', 'Status', 'Shutdown'];
@@ -76,7 +76,8 @@ export async function users(section) {
           checkReply(await request('/6072', { id: row.id, ...user }));
           await refresh();
         })) }, 'Edit'), ' ',
-        el('button', { class: 'danger', id: `user-delete-${row.id}`, onclick: () => safely(async () => {
+        // The account in use is not offered for deletion: the console would lock itself out.
+        row.name === (currentUser() || {}).userName ? null : el('button', { class: 'danger', id: `user-delete-${row.id}`, onclick: () => safely(async () => {
           if (!confirm(`Delete user ${row.name}?`)) return;
           await command('/6073', { id: row.id, type: row.type });
           await refresh();
