@@ -34,6 +34,7 @@ SMART_EVENT_CHANGED = 1412
 VIDEO_LOSSES_CHANGED = 1414
 ALARM_INS_CHANGED = 1415
 RECORD_PLANS_CHANGED = 1411
+RECORD_MODES_CHANGED = 1413
 NETWORK_CHANGED = 1702
 CHANNEL_0 = '0100000000000000'  # a ChannelMask64 of channel 0, low word first
 
@@ -278,13 +279,16 @@ class ConsoleTest(unittest.TestCase):
                          ['audible', 'email', 'ptz', 'white'])
         self.paint('', 3, 40)
         self.set_value('#event-interval', 17)
+        self.find('#videoloss-copy input[value="2"]').click()  # copied to channel 3
         before = len(self.core_messages())
         self.find('#event-save').click()
         self.toast('video loss saved')
-        self.new_messages(before, VIDEO_LOSSES_CHANGED, CHANNEL_0)
-        block = self.webreq('/6094', {'chnid': 0})
-        self.assertEqual(block['interval'], 17)
-        self.assertEqual((block['audible'][3][0]['startTime'], block['audible'][3][0]['endTime']), ('20:00', '20:30'))
+        self.new_messages(before, VIDEO_LOSSES_CHANGED, '0500000000000000')
+        for channel in (0, 2):
+            block = self.webreq('/6094', {'chnid': channel})
+            self.assertEqual(block['interval'], 17, channel)
+            self.assertEqual((block['audible'][3][0]['startTime'], block['audible'][3][0]['endTime']), ('20:00', '20:30'))
+        self.assertNotEqual(self.webreq('/6094', {'chnid': 1})['interval'], 17, 'a channel not ticked keeps its own')
         # A recorder alarm input, renamed, with its effective plan.
         Select(self.find('#event-kind')).select_by_value('alarmin')
         Select(self.find('#event-source')).select_by_value('2')
@@ -312,10 +316,13 @@ class ConsoleTest(unittest.TestCase):
     def test_7_recording_plan_and_holiday(self):
         self.open_page('recording', '#plan-save')
         self.paint('#record-plan', 2, 10)
+        Select(self.find('#plan-mode')).select_by_value('2')
         before = len(self.core_messages())
         self.find('#plan-save').click()
         self.toast('recording plan saved')
         self.new_messages(before, RECORD_PLANS_CHANGED, CHANNEL_0)
+        self.new_messages(before, RECORD_MODES_CHANGED, CHANNEL_0)
+        self.assertEqual([r['mode'] for r in self.webreq('/6042')['records'] if r['id'] == 0], [2])
         self.open_page('recording', '#plan-save')
         self.assertTrue(self.painted('#record-plan', 2, 10))
         plan = self.webreq('/6040', '0')
