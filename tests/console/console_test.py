@@ -257,6 +257,13 @@ class ConsoleTest(unittest.TestCase):
         rows[0].find_element(By.TAG_NAME, 'button').click()
         found_ip = rows[0].find_elements(By.TAG_NAME, 'td')[0].text
         self.assertEqual(self.find('#camera-ipAddr').get_attribute('value'), found_ip, 'the add form takes the found camera')
+        # The login is tried on the found camera: a wrong password, then the right one.
+        self.set_value('#camera-password', 'wrong')
+        self.find('#camera-test').click()
+        self.toast('the camera refuses the user name or password')
+        self.set_value('#camera-password', 'Admin123')
+        self.find('#camera-test').click()
+        self.toast('the camera accepts the login')
         # Image settings of channel 1: a changed value reaches the camera and is read back.
         self.find('#image-read').click()
         gain = self.find('#image-redgain')

@@ -63,7 +63,18 @@ function cameraForm(initial, onSave, title, editing = false) {
     if (key === 'id' && editing) inputs[key].disabled = true;
     form.append(field(key, inputs[key]));
   }
-  form.append(el('button', { type: 'submit' }, 'Save'));
+  // Tries the address, port and login on the camera itself before it is saved.
+  const LOGIN_RESULTS = { OK: 'the camera accepts the login', NETWORKERROR: 'the camera does not answer',
+    USERERROR: 'the camera refuses the user name or password', BANDWIDTHERROR: 'not enough bandwidth left' };
+  const test = el('button', { type: 'button', class: 'secondary', id: 'camera-test', onclick: () => safely(async () => {
+    const reply = await request('/2014', {
+      ipAddr: inputs.ipAddr.value, managePort: Number(inputs.managePort.value), userName: inputs.userName.value,
+      password: inputs.password.value, camProtocol: Number(inputs.camProtocol.value),
+    });
+    if (reply !== 'OK') throw new Error(LOGIN_RESULTS[reply] || `login test failed: ${reply || 'a value out of range'}`);
+    toast(LOGIN_RESULTS.OK);
+  }) }, 'Test login');
+  form.append(test, el('button', { type: 'submit' }, 'Save'));
   return form;
 }
 
