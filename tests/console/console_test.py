@@ -409,6 +409,14 @@ class ConsoleTest(unittest.TestCase):
         wait_until(lambda: state()[1] == '1', what='output 2 raised in the live state')
         self.find('#alarm-out-1-clear').click()
         wait_until(lambda: state()[1] == '0', what='output 2 cleared in the live state')
+        # An input contact closed at the core shows up without a reload.
+        inputs = lambda: self.browser.execute_script(
+            "return [...document.querySelectorAll('#alarm-live-in tbody tr')].map((r) => r.cells[3].textContent)")
+        self.assertEqual(inputs()[3], '0')
+        subprocess.run([os.path.join(ARGS.bin, 'zvcore-sim'), 'ctl', '--control',
+                        os.path.join(self.state, 'run', 'zvcore-sim.ctl'), 'alarm', 'raise', 'in', '3'],
+                       check=True, capture_output=True)
+        wait_until(lambda: inputs()[3] == '1', what='input 4 raised in the live state')
         # The language files of the demo: the navigation speaks the chosen language.
         self.assertEqual(self.webreq('/json?lang=en&page=console&sub=nav')['events'], 'Events')
         Select(self.find('#lang')).select_by_value('de')
