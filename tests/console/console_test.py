@@ -370,7 +370,7 @@ class ConsoleTest(unittest.TestCase):
         self.assertEqual(self.find('#net-DNS2').get_attribute('value'), '9.9.9.9')
 
     def test_9_maintenance_log_and_configuration(self):
-        self.open_page('maintenance', '#log-start')
+        self.open_page('maintenance', '#log-start:enabled')
         self.find('#log-start').click()
         wait_until(lambda: self.find('#log-results').find_elements(By.CSS_SELECTOR, 'tbody tr'), what='log entries')
         self.find('#log-export').click()
@@ -419,6 +419,7 @@ class ConsoleTest(unittest.TestCase):
         wait_until(lambda: inputs()[3] == '1', what='input 4 raised in the live state')
         # The language files of the demo: the navigation speaks the chosen language.
         self.assertEqual(self.webreq('/json?lang=en&page=console&sub=nav')['events'], 'Events')
+        self.find('#lang option[value="de"]')  # the list is read after the page opens
         Select(self.find('#lang')).select_by_value('de')
         wait_until(lambda: self.find('#nav a[href="#events"]').text == 'Ereignisse', what='German navigation')
         Select(self.find('#lang')).select_by_value('en')

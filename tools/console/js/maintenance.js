@@ -31,12 +31,12 @@ function logSearch() {
   const from = el('input', { id: 'log-from', type: 'date', value: day(-7) });
   const to = el('input', { id: 'log-to', type: 'date', value: day(1) });
   const results = el('div', { id: 'log-results' });
-  let catalogue = { mainType: [], subType: [] };
+  let catalogue = null;
   let page = 1;
   const language = () => localStorage.getItem('lang') || 'en';
   const fillSubTypes = () => {
     const index = catalogue.mainType.findIndex((t) => String(t.key) === mainType.value);
-    subType.replaceChildren(...(catalogue.subType[index] || [{ key: ALL_SUB_TYPES, name: 'all' }]).map((t) =>
+    subType.replaceChildren(...((catalogue.subType || [])[index] || [{ key: ALL_SUB_TYPES, name: 'all' }]).map((t) =>
       el('option', { value: t.key }, t.name)));
   };
   mainType.addEventListener('change', fillSubTypes);
@@ -65,16 +65,20 @@ function logSearch() {
     });
     toast(`exported ${await saveAttachment(response, 'log.csv')}`);
   };
+  // Searches wait for the catalogue of kinds: a query needs a kind.
+  const buttons = [
+    el('button', { id: 'log-start', disabled: true, onclick: () => { page = 1; safely(search); } }, 'Search'),
+    el('button', { class: 'secondary', id: 'log-export', disabled: true, onclick: () => safely(exportCsv) }, 'Export CSV')];
   const load = async () => {
     const reply = await request('/1015', { lan: language() });
-    if (reply && Array.isArray(reply.mainType)) catalogue = reply;
+    if (!reply || !Array.isArray(reply.mainType) || !reply.mainType.length) throw new Error('no catalogue of log kinds');
+    catalogue = reply;
     mainType.replaceChildren(...catalogue.mainType.map((t) => el('option', { value: t.key }, t.name)));
     fillSubTypes();
+    buttons.forEach((b) => { b.disabled = false; });
   };
   const box = el('div', { class: 'card', id: 'log-search' }, el('h2', {}, 'Device log'),
-    el('div', { class: 'row' }, field('Kind', mainType), field('Entry', subType), field('From', from), field('To', to),
-      el('button', { id: 'log-start', onclick: () => { page = 1; safely(search); } }, 'Search'),
-      el('button', { class: 'secondary', id: 'log-export', onclick: () => safely(exportCsv) }, 'Export CSV')),
+    el('div', { class: 'row' }, field('Kind', mainType), field('Entry', subType), field('From', from), field('To', to), buttons),
     results);
   return { box, load };
 }
