@@ -2,6 +2,7 @@
 import { login, logout, currentUser } from './api.js';
 import { el, toast } from './dom.js';
 import { pages } from './pages.js';
+import { texts, languages } from './i18n.js';
 
 const main = document.getElementById('page');
 
@@ -36,12 +37,16 @@ async function route() {
   const name = location.hash.slice(1) || 'dashboard';
   const page = pages[name] || pages.dashboard;
   document.getElementById('nav').hidden = false;
-  document.querySelectorAll('#nav a').forEach((a) => a.classList.toggle('active', a.hash === `#${name}`));
+  const words = await texts('console', 'nav');
+  document.querySelectorAll('#nav a').forEach((a) => {
+    a.classList.toggle('active', a.hash === `#${name}`);
+    if (words[a.hash.slice(1)]) a.textContent = words[a.hash.slice(1)];
+  });
   const out = el('a', { href: '#', id: 'logout', onclick: async (e) => {
     e.preventDefault();
     await logout();
     showLogin();
-  } }, 'log out');
+  } }, words.logout || 'log out');
   out.style.color = '#fff';
   document.getElementById('who').replaceChildren(`${user.userName} · `, out);
   if (route.stop) route.stop();
@@ -50,11 +55,28 @@ async function route() {
   main.replaceChildren(section);
   try {
     route.stop = await page(section);
+    const title = section.querySelector('h1');
+    if (title && words[name]) title.textContent = words[name];
   } catch (err) {
     section.append(el('p', { class: 'error' }, err.message));
     toast(err.message, true);
   }
 }
 
+// The language of the texts: the device's language list, kept in the browser once picked.
+async function languageChoice() {
+  const select = document.getElementById('lang');
+  const list = await languages();
+  if (!list.length) return;
+  const current = localStorage.getItem('lang') || 'en';
+  select.replaceChildren(...list.map((l) => el('option', { value: l.lang, selected: l.lang === current }, l.name)));
+  select.hidden = false;
+  select.addEventListener('change', () => {
+    localStorage.setItem('lang', select.value);
+    route();
+  });
+}
+
+languageChoice();
 window.addEventListener('hashchange', route);
 route();

@@ -12,6 +12,13 @@ const KNOWN = {
   1410: ['motion copied to channels', 'mask'],
   1414: ['video loss copied to channels', 'mask'],
   1415: ['alarm inputs copied', 'mask'],
+  1401: ['holidays changed', ''],
+  1411: ['recording plans changed', 'mask'],
+  1412: ['analytics event changed', 'mask'],
+  1413: ['recording modes changed', 'mask'],
+  1702: ['settings to apply', 'text'],
+  3280: ['image settings to the camera', ''],
+  3505: ['users changed', 'i32:user'],
   3485: ['operation log record', 'text'],
   3509: ['operation log record (channels)', 'text'],
 };
@@ -37,8 +44,8 @@ export function decode(message) {
   const bytes = bytesOf(message.payload || '');
   const [name, layout] = KNOWN[message.id] || ['', ''];
   let detail;
-  if (layout === 'i32:channel' || layout === 'i32:input') {
-    detail = `${layout.slice(4)} ${int32s(bytes, 1)[0]}`;
+  if (layout.startsWith('i32:')) {
+    detail = bytes.length >= 4 ? `${layout.slice(4)} ${int32s(bytes, 1)[0]}` : '';
   } else if (layout === 'mask') {
     const mask = new DataView(bytes.buffer).getBigUint64(0, true);
     const set = [];

@@ -1,4 +1,7 @@
 // Small helpers to build the pages: elements, tables from replies, a notice line.
+import { request } from './api.js';
+
+export const CHANNELS = 64;
 
 export function el(tag, attrs = {}, ...children) {
   const node = document.createElement(tag);
@@ -51,4 +54,27 @@ export function toast(text, isError = false) {
 
 export function field(label, input) {
   return el('label', {}, label, input);
+}
+
+// Runs an action of a button: a notice when it is done, the error when it fails.
+export async function safely(action, done) {
+  try {
+    await action();
+    if (done) toast(done);
+  } catch (err) {
+    toast(err.message, true);
+  }
+}
+
+export async function tryRows(id, body) {
+  try {
+    return rowsOf(await request(id, body));
+  } catch (err) {
+    return [{ error: err.message }];
+  }
+}
+
+export function channelSelect(id, selected = 0, count = CHANNELS, word = 'channel') {
+  return el('select', { id }, Array.from({ length: count }, (_, c) =>
+    el('option', { value: c, selected: c === selected }, `${word} ${c + 1}`)));
 }

@@ -1,41 +1,22 @@
 // The console's pages. Each takes its <section>, fills it, and may return a function that stops
 // whatever it keeps running (the live views poll).
 import { request, command } from './api.js';
-import { el, rowsOf, table, toast, field } from './dom.js';
-import { ScheduleGrid } from './schedule.js';
+import { el, rowsOf, table, toast, field, safely, tryRows, channelSelect, CHANNELS } from './dom.js';
+import { events } from './events.js';
+import { cameraSearch, imageSettings } from './camera-setup.js';
+import { users } from './users.js';
+import { recording } from './recording.js';
+import { network } from './network.js';
+import { maintenance } from './maintenance.js';
 import { messageView } from './core-log.js';
-
-const CHANNELS = 64;
-
-async function safely(action, done) {
-  try {
-    await action();
-    if (done) toast(done);
-  } catch (err) {
-    toast(err.message, true);
-  }
-}
 
 function card(title, id, body) {
   return el('div', { class: 'card', id }, el('h2', {}, title), body);
 }
 
-async function tryRows(id, body) {
-  try {
-    return rowsOf(await request(id, body));
-  } catch (err) {
-    return [{ error: err.message }];
-  }
-}
-
 // The camera channels with their status ("/2001": {"IPC": [...], "maxIPCNums": n}).
 async function cameraRows() {
   return rowsOf(await request('/2001'));
-}
-
-function channelSelect(id, selected = 0) {
-  return el('select', { id }, Array.from({ length: CHANNELS }, (_, c) =>
-    el('option', { value: c, selected: c === selected }, `channel ${c + 1}`)));
 }
 
 // ---- dashboard -------------------------------------------------------------------------------
@@ -63,7 +44,7 @@ const CAMERA_DEFAULTS = {
 const CAMERA_FORM = ['id', 'name', 'ipAddr', 'managePort', 'camProtocol', 'userName', 'password',
   'transmitProtocol', 'enableSubStream', 'enable'];
 
-function cameraForm(initial, onSave, title) {
+function cameraForm(initial, onSave, title, editing = false) {
   const inputs = {};
   const form = el('form', { class: 'inline card', id: 'camera-form', onsubmit: async (e) => {
     e.preventDefault();
@@ -79,17 +60,31 @@ function cameraForm(initial, onSave, title) {
     inputs[key] = key === 'id'
       ? channelSelect(`camera-${key}`, Number(value))
       : el('input', { id: `camera-${key}`, value, type: key === 'password' ? 'password' : 'text', size: 12 });
-    if (key === 'id' && 'id' in initial && initial.id !== undefined && initial.name !== undefined) inputs[key].disabled = true;
+    if (key === 'id' && editing) inputs[key].disabled = true;
     form.append(field(key, inputs[key]));
   }
-  form.append(el('button', { type: 'submit' }, 'Save'));
+  // Tries the address, port and login on the camera itself before it is saved.
+  const LOGIN_RESULTS = { OK: 'the camera accepts the login', NETWORKERROR: 'the camera does not answer',
+    USERERROR: 'the camera refuses the user name or password', BANDWIDTHERROR: 'not enough bandwidth left' };
+  const test = el('button', { type: 'button', class: 'secondary', id: 'camera-test', onclick: () => safely(async () => {
+    const reply = await request('/2014', {
+      ipAddr: inputs.ipAddr.value, managePort: Number(inputs.managePort.value), userName: inputs.userName.value,
+      password: inputs.password.value, camProtocol: Number(inputs.camProtocol.value),
+    });
+    if (reply !== 'OK') throw new Error(LOGIN_RESULTS[reply] || `login test failed: ${reply || 'a value out of range'}`);
+    toast(LOGIN_RESULTS.OK);
+  }) }, 'Test login');
+  form.append(test, el('button', { type: 'submit' }, 'Save'));
   return form;
 }
 
 async function cameras(section) {
   const list = el('div', { id: 'camera-list' });
   const editor = el('div');
-  section.append(el('h1', {}, 'Cameras'), list, editor);
+  let addForm = () => {};
+  const search = cameraSearch((found) => addForm({ ipAddr: found.ipAddr, managePort: found.managePort,
+    camProtocol: found.protocol, name: found.name || found.model || '' }));
+  section.append(el('h1', {}, 'Cameras'), list, editor, search, imageSettings());
   const refresh = async () => {
     const rows = await cameraRows();
     list.replaceChildren(table(rows, ['id', 'name', 'ipAddr', 'state', 'connectState'].filter((k) => rows.some((r) => k in r)),
@@ -101,10 +96,11 @@ async function cameras(section) {
           await refresh();
         }, 'deleted') }, 'Delete')]));
     const free = Array.from({ length: CHANNELS }, (_, c) => c).find((c) => !rows.some((r) => r.id === c)) ?? 0;
-    editor.replaceChildren(cameraForm({ id: free }, async (camera) => {
+    addForm = (found = {}) => editor.replaceChildren(cameraForm({ ...found, id: free }, async (camera) => {
       await command('/2004', camera);
       await refresh();
     }, 'Add a camera'));
+    addForm();
   };
   const edit = async (chnid) => safely(async () => {
     const camera = await request('/2000', { chnid });
@@ -113,59 +109,9 @@ async function cameras(section) {
     editor.replaceChildren(cameraForm(initial, async (changed) => {
       await command('/2003', changed);
       await refresh();
-    }, `Edit camera ${chnid + 1}`));
+    }, `Edit camera ${chnid + 1}`, true));
   });
   await refresh();
-}
-
-// ---- events (motion) -------------------------------------------------------------------------
-// The action block members shown as plain fields; the schedules are painted on the grid.
-const ACTION_FIELDS = ['interval', 'triChannels', 'triAlarms', 'email_enable', 'buzzer_interval',
-  'record_channel', 'tri_channels_snapshot', 'ptz_interval', 'alarmout_interval'];
-
-async function events(section) {
-  const channel = channelSelect('motion-channel');
-  const body = el('div');
-  section.append(el('h1', {}, 'Events: motion detection'), el('div', { class: 'row' }, field('Channel', channel)), body);
-  const load = async () => {
-    const chnid = Number(channel.value);
-    const settings = await request('/6010', { chnid });
-    const grid = new ScheduleGrid();
-    grid.load(settings.effective);
-    const fields = {};
-    for (const key of ACTION_FIELDS) {
-      if (key in settings && typeof settings[key] !== 'object') {
-        fields[key] = el('input', { id: `motion-${key}`, value: settings[key], size: 10 });
-      }
-    }
-    const sensitivity = el('input', { id: 'motion-sensitivity', type: 'number', min: 1, max: 10, value: settings.sensitivity ?? 5 });
-    const copies = el('div', { class: 'row', id: 'motion-copy' }, 'Copy to:',
-      Array.from({ length: 16 }, (_, c) => c === chnid ? null
-        : el('label', {}, `${c + 1}`, el('input', { type: 'checkbox', value: c }))));
-    const save = el('button', { id: 'motion-save', onclick: () => safely(async () => {
-      const dialog = { chnid, effective: grid.input() };
-      for (const [key, input] of Object.entries(fields)) {
-        dialog[key] = typeof settings[key] === 'number' ? Number(input.value) : input.value;
-      }
-      const copyChn = [...copies.querySelectorAll('input:checked')].map((i) => Number(i.value));
-      await command('/6112', {
-        chnid, sensitivity: Number(sensitivity.value), enableZV: settings.enableZV ?? 0,
-        motionTable: settings.motionTable ?? '', copyChn, copyCnt: copyChn.length, dialog,
-      });
-    }, 'motion settings saved') }, 'Save');
-    body.replaceChildren(
-      el('h2', {}, 'When motion detection is effective (drag to paint, drag over painted cells to clear)'),
-      grid.element(),
-      el('div', { class: 'row' },
-        el('button', { class: 'secondary', onclick: () => grid.setAll(true) }, 'All week'),
-        el('button', { class: 'secondary', onclick: () => grid.setAll(false) }, 'Clear')),
-      el('h2', {}, 'Detection and actions'),
-      el('div', { class: 'row' }, field('sensitivity', sensitivity),
-        Object.entries(fields).map(([key, input]) => field(key, input))),
-      copies, save);
-  };
-  channel.addEventListener('change', () => safely(load));
-  await load();
 }
 
 // ---- playback --------------------------------------------------------------------------------
@@ -248,13 +194,7 @@ async function core(section) {
   return messageView(section);
 }
 
-// ---- users, storage, alarms (read views) -----------------------------------------------------
-async function users(section) {
-  section.append(el('h1', {}, 'Users'),
-    table(await tryRows('/6070'), ['id', 'name', 'type', 'permission', 'remotePermission']),
-    el('h2', {}, 'Logged in now'), table(await tryRows('/8011')));
-}
-
+// ---- storage and alarms -----------------------------------------------------
 async function storage(section) {
   const disks = await tryRows('/6100');
   section.append(el('h1', {}, 'Storage'), table(disks, disks[0] && 'error' in disks[0] ? null
@@ -270,10 +210,40 @@ async function alarms(section) {
     onclick: () => safely(() => command('/6023', { id, enable }), `alarm output ${id + 1} ${enable ? 'raised' : 'cleared'}`),
   }, enable ? 'Raise' : 'Clear');
   const outputs = await tryRows('/6020');
+  const live = el('div', { id: 'alarm-live' }, el('p', { class: 'muted' }, 'reading ...'));
   section.append(el('h1', {}, 'Alarms'),
+    el('h2', {}, 'Live state (read every second)'), live,
     el('h2', {}, 'Outputs'),
     table(outputs, null, outputs[0] && 'error' in outputs[0] ? null : (row) => [trigger(row.id, 1), ' ', trigger(row.id, 0)]),
     el('h2', {}, 'Inputs'), table(await tryRows('/6060')));
+  return poll(1000, async () => live.replaceChildren(alarmState(await request('/8003'))),
+    (err) => live.replaceChildren(el('p', { class: 'error' }, err.message)));
 }
 
-export const pages = { dashboard, cameras, events, playback, core, users, storage, alarms };
+// The event and alarm state: which recorder alarms are raised, and per channel which event is on.
+function alarmState(state) {
+  if (!state || typeof state !== 'object') throw new Error(`no alarm state: ${state || 'no reply'}`);
+  const stateTable = (id, rows) => el('div', { id }, table(rows || [], ['id', 'name', 'type', 'state']));
+  const events = (state.cameras || []).filter((c) => c.videolossOn || c.motionOn || c.AlarmInState0 || c.AlarmInState1);
+  return el('div', { class: 'cards' },
+    el('div', { class: 'card' }, el('strong', {}, 'Recorder alarm outputs'), stateTable('alarm-live-out', state.alarmOut)),
+    el('div', { class: 'card' }, el('strong', {}, 'Recorder alarm inputs'), stateTable('alarm-live-in', state.alarmIn)),
+    el('div', { class: 'card' }, el('strong', {}, 'Channels with an event on'),
+      table(events, ['id', 'name', 'videolossOn', 'motionOn', 'AlarmInState0', 'AlarmInState1'])));
+}
+
+// Runs a read now and then every period until the page is left; returns the stop function.
+function poll(period, read, failed) {
+  let stopped = false;
+  const step = async () => {
+    if (stopped) return;
+    try { await read(); } catch (err) { failed(err); }
+    if (!stopped) setTimeout(step, period);
+  };
+  step();
+  return () => { stopped = true; };
+}
+
+export const pages = {
+  dashboard, cameras, events, recording, playback, alarms, users, network, maintenance, storage, core,
+};

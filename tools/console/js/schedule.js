@@ -1,11 +1,11 @@
 // The weekly schedule as a grid of 7 days x 48 half hours, painted with the mouse, and its
 // conversion to and from the recorder's schedule forms: 8 day arrays (days 0-6, then the holiday
-// day 7, which the grid does not show and keeps as it was read) of 12 time ranges each.
+// day 7, which the grid does not show and keeps as it was read) of 12 time ranges each (48 for the
+// recording plans).
 import { el } from './dom.js';
 
 export const DAYS = ['Sun', 'Mon', 'Tue', 'Wed', 'Thu', 'Fri', 'Sat'];
 const SLOTS = 48;
-const RANGES_PER_DAY = 12;
 
 function minutes(text) {
   const m = /^(\d{1,2}):(\d{2})/.exec(text || '');
@@ -18,8 +18,9 @@ function clock(slot) {
 }
 
 export class ScheduleGrid {
-  constructor(actionType = 1) {
+  constructor(actionType = 1, rangesPerDay = 12) {
     this.actionType = actionType;
+    this.rangesPerDay = rangesPerDay;
     this.cells = DAYS.map(() => new Array(SLOTS).fill(false));
     this.holiday = [];
     this.painting = null;
@@ -46,7 +47,7 @@ export class ScheduleGrid {
     this.paint();
   }
 
-  // The input form: each run of painted cells becomes one range; a day holds at most 12 ranges.
+  // The input form: each run of painted cells becomes one range, padded with empty ranges.
   input() {
     const days = this.cells.map((slots) => {
       const ranges = [];
@@ -59,12 +60,12 @@ export class ScheduleGrid {
       }
       return ranges;
     });
-    const tooMany = days.findIndex((ranges) => ranges.length > RANGES_PER_DAY);
-    if (tooMany >= 0) throw new Error(`${DAYS[tooMany]} has more than ${RANGES_PER_DAY} separate ranges`);
+    const tooMany = days.findIndex((ranges) => ranges.length > this.rangesPerDay);
+    if (tooMany >= 0) throw new Error(`${DAYS[tooMany]} has more than ${this.rangesPerDay} separate ranges`);
     days.push(this.holiday.filter((r) => r[0] || r[1]));
     return days.map((ranges) => {
-      const padded = ranges.slice(0, RANGES_PER_DAY);
-      while (padded.length < RANGES_PER_DAY) padded.push(['', '', 0]);
+      const padded = ranges.slice(0, this.rangesPerDay);
+      while (padded.length < this.rangesPerDay) padded.push(['', '', 0]);
       return padded;
     });
   }
