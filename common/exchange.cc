@@ -33,8 +33,13 @@ void keep_awaited_reply(int /*unused*/, ZvMsgHeader* header, void* payload) {
   if (awaited->sink != nullptr) {
     if (!awaited->claimed.load()) {
       if (!reply_claim()) return;  // the reply is another writer's
+      // The first message reaches the sink before the stream counts as started: the handler,
+      // woken by the flag, then sees what that message said (a refusal, say), never the state
+      // from before it.
+      (*awaited->sink)(bytes, header->length);
       awaited->claimed.store(true);
       reply_flag_set(1);
+      return;
     }
     (*awaited->sink)(bytes, header->length);
     return;
