@@ -1,6 +1,8 @@
+#define OPENSSL_SUPPRESS_DEPRECATED  // the library's own RSA, to check the padding against
 // Service ports (the conflict rule), push settings, channel access, P2P switch, status and
 // registration, the network tests and SNMP; and the simulator's answers to the network messages.
 #include <gtest/gtest.h>
+#include <openssl/rsa.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -171,8 +173,8 @@ TEST(P2pCrypt, SizesAndSealing) {
   const struct {
     size_t plain, sealed;
   } sizes[] = {{0, 0}, {1, 256}, {40, 256}, {214, 256}, {215, 512}, {568, 768}, {642, 768}, {643, 1024}};
-  const P2pKeys device = p2p_keys_from_pem(p2p_keys::kDevicePrivate, p2p_keys::kServicePublic);
-  const P2pKeys service = p2p_keys_from_pem(p2p_keys::kServicePrivate, p2p_keys::kDevicePublic);
+  const P2pKeys device = p2p_keys_from_hex(p2p_keys::kDeviceN, p2p_keys::kDeviceD, p2p_keys::kServiceN, p2p_keys::kServiceE);
+  const P2pKeys service = p2p_keys_from_hex(p2p_keys::kServiceN, p2p_keys::kServiceD, p2p_keys::kDeviceN, p2p_keys::kDeviceE);
   ASSERT_TRUE(device.ready() && service.ready());
   for (const auto& r : sizes) {
     EXPECT_EQ(rsa_cal_ensize(r.plain), r.sealed) << r.plain;
@@ -192,8 +194,39 @@ TEST(P2pCrypt, SizesAndSealing) {
     sealed[7] ^= 1;
     EXPECT_FALSE(p2p_open(service, sealed.data(), sealed.size(), &opened));
   }
-  EXPECT_FALSE(p2p_keys_from_pem("not a key", p2p_keys::kServicePublic).ready());
+  EXPECT_FALSE(p2p_keys_from_hex("not a key", p2p_keys::kDeviceD, p2p_keys::kServiceN, p2p_keys::kServiceE).ready());
+  EXPECT_FALSE(p2p_keys_from_hex(p2p_keys::kDeviceN, p2p_keys::kDeviceD, "10001", p2p_keys::kServiceE).ready())
+      << "a modulus that is not 2048 bits";
   EXPECT_FALSE(p2p_cli_switch_keyfile("/tmp/no-such-key").ready());
+}
+
+// The padding is the standard one: the library's own RSA-OAEP opens what the device seals, and the
+// device opens what the library sealed.
+TEST(P2pCrypt, InteroperatesWithTheLibrarysOaep) {
+  RSA* service = RSA_new();
+  BIGNUM *n = nullptr, *e = nullptr, *d = nullptr;
+  ASSERT_GT(BN_hex2bn(&n, p2p_keys::kServiceN), 0);
+  ASSERT_GT(BN_hex2bn(&e, p2p_keys::kServiceE), 0);
+  ASSERT_GT(BN_hex2bn(&d, p2p_keys::kServiceD), 0);
+  ASSERT_EQ(RSA_set0_key(service, n, e, d), 1);
+  const P2pKeys device = p2p_keys_from_hex(p2p_keys::kDeviceN, p2p_keys::kDeviceD, p2p_keys::kServiceN, p2p_keys::kServiceE);
+  const P2pKeys as_service = p2p_keys_from_hex(p2p_keys::kServiceN, p2p_keys::kServiceD, p2p_keys::kDeviceN, p2p_keys::kDeviceE);
+  for (size_t size : {size_t{1}, size_t{40}, size_t{213}, size_t{214}}) {
+    std::string plain(size, 'q'), sealed, opened;
+    ASSERT_TRUE(p2p_seal(device, plain.data(), plain.size(), &sealed));
+    unsigned char out[256];
+    const int got = RSA_private_decrypt(256, reinterpret_cast<const unsigned char*>(sealed.data()), out, service,
+                                        RSA_PKCS1_OAEP_PADDING);
+    ASSERT_EQ(got, static_cast<int>(size));
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(out), size), plain);
+    unsigned char theirs[256];
+    ASSERT_EQ(RSA_public_encrypt(static_cast<int>(size), reinterpret_cast<const unsigned char*>(plain.data()), theirs,
+                                 service, RSA_PKCS1_OAEP_PADDING),
+              256);
+    ASSERT_TRUE(p2p_open(as_service, theirs, sizeof theirs, &opened)) << size;
+    EXPECT_EQ(opened, plain);
+  }
+  RSA_free(service);
 }
 
 TEST_F(ServicesTest, P2pRegistrationAgainstTheStandIn) {

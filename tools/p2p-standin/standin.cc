@@ -38,7 +38,7 @@ void write_all(int fd, const void* data, size_t length) {
 }
 
 const P2pKeys& service_keys() {
-  static const P2pKeys keys = p2p_keys_from_pem(p2p_keys::kServicePrivate, p2p_keys::kDevicePublic);
+  static const P2pKeys keys = p2p_keys_from_hex(p2p_keys::kServiceN, p2p_keys::kServiceD, p2p_keys::kDeviceN, p2p_keys::kDeviceE);
   return keys;
 }
 
