@@ -684,12 +684,15 @@ TEST_F(ScriptedCore, EveryReplyPrinterWithMalformedScriptedReplies) {
     // exchanges that refuse an empty and a half record are held to refusing one a byte short.
     const uint32_t size = w.exchanges.front().reply_size;
     if (size > 1) {
-      script(answer_all(w.exchanges, Bytes(size / 2, 0x11)));
-      const std::string half = post(w.id, body).out;
-      if (truncate(kSimulatorLog, 0) != 0) ADD_FAILURE();
+      bool whole_records = empty == silent;
+      if (whole_records) {
+        script(answer_all(w.exchanges, Bytes(size / 2, 0x11)));
+        whole_records = post(w.id, body).out == silent;
+        if (truncate(kSimulatorLog, 0) != 0) ADD_FAILURE();
+      }
       script(answer_all(w.exchanges, Bytes(size - 1, 0x11)));
       const Outcome o = attack(w.id, false, body, "core replies a byte short");
-      if (empty == silent && half == silent) {
+      if (whole_records) {
         ++compared;
         EXPECT_EQ(o.run.out, silent) << w.id << ": a reply one byte short of " << size << " was taken";
       }
