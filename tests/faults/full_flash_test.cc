@@ -3,6 +3,7 @@
 // database holds exactly what it held before. The flash is this program's own small file system
 // (tools/sandbox --nand-size), filled to the last byte before each request.
 #include <fcntl.h>
+#include <sys/statvfs.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -27,6 +28,12 @@ class FullFlash : public RequestTest {
   // the log into the file (so the next commit needs new blocks), then fills the flash until a
   // write fails.
   void fill_flash() {
+    // Only a small flash of its own is filled: run outside ctest (without the sandbox's small
+    // /mnt/nand) this would fill the machine's disk.
+    struct statvfs fs {};
+    ASSERT_EQ(statvfs("/mnt/nand", &fs), 0);
+    ASSERT_LE(static_cast<uint64_t>(fs.f_blocks) * fs.f_frsize, 64u << 20)
+        << "/mnt/nand is not a small flash: run this test through ctest (tools/sandbox --nand-size)";
     if (holder_ == nullptr) {
       ASSERT_EQ(sqlite3_open(kZvdbPath, &holder_), SQLITE_OK);
     }
