@@ -2,8 +2,10 @@
 // "[]", "null", a number, a text of 1 MiB (POST) or 64 KiB (a query: the kernel caps one
 // environment string at 128 KiB); with no core at all; with every message it sends answered by
 // malformed replies; and, for the writers of tests/support/writer_table.h, every member of a valid
-// body absent, of each wrong JSON type, outside every 32-bit range and as an overlong text. A case
-// passes when webreq exits by itself with status 0 within its budget and without a sanitizer
+// body absent, of each wrong JSON type, outside every 32-bit range and as an overlong text; for
+// the writer forms that are one record's schema, the ranges and text widths of that schema. With
+// the core simulator: every identifier that waits for the core, its replies scripted malformed
+// (a byte short of the record among them), and the core killed while it waits. A case passes when webreq exits by itself with status 0 within its budget and without a sanitizer
 // report, writes one reply or none, creates, changes or removes no file outside the database and
 // what the identifier owns, and leaves the database as it was whenever it refuses.
 //
@@ -23,8 +25,8 @@
 #include <map>
 #include <set>
 #include <span>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/core_client.h"
@@ -434,7 +436,6 @@ TEST_F(Attack, EveryWriterMemberMutated) {
   }
   printf("attack: %zu writers, %d member cases\n", std::size(kWriters), cases_);
 }
-
 
 // Writer forms that are one record's schema: their cases are generated from its fields.
 struct SchemaForm {
