@@ -72,6 +72,7 @@ fuzz-small: fuzz-configure
 	@for t in $(FUZZ_SMALL); do \
 	    mkdir -p build-fuzz/corpus-$$t && cp -n fuzz/seeds/$$t/* build-fuzz/corpus-$$t/ 2>/dev/null; \
 	    tools/sandbox -- build-fuzz/bin/fuzz_$$t -max_total_time=$${FUZZ_SECONDS:-60} -timeout=10 \
+	        -artifact_prefix=build-fuzz/$$t- \
 	        -rss_limit_mb=1024 build-fuzz/corpus-$$t > build-fuzz/$$t.log 2>&1 \
 	        || { tail -40 build-fuzz/$$t.log; exit 1; }; \
 	    echo "fuzz_$$t: $$(tail -1 build-fuzz/$$t.log)"; \
