@@ -4,7 +4,7 @@
 # and for the device (32-bit ARM):
 #   make cross       build it in build-armhf/ (programs in build-armhf/bin/)
 #   make cross-test  build it and run all its tests under the user-mode emulator (qemu-arm)
-.PHONY: all deps build asan test test-release test-asan run bench fuzz fuzz-configure fuzz-multipart soak clean cross-deps cross cross-test cross-check
+.PHONY: all deps build asan test test-release test-asan run bench fuzz fuzz-configure fuzz-multipart fuzz-small fuzz-ci soak clean cross-deps cross cross-test cross-check
 
 all: build
 
@@ -46,8 +46,8 @@ bench: build
 # Coverage-guided fuzzing (clang + libFuzzer), FUZZ_SECONDS each (default 60): the multipart
 # parser from its corpus (front/fuzz_seeds), and every request handler in-process with the core
 # simulator answering, from front/fuzz_handler_seeds and a dictionary of the identifiers and the
-# JSON keys of the tree. New corpus entries stay in build-fuzz/. CI runs `fuzz-multipart` (the
-# parser of every request body; its build is small), `make fuzz` runs both.
+# JSON keys of the tree. New corpus entries stay in build-fuzz/. CI runs `fuzz-ci` (every target
+# whose build is small, 15 s each), `make fuzz` runs them all.
 fuzz-configure: deps
 	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DZV_FUZZ=ON -DZV_TESTS=OFF -DZV_BENCH=OFF \
 	    -DZV_STATIC=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -61,7 +61,28 @@ fuzz-multipart: fuzz-configure
 	    || { tail -40 build-fuzz/multipart.log; exit 1; }
 	@echo "fuzz_multipart: $$(tail -1 build-fuzz/multipart.log)"
 
-fuzz: fuzz-multipart
+# The small targets of fuzz/, each from its corpus fuzz/seeds/<name> (new entries stay in
+# build-fuzz/corpus-<name>): the JSON member reader and record schemas, the joystick event path,
+# the download's chunk assembler and AVI writer. Their builds need neither the database nor the
+# handlers.
+FUZZ_SMALL = json_members joystick_events download_chunks
+
+fuzz-small: fuzz-configure
+	@cmake --build build-fuzz -j2 --target $(addprefix fuzz_,$(FUZZ_SMALL))
+	@for t in $(FUZZ_SMALL); do \
+	    mkdir -p build-fuzz/corpus-$$t && cp -n fuzz/seeds/$$t/* build-fuzz/corpus-$$t/ 2>/dev/null; \
+	    tools/sandbox -- build-fuzz/bin/fuzz_$$t -max_total_time=$${FUZZ_SECONDS:-60} -timeout=10 \
+	        -artifact_prefix=build-fuzz/$$t- \
+	        -rss_limit_mb=1024 build-fuzz/corpus-$$t > build-fuzz/$$t.log 2>&1 \
+	        || { tail -40 build-fuzz/$$t.log; exit 1; }; \
+	    echo "fuzz_$$t: $$(tail -1 build-fuzz/$$t.log)"; \
+	done
+
+# CI's brief run: every target but the in-process handlers (too long a build for CI), 15 s each.
+fuzz-ci:
+	@FUZZ_SECONDS=$${FUZZ_SECONDS:-15} $(MAKE) --no-print-directory fuzz-multipart fuzz-small
+
+fuzz: fuzz-multipart fuzz-small
 	@cmake --build build-fuzz --target fuzz_handlers
 	@mkdir -p build-fuzz/handler-corpus
 	@cp -n front/fuzz_handler_seeds/* build-fuzz/handler-corpus/ 2>/dev/null || true

@@ -1,5 +1,6 @@
 // Maintenance: reboot, readiness, factory reset, configuration export and import, device
 // information, and firmware upgrades of the recorder and its cameras.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "common/json_fields.h"
 #include "common/path_check.h"
@@ -68,6 +70,27 @@ int32_t upgrade_status(const std::optional<CoreReply>& reply) {
 
 void reply_check(JsonWriter& w, const UpgradeCheck& check) { write_object(w, check); }
 
+// Exports are named "/tmp/zvconfig_<time>.db" and only the one named in kExportPathFile can be
+// downloaded (the download removes it). Every other one is a leftover of an export that was never
+// downloaded, or of one that another export replaced, and would fill /tmp (RAM) one database copy
+// at a time: removed, regular files only, except `keep`.
+void remove_stale_exports(const std::string& keep) {
+  DIR* dir = opendir("/tmp");
+  if (dir == nullptr) return;
+  constexpr std::string_view kPrefix = "zvconfig_";
+  constexpr std::string_view kSuffix = ".db";
+  while (const dirent* entry = readdir(dir)) {
+    const std::string_view name(entry->d_name);
+    if (name.size() <= kPrefix.size() + kSuffix.size() || !name.starts_with(kPrefix) || !name.ends_with(kSuffix)) {
+      continue;
+    }
+    const std::string path = "/tmp/" + std::string(name);
+    if (path == keep || check_tmp_path(path, FileNeed::kRegularFile) != PathVerdict::kAccepted) continue;
+    unlink_regular(path.c_str());
+  }
+  closedir(dir);
+}
+
 }  // namespace
 
 void reboot_handler(const char* /*argument*/) {
@@ -104,8 +127,11 @@ void factory_reset_handler(const char* argument) {
 void config_export_handler(const char* /*argument*/) {
   ToolOptions options;
   options.time_limit_ms = kProfileTimeLimitMs;
+  // The export still named for download stays until this one has replaced it.
+  remove_stale_exports(read_small_file(kExportPathFile, 256));
   if (!run_tool({"zvprofile", "-e", "/tmp"}, options).succeeded()) return (void)reply_text("CGI ERROR");
   const std::string path = read_small_file(kExportPathFile, 256);
+  remove_stale_exports(path);
   admin_log(kLogExportConfig);
   const size_t slash = path.rfind('/');
   if (slash == std::string::npos) return reply_ok();

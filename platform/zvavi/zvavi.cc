@@ -341,11 +341,14 @@ struct ZvAviWriter {
     failed = stream_broken;
     // A frame cut short was never written: it is simply not in the file.
     in_frame = false;
-    // Every announced frame arrived: a JUNK chunk fills movi to its announced size, so that every
+    // Every announced frame arrived with the announced picture bytes: a JUNK chunk fills movi to
+    // its announced size (what the plan kept for pad bytes and the closing chunk), so that every
     // size in the headers is true. A stream that ended early ends here instead, after the frames
     // received and their index: the headers' sizes are then upper bounds that readers take as a
-    // file cut short, and nothing is padded.
-    const bool complete = planned && exact && index.size() == planned_frames;
+    // file cut short, and nothing is padded. So does a stream whose frames carried fewer bytes
+    // than it announced: padding the difference would send up to 4 GiB of zeros.
+    const bool complete = planned && exact && index.size() == planned_frames &&
+                          planned_movi_end - written <= uint64_t{planned_frames} + kChunkHeaderBytes + 1;
     if (complete && written < planned_movi_end) put_junk(planned_movi_end - written);
     const uint64_t movi_end = written;
     Bytes idx;

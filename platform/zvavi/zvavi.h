@@ -16,8 +16,9 @@
 // rate describe the stream). They hold sizes and counts that a pipe cannot go back to fix, so:
 //   - planned stream: the first frame header announces the stream's frame count and picture bytes
 //     (stream_frames, stream_bytes). The headers are written for exactly that file; when every
-//     announced frame arrives, a JUNK chunk at the end of movi keeps every size true; frames
-//     beyond the announcement are refused. A stream that ends early (aborted, cut) ends after the
+//     announced frame arrives with the announced bytes, a JUNK chunk at the end of movi keeps
+//     every size true; frames beyond the announcement are refused. Frames that carry fewer bytes
+//     than announced are not padded to it: the file ends as a stream cut short does. A stream that ends early (aborted, cut) ends after the
 //     frames received and their index, with no padding: its header sizes are then upper bounds,
 //     which readers take as a file cut short, and they read exactly the frames in it. A stream
 //     announced beyond what one file can hold announces its frame count and rate all the same,

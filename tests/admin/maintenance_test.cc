@@ -3,11 +3,13 @@
 // the firmware upgrade messages, with exact payloads and replies.
 #include <gtest/gtest.h>
 #include <json-c/json.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/request.h"
 #include "handlers/system/admin_messages.h"
@@ -104,6 +106,57 @@ TEST_F(MaintenanceTest, ExportFailureAndForgedDownloadPaths) {
   }
   EXPECT_EQ(read_file("/tmp/secret"), "secret");
   EXPECT_TRUE(file_exists("/tmp/exported.db"));
+}
+
+// Exports never downloaded do not pile up in /tmp: an export removes earlier ones except the one
+// still named for download, which goes once the new export has replaced it (and stays when the
+// new export fails). Only "zvconfig_*.db" regular files are touched: no link, nothing else.
+TEST_F(MaintenanceTest, ExportRemovesEarlierLeftovers) {
+  write_file("/tmp/zvconfig_20200101000000.db", "old");
+  write_file("/tmp/zvconfig_20200101000001.db", "named");
+  write_file("/tmp/.export_down_file", "/tmp/zvconfig_20200101000001.db");
+  write_file("/tmp/zvconfig_notes.txt", "kept");
+  write_file("/tmp/zvconfig_.db", "too short a name");
+  write_file("/tmp/target", "target");
+  ASSERT_EQ(symlink("/tmp/target", "/tmp/zvconfig_link.db"), 0);
+  ASSERT_EQ(mkdir("/tmp/zvconfig_dir.db", 0700), 0);
+
+  // A failed export removes the unreachable leftover and keeps the downloadable one.
+  zvdb_close_all();
+  ASSERT_EQ(rename(kZvdbPath, "/mnt/nand/app/zvdb.away"), 0);
+  EXPECT_EQ(get("/1007").out, kCgiErrorText);
+  ASSERT_EQ(rename("/mnt/nand/app/zvdb.away", kZvdbPath), 0);
+  struct Expect {
+    const char* path;
+    bool exists;
+  };
+  for (const Expect& e : std::initializer_list<Expect>{{"/tmp/zvconfig_20200101000000.db", false},
+                                                       {"/tmp/zvconfig_20200101000001.db", true},
+                                                       {"/tmp/zvconfig_notes.txt", true},
+                                                       {"/tmp/zvconfig_.db", true},
+                                                       {"/tmp/zvconfig_link.db", true},
+                                                       {"/tmp/target", true},
+                                                       {"/tmp/zvconfig_dir.db", true}}) {
+    EXPECT_EQ(file_exists(e.path), e.exists) << "after a failed export: " << e.path;
+  }
+
+  // Two exports in a row without a download: one export file is left, the one named.
+  for (int round = 0; round < 2; ++round) {
+    const RunResult exported = get("/1007");
+    const std::string path = read_file("/tmp/.export_down_file");
+    ASSERT_EQ(exported.out, kTextHeader + "OK filename=" + path.substr(5) + "\r\n");
+    std::vector<std::string> exports;
+    for (const std::string& name : list_dir("/tmp")) {
+      if (name.rfind("zvconfig_", 0) == 0 && name.size() > 12 && name.substr(name.size() - 3) == ".db" &&
+          name != "zvconfig_link.db" && name != "zvconfig_dir.db" && name != "zvconfig_.db") {
+        exports.push_back("/tmp/" + name);
+      }
+    }
+    EXPECT_EQ(exports, std::vector<std::string>{path}) << "round " << round;
+    sleep(1);  // the next export's name (a time to the second) differs
+  }
+  EXPECT_EQ(read_file("/tmp/target"), "target");
+  EXPECT_EQ(read_file("/tmp/zvconfig_notes.txt"), "kept");
 }
 
 TEST_F(MaintenanceTest, DeviceInformationPrintsTheCoreRecordAndSettings) {

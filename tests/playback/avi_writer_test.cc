@@ -113,6 +113,10 @@ TEST_P(AviStreamTest, StructureSizesAndIndex) {
     EXPECT_EQ(file.size(), bytes);
     EXPECT_EQ(avi.junk_chunks, 0u);
   }
+  // Fewer bytes than announced are never made up with padding.
+  if (c.announced_bytes > total(kSizes)) {
+    EXPECT_EQ(avi.junk_chunks, 0u);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -128,7 +132,10 @@ INSTANTIATE_TEST_SUITE_P(
         StreamCase{"BeyondOneFilePipe", false, uint64_t{5} << 30, 6, false, 6, true},
         // A file: the counts (and sizes) are written back at the end.
         StreamCase{"OpenFile", true, 0, 6, false, 6, false},
-        StreamCase{"PlannedFileShort", true, total(kSizes), 4, false, 4, false}),
+        StreamCase{"PlannedFileShort", true, total(kSizes), 4, false, 4, false},
+        // Every announced frame, with a MiB less than announced: not padded with the MiB.
+        StreamCase{"OverAnnouncedPipe", false, total(kSizes) + (1u << 20), 6, false, 6, true},
+        StreamCase{"OverAnnouncedFile", true, total(kSizes) + (1u << 20), 6, false, 6, false}),
     [](const ::testing::TestParamInfo<StreamCase>& info) { return std::string(info.param.name); });
 
 TEST(AviWriterTest, PiecesOfAnyLengthGiveTheSameFile) {
