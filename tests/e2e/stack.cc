@@ -10,7 +10,7 @@ namespace zvtest {
 
 DemoStack::DemoStack(const std::string& core_script, const std::map<std::string, std::string>& extra) {
   reset_device_state();
-  port_ = free_tcp_port();
+  port_ = free_tcp_ports(3);  // the page, HTTPS and the P2P stand-in
   std::map<std::string, std::string> env{{"PORT", std::to_string(port_)},
                                          {"BIN", std::string(ZV_BINARY_DIR) + "/bin"},
                                          {"LOGDIR", log_dir_},

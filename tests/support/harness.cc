@@ -351,6 +351,34 @@ int free_tcp_port() {
   return port;
 }
 
+namespace {
+bool port_free(int port) {
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  const bool free = bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  close(fd);
+  return free;
+}
+}  // namespace
+
+int free_tcp_ports(int count) {
+  if (count < 1 || count > 4) return -1;
+  for (int attempt = 0; attempt < 64; ++attempt) {
+    const int port = free_tcp_port();
+    if (port < 0) return -1;
+    const int base = port - port % 4;
+    if (base < 1024) continue;
+    bool all = true;
+    for (int i = 0; i < count && all; ++i) all = port_free(base + i);
+    if (all) return base;
+  }
+  return -1;
+}
+
 bool file_exists(const std::string& path) {
   struct stat st{};
   return lstat(path.c_str(), &st) == 0;

@@ -90,6 +90,11 @@ bool wait_for_file(const std::string& path, int timeout_ms = 10000);
 // A TCP port on 127.0.0.1 that nothing listens on right now.
 int free_tcp_port();
 
+// The first of `count` (at most 4) consecutive free ports, the first one a multiple of 4: a demo
+// stack uses PORT, PORT+1 (HTTPS) and PORT+2 (P2P stand-in), and stacks of tests that run side by
+// side then never share a block. -1 when none is found.
+int free_tcp_ports(int count);
+
 bool file_exists(const std::string& path);
 std::string read_file(const std::string& path);          // "" when missing
 void write_file(const std::string& path, const std::string& data);
