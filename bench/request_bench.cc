@@ -405,13 +405,17 @@ int fill_device() {
              R"("endMDay":%d})", h, h, 1 + h % 12, 1 + h % 28, 1 + h % 12, 1 + h % 28);
     must(post("/6031", body, "OK"));
   }
-  std::string plates = R"({"cnt":10000,"plate":[)";
-  for (int i = 0; i < 10000; ++i) {
-    char entry[48];
-    snprintf(entry, sizeof entry, R"(%s["%s","P%05d"])", i > 0 ? "," : "", i % 3 == 0 ? "black" : "white", i);
-    plates += entry;
+  // A request body holds at most 30 KiB: the plates go in as edits of 1000 new plates each.
+  for (int batch = 0; batch < 10; ++batch) {
+    std::string plates = R"({"cnt":1000,"plate":[)";
+    for (int i = batch * 1000; i < (batch + 1) * 1000; ++i) {
+      char entry[48];
+      snprintf(entry, sizeof entry, R"(%s["","%s","P%05d"])", i > batch * 1000 ? "," : "",
+               i % 3 == 0 ? "black" : "white", i);
+      plates += entry;
+    }
+    must(post("/6185", plates + "]}", "OK"));
   }
-  must(post("/6184", plates + "]}", "10000"));
   must(run_program("zvcore-sim", {"ctl", "admin", "oplog-fill", "100000"}));
   return failed;
 }
