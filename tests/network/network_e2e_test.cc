@@ -13,27 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/e2e/reply_json.h"
 #include "tests/e2e/stack.h"
 
 namespace zvtest {
 namespace {
 
-struct JsonDelete {
-  void operator()(json_object* o) const { json_object_put(o); }
-};
-using Json = std::unique_ptr<json_object, JsonDelete>;
-
-Json parse(const std::string& body) {
-  Json tree(json_tokener_parse(body.c_str()));
-  EXPECT_NE(tree.get(), nullptr) << body;
-  return tree;
-}
-json_object* at(json_object* o, const char* key) { return json_object_object_get(o, key); }
-int int_at(json_object* o, const char* key) { return json_object_get_int(at(o, key)); }
-std::string text_at(json_object* o, const char* key) {
-  const char* t = json_object_get_string(at(o, key));
-  return t != nullptr ? t : "";
-}
 
 std::string run_tool_of(const std::string& name, const std::vector<std::string>& words) {
   RunOptions options;
