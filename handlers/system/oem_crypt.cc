@@ -1,14 +1,12 @@
-// The decrypting half of the OEM package cipher and Base64, linked into webreq. Only the block
-// cipher and the digest of libcrypto are used (no EVP layer), so the CGI program stays small.
-#define OPENSSL_SUPPRESS_DEPRECATED
+// The decrypting half of the OEM package cipher and Base64, linked into webreq.
 #include "handlers/system/oem_crypt.h"
-
-#include <openssl/aes.h>
-#include <openssl/sha.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+
+#include "platform/zvcrypt/aes.h"
+#include "platform/zvcrypt/digest.h"
 
 namespace {
 
@@ -22,10 +20,8 @@ int sextet(unsigned char c) {
 }  // namespace
 
 void oem_key_digest(const char* key, unsigned char out[32]) {
-  SHA256_CTX ctx;
-  SHA256_Init(&ctx);
-  SHA256_Update(&ctx, key, strlen(key));
-  SHA256_Final(out, &ctx);
+  const auto digest = zvcrypt::digest_of<zvcrypt::Sha256>(key, strlen(key));
+  std::memcpy(out, digest.data(), digest.size());
 }
 
 int zv_base64_decode(const char* src, unsigned char* dst, int src_len) {
@@ -75,20 +71,19 @@ std::string zv_base64_encode(const unsigned char* data, size_t length) {
 
 int aesDecryWeb(const unsigned char* data, const char* key, unsigned char* out, int length) {
   if (data == nullptr || key == nullptr || out == nullptr || length <= kOemIvBytes ||
-      (length - kOemIvBytes) % AES_BLOCK_SIZE != 0) {
+      (length - kOemIvBytes) % zvcrypt::Aes256::kBlock != 0) {
     return -1;
   }
-  unsigned char digest[SHA256_DIGEST_LENGTH];
+  unsigned char digest[zvcrypt::Aes256::kKey];
   oem_key_digest(key, digest);
-  AES_KEY schedule;
-  if (AES_set_decrypt_key(digest, 256, &schedule) != 0) return -1;
+  const zvcrypt::Aes256 aes(digest);
   unsigned char iv[kOemIvBytes];
   std::memcpy(iv, data, sizeof iv);
   const int sealed = length - kOemIvBytes;
-  AES_cbc_encrypt(data + kOemIvBytes, out, static_cast<size_t>(sealed), &schedule, iv, AES_DECRYPT);
+  zvcrypt::cbc_decrypt(aes, iv, data + kOemIvBytes, out, static_cast<size_t>(sealed));
   // PKCS#7: the last byte gives the padding length, every padding byte holds it.
   const int pad = out[sealed - 1];
-  if (pad < 1 || pad > AES_BLOCK_SIZE) return -1;
+  if (pad < 1 || pad > static_cast<int>(zvcrypt::Aes256::kBlock)) return -1;
   for (int i = 1; i <= pad; ++i) {
     if (out[sealed - i] != pad) return -1;
   }

@@ -1,9 +1,6 @@
-#define OPENSSL_SUPPRESS_DEPRECATED  // SHA1_Init & co.: the digest without the provider machinery
-
 #include "platform/zvnet/p2p_crypt.h"
 
 #include <fcntl.h>
-#include <openssl/sha.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,10 +10,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/zvcrypt/digest.h"
+
 namespace {
 
 constexpr size_t kBlock = 256;                     // RSA-2048
-constexpr size_t kHash = SHA_DIGEST_LENGTH;        // 20
+constexpr size_t kHash = zvcrypt::Sha1::kSize;     // 20
 constexpr size_t kPlainPerBlock = kBlock - 2 * kHash - 2;  // 214
 constexpr size_t kDbSize = kBlock - kHash - 1;     // 235
 
@@ -156,25 +155,17 @@ bool power(const unsigned char* x, const Number& exponent, const Number& n, bool
 }
 
 // SHA-1 of the empty label.
-std::array<unsigned char, kHash> label_hash() {
-  std::array<unsigned char, kHash> h{};
-  SHA_CTX ctx;
-  SHA1_Init(&ctx);
-  SHA1_Final(h.data(), &ctx);
-  return h;
-}
+std::array<unsigned char, kHash> label_hash() { return zvcrypt::Sha1().finish(); }
 
 // XORs `mask_length` bytes of MGF1-SHA1(seed) into `out`.
 void mgf1_xor(unsigned char* out, size_t mask_length, const unsigned char* seed, size_t seed_length) {
   for (uint32_t counter = 0, done = 0; done < mask_length; ++counter) {
     const unsigned char c[4] = {static_cast<unsigned char>(counter >> 24), static_cast<unsigned char>(counter >> 16),
                                 static_cast<unsigned char>(counter >> 8), static_cast<unsigned char>(counter)};
-    unsigned char digest[kHash];
-    SHA_CTX ctx;
-    SHA1_Init(&ctx);
-    SHA1_Update(&ctx, seed, seed_length);
-    SHA1_Update(&ctx, c, sizeof c);
-    SHA1_Final(digest, &ctx);
+    zvcrypt::Sha1 sha;
+    sha.update(seed, seed_length);
+    sha.update(c, sizeof c);
+    const auto digest = sha.finish();
     for (size_t i = 0; i < kHash && done < mask_length; ++i) out[done++] ^= digest[i];
   }
 }
