@@ -1,6 +1,8 @@
 #include "platform/zvdb/analytics_tables.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 namespace zvdb {
@@ -72,20 +74,68 @@ std::string_view plate_of(const char* plate) {
   return plate != nullptr ? std::string_view(plate, strnlen(plate, kPlateTextSize - 1)) : std::string_view();
 }
 
+// The list keeps its number of plates in a setting of its file, changed in the same transaction
+// as the plates: the limit check of an add reads one row instead of counting up to 10 000.
+constexpr std::string_view kPlateCountKey = "anpr_list.count";
+
+// Stores the count after a change of `delta` plates. A file without the setting (written before
+// the count was kept, or by another tool) is counted once, as it stands after the change.
+int adjust_plate_count(zvdb::Transaction& tx, int delta) {
+  std::string text;
+  const int found = tx.read_setting(kPlateCountKey, &text);
+  if (found < 0) return -1;
+  int count = 0;
+  if (found == 1) {
+    count = atoi(text.c_str()) + delta;
+  } else if (tx.scan(zvdb::kPlateListTable, {}, [&](const void*, int, const zvdb::Key&, int) {
+               ++count;
+               return true;
+             }) != 0) {
+    return -1;
+  }
+  return tx.write_setting(kPlateCountKey, std::to_string(count < 0 ? 0 : count));
+}
+
+// The number of plates stored (kept count, or counted once as above).
+int plate_count(zvdb::Transaction& tx) {
+  if (adjust_plate_count(tx, 0) != 0) return -1;
+  std::string text;
+  return tx.read_setting(kPlateCountKey, &text) == 1 ? atoi(text.c_str()) : -1;
+}
+
 }  // namespace
 
 int delete_anpr_lists(const char* db, const PlateListEntry* entries, int count) {
-  return zvdb::delete_records_by_key(db, zvdb::kPlateListTable, entries, count);
+  if (entries == nullptr || count < 0) return -1;
+  zvdb::Transaction tx(db);
+  int removed = 0;
+  for (int i = 0; i < count; ++i) {
+    const int n = tx.remove(zvdb::kPlateListTable, {0, 0, plate_of(entries[i].plate)});
+    if (n > 0) removed += n;
+  }
+  if (removed > 0) adjust_plate_count(tx, -removed);
+  return tx.commit();
 }
 
 int write_anpr_list_replace_batch(const char* db, const PlateListEntry* entries, int count) {
-  if (count > kPlateListLimit) return -1;
-  return zvdb::replace_all_records(db, zvdb::kPlateListTable, entries, count);
+  if (entries == nullptr || count < 0 || count > kPlateListLimit) return -1;
+  zvdb::Transaction tx(db);
+  tx.remove_all(zvdb::kPlateListTable);
+  tx.delete_setting(kPlateCountKey);  // counted again below: a plate given twice is one row
+  for (int i = 0; i < count; ++i) {
+    tx.write(zvdb::kPlateListTable, &entries[i], zvdb::key_of(zvdb::kPlateListTable, &entries[i]));
+  }
+  adjust_plate_count(tx, 0);
+  return tx.commit();
 }
 
 int delete_anpr_list(const char* db, const PlateListEntry* entry) {
   if (entry == nullptr) return -1;
-  return kPlateList.remove(db, {0, 0, plate_of(entry->plate)});
+  zvdb::Transaction tx(db);
+  const int removed = tx.remove(zvdb::kPlateListTable, {0, 0, plate_of(entry->plate)});
+  if (removed <= 0) return -1;
+  adjust_plate_count(tx, -removed);
+  return tx.commit();
 }
 
 int read_anpr_list_plate(const char* db, PlateListEntry* out, const char* plate) {
@@ -104,12 +154,16 @@ int update_anpr_list(const char* db, const PlateListEntry* entry) {
 int write_anpr_list(const char* db, const PlateListEntry* entry) {
   if (entry == nullptr) return -1;
   const zvdb::Key key = zvdb::key_of(zvdb::kPlateListTable, entry);
+  zvdb::Transaction tx(db);
   PlateListEntry stored{};
-  // A file that cannot be counted cannot be written either: the write reports it.
-  if (kPlateList.read(db, &stored, key) != 0 && zvdb::count_records(db, zvdb::kPlateListTable) >= kPlateListLimit) {
-    return -1;
+  if (tx.read(zvdb::kPlateListTable, &stored, key) != 0) {
+    // A new plate. A file that cannot be counted cannot be written either.
+    const int stored_count = plate_count(tx);
+    if (stored_count < 0 || stored_count >= kPlateListLimit) return -1;
+    tx.write_setting(kPlateCountKey, std::to_string(stored_count + 1));
   }
-  return zvdb::write_record(db, zvdb::kPlateListTable, entry);
+  tx.write(zvdb::kPlateListTable, entry, key);
+  return tx.commit();
 }
 
 int search_anpr_lists(const char* db, const char* type, int offset, PlateListEntry* out, int* count,

@@ -138,8 +138,29 @@ TEST(PlateList, ListCallsKeepTheirOwnFile) {
   EXPECT_EQ(write_anpr_list(kAnprDbPath, &one_more), -1);
   const PlateListEntry restyled = plate("white", "P5");
   EXPECT_EQ(write_anpr_list(kAnprDbPath, &restyled), 0);
+  // The kept count follows deletes: one plate out, one new plate in, the next one refused.
+  EXPECT_EQ(delete_anpr_list(kAnprDbPath, &full[0]), 0);
+  EXPECT_EQ(write_anpr_list(kAnprDbPath, &one_more), 0);
+  const PlateListEntry another = plate("black", "NEW2");
+  EXPECT_EQ(write_anpr_list(kAnprDbPath, &another), -1);
+  std::string kept;
+  EXPECT_EQ(zvdb::read_setting(kAnprDbPath, "anpr_list.count", &kept), 1);
+  EXPECT_EQ(kept, std::to_string(kPlateListLimit));
+  // A file without the count (written before it was kept) is counted once, then kept.
+  {
+    zvdb::Transaction tx(kAnprDbPath);
+    tx.delete_setting("anpr_list.count");
+    ASSERT_EQ(tx.commit(), 0);
+  }
+  EXPECT_EQ(write_anpr_list(kAnprDbPath, &another), -1);
+  EXPECT_EQ(delete_anpr_lists(kAnprDbPath, full.data() + 1, 2), 0);
+  EXPECT_EQ(zvdb::read_setting(kAnprDbPath, "anpr_list.count", &kept), 1);
+  EXPECT_EQ(kept, std::to_string(kPlateListLimit - 2));
   full.push_back(one_more);
   EXPECT_EQ(write_anpr_list_replace_batch(kAnprDbPath, full.data(), kPlateListLimit + 1), -1);
+  ASSERT_EQ(write_anpr_list_replace_batch(kAnprDbPath, rows, 5), 0);  // a plate given twice is one
+  EXPECT_EQ(zvdb::read_setting(kAnprDbPath, "anpr_list.count", &kept), 1);
+  EXPECT_EQ(kept, "4");
 }
 
 }  // namespace
