@@ -131,6 +131,8 @@ struct Connection {
   std::chrono::steady_clock::time_point busy_since{};
   uint32_t jitter = 0;
   bool schema_ready = false;
+  bool version_checked = false;      // by the first writer (prepare_writer)
+  bool not_a_database = false;       // seen by a statement: the next call reopens the file
   bool durable = false;              // "synchronous=FULL" set (by the first writer)
   int batch_depth = 0;               // open WriteBatch scopes
   bool batch_failed = false;         // a nested batch rolled back: the outer one must not commit
@@ -178,6 +180,7 @@ struct Connection {
     sqlite3_stmt* stmt = nullptr;
     if (sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) != SQLITE_OK) {
       if (schema_ready) report("prepare");
+      if (sqlite3_errcode(db) == SQLITE_NOTADB) not_a_database = true;
       sqlite3_finalize(stmt);
       return nullptr;
     }
@@ -224,10 +227,23 @@ int busy_wait(void* arg, int attempt) {
 
 using ConnectionMap = std::map<std::string, std::unique_ptr<Connection>, std::less<>>;
 
+// The process's connections. Never destroyed: at exit only the connections that wrote are closed
+// (below). Closing one that only read would cost a request a sixth of its instructions and a
+// dozen system calls for nothing: the kernel drops its locks and descriptors at exit, and what it
+// read needs no flush.
 ConnectionMap& connections() {
-  static ConnectionMap map;
-  return map;
+  static auto* map = new ConnectionMap;
+  return *map;
 }
+
+struct CloseWritersAtExit {
+  ~CloseWritersAtExit() {
+    ConnectionMap& map = connections();
+    for (auto it = map.begin(); it != map.end();) {
+      it = it->second->durable ? map.erase(it) : std::next(it);
+    }
+  }
+} close_writers_at_exit;
 
 // A cached statement, reset and unbound when the scope ends. Bound texts and blobs are not
 // copied: what a caller binds must stay valid until the scope ends (records are tens of KB).
@@ -364,6 +380,23 @@ bool make_durable(Connection* c) {
   return true;
 }
 
+// The first write of a connection: durable commits, and the schema version checked once (the
+// schema created when the file has none). False when the file is not a database or the schema
+// cannot be created: then nothing is written.
+bool prepare_writer(Connection* c) {
+  if (!c->durable && !make_durable(c)) return false;
+  if (c->version_checked) return true;
+  const int version = c->user_version();
+  if (version < 0) {  // not a database, or unreadable: left as it is, never overwritten
+    c->report("open");
+    return false;
+  }
+  if (version < kSchemaVersion && setup_schema(c) != 0) return false;
+  c->schema_ready = true;
+  c->version_checked = true;
+  return true;
+}
+
 // The connection of `path` for this process; the caller holds db_mutex(). Readers never create
 // a file or a schema: a missing file gives nullptr, a file without our tables a connection whose
 // statements fail (read as "not found").
@@ -373,13 +406,15 @@ Connection* connection(const char* path, bool for_write) {
   auto it = map.find(std::string_view(path));
   if (it != map.end()) {
     Connection* c = it->second.get();
-    if (c->pid == getpid()) {
-      if (for_write && !c->durable && !make_durable(c)) return nullptr;
-      if (!c->schema_ready) {
-        if (c->user_version() >= kSchemaVersion) c->schema_ready = true;
-        else if (for_write && setup_schema(c) != 0) return nullptr;
-      }
+    if (c->pid == getpid() && !c->not_a_database) {
+      if (for_write && !prepare_writer(c)) return nullptr;
       return c;
+    }
+    if (c->not_a_database && c->batch_depth == 0) {
+      // The file was not a database when a reader opened it: look again, it may have been
+      // replaced since.
+      map.erase(it);
+      return connection(path, for_write);
     }
     // Inherited from the parent across fork(): abandon it without closing (closing would drop
     // locks that the parent's handle relies on) and open our own.
@@ -410,14 +445,14 @@ Connection* connection(const char* path, bool for_write) {
   sqlite3_extended_result_codes(db, 1);
   c->jitter = static_cast<uint32_t>(getpid());
   sqlite3_busy_handler(db, &busy_wait, c.get());
-  if (for_write && !make_durable(c.get())) return nullptr;
-  int version = c->user_version();
-  if (version < 0) {  // not a database, or unreadable: left as it is, never overwritten
-    c->report("open");
-    return nullptr;
+  if (for_write) {
+    if (!prepare_writer(c.get())) return nullptr;
+  } else {
+    // A reader does not ask for the version first: writers create the schema and set the version
+    // in one transaction, so a file with a version has every table, and in one without tables
+    // (or in what is not a database) the reader's statement fails and says why.
+    c->schema_ready = true;
   }
-  c->schema_ready = version >= kSchemaVersion;
-  if (!c->schema_ready && for_write && setup_schema(c.get()) != 0) return nullptr;
   Connection* result = c.get();
   map.emplace(path, std::move(c));
   if (missing && for_write && std::strcmp(path, kZvdbPath) == 0 && zvdb_init_defaults(path) != 0) {
