@@ -1,7 +1,7 @@
 // The request registry: one process-wide table of request identifiers and their handlers.
 // Each handler module owns one constant table of WebReqEntry rows (at the bottom of its source)
-// and exposes it as a RequestModule; the program's module list registers them before main runs,
-// in a fixed order, and unregisters them at exit.
+// and exposes it as a RequestModule; the program's module list registers them (from the start,
+// in a fixed order) and unregisters them at exit.
 #pragma once
 
 #include <cstdint>
@@ -31,7 +31,8 @@ int registered_request_count();
 
 // The modules of this program, in registration order. Defined once per program (for webreq, the
 // build generates webreq_modules.cc from the module list of handlers/CMakeLists.txt; test
-// programs define their own). A constructor of the front end registers them, in this order,
-// before main runs; a destructor unregisters them at exit.
+// programs define their own). They count as registered, in this order, from the start of the
+// program (their rows go into the slots when the table is first changed or counted); a
+// destructor unregisters them at exit.
 extern const RequestModule* const kProgramModules[];
 extern const int kProgramModuleCount;
