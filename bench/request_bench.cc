@@ -110,7 +110,11 @@ struct CaseResult {
   Load single, eight, full;  // empty device (one client, eight clients), full device
   long peak_rss_kb = 0;
   double ratio = 0;   // single-client median / baseline median, empty device
-  double growth = 0;  // full-device median / empty-device median - 1
+  // Full-device median against empty-device median, each taken over the baseline's median of its
+  // own phase: the phases run minutes apart, and the machine's drift in between (the baseline's
+  // own "growth", which touches no data) is not the request's.
+  double growth = 0;
+  double raw_growth = 0;  // full-device median / empty-device median - 1, drift included
   bool ratio_ok() const { return c.family == Family::kFloor || ratio <= goal_of(c.family); }
   bool growth_ok() const { return c.family == Family::kFloor || growth <= kGrowthGoal; }
   bool rss_ok() const { return peak_rss_kb <= kRssGoalKb; }
@@ -530,10 +534,12 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 10; ++i) http(c);
   }
   const std::vector<Load> full = run_interleaved(cases, requests, 10);
+  const double drift = results[0].single.median_ms > 0 ? full[0].median_ms / results[0].single.median_ms : 1;
   for (size_t k = 0; k < cases.size(); ++k) {
     CaseResult& r = results[k];
     r.full = full[k];
-    r.growth = r.single.median_ms > 0 ? r.full.median_ms / r.single.median_ms - 1 : 0;
+    r.raw_growth = r.single.median_ms > 0 ? r.full.median_ms / r.single.median_ms - 1 : 0;
+    r.growth = k == 0 ? r.raw_growth : (r.raw_growth + 1) / drift - 1;
     long rss = 0;
     for (int i = 0; i < 3; ++i) rss = std::max(rss, peak_rss_kb(r.c));
     r.peak_rss_kb = rss;
@@ -566,6 +572,8 @@ int main(int argc, char** argv) {
            holds(r.rss_ok()), r.single.failures + r.eight.failures + r.full.failures);
     all_hold = all_hold && r.ratio_ok() && r.growth_ok() && r.rss_ok();
   }
+  printf("%-22s growth is over each phase's baseline; between the phases the baseline moved %+.1f%%\n", "",
+         100 * results[0].raw_growth);
   const bool download_ok = download_mib >= kDownloadGoalMib && download_rss <= kRssGoalKb + kQueueBoundKb;
   const bool arm_ok = arm_size > 0 && arm_size <= kArmSizeGoal;
   all_hold = all_hold && download_ok && arm_ok;
@@ -586,9 +594,9 @@ int main(int argc, char** argv) {
     for (size_t i = 0; i < results.size(); ++i) {
       const auto& r = results[i];
       fprintf(f, "    {\"name\": \"%s\", \"family\": \"%s\", \"ratio\": %.3f, \"goal\": %.1f, \"ratio_ok\": %s, "
-                 "\"growth\": %.3f, \"growth_ok\": %s, \"peak_rss_kb\": %ld, \"rss_ok\": %s, ",
+                 "\"growth\": %.3f, \"raw_growth\": %.3f, \"growth_ok\": %s, \"peak_rss_kb\": %ld, \"rss_ok\": %s, ",
               r.c.name.c_str(), family_name(r.c.family), r.ratio, goal_of(r.c.family), r.ratio_ok() ? "true" : "false",
-              r.growth, r.growth_ok() ? "true" : "false", r.peak_rss_kb, r.rss_ok() ? "true" : "false");
+              r.growth, r.raw_growth, r.growth_ok() ? "true" : "false", r.peak_rss_kb, r.rss_ok() ? "true" : "false");
       json_load(f, "single", r.single);
       fprintf(f, ", ");
       json_load(f, "eight", r.eight);
