@@ -54,7 +54,9 @@ void get_form() {
 void post_body_form() {
   char id[kRequestIdSize];
   if (!request_id(id)) return;
-  MallocText body(static_cast<char*>(calloc(kPostBodySize, 1)));
+  // Not cleared up front: only the bytes read are touched (clearing 30 KiB cost a short request
+  // eight page faults), and the text is terminated where it ends.
+  MallocText body(static_cast<char*>(malloc(kPostBodySize)));
   if (body == nullptr) return;
 
   const int64_t declared = cgi_vars.content_length;
@@ -82,6 +84,7 @@ void post_body_form() {
       }
     }
   }
+  body.get()[length] = '\0';
   dispatch_request(id, body.get());
 }
 

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/zvdb/analytics_tables.h"
 #include "platform/zvdb/zvdb.h"
 #include "tools/zvcore-sim/modules.h"
 
@@ -92,11 +93,17 @@ bool Simulator::start(std::string* error) {
 // stays open (the database library keeps it). While it is open, the database's log and shared
 // index stay in place between the short-lived CGI processes instead of being rebuilt and deleted
 // by each of them. A database that does not exist yet is opened with the first message after it
-// appears.
+// appears. The core also matches recognised plates against the plate list, whose file it keeps
+// open the same way.
 void Simulator::hold_database() {
-  if (database_held_.load(std::memory_order_acquire)) return;
-  if (access(kZvdbPath, F_OK) != 0) return;
-  if (read_user_count(kZvdbPath) >= 0) database_held_.store(true, std::memory_order_release);
+  if (!database_held_.load(std::memory_order_acquire) && access(kZvdbPath, F_OK) == 0 &&
+      read_user_count(kZvdbPath) >= 0) {
+    database_held_.store(true, std::memory_order_release);
+  }
+  if (!plates_held_.load(std::memory_order_acquire) && access(kAnprDbPath, F_OK) == 0 &&
+      zvdb::count_records(kAnprDbPath, zvdb::kPlateListTable) >= 0) {
+    plates_held_.store(true, std::memory_order_release);
+  }
 }
 
 void Simulator::stop() {

@@ -104,4 +104,5 @@ class Simulator {
   bool started_ = false;  // serving; the ready marker is ours
   std::thread timer_thread_;
   std::atomic<bool> database_held_{false};
+  std::atomic<bool> plates_held_{false};
 };
