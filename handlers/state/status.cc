@@ -1,6 +1,7 @@
 // Device status pages: each request asks the core once (no payload) and prints the reply's
 // records as JSON; without a reply in the budget the JSON error form is written.
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstring>
 #include <string_view>
@@ -127,46 +128,44 @@ std::string_view indexed(char (&buffer)[32], std::string_view prefix, int k) {
   return {buffer, static_cast<size_t>(end - buffer)};
 }
 
-// Every stored record of a table, placed at its channel (0..kChannels-1); channels without a
-// record stay zero. One scan of the table instead of a lookup per channel.
-template <class Record>
-std::unique_ptr<Record[]> by_channel(const zvdb::Table<Record>& table, int32_t Record::*channel) {
-  auto rows = std::make_unique<Record[]>(kChannels);
-  auto placed = std::make_unique<Record[]>(kChannels);
-  int stored = kChannels;
-  if (table.read_all(kZvdbPath, rows.get(), &stored) != 0) stored = 0;
-  for (int i = 0; i < stored; ++i) {
-    const int c = rows[i].*channel;
-    if (c >= 0 && c < kChannels) placed[c] = rows[i];
-  }
+// One text member of every stored record of a table, placed at its channel (0..kChannels-1);
+// channels without a record keep "". One scan, and only the member is kept: a camera record is
+// 1.4 KiB, the page needs its address.
+template <class Record, size_t N>
+std::unique_ptr<std::array<char, N>[]> text_by_channel(const zvdb::Table<Record>& table, int32_t Record::*channel,
+                                                       const char (Record::*text)[N]) {
+  auto placed = std::make_unique<std::array<char, N>[]>(kChannels);
+  table.scan(kZvdbPath, [&](const Record& r) {
+    const int c = r.*channel;
+    if (c >= 0 && c < kChannels) std::memcpy(placed[c].data(), r.*text, N);
+    return true;
+  });
   return placed;
 }
 
 // Two names per channel (alarm index 0 and 1) of a camera alarm name table, placed by key.
 template <class Name>
 std::unique_ptr<Name[]> camera_alarm_names(const zvdb::Table<Name>& table) {
-  auto rows = std::make_unique<Name[]>(kChannels * kCameraAlarms);
   auto placed = std::make_unique<Name[]>(kChannels * kCameraAlarms);
-  int stored = kChannels * kCameraAlarms;
-  if (table.read_all(kZvdbPath, rows.get(), &stored) != 0) stored = 0;
-  for (int i = 0; i < stored; ++i) {
-    const Name& n = rows[i];
+  table.scan(kZvdbPath, [&](const Name& n) {
     if (n.channel >= 0 && n.channel < kChannels && n.alarm_index >= 0 && n.alarm_index < kCameraAlarms) {
       placed[n.channel * kCameraAlarms + n.alarm_index] = n;
     }
-  }
+    return true;
+  });
   return placed;
 }
 
 void write_cameras(JsonWriter& w, const EventAlarmState& state) {
   const auto in_names = camera_alarm_names(kCameraAlarmInNames);
   const auto out_names = camera_alarm_names(kCameraAlarmOutNames);
-  const auto cameras = by_channel(kCameras, &CameraRecord::id);
-  const auto osds = by_channel(kOsds, &OsdRecord::cam_id);
+  const auto addresses = text_by_channel(kCameras, &CameraRecord::id, &CameraRecord::ip_addr);
+  const auto names = text_by_channel(kOsds, &OsdRecord::cam_id, &OsdRecord::cam_name);
   const int channels = max_cameras();
   w.key("cameras").begin_array();
   for (int c = 0; c < channels; ++c) {
-    w.begin_object().key("id").value(c).key("name").field(osds[c].cam_name).key("ipAddr").field(cameras[c].ip_addr);
+    w.begin_object().key("id").value(c).key("name").field(names[c].data(), names[c].size());
+    w.key("ipAddr").field(addresses[c].data(), addresses[c].size());
     w.key("videolossOn").value(bit_of(state.video_loss, c)).key("motionOn").value(bit_of(state.motion, c));
     w.key("ioOn").value(1);
     for (int e = 0; e < kSmartEvents; ++e) w.key(kSmartEventKeys[e]).value(bit_of(state.smart[e], c));

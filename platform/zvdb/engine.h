@@ -34,6 +34,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -299,6 +300,17 @@ struct Table {
   int remove(const char* p, const Key& k) const { return delete_record(p, desc, k); }
   int read_all(const char* p, T* out, int* count, const KeyFilter& f = {}) const {
     return read_records(p, desc, out, count, f);
+  }
+  // Calls visit(const T&) for each stored row matching `f`, in key order, with the row copied
+  // into a record of this table; `visit` returns false to stop. For reading a few members of
+  // many rows without an array of whole records.
+  template <class Visit>
+  int scan(const char* p, Visit&& visit, const KeyFilter& f = {}) const {
+    return scan_records(p, desc, f, [&](const void* data, const Key&) {
+      T record;
+      std::memcpy(&record, data, sizeof record);
+      return visit(static_cast<const T&>(record));
+    });
   }
   int read_all_alloc(const char* p, T** out, int* count, const KeyFilter& f = {}) const {
     void* array = nullptr;
