@@ -117,12 +117,22 @@ bool reply_claim() {
   return g_reply_claimed.compare_exchange_strong(expected, 1, std::memory_order_acq_rel);
 }
 
-int core_send(CoreCallback callback, int32_t msg_id, uint32_t length, const void* payload, int no_wait) {
+namespace {
+
+// How a message's replies reach the callback.
+enum class Delivery {
+  kNone,          // sent without waiting: no reader at all
+  kReaderThread,  // the socket library's reader thread (a stream, read while the handler writes)
+  kCaller,        // this thread, while it waits (one reply: no thread to start and hand over)
+};
+
+int send_message(CoreCallback callback, int32_t msg_id, uint32_t length, const void* payload, Delivery delivery) {
   if (callback == nullptr) return -1;
   CoreTiming timing = core_timing();
   // A message sent without waiting is followed at once by core_close, so no reply could be
   // delivered in between: such a connection is opened send-only and starts no reader thread.
-  zv_sock_init(no_wait == 1 ? nullptr : callback, 0, kCoreClientNumber, kCoreSocketPath);
+  zv_sock_init(delivery == Delivery::kNone ? nullptr : callback, delivery == Delivery::kCaller ? kZvSockCallerReads : 0,
+               kCoreClientNumber, kCoreSocketPath);
   // Cleared before sending, so that a reply that comes back at once is still seen.
   g_reply_claimed.store(0, std::memory_order_release);
   g_reply_flag.store(0, std::memory_order_release);
@@ -138,14 +148,30 @@ int core_send(CoreCallback callback, int32_t msg_id, uint32_t length, const void
       std::this_thread::sleep_for(std::chrono::microseconds(timing.pause_us));
     }
   }
-  if (no_wait == 1 || !sent) return 0;
+  if (delivery == Delivery::kNone || !sent) return 0;
 
   auto budget = std::chrono::microseconds(static_cast<int64_t>(core_wait_budget(msg_id)) * timing.poll_us);
+  if (delivery == Delivery::kCaller) {
+    // steady_clock is CLOCK_MONOTONIC, the clock of zv_sock_pump's deadline.
+    const int64_t deadline_ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(
+            (std::chrono::steady_clock::now() + budget).time_since_epoch()).count() + 1;
+    while (reply_flag_get() == 0 && zv_sock_pump(deadline_ms) == 1) {
+    }
+    g_last_wait_expired.store(reply_flag_get() == 0);
+    return 0;
+  }
   auto deadline = std::chrono::steady_clock::now() + budget;
   std::unique_lock<std::mutex> lock(g_wait_mutex);
   bool replied = g_wait_changed.wait_until(lock, deadline, [] { return reply_flag_get() != 0; });
   g_last_wait_expired.store(!replied);
   return 0;
+}
+
+}  // namespace
+
+int core_send(CoreCallback callback, int32_t msg_id, uint32_t length, const void* payload, int no_wait) {
+  return send_message(callback, msg_id, length, payload, no_wait == 1 ? Delivery::kNone : Delivery::kReaderThread);
 }
 
 bool core_last_wait_expired() { return g_last_wait_expired.load(); }
@@ -157,7 +183,7 @@ int core_close(int value) {
 
 int32_t core_request(CoreCallback callback, int32_t msg_id, uint32_t length, const void* payload,
                      int error_kind) {
-  int result = core_send(callback, msg_id, length, payload, 0);
+  int result = send_message(callback, msg_id, length, payload, Delivery::kCaller);
   if (reply_flag_get() == 0) {
     // No callback may start writing after the connection is closed; one that claimed the reply
     // before that has written it (or is finishing it) and the error reply is skipped.

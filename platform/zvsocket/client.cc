@@ -1,8 +1,13 @@
-// Client half of libzvsocket: one connection per process, a reader thread per connection.
+// Client half of libzvsocket: one connection per process, a reader thread per connection (or the
+// caller reading, kZvSockCallerReads).
+#include <poll.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -30,8 +35,8 @@ struct Link {
 
 class Connection : public std::enable_shared_from_this<Connection> {
  public:
-  Connection(ZvSockCallback callback, int client, std::string path)
-      : callback_(callback), client_(client), path_(std::move(path)) {}
+  Connection(ZvSockCallback callback, int client, std::string path, bool caller_reads)
+      : callback_(callback), client_(client), path_(std::move(path)), caller_reads_(caller_reads) {}
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
   ~Connection() { stop(); }
@@ -39,8 +44,32 @@ class Connection : public std::enable_shared_from_this<Connection> {
   // Connects once and starts the reader (a send-only client has none). True when connected.
   bool start() {
     bool connected = connect_link() != nullptr;
-    if (callback_ != nullptr) reader_ = std::thread([self = shared_from_this()] { self->read_loop(); });
+    if (callback_ != nullptr && !caller_reads_) {
+      reader_ = std::thread([self = shared_from_this()] { self->read_loop(); });
+    }
     return connected;
+  }
+
+  // One whole message by `deadline_ms` to the callback, on the caller's thread (zv_sock_pump).
+  int pump(int64_t deadline_ms) {
+    std::shared_ptr<Link> link;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (stopping_ || !caller_reads_) return -1;
+      link = link_;
+    }
+    if (!link) return -1;
+    ZvMsgHeader header{};
+    const int got = recv_by(link->fd, &header, sizeof header, deadline_ms, true);
+    if (got == 0) return 0;
+    if (got < 0) return drop(link);
+    if (!zvsock::header_valid(header)) return drop(link);
+    if (payload_.size() < header.length) payload_.resize(header.length);
+    if (header.length > 0 && recv_by(link->fd, payload_.data(), header.length, deadline_ms, false) <= 0) {
+      return drop(link);
+    }
+    if (callback_ != nullptr) callback_(header.client, &header, header.length > 0 ? payload_.data() : nullptr);
+    return 1;
   }
 
   int send(int dest, int32_t msg_id, const void* payload, uint32_t length) {
@@ -143,6 +172,44 @@ class Connection : public std::enable_shared_from_this<Connection> {
     }
   }
 
+  static int64_t now_ms() {
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<int64_t>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+  }
+
+  // Receives exactly `size` bytes by `deadline_ms`: 1 done, -1 the stream ended or broke. When
+  // nothing at all has come by the deadline and `may_time_out`, 0 (the stream is still whole);
+  // a message cut off at the deadline is -1.
+  static int recv_by(int fd, void* buffer, size_t size, int64_t deadline_ms, bool may_time_out) {
+    auto* out = static_cast<char*>(buffer);
+    size_t done = 0;
+    while (done < size) {
+      const int64_t left = deadline_ms - now_ms();
+      if (left <= 0) return done == 0 && may_time_out ? 0 : -1;
+      pollfd readable{fd, POLLIN, 0};
+      const int ready = poll(&readable, 1, static_cast<int>(std::min<int64_t>(left, 60000)));
+      if (ready < 0 && errno != EINTR) return -1;
+      if (ready <= 0) continue;
+      const ssize_t got = recv(fd, out + done, size - done, MSG_DONTWAIT);
+      if (got == 0) return -1;
+      if (got < 0) {
+        if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
+        return -1;
+      }
+      done += static_cast<size_t>(got);
+    }
+    return 1;
+  }
+
+  // A stream that broke or was cut off carries nothing more: forget it.
+  int drop(const std::shared_ptr<Link>& link) {
+    shutdown(link->fd, SHUT_RDWR);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (link_ == link) link_.reset();
+    return -1;
+  }
+
   bool stopping_flag() {
     std::lock_guard<std::mutex> lock(mutex_);
     return stopping_;
@@ -151,6 +218,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
   const ZvSockCallback callback_;
   const int client_;
   const std::string path_;
+  const bool caller_reads_;
+  std::vector<unsigned char> payload_;  // caller_reads_: the message being delivered
   std::mutex send_mutex_;  // one message at a time on the stream
   std::mutex mutex_;       // guards the fields below
   std::condition_variable changed_;
@@ -189,9 +258,12 @@ std::shared_ptr<Connection> take_current() {
 }  // namespace
 
 int zv_sock_init(ZvSockCallback callback, int flags, int client, const char* path) {
-  if (flags != 0 || client < 1 || client > 1023 || path == nullptr || path[0] == '\0') return -2;
+  if ((flags != 0 && flags != kZvSockCallerReads) || client < 1 || client > 1023 || path == nullptr ||
+      path[0] == '\0') {
+    return -2;
+  }
   if (auto old = take_current()) old->stop();
-  auto connection = std::make_shared<Connection>(callback, client, path);
+  auto connection = std::make_shared<Connection>(callback, client, path, flags == kZvSockCallerReads);
   bool connected = connection->start();
   std::shared_ptr<Connection> displaced;
   {
@@ -212,6 +284,15 @@ int zv_sock_send_msg(int dest, int32_t msg_id, const void* payload, uint32_t len
   }
   if (!connection) return -1;
   return connection->send(dest, msg_id, payload, length);
+}
+
+int zv_sock_pump(int64_t deadline_ms) {
+  std::shared_ptr<Connection> connection;
+  {
+    std::lock_guard<std::mutex> lock(current().mutex);
+    connection = current().connection;
+  }
+  return connection ? connection->pump(deadline_ms) : -1;
 }
 
 int zv_sock_uninit(int /*value*/) {

@@ -60,9 +60,13 @@ static_assert(offsetof(ZvMsgHeader, length) == 20);
 // only during the call.
 using ZvSockCallback = void (*)(int, ZvMsgHeader* header, void* payload);
 
+// zv_sock_init flag: no reader thread; the caller receives by zv_sock_pump (a request that waits
+// for one reply then costs neither a thread nor the hand-over from it).
+constexpr int kZvSockCallerReads = 1;
+
 // Opens this process's connection to the server listening on the Unix socket `path`, replacing
 // (closing) any connection the process still holds. `callback` may be null for a send-only client
-// (the joystick daemon); `flags` must be 0; `client` is the sender number written into every
+// (the joystick daemon); `flags` is 0 or kZvSockCallerReads; `client` is the sender number written into every
 // message (1..1023). Returns 0 when connected; -1 when nothing listens yet (the connection is
 // still kept: zv_sock_send_msg connects on a later attempt); -2 for invalid arguments (nothing
 // kept).
@@ -73,6 +77,12 @@ int zv_sock_init(ZvSockCallback callback, int flags, int client, const char* pat
 // tries to connect again), the connection broke, or the arguments are invalid (payload null with
 // a non-zero length, length above kZvMsgMaxPayload). Never raises SIGPIPE. `reserved` must be 0.
 int zv_sock_send_msg(int dest, int32_t msg_id, const void* payload, uint32_t length, uint64_t reserved);
+
+// With kZvSockCallerReads: waits until `deadline_ms` (CLOCK_MONOTONIC milliseconds) for one whole
+// message and calls the callback with it on this thread. 1 delivered, 0 nothing by the deadline,
+// -1 no connection, the connection ended, or a message was cut off at the deadline (the
+// connection is then of no further use).
+int zv_sock_pump(int64_t deadline_ms);
 
 // Closes the connection of zv_sock_init, if any; `value` is not consulted (callers pass on what
 // their send routine returned). When it returns, no callback runs any more. Called from inside

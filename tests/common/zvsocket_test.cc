@@ -2,6 +2,7 @@
 // reconnection, large and many replies, shutdown without late callbacks, and hostile peers.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -66,7 +67,7 @@ TEST_F(TransportTest, RefusesInvalidArguments) {
   struct Case {
     int flags, client;
     const char* path;
-  } cases[] = {{1, 3, kPath}, {0, 0, kPath}, {0, -3, kPath}, {0, 1024, kPath}, {0, 3, nullptr}, {0, 3, ""}};
+  } cases[] = {{2, 3, kPath}, {-1, 3, kPath}, {0, 0, kPath}, {0, -3, kPath}, {0, 1024, kPath}, {0, 3, nullptr}, {0, 3, ""}};
   for (const auto& c : cases) EXPECT_EQ(zv_sock_init(record, c.flags, c.client, c.path), -2);
   EXPECT_NE(zv_sock_send_msg(1, 1, nullptr, 0, 0), 0) << "no connection was kept";
 
@@ -207,6 +208,51 @@ TEST_F(TransportTest, ServerDropsABadlyFramedClientAndServesOthers) {
   ASSERT_EQ(zv_sock_send_msg(1, 1000, nullptr, 0, 0), 0);
   EXPECT_TRUE(wait_delivered(1));
   EXPECT_TRUE(core.received(1000).size() == 1) << "the bad message was not taken as a message";
+}
+
+int64_t in_ms(int ms) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             (std::chrono::steady_clock::now() + std::chrono::milliseconds(ms)).time_since_epoch())
+      .count();
+}
+
+// Without a reader thread the caller's pump delivers each message before it returns, waits no
+// longer than its deadline, and gives up a connection whose message was cut off.
+TEST_F(TransportTest, CallerReadsOneMessagePerPumpUntilItsDeadline) {
+  zvtest::FakeCore core;
+  core.reply_with(1000, {{.payload = zvtest::int32s({1})}, {.payload = zvtest::int32s({2}), .delay_ms = 300}});
+  ASSERT_EQ(zv_sock_init(record, kZvSockCallerReads, 3, kPath), 0);
+  EXPECT_EQ(zv_sock_pump(in_ms(20)), 0) << "nothing sent, nothing comes";
+  ASSERT_EQ(zv_sock_send_msg(1, 1000, nullptr, 0, 0), 0);
+  ASSERT_EQ(zv_sock_pump(in_ms(5000)), 1);
+  EXPECT_EQ(g_callbacks.load(), 1) << "delivered on this thread, before the pump returned";
+  EXPECT_EQ(zv_sock_pump(in_ms(50)), 0) << "the second reply is 300 ms away";
+  ASSERT_EQ(zv_sock_pump(in_ms(5000)), 1);
+  std::lock_guard<std::mutex> lock(g_mutex);
+  ASSERT_EQ(g_delivered.size(), 2U);
+  EXPECT_EQ(zvtest::int32_at(g_delivered[1].payload, 0), 2);
+}
+
+TEST_F(TransportTest, CallerReadsGivesUpAMessageCutOffAtTheDeadline) {
+  unlink(kPath);
+  const int listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, kPath, sizeof address.sun_path - 1);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(listener, 4), 0);
+  ASSERT_EQ(zv_sock_init(record, kZvSockCallerReads, 3, kPath), 0);
+  const int peer = accept(listener, nullptr, nullptr);
+  ASSERT_GE(peer, 0);
+  ZvMsgHeader header = zvsock::make_header(1, 6000, 3, 8);
+  ASSERT_EQ(send(peer, &header, sizeof header, MSG_NOSIGNAL), static_cast<ssize_t>(sizeof header));
+  ASSERT_EQ(send(peer, "half", 4, MSG_NOSIGNAL), 4);  // 4 of the 8 payload bytes
+  EXPECT_EQ(zv_sock_pump(in_ms(100)), -1);
+  EXPECT_EQ(zv_sock_pump(in_ms(100)), -1) << "the cut stream is dropped";
+  EXPECT_EQ(g_callbacks.load(), 0);
+  close(peer);
+  close(listener);
+  unlink(kPath);
 }
 
 // Several processes at once, as concurrent webreq requests are: every one gets its own replies.
