@@ -4,6 +4,7 @@
 
 #include <sstream>
 
+#include "common/oplog.h"
 #include "platform/zvdb/engine.h"
 
 namespace zvtest {
@@ -83,6 +84,14 @@ RunResult RequestTest::get(const std::string& id, const std::string& query,
 // The request process has exited; what it sent may still be on its way to the fake core.
 void RequestTest::settle() {
   if (core_) core_->wait_idle();
+}
+
+std::vector<int32_t> RequestTest::log_record() {
+  settle();
+  const auto logs = core_->received(kMsgOpLog);
+  EXPECT_EQ(logs.size(), 1u);
+  if (logs.empty()) return {};
+  return {int32_at(logs[0].payload, 8), int32_at(logs[0].payload, 24), int32_at(logs[0].payload, 32)};
 }
 
 std::string RequestTest::dump() {

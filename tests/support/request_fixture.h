@@ -47,6 +47,9 @@ class RequestTest : public ::testing::Test {
 
   // Waits until the fake core has received everything the last request sent.
   void settle();
+  // The one operation-log record of the last request (after settle()): {sub type, param type,
+  // channel}; fails the test unless exactly one arrived.
+  std::vector<int32_t> log_record();
 
   // Every settings row and record of the database, one line each, in a stable order.
   std::string dump();
