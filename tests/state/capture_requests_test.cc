@@ -41,8 +41,9 @@ class CaptureTest : public RequestTest {
   void SetUp() override {
     RequestTest::SetUp();
     mkdir("/tmp/rec", 0755);
+    // One write per call: the capture and its watchdog start at the same time and record side by side.
     const std::string recorder =
-        "#!/bin/sh\n{ printf '%s' \"$(basename \"$0\")\"; for a in \"$@\"; do printf ' [%s]' \"$a\"; done; echo; } >> " +
+        "#!/bin/sh\nline=\"$(basename \"$0\")\"; for a in \"$@\"; do line=\"$line [$a]\"; done; printf '%s\\n' \"$line\" >> " +
         std::string(kLog) + "\n";
     for (const char* tool : {"tcpdump", "killall", "tar"}) install("/tmp/rec/" + std::string(tool), recorder);
     install("/www/webmonitor", recorder);
