@@ -23,16 +23,10 @@ namespace {
 // or out of range (more members may be required with `count`).
 int32_t request_channel(const JsonPtr& request, int32_t* count = nullptr) {
   int32_t channel = -1;
-  if (!request) return -1;
-  if (count != nullptr) {
-    if (!read_json_members(request.get(), {int_member("chnid", &channel).required().range(0, 63),
-                                           int_member("alarmCnt", count).required()})) {
-      return -1;
-    }
-  } else if (!read_json_members(request.get(), {int_member("chnid", &channel).required().range(0, 63)})) {
-    return -1;
-  }
-  return channel;
+  const JsonMember members[] = {int_member("chnid", &channel).required().range(0, 63),
+                                int_member("alarmCnt", count).required()};
+  const std::span<const JsonMember> read(members, count != nullptr ? 2 : 1);
+  return request && read_json_members(request.get(), read) ? channel : -1;
 }
 
 template <class T>
@@ -93,53 +87,6 @@ void reply_names(const zvdb::Table<Recorder>& recorder, int recorder_count, cons
   w.end_array().end_object();
   reply_json(w);
 }
-
-}  // namespace
-
-void camera_alarm_inputs_read_handler(const char* argument) {
-  const int32_t channel = request_channel(parse_request(argument));
-  if (channel < 0) return (void)reply_cgi_error(REPLY_JSON);
-  std::optional<CoreReply> reply = core_ask(kCameraAlarmInRead, channel, REPLY_JSON);
-  CameraAlarmInState state{};
-  if (!reply || !reply->first(&state)) return;
-  JsonWriter w(32768);
-  w.begin_object().key("chnid").value(channel).key("alarmCnt").value(state.count).key("alarm").begin_array();
-  for (int k = 0; k < std::clamp(state.count, 0, kCameraAlarms); ++k) {
-    const CameraAlarmInName name = camera_alarm_row(kCameraAlarmInNames, channel, k);
-    w.begin_object();
-    w.key("alarmEnable").value(state.enable[k]).key("alarmType").value(state.type[k]);
-    w.key("alarmStatus").value(state.status[k]).key("alarmName").field(name.name);
-    write_event_action_members(w, kCameraAlarmInEventKind, channel, k);
-    w.end_object();
-  }
-  w.end_array().end_object();
-  reply_json(w);
-}
-
-void camera_alarm_outputs_read_handler(const char* argument) {
-  const int32_t channel = request_channel(parse_request(argument));
-  if (channel < 0) return (void)reply_cgi_error(REPLY_JSON);
-  std::optional<CoreReply> reply = core_ask(kCameraAlarmOutRead, channel, REPLY_JSON);
-  CameraAlarmOutState state{};
-  if (!reply || !reply->first(&state)) return;
-  auto plan = std::make_unique<Schedule>();
-  JsonWriter w(16384);
-  w.begin_object().key("chnid").value(channel).key("alarmCnt").value(state.count).key("alarm").begin_array();
-  for (int k = 0; k < kCameraAlarms; ++k) {
-    const CameraAlarmOutName name = camera_alarm_row(kCameraAlarmOutNames, channel, k);
-    *plan = Schedule{};
-    kCameraAlarmOutPlans.read(kZvdbPath, plan.get(), {channel, k});
-    w.begin_object();
-    w.key("alarmType").value(state.type[k]).key("alarmStatus").value(state.status[k]);
-    w.key("alarmName").field(name.name).key("delayTime").value(name.delay_time);
-    write_schedule(w.key("effective"), *plan);
-    w.end_object();
-  }
-  w.end_array().end_object();
-  reply_json(w);
-}
-
-namespace {
 
 // What both camera alarm sets do around their own entries: the channel and "alarmCnt", the copy
 // set, one transaction for what `store(request, channel, copies, set, write)` writes, then the
@@ -213,6 +160,49 @@ void store_outputs(json_object* request, int channel, ChannelMask64 copies, Came
 }
 
 }  // namespace
+
+void camera_alarm_inputs_read_handler(const char* argument) {
+  const int32_t channel = request_channel(parse_request(argument));
+  if (channel < 0) return (void)reply_cgi_error(REPLY_JSON);
+  std::optional<CoreReply> reply = core_ask(kCameraAlarmInRead, channel, REPLY_JSON);
+  CameraAlarmInState state{};
+  if (!reply || !reply->first(&state)) return;
+  JsonWriter w(32768);
+  w.begin_object().key("chnid").value(channel).key("alarmCnt").value(state.count).key("alarm").begin_array();
+  for (int k = 0; k < std::clamp(state.count, 0, kCameraAlarms); ++k) {
+    const CameraAlarmInName name = camera_alarm_row(kCameraAlarmInNames, channel, k);
+    w.begin_object();
+    w.key("alarmEnable").value(state.enable[k]).key("alarmType").value(state.type[k]);
+    w.key("alarmStatus").value(state.status[k]).key("alarmName").field(name.name);
+    write_event_action_members(w, kCameraAlarmInEventKind, channel, k);
+    w.end_object();
+  }
+  w.end_array().end_object();
+  reply_json(w);
+}
+
+void camera_alarm_outputs_read_handler(const char* argument) {
+  const int32_t channel = request_channel(parse_request(argument));
+  if (channel < 0) return (void)reply_cgi_error(REPLY_JSON);
+  std::optional<CoreReply> reply = core_ask(kCameraAlarmOutRead, channel, REPLY_JSON);
+  CameraAlarmOutState state{};
+  if (!reply || !reply->first(&state)) return;
+  auto plan = std::make_unique<Schedule>();
+  JsonWriter w(16384);
+  w.begin_object().key("chnid").value(channel).key("alarmCnt").value(state.count).key("alarm").begin_array();
+  for (int k = 0; k < kCameraAlarms; ++k) {
+    const CameraAlarmOutName name = camera_alarm_row(kCameraAlarmOutNames, channel, k);
+    *plan = Schedule{};
+    kCameraAlarmOutPlans.read(kZvdbPath, plan.get(), {channel, k});
+    w.begin_object();
+    w.key("alarmType").value(state.type[k]).key("alarmStatus").value(state.status[k]);
+    w.key("alarmName").field(name.name).key("delayTime").value(name.delay_time);
+    write_schedule(w.key("effective"), *plan);
+    w.end_object();
+  }
+  w.end_array().end_object();
+  reply_json(w);
+}
 
 void camera_alarm_inputs_set_handler(const char* argument) {
   camera_alarm_set(argument, kCameraAlarmInSet, kCameraAlarmInsChanged, store_inputs);
