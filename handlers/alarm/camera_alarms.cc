@@ -23,16 +23,10 @@ namespace {
 // or out of range (more members may be required with `count`).
 int32_t request_channel(const JsonPtr& request, int32_t* count = nullptr) {
   int32_t channel = -1;
-  if (!request) return -1;
-  if (count != nullptr) {
-    if (!read_json_members(request.get(), {int_member("chnid", &channel).required().range(0, 63),
-                                           int_member("alarmCnt", count).required()})) {
-      return -1;
-    }
-  } else if (!read_json_members(request.get(), {int_member("chnid", &channel).required().range(0, 63)})) {
-    return -1;
-  }
-  return channel;
+  const JsonMember members[] = {int_member("chnid", &channel).required().range(0, 63),
+                                int_member("alarmCnt", count).required()};
+  const std::span<const JsonMember> read(members, count != nullptr ? 2 : 1);
+  return request && read_json_members(request.get(), read) ? channel : -1;
 }
 
 template <class T>
@@ -94,6 +88,77 @@ void reply_names(const zvdb::Table<Recorder>& recorder, int recorder_count, cons
   reply_json(w);
 }
 
+// What both camera alarm sets do around their own entries: the channel and "alarmCnt", the copy
+// set, one transaction for what `store(request, channel, copies, set, write)` writes, then the
+// camera's set (for the channel and its copies) and the change notice.
+template <class Set, class Store>
+void camera_alarm_set(const char* argument, const Notice<Set>& set_notice, const Notice<ChannelMask64>& changed,
+                      Store&& store) {
+  JsonPtr request = parse_request(argument);
+  int32_t count = 0;
+  const int32_t channel = request_channel(request, &count);
+  if (channel < 0) return (void)reply_cgi_error(REPLY_JSON);
+  ChannelMask64 copies = channel_list_to_mask(request.get(), "copyChn", "copyCnt");
+  Set set{};
+  set.count = std::clamp(count, 0, kCameraAlarms);
+  if (set.count > 1) set.index1 = 1;
+  {
+    SettingsWrite write;
+    store(request.get(), channel, copies, set, write);
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_JSON);
+  }
+  copies.set(channel);
+  set.mask = copies;
+  core_tell(set_notice, set);
+  core_tell(changed, copies);
+  reply_ok();
+}
+
+// The inputs' action blocks (with their copies), enable, type and names.
+void store_inputs(json_object* request, int channel, ChannelMask64 copies, CameraAlarmInSet& set,
+                  SettingsWrite& write) {
+  for_each_entry(request, "dialog", set.count, [&](int, json_object* entry) {
+    const int alarm = dialog_alarm(entry);
+    if (alarm < 0) return;
+    store_event_actions_at(kCameraAlarmInEventKind, channel, entry, write, alarm);
+    if (!copies.empty()) copy_event_actions(kCameraAlarmInEventKind, channel, alarm, copies, write);
+  });
+  for_each_entry(request, "alarm", set.count, [&](int k, json_object* entry) {
+    CameraAlarmInName name = camera_alarm_row(kCameraAlarmInNames, channel, k);
+    if (!read_json_members(entry, {int_member("alarmEnable", k == 0 ? &set.enable0 : &set.enable1),
+                                   int_member("alarmType", k == 0 ? &set.type0 : &set.type1)}) ||
+        !read_record(entry, &name)) {
+      return;
+    }
+    write.check(kCameraAlarmInNames.write(kZvdbPath, &name));
+  });
+}
+
+// The outputs' plans (with their copies), type, names and delay (the delay copied too).
+void store_outputs(json_object* request, int channel, ChannelMask64 copies, CameraAlarmOutSet& set,
+                   SettingsWrite& write) {
+  auto plan = std::make_unique<Schedule>();
+  for_each_entry(request, "dialog", set.count, [&](int, json_object* entry) {
+    const int alarm = dialog_alarm(entry);
+    if (alarm < 0 || schedule_from_json(entry, "effective", plan.get()) != 0) return;
+    write.check(kCameraAlarmOutPlans.write_at(kZvdbPath, plan.get(), {channel, alarm}));
+    if (!copies.empty()) write.check(kCameraAlarmOutPlans.copy_to_mask(kZvdbPath, plan.get(), copies.bits(), {0, alarm}));
+  });
+  for_each_entry(request, "alarm", set.count, [&](int k, json_object* entry) {
+    CameraAlarmOutName name = camera_alarm_row(kCameraAlarmOutNames, channel, k);
+    if (!read_json_members(entry, {int_member("alarmType", k == 0 ? &set.type0 : &set.type1)}) || !read_record(entry, &name)) {
+      return;
+    }
+    write.check(kCameraAlarmOutNames.write(kZvdbPath, &name));
+    for (int c = 0; c < kMaxChannels; ++c) {
+      if (!copies.test(c) || c == channel) continue;
+      CameraAlarmOutName target = camera_alarm_row(kCameraAlarmOutNames, c, k);
+      target.delay_time = name.delay_time;
+      write.check(kCameraAlarmOutNames.write(kZvdbPath, &target));
+    }
+  });
+}
+
 }  // namespace
 
 void camera_alarm_inputs_read_handler(const char* argument) {
@@ -140,78 +205,11 @@ void camera_alarm_outputs_read_handler(const char* argument) {
 }
 
 void camera_alarm_inputs_set_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
-  int32_t count = 0;
-  const int32_t channel = request_channel(request, &count);
-  if (channel < 0) return (void)reply_cgi_error(REPLY_JSON);
-  ChannelMask64 copies = channel_list_to_mask(request.get(), "copyChn", "copyCnt");
-  CameraAlarmInSet set{};
-  set.count = std::clamp(count, 0, kCameraAlarms);
-  {
-    SettingsWrite write;
-    for_each_entry(request.get(), "dialog", count, [&](int, json_object* entry) {
-      const int alarm = dialog_alarm(entry);
-      if (alarm < 0) return;
-      store_event_actions_at(kCameraAlarmInEventKind, channel, entry, write, alarm);
-      if (!copies.empty()) copy_event_actions(kCameraAlarmInEventKind, channel, alarm, copies, write);
-    });
-    if (set.count > 1) set.index1 = 1;
-    for_each_entry(request.get(), "alarm", count, [&](int k, json_object* entry) {
-      CameraAlarmInName name = camera_alarm_row(kCameraAlarmInNames, channel, k);
-      if (!read_json_members(entry, {int_member("alarmEnable", k == 0 ? &set.enable0 : &set.enable1),
-                                     int_member("alarmType", k == 0 ? &set.type0 : &set.type1)}) ||
-          !read_record(entry, &name)) {
-        return;
-      }
-      write.check(kCameraAlarmInNames.write(kZvdbPath, &name));
-    });
-    if (!write.commit()) return (void)reply_cgi_error(REPLY_JSON);
-  }
-  copies.set(channel);
-  set.mask = copies;
-  core_tell(kCameraAlarmInSet, set);
-  core_tell(kCameraAlarmInsChanged, copies);
-  reply_ok();
+  camera_alarm_set(argument, kCameraAlarmInSet, kCameraAlarmInsChanged, store_inputs);
 }
 
 void camera_alarm_outputs_set_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
-  int32_t count = 0;
-  const int32_t channel = request_channel(request, &count);
-  if (channel < 0) return (void)reply_cgi_error(REPLY_JSON);
-  ChannelMask64 copies = channel_list_to_mask(request.get(), "copyChn", "copyCnt");
-  CameraAlarmOutSet set{};
-  set.count = std::clamp(count, 0, kCameraAlarms);
-  {
-    SettingsWrite write;
-    auto plan = std::make_unique<Schedule>();
-    for_each_entry(request.get(), "dialog", count, [&](int, json_object* entry) {
-      const int alarm = dialog_alarm(entry);
-      if (alarm < 0 || schedule_from_json(entry, "effective", plan.get()) != 0) return;
-      write.check(kCameraAlarmOutPlans.write_at(kZvdbPath, plan.get(), {channel, alarm}));
-      if (!copies.empty()) write.check(kCameraAlarmOutPlans.copy_to_mask(kZvdbPath, plan.get(), copies.bits(), {0, alarm}));
-    });
-    if (set.count > 1) set.index1 = 1;
-    for_each_entry(request.get(), "alarm", count, [&](int k, json_object* entry) {
-      CameraAlarmOutName name = camera_alarm_row(kCameraAlarmOutNames, channel, k);
-      if (!read_json_members(entry, {int_member("alarmType", k == 0 ? &set.type0 : &set.type1)}) || !read_record(entry, &name)) {
-        return;
-      }
-      write.check(kCameraAlarmOutNames.write(kZvdbPath, &name));
-      for (int c = 0; c < kMaxChannels; ++c) {
-        if (!copies.test(c) || c == channel) continue;
-        CameraAlarmOutName target = camera_alarm_row(kCameraAlarmOutNames, c, k);
-        target.delay_time = name.delay_time;
-        write.check(kCameraAlarmOutNames.write(kZvdbPath, &target));
-      }
-    });
-    if (!write.commit()) return (void)reply_cgi_error(REPLY_JSON);
-  }
-  copies.set(channel);
-  set.mask = copies;
-  core_tell(kCameraAlarmOutSet, set);
-  core_tell(kCameraAlarmOutsChanged, copies);
-  reply_ok();
+  camera_alarm_set(argument, kCameraAlarmOutSet, kCameraAlarmOutsChanged, store_outputs);
 }
 
 void camera_alarm_state_handler(const char* argument) {

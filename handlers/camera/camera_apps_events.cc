@@ -9,52 +9,15 @@
 
 namespace {
 
-// The fields an action block sets in a group's record; POS and face events add "triChannels".
-constexpr const char* kCountingActionKeys[] = {
-    "triAlarms",    "interval",          "audioId",        "email_interval", "email_pic_enable",
-    "tri_channels_pic", "ptz_interval",  "alarmout_interval", "white_interval",
-};
-constexpr const char* kTriggerActionKeys[] = {
-    "triAlarms",    "interval",          "audioId",        "email_interval", "email_pic_enable",
-    "tri_channels_pic", "ptz_interval",  "alarmout_interval", "white_interval", "triChannels",
-};
-
-// A group has no effective plan of its own: "effective" shows the audible plan.
-constexpr ReplyItem kCountingBlock[] = {
-    {"chnid", ReplyItem::kChannel},          {"triAlarms", ReplyItem::kField},
-    {"interval", ReplyItem::kField},         {"email_interval", ReplyItem::kField},
-    {"email_pic_enable", ReplyItem::kField}, {"tri_channels_pic", ReplyItem::kField},
-    {"ptz_interval", ReplyItem::kField},     {"alarmout_interval", ReplyItem::kField},
-    {"white_interval", ReplyItem::kField},   {"effective", ReplyItem::kPlan, kPlanAudible},
-    {"audible", ReplyItem::kPlan, kPlanAudible}, {"email", ReplyItem::kPlan, kPlanEmail},
-    {"ptz", ReplyItem::kPlan, kPlanPtz},     {"triChnAlarms", ReplyItem::kTriChnAlarms},
-    {"white", ReplyItem::kLedPlan},          {"whiteInfo", ReplyItem::kLedActions},
-    {"audioId", ReplyItem::kField},          {"audioIdMask", ReplyItem::kAudioIdMask},
-};
-constexpr ReplyItem kCountingDialog[] = {
-    {"chnid", ReplyItem::kChannel},          {"triAlarms", ReplyItem::kField},
-    {"interval", ReplyItem::kField},         {"email_interval", ReplyItem::kField},
-    {"email_pic_enable", ReplyItem::kField}, {"tri_channels_pic", ReplyItem::kField},
-    {"ptz_interval", ReplyItem::kField},     {"alarmout_interval", ReplyItem::kField},
-    {"white_interval", ReplyItem::kField},   {"effective", ReplyItem::kPlan, kPlanAudible},
-    {"audible", ReplyItem::kPlan, kPlanAudible}, {"email", ReplyItem::kPlan, kPlanEmail},
-    {"ptz", ReplyItem::kPlan, kPlanPtz},     {"triChnAlarms", ReplyItem::kTriChnAlarms},
-    {"white", ReplyItem::kLedPlan},          {"whiteInfo", ReplyItem::kLedActions},
-    {"audioId", ReplyItem::kField},          {"audioIdMask", ReplyItem::kAudioIdMask},
-    {"ptzParams", ReplyItem::kPtzActions},
-};
-// The "action" block of the POS read.
-constexpr ReplyItem kPosBlock[] = {
-    {"effective", ReplyItem::kPlan, kPlanEffective}, {"audible", ReplyItem::kPlan, kPlanAudible},
-    {"interval", ReplyItem::kField},         {"audioId", ReplyItem::kField},
-    {"email", ReplyItem::kPlan, kPlanEmail}, {"email_interval", ReplyItem::kField},
-    {"email_pic_enable", ReplyItem::kField}, {"tri_channels_pic", ReplyItem::kField},
-    {"ptz", ReplyItem::kPlan, kPlanPtz},     {"ptz_interval", ReplyItem::kField},
-    {"ptzParams", ReplyItem::kPtzActions},   {"white", ReplyItem::kLedPlan},
-    {"whiteInfo", ReplyItem::kLedActions},   {"white_interval", ReplyItem::kField},
-    {"alarmout_interval", ReplyItem::kField}, {"triAlarms", ReplyItem::kField},
-    {"triChannels", ReplyItem::kField},      {"triChnAlarms", ReplyItem::kTriChnAlarms},
-};
+// A group has no effective plan of its own: "effective" shows the audible plan. Its "dialog"
+// prints the PTZ actions last, its block leaves them out.
+constexpr auto kCountingDialog = join_arrays<ReplyItem>(
+    {{"chnid", ReplyItem::kChannel}}, kActionFieldItems,
+    {{"white_interval", ReplyItem::kField}, {"effective", ReplyItem::kPlan, kPlanAudible},
+     {"audible", ReplyItem::kPlan, kPlanAudible}, {"email", ReplyItem::kPlan, kPlanEmail},
+     {"ptz", ReplyItem::kPlan, kPlanPtz}},
+    kLedItems, kAudioItems, kPtzItem);
+constexpr auto kCountingBlock = std::span(kCountingDialog).first(kCountingDialog.size() - 1);
 
 const char* const kCountingLedPlans[] = {"peoplecnt_whiteled_esche"};
 const char* const kCountingLedActions[] = {"peoplecnt_whiteled_params"};
@@ -90,10 +53,6 @@ bool block_texts_valid(json_object* value, int depth = 0) {
   }
 }
 
-}  // namespace
-
-namespace {
-
 // Group events read back without or with their PTZ actions.
 constexpr EventKind counting_kind(std::span<const ReplyItem> reply) {
   return EventKind{
@@ -105,7 +64,7 @@ constexpr EventKind counting_kind(std::span<const ReplyItem> reply) {
       .led_plan_tables = kCountingLedPlans,
       .led_action_tables = kCountingLedActions,
       .ptz_source_base = kPtzSourcePeopleCount,
-      .action_keys = kCountingActionKeys,
+      .action_keys = std::span(kActionKeys).first(9),  // no "triChannels"
       .tri_chn_alarms = kTriChnAlarmsAt,
       .applied = nullptr,
       .reply = reply,
@@ -126,11 +85,11 @@ constinit const EventKind kPosEventKind = {
     .led_plan_tables = kPosLedPlans,
     .led_action_tables = kPosLedActions,
     .ptz_source_base = kPtzSourcePos,
-    .action_keys = kTriggerActionKeys,
+    .action_keys = kActionKeys,
     .tri_chn_alarms = kTriChnAlarmsAt,
     .tri_channels_mask = kTriChannelsMaskAt,
     .applied = nullptr,
-    .reply = kPosBlock,
+    .reply = kGroupedReply,
 };
 
 constinit const EventKind kFaceEventKind = {
@@ -142,7 +101,7 @@ constinit const EventKind kFaceEventKind = {
     .led_plan_tables = kFaceLedPlans,
     .led_action_tables = kFaceLedActions,
     .ptz_source_base = kPtzSourceFace,
-    .action_keys = kTriggerActionKeys,
+    .action_keys = kActionKeys,
     .tri_chn_alarms = kTriChnAlarmsAt,
     .tri_channels_mask = kTriChannelsMaskAt,
     .applied = &kFaceEventChanged,

@@ -25,12 +25,8 @@
 
 namespace {
 
-constexpr char kSslDir[] = "/mnt/nand/ssl";
-constexpr char kCertFile[] = "/mnt/nand/ssl/ssl_cert.pem";
 constexpr char kSavedCertFile[] = "/mnt/nand/ssl/ssl_cert_save.pem";
-constexpr char kRequestFile[] = "/mnt/nand/ssl/tmp/ssl_cert.csr";
 constexpr char kDeletedRequestFile[] = "/mnt/nand/ssl/ssl_cert.csr";
-constexpr char kCaDir[] = "/mnt/nand/ssl/demoCA";
 constexpr char kRequestName[] = "ssl_cert.csr";
 constexpr char kHttpsKey[] = "httpsenable";
 constexpr int32_t kInstallTaken = 1;

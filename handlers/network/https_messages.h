@@ -6,6 +6,12 @@
 #include "common/exchange.h"
 #include "platform/zvdb/records/https_record.h"
 
+// The certificate files the web side and the core share.
+inline constexpr char kSslDir[] = "/mnt/nand/ssl";
+inline constexpr char kCaDir[] = "/mnt/nand/ssl/demoCA";  // prepared for the core's signing tool
+inline constexpr char kCertFile[] = "/mnt/nand/ssl/ssl_cert.pem";
+inline constexpr char kRequestFile[] = "/mnt/nand/ssl/tmp/ssl_cert.csr";
+
 // Create a self-signed certificate or a signing request in the prepared "demoCA" directory; the
 // core answers an int32 status (0: made) and stores the row of what it made.
 inline constexpr Exchange<CertRequest, int32_t> kCertCreate{3316, 8316, "certificate create", 0};

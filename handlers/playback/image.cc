@@ -13,7 +13,10 @@ namespace {
 
 constexpr int32_t kImageDefault = 128;
 
-// The reset reply's members.
+// The read reply's members after "status", and the reset reply's.
+constexpr auto kReadReply = ZV_FIELDS(ImageAdjustment, ZV_SCHEMA_FIELD(brightness), ZV_SCHEMA_FIELD(contrast),
+                                      ZV_SCHEMA_FIELD(saturation), ZV_SCHEMA_FIELD(sharpness),
+                                      ZV_SCHEMA_FIELD(noise_reduction), ZV_SCHEMA_FIELD(i2ddnr));
 constexpr auto kResetReply = ZV_FIELDS(ImageAdjustment, ZV_FIELD(channel, "ChannelId"),
                                        ZV_FIELD(brightness, "Brightness"), ZV_FIELD(contrast, "Contrast"),
                                        ZV_FIELD(saturation, "Saturation"), ZV_FIELD(sharpness, "Sharpness"),
@@ -43,7 +46,7 @@ void image_read_handler(const char* argument) {
   reply->first(&image);
   JsonWriter w(256);
   w.begin_object().key("status").value(image.result < 0 ? "ERROR" : "OK");
-  if (image.result >= 0) write_fields(w, image);
+  if (image.result >= 0) write_fields(w, kReadReply.schema(), &image.image);
   w.end_object();
   reply_json(w);
 }

@@ -231,22 +231,14 @@ ZV_SCHEMA(playback::ImageAdjustment, ZV_FIELD(channel, "id").required().range(0,
           ZV_FIELD(noise_reduction, "NoiseReduction"), ZV_FIELD(i2ddnr, "i2ddnr"));
 namespace playback {
 
-// Reply 8002 to 3002 (32 bytes).
+// Reply 8002 to 3002 (32 bytes): the channel's adjustments, then the result.
 struct ImageAdjustReply {
-  int32_t channel;
-  int32_t brightness;
-  int32_t contrast;
-  int32_t saturation;
-  int32_t sharpness;
-  int32_t noise_reduction;
-  int32_t i2ddnr;
+  ImageAdjustment image;
   int32_t result;  // negative = failure
 };
 static_assert(sizeof(ImageAdjustReply) == 32);
 }  // namespace playback
-ZV_SCHEMA(playback::ImageAdjustReply, ZV_INTERNAL(channel), ZV_FIELD(brightness, "brightness"),
-          ZV_FIELD(contrast, "contrast"), ZV_FIELD(saturation, "saturation"), ZV_FIELD(sharpness, "Sharpness"),
-          ZV_FIELD(noise_reduction, "NoiseReduction"), ZV_FIELD(i2ddnr, "i2ddnr"), ZV_INTERNAL(result));
+ZV_SCHEMA(playback::ImageAdjustReply, ZV_INTERNAL(image), ZV_INTERNAL(result));
 namespace playback {
 
 // Detail block of the image-adjustment log entry (kind 107): five percentages.

@@ -28,26 +28,12 @@ void set_int(unsigned char* record, size_t offset, int32_t value) { std::memcpy(
 const char* const kAlarmInLedPlanTables[] = {kAlarmInLedPlanTable};
 const char* const kAlarmInLedActionTables[] = {kAlarmInLedActionTable};
 
-constexpr const char* kAlarmInActionKeys[] = {
-    "triAlarms",      "interval",          "audioId",       "email_interval", "email_pic_enable", "tri_channels_pic",
-    "ptz_interval",   "alarmout_interval", "white_interval", "triSnapshot",   "triChannels",
-};
+constexpr auto kAlarmInActionKeys = join_arrays<const char*>(kActionKeys, {"triSnapshot"});
 
-constexpr ReplyItem kAlarmInReply[] = {
-    {"enable", ReplyItem::kField},           {"triAlarms", ReplyItem::kField},
-    {"interval", ReplyItem::kField},         {"email_interval", ReplyItem::kField},
-    {"email_pic_enable", ReplyItem::kField}, {"tri_channels_pic", ReplyItem::kField},
-    {"ptz_interval", ReplyItem::kField},     {"alarmout_interval", ReplyItem::kField},
-    {"triChannels", ReplyItem::kField},      {"triSnapshot", ReplyItem::kField},
-    {"effective", ReplyItem::kPlan, kPlanEffective},
-    {"audible", ReplyItem::kPlan, kPlanAudible},
-    {"email", ReplyItem::kPlan, kPlanEmail},
-    {"ptz", ReplyItem::kPlan, kPlanPtz},
-    {"triChnAlarms", ReplyItem::kTriChnAlarms}, {"white", ReplyItem::kLedPlan},
-    {"whiteInfo", ReplyItem::kLedActions},   {"white_interval", ReplyItem::kField},
-    {"audioId", ReplyItem::kField},          {"audioIdMask", ReplyItem::kAudioIdMask},
-    {"ptzParams", ReplyItem::kPtzActions},
-};
+constexpr auto kAlarmInReply = join_arrays<ReplyItem>(
+    {{"enable", ReplyItem::kField}}, kActionFieldItems,
+    {{"triChannels", ReplyItem::kField}, {"triSnapshot", ReplyItem::kField}}, kPlanItems, kLedItems,
+    {{"white_interval", ReplyItem::kField}}, kAudioItems, kPtzItem);
 
 void alarm_in_changed(json_object* block, unsigned char* record) {
   if (has_number(block, "interval")) set_int(record, offsetof(AlarmInConfig, enable), 2);
@@ -58,11 +44,6 @@ void alarm_in_changed(json_object* block, unsigned char* record) {
 
 const char* const kCameraLedPlanTables[] = {"alarm_chnIn0_whiteled_esche", "alarm_chnIn1_whiteled_esche"};
 const char* const kCameraLedActionTables[] = {"alarm_chnIn0_white_led_params", "alarm_chnIn1_white_led_params"};
-
-constexpr const char* kCameraAlarmInActionKeys[] = {
-    "triAlarms",    "interval",          "audioId",        "email_interval", "email_pic_enable",
-    "tri_channels_pic", "ptz_interval",  "alarmout_interval", "white_interval", "triChannels",
-};
 
 constexpr ReplyItem kCameraAlarmInReply[] = {
     {"effective", ReplyItem::kPlan, kPlanEffective},
@@ -94,18 +75,14 @@ constexpr const char* kVideoLossActionKeys[] = {
     "white_interval",
 };
 
-constexpr ReplyItem kVideoLossReply[] = {
-    {"chnid", ReplyItem::kChannel},           {"enable", ReplyItem::kField},
-    {"triAlarms", ReplyItem::kField},         {"interval", ReplyItem::kField},
-    {"email_interval", ReplyItem::kField},    {"ptz_interval", ReplyItem::kField},
-    {"alarmout_interval", ReplyItem::kField}, {"white_interval", ReplyItem::kField},
-    {"audible", ReplyItem::kPlan, kPlanAudible},
-    {"email", ReplyItem::kPlan, kPlanEmail},
-    {"ptz", ReplyItem::kPlan, kPlanPtz},
-    {"triChnAlarms", ReplyItem::kTriChnAlarms}, {"white", ReplyItem::kLedPlan},
-    {"whiteInfo", ReplyItem::kLedActions},    {"audioId", ReplyItem::kField},
-    {"audioIdMask", ReplyItem::kAudioIdMask}, {"ptzParams", ReplyItem::kPtzActions},
-};
+constexpr auto kVideoLossReply = join_arrays<ReplyItem>(
+    {{"chnid", ReplyItem::kChannel},           {"enable", ReplyItem::kField},
+     {"triAlarms", ReplyItem::kField},         {"interval", ReplyItem::kField},
+     {"email_interval", ReplyItem::kField},    {"ptz_interval", ReplyItem::kField},
+     {"alarmout_interval", ReplyItem::kField}, {"white_interval", ReplyItem::kField},
+     {"audible", ReplyItem::kPlan, kPlanAudible}, {"email", ReplyItem::kPlan, kPlanEmail},
+     {"ptz", ReplyItem::kPlan, kPlanPtz}},
+    kLedItems, kAudioItems, kPtzItem);
 
 void video_loss_changed(json_object*, unsigned char* record) {
   set_int(record, offsetof(VideoLossRecord, enable), 2);
@@ -140,7 +117,7 @@ const EventKind kCameraAlarmInEventKind = {
     .led_plan_tables = kCameraLedPlanTables,
     .led_action_tables = kCameraLedActionTables,
     .ptz_source_base = kPtzSourceCameraAlarmIn,
-    .action_keys = kCameraAlarmInActionKeys,
+    .action_keys = kActionKeys,
     .tri_chn_alarms = static_cast<int16_t>(offsetof(CameraAlarmInEvent, tri_chn_alarms)),
     .tri_channels_mask = static_cast<int16_t>(offsetof(CameraAlarmInEvent, tri_channels_mask)),
     .applied = nullptr,

@@ -89,6 +89,12 @@ json_object* object_of(json_object* object, const char* key) {
   return value != nullptr && json_object_is_type(value, json_type_object) ? value : nullptr;
 }
 
+// Tells the core that the smart event settings of `channel` (and of `others`) changed (1412).
+void tell_smart_changed(int channel, ChannelMask64 others = {0, 0}) {
+  others.set(channel);
+  core_tell(kSmartEventChanged, others);
+}
+
 // The "dialog" of a detection set, stored as smart event `kind` with its copies to the channels
 // of `copy_text` (characters 0..7), then announced (1412: the copies and the block's channel).
 // False when the store failed (nothing stored, nothing announced); a missing dialog, a block
@@ -105,9 +111,7 @@ bool apply_smart_dialog(json_object* request, int32_t kind, const char* copy_tex
     if (!copies.empty()) copy_event_actions(kSmartEventKind, channel, kind, copies, write);
     if (!write.commit()) return false;
   }
-  ChannelMask64 notice = copies;
-  notice.set(channel);
-  core_tell(kSmartEventChanged, notice);
+  tell_smart_changed(channel, copies);
   return true;
 }
 
@@ -176,37 +180,50 @@ void region_set(const char* argument, const RegionDetection& d) {
 
 // ---- Lines ----
 
-// A canvas position text as two camera points (clamped to at least 1).
-void camera_points(const char* position, int32_t width, int32_t height, int32_t out[4]) {
+// What both line sets read after their own members: "copyChn", the "line" array and the width and
+// height its positions convert with (1920 x 1080 when absent); then the "dialog" is stored as
+// smart event 4. False, with the error reply written, when a member is refused or the store failed.
+struct LineSet {
+  json_object* lines = nullptr;
+  int32_t width = 0;
+  int32_t height = 0;
+};
+bool read_line_set(json_object* request, LineSet* set) {
+  char copy[kVcaCopyTextSize];
+  if (!read_json_members(request, {text_member("copyChn", copy).absent_text(""), array_member("line", &set->lines),
+                                   int_member("width", &set->width).absent_value(kDefaultWidth),
+                                   int_member("height", &set->height).absent_value(kDefaultHeight)}) ||
+      !apply_smart_dialog(request, 4, copy)) {
+    reply_cgi_error(REPLY_TEXT);
+    return false;
+  }
+  return true;
+}
+
+// The "position" of a line element ("x1;y1;x2;y2" on the canvas, cut to `chars`; "" when absent)
+// as the line's two camera points (clamped to at least 1).
+template <class Line>
+void read_line_position(json_object* element, size_t chars, int32_t width, int32_t height, Line& line) {
+  char position[kLineV2PositionChars + 1] = "";
+  json_value_text(json_object_object_get(element, "position"), position, std::min(sizeof position, chars + 1));
   int32_t numbers[4];
   parse_position(position, numbers);
   const CanvasPoint a = at_least_one(canvas_to_camera({numbers[0], numbers[1]}, width, height));
   const CanvasPoint b = at_least_one(canvas_to_camera({numbers[2], numbers[3]}, width, height));
-  out[0] = a.x;
-  out[1] = a.y;
-  out[2] = b.x;
-  out[3] = b.y;
+  line.x1 = a.x;
+  line.y1 = a.y;
+  line.x2 = b.x;
+  line.y2 = b.y;
 }
 
-// "x1;y1;x2;y2" on the canvas of two camera points.
-void write_canvas_position(JsonWriter& w, const int32_t camera[4], int32_t width, int32_t height) {
-  const CanvasPoint a = camera_to_canvas({camera[0], camera[1]}, width, height);
-  const CanvasPoint b = camera_to_canvas({camera[2], camera[3]}, width, height);
+// "position": the line's two camera points on the canvas, "x1;y1;x2;y2".
+template <class Line>
+void write_line_position(JsonWriter& w, const Line& line, int32_t width, int32_t height) {
+  const CanvasPoint a = camera_to_canvas({line.x1, line.y1}, width, height);
+  const CanvasPoint b = camera_to_canvas({line.x2, line.y2}, width, height);
   char text[64];
   std::snprintf(text, sizeof text, "%d;%d;%d;%d", a.x, a.y, b.x, b.y);
   w.key("position").value(text);
-}
-
-// The width and height a line set converts with: the request's, 1920 x 1080 when absent.
-bool read_resolution(json_object* request, int32_t* width, int32_t* height) {
-  return read_json_members(request, {int_member("width", width).absent_value(kDefaultWidth),
-                                     int_member("height", height).absent_value(kDefaultHeight)});
-}
-
-// The position text of a line element, cut to `chars`; "" when absent.
-void position_text(json_object* element, char* text, size_t size, size_t chars) {
-  text[0] = '\0';
-  json_value_text(json_object_object_get(element, "position"), text, std::min(size, chars + 1));
 }
 
 // ---- Areas ----
@@ -283,9 +300,8 @@ void line_crossing_read_handler(const char* argument) {
   JsonWriter w(1024);
   w.begin_object().key("line").begin_array();
   for (const VcaLine& line : record.lines) {
-    const int32_t points[4] = {line.x1, line.y1, line.x2, line.y2};
     w.begin_object().key("direction").value(line.direction);
-    write_canvas_position(w, points, record.width, record.height);
+    write_line_position(w, line, record.width, record.height);
     w.end_object();
   }
   w.end_array();
@@ -297,31 +313,18 @@ void line_crossing_read_handler(const char* argument) {
 void line_crossing_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   VcaLineRecord record{};
-  char copy[kVcaCopyTextSize];
-  json_object* lines = nullptr;
-  int32_t width = 0;
-  int32_t height = 0;
-  if (!request ||
-      !read_json_members(request.get(), {int_member("chnid", &record.channel).required().range(0, 63),
-                                         int_member("enable", &record.enable), int_member("objtype", &record.objtype),
-                                         text_member("copyChn", copy).absent_text(""),
-                                         array_member("line", &lines)}) ||
-      !read_resolution(request.get(), &width, &height)) {
+  LineSet set;
+  if (!request || !read_json_members(request.get(), {int_member("chnid", &record.channel).required().range(0, 63),
+                                                     int_member("enable", &record.enable),
+                                                     int_member("objtype", &record.objtype)})) {
     return (void)reply_cgi_error(REPLY_TEXT);
   }
-  if (!apply_smart_dialog(request.get(), 4, copy)) return (void)reply_cgi_error(REPLY_TEXT);
-  for (size_t i = 0; i < std::min<size_t>(json_array_size(lines), kVcaLines); ++i) {
-    json_object* element = json_array_at(lines, i);
+  if (!read_line_set(request.get(), &set)) return;
+  for (size_t i = 0; i < std::min<size_t>(json_array_size(set.lines), kVcaLines); ++i) {
+    json_object* element = json_array_at(set.lines, i);
     if (!json_object_is_type(element, json_type_object)) continue;
-    char position[kLinePositionChars + 1];
-    position_text(element, position, sizeof position, kLinePositionChars);
     VcaLine& line = record.lines[i];
-    int32_t points[4];
-    camera_points(position, width, height, points);
-    line.x1 = points[0];
-    line.y1 = points[1];
-    line.x2 = points[2];
-    line.y2 = points[3];
+    read_line_position(element, kLinePositionChars, set.width, set.height, line);
     json_value_int(json_object_object_get(element, "direction"), &line.direction);
   }
   ask_status(kLineCrossingSet, record, REPLY_TEXT);
@@ -337,10 +340,9 @@ void line_crossing_v2_read_handler(const char* argument) {
   w.begin_object().key("chnid").value(record.channel).key("width").value(record.width);
   w.key("height").value(record.height).key("sensitivity").value(record.sensitivity).key("line").begin_array();
   for (const VcaLineBlock& line : record.lines) {
-    const int32_t points[4] = {line.x1, line.y1, line.x2, line.y2};
     w.begin_object().key("enable").value(line.enable).key("objtype").value(line.objtype);
     w.key("direction").value(line.direction);
-    write_canvas_position(w, points, record.width, record.height);
+    write_line_position(w, line, record.width, record.height);
     w.end_object();
   }
   w.end_array().end_object();
@@ -350,48 +352,29 @@ void line_crossing_v2_read_handler(const char* argument) {
 void line_crossing_v2_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   VcaLineRecordV2 record{};
-  char copy[kVcaCopyTextSize];
-  json_object* lines = nullptr;
-  int32_t width = 0;
-  int32_t height = 0;
-  if (!request ||
-      !read_json_members(request.get(), {int_member("chnid", &record.channel).required().range(0, 63),
-                                         int_member("sensitivity", &record.sensitivity),
-                                         int_member("lineType", &record.line_type),
-                                         int_member("lineScene", &record.line_scene),
-                                         text_member("copyChn", copy).absent_text(""),
-                                         array_member("line", &lines)}) ||
-      !read_resolution(request.get(), &width, &height)) {
+  LineSet set;
+  if (!request || !read_json_members(request.get(), {int_member("chnid", &record.channel).required().range(0, 63),
+                                                     int_member("sensitivity", &record.sensitivity),
+                                                     int_member("lineType", &record.line_type),
+                                                     int_member("lineScene", &record.line_scene)})) {
     return (void)reply_cgi_error(REPLY_TEXT);
   }
-  if (!apply_smart_dialog(request.get(), 4, copy)) return (void)reply_cgi_error(REPLY_TEXT);
-  char position[kLineV2PositionChars + 1];
-  int32_t points[4];
-  for (size_t i = 0; i < std::min<size_t>(json_array_size(lines), kVcaLines); ++i) {
-    json_object* element = json_array_at(lines, i);
+  if (!read_line_set(request.get(), &set)) return;
+  for (size_t i = 0; i < std::min<size_t>(json_array_size(set.lines), kVcaLines); ++i) {
+    json_object* element = json_array_at(set.lines, i);
     if (!json_object_is_type(element, json_type_object)) continue;
     VcaLineBlock& line = record.lines[i];
     json_value_int(json_object_object_get(element, "enable"), &line.enable);
     json_value_int(json_object_object_get(element, "direction"), &line.direction);
     json_value_int(json_object_object_get(element, "objtype"), &line.objtype);
-    position_text(element, position, sizeof position, kLineV2PositionChars);
-    camera_points(position, width, height, points);
-    line.x1 = points[0];
-    line.y1 = points[1];
-    line.x2 = points[2];
-    line.y2 = points[3];
+    read_line_position(element, kLineV2PositionChars, set.width, set.height, line);
     if (record.line_type != 2) continue;
     json_object* subs = json_array_of(element, "line");
     for (size_t s = 0; s < std::min<size_t>(json_array_size(subs), kVcaSubLines); ++s) {
       json_object* sub_element = json_array_at(subs, s);
       if (!json_object_is_type(sub_element, json_type_object)) continue;
       VcaSubLine& sub = line.sub_lines[s];
-      position_text(sub_element, position, sizeof position, kLineV2PositionChars);
-      camera_points(position, width, height, points);
-      sub.x1 = points[0];
-      sub.y1 = points[1];
-      sub.x2 = points[2];
-      sub.y2 = points[3];
+      read_line_position(sub_element, kLineV2PositionChars, set.width, set.height, sub);
       json_value_int(json_object_object_get(sub_element, "direction"), &sub.direction);
     }
   }
@@ -538,9 +521,7 @@ void smart_actions_set_handler(const char* argument) {
     store_event_actions(kSmartEventBlockKind, request.get(), write, kind, ApplyOptions{.with_ptz = false});
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
-  ChannelMask64 notice{0, 0};
-  notice.set(channel);
-  core_tell(kSmartEventChanged, notice);
+  tell_smart_changed(channel);
   reply_ok();
 }
 
@@ -575,9 +556,7 @@ void smart_action_field_set_handler(const char* argument) {
     write.check(kSmartEvents.write(kZvdbPath, &record));
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
-  ChannelMask64 notice{0, 0};
-  notice.set(channel);
-  core_tell(kSmartEventChanged, notice);
+  tell_smart_changed(channel);
   reply_ok();
 }
 

@@ -1,4 +1,5 @@
 // The analytics event kinds as rows of the action-block procedures.
+#include <algorithm>
 #include <cstddef>
 
 #include "handlers/video/analytics.h"
@@ -29,54 +30,21 @@ const char* const kRegionalLedActionTables[kCountingRegions] = {
     "regional_pcnt_whiteled_params", "regional_pcnt1_whiteled_params", "regional_pcnt2_whiteled_params",
     "regional_pcnt3_whiteled_params"};
 
-constexpr const char* kSmartActionKeys[] = {
-    "triAlarms",        "interval",     "audioId",           "email_interval", "email_pic_enable",
-    "ptz_interval",     "alarmout_interval", "white_interval", "tri_channels_pic", "triChannels",
-};
-constexpr const char* kSmartBlockActionKeys[] = {
-    "enable",           "triAlarms",    "interval",          "audioId",        "email_interval",
-    "email_pic_enable", "ptz_interval", "alarmout_interval", "white_interval", "tri_channels_pic",
-    "triChannels",
-};
+constexpr auto kSmartBlockActionKeys = join_arrays<const char*>({"enable"}, kActionKeys);
 
-// The action block in read form, after the request's own "chnid" (and "mode").
-constexpr ReplyItem kSmartReply[] = {
-    {"chnid", ReplyItem::kChannel},
-    {"enable", ReplyItem::kField},           {"triAlarms", ReplyItem::kField},
-    {"interval", ReplyItem::kField},         {"email_interval", ReplyItem::kField},
-    {"email_pic_enable", ReplyItem::kField}, {"tri_channels_pic", ReplyItem::kField},
-    {"ptz_interval", ReplyItem::kField},     {"alarmout_interval", ReplyItem::kField},
-    {"white_interval", ReplyItem::kField},   {"triChannels", ReplyItem::kField},
-    {"effective", ReplyItem::kPlan, kPlanEffective}, {"audible", ReplyItem::kPlan, kPlanAudible},
-    {"email", ReplyItem::kPlan, kPlanEmail}, {"ptz", ReplyItem::kPlan, kPlanPtz},
-    {"triChnAlarms", ReplyItem::kTriChnAlarms}, {"white", ReplyItem::kLedPlan},
-    {"whiteInfo", ReplyItem::kLedActions},   {"audioId", ReplyItem::kField},
-    {"audioIdMask", ReplyItem::kAudioIdMask}, {"ptzParams", ReplyItem::kPtzActions},
-};
-constexpr ReplyItem kPlateReply[] = {
-    {"chnid", ReplyItem::kChannel},          {"mode", ReplyItem::kSub, -1},
-    {"enable", ReplyItem::kField},           {"triAlarms", ReplyItem::kField},
-    {"interval", ReplyItem::kField},         {"email_interval", ReplyItem::kField},
-    {"email_pic_enable", ReplyItem::kField}, {"tri_channels_pic", ReplyItem::kField},
-    {"ptz_interval", ReplyItem::kField},     {"alarmout_interval", ReplyItem::kField},
-    {"white_interval", ReplyItem::kField},   {"triChannels", ReplyItem::kField},
-    {"effective", ReplyItem::kPlan, kPlanEffective}, {"audible", ReplyItem::kPlan, kPlanAudible},
-    {"email", ReplyItem::kPlan, kPlanEmail}, {"ptz", ReplyItem::kPlan, kPlanPtz},
-    {"triChnAlarms", ReplyItem::kTriChnAlarms}, {"white", ReplyItem::kLedPlan},
-    {"whiteInfo", ReplyItem::kLedActions},   {"audioId", ReplyItem::kField},
-    {"audioIdMask", ReplyItem::kAudioIdMask}, {"ptzParams", ReplyItem::kPtzActions},
-};
-constexpr ReplyItem kRegionalReply[] = {
-    {"audible", ReplyItem::kPlan, kPlanAudible}, {"interval", ReplyItem::kField},
-    {"audioId", ReplyItem::kField},           {"email", ReplyItem::kPlan, kPlanEmail},
-    {"email_interval", ReplyItem::kField},    {"email_pic_enable", ReplyItem::kField},
-    {"tri_channels_pic", ReplyItem::kField},  {"ptz", ReplyItem::kPlan, kPlanPtz},
-    {"ptz_interval", ReplyItem::kField},      {"ptzParams", ReplyItem::kPtzActions},
-    {"white", ReplyItem::kLedPlan},           {"whiteInfo", ReplyItem::kLedActions},
-    {"white_interval", ReplyItem::kField},    {"alarmout_interval", ReplyItem::kField},
-    {"triAlarms", ReplyItem::kField},         {"triChannels", ReplyItem::kField},
-    {"triChnAlarms", ReplyItem::kTriChnAlarms},
-};
+// The action block in read form, after the request's own "chnid" (and "mode"): the plate event
+// adds its mode after the channel.
+constexpr auto kSmartReply = join_arrays<ReplyItem>(
+    {{"chnid", ReplyItem::kChannel}, {"enable", ReplyItem::kField}}, kActionFieldItems,
+    {{"white_interval", ReplyItem::kField}, {"triChannels", ReplyItem::kField}}, kPlanItems, kLedItems, kAudioItems,
+    kPtzItem);
+constexpr auto kPlateReply = [] {
+  std::array<ReplyItem, kSmartReply.size() + 1> out{};
+  out[0] = kSmartReply[0];
+  out[1] = {"mode", ReplyItem::kSub, -1};
+  std::copy(kSmartReply.begin() + 1, kSmartReply.end(), out.begin() + 2);
+  return out;
+}();
 
 constexpr auto kTriChnAlarmsAt = static_cast<int16_t>(offsetof(SmartEventRecord, tri_chn_alarms));
 constexpr auto kTriChannelsMaskAt = static_cast<int16_t>(offsetof(SmartEventRecord, tri_channels_mask));
@@ -92,7 +60,7 @@ const EventKind kSmartEventKind = {
     .led_plan_tables = kSmartLedPlanTables,
     .led_action_tables = kSmartLedActionTables,
     .ptz_source_base = 5,
-    .action_keys = kSmartActionKeys,
+    .action_keys = kActionKeys,
     .tri_chn_alarms = kTriChnAlarmsAt,
     .tri_channels_mask = kTriChannelsMaskAt,
     .applied = nullptr,  // the handler sends the channel set (1412) after the copies
@@ -114,7 +82,7 @@ const EventKind kPlateEventKind = {
     .led_plan_tables = kPlateLedPlanTables,
     .led_action_tables = kPlateLedActionTables,
     .ptz_source_base = 14,  // mode + 15
-    .action_keys = kSmartActionKeys,
+    .action_keys = kActionKeys,
     .tri_chn_alarms = kTriChnAlarmsAt,
     .tri_channels_mask = kTriChannelsMaskAt,
     .applied = nullptr,  // the handler sends {channel, mode} (1416)
@@ -130,9 +98,9 @@ const EventKind kRegionalCountKind = {
     .led_plan_tables = kRegionalLedPlanTables,
     .led_action_tables = kRegionalLedActionTables,
     .ptz_source_base = 22,
-    .action_keys = kSmartActionKeys,
+    .action_keys = kActionKeys,
     .tri_chn_alarms = kTriChnAlarmsAt,
     .tri_channels_mask = kTriChannelsMaskAt,
     .applied = nullptr,  // regional action blocks are not announced
-    .reply = kRegionalReply,
+    .reply = std::span(kGroupedReply).subspan(1),
 };

@@ -17,6 +17,7 @@
 #include <functional>
 #include <span>
 
+#include "common/array_join.h"
 #include "common/exchange.h"
 #include "common/json_writer.h"
 #include "common/request.h"
@@ -95,6 +96,43 @@ struct ReplyItem {
   const char* key;
   Source source;
   int plan = 0;
+};
+
+// Runs of reply items that several kinds print in the same order (joined with join_arrays).
+inline constexpr ReplyItem kActionFieldItems[] = {
+    {"triAlarms", ReplyItem::kField},        {"interval", ReplyItem::kField},
+    {"email_interval", ReplyItem::kField},   {"email_pic_enable", ReplyItem::kField},
+    {"tri_channels_pic", ReplyItem::kField}, {"ptz_interval", ReplyItem::kField},
+    {"alarmout_interval", ReplyItem::kField},
+};
+inline constexpr ReplyItem kPlanItems[] = {
+    {"effective", ReplyItem::kPlan, kPlanEffective}, {"audible", ReplyItem::kPlan, kPlanAudible},
+    {"email", ReplyItem::kPlan, kPlanEmail},         {"ptz", ReplyItem::kPlan, kPlanPtz},
+};
+inline constexpr ReplyItem kLedItems[] = {
+    {"triChnAlarms", ReplyItem::kTriChnAlarms}, {"white", ReplyItem::kLedPlan}, {"whiteInfo", ReplyItem::kLedActions}};
+inline constexpr ReplyItem kAudioItems[] = {{"audioId", ReplyItem::kField}, {"audioIdMask", ReplyItem::kAudioIdMask}};
+inline constexpr ReplyItem kPtzItem[] = {{"ptzParams", ReplyItem::kPtzActions}};
+// The order of the pages that put each action next to its settings (POS events; regional
+// counting, which has no effective plan, prints it from the second item).
+inline constexpr ReplyItem kGroupedReply[] = {
+    {"effective", ReplyItem::kPlan, kPlanEffective}, {"audible", ReplyItem::kPlan, kPlanAudible},
+    {"interval", ReplyItem::kField},          {"audioId", ReplyItem::kField},
+    {"email", ReplyItem::kPlan, kPlanEmail},  {"email_interval", ReplyItem::kField},
+    {"email_pic_enable", ReplyItem::kField},  {"tri_channels_pic", ReplyItem::kField},
+    {"ptz", ReplyItem::kPlan, kPlanPtz},      {"ptz_interval", ReplyItem::kField},
+    {"ptzParams", ReplyItem::kPtzActions},    {"white", ReplyItem::kLedPlan},
+    {"whiteInfo", ReplyItem::kLedActions},    {"white_interval", ReplyItem::kField},
+    {"alarmout_interval", ReplyItem::kField}, {"triAlarms", ReplyItem::kField},
+    {"triChannels", ReplyItem::kField},       {"triChnAlarms", ReplyItem::kTriChnAlarms},
+};
+
+// The record fields an action block sets in most kinds (in any order: each is set on its own).
+// The kinds whose block also switches the event add "enable"; the group events have no
+// "triChannels" (the last one).
+inline constexpr const char* kActionKeys[] = {
+    "triAlarms",        "interval",     "audioId",           "email_interval", "email_pic_enable",
+    "tri_channels_pic", "ptz_interval", "alarmout_interval", "white_interval", "triChannels",
 };
 
 // An event kind as data. Its record and plans are database tables keyed by (channel, sub index):

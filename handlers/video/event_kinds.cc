@@ -10,29 +10,17 @@ namespace {
 const char* const kMotionLedPlanTables[] = {kMotionLedPlanTable};
 const char* const kMotionLedActionTables[] = {kMotionLedActionTable};
 
-constexpr const char* kMotionActionKeys[] = {
-    "enable",       "triAlarms",         "interval",       "audioId",          "email_interval",
-    "email_pic_enable", "ptz_interval",  "alarmout_interval", "white_interval", "tri_channels_pic",
-    "triChannels",
-};
+constexpr auto kMotionActionKeys = join_arrays<const char*>({"enable"}, kActionKeys);
 
-constexpr ReplyItem kMotionReply[] = {
-    {"chnid", ReplyItem::kChannel},          {"enable", ReplyItem::kField},
-    {"sensitivity", ReplyItem::kField},      {"triChannels", ReplyItem::kField},
-    {"triAlarms", ReplyItem::kField},        {"interval", ReplyItem::kField},
-    {"enableZV", ReplyItem::kField},         {"motionTable", ReplyItem::kField},
-    {"email_enable", ReplyItem::kField},     {"email_interval", ReplyItem::kField},
-    {"email_pic_enable", ReplyItem::kField}, {"tri_channels_pic", ReplyItem::kField},
-    {"ptz_interval", ReplyItem::kField},     {"alarmout_interval", ReplyItem::kField},
-    {"effective", ReplyItem::kPlan, kPlanEffective},
-    {"audible", ReplyItem::kPlan, kPlanAudible},
-    {"email", ReplyItem::kPlan, kPlanEmail},
-    {"ptz", ReplyItem::kPlan, kPlanPtz},
-    {"triChnAlarms", ReplyItem::kTriChnAlarms}, {"white", ReplyItem::kLedPlan},
-    {"whiteInfo", ReplyItem::kLedActions},   {"white_interval", ReplyItem::kField},
-    {"audioId", ReplyItem::kField},          {"audioIdMask", ReplyItem::kAudioIdMask},
-    {"ptzParams", ReplyItem::kPtzActions},
-};
+constexpr auto kMotionReply = join_arrays<ReplyItem>(
+    {{"chnid", ReplyItem::kChannel},          {"enable", ReplyItem::kField},
+     {"sensitivity", ReplyItem::kField},      {"triChannels", ReplyItem::kField},
+     {"triAlarms", ReplyItem::kField},        {"interval", ReplyItem::kField},
+     {"enableZV", ReplyItem::kField},         {"motionTable", ReplyItem::kField},
+     {"email_enable", ReplyItem::kField},     {"email_interval", ReplyItem::kField},
+     {"email_pic_enable", ReplyItem::kField}, {"tri_channels_pic", ReplyItem::kField},
+     {"ptz_interval", ReplyItem::kField},     {"alarmout_interval", ReplyItem::kField}},
+    kPlanItems, kLedItems, {{"white_interval", ReplyItem::kField}}, kAudioItems, kPtzItem);
 
 }  // namespace
 

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/zvdb/table_forms.h"
+
 namespace zvdb {
 namespace {
 void default_disk_maintain(void* record, int32_t /*index*/) {
@@ -10,17 +12,8 @@ void default_disk_maintain(void* record, int32_t /*index*/) {
 }
 }  // namespace
 
-const TableDesc kDiskMaintainTable{.name = "disk_maintain",
-                                   .record_size = sizeof(DiskMaintainInfo),
-                                   .key_a_count = 1,
-                                   .fields = zvrec::schema_of<DiskMaintainInfo>().fields,
-                                   .default_rows = 1,
-                                   .make_default = &default_disk_maintain};
-const TableDesc kOemUserTable{.name = "oem_user",
-                              .record_size = sizeof(OemUserRecord),
-                              .key = {.a = offsetof(OemUserRecord, id)},
-                              .key_a_count = kMaxOemUsers,
-                              .fields = zvrec::schema_of<OemUserRecord>().fields};
+const TableDesc kDiskMaintainTable = one_row_table<DiskMaintainInfo>("disk_maintain", default_disk_maintain);
+const TableDesc kOemUserTable = keyed_table<OemUserRecord>("oem_user", offsetof(OemUserRecord, id), kMaxOemUsers);
 
 std::span<const TableDesc* const> admin_tables() {
   static const TableDesc* const tables[] = {&kDiskMaintainTable, &kOemUserTable};

@@ -5,113 +5,67 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/zvdb/table_forms.h"
 #include "platform/zvdb/video_tables.h"
 
 namespace zvdb {
 namespace {
 
-template <class T>
-void store(void* record, const T& value) {
-  std::memcpy(record, &value, sizeof value);
-}
-
 // Factory rows: everything off, 20 s intervals, names counted from 1.
-void default_alarm_in(void* record, int32_t index) {
-  AlarmInConfig in{};
+void default_alarm_in(AlarmInConfig& in, int32_t index) {
   in.id = index;
   std::snprintf(in.name, sizeof in.name, "AlarmIn%d", static_cast<int>(index) + 1);
   in.interval = 20;
   in.email_interval = 20;
-  store(record, in);
 }
 
-void default_alarm_out(void* record, int32_t index) {
-  AlarmOutConfig out{};
+void default_alarm_out(AlarmOutConfig& out, int32_t index) {
   out.id = index;
   std::snprintf(out.name, sizeof out.name, "AlarmOut%d", static_cast<int>(index) + 1);
   out.duration_time = 10;
-  store(record, out);
 }
 
 // Camera alarm rows are numbered channel * 2 + alarm index.
-void default_camera_alarm_in(void* record, int32_t index) {
-  CameraAlarmInEvent e{};
+void default_camera_alarm_in(CameraAlarmInEvent& e, int32_t index) {
   e.channel = index / kCameraAlarms;
   e.alarm_index = index % kCameraAlarms;
   e.interval = 20;
   e.email_interval = 20;
-  store(record, e);
 }
 
-void default_camera_alarm_in_name(void* record, int32_t index) {
-  CameraAlarmInName n{};
+void default_camera_alarm_in_name(CameraAlarmInName& n, int32_t index) {
   n.channel = index / kCameraAlarms;
   n.alarm_index = index % kCameraAlarms;
   std::snprintf(n.name, sizeof n.name, "AlarmIn%d", static_cast<int>(n.alarm_index) + 1);
-  store(record, n);
 }
 
-void default_camera_alarm_out_name(void* record, int32_t index) {
-  CameraAlarmOutName n{};
+void default_camera_alarm_out_name(CameraAlarmOutName& n, int32_t index) {
   n.channel = index / kCameraAlarms;
   n.alarm_index = index % kCameraAlarms;
   n.delay_time = 10;
   std::snprintf(n.name, sizeof n.name, "AlarmOut%d", static_cast<int>(n.alarm_index) + 1);
-  store(record, n);
 }
 
-void default_video_loss(void* record, int32_t index) {
-  VideoLossRecord v{};
+void default_video_loss(VideoLossRecord& v, int32_t index) {
   v.id = index;
   v.interval = 20;
   v.email_interval = 20;
-  store(record, v);
 }
 
-void default_snapshot(void* record, int32_t index) {
-  SnapshotRecord s{};
+void default_snapshot(SnapshotRecord& s, int32_t index) {
   s.id = index;
   s.quality = 2;
   s.interval = 5;
   s.expiration_date = 30;
-  store(record, s);
-}
-
-void default_camera_io(void* record, int32_t index) {
-  CameraIoAlarm c{};
-  c.cam_id = index;
-  store(record, c);
-}
-
-void default_audio_alarm(void* record, int32_t index) {
-  AudioAlarm a{};
-  a.cam_id = index;
-  store(record, a);
-}
-
-void default_trigger_alarms(void* record, int32_t) { store(record, TriggerAlarms{}); }
-
-constexpr TableDesc plan_table(const char* name, int32_t keys) {
-  return TableDesc{.name = name,
-                   .record_size = sizeof(Schedule),
-                   .key_a_count = keys,
-                   .fields = zvrec::schema_of<Schedule>().fields};
 }
 
 template <class T>
-constexpr TableDesc channel_table(const char* name, int32_t key_offset, int32_t keys,
-                                  void (*make)(void*, int32_t)) {
-  return TableDesc{.name = name,
-                   .record_size = sizeof(T),
-                   .key = {.a = key_offset},
-                   .key_a_count = keys,
-                   .fields = zvrec::schema_of<T>().fields,
-                   .default_rows = keys,
-                   .make_default = make};
+void camera_only(T& row, int32_t index) {
+  row.cam_id = index;
 }
 
 template <class T>
-constexpr TableDesc camera_alarm_table(const char* name, void (*make)(void*, int32_t)) {
+constexpr TableDesc camera_alarm_table(const char* name, MakeRow make) {
   return TableDesc{.name = name,
                    .record_size = sizeof(T),
                    .key = {.a = offsetof(T, channel), .b = offsetof(T, alarm_index)},
@@ -123,46 +77,41 @@ constexpr TableDesc camera_alarm_table(const char* name, void (*make)(void*, int
 
 }  // namespace
 
-const TableDesc kAlarmInTable =
-    channel_table<AlarmInConfig>("alarm_in", offsetof(AlarmInConfig, id), kAlarmInputs, default_alarm_in);
+const TableDesc kAlarmInTable = keyed_table<AlarmInConfig>("alarm_in", offsetof(AlarmInConfig, id), kAlarmInputs,
+                                                          factory_row<default_alarm_in>);
 const TableDesc kAlarmInScheduleTable = plan_table("alarm_in_schedule", kAlarmInputs);
 const TableDesc kAlarmInEffectiveScheduleTable = plan_table("alarmin_effective_schedule", kAlarmInputs);
 const TableDesc kAlarmInAudibleScheduleTable = plan_table("alarmin_audible_schedule", kAlarmInputs);
 const TableDesc kAlarmInEmailScheduleTable = plan_table("alarmin_email_schedule", kAlarmInputs);
 const TableDesc kAlarmInPtzScheduleTable = plan_table("alarmin_ptz_schedule", kAlarmInputs);
-const TableDesc kAlarmOutTable =
-    channel_table<AlarmOutConfig>("alarm_out", offsetof(AlarmOutConfig, id), kAlarmOutputs, default_alarm_out);
+const TableDesc kAlarmOutTable = keyed_table<AlarmOutConfig>("alarm_out", offsetof(AlarmOutConfig, id), kAlarmOutputs,
+                                                            factory_row<default_alarm_out>);
 const TableDesc kAlarmOutScheduleTable = plan_table("alarm_out_schedule", kAlarmOutputs);
 const TableDesc kCameraAlarmInEventTable =
-    camera_alarm_table<CameraAlarmInEvent>("alarm_chnIn_event", default_camera_alarm_in);
-const TableDesc kCameraAlarmInNameTable =
-    camera_alarm_table<CameraAlarmInName>("alarm_chnIn_event_name", default_camera_alarm_in_name);
-const TableDesc kCameraAlarmOutNameTable =
-    camera_alarm_table<CameraAlarmOutName>("alarm_chnOut_event_name", default_camera_alarm_out_name);
+    camera_alarm_table<CameraAlarmInEvent>("alarm_chnIn_event", factory_row<default_camera_alarm_in>);
+const TableDesc kCameraAlarmInNameTable = camera_alarm_table<CameraAlarmInName>(
+    "alarm_chnIn_event_name", factory_row<default_camera_alarm_in_name>);
+const TableDesc kCameraAlarmOutNameTable = camera_alarm_table<CameraAlarmOutName>(
+    "alarm_chnOut_event_name", factory_row<default_camera_alarm_out_name>);
 const TableDesc kCameraAlarmInEffectiveScheduleTable = plan_table("alarm_chnIn_effective_schedule", kMaxChannels);
 const TableDesc kCameraAlarmInAudibleScheduleTable = plan_table("alarm_chnIn_audible_schedule", kMaxChannels);
 const TableDesc kCameraAlarmInMailScheduleTable = plan_table("alarm_chnIn_mail_schedule", kMaxChannels);
 const TableDesc kCameraAlarmInPtzScheduleTable = plan_table("alarm_chnIn_ptz_schedule", kMaxChannels);
 const TableDesc kCameraAlarmOutEffectiveScheduleTable = plan_table("alarm_chnOut_effective_schedule", kMaxChannels);
-const TableDesc kVideoLossTable =
-    channel_table<VideoLossRecord>("video_loss", offsetof(VideoLossRecord, id), kMaxChannels, default_video_loss);
+const TableDesc kVideoLossTable = keyed_table<VideoLossRecord>("video_loss", offsetof(VideoLossRecord, id),
+                                                               kMaxChannels, factory_row<default_video_loss>);
 const TableDesc kVideoLossScheduleTable = plan_table("video_loss_schedule", kMaxChannels);
 const TableDesc kVideoLossAudibleScheduleTable = plan_table("videoloss_audible_schedule", kMaxChannels);
 const TableDesc kVideoLossEmailScheduleTable = plan_table("videoloss_email_schedule", kMaxChannels);
 const TableDesc kVideoLossPtzScheduleTable = plan_table("videoloss_ptz_schedule", kMaxChannels);
-const TableDesc kSnapshotTable =
-    channel_table<SnapshotRecord>("snapshot", offsetof(SnapshotRecord, id), kMaxChannels, default_snapshot);
+const TableDesc kSnapshotTable = keyed_table<SnapshotRecord>("snapshot", offsetof(SnapshotRecord, id), kMaxChannels,
+                                                             factory_row<default_snapshot>);
 const TableDesc kSnapshotScheduleTable = plan_table("snapshot_schedule", kMaxChannels);
-const TableDesc kCameraIoTable =
-    channel_table<CameraIoAlarm>("cameraio", offsetof(CameraIoAlarm, cam_id), kMaxChannels, default_camera_io);
-const TableDesc kVolumeDetectTable =
-    channel_table<AudioAlarm>("volumedetect", offsetof(AudioAlarm, cam_id), kMaxChannels, default_audio_alarm);
-const TableDesc kTriggerAlarmTable{.name = "trigger_alarms",
-                                   .record_size = sizeof(TriggerAlarms),
-                                   .key_a_count = 1,
-                                   .fields = zvrec::schema_of<TriggerAlarms>().fields,
-                                   .default_rows = 1,
-                                   .make_default = default_trigger_alarms};
+const TableDesc kCameraIoTable = keyed_table<CameraIoAlarm>("cameraio", offsetof(CameraIoAlarm, cam_id), kMaxChannels,
+                                                            factory_row<camera_only<CameraIoAlarm>>);
+const TableDesc kVolumeDetectTable = keyed_table<AudioAlarm>("volumedetect", offsetof(AudioAlarm, cam_id),
+                                                             kMaxChannels, factory_row<camera_only<AudioAlarm>>);
+const TableDesc kTriggerAlarmTable = one_row_table<TriggerAlarms>("trigger_alarms", zero_row<TriggerAlarms>);
 
 std::span<const TableDesc* const> alarm_tables() {
   static const TableDesc* const kTables[] = {

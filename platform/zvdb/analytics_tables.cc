@@ -5,18 +5,18 @@
 #include <string>
 #include <string_view>
 
+#include "platform/zvdb/table_forms.h"
+
 namespace zvdb {
 namespace {
 
 // Factory action record: no actions, 20 s intervals. Rows 0..63 are sub index 0, 64..127 sub
 // index 1, and so on.
-void default_event(void* record, int32_t index) {
-  SmartEventRecord r{};
+void default_event(SmartEventRecord& r, int32_t index) {
   r.channel = index % kMaxChannels;
   r.sub = index / kMaxChannels;
   r.interval = 20;
   r.email_interval = 20;
-  std::memcpy(record, &r, sizeof r);
 }
 
 constexpr TableDesc event_table(const char* name, int subs) {
@@ -26,30 +26,25 @@ constexpr TableDesc event_table(const char* name, int subs) {
                    .key_a_count = kMaxChannels,
                    .fields = zvrec::schema_of<SmartEventRecord>().fields,
                    .default_rows = kMaxChannels * subs,
-                   .make_default = default_event};
+                   .make_default = factory_row<default_event>};
 }
 
 // Plans keyed by (channel, sub index).
-constexpr TableDesc plan_table(const char* name) {
-  return TableDesc{.name = name,
-                   .record_size = sizeof(Schedule),
-                   .key_a_count = kMaxChannels,
-                   .fields = zvrec::schema_of<Schedule>().fields};
-}
+constexpr TableDesc channel_plans(const char* name) { return plan_table(name, kMaxChannels); }
 
 }  // namespace
 
 const TableDesc kSmartEventTable = event_table("smart_event", kSmartEventKinds);
 const TableDesc kSmartEventPlanTables[4] = {
-    plan_table("smart_event_effective_schedule"), plan_table("smart_event_audible_schedule"),
-    plan_table("smart_event_mail_schedule"), plan_table("smart_event_ptz_schedule")};
+    channel_plans("smart_event_effective_schedule"), channel_plans("smart_event_audible_schedule"),
+    channel_plans("smart_event_mail_schedule"), channel_plans("smart_event_ptz_schedule")};
 const TableDesc kAnprEventTable = event_table("anpr_event", kPlateModes);
-const TableDesc kAnprPlanTables[4] = {plan_table("anpr_effective_schedule"), plan_table("anpr_audible_schedule"),
-                                      plan_table("anpr_mail_schedule"), plan_table("anpr_ptz_schedule")};
+const TableDesc kAnprPlanTables[4] = {channel_plans("anpr_effective_schedule"), channel_plans("anpr_audible_schedule"),
+                                      channel_plans("anpr_mail_schedule"), channel_plans("anpr_ptz_schedule")};
 const TableDesc kRegionalCountEventTable = event_table("regional_pcnt_event", kCountingRegions);
-const TableDesc kRegionalCountPlanTables[3] = {plan_table("regional_pcnt_audible_schedule"),
-                                               plan_table("regional_pcnt_email_schedule"),
-                                               plan_table("regional_pcnt_ptz_schedule")};
+const TableDesc kRegionalCountPlanTables[3] = {channel_plans("regional_pcnt_audible_schedule"),
+                                               channel_plans("regional_pcnt_email_schedule"),
+                                               channel_plans("regional_pcnt_ptz_schedule")};
 const TableDesc kPlateListTable{.name = "anpr_list",
                                 .record_size = sizeof(PlateListEntry),
                                 .key = {.text = offsetof(PlateListEntry, plate), .text_size = kPlateTextSize},

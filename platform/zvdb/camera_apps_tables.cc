@@ -3,17 +3,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/zvdb/table_forms.h"
+
 namespace zvdb {
 namespace {
 
-template <size_t N>
-void set_text(char (&field)[N], const char* text) {
-  std::snprintf(field, N, "%s", text);
-}
-
 // Factory group: off, no channels, 100 people, reset at midnight.
-void default_group(void* record, int32_t index) {
-  CountingGroup g{};
+void default_group(CountingGroup& g, int32_t index) {
   g.groupid = index;
   g.stays = 100;
   g.liveview_font_size = 1;
@@ -22,12 +18,10 @@ void default_group(void* record, int32_t index) {
   std::memset(g.tri_channels, '0', kMaxChannels);
   set_text(g.liveview_green_tips, "Welcome");
   set_text(g.liveview_red_tips, "Please wait");
-  std::memcpy(record, &g, sizeof g);
 }
 
 // Factory POS terminal: off, TCP on port 9000 + id, overlaid on the channel of its number.
-void default_pos(void* record, int32_t index) {
-  PosRecord p{};
+void default_pos(PosRecord& p, int32_t index) {
   p.id = index;
   std::snprintf(p.name, sizeof p.name, "POS%d", static_cast<int>(index) + 1);
   p.display_channel = index;
@@ -37,17 +31,14 @@ void default_pos(void* record, int32_t index) {
   p.display_time = 10;
   p.timeout = 10;
   p.port = 9000 + index;
-  std::memcpy(record, &p, sizeof p);
 }
 
 // Factory report: report type = position, off, no channels or groups, at midnight.
-void default_report(void* record, int32_t index) {
-  CountingReport r{};
+void default_report(CountingReport& r, int32_t index) {
   r.report_type = index;
   std::memset(r.tri_channels, '0', kMaxChannels);
   std::memset(r.tri_groups, '0', kCountingGroups);
   set_text(r.backup_time, "00:00");
-  std::memcpy(record, &r, sizeof r);
 }
 
 constexpr TableDesc event_table(const char* name, int32_t ids) {
@@ -58,39 +49,18 @@ constexpr TableDesc event_table(const char* name, int32_t ids) {
                    .fields = zvrec::schema_of<AppEventRecord>().fields};
 }
 
-constexpr TableDesc plan_table(const char* name, int32_t ids) {
-  return TableDesc{.name = name,
-                   .record_size = sizeof(Schedule),
-                   .key_a_count = ids,
-                   .fields = zvrec::schema_of<Schedule>().fields};
-}
-
 }  // namespace
 
-const TableDesc kCountingGroupTable{.name = "peoplecnt_settings",
-                                    .record_size = sizeof(CountingGroup),
-                                    .key = {.a = offsetof(CountingGroup, groupid)},
-                                    .key_a_count = kCountingGroups,
-                                    .fields = zvrec::schema_of<CountingGroup>().fields,
-                                    .default_rows = kCountingGroups,
-                                    .make_default = default_group};
+const TableDesc kCountingGroupTable = keyed_table<CountingGroup>("peoplecnt_settings", offsetof(CountingGroup, groupid),
+                                                                 kCountingGroups, factory_row<default_group>);
 const TableDesc kCountingEventTable = event_table("peoplecnt_event", kCountingGroups);
 const TableDesc kCountingAudibleScheduleTable = plan_table("peoplecnt_audible_schedule", kCountingGroups);
 const TableDesc kCountingEmailScheduleTable = plan_table("peoplecnt_email_schedule", kCountingGroups);
 const TableDesc kCountingPtzScheduleTable = plan_table("peoplecnt_ptz_schedule", kCountingGroups);
-const TableDesc kCountingReportTable{.name = "peoplecnt_auto_backup",
-                                     .record_size = sizeof(CountingReport),
-                                     .key_a_count = kCountingReports,
-                                     .fields = zvrec::schema_of<CountingReport>().fields,
-                                     .default_rows = kCountingReports,
-                                     .make_default = default_report};
-const TableDesc kPosTable{.name = "pos_settings",
-                          .record_size = sizeof(PosRecord),
-                          .key = {.a = offsetof(PosRecord, id)},
-                          .key_a_count = kPosDevices,
-                          .fields = zvrec::schema_of<PosRecord>().fields,
-                          .default_rows = kPosDevices,
-                          .make_default = default_pos};
+const TableDesc kCountingReportTable =
+    keyed_table<CountingReport>("peoplecnt_auto_backup", -1, kCountingReports, factory_row<default_report>);
+const TableDesc kPosTable =
+    keyed_table<PosRecord>("pos_settings", offsetof(PosRecord, id), kPosDevices, factory_row<default_pos>);
 const TableDesc kPosEventTable = event_table("pos_event", kPosDevices);
 const TableDesc kPosEffectiveScheduleTable = plan_table("pos_effective_schedule", kPosDevices);
 const TableDesc kPosAudibleScheduleTable = plan_table("pos_audible_schedule", kPosDevices);

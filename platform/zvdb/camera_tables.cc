@@ -5,18 +5,14 @@
 #include <iterator>
 #include <vector>
 
+#include "platform/zvdb/table_forms.h"
+
 namespace zvdb {
 namespace {
 
-template <size_t N>
-void set_text(char (&field)[N], const char* text) {
-  std::snprintf(field, N, "%s", text);
-}
-
 // Factory camera of a channel: disabled, ONVIF over UDP on the usual ports, sub stream and clock
 // synchronisation wanted once a camera is added.
-void default_camera(void* record, int32_t index) {
-  CameraRecord c{};
+void default_camera(CameraRecord& c, int32_t index) {
   c.id = index;
   c.main_rtsp_port = 554;
   c.sub_rtsp_port = 554;
@@ -24,7 +20,6 @@ void default_camera(void* record, int32_t index) {
   c.manage_port = 80;
   c.cam_protocol = kCameraProtocolOnvif;
   c.sync_time = 1;
-  std::memcpy(record, &c, sizeof c);
 }
 
 // The protocol catalogue: ids 0..7. ONVIF and RTSP list no models; the recorder's own protocols
@@ -40,14 +35,12 @@ constexpr ProtocolDefault kProtocols[] = {
 constexpr int kProtocolCount = static_cast<int>(std::size(kProtocols));
 static_assert(kProtocolCount == kCameraProtocolMax + 1);
 
-void default_protocol(void* record, int32_t index) {
-  IpcProtocolRecord p{};
+void default_protocol(IpcProtocolRecord& p, int32_t index) {
   p.id = index;
   set_text(p.name, kProtocols[index].name);
   p.protocol_function = kProtocols[index].function;
   p.enable = 1;
   p.display_model = index >= 2 ? 1 : 0;
-  std::memcpy(record, &p, sizeof p);
 }
 
 // The model catalogue: model i (i < 8) is the generic model of protocol i, the default one; then
@@ -60,8 +53,7 @@ constexpr int kModelsPerProtocol = 2;
 constexpr int kModelCount = kProtocolCount + kProtocolCount * kModelsPerProtocol;
 static_assert(std::size(kModelNames) == kProtocolCount * kModelsPerProtocol);
 
-void default_model(void* record, int32_t index) {
-  IpcModelRecord m{};
+void default_model(IpcModelRecord& m, int32_t index) {
   m.id = index;
   if (index < kProtocolCount) {
     m.protocol = index;
@@ -73,31 +65,25 @@ void default_model(void* record, int32_t index) {
     set_text(m.name, kModelNames[named]);
     m.alarm_type = named % kModelsPerProtocol == 0 ? 1 : 2;
   }
-  std::memcpy(record, &m, sizeof m);
 }
 
 }  // namespace
 
-const TableDesc kCameraTable{.name = "camera",
-                             .record_size = sizeof(CameraRecord),
-                             .key = {.a = offsetof(CameraRecord, id)},
-                             .key_a_count = kCameraKeyLimit,
-                             .fields = zvrec::schema_of<CameraRecord>().fields,
-                             .default_rows = kCameraChannels,
-                             .make_default = default_camera};
+const TableDesc kCameraTable = keyed_table<CameraRecord>("camera", offsetof(CameraRecord, id), kCameraKeyLimit,
+                                                         factory_row<default_camera>, kCameraChannels);
 const TableDesc kIpcProtocolTable{.name = "ipc_protocol",
                                   .record_size = sizeof(IpcProtocolRecord),
                                   .key = {.a = offsetof(IpcProtocolRecord, id)},
                                   .fields = zvrec::schema_of<IpcProtocolRecord>().fields,
                                   .default_rows = kProtocolCount,
-                                  .make_default = default_protocol};
+                                  .make_default = factory_row<default_protocol>};
 const TableDesc kIpcModelTable{.name = "ipc_model",
                                .record_size = sizeof(IpcModelRecord),
                                .key = {.a = offsetof(IpcModelRecord, protocol),
                                        .b = offsetof(IpcModelRecord, id)},
                                .fields = zvrec::schema_of<IpcModelRecord>().fields,
                                .default_rows = kModelCount,
-                               .make_default = default_model};
+                               .make_default = factory_row<default_model>};
 
 std::span<const TableDesc* const> camera_tables() {
   static const TableDesc* const kTables[] = {&kCameraTable, &kIpcProtocolTable, &kIpcModelTable};

@@ -1,9 +1,9 @@
 #include "platform/zvdb/https_tables.h"
+#include "platform/zvdb/table_forms.h"
 
 namespace zvdb {
 
-const TableDesc kSslParamsTable{.name = "ssl_params", .record_size = sizeof(CertRequest), .key_a_count = kCertKinds,
-                                .fields = zvrec::schema_of<CertRequest>().fields};
+const TableDesc kSslParamsTable = keyed_table<CertRequest>("ssl_params", -1, kCertKinds);
 
 std::span<const TableDesc* const> https_tables() {
   static const TableDesc* const kTables[] = {&kSslParamsTable};

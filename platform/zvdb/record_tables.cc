@@ -2,47 +2,32 @@
 
 #include <cstring>
 
+#include "platform/zvdb/table_forms.h"
+
 namespace zvdb {
 namespace {
 
 // Factory record row: mode 0, audio off, 5 s before and 30 s after an event, no expiry.
-void default_record(void* record, int32_t index) {
-  RecordConfig r{};
+void default_record(RecordConfig& r, int32_t index) {
   r.id = index;
   r.prev_record_on = 1;
   r.prev_record_duration = 5;
   r.post_record_on = 1;
   r.post_record_duration = 30;
-  std::memcpy(record, &r, sizeof r);
 }
 
 // Factory holidays: disabled and unnamed.
-void default_holiday(void* record, int32_t index) {
-  HolidayConfig h{};
+void default_holiday(HolidayConfig& h, int32_t index) {
   h.id = index;
-  std::memcpy(record, &h, sizeof h);
 }
 
 }  // namespace
 
-const TableDesc kRecordConfigTable{.name = "record",
-                                   .record_size = sizeof(RecordConfig),
-                                   .key = {.a = offsetof(RecordConfig, id)},
-                                   .key_a_count = kRecordChannels,
-                                   .fields = zvrec::schema_of<RecordConfig>().fields,
-                                   .default_rows = kRecordChannels,
-                                   .make_default = default_record};
-const TableDesc kRecordScheduleTable{.name = "record_schedule",
-                                     .record_size = sizeof(RecordSchedule),
-                                     .key_a_count = kRecordChannels,
-                                     .fields = zvrec::schema_of<RecordSchedule>().fields};
-const TableDesc kHolidayTable{.name = "holiday",
-                              .record_size = sizeof(HolidayConfig),
-                              .key = {.a = offsetof(HolidayConfig, id)},
-                              .key_a_count = kHolidays,
-                              .fields = zvrec::schema_of<HolidayConfig>().fields,
-                              .default_rows = kHolidays,
-                              .make_default = default_holiday};
+const TableDesc kRecordConfigTable =
+    keyed_table<RecordConfig>("record", offsetof(RecordConfig, id), kRecordChannels, factory_row<default_record>);
+const TableDesc kRecordScheduleTable = keyed_table<RecordSchedule>("record_schedule", -1, kRecordChannels);
+const TableDesc kHolidayTable =
+    keyed_table<HolidayConfig>("holiday", offsetof(HolidayConfig, id), kHolidays, factory_row<default_holiday>);
 
 std::span<const TableDesc* const> record_tables() {
   static const TableDesc* const kTables[] = {&kRecordConfigTable, &kRecordScheduleTable, &kHolidayTable};

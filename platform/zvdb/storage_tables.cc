@@ -5,55 +5,36 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/zvdb/table_forms.h"
+
 namespace zvdb {
 namespace {
 
 // Factory position: ports 1..36, nothing configured.
-void default_disk(void* record, int32_t index) {
-  DiskConfig d{};
+void default_disk(DiskConfig& d, int32_t index) {
   d.port = index + 1;
-  std::memcpy(record, &d, sizeof d);
 }
 
 // Factory groups: every channel records onto group 0; the other groups are empty.
-void default_group(void* record, int32_t index) {
-  DiskGroup g{};
+void default_group(DiskGroup& g, int32_t index) {
   g.id = index;
   std::memset(g.channels, index == 0 ? '1' : '0', kDiskGroupChannelSize - 1);
-  std::memcpy(record, &g, sizeof g);
 }
 
 // Factory backup: off, at midnight, main stream, every channel, onto the first external device.
-void default_backup(void* record, int32_t) {
-  AutoBackupConfig b{};
+void default_backup(AutoBackupConfig& b, int32_t) {
   std::snprintf(b.backup_time, sizeof b.backup_time, "00:00");
   std::memset(b.channel, '1', 64);
   b.recycle = 1;
-  std::memcpy(record, &b, sizeof b);
 }
 
 }  // namespace
 
-const TableDesc kDiskTable{.name = "disk",
-                           .record_size = sizeof(DiskConfig),
-                           .key = {.a = offsetof(DiskConfig, port)},
-                           .key_a_count = kDiskKeyLimit,
-                           .fields = zvrec::schema_of<DiskConfig>().fields,
-                           .default_rows = kDiskPositions,
-                           .make_default = default_disk};
-const TableDesc kDiskGroupTable{.name = "disk_group",
-                                .record_size = sizeof(DiskGroup),
-                                .key = {.a = offsetof(DiskGroup, id)},
-                                .key_a_count = kDiskGroups,
-                                .fields = zvrec::schema_of<DiskGroup>().fields,
-                                .default_rows = kDiskGroups,
-                                .make_default = default_group};
-const TableDesc kAutoBackupTable{.name = "esata_auto_backup",
-                                 .record_size = sizeof(AutoBackupConfig),
-                                 .key_a_count = 1,
-                                 .fields = zvrec::schema_of<AutoBackupConfig>().fields,
-                                 .default_rows = 1,
-                                 .make_default = default_backup};
+const TableDesc kDiskTable = keyed_table<DiskConfig>("disk", offsetof(DiskConfig, port), kDiskKeyLimit,
+                                                     factory_row<default_disk>, kDiskPositions);
+const TableDesc kDiskGroupTable =
+    keyed_table<DiskGroup>("disk_group", offsetof(DiskGroup, id), kDiskGroups, factory_row<default_group>);
+const TableDesc kAutoBackupTable = one_row_table<AutoBackupConfig>("esata_auto_backup", factory_row<default_backup>);
 
 std::span<const TableDesc* const> storage_tables() {
   static const TableDesc* const kTables[] = {&kDiskTable, &kDiskGroupTable, &kAutoBackupTable};

@@ -6,6 +6,7 @@
 //                             .key = {.a = offsetof(OsdRecord, cam_id)}, .key_a_count = 64,
 //                             .fields = zvrec::schema_of<OsdRecord>().fields,
 //                             .default_rows = 64, .make_default = ...};
+// (table_forms.h has the usual forms: keyed_table, one_row_table, plan_table, factory_row)
 // and write each named call as one line over the generic operations (or Table<T>). A settings
 // area keeps its descriptors next to its calls (video_tables.cc) and adds its group to the list
 // in tables.cc, which `zvdb tables/dump` and the factory defaults walk.

@@ -5,22 +5,21 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/zvdb/table_forms.h"
+
 namespace zvdb {
 namespace {
 
 // Factory motion settings: off, middle sensitivity, 20 s intervals, no actions.
-void default_motion(void* record, int32_t index) {
-  MotionRecord m{};
+void default_motion(MotionRecord& m, int32_t index) {
   m.channel = index;
   m.sensitivity = 3;
   m.interval = 20;
   m.email_interval = 20;
-  std::memcpy(record, &m, sizeof m);
 }
 
 // Factory OSD: the name "CAM<n>" (1-based) shown with the date, both in the picture's corners.
-void default_osd(void* record, int32_t index) {
-  OsdRecord o{};
+void default_osd(OsdRecord& o, int32_t index) {
   o.cam_id = index;
   std::snprintf(o.cam_name, sizeof o.cam_name, "CAM%d", static_cast<int>(index) + 1);
   o.show_name = 1;
@@ -30,15 +29,9 @@ void default_osd(void* record, int32_t index) {
   o.date_pos_y = 0.02;
   o.name_pos_x = 0.02;
   o.name_pos_y = 0.75;
-  std::memcpy(record, &o, sizeof o);
 }
 
-constexpr TableDesc schedule_table(const char* name) {
-  return TableDesc{.name = name,
-                   .record_size = sizeof(Schedule),
-                   .key_a_count = kMaxChannels,
-                   .fields = zvrec::schema_of<Schedule>().fields};
-}
+constexpr TableDesc schedule_table(const char* name) { return plan_table(name, kMaxChannels); }
 
 constexpr TableDesc ptz_table(const char* name, uint32_t max_entries) {
   return TableDesc{.name = name,
@@ -51,13 +44,8 @@ constexpr TableDesc ptz_table(const char* name, uint32_t max_entries) {
 
 }  // namespace
 
-const TableDesc kMotionTable{.name = "motion",
-                             .record_size = sizeof(MotionRecord),
-                             .key = {.a = offsetof(MotionRecord, channel)},
-                             .key_a_count = kMaxChannels,
-                             .fields = zvrec::schema_of<MotionRecord>().fields,
-                             .default_rows = kMaxChannels,
-                             .make_default = default_motion};
+const TableDesc kMotionTable =
+    keyed_table<MotionRecord>("motion", offsetof(MotionRecord, channel), kMaxChannels, factory_row<default_motion>);
 const TableDesc kMotionEffectiveScheduleTable = schedule_table("motion_effective_schedule");
 const TableDesc kMotionAudibleScheduleTable = schedule_table("motion_audible_schedule");
 const TableDesc kMotionEmailScheduleTable = schedule_table("motion_email_schedule");
@@ -75,23 +63,12 @@ const TableDesc kWhiteLedParamsTable{.name = "whiteled_params",
 // id (people counting); an entry is identified by its PTZ camera, 0 marking a free slot.
 const TableDesc kPtzParamsTable = ptz_table("ptz_params", kPtzActionMaxEntries);
 const TableDesc kPeopleCountPtzParamsTable = ptz_table("peoplecnt_ptz_params", kPeopleCountPtzMaxEntries);
-const TableDesc kAlarmAudioTable{.name = "alarm_audio_file",
-                                 .record_size = sizeof(AudioFileEntry),
-                                 .key = {.a = offsetof(AudioFileEntry, id)},
-                                 .key_a_count = kAlarmAudioSlots,
-                                 .fields = zvrec::schema_of<AudioFileEntry>().fields};
-const TableDesc kOsdTable{.name = "osd",
-                          .record_size = sizeof(OsdRecord),
-                          .key = {.a = offsetof(OsdRecord, cam_id)},
-                          .key_a_count = kMaxChannels,
-                          .fields = zvrec::schema_of<OsdRecord>().fields,
-                          .default_rows = kMaxChannels,
-                          .make_default = default_osd};
-const TableDesc kPrivacyMaskTable{.name = "privacy_mask",
-                                  .record_size = sizeof(PrivacyMaskEntry),
-                                  .key = {.a = offsetof(PrivacyMaskEntry, id)},
-                                  .key_a_count = kMaxChannels,
-                                  .fields = zvrec::schema_of<PrivacyMaskEntry>().fields};
+const TableDesc kAlarmAudioTable =
+    keyed_table<AudioFileEntry>("alarm_audio_file", offsetof(AudioFileEntry, id), kAlarmAudioSlots);
+const TableDesc kOsdTable =
+    keyed_table<OsdRecord>("osd", offsetof(OsdRecord, cam_id), kMaxChannels, factory_row<default_osd>);
+const TableDesc kPrivacyMaskTable =
+    keyed_table<PrivacyMaskEntry>("privacy_mask", offsetof(PrivacyMaskEntry, id), kMaxChannels);
 
 std::span<const TableDesc* const> video_tables() {
   static const TableDesc* const kTables[] = {

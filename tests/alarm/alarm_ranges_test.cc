@@ -12,13 +12,6 @@ namespace {
 
 class AlarmRangeTest : public AlarmTest {};
 
-// `body` with member `key` set to the JSON value `value`.
-std::string with_member(const std::string& body, const char* key, const std::string& value) {
-  JsonPtr object(json_tokener_parse(body.c_str()));
-  json_object_object_add(object.get(), key, json_tokener_parse(value.c_str()));
-  return json_object_to_json_string(object.get());
-}
-
 TEST_F(AlarmRangeTest, FirstInvalidValueOnBothSidesIsRefused) {
   const std::string video_loss = R"({"camId": 1, "enable": 1, "triAlarms": 0, "interval": 0})";
   const std::string ptz = R"({"type": 1, "chn_id": 1, "acto_ptz_channel": 1, "acto_ptz_type": 1})";
@@ -26,16 +19,7 @@ TEST_F(AlarmRangeTest, FirstInvalidValueOnBothSidesIsRefused) {
   const std::string audio = R"({"camId": 1, "enable": 1, "type": 0, "volume": 0, "duration": 0, "onEvent": 0,
       "offEvent": 0, "ongoingEvent": 0, "triActions": 0, "triChannels": "1"})";
   const std::string list = R"({"cnt": 1, "chnid": [1]})";
-  struct Case {
-    const char* id;
-    std::string body;
-    const char* key;
-    const char* below;  // null: no lower bound
-    const char* lowest;
-    const char* highest;  // null: no upper bound
-    const char* above;
-    std::string refusal;
-  } cases[] = {
+  const RangeCase cases[] = {
       {"/6022", R"({"alarmId": 1})", "alarmId", "-1", "0", "3", "4", kCgiErrorText},
       {"/6022", R"({"alarmId": 1})", "enable", "-1", "0", "2", "3", kCgiErrorText},
       {"/6022", R"({"alarmId": 1})", "durationTime", "-1", "0", nullptr, nullptr, kCgiErrorText},
@@ -76,18 +60,7 @@ TEST_F(AlarmRangeTest, FirstInvalidValueOnBothSidesIsRefused) {
       {"/6093", audio, "volume", "-1", "0", nullptr, nullptr, ""},
       {"/6093", audio, "ongoingEvent", "-1", "0", nullptr, nullptr, ""},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.id) + " " + c.key);
-    for (const char* bad : {c.below, c.above}) {
-      if (bad != nullptr) expect_refused(c.id, with_member(c.body, c.key, bad), c.refusal);
-    }
-    for (const char* good : {c.lowest, c.highest}) {
-      if (good == nullptr) continue;
-      EXPECT_EQ(post(c.id, with_member(c.body, c.key, good)).out, kOk) << good;
-      settle();
-      core_->clear_received();
-    }
-  }
+  expect_ranges(cases);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The shared helpers: cookie user, shell commands, lock file, JSON and whole-file access,
-// hardware addresses, the bounded payload reader, tracked allocation.
+// hardware addresses, the bounded payload reader, tracked allocation, arrays joined from runs.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/stat.h>
@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "common/array_join.h"
 #include "common/payload_reader.h"
 #include "common/web_utils.h"
 #include "platform/zvstd/zvstd.h"
@@ -286,6 +287,20 @@ TEST(TrackedAllocation, CountsLiveBlocks) {
   ZvMemStats after = zv_mem_stats();
   EXPECT_EQ(after.live_blocks, before.live_blocks);
   EXPECT_EQ(after.live_bytes, before.live_bytes);
+}
+
+struct Item {
+  const char* key;
+  int value = 0;
+};
+constexpr Item kRun[] = {{"b", 2}, {"c"}};
+
+TEST(JoinArrays, KeepsEveryRunInOrder) {
+  constexpr auto joined = join_arrays<Item>({{"a", 1}}, kRun, {{"d", 4}, {"e", 5}});
+  static_assert(joined.size() == 5);
+  std::string keys;
+  for (const Item& item : joined) keys += std::string(item.key) + std::to_string(item.value);
+  EXPECT_EQ(keys, "a1b2c0d4e5");
 }
 
 }  // namespace

@@ -11,12 +11,6 @@
 namespace zvtest {
 namespace {
 
-RunResult shell(const std::string& command) {
-  RunOptions options;
-  options.args = {"-c", command};
-  return run_program("/bin/sh", options);
-}
-
 const std::vector<std::string> kAsAdmin = {"-H", "Cookie: userName=admin"};
 const std::string kWave = std::string("RIFF\x24\0\0\0WAVEfmt ", 16) + std::string(28, '\0');
 

@@ -15,12 +15,6 @@
 namespace zvtest {
 namespace {
 
-RunResult shell(const std::string& command) {
-  RunOptions options;
-  options.args = {"-c", command};
-  return run_program("/bin/sh", options);
-}
-
 class DeviceSimulatorTest : public DeviceTest {
  protected:
   void SetUp() override {

@@ -12,12 +12,6 @@
 namespace zvtest {
 namespace {
 
-RunResult shell(const std::string& command) {
-  RunOptions options;
-  options.args = {"-c", command};
-  return run_program("/bin/sh", options);
-}
-
 // The same page over HTTPS on the next port, trusting only `ca_file`.
 std::string https_url(const DemoStack& stack, const std::string& path) {
   const std::string http = stack.url(path);

@@ -25,12 +25,6 @@ const char kSelfSigned[] =
     R"("Province":"Bavaria","Region":"Passau","Organization":"Zv","Company":"Lab","Email":"a@b.c",)"
     R"("startTime":"2026-01-01","endTime":"2027-01-01"})";
 
-RunResult shell(const std::string& command) {
-  RunOptions options;
-  options.args = {"-c", command};
-  return run_program("/bin/sh", options);
-}
-
 class HttpsTest : public RequestTest {
  protected:
   void SetUp() override {

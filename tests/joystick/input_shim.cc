@@ -457,10 +457,12 @@ Shim& shim() {
   return *instance;
 }
 
-int open_device_or_real(const char* path, int flags, mode_t mode, int (*real)(const char*, int, ...)) {
+// The shim's descriptor when `path` is a joystick device, else the real call with `args`.
+template <class Real, class... Args>
+int open_device_or_real(const char* path, int flags, Real real, Args... args) {
   int event_number = 0;
   if (Shim::device_path(path, &event_number)) return shim().open(event_number, flags);
-  return real(path, flags, mode);
+  return real(args...);
 }
 
 mode_t mode_argument(int flags, va_list args) {
@@ -485,7 +487,7 @@ int open(const char* path, int flags, ...) {
   const mode_t mode = mode_argument(flags, args);
   va_end(args);
   static const auto real = next_fn<OpenFn>("open");
-  return open_device_or_real(path, flags, mode, real);
+  return open_device_or_real(path, flags, real, path, flags, mode);
 }
 
 int open64(const char* path, int flags, ...) {
@@ -494,17 +496,17 @@ int open64(const char* path, int flags, ...) {
   const mode_t mode = mode_argument(flags, args);
   va_end(args);
   static const auto real = next_fn<OpenFn>("open64");
-  return open_device_or_real(path, flags, mode, real);
+  return open_device_or_real(path, flags, real, path, flags, mode);
 }
 
 int __open_2(const char* path, int flags) {
   static const auto real = next_fn<OpenFn>("open");
-  return open_device_or_real(path, flags, 0, real);
+  return open_device_or_real(path, flags, real, path, flags, mode_t{0});
 }
 
 int __open64_2(const char* path, int flags) {
   static const auto real = next_fn<OpenFn>("open64");
-  return open_device_or_real(path, flags, 0, real);
+  return open_device_or_real(path, flags, real, path, flags, mode_t{0});
 }
 
 int openat(int dir, const char* path, int flags, ...) {
@@ -512,10 +514,8 @@ int openat(int dir, const char* path, int flags, ...) {
   va_start(args, flags);
   const mode_t mode = mode_argument(flags, args);
   va_end(args);
-  int event_number = 0;
-  if (Shim::device_path(path, &event_number)) return shim().open(event_number, flags);
   static const auto real = next_fn<OpenatFn>("openat");
-  return real(dir, path, flags, mode);
+  return open_device_or_real(path, flags, real, dir, path, flags, mode);
 }
 
 int openat64(int dir, const char* path, int flags, ...) {
@@ -523,10 +523,8 @@ int openat64(int dir, const char* path, int flags, ...) {
   va_start(args, flags);
   const mode_t mode = mode_argument(flags, args);
   va_end(args);
-  int event_number = 0;
-  if (Shim::device_path(path, &event_number)) return shim().open(event_number, flags);
   static const auto real = next_fn<OpenatFn>("openat64");
-  return real(dir, path, flags, mode);
+  return open_device_or_real(path, flags, real, dir, path, flags, mode);
 }
 
 int access(const char* path, int mode) noexcept {

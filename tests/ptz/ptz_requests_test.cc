@@ -19,14 +19,6 @@ namespace {
 
 class PtzRequestTest : public RequestTest {
  protected:
-  // The one operation-log record of the last request: {sub type, param type, channel}.
-  std::vector<int32_t> log_record() {
-    settle();
-    const auto logs = core_->received(kMsgOpLog);
-    EXPECT_EQ(logs.size(), 1u);
-    if (logs.empty()) return {};
-    return {int32_at(logs[0].payload, 8), int32_at(logs[0].payload, 24), int32_at(logs[0].payload, 32)};
-  }
   PtzTourTable tours(int channel) {
     PtzTourTable t{};
     kPtzTourTables.read(kZvdbPath, &t, {channel});

@@ -17,13 +17,6 @@ namespace {
 
 class RecordRequestTest : public RequestTest {
  protected:
-  std::vector<int32_t> log_record() {
-    settle();
-    const auto logs = core_->received(kMsgOpLog);
-    EXPECT_EQ(logs.size(), 1u);
-    if (logs.empty()) return {};
-    return {int32_at(logs[0].payload, 8), int32_at(logs[0].payload, 24), int32_at(logs[0].payload, 32)};
-  }
   RecordConfig row(int channel) {
     RecordConfig r{};
     kRecordConfigs.read(kZvdbPath, &r, {channel});

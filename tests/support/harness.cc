@@ -226,6 +226,12 @@ RunResult run_program(const std::string& path, const RunOptions& options) {
   return result;
 }
 
+RunResult shell(const std::string& command) {
+  RunOptions options;
+  options.args = {"-c", command};
+  return run_program("/bin/sh", options);
+}
+
 namespace {
 std::map<std::string, std::string> cgi_env(const std::string& method, const std::string& path_info,
                                            const std::map<std::string, std::string>& extra) {

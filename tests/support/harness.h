@@ -32,6 +32,8 @@ std::string bin_path(const std::string& name);
 
 // Runs `path` and collects everything it writes until it exits.
 RunResult run_program(const std::string& path, const RunOptions& options);
+// Runs a test's own constant command text with /bin/sh -c.
+RunResult shell(const std::string& command);
 
 // The command line (argv) that starts the program at `path` with `args`: natively the path and the
 // arguments. A cross build runs its test programs under a user-mode emulator (CTest sets

@@ -4,6 +4,8 @@
 
 #include <sstream>
 
+#include "common/oplog.h"
+#include "common/request.h"
 #include "platform/zvdb/engine.h"
 
 namespace zvtest {
@@ -85,6 +87,29 @@ void RequestTest::settle() {
   if (core_) core_->wait_idle();
 }
 
+std::vector<int32_t> RequestTest::log_record() {
+  settle();
+  const auto logs = core_->received(kMsgOpLog);
+  EXPECT_EQ(logs.size(), 1u);
+  if (logs.empty()) return {};
+  return {int32_at(logs[0].payload, 8), int32_at(logs[0].payload, 24), int32_at(logs[0].payload, 32)};
+}
+
+void RequestTest::expect_ranges(std::span<const RangeCase> cases) {
+  for (const RangeCase& c : cases) {
+    SCOPED_TRACE(std::string(c.id) + " " + c.key);
+    for (const char* bad : {c.below, c.above}) {
+      if (bad != nullptr) expect_refused(c.id, with_member(c.body, c.key, bad), c.refusal);
+    }
+    for (const char* good : {c.lowest, c.highest}) {
+      if (good == nullptr) continue;
+      EXPECT_EQ(post(c.id, with_member(c.body, c.key, good)).out, kOk) << good;
+      settle();
+      core_->clear_received();
+    }
+  }
+}
+
 std::string RequestTest::dump() {
   std::ostringstream out;
   // The configuration database, then what the plate list's own file holds (an empty or missing
@@ -157,6 +182,12 @@ std::vector<int32_t> received_ids(const FakeCore& core) {
   std::vector<int32_t> ids;
   for (const ReceivedMessage& m : core.received()) ids.push_back(m.id);
   return ids;
+}
+
+std::string with_member(const std::string& body, const char* key, const std::string& value) {
+  JsonPtr object(json_tokener_parse(body.c_str()));
+  json_object_object_add(object.get(), key, json_tokener_parse(value.c_str()));
+  return json_object_to_json_string(object.get());
 }
 
 }  // namespace zvtest

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -47,12 +48,30 @@ class RequestTest : public ::testing::Test {
 
   // Waits until the fake core has received everything the last request sent.
   void settle();
+  // The one operation-log record of the last request (after settle()): {sub type, param type,
+  // channel}; fails the test unless exactly one arrived.
+  std::vector<int32_t> log_record();
 
   // Every settings row and record of the database, one line each, in a stable order.
   std::string dump();
 
   // A refused request: the reply is `reply`, the database is unchanged and the core got nothing.
   void expect_refused(const std::string& id, const std::string& body, const std::string& reply = "");
+
+  // One ranged member per case, in a request that is accepted otherwise: the first invalid value
+  // on each side (null: no bound there) is refused with `refusal`, nothing stored or sent; the
+  // lowest and highest valid values (null: not tried) are answered "OK".
+  struct RangeCase {
+    const char* id;
+    std::string body;
+    const char* key;
+    const char* below;
+    const char* lowest;
+    const char* highest;
+    const char* above;
+    std::string refusal;
+  };
+  void expect_ranges(std::span<const RangeCase> cases);
 
   // Replaces the fake core by the core simulator (zvcore-sim writing kSimulatorLog) and gives the
   // requests the simulator's longer waits. The simulator is stopped in TearDown.
@@ -70,6 +89,9 @@ class RequestTest : public ::testing::Test {
   // The admin's browser variables, then cgi_env_, then `extra`.
   std::map<std::string, std::string> browser_env(const std::map<std::string, std::string>& extra) const;
 };
+
+// `body` with member `key` set to the JSON value `value`.
+std::string with_member(const std::string& body, const char* key, const std::string& value);
 
 // The first received message of `id` (fails the test when none arrived).
 ReceivedMessage only_message(FakeCore& core, int32_t id);

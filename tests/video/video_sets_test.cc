@@ -43,13 +43,6 @@ class VideoSetTest : public VideoTest {
   }
 };
 
-// `body` with member `key` set to the JSON value `value`.
-std::string with_member(const std::string& body, const char* key, const std::string& value) {
-  JsonPtr object(json_tokener_parse(body.c_str()));
-  json_object_object_add(object.get(), key, json_tokener_parse(value.c_str()));
-  return json_object_to_json_string(object.get());
-}
-
 // ---- Ranges --------------------------------------------------------------------------------------
 
 TEST_F(VideoSetTest, RangedMembersRefuseTheFirstInvalidValueOnBothSides) {
@@ -59,16 +52,7 @@ TEST_F(VideoSetTest, RangedMembersRefuseTheFirstInvalidValueOnBothSides) {
   const std::string full = R"({"camId": 1, "enable": 1, "sensitivity": 1, "triChannels": "1", "triAlarms": 0,
       "interval": 1, "enableZV": 0, "motionTable": "m"})";
   const std::string plan = R"({"camId": 1, "schedule": []})";
-  struct Case {
-    const char* id;
-    std::string body;
-    const char* key;
-    const char* below;  // the first invalid value below the range (null: no lower bound)
-    const char* lowest;
-    const char* highest;  // null: no upper bound
-    const char* above;
-    std::string refusal;
-  } cases[] = {
+  const RangeCase cases[] = {
       {"/6001", osd, "camId", "-1", "0", "63", "64", ""},
       {"/6001", osd, "showName", "-1", "0", "1", "2", ""},
       {"/6001", osd, "showDate", "-1", "0", "1", "2", ""},
@@ -96,18 +80,7 @@ TEST_F(VideoSetTest, RangedMembersRefuseTheFirstInvalidValueOnBothSides) {
       {"/6173", R"({"chan_id": 1, "area_id": 1})", "chan_id", "-1", "0", "63", "64", kCgiErrorJson},
       {"/6173", R"({"chan_id": 1, "area_id": 1})", "area_id", "-1", "0", "24", "25", kCgiErrorJson},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.id) + " " + c.key);
-    for (const char* bad : {c.below, c.above}) {
-      if (bad != nullptr) expect_refused(c.id, with_member(c.body, c.key, bad), c.refusal);
-    }
-    for (const char* good : {c.lowest, c.highest}) {
-      if (good == nullptr) continue;
-      EXPECT_EQ(post(c.id, with_member(c.body, c.key, good)).out, kOk) << good;
-      settle();
-      core_->clear_received();
-    }
-  }
+  expect_ranges(cases);
 }
 
 // ---- Read back -------------------------------------------------------------------------------------

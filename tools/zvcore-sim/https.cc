@@ -31,11 +31,7 @@
 
 namespace {
 
-constexpr char kSslDir[] = "/mnt/nand/ssl";
-constexpr char kCaDir[] = "/mnt/nand/ssl/demoCA";
-constexpr char kCertFile[] = "/mnt/nand/ssl/ssl_cert.pem";
 constexpr char kKeyFile[] = "/mnt/nand/ssl/ssl_key.pem";
-constexpr char kRequestFile[] = "/mnt/nand/ssl/tmp/ssl_cert.csr";
 constexpr char kRequestKeyFile[] = "/mnt/nand/ssl/tmp/ssl_key.pem";
 constexpr char kStateFile[] = "/var/run/zvcore-sim.https";
 constexpr int kToolTimeMs = 60000;

@@ -597,14 +597,12 @@ void PlaybackSim::rules(SimRules& r) {
     int32_t channel = -1;
     payload_as(q, &channel, true);
     ImageAdjustReply reply{};
-    reply.channel = channel;
     reply.result = -1;
     if (channel >= 0 && channel < kPlaybackChannels) {
       std::lock_guard<std::mutex> lock(mutex_);
-      const ImageAdjustment& image = images_[channel];
-      reply = {channel, image.brightness, image.contrast, image.saturation, image.sharpness,
-               image.noise_reduction, image.i2ddnr, 0};
+      reply = {images_[channel], 0};
     }
+    reply.image.channel = channel;
     a.record(reply);
   });
   r.answer(kImageAdjust, [this](const SimRequest& q, SimAnswer&) {
