@@ -94,16 +94,24 @@ JsonWriter& JsonWriter::end_array() {
 }
 
 JsonWriter& JsonWriter::key(std::string_view key) {
+  // One room for the separator, the key at its worst and the colon: keys are short and many (a
+  // page of plans prints a thousand of them).
+  char* out = room(3 + key.size() * kMaxEscaped + 3);
   if (open_.empty()) {
-    put("\"");
+    *out++ = '"';
   } else if (open_.back() == Open::kObject) {
-    put(", \"");
+    std::memcpy(out, ", \"", 3);
+    out += 3;
   } else {
-    put(" \"");
+    std::memcpy(out, " \"", 2);
+    out += 2;
     open_.back() = Open::kObject;
   }
+  size_ = static_cast<size_t>(out - buffer_.get());
   put_escaped(key, true);
-  put("\": ");
+  out = buffer_.get() + size_;
+  std::memcpy(out, "\": ", 3);
+  size_ += 3;
   return *this;
 }
 
@@ -190,6 +198,19 @@ void JsonWriter::put_escaped(std::string_view text, bool key) {
   // Room for the worst case up front; runs of plain bytes are then copied whole. Plain bytes are
   // passed over eight at a time: the keys and texts of a long page are nearly all plain.
   char* out = room(text.size() * kMaxEscaped);
+  if (text.size() < 16) {
+    // Short texts (most keys and values) are copied byte by byte while they are plain; the rest,
+    // from the first byte that needs care, takes the general way below.
+    size_t i = 0;
+    while (i < text.size() && kEscape[static_cast<unsigned char>(text[i])] == 0) {
+      out[i] = text[i];
+      ++i;
+    }
+    size_ += i;
+    if (i == text.size()) return;
+    out += i;
+    text.remove_prefix(i);
+  }
   const char* run = text.data();  // start of the bytes not yet copied
   const char* const end = text.data() + text.size();
   const char* p = run;
