@@ -93,10 +93,10 @@ JsonWriter& JsonWriter::end_array() {
   return *this;
 }
 
-JsonWriter& JsonWriter::key(std::string_view key) {
-  // One room for the separator, the key at its worst and the colon: keys are short and many (a
-  // page of plans prints a thousand of them).
-  char* out = room(3 + key.size() * kMaxEscaped + 3);
+char* JsonWriter::begin_key(size_t key_room) {
+  // One room for the separator, the key and the colon: keys are short and many (a page of plans
+  // prints a thousand of them).
+  char* out = room(3 + key_room + 3);
   if (open_.empty()) {
     *out++ = '"';
   } else if (open_.back() == Open::kObject) {
@@ -107,11 +107,22 @@ JsonWriter& JsonWriter::key(std::string_view key) {
     out += 2;
     open_.back() = Open::kObject;
   }
-  size_ = static_cast<size_t>(out - buffer_.get());
+  return out;
+}
+
+JsonWriter& JsonWriter::key(std::string_view key) {
+  size_ = static_cast<size_t>(begin_key(key.size() * kMaxEscaped) - buffer_.get());
   put_escaped(key, true);
-  out = buffer_.get() + size_;
-  std::memcpy(out, "\": ", 3);
+  std::memcpy(buffer_.get() + size_, "\": ", 3);
   size_ += 3;
+  return *this;
+}
+
+JsonWriter& JsonWriter::plain_key(std::string_view key) {
+  char* out = begin_key(key.size());
+  std::memcpy(out, key.data(), key.size());
+  std::memcpy(out + key.size(), "\": ", 3);
+  size_ = static_cast<size_t>(out + key.size() + 3 - buffer_.get());
   return *this;
 }
 

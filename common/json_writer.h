@@ -44,6 +44,9 @@ class JsonWriter {
   // The key of the next member of the current object. Keys are C strings for the library, so a
   // key ends at its first NUL byte.
   JsonWriter& key(std::string_view key);
+  // The same for a key that needs no escaping (a schema's keys, checked when compiling): copied
+  // as it is.
+  JsonWriter& plain_key(std::string_view key);
 
   // Integers of any type that fits int64 (unsigned 64-bit values do not).
   template <std::integral T>
@@ -80,6 +83,9 @@ class JsonWriter {
   enum class Open : uint8_t { kObjectEmpty, kObject, kArrayEmpty, kArray };
 
   JsonWriter& integer(int64_t number);
+  // Writes what goes before a key (the separator and the opening quote), with room after it for
+  // `key_room` bytes of key and the closing quote and colon; returns where the key goes.
+  char* begin_key(size_t key_room);
   // Writes what goes before a value: in an array the separator of the element; in an object
   // nothing (key() wrote it).
   void before_value();

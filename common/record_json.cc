@@ -170,7 +170,11 @@ void write_fields(JsonWriter& w, const zvrec::Schema& schema, const void* record
   for (const Field& f : schema.fields) {
     if (!f.writable()) continue;
     const unsigned char* p = base + f.offset;
-    w.key(f.key);
+    if (f.key_size > 0) {
+      w.plain_key({f.key, f.key_size});
+    } else {
+      w.key(f.key);
+    }
     switch (f.type) {
       case Type::kInt32:
         w.value(load<int32_t>(p));

@@ -57,6 +57,7 @@ struct Field {
 
   const char* name = nullptr;  // the struct member (database column name)
   const char* key = nullptr;   // the JSON key; null: not in JSON
+  uint16_t key_size = 0;       // its length when made by make_field (then it is plain: below)
   uint32_t offset = 0;
   uint32_t size = 0;
   Type type = Type::kBytes;
@@ -133,11 +134,27 @@ constexpr Type type_of() {
   else return Type::kBytes;
 }
 
+// The length of a JSON key that needs no escaping (printable ASCII other than '"', '\\' and
+// '/'), or 0 for any other: the JSON writer then prints a schema's keys as they are.
+constexpr size_t plain_key_size(const char* key) {
+  size_t n = 0;
+  for (; key[n] != '\0'; ++n) {
+    const char c = key[n];
+    if (c < 0x20 || c > 0x7e || c == '"' || c == '\\' || c == '/') return 0;
+  }
+  return n < 0x10000 ? n : 0;
+}
+
 template <class M>
 constexpr Field make_field(const char* name, const char* key, size_t offset) {
   Field f;
   f.name = name;
   f.key = key;
+  if (key != nullptr) {
+    const size_t size = plain_key_size(key);
+    if (size == 0) throw "ZV_FIELD: a JSON key is plain printable ASCII";  // compile error
+    f.key_size = static_cast<uint16_t>(size);
+  }
   f.offset = static_cast<uint32_t>(offset);
   f.size = static_cast<uint32_t>(sizeof(M));
   f.type = type_of<M>();

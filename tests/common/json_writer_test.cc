@@ -29,6 +29,11 @@ class Both {
     key_ = std::string(k);  // the library takes a C string: the key ends at a NUL
     return *this;
   }
+  Both& plain_key(std::string_view k) {
+    writer_.plain_key(k);
+    key_ = std::string(k);
+    return *this;
+  }
   template <class T>
   Both& value(T v) {
     writer_.value(v);
@@ -137,6 +142,12 @@ const Case kCases[] = {
          all += byte_text(c);
        }
        b.key(all).value(true).end_object();
+     }},
+    {"plain keys in objects, first and later, in an array and nested",
+     [](Both& b) {
+       b.begin_array().begin_object().plain_key("startTime").value("").plain_key("a").value(int32_t{1});
+       b.plain_key("nested").begin_object().plain_key("wholedayEnable").value(false).end_object();
+       b.end_object().begin_object().plain_key("x").null().end_object().end_array();
      }},
     {"a key ends at its first NUL",
      [](Both& b) {
