@@ -73,29 +73,29 @@ std::string_view plate_of(const char* plate) {
 // as the plates: the limit check of an add reads one row instead of counting up to 10 000.
 constexpr std::string_view kPlateCountKey = "anpr_list.count";
 
-// Stores the count after a change of `delta` plates. A file without the setting (written before
-// the count was kept, or by another tool) is counted once, as it stands after the change.
-int adjust_plate_count(zvdb::Transaction& tx, int delta) {
+// The number of plates stored: the kept count, or, in a file without it (written before the count
+// was kept, or by another tool), the rows counted once; `kept` says which.
+int plate_count(zvdb::Transaction& tx, bool* kept) {
   std::string text;
   const int found = tx.read_setting(kPlateCountKey, &text);
+  *kept = found == 1;
   if (found < 0) return -1;
+  if (found == 1) return atoi(text.c_str());
   int count = 0;
-  if (found == 1) {
-    count = atoi(text.c_str()) + delta;
-  } else if (tx.scan(zvdb::kPlateListTable, {}, [&](const void*, int, const zvdb::Key&, int) {
-               ++count;
-               return true;
-             }) != 0) {
-    return -1;
-  }
-  return tx.write_setting(kPlateCountKey, std::to_string(count < 0 ? 0 : count));
+  const int rc = tx.scan(zvdb::kPlateListTable, {}, [&](const void*, int, const zvdb::Key&, int) {
+    ++count;
+    return true;
+  });
+  return rc == 0 ? count : -1;
 }
 
-// The number of plates stored (kept count, or counted once as above).
-int plate_count(zvdb::Transaction& tx) {
-  if (adjust_plate_count(tx, 0) != 0) return -1;
-  std::string text;
-  return tx.read_setting(kPlateCountKey, &text) == 1 ? atoi(text.c_str()) : -1;
+// Stores the count after a change of `delta` plates (rows counted now already include it).
+int adjust_plate_count(zvdb::Transaction& tx, int delta) {
+  bool kept = false;
+  int count = plate_count(tx, &kept);
+  if (count < 0) return -1;
+  if (kept) count += delta;
+  return tx.write_setting(kPlateCountKey, std::to_string(count < 0 ? 0 : count));
 }
 
 }  // namespace
@@ -153,7 +153,8 @@ int write_anpr_list(const char* db, const PlateListEntry* entry) {
   PlateListEntry stored{};
   if (tx.read(zvdb::kPlateListTable, &stored, key) != 0) {
     // A new plate. A file that cannot be counted cannot be written either.
-    const int stored_count = plate_count(tx);
+    bool kept = false;
+    const int stored_count = plate_count(tx, &kept);
     if (stored_count < 0 || stored_count >= kPlateListLimit) return -1;
     tx.write_setting(kPlateCountKey, std::to_string(stored_count + 1));
   }
