@@ -326,8 +326,19 @@ std::string time_text(time_t when, const char* format) {
   return text;
 }
 
+// The span starts yesterday at 13:00, inside the simulator's afternoon recording of channel 0
+// (13:00-23:59 every day); "an hour ago" fell into a gap between recordings at some hours of
+// the day, and the download was then an empty file.
 std::string download_body(int seconds) {
-  const time_t start = time(nullptr) - 3600;
+  const time_t now = time(nullptr);
+  tm t{};
+  localtime_r(&now, &t);
+  t.tm_mday -= 1;
+  t.tm_hour = 13;
+  t.tm_min = 0;
+  t.tm_sec = 0;
+  t.tm_isdst = -1;
+  const time_t start = mktime(&t);
   return std::string(R"({"id":0,"streamType":0,"startTime":")") + time_text(start, "%Y-%m-%dT%H:%M:%SZ") +
          R"(","endTime":")" + time_text(start + seconds, "%Y-%m-%dT%H:%M:%SZ") + "\"}";
 }
