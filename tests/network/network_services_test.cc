@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 #include <openssl/rsa.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -284,6 +286,36 @@ TEST_F(ServicesTest, P2pRegistrationAgainstTheStandIn) {
   Bytes expected(128, 0);
   std::fill(expected.begin(), expected.begin() + 127, 'c');
   EXPECT_EQ(told[0].payload, expected);
+}
+
+// A key file that cannot be written (no file of the request may grow) ends the exchange with 4:
+// the connection is made, nothing is sent on it, no key file is left and the core is told nothing.
+TEST_F(ServicesTest, P2pRegistrationWithoutAKeyFile) {
+  int port = 0;
+  const int listener = p2p_standin_listen(0, &port);
+  ASSERT_GE(listener, 0);
+  ASSERT_EQ(set_param_value(kZvdbPath, "p2p_server", "127.0.0.1"), 0);
+  ASSERT_EQ(set_param_int(kZvdbPath, "p2p_port", port), 0);
+  std::string body = "unset";
+  int served = 0;
+  std::thread service([&] { served = p2p_standin_serve_one(listener, {P2pStandinAnswer::kStatus, 0, ""}, &body); });
+  // webreq inherits both: a write past the limit fails with EFBIG instead of killing it.
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  rlimit none = saved;
+  none.rlim_cur = 0;
+  const sighandler_t old_handler = signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &none), 0);
+  const RunResult r = post("/7062", R"({"sn":"S1","deviceName":"D"})");
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, old_handler);
+  service.join();
+  close(listener);
+  EXPECT_EQ(r.out, kTextHeader + "4");
+  EXPECT_EQ(served, -1);  // the connection closed without a request
+  EXPECT_TRUE(key_files().empty());
+  settle();
+  EXPECT_TRUE(core_->received(kP2pRegistered.id).empty());
 }
 
 // A peer that does not speak the sealed exchange: plain bytes, or an answer sealed for no one.
