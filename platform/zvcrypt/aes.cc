@@ -23,24 +23,27 @@ struct Boxes {
   uint8_t inverse[256]{};
 };
 
+constexpr uint8_t rotl8(uint8_t x, int shift) { return static_cast<uint8_t>((x << shift) | (x >> (8 - shift))); }
+
+// p runs through every non-zero field element as the powers of 3, q through their inverses (the
+// powers of 1/3): one step each, 255 steps in all (a search for each inverse takes compilers past
+// their limit of constant evaluation).
 constexpr Boxes make_boxes() {
   Boxes boxes;
-  for (int x = 0; x < 256; ++x) {
-    uint8_t inv = 0;
-    for (int y = 1; y < 256 && x != 0; ++y) {
-      if (mul(static_cast<uint8_t>(x), static_cast<uint8_t>(y)) == 1) {
-        inv = static_cast<uint8_t>(y);
-        break;
-      }
-    }
-    uint8_t s = inv;
-    for (int shift = 1; shift <= 4; ++shift) {
-      s ^= static_cast<uint8_t>((inv << shift) | (inv >> (8 - shift)));
-    }
-    s ^= 0x63;
-    boxes.forward[x] = s;
-    boxes.inverse[s] = static_cast<uint8_t>(x);
-  }
+  uint8_t p = 1;
+  uint8_t q = 1;
+  do {
+    p = static_cast<uint8_t>(p ^ xtime(p));  // p * 3
+    q ^= static_cast<uint8_t>(q << 1);       // q / 3
+    q ^= static_cast<uint8_t>(q << 2);
+    q ^= static_cast<uint8_t>(q << 4);
+    if (q & 0x80) q ^= 0x09;
+    const uint8_t s = static_cast<uint8_t>(q ^ rotl8(q, 1) ^ rotl8(q, 2) ^ rotl8(q, 3) ^ rotl8(q, 4) ^ 0x63);
+    boxes.forward[p] = s;
+    boxes.inverse[s] = p;
+  } while (p != 1);
+  boxes.forward[0] = 0x63;  // zero has no inverse: the affine map of 0
+  boxes.inverse[0x63] = 0;
   return boxes;
 }
 

@@ -88,8 +88,6 @@ std::span<const TableDesc* const> camera_apps_tables() {
 
 namespace {
 
-constexpr zvdb::Table<CountingReport> kReports{zvdb::kCountingReportTable};
-
 // Reads `n` records keyed 0..n-1 into out[i]; a missing one is its factory row.
 int read_indexed(const char* db, const zvdb::TableDesc& t, void* out, int n) {
   if (out == nullptr) return -1;
