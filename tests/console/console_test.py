@@ -161,6 +161,10 @@ class ConsoleTest(unittest.TestCase):
         cameras = self.find('#dash-cameras table tbody')
         wait_until(lambda: cameras.find_elements(By.TAG_NAME, 'tr'), what='camera rows')
         self.find('#dash-users table')
+        # Every navigation link on one line at 1280 px.
+        tops = self.browser.execute_script(
+            "return Array.from(document.querySelectorAll('#nav a')).map(a => a.getBoundingClientRect().top)")
+        self.assertEqual(len(set(tops)), 1, tops)
         if ARGS.screenshot:
             self.browser.save_screenshot(ARGS.screenshot)
         self.browser.get(self.url + '#cameras')
