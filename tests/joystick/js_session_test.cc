@@ -20,7 +20,6 @@ using test::tap;
 constexpr int kB = 298;
 constexpr int kEsc = 299;
 constexpr int kDigit1 = 288;  // digits 1..9 are 288..296, digit 0 is 297
-constexpr int kDigit2 = 289;
 constexpr int kDigit0 = 297;
 
 std::vector<Step> join(std::initializer_list<std::vector<Step>> parts) {
