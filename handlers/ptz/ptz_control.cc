@@ -8,6 +8,7 @@
 #include "common/json_fields.h"
 #include "common/record_json.h"
 #include "common/reply.h"
+#include "common/reply_forms.h"
 #include "common/request.h"
 #include "handlers/camera/camera_messages.h"
 #include "handlers/ptz/ptz_messages.h"
@@ -39,11 +40,8 @@ bool set_camera_ptz_param(int32_t channel, const char* key, const char* value) {
   copy_text_field(param.key, key);
   copy_text_field(param.value, value);
   const std::optional<CoreReply> reply = core_ask(kWebParamSet, param, REPLY_TEXT);
-  if (!reply) return false;
-  int32_t status = -1;
-  reply->first(&status);
-  reply_text(status == 0 ? "OK" : "ERROR");
-  return true;
+  reply_status_words(reply, "OK", "ERROR");
+  return reply.has_value();
 }
 
 bool set_camera_ptz_speed(int32_t channel, int32_t speed) {

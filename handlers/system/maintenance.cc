@@ -15,6 +15,7 @@
 #include "common/json_fields.h"
 #include "common/path_check.h"
 #include "common/reply.h"
+#include "common/reply_forms.h"
 #include "common/request.h"
 #include "common/tool_runner.h"
 #include "handlers/system/admin_common.h"
@@ -55,20 +56,20 @@ bool file_exists(const char* path) {
   return stat(path, &st) == 0;
 }
 
-void reply_res(int32_t res) {
-  JsonWriter w;
-  w.begin_object().key("res").value(res).end_object();
-  reply_json(w);
-}
-
-// 6713's status as the reply flag would hold it: 1 for success (a status of 0).
-int32_t upgrade_status(const std::optional<CoreReply>& reply) {
+// Logs the upgrade and has the core install the stored image (`reset` 1: factory settings after).
+// `answer` is given 6713's status as the reply flag would hold it (1 for success, a status of 0);
+// after a success the recorder reboots. No reply: "CGI ERROR" was written, nothing more is done.
+void install_upgrade(int32_t reset, void (*answer)(int32_t status)) {
+  admin_log(kLogUpgrade);
+  const std::optional<CoreReply> reply = core_ask(kUpgrade, reset, REPLY_TEXT);
   int32_t status = 0;
-  if (!reply || !reply->first(&status)) return 0;
-  return status == 0 ? 1 : status;
+  if (!reply || !reply->first(&status)) return;
+  if (status == 0) status = 1;
+  answer(status);
+  if (status != 1) return;
+  admin_log(kLogReboot);
+  core_tell_bare(kReboot);
 }
-
-void reply_check(JsonWriter& w, const UpgradeCheck& check) { write_object(w, check); }
 
 // Exports are named "/tmp/zvconfig_<time>.db" and only the one named in kExportPathFile can be
 // downloaded (the download removes it). Every other one is a leftover of an export that was never
@@ -232,13 +233,9 @@ void upgrade_upload_handler(const char* argument) {
   if (argument == nullptr) return;
   const char* query = strstr(argument, " & ");
   const int32_t reset = query != nullptr && strstr(query + 3, "reset") != nullptr ? 1 : 0;
-  admin_log(kLogUpgrade);
-  const int32_t status = upgrade_status(core_ask(kUpgrade, reset, REPLY_TEXT));
-  if (status == 0) return;  // no answer: "CGI ERROR" was written
-  if (status != 1) return (void)write_reply(REPLY_TEXT, std::to_string(status).c_str());
-  reply_ok();
-  admin_log(kLogReboot);
-  core_tell_bare(kReboot);
+  install_upgrade(reset, [](int32_t status) {
+    status == 1 ? reply_ok() : (void)write_reply(REPLY_TEXT, std::to_string(status).c_str());
+  });
 }
 
 void recorder_image_absent_handler(const char* /*argument*/) {
@@ -289,9 +286,7 @@ void upgrade_download_handler(const char* argument) {
     return (void)reply_cgi_error(REPLY_JSON);
   }
   copy_text_field(download.path, type == 0 ? kRecorderImage : kCameraImage);
-  std::optional<CoreReply> reply = core_ask(kUpgradeDownload, download, REPLY_TEXT);
-  int32_t res = 0;
-  if (reply && reply->first(&res)) reply_res(res);
+  reply_core_res(core_ask(kUpgradeDownload, download, REPLY_TEXT));
 }
 
 void upgrade_cancel_handler(const char* argument) {
@@ -304,9 +299,7 @@ void upgrade_cancel_handler(const char* argument) {
     unlink_regular(kRecorderImage);
     return reply_res(0);
   }
-  std::optional<CoreReply> reply = core_ask(kUpgradeCancel, REPLY_TEXT);
-  int32_t res = 0;
-  if (reply && reply->first(&res)) reply_res(res);
+  reply_core_res(core_ask(kUpgradeCancel, REPLY_TEXT));
 }
 
 void upgrade_check_handler(const char* /*argument*/) {
@@ -314,20 +307,12 @@ void upgrade_check_handler(const char* /*argument*/) {
   if (!reply) return;
   UpgradeCheck check{};
   if (!reply->first(&check)) return (void)reply_cgi_error(REPLY_JSON);
-  JsonWriter w(1024);
-  reply_check(w, check);
-  reply_json(w);
+  reply_record(check);
 }
 
 void upgrade_download_install_handler(const char* /*argument*/) {
   core_tell(kUpgradePrepare);
-  admin_log(kLogUpgrade);
-  const int32_t status = upgrade_status(core_ask(kUpgrade, int32_t{0}, REPLY_TEXT));
-  if (status == 0) return;  // no answer: "CGI ERROR" was written
-  if (status != 1) return reply_res(status);
-  reply_res(0);
-  admin_log(kLogReboot);
-  core_tell_bare(kReboot);
+  install_upgrade(0, [](int32_t status) { reply_res(status == 1 ? 0 : status); });
 }
 
 void camera_upgrade_check_handler(const char* argument) {
@@ -349,7 +334,7 @@ void camera_upgrade_check_handler(const char* argument) {
   w.begin_object().key("check").begin_array();
   UpgradeCheck check{};
   for (size_t i = 0; i < count; ++i) {
-    if (payload.record(i, &check)) reply_check(w, check);
+    if (payload.record(i, &check)) write_object(w, check);
   }
   w.end_array().end_object();
   reply_json(w);
