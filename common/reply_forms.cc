@@ -12,10 +12,14 @@ void reply_int_member(const char* key, int32_t value) {
 
 void reply_res(int32_t res) { reply_int_member("res", res); }
 
-void reply_core_res(const std::optional<CoreReply>& reply) {
-  int32_t res = 0;
-  if (reply && reply->first(&res)) reply_res(res);
+bool reply_int_member(const char* key, const std::optional<CoreReply>& reply) {
+  int32_t value = 0;
+  if (!reply || !reply->first(&value)) return false;
+  reply_int_member(key, value);
+  return true;
 }
+
+void reply_core_res(const std::optional<CoreReply>& reply) { reply_int_member("res", reply); }
 
 void reply_status_words(const std::optional<CoreReply>& reply, const char* ok, const char* failed) {
   if (!reply) return;

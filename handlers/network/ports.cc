@@ -10,6 +10,7 @@
 #include "common/oplog.h"
 #include "common/record_json.h"
 #include "common/reply.h"
+#include "common/reply_forms.h"
 #include "common/request.h"
 #include "common/safe_text.h"
 #include "handlers/network/network_module.h"
@@ -155,10 +156,7 @@ void ports_set_handler(const char* argument) {
 }
 
 void p2p_status_handler(const char* /*argument*/) {
-  std::optional<CoreReply> reply = core_ask(kP2pStatusRead, REPLY_JSON);
-  P2pStatus status{};
-  if (!reply || !reply->first(&status)) return;
-  reply_record(status);
+  reply_core_record<P2pStatus>(core_ask(kP2pStatusRead, REPLY_JSON));
 }
 
 void p2p_switch_handler(const char* argument) {

@@ -160,20 +160,14 @@ void ptz_camera_state_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t channel = 0;
   if (!read_channel(request.get(), "chnid", &channel)) return (void)reply_cgi_error(REPLY_JSON);
-  const std::optional<CoreReply> reply = core_ask(kPtzCameraState, channel, REPLY_JSON);
-  PtzCameraState state{};
-  if (!reply || !reply->first(&state)) return;
-  reply_record(state);
+  reply_core_record<PtzCameraState>(core_ask(kPtzCameraState, channel, REPLY_JSON));
 }
 
 void ptz_status_read_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t channel = 0;
   if (!read_channel(request.get(), "chnId", &channel)) return (void)reply_cgi_error(REPLY_JSON);
-  const std::optional<CoreReply> reply = core_ask(kPtzStatusRead, channel, REPLY_JSON);
-  PtzStatusBlock block{};
-  if (!reply || !reply->first(&block)) return;
-  reply_record(block);
+  reply_core_record<PtzStatusBlock>(core_ask(kPtzStatusRead, channel, REPLY_JSON));
 }
 
 // The camera's current block with the request's keys over it, applied to the channels of

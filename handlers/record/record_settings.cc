@@ -9,6 +9,7 @@
 #include "common/oplog.h"
 #include "common/record_json.h"
 #include "common/reply.h"
+#include "common/reply_forms.h"
 #include "common/request.h"
 #include "handlers/record/record_messages.h"
 #include "handlers/record/record_module.h"
@@ -93,12 +94,6 @@ bool read_record_plan(json_object* schedule, Schedule* plan) {
     }
   }
   return true;
-}
-
-void reply_int_member(const char* key, int32_t value) {
-  JsonWriter w;
-  w.begin_object().key(key).value(value).end_object();
-  reply_json(w);
 }
 
 }  // namespace
@@ -335,10 +330,7 @@ void record_settings_set_handler(const char* argument) {
 void record_support_handler(const char* argument) {
   int32_t channel = 0;
   if (!channel_argument(argument, &channel)) return;
-  const std::optional<CoreReply> reply = core_ask(kRecordSupport, channel, REPLY_JSON);
-  RecordSupport support{};
-  if (!reply || !reply->first(&support)) return;
-  reply_record(support);
+  reply_core_record<RecordSupport>(core_ask(kRecordSupport, channel, REPLY_JSON));
 }
 
 void record_streams_handler(const char* /*argument*/) {

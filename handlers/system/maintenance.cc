@@ -264,11 +264,7 @@ void camera_upgrade_handler(const char* argument) {
   CameraUpgradeRequest upgrade{};
   if (!request || !read_record(request.get(), &upgrade)) return (void)reply_cgi_error(REPLY_JSON);
   copy_text_field(upgrade.path, kCameraImage);
-  std::optional<CoreReply> reply = core_ask(kCameraUpgrade, upgrade, REPLY_TEXT);
-  if (!reply) return;
-  CameraUpgradeStatus status{};
-  if (!reply->first(&status)) return (void)reply_cgi_error(REPLY_JSON);
-  reply_record(status);
+  reply_core_record<CameraUpgradeStatus>(core_ask(kCameraUpgrade, upgrade, REPLY_TEXT), REPLY_JSON);
 }
 
 void camera_image_drop_handler(const char* /*argument*/) {
@@ -303,11 +299,7 @@ void upgrade_cancel_handler(const char* argument) {
 }
 
 void upgrade_check_handler(const char* /*argument*/) {
-  std::optional<CoreReply> reply = core_ask(kUpgradeCheck, REPLY_TEXT);
-  if (!reply) return;
-  UpgradeCheck check{};
-  if (!reply->first(&check)) return (void)reply_cgi_error(REPLY_JSON);
-  reply_record(check);
+  reply_core_record<UpgradeCheck>(core_ask(kUpgradeCheck, REPLY_TEXT), REPLY_JSON);
 }
 
 void upgrade_download_install_handler(const char* /*argument*/) {
