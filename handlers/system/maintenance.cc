@@ -14,6 +14,7 @@
 
 #include "common/json_fields.h"
 #include "common/path_check.h"
+#include "common/record_json.h"
 #include "common/reply.h"
 #include "common/reply_forms.h"
 #include "common/request.h"
@@ -30,6 +31,18 @@ namespace {
 constexpr const char kExportPathFile[] = "/tmp/.export_down_file";
 constexpr const char kCoreReadyFile[] = "/tmp/zvcore";
 constexpr int kProfileTimeLimitMs = 120000;
+
+// The device information reply's members from the core's record, in the page's order.
+constexpr auto kInfoProduct = ZV_FIELDS(
+    DeviceInfo, ZV_FIELD(device_name, "deviceName"), ZV_FIELD(device_id, "deviceId"),
+    ZV_FIELD(device_name, "product"), ZV_FIELD(hardware_version, "hwver"),
+    ZV_FIELD(software_version, "software"), ZV_FIELD(oem_version, "oemversion"), ZV_FIELD(serial, "sn"),
+    ZV_FIELD(serial_prefix, "prefix"));
+constexpr auto kInfoAddress = ZV_FIELDS(DeviceInfo, ZV_FIELD(mac, "macAddress"), ZV_FIELD(ddns, "zvddns"));
+constexpr auto kInfoResource = ZV_FIELDS(
+    DeviceInfo, ZV_FIELD(display_count, "displayNum"), ZV_FIELD(max_audio_outputs, "maxAudioOut"),
+    ZV_FIELD(network_ports, "maxNetworkLan"), ZV_FIELD(max_sensors, "maxSensor"),
+    ZV_FIELD(max_alarm_outputs, "maxAlarm"), ZV_FIELD(max_cameras, "maxCameras"), ZV_FIELD(rs485_ports, "masRs485"));
 
 enum LogSub : int64_t { kLogReboot = 200, kLogUpgrade = 203, kLogExportConfig = 213, kLogImportConfig = 214,
                         kLogFactoryReset = 215 };
@@ -196,29 +209,12 @@ void device_info_handler(const char* /*argument*/) {
   JsonWriter w(2048);
   w.begin_object();
   w.key("hostName").value("");
-  w.key("deviceName").field(info->device_name);
-  w.key("deviceId").value(info->device_id);
-  w.key("product").field(info->device_name);
-  w.key("hwver").field(info->hardware_version);
-  w.key("software").field(info->software_version);
-  w.key("oemversion").value(info->oem_version);
-  w.key("sn").field(info->serial);
-  w.key("prefix").field(info->serial_prefix);
-  w.key("pluginVersion").value(plugin);
-  w.key("mpluginVersion").value(mplugin);
-  w.key("macAddress").field(info->mac);
-  w.key("zvddns").value(info->ddns);
-  w.key("uptime").value(uptime);
-  w.key("sncode").field(info->serial);
-  w.key("resource").begin_object();
-  w.key("displayNum").value(info->display_count);
-  w.key("maxAudioOut").value(info->max_audio_outputs);
-  w.key("maxNetworkLan").value(info->network_ports);
-  w.key("maxSensor").value(info->max_sensors);
-  w.key("maxAlarm").value(info->max_alarm_outputs);
-  w.key("maxCameras").value(info->max_cameras);
-  w.key("masRs485").value(info->rs485_ports);
-  w.end_object();
+  write_fields(w, kInfoProduct.schema(), info.get());
+  w.key("pluginVersion").value(plugin).key("mpluginVersion").value(mplugin);
+  write_fields(w, kInfoAddress.schema(), info.get());
+  w.key("uptime").value(uptime).key("sncode").field(info->serial);
+  w.key("resource");
+  write_object(w, kInfoResource.schema(), info.get());
   w.key("zvfsDbup").value(get_param_int(kZvdbPath, "zvfs_dbup", 0));
   w.key("transProtocol").value(get_param_int(kZvdbPath, "transport_protocol", 0));
   w.key("streamInfo").value(get_param_int(kZvdbPath, "stream_information", 0));
