@@ -48,13 +48,7 @@ void reply_test_result(const std::optional<CoreReply>& reply) {
   reply_text(result == 0 ? "0" : "-1");
 }
 
-void send_log(int32_t sub_type, int32_t param_type) {
-  OpLogRecord record;
-  op_log_init(&record);
-  record.sub_type = sub_type;
-  record.param_type = param_type;
-  op_log_send(record);
-}
+void send_log(int32_t sub_type, int32_t param_type) { op_log_change(sub_type, param_type); }
 
 }  // namespace
 

@@ -47,13 +47,7 @@ constexpr auto kMailReply = ZV_FIELDS(
     ZV_FIELD(capture_interval, "captureInterval"));
 constexpr auto kMailReceivers = ZV_FIELDS(EmailConfig, ZV_RECORDS(receivers, "receivers"));
 
-void log_change(int32_t param_type) {
-  OpLogRecord record;
-  op_log_init(&record);
-  record.sub_type = 204;
-  record.param_type = param_type;
-  op_log_send(record);
-}
+void log_change(int32_t param_type) { op_log_change(204, param_type); }
 
 }  // namespace
 

@@ -30,14 +30,7 @@ constexpr auto kHolidayReply = ZV_FIELDS(
     ZV_SCHEMA_FIELD(end_mon), ZV_SCHEMA_FIELD(end_mday), ZV_SCHEMA_FIELD(end_mweek), ZV_SCHEMA_FIELD(end_wday));
 
 // Operation-log record of a recording change (sub type 204); channel 1-based, 0 for none.
-void send_record_log(int32_t param_type, int32_t channel) {
-  OpLogRecord record;
-  op_log_init(&record);
-  record.sub_type = 204;
-  record.param_type = param_type;
-  record.channel = channel;
-  op_log_send(record);
-}
+void send_record_log(int32_t param_type, int32_t channel) { op_log_change(204, param_type, channel); }
 
 // A channel given as the plain decimal argument: 0..63.
 bool channel_argument(const char* argument, int32_t* channel) {
