@@ -15,7 +15,7 @@
 
 #include "tests/e2e/reply_json.h"
 #include "tests/e2e/stack.h"
-#include "tests/support/listener.h"
+#include "tests/support/sockets.h"
 
 namespace zvtest {
 namespace {

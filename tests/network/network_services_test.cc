@@ -20,7 +20,7 @@
 #include "handlers/network/port_check.h"
 #include "platform/zvdb/network_tables.h"
 #include "platform/zvnet/p2p_crypt.h"
-#include "tests/support/listener.h"
+#include "tests/support/sockets.h"
 #include "tests/support/request_fixture.h"
 #include "tools/p2p-standin/standin.h"
 
