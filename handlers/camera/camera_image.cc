@@ -69,6 +69,21 @@ void plan_read(const char* argument, const Exchange<int32_t, Plan>& exchange) {
   reply_json(w.end_object());
 }
 
+// The camera's settings of the channel named by "id": {"id": <the record's id>, <the settings>};
+// nothing when the core does not answer.
+template <class Record, class Settings>
+void channel_settings_read(const char* argument, const Exchange<int32_t, Record>& exchange, Settings Record::*settings) {
+  int32_t channel = 0;
+  if (!read_channel(argument, "id", &channel)) return;
+  std::optional<CoreReply> reply = core_ask(exchange, channel, REPLY_TEXT);
+  Record record{};
+  if (!reply || !reply->first(&record)) return;
+  JsonWriter w(2048);
+  w.begin_object().key("id").value(record.id);
+  write_fields(w, record.*settings);
+  reply_json(w.end_object());
+}
+
 template <class Plan>
 void plan_set(const char* argument, const Notice<Plan>& notice) {
   JsonPtr request = parse_request(argument);
@@ -85,15 +100,7 @@ void plan_set(const char* argument, const Notice<Plan>& notice) {
 }  // namespace
 
 void camera_image_read_handler(const char* argument) {
-  int32_t channel = 0;
-  if (!read_channel(argument, "id", &channel)) return;
-  std::optional<CoreReply> reply = core_ask(kImageRead, channel, REPLY_TEXT);
-  ImageSettingsReply image{};
-  if (!reply || !reply->first(&image)) return;
-  JsonWriter w(2048);
-  w.begin_object().key("id").value(image.id);
-  write_fields(w, image.settings);
-  reply_json(w.end_object());
+  channel_settings_read(argument, kImageRead, &ImageSettingsReply::settings);
 }
 
 // One record for every listed channel: the entries among the first 64 of "channel" that are
@@ -122,15 +129,7 @@ void camera_image_set_handler(const char* argument) {
 }
 
 void camera_image_extension_read_handler(const char* argument) {
-  int32_t channel = 0;
-  if (!read_channel(argument, "id", &channel)) return;
-  std::optional<CoreReply> reply = core_ask(kImageExtensionRead, channel, REPLY_TEXT);
-  ImageExtensionRecord ext{};
-  if (!reply || !reply->first(&ext)) return;
-  JsonWriter w(2048);
-  w.begin_object().key("id").value(ext.id);
-  write_fields(w, ext.extension);
-  reply_json(w.end_object());
+  channel_settings_read(argument, kImageExtensionRead, &ImageExtensionRecord::extension);
 }
 
 void camera_image_extension_set_handler(const char* argument) {
