@@ -46,7 +46,6 @@ JsonPtr channel_request(const char* argument, int32_t* channel) {
   return request;
 }
 
-
 }  // namespace
 
 void camera_heat_map_read_handler(const char* argument) {
@@ -125,12 +124,7 @@ void auto_tracking_set_handler(const char* argument) {
 void camera_watermark_read_handler(const char* argument) {
   int32_t channel = 0;
   if (!channel_request(argument, &channel)) return;
-  std::optional<CoreReply> reply = core_ask(kWatermarkRead, channel, REPLY_JSON);
-  Watermark mark{};
-  if (!reply || !reply->first(&mark)) return;
-  JsonWriter w(128);
-  write_object(w, mark);
-  reply_json(w);
+  reply_core_record<Watermark>(core_ask(kWatermarkRead, channel, REPLY_JSON));
 }
 
 // The copy text names the channels that take the same watermark; the channel's own character is
@@ -161,10 +155,5 @@ void auto_tracking_support_handler(const char* argument) {
 void camera_identity_handler(const char* argument) {
   int32_t channel = 0;
   if (!channel_request(argument, &channel)) return;
-  std::optional<CoreReply> reply = core_ask(kCameraIdentity, channel, REPLY_JSON);
-  CameraIdentity identity{};
-  if (!reply || !reply->first(&identity)) return;
-  JsonWriter w(256);
-  write_object(w, identity);
-  reply_json(w);
+  reply_core_record<CameraIdentity>(core_ask(kCameraIdentity, channel, REPLY_JSON));
 }

@@ -10,6 +10,7 @@
 #include "common/json_fields.h"
 #include "common/record_json.h"
 #include "common/reply.h"
+#include "common/reply_forms.h"
 #include "common/request.h"
 #include "handlers/camera/camera_module.h"
 #include "handlers/camera/camera_setup_messages.h"
@@ -246,12 +247,7 @@ void camera_exposure_read_handler(const char* argument) {
 void camera_night_mode_handler(const char* argument) {
   int32_t channel = 0;
   if (!read_channel(argument, "chnid", &channel)) return;
-  std::optional<CoreReply> reply = core_ask(kNightMode, channel, REPLY_JSON);
-  NightMode mode{};
-  if (!reply || !reply->first(&mode)) return;
-  JsonWriter w(64);
-  write_object(w, mode);
-  reply_json(w);
+  reply_core_record<NightMode>(core_ask(kNightMode, channel, REPLY_JSON));
 }
 
 void day_night_areas_read_handler(const char* argument) {
