@@ -57,6 +57,13 @@ TEST_F(AlarmSimulatorTest, CameraAlarmSetsAndStateAreReturnedByTheirReads) {
             std::string::npos);
   EXPECT_EQ(get("/6090", "2").out,
             kJsonHeader + R"({ "camId": 2, "enable": 1, "type": 4, "triActions": 3, "triChannels": "01" })");
+  // The audio alarm: every member of the set comes back, with the stored triggers.
+  ASSERT_EQ(post("/6093", R"({"camId": 2, "enable": 1, "type": 2, "volume": 30, "duration": 5, "onEvent": 6, )"
+                          R"("offEvent": 7, "ongoingEvent": 8, "triActions": 1, "triChannels": "001"})").out,
+            kOk);
+  EXPECT_EQ(get("/6092", "2").out,
+            kJsonHeader + R"({ "camId": 2, "enable": 1, "type": 2, "volume": 30, "duration": 5, "onEvent": 6, )"
+                          R"("offEvent": 7, "ongoingEvent": 8, "triActions": 1, "triChannels": "001" })");
 }
 
 }  // namespace
