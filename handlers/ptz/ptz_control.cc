@@ -68,14 +68,6 @@ bool read_preset_name(json_object* request, char (&name)[kPtzPresetNameSize]) {
   return true;
 }
 
-// Prints {"<key>": n} from a one-int32 reply.
-void reply_int_object(const char* key, const CoreReply& reply) {
-  int32_t value = 0;
-  reply.first(&value);
-  JsonWriter w;
-  w.begin_object().key(key).value(value).end_object();
-  reply_json(w);
-}
 
 // A {"<key>": channel 0..63} request; false when absent, of another type or out of range.
 bool read_channel(json_object* request, const char* key, int32_t* channel) {
@@ -152,7 +144,7 @@ void ptz_camera_command_handler(const char* argument) {
   if (!read_request(argument, &command)) return (void)reply_cgi_error(REPLY_JSON);
   const std::optional<CoreReply> reply = core_ask(kPtzCameraCommand, command, REPLY_JSON);
   if (!reply) return;
-  reply_int_object("res", *reply);
+  reply_int_member("res", reply->reader().int32_at(0));
   send_ptz_log(command.chnid, kPtzLogSettings);
 }
 
@@ -200,6 +192,6 @@ void ptz_status_set_handler(const char* argument) {
   }
   const std::optional<CoreReply> reply = core_ask(kPtzStatusSet, write, REPLY_JSON);
   if (!reply) return;
-  reply_int_object("status", *reply);
+  reply_int_member("status", reply->reader().int32_at(0));
   send_ptz_log(channel, kPtzLogSettings);
 }
