@@ -57,13 +57,21 @@ bool read_profile(json_object* object, DayNightProfile* profile) {
 }
 
 // The camera's weekly plans: 3273/3281, 3275/3282 and 3277/3283.
+// The core's record `out` of the channel named by "id"; false, with nothing more to write, when
+// the request names no channel, the core does not answer (its error form is `error_kind`) or the
+// reply is short.
+template <class Record>
+bool ask_channel_record(const char* argument, const Exchange<int32_t, Record>& exchange, int error_kind, Record* out) {
+  int32_t channel = 0;
+  if (!read_channel(argument, "id", &channel)) return false;
+  std::optional<CoreReply> reply = core_ask(exchange, channel, error_kind);
+  return reply && reply->first(out);
+}
+
 template <class Plan>
 void plan_read(const char* argument, const Exchange<int32_t, Plan>& exchange) {
-  int32_t channel = 0;
-  if (!read_channel(argument, "id", &channel)) return;
-  std::optional<CoreReply> reply = core_ask(exchange, channel, REPLY_JSON);
   auto plan = std::make_unique<Plan>();
-  if (!reply || !reply->first(plan.get())) return;
+  if (!ask_channel_record(argument, exchange, REPLY_JSON, plan.get())) return;
   JsonWriter w(40000);
   w.begin_object().key("channel").value(plan->channel).key("schedule");
   write_schedule(w, plan->schedule);
@@ -74,11 +82,8 @@ void plan_read(const char* argument, const Exchange<int32_t, Plan>& exchange) {
 // nothing when the core does not answer.
 template <class Record, class Settings>
 void channel_settings_read(const char* argument, const Exchange<int32_t, Record>& exchange, Settings Record::*settings) {
-  int32_t channel = 0;
-  if (!read_channel(argument, "id", &channel)) return;
-  std::optional<CoreReply> reply = core_ask(exchange, channel, REPLY_TEXT);
   Record record{};
-  if (!reply || !reply->first(&record)) return;
+  if (!ask_channel_record(argument, exchange, REPLY_TEXT, &record)) return;
   JsonWriter w(2048);
   w.begin_object().key("id").value(record.id);
   write_fields(w, record.*settings);
@@ -150,11 +155,8 @@ void camera_image_extension_set_handler(const char* argument) {
 }
 
 void day_night_profiles_read_handler(const char* argument) {
-  int32_t channel = 0;
-  if (!read_channel(argument, "id", &channel)) return;
-  std::optional<CoreReply> reply = core_ask(kProfilesRead, channel, REPLY_JSON);
   DayNightProfiles profiles{};
-  if (!reply || !reply->first(&profiles)) return;
+  if (!ask_channel_record(argument, kProfilesRead, REPLY_JSON, &profiles)) return;
   JsonWriter w(2048);
   w.begin_object().key("image").begin_array();
   for (int i = 0; i < kDayNightProfiles; ++i) {
@@ -251,11 +253,8 @@ void camera_night_mode_handler(const char* argument) {
 }
 
 void day_night_areas_read_handler(const char* argument) {
-  int32_t channel = 0;
-  if (!read_channel(argument, "id", &channel)) return;
-  std::optional<CoreReply> reply = core_ask(kAreasRead, channel, REPLY_JSON);
   DayNightAreas areas{};
-  if (!reply || !reply->first(&areas)) return;
+  if (!ask_channel_record(argument, kAreasRead, REPLY_JSON, &areas)) return;
   const int count = std::clamp(areas.cnt, 0, kDayNightAreaCapacity);
   JsonWriter w(128 + static_cast<size_t>(count) * 64);
   w.begin_object().key("chnid").value(areas.chnid).key("enable").value(areas.enable);
