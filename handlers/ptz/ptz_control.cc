@@ -113,17 +113,13 @@ void ptz_preset_handler(const char* argument) {
 void ptz_focus_handler(const char* argument) {
   PtzChannelAction action{};
   if (!read_request(argument, &action)) return;
-  core_tell(kPtzFocus, action);
-  reply_ok();
-  send_ptz_log(action.channel_id, kPtzLogControl);
+  tell_ok_and_log(kPtzFocus, action, action.channel_id, kPtzLogControl);
 }
 
 void ptz_zoom_handler(const char* argument) {
   PtzZoom zoom{};
   if (!read_request(argument, &zoom)) return;
-  core_tell(kPtzZoom, zoom);
-  reply_ok();
-  send_ptz_log(zoom.cam_id, kPtzLogControl);
+  tell_ok_and_log(kPtzZoom, zoom, zoom.cam_id, kPtzLogControl);
 }
 
 void ptz_speed_handler(const char* argument) {
