@@ -222,12 +222,7 @@ void snmp_read_handler(const char* /*argument*/) {
   kSnmp.read(kZvdbPath, &snmp, kNetworkRow);
   PortConfig ports{};
   kPorts.read(kZvdbPath, &ports, kNetworkRow);
-  JsonWriter w(2048);
-  w.begin_object();
-  write_fields(w, snmp);
-  write_fields(w, kSnmpPorts.schema(), &ports);
-  w.end_object();
-  reply_json(w);
+  reply_fields({{zvrec::schema_of<SnmpConfig>(), &snmp}, {kSnmpPorts.schema(), &ports}}, 2048);
 }
 
 void snmp_set_handler(const char* argument) {

@@ -49,6 +49,27 @@ constexpr auto kMailReceivers = ZV_FIELDS(EmailConfig, ZV_RECORDS(receivers, "re
 
 void log_change(int32_t param_type) { op_log_change(204, param_type); }
 
+// A service's set: the stored row with the request's members (through `form`) over it, every text
+// safe for the service's scripts; stored, then the core told which service changed ("OK"), logged.
+template <class T>
+void service_set(const char* argument, const zvdb::Table<T>& table, const zvrec::Schema& form, const char* what,
+                 int32_t log_param) {
+  JsonPtr request = parse_request(argument);
+  T config{};
+  table.read(kZvdbPath, &config, kNetworkRow);
+  if (!request || !json_texts_shell_safe(request.get()) || !read_record(request.get(), form, &config)) return;
+  {
+    SettingsWrite write;
+    write.check(table.write_at(kZvdbPath, &config, kNetworkRow));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
+  }
+  NetworkChange change{};
+  copy_text_field(change.what, what);
+  core_tell(kServicesChanged, change);
+  log_change(log_param);
+  reply_ok();
+}
+
 }  // namespace
 
 void pppoe_read_handler(const char* /*argument*/) {
@@ -64,18 +85,7 @@ void pppoe_read_handler(const char* /*argument*/) {
 }
 
 void pppoe_set_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
-  PppoeConfig p{};
-  kPppoe.read(kZvdbPath, &p, kNetworkRow);
-  if (!request || !json_texts_shell_safe(request.get()) || !read_record(request.get(), &p)) return;
-  {
-    SettingsWrite write;
-    write.check(kPppoe.write_at(kZvdbPath, &p, kNetworkRow));
-    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
-  }
-  core_tell(kServicesChanged, NetworkChange{"pppoe"});
-  log_change(915);
-  reply_ok();
+  service_set(argument, kPppoe, zvrec::schema_of<PppoeConfig>(), "pppoe", 915);
 }
 
 void ddns_read_handler(const char* /*argument*/) {
@@ -91,18 +101,7 @@ void ddns_read_handler(const char* /*argument*/) {
 }
 
 void ddns_set_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
-  DdnsConfig d{};
-  kDdns.read(kZvdbPath, &d, kNetworkRow);
-  if (!request || !json_texts_shell_safe(request.get()) || !read_record(request.get(), kDdnsForm.schema(), &d)) return;
-  {
-    SettingsWrite write;
-    write.check(kDdns.write_at(kZvdbPath, &d, kNetworkRow));
-    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
-  }
-  core_tell(kServicesChanged, NetworkChange{"ddns"});
-  log_change(916);
-  reply_ok();
+  service_set(argument, kDdns, kDdnsForm.schema(), "ddns", 916);
 }
 
 void email_read_handler(const char* /*argument*/) {
