@@ -31,3 +31,22 @@ void op_log_set_user(OpLogRecord* record, const char* text) {
 }
 
 void op_log_send(const OpLogRecord& record) { core_tell(kOpLog, record); }
+
+void op_log_change(int64_t sub_type, int32_t param_type, int32_t channel) {
+  OpLogRecord record;
+  op_log_init(&record);
+  record.sub_type = sub_type;
+  record.param_type = param_type;
+  record.channel = channel;
+  op_log_send(record);
+}
+
+void op_log_change_multi(int64_t sub_type, int32_t param_type, int32_t channel, ChannelMask64 mask) {
+  OpLogMultiRecord payload{};
+  op_log_init(&payload.record);
+  payload.record.sub_type = sub_type;
+  payload.record.param_type = param_type;
+  payload.record.channel = channel;
+  payload.mask = mask;
+  core_tell(kOpLogMulti, payload);
+}

@@ -24,3 +24,9 @@ void op_log_set_user(OpLogRecord* record, const char* text);
 
 // Sends the record to the core as message 3485 (672 bytes) without waiting, and closes.
 void op_log_send(const OpLogRecord& record);
+
+// Sends the record of one change: op_log_init's record with `sub_type`, `param_type` and
+// `channel` (1-based channel or item number; 0 when none).
+void op_log_change(int64_t sub_type, int32_t param_type, int32_t channel = 0);
+// The same change copied to the channels of `mask`, as message 3509 (680 bytes).
+void op_log_change_multi(int64_t sub_type, int32_t param_type, int32_t channel, ChannelMask64 mask);

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/json_fields.h"
+#include "common/reply_forms.h"
 #include "handlers/camera/camera_apps.h"
 #include "handlers/camera/camera_apps_messages.h"
 #include "platform/zvdb/camera_apps_tables.h"
@@ -127,8 +128,4 @@ void reply_int32_member(const char* key, const std::optional<CoreReply>& reply) 
   reply_json(w);
 }
 
-void reply_write_failed(const char* key) {
-  JsonWriter w;
-  w.begin_object().key(key).value(-1).end_object();
-  reply_json(w);
-}
+void reply_write_failed(const char* key) { reply_int_member(key, -1); }

@@ -10,6 +10,7 @@
 #include "common/json_fields.h"
 #include "common/record_json.h"
 #include "common/reply.h"
+#include "common/reply_forms.h"
 #include "common/request.h"
 #include "handlers/camera/camera_module.h"
 #include "handlers/camera/camera_setup_messages.h"
@@ -45,14 +46,6 @@ JsonPtr channel_request(const char* argument, int32_t* channel) {
   return request;
 }
 
-// {"res": the int32 the core answered}.
-void reply_res(const std::optional<CoreReply>& reply) {
-  int32_t res = 0;
-  if (!reply || !reply->first(&res)) return;
-  JsonWriter w(32);
-  reply_json(w.begin_object().key("res").value(res).end_object());
-}
-
 }  // namespace
 
 void camera_heat_map_read_handler(const char* argument) {
@@ -81,7 +74,7 @@ void camera_heat_map_set_handler(const char* argument) {
   ChannelMask64 copy = channel_list_to_mask(request.get(), "copyChn", "copyCnt");
   copy.set(channel);
   write->copy = copy;
-  reply_res(core_ask(kHeatMapSet, *write, REPLY_JSON));
+  reply_core_res(core_ask(kHeatMapSet, *write, REPLY_JSON));
 }
 
 // The collected data is text of any length, printed byte for byte as the core sent it.
@@ -125,18 +118,13 @@ void auto_tracking_set_handler(const char* argument) {
   write->tracking.chnid = channel;
   schedule_from_json(request.get(), "schedule", &write->tracking.schedule);  // absent: an empty plan
   write->channels = ChannelMask64::from_u64(mask_of_text(channels, 64) | channel_bit64(channel));
-  reply_res(core_ask(kTrackingSet, *write, REPLY_JSON));
+  reply_core_res(core_ask(kTrackingSet, *write, REPLY_JSON));
 }
 
 void camera_watermark_read_handler(const char* argument) {
   int32_t channel = 0;
   if (!channel_request(argument, &channel)) return;
-  std::optional<CoreReply> reply = core_ask(kWatermarkRead, channel, REPLY_JSON);
-  Watermark mark{};
-  if (!reply || !reply->first(&mark)) return;
-  JsonWriter w(128);
-  write_object(w, mark);
-  reply_json(w);
+  reply_core_record<Watermark>(core_ask(kWatermarkRead, channel, REPLY_JSON));
 }
 
 // The copy text names the channels that take the same watermark; the channel's own character is
@@ -155,22 +143,17 @@ void camera_watermark_set_handler(const char* argument) {
   const size_t length = strnlen(write.copy, sizeof write.copy);
   for (size_t i = length; i < static_cast<size_t>(channel); ++i) write.copy[i] = '0';
   write.copy[channel] = '1';
-  reply_res(core_ask(kWatermarkSet, write, REPLY_JSON));
+  reply_core_res(core_ask(kWatermarkSet, write, REPLY_JSON));
 }
 
 void auto_tracking_support_handler(const char* argument) {
   int32_t channel = 0;
   if (!channel_request(argument, &channel)) return;
-  reply_res(core_ask(kTrackingSupport, channel, REPLY_JSON));
+  reply_core_res(core_ask(kTrackingSupport, channel, REPLY_JSON));
 }
 
 void camera_identity_handler(const char* argument) {
   int32_t channel = 0;
   if (!channel_request(argument, &channel)) return;
-  std::optional<CoreReply> reply = core_ask(kCameraIdentity, channel, REPLY_JSON);
-  CameraIdentity identity{};
-  if (!reply || !reply->first(&identity)) return;
-  JsonWriter w(256);
-  write_object(w, identity);
-  reply_json(w);
+  reply_core_record<CameraIdentity>(core_ask(kCameraIdentity, channel, REPLY_JSON));
 }

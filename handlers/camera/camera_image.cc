@@ -10,6 +10,7 @@
 #include "common/json_fields.h"
 #include "common/record_json.h"
 #include "common/reply.h"
+#include "common/reply_forms.h"
 #include "common/request.h"
 #include "handlers/camera/camera_module.h"
 #include "handlers/camera/camera_setup_messages.h"
@@ -56,16 +57,36 @@ bool read_profile(json_object* object, DayNightProfile* profile) {
 }
 
 // The camera's weekly plans: 3273/3281, 3275/3282 and 3277/3283.
+// The core's record `out` of the channel named by "id"; false, with nothing more to write, when
+// the request names no channel, the core does not answer (its error form is `error_kind`) or the
+// reply is short.
+template <class Record>
+bool ask_channel_record(const char* argument, const Exchange<int32_t, Record>& exchange, int error_kind, Record* out) {
+  int32_t channel = 0;
+  if (!read_channel(argument, "id", &channel)) return false;
+  std::optional<CoreReply> reply = core_ask(exchange, channel, error_kind);
+  return reply && reply->first(out);
+}
+
 template <class Plan>
 void plan_read(const char* argument, const Exchange<int32_t, Plan>& exchange) {
-  int32_t channel = 0;
-  if (!read_channel(argument, "id", &channel)) return;
-  std::optional<CoreReply> reply = core_ask(exchange, channel, REPLY_JSON);
   auto plan = std::make_unique<Plan>();
-  if (!reply || !reply->first(plan.get())) return;
+  if (!ask_channel_record(argument, exchange, REPLY_JSON, plan.get())) return;
   JsonWriter w(40000);
   w.begin_object().key("channel").value(plan->channel).key("schedule");
   write_schedule(w, plan->schedule);
+  reply_json(w.end_object());
+}
+
+// The camera's settings of the channel named by "id": {"id": <the record's id>, <the settings>};
+// nothing when the core does not answer.
+template <class Record, class Settings>
+void channel_settings_read(const char* argument, const Exchange<int32_t, Record>& exchange, Settings Record::*settings) {
+  Record record{};
+  if (!ask_channel_record(argument, exchange, REPLY_TEXT, &record)) return;
+  JsonWriter w(2048);
+  w.begin_object().key("id").value(record.id);
+  write_fields(w, record.*settings);
   reply_json(w.end_object());
 }
 
@@ -85,15 +106,7 @@ void plan_set(const char* argument, const Notice<Plan>& notice) {
 }  // namespace
 
 void camera_image_read_handler(const char* argument) {
-  int32_t channel = 0;
-  if (!read_channel(argument, "id", &channel)) return;
-  std::optional<CoreReply> reply = core_ask(kImageRead, channel, REPLY_TEXT);
-  ImageSettingsReply image{};
-  if (!reply || !reply->first(&image)) return;
-  JsonWriter w(2048);
-  w.begin_object().key("id").value(image.id);
-  write_fields(w, image.settings);
-  reply_json(w.end_object());
+  channel_settings_read(argument, kImageRead, &ImageSettingsReply::settings);
 }
 
 // One record for every listed channel: the entries among the first 64 of "channel" that are
@@ -122,15 +135,7 @@ void camera_image_set_handler(const char* argument) {
 }
 
 void camera_image_extension_read_handler(const char* argument) {
-  int32_t channel = 0;
-  if (!read_channel(argument, "id", &channel)) return;
-  std::optional<CoreReply> reply = core_ask(kImageExtensionRead, channel, REPLY_TEXT);
-  ImageExtensionRecord ext{};
-  if (!reply || !reply->first(&ext)) return;
-  JsonWriter w(2048);
-  w.begin_object().key("id").value(ext.id);
-  write_fields(w, ext.extension);
-  reply_json(w.end_object());
+  channel_settings_read(argument, kImageExtensionRead, &ImageExtensionRecord::extension);
 }
 
 void camera_image_extension_set_handler(const char* argument) {
@@ -150,11 +155,8 @@ void camera_image_extension_set_handler(const char* argument) {
 }
 
 void day_night_profiles_read_handler(const char* argument) {
-  int32_t channel = 0;
-  if (!read_channel(argument, "id", &channel)) return;
-  std::optional<CoreReply> reply = core_ask(kProfilesRead, channel, REPLY_JSON);
   DayNightProfiles profiles{};
-  if (!reply || !reply->first(&profiles)) return;
+  if (!ask_channel_record(argument, kProfilesRead, REPLY_JSON, &profiles)) return;
   JsonWriter w(2048);
   w.begin_object().key("image").begin_array();
   for (int i = 0; i < kDayNightProfiles; ++i) {
@@ -247,20 +249,12 @@ void camera_exposure_read_handler(const char* argument) {
 void camera_night_mode_handler(const char* argument) {
   int32_t channel = 0;
   if (!read_channel(argument, "chnid", &channel)) return;
-  std::optional<CoreReply> reply = core_ask(kNightMode, channel, REPLY_JSON);
-  NightMode mode{};
-  if (!reply || !reply->first(&mode)) return;
-  JsonWriter w(64);
-  write_object(w, mode);
-  reply_json(w);
+  reply_core_record<NightMode>(core_ask(kNightMode, channel, REPLY_JSON));
 }
 
 void day_night_areas_read_handler(const char* argument) {
-  int32_t channel = 0;
-  if (!read_channel(argument, "id", &channel)) return;
-  std::optional<CoreReply> reply = core_ask(kAreasRead, channel, REPLY_JSON);
   DayNightAreas areas{};
-  if (!reply || !reply->first(&areas)) return;
+  if (!ask_channel_record(argument, kAreasRead, REPLY_JSON, &areas)) return;
   const int count = std::clamp(areas.cnt, 0, kDayNightAreaCapacity);
   JsonWriter w(128 + static_cast<size_t>(count) * 64);
   w.begin_object().key("chnid").value(areas.chnid).key("enable").value(areas.enable);

@@ -14,6 +14,7 @@
 #include "common/json_fields.h"
 #include "common/record_json.h"
 #include "common/reply.h"
+#include "common/reply_forms.h"
 #include "common/request.h"
 #include "handlers/camera/camera_messages.h"
 #include "handlers/camera/camera_module.h"
@@ -57,15 +58,6 @@ using WordKeys = std::initializer_list<std::pair<const char*, int>>;
 // Writes words of a stream description as members: key, word index.
 void write_words(JsonWriter& w, const StreamDescription& d, WordKeys words) {
   for (const auto& [key, index] : words) w.key(key).value(d.w[index]);
-}
-
-// The "OK"/"ERROR" answer of a camera-side set whose reply is one int32 status.
-void reply_status_word(const CoreReply& reply) { reply_text(reply.reader().int32_at(0, -1) == 0 ? "OK" : "ERROR"); }
-
-// {"<key>": the int32 at the start of the reply}.
-void reply_int_object(const char* key, const CoreReply& reply) {
-  JsonWriter w(32);
-  reply_json(w.begin_object().key(key).value(reply.reader().int32_at(0)).end_object());
 }
 
 // {"<key>": 64 '0'/'1' characters} of the 64-bit mask at the start of the reply.
@@ -251,7 +243,7 @@ void extra_stream_set_handler(const char* argument) {
   ExtraStream extra{};
   if (!request || !read_record(request.get(), &extra)) return (void)reply_cgi_error(REPLY_JSON);
   const auto reply = core_ask(kExtraStreamSet, extra, REPLY_JSON);
-  if (reply) reply_int_object("res", *reply);
+  if (reply) reply_int_member("res", reply->reader().int32_at(0));
 }
 
 // ---- Camera web parameters ----------------------------------------------------------------------
@@ -271,8 +263,7 @@ void web_param_set_handler(const char* argument) {
   if (!read_request(argument, &param)) return;
   const std::string_view key = field_text(param.key);
   if (key == "ratecontrol1" || key == "ratecontrol2") std::this_thread::sleep_for(kRateControlPause);
-  const auto reply = core_ask(kWebParamSet, param, REPLY_TEXT);
-  if (reply) reply_status_word(*reply);
+  reply_status_words(core_ask(kWebParamSet, param, REPLY_TEXT), "OK", "ERROR");
 }
 
 // ---- Audio ----------------------------------------------------------------------------------------
@@ -306,8 +297,7 @@ void audio_set_handler(const char* argument) {
   }
   // Every position 0..63 of "channels" holding '1', and always the channel itself.
   s.channels = ChannelMask64::from_u64(mask_of_text(channels, kMaxChannels) | channel_bit64(s.config.chnid));
-  const auto reply = core_ask(kAudioSet, s, REPLY_JSON);
-  if (reply) reply_status_word(*reply);
+  reply_status_words(core_ask(kAudioSet, s, REPLY_JSON), "OK", "ERROR");
 }
 
 void audio_support_handler(const char* argument) {
@@ -329,7 +319,7 @@ void camera_type_handler(const char* argument) {
   int32_t channel = 0;
   if (!request || !read_json_members(request.get(), {int_member("id", &channel).required()})) return;
   const auto reply = core_ask(kCameraType, channel, REPLY_TEXT);
-  if (reply) reply_int_object("type", *reply);
+  if (reply) reply_int_member("type", reply->reader().int32_at(0));
 }
 
 void ui_command_handler(const char* argument) {

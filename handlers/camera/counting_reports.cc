@@ -4,6 +4,7 @@
 #include "common/json_fields.h"
 #include "common/partial_record.h"
 #include "common/reply.h"
+#include "common/reply_forms.h"
 #include "handlers/camera/camera_apps.h"
 #include "handlers/camera/camera_apps_messages.h"
 #include "platform/zvdb/camera_apps_tables.h"
@@ -41,8 +42,5 @@ void counting_reports_set_handler(const char* argument) {
     if (!write.commit()) return (void)reply_write_failed("res");
   }
   // The core's answer only says that it reloaded the definitions.
-  if (!core_ask(kCountingReportsChanged, REPLY_JSON)) return;
-  JsonWriter w;
-  w.begin_object().key("res").value(0).end_object();
-  reply_json(w);
+  if (core_ask(kCountingReportsChanged, REPLY_JSON)) reply_res(0);
 }

@@ -1,15 +1,9 @@
-// The local module's messages to the core, each declared once (common/exchange.h). It also sends
-// the network change (handlers/network/network_messages.h) and the camera list changes
-// (handlers/camera/camera_messages.h).
+// The local module's messages to the core (common/exchange.h). It sends the record row change
+// (handlers/record/record_messages.h), the network change (handlers/network/network_messages.h)
+// and the camera list changes (handlers/camera/camera_messages.h); it declares none of its own.
 #pragma once
 
-#include <cstdint>
+#include "handlers/record/record_messages.h"
 
-#include "common/exchange.h"
-
-// One channel's recording settings changed: the core reads its record row again.
-inline constexpr Notice<int32_t> kRecordChanged{1407, "record changed"};
-
-inline constexpr MessageInfo kLocalMessages[] = {
-    info(kRecordChanged),
-};
+// One channel's recording settings changed: the core reads its record row again (1407).
+inline constexpr const auto& kRecordChanged = kRecordModeChanged;

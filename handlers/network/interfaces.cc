@@ -10,6 +10,7 @@
 #include "common/oplog.h"
 #include "common/record_json.h"
 #include "common/reply.h"
+#include "common/reply_forms.h"
 #include "common/request.h"
 #include "common/safe_text.h"
 #include "common/web_utils.h"
@@ -217,10 +218,5 @@ void default_route_handler(const char* argument) {
     write.check(kNetwork.write(kZvdbPath, &n));
     if (!write.commit()) return (void)reply_cgi_error(REPLY_JSON);
   }
-  std::optional<CoreReply> reply = core_ask(kDefaultRouteSet, route, REPLY_JSON);
-  int32_t result = 0;
-  if (!reply || !reply->first(&result)) return;
-  JsonWriter w;
-  w.begin_object().key("res").value(result).end_object();
-  reply_json(w);
+  reply_core_res(core_ask(kDefaultRouteSet, route, REPLY_JSON));
 }

@@ -10,6 +10,7 @@
 #include "common/oplog.h"
 #include "common/record_json.h"
 #include "common/reply.h"
+#include "common/reply_forms.h"
 #include "common/request.h"
 #include "common/safe_text.h"
 #include "handlers/network/network_module.h"
@@ -47,13 +48,7 @@ void reply_test_result(const std::optional<CoreReply>& reply) {
   reply_text(result == 0 ? "0" : "-1");
 }
 
-void send_log(int32_t sub_type, int32_t param_type) {
-  OpLogRecord record;
-  op_log_init(&record);
-  record.sub_type = sub_type;
-  record.param_type = param_type;
-  op_log_send(record);
-}
+void send_log(int32_t sub_type, int32_t param_type) { op_log_change(sub_type, param_type); }
 
 }  // namespace
 
@@ -155,10 +150,7 @@ void ports_set_handler(const char* argument) {
 }
 
 void p2p_status_handler(const char* /*argument*/) {
-  std::optional<CoreReply> reply = core_ask(kP2pStatusRead, REPLY_JSON);
-  P2pStatus status{};
-  if (!reply || !reply->first(&status)) return;
-  reply_record(status);
+  reply_core_record<P2pStatus>(core_ask(kP2pStatusRead, REPLY_JSON));
 }
 
 void p2p_switch_handler(const char* argument) {
@@ -230,12 +222,7 @@ void snmp_read_handler(const char* /*argument*/) {
   kSnmp.read(kZvdbPath, &snmp, kNetworkRow);
   PortConfig ports{};
   kPorts.read(kZvdbPath, &ports, kNetworkRow);
-  JsonWriter w(2048);
-  w.begin_object();
-  write_fields(w, snmp);
-  write_fields(w, kSnmpPorts.schema(), &ports);
-  w.end_object();
-  reply_json(w);
+  reply_fields({{zvrec::schema_of<SnmpConfig>(), &snmp}, {kSnmpPorts.schema(), &ports}}, 2048);
 }
 
 void snmp_set_handler(const char* argument) {

@@ -8,6 +8,7 @@
 #include "common/oplog.h"
 #include "common/record_json.h"
 #include "common/reply.h"
+#include "common/reply_forms.h"
 #include "common/request.h"
 #include "common/safe_text.h"
 #include "common/web_utils.h"
@@ -34,7 +35,7 @@ constexpr auto kDdnsReply = ZV_FIELDS(
     ZV_FIELD(free_dns_hash, "freeDNSHash"), ZV_FIELD(update_freq, "updateFreq"), ZV_FIELD(http_port, "http_port"),
     ZV_FIELD(rtsp_port, "rtsp_port"));
 
-// The e-mail page's members of the port row.
+// The e-mail page's members of the port row (read from the request, written in the reply).
 constexpr auto kMailHostForm = ZV_FIELDS(PortConfig, ZV_FIELD(enable_host_name, "enableHostName"),
                                          ZV_FIELD(host_name, "hostName").keep_if_absent());
 
@@ -46,20 +47,27 @@ constexpr auto kMailReply = ZV_FIELDS(
     ZV_FIELD(capture_interval, "captureInterval"));
 constexpr auto kMailReceivers = ZV_FIELDS(EmailConfig, ZV_RECORDS(receivers, "receivers"));
 
-void log_change(int32_t param_type) {
-  OpLogRecord record;
-  op_log_init(&record);
-  record.sub_type = 204;
-  record.param_type = param_type;
-  op_log_send(record);
-}
+void log_change(int32_t param_type) { op_log_change(204, param_type); }
 
-void reply_res(const std::optional<CoreReply>& reply) {
-  int32_t result = 0;
-  if (!reply || !reply->first(&result)) return;
-  JsonWriter w;
-  w.begin_object().key("res").value(result).end_object();
-  reply_json(w);
+// A service's set: the stored row with the request's members (through `form`) over it, every text
+// safe for the service's scripts; stored, then the core told which service changed ("OK"), logged.
+template <class T>
+void service_set(const char* argument, const zvdb::Table<T>& table, const zvrec::Schema& form, const char* what,
+                 int32_t log_param) {
+  JsonPtr request = parse_request(argument);
+  T config{};
+  table.read(kZvdbPath, &config, kNetworkRow);
+  if (!request || !json_texts_shell_safe(request.get()) || !read_record(request.get(), form, &config)) return;
+  {
+    SettingsWrite write;
+    write.check(table.write_at(kZvdbPath, &config, kNetworkRow));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
+  }
+  NetworkChange change{};
+  copy_text_field(change.what, what);
+  core_tell(kServicesChanged, change);
+  log_change(log_param);
+  reply_ok();
 }
 
 }  // namespace
@@ -77,18 +85,7 @@ void pppoe_read_handler(const char* /*argument*/) {
 }
 
 void pppoe_set_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
-  PppoeConfig p{};
-  kPppoe.read(kZvdbPath, &p, kNetworkRow);
-  if (!request || !json_texts_shell_safe(request.get()) || !read_record(request.get(), &p)) return;
-  {
-    SettingsWrite write;
-    write.check(kPppoe.write_at(kZvdbPath, &p, kNetworkRow));
-    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
-  }
-  core_tell(kServicesChanged, NetworkChange{"pppoe"});
-  log_change(915);
-  reply_ok();
+  service_set(argument, kPppoe, zvrec::schema_of<PppoeConfig>(), "pppoe", 915);
 }
 
 void ddns_read_handler(const char* /*argument*/) {
@@ -104,18 +101,7 @@ void ddns_read_handler(const char* /*argument*/) {
 }
 
 void ddns_set_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
-  DdnsConfig d{};
-  kDdns.read(kZvdbPath, &d, kNetworkRow);
-  if (!request || !json_texts_shell_safe(request.get()) || !read_record(request.get(), kDdnsForm.schema(), &d)) return;
-  {
-    SettingsWrite write;
-    write.check(kDdns.write_at(kZvdbPath, &d, kNetworkRow));
-    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
-  }
-  core_tell(kServicesChanged, NetworkChange{"ddns"});
-  log_change(916);
-  reply_ok();
+  service_set(argument, kDdns, kDdnsForm.schema(), "ddns", 916);
 }
 
 void email_read_handler(const char* /*argument*/) {
@@ -123,13 +109,7 @@ void email_read_handler(const char* /*argument*/) {
   kEmail.read(kZvdbPath, &e, kNetworkRow);
   PortConfig ports{};
   kPorts.read(kZvdbPath, &ports, kNetworkRow);
-  JsonWriter w(2048);
-  w.begin_object();
-  write_fields(w, kMailReply.schema(), &e);
-  w.key("enableHostName").value(ports.enable_host_name).key("hostName").field(ports.host_name);
-  write_fields(w, kMailReceivers.schema(), &e);
-  w.end_object();
-  reply_json(w);
+  reply_fields({{kMailReply.schema(), &e}, {kMailHostForm.schema(), &ports}, {kMailReceivers.schema(), &e}}, 2048);
 }
 
 void email_set_handler(const char* argument) {
@@ -152,11 +132,7 @@ void email_set_handler(const char* argument) {
 }
 
 void email_test_handler(const char* /*argument*/) {
-  std::optional<CoreReply> reply = core_ask(kMailTest, MailTest{"testmail"}, REPLY_TEXT);
-  int32_t result = -1;
-  if (!reply) return;
-  reply->first(&result);
-  reply_text(result == 0 ? "OK" : "ERROR");
+  reply_status_words(core_ask(kMailTest, MailTest{"testmail"}, REPLY_TEXT), "OK", "ERROR");
 }
 
 void multicast_read_handler(const char* /*argument*/) {
@@ -177,5 +153,5 @@ void multicast_set_handler(const char* argument) {
     write.check(kMulticast.write_at(kZvdbPath, &m, kNetworkRow));
     if (!write.commit()) return (void)reply_cgi_error(REPLY_JSON);
   }
-  reply_res(core_ask(kMulticastSet, m, REPLY_JSON));
+  reply_core_res(core_ask(kMulticastSet, m, REPLY_JSON));
 }

@@ -105,9 +105,5 @@ void time_set_handler(const char* argument) {
   reply_ok();
   // The "OK" is out: without an answer from the core nothing more is written.
   if (core_ask(kTimeSet, payload, -1)) core_tell(kTimeApplied);
-  OpLogRecord record;
-  op_log_init(&record);
-  record.sub_type = 225;
-  record.param_type = 900;
-  op_log_send(record);
+  op_log_change(225, 900);
 }

@@ -8,6 +8,7 @@
 #include "common/json_fields.h"
 #include "common/record_json.h"
 #include "common/reply.h"
+#include "common/reply_forms.h"
 #include "common/request.h"
 #include "handlers/camera/camera_messages.h"
 #include "handlers/ptz/ptz_messages.h"
@@ -39,11 +40,8 @@ bool set_camera_ptz_param(int32_t channel, const char* key, const char* value) {
   copy_text_field(param.key, key);
   copy_text_field(param.value, value);
   const std::optional<CoreReply> reply = core_ask(kWebParamSet, param, REPLY_TEXT);
-  if (!reply) return false;
-  int32_t status = -1;
-  reply->first(&status);
-  reply_text(status == 0 ? "OK" : "ERROR");
-  return true;
+  reply_status_words(reply, "OK", "ERROR");
+  return reply.has_value();
 }
 
 bool set_camera_ptz_speed(int32_t channel, int32_t speed) {
@@ -68,15 +66,6 @@ bool read_preset_name(json_object* request, char (&name)[kPtzPresetNameSize]) {
   }
   copy_text_field(name, text, kPresetNameChars);
   return true;
-}
-
-// Prints {"<key>": n} from a one-int32 reply.
-void reply_int_object(const char* key, const CoreReply& reply) {
-  int32_t value = 0;
-  reply.first(&value);
-  JsonWriter w;
-  w.begin_object().key(key).value(value).end_object();
-  reply_json(w);
 }
 
 // A {"<key>": channel 0..63} request; false when absent, of another type or out of range.
@@ -124,17 +113,13 @@ void ptz_preset_handler(const char* argument) {
 void ptz_focus_handler(const char* argument) {
   PtzChannelAction action{};
   if (!read_request(argument, &action)) return;
-  core_tell(kPtzFocus, action);
-  reply_ok();
-  send_ptz_log(action.channel_id, kPtzLogControl);
+  tell_ok_and_log(kPtzFocus, action, action.channel_id, kPtzLogControl);
 }
 
 void ptz_zoom_handler(const char* argument) {
   PtzZoom zoom{};
   if (!read_request(argument, &zoom)) return;
-  core_tell(kPtzZoom, zoom);
-  reply_ok();
-  send_ptz_log(zoom.cam_id, kPtzLogControl);
+  tell_ok_and_log(kPtzZoom, zoom, zoom.cam_id, kPtzLogControl);
 }
 
 void ptz_speed_handler(const char* argument) {
@@ -154,7 +139,7 @@ void ptz_camera_command_handler(const char* argument) {
   if (!read_request(argument, &command)) return (void)reply_cgi_error(REPLY_JSON);
   const std::optional<CoreReply> reply = core_ask(kPtzCameraCommand, command, REPLY_JSON);
   if (!reply) return;
-  reply_int_object("res", *reply);
+  reply_int_member("res", reply->reader().int32_at(0));
   send_ptz_log(command.chnid, kPtzLogSettings);
 }
 
@@ -162,20 +147,14 @@ void ptz_camera_state_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t channel = 0;
   if (!read_channel(request.get(), "chnid", &channel)) return (void)reply_cgi_error(REPLY_JSON);
-  const std::optional<CoreReply> reply = core_ask(kPtzCameraState, channel, REPLY_JSON);
-  PtzCameraState state{};
-  if (!reply || !reply->first(&state)) return;
-  reply_record(state);
+  reply_core_record<PtzCameraState>(core_ask(kPtzCameraState, channel, REPLY_JSON));
 }
 
 void ptz_status_read_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t channel = 0;
   if (!read_channel(request.get(), "chnId", &channel)) return (void)reply_cgi_error(REPLY_JSON);
-  const std::optional<CoreReply> reply = core_ask(kPtzStatusRead, channel, REPLY_JSON);
-  PtzStatusBlock block{};
-  if (!reply || !reply->first(&block)) return;
-  reply_record(block);
+  reply_core_record<PtzStatusBlock>(core_ask(kPtzStatusRead, channel, REPLY_JSON));
 }
 
 // The camera's current block with the request's keys over it, applied to the channels of
@@ -208,6 +187,6 @@ void ptz_status_set_handler(const char* argument) {
   }
   const std::optional<CoreReply> reply = core_ask(kPtzStatusSet, write, REPLY_JSON);
   if (!reply) return;
-  reply_int_object("status", *reply);
+  reply_int_member("status", reply->reader().int32_at(0));
   send_ptz_log(channel, kPtzLogSettings);
 }

@@ -4,14 +4,7 @@
 
 #include "common/oplog.h"
 
-void send_ptz_log(int32_t channel, int32_t param_type) {
-  OpLogRecord record;
-  op_log_init(&record);
-  record.sub_type = 206;
-  record.param_type = param_type;
-  record.channel = channel + 1;
-  op_log_send(record);
-}
+void send_ptz_log(int32_t channel, int32_t param_type) { op_log_change(206, param_type, channel + 1); }
 
 namespace {
 const WebReqEntry kPtzRequests[] = {

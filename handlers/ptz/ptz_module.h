@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "common/exchange.h"
+#include "common/request.h"
 #include "common/request_table.h"
 
 extern const RequestModule kPtzModule;
@@ -14,6 +16,13 @@ extern const RequestModule kPtzModule;
 void send_ptz_log(int32_t channel, int32_t param_type);
 constexpr int32_t kPtzLogControl = 900;
 constexpr int32_t kPtzLogSettings = 904;
+// The end of a request the core is only told of: the notice, "OK", then the log record.
+template <class P>
+void tell_ok_and_log(const Notice<P>& notice, const P& payload, int32_t channel, int32_t param_type) {
+  core_tell(notice, payload);
+  reply_ok();
+  send_ptz_log(channel, param_type);
+}
 
 // Control (ptz_control.cc).
 void ptz_move_handler(const char* argument);            // "/5000"

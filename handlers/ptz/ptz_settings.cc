@@ -199,9 +199,7 @@ void ptz_tour_save_handler(const char* argument) {
     write.check(kPtzTourTables.write_at(kZvdbPath, table.get(), {request->chn}));
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
-  core_tell(kPtzTourSaved, *save);
-  reply_ok();
-  send_ptz_log(request->chn, kPtzLogSettings);
+  tell_ok_and_log(kPtzTourSaved, *save, request->chn, kPtzLogSettings);
 }
 
 void ptz_fisheye_tour_handler(const char* argument) {
@@ -218,9 +216,7 @@ void ptz_fisheye_tour_handler(const char* argument) {
     tour.times[i] = request->tour.points[i].time;
     tour.speeds[i] = request->tour.points[i].speed;
   }
-  core_tell(kPtzFisheyeTourSaved, *save);
-  reply_ok();
-  send_ptz_log(request->chn, kPtzLogSettings);
+  tell_ok_and_log(kPtzFisheyeTourSaved, *save, request->chn, kPtzLogSettings);
 }
 
 void ptz_tour_clear_handler(const char* argument) {
@@ -235,25 +231,19 @@ void ptz_tour_clear_handler(const char* argument) {
     write.check(kPtzTourTables.write_at(kZvdbPath, table.get(), {ref.chn}));
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
-  core_tell(kPtzTourClear, ref);
-  reply_ok();
-  send_ptz_log(ref.chn, kPtzLogSettings);
+  tell_ok_and_log(kPtzTourClear, ref, ref.chn, kPtzLogSettings);
 }
 
 void ptz_tour_start_handler(const char* argument) {
   PtzTourRef ref{};
   if (!read_tour_ref(argument, &ref)) return;
-  core_tell(kPtzTourStart, ref);
-  reply_ok();
-  send_ptz_log(ref.chn, kPtzLogControl);
+  tell_ok_and_log(kPtzTourStart, ref, ref.chn, kPtzLogControl);
 }
 
 void ptz_tour_stop_handler(const char* argument) {
   PtzTourRef ref{};
   if (!read_tour_ref(argument, &ref)) return;
-  core_tell(kPtzTourStop, ref);
-  reply_ok();
-  send_ptz_log(ref.chn, kPtzLogControl);
+  tell_ok_and_log(kPtzTourStop, ref, ref.chn, kPtzLogControl);
 }
 
 // The page's actions 0..4 as the core's codes; another action is sent as code 0.
@@ -270,9 +260,7 @@ void ptz_tour_action_handler(const char* argument) {
   }
   constexpr int32_t kCodes[] = {26, 21, 25, 27, 40};
   message.code = action >= 0 && action < 5 ? kCodes[action] : 0;
-  core_tell(kPtzTourRun, message);
-  reply_ok();
-  send_ptz_log(message.chn, kPtzLogSettings);
+  tell_ok_and_log(kPtzTourRun, message, message.chn, kPtzLogSettings);
 }
 
 void ptz_listing_handler(const char* argument) {

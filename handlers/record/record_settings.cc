@@ -9,6 +9,7 @@
 #include "common/oplog.h"
 #include "common/record_json.h"
 #include "common/reply.h"
+#include "common/reply_forms.h"
 #include "common/request.h"
 #include "handlers/record/record_messages.h"
 #include "handlers/record/record_module.h"
@@ -29,14 +30,7 @@ constexpr auto kHolidayReply = ZV_FIELDS(
     ZV_SCHEMA_FIELD(end_mon), ZV_SCHEMA_FIELD(end_mday), ZV_SCHEMA_FIELD(end_mweek), ZV_SCHEMA_FIELD(end_wday));
 
 // Operation-log record of a recording change (sub type 204); channel 1-based, 0 for none.
-void send_record_log(int32_t param_type, int32_t channel) {
-  OpLogRecord record;
-  op_log_init(&record);
-  record.sub_type = 204;
-  record.param_type = param_type;
-  record.channel = channel;
-  op_log_send(record);
-}
+void send_record_log(int32_t param_type, int32_t channel) { op_log_change(204, param_type, channel); }
 
 // A channel given as the plain decimal argument: 0..63.
 bool channel_argument(const char* argument, int32_t* channel) {
@@ -93,12 +87,6 @@ bool read_record_plan(json_object* schedule, Schedule* plan) {
     }
   }
   return true;
-}
-
-void reply_int_member(const char* key, int32_t value) {
-  JsonWriter w;
-  w.begin_object().key(key).value(value).end_object();
-  reply_json(w);
 }
 
 }  // namespace
@@ -335,10 +323,7 @@ void record_settings_set_handler(const char* argument) {
 void record_support_handler(const char* argument) {
   int32_t channel = 0;
   if (!channel_argument(argument, &channel)) return;
-  const std::optional<CoreReply> reply = core_ask(kRecordSupport, channel, REPLY_JSON);
-  RecordSupport support{};
-  if (!reply || !reply->first(&support)) return;
-  reply_record(support);
+  reply_core_record<RecordSupport>(core_ask(kRecordSupport, channel, REPLY_JSON));
 }
 
 void record_streams_handler(const char* /*argument*/) {

@@ -13,6 +13,7 @@
 #include "common/json_writer.h"
 #include "common/record_json.h"
 #include "common/reply.h"
+#include "common/reply_forms.h"
 #include "common/request.h"
 #include "handlers/state/state_messages.h"
 #include "handlers/state/state_module.h"
@@ -238,9 +239,7 @@ void event_alarm_status_handler(const char* /*argument*/) {
 void status_unused_handler(const char* /*argument*/) {}
 
 void memory_status_handler(const char* /*argument*/) {
-  const auto reply = core_ask(kMemoryStatus, REPLY_JSON);
-  MemoryStatus memory{};
-  if (reply && reply->first(&memory)) reply_record(memory);
+  reply_core_record<MemoryStatus>(core_ask(kMemoryStatus, REPLY_JSON));
 }
 
 // Two 64-character texts: "1" for each supporting channel; the type's digit (1, 2) or "0".

@@ -260,7 +260,7 @@ void self_evaluation_handler(const char* argument) {
     const size_t size = payload.length() - kSelfEvaluationTextOffset;
     report = std::string_view(reinterpret_cast<const char*>(payload.bytes(kSelfEvaluationTextOffset, size)), size);
   }
-  reply_int_object("selfEvaluation", report.find("PASSED") != std::string_view::npos ? 1 : 0);
+  reply_int_member("selfEvaluation", report.find("PASSED") != std::string_view::npos ? 1 : 0);
 }
 
 void device_remove_handler(const char* argument) {

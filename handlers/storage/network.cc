@@ -217,10 +217,5 @@ void esata_mode_set_handler(const char* argument) {
 }
 
 void esata_mode_read_handler(const char* /*argument*/) {
-  std::optional<CoreReply> reply = core_ask(kEsataModeRead, int32_t{0}, REPLY_JSON);
-  EsataMode mode{};
-  if (!reply || !reply->first(&mode)) return;
-  JsonWriter w;
-  write_object(w, mode);
-  reply_json(w);
+  reply_core_record<EsataMode>(core_ask(kEsataModeRead, int32_t{0}, REPLY_JSON));
 }

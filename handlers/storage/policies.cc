@@ -162,12 +162,12 @@ void auto_backup_set_handler(const char* argument) {
     if (!read_record(request.get(), &row)) return;
     row.reserved0 = 0;
     write.check(write_esata_auto_backup(kZvdbPath, &row));
-    if (!write.commit()) return reply_int_object("result", -1);
+    if (!write.commit()) return reply_int_member("result", -1);
   }
   std::optional<CoreReply> reply = core_ask(kAutoBackupRun, stop, REPLY_JSON);
   int32_t result = 0;
   if (!reply || !reply->first(&result)) return;
-  reply_int_object("result", result);
+  reply_int_member("result", result);
 }
 
 void auto_backup_progress_handler(const char* /*argument*/) {
@@ -198,7 +198,7 @@ void backup_device_handler(const char* /*argument*/) {
       return reply_json(w);
     }
   }
-  reply_int_object("result", -1);
+  reply_int_member("result", -1);
 }
 
 void device_backup_start_handler(const char* argument) {
@@ -210,19 +210,19 @@ void device_backup_start_handler(const char* argument) {
   }
   std::optional<CoreReply> reply = core_ask(kDeviceBackupStart, port, REPLY_JSON);
   int32_t result = 0;
-  if (reply && reply->first(&result)) reply_int_object("result", result);
+  if (reply && reply->first(&result)) reply_int_member("result", result);
 }
 
 void device_backup_status_handler(const char* /*argument*/) {
   std::optional<CoreReply> reply = core_ask(kDeviceBackupStatus, REPLY_JSON);
   int32_t status = 0;
-  if (reply && reply->first(&status)) reply_int_object("status", status);
+  if (reply && reply->first(&status)) reply_int_member("status", status);
 }
 
 void device_backup_stop_handler(const char* /*argument*/) {
   std::optional<CoreReply> reply = core_ask(kDeviceBackupStop, REPLY_JSON);
   int32_t result = 0;
-  if (reply && reply->first(&result)) reply_int_object("result", result);
+  if (reply && reply->first(&result)) reply_int_member("result", result);
 }
 
 void device_backup_progress_handler(const char* /*argument*/) {

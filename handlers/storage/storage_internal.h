@@ -7,6 +7,7 @@
 
 #include "common/request.h"
 #include "common/reply.h"
+#include "common/reply_forms.h"
 #include "handlers/storage/storage_messages.h"
 #include "platform/zvdb/storage_tables.h"
 #include "platform/zvdb/zvdb.h"
@@ -27,7 +28,4 @@ void storage_log(int64_t sub_type, int32_t param_type, int32_t port, int32_t det
                  const void* detail = nullptr, uint32_t detail_size = 0);
 
 // "OK" for a result of 0, else "Error"; nothing when there is no reply (the error was written).
-void reply_result_text(const std::optional<CoreReply>& reply);
-
-// {"<key>": value} as the JSON reply.
-void reply_int_object(const char* key, int32_t value);
+inline void reply_result_text(const std::optional<CoreReply>& reply) { reply_status_words(reply, "OK", "Error"); }

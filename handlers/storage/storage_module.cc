@@ -16,19 +16,6 @@ void storage_log(int64_t sub_type, int32_t param_type, int32_t port, int32_t det
   op_log_send(record);
 }
 
-void reply_result_text(const std::optional<CoreReply>& reply) {
-  int32_t result = -1;
-  if (!reply) return;
-  reply->first(&result);
-  reply_text(result == 0 ? "OK" : "Error");
-}
-
-void reply_int_object(const char* key, int32_t value) {
-  JsonWriter w;
-  w.begin_object().key(key).value(value).end_object();
-  reply_json(w);
-}
-
 namespace {
 
 const WebReqEntry kStorageRequests[] = {

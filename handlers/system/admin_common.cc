@@ -47,13 +47,7 @@ std::string local_time_text(int64_t seconds) {
   return text;
 }
 
-void admin_log(int64_t sub_type) {
-  OpLogRecord record;
-  op_log_init(&record);
-  record.sub_type = sub_type;
-  record.param_type = 900;
-  op_log_send(record);
-}
+void admin_log(int64_t sub_type) { op_log_change(sub_type, 900); }
 
 bool unlink_regular(const char* path) {
   struct stat st {};

@@ -12,6 +12,7 @@
 #include "common/json_fields.h"
 #include "common/path_check.h"
 #include "common/reply.h"
+#include "common/reply_forms.h"
 #include "common/request.h"
 #include "common/trace_log.h"
 #include "handlers/system/device_common.h"
@@ -39,14 +40,7 @@ bool encode_name(const char* name, char (&field)[kAudioFileNameSize]) {
 
 // Prints the core's status answer as {"status": n}; nothing when there is none (the error reply
 // was written).
-bool reply_core_status(const std::optional<CoreReply>& reply) {
-  int32_t status = 0;
-  if (!reply || !reply->first(&status)) return false;
-  JsonWriter w;
-  w.begin_object().key("status").value(status).end_object();
-  reply_json(w);
-  return true;
-}
+bool reply_core_status(const std::optional<CoreReply>& reply) { return reply_int_member("status", reply); }
 
 void refuse() { reply_cgi_error(REPLY_JSON); }
 

@@ -9,12 +9,7 @@
 
 // Sends an operation-log record of a device change (main type 4).
 inline void log_device_change(int64_t sub_type, int32_t param_type, int32_t channel = 0) {
-  OpLogRecord record;
-  op_log_init(&record);
-  record.sub_type = sub_type;
-  record.param_type = param_type;
-  record.channel = channel;
-  op_log_send(record);
+  op_log_change(sub_type, param_type, channel);
 }
 
 // A setting kept as text and shown as a number: read into 8 bytes (the longest value such a

@@ -9,6 +9,7 @@
 #include "common/json_fields.h"
 #include "common/record_json.h"
 #include "common/reply.h"
+#include "common/reply_forms.h"
 #include "common/request.h"
 #include "handlers/network/network_messages.h"
 #include "handlers/system/device_common.h"
@@ -165,12 +166,7 @@ void port_mapping_read_handler(const char* /*argument*/) {
   kUpnp.read(kZvdbPath, &upnp, kDeviceRow);
   PortConfig ports{};
   kPorts.read(kZvdbPath, &ports, kNetworkRow);
-  JsonWriter w(256);
-  w.begin_object();
-  write_fields(w, kUpnpReply.schema(), &upnp);
-  write_fields(w, kPortReply.schema(), &ports);
-  w.end_object();
-  reply_json(w);
+  reply_fields({{kUpnpReply.schema(), &upnp}, {kPortReply.schema(), &ports}}, 256);
 }
 
 // The mapping is the core's to store: it applies the record and keeps it with the statuses.
@@ -185,9 +181,7 @@ void port_mapping_set_handler(const char* argument) {
 void port_mapping_refresh_handler(const char* /*argument*/) {
   core_tell(kUpnpRefresh);
   usleep(kRefreshWaitUs);
-  JsonWriter w;
-  w.begin_object().key("res").value(0).end_object();
-  reply_json(w);
+  reply_res(0);
 }
 
 void auto_reboot_read_handler(const char* /*argument*/) {

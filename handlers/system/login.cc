@@ -138,11 +138,7 @@ void login_handler(const char* argument) {
 }
 
 void logout_log_handler(const char* /*argument*/) {
-  OpLogRecord record;
-  op_log_init(&record);
-  record.sub_type = 202;
-  record.param_type = 900;
-  op_log_send(record);
+  op_log_change(202, 900);
   reply_ok();
 }
 

@@ -14,7 +14,9 @@
 
 #include "common/json_fields.h"
 #include "common/path_check.h"
+#include "common/record_json.h"
 #include "common/reply.h"
+#include "common/reply_forms.h"
 #include "common/request.h"
 #include "common/tool_runner.h"
 #include "handlers/system/admin_common.h"
@@ -29,6 +31,18 @@ namespace {
 constexpr const char kExportPathFile[] = "/tmp/.export_down_file";
 constexpr const char kCoreReadyFile[] = "/tmp/zvcore";
 constexpr int kProfileTimeLimitMs = 120000;
+
+// The device information reply's members from the core's record, in the page's order.
+constexpr auto kInfoProduct = ZV_FIELDS(
+    DeviceInfo, ZV_FIELD(device_name, "deviceName"), ZV_FIELD(device_id, "deviceId"),
+    ZV_FIELD(device_name, "product"), ZV_FIELD(hardware_version, "hwver"),
+    ZV_FIELD(software_version, "software"), ZV_FIELD(oem_version, "oemversion"), ZV_FIELD(serial, "sn"),
+    ZV_FIELD(serial_prefix, "prefix"));
+constexpr auto kInfoAddress = ZV_FIELDS(DeviceInfo, ZV_FIELD(mac, "macAddress"), ZV_FIELD(ddns, "zvddns"));
+constexpr auto kInfoResource = ZV_FIELDS(
+    DeviceInfo, ZV_FIELD(display_count, "displayNum"), ZV_FIELD(max_audio_outputs, "maxAudioOut"),
+    ZV_FIELD(network_ports, "maxNetworkLan"), ZV_FIELD(max_sensors, "maxSensor"),
+    ZV_FIELD(max_alarm_outputs, "maxAlarm"), ZV_FIELD(max_cameras, "maxCameras"), ZV_FIELD(rs485_ports, "masRs485"));
 
 enum LogSub : int64_t { kLogReboot = 200, kLogUpgrade = 203, kLogExportConfig = 213, kLogImportConfig = 214,
                         kLogFactoryReset = 215 };
@@ -55,20 +69,20 @@ bool file_exists(const char* path) {
   return stat(path, &st) == 0;
 }
 
-void reply_res(int32_t res) {
-  JsonWriter w;
-  w.begin_object().key("res").value(res).end_object();
-  reply_json(w);
-}
-
-// 6713's status as the reply flag would hold it: 1 for success (a status of 0).
-int32_t upgrade_status(const std::optional<CoreReply>& reply) {
+// Logs the upgrade and has the core install the stored image (`reset` 1: factory settings after).
+// `answer` is given 6713's status as the reply flag would hold it (1 for success, a status of 0);
+// after a success the recorder reboots. No reply: "CGI ERROR" was written, nothing more is done.
+void install_upgrade(int32_t reset, void (*answer)(int32_t status)) {
+  admin_log(kLogUpgrade);
+  const std::optional<CoreReply> reply = core_ask(kUpgrade, reset, REPLY_TEXT);
   int32_t status = 0;
-  if (!reply || !reply->first(&status)) return 0;
-  return status == 0 ? 1 : status;
+  if (!reply || !reply->first(&status)) return;
+  if (status == 0) status = 1;
+  answer(status);
+  if (status != 1) return;
+  admin_log(kLogReboot);
+  core_tell_bare(kReboot);
 }
-
-void reply_check(JsonWriter& w, const UpgradeCheck& check) { write_object(w, check); }
 
 // Exports are named "/tmp/zvconfig_<time>.db" and only the one named in kExportPathFile can be
 // downloaded (the download removes it). Every other one is a leftover of an export that was never
@@ -195,29 +209,12 @@ void device_info_handler(const char* /*argument*/) {
   JsonWriter w(2048);
   w.begin_object();
   w.key("hostName").value("");
-  w.key("deviceName").field(info->device_name);
-  w.key("deviceId").value(info->device_id);
-  w.key("product").field(info->device_name);
-  w.key("hwver").field(info->hardware_version);
-  w.key("software").field(info->software_version);
-  w.key("oemversion").value(info->oem_version);
-  w.key("sn").field(info->serial);
-  w.key("prefix").field(info->serial_prefix);
-  w.key("pluginVersion").value(plugin);
-  w.key("mpluginVersion").value(mplugin);
-  w.key("macAddress").field(info->mac);
-  w.key("zvddns").value(info->ddns);
-  w.key("uptime").value(uptime);
-  w.key("sncode").field(info->serial);
-  w.key("resource").begin_object();
-  w.key("displayNum").value(info->display_count);
-  w.key("maxAudioOut").value(info->max_audio_outputs);
-  w.key("maxNetworkLan").value(info->network_ports);
-  w.key("maxSensor").value(info->max_sensors);
-  w.key("maxAlarm").value(info->max_alarm_outputs);
-  w.key("maxCameras").value(info->max_cameras);
-  w.key("masRs485").value(info->rs485_ports);
-  w.end_object();
+  write_fields(w, kInfoProduct.schema(), info.get());
+  w.key("pluginVersion").value(plugin).key("mpluginVersion").value(mplugin);
+  write_fields(w, kInfoAddress.schema(), info.get());
+  w.key("uptime").value(uptime).key("sncode").field(info->serial);
+  w.key("resource");
+  write_object(w, kInfoResource.schema(), info.get());
   w.key("zvfsDbup").value(get_param_int(kZvdbPath, "zvfs_dbup", 0));
   w.key("transProtocol").value(get_param_int(kZvdbPath, "transport_protocol", 0));
   w.key("streamInfo").value(get_param_int(kZvdbPath, "stream_information", 0));
@@ -232,13 +229,9 @@ void upgrade_upload_handler(const char* argument) {
   if (argument == nullptr) return;
   const char* query = strstr(argument, " & ");
   const int32_t reset = query != nullptr && strstr(query + 3, "reset") != nullptr ? 1 : 0;
-  admin_log(kLogUpgrade);
-  const int32_t status = upgrade_status(core_ask(kUpgrade, reset, REPLY_TEXT));
-  if (status == 0) return;  // no answer: "CGI ERROR" was written
-  if (status != 1) return (void)write_reply(REPLY_TEXT, std::to_string(status).c_str());
-  reply_ok();
-  admin_log(kLogReboot);
-  core_tell_bare(kReboot);
+  install_upgrade(reset, [](int32_t status) {
+    status == 1 ? reply_ok() : (void)write_reply(REPLY_TEXT, std::to_string(status).c_str());
+  });
 }
 
 void recorder_image_absent_handler(const char* /*argument*/) {
@@ -267,11 +260,7 @@ void camera_upgrade_handler(const char* argument) {
   CameraUpgradeRequest upgrade{};
   if (!request || !read_record(request.get(), &upgrade)) return (void)reply_cgi_error(REPLY_JSON);
   copy_text_field(upgrade.path, kCameraImage);
-  std::optional<CoreReply> reply = core_ask(kCameraUpgrade, upgrade, REPLY_TEXT);
-  if (!reply) return;
-  CameraUpgradeStatus status{};
-  if (!reply->first(&status)) return (void)reply_cgi_error(REPLY_JSON);
-  reply_record(status);
+  reply_core_record<CameraUpgradeStatus>(core_ask(kCameraUpgrade, upgrade, REPLY_TEXT), REPLY_JSON);
 }
 
 void camera_image_drop_handler(const char* /*argument*/) {
@@ -289,9 +278,7 @@ void upgrade_download_handler(const char* argument) {
     return (void)reply_cgi_error(REPLY_JSON);
   }
   copy_text_field(download.path, type == 0 ? kRecorderImage : kCameraImage);
-  std::optional<CoreReply> reply = core_ask(kUpgradeDownload, download, REPLY_TEXT);
-  int32_t res = 0;
-  if (reply && reply->first(&res)) reply_res(res);
+  reply_core_res(core_ask(kUpgradeDownload, download, REPLY_TEXT));
 }
 
 void upgrade_cancel_handler(const char* argument) {
@@ -304,30 +291,16 @@ void upgrade_cancel_handler(const char* argument) {
     unlink_regular(kRecorderImage);
     return reply_res(0);
   }
-  std::optional<CoreReply> reply = core_ask(kUpgradeCancel, REPLY_TEXT);
-  int32_t res = 0;
-  if (reply && reply->first(&res)) reply_res(res);
+  reply_core_res(core_ask(kUpgradeCancel, REPLY_TEXT));
 }
 
 void upgrade_check_handler(const char* /*argument*/) {
-  std::optional<CoreReply> reply = core_ask(kUpgradeCheck, REPLY_TEXT);
-  if (!reply) return;
-  UpgradeCheck check{};
-  if (!reply->first(&check)) return (void)reply_cgi_error(REPLY_JSON);
-  JsonWriter w(1024);
-  reply_check(w, check);
-  reply_json(w);
+  reply_core_record<UpgradeCheck>(core_ask(kUpgradeCheck, REPLY_TEXT), REPLY_JSON);
 }
 
 void upgrade_download_install_handler(const char* /*argument*/) {
   core_tell(kUpgradePrepare);
-  admin_log(kLogUpgrade);
-  const int32_t status = upgrade_status(core_ask(kUpgrade, int32_t{0}, REPLY_TEXT));
-  if (status == 0) return;  // no answer: "CGI ERROR" was written
-  if (status != 1) return reply_res(status);
-  reply_res(0);
-  admin_log(kLogReboot);
-  core_tell_bare(kReboot);
+  install_upgrade(0, [](int32_t status) { reply_res(status == 1 ? 0 : status); });
 }
 
 void camera_upgrade_check_handler(const char* argument) {
@@ -349,7 +322,7 @@ void camera_upgrade_check_handler(const char* argument) {
   w.begin_object().key("check").begin_array();
   UpgradeCheck check{};
   for (size_t i = 0; i < count; ++i) {
-    if (payload.record(i, &check)) reply_check(w, check);
+    if (payload.record(i, &check)) write_object(w, check);
   }
   w.end_array().end_object();
   reply_json(w);

@@ -64,13 +64,7 @@ constexpr auto kUserDeleteForm =
     ZV_FIELDS(UserRecord, ZV_FIELD(id, "id").required().range(0, kMaxUsers - 1),
               ZV_FIELD(type, "type").required().range(0, 3));
 
-void log_user_change(int64_t sub_type, int32_t param_type) {
-  OpLogRecord record;
-  op_log_init(&record);
-  record.sub_type = sub_type;
-  record.param_type = param_type;
-  op_log_send(record);
-}
+void log_user_change(int64_t sub_type, int32_t param_type) { op_log_change(sub_type, param_type); }
 
 // True when the request carries a usable "name" (a text): an edit that renames.
 bool names_user(json_object* request) {

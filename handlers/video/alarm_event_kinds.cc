@@ -141,23 +141,10 @@ const EventKind kVideoLossEventKind = {
     .on_change = video_loss_changed,
 };
 
-void log_event_change(int32_t param_type, int32_t number) {
-  OpLogRecord record;
-  op_log_init(&record);
-  record.sub_type = kLogSubEvent;
-  record.param_type = param_type;
-  record.channel = number;
-  op_log_send(record);
-}
+void log_event_change(int32_t param_type, int32_t number) { op_log_change(kLogSubEvent, param_type, number); }
 
 void log_event_change_multi(int32_t param_type, int32_t number, ChannelMask64 mask) {
-  OpLogMultiRecord payload{};
-  op_log_init(&payload.record);
-  payload.record.sub_type = kLogSubEvent;
-  payload.record.param_type = param_type;
-  payload.record.channel = number;
-  payload.mask = mask;
-  core_tell(kOpLogMulti, payload);
+  op_log_change_multi(kLogSubEvent, param_type, number, mask);
 }
 
 size_t listed_numbers(json_object* request, const char* list_key, const char* count_key, int limit,

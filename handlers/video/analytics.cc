@@ -10,6 +10,7 @@
 
 #include "common/json_fields.h"
 #include "common/record_json.h"
+#include "common/reply_forms.h"
 #include "handlers/video/analytics.h"
 #include "handlers/video/analytics_messages.h"
 #include "handlers/video/canvas.h"
@@ -478,12 +479,7 @@ template <class R>
 void reply_camera_record(const char* argument, const char* key, const Exchange<int32_t, R>& read) {
   int32_t channel = -1;
   if (!analytics_channel(argument, key, REPLY_JSON, &channel)) return;
-  std::optional<CoreReply> reply = core_ask(read, channel, REPLY_JSON);
-  R record;
-  if (!reply || !reply->first(&record)) return;
-  JsonWriter w;
-  write_object(w, record);
-  reply_json(w);
+  reply_core_record<R>(core_ask(read, channel, REPLY_JSON));
 }
 }  // namespace
 

@@ -7,6 +7,7 @@
 
 #include "common/json_fields.h"
 #include "common/record_json.h"
+#include "common/reply_forms.h"
 #include "handlers/video/analytics.h"
 #include "handlers/video/analytics_messages.h"
 #include "handlers/video/canvas.h"
@@ -216,10 +217,5 @@ void regional_count_set_handler(const char* argument) {
     }
     if (!write.commit()) return (void)reply_cgi_error(REPLY_JSON);
   }
-  std::optional<CoreReply> reply = core_ask(kRegionalCountSet, *s, REPLY_JSON);
-  int32_t res = 0;
-  if (!reply || !reply->first(&res)) return;
-  JsonWriter w;
-  w.begin_object().key("res").value(res).end_object();
-  reply_json(w);
+  reply_core_res(core_ask(kRegionalCountSet, *s, REPLY_JSON));
 }

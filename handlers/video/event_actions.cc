@@ -201,16 +201,6 @@ int32_t audio_id_mask() {
   return mask;
 }
 
-void op_log_send_multi(int32_t main_type, int64_t sub_type, int32_t param_type, ChannelMask64 mask) {
-  OpLogMultiRecord payload{};
-  op_log_init(&payload.record);
-  payload.record.main_type = main_type;
-  payload.record.sub_type = sub_type;
-  payload.record.param_type = param_type;
-  payload.mask = mask;
-  core_tell(kOpLogMulti, payload);
-}
-
 // ---- Procedures ------------------------------------------------------------------------------
 
 int store_event_actions(const EventKind& kind, json_object* block, SettingsWrite& write, int sub,

@@ -71,10 +71,6 @@ int ptz_actions_store(int ptz_chn_id, int ptz_type, json_object* array);
 // Bit n set when alarm audio slot n is in use.
 int32_t audio_id_mask();
 
-// The operation-log record of a change that concerns several channels: an OpLogRecord followed by
-// the channel set, 680 bytes, message 3509, no wait.
-void op_log_send_multi(int32_t main_type, int64_t sub_type, int32_t param_type, ChannelMask64 mask);
-
 // ---- Event kinds ----------------------------------------------------------------------------
 
 enum EventPlan : int { kPlanEffective = 0, kPlanAudible, kPlanEmail, kPlanPtz, kPlanCount };

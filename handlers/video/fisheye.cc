@@ -4,6 +4,7 @@
 
 #include "common/json_fields.h"
 #include "common/record_json.h"
+#include "common/reply_forms.h"
 #include "handlers/video/analytics.h"
 #include "handlers/video/analytics_messages.h"
 
@@ -50,10 +51,5 @@ void fisheye_probe_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   FisheyeProbeSet set{};
   if (!request || !read_record(request.get(), &set.camera) || !read_record(request.get(), &set)) return;
-  std::optional<CoreReply> reply = core_ask(kFisheyeProbeSet, set, REPLY_JSON);
-  int32_t res = 0;
-  if (!reply || !reply->first(&res)) return;
-  JsonWriter w;
-  w.begin_object().key("res").value(res).end_object();
-  reply_json(w);
+  reply_core_res(core_ask(kFisheyeProbeSet, set, REPLY_JSON));
 }

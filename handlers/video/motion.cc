@@ -43,14 +43,7 @@ constexpr auto kGridReply =
               ZV_FIELD(fishinstall, "fishinstall"));
 
 // The motion operation-log entry: 204/909 with the 1-based channel.
-void log_motion_change(int channel) {
-  OpLogRecord record;
-  op_log_init(&record);
-  record.sub_type = kLogSubMotion;
-  record.param_type = kLogParamMotion;
-  record.channel = channel + 1;
-  op_log_send(record);
-}
+void log_motion_change(int channel) { op_log_change(kLogSubMotion, kLogParamMotion, channel + 1); }
 
 // The all-day plan for a camera that runs its own motion detection: days 0..6 enabled, the first
 // four ranges 0:00-24:00.
@@ -283,7 +276,7 @@ void motion_settings_set_handler(const char* argument) {
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
   if (block_channel >= 0) notify_event_actions(kMotionEventKind, block_channel);
-  op_log_send_multi(kOpLogMainOperation, kLogSubMotion, kLogParamMotion, targets);
+  op_log_change_multi(kLogSubMotion, kLogParamMotion, 0, targets);
   core_tell(kMotionGridCopy, copy);
   core_tell(kMotionCopied, targets);
   core_tell(kCameraMotionMode, mode);

@@ -8,6 +8,7 @@
 #include "common/json_fields.h"
 #include "common/record_json.h"
 #include "common/reply.h"
+#include "common/reply_forms.h"
 #include "handlers/video/event_actions.h"
 #include "handlers/video/video_common.h"
 #include "handlers/video/video_messages.h"
@@ -40,16 +41,6 @@ int privacy_mask_area_count(int32_t num, int32_t mosaic_num) {
 bool channel_of(const char* argument, const char* key, int32_t* channel) {
   JsonPtr request = parse_request(argument);
   return request && read_json_members(request.get(), {int_member(key, channel).required()});
-}
-
-// Prints a one-int32 answer of the core as {"<key>": n}; nothing when there is none (the error
-// reply was written).
-void reply_int_member(const char* key, const std::optional<CoreReply>& reply) {
-  int32_t value = 0;
-  if (!reply || !reply->first(&value)) return;
-  JsonWriter w;
-  w.begin_object().key(key).value(value).end_object();
-  reply_json(w);
 }
 
 void write_camera_mask(JsonWriter& w, const CameraPrivacyMask& mask) {

@@ -9,6 +9,7 @@
 #include "common/json_fields.h"
 #include "platform/zvstd/url_coding.h"
 #include "common/record_json.h"
+#include "common/reply_forms.h"
 #include "handlers/video/analytics.h"
 #include "handlers/video/analytics_messages.h"
 #include "handlers/video/schedule_json.h"
@@ -279,9 +280,7 @@ void plate_replace_handler(const char* argument) {
     write.check(write_anpr_list_replace_batch(kAnprDbPath, entries.get(), count));
     if (!write.commit()) return (void)reply_cgi_error(REPLY_JSON);
   }
-  JsonWriter w;
-  w.begin_object().key("count").value(count).end_object();
-  reply_json(w);
+  reply_int_member("count", count);
 }
 
 void plate_edit_handler(const char* argument) {

@@ -8,6 +8,7 @@
 #include "common/json_fields.h"
 #include "common/record_json.h"
 #include "common/reply.h"
+#include "common/reply_forms.h"
 #include "handlers/video/alarm_event_handlers.h"
 #include "handlers/video/alarm_event_kinds.h"
 #include "handlers/video/alarm_event_messages.h"
@@ -115,10 +116,7 @@ void camera_alarm_read(const char* argument, const Exchange<int32_t, R>& exchang
   if (argument == nullptr) return;
   const int channel = decimal_argument(argument);
   if (channel < 0 || channel >= kMaxChannels) return;
-  std::optional<CoreReply> reply = core_ask(exchange, channel, REPLY_JSON);
-  R state{};
-  if (!reply || !reply->first(&state)) return;
-  reply_record(state);
+  reply_core_record<R>(core_ask(exchange, channel, REPLY_JSON));
 }
 
 }  // namespace

@@ -288,7 +288,7 @@ void video_loss_alarms_set_handler(const char* argument) {
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
   core_tell(kVideoLossesChanged, changed);
-  op_log_send_multi(kOpLogMainOperation, 204, kLogParamEventCopy, listed);
+  op_log_change_multi(204, kLogParamEventCopy, 0, listed);
   reply_ok();
 }
 
@@ -335,7 +335,7 @@ void alarm_in_trigger_copy_handler(const char* argument) {
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
   core_tell(kAlarmInsChanged, listed);
-  op_log_send_multi(kOpLogMainOperation, 204, kLogParamEventCopy, listed);
+  op_log_change_multi(204, kLogParamEventCopy, 0, listed);
   reply_ok();
 }
 

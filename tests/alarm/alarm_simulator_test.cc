@@ -7,6 +7,7 @@
 
 #include "handlers/alarm/alarm_messages.h"
 #include "tests/alarm/alarm_fixture.h"
+#include "tests/support/sim_rules.h"
 #include "tools/zvcore-sim/control.h"
 #include "tools/zvcore-sim/simulator.h"
 
@@ -22,18 +23,8 @@ class AlarmSimulatorTest : public AlarmTest {
 
 TEST_F(AlarmSimulatorTest, EveryAlarmMessageHasItsRule) {
   Simulator simulator(SimOptions{});
-  EXPECT_TRUE(simulator.rules().conflicts().empty());
-  for (const auto& list : {std::span<const MessageInfo>(kAlarmMessages), std::span<const MessageInfo>(kAlarmEventMessages)}) {
-    for (const MessageInfo& m : list) {
-      SCOPED_TRACE(m.name);
-      if (m.reply_id != 0) {
-        EXPECT_EQ(Simulator::reply_id_for(m.id), m.reply_id);
-      }
-      const SimRules::Rule* rule = simulator.rules().find(SimRequest{0, 3, m.id, nullptr, 0});
-      ASSERT_NE(rule, nullptr);
-      EXPECT_EQ(rule->module, "alarm");
-    }
-  }
+  expect_module_rules(simulator, kAlarmMessages, "alarm");
+  expect_module_rules(simulator, kAlarmEventMessages, "alarm");
   struct Row {
     const char* line;
     const char* answer;
@@ -66,6 +57,13 @@ TEST_F(AlarmSimulatorTest, CameraAlarmSetsAndStateAreReturnedByTheirReads) {
             std::string::npos);
   EXPECT_EQ(get("/6090", "2").out,
             kJsonHeader + R"({ "camId": 2, "enable": 1, "type": 4, "triActions": 3, "triChannels": "01" })");
+  // The audio alarm: every member of the set comes back, with the stored triggers.
+  ASSERT_EQ(post("/6093", R"({"camId": 2, "enable": 1, "type": 2, "volume": 30, "duration": 5, "onEvent": 6, )"
+                          R"("offEvent": 7, "ongoingEvent": 8, "triActions": 1, "triChannels": "001"})").out,
+            kOk);
+  EXPECT_EQ(get("/6092", "2").out,
+            kJsonHeader + R"({ "camId": 2, "enable": 1, "type": 2, "volume": 30, "duration": 5, "onEvent": 6, )"
+                          R"("offEvent": 7, "ongoingEvent": 8, "triActions": 1, "triChannels": "001" })");
 }
 
 }  // namespace

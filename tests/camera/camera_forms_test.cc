@@ -130,43 +130,33 @@ std::pair<std::string, std::string> add_and_read(const std::vector<Member>& memb
 std::vector<Member> rtsp_camera(const std::string& text_suffix, size_t long_text) {
   // A text member sent as `long_text` characters (0: a short text of its own) and printed as
   // the field keeps it.
-  auto text = [&](const std::string& own, size_t width) -> std::pair<std::string, std::string> {
-    if (long_text == 0) return {quoted(own + text_suffix), quoted(own + text_suffix)};
-    return {quoted(std::string(width, 'x')), quoted(std::string(width - 1, 'x'))};
+  auto text = [&](const char* request_key, const char* reply_key, const std::string& own, size_t width) -> Member {
+    if (long_text == 0) return {request_key, reply_key, quoted(own + text_suffix), quoted(own + text_suffix)};
+    return {request_key, reply_key, quoted(std::string(width, 'x')), quoted(std::string(width - 1, 'x'))};
   };
-  const auto [name_in, name_out] = text("Gate", 64);
-  const auto [ip_in, ip_out] = text("10.0.0.", 64);
-  const auto [user_in, user_out] = text("user", 64);
-  const auto [password_in, password_out] = text("secret", 64);
-  const auto [main_in, main_out] = text("main", 256);
-  const auto [sub_in, sub_out] = text("sub", 256);
-  const auto [main_url_in, main_url_out] = text("rtspmain", 256);
-  const auto [sub_url_in, sub_url_out] = text("rtspsub", 256);
-  const auto [mac_in, mac_out] = text("02:00:00:00:00:0", 32);
-  const auto [ddns_in, ddns_out] = text("gate.example", 64);
   return {
       {"id", "id", "6", "6"},
-      {"name", "name", name_in, name_out},
-      {"ipAddr", "ipAddr", ip_in, ip_out},
+      text("name", "name", "Gate", 64),
+      text("ipAddr", "ipAddr", "10.0.0.", 64),
       {"managePort", "managePort", "8006", "8006"},
       {nullptr, "protocol", "", "1"},  // the protocol of model 1
       {"camProtocol", "model", "1", "1"},
-      {"userName", "userName", user_in, user_out},
-      {"password", "password", password_in, password_out},
+      text("userName", "userName", "user", 64),
+      text("password", "password", "secret", 64),
       {"transmitProtocol", "transmitProtocol", "2", "2"},
       {"mainRtspPort", "mainRtspPort", "1554", "1554"},
-      {"mainSourcePath", "mainSourcePath", main_in, main_out},
+      text("mainSourcePath", "mainSourcePath", "main", 256),
       {"enableSubStream", "subRtspEnable", "0", "0"},
       {"subRtspPort", "subRtspPort", "1555", "1555"},
-      {"subSourcePath", "subSourcePath", sub_in, sub_out},
+      text("subSourcePath", "subSourcePath", "sub", 256),
       {"syncTime", "syncTime", "0", "0"},
-      {"mainrtspurl", "mainRtspUrl", main_url_in, main_url_out},
-      {"subrtspurl", "subRtspUrl", sub_url_in, sub_url_out},
+      text("mainrtspurl", "mainRtspUrl", "rtspmain", 256),
+      text("subrtspurl", "subRtspUrl", "rtspsub", 256),
       {"physicalport", "physicalport", "4", "4"},
       {"poechannel", "poechannel", "3", "3"},
-      {"mac_addr", "mac_addr", mac_in, mac_out},
+      text("mac_addr", "mac_addr", "02:00:00:00:00:0", 32),
       {"minorid", "minorid", "9", "9"},
-      {"ddns", "ddns", ddns_in, ddns_out},
+      text("ddns", "ddns", "gate.example", 64),
   };
 }
 

@@ -8,6 +8,7 @@
 
 #include "handlers/camera/camera_setup_messages.h"
 #include "tests/camera/camera_fixture.h"
+#include "tests/support/sim_rules.h"
 #include "tools/zvcore-sim/modules.h"
 #include "tools/zvcore-sim/rules.h"
 #include "tools/zvcore-sim/simulator.h"
@@ -152,16 +153,7 @@ TEST(CameraSetupSimModule, TheNetworkIsListedByControl) {
 
 TEST(CameraSetupSimModule, EveryMessageHasItsRuleAndReplyId) {
   Simulator simulator(SimOptions{});
-  EXPECT_TRUE(simulator.rules().conflicts().empty());
-  for (const MessageInfo& m : kCameraSetupMessages) {
-    SCOPED_TRACE(m.name);
-    if (m.reply_id != 0) {
-      EXPECT_EQ(Simulator::reply_id_for(m.id), m.reply_id);
-    }
-    const SimRules::Rule* rule = simulator.rules().find(SimRequest{0, 3, m.id, nullptr, 0});
-    ASSERT_NE(rule, nullptr);
-    EXPECT_EQ(rule->module, "camera_setup");
-  }
+  expect_module_rules(simulator, kCameraSetupMessages, "camera_setup");
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "handlers/camera/camera_apps_messages.h"
 #include "tests/support/request_fixture.h"
+#include "tests/support/sim_rules.h"
 #include "tools/zvcore-sim/rules.h"
 #include "tools/zvcore-sim/simulator.h"
 
@@ -84,16 +85,7 @@ TEST_F(CameraAppsSimulatorTest, EverySetIsAnswered) {
 
 TEST(CameraAppsSimModule, EveryMessageHasItsRuleReplyIdAndTheControlCommandsAnswer) {
   Simulator simulator(SimOptions{});
-  EXPECT_TRUE(simulator.rules().conflicts().empty());
-  for (const MessageInfo& m : kCameraAppsMessages) {
-    SCOPED_TRACE(m.name);
-    if (m.reply_id != 0) {
-      EXPECT_EQ(Simulator::reply_id_for(m.id), m.reply_id);
-    }
-    const SimRules::Rule* rule = simulator.rules().find(SimRequest{0, 3, m.id, nullptr, 0});
-    ASSERT_NE(rule, nullptr);
-    EXPECT_EQ(rule->module, "camera_apps");
-  }
+  expect_module_rules(simulator, kCameraAppsMessages, "camera_apps");
   SimModule* apps = simulator.module("camera_apps");
   ASSERT_NE(apps, nullptr);
   struct Row {

@@ -177,9 +177,7 @@ class SimProcess {
  public:
   explicit SimProcess(std::vector<std::string> args) {
     std::vector<std::string> text = zvtest::program_command(zvtest::bin_path("zvcore-sim"), args);
-    std::vector<char*> argv;
-    for (auto& a : text) argv.push_back(a.data());
-    argv.push_back(nullptr);
+    std::vector<char*> argv = zvtest::exec_pointers(text);
     if (posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0) pid_ = -1;
   }
   ~SimProcess() { stop(); }

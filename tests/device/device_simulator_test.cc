@@ -10,6 +10,7 @@
 #include "handlers/network/network_messages.h"
 #include "handlers/system/device_messages.h"
 #include "tests/device/device_fixture.h"
+#include "tests/support/sim_rules.h"
 #include "tools/zvcore-sim/simulator.h"
 
 namespace zvtest {
@@ -69,22 +70,8 @@ TEST_F(DeviceSimulatorTest, DiagnosticsExportWritesATarPackage) {
 
 TEST(DeviceSimulatorRules, EveryDeviceAndNetworkMessageHasItsRuleAndReplyId) {
   Simulator simulator(SimOptions{});
-  EXPECT_TRUE(simulator.rules().conflicts().empty());
-  struct Group {
-    std::span<const MessageInfo> messages;
-    const char* module;
-  } groups[] = {{kDeviceMessages, "device"}, {kNetworkMessages, "device"}};
-  for (const Group& g : groups) {
-    for (const MessageInfo& m : g.messages) {
-      SCOPED_TRACE(m.name);
-      if (m.reply_id != 0) {
-        EXPECT_EQ(Simulator::reply_id_for(m.id), m.reply_id);
-      }
-      const SimRules::Rule* rule = simulator.rules().find(SimRequest{0, 3, m.id, nullptr, 0});
-      ASSERT_NE(rule, nullptr);
-      EXPECT_EQ(rule->module, g.module);
-    }
-  }
+  expect_module_rules(simulator, kDeviceMessages, "device");
+  expect_module_rules(simulator, kNetworkMessages, "device");
 }
 
 }  // namespace

@@ -55,11 +55,7 @@ class Child {
     std::vector<std::string> argv_text = zvtest::program_command(path, args);
     std::vector<std::string> env_text;
     for (const auto& [k, v] : env) env_text.push_back(k + "=" + v);
-    std::vector<char*> argv, envp;
-    for (auto& a : argv_text) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    for (auto& e : env_text) envp.push_back(e.data());
-    envp.push_back(nullptr);
+    std::vector<char*> argv = zvtest::exec_pointers(argv_text), envp = zvtest::exec_pointers(env_text);
     pid_ = fork();
     if (pid_ == 0) {
       const int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);

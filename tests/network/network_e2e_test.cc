@@ -15,6 +15,7 @@
 
 #include "tests/e2e/reply_json.h"
 #include "tests/e2e/stack.h"
+#include "tests/support/sockets.h"
 
 namespace zvtest {
 namespace {
@@ -26,23 +27,6 @@ std::string run_tool_of(const std::string& name, const std::vector<std::string>&
   return run_program(bin_path(name), options).out;
 }
 std::string device_state() { return run_tool_of("zvcore-sim", {"ctl", "device", "state"}); }
-
-// A port a socket of this test listens on (all addresses).
-struct Listener {
-  Listener() {
-    fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    socklen_t length = sizeof a;
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    listen(fd, 1);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
-    port = ntohs(a.sin_port);
-  }
-  ~Listener() { close(fd); }
-  int fd = -1;
-  int port = 0;
-};
 
 TEST(EndToEndNetwork, InterfacesSwitchToBondAndBack) {
   DemoStack stack;
@@ -135,7 +119,7 @@ TEST(EndToEndNetwork, DdnsMailAndMulticast) {
 TEST(EndToEndNetwork, PortsRefuseAListenerAndTakeAFreePort) {
   DemoStack stack;
   ASSERT_TRUE(stack.ready());
-  Listener busy;
+  Listener busy(INADDR_ANY);  // all addresses
   const int free_port = free_tcp_port();
   const std::string head = R"({"enableSsh":0,"sshPort":22,"rtspPort":554,"servicePort":6036,"posPort":5000,)"
                            R"("httpsPort":443,"enableAccess":0,"needReboot":0,"channel_num":2,"pushType":1,)"

@@ -22,6 +22,7 @@
 #include "handlers/network/port_check.h"
 #include "platform/zvdb/network_tables.h"
 #include "platform/zvnet/p2p_crypt.h"
+#include "tests/support/sockets.h"
 #include "tests/support/request_fixture.h"
 #include "tools/p2p-standin/standin.h"
 
@@ -44,24 +45,6 @@ std::string port_body(const std::string& extra = "") {
          R"("PushTypeNvrAlarmIn":7,"pushTypeArr":[1,2,3,4],"enableMsg":1,"pushNvrPos":"pos","pushVideoStream":1)" +
          extra + "}";
 }
-
-// A port a socket of this test listens on (loopback).
-struct Listener {
-  Listener() {
-    fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof a;
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    listen(fd, 1);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
-    port = ntohs(a.sin_port);
-  }
-  ~Listener() { close(fd); }
-  int fd = -1;
-  int port = 0;
-};
 
 TEST(PortCheck, PoeRangeAndListeners) {
   const struct {

@@ -12,6 +12,7 @@
 #include "handlers/ptz/ptz_messages.h"
 #include "handlers/record/record_messages.h"
 #include "tests/support/harness.h"
+#include "tests/support/sim_rules.h"
 #include "tools/zvcore-sim/rules.h"
 #include "tools/zvcore-sim/simulator.h"
 
@@ -20,22 +21,8 @@ namespace {
 
 TEST(PtzSimulator, EveryPtzAndRecordMessageHasItsRuleAndReplyId) {
   Simulator simulator(SimOptions{});
-  EXPECT_TRUE(simulator.rules().conflicts().empty());
-  const struct {
-    std::span<const MessageInfo> messages;
-    const char* module;
-  } groups[] = {{kPtzMessages, "ptz"}, {kRecordMessages, "record"}};
-  for (const auto& group : groups) {
-    for (const MessageInfo& m : group.messages) {
-      SCOPED_TRACE(m.name);
-      if (m.reply_id != 0) {
-        EXPECT_EQ(Simulator::reply_id_for(m.id), m.reply_id);
-      }
-      const SimRules::Rule* rule = simulator.rules().find(SimRequest{0, 3, m.id, nullptr, 0});
-      ASSERT_NE(rule, nullptr);
-      EXPECT_EQ(rule->module, group.module);
-    }
-  }
+  expect_module_rules(simulator, kPtzMessages, "ptz");
+  expect_module_rules(simulator, kRecordMessages, "record");
 }
 
 class PtzHead : public ::testing::Test {

@@ -6,27 +6,17 @@
 #include <string>
 
 #include "tests/e2e/stack.h"
+#include "tests/record/week_plan.h"
 
 namespace zvtest {
 namespace {
-
-std::string week_plan() {
-  std::string days;
-  for (int d = 0; d < 8; ++d) {
-    const bool weekday = d >= 1 && d <= 5;
-    days += std::string(d ? "," : "") + R"({"wholedayEnable":)" + (weekday ? "1" : "0") +
-            R"(,"wholedayActionType":)" + (weekday ? "1" : "0") + R"(,"plans":[)" +
-            (weekday ? "" : R"(["00:00","24:00",2])") + "]}";
-  }
-  return R"({"cnt":8,"chnid":[0,1,2,3,4,5,6,7],"recordplanmode":0,"schedule":[)" + days + "]}";
-}
 
 TEST(EndToEndRecord, WeekPlanForEightChannelsModesAndAHoliday) {
   DemoStack stack;
   ASSERT_TRUE(stack.ready());
   EXPECT_EQ(stack.post_json("/6047", "{}").body, R"({ "primary": [ ], "secondary": [ ], "size": 0 })");
 
-  EXPECT_EQ(stack.post_json("/6041", week_plan()).body, "OK");
+  EXPECT_EQ(stack.post_json("/6041", week_plan("[0,1,2,3,4,5,6,7]", 8, 0)).body, "OK");
   const std::string read = stack.get("/6040?5").body;
   const std::string head = R"({ "id": 5, "schedule": [ { "wholedayEnable": 0, "wholedayActionType": 0, "plans": [ { )";
   EXPECT_EQ(read.substr(0, head.size()), head);

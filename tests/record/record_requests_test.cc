@@ -10,6 +10,7 @@
 #include "handlers/record/record_messages.h"
 #include "platform/zvdb/camera_tables.h"
 #include "platform/zvdb/record_tables.h"
+#include "tests/record/week_plan.h"
 #include "tests/support/request_fixture.h"
 
 namespace zvtest {
@@ -84,20 +85,6 @@ TEST_F(RecordRequestTest, HolidayRefusals) {
 }
 
 // ---- /6040, /6041 -------------------------------------------------------------------------------
-
-// Channels 0..7: continuous on weekdays (days 1..5 whole day, type 1), motion at weekends
-// (00:00-24:00, type 2).
-std::string week_plan(const std::string& chnid, int count, int mode) {
-  std::string days;
-  for (int d = 0; d < 8; ++d) {
-    const bool weekday = d >= 1 && d <= 5;
-    days += std::string(d ? "," : "") + R"({"wholedayEnable":)" + (weekday ? "1" : "0") +
-            R"(,"wholedayActionType":)" + (weekday ? "1" : "0") + R"(,"plans":[)" +
-            (weekday ? "" : R"(["00:00","24:00",2])") + "]}";
-  }
-  return R"({"cnt":)" + std::to_string(count) + R"(,"chnid":)" + chnid + R"(,"recordplanmode":)" +
-         std::to_string(mode) + R"(,"schedule":[)" + days + "]}";
-}
 
 TEST_F(RecordRequestTest, PlanSetCopiesThePlanAndChangedModes) {
   const std::string factory = get("/6040", "3").out;

@@ -528,7 +528,7 @@ const std::map<int32_t, MessageInfo>& declared_exchanges() {
     std::map<int32_t, MessageInfo> out;
     const std::span<const MessageInfo> lists[] = {
         kAlarmMessages,   kCameraAppsMessages,      kCameraMessages,     kCameraSetupMessages,
-        kLocalMessages,   kHttpsMessages,           kNetworkMessages,    kNetworkServicesMessages,
+        kHttpsMessages,   kNetworkMessages,         kNetworkServicesMessages,
         playback::kPlaybackMessages, kPtzMessages,  kRecordMessages,     kStateMessages,
         kStorageMessages, kAdminMessages,           kDeviceMessages,     kSystemMessages,
         kAlarmEventMessages, kAnalyticsMessages,    kVideoMessages,      kOpLogMessages,

@@ -86,11 +86,7 @@ class WriterFaults : public RequestTest {
       if (const char* value = getenv(name)) env_text.push_back(std::string(name) + "=" + value);
     }
     std::vector<std::string> argv_text = program_command(bin_path("webreq"));
-    std::vector<char*> argv, envp;
-    for (auto& a : argv_text) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    for (auto& e : env_text) envp.push_back(e.data());
-    envp.push_back(nullptr);
+    std::vector<char*> argv = exec_pointers(argv_text), envp = exec_pointers(env_text);
     int in[2];
     if (pipe2(in, O_CLOEXEC) != 0) return -1;
     posix_spawn_file_actions_t actions;

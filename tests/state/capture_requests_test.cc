@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "tests/support/request_fixture.h"
+#include "tests/support/sockets.h"
 
 namespace zvtest {
 namespace {
@@ -229,17 +230,8 @@ TEST_F(CaptureTest, RealCaptureOnTheLoopback) {
   }
   ASSERT_TRUE(listening) << "tcpdump did not start";
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  const int s = socket(AF_INET, SOCK_DGRAM, 0);
-  ASSERT_GE(s, 0);
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_port = htons(static_cast<uint16_t>(port));
-  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   const char datagram[] = "zv-capture-probe";
-  for (int i = 0; i < 3; ++i) {
-    sendto(s, datagram, sizeof datagram - 1, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
-  }
-  close(s);
+  ASSERT_TRUE(send_loopback_datagrams(port, datagram, 3));
   // Stopped at once and packed at once: the stop lets tcpdump take and write every packet sent
   // before it, and returns only when the capture has ended.
   EXPECT_EQ(post("/8006", "").out, kOk);

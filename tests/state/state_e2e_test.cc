@@ -18,6 +18,7 @@
 
 #include "tests/e2e/reply_json.h"
 #include "tests/e2e/stack.h"
+#include "tests/support/sockets.h"
 
 namespace zvtest {
 namespace {
@@ -106,15 +107,8 @@ TEST(EndToEndState, CaptureOnTheLoopbackComesBackAsATar) {
   const std::string path = "/tmp/e2ecap/" + text_at(started.get(), "fileName");
   ASSERT_TRUE(wait_for_file(path, 5000)) << "tcpdump did not start";
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  const int s = socket(AF_INET, SOCK_DGRAM, 0);
-  ASSERT_GE(s, 0);
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_port = htons(static_cast<uint16_t>(port));
-  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   const std::string probe = "zv-e2e-probe";
-  for (int i = 0; i < 3; ++i) sendto(s, probe.data(), probe.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
-  close(s);
+  ASSERT_TRUE(send_loopback_datagrams(port, probe, 3));
   // Stopped and packed at once: the stop returns once tcpdump has written all it saw.
   EXPECT_EQ(stack.get("/8006").body, "OK");
 

@@ -104,6 +104,13 @@ std::string default_path_entry() {
 
 std::string bin_path(const std::string& name) { return std::string(ZV_BINARY_DIR) + "/bin/" + name; }
 
+std::vector<char*> exec_pointers(std::vector<std::string>& words) {
+  std::vector<char*> pointers;
+  for (std::string& word : words) pointers.push_back(word.data());
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
 std::vector<std::string> program_command(const std::string& path, const std::vector<std::string>& args) {
   std::vector<std::string> command;
   const std::vector<std::string> emulator = test_emulator();
@@ -140,11 +147,7 @@ RunResult run_program(const std::string& path, const RunOptions& options) {
   }
   if (!has_path) env_text.push_back(default_path_entry());
   pass_emulator_setting(env_text, options.env);
-  std::vector<char*> argv, envp;
-  for (auto& a : argv_text) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  for (auto& e : env_text) envp.push_back(e.data());
-  envp.push_back(nullptr);
+  std::vector<char*> argv = exec_pointers(argv_text), envp = exec_pointers(env_text);
 
   pid_t pid = fork();
   if (pid == 0) {
@@ -288,11 +291,7 @@ BackgroundProcess::BackgroundProcess(const std::string& path, const std::vector<
   for (const auto& [k, v] : env) env_text.push_back(k + "=" + v);
   if (!env.count("PATH")) env_text.push_back(default_path_entry());
   pass_emulator_setting(env_text, env);
-  std::vector<char*> argv, envp;
-  for (auto& a : argv_text) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  for (auto& e : env_text) envp.push_back(e.data());
-  envp.push_back(nullptr);
+  std::vector<char*> argv = exec_pointers(argv_text), envp = exec_pointers(env_text);
   pid_ = fork();
   if (pid_ == 0) {
     int null_fd = open("/dev/null", O_RDONLY);

@@ -43,6 +43,9 @@ RunResult shell(const std::string& command);
 // build by its own fork/exec or posix_spawn. The children of all of them inherit ZV_TEST_EMULATOR.
 std::vector<std::string> program_command(const std::string& path,
                                          const std::vector<std::string>& args = {});
+// Null-terminated pointers to the texts of `words`, as execve and posix_spawn take them (valid
+// while `words` lives unchanged).
+std::vector<char*> exec_pointers(std::vector<std::string>& words);
 
 // A time limit for waiting on programs of the build: `native_ms` natively, kEmulatorSlowdown times
 // that when they run under the emulator (a cross build), where they run several times slower. The

@@ -260,8 +260,8 @@ TEST_F(EventActionsTest, AudioIdMaskMarksSlotsInUse) {
   EXPECT_EQ(audio_id_mask(), (1 << 0) | (1 << 3) | (1 << 9));
 }
 
-TEST_F(EventActionsTest, OpLogSendMultiSendsTheRecordAndTheMask) {
-  op_log_send_multi(4, 204, 909, ChannelMask64::from_u64((uint64_t{1} << 1) | (uint64_t{1} << 40)));
+TEST_F(EventActionsTest, OpLogChangeMultiSendsTheRecordAndTheMask) {
+  op_log_change_multi(204, 909, 0, ChannelMask64::from_u64((uint64_t{1} << 1) | (uint64_t{1} << 40)));
   ReceivedMessage m = zvtest::only_message(*core_, 3509);
   ASSERT_EQ(m.payload.size(), 680u);
   EXPECT_EQ(zvtest::int32_at(m.payload, 0), 4);

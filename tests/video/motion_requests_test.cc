@@ -404,25 +404,24 @@ TEST_F(MotionRequestTest, ActionBlockSetIgnoresPtzKeys) {
 }
 
 TEST_F(MotionRequestTest, ConcurrentBlocksOnOneChannelKeepEveryField) {
-  // Each request changes one field of the same record; none may undo another.
-  const std::vector<std::string> fields = {"interval", "audioId", "email_interval", "ptz_interval",
-                                           "alarmout_interval", "white_interval", "triAlarms", "enable"};
+  // Each request changes one field of the same record (to 100 + its row); none may undo another.
+  const struct {
+    std::string key;
+    int32_t MotionRecord::*member;
+  } fields[] = {{"interval", &MotionRecord::interval},         {"audioId", &MotionRecord::audio_id},
+                {"email_interval", &MotionRecord::email_interval}, {"ptz_interval", &MotionRecord::ptz_interval},
+                {"alarmout_interval", &MotionRecord::alarmout_interval},
+                {"white_interval", &MotionRecord::white_interval}, {"triAlarms", &MotionRecord::tri_alarms},
+                {"enable", &MotionRecord::enable}};
   std::vector<std::thread> requests;
-  for (size_t i = 0; i < fields.size(); ++i) {
+  for (size_t i = 0; i < std::size(fields); ++i) {
     requests.emplace_back([this, &fields, i] {
-      post("/6117", "{\"chnid\": 2, \"" + fields[i] + "\": " + std::to_string(100 + i) + "}");
+      post("/6117", "{\"chnid\": 2, \"" + fields[i].key + "\": " + std::to_string(100 + i) + "}");
     });
   }
   for (std::thread& t : requests) t.join();
   const MotionRecord r = motion(2);
-  EXPECT_EQ(r.interval, 100);
-  EXPECT_EQ(r.audio_id, 101);
-  EXPECT_EQ(r.email_interval, 102);
-  EXPECT_EQ(r.ptz_interval, 103);
-  EXPECT_EQ(r.alarmout_interval, 104);
-  EXPECT_EQ(r.white_interval, 105);
-  EXPECT_EQ(r.tri_alarms, 106);
-  EXPECT_EQ(r.enable, 107);
+  for (size_t i = 0; i < std::size(fields); ++i) EXPECT_EQ(r.*fields[i].member, 100 + int32_t(i)) << fields[i].key;
 }
 
 TEST_F(MotionRequestTest, EmailSetStoresFieldsAndPlan) {

@@ -17,6 +17,7 @@
 //                                                     0 and 1 the camera input state, output
 //                                                     state, input type and output type masks
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -64,6 +65,26 @@ void for_each_channel(ChannelMask64 mask, F&& f) {
   for (int c = 0; c < 64; ++c) {
     if (mask.test(c)) f(c);
   }
+}
+
+// A camera's alarm state as the read of a channel answers it: the members of the last set (the
+// state begins with them, in the set's layout) and the triggers of the channel's action block.
+template <class State, class Row, class Set, class Blocks>
+void answer_alarm_state(const SimRequest& q, SimAnswer& a, KeyedStore<Set>& sets, const Blocks& blocks) {
+  static_assert(offsetof(State, tri_actions) == sizeof(Set));
+  int32_t channel = 0;
+  if (!payload_as(q, &channel, true)) return ignore_bad_payload(q);
+  State state{};
+  if (valid_channel(channel)) {
+    const Set kept = sets.get(channel);
+    std::memcpy(&state, &kept, sizeof kept);
+    Row row{};
+    blocks.read(kZvdbPath, &row, {channel});
+    state.tri_actions = row.tri_actions;
+    std::memcpy(state.tri_channels, row.tri_channels, sizeof state.tri_channels);
+  }
+  state.cam_id = channel;
+  a.record(state);
 }
 
 class AlarmSim : public SimModule {
@@ -152,41 +173,10 @@ class AlarmSim : public SimModule {
       audio_.put(s.cam_id, s);
     });
     r.answer(kCameraIoAlarmRead, [this](const SimRequest& q, SimAnswer& a) {
-      int32_t channel = 0;
-      if (!payload_as(q, &channel, true)) return ignore_bad_payload(q);
-      CameraIoAlarmState state{};
-      state.cam_id = channel;
-      if (valid_channel(channel)) {
-        const CameraIoAlarmSet kept = io_.get(channel);
-        CameraIoAlarm row{};
-        kCameraIoAlarms.read(kZvdbPath, &row, {channel});
-        state.enable = kept.enable;
-        state.type = kept.type;
-        state.tri_actions = row.tri_actions;
-        std::memcpy(state.tri_channels, row.tri_channels, sizeof state.tri_channels);
-      }
-      a.record(state);
+      answer_alarm_state<CameraIoAlarmState, CameraIoAlarm>(q, a, io_, kCameraIoAlarms);
     });
     r.answer(kAudioAlarmRead, [this](const SimRequest& q, SimAnswer& a) {
-      int32_t channel = 0;
-      if (!payload_as(q, &channel, true)) return ignore_bad_payload(q);
-      AudioAlarmState state{};
-      state.cam_id = channel;
-      if (valid_channel(channel)) {
-        const AudioAlarmSet kept = audio_.get(channel);
-        AudioAlarm row{};
-        kAudioAlarms.read(kZvdbPath, &row, {channel});
-        state.enable = kept.enable;
-        state.type = kept.type;
-        state.volume = kept.volume;
-        state.duration = kept.duration;
-        state.on_event = kept.on_event;
-        state.off_event = kept.off_event;
-        state.ongoing_event = kept.ongoing_event;
-        state.tri_actions = row.tri_actions;
-        std::memcpy(state.tri_channels, row.tri_channels, sizeof state.tri_channels);
-      }
-      a.record(state);
+      answer_alarm_state<AudioAlarmState, AudioAlarm>(q, a, audio_, kAudioAlarms);
     });
   }
 

@@ -299,6 +299,33 @@ std::string heat_map_text(const HeatMapQuery& q) {
   return out;
 }
 
+// The answer to a read of one channel's record from `store` (the record of key -1 for a channel
+// outside 0..63).
+template <class T>
+SimAnswerFn channel_read(KeyedStore<T>& store) {
+  return [&store](const SimRequest& q, SimAnswer& a) {
+    int32_t channel = 0;
+    if (!payload_as(q, &channel)) return;
+    a.record(store.get(valid_channel(channel) ? channel : -1));
+  };
+}
+
+// The answer to a write whose record (member `record`, of the channel it names) goes to every
+// channel of its mask (member `mask`): 0, or -1 for a short payload or a channel outside 0..63.
+template <class Write, class T>
+SimAnswerFn copies_write(KeyedStore<T>& store, T Write::*record, ChannelMask64 Write::*mask) {
+  return [&store, record, mask](const SimRequest& q, SimAnswer& a) {
+    auto w = std::make_unique<Write>();
+    if (!payload_as(q, w.get()) || !valid_channel(((*w).*record).chnid)) return a.int32(-1);
+    for (int c = 0; c < kChannels; ++c) {
+      if (!((*w).*mask).test(c)) continue;
+      ((*w).*record).chnid = c;
+      store.put(c, (*w).*record);
+    }
+    a.int32(0);
+  };
+}
+
 class CameraSetupSim : public SimModule {
  public:
   const char* name() const override { return "camera_setup"; }
@@ -461,47 +488,17 @@ void CameraSetupSim::rules(SimRules& r) {
   r.store(plan_c_, kPlanCSet, kPlanCRead, plan_key, channel_key, valid_channel);
 
   // Heat map, tracking, watermark: a write goes to every channel of its set.
-  r.answer(kHeatMapRead, [this](const SimRequest& q, SimAnswer& a) {
-    int32_t channel = 0;
-    if (!payload_as(q, &channel)) return;
-    a.record(heat_maps_.get(valid_channel(channel) ? channel : -1));
-  });
-  r.answer(kHeatMapSet, [this](const SimRequest& q, SimAnswer& a) {
-    auto w = std::make_unique<HeatMapWrite>();
-    if (!payload_as(q, w.get()) || !valid_channel(w->map.chnid)) return a.int32(-1);
-    for (int c = 0; c < kChannels; ++c) {
-      if (!w->copy.test(c)) continue;
-      w->map.chnid = c;
-      heat_maps_.put(c, w->map);
-    }
-    a.int32(0);
-  });
+  r.answer(kHeatMapRead, channel_read(heat_maps_));
+  r.answer(kHeatMapSet, copies_write(heat_maps_, &HeatMapWrite::map, &HeatMapWrite::copy));
   r.answer(kHeatMapData, [](const SimRequest& q, SimAnswer& a) {
     HeatMapQuery query;
     if (!payload_as(q, &query) || !valid_channel(query.chnid)) return a.bytes(nullptr, 0);
     const std::string text = heat_map_text(query);
     a.bytes(text.data(), text.size());
   });
-  r.answer(kTrackingRead, [this](const SimRequest& q, SimAnswer& a) {
-    int32_t channel = 0;
-    if (!payload_as(q, &channel)) return;
-    a.record(tracking_.get(valid_channel(channel) ? channel : -1));
-  });
-  r.answer(kTrackingSet, [this](const SimRequest& q, SimAnswer& a) {
-    auto w = std::make_unique<TrackingWrite>();
-    if (!payload_as(q, w.get()) || !valid_channel(w->tracking.chnid)) return a.int32(-1);
-    for (int c = 0; c < kChannels; ++c) {
-      if (!w->channels.test(c)) continue;
-      w->tracking.chnid = c;
-      tracking_.put(c, w->tracking);
-    }
-    a.int32(0);
-  });
-  r.answer(kWatermarkRead, [this](const SimRequest& q, SimAnswer& a) {
-    int32_t channel = 0;
-    if (!payload_as(q, &channel)) return;
-    a.record(watermarks_.get(valid_channel(channel) ? channel : -1));
-  });
+  r.answer(kTrackingRead, channel_read(tracking_));
+  r.answer(kTrackingSet, copies_write(tracking_, &TrackingWrite::tracking, &TrackingWrite::channels));
+  r.answer(kWatermarkRead, channel_read(watermarks_));
   r.answer(kWatermarkSet, [this](const SimRequest& q, SimAnswer& a) {
     WatermarkWrite w;
     if (!payload_as(q, &w) || !valid_channel(w.mark.chnid)) return a.int32(-1);

@@ -61,37 +61,33 @@ void print_hex_lines(const unsigned char* data, size_t size, const char* indent)
   }
 }
 
+// The value of type T stored at p (records are byte arrays: p need not be aligned).
+template <class T>
+T load(const unsigned char* p) {
+  T v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
 void print_field(const zvdb::Field& f, const unsigned char* record) {
   const unsigned char* p = record + f.offset;
   printf("  %s = ", f.name);
   switch (f.type) {
-    case zvdb::FieldType::kInt32: {
-      int32_t v;
-      std::memcpy(&v, p, sizeof v);
-      printf("%" PRId32, v);
+    case zvdb::FieldType::kInt32:
+      printf("%" PRId32, load<int32_t>(p));
       break;
-    }
-    case zvdb::FieldType::kUint32: {
-      uint32_t v;
-      std::memcpy(&v, p, sizeof v);
-      printf("%" PRIu32 " (0x%08" PRIx32 ")", v, v);
+    case zvdb::FieldType::kUint32:
+      printf("%" PRIu32 " (0x%08" PRIx32 ")", load<uint32_t>(p), load<uint32_t>(p));
       break;
-    }
     case zvdb::FieldType::kUint8:
       printf("%u", static_cast<unsigned>(*p));
       break;
-    case zvdb::FieldType::kInt64: {
-      int64_t v;
-      std::memcpy(&v, p, sizeof v);
-      printf("%" PRId64, v);
+    case zvdb::FieldType::kInt64:
+      printf("%" PRId64, load<int64_t>(p));
       break;
-    }
-    case zvdb::FieldType::kDouble: {
-      double v;
-      std::memcpy(&v, p, sizeof v);
-      printf("%.17g", v);
+    case zvdb::FieldType::kDouble:
+      printf("%.17g", load<double>(p));
       break;
-    }
     case zvdb::FieldType::kText: {
       const char* text = reinterpret_cast<const char*>(p);
       print_text(std::string_view(text, strnlen(text, f.size)));
@@ -99,11 +95,7 @@ void print_field(const zvdb::Field& f, const unsigned char* record) {
     }
     case zvdb::FieldType::kInt32Array: {
       putchar('[');
-      for (uint32_t i = 0; i + 4 <= f.size; i += 4) {
-        int32_t v;
-        std::memcpy(&v, p + i, sizeof v);
-        printf(i == 0 ? "%" PRId32 : ", %" PRId32, v);
-      }
+      for (uint32_t i = 0; i + 4 <= f.size; i += 4) printf(i == 0 ? "%" PRId32 : ", %" PRId32, load<int32_t>(p + i));
       putchar(']');
       break;
     }
