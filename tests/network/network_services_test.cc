@@ -214,13 +214,22 @@ TEST(P2pCrypt, InteroperatesWithTheLibrarysOaep) {
   RSA_free(service);
 }
 
-TEST_F(ServicesTest, P2pRegistrationAgainstTheStandIn) {
-  EXPECT_EQ(post("/7062", R"({"sn":"S1","deviceName":"D"})").out, kTextHeader + "3");  // nothing listens
+// The P2P service's stand-in on a free port, stored as the device's service address; -1 on failure.
+int standin_service() {
   int port = 0;
   const int listener = p2p_standin_listen(0, &port);
+  if (listener >= 0 && (set_param_value(kZvdbPath, "p2p_server", "127.0.0.1") != 0 ||
+                        set_param_int(kZvdbPath, "p2p_port", port) != 0)) {
+    close(listener);
+    return -1;
+  }
+  return listener;
+}
+
+TEST_F(ServicesTest, P2pRegistrationAgainstTheStandIn) {
+  EXPECT_EQ(post("/7062", R"({"sn":"S1","deviceName":"D"})").out, kTextHeader + "3");  // nothing listens
+  const int listener = standin_service();
   ASSERT_GE(listener, 0);
-  ASSERT_EQ(set_param_value(kZvdbPath, "p2p_server", "127.0.0.1"), 0);
-  ASSERT_EQ(set_param_int(kZvdbPath, "p2p_port", port), 0);
   P2pInfo info{};
   info.enable = 1;
   std::memset(info.text1, 'a', sizeof info.text1);  // no NUL: 127 characters are sent
@@ -274,11 +283,8 @@ TEST_F(ServicesTest, P2pRegistrationAgainstTheStandIn) {
 // A key file that cannot be written (no file of the request may grow) ends the exchange with 4:
 // the connection is made, nothing is sent on it, no key file is left and the core is told nothing.
 TEST_F(ServicesTest, P2pRegistrationWithoutAKeyFile) {
-  int port = 0;
-  const int listener = p2p_standin_listen(0, &port);
+  const int listener = standin_service();
   ASSERT_GE(listener, 0);
-  ASSERT_EQ(set_param_value(kZvdbPath, "p2p_server", "127.0.0.1"), 0);
-  ASSERT_EQ(set_param_int(kZvdbPath, "p2p_port", port), 0);
   std::string body = "unset";
   int served = 0;
   std::thread service([&] { served = p2p_standin_serve_one(listener, {P2pStandinAnswer::kStatus, 0, ""}, &body); });
@@ -303,11 +309,8 @@ TEST_F(ServicesTest, P2pRegistrationWithoutAKeyFile) {
 
 // A peer that does not speak the sealed exchange: plain bytes, or an answer sealed for no one.
 TEST_F(ServicesTest, P2pRegistrationRefusesWhatDoesNotOpen) {
-  int port = 0;
-  const int listener = p2p_standin_listen(0, &port);
+  const int listener = standin_service();
   ASSERT_GE(listener, 0);
-  ASSERT_EQ(set_param_value(kZvdbPath, "p2p_server", "127.0.0.1"), 0);
-  ASSERT_EQ(set_param_int(kZvdbPath, "p2p_port", port), 0);
   const std::string plain_answer = [] {
     std::string a(256 + 256, '\0');
     const int32_t words[] = {2, 0, 256, 0, 1};
