@@ -64,21 +64,11 @@ int listed_channels() { return std::clamp(get_param_int(kZvdbPath, "max_cameras"
 template <class Recorder, class Camera>
 void reply_names(const zvdb::Table<Recorder>& recorder, int recorder_count, const zvdb::Table<Camera>& camera) {
   auto rows = std::make_unique<Recorder[]>(static_cast<size_t>(recorder_count));
-  int count = recorder_count;
-  if (recorder.read_all(kZvdbPath, rows.get(), &count) != 0) count = 0;
-  auto names = std::make_unique<Camera[]>(kMaxChannels * kCameraAlarms);
-  int stored = kMaxChannels * kCameraAlarms;
-  if (camera.read_all(kZvdbPath, names.get(), &stored) != 0) stored = 0;
-  auto by_key = std::make_unique<Camera[]>(kMaxChannels * kCameraAlarms);
-  for (int i = 0; i < stored; ++i) {
-    const Camera& n = names[i];
-    if (n.channel >= 0 && n.channel < kMaxChannels && n.alarm_index >= 0 && n.alarm_index < kCameraAlarms) {
-      by_key[n.channel * kCameraAlarms + n.alarm_index] = n;
-    }
-  }
+  const int count = read_stored_rows(kZvdbPath, recorder, rows.get(), recorder_count);
+  const auto by_key = camera_alarm_rows(kZvdbPath, camera);
   JsonWriter w(8192);
   w.begin_object().key("nvr").begin_array();
-  for (int i = 0; i < count && i < recorder_count; ++i) w.field(rows[i].name);
+  for (int i = 0; i < count; ++i) w.field(rows[i].name);
   w.end_array().key("camera").begin_array();
   const int channels = listed_channels();
   for (int c = 0; c < channels; ++c) {

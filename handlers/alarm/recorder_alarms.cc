@@ -8,6 +8,7 @@
 #include "common/json_fields.h"
 #include "common/record_json.h"
 #include "common/reply.h"
+#include "common/stored_row.h"
 #include "handlers/alarm/alarm_messages.h"
 #include "handlers/alarm/alarm_module.h"
 #include "handlers/video/alarm_event_kinds.h"
@@ -58,6 +59,24 @@ json_object* object_of(json_object* request, const char* key) {
   return json_object_is_type(member, json_type_object) ? member : nullptr;
 }
 
+// {"alarmId": 0..max}: the id, or -1 when the request is not JSON or the member is absent or out of
+// range.
+int32_t request_alarm_id(const JsonPtr& request, int32_t max) {
+  int32_t id = -1;
+  return request && read_json_members(request.get(), {int_member("alarmId", &id).required().range(0, max)}) ? id : -1;
+}
+
+// The stored rows of a table (at most N) printed through `schema` as one JSON array.
+template <class Row, int N>
+void reply_stored_rows(const zvdb::Table<Row>& table, const zvrec::Schema& schema, size_t reserve) {
+  auto rows = std::make_unique<Row[]>(N);
+  const int count = read_stored_rows(kZvdbPath, table, rows.get(), N);
+  JsonWriter w(reserve);
+  w.begin_array();
+  for (int i = 0; i < count; ++i) write_object(w, schema, &rows[i]);
+  reply_json(w.end_array());
+}
+
 // "/6061" .. "/6064" take the input under "alarm".
 json_object* alarm_object(const JsonPtr& request) { return request ? object_of(request.get(), "alarm") : nullptr; }
 
@@ -101,22 +120,12 @@ void short_form_set(const char* argument, bool from_empty) {
 // ---- Outputs ------------------------------------------------------------------------------------
 
 void alarm_outputs_read_handler(const char* /*argument*/) {
-  AlarmOutConfig rows[kAlarmOutputs] = {};
-  int count = kAlarmOutputs;
-  if (kAlarmOuts.read_all(kZvdbPath, rows, &count) != 0) count = 0;
-  JsonWriter w(2048);
-  w.begin_array();
-  for (int i = 0; i < count && i < kAlarmOutputs; ++i) write_object(w, rows[i]);
-  w.end_array();
-  reply_json(w);
+  reply_stored_rows<AlarmOutConfig, kAlarmOutputs>(kAlarmOuts, zvrec::schema_of<AlarmOutConfig>(), 2048);
 }
 
 void alarm_output_read_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
-  int32_t id = -1;
-  if (!request || !read_json_members(request.get(), {int_member("alarmId", &id).required().range(0, 3)})) {
-    return (void)reply_cgi_error(REPLY_JSON);
-  }
+  const int32_t id = request_alarm_id(parse_request(argument), kAlarmOutputs - 1);
+  if (id < 0) return (void)reply_cgi_error(REPLY_JSON);
   AlarmOutConfig row{};
   kAlarmOuts.read(kZvdbPath, &row, {id});
   row.id = id;
@@ -132,10 +141,8 @@ void alarm_output_read_handler(const char* argument) {
 
 void alarm_output_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
-  int32_t id = -1;
-  if (!request || !read_json_members(request.get(), {int_member("alarmId", &id).required().range(0, 3)})) {
-    return (void)reply_cgi_error(REPLY_TEXT);
-  }
+  const int32_t id = request_alarm_id(request, kAlarmOutputs - 1);
+  if (id < 0) return (void)reply_cgi_error(REPLY_TEXT);
   AlarmOutConfig rows[kAlarmOutputs];
   bool present[kAlarmOutputs];
   ChannelMask64 copies{0, 0};
@@ -189,14 +196,7 @@ void alarm_output_trigger_handler(const char* argument) {
 // ---- Inputs: the short form of the older pages --------------------------------------------------
 
 void alarm_inputs_list_handler(const char* /*argument*/) {
-  auto rows = std::make_unique<AlarmInConfig[]>(kAlarmInputs);
-  int count = kAlarmInputs;
-  if (kAlarmIns.read_all(kZvdbPath, rows.get(), &count) != 0) count = 0;
-  JsonWriter w(4096);
-  w.begin_array();
-  for (int i = 0; i < count && i < kAlarmInputs; ++i) write_object(w, kInputListForm.schema(), &rows[i]);
-  w.end_array();
-  reply_json(w);
+  reply_stored_rows<AlarmInConfig, kAlarmInputs>(kAlarmIns, kInputListForm.schema(), 4096);
 }
 
 void alarm_input_short_read_handler(const char* argument) {
@@ -223,11 +223,7 @@ void alarm_input_rename_handler(const char* argument) {
   if (alarm == nullptr || !read_json_members(alarm, {int_member("camId", &id).required().range(0, 15)})) return;
   AlarmInConfig row = stored_input(id);
   if (!read_record(alarm, kInputRenameForm.schema(), &row)) return;
-  {
-    SettingsWrite write;
-    write.check(kAlarmIns.write(kZvdbPath, &row));
-    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
-  }
+  if (!store_row(kAlarmIns, row)) return (void)reply_cgi_error(REPLY_TEXT);
   core_tell(kAlarmInChanged, id);
   log_event_change(kLogParamAlarmIn, id + 1);
   reply_ok();
@@ -236,11 +232,8 @@ void alarm_input_rename_handler(const char* argument) {
 // ---- Inputs: the action block -------------------------------------------------------------------
 
 void alarm_input_read_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
-  int32_t id = -1;
-  if (!request || !read_json_members(request.get(), {int_member("alarmId", &id).required().range(0, 15)})) {
-    return (void)reply_cgi_error(REPLY_JSON);
-  }
+  const int32_t id = request_alarm_id(parse_request(argument), kAlarmInputs - 1);
+  if (id < 0) return (void)reply_cgi_error(REPLY_JSON);
   const AlarmInConfig row = stored_input(id);
   JsonWriter w(16384);
   w.begin_object();

@@ -13,11 +13,13 @@
 #include <string>
 #include <string_view>
 
+#include "common/attachment_reply.h"
 #include "common/json_fields.h"
 #include "common/path_check.h"
 #include "common/record_json.h"
 #include "common/reply.h"
 #include "common/request.h"
+#include "common/stored_row.h"
 #include "handlers/network/https_messages.h"
 #include "handlers/network/network_module.h"
 #include "platform/zvdb/https_tables.h"
@@ -155,13 +157,6 @@ std::string uploaded_certificate(const char* argument) {
   return std::string(text);
 }
 
-// Stores "httpsenable" alone; false when it could not be stored.
-bool store_https(int32_t value) {
-  SettingsWrite write;
-  write.check(set_param_int(kZvdbPath, kHttpsKey, value));
-  return write.commit();
-}
-
 }  // namespace
 
 void cert_create_handler(const char* argument) {
@@ -194,7 +189,7 @@ void cert_show_handler(const char* /*argument*/) {
   if (!regular_file(kCertFile)) {
     // HTTPS cannot run without its certificate.
     if (enable != 0) {
-      if (!store_https(0)) return (void)reply_cgi_error(REPLY_JSON);
+      if (!store_setting_int(kHttpsKey, 0)) return (void)reply_cgi_error(REPLY_JSON);
       enable = 0;
     }
     w.key("enable").value(enable).key("checkfile").value("NOFILE").end_object();
@@ -224,19 +219,7 @@ void cert_request_show_handler(const char* /*argument*/) {
 }
 
 void cert_request_download_handler(const char* /*argument*/) {
-  const int fd = open(kRequestFile, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  struct stat st {};
-  if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    if (fd >= 0) close(fd);
-    return reply_text("NotFile");
-  }
-  std::printf("Content-Type:application/octet-stream\r\n");
-  std::printf("Content-Disposition: attachment; filename= %s\r\n\r\n", kRequestName);
-  char chunk[4095];
-  ssize_t n = 0;
-  while ((n = read(fd, chunk, sizeof chunk)) > 0) std::fwrite(chunk, 1, static_cast<size_t>(n), stdout);
-  std::fflush(stdout);
-  close(fd);
+  if (!reply_attachment(kRequestFile, kRequestName)) reply_text("NotFile");
 }
 
 void cert_request_notice_handler(const char* /*argument*/) {
@@ -292,7 +275,7 @@ void https_switch_handler(const char* argument) {
   int32_t enable = 0;
   if (!request || !read_json_members(request.get(), {int_member(kHttpsKey, &enable).required().range(0, 1)})) return;
   if (enable != 0 && !regular_file(kCertFile)) return reply_text("NOFILE");
-  if (!store_https(enable)) return (void)reply_cgi_error(REPLY_TEXT);
+  if (!store_setting_int(kHttpsKey, enable)) return (void)reply_cgi_error(REPLY_TEXT);
   core_tell(kHttpsSwitch, enable);
   reply_ok();
 }

@@ -13,6 +13,7 @@
 #include "common/reply_forms.h"
 #include "common/request.h"
 #include "common/safe_text.h"
+#include "common/stored_row.h"
 #include "common/web_utils.h"
 #include "handlers/network/network_module.h"
 #include "handlers/network/network_services_messages.h"
@@ -156,11 +157,7 @@ void network_set_handler(const char* argument) {
     if (n.eth0_ipv6_type == kIpv6Live) std::memcpy(n.eth0_ipv6.gateway, stored.eth0_ipv6.gateway, sizeof n.eth0_ipv6.gateway);
     if (n.eth1_ipv6_type == kIpv6Live) std::memcpy(n.eth1_ipv6.gateway, stored.eth1_ipv6.gateway, sizeof n.eth1_ipv6.gateway);
   }
-  {
-    SettingsWrite write;
-    write.check(kNetwork.write(kZvdbPath, &n));
-    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
-  }
+  if (!store_row(kNetwork, n)) return (void)reply_cgi_error(REPLY_TEXT);
   core_tell(kSlaveClear, slave_clear);
   core_tell(kServicesChanged, NetworkChange{"network"});
   OpLogRecord record;
@@ -213,10 +210,6 @@ void default_route_handler(const char* argument) {
     return (void)reply_cgi_error(REPLY_JSON);
   }
   n.default_route = route;
-  {
-    SettingsWrite write;
-    write.check(kNetwork.write(kZvdbPath, &n));
-    if (!write.commit()) return (void)reply_cgi_error(REPLY_JSON);
-  }
+  if (!store_row(kNetwork, n)) return (void)reply_cgi_error(REPLY_JSON);
   reply_core_res(core_ask(kDefaultRouteSet, route, REPLY_JSON));
 }

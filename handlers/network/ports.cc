@@ -13,6 +13,7 @@
 #include "common/reply_forms.h"
 #include "common/request.h"
 #include "common/safe_text.h"
+#include "common/stored_row.h"
 #include "handlers/network/network_module.h"
 #include "handlers/network/network_services_messages.h"
 #include "handlers/network/port_check.h"
@@ -35,20 +36,12 @@ constexpr auto kPortReply =
 constexpr auto kSnmpPorts = ZV_FIELDS(PortConfig, ZV_FIELD(ssh_port, "sshPort"), ZV_FIELD(http_port, "httpPort"),
                                       ZV_FIELD(rtsp_port, "rtspPort"), ZV_FIELD(https_port, "httpsPort"));
 
-void reply_member(const char* key, int32_t value) {
-  JsonWriter w;
-  w.begin_object().key(key).value(value).end_object();
-  reply_json(w);
-}
-
 // "0" for a reply of 0, "-1" for any other; nothing for an empty reply.
 void reply_test_result(const std::optional<CoreReply>& reply) {
   int32_t result = 0;
   if (!reply || !reply->first(&result)) return;
   reply_text(result == 0 ? "0" : "-1");
 }
-
-void send_log(int32_t sub_type, int32_t param_type) { op_log_change(sub_type, param_type); }
 
 }  // namespace
 
@@ -140,11 +133,11 @@ void ports_set_handler(const char* argument) {
   if (refusal != nullptr) return reply_text(refusal);
   if (ports.pos_port != stored.pos_port) core_tell(kPosPortChanged, ports.pos_port);
   core_tell(kPushSwitch, PushSwitch{{enable_msg == 1 ? '1' : '0'}});
-  send_log(204, 918);
+  op_log_change(204, 918);
   reply_ok();
   core_tell(kServicesChanged, NetworkChange{"more"});
   if (need_reboot != 0) {
-    send_log(200, 900);
+    op_log_change(200, 900);
     core_tell_bare(kServicesReboot);
   }
 }
@@ -169,15 +162,8 @@ void p2p_switch_handler(const char* argument) {
   P2pInfo info{};
   kP2p.read(kZvdbPath, &info, kNetworkRow);
   info.enable = 0;
-  {
-    SettingsWrite write;
-    write.check(kP2p.write_at(kZvdbPath, &info, kNetworkRow));
-    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
-  }
-  std::optional<CoreReply> reply = core_ask(kP2pDisable, info, REPLY_TEXT);
-  int32_t result = 0;
-  if (!reply || !reply->first(&result)) return;
-  reply_text(result == 0 ? "OK" : "ERR");
+  if (!store_row_at(kP2p, info, kNetworkRow)) return (void)reply_cgi_error(REPLY_TEXT);
+  reply_status_words(core_ask(kP2pDisable, info, REPLY_TEXT), "OK", "ERR");
 }
 
 void ping_test_handler(const char* argument) {
@@ -202,19 +188,16 @@ void route_test_handler(const char* argument) {
 }
 
 void channel_access_handler(const char* /*argument*/) {
-  reply_member("access", get_param_int(kZvdbPath, "ch_access", 0));
+  reply_int_member("access", get_param_int(kZvdbPath, "ch_access", 0));
 }
 
 void network_status_handler(const char* /*argument*/) {
-  std::optional<CoreReply> reply = core_ask(kNetworkStatus, REPLY_JSON);
-  int32_t status = 0;
-  if (!reply || !reply->first(&status)) return;
-  reply_member("status", status);
+  reply_int_member("status", core_ask(kNetworkStatus, REPLY_JSON));
 }
 
 void service_restart_handler(const char* /*argument*/) {
   if (!core_ask(kServiceRestart, REPLY_JSON)) return;
-  reply_member("res", 0);
+  reply_res(0);
 }
 
 void snmp_read_handler(const char* /*argument*/) {
@@ -233,15 +216,11 @@ void snmp_set_handler(const char* argument) {
   const int32_t stored_port = snmp.port;
   if (!read_record(request.get(), &snmp)) return;
   if (port_conflicts(snmp.port, stored_port)) return reply_text("POE_Port_Error");
-  {
-    SettingsWrite write;
-    write.check(kSnmp.write_at(kZvdbPath, &snmp, kNetworkRow));
-    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
-  }
+  if (!store_row_at(kSnmp, snmp, kNetworkRow)) return (void)reply_cgi_error(REPLY_TEXT);
   core_tell(kServicesChanged, NetworkChange{"snmp"});
   reply_ok();
 }
 
 void poe_count_handler(const char* /*argument*/) {
-  reply_member("max_poe_num", get_param_int(kZvdbPath, "max_poe_num", 0));
+  reply_int_member("max_poe_num", get_param_int(kZvdbPath, "max_poe_num", 0));
 }

@@ -11,6 +11,7 @@
 #include "common/reply_forms.h"
 #include "common/request.h"
 #include "common/safe_text.h"
+#include "common/stored_row.h"
 #include "common/web_utils.h"
 #include "handlers/network/network_module.h"
 #include "handlers/network/network_services_messages.h"
@@ -58,11 +59,7 @@ void service_set(const char* argument, const zvdb::Table<T>& table, const zvrec:
   T config{};
   table.read(kZvdbPath, &config, kNetworkRow);
   if (!request || !json_texts_shell_safe(request.get()) || !read_record(request.get(), form, &config)) return;
-  {
-    SettingsWrite write;
-    write.check(table.write_at(kZvdbPath, &config, kNetworkRow));
-    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
-  }
+  if (!store_row_at(table, config, kNetworkRow)) return (void)reply_cgi_error(REPLY_TEXT);
   NetworkChange change{};
   copy_text_field(change.what, what);
   core_tell(kServicesChanged, change);
@@ -148,10 +145,6 @@ void multicast_set_handler(const char* argument) {
   if (!request || !json_texts_shell_safe(request.get()) || !read_record(request.get(), &m)) {
     return (void)reply_cgi_error(REPLY_JSON);
   }
-  {
-    SettingsWrite write;
-    write.check(kMulticast.write_at(kZvdbPath, &m, kNetworkRow));
-    if (!write.commit()) return (void)reply_cgi_error(REPLY_JSON);
-  }
+  if (!store_row_at(kMulticast, m, kNetworkRow)) return (void)reply_cgi_error(REPLY_JSON);
   reply_core_res(core_ask(kMulticastSet, m, REPLY_JSON));
 }

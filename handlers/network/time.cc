@@ -11,6 +11,7 @@
 #include "common/record_json.h"
 #include "common/reply.h"
 #include "common/request.h"
+#include "common/stored_row.h"
 #include "handlers/network/network_messages.h"
 #include "handlers/network/network_module.h"
 #include "platform/zvdb/network_tables.h"
@@ -97,11 +98,7 @@ void time_set_handler(const char* argument) {
     if (!manual_time_text(manual)) return;
     std::snprintf(payload.quoted, sizeof payload.quoted, "\"%.*s\"", static_cast<int>(kManualTimeChars), manual);
   }
-  {
-    SettingsWrite write;
-    write.check(kTime.write(kZvdbPath, &config));
-    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
-  }
+  if (!store_row(kTime, config)) return (void)reply_cgi_error(REPLY_TEXT);
   reply_ok();
   // The "OK" is out: without an answer from the core nothing more is written.
   if (core_ask(kTimeSet, payload, -1)) core_tell(kTimeApplied);

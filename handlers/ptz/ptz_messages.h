@@ -146,6 +146,16 @@ struct PtzTourArrays {
 };
 ZV_SCHEMA(PtzTourArrays, ZV_INTERNAL(presets), ZV_INTERNAL(times), ZV_INTERNAL(speeds));
 static_assert(sizeof(PtzTourArrays) == 576);
+// The key points of a stored tour as the wire arrays.
+inline PtzTourArrays tour_arrays(const PtzTour& tour) {
+  PtzTourArrays arrays{};
+  for (int i = 0; i < kPtzTourPoints; ++i) {
+    arrays.presets[i] = tour.points[i].preset;
+    arrays.times[i] = tour.points[i].time;
+    arrays.speeds[i] = tour.points[i].speed;
+  }
+  return arrays;
+}
 
 // A fisheye view's tour (1269, not stored): only tour `tour_index` is filled.
 struct PtzFisheyeTourSave {

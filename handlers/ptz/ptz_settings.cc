@@ -9,6 +9,7 @@
 #include "common/record_json.h"
 #include "common/reply.h"
 #include "common/request.h"
+#include "common/stored_row.h"
 #include "handlers/ptz/ptz_messages.h"
 #include "handlers/ptz/ptz_module.h"
 #include "platform/zvdb/ptz_tables.h"
@@ -57,8 +58,22 @@ bool read_tour_request(const char* argument, TourRequest* out) {
   return true;
 }
 
-// Tour requests that name a tour of a channel ("/6057", "/5002", "/5003").
-bool read_tour_ref(const char* argument, PtzTourRef* ref) { return read_request(argument, ref); }
+// Stores `tour` as tour `tourid` (1..8) of the channel's tour table; false when it was not stored.
+bool store_tour(int32_t channel, int32_t tourid, const PtzTour& tour) {
+  SettingsWrite write;
+  auto table = std::make_unique<PtzTourTable>();
+  *table = PtzTourTable{};
+  kPtzTourTables.read(kZvdbPath, table.get(), {channel});
+  table->tours[tourid - 1] = tour;
+  write.check(kPtzTourTables.write_at(kZvdbPath, table.get(), {channel}));
+  return write.commit();
+}
+
+// Tour requests that name a tour of a channel ("/5002", "/5003"): the notice, "OK" and the log.
+void tell_tour_ref(const char* argument, const Notice<PtzTourRef>& notice) {
+  PtzTourRef ref{};
+  if (read_request(argument, &ref)) tell_ok_and_log(notice, ref, ref.chn, kPtzLogControl);
+}
 
 void write_tour(JsonWriter& w, const PtzTourArrays& tour) {
   w.begin_array();
@@ -175,11 +190,7 @@ void ptz_speeds_set_handler(const char* argument) {
   kPtzSpeeds.read(kZvdbPath, &speed, {channel});
   if (!read_record(request.get(), &speed)) return;
   speed.cam_id = channel;
-  {
-    SettingsWrite write;
-    write.check(kPtzSpeeds.write(kZvdbPath, &speed));
-    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
-  }
+  if (!store_row(kPtzSpeeds, speed)) return (void)reply_cgi_error(REPLY_TEXT);
   reply_ok();
   send_ptz_log(channel, kPtzLogSettings);
 }
@@ -190,15 +201,7 @@ void ptz_tour_save_handler(const char* argument) {
   if (!read_tour_request(argument, request.get())) return;
   auto save = std::make_unique<PtzTourSave>();
   *save = PtzTourSave{request->chn, request->tourid, request->rowsize, request->tour};
-  {
-    SettingsWrite write;
-    auto table = std::make_unique<PtzTourTable>();
-    *table = PtzTourTable{};
-    kPtzTourTables.read(kZvdbPath, table.get(), {request->chn});
-    table->tours[request->tourid - 1] = request->tour;
-    write.check(kPtzTourTables.write_at(kZvdbPath, table.get(), {request->chn}));
-    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
-  }
+  if (!store_tour(request->chn, request->tourid, request->tour)) return (void)reply_cgi_error(REPLY_TEXT);
   tell_ok_and_log(kPtzTourSaved, *save, request->chn, kPtzLogSettings);
 }
 
@@ -210,41 +213,19 @@ void ptz_fisheye_tour_handler(const char* argument) {
   save->chn = request->chn;
   save->stream_id = request->stream_id;
   save->tour_index = request->tourid - 1;
-  PtzTourArrays& tour = save->tours[save->tour_index];
-  for (int i = 0; i < request->rowsize; ++i) {
-    tour.presets[i] = request->tour.points[i].preset;
-    tour.times[i] = request->tour.points[i].time;
-    tour.speeds[i] = request->tour.points[i].speed;
-  }
+  save->tours[save->tour_index] = tour_arrays(request->tour);  // the points past rowsize are empty
   tell_ok_and_log(kPtzFisheyeTourSaved, *save, request->chn, kPtzLogSettings);
 }
 
 void ptz_tour_clear_handler(const char* argument) {
   PtzTourRef ref{};
-  if (!read_tour_ref(argument, &ref)) return;
-  {
-    SettingsWrite write;
-    auto table = std::make_unique<PtzTourTable>();
-    *table = PtzTourTable{};
-    kPtzTourTables.read(kZvdbPath, table.get(), {ref.chn});
-    table->tours[ref.tourid - 1] = PtzTour{};
-    write.check(kPtzTourTables.write_at(kZvdbPath, table.get(), {ref.chn}));
-    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
-  }
+  if (!read_request(argument, &ref)) return;
+  if (!store_tour(ref.chn, ref.tourid, PtzTour{})) return (void)reply_cgi_error(REPLY_TEXT);
   tell_ok_and_log(kPtzTourClear, ref, ref.chn, kPtzLogSettings);
 }
 
-void ptz_tour_start_handler(const char* argument) {
-  PtzTourRef ref{};
-  if (!read_tour_ref(argument, &ref)) return;
-  tell_ok_and_log(kPtzTourStart, ref, ref.chn, kPtzLogControl);
-}
-
-void ptz_tour_stop_handler(const char* argument) {
-  PtzTourRef ref{};
-  if (!read_tour_ref(argument, &ref)) return;
-  tell_ok_and_log(kPtzTourStop, ref, ref.chn, kPtzLogControl);
-}
+void ptz_tour_start_handler(const char* argument) { tell_tour_ref(argument, kPtzTourStart); }
+void ptz_tour_stop_handler(const char* argument) { tell_tour_ref(argument, kPtzTourStop); }
 
 // The page's actions 0..4 as the core's codes; another action is sent as code 0.
 void ptz_tour_action_handler(const char* argument) {

@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/attachment_reply.h"
 #include "common/json_writer.h"
 #include "common/reply.h"
 #include "common/request.h"
@@ -137,6 +138,14 @@ bool still_running(pid_t pid) {
 // timeout is one second); a packet still held when tcpdump is ended is never written.
 constexpr int kCaptureDeliveryMs = 1200;
 constexpr int kCaptureExitMs = 5000;
+// The killall runs: at most 5 s, its complaints (nothing to end) dropped.
+ToolOptions quiet_options() {
+  ToolOptions quiet;
+  quiet.discard_errors = true;
+  quiet.time_limit_ms = 5000;
+  return quiet;
+}
+const ToolOptions kQuiet = quiet_options();
 
 // Ends every capture: with `flush`, once the packets seen so far have reached tcpdump. tcpdump
 // writes out its buffered packets and closes its file on the signal; this waits (bounded) until
@@ -144,10 +153,7 @@ constexpr int kCaptureExitMs = 5000;
 void stop_captures(bool flush) {
   const std::vector<pid_t> running = capture_processes();
   if (flush && !running.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(kCaptureDeliveryMs));
-  ToolOptions quiet;
-  quiet.discard_errors = true;
-  quiet.time_limit_ms = 5000;
-  run_tool({"killall", "tcpdump"}, quiet);
+  run_tool({"killall", "tcpdump"}, kQuiet);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kCaptureExitMs);
   for (pid_t pid : running) {
     while (still_running(pid) && std::chrono::steady_clock::now() < deadline) {
@@ -187,10 +193,7 @@ void capture_start_handler(const char* argument) {
 
   // Only one capture at a time: earlier ones, their watchdog and their files go.
   stop_captures(false);
-  ToolOptions quiet;
-  quiet.discard_errors = true;
-  quiet.time_limit_ms = 5000;
-  run_tool({"killall", "webmonitor"}, quiet);
+  run_tool({"killall", "webmonitor"}, kQuiet);
   remove_files(dir, files_of(dir, [](const std::string& name) { return name.rfind(kCapturePrefix, 0) == 0; }));
 
   std::string filter = std::string("host ") + address.address;
@@ -254,18 +257,7 @@ void capture_download_handler(const char* argument) {
   run_tool({"tar", "-cf", archive.c_str(), "-C", dir.c_str(), "--null", "--verbatim-files-from", "-T", "-"}, pack);
   log_message("capture", __LINE__, __func__, "real_name:%s", archive.c_str());
 
-  const int fd = open(archive.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd >= 0) {
-    fprintf(stdout, "Content-Type:application/octet-stream\r\n");
-    fprintf(stdout, "Content-Disposition: attachment; filename= %s\r\n\r\n", kArchiveName);
-    char chunk[4095];
-    ssize_t n = 0;
-    while ((n = read(fd, chunk, sizeof chunk)) > 0) {
-      if (fwrite(chunk, 1, static_cast<size_t>(n), stdout) != static_cast<size_t>(n)) break;
-    }
-    fflush(stdout);
-    close(fd);
-  }
+  reply_attachment(archive.c_str(), kArchiveName);
   unlink(archive.c_str());
   remove_files(dir, files_of(dir, [](const std::string& name) { return name.find(".pcap") != std::string::npos; }));
 }

@@ -26,18 +26,27 @@ namespace {
 
 constexpr int kChannels = 64;
 
-// Every whole record of the reply (at most `cap`) as an array under `key` of one object.
+// The interface throughput as the page reads it: the number first.
+constexpr auto kNetifSpeedForm = ZV_FIELDS(NetifSpeed, ZV_FIELD(id, "id"), ZV_FIELD(ifname, "ifname"),
+                                           ZV_FIELD(rx_speed, "RxSpeed"), ZV_FIELD(tx_speed, "TxSpeed"));
+
+// Every whole record of the reply (at most `cap`) printed through `schema`, as an array under `key`
+// of one object, or as the bare array when `key` is null. Nothing when the core did not answer.
 template <class R>
-void reply_records(const CoreReply& reply, const char* key, size_t cap) {
-  const PayloadReader payload = reply.reader();
+void reply_records(const std::optional<CoreReply>& reply, const char* key, size_t cap,
+                   const zvrec::Schema& schema = zvrec::schema_of<R>()) {
+  if (!reply) return;
+  const PayloadReader payload = reply->reader();
   const size_t count = payload.record_count<R>(cap);
   JsonWriter w(64 + count * sizeof(R) * 2);
-  w.begin_object().key(key).begin_array();
+  if (key != nullptr) w.begin_object().key(key);
+  w.begin_array();
   for (size_t i = 0; i < count; ++i) {
     R record;
-    if (payload.record(i, &record)) write_object(w, record);
+    if (payload.record(i, &record)) write_object(w, schema, &record);
   }
-  reply_json(w.end_array().end_object());
+  w.end_array();
+  reply_json(key != nullptr ? w.end_object() : w);
 }
 
 int max_cameras() { return std::clamp(get_param_int(kZvdbPath, "max_cameras", 32), 0, kChannels); }
@@ -58,23 +67,11 @@ void write_stream(JsonWriter& w, const char* key, const StreamStatus* s) {
 }  // namespace
 
 void netif_status_handler(const char* /*argument*/) {
-  if (const auto reply = core_ask(kNetifStatus, REPLY_JSON)) reply_records<NetifStatus>(*reply, "netif", 16);
+  reply_records<NetifStatus>(core_ask(kNetifStatus, REPLY_JSON), "netif", 16);
 }
 
 void netif_speed_handler(const char* /*argument*/) {
-  const auto reply = core_ask(kNetifSpeed, REPLY_JSON);
-  if (!reply) return;
-  const PayloadReader payload = reply->reader();
-  const size_t count = payload.record_count<NetifSpeed>(16);
-  JsonWriter w(64 + count * 96);
-  w.begin_object().key("netif").begin_array();
-  for (size_t i = 0; i < count; ++i) {
-    NetifSpeed s;
-    if (!payload.record(i, &s)) break;
-    w.begin_object().key("id").value(s.id).key("ifname").field(s.ifname);
-    w.key("RxSpeed").value(s.rx_speed).key("TxSpeed").value(s.tx_speed).end_object();
-  }
-  reply_json(w.end_array().end_object());
+  reply_records<NetifSpeed>(core_ask(kNetifSpeed, REPLY_JSON), "netif", 16, kNetifSpeedForm.schema());
 }
 
 // One object per configured channel: its name, enable and address from the database, its streams
@@ -120,7 +117,6 @@ namespace {
 
 int bit_of(uint64_t mask, int n) { return n >= 0 && n < 64 ? static_cast<int>((mask >> n) & 1U) : 0; }
 
-// "<prefix><k>", the keys of a camera's two alarms.
 // "<prefix><k>" (k is 0..9 here; a page of 64 cameras asks for nearly a thousand such keys).
 std::string_view indexed(char (&buffer)[32], std::string_view prefix, int k) {
   const size_t n = std::min(prefix.size(), sizeof buffer - 12);
@@ -144,22 +140,9 @@ std::unique_ptr<std::array<char, N>[]> text_by_channel(const zvdb::Table<Record>
   return placed;
 }
 
-// Two names per channel (alarm index 0 and 1) of a camera alarm name table, placed by key.
-template <class Name>
-std::unique_ptr<Name[]> camera_alarm_names(const zvdb::Table<Name>& table) {
-  auto placed = std::make_unique<Name[]>(kChannels * kCameraAlarms);
-  table.scan(kZvdbPath, [&](const Name& n) {
-    if (n.channel >= 0 && n.channel < kChannels && n.alarm_index >= 0 && n.alarm_index < kCameraAlarms) {
-      placed[n.channel * kCameraAlarms + n.alarm_index] = n;
-    }
-    return true;
-  });
-  return placed;
-}
-
 void write_cameras(JsonWriter& w, const EventAlarmState& state) {
-  const auto in_names = camera_alarm_names(kCameraAlarmInNames);
-  const auto out_names = camera_alarm_names(kCameraAlarmOutNames);
+  const auto in_names = camera_alarm_rows(kZvdbPath, kCameraAlarmInNames);
+  const auto out_names = camera_alarm_rows(kZvdbPath, kCameraAlarmOutNames);
   const auto addresses = text_by_channel(kCameras, &CameraRecord::id, &CameraRecord::ip_addr);
   const auto names = text_by_channel(kOsds, &OsdRecord::cam_id, &OsdRecord::cam_name);
   const int channels = max_cameras();
@@ -188,33 +171,24 @@ void write_cameras(JsonWriter& w, const EventAlarmState& state) {
   w.end_array();
 }
 
-// The recorder's stored inputs below the device's count ("alarm_in", at most 16).
-void write_alarm_inputs(JsonWriter& w, uint32_t bits) {
-  const int limit = std::clamp(get_param_int(kZvdbPath, "alarm_in", kAlarmInputs), 0, kAlarmInputs);
-  auto rows = std::make_unique<AlarmInConfig[]>(kAlarmInputs);
-  int count = kAlarmInputs;
-  if (kAlarmIns.read_all(kZvdbPath, rows.get(), &count) != 0) count = 0;
-  w.key("alarmIn").begin_array();
-  for (int i = 0; i < std::min(count, limit); ++i) {
-    const AlarmInConfig& row = rows[i];
-    w.begin_object().key("id").value(row.id).key("name").field(row.name).key("type").value(row.type);
-    w.key("state").value(row.id >= 0 && row.id < 32 ? static_cast<int>((bits >> row.id) & 1U) : 0).end_object();
-  }
-  w.end_array();
-}
+constexpr auto kAlarmInForm =
+    ZV_FIELDS(AlarmInConfig, ZV_FIELD(id, "id"), ZV_FIELD(name, "name"), ZV_FIELD(type, "type"));
+constexpr auto kAlarmOutForm = ZV_FIELDS(AlarmOutConfig, ZV_FIELD(id, "id"), ZV_FIELD(name, "name"),
+                                         ZV_FIELD(type, "type"), ZV_FIELD(duration_time, "duration"));
 
-// The recorder's stored outputs below the device's count ("alarm_out", at most 4).
-void write_alarm_outputs(JsonWriter& w, uint32_t bits) {
-  const int limit = std::clamp(get_param_int(kZvdbPath, "alarm_out", kAlarmOutputs), 0, kAlarmOutputs);
-  AlarmOutConfig rows[kAlarmOutputs];
-  int count = kAlarmOutputs;
-  if (kAlarmOuts.read_all(kZvdbPath, rows, &count) != 0) count = 0;
-  w.key("alarmOut").begin_array();
+// The recorder's stored inputs or outputs (`form`) below the device's count (the setting `limit_key`,
+// at most N), each with its live state from `bits`.
+template <class Row, int N>
+void write_alarm_rows(JsonWriter& w, const char* key, const zvdb::Table<Row>& table, const char* limit_key,
+                      const zvrec::Schema& form, uint32_t bits) {
+  const int limit = std::clamp(get_param_int(kZvdbPath, limit_key, N), 0, N);
+  auto rows = std::make_unique<Row[]>(N);
+  const int count = read_stored_rows(kZvdbPath, table, rows.get(), N);
+  w.key(key).begin_array();
   for (int i = 0; i < std::min(count, limit); ++i) {
-    const AlarmOutConfig& row = rows[i];
-    w.begin_object().key("id").value(row.id).key("name").field(row.name).key("type").value(row.type);
-    w.key("duration").value(row.duration_time);
-    w.key("state").value(row.id >= 0 && row.id < 32 ? static_cast<int>((bits >> row.id) & 1U) : 0).end_object();
+    w.begin_object();
+    write_fields(w, form, &rows[i]);
+    w.key("state").value(bit_of(bits, rows[i].id)).end_object();
   }
   w.end_array();
 }
@@ -230,8 +204,10 @@ void event_alarm_status_handler(const char* /*argument*/) {
   JsonWriter w(4096 + static_cast<size_t>(max_cameras()) * 1024);
   w.begin_object();
   write_cameras(w, *state);
-  write_alarm_inputs(w, state->alarm_in_bits);
-  write_alarm_outputs(w, state->alarm_out_bits);
+  write_alarm_rows<AlarmInConfig, kAlarmInputs>(w, "alarmIn", kAlarmIns, "alarm_in", kAlarmInForm.schema(),
+                                                state->alarm_in_bits);
+  write_alarm_rows<AlarmOutConfig, kAlarmOutputs>(w, "alarmOut", kAlarmOuts, "alarm_out", kAlarmOutForm.schema(),
+                                                  state->alarm_out_bits);
   reply_json(w.end_object());
 }
 
@@ -261,15 +237,5 @@ void channel_support_handler(const char* /*argument*/) {
 }
 
 void online_users_handler(const char* /*argument*/) {
-  const auto reply = core_ask(kOnlineUsers, REPLY_JSON);
-  if (!reply) return;
-  const PayloadReader payload = reply->reader();
-  const size_t count = payload.record_count<OnlineUser>(256);
-  JsonWriter w(16 + count * 200);
-  w.begin_array();
-  for (size_t i = 0; i < count; ++i) {
-    OnlineUser user;
-    if (payload.record(i, &user)) write_object(w, user);
-  }
-  reply_json(w.end_array());
+  reply_records<OnlineUser>(core_ask(kOnlineUsers, REPLY_JSON), nullptr, 256);
 }

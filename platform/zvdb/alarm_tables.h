@@ -6,7 +6,9 @@
 // 0 = done / found; -1 = not found (the buffer is left as it was), refused or failed.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <span>
 
 #include "platform/zvdb/engine.h"
@@ -78,6 +80,26 @@ int read_rows_by_key(const char* db, const zvdb::TableDesc& t, void* rows, bool*
 template <class T, int N>
 int read_rows_by_key(const char* db, const zvdb::Table<T>& t, T (&rows)[N], bool (&present)[N]) {
   return read_rows_by_key(db, t.desc, rows, present, N);
+}
+// The stored rows of a table in key order, at most `capacity`: how many (0 when the file cannot be
+// read).
+template <class T>
+int read_stored_rows(const char* db, const zvdb::Table<T>& t, T* rows, int capacity) {
+  int count = capacity;
+  return t.read_all(db, rows, &count) == 0 ? std::clamp(count, 0, capacity) : 0;
+}
+// The rows of a camera alarm table (names) of every channel placed by key: element
+// channel * 2 + alarm index, zeros where no row is stored.
+template <class T>
+std::unique_ptr<T[]> camera_alarm_rows(const char* db, const zvdb::Table<T>& t) {
+  auto placed = std::make_unique<T[]>(kMaxChannels * kCameraAlarms);
+  t.scan(db, [&](const T& n) {
+    if (n.channel >= 0 && n.channel < kMaxChannels && n.alarm_index >= 0 && n.alarm_index < kCameraAlarms) {
+      placed[n.channel * kCameraAlarms + n.alarm_index] = n;
+    }
+    return true;
+  });
+  return placed;
 }
 
 // ---- Single entries of the PTZ action lists, keyed by (PTZ source type, source id) ----------

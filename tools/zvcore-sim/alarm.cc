@@ -59,6 +59,14 @@ AudioAlarmSet factory_audio(int64_t channel) {
   return a;
 }
 
+// Keeps a camera-side alarm setting (enable and type, audio levels) of a valid channel.
+template <class Set>
+void keep_camera_setting(const SimRequest& q, KeyedStore<Set>& kept) {
+  Set s;
+  if (!payload_as(q, &s) || !valid_channel(s.cam_id)) return ignore_bad_payload(q);
+  kept.put(s.cam_id, s);
+}
+
 // The channels of a mask, with the message's own values.
 template <class F>
 void for_each_channel(ChannelMask64 mask, F&& f) {
@@ -143,35 +151,14 @@ class AlarmSim : public SimModule {
       }
       cameras_.update(s.channel, [&](CameraAlarms& a) { a.out.status[s.alarm_index] = s.state; });
     });
-    r.answer(kCameraAlarmInRead, [this](const SimRequest& q, SimAnswer& a) {
-      int32_t channel = 0;
-      if (!payload_as(q, &channel, true)) return ignore_bad_payload(q);
-      CameraAlarmInState state{};
-      state.channel = channel;
-      if (valid_channel(channel)) state = cameras_.get(channel).in;
-      a.record(state);
-    });
-    r.answer(kCameraAlarmOutRead, [this](const SimRequest& q, SimAnswer& a) {
-      int32_t channel = 0;
-      if (!payload_as(q, &channel, true)) return ignore_bad_payload(q);
-      CameraAlarmOutState state{};
-      state.channel = channel;
-      if (valid_channel(channel)) state = cameras_.get(channel).out;
-      a.record(state);
-    });
+    r.answer(kCameraAlarmInRead, [this](const SimRequest& q, SimAnswer& a) { camera_state(q, a, &CameraAlarms::in); });
+    r.answer(kCameraAlarmOutRead,
+             [this](const SimRequest& q, SimAnswer& a) { camera_state(q, a, &CameraAlarms::out); });
 
     // Camera-side alarm settings: the camera keeps enable and type (and the audio levels); the
     // actions are the recorder's rows of the same database.
-    r.answer(kCameraIoAlarmSet, [this](const SimRequest& q, SimAnswer&) {
-      CameraIoAlarmSet s;
-      if (!payload_as(q, &s) || !valid_channel(s.cam_id)) return ignore_bad_payload(q);
-      io_.put(s.cam_id, s);
-    });
-    r.answer(kAudioAlarmSet, [this](const SimRequest& q, SimAnswer&) {
-      AudioAlarmSet s;
-      if (!payload_as(q, &s) || !valid_channel(s.cam_id)) return ignore_bad_payload(q);
-      audio_.put(s.cam_id, s);
-    });
+    r.answer(kCameraIoAlarmSet, [this](const SimRequest& q, SimAnswer&) { keep_camera_setting(q, io_); });
+    r.answer(kAudioAlarmSet, [this](const SimRequest& q, SimAnswer&) { keep_camera_setting(q, audio_); });
     r.answer(kCameraIoAlarmRead, [this](const SimRequest& q, SimAnswer& a) {
       answer_alarm_state<CameraIoAlarmState, CameraIoAlarm>(q, a, io_, kCameraIoAlarms);
     });
@@ -210,6 +197,17 @@ class AlarmSim : public SimModule {
   }
 
  private:
+  // A camera's live alarm inputs or outputs as the read of a channel answers them.
+  template <class State>
+  void camera_state(const SimRequest& q, SimAnswer& a, State CameraAlarms::*part) {
+    int32_t channel = 0;
+    if (!payload_as(q, &channel, true)) return ignore_bad_payload(q);
+    State state{};
+    state.channel = channel;
+    if (valid_channel(channel)) state = cameras_.get(channel).*part;
+    a.record(state);
+  }
+
   std::string state_line() {
     std::lock_guard<std::mutex> lock(mutex_);
     std::string line = "inputs ";

@@ -139,14 +139,7 @@ class PtzSim : public SimModule {
     });
     r.answer(kPtzTourSaved, [this](const SimRequest& q, SimAnswer&) {
       auto s = std::make_unique<PtzTourSave>();
-      if (!payload_as(q, s.get())) return;
-      PtzTourArrays tour{};
-      for (int i = 0; i < kPtzTourPoints; ++i) {
-        tour.presets[i] = s->tour.points[i].preset;
-        tour.times[i] = s->tour.points[i].time;
-        tour.speeds[i] = s->tour.points[i].speed;
-      }
-      set_tour(view_key(s->chn, 0, 0), s->tourid - 1, tour);
+      if (payload_as(q, s.get())) set_tour(view_key(s->chn, 0, 0), s->tourid - 1, tour_arrays(s->tour));
     });
     r.answer(kPtzFisheyeTourSaved, [this](const SimRequest& q, SimAnswer&) {
       auto s = std::make_unique<PtzFisheyeTourSave>();
