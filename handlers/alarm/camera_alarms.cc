@@ -3,7 +3,6 @@
 // on request; the camera takes their enable and type through the core. Also the name lists of
 // every alarm the recorder knows.
 #include <algorithm>
-#include <cstring>
 #include <memory>
 #include <optional>
 

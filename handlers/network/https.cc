@@ -7,8 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -143,17 +143,12 @@ std::string uploaded_certificate(const char* argument) {
   if (argument == nullptr) return {};
   std::string_view text(argument);
   text = text.substr(0, text.find(" & "));
-  constexpr std::string_view kTmp = "/tmp/";
-  if (text.size() <= kTmp.size() || text.substr(0, kTmp.size()) != kTmp) return {};
-  const std::string_view name = text.substr(kTmp.size());
-  if (name[0] == '.') return {};
-  for (const char c : name) {
-    if (std::strchr("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789._-", c) == nullptr ||
-        c == '\0') {
-      return {};
-    }
+  const std::string_view name = text.substr(std::min(text.size(), sizeof "/tmp/" - 1));
+  if (name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789._-") !=
+          std::string_view::npos ||
+      check_tmp_path(text, FileNeed::kRegularFile) != PathVerdict::kAccepted) {
+    return {};
   }
-  if (check_tmp_path(text, FileNeed::kRegularFile) != PathVerdict::kAccepted) return {};
   return std::string(text);
 }
 

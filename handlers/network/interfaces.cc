@@ -3,7 +3,6 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
-#include <optional>
 #include <string_view>
 
 #include "common/json_fields.h"

@@ -1,8 +1,6 @@
 // The service ports (refused when the new port is taken), the push-message settings, the channel
 // access switch, the P2P switch and status, the network tests and the SNMP agent.
 #include <algorithm>
-#include <cstdio>
-#include <cstring>
 #include <iterator>
 #include <optional>
 

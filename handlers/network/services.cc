@@ -1,8 +1,6 @@
 // The network services the core runs from their stored rows: the PPPoE link, the dynamic DNS
 // client, the e-mail sender (and its test mail) and the multicast address.
-#include <cstdio>
 #include <cstring>
-#include <optional>
 
 #include "common/json_fields.h"
 #include "common/oplog.h"

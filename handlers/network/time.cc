@@ -4,7 +4,6 @@
 #include <cstring>
 #include <ctime>
 #include <iterator>
-#include <optional>
 
 #include "common/json_fields.h"
 #include "common/oplog.h"

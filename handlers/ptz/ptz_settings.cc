@@ -1,7 +1,6 @@
 // PTZ settings kept by the recorder (serial ports, stored speeds, tours) and the tour requests
 // and preset and tour listing passed to the core.
 #include <algorithm>
-#include <cstring>
 #include <memory>
 #include <optional>
 

@@ -5,7 +5,6 @@
 #include <charconv>
 #include <cstring>
 #include <string_view>
-#include <cstdio>
 #include <memory>
 #include <optional>
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
 #include "platform/zvdb/table_forms.h"
 #include "platform/zvdb/video_tables.h"

@@ -16,7 +16,6 @@
 //                                                     bits, output bits, then per alarm index
 //                                                     0 and 1 the camera input state, output
 //                                                     state, input type and output type masks
-#include <algorithm>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>

@@ -113,18 +113,17 @@ std::string read_text_file(const char* path) {
   return text;
 }
 
-struct X509Free {
-  void operator()(X509* x) const { X509_free(x); }
+// An OpenSSL object released by its own free function.
+template <auto free_fn>
+struct Release {
+  template <class T>
+  void operator()(T* object) const {
+    free_fn(object);
+  }
 };
-struct KeyFree {
-  void operator()(EVP_PKEY* k) const { EVP_PKEY_free(k); }
-};
-struct BioFree {
-  void operator()(BIO* b) const { BIO_free(b); }
-};
-using X509Ptr = std::unique_ptr<X509, X509Free>;
-using KeyPtr = std::unique_ptr<EVP_PKEY, KeyFree>;
-using BioPtr = std::unique_ptr<BIO, BioFree>;
+using X509Ptr = std::unique_ptr<X509, Release<X509_free>>;
+using KeyPtr = std::unique_ptr<EVP_PKEY, Release<EVP_PKEY_free>>;
+using BioPtr = std::unique_ptr<BIO, Release<BIO_free>>;
 
 X509Ptr read_certificate(const char* path) {
   BioPtr bio(BIO_new_file(path, "r"));

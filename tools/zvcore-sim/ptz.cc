@@ -20,6 +20,7 @@
 #include <mutex>
 #include <string>
 
+#include "common/request.h"
 #include "handlers/ptz/ptz_messages.h"
 #include "platform/zvdb/camera_tables.h"
 #include "platform/zvdb/zvdb.h"
@@ -172,7 +173,7 @@ class PtzSim : public SimModule {
     r.answer(kPtzStatusSet, [this](const SimRequest& q, SimAnswer& a) {
       PtzStatusWrite w;
       if (!payload_as(q, &w)) return a.int32(-1);
-      const uint64_t mask = mask_bits(w.channel_mask);
+      const uint64_t mask = mask_of_text(w.channel_mask, 64);
       for (int c = 0; c < 64; ++c) {
         if ((mask >> c & 1) == 0) continue;
         PtzStatusBlock block = w.block;
@@ -221,11 +222,6 @@ class PtzSim : public SimModule {
   }
   static bool moving(const Head& h) { return h.dpan != 0 || h.dtilt != 0 || h.dzoom != 0; }
   static bool busy_head(const Head& h) { return moving(h) || h.tour >= 0; }
-  static uint64_t mask_bits(const char (&text)[kPtzChannelMaskSize]) {
-    uint64_t bits = 0;
-    for (int c = 0; c < 64 && text[c] != '\0'; ++c) bits |= text[c] == '1' ? uint64_t{1} << c : 0;
-    return bits;
-  }
 
   // Callers hold mutex_.
   Head& head(int64_t key) {
