@@ -77,6 +77,22 @@ void reply_names(const zvdb::Table<Recorder>& recorder, int recorder_count, cons
   reply_json(w);
 }
 
+// What both camera alarm reads do around their entries: the channel, the camera's live state of
+// its alarms from the core, then {"chnid", "alarmCnt", "alarm": [the entries `entries` writes]}.
+template <class State, class Entries>
+void reply_camera_alarms(const char* argument, const Exchange<int32_t, State>& ask, Entries&& entries) {
+  const int32_t channel = request_channel(parse_request(argument));
+  if (channel < 0) return (void)reply_cgi_error(REPLY_JSON);
+  std::optional<CoreReply> reply = core_ask(ask, channel, REPLY_JSON);
+  State state{};
+  if (!reply || !reply->first(&state)) return;
+  JsonWriter w(32768);
+  w.begin_object().key("chnid").value(channel).key("alarmCnt").value(state.count).key("alarm").begin_array();
+  entries(w, channel, state);
+  w.end_array().end_object();
+  reply_json(w);
+}
+
 // What both camera alarm sets do around their own entries: the channel and "alarmCnt", the copy
 // set, one transaction for what `store(request, channel, copies, set, write)` writes, then the
 // camera's set (for the channel and its copies) and the change notice.
@@ -151,46 +167,32 @@ void store_outputs(json_object* request, int channel, ChannelMask64 copies, Came
 }  // namespace
 
 void camera_alarm_inputs_read_handler(const char* argument) {
-  const int32_t channel = request_channel(parse_request(argument));
-  if (channel < 0) return (void)reply_cgi_error(REPLY_JSON);
-  std::optional<CoreReply> reply = core_ask(kCameraAlarmInRead, channel, REPLY_JSON);
-  CameraAlarmInState state{};
-  if (!reply || !reply->first(&state)) return;
-  JsonWriter w(32768);
-  w.begin_object().key("chnid").value(channel).key("alarmCnt").value(state.count).key("alarm").begin_array();
-  for (int k = 0; k < std::clamp(state.count, 0, kCameraAlarms); ++k) {
-    const CameraAlarmInName name = camera_alarm_row(kCameraAlarmInNames, channel, k);
-    w.begin_object();
-    w.key("alarmEnable").value(state.enable[k]).key("alarmType").value(state.type[k]);
-    w.key("alarmStatus").value(state.status[k]).key("alarmName").field(name.name);
-    write_event_action_members(w, kCameraAlarmInEventKind, channel, k);
-    w.end_object();
-  }
-  w.end_array().end_object();
-  reply_json(w);
+  reply_camera_alarms(argument, kCameraAlarmInRead, [](JsonWriter& w, int channel, const CameraAlarmInState& state) {
+    for (int k = 0; k < std::clamp(state.count, 0, kCameraAlarms); ++k) {
+      const CameraAlarmInName name = camera_alarm_row(kCameraAlarmInNames, channel, k);
+      w.begin_object();
+      w.key("alarmEnable").value(state.enable[k]).key("alarmType").value(state.type[k]);
+      w.key("alarmStatus").value(state.status[k]).key("alarmName").field(name.name);
+      write_event_action_members(w, kCameraAlarmInEventKind, channel, k);
+      w.end_object();
+    }
+  });
 }
 
 void camera_alarm_outputs_read_handler(const char* argument) {
-  const int32_t channel = request_channel(parse_request(argument));
-  if (channel < 0) return (void)reply_cgi_error(REPLY_JSON);
-  std::optional<CoreReply> reply = core_ask(kCameraAlarmOutRead, channel, REPLY_JSON);
-  CameraAlarmOutState state{};
-  if (!reply || !reply->first(&state)) return;
-  auto plan = std::make_unique<Schedule>();
-  JsonWriter w(16384);
-  w.begin_object().key("chnid").value(channel).key("alarmCnt").value(state.count).key("alarm").begin_array();
-  for (int k = 0; k < kCameraAlarms; ++k) {
-    const CameraAlarmOutName name = camera_alarm_row(kCameraAlarmOutNames, channel, k);
-    *plan = Schedule{};
-    kCameraAlarmOutPlans.read(kZvdbPath, plan.get(), {channel, k});
-    w.begin_object();
-    w.key("alarmType").value(state.type[k]).key("alarmStatus").value(state.status[k]);
-    w.key("alarmName").field(name.name).key("delayTime").value(name.delay_time);
-    write_schedule(w.key("effective"), *plan);
-    w.end_object();
-  }
-  w.end_array().end_object();
-  reply_json(w);
+  reply_camera_alarms(argument, kCameraAlarmOutRead, [](JsonWriter& w, int channel, const CameraAlarmOutState& state) {
+    auto plan = std::make_unique<Schedule>();
+    for (int k = 0; k < kCameraAlarms; ++k) {
+      const CameraAlarmOutName name = camera_alarm_row(kCameraAlarmOutNames, channel, k);
+      *plan = Schedule{};
+      kCameraAlarmOutPlans.read(kZvdbPath, plan.get(), {channel, k});
+      w.begin_object();
+      w.key("alarmType").value(state.type[k]).key("alarmStatus").value(state.status[k]);
+      w.key("alarmName").field(name.name).key("delayTime").value(name.delay_time);
+      write_schedule(w.key("effective"), *plan);
+      w.end_object();
+    }
+  });
 }
 
 void camera_alarm_inputs_set_handler(const char* argument) {

@@ -57,24 +57,23 @@ constexpr auto kMultiForm = ZV_FIELDS(
     ZV_FIELD(eth1_ipv6_type, "ip6networkType2").keep_if_absent(),
     ZV_FIELD(default_route, "defaultRoute").keep_if_absent());
 
+// "<base><suffix>": the keys of the second interface end in "2".
+std::string_view suffixed(char (&key)[32], const char* base, const char* suffix) {
+  std::snprintf(key, sizeof key, "%s%s", base, suffix);
+  return key;
+}
+
 void ipv4_members(JsonWriter& w, const NetworkIpv4& n, const char* suffix) {
   char key[32];
-  auto named = [&](const char* base, const char* end) {
-    std::snprintf(key, sizeof key, "%s%s", base, end);
-    return std::string_view(key);
-  };
-  w.key(named("ipAddr", suffix)).field(n.ip_addr).key(named("netmask", suffix)).field(n.netmask);
-  w.key(named("gateway", suffix)).field(n.gateway);
+  w.key(suffixed(key, "ipAddr", suffix)).field(n.ip_addr).key(suffixed(key, "netmask", suffix)).field(n.netmask);
+  w.key(suffixed(key, "gateway", suffix)).field(n.gateway);
 }
 
 // The IPv6 keys of one interface: the stored values, or the interface's live ones (keys that
 // found nothing are left out).
 void ipv6_members(JsonWriter& w, const NetworkIpv6& stored, int32_t type, const char* ifname, const char* suffix) {
   char key[32];
-  auto named = [&](const char* base) {
-    std::snprintf(key, sizeof key, "%s%s", base, suffix);
-    return std::string_view(key);
-  };
+  auto named = [&](const char* base) { return suffixed(key, base, suffix); };
   if (type == 0 || (type == 1 && stored.addr[0] != '\0' && stored.prefix[0] != '\0')) {
     w.key(named("ip6Addr")).field(stored.addr).key(named("ip6netmask")).field(stored.prefix);
     w.key(named("ip6gateway")).field(stored.gateway);

@@ -73,6 +73,15 @@ bool read_channel(json_object* request, const char* key, int32_t* channel) {
   return request && read_json_members(request, {int_member(key, channel).required().range(0, 63)});
 }
 
+// The core's record of the channel named by `key`, printed; the JSON error form when refused.
+template <class R>
+void reply_channel_record(const char* argument, const char* key, const Exchange<int32_t, R>& ask) {
+  JsonPtr request = parse_request(argument);
+  int32_t channel = 0;
+  if (!read_channel(request.get(), key, &channel)) return (void)reply_cgi_error(REPLY_JSON);
+  reply_core_record<R>(core_ask(ask, channel, REPLY_JSON));
+}
+
 }  // namespace
 
 void ptz_move_handler(const char* argument) {
@@ -143,19 +152,8 @@ void ptz_camera_command_handler(const char* argument) {
   send_ptz_log(command.chnid, kPtzLogSettings);
 }
 
-void ptz_camera_state_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
-  int32_t channel = 0;
-  if (!read_channel(request.get(), "chnid", &channel)) return (void)reply_cgi_error(REPLY_JSON);
-  reply_core_record<PtzCameraState>(core_ask(kPtzCameraState, channel, REPLY_JSON));
-}
-
-void ptz_status_read_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
-  int32_t channel = 0;
-  if (!read_channel(request.get(), "chnId", &channel)) return (void)reply_cgi_error(REPLY_JSON);
-  reply_core_record<PtzStatusBlock>(core_ask(kPtzStatusRead, channel, REPLY_JSON));
-}
+void ptz_camera_state_handler(const char* argument) { reply_channel_record(argument, "chnid", kPtzCameraState); }
+void ptz_status_read_handler(const char* argument) { reply_channel_record(argument, "chnId", kPtzStatusRead); }
 
 // The camera's current block with the request's keys over it, applied to the channels of
 // "channelMask" ('0'/'1' per channel, at most 64; only the named channel when absent).

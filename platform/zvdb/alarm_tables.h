@@ -53,8 +53,6 @@ inline constexpr zvdb::Table<AlarmInConfig> kAlarmIns{zvdb::kAlarmInTable};
 inline constexpr zvdb::Table<Schedule> kAlarmInPlans{zvdb::kAlarmInScheduleTable};
 inline constexpr zvdb::Table<Schedule> kAlarmInEffectivePlans{zvdb::kAlarmInEffectiveScheduleTable};
 inline constexpr zvdb::Table<Schedule> kAlarmInAudiblePlans{zvdb::kAlarmInAudibleScheduleTable};
-inline constexpr zvdb::Table<Schedule> kAlarmInEmailPlans{zvdb::kAlarmInEmailScheduleTable};
-inline constexpr zvdb::Table<Schedule> kAlarmInPtzPlans{zvdb::kAlarmInPtzScheduleTable};
 inline constexpr zvdb::Table<AlarmOutConfig> kAlarmOuts{zvdb::kAlarmOutTable};
 inline constexpr zvdb::Table<Schedule> kAlarmOutPlans{zvdb::kAlarmOutScheduleTable};
 inline constexpr zvdb::Table<CameraAlarmInEvent> kCameraAlarmInEvents{zvdb::kCameraAlarmInEventTable};
@@ -64,7 +62,6 @@ inline constexpr zvdb::Table<Schedule> kCameraAlarmOutPlans{zvdb::kCameraAlarmOu
 inline constexpr zvdb::Table<VideoLossRecord> kVideoLosses{zvdb::kVideoLossTable};
 inline constexpr zvdb::Table<Schedule> kVideoLossPlans{zvdb::kVideoLossScheduleTable};
 inline constexpr zvdb::Table<Schedule> kVideoLossAudiblePlans{zvdb::kVideoLossAudibleScheduleTable};
-inline constexpr zvdb::Table<Schedule> kVideoLossEmailPlans{zvdb::kVideoLossEmailScheduleTable};
 inline constexpr zvdb::Table<Schedule> kVideoLossPtzPlans{zvdb::kVideoLossPtzScheduleTable};
 inline constexpr zvdb::Table<SnapshotRecord> kSnapshots{zvdb::kSnapshotTable};
 inline constexpr zvdb::Table<Schedule> kSnapshotPlans{zvdb::kSnapshotScheduleTable};
