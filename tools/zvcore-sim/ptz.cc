@@ -1,7 +1,7 @@
 // PTZ module: a simulated PTZ head per channel (and per fisheye view). The head's position moves
 // while a move command is active, at the command's speed, and stops on stop; presets store and
 // recall the position; a running tour steps through its key points, staying at each for its time;
-// the status block, camera-side commands and serial ports are kept.
+// the status block is kept per channel.
 //
 // The simulated head's action codes (the device's core defines its own):
 //   1251 move: 1 up, 2 down, 3 left, 4 right, 5 up-left, 6 up-right, 7 down-left, 8 down-right,
@@ -182,11 +182,10 @@ class PtzSim : public SimModule {
       }
       a.int32(mask != 0 ? 0 : -1);
     });
-    r.answer(kPtzCameraCommand, [this](const SimRequest& q, SimAnswer& a) {
+    // The camera takes a command of a valid channel (0) and refuses any other (-1).
+    r.answer(kPtzCameraCommand, [](const SimRequest& q, SimAnswer& a) {
       PtzCameraCommand c;
-      if (!payload_as(q, &c) || !valid_channel(c.chnid)) return a.int32(-1);
-      commands_.put(c.chnid, c.ptz_cmd);
-      a.int32(0);
+      a.int32(payload_as(q, &c) && valid_channel(c.chnid) ? 0 : -1);
     });
     r.answer(kPtzCameraState, [this](const SimRequest& q, SimAnswer& a) {
       int32_t channel = -1;
@@ -315,7 +314,6 @@ class PtzSim : public SimModule {
   std::mutex mutex_;
   std::map<int64_t, std::unique_ptr<Head>> heads_;
   KeyedStore<PtzStatusBlock> status_{factory_status};
-  KeyedStore<int32_t> commands_;
 };
 
 }  // namespace
