@@ -152,6 +152,21 @@ std::string uploaded_certificate(const char* argument) {
   return std::string(text);
 }
 
+// {"enable" (when given), "checkfile": "NOFILE"} when the file is not there; else "OK" and the
+// stored row of `kind` through `form`.
+void reply_cert_file(bool present, int32_t kind, const zvrec::Schema& form, const int32_t* enable) {
+  JsonWriter w(512);
+  w.begin_object();
+  if (enable != nullptr) w.key("enable").value(*enable);
+  w.key("checkfile").value(present ? "OK" : "NOFILE");
+  if (present) {
+    CertRequest row{};
+    kSslParams.read(kZvdbPath, &row, {kind});
+    write_fields(w, form, &row);
+  }
+  reply_json(w.end_object());
+}
+
 }  // namespace
 
 void cert_create_handler(const char* argument) {
@@ -179,38 +194,17 @@ void cert_create_handler(const char* argument) {
 
 void cert_show_handler(const char* /*argument*/) {
   int32_t enable = get_param_int(kZvdbPath, kHttpsKey, 0);
-  JsonWriter w(512);
-  w.begin_object();
-  if (!regular_file(kCertFile)) {
-    // HTTPS cannot run without its certificate.
-    if (enable != 0) {
-      if (!store_setting_int(kHttpsKey, 0)) return (void)reply_cgi_error(REPLY_JSON);
-      enable = 0;
-    }
-    w.key("enable").value(enable).key("checkfile").value("NOFILE").end_object();
-    return reply_json(w);
+  const bool present = regular_file(kCertFile);
+  // HTTPS cannot run without its certificate.
+  if (!present && enable != 0) {
+    if (!store_setting_int(kHttpsKey, 0)) return (void)reply_cgi_error(REPLY_JSON);
+    enable = 0;
   }
-  CertRequest row{};
-  kSslParams.read(kZvdbPath, &row, {kCertKindInstalled});
-  w.key("enable").value(enable).key("checkfile").value("OK");
-  write_fields(w, kInstalledForm.schema(), &row);
-  w.end_object();
-  reply_json(w);
+  reply_cert_file(present, kCertKindInstalled, kInstalledForm.schema(), &enable);
 }
 
 void cert_request_show_handler(const char* /*argument*/) {
-  JsonWriter w(512);
-  w.begin_object();
-  if (!regular_file(kRequestFile)) {
-    w.key("checkfile").value("NOFILE").end_object();
-    return reply_json(w);
-  }
-  CertRequest row{};
-  kSslParams.read(kZvdbPath, &row, {kCertKindRequest});
-  w.key("checkfile").value("OK");
-  write_fields(w, kRequestForm.schema(), &row);
-  w.end_object();
-  reply_json(w);
+  reply_cert_file(regular_file(kRequestFile), kCertKindRequest, kRequestForm.schema(), nullptr);
 }
 
 void cert_request_download_handler(const char* /*argument*/) {
