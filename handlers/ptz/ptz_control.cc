@@ -68,10 +68,6 @@ bool read_preset_name(json_object* request, char (&name)[kPtzPresetNameSize]) {
   return true;
 }
 
-// A {"<key>": channel 0..63} request; false when absent, of another type or out of range.
-bool read_channel(json_object* request, const char* key, int32_t* channel) {
-  return request && read_json_members(request, {int_member(key, channel).required().range(0, 63)});
-}
 
 // The core's record of the channel named by `key`, printed; the JSON error form when refused.
 template <class R>

@@ -112,10 +112,7 @@ void reply_listing(const PtzListing& l) {
 void ptz_port_read_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t channel = 0;
-  if (!request || !read_json_members(request.get(), {int_member("chnid", &channel).required().range(
-                                                         0, kPtzPortChannels - 1)})) {
-    return (void)reply_cgi_error(REPLY_JSON);
-  }
+  if (!read_channel(request.get(), "chnid", &channel, kPtzPortChannels - 1)) return (void)reply_cgi_error(REPLY_JSON);
   reply_record(stored_port(channel));
 }
 
@@ -163,9 +160,7 @@ void ptz_port_set_handler(const char* argument) {
 void ptz_port_check_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t channel = 0;
-  if (!request || !read_json_members(request.get(), {int_member("camId", &channel).required().range(0, kChannels - 1)})) {
-    return;
-  }
+  if (!read_channel(request.get(), "camId", &channel)) return;
   const std::optional<CoreReply> reply = core_ask(kPtzPortCheck, channel, REPLY_TEXT);
   if (!reply) return;
   int32_t result = 0;
