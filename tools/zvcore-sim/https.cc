@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "common/json_fields.h"
 #include "common/tool_runner.h"
 #include "common/web_utils.h"
 #include "handlers/network/https_messages.h"
@@ -142,12 +143,6 @@ std::string time_text(const ASN1_TIME* t) {
   return n > 0 ? std::string(data, static_cast<size_t>(n)) : std::string();
 }
 
-template <size_t N>
-void set_text(char (&field)[N], const std::string& text) {
-  std::memset(field, 0, N);
-  std::snprintf(field, N, "%s", text.c_str());
-}
-
 // The stored row of a certificate: its subject and validity dates.
 CertRequest row_of(X509* cert) {
   CertRequest row{};
@@ -162,7 +157,8 @@ CertRequest row_of(X509* cert) {
   entry(NID_organizationName, row.organization, sizeof row.organization);
   entry(NID_organizationalUnitName, row.company, sizeof row.company);
   entry(NID_pkcs9_emailAddress, row.email, sizeof row.email);
-  set_text(row.dates, time_text(X509_get0_notBefore(cert)) + " - " + time_text(X509_get0_notAfter(cert)));
+  const std::string dates = time_text(X509_get0_notBefore(cert)) + " - " + time_text(X509_get0_notAfter(cert));
+  copy_text_field(row.dates, dates.c_str());
   return row;
 }
 
