@@ -10,6 +10,7 @@
 #include "common/json_fields.h"
 #include "common/record_json.h"
 #include "common/reply.h"
+#include "common/reply_text_member.h"
 #include "common/request.h"
 #include "handlers/playback/playback_internal.h"
 #include "handlers/playback/playback_module.h"
@@ -53,9 +54,7 @@ void playback_busy_handler(const char* /*argument*/) {
   if (!reply) return;
   int32_t busy = 0;
   reply->first(&busy);
-  JsonWriter w;
-  w.begin_object().key("status").value(busy != 0 ? "BUSY" : "OK").end_object();
-  reply_json(w);
+  reply_text_member("status", busy != 0 ? "BUSY" : "OK");
 }
 
 // ---- Multi-channel play ----
@@ -125,22 +124,6 @@ void external_ports_handler(const char* /*argument*/) {
   reply->first(&ports);
   reply_record(ports);
 }
-
-// ---- Playback, backup and export log entries ----
-
-namespace {
-void log_channel_request(const char* argument, int64_t sub_type) {
-  int32_t channel = 0;
-  if (!parse_playback_channel(argument, &channel)) return;
-  if (sub_type != 0) send_playback_log(sub_type, channel + 1);
-  reply_ok();
-}
-}  // namespace
-
-void playback_log_handler(const char* argument) { log_channel_request(argument, 208); }
-void backup_log_handler(const char* argument) { log_channel_request(argument, 205); }
-void export_log_handler(const char* argument) { log_channel_request(argument, 218); }
-void channel_ok_handler(const char* argument) { log_channel_request(argument, 0); }
 
 // ---- Month calendar ----
 

@@ -9,6 +9,7 @@
 #include "common/json_fields.h"
 #include "common/record_json.h"
 #include "common/reply.h"
+#include "common/reply_text_member.h"
 #include "common/request.h"
 #include "handlers/playback/playback_internal.h"
 #include "handlers/playback/playback_module.h"
@@ -74,12 +75,6 @@ void print_search(const CoreReply& reply) {
     w.end_array();
   }
   w.end_object();
-  reply_json(w);
-}
-
-void reply_status(const char* status) {
-  JsonWriter w;
-  w.begin_object().key("status").value(status).end_object();
   reply_json(w);
 }
 
@@ -276,7 +271,7 @@ void jump_handler(const char* argument) {
   if (!reply) return;
   int32_t result = 0;
   reply->first(&result);
-  reply_status(result == 0 ? "OK" : "ERROR");
+  reply_text_member("status", result == 0 ? "OK" : "ERROR");
 }
 
 // ---- Transcoding ----

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "common/json_fields.h"
+#include "common/reply_text_member.h"
 #include "platform/zvstd/url_coding.h"
 #include "handlers/storage/storage_internal.h"
 #include "handlers/storage/storage_module.h"
@@ -210,10 +211,7 @@ void share_search_handler(const char* argument) {
 void esata_mode_set_handler(const char* argument) {
   EsataMode mode{};
   if (!read_request(argument, &mode)) return;
-  if (!core_ask(kEsataModeSet, mode, REPLY_JSON)) return;
-  JsonWriter w;
-  w.begin_object().key("status").value("OK").end_object();
-  reply_json(w);
+  if (core_ask(kEsataModeSet, mode, REPLY_JSON)) reply_text_member("status", "OK");
 }
 
 void esata_mode_read_handler(const char* /*argument*/) {
