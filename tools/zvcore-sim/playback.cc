@@ -49,6 +49,7 @@
 #include <string>
 #include <vector>
 
+#include "common/json_fields.h"
 #include "handlers/playback/playback_records.h"
 #include "platform/zvavi/zvavi.h"
 #include "tools/zvcore-sim/modules.h"
@@ -101,11 +102,6 @@ void format_time(char (&field)[N], time_t when) {
   struct tm t{};
   localtime_r(&when, &t);
   strftime(field, N, "%Y-%m-%d %H:%M:%S", &t);
-}
-
-template <size_t N>
-void set_text(char (&field)[N], const std::string& text) {
-  snprintf(field, N, "%s", text.c_str());
 }
 
 double speed_factor(int32_t speed) {
@@ -527,7 +523,7 @@ void PlaybackSim::rules(SimRules& r) {
     int32_t sid = -1;
     payload_as(q, &sid, true);
     SessionSource source{sid, 554, 10554, 10080, 0, 0, {}};
-    set_text(source.source_path, "/playback/session" + std::to_string(sid));
+    copy_text_field(source.source_path, ("/playback/session" + std::to_string(sid)).c_str());
     a.record(source);
   });
   r.answer(kCurrentTime, [this](const SimRequest& q, SimAnswer& a) {
@@ -589,8 +585,8 @@ void PlaybackSim::rules(SimRules& r) {
     live.direct = ask.stream_from;
     live.result = ask.id >= 0 && ask.id < kMaxChannels ? 0 : -1;
     const std::string path = "/ch" + std::to_string(ask.id + 1) + (ask.stream_type == 1 ? "/sub" : "/main");
-    set_text(live.rtsp_addr, "rtsp://127.0.0.1:554" + path);
-    set_text(live.res_path, path);
+    copy_text_field(live.rtsp_addr, ("rtsp://127.0.0.1:554" + path).c_str());
+    copy_text_field(live.res_path, path.c_str());
     a.record(live);
   });
   r.answer(kImageRead, [this](const SimRequest& q, SimAnswer& a) {
@@ -617,15 +613,15 @@ void PlaybackSim::rules(SimRules& r) {
     StreamAddressRecord& rec = addresses[static_cast<size_t>(ch)];
     rec.channel = ch;
     const std::string base = "rtsp://192.168.1." + std::to_string(100 + ch) + ":554";
-    set_text(rec.main_rtsp, base + "/main");
-    set_text(rec.sub_rtsp, base + "/sub");
+    copy_text_field(rec.main_rtsp, (base + "/main").c_str());
+    copy_text_field(rec.sub_rtsp, (base + "/sub").c_str());
     for (StreamPorts* ports : {&rec.main_ports, &rec.sub_ports}) *ports = {554, 10554 + ch, 0, 10080, 0};
     for (StreamAccount* account : {&rec.main_account, &rec.sub_account}) {
-      set_text(account->username, "admin");
-      set_text(account->password, "admin");
+      copy_text_field(account->username, "admin");
+      copy_text_field(account->password, "admin");
     }
-    set_text(rec.main_account.res_path, "/ch" + std::to_string(ch + 1) + "/main");
-    set_text(rec.sub_account.res_path, "/ch" + std::to_string(ch + 1) + "/sub");
+    copy_text_field(rec.main_account.res_path, ("/ch" + std::to_string(ch + 1) + "/main").c_str());
+    copy_text_field(rec.sub_account.res_path, ("/ch" + std::to_string(ch + 1) + "/sub").c_str());
   }
   const auto* address_bytes = reinterpret_cast<const unsigned char*>(addresses.data());
   r.fixed(kStreamAddresses.id, {address_bytes, address_bytes + addresses.size() * sizeof(StreamAddressRecord)});
