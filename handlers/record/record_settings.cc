@@ -126,7 +126,6 @@ void record_plan_read_handler(const char* argument) {
   row.id = channel;
   kRecordConfigs.read(kZvdbPath, &row, {channel});
   auto plan = std::make_unique<RecordSchedule>();
-  *plan = RecordSchedule{};
   kRecordSchedules.read(kZvdbPath, plan.get(), {channel});
   JsonWriter w(32 * 1024);
   w.begin_object().key("id").value(row.id).key("schedule").begin_array();
@@ -157,7 +156,6 @@ void record_plan_set_handler(const char* argument) {
     return;
   }
   auto plan = std::make_unique<RecordSchedule>();
-  *plan = RecordSchedule{};
   if (schedule != nullptr && !read_record_plan(schedule, &plan->plan)) return;
   int32_t channels[kChannels];
   const size_t n = listed_channels(request.get(), count, channels);
@@ -267,11 +265,9 @@ void record_settings_set_handler(const char* argument) {
     return;
   }
   auto listed = std::make_unique<RecordChannelList>();
-  *listed = RecordChannelList{};
   const size_t n = listed_channels(request.get(), count, listed->channels);
   listed->count = static_cast<int32_t>(n);
   auto anr_change = std::make_unique<AnrChange>();
-  *anr_change = AnrChange{};
   anr_change->value = anr;
   ChannelMask64 written{};
   ChannelMask64 anr_mask{};
@@ -312,7 +308,6 @@ void record_settings_set_handler(const char* argument) {
   const std::optional<CoreReply> reply = core_ask(kAnrChange, *anr_change, REPLY_JSON);
   if (!reply) return;
   auto result = std::make_unique<AnrResult>();
-  *result = AnrResult{};
   reply->first(result.get());
   const int32_t results = std::clamp<int32_t>(result->count, 0, kChannels);
   bool refused = false;
