@@ -1,5 +1,6 @@
 #include "handlers/playback/playback_module.h"
 
+#include <ctime>
 #include <iterator>
 
 #include "common/oplog.h"
@@ -14,6 +15,17 @@ bool parse_playback_channel(const char* text, int32_t* out) {
   int32_t channel = 0;
   if (!parse_decimal(text, &channel) || channel < 0 || channel >= kPlaybackChannels) return false;
   *out = channel;
+  return true;
+}
+
+bool parse_local_time(const char* text, const char* format, struct tm* out) {
+  struct tm parsed{};
+  const char* rest = strptime(text, format, &parsed);
+  if (rest == nullptr) return false;
+  while (*rest == ' ' || *rest == '\t') ++rest;
+  if (*rest != '\0') return false;
+  parsed.tm_isdst = -1;
+  *out = parsed;
   return true;
 }
 

@@ -236,6 +236,8 @@ ZV_SCHEMA(DownloadRequest, ZV_FIELD(channel, "id").required().range(0, playback:
           ZV_FIELD(stream_type, "streamType"), ZV_INTERNAL(start), ZV_INTERNAL(end));
 
 namespace playback {
+// Exists while the core streams a download; a second download is refused while it does.
+constexpr const char kDownloadMarker[] = "/tmp/pbdownload";
 // One chunk of the download stream (6173). The 88-byte frame header is the AVI writer's
 // (ZvAviFrameHeader, platform/zvavi/zvavi.h); its int32 at 40 is the frame's data size.
 constexpr int32_t kChunkFirst = 0;        // `continuation` of the first chunk of a frame

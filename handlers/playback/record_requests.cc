@@ -18,21 +18,6 @@
 
 using namespace playback;
 
-namespace {
-
-// A local time "%Y-%m-%d %H:%M:%S" (blanks may follow); false when the text does not parse.
-bool parse_local_time(const char* text, struct tm* out) {
-  struct tm parsed{};
-  const char* rest = strptime(text, "%Y-%m-%d %H:%M:%S", &parsed);
-  if (rest == nullptr) return false;
-  while (*rest == ' ' || *rest == '\t') ++rest;
-  if (*rest != '\0') return false;
-  *out = parsed;
-  return true;
-}
-
-}  // namespace
-
 // ---- Download state and end ----
 
 void download_state_handler(const char* /*argument*/) {
@@ -68,8 +53,7 @@ void multi_play_handler(const char* argument) {
     if (!read_json_members(request.get(), {int_member(key.c_str(), &play.mask[i]).required()})) return;
   }
   struct tm local{};
-  if (!parse_local_time(play.play_text, &local)) return;
-  local.tm_isdst = -1;
+  if (!parse_local_time(play.play_text, kLocalTimeFormat, &local)) return;
   play.play_time = static_cast<int32_t>(mktime(&local));
   std::optional<CoreReply> reply = core_ask(kMultiPlay, play, REPLY_JSON);
   if (!reply) return;
@@ -137,7 +121,7 @@ void month_calendar_handler(const char* argument) {
           text_member("time", time_text).required(),
           int_member("chnid", &channel).required().range(0, kMaxChannels - 1),
           int_member("streamType", &stream_type).required(),
-      }) || !parse_local_time(time_text, &when)) {
+      }) || !parse_local_time(time_text, kLocalTimeFormat, &when)) {
     return;
   }
   CalendarRequest calendar{};

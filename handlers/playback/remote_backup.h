@@ -30,9 +30,6 @@
 
 namespace playback {
 
-// Exists while the core streams a download; a second download is refused while it does.
-constexpr const char kDownloadMarker[] = "/tmp/pbdownload";
-
 struct DownloadTiming {
   int step_us = 40000;                  // one wait step
   int idle_rounds = 1500;               // empty steps before the writer gives up (60 s)

@@ -59,7 +59,6 @@ using namespace playback;
 
 namespace {
 
-constexpr const char kMarker[] = "/tmp/pbdownload";
 constexpr int kPageRecords = 16;
 constexpr int kDownloadFps = 10;
 constexpr int kHistoryDays = 40;
@@ -199,10 +198,8 @@ class Picture {
     char caption[64];
     snprintf(caption, sizeof caption, "CAM%d %s", channel + 1, stream_type == 1 ? "SUB" : "MAIN");
     text(2 * scale, 2 * scale, scale, caption);
-    struct tm t{};
-    localtime_r(&when, &t);
     char stamp[32];
-    strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &t);
+    format_time(stamp, when);
     text(2 * scale, 2 * scale + 9 * scale, scale, stamp);
   }
 
@@ -325,11 +322,11 @@ class PlaybackSim : public SimModule {
  public:
   PlaybackSim() {
     for (int i = 0; i < kPlaybackChannels; ++i) images_[i] = {i, 128, 128, 128, 128, 128, 0};
-    unlink(kMarker);  // a marker left by a core that died mid-download would keep every download busy
+    unlink(kDownloadMarker);  // a marker left by a core that died mid-download would keep every download busy
   }
   ~PlaybackSim() override {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (download_ != nullptr) unlink(kMarker);
+    if (download_ != nullptr) unlink(kDownloadMarker);
   }
   const char* name() const override { return "playback"; }
   void rules(SimRules& r) override;
@@ -729,7 +726,7 @@ void PlaybackSim::rules(SimRules& r) {
       download_->stop_with.store(kChunkEnd);  // the file closes with what was sent
       download_.reset();
     }
-    unlink(kMarker);
+    unlink(kDownloadMarker);
   });
 }
 
@@ -749,7 +746,7 @@ void PlaybackSim::end_download(const std::shared_ptr<Download>& d) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (download_ == d) {
     download_.reset();
-    unlink(kMarker);
+    unlink(kDownloadMarker);
   }
 }
 
@@ -843,7 +840,7 @@ void PlaybackSim::start_download(const SimRequest& request, SimAnswer& a) {
       return;
     }
     download_ = d;
-    FILE* marker = fopen(kMarker, "w");
+    FILE* marker = fopen(kDownloadMarker, "w");
     if (marker != nullptr) fclose(marker);
   }
   const time_t from = parse_time(ask.start);
