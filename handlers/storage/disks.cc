@@ -17,8 +17,6 @@ constexpr int kDiskStateConfigured = 2;  // configured, not reported by the core
 constexpr size_t kShortTextChars = 63;   // vendor and address as the list prints them
 constexpr size_t kDirectoryChars = 127;
 
-bool is_network_disk(int32_t type) { return type == kDiskTypeNfs || type == kDiskTypeSmb; }
-
 // Sizes as the list prints them: MiB, cut to 32 bits.
 uint32_t mebibytes(uint64_t bytes) { return static_cast<uint32_t>(bytes >> 20); }
 

@@ -159,7 +159,7 @@ void nas_edit_handler(const char* argument) {
     SettingsWrite write;  // the stored row is read and rewritten under the request lock
     row.port = port;
     read_disk(kZvdbPath, &row);
-    type = row.type == kDiskTypeNfs || row.type == kDiskTypeSmb ? row.type : kDiskTypeNfs;
+    type = is_network_disk(row.type) ? row.type : kDiskTypeNfs;
     char user[kCredentialChars + 1], password[kCredentialChars + 1];
     bool has_user = false, has_password = false;
     if (!read_json_members(request.get(), {

@@ -20,6 +20,7 @@ constexpr int kQuotaEntries = 8;
 constexpr int32_t kDiskTypeNfs = 3;
 constexpr int32_t kDiskTypeRaid = 4;
 constexpr int32_t kDiskTypeSmb = 10;
+constexpr bool is_network_disk(int32_t type) { return type == kDiskTypeNfs || type == kDiskTypeSmb; }
 
 // One storage device as the core reports it (reply 8433, payload length / 464 records).
 struct DiskInfo {

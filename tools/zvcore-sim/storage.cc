@@ -114,8 +114,6 @@ const std::map<std::string, Server>& servers() {
   return kServers;
 }
 
-bool network_type(int32_t type) { return type == kDiskTypeNfs || type == kDiskTypeSmb; }
-
 uint64_t raid_capacity(const Raid& r) {
   const uint64_t n = static_cast<uint64_t>(r.built_with);
   switch (r.level) {
@@ -209,7 +207,7 @@ class StorageSim : public SimModule {
       SelfEvaluation report{};
       report.port = port;
       const Disk* d = disk(port);
-      if (d == nullptr || network_type(d->type)) {
+      if (d == nullptr || is_network_disk(d->type)) {
         report.status = -1;
         std::snprintf(report.report, sizeof report.report, "no disk at port %d", static_cast<int>(port));
       } else {
@@ -222,7 +220,7 @@ class StorageSim : public SimModule {
     });
     on(r, kDeviceRemove, [this](int32_t port, SimAnswer& a) {
       Disk* d = disk(port);
-      if (d == nullptr || network_type(d->type) || d->state == kStateRaidMember || d->state == kStateFormatting) {
+      if (d == nullptr || is_network_disk(d->type) || d->state == kStateRaidMember || d->state == kStateFormatting) {
         return a.int32(-1);
       }
       d->present = false;
@@ -320,7 +318,7 @@ class StorageSim : public SimModule {
     on(r, kBackupDevices, [this](NoPayload, SimAnswer& a) {
       std::vector<BackupDevice> list;
       for (const auto& [port, d] : disks_) {
-        if (!d.present || network_type(d.type)) continue;
+        if (!d.present || is_network_disk(d.type)) continue;
         BackupDevice device{};
         device.port = port;
         device.kind = d.type == kTypeEsata ? kBackupDeviceKind : kKindLocal;
@@ -361,7 +359,7 @@ class StorageSim : public SimModule {
     }
     if (words[0] != "pull" && words[0] != "insert") return false;
     auto it = disks_.find(static_cast<int32_t>(value));
-    if (it == disks_.end() || network_type(it->second.type)) {
+    if (it == disks_.end() || is_network_disk(it->second.type)) {
       *answer = "error no disk at port " + words[1];
       return true;
     }
@@ -460,7 +458,7 @@ class StorageSim : public SimModule {
     const Disk* d = disk(port);
     if (d == nullptr) return -1;
     if (d->state == kStateRaidMember || d->state == kStateHotSpare || d->state == kStateFormatting) return 1;
-    if (network_type(d->type) && d->total < 100 * kGiB) return -3;
+    if (is_network_disk(d->type) && d->total < 100 * kGiB) return -3;
     return 0;
   }
 
@@ -528,13 +526,13 @@ class StorageSim : public SimModule {
     row.port = port;
     const bool stored = port >= 1 && port <= kDiskPositions && read_disk(kZvdbPath, &row) == 0;
     auto server = servers().find(std::string(field_text(row.address)));
-    if (!stored || row.enable == 0 || !network_type(row.type) || server == servers().end() ||
+    if (!stored || row.enable == 0 || !is_network_disk(row.type) || server == servers().end() ||
         server->second.type != row.type) {
       auto it = disks_.find(port);
-      if (it != disks_.end() && network_type(it->second.type)) disks_.erase(it);
+      if (it != disks_.end() && is_network_disk(it->second.type)) disks_.erase(it);
       return false;
     }
-    if (disks_.count(port) != 0 && !network_type(disks_[port].type)) return false;  // a local disk sits there
+    if (disks_.count(port) != 0 && !is_network_disk(disks_[port].type)) return false;  // a local disk sits there
     Disk& d = disks_[port];
     const bool fresh = d.port == 0 || d.address != field_text(row.address) || d.directory != field_text(row.directory);
     d.port = port;
@@ -554,9 +552,9 @@ class StorageSim : public SimModule {
     DiskConfig row{};
     row.port = port;
     const bool configured = port >= 1 && port <= kDiskPositions && read_disk(kZvdbPath, &row) == 0 &&
-                            row.enable != 0 && network_type(row.type);
+                            row.enable != 0 && is_network_disk(row.type);
     auto it = disks_.find(port);
-    const bool shelved = it != disks_.end() && network_type(it->second.type);
+    const bool shelved = it != disks_.end() && is_network_disk(it->second.type);
     if (shelved) disks_.erase(it);
     if (configured) {
       DiskConfig empty{};
