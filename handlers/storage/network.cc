@@ -1,7 +1,6 @@
 // Network disks (NFS and SMB/CIFS shares kept as storage positions) and the eSATA port: add, edit,
 // remove, the shares a server offers, and the eSATA mode.
 #include <algorithm>
-#include <cstring>
 #include <memory>
 
 #include "common/json_fields.h"
@@ -42,17 +41,6 @@ void reply_status_res(int32_t result) {
 
 // The credential texts: cut to 32 characters, then percent-decoded into the row's field.
 void take_credential(char (&field)[33], const char* raw) { url_decode_into(raw, field, sizeof field); }
-
-// One text element of a request array: absent (not a text) leaves *present false; a text that is
-// not UTF-8 fails.
-bool array_text(json_object* array, size_t i, char* buffer, size_t size, bool* present) {
-  *present = false;
-  json_object* element = json_array_at(array, i);
-  if (!json_value_text(element, buffer, size)) return true;
-  *present = true;
-  const char* full = json_object_get_string(element);
-  return valid_utf8(full, strlen(full));
-}
 
 }  // namespace
 

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
 #include "common/json_fields.h"
@@ -98,11 +97,7 @@ void groups_set_handler(const char* argument) {
   char channels[kDiskGroups][kGroupTextChars + 1] = {};
   bool given[kDiskGroups] = {};
   for (size_t i = 0; i < std::min<size_t>(json_array_size(texts), kDiskGroups); ++i) {
-    json_object* element = json_array_at(texts, i);
-    if (!json_value_text(element, channels[i], sizeof channels[i])) continue;
-    const char* full = json_object_get_string(element);
-    if (!valid_utf8(full, strlen(full))) return;
-    given[i] = true;
+    if (!array_text(texts, i, channels[i], sizeof channels[i], &given[i])) return;
   }
   bool tell_mode = false;
   int32_t mode = 0;
