@@ -2,7 +2,8 @@
 // core and what the core answers, each record with its schema (wire layout, JSON keys where a
 // handler reads or prints it, ranges where checked) and every message declared once at the bottom.
 // The core simulator and the tests use the same declarations. Every record is little-endian with
-// fixed-width fields; texts are NUL-padded.
+// fixed-width fields; texts are NUL-padded. The records are at file scope beside their schemas;
+// the limits, the download constants and the messages are in namespace playback.
 #pragma once
 
 #include <cstddef>
