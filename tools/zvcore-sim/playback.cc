@@ -372,6 +372,15 @@ class PlaybackSim : public SimModule {
     auto found = sessions_.find(sid);
     return found == sessions_.end() ? nullptr : &found->second;
   }
+  // `change` on session `sid` brought up to now, under the lock; nothing when there is none.
+  template <class F>
+  void with_session(int32_t sid, F change) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (Session* session = find(sid)) {
+      session->advance();
+      change(*session);
+    }
+  }
   // Applies `change` to every listed session of a session-list notice (count word, or every
   // non-zero entry when `counted` is false).
   template <class F>
@@ -526,13 +535,7 @@ void PlaybackSim::rules(SimRules& r) {
   r.answer(kCurrentTime, [this](const SimRequest& q, SimAnswer& a) {
     int32_t sid = -1;
     int32_t seconds = 0;
-    if (payload_as(q, &sid, true)) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (Session* session = find(sid)) {
-        session->advance();
-        seconds = static_cast<int32_t>(session->position);
-      }
-    }
+    if (payload_as(q, &sid, true)) with_session(sid, [&](Session& s) { seconds = static_cast<int32_t>(s.position); });
     a.int32(seconds);
   });
   r.answer(kJump, [this](const SimRequest& q, SimAnswer& a) {
@@ -682,12 +685,7 @@ void PlaybackSim::rules(SimRules& r) {
   });
   r.answer(kSessionRelease, [this](const SimRequest& q, SimAnswer&) {
     int32_t sid = 0;
-    if (!payload_as(q, &sid, true)) return;
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (Session* session = find(sid)) {
-      session->advance();
-      session->playing = false;
-    }
+    if (payload_as(q, &sid, true)) with_session(sid, [](Session& s) { s.playing = false; });
   });
   const auto stop = [](Session& s, int32_t) { s.playing = false; };
   r.answer(kStopSessions, [this, stop](const SimRequest& q, SimAnswer&) { each_listed(q, true, stop); });
@@ -706,12 +704,7 @@ void PlaybackSim::rules(SimRules& r) {
   });
   r.answer(kDirection, [this](const SimRequest& q, SimAnswer&) {
     DirectionRequest ask{};
-    if (!payload_as(q, &ask, true)) return;
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (Session* session = find(ask.sid)) {
-      session->advance();
-      session->direction = ask.direction;
-    }
+    if (payload_as(q, &ask, true)) with_session(ask.sid, [&ask](Session& s) { s.direction = ask.direction; });
   });
   r.answer(kSpeedByChannel, [this](const SimRequest& q, SimAnswer&) { speed_by_mask(q, true); });
   r.answer(kSpeedBySession, [this](const SimRequest& q, SimAnswer&) { speed_by_mask(q, false); });
