@@ -24,20 +24,6 @@ using namespace playback;
 
 namespace {
 
-// "2024-01-02T03:04:05Z" read as local time (the trailing Z is part of the page's format, not a
-// zone); blanks may follow. False when the text does not parse.
-bool parse_download_time(const char* text, struct tm* out, time_t* seconds) {
-  struct tm parsed{};
-  const char* rest = strptime(text, "%Y-%m-%dT%H:%M:%SZ", &parsed);
-  if (rest == nullptr) return false;
-  while (*rest == ' ' || *rest == '\t') ++rest;
-  if (*rest != '\0') return false;
-  parsed.tm_isdst = -1;
-  *seconds = mktime(&parsed);
-  *out = parsed;
-  return true;
-}
-
 // "year_month_day_hour_minute_second_epoch" of the file name.
 void name_part(char* buffer, size_t size, const struct tm& t, time_t seconds) {
   snprintf(buffer, size, "%d_%d_%d_%d_%d_%d_%lld", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour,
@@ -73,14 +59,15 @@ void download_handler(const char* argument) {
     return;
   }
   if (access(kDownloadMarker, F_OK) == 0) return reply_text("BUSY NOW");
+  // "2024-01-02T03:04:05Z" is local time: the trailing Z is part of the page's format, not a zone.
   struct tm start{};
   struct tm end{};
-  time_t start_seconds = 0;
-  time_t end_seconds = 0;
-  if (!parse_download_time(start_text, &start, &start_seconds) ||
-      !parse_download_time(end_text, &end, &end_seconds)) {
+  if (!parse_local_time(start_text, "%Y-%m-%dT%H:%M:%SZ", &start) ||
+      !parse_local_time(end_text, "%Y-%m-%dT%H:%M:%SZ", &end)) {
     return;
   }
+  const time_t start_seconds = mktime(&start);
+  const time_t end_seconds = mktime(&end);
   char start_part[96];
   char end_part[96];
   char file_name[256];

@@ -56,11 +56,7 @@ void image_adjust_handler(const char* argument) {
   if (!read_request(argument, &image)) return;
   core_tell(kImageAdjust, image);
 
-  OpLogRecord record;
-  op_log_init(&record);
-  record.sub_type = 217;
-  record.param_type = 900;
-  record.channel = image.channel + 1;
+  OpLogRecord record = playback_log(217, image.channel + 1);
   const ImageAdjustDetail detail{
       percent_of_255(image.brightness), percent_of_255(image.contrast),
       percent_of_255(image.saturation), percent_of_255(image.sharpness),

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 
 #include "handlers/playback/playback_records.h"
 #include "platform/zvfs/log_record.h"
@@ -10,6 +11,11 @@ namespace playback {
 
 // A channel argument of the single-channel playback requests: a decimal 0..7.
 bool parse_playback_channel(const char* text, int32_t* out);
+
+// `text` as a local time in the strptime `format`, blanks allowed after it, with tm_isdst -1 (for
+// mktime); false when it does not parse.
+bool parse_local_time(const char* text, const char* format, struct tm* out);
+inline constexpr const char kLocalTimeFormat[] = "%Y-%m-%d %H:%M:%S";
 
 // Sends the operation-log record main type 4, parameter type 900 with `sub_type` and `channel`.
 void send_playback_log(int64_t sub_type, int32_t channel);

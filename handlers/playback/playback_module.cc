@@ -1,5 +1,6 @@
 #include "handlers/playback/playback_module.h"
 
+#include <ctime>
 #include <iterator>
 
 #include "common/oplog.h"
@@ -14,6 +15,17 @@ bool parse_playback_channel(const char* text, int32_t* out) {
   int32_t channel = 0;
   if (!parse_decimal(text, &channel) || channel < 0 || channel >= kPlaybackChannels) return false;
   *out = channel;
+  return true;
+}
+
+bool parse_local_time(const char* text, const char* format, struct tm* out) {
+  struct tm parsed{};
+  const char* rest = strptime(text, format, &parsed);
+  if (rest == nullptr) return false;
+  while (*rest == ' ' || *rest == '\t') ++rest;
+  if (*rest != '\0') return false;
+  parsed.tm_isdst = -1;
+  *out = parsed;
   return true;
 }
 
@@ -54,16 +66,26 @@ void print_session_source(int32_t sid, const char (&play_time)[32]) {
 }  // namespace playback
 
 namespace {
+// A channel request of the playback, backup and export pages: the log entry of `kSubType` (none
+// for 0), then "OK".
+template <int64_t kSubType>
+void channel_log_handler(const char* argument) {
+  int32_t channel = 0;
+  if (!playback::parse_playback_channel(argument, &channel)) return;
+  if (kSubType != 0) playback::send_playback_log(kSubType, channel + 1);
+  reply_ok();
+}
+
 const WebReqEntry kPlaybackRequests[] = {
     {"/4000", search_records_handler}, {"/4001", start_session_handler}, {"/4002", current_time_handler},
     {"/4003", stop_sessions_handler}, {"/4004", pause_sessions_handler}, {"/4005", direction_handler},
     {"/4006", step_sessions_handler}, {"/4007", session_speeds_handler}, {"/4008", speed_by_channel_handler},
     {"/4009", jump_handler}, {"/4010", live_source_handler}, {"/4011", live_start_handler},
-    {"/4012", live_stop_handler}, {"/4013", download_handler}, {"/4014", backup_log_handler},
-    {"/4015", channel_ok_handler}, {"/4016", channel_ok_handler}, {"/4017", export_log_handler},
+    {"/4012", live_stop_handler}, {"/4013", download_handler}, {"/4014", channel_log_handler<205>},
+    {"/4015", channel_log_handler<0>}, {"/4016", channel_log_handler<0>}, {"/4017", channel_log_handler<218>},
     {"/4018", stream_addresses_handler}, {"/4019", download_state_handler}, {"/4020", multi_play_handler},
     {"/4021", external_ports_handler}, {"/4022", speed_by_session_handler}, {"/4023", search_page_handler},
-    {"/4024", playback_log_handler}, {"/4025", transcode_handler}, {"/4026", transcode_state_handler},
+    {"/4024", channel_log_handler<208>}, {"/4025", transcode_handler}, {"/4026", transcode_state_handler},
     {"/4027", download_end_handler}, {"/3000", image_read_handler}, {"/3001", image_adjust_handler},
     {"/3002", image_reset_handler}, {"/3003", resume_sessions_handler}, {"/3004", playback_busy_handler},
     {"/2013", month_calendar_handler},

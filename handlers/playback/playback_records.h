@@ -2,7 +2,8 @@
 // core and what the core answers, each record with its schema (wire layout, JSON keys where a
 // handler reads or prints it, ranges where checked) and every message declared once at the bottom.
 // The core simulator and the tests use the same declarations. Every record is little-endian with
-// fixed-width fields; texts are NUL-padded.
+// fixed-width fields; texts are NUL-padded. The records are at file scope beside their schemas;
+// the limits, the download constants and the messages are in namespace playback.
 #pragma once
 
 #include <cstddef>
@@ -16,18 +17,17 @@ namespace playback {
 constexpr int kMaxSessions = 64;   // entries of a session list, jump list or mask
 constexpr int kMaxChannels = 64;
 constexpr int kPlaybackChannels = 8;  // channels 0..7 of the single-channel playback requests
+}  // namespace playback
 
 // Session list: 1112, 1113, 1160, 1164, 1165, 1170 (776 bytes, 194 int32 words).
 struct SessionList {
-  int32_t sid[kMaxSessions];  // words 0..63, in request order; unused entries 0
+  int32_t sid[playback::kMaxSessions];  // words 0..63, in request order; unused entries 0
   int32_t zero;               // word 64
   int32_t speed[128];         // words 65..192: 1112 puts the speed of session i at word 65 + i
   int32_t count;              // word 193: number of session ids (stays 0 for 1113)
 };
 static_assert(sizeof(SessionList) == 776);
-}  // namespace playback
-ZV_SCHEMA(playback::SessionList, ZV_INTERNAL(sid), ZV_RESERVED(zero), ZV_INTERNAL(speed), ZV_INTERNAL(count));
-namespace playback {
+ZV_SCHEMA(SessionList, ZV_INTERNAL(sid), ZV_RESERVED(zero), ZV_INTERNAL(speed), ZV_INTERNAL(count));
 
 // Search of one channel's recordings (1159, 148 bytes).
 struct SearchRequest {
@@ -40,11 +40,9 @@ struct SearchRequest {
   char end[32];
 };
 static_assert(sizeof(SearchRequest) == 148);
-}  // namespace playback
-ZV_SCHEMA(playback::SearchRequest, ZV_INTERNAL(channel_mask), ZV_INTERNAL(one), ZV_INTERNAL(sub_stream),
+ZV_SCHEMA(SearchRequest, ZV_INTERNAL(channel_mask), ZV_INTERNAL(one), ZV_INTERNAL(sub_stream),
           ZV_INTERNAL(minus_one_a), ZV_INTERNAL(minus_one_b), ZV_FIELD(start, "time").required(),
           ZV_FIELD(end, "endTime").required());
-namespace playback {
 
 // Next page of a search (1161).
 struct SearchPageRequest {
@@ -52,9 +50,7 @@ struct SearchPageRequest {
   int32_t page;
 };
 static_assert(sizeof(SearchPageRequest) == 8);
-}  // namespace playback
-ZV_SCHEMA(playback::SearchPageRequest, ZV_FIELD(sid, "sid").required(), ZV_FIELD(page, "page").required());
-namespace playback {
+ZV_SCHEMA(SearchPageRequest, ZV_FIELD(sid, "sid").required(), ZV_FIELD(page, "page").required());
 
 // One recording of a search reply (6159, 6161: an array of these).
 struct SearchRecord {
@@ -69,11 +65,9 @@ struct SearchRecord {
   uint8_t unused2[16];
 };
 static_assert(sizeof(SearchRecord) == 104);
-}  // namespace playback
-ZV_SCHEMA(playback::SearchRecord, ZV_FIELD(cam_id, "camId"), ZV_FIELD(sid, "sid"), ZV_RESERVED(unused0),
+ZV_SCHEMA(SearchRecord, ZV_FIELD(cam_id, "camId"), ZV_FIELD(sid, "sid"), ZV_RESERVED(unused0),
           ZV_FIELD(lock, "lock"), ZV_RESERVED(unused1), ZV_FIELD(record_type, "recordType"),
           ZV_FIELD(start_time, "startTime"), ZV_FIELD(end_time, "endTime"), ZV_RESERVED(unused2));
-namespace playback {
 
 // Start a session at a time (1162, 112 bytes); answered by 6162 with one int32 result.
 struct StartRequest {
@@ -85,12 +79,10 @@ struct StartRequest {
   char play_time[32];
 };
 static_assert(sizeof(StartRequest) == 112);
-}  // namespace playback
-ZV_SCHEMA(playback::StartRequest,
+ZV_SCHEMA(StartRequest,
           ZV_FIELD(channel, "channelId").required().range(0, playback::kPlaybackChannels - 1),
           ZV_FIELD(sid, "sid").required(), ZV_RESERVED(zero), ZV_FIELD(start_time, "startTime").required(),
           ZV_FIELD(end_time, "endTime").required(), ZV_FIELD(play_time, "playTime").required());
-namespace playback {
 
 // RTSP source of a session (8502, 152 bytes).
 struct SessionSource {
@@ -103,12 +95,10 @@ struct SessionSource {
   char source_path[128];
 };
 static_assert(sizeof(SessionSource) == 152);
-}  // namespace playback
-ZV_SCHEMA(playback::SessionSource, ZV_FIELD(session_id, "sessionId"), ZV_FIELD(port, "port"),
+ZV_SCHEMA(SessionSource, ZV_FIELD(session_id, "sessionId"), ZV_FIELD(port, "port"),
           ZV_FIELD(external_port, "external_port"), ZV_FIELD(external_http_port, "external_http_port"),
           ZV_FIELD(ddns_port, "ddns_port"), ZV_FIELD(ddns_http_port, "ddns_http_port"),
           ZV_FIELD(source_path, "sourcePath"));
-namespace playback {
 
 // Speed by channel (1149) or by session (1167), 76 bytes.
 struct MaskRequest {
@@ -118,10 +108,8 @@ struct MaskRequest {
   int32_t single_fast;  // 1167 with speed 2 and exactly one session; else 0
 };
 static_assert(sizeof(MaskRequest) == 76);
-}  // namespace playback
-ZV_SCHEMA(playback::MaskRequest, ZV_INTERNAL(mask), ZV_RESERVED(zero), ZV_FIELD(speed, "speed"),
+ZV_SCHEMA(MaskRequest, ZV_INTERNAL(mask), ZV_RESERVED(zero), ZV_FIELD(speed, "speed"),
           ZV_INTERNAL(single_fast));
-namespace playback {
 
 // Play direction of one session (1166).
 struct DirectionRequest {
@@ -129,22 +117,18 @@ struct DirectionRequest {
   int32_t direction;
 };
 static_assert(sizeof(DirectionRequest) == 8);
-}  // namespace playback
-ZV_SCHEMA(playback::DirectionRequest, ZV_FIELD(sid, "sid"), ZV_FIELD(direction, "direction"));
-namespace playback {
+ZV_SCHEMA(DirectionRequest, ZV_FIELD(sid, "sid"), ZV_FIELD(direction, "direction"));
 
 // Jump sessions to a time (1171, 580 bytes).
 struct JumpRequest {
-  int32_t chnid[kMaxSessions];
-  int32_t sid[kMaxSessions];
+  int32_t chnid[playback::kMaxSessions];
+  int32_t sid[playback::kMaxSessions];
   int32_t count;  // entries filled
   char jump_time[64];
 };
 static_assert(sizeof(JumpRequest) == 580);
-}  // namespace playback
-ZV_SCHEMA(playback::JumpRequest, ZV_INTERNAL(chnid), ZV_INTERNAL(sid), ZV_INTERNAL(count),
+ZV_SCHEMA(JumpRequest, ZV_INTERNAL(chnid), ZV_INTERNAL(sid), ZV_INTERNAL(count),
           ZV_FIELD(jump_time, "jumpTime").required());
-namespace playback {
 
 // Transcoding of a session (1176); state query (1177); both answered with TranscodeState.
 struct TranscodeRequest {
@@ -156,20 +140,16 @@ struct TranscodeRequest {
   int32_t frame_rate;
 };
 static_assert(sizeof(TranscodeRequest) == 24);
-}  // namespace playback
-ZV_SCHEMA(playback::TranscodeRequest, ZV_FIELD(ch, "ch").required(), ZV_FIELD(sid, "sid").required(),
+ZV_SCHEMA(TranscodeRequest, ZV_FIELD(ch, "ch").required(), ZV_FIELD(sid, "sid").required(),
           ZV_FIELD(mode, "trancodingmode").required(), ZV_FIELD(frame_size, "framesize").required(),
           ZV_FIELD(bitrate, "bitrate").required(), ZV_FIELD(frame_rate, "framerate").required());
-namespace playback {
 
 struct TranscodeQuery {
   int32_t ch;
   int32_t sid;
 };
 static_assert(sizeof(TranscodeQuery) == 8);
-}  // namespace playback
-ZV_SCHEMA(playback::TranscodeQuery, ZV_FIELD(ch, "ch").required(), ZV_FIELD(sid, "sid").required());
-namespace playback {
+ZV_SCHEMA(TranscodeQuery, ZV_FIELD(ch, "ch").required(), ZV_FIELD(sid, "sid").required());
 
 struct TranscodeState {
   int32_t ch;
@@ -177,9 +157,7 @@ struct TranscodeState {
   int32_t state;
 };
 static_assert(sizeof(TranscodeState) == 12);
-}  // namespace playback
-ZV_SCHEMA(playback::TranscodeState, ZV_FIELD(ch, "ch"), ZV_FIELD(sid, "sid"), ZV_FIELD(state, "state"));
-namespace playback {
+ZV_SCHEMA(TranscodeState, ZV_FIELD(ch, "ch"), ZV_FIELD(sid, "sid"), ZV_FIELD(state, "state"));
 
 // Live RTSP source of a channel (3500 and, third word 0, 1901).
 struct LiveSourceRequest {
@@ -188,11 +166,9 @@ struct LiveSourceRequest {
   int32_t stream_from;
 };
 static_assert(sizeof(LiveSourceRequest) == 12);
-}  // namespace playback
-ZV_SCHEMA(playback::LiveSourceRequest, ZV_FIELD(id, "id").required().range(0, playback::kPlaybackChannels - 1),
+ZV_SCHEMA(LiveSourceRequest, ZV_FIELD(id, "id").required().range(0, playback::kPlaybackChannels - 1),
           ZV_FIELD(stream_type, "streamType").required().range(0, 1),
           ZV_FIELD(stream_from, "streamFrom").required().range(0, 1));
-namespace playback {
 
 // Reply 8500: the live source.
 struct LiveSourceReply {
@@ -206,11 +182,9 @@ struct LiveSourceReply {
   char res_path[128];
 };
 static_assert(sizeof(LiveSourceReply) == 352);
-}  // namespace playback
-ZV_SCHEMA(playback::LiveSourceReply, ZV_INTERNAL(channel), ZV_FIELD(port, "port"), ZV_RESERVED(unused0),
+ZV_SCHEMA(LiveSourceReply, ZV_INTERNAL(channel), ZV_FIELD(port, "port"), ZV_RESERVED(unused0),
           ZV_FIELD(direct, "direct"), ZV_INTERNAL(result), ZV_RESERVED(unused1), ZV_FIELD(rtsp_addr, "rtspAddr"),
           ZV_FIELD(res_path, "resPath"));
-namespace playback {
 
 // Playback image adjustments (1205, seven int32).
 struct ImageAdjustment {
@@ -223,13 +197,11 @@ struct ImageAdjustment {
   int32_t i2ddnr;
 };
 static_assert(sizeof(ImageAdjustment) == 28);
-}  // namespace playback
-ZV_SCHEMA(playback::ImageAdjustment, ZV_FIELD(channel, "id").required().range(0, playback::kPlaybackChannels - 1),
+ZV_SCHEMA(ImageAdjustment, ZV_FIELD(channel, "id").required().range(0, playback::kPlaybackChannels - 1),
           ZV_FIELD(brightness, "brightness").required().range(0, 255),
           ZV_FIELD(contrast, "contrast").required().range(0, 255),
           ZV_FIELD(saturation, "saturation").required().range(0, 255), ZV_FIELD(sharpness, "Sharpness"),
           ZV_FIELD(noise_reduction, "NoiseReduction"), ZV_FIELD(i2ddnr, "i2ddnr"));
-namespace playback {
 
 // Reply 8002 to 3002 (32 bytes): the channel's adjustments, then the result.
 struct ImageAdjustReply {
@@ -237,9 +209,7 @@ struct ImageAdjustReply {
   int32_t result;  // negative = failure
 };
 static_assert(sizeof(ImageAdjustReply) == 32);
-}  // namespace playback
-ZV_SCHEMA(playback::ImageAdjustReply, ZV_INTERNAL(image), ZV_INTERNAL(result));
-namespace playback {
+ZV_SCHEMA(ImageAdjustReply, ZV_INTERNAL(image), ZV_INTERNAL(result));
 
 // Detail block of the image-adjustment log entry (kind 107): five percentages.
 constexpr int32_t kImageAdjustDetailKind = 107;
@@ -251,10 +221,8 @@ struct ImageAdjustDetail {
   int32_t noise_reduction;
 };
 static_assert(sizeof(ImageAdjustDetail) == 20);
-}  // namespace playback
-ZV_SCHEMA(playback::ImageAdjustDetail, ZV_INTERNAL(brightness), ZV_INTERNAL(contrast), ZV_INTERNAL(saturation),
+ZV_SCHEMA(ImageAdjustDetail, ZV_INTERNAL(brightness), ZV_INTERNAL(contrast), ZV_INTERNAL(saturation),
           ZV_INTERNAL(sharpness), ZV_INTERNAL(noise_reduction));
-namespace playback {
 
 // Record download (1173, 72 bytes). The request's "startTime" / "endTime" are converted to the
 // core's local time form "%d-%d-%d %d:%d:%d".
@@ -265,11 +233,12 @@ struct DownloadRequest {
   char end[32];
 };
 static_assert(sizeof(DownloadRequest) == 72);
-}  // namespace playback
-ZV_SCHEMA(playback::DownloadRequest, ZV_FIELD(channel, "id").required().range(0, playback::kPlaybackChannels - 1),
+ZV_SCHEMA(DownloadRequest, ZV_FIELD(channel, "id").required().range(0, playback::kPlaybackChannels - 1),
           ZV_FIELD(stream_type, "streamType"), ZV_INTERNAL(start), ZV_INTERNAL(end));
-namespace playback {
 
+namespace playback {
+// Exists while the core streams a download; a second download is refused while it does.
+constexpr const char kDownloadMarker[] = "/tmp/pbdownload";
 // One chunk of the download stream (6173). The 88-byte frame header is the AVI writer's
 // (ZvAviFrameHeader, platform/zvavi/zvavi.h); its int32 at 40 is the frame's data size.
 constexpr int32_t kChunkFirst = 0;        // `continuation` of the first chunk of a frame
@@ -287,7 +256,6 @@ static_assert(kChunkMaxBytes == 614496);
 constexpr size_t kFrameSizeOffset = 40;  // int32 data size inside the frame header
 }  // namespace playback
 ZV_SCHEMA(playback::DownloadChunkHead, ZV_INTERNAL(frame_header), ZV_INTERNAL(continuation), ZV_INTERNAL(length));
-namespace playback {
 
 // Month calendar (3493, 80 bytes); reply 8493 (132 bytes, words 1..31 = days 1..31).
 struct CalendarRequest {
@@ -298,10 +266,8 @@ struct CalendarRequest {
   int32_t zero;
 };
 static_assert(sizeof(CalendarRequest) == 80);
-}  // namespace playback
-ZV_SCHEMA(playback::CalendarRequest, ZV_INTERNAL(sub_stream), ZV_INTERNAL(year), ZV_INTERNAL(month),
+ZV_SCHEMA(CalendarRequest, ZV_INTERNAL(sub_stream), ZV_INTERNAL(year), ZV_INTERNAL(month),
           ZV_INTERNAL(channel_mask), ZV_RESERVED(zero));
-namespace playback {
 
 struct CalendarReply {
   int32_t word0;
@@ -309,9 +275,7 @@ struct CalendarReply {
   int32_t unused;
 };
 static_assert(sizeof(CalendarReply) == 132);
-}  // namespace playback
-ZV_SCHEMA(playback::CalendarReply, ZV_RESERVED(word0), ZV_INTERNAL(day), ZV_RESERVED(unused));
-namespace playback {
+ZV_SCHEMA(CalendarReply, ZV_RESERVED(word0), ZV_INTERNAL(day), ZV_RESERVED(unused));
 
 // Multi-channel play (3109, 68 bytes): "mask0".."mask7" and "playTime"; reply 8103 (40 bytes).
 struct MultiPlayRequest {
@@ -320,10 +284,8 @@ struct MultiPlayRequest {
   int32_t mask[8];
 };
 static_assert(sizeof(MultiPlayRequest) == 68);
-}  // namespace playback
-ZV_SCHEMA(playback::MultiPlayRequest, ZV_INTERNAL(play_time), ZV_FIELD(play_text, "playTime").required(),
+ZV_SCHEMA(MultiPlayRequest, ZV_INTERNAL(play_time), ZV_FIELD(play_text, "playTime").required(),
           ZV_INTERNAL(mask));
-namespace playback {
 
 struct MultiPlayReply {
   int32_t sid;
@@ -331,9 +293,7 @@ struct MultiPlayReply {
   int32_t failed;  // non-zero = failure
 };
 static_assert(sizeof(MultiPlayReply) == 40);
-}  // namespace playback
-ZV_SCHEMA(playback::MultiPlayReply, ZV_INTERNAL(sid), ZV_INTERNAL(play_text), ZV_INTERNAL(failed));
-namespace playback {
+ZV_SCHEMA(MultiPlayReply, ZV_INTERNAL(sid), ZV_INTERNAL(play_text), ZV_INTERNAL(failed));
 
 // Reply 8506: the external ports.
 struct ExternalPorts {
@@ -341,10 +301,8 @@ struct ExternalPorts {
   int32_t ddns_extern_port;
 };
 static_assert(sizeof(ExternalPorts) == 8);
-}  // namespace playback
-ZV_SCHEMA(playback::ExternalPorts, ZV_FIELD(upnp_extern_port, "upnp_extern_port"),
+ZV_SCHEMA(ExternalPorts, ZV_FIELD(upnp_extern_port, "upnp_extern_port"),
           ZV_FIELD(ddns_extern_port, "ddns_extern_port"));
-namespace playback {
 
 // Reply 8503: one record per camera (1476 bytes): the camera's main and sub RTSP addresses, then
 // per stream the five ports and an account block. The reply prints the two streams' members with
@@ -357,10 +315,8 @@ struct StreamAccount {
   char res_path[128];
 };
 static_assert(sizeof(StreamAccount) == 456);
-}  // namespace playback
-ZV_SCHEMA(playback::StreamAccount, ZV_RESERVED(unused0), ZV_INTERNAL(username), ZV_INTERNAL(password),
+ZV_SCHEMA(StreamAccount, ZV_RESERVED(unused0), ZV_INTERNAL(username), ZV_INTERNAL(password),
           ZV_RESERVED(unused1), ZV_INTERNAL(res_path));
-namespace playback {
 
 struct StreamPorts {
   int32_t port;
@@ -370,10 +326,8 @@ struct StreamPorts {
   int32_t ddns_http_port;
 };
 static_assert(sizeof(StreamPorts) == 20);
-}  // namespace playback
-ZV_SCHEMA(playback::StreamPorts, ZV_INTERNAL(port), ZV_INTERNAL(external_port), ZV_INTERNAL(ddns_port),
+ZV_SCHEMA(StreamPorts, ZV_INTERNAL(port), ZV_INTERNAL(external_port), ZV_INTERNAL(ddns_port),
           ZV_INTERNAL(external_http_port), ZV_INTERNAL(ddns_http_port));
-namespace playback {
 
 struct StreamAddressRecord {
   int32_t channel;
@@ -387,10 +341,10 @@ struct StreamAddressRecord {
   StreamAccount sub_account;
 };
 static_assert(sizeof(StreamAddressRecord) == 1476);
-}  // namespace playback
-ZV_SCHEMA(playback::StreamAddressRecord, ZV_INTERNAL(channel), ZV_FIELD(main_rtsp, "main"),
+ZV_SCHEMA(StreamAddressRecord, ZV_INTERNAL(channel), ZV_FIELD(main_rtsp, "main"),
           ZV_FIELD(sub_rtsp, "sub"), ZV_RESERVED(unused0), ZV_INTERNAL(main_ports), ZV_INTERNAL(main_account),
           ZV_RESERVED(unused1), ZV_INTERNAL(sub_ports), ZV_INTERNAL(sub_account));
+
 namespace playback {
 
 // ---- Messages (the core answers n with n + 5000 unless noted) ----

@@ -10,27 +10,13 @@
 #include "common/json_fields.h"
 #include "common/record_json.h"
 #include "common/reply.h"
+#include "common/reply_text_member.h"
 #include "common/request.h"
 #include "handlers/playback/playback_internal.h"
 #include "handlers/playback/playback_module.h"
 #include "handlers/playback/remote_backup.h"
 
 using namespace playback;
-
-namespace {
-
-// A local time "%Y-%m-%d %H:%M:%S" (blanks may follow); false when the text does not parse.
-bool parse_local_time(const char* text, struct tm* out) {
-  struct tm parsed{};
-  const char* rest = strptime(text, "%Y-%m-%d %H:%M:%S", &parsed);
-  if (rest == nullptr) return false;
-  while (*rest == ' ' || *rest == '\t') ++rest;
-  if (*rest != '\0') return false;
-  *out = parsed;
-  return true;
-}
-
-}  // namespace
 
 // ---- Download state and end ----
 
@@ -53,9 +39,7 @@ void playback_busy_handler(const char* /*argument*/) {
   if (!reply) return;
   int32_t busy = 0;
   reply->first(&busy);
-  JsonWriter w;
-  w.begin_object().key("status").value(busy != 0 ? "BUSY" : "OK").end_object();
-  reply_json(w);
+  reply_text_member("status", busy != 0 ? "BUSY" : "OK");
 }
 
 // ---- Multi-channel play ----
@@ -69,8 +53,7 @@ void multi_play_handler(const char* argument) {
     if (!read_json_members(request.get(), {int_member(key.c_str(), &play.mask[i]).required()})) return;
   }
   struct tm local{};
-  if (!parse_local_time(play.play_text, &local)) return;
-  local.tm_isdst = -1;
+  if (!parse_local_time(play.play_text, kLocalTimeFormat, &local)) return;
   play.play_time = static_cast<int32_t>(mktime(&local));
   std::optional<CoreReply> reply = core_ask(kMultiPlay, play, REPLY_JSON);
   if (!reply) return;
@@ -126,22 +109,6 @@ void external_ports_handler(const char* /*argument*/) {
   reply_record(ports);
 }
 
-// ---- Playback, backup and export log entries ----
-
-namespace {
-void log_channel_request(const char* argument, int64_t sub_type) {
-  int32_t channel = 0;
-  if (!parse_playback_channel(argument, &channel)) return;
-  if (sub_type != 0) send_playback_log(sub_type, channel + 1);
-  reply_ok();
-}
-}  // namespace
-
-void playback_log_handler(const char* argument) { log_channel_request(argument, 208); }
-void backup_log_handler(const char* argument) { log_channel_request(argument, 205); }
-void export_log_handler(const char* argument) { log_channel_request(argument, 218); }
-void channel_ok_handler(const char* argument) { log_channel_request(argument, 0); }
-
 // ---- Month calendar ----
 
 void month_calendar_handler(const char* argument) {
@@ -154,7 +121,7 @@ void month_calendar_handler(const char* argument) {
           text_member("time", time_text).required(),
           int_member("chnid", &channel).required().range(0, kMaxChannels - 1),
           int_member("streamType", &stream_type).required(),
-      }) || !parse_local_time(time_text, &when)) {
+      }) || !parse_local_time(time_text, kLocalTimeFormat, &when)) {
     return;
   }
   CalendarRequest calendar{};

@@ -97,7 +97,6 @@ bool RemoteBackup::pop_frame(Frame* frame) {
   if (got) {
     *frame = std::move(queue_.front());
     queue_.pop_front();
-    --queue_count_;
     queued_bytes_.fetch_sub(frame->size);
   }
   zv_mutex_unlock(&mutex_);
@@ -108,7 +107,6 @@ void RemoteBackup::clear_queue() {
   std::deque<Frame> dropped;
   zv_mutex_lock(&mutex_);
   dropped.swap(queue_);
-  queue_count_ = 0;
   queued_bytes_.store(0);
   zv_mutex_unlock(&mutex_);
   frames_dropped_.fetch_add(static_cast<uint32_t>(dropped.size()));
@@ -129,7 +127,6 @@ void RemoteBackup::queue_frame(Frame frame) {
   const uint32_t size = frame.size;
   zv_mutex_lock(&mutex_);
   queue_.push_back(std::move(frame));
-  ++queue_count_;
   queued_bytes_.fetch_add(size);
   zv_mutex_unlock(&mutex_);
   frames_queued_.fetch_add(1);

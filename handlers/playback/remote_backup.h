@@ -3,7 +3,7 @@
 // process writes them through the AVI writer to the output stream (standard output).
 //
 // Threads: the handler thread (start, wait_until_finished, finish), the callback thread
-// (on_chunk) and the writer thread. The frame list, its count and its byte sum are guarded by one
+// (on_chunk) and the writer thread. The frame list and its byte sum are guarded by one
 // mutex; the byte sum, the done, running and stop flags are atomics (the byte sum is read without
 // the mutex for the back-pressure test). The frame being put together belongs to the callback
 // thread until finish(), which the handler calls only after closing the core connection (no
@@ -29,9 +29,6 @@
 #include "platform/zvstd/zvstd.h"
 
 namespace playback {
-
-// Exists while the core streams a download; a second download is refused while it does.
-constexpr const char kDownloadMarker[] = "/tmp/pbdownload";
 
 struct DownloadTiming {
   int step_us = 40000;                  // one wait step
@@ -109,8 +106,7 @@ class RemoteBackup {
   bool thread_started_ = false;
   ZvMutex mutex_;
   bool mutex_ready_ = false;
-  std::deque<Frame> queue_;      // guarded by mutex_
-  int32_t queue_count_ = 0;      // guarded by mutex_
+  std::deque<Frame> queue_;  // guarded by mutex_
   std::atomic<uint64_t> queued_bytes_{0};
   std::atomic<bool> done_{false};
   std::atomic<bool> ended_by_core_{false};

@@ -9,6 +9,7 @@
 #include "common/json_fields.h"
 #include "common/record_json.h"
 #include "common/reply.h"
+#include "common/reply_text_member.h"
 #include "common/request.h"
 #include "handlers/playback/playback_internal.h"
 #include "handlers/playback/playback_module.h"
@@ -74,12 +75,6 @@ void print_search(const CoreReply& reply) {
     w.end_array();
   }
   w.end_object();
-  reply_json(w);
-}
-
-void reply_status(const char* status) {
-  JsonWriter w;
-  w.begin_object().key("status").value(status).end_object();
   reply_json(w);
 }
 
@@ -218,37 +213,29 @@ void session_speeds_handler(const char* argument) {
 }
 
 namespace {
-// 1149 / 1167: '1' at every listed index 0..63 of the JSON array `key`, and the request's speed.
-bool read_mask_request(const char* argument, const char* key, bool required, MaskRequest* mask, size_t* n) {
+// 1149 (by channel, "chind" required) / 1167 (by session, "sid"): '1' at every listed index 0..63
+// and the request's speed; 1167 marks one session at speed 2 as single_fast.
+void tell_speed_mask(const char* argument, bool by_session) {
   JsonPtr request = parse_request(argument);
+  MaskRequest mask{};
   int32_t list[kMaxSessions] = {};
-  if (!request || !read_record(request.get(), mask) || !read_id_list(request.get(), key, required, list, n)) {
-    return false;
+  size_t n = 0;
+  if (!request || !read_record(request.get(), &mask) ||
+      !read_id_list(request.get(), by_session ? "sid" : "chind", !by_session, list, &n)) {
+    return;
   }
-  memset(mask->mask, '0', sizeof mask->mask);
-  for (size_t i = 0; i < *n; ++i) {
-    if (list[i] >= 0 && list[i] < kMaxSessions) mask->mask[list[i]] = '1';
+  memset(mask.mask, '0', sizeof mask.mask);
+  for (size_t i = 0; i < n; ++i) {
+    if (list[i] >= 0 && list[i] < kMaxSessions) mask.mask[list[i]] = '1';
   }
-  return true;
+  mask.single_fast = by_session && mask.speed == 2 && n == 1 ? 1 : 0;
+  core_tell(by_session ? kSpeedBySession : kSpeedByChannel, mask);
+  reply_ok();
 }
 }  // namespace
 
-void speed_by_channel_handler(const char* argument) {
-  MaskRequest mask{};
-  size_t n = 0;
-  if (!read_mask_request(argument, "chind", true, &mask, &n)) return;
-  core_tell(kSpeedByChannel, mask);
-  reply_ok();
-}
-
-void speed_by_session_handler(const char* argument) {
-  MaskRequest mask{};
-  size_t n = 0;
-  if (!read_mask_request(argument, "sid", false, &mask, &n)) return;
-  mask.single_fast = mask.speed == 2 && n == 1 ? 1 : 0;
-  core_tell(kSpeedBySession, mask);
-  reply_ok();
-}
+void speed_by_channel_handler(const char* argument) { tell_speed_mask(argument, false); }
+void speed_by_session_handler(const char* argument) { tell_speed_mask(argument, true); }
 
 // ---- Jump ----
 
@@ -276,7 +263,7 @@ void jump_handler(const char* argument) {
   if (!reply) return;
   int32_t result = 0;
   reply->first(&result);
-  reply_status(result == 0 ? "OK" : "ERROR");
+  reply_text_member("status", result == 0 ? "OK" : "ERROR");
 }
 
 // ---- Transcoding ----

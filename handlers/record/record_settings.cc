@@ -1,7 +1,10 @@
 // Holidays, recording plans and modes, and record settings: stored in the configuration database,
-// then the core is told which channels changed.
+// then the core is told which channels changed. The module's request table is at the bottom.
+#include "handlers/record/record_module.h"
+
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <optional>
 
@@ -12,7 +15,6 @@
 #include "common/reply_forms.h"
 #include "common/request.h"
 #include "handlers/record/record_messages.h"
-#include "handlers/record/record_module.h"
 #include "platform/zvdb/camera_tables.h"
 #include "platform/zvdb/record_tables.h"
 #include "platform/zvdb/zvdb.h"
@@ -89,8 +91,6 @@ bool read_record_plan(json_object* schedule, Schedule* plan) {
   return true;
 }
 
-}  // namespace
-
 void holidays_read_handler(const char* /*argument*/) {
   auto holidays = std::make_unique<HolidayConfig[]>(kHolidays);
   int count = kHolidays;
@@ -126,7 +126,6 @@ void record_plan_read_handler(const char* argument) {
   row.id = channel;
   kRecordConfigs.read(kZvdbPath, &row, {channel});
   auto plan = std::make_unique<RecordSchedule>();
-  *plan = RecordSchedule{};
   kRecordSchedules.read(kZvdbPath, plan.get(), {channel});
   JsonWriter w(32 * 1024);
   w.begin_object().key("id").value(row.id).key("schedule").begin_array();
@@ -157,7 +156,6 @@ void record_plan_set_handler(const char* argument) {
     return;
   }
   auto plan = std::make_unique<RecordSchedule>();
-  *plan = RecordSchedule{};
   if (schedule != nullptr && !read_record_plan(schedule, &plan->plan)) return;
   int32_t channels[kChannels];
   const size_t n = listed_channels(request.get(), count, channels);
@@ -267,11 +265,9 @@ void record_settings_set_handler(const char* argument) {
     return;
   }
   auto listed = std::make_unique<RecordChannelList>();
-  *listed = RecordChannelList{};
   const size_t n = listed_channels(request.get(), count, listed->channels);
   listed->count = static_cast<int32_t>(n);
   auto anr_change = std::make_unique<AnrChange>();
-  *anr_change = AnrChange{};
   anr_change->value = anr;
   ChannelMask64 written{};
   ChannelMask64 anr_mask{};
@@ -312,7 +308,6 @@ void record_settings_set_handler(const char* argument) {
   const std::optional<CoreReply> reply = core_ask(kAnrChange, *anr_change, REPLY_JSON);
   if (!reply) return;
   auto result = std::make_unique<AnrResult>();
-  *result = AnrResult{};
   reply->first(result.get());
   const int32_t results = std::clamp<int32_t>(result->count, 0, kChannels);
   bool refused = false;
@@ -339,3 +334,20 @@ void record_streams_handler(const char* /*argument*/) {
   w.end_array().key("size").value(size).end_object();
   reply_json(w);
 }
+
+const WebReqEntry kRecordRequests[] = {
+    {"/6030", holidays_read_handler},
+    {"/6031", holiday_set_handler},
+    {"/6040", record_plan_read_handler},
+    {"/6041", record_plan_set_handler},
+    {"/6042", record_modes_read_handler},
+    {"/6043", record_modes_set_handler},
+    {"/6044", record_settings_read_handler},
+    {"/6045", record_settings_set_handler},
+    {"/6046", record_support_handler},
+    {"/6047", record_streams_handler},
+};
+
+}  // namespace
+
+const RequestModule kRecordModule = {"record", kRecordRequests, static_cast<int>(std::size(kRecordRequests))};

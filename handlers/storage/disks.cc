@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "common/json_fields.h"
+#include "common/record_json.h"
 #include "platform/zvstd/url_coding.h"
 #include "handlers/storage/storage_internal.h"
 #include "handlers/storage/storage_module.h"
@@ -16,8 +17,6 @@ namespace {
 constexpr int kDiskStateConfigured = 2;  // configured, not reported by the core
 constexpr size_t kShortTextChars = 63;   // vendor and address as the list prints them
 constexpr size_t kDirectoryChars = 127;
-
-bool is_network_disk(int32_t type) { return type == kDiskTypeNfs || type == kDiskTypeSmb; }
 
 // Sizes as the list prints them: MiB, cut to 32 bits.
 uint32_t mebibytes(uint64_t bytes) { return static_cast<uint32_t>(bytes >> 20); }
@@ -184,21 +183,12 @@ void disk_check_handler(const char* argument) {
 
 void raid_create_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
-  int32_t id = 0, enable = 0, level = 0, count = 0, ports = 0;
-  if (!request || !read_json_members(request.get(), {
-                      int_member("id", &id).required().range(10, 15),
-                      int_member("enable", &enable).required(),
-                      int_member("level", &level).required().min(0),
-                      int_member("sata_cnt", &count).required().range(0, kRaidMembers),
-                      int_member("sata_port", &ports).required().min(0),
-                  })) {
+  RaidRequest raid{};
+  int32_t ports = 0;
+  if (!request || !read_record(request.get(), &raid) ||
+      !read_json_members(request.get(), {int_member("sata_port", &ports).required().min(0)})) {
     return;
   }
-  RaidRequest raid{};
-  raid.id = id;
-  raid.enable = enable;
-  raid.level = level;
-  raid.member_count = count;
   int members = 0;
   for (int bit = 0; bit < kRaidMembers; ++bit) {
     if ((ports >> bit) & 1) raid.members[members++] = bit;

@@ -1,10 +1,10 @@
 // Network disks (NFS and SMB/CIFS shares kept as storage positions) and the eSATA port: add, edit,
 // remove, the shares a server offers, and the eSATA mode.
 #include <algorithm>
-#include <cstring>
 #include <memory>
 
 #include "common/json_fields.h"
+#include "common/reply_text_member.h"
 #include "platform/zvstd/url_coding.h"
 #include "handlers/storage/storage_internal.h"
 #include "handlers/storage/storage_module.h"
@@ -41,17 +41,6 @@ void reply_status_res(int32_t result) {
 
 // The credential texts: cut to 32 characters, then percent-decoded into the row's field.
 void take_credential(char (&field)[33], const char* raw) { url_decode_into(raw, field, sizeof field); }
-
-// One text element of a request array: absent (not a text) leaves *present false; a text that is
-// not UTF-8 fails.
-bool array_text(json_object* array, size_t i, char* buffer, size_t size, bool* present) {
-  *present = false;
-  json_object* element = json_array_at(array, i);
-  if (!json_value_text(element, buffer, size)) return true;
-  *present = true;
-  const char* full = json_object_get_string(element);
-  return valid_utf8(full, strlen(full));
-}
 
 }  // namespace
 
@@ -158,7 +147,7 @@ void nas_edit_handler(const char* argument) {
     SettingsWrite write;  // the stored row is read and rewritten under the request lock
     row.port = port;
     read_disk(kZvdbPath, &row);
-    type = row.type == kDiskTypeNfs || row.type == kDiskTypeSmb ? row.type : kDiskTypeNfs;
+    type = is_network_disk(row.type) ? row.type : kDiskTypeNfs;
     char user[kCredentialChars + 1], password[kCredentialChars + 1];
     bool has_user = false, has_password = false;
     if (!read_json_members(request.get(), {
@@ -210,10 +199,7 @@ void share_search_handler(const char* argument) {
 void esata_mode_set_handler(const char* argument) {
   EsataMode mode{};
   if (!read_request(argument, &mode)) return;
-  if (!core_ask(kEsataModeSet, mode, REPLY_JSON)) return;
-  JsonWriter w;
-  w.begin_object().key("status").value("OK").end_object();
-  reply_json(w);
+  if (core_ask(kEsataModeSet, mode, REPLY_JSON)) reply_text_member("status", "OK");
 }
 
 void esata_mode_read_handler(const char* /*argument*/) {

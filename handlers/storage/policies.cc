@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
 #include "common/json_fields.h"
@@ -32,7 +31,7 @@ constexpr auto kBackupReplyForm =
 // each configured position's group + 1 (0 when not configured), the channel count and the mode.
 void write_group_view(JsonWriter& w) {
   DiskGroup groups[kDiskGroups];
-  read_groups(kZvdbPath, groups, nullptr);
+  read_groups(kZvdbPath, groups);
   auto disks = std::make_unique<DiskConfig[]>(kDiskPositions);
   int count = kDiskPositions;
   if (read_disks(kZvdbPath, disks.get(), &count) != 0) count = 0;
@@ -98,11 +97,7 @@ void groups_set_handler(const char* argument) {
   char channels[kDiskGroups][kGroupTextChars + 1] = {};
   bool given[kDiskGroups] = {};
   for (size_t i = 0; i < std::min<size_t>(json_array_size(texts), kDiskGroups); ++i) {
-    json_object* element = json_array_at(texts, i);
-    if (!json_value_text(element, channels[i], sizeof channels[i])) continue;
-    const char* full = json_object_get_string(element);
-    if (!valid_utf8(full, strlen(full))) return;
-    given[i] = true;
+    if (!array_text(texts, i, channels[i], sizeof channels[i], &given[i])) return;
   }
   bool tell_mode = false;
   int32_t mode = 0;
@@ -121,7 +116,7 @@ void groups_set_handler(const char* argument) {
   if (tell_mode) core_tell(kGroupMode, mode);
   if (enable != 0) {
     DiskGroup groups[kDiskGroups];
-    read_groups(kZvdbPath, groups, nullptr);
+    read_groups(kZvdbPath, groups);
     for (int i = 0; i < kDiskGroups; ++i) {
       if (!given[i]) continue;
       GroupChange change{};
@@ -145,7 +140,7 @@ void groups_read_handler(const char* /*argument*/) {
 
 void auto_backup_read_handler(const char* /*argument*/) {
   AutoBackupConfig row{};
-  read_esata_auto_backup(kZvdbPath, &row);
+  kAutoBackup.read(kZvdbPath, &row, {0});
   JsonWriter w(512);
   write_object(w, kBackupReplyForm.schema(), &row);
   reply_json(w);
@@ -158,16 +153,13 @@ void auto_backup_set_handler(const char* argument) {
   if (stop == 0) {
     SettingsWrite write;
     AutoBackupConfig row{};
-    read_esata_auto_backup(kZvdbPath, &row);
+    kAutoBackup.read(kZvdbPath, &row, {0});
     if (!read_record(request.get(), &row)) return;
     row.reserved0 = 0;
-    write.check(write_esata_auto_backup(kZvdbPath, &row));
+    write.check(kAutoBackup.write_at(kZvdbPath, &row, {0}));
     if (!write.commit()) return reply_int_member("result", -1);
   }
-  std::optional<CoreReply> reply = core_ask(kAutoBackupRun, stop, REPLY_JSON);
-  int32_t result = 0;
-  if (!reply || !reply->first(&result)) return;
-  reply_int_member("result", result);
+  reply_int_member("result", core_ask(kAutoBackupRun, stop, REPLY_JSON));
 }
 
 void auto_backup_progress_handler(const char* /*argument*/) {
@@ -208,21 +200,15 @@ void device_backup_start_handler(const char* argument) {
       !read_json_members(request.get(), {int_member("port", &port).required().range(0, kDiskPositions)})) {
     return (void)reply_cgi_error(REPLY_JSON);
   }
-  std::optional<CoreReply> reply = core_ask(kDeviceBackupStart, port, REPLY_JSON);
-  int32_t result = 0;
-  if (reply && reply->first(&result)) reply_int_member("result", result);
+  reply_int_member("result", core_ask(kDeviceBackupStart, port, REPLY_JSON));
 }
 
 void device_backup_status_handler(const char* /*argument*/) {
-  std::optional<CoreReply> reply = core_ask(kDeviceBackupStatus, REPLY_JSON);
-  int32_t status = 0;
-  if (reply && reply->first(&status)) reply_int_member("status", status);
+  reply_int_member("status", core_ask(kDeviceBackupStatus, REPLY_JSON));
 }
 
 void device_backup_stop_handler(const char* /*argument*/) {
-  std::optional<CoreReply> reply = core_ask(kDeviceBackupStop, REPLY_JSON);
-  int32_t result = 0;
-  if (reply && reply->first(&result)) reply_int_member("result", result);
+  reply_int_member("result", core_ask(kDeviceBackupStop, REPLY_JSON));
 }
 
 void device_backup_progress_handler(const char* /*argument*/) {

@@ -2,6 +2,7 @@
 // reply forms.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 
@@ -26,6 +27,10 @@ constexpr int32_t kLogParamStorage = 900;
 // `detail_kind` when `detail` is not null.
 void storage_log(int64_t sub_type, int32_t param_type, int32_t port, int32_t detail_kind = 0,
                  const void* detail = nullptr, uint32_t detail_size = 0);
+
+// Element i of a request array as text: not a text leaves *present false (true is returned); a
+// text that is not UTF-8 returns false.
+bool array_text(json_object* array, size_t i, char* buffer, size_t size, bool* present);
 
 // "OK" for a result of 0, else "Error"; nothing when there is no reply (the error was written).
 inline void reply_result_text(const std::optional<CoreReply>& reply) { reply_status_words(reply, "OK", "Error"); }

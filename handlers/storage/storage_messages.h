@@ -20,6 +20,7 @@ constexpr int kQuotaEntries = 8;
 constexpr int32_t kDiskTypeNfs = 3;
 constexpr int32_t kDiskTypeRaid = 4;
 constexpr int32_t kDiskTypeSmb = 10;
+constexpr bool is_network_disk(int32_t type) { return type == kDiskTypeNfs || type == kDiskTypeSmb; }
 
 // One storage device as the core reports it (reply 8433, payload length / 464 records).
 struct DiskInfo {
@@ -83,8 +84,10 @@ struct RaidRequest {
   int32_t members[kRaidMembers];      // ascending, unused entries 0
   char reserved2[16];
 };
-ZV_SCHEMA(RaidRequest, ZV_INTERNAL(id), ZV_INTERNAL(enable), ZV_INTERNAL(level), ZV_RESERVED(reserved0),
-          ZV_RESERVED(reserved1), ZV_INTERNAL(member_count), ZV_INTERNAL(members), ZV_RESERVED(reserved2));
+ZV_SCHEMA(RaidRequest, ZV_FIELD(id, "id").required().range(10, 15), ZV_FIELD(enable, "enable").required(),
+          ZV_FIELD(level, "level").required().at_least(0), ZV_RESERVED(reserved0), ZV_RESERVED(reserved1),
+          ZV_FIELD(member_count, "sata_cnt").required().range(0, kRaidMembers), ZV_INTERNAL(members),
+          ZV_RESERVED(reserved2));
 static_assert(sizeof(RaidRequest) == 104);
 static_assert(offsetof(RaidRequest, members) == 24);
 

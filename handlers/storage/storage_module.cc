@@ -1,7 +1,9 @@
 #include "handlers/storage/storage_module.h"
 
+#include <cstring>
 #include <iterator>
 
+#include "common/json_fields.h"
 #include "common/oplog.h"
 #include "handlers/storage/storage_internal.h"
 
@@ -14,6 +16,15 @@ void storage_log(int64_t sub_type, int32_t param_type, int32_t port, int32_t det
   record.channel = port;
   if (detail != nullptr) zvfs_log_pack_detail(&record, detail_kind, detail, detail_size);
   op_log_send(record);
+}
+
+bool array_text(json_object* array, size_t i, char* buffer, size_t size, bool* present) {
+  *present = false;
+  json_object* element = json_array_at(array, i);
+  if (!json_value_text(element, buffer, size)) return true;
+  *present = true;
+  const char* full = json_object_get_string(element);
+  return valid_utf8(full, strlen(full));
 }
 
 namespace {

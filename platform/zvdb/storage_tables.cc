@@ -71,7 +71,7 @@ int read_disks(const char* db, DiskConfig* rows, int* count) {
   return rc;
 }
 
-int read_groups(const char* db, DiskGroup rows[kDiskGroups], int* count) {
+int read_groups(const char* db, DiskGroup rows[kDiskGroups]) {
   if (rows == nullptr) return -1;
   for (int i = 0; i < kDiskGroups; ++i) {
     rows[i] = DiskGroup{};
@@ -83,16 +83,5 @@ int read_groups(const char* db, DiskGroup rows[kDiskGroups], int* count) {
   for (int i = 0; rc == 0 && i < n; ++i) {
     if (stored[i].id >= 0 && stored[i].id < kDiskGroups) rows[stored[i].id] = stored[i];
   }
-  if (count != nullptr) *count = kDiskGroups;
   return rc;
-}
-
-int read_esata_auto_backup(const char* db, AutoBackupConfig* record) {
-  if (record == nullptr) return -1;
-  return kAutoBackup.read(db, record, {0});
-}
-
-int write_esata_auto_backup(const char* db, const AutoBackupConfig* record) {
-  if (record == nullptr) return -1;
-  return kAutoBackup.write_at(db, record, {0});
 }

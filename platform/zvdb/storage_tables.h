@@ -18,7 +18,7 @@ std::span<const TableDesc* const> storage_tables();
 
 inline constexpr zvdb::Table<DiskConfig> kDisks{zvdb::kDiskTable};
 inline constexpr zvdb::Table<DiskGroup> kDiskGroupRows{zvdb::kDiskGroupTable};
-inline constexpr zvdb::Table<AutoBackupConfig> kAutoBackup{zvdb::kAutoBackupTable};
+inline constexpr zvdb::Table<AutoBackupConfig> kAutoBackup{zvdb::kAutoBackupTable};  // key {0}
 
 // The row of `port` (the caller sets record->port first); a missing row leaves it as it was.
 int read_disk(const char* db, DiskConfig* record);
@@ -28,6 +28,4 @@ int write_disk(const char* db, const DiskConfig* record);
 // *count: in, the capacity of `rows`; out, the slots filled (at most 36).
 int read_disks(const char* db, DiskConfig* rows, int* count);
 // The 16 group rows by id (a missing row reads as zeros, id set).
-int read_groups(const char* db, DiskGroup rows[kDiskGroups], int* count);
-int read_esata_auto_backup(const char* db, AutoBackupConfig* record);
-int write_esata_auto_backup(const char* db, const AutoBackupConfig* record);
+int read_groups(const char* db, DiskGroup rows[kDiskGroups]);

@@ -49,6 +49,7 @@
 #include <string>
 #include <vector>
 
+#include "common/json_fields.h"
 #include "handlers/playback/playback_records.h"
 #include "platform/zvavi/zvavi.h"
 #include "tools/zvcore-sim/modules.h"
@@ -58,7 +59,6 @@ using namespace playback;
 
 namespace {
 
-constexpr const char kMarker[] = "/tmp/pbdownload";
 constexpr int kPageRecords = 16;
 constexpr int kDownloadFps = 10;
 constexpr int kHistoryDays = 40;
@@ -101,11 +101,6 @@ void format_time(char (&field)[N], time_t when) {
   struct tm t{};
   localtime_r(&when, &t);
   strftime(field, N, "%Y-%m-%d %H:%M:%S", &t);
-}
-
-template <size_t N>
-void set_text(char (&field)[N], const std::string& text) {
-  snprintf(field, N, "%s", text.c_str());
 }
 
 double speed_factor(int32_t speed) {
@@ -203,10 +198,8 @@ class Picture {
     char caption[64];
     snprintf(caption, sizeof caption, "CAM%d %s", channel + 1, stream_type == 1 ? "SUB" : "MAIN");
     text(2 * scale, 2 * scale, scale, caption);
-    struct tm t{};
-    localtime_r(&when, &t);
     char stamp[32];
-    strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &t);
+    format_time(stamp, when);
     text(2 * scale, 2 * scale + 9 * scale, scale, stamp);
   }
 
@@ -329,11 +322,11 @@ class PlaybackSim : public SimModule {
  public:
   PlaybackSim() {
     for (int i = 0; i < kPlaybackChannels; ++i) images_[i] = {i, 128, 128, 128, 128, 128, 0};
-    unlink(kMarker);  // a marker left by a core that died mid-download would keep every download busy
+    unlink(kDownloadMarker);  // a marker left by a core that died mid-download would keep every download busy
   }
   ~PlaybackSim() override {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (download_ != nullptr) unlink(kMarker);
+    if (download_ != nullptr) unlink(kDownloadMarker);
   }
   const char* name() const override { return "playback"; }
   void rules(SimRules& r) override;
@@ -378,6 +371,15 @@ class PlaybackSim : public SimModule {
   Session* find(int32_t sid) {       // under mutex_
     auto found = sessions_.find(sid);
     return found == sessions_.end() ? nullptr : &found->second;
+  }
+  // `change` on session `sid` brought up to now, under the lock; nothing when there is none.
+  template <class F>
+  void with_session(int32_t sid, F change) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (Session* session = find(sid)) {
+      session->advance();
+      change(*session);
+    }
   }
   // Applies `change` to every listed session of a session-list notice (count word, or every
   // non-zero entry when `counted` is false).
@@ -527,19 +529,13 @@ void PlaybackSim::rules(SimRules& r) {
     int32_t sid = -1;
     payload_as(q, &sid, true);
     SessionSource source{sid, 554, 10554, 10080, 0, 0, {}};
-    set_text(source.source_path, "/playback/session" + std::to_string(sid));
+    copy_text_field(source.source_path, ("/playback/session" + std::to_string(sid)).c_str());
     a.record(source);
   });
   r.answer(kCurrentTime, [this](const SimRequest& q, SimAnswer& a) {
     int32_t sid = -1;
     int32_t seconds = 0;
-    if (payload_as(q, &sid, true)) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (Session* session = find(sid)) {
-        session->advance();
-        seconds = static_cast<int32_t>(session->position);
-      }
-    }
+    if (payload_as(q, &sid, true)) with_session(sid, [&](Session& s) { seconds = static_cast<int32_t>(s.position); });
     a.int32(seconds);
   });
   r.answer(kJump, [this](const SimRequest& q, SimAnswer& a) {
@@ -589,8 +585,8 @@ void PlaybackSim::rules(SimRules& r) {
     live.direct = ask.stream_from;
     live.result = ask.id >= 0 && ask.id < kMaxChannels ? 0 : -1;
     const std::string path = "/ch" + std::to_string(ask.id + 1) + (ask.stream_type == 1 ? "/sub" : "/main");
-    set_text(live.rtsp_addr, "rtsp://127.0.0.1:554" + path);
-    set_text(live.res_path, path);
+    copy_text_field(live.rtsp_addr, ("rtsp://127.0.0.1:554" + path).c_str());
+    copy_text_field(live.res_path, path.c_str());
     a.record(live);
   });
   r.answer(kImageRead, [this](const SimRequest& q, SimAnswer& a) {
@@ -617,15 +613,15 @@ void PlaybackSim::rules(SimRules& r) {
     StreamAddressRecord& rec = addresses[static_cast<size_t>(ch)];
     rec.channel = ch;
     const std::string base = "rtsp://192.168.1." + std::to_string(100 + ch) + ":554";
-    set_text(rec.main_rtsp, base + "/main");
-    set_text(rec.sub_rtsp, base + "/sub");
+    copy_text_field(rec.main_rtsp, (base + "/main").c_str());
+    copy_text_field(rec.sub_rtsp, (base + "/sub").c_str());
     for (StreamPorts* ports : {&rec.main_ports, &rec.sub_ports}) *ports = {554, 10554 + ch, 0, 10080, 0};
     for (StreamAccount* account : {&rec.main_account, &rec.sub_account}) {
-      set_text(account->username, "admin");
-      set_text(account->password, "admin");
+      copy_text_field(account->username, "admin");
+      copy_text_field(account->password, "admin");
     }
-    set_text(rec.main_account.res_path, "/ch" + std::to_string(ch + 1) + "/main");
-    set_text(rec.sub_account.res_path, "/ch" + std::to_string(ch + 1) + "/sub");
+    copy_text_field(rec.main_account.res_path, ("/ch" + std::to_string(ch + 1) + "/main").c_str());
+    copy_text_field(rec.sub_account.res_path, ("/ch" + std::to_string(ch + 1) + "/sub").c_str());
   }
   const auto* address_bytes = reinterpret_cast<const unsigned char*>(addresses.data());
   r.fixed(kStreamAddresses.id, {address_bytes, address_bytes + addresses.size() * sizeof(StreamAddressRecord)});
@@ -689,12 +685,7 @@ void PlaybackSim::rules(SimRules& r) {
   });
   r.answer(kSessionRelease, [this](const SimRequest& q, SimAnswer&) {
     int32_t sid = 0;
-    if (!payload_as(q, &sid, true)) return;
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (Session* session = find(sid)) {
-      session->advance();
-      session->playing = false;
-    }
+    if (payload_as(q, &sid, true)) with_session(sid, [](Session& s) { s.playing = false; });
   });
   const auto stop = [](Session& s, int32_t) { s.playing = false; };
   r.answer(kStopSessions, [this, stop](const SimRequest& q, SimAnswer&) { each_listed(q, true, stop); });
@@ -713,12 +704,7 @@ void PlaybackSim::rules(SimRules& r) {
   });
   r.answer(kDirection, [this](const SimRequest& q, SimAnswer&) {
     DirectionRequest ask{};
-    if (!payload_as(q, &ask, true)) return;
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (Session* session = find(ask.sid)) {
-      session->advance();
-      session->direction = ask.direction;
-    }
+    if (payload_as(q, &ask, true)) with_session(ask.sid, [&ask](Session& s) { s.direction = ask.direction; });
   });
   r.answer(kSpeedByChannel, [this](const SimRequest& q, SimAnswer&) { speed_by_mask(q, true); });
   r.answer(kSpeedBySession, [this](const SimRequest& q, SimAnswer&) { speed_by_mask(q, false); });
@@ -733,7 +719,7 @@ void PlaybackSim::rules(SimRules& r) {
       download_->stop_with.store(kChunkEnd);  // the file closes with what was sent
       download_.reset();
     }
-    unlink(kMarker);
+    unlink(kDownloadMarker);
   });
 }
 
@@ -753,7 +739,7 @@ void PlaybackSim::end_download(const std::shared_ptr<Download>& d) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (download_ == d) {
     download_.reset();
-    unlink(kMarker);
+    unlink(kDownloadMarker);
   }
 }
 
@@ -847,7 +833,7 @@ void PlaybackSim::start_download(const SimRequest& request, SimAnswer& a) {
       return;
     }
     download_ = d;
-    FILE* marker = fopen(kMarker, "w");
+    FILE* marker = fopen(kDownloadMarker, "w");
     if (marker != nullptr) fclose(marker);
   }
   const time_t from = parse_time(ask.start);

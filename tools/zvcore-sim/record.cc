@@ -63,20 +63,8 @@ class RecordSim : public SimModule {
       int32_t channel = -1;
       if (payload_as(q, &channel) && valid_channel(channel)) reload_row(channel);
     });
-    r.answer(kRecordModesChanged, [this](const SimRequest& q, SimAnswer&) {
-      ChannelMask64 mask{};
-      if (!payload_as(q, &mask)) return;
-      for (int c = 0; c < 64; ++c) {
-        if (mask.test(c)) reload_row(c);
-      }
-    });
-    r.answer(kRecordPlansChanged, [this](const SimRequest& q, SimAnswer&) {
-      ChannelMask64 mask{};
-      if (!payload_as(q, &mask)) return;
-      for (int c = 0; c < 64; ++c) {
-        if (mask.test(c)) reload_plan(c);
-      }
-    });
+    r.answer(kRecordModesChanged, [this](const SimRequest& q, SimAnswer&) { each_masked(q, &RecordSim::reload_row); });
+    r.answer(kRecordPlansChanged, [this](const SimRequest& q, SimAnswer&) { each_masked(q, &RecordSim::reload_plan); });
     r.answer(kRecordSettingsChanged, [this](const SimRequest& q, SimAnswer&) {
       auto list = std::make_unique<RecordChannelList>();
       if (!payload_as(q, list.get())) return;
@@ -87,7 +75,6 @@ class RecordSim : public SimModule {
     r.answer(kAnrChange, [this](const SimRequest& q, SimAnswer& a) {
       auto change = std::make_unique<AnrChange>();
       auto result = std::make_unique<AnrResult>();
-      *result = AnrResult{};
       if (payload_as(q, change.get())) {
         result->count = std::clamp(change->count, 0, 64);
         for (int i = 0; i < result->count; ++i) {
@@ -148,10 +135,17 @@ class RecordSim : public SimModule {
       s.anr = camera.anr;
     }
     auto plan = std::make_shared<RecordSchedule>();
-    *plan = RecordSchedule{};
     kRecordSchedules.read(kZvdbPath, plan.get(), {static_cast<int32_t>(channel)});
     s.plan = std::shared_ptr<const Schedule>(plan, &plan->plan);
     return s;
+  }
+  // `reload` for every channel of the request's mask.
+  void each_masked(const SimRequest& q, void (RecordSim::*reload)(int32_t)) {
+    ChannelMask64 mask{};
+    if (!payload_as(q, &mask)) return;
+    for (int c = 0; c < 64; ++c) {
+      if (mask.test(c)) (this->*reload)(c);
+    }
   }
   void reload_row(int32_t channel) {
     const ChannelState fresh = load(channel);

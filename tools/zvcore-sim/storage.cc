@@ -29,8 +29,11 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <type_traits>
 #include <vector>
 
+#include "common/json_fields.h"
+#include "common/payload_reader.h"
 #include "handlers/storage/storage_messages.h"
 #include "platform/zvdb/storage_tables.h"
 #include "platform/zvdb/zvdb.h"
@@ -111,19 +114,6 @@ const std::map<std::string, Server>& servers() {
   return kServers;
 }
 
-bool network_type(int32_t type) { return type == kDiskTypeNfs || type == kDiskTypeSmb; }
-
-template <size_t N>
-void put_text(char (&field)[N], const std::string& text) {
-  std::memset(field, 0, N);
-  std::memcpy(field, text.data(), std::min(text.size(), N - 1));
-}
-
-template <size_t N>
-std::string text_of(const char (&field)[N]) {
-  return std::string(field, strnlen(field, N));
-}
-
 uint64_t raid_capacity(const Raid& r) {
   const uint64_t n = static_cast<uint64_t>(r.built_with);
   switch (r.level) {
@@ -160,16 +150,12 @@ class StorageSim : public SimModule {
   const char* name() const override { return "storage"; }
 
   void rules(SimRules& r) override {
-    r.answer(kDiskList, [this](const SimRequest&, SimAnswer& a) {
-      std::lock_guard<std::mutex> lock(mutex_);
+    on(r, kDiskList, [this](NoPayload, SimAnswer& a) {
       advance();
       std::vector<DiskInfo> list = disk_list();
       a.bytes(list.data(), list.size() * sizeof(DiskInfo));
     });
-    r.answer(kDiskProperty, [this](const SimRequest& q, SimAnswer&) {
-      DiskPropertyChange change;
-      if (!payload_as(q, &change)) return;
-      std::lock_guard<std::mutex> lock(mutex_);
+    on(r, kDiskProperty, [this](const DiskPropertyChange& change, SimAnswer&) {
       if (Disk* d = disk(change.port)) {
         d->property = change.property;
         d->group = change.group;
@@ -189,16 +175,8 @@ class StorageSim : public SimModule {
       d.format_request.length = 0;
       start_ticks();
     });
-    r.answer(kRaidCreate, [this](const SimRequest& q, SimAnswer& a) {
-      RaidRequest request;
-      if (!payload_as(q, &request)) return;
-      std::lock_guard<std::mutex> lock(mutex_);
-      a.int32(create_raid(request));
-    });
-    r.answer(kRaidDelete, [this](const SimRequest& q, SimAnswer& a) {
-      RaidRequest request;
-      if (!payload_as(q, &request)) return;
-      std::lock_guard<std::mutex> lock(mutex_);
+    on(r, kRaidCreate, [this](const RaidRequest& request, SimAnswer& a) { a.int32(create_raid(request)); });
+    on(r, kRaidDelete, [this](const RaidRequest& request, SimAnswer& a) {
       auto it = raids_.find(request.id);
       if (it == raids_.end()) return a.int32(-1);
       for (int32_t port : it->second.members) set_free(port);
@@ -206,10 +184,7 @@ class StorageSim : public SimModule {
       raids_.erase(it);
       a.int32(0);
     });
-    r.answer(kHotSpareMark, [this](const SimRequest& q, SimAnswer& a) {
-      int32_t port = 0;
-      if (!payload_as(q, &port)) return;
-      std::lock_guard<std::mutex> lock(mutex_);
+    on(r, kHotSpareMark, [this](int32_t port, SimAnswer& a) {
       Disk* d = disk(port);
       if (d == nullptr || !free_local(*d)) return a.int32(-1);
       d->state = kStateHotSpare;
@@ -218,30 +193,21 @@ class StorageSim : public SimModule {
         if (raid.state == kRaidDegraded && start_rebuild(raid, port) == 0) break;
       }
     });
-    r.answer(kHotSpareClear, [this](const SimRequest& q, SimAnswer& a) {
-      int32_t port = 0;
-      if (!payload_as(q, &port)) return;
-      std::lock_guard<std::mutex> lock(mutex_);
+    on(r, kHotSpareClear, [this](int32_t port, SimAnswer& a) {
       Disk* d = disk(port);
       if (d == nullptr || d->state != kStateHotSpare) return a.int32(-1);
       d->state = kStateNormal;
       a.int32(0);
     });
-    r.answer(kRaidRebuild, [this](const SimRequest& q, SimAnswer& a) {
-      RaidRebuild request;
-      if (!payload_as(q, &request)) return;
-      std::lock_guard<std::mutex> lock(mutex_);
+    on(r, kRaidRebuild, [this](const RaidRebuild& request, SimAnswer& a) {
       auto it = raids_.find(request.raid_port);
       a.int32(it == raids_.end() ? -1 : start_rebuild(it->second, request.disk_port));
     });
-    r.answer(kSelfEvaluation, [this](const SimRequest& q, SimAnswer& a) {
-      int32_t port = 0;
-      if (!payload_as(q, &port)) return;
-      std::lock_guard<std::mutex> lock(mutex_);
+    on(r, kSelfEvaluation, [this](int32_t port, SimAnswer& a) {
       SelfEvaluation report{};
       report.port = port;
       const Disk* d = disk(port);
-      if (d == nullptr || network_type(d->type)) {
+      if (d == nullptr || is_network_disk(d->type)) {
         report.status = -1;
         std::snprintf(report.report, sizeof report.report, "no disk at port %d", static_cast<int>(port));
       } else {
@@ -252,47 +218,29 @@ class StorageSim : public SimModule {
       report.length = static_cast<int32_t>(strlen(report.report));
       a.bytes(&report, kSelfEvaluationTextOffset + static_cast<size_t>(report.length));
     });
-    r.answer(kDeviceRemove, [this](const SimRequest& q, SimAnswer& a) {
-      int32_t port = 0;
-      if (!payload_as(q, &port)) return;
-      std::lock_guard<std::mutex> lock(mutex_);
+    on(r, kDeviceRemove, [this](int32_t port, SimAnswer& a) {
       Disk* d = disk(port);
-      if (d == nullptr || network_type(d->type) || d->state == kStateRaidMember || d->state == kStateFormatting) {
+      if (d == nullptr || is_network_disk(d->type) || d->state == kStateRaidMember || d->state == kStateFormatting) {
         return a.int32(-1);
       }
       d->present = false;
       a.int32(0);
     });
 
-    r.answer(kNasAdd, [this](const SimRequest& q, SimAnswer& a) {
-      NasPortList list;
-      if (!payload_as(q, &list)) return;
-      std::lock_guard<std::mutex> lock(mutex_);
-      bool all = true;
-      for (int i = 0; i < std::clamp<int32_t>(list.count, 0, kNasPortsPerRequest); ++i) all &= attach_network(list.ports[i]);
-      a.int32(all ? 0 : -1);
+    on(r, kNasAdd, [this](const NasPortList& list, SimAnswer& a) {
+      a.int32(each_port(list, &StorageSim::attach_network));
     });
-    r.answer(kNasEdit, [this](const SimRequest& q, SimAnswer& a) {
-      int32_t port = 0;
-      if (!payload_as(q, &port)) return;
-      std::lock_guard<std::mutex> lock(mutex_);
-      a.int32(attach_network(port) ? 0 : -1);
-    });
-    r.answer(kNasRemove, [this](const SimRequest& q, SimAnswer& a) {
-      NasPortList list;
-      if (!payload_as(q, &list)) return;
-      std::lock_guard<std::mutex> lock(mutex_);
-      bool all = true;
-      for (int i = 0; i < std::clamp<int32_t>(list.count, 0, kNasPortsPerRequest); ++i) all &= detach_network(list.ports[i]);
-      a.int32(all ? 0 : -1);
+    on(r, kNasEdit, [this](int32_t port, SimAnswer& a) { a.int32(attach_network(port) ? 0 : -1); });
+    on(r, kNasRemove, [this](const NasPortList& list, SimAnswer& a) {
+      a.int32(each_port(list, &StorageSim::detach_network));
     });
     r.answer(kShareSearch, [](const SimRequest& q, SimAnswer& a) {
       ShareSearch search;
       if (!payload_as(q, &search)) return;
       auto list = std::make_unique<ShareList>();
-      auto it = servers().find(text_of(search.server));
+      auto it = servers().find(std::string(field_text(search.server)));
       if (it != servers().end()) {
-        for (const char* share : it->second.shares) put_text(list->paths[list->count++], share);
+        for (const char* share : it->second.shares) copy_text_field(list->paths[list->count++], share);
       }
       a.bytes(list.get(), sizeof(int32_t) + static_cast<size_t>(list->count) * kSharePathSize);
     });
@@ -303,15 +251,9 @@ class StorageSim : public SimModule {
       esata_mode_ = mode;
       a.int32(0);
     });
-    r.answer(kEsataModeRead, [this](const SimRequest&, SimAnswer& a) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      a.record(esata_mode_);
-    });
+    on<NoPayload>(r, kEsataModeRead, [this](NoPayload, SimAnswer& a) { a.record(esata_mode_); });
 
-    r.answer(kQuotaSet, [this](const SimRequest& q, SimAnswer& a) {
-      QuotaSet set;
-      if (!payload_as(q, &set)) return;
-      std::lock_guard<std::mutex> lock(mutex_);
+    on(r, kQuotaSet, [this](const QuotaSet& set, SimAnswer& a) {
       advance();
       const int n = std::clamp<int32_t>(set.count, 0, kQuotaEntries);
       for (int i = 0; i < n; ++i) {
@@ -321,8 +263,7 @@ class StorageSim : public SimModule {
       for (int i = 0; i < n; ++i) quotas_[set.entries[i].channel] = set.entries[i];
       a.int32(0);
     });
-    r.answer(kQuotaRead, [this](const SimRequest&, SimAnswer& a) {
-      std::lock_guard<std::mutex> lock(mutex_);
+    on(r, kQuotaRead, [this](NoPayload, SimAnswer& a) {
       advance();
       std::vector<unsigned char> out(sizeof(QuotaHead));
       QuotaHead head{quota_enable_, static_cast<int32_t>(quotas_.size())};
@@ -336,10 +277,7 @@ class StorageSim : public SimModule {
       }
       a.bytes(out.data(), out.size());
     });
-    r.answer(kGroupMode, [this](const SimRequest& q, SimAnswer&) {
-      int32_t mode = 0;
-      if (!payload_as(q, &mode)) return;
-      std::lock_guard<std::mutex> lock(mutex_);
+    on(r, kGroupMode, [this](int32_t mode, SimAnswer&) {
       advance();
       group_mode_ = mode;
     });
@@ -348,11 +286,11 @@ class StorageSim : public SimModule {
       if (!payload_as(q, &change) || change.id < 0 || change.id >= kDiskGroups) return;
       DiskGroup row{};
       row.id = change.id;
-      put_text(row.channels, text_of(change.channels));
+      copy_field_text(row.channels, sizeof row.channels, change.channels);
       {
         std::lock_guard<std::mutex> lock(mutex_);
         advance();
-        group_channels_[change.id] = text_of(row.channels);
+        group_channels_[change.id] = field_text(row.channels);
       }
       if (kDiskGroupRows.write(kZvdbPath, &row) != 0) std::fprintf(stderr, "zvcore-sim: disk group %d not stored\n", row.id);
     });
@@ -362,7 +300,7 @@ class StorageSim : public SimModule {
       int32_t stop = 0;
       if (q.length != 0 && !payload_as(q, &stop)) return;
       AutoBackupConfig config{};
-      const bool stored = read_esata_auto_backup(kZvdbPath, &config) == 0;
+      const bool stored = kAutoBackup.read(kZvdbPath, &config, {0}) == 0;
       std::lock_guard<std::mutex> lock(mutex_);
       if (stop != 0 || !stored || config.enable == 0) {
         if (backup_.status == kBackupRunning) backup_.status = kBackupIdle;
@@ -376,15 +314,11 @@ class StorageSim : public SimModule {
       start_ticks();
       a.int32(0);
     });
-    r.answer(kAutoBackupProgress, [this](const SimRequest&, SimAnswer& a) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      a.record(backup_);
-    });
-    r.answer(kBackupDevices, [this](const SimRequest&, SimAnswer& a) {
-      std::lock_guard<std::mutex> lock(mutex_);
+    on(r, kAutoBackupProgress, [this](NoPayload, SimAnswer& a) { a.record(backup_); });
+    on(r, kBackupDevices, [this](NoPayload, SimAnswer& a) {
       std::vector<BackupDevice> list;
       for (const auto& [port, d] : disks_) {
-        if (!d.present || network_type(d.type)) continue;
+        if (!d.present || is_network_disk(d.type)) continue;
         BackupDevice device{};
         device.port = port;
         device.kind = d.type == kTypeEsata ? kBackupDeviceKind : kKindLocal;
@@ -392,10 +326,7 @@ class StorageSim : public SimModule {
       }
       a.bytes(list.data(), list.size() * sizeof(BackupDevice));
     });
-    r.answer(kDeviceBackupStart, [this](const SimRequest& q, SimAnswer& a) {
-      int32_t port = 0;
-      if (!payload_as(q, &port)) return;
-      std::lock_guard<std::mutex> lock(mutex_);
+    on(r, kDeviceBackupStart, [this](int32_t port, SimAnswer& a) {
       const Disk* d = disk(port);
       if (d == nullptr || d->type != kTypeEsata || device_backup_.status == kBackupRunning) return a.int32(-1);
       device_backup_ = DeviceBackupProgress{};
@@ -405,20 +336,13 @@ class StorageSim : public SimModule {
       start_ticks();
       a.int32(0);
     });
-    r.answer(kDeviceBackupStatus, [this](const SimRequest&, SimAnswer& a) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      a.int32(device_backup_.status);
-    });
-    r.answer(kDeviceBackupStop, [this](const SimRequest&, SimAnswer& a) {
-      std::lock_guard<std::mutex> lock(mutex_);
+    on(r, kDeviceBackupStatus, [this](NoPayload, SimAnswer& a) { a.int32(device_backup_.status); });
+    on(r, kDeviceBackupStop, [this](NoPayload, SimAnswer& a) {
       if (device_backup_.status != kBackupRunning) return a.int32(-1);
       device_backup_.status = kBackupIdle;
       a.int32(0);
     });
-    r.answer(kDeviceBackupProgress, [this](const SimRequest&, SimAnswer& a) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      a.record(device_backup_);
-    });
+    on(r, kDeviceBackupProgress, [this](NoPayload, SimAnswer& a) { a.record(device_backup_); });
   }
 
   bool control(const std::vector<std::string>& words, std::string* answer) override {
@@ -435,7 +359,7 @@ class StorageSim : public SimModule {
     }
     if (words[0] != "pull" && words[0] != "insert") return false;
     auto it = disks_.find(static_cast<int32_t>(value));
-    if (it == disks_.end() || network_type(it->second.type)) {
+    if (it == disks_.end() || is_network_disk(it->second.type)) {
       *answer = "error no disk at port " + words[1];
       return true;
     }
@@ -478,6 +402,30 @@ class StorageSim : public SimModule {
   }
 
  private:
+  // The rule of `message`: its payload read as one P (the message's own payload type unless given;
+  // a payload of another size is not answered, none is read for NoPayload), then `answer` under
+  // the shelf's lock.
+  template <class P = void, class Message, class F>
+  void on(SimRules& r, const Message& message, F answer) {
+    using Payload = std::conditional_t<std::is_void_v<P>, typename Message::payload_type, P>;
+    r.answer(message, [this, answer](const SimRequest& q, SimAnswer& a) {
+      Payload payload{};
+      if constexpr (!std::is_same_v<Payload, NoPayload>) {
+        if (!payload_as(q, &payload)) return;
+      }
+      std::lock_guard<std::mutex> lock(mutex_);
+      answer(payload, a);
+    });
+  }
+
+  // 0 when `change` succeeds for every listed port (each is tried), else -1.
+  int32_t each_port(const NasPortList& list, bool (StorageSim::*change)(int32_t)) {
+    bool all = true;
+    const int n = std::clamp<int32_t>(list.count, 0, kNasPortsPerRequest);
+    for (int i = 0; i < n; ++i) all &= (this->*change)(list.ports[i]);
+    return all ? 0 : -1;
+  }
+
   Disk& add_local(int32_t port, const char* vendor, uint64_t total, uint64_t used, int32_t state) {
     Disk& d = disks_[port];
     d.port = port;
@@ -510,7 +458,7 @@ class StorageSim : public SimModule {
     const Disk* d = disk(port);
     if (d == nullptr) return -1;
     if (d->state == kStateRaidMember || d->state == kStateHotSpare || d->state == kStateFormatting) return 1;
-    if (network_type(d->type) && d->total < 100 * kGiB) return -3;
+    if (is_network_disk(d->type) && d->total < 100 * kGiB) return -3;
     return 0;
   }
 
@@ -577,21 +525,21 @@ class StorageSim : public SimModule {
     DiskConfig row{};
     row.port = port;
     const bool stored = port >= 1 && port <= kDiskPositions && read_disk(kZvdbPath, &row) == 0;
-    auto server = servers().find(text_of(row.address));
-    if (!stored || row.enable == 0 || !network_type(row.type) || server == servers().end() ||
+    auto server = servers().find(std::string(field_text(row.address)));
+    if (!stored || row.enable == 0 || !is_network_disk(row.type) || server == servers().end() ||
         server->second.type != row.type) {
       auto it = disks_.find(port);
-      if (it != disks_.end() && network_type(it->second.type)) disks_.erase(it);
+      if (it != disks_.end() && is_network_disk(it->second.type)) disks_.erase(it);
       return false;
     }
-    if (disks_.count(port) != 0 && !network_type(disks_[port].type)) return false;  // a local disk sits there
+    if (disks_.count(port) != 0 && !is_network_disk(disks_[port].type)) return false;  // a local disk sits there
     Disk& d = disks_[port];
-    const bool fresh = d.port == 0 || d.address != text_of(row.address) || d.directory != text_of(row.directory);
+    const bool fresh = d.port == 0 || d.address != field_text(row.address) || d.directory != field_text(row.directory);
     d.port = port;
     d.type = row.type;
     d.vendor = row.type == kDiskTypeNfs ? "NFS" : "SMB/CIFS";
-    d.address = text_of(row.address);
-    d.directory = text_of(row.directory);
+    d.address = field_text(row.address);
+    d.directory = field_text(row.directory);
     d.total = server->second.capacity;
     if (fresh) d.used = 0;
     d.state = kStateNormal;
@@ -604,9 +552,9 @@ class StorageSim : public SimModule {
     DiskConfig row{};
     row.port = port;
     const bool configured = port >= 1 && port <= kDiskPositions && read_disk(kZvdbPath, &row) == 0 &&
-                            row.enable != 0 && network_type(row.type);
+                            row.enable != 0 && is_network_disk(row.type);
     auto it = disks_.find(port);
-    const bool shelved = it != disks_.end() && network_type(it->second.type);
+    const bool shelved = it != disks_.end() && is_network_disk(it->second.type);
     if (shelved) disks_.erase(it);
     if (configured) {
       DiskConfig empty{};
@@ -679,9 +627,9 @@ class StorageSim : public SimModule {
       if (!d.present) continue;
       DiskInfo info{};
       info.port = port;
-      put_text(info.vendor, d.vendor);
-      put_text(info.address, d.address);
-      put_text(info.directory, d.directory);
+      copy_text_field(info.vendor, d.vendor.c_str());
+      copy_text_field(info.address, d.address.c_str());
+      copy_text_field(info.directory, d.directory.c_str());
       info.state = d.state;
       info.usable = d.state == kStateNormal ? 1 : 0;
       info.total_bytes = d.total;
