@@ -23,6 +23,7 @@
 #include "handlers/system/admin_common.h"
 #include "handlers/system/admin_messages.h"
 #include "handlers/system/system_module.h"
+#include "handlers/system/translation.h"
 #include "platform/zvdb/zvdb.h"
 
 namespace {
@@ -281,14 +282,6 @@ std::string query_value(std::string_view query, std::string_view key, size_t max
     at = amp + 1;
   }
   return {};
-}
-
-bool language_name_ok(const std::string& lang) {
-  if (lang.empty()) return false;
-  for (char c : lang) {
-    if (!isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '-') return false;
-  }
-  return true;
 }
 
 }  // namespace

@@ -64,8 +64,6 @@ constexpr auto kUserDeleteForm =
     ZV_FIELDS(UserRecord, ZV_FIELD(id, "id").required().range(0, kMaxUsers - 1),
               ZV_FIELD(type, "type").required().range(0, 3));
 
-void log_user_change(int64_t sub_type, int32_t param_type) { op_log_change(sub_type, param_type); }
-
 // True when the request carries a usable "name" (a text): an edit that renames.
 bool names_user(json_object* request) {
   json_object* name = nullptr;
@@ -134,7 +132,7 @@ void user_add_handler(const char* argument) {
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
   core_tell_bare(kUsersChanged);
-  log_user_change(204, 921);
+  op_log_change(204, 921);
   char reply[32];
   snprintf(reply, sizeof reply, "id=%d", static_cast<int>(user.id));
   reply_text(reply);
@@ -181,7 +179,7 @@ void user_delete_handler(const char* argument) {
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
   core_tell(kUsersChanged, id);
-  log_user_change(204, 922);
+  op_log_change(204, 922);
   reply_ok();
 }
 
