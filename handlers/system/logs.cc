@@ -370,24 +370,18 @@ void log_types_handler(const char* argument) {
   if (!request || !read_json_members(request.get(), {text_member("lan", language)})) {
     return (void)reply_cgi_error(REPLY_JSON);
   }
+  // The sub types each main type lists, in order (the gaps are not listed); 15 and 16 only on OEM 90.
   struct Range {
     int32_t main_type;
     int first;
     int last;
+    bool oem90_only = false;
   };
   static constexpr Range kRanges[] = {
-      {2, 11, 41}, {4, 101, 143}, {4, 200, 225}, {8, 500, 519}, {32, 400, 411}, {64, 600, 603},
+      {2, 11, 14},   {2, 15, 16, true}, {2, 17, 30},   {2, 33, 36},   {2, 38, 41},   {4, 101, 143}, {4, 200, 225},
+      {8, 500, 506}, {8, 511, 519},     {32, 400, 407}, {32, 409, 411}, {64, 600, 603},
   };
   const bool oem90 = get_param_int(kZvdbPath, "oem_type", 0) == 90;
-  auto listed = [oem90](int32_t main_type, int sub) {
-    if (main_type == 2) {
-      if (sub == 31 || sub == 32 || sub == 37) return false;
-      if ((sub == 15 || sub == 16) && !oem90) return false;
-    }
-    if (main_type == 8 && sub >= 507 && sub <= 510) return false;
-    if (main_type == 32 && sub == 408) return false;
-    return true;
-  };
   const Translation trans(language);
   JsonWriter w(16384);
   w.begin_object().key("mainType").begin_array();
@@ -399,9 +393,8 @@ void log_types_handler(const char* argument) {
     w.begin_array();
     w.begin_object().key("key").value(10).key("name").value(trans.text(10)).end_object();
     for (const Range& r : kRanges) {
-      if (r.main_type != type) continue;
+      if (r.main_type != type || (r.oem90_only && !oem90)) continue;
       for (int sub = r.first; sub <= r.last; ++sub) {
-        if (!listed(type, sub)) continue;
         w.begin_object().key("key").value(sub).key("name").value(trans.text(sub)).end_object();
       }
     }
