@@ -27,12 +27,8 @@ namespace {
 constexpr int32_t kSlotBits = (1 << kAlarmAudioSlots) - 1;  // bits 0..9 name the slots
 constexpr size_t kTmpPathSize = sizeof "/tmp/" + kTmpNameMax;
 
-// "/tmp/" + name into `out` (kTmpPathSize bytes); false when it does not fit.
-bool tmp_path(std::string_view name, char* out) {
-  if (name.size() > kTmpNameMax) return false;
-  std::snprintf(out, kTmpPathSize, "/tmp/%.*s", static_cast<int>(name.size()), name.data());
-  return true;
-}
+// The file "/tmp/<name>" of a name the path check has accepted.
+std::string tmp_path(const char* name) { return std::string("/tmp/") + name; }
 
 // The URL-safe Base64 of a display name into the 128-byte name field: false (field "") when the
 // encoding is empty or does not fit 127 characters.
@@ -91,11 +87,9 @@ void audio_upload_handler(const char* argument) {
     return reply_status_text(-1, "");
   }
   char encoded[kAudioFileNameSize] = "";
-  char target[kTmpPathSize];
   int status = -1;
-  if (encode_name(path.c_str() + std::strlen("/tmp/"), encoded) && check_tmp_name(encoded) == PathVerdict::kAccepted &&
-      tmp_path(encoded, target)) {
-    status = rename(path.c_str(), target) == 0 ? 0 : -1;
+  if (encode_name(path.c_str() + std::strlen("/tmp/"), encoded) && check_tmp_name(encoded) == PathVerdict::kAccepted) {
+    status = rename(path.c_str(), tmp_path(encoded).c_str()) == 0 ? 0 : -1;
   } else {
     encoded[0] = '\0';
   }
@@ -109,14 +103,12 @@ void audio_add_handler(const char* argument) {
   char upload[kTmpNameMax + 2];
   char name[kAudioFileNameSize];
   AudioFileName encoded{};
-  char from[kTmpPathSize];
-  char to[kTmpPathSize];
   if (!request ||
       !read_json_members(request.get(), {text_member("uploadName", upload).required(),
                                          text_member("name", name).required()}) ||
       check_tmp_name(upload, FileNeed::kRegularFile) != PathVerdict::kAccepted || !encode_name(name, encoded.name) ||
-      check_tmp_name(encoded.name) != PathVerdict::kAccepted || !tmp_path(upload, from) ||
-      !tmp_path(encoded.name, to) || rename(from, to) != 0) {
+      check_tmp_name(encoded.name) != PathVerdict::kAccepted ||
+      rename(tmp_path(upload).c_str(), tmp_path(encoded.name).c_str()) != 0) {
     return refuse();
   }
   if (reply_core_status(core_ask(kAudioFileAdd, encoded, REPLY_JSON))) op_log_change(204, 925);

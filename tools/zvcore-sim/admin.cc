@@ -1,14 +1,12 @@
 // Administration module: the device log as the core keeps it (search by page, entry detail, CSV
 // export file), device information, factory reset of the settings and users, and firmware upgrades of the recorder and of
 // the cameras, whose progress advances with time.
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <ctime>
@@ -29,8 +27,6 @@
 #include "tools/zvcore-sim/simulator.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // Whether a stored log entry answers the query.
 bool matches(const LogQuery& q, const OpLogRecord& e) {
@@ -141,7 +137,6 @@ class AdminSim : public SimModule {
       uint64_t mask = 0;
       if (!payload_as(q, &mask)) return;
       auto checks = std::make_unique<CameraUpgradeChecks>();
-      *checks = CameraUpgradeChecks{};
       for (int i = 0; i < 64; ++i) {
         if ((mask >> i) & 1) checks->checks[i] = newer_version(2);
       }
