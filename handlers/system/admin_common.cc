@@ -64,16 +64,17 @@ void print_attachment_headers(const std::string& name) {
 
 bool copy_to_stdout(int fd) {
   char buffer[16384];
-  for (;;) {
-    const ssize_t got = read(fd, buffer, sizeof buffer);
+  ssize_t got = 0;
+  while ((got = read(fd, buffer, sizeof buffer)) != 0) {
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return false;
-    if (got == 0) return true;
-    for (ssize_t done = 0; done < got;) {
+    // Every byte read is written before the next read; a short write continues where it stopped.
+    for (ssize_t done = 0; got > 0 && done < got;) {
       const ssize_t put = write(STDOUT_FILENO, buffer + done, static_cast<size_t>(got - done));
       if (put < 0 && errno == EINTR) continue;
       if (put <= 0) return false;
       done += put;
     }
+    if (got < 0) return false;
   }
+  return true;
 }

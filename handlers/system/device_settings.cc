@@ -2,9 +2,9 @@
 // reboot, UPnP port mapping, and two plain core requests.
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstring>
 #include <optional>
+#include <string>
 
 #include "common/json_fields.h"
 #include "common/oplog.h"
@@ -198,9 +198,7 @@ void core_value_handler(const char* /*argument*/) {
   std::optional<CoreReply> reply = core_ask(kCoreValue, REPLY_JSON);
   int32_t value = 0;
   if (!reply || !reply->first(&value)) return;
-  char text[16];
-  std::snprintf(text, sizeof text, "%d", value);
-  reply_text(text);
+  reply_text(std::to_string(value).c_str());
 }
 
 void core_action_handler(const char* /*argument*/) {
