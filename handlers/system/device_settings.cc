@@ -179,21 +179,6 @@ void port_mapping_refresh_handler(const char* /*argument*/) {
   reply_res(0);
 }
 
-void auto_reboot_read_handler(const char* /*argument*/) {
-  AutoRebootConfig config{};
-  kAutoReboot.read(kZvdbPath, &config, kDeviceRow);
-  reply_record(config);
-}
-
-void auto_reboot_set_handler(const char* argument) {
-  AutoRebootConfig config{};
-  kAutoReboot.read(kZvdbPath, &config, kDeviceRow);
-  if (!read_request(argument, &config)) return;
-  if (!store_settings([&](SettingsWrite& write) { write.check(kAutoReboot.write(kZvdbPath, &config)); })) return;
-  core_tell(kAutoRebootChanged);
-  reply_ok();
-}
-
 void core_value_handler(const char* /*argument*/) {
   std::optional<CoreReply> reply = core_ask(kCoreValue, REPLY_JSON);
   int32_t value = 0;

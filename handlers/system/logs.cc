@@ -404,12 +404,6 @@ void log_types_handler(const char* argument) {
   reply_json(w);
 }
 
-void log_retention_read_handler(const char* /*argument*/) {
-  DiskMaintainInfo info{};
-  kDiskMaintain.read(kZvdbPath, &info, {});
-  reply_record(info);
-}
-
 void log_retention_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   if (!request) return;
