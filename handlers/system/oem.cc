@@ -123,11 +123,8 @@ bool move_tree(const std::string& from, const std::string& to) {
       ok = false;
     } else if (S_ISDIR(st.st_mode)) {
       struct stat existing {};
-      if (lstat(target.c_str(), &existing) != 0) {
-        ok = mkdir(target.c_str(), 0755) == 0 && move_tree(source, target) && ok;
-      } else {
-        ok = S_ISDIR(existing.st_mode) && move_tree(source, target) && ok;
-      }
+      const bool present = lstat(target.c_str(), &existing) == 0;
+      ok = (present ? S_ISDIR(existing.st_mode) : mkdir(target.c_str(), 0755) == 0) && move_tree(source, target) && ok;
     } else if (S_ISREG(st.st_mode)) {
       ok = rename(source.c_str(), target.c_str()) == 0 && ok;
     } else {
