@@ -7,10 +7,11 @@
 #include "common/record_json.h"
 #include "common/reply.h"
 #include "common/request.h"
+#include "common/settings_store.h"
 #include "handlers/camera/camera_messages.h"
 #include "handlers/local/local_messages.h"
 #include "handlers/local/local_module.h"
-#include "handlers/network/network_messages.h"
+#include "handlers/system/device_common.h"
 #include "platform/zvdb/camera_tables.h"
 #include "platform/zvdb/network_tables.h"
 #include "platform/zvdb/record_tables.h"
@@ -41,18 +42,8 @@ bool read_switch(const char* argument, const char* key, int32_t* value, int32_t 
 void setting_switch(const char* argument, const char* json_key, const char* setting) {
   int32_t value = get_param_int(kZvdbPath, setting, 0);
   if (!read_switch(argument, json_key, &value, 1)) return;
-  {
-    SettingsWrite write;
-    write.check(set_param_int(kZvdbPath, setting, value));
-    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
-  }
+  if (!store_settings([&](SettingsWrite& write) { write.check(set_param_int(kZvdbPath, setting, value)); })) return;
   reply_ok();
-}
-
-NetworkChange network_change(const char* what) {
-  NetworkChange change{};
-  copy_text_field(change.what, what);
-  return change;
 }
 
 }  // namespace
@@ -61,11 +52,7 @@ void ssh_enable_handler(const char* argument) {
   PortConfig ports{};
   kPorts.read(kZvdbPath, &ports, kNetworkRow);
   if (!read_switch(argument, "sshEnable", &ports.enable_ssh, 1)) return;
-  {
-    SettingsWrite write;
-    write.check(kPorts.write(kZvdbPath, &ports));
-    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
-  }
+  if (!store_settings([&](SettingsWrite& write) { write.check(kPorts.write(kZvdbPath, &ports)); })) return;
   core_tell(kNetworkChanged, network_change("more"));
   reply_ok();
 }
@@ -105,11 +92,7 @@ void camera_quick_edit_handler(const char* argument) {
   form = camera;
   if (!read_record(request.get(), kQuickEditForm.schema(), &form) || form.ip_addr[0] == '\0') return;
   form.cam_protocol = 0;
-  {
-    SettingsWrite write;
-    write.check(write_camera(kZvdbPath, &form));
-    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
-  }
+  if (!store_settings([&](SettingsWrite& write) { write.check(write_camera(kZvdbPath, &form)); })) return;
   core_tell(form.enable == 1 ? kCameraAdded : kCameraDeleted, form.id);
   reply_ok();
 }

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -53,4 +54,27 @@ bool unlink_regular(const char* path) {
   struct stat st {};
   if (lstat(path, &st) != 0 || !S_ISREG(st.st_mode)) return false;
   return unlink(path) == 0;
+}
+
+void print_attachment_headers(const std::string& name) {
+  printf("Content-Type:application/octet-stream\r\n");
+  printf("Content-Disposition: attachment; filename= %s\r\n\r\n", name.c_str());
+  fflush(stdout);
+}
+
+bool copy_to_stdout(int fd) {
+  char buffer[16384];
+  ssize_t got = 0;
+  while ((got = read(fd, buffer, sizeof buffer)) != 0) {
+    if (got < 0 && errno == EINTR) continue;
+    // Every byte read is written before the next read; a short write continues where it stopped.
+    for (ssize_t done = 0; got > 0 && done < got;) {
+      const ssize_t put = write(STDOUT_FILENO, buffer + done, static_cast<size_t>(got - done));
+      if (put < 0 && errno == EINTR) continue;
+      if (put <= 0) return false;
+      done += put;
+    }
+    if (got < 0) return false;
+  }
+  return true;
 }

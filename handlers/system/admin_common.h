@@ -27,3 +27,8 @@ void admin_log(int64_t sub_type);
 
 // Removes `path` only when it is a regular file (not a link, directory or device).
 bool unlink_regular(const char* path);
+
+// Starts a download reply: the octet-stream and attachment header lines naming `name`, flushed.
+void print_attachment_headers(const std::string& name);
+// Copies the rest of `fd` to standard output; false on a read or write error.
+bool copy_to_stdout(int fd);

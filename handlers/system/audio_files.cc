@@ -7,15 +7,17 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "common/json_fields.h"
+#include "common/oplog.h"
 #include "common/path_check.h"
 #include "common/reply.h"
 #include "common/reply_forms.h"
 #include "common/request.h"
 #include "common/trace_log.h"
-#include "handlers/system/device_common.h"
+#include "handlers/system/admin_common.h"
 #include "handlers/system/device_messages.h"
 #include "handlers/system/system_module.h"
 #include "platform/zvstd/url_coding.h"
@@ -25,12 +27,8 @@ namespace {
 constexpr int32_t kSlotBits = (1 << kAlarmAudioSlots) - 1;  // bits 0..9 name the slots
 constexpr size_t kTmpPathSize = sizeof "/tmp/" + kTmpNameMax;
 
-// "/tmp/" + name into `out` (kTmpPathSize bytes); false when it does not fit.
-bool tmp_path(std::string_view name, char* out) {
-  if (name.size() > kTmpNameMax) return false;
-  std::snprintf(out, kTmpPathSize, "/tmp/%.*s", static_cast<int>(name.size()), name.data());
-  return true;
-}
+// The file "/tmp/<name>" of a name the path check has accepted.
+std::string tmp_path(const char* name) { return std::string("/tmp/") + name; }
 
 // The URL-safe Base64 of a display name into the 128-byte name field: false (field "") when the
 // encoding is empty or does not fit 127 characters.
@@ -78,32 +76,24 @@ void audio_list_handler(const char* /*argument*/) {
 }
 
 void audio_upload_handler(const char* argument) {
-  // The argument is the upload's path, then " & " and the page's parameter when it gave one.
-  char path[kTmpPathSize] = "";
-  if (argument != nullptr) {
-    const char* end = std::strstr(argument, " & ");
-    const size_t length = end != nullptr ? static_cast<size_t>(end - argument) : std::strlen(argument);
-    if (length < sizeof path) std::snprintf(path, sizeof path, "%.*s", static_cast<int>(length), argument);
-  }
+  // The argument is the upload's path, then " & " and the page's parameter when it gave one. A path
+  // longer than any "/tmp/" name is cut to one character too many, which the check refuses.
+  const std::string path = upload_path_of(argument, kTmpPathSize);
   if (check_tmp_path(path, FileNeed::kRegularFile) != PathVerdict::kAccepted) return reply_status_text(-1, "");
-  const char* extension = std::strstr(path, ".wav") != nullptr   ? ".wav"
-                          : std::strstr(path, ".WAV") != nullptr ? ".WAV"
-                                                                 : nullptr;
-  if (extension == nullptr) {
-    const int removed = unlink(path);
-    log_message("OnSystem", 3631, "", "qmz upload_audio_file ret:[%d], pData:[%s], name:[%s]", removed, path, "");
+  if (path.find(".wav") == std::string::npos && path.find(".WAV") == std::string::npos) {
+    const int removed = unlink(path.c_str());
+    log_message("OnSystem", 3631, "", "qmz upload_audio_file ret:[%d], pData:[%s], name:[%s]", removed, path.c_str(),
+                "");
     return reply_status_text(-1, "");
   }
   char encoded[kAudioFileNameSize] = "";
-  char target[kTmpPathSize];
   int status = -1;
-  if (encode_name(path + std::strlen("/tmp/"), encoded) && check_tmp_name(encoded) == PathVerdict::kAccepted &&
-      tmp_path(encoded, target)) {
-    status = rename(path, target) == 0 ? 0 : -1;
+  if (encode_name(path.c_str() + std::strlen("/tmp/"), encoded) && check_tmp_name(encoded) == PathVerdict::kAccepted) {
+    status = rename(path.c_str(), tmp_path(encoded).c_str()) == 0 ? 0 : -1;
   } else {
     encoded[0] = '\0';
   }
-  if (status != 0) unlink(path);  // only the one upload: nothing else in /tmp is touched
+  if (status != 0) unlink(path.c_str());  // only the one upload: nothing else in /tmp is touched
   reply_status_text(status, encoded);
 }
 
@@ -113,17 +103,15 @@ void audio_add_handler(const char* argument) {
   char upload[kTmpNameMax + 2];
   char name[kAudioFileNameSize];
   AudioFileName encoded{};
-  char from[kTmpPathSize];
-  char to[kTmpPathSize];
   if (!request ||
       !read_json_members(request.get(), {text_member("uploadName", upload).required(),
                                          text_member("name", name).required()}) ||
       check_tmp_name(upload, FileNeed::kRegularFile) != PathVerdict::kAccepted || !encode_name(name, encoded.name) ||
-      check_tmp_name(encoded.name) != PathVerdict::kAccepted || !tmp_path(upload, from) ||
-      !tmp_path(encoded.name, to) || rename(from, to) != 0) {
+      check_tmp_name(encoded.name) != PathVerdict::kAccepted ||
+      rename(tmp_path(upload).c_str(), tmp_path(encoded.name).c_str()) != 0) {
     return refuse();
   }
-  if (reply_core_status(core_ask(kAudioFileAdd, encoded, REPLY_JSON))) log_device_change(204, 925);
+  if (reply_core_status(core_ask(kAudioFileAdd, encoded, REPLY_JSON))) op_log_change(204, 925);
 }
 
 void audio_delete_handler(const char* argument) {
@@ -133,7 +121,7 @@ void audio_delete_handler(const char* argument) {
       (mask & kSlotBits) == 0) {
     return refuse();
   }
-  if (reply_core_status(core_ask(kAudioFileDelete, mask, REPLY_JSON))) log_device_change(204, 925);
+  if (reply_core_status(core_ask(kAudioFileDelete, mask, REPLY_JSON))) op_log_change(204, 925);
 }
 
 void audio_rename_handler(const char* argument) {
@@ -146,7 +134,7 @@ void audio_rename_handler(const char* argument) {
     return refuse();
   }
   entry.enable = 1;
-  if (reply_core_status(core_ask(kAudioFileName, entry, REPLY_JSON))) log_device_change(204, 925);
+  if (reply_core_status(core_ask(kAudioFileName, entry, REPLY_JSON))) op_log_change(204, 925);
 }
 
 void audio_play_handler(const char* argument) {

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,7 @@
 #include "handlers/system/admin_common.h"
 #include "handlers/system/admin_messages.h"
 #include "handlers/system/system_module.h"
+#include "handlers/system/translation.h"
 #include "platform/zvdb/zvdb.h"
 
 namespace {
@@ -172,7 +174,23 @@ bool splice(std::string* identity, size_t to, const std::string& value, size_t f
   return true;
 }
 
+// A part of the identity that a value starting with `letter` replaces: `length` characters at `at`.
+struct IdentityField {
+  char letter;
+  size_t length;
+  size_t at;
+};
+
+const IdentityField* field_for(std::span<const IdentityField> fields, const std::string& value) {
+  for (const IdentityField& f : fields) {
+    if (!value.empty() && value[0] == f.letter) return &f;
+  }
+  return nullptr;
+}
+
+// The value's characters after its letter go into the identity; "ZVN..." is a whole identity.
 void cmd_chipupdate(const Slot& slot) {
+  static constexpr IdentityField kFields[] = {{'N', 6, 3}, {'H', 2, 9}, {'E', 7, 12}, {'S', 11, 20}};
   std::string value = slot.value.substr(0, 63);
   std::string identity;
   if (value.empty() || !alnum_only(value) || !read_chip_identity(&identity, 64)) {
@@ -180,39 +198,23 @@ void cmd_chipupdate(const Slot& slot) {
   }
   if (value.size() >= 21 && value.size() < kIdentityChars) value.append(kIdentityChars - value.size(), '0');
   bool ok = value.size() <= kIdentityChars;
-  if (ok) {
-    if (value.compare(0, 3, "ZVN") == 0) {
-      ok = value.size() == kIdentityChars;
-      identity = value;
-    } else if (value[0] == 'N') {
-      ok = splice(&identity, 3, value, 1, 6);
-    } else if (value[0] == 'H') {
-      ok = splice(&identity, 9, value, 1, 2);
-    } else if (value[0] == 'E') {
-      ok = splice(&identity, 12, value, 1, 7);
-    } else if (value[0] == 'S') {
-      ok = splice(&identity, 20, value, 1, 11);
-    } else {
-      ok = false;
-    }
+  if (ok && value.compare(0, 3, "ZVN") == 0) {
+    ok = value.size() == kIdentityChars;
+    identity = value;
+  } else if (ok) {
+    const IdentityField* field = field_for(kFields, value);
+    ok = field != nullptr && splice(&identity, field->at, value, 1, field->length);
   }
   if (!ok || !write_chip_identity(identity)) return (void)reply_text("NG chipupdate");
   reply_text("OK chipupdate");
 }
 
+// The value, letter included and padded with '0' to the field's length, goes into the identity.
 void cmd_modelupdate(const Slot& slot) {
-  struct Field {
-    char letter;
-    size_t length;
-    size_t at;
-  };
-  static constexpr Field kFields[] = {{'N', 7, 2}, {'H', 3, 9}, {'E', 8, 12}, {'S', 12, 20}};
+  static constexpr IdentityField kFields[] = {{'N', 7, 2}, {'H', 3, 9}, {'E', 8, 12}, {'S', 12, 20}};
   std::string value = slot.value.substr(0, 63);
   std::string identity;
-  const Field* field = nullptr;
-  for (const Field& f : kFields) {
-    if (!value.empty() && value[0] == f.letter) field = &f;
-  }
+  const IdentityField* field = field_for(kFields, value);
   if (field == nullptr || value.size() > field->length || !alnum_only(value) ||
       !read_chip_identity(&identity, 64)) {
     return (void)reply_text("NG modelupdate");
@@ -281,14 +283,6 @@ std::string query_value(std::string_view query, std::string_view key, size_t max
     at = amp + 1;
   }
   return {};
-}
-
-bool language_name_ok(const std::string& lang) {
-  if (lang.empty()) return false;
-  for (char c : lang) {
-    if (!isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '-') return false;
-  }
-  return true;
 }
 
 }  // namespace

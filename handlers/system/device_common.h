@@ -1,15 +1,18 @@
-// Helpers shared by the device-settings handlers of the system module.
+// Helpers shared by the device-settings handlers of the system module and the local settings.
 #pragma once
 
 #include <cstdint>
 #include <cstdlib>
 
-#include "common/oplog.h"
+#include "common/json_fields.h"
+#include "handlers/network/network_messages.h"
 #include "platform/zvdb/zvdb.h"
 
-// Sends an operation-log record of a device change (main type 4).
-inline void log_device_change(int64_t sub_type, int32_t param_type, int32_t channel = 0) {
-  op_log_change(sub_type, param_type, channel);
+// The network-change notice (1702) naming what the core applies again ("hostname", "more").
+inline NetworkChange network_change(const char* what) {
+  NetworkChange change{};
+  copy_text_field(change.what, what);
+  return change;
 }
 
 // A setting kept as text and shown as a number: read into 8 bytes (the longest value such a

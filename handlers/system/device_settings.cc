@@ -2,16 +2,17 @@
 // reboot, UPnP port mapping, and two plain core requests.
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstring>
 #include <optional>
+#include <string>
 
 #include "common/json_fields.h"
+#include "common/oplog.h"
 #include "common/record_json.h"
 #include "common/reply.h"
 #include "common/reply_forms.h"
 #include "common/request.h"
-#include "handlers/network/network_messages.h"
+#include "common/settings_store.h"
 #include "handlers/system/device_common.h"
 #include "handlers/system/device_messages.h"
 #include "handlers/system/system_messages.h"
@@ -23,12 +24,6 @@
 namespace {
 
 constexpr int kRefreshWaitUs = 500 * 1000;  // the port mapping refresh is given half a second
-
-NetworkChange network_change(const char* what) {
-  NetworkChange change{};
-  copy_text_field(change.what, what);
-  return change;
-}
 
 // Stores the host name (cut to 127 characters) in the network record; the rest stays.
 void store_host_name(SettingsWrite& write, const char* host_name) {
@@ -133,7 +128,7 @@ void display_set_handler(const char* argument) {
     core_tell(kOutputsApply);
   }
   core_tell(kAudioOutputs, AudioOutputs{display.hdmi_audio_on, display.audio_output_on, display.audio_volume});
-  log_device_change(204, 913);
+  op_log_change(204, 913);
   reply_text(before.cur_control != 0 ? "SUB" : "OK");
   if (reboot_due) core_tell_bare(kReboot);
 }
@@ -184,32 +179,11 @@ void port_mapping_refresh_handler(const char* /*argument*/) {
   reply_res(0);
 }
 
-void auto_reboot_read_handler(const char* /*argument*/) {
-  AutoRebootConfig config{};
-  kAutoReboot.read(kZvdbPath, &config, kDeviceRow);
-  reply_record(config);
-}
-
-void auto_reboot_set_handler(const char* argument) {
-  AutoRebootConfig config{};
-  kAutoReboot.read(kZvdbPath, &config, kDeviceRow);
-  if (!read_request(argument, &config)) return;
-  {
-    SettingsWrite write;
-    write.check(kAutoReboot.write(kZvdbPath, &config));
-    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
-  }
-  core_tell(kAutoRebootChanged);
-  reply_ok();
-}
-
 void core_value_handler(const char* /*argument*/) {
   std::optional<CoreReply> reply = core_ask(kCoreValue, REPLY_JSON);
   int32_t value = 0;
   if (!reply || !reply->first(&value)) return;
-  char text[16];
-  std::snprintf(text, sizeof text, "%d", value);
-  reply_text(text);
+  reply_text(std::to_string(value).c_str());
 }
 
 void core_action_handler(const char* /*argument*/) {

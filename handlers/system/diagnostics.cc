@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -15,6 +14,7 @@
 #include "common/reply.h"
 #include "common/request.h"
 #include "common/trace_log.h"
+#include "handlers/system/admin_common.h"
 #include "handlers/system/device_messages.h"
 #include "handlers/system/system_module.h"
 #include "platform/zvdb/camera_tables.h"
@@ -27,23 +27,6 @@ constexpr char kExportRunning[] = "/tmp/tmp_diagnostic";  // exists while the co
 constexpr char kExportDirectory[] = "/tmp";
 constexpr size_t kEncodedPathSize = 1024;
 constexpr size_t kDownloadPathSize = 256;  // the download's argument keeps 255 characters
-
-// Copies the whole of `in` to `out`; false on a read or write error.
-bool copy_file(int in, int out) {
-  char buffer[16384];
-  for (;;) {
-    const ssize_t got = read(in, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return false;
-    if (got == 0) return true;
-    for (ssize_t done = 0; done < got;) {
-      const ssize_t put = write(out, buffer + done, static_cast<size_t>(got - done));
-      if (put < 0 && errno == EINTR) continue;
-      if (put <= 0) return false;
-      done += put;
-    }
-  }
-}
 
 // A dotted IPv4 address of four decimal octets 0..255 and nothing else.
 bool parse_ipv4(const char* text, int (&octets)[4]) {
@@ -108,10 +91,8 @@ void diagnostics_download_handler(const char* argument) {
     if (c >= 0x20 && c != 0x7f) name[n++] = static_cast<char>(c);
   }
   name[n] = '\0';
-  std::printf("Content-Type:application/octet-stream\r\n");
-  std::printf("Content-Disposition: attachment; filename= %s\r\n\r\n", name);
-  std::fflush(stdout);
-  if (!copy_file(in, STDOUT_FILENO)) {
+  print_attachment_headers(name);
+  if (!copy_to_stdout(in)) {
     log_message("OnSystem", 3556, "", "fd_in:%d fd_out:%d filestat.st_size:%d", in, STDOUT_FILENO,
                 static_cast<int>(st.st_size));
     log_message("OnSystem", 3557, "", "Error copying input file [%d] to output file [%d]\n", in, STDOUT_FILENO);

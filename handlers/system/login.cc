@@ -82,16 +82,11 @@ void cookie_domain(const char* host, char* domain, size_t size) {
   size_t n = 0;
   const bool ipv6 = host[0] == '[';
   for (const char* p = host; *p != '\0' && n + 1 < size; ++p) {
-    unsigned char c = static_cast<unsigned char>(*p);
-    if (ipv6) {
-      if (c < 0x20 || c == 0x7f || c == ';' || c == ',') continue;
-      domain[n++] = static_cast<char>(c);
-      if (c == ']') break;
-    } else {
-      if (c == ':') break;
-      if (c < 0x20 || c == 0x7f || c == ';' || c == ',') continue;
-      domain[n++] = static_cast<char>(c);
-    }
+    const auto c = static_cast<unsigned char>(*p);
+    if (!ipv6 && c == ':') break;
+    if (c < 0x20 || c == 0x7f || c == ';' || c == ',') continue;
+    domain[n++] = static_cast<char>(c);
+    if (ipv6 && c == ']') break;
   }
   domain[n] = '\0';
 }
@@ -155,11 +150,10 @@ void redirect_login_handler(const char* argument) {
   if (decision != 0) {
     print_location("../../html/home.html");
   } else {
-    print_set_cookie("userName", "temp", 600, "/", domain);
-    print_set_cookie("userType", "2", 600, "/", domain);
-    print_set_cookie("permission", "0", 600, "/", domain);
-    print_set_cookie("sessionId", "0", 600, "/", domain);
-    print_set_cookie("language", "en-US", 600, "/", domain);
+    // The temporary user's cookies, valid for ten minutes.
+    static constexpr const char* kCookies[][2] = {
+        {"userName", "temp"}, {"userType", "2"}, {"permission", "0"}, {"sessionId", "0"}, {"language", "en-US"}};
+    for (const auto& cookie : kCookies) print_set_cookie(cookie[0], cookie[1], 600, "/", domain);
     print_location("../../html/index.html");
   }
   fflush(stdout);

@@ -4,11 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,6 +33,19 @@ constexpr const char kExportMarkerDir[] = "/tmp/log";
 constexpr const char kExportMarker[] = "/tmp/log/log_web";
 constexpr size_t kTransText = 128;
 
+// The main types in the pages' order; a type's position (1..6) is the translation id of its name.
+constexpr int32_t kMainTypes[] = {1, 2, 4, 8, 32, 64};
+
+int main_type_index(int32_t main_type) {
+  const auto* at = std::find(std::begin(kMainTypes), std::end(kMainTypes), main_type);
+  return at == std::end(kMainTypes) ? -1 : static_cast<int>(at - std::begin(kMainTypes)) + 1;
+}
+
+const char* export_label(int32_t main_type) {
+  static constexpr const char* kLabels[] = {"All", "All", "Event", "Operation", "Information", "Exception", "Debug"};
+  return kLabels[std::max(main_type_index(main_type), 0)];
+}
+
 // The translation is open for the scope of one reply.
 class Translation {
  public:
@@ -44,30 +59,12 @@ class Translation {
     trans_get_value(static_cast<int>(id), buffer, sizeof buffer);
     return buffer;
   }
+  // The name of a main type ("" for a type that is not one).
+  std::string main_name(int32_t main_type) const {
+    const int index = main_type_index(main_type);
+    return index < 0 ? std::string() : text(index);
+  }
 };
-
-int main_type_index(int32_t main_type) {
-  switch (main_type) {
-    case 1: return 1;
-    case 2: return 2;
-    case 4: return 3;
-    case 8: return 4;
-    case 32: return 5;
-    case 64: return 6;
-    default: return -1;
-  }
-}
-
-const char* export_label(int32_t main_type) {
-  switch (main_type_index(main_type)) {
-    case 2: return "Event";
-    case 3: return "Operation";
-    case 4: return "Information";
-    case 5: return "Exception";
-    case 6: return "Debug";
-    default: return "All";
-  }
-}
 
 // Local time text in `format` as seconds; false when it does not parse.
 bool parse_local_time(const char* text, const char* format, int32_t* out) {
@@ -86,29 +83,42 @@ struct QueryForm {
   char language[32];
   char start[32];
   char end[32];
+  char channels[65];
   int32_t main_type = 0;
   int32_t page = 0;
   json_object* sub_types = nullptr;
 };
 
+// Where the search and the export differ: the time format, the member with the channel mask (and
+// its text when absent) and the no-channel switch.
+struct QueryKeys {
+  const char* time_format;
+  const char* mask;
+  const char* mask_absent;
+  const char* no_channel;
+};
+
 // The common check: "language", "mainType" 1..64, "subTypeArr" with a first element above 9,
-// the two times and "curPageNum" all present. Fills the query's times (in `time_format`), main
-// type and sub types.
-bool read_query(json_object* request, const char* time_format, QueryForm* form, LogQuery* query) {
-  if (!read_json_members(request, {
-          text_member("language", form->language).required(),
-          int_member("mainType", &form->main_type).required().range(1, 64),
-          array_member("subTypeArr", &form->sub_types).required(),
-          text_member("startTime", form->start).required(),
-          text_member("endTime", form->end).required(),
-          int_member("curPageNum", &form->page).required(),
-      })) {
+// the two times and "curPageNum" all present. Fills the query's times, main type, sub types and
+// no-channel switch, and the form's channel mask text.
+bool read_query(const char* argument, const QueryKeys& keys, QueryForm* form, LogQuery* query) {
+  JsonPtr request = parse_request(argument);
+  if (!request || !read_json_members(request.get(), {
+                      text_member("language", form->language).required(),
+                      int_member("mainType", &form->main_type).required().range(1, 64),
+                      array_member("subTypeArr", &form->sub_types).required(),
+                      text_member("startTime", form->start).required(),
+                      text_member("endTime", form->end).required(),
+                      int_member("curPageNum", &form->page).required(),
+                      text_member(keys.mask, form->channels).absent_text(keys.mask_absent),
+                      int_member(keys.no_channel, &query->no_channel),
+                  })) {
     return false;
   }
   int64_t first = 0;
   if (!json_value_int64(json_array_at(form->sub_types, 0), &first) || first <= 9) return false;
-  if (!parse_local_time(form->start, time_format, &query->start_time) ||
-      !parse_local_time(form->end, time_format, &query->end_time)) {
+  if (!parse_local_time(form->start, keys.time_format, &query->start_time) ||
+      !parse_local_time(form->end, keys.time_format, &query->end_time)) {
     return false;
   }
   query->main_type = form->main_type;
@@ -145,11 +155,10 @@ void write_detail2(JsonWriter& w, const char (&detail)[kOpLogDetailBytes]) {
 }
 
 void write_entry(JsonWriter& w, const Translation& trans, int index, const OpLogRecord& e) {
-  const int main_index = main_type_index(e.main_type);
   w.begin_object();
   w.key("no").value(index);
   w.key("mainTypeValue").value(e.main_type);
-  w.key("mainType").value(main_index < 0 ? std::string() : trans.text(main_index));
+  w.key("mainType").value(trans.main_name(e.main_type));
   w.key("subTypeValue").value(e.sub_type);
   w.key("subType").value(trans.text(e.sub_type));
   w.key("pts").value(e.time);
@@ -198,13 +207,12 @@ void write_csv_rows(FILE* in, const Translation& trans) {
         fread(detail.get(), kLogExportDetailBytes, 1, in) != 1) {
       break;
     }
-    const int main_index = main_type_index(entry->main_type);
     std::string parameter = trans.text(entry->param_type);
     if (parameter.empty()) parameter = "N/A";
     std::string text(detail.get(), strnlen(detail.get(), kLogExportDetailBytes));
     if (text.empty()) text = "N/A";
     std::string row = std::to_string(i + 1) + "," + local_time_text(entry->time) + ",";
-    row += csv_field(main_index < 0 ? std::string() : trans.text(main_index)) + ",";
+    row += csv_field(trans.main_name(entry->main_type)) + ",";
     row += csv_field(trans.text(entry->sub_type)) + ",";
     row += csv_field(parameter) + ",";
     row += csv_field(std::string(entry->user, strnlen(entry->user, sizeof entry->user))) + ",";
@@ -219,18 +227,13 @@ void write_csv_rows(FILE* in, const Translation& trans) {
 }  // namespace
 
 void log_search_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
   auto query = std::make_unique<LogQuery>();
-  *query = LogQuery{};
   QueryForm form;
-  char channels[65] = "";
-  if (!request || !read_query(request.get(), "%Y-%m-%d %H:%M:%S", &form, query.get()) ||
-      !read_json_members(request.get(), {text_member("chnMask", channels).absent_text(""),
-                                         int_member("searchNoChn", &query->no_channel)})) {
+  if (!read_query(argument, {"%Y-%m-%d %H:%M:%S", "chnMask", "", "searchNoChn"}, &form, query.get())) {
     return (void)reply_cgi_error(REPLY_JSON);
   }
   query->page = form.page;
-  query->channel_mask = mask_of_text(channels, 64);
+  query->channel_mask = mask_of_text(form.channels, 64);
   std::optional<CoreReply> reply = core_ask(kLogSearch, *query, REPLY_JSON);
   if (!reply) return;
   const PayloadReader payload = reply->reader();
@@ -296,21 +299,14 @@ void log_detail_handler(const char* argument) {
 }
 
 void log_export_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
   auto query = std::make_unique<LogQuery>();
-  *query = LogQuery{};
   QueryForm form;
-  char channels[65] = "";
-  if (!request || !read_query(request.get(), "%Y-%m-%dT%H:%M:%S", &form, query.get()) ||
-      !read_json_members(request.get(), {text_member("ch", channels).absent_text("0"),
-                                         int_member("na", &query->no_channel)})) {
-    return;
-  }
+  if (!read_query(argument, {"%Y-%m-%dT%H:%M:%S", "ch", "0", "na"}, &form, query.get())) return;
   // "ch": the channel mask as a decimal number.
   char* end = nullptr;
   errno = 0;
-  const unsigned long long mask = strtoull(channels, &end, 10);
-  if (channels[0] == '-' || end == channels || *end != '\0' || errno != 0) return;
+  const unsigned long long mask = strtoull(form.channels, &end, 10);
+  if (form.channels[0] == '-' || end == form.channels || *end != '\0' || errno != 0) return;
   query->channel_mask = mask;
   query->page = 1;
   // Operation logs: the first three sub types are masks of the local, the web and the remote
@@ -341,15 +337,11 @@ void log_export_handler(const char* argument) {
   if (!reply || !reply->first(&answer)) return;
   answer.path[sizeof answer.path - 1] = '\0';
 
-  const time_t now = time(nullptr);
-  struct tm tm {};
-  localtime_r(&now, &tm);
-  char stamp[32];
-  snprintf(stamp, sizeof stamp, "%4d%02d%02d%02d%02d%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
-           tm.tm_hour, tm.tm_min, tm.tm_sec);
-  printf("Content-Type:application/octet-stream\r\n");
-  printf("Content-Disposition: attachment; filename= %s_log_%s_%s.csv\r\n\r\n", export_label(query->main_type),
-         mac_digits().c_str(), stamp);
+  // The file is named after the log type, the device and the local time as digits.
+  std::string stamp = local_time_text(time(nullptr));
+  std::erase_if(stamp, [](char c) { return c < '0' || c > '9'; });
+  print_attachment_headers(std::string(export_label(query->main_type)) + "_log_" + mac_digits() + "_" + stamp +
+                           ".csv");
   printf("Number,Time,Main,Sub,Parameter,User,Ip,Channel,Log information,\r\n");
   fflush(stdout);
   if (!core_file_acceptable(answer.path)) return;
@@ -378,38 +370,31 @@ void log_types_handler(const char* argument) {
   if (!request || !read_json_members(request.get(), {text_member("lan", language)})) {
     return (void)reply_cgi_error(REPLY_JSON);
   }
+  // The sub types each main type lists, in order (the gaps are not listed); 15 and 16 only on OEM 90.
   struct Range {
     int32_t main_type;
     int first;
     int last;
+    bool oem90_only = false;
   };
   static constexpr Range kRanges[] = {
-      {2, 11, 41}, {4, 101, 143}, {4, 200, 225}, {8, 500, 519}, {32, 400, 411}, {64, 600, 603},
+      {2, 11, 14},   {2, 15, 16, true}, {2, 17, 30},   {2, 33, 36},   {2, 38, 41},   {4, 101, 143}, {4, 200, 225},
+      {8, 500, 506}, {8, 511, 519},     {32, 400, 407}, {32, 409, 411}, {64, 600, 603},
   };
   const bool oem90 = get_param_int(kZvdbPath, "oem_type", 0) == 90;
-  auto listed = [oem90](int32_t main_type, int sub) {
-    if (main_type == 2) {
-      if (sub == 31 || sub == 32 || sub == 37) return false;
-      if ((sub == 15 || sub == 16) && !oem90) return false;
-    }
-    if (main_type == 8 && sub >= 507 && sub <= 510) return false;
-    if (main_type == 32 && sub == 408) return false;
-    return true;
-  };
   const Translation trans(language);
   JsonWriter w(16384);
   w.begin_object().key("mainType").begin_array();
-  for (int32_t type : {1, 2, 4, 8, 32, 64}) {
-    w.begin_object().key("key").value(type).key("name").value(trans.text(main_type_index(type))).end_object();
+  for (int32_t type : kMainTypes) {
+    w.begin_object().key("key").value(type).key("name").value(trans.main_name(type)).end_object();
   }
   w.end_array().key("subType").begin_array();
-  for (int32_t type : {1, 2, 4, 8, 32, 64}) {
+  for (int32_t type : kMainTypes) {
     w.begin_array();
     w.begin_object().key("key").value(10).key("name").value(trans.text(10)).end_object();
     for (const Range& r : kRanges) {
-      if (r.main_type != type) continue;
+      if (r.main_type != type || (r.oem90_only && !oem90)) continue;
       for (int sub = r.first; sub <= r.last; ++sub) {
-        if (!listed(type, sub)) continue;
         w.begin_object().key("key").value(sub).key("name").value(trans.text(sub)).end_object();
       }
     }
@@ -419,12 +404,6 @@ void log_types_handler(const char* argument) {
   reply_json(w);
 }
 
-void log_retention_read_handler(const char* /*argument*/) {
-  DiskMaintainInfo info{};
-  read_disk_maintain_info(kZvdbPath, &info);
-  reply_record(info);
-}
-
 void log_retention_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   if (!request) return;
@@ -432,9 +411,9 @@ void log_retention_set_handler(const char* argument) {
   {
     SettingsWrite write;
     DiskMaintainInfo info{};
-    read_disk_maintain_info(kZvdbPath, &info);
+    kDiskMaintain.read(kZvdbPath, &info, {});
     if (!read_record(request.get(), &info) || !valid(info.log_retention) || !valid(info.photo_retention)) return;
-    write.check(write_disk_maintain_info(kZvdbPath, &info));
+    write.check(kDiskMaintain.write(kZvdbPath, &info));
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
   core_tell(kRetentionChanged);

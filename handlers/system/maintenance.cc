@@ -18,6 +18,7 @@
 #include "common/reply.h"
 #include "common/reply_forms.h"
 #include "common/request.h"
+#include "common/settings_store.h"
 #include "common/tool_runner.h"
 #include "handlers/system/admin_common.h"
 #include "handlers/system/admin_messages.h"
@@ -157,12 +158,8 @@ void config_download_handler(const char* /*argument*/) {
   if (check_tmp_path(path, FileNeed::kRegularFile) != PathVerdict::kAccepted) return;
   const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return;
-  printf("Content-Type:application/octet-stream\r\n");
-  printf("Content-Disposition: attachment; filename= %s\r\n\r\n", path.substr(path.rfind('/') + 1).c_str());
-  char chunk[4095];
-  ssize_t n = 0;
-  while ((n = read(fd, chunk, sizeof chunk)) > 0) fwrite(chunk, 1, static_cast<size_t>(n), stdout);
-  fflush(stdout);
+  print_attachment_headers(path.substr(path.rfind('/') + 1));
+  copy_to_stdout(fd);
   close(fd);
   unlink_regular(path.c_str());
 }
@@ -243,11 +240,7 @@ void upload_discard_handler(const char* /*argument*/) {
 }
 
 void db_upgrade_clear_handler(const char* /*argument*/) {
-  {
-    SettingsWrite write;
-    write.check(set_param_int(kZvdbPath, "zvfs_dbup", 0));
-    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
-  }
+  if (!store_settings([&](SettingsWrite& write) { write.check(set_param_int(kZvdbPath, "zvfs_dbup", 0)); })) return;
   reply_ok();
 }
 

@@ -20,8 +20,9 @@
 #include <string_view>
 #include <vector>
 
-#include "common/path_check.h"
 #include "common/json_fields.h"
+#include "common/path_check.h"
+#include "common/record_json.h"
 #include "common/reply.h"
 #include "common/request.h"
 #include "common/tool_runner.h"
@@ -122,11 +123,8 @@ bool move_tree(const std::string& from, const std::string& to) {
       ok = false;
     } else if (S_ISDIR(st.st_mode)) {
       struct stat existing {};
-      if (lstat(target.c_str(), &existing) != 0) {
-        ok = mkdir(target.c_str(), 0755) == 0 && move_tree(source, target) && ok;
-      } else {
-        ok = S_ISDIR(existing.st_mode) && move_tree(source, target) && ok;
-      }
+      const bool present = lstat(target.c_str(), &existing) == 0;
+      ok = (present ? S_ISDIR(existing.st_mode) : mkdir(target.c_str(), 0755) == 0) && move_tree(source, target) && ok;
     } else if (S_ISREG(st.st_mode)) {
       ok = rename(source.c_str(), target.c_str()) == 0 && ok;
     } else {
@@ -192,16 +190,11 @@ void oem_users_handler(const char* /*argument*/) {
   if (lstat(kOemDbPath, &st) != 0 || !S_ISREG(st.st_mode)) return;
   auto users = std::make_unique<OemUserRecord[]>(kMaxOemUsers);
   int count = kMaxOemUsers;
-  if (read_users_oem(kOemDbPath, users.get(), &count) != 0) count = 0;
+  if (kOemUsers.read_all(kOemDbPath, users.get(), &count) != 0) count = 0;
   JsonWriter w(4096);
   w.begin_array();
   for (int i = 0; i < count && i < kMaxOemUsers; ++i) {
-    const OemUserRecord& u = users[i];
-    if (u.enable == 0) continue;
-    w.begin_object();
-    w.key("id").value(u.id).key("enable").value(u.enable).key("name").field(u.name);
-    w.key("password").field(u.password).key("type").value(u.type).key("permission").value(u.permission);
-    w.key("remotePermission").value(u.remote_permission).end_object();
+    if (users[i].enable != 0) write_object(w, users[i]);
   }
   w.end_array();
   reply_json(w);

@@ -2,6 +2,11 @@
 
 #include <iterator>
 
+#include "common/row_handlers.h"
+#include "handlers/system/device_messages.h"
+#include "platform/zvdb/admin_tables.h"
+#include "platform/zvdb/device_tables.h"
+
 namespace {
 const WebReqEntry kSystemRequests[] = {
     {"/1000", login_handler},
@@ -18,7 +23,7 @@ const WebReqEntry kSystemRequests[] = {
     {"/1003", log_export_handler},
     {"/1022", log_export_running_handler},
     {"/1015", log_types_handler},
-    {"/1016", log_retention_read_handler},
+    {"/1016", row_read_handler<kDiskMaintain>},
     {"/1017", log_retention_set_handler},
     {"/1004", reboot_handler},
     {"/1005", core_ready_handler},
@@ -50,8 +55,8 @@ const WebReqEntry kSystemRequests[] = {
     {"/1012", device_name_set_handler},
     {"/1030", port_mapping_read_handler},
     {"/1031", port_mapping_set_handler},
-    {"/1032", auto_reboot_read_handler},
-    {"/1033", auto_reboot_set_handler},
+    {"/1032", row_read_handler<kAutoReboot>},
+    {"/1033", row_set_handler<kAutoReboot, kAutoRebootChanged>},
     {"/1034", port_mapping_refresh_handler},
     {"/6075", core_value_handler},
     {"/6076", core_action_handler},

@@ -5,7 +5,8 @@
 
 extern const RequestModule kSystemModule;
 
-// Handlers, one per request identifier (see the table in system_module.cc).
+// Handlers, one per request identifier (see the table in system_module.cc; a few rows name a
+// generic handler of common/row_handlers.h there).
 void login_handler(const char* argument);            // "/1000"
 void logout_log_handler(const char* argument);       // "/1014"
 void redirect_login_handler(const char* argument);   // "/1018"
@@ -22,7 +23,6 @@ void log_detail_handler(const char* argument);          // "/1021"
 void log_export_handler(const char* argument);          // "/1003"
 void log_export_running_handler(const char* argument);  // "/1022"
 void log_types_handler(const char* argument);           // "/1015"
-void log_retention_read_handler(const char* argument);  // "/1016"
 void log_retention_set_handler(const char* argument);   // "/1017"
 // Maintenance and firmware upgrade (maintenance.cc).
 void reboot_handler(const char* argument);                    // "/1004"
@@ -57,8 +57,6 @@ void display_set_handler(const char* argument);             // "/6081"
 void device_name_set_handler(const char* argument);         // "/1012"
 void port_mapping_read_handler(const char* argument);       // "/1030"
 void port_mapping_set_handler(const char* argument);        // "/1031"
-void auto_reboot_read_handler(const char* argument);        // "/1032"
-void auto_reboot_set_handler(const char* argument);         // "/1033"
 void port_mapping_refresh_handler(const char* argument);    // "/1034"
 void core_value_handler(const char* argument);              // "/6075"
 void core_action_handler(const char* argument);             // "/6076"

@@ -22,16 +22,6 @@ constexpr size_t kLanguageMax = 31;
 
 std::unordered_map<int, std::string>* g_catalogue = nullptr;
 
-bool language_name_ok(const char* name) {
-  const size_t n = strlen(name);
-  if (n == 0 || n > kLanguageMax) return false;
-  for (size_t i = 0; i < n; ++i) {
-    const unsigned char c = static_cast<unsigned char>(name[i]);
-    if (!isalnum(c) && c != '-' && c != '_') return false;
-  }
-  return true;
-}
-
 // Parses "id=text" lines into the catalogue.
 void parse_catalogue(const char* text, std::unordered_map<int, std::string>* out) {
   const char* line = text;
@@ -72,7 +62,7 @@ bool load(const char* dir, const char* language) {
 int trans_init(const char* language) {
   trans_deinit();
   char name[kLanguageMax + 1] = "en";
-  if (language != nullptr && language_name_ok(language)) {
+  if (language != nullptr && language_name_ok(language, kLanguageMax)) {
     for (size_t i = 0; language[i] != '\0'; ++i) {
       name[i] = static_cast<char>(tolower(static_cast<unsigned char>(language[i])));
       name[i + 1] = '\0';
@@ -97,4 +87,12 @@ int trans_get_value(int id, char* buffer, size_t size) {
 void trans_deinit() {
   delete g_catalogue;
   g_catalogue = nullptr;
+}
+
+bool language_name_ok(std::string_view name, size_t max_chars) {
+  if (name.empty() || name.size() > max_chars) return false;
+  for (char c : name) {
+    if (!isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_') return false;
+  }
+  return true;
 }

@@ -8,6 +8,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <string_view>
 
 // Opens the catalogue of `language` for this process (closing any open one). 0 when a catalogue
 // (the language's or the English one) was loaded, -1 when none could be.
@@ -17,3 +19,6 @@ int trans_init(const char* language);
 int trans_get_value(int id, char* buffer, size_t size);
 // Closes the catalogue.
 void trans_deinit();
+
+// Whether `name` is a language name: 1..max_chars letters, digits, '-' and '_'.
+bool language_name_ok(std::string_view name, size_t max_chars = SIZE_MAX);

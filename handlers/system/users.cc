@@ -64,13 +64,18 @@ constexpr auto kUserDeleteForm =
     ZV_FIELDS(UserRecord, ZV_FIELD(id, "id").required().range(0, kMaxUsers - 1),
               ZV_FIELD(type, "type").required().range(0, 3));
 
-void log_user_change(int64_t sub_type, int32_t param_type) { op_log_change(sub_type, param_type); }
-
 // True when the request carries a usable "name" (a text): an edit that renames.
 bool names_user(json_object* request) {
   json_object* name = nullptr;
   return json_object_object_get_ex(request, "name", &name) &&
          json_object_is_type(name, json_type_string);
+}
+
+// The id of the stored user called `name`, or -1 when there is none.
+int32_t user_id_named(const char* name) {
+  UserRecord user{};
+  user.id = -1;
+  return read_user_by_name(kZvdbPath, &user, name) == 0 ? user.id : -1;
 }
 
 // True when user `id` is the only enabled administrator (type 0): deleting it would leave nobody
@@ -119,10 +124,7 @@ void user_add_handler(const char* argument) {
     if (!request || !read_record(request.get(), kUserAddForm.schema(), &user)) return;
     if (user.name[0] == '\0') return;
 
-    UserRecord existing{};
-    existing.id = -1;
-    read_user_by_name(kZvdbPath, &existing, user.name);
-    if (existing.id != -1) return reply_text("SAMEUSER");
+    if (user_id_named(user.name) != -1) return reply_text("SAMEUSER");
 
     user.enable = 1;
     user.local_liveview_mask = static_cast<uint32_t>(mask_of_text(user.local_liveview, kMaskChannels));
@@ -134,7 +136,7 @@ void user_add_handler(const char* argument) {
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
   core_tell_bare(kUsersChanged);
-  log_user_change(204, 921);
+  op_log_change(204, 921);
   char reply[32];
   snprintf(reply, sizeof reply, "id=%d", static_cast<int>(user.id));
   reply_text(reply);
@@ -154,13 +156,8 @@ void user_edit_handler(const char* argument) {
     if (!read_record(request.get(), kUserEditForm.schema(), &user)) return;
     user.id = id;
     user.enable = 1;
-    if (renames) {
-      UserRecord other{};
-      other.id = -1;
-      if (read_user_by_name(kZvdbPath, &other, user.name) == 0 && other.id != id) {
-        return reply_text("SAMEUSER");
-      }
-    }
+    const int32_t other = renames ? user_id_named(user.name) : -1;
+    if (other != -1 && other != id) return reply_text("SAMEUSER");
     write.check(write_user(kZvdbPath, &user));
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
@@ -181,7 +178,7 @@ void user_delete_handler(const char* argument) {
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
   core_tell(kUsersChanged, id);
-  log_user_change(204, 922);
+  op_log_change(204, 922);
   reply_ok();
 }
 

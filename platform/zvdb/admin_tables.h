@@ -15,7 +15,3 @@ std::span<const TableDesc* const> admin_tables();
 inline constexpr zvdb::Table<DiskMaintainInfo> kDiskMaintain{zvdb::kDiskMaintainTable};
 inline constexpr zvdb::Table<OemUserRecord> kOemUsers{zvdb::kOemUserTable};
 
-int read_disk_maintain_info(const char* db, DiskMaintainInfo* info);
-int write_disk_maintain_info(const char* db, const DiskMaintainInfo* info);
-// Up to *count users (ids 0..99) of an OEM database; *count out: how many were read.
-int read_users_oem(const char* db, OemUserRecord* users, int* count);

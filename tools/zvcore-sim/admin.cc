@@ -1,14 +1,12 @@
 // Administration module: the device log as the core keeps it (search by page, entry detail, CSV
 // export file), device information, factory reset of the settings and users, and firmware upgrades of the recorder and of
 // the cameras, whose progress advances with time.
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <ctime>
@@ -29,8 +27,6 @@
 #include "tools/zvcore-sim/simulator.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // Whether a stored log entry answers the query.
 bool matches(const LogQuery& q, const OpLogRecord& e) {
@@ -141,7 +137,6 @@ class AdminSim : public SimModule {
       uint64_t mask = 0;
       if (!payload_as(q, &mask)) return;
       auto checks = std::make_unique<CameraUpgradeChecks>();
-      *checks = CameraUpgradeChecks{};
       for (int i = 0; i < 64; ++i) {
         if ((mask >> i) & 1) checks->checks[i] = newer_version(2);
       }
@@ -215,12 +210,6 @@ class AdminSim : public SimModule {
                        });
   }
 
-  std::vector<OpLogRecord> matching(const LogQuery& q) const {
-    std::vector<OpLogRecord> out;
-    each_match(q, [&](const OpLogRecord& e) { out.push_back(e); });
-    return out;
-  }
-
   // One page of the matches (kLogPageEntries from page q.page, 1-based) and their total: only the
   // page's entries are copied.
   void search(const SimRequest& request, SimAnswer& a) const {
@@ -243,27 +232,27 @@ class AdminSim : public SimModule {
   void export_log(const SimRequest& request, SimAnswer& a) {
     auto q = std::make_unique<LogQuery>();
     if (!payload_as(request, q.get())) return;
-    const std::vector<OpLogRecord> found = matching(*q);
     mkdir("/tmp/log", 0755);
     LogExportReply reply{};
     snprintf(reply.path, sizeof reply.path, "/tmp/log/export_%d_%u.bin", static_cast<int>(getpid()),
              exports_.fetch_add(1));
+    // The entry count, then each match with its detail text in a zero-filled block.
     std::vector<unsigned char> file(4);
-    const auto count = static_cast<int32_t>(found.size());
-    std::memcpy(file.data(), &count, 4);
+    int32_t count = 0;
     std::vector<char> detail(kLogExportDetailBytes);
-    for (const OpLogRecord& e : found) {
+    each_match(*q, [&](const OpLogRecord& e) {
       const auto* bytes = reinterpret_cast<const unsigned char*>(&e);
       file.insert(file.end(), bytes, bytes + sizeof e);
       std::fill(detail.begin(), detail.end(), '\0');
       const std::string text = detail_text(e, kLogExportDetailBytes - 1);
       std::memcpy(detail.data(), text.data(), text.size());
       file.insert(file.end(), detail.begin(), detail.end());
-    }
+      ++count;
+    });
+    std::memcpy(file.data(), &count, 4);
     reply.status = write_whole_file(reply.path, file.data(), file.size()) == 0 ? 0 : -1;
     a.record(reply);
   }
-
 
   mutable std::mutex mutex_;
   FactoryKeep keep_{};

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "common/payload_reader.h"
 #include "common/tool_runner.h"
 #include "common/web_utils.h"
 #include "handlers/network/network_messages.h"
@@ -46,11 +47,6 @@ constexpr int32_t kAudioOk = 0;
 constexpr int32_t kAudioMissing = -1;   // no such upload, or an empty or unused slot
 constexpr int32_t kAudioFull = -2;      // every slot is used
 constexpr int32_t kAudioNotWave = -3;   // the upload is not a WAV file
-
-template <size_t N>
-std::string text_of(const char (&field)[N]) {
-  return std::string(field, strnlen(field, N));
-}
 
 std::string slot_file(int32_t id) { return std::string(kAudioDir) + "/alarm" + std::to_string(id) + ".wav"; }
 
@@ -88,7 +84,7 @@ class DeviceSim : public SimModule {
     r.answer(kNetworkChanged, [this](const SimRequest& q, SimAnswer&) {
       NetworkChange change{};
       if (!payload_as(q, &change)) return;
-      const std::string what = text_of(change.what);
+      const std::string what(field_text(change.what));
       apply_network_service(what);
       std::lock_guard<std::mutex> lock(mutex_);
       network_change_ = what;
@@ -114,7 +110,7 @@ class DeviceSim : public SimModule {
       if (!payload_as(q, &manual)) return;
       {
         std::lock_guard<std::mutex> lock(mutex_);
-        manual_time_ = text_of(manual.quoted);
+        manual_time_ = field_text(manual.quoted);
         ++time_sets_;
       }
       a.bytes(nullptr, 0);
@@ -197,7 +193,7 @@ class DeviceSim : public SimModule {
   int32_t add_audio(const SimRequest& q) {
     AudioFileName upload{};
     if (!payload_as(q, &upload)) return kAudioMissing;
-    const std::string name = text_of(upload.name);
+    const std::string name(field_text(upload.name));
     if (name.empty() || name.find('/') != std::string::npos || name[0] == '.') return kAudioMissing;
     const std::string path = "/tmp/" + name;
     struct stat st {};
@@ -272,13 +268,13 @@ class DeviceSim : public SimModule {
       const bool dial = kPppoe.read(kZvdbPath, &p, kNetworkRow) == 0 && p.enable == 1 && p.user_name[0] != '\0';
       std::lock_guard<std::mutex> lock(mutex_);
       pppoe_address_ = dial ? kSimPppoeAddress : "";
-      pppoe_user_ = dial ? text_of(p.user_name) : "";
+      pppoe_user_ = dial ? std::string(field_text(p.user_name)) : "";
       ++pppoe_dials_;
     } else if (what == "mail") {
       EmailConfig m{};
       if (kEmail.read(kZvdbPath, &m, kNetworkRow) != 0) return;
       std::lock_guard<std::mutex> lock(mutex_);
-      mail_server_ = text_of(m.smtp_server) + ":" + std::to_string(m.smtp_port);
+      mail_server_ = std::string(field_text(m.smtp_server)) + ":" + std::to_string(m.smtp_port);
     } else if (what == "more") {
       PortConfig ports{};
       if (kPorts.read(kZvdbPath, &ports, kNetworkRow) != 0) return;
@@ -314,7 +310,7 @@ class DeviceSim : public SimModule {
     DiagnosticsReply reply{};
     reply.status = -1;
     DiagnosticsRequest request{};
-    const std::string directory = payload_as(q, &request) ? text_of(request.directory) : "";
+    const std::string directory = payload_as(q, &request) ? std::string(field_text(request.directory)) : "";
     const int marker = directory == "/tmp" ? open(kExportRunning, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644) : -1;
     if (marker >= 0) {
       close(marker);
