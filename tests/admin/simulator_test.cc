@@ -90,7 +90,7 @@ TEST_F(AdminSimulatorTest, FactoryResetRestoresSettingsAndUsersUnlessKept) {
     zvdb_close_all();
     EXPECT_EQ(post("/1006", R"({"keepUser":)" + std::to_string(keep_user) + "}").out, kOk);
     char company[64] = "";
-    for (int i = 0; i < 200 && std::string(company) != "Zarvonite"; ++i) {
+    for (int i = 0; i < 1000 && std::string(company) != "Zarvonite"; ++i) {
       usleep(10000);
       get_param_value(kZvdbPath, "company", company, sizeof company, "");
       zvdb_close_all();

@@ -20,6 +20,7 @@
 
 #include "common/web_utils.h"
 #include "handlers/system/admin_messages.h"
+#include "platform/zvdb/engine.h"
 #include "platform/zvdb/tables.h"
 #include "platform/zvdb/zvdb.h"
 #include "platform/zvfs/zvfs.h"
@@ -84,9 +85,11 @@ class AdminSim : public SimModule {
     });
     // A factory reset puts the factory settings back (and the factory users, unless 3311 asked
     // to keep them) and forgets what the core itself holds (upgrades in progress); the reboot
-    // notice that follows restarts the core.
+    // notice that follows restarts the core. Settings and users change in one transaction: a
+    // reader never sees the factory settings beside the users of before.
     r.answer(kFactoryReset, [this](const SimRequest&, SimAnswer&) {
       std::lock_guard<std::mutex> lock(mutex_);
+      zvdb::WriteBatch batch(kZvdbPath);
       for (const zvdb::SettingDefault& d : zvdb::kSettingDefaults) {
         set_param_value(kZvdbPath, std::string(d.key).c_str(), std::string(d.value).c_str());
       }
@@ -96,6 +99,7 @@ class AdminSim : public SimModule {
         zvdb::make_default_user(&admin, 0);
         write_user(kZvdbPath, &admin);
       }
+      batch.commit();
       keep_ = FactoryKeep{};
       ++resets_;
     });
