@@ -2,28 +2,32 @@
 // action entries and the cameras' own alarms (rows in video_module.cc).
 #pragma once
 
+#include "common/exchange.h"
+#include "platform/zvdb/engine.h"
+#include "platform/zvdb/records/channel_mask.h"
+
 // Video loss and alarm-input links (video_loss.cc).
 void video_loss_read_handler(const char* argument);             // "/6014"
-void video_loss_audible_plan_read_handler(const char* argument);  // "/6015"
 void video_loss_set_handler(const char* argument);              // "/6016"
 void video_loss_plan_set_handler(const char* argument);         // "/6017"
-void video_loss_actions_read_handler(const char* argument);     // "/6094"
 void video_loss_actions_set_handler(const char* argument);      // "/6095"
-void video_loss_audible_set_handler(const char* argument);      // "/6121"
-void video_loss_email_set_handler(const char* argument);        // "/6122"
 void video_loss_alarms_set_handler(const char* argument);       // "/6123"
-void video_loss_email_plan_read_handler(const char* argument);  // "/6124"
-void alarm_in_audible_set_handler(const char* argument);        // "/6125"
-void alarm_in_email_set_handler(const char* argument);          // "/6126"
 void alarm_in_trigger_copy_handler(const char* argument);       // "/6127"
-void alarm_in_email_plan_read_handler(const char* argument);    // "/6128"
-void alarm_in_audible_plan_read_handler(const char* argument);  // "/6129"
-void video_loss_ptz_copy_handler(const char* argument);         // "/6165"
-void video_loss_ptz_plan_read_handler(const char* argument);    // "/6166"
-void alarm_in_ptz_copy_handler(const char* argument);           // "/6167"
-void alarm_in_ptz_plan_read_handler(const char* argument);      // "/6168"
-void alarm_in_effective_plan_read_handler(const char* argument);  // "/6169"
 void alarm_in_effective_plan_set_handler(const char* argument);   // "/6170"
+// A plan given as the plain channel (or input) number, printed in output form: any number when
+// `limit` is 0, else only 0..limit-1.
+void event_plan_read(const char* argument, const zvdb::TableDesc* plans, int limit);
+// The records of video loss (kVideoLossRows) or of the alarm inputs (kAlarmInRows) for the sets of
+// a list of channels or inputs: a plan of `plans`, the enable flag and interval, and with
+// `with_snapshot` the snapshot text.
+struct RowKind;
+extern const RowKind kVideoLossRows;
+extern const RowKind kAlarmInRows;
+void multi_plan_set(const char* argument, const RowKind* kind, const zvdb::TableDesc* plans, bool with_snapshot);
+// The PTZ list of source "camId" (type `ptz_type`, `keys` sources) given to a list of channels
+// or inputs, with the request's plan of `plans`; `notice` tells the listed ones.
+void ptz_list_copy(const char* argument, int ptz_type, int keys, const zvdb::TableDesc* plans,
+                   const Notice<ChannelMask64>* notice);
 
 // Snapshots, PTZ action entries and camera-side alarms (snapshot_alarms.cc).
 void snapshot_plan_read_handler(const char* argument);      // "/6174"

@@ -126,57 +126,10 @@ void trim_region_set(int32_t region_type, Block (&blocks)[kVcaRegionBlocks]) {
   }
 }
 
-// ---- Region-based detections ----
-
-struct RegionDetection {
-  zvrec::Schema form;
-  zvrec::Schema reply;
-  const Exchange<int32_t, VcaRegionRecord>* read;
-  const Exchange<int32_t, VcaRegionRecord>* exit_read;  // "type" not 0 reads this instead
-  const Exchange<VcaRegionRecord, int32_t>* set;
-  const Exchange<VcaRegionRecord, int32_t>* exit_set;   // "type" not 0 sets this instead
-};
-
-const RegionDetection kEntrance{kEntranceForm.schema(), kEntranceReply.schema(), &kRegionEntranceRead,
-                                &kRegionExitRead, &kRegionEntranceSet, &kRegionExitSet};
-const RegionDetection kAdvancedMotion{kAdvancedMotionForm.schema(), kAdvancedMotionReply.schema(),
-                                      &kAdvancedMotionRead, nullptr, &kAdvancedMotionSet, nullptr};
-const RegionDetection kTamper{kTamperForm.schema(), kTamperReply.schema(), &kTamperRead, nullptr, &kTamperSet,
-                              nullptr};
-const RegionDetection kLoitering{kLoiteringForm.schema(), kLoiteringReply.schema(), &kLoiteringRead, nullptr,
-                                 &kLoiteringSet, nullptr};
-const RegionDetection kHuman{kHumanForm.schema(), kHumanReply.schema(), &kHumanRead, nullptr, &kHumanSet, nullptr};
-
 int32_t type_of(json_object* request) {
   int32_t type = 0;
   json_value_int(json_object_object_get(request, "type"), &type);
   return type;
-}
-
-void region_read(const char* argument, const RegionDetection& d) {
-  JsonPtr request = parse_request(argument);
-  if (!request) return;
-  int32_t channel = -1;
-  if (!read_json_members(request.get(), {int_member("channel", &channel).required().range(0, 63)})) {
-    return (void)reply_cgi_error(REPLY_JSON);
-  }
-  const auto& x = d.exit_read != nullptr && type_of(request.get()) != 0 ? *d.exit_read : *d.read;
-  std::optional<CoreReply> reply = core_ask(x, channel, REPLY_JSON);
-  auto record = std::make_unique<VcaRegionRecord>();
-  if (!reply || !reply->first(record.get())) return;
-  JsonWriter w(1024);
-  write_object(w, d.reply, record.get());
-  reply_json(w);
-}
-
-void region_set(const char* argument, const RegionDetection& d) {
-  JsonPtr request = parse_request(argument);
-  auto record = std::make_unique<VcaRegionRecord>();
-  if (!request || !read_record(request.get(), d.form, record.get())) return (void)reply_cgi_error(REPLY_TEXT);
-  trim_region_set(record->region_type, record->blocks);
-  const int32_t type = type_of(request.get());
-  if (!apply_smart_dialog(request.get(), type, record->copy)) return (void)reply_cgi_error(REPLY_TEXT);
-  ask_status(d.exit_set != nullptr && type != 0 ? *d.exit_set : *d.set, *record, REPLY_TEXT);
 }
 
 // ---- Lines ----
@@ -259,26 +212,53 @@ void reply_status_word(const std::optional<CoreReply>& reply) {
 
 // ---- Region-based detections ----
 
-void region_entrance_read_handler(const char* a) { region_read(a, kEntrance); }
-void region_entrance_set_handler(const char* a) { region_set(a, kEntrance); }
-void advanced_motion_read_handler(const char* a) { region_read(a, kAdvancedMotion); }
-void advanced_motion_set_handler(const char* a) { region_set(a, kAdvancedMotion); }
-void tamper_read_handler(const char* a) { region_read(a, kTamper); }
-void tamper_set_handler(const char* a) { region_set(a, kTamper); }
-void loitering_read_handler(const char* a) { region_read(a, kLoitering); }
-void loitering_set_handler(const char* a) { region_set(a, kLoitering); }
-void human_read_handler(const char* a) { region_read(a, kHuman); }
-void human_set_handler(const char* a) { region_set(a, kHuman); }
+struct RegionDetection {
+  zvrec::Schema form;
+  zvrec::Schema reply;
+  const Exchange<int32_t, VcaRegionRecord>* read;
+  const Exchange<int32_t, VcaRegionRecord>* exit_read;  // "type" not 0 reads this instead
+  const Exchange<VcaRegionRecord, int32_t>* set;
+  const Exchange<VcaRegionRecord, int32_t>* exit_set;   // "type" not 0 sets this instead
+};
 
-void object_left_read_handler(const char* argument) {
+const RegionDetection kEntranceDetection{kEntranceForm.schema(), kEntranceReply.schema(), &kRegionEntranceRead,
+                                &kRegionExitRead, &kRegionEntranceSet, &kRegionExitSet};
+const RegionDetection kAdvancedMotionDetection{kAdvancedMotionForm.schema(), kAdvancedMotionReply.schema(),
+                                      &kAdvancedMotionRead, nullptr, &kAdvancedMotionSet, nullptr};
+const RegionDetection kTamperDetection{kTamperForm.schema(), kTamperReply.schema(), &kTamperRead, nullptr, &kTamperSet,
+                              nullptr};
+const RegionDetection kLoiteringDetection{kLoiteringForm.schema(), kLoiteringReply.schema(), &kLoiteringRead, nullptr,
+                                 &kLoiteringSet, nullptr};
+const RegionDetection kHumanDetection{kHumanForm.schema(), kHumanReply.schema(), &kHumanRead, nullptr, &kHumanSet, nullptr};
+
+void region_read(const char* argument, const RegionDetection* d) {
+  JsonPtr request = parse_request(argument);
+  if (!request) return;
   int32_t channel = -1;
-  if (!analytics_channel(argument, "channel", REPLY_JSON, &channel)) return;
-  std::optional<CoreReply> reply = core_ask(kObjectLeftRead, channel, REPLY_JSON);
-  auto record = std::make_unique<VcaObjectLeftRecord>();
+  if (!read_json_members(request.get(), {int_member("channel", &channel).required().range(0, 63)})) {
+    return (void)reply_cgi_error(REPLY_JSON);
+  }
+  const auto& x = d->exit_read != nullptr && type_of(request.get()) != 0 ? *d->exit_read : *d->read;
+  std::optional<CoreReply> reply = core_ask(x, channel, REPLY_JSON);
+  auto record = std::make_unique<VcaRegionRecord>();
   if (!reply || !reply->first(record.get())) return;
   JsonWriter w(1024);
-  write_object(w, kObjectLeftReply.schema(), record.get());
+  write_object(w, d->reply, record.get());
   reply_json(w);
+}
+
+void region_set(const char* argument, const RegionDetection* d) {
+  JsonPtr request = parse_request(argument);
+  auto record = std::make_unique<VcaRegionRecord>();
+  if (!request || !read_record(request.get(), d->form, record.get())) return (void)reply_cgi_error(REPLY_TEXT);
+  trim_region_set(record->region_type, record->blocks);
+  const int32_t type = type_of(request.get());
+  if (!apply_smart_dialog(request.get(), type, record->copy)) return (void)reply_cgi_error(REPLY_TEXT);
+  ask_status(d->exit_set != nullptr && type != 0 ? *d->exit_set : *d->set, *record, REPLY_TEXT);
+}
+
+void object_left_read_handler(const char* argument) {
+  camera_read(argument, "channel", kObjectLeftRead, kObjectLeftReply.schema());
 }
 
 void object_left_set_handler(const char* argument) {
@@ -472,20 +452,10 @@ void vca_support_read_handler(const char* argument) {
   reply_json(w);
 }
 
-namespace {
-// A camera-side read: the channel under `key`, the exchange's first reply record printed as an
-// object (nothing when the request or the reply is short; the error form without a reply).
-template <class R>
-void reply_camera_record(const char* argument, const char* key, const Exchange<int32_t, R>& read) {
-  int32_t channel = -1;
-  if (!analytics_channel(argument, key, REPLY_JSON, &channel)) return;
-  reply_core_record<R>(core_ask(read, channel, REPLY_JSON));
-}
-}  // namespace
 
-void vca_version_read_handler(const char* argument) { reply_camera_record(argument, "chnid", kVcaVersionRead); }
+void vca_version_read_handler(const char* argument) { camera_read(argument, "chnid", kVcaVersionRead); }
 
-void zoom_state_read_handler(const char* argument) { reply_camera_record(argument, "chnid", kZoomStateRead); }
+void zoom_state_read_handler(const char* argument) { camera_read(argument, "chnid", kZoomStateRead); }
 
 // ---- Action blocks ----
 

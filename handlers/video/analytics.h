@@ -2,6 +2,7 @@
 // event kinds as rows of the action-block procedures (event_actions.h) and the request handlers.
 #pragma once
 
+#include <memory>
 #include <optional>
 
 #include "common/core_client.h"
@@ -25,6 +26,20 @@ extern const EventKind kRegionalCountKind;
 // not a JSON object gets no reply, a channel absent or outside 0..63 gets the error form of
 // `bad_channel_kind` (< 0: nothing).
 bool analytics_channel(const char* argument, const char* key, int bad_channel_kind, int32_t* channel);
+// A camera-side read: the channel under `key` (as analytics_channel, with `bad_channel_kind`), the
+// exchange's first reply record printed as one object through `form` (the record's own schema
+// when empty); nothing when the reply holds no whole record, the error form `error_kind` when none
+// came.
+template <class R>
+void camera_read(const char* argument, const char* key, const Exchange<int32_t, R>& read, zvrec::Schema form = {},
+                 int bad_channel_kind = REPLY_JSON, int error_kind = REPLY_JSON) {
+  int32_t channel = -1;
+  if (!analytics_channel(argument, key, bad_channel_kind, &channel)) return;
+  std::optional<CoreReply> reply = core_ask(read, channel, error_kind);
+  auto record = std::make_unique<R>();
+  if (!reply || !reply->first(record.get())) return;
+  reply_record(form.fields.empty() ? zvrec::schema_of<R>() : form, record.get());
+}
 // Prints a 4-byte status reply: "OK" for 0, "FAILED" otherwise.
 void reply_status_word(const std::optional<CoreReply>& reply);
 // Sends a camera-side record and prints its status (the error form `error_kind` when none came).
@@ -34,18 +49,17 @@ void ask_status(const Exchange<P, int32_t>& x, const P& payload, int error_kind)
 }
 
 // Smart events (5.4).
-void region_entrance_read_handler(const char* argument);    // "/6132"
-void region_entrance_set_handler(const char* argument);     // "/6133"
-void advanced_motion_read_handler(const char* argument);    // "/6134"
-void advanced_motion_set_handler(const char* argument);     // "/6135"
-void tamper_read_handler(const char* argument);             // "/6136"
-void tamper_set_handler(const char* argument);              // "/6137"
+// Region-based detections: one row per detection, its read and set (analytics.cc).
+struct RegionDetection;
+extern const RegionDetection kEntranceDetection;        // "/6132", "/6133"
+extern const RegionDetection kAdvancedMotionDetection;  // "/6134", "/6135"
+extern const RegionDetection kTamperDetection;          // "/6136", "/6137"
+extern const RegionDetection kLoiteringDetection;       // "/6140", "/6141"
+extern const RegionDetection kHumanDetection;           // "/6142", "/6143"
+void region_read(const char* argument, const RegionDetection* d);
+void region_set(const char* argument, const RegionDetection* d);
 void line_crossing_read_handler(const char* argument);      // "/6138"
 void line_crossing_set_handler(const char* argument);       // "/6139"
-void loitering_read_handler(const char* argument);          // "/6140"
-void loitering_set_handler(const char* argument);           // "/6141"
-void human_read_handler(const char* argument);              // "/6142"
-void human_set_handler(const char* argument);               // "/6143"
 void vca_settings_read_handler(const char* argument);       // "/6146"
 void vca_settings_set_handler(const char* argument);        // "/6147"
 void smart_actions_read_handler(const char* argument);      // "/6148"

@@ -4,13 +4,11 @@
 #include <vector>
 
 #include "common/json_fields.h"
-#include "common/oplog.h"
 #include "common/record_json.h"
-#include "common/web_utils.h"
+#include "common/reply.h"
 #include "handlers/video/schedule_json.h"
 #include "platform/zvdb/video_tables.h"
 #include "platform/zvdb/zvdb.h"
-#include "platform/zvfs/log_record.h"
 
 namespace {
 
@@ -267,6 +265,17 @@ void write_event_actions(JsonWriter& w, const EventKind& kind, int channel, int 
   w.begin_object();
   write_event_action_members(w, kind, channel, sub);
   w.end_object();
+}
+
+void event_actions_read(const char* argument, const EventKind* kind) {
+  JsonPtr request = parse_request(argument);
+  int32_t channel = -1;
+  if (!request || !read_json_members(request.get(), {int_member("chnid", &channel).required().range(0, 63)})) {
+    return (void)reply_cgi_error(REPLY_JSON);
+  }
+  JsonWriter w(16384);
+  write_event_actions(w, *kind, channel);
+  reply_json(w);
 }
 
 void write_event_action_members(JsonWriter& w, const EventKind& kind, int channel, int sub) {

@@ -176,6 +176,9 @@ bool apply_event_actions(const EventKind& kind, json_object* block, int sub = 0,
 
 // The read-back reply object of (channel, sub), members in the kind's reply order.
 void write_event_actions(JsonWriter& w, const EventKind& kind, int channel, int sub = 0);
+// The request {"chnid": 0..63} answered with the kind's read-back reply of that channel (sub 0);
+// a body that is not an object, or a channel absent or out of range, gets the JSON error form.
+void event_actions_read(const char* argument, const EventKind* kind);
 // The same members into the object the writer has open (a reply that adds members of its own).
 void write_event_action_members(JsonWriter& w, const EventKind& kind, int channel, int sub = 0);
 

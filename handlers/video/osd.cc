@@ -10,7 +10,6 @@
 #include "common/reply.h"
 #include "common/reply_forms.h"
 #include "handlers/video/event_actions.h"
-#include "handlers/video/video_common.h"
 #include "handlers/video/video_messages.h"
 #include "handlers/video/video_module.h"
 #include "platform/zvdb/video_tables.h"

@@ -3,27 +3,27 @@
 #pragma once
 
 #include "common/request_table.h"
-#include "platform/zvsocket/zvsocket.h"
+#include "platform/zvdb/engine.h"
+#include "platform/zvdb/records/schedule_record.h"
 
 extern const RequestModule kVideoModule;
 
-// Motion detection.
-void motion_settings_read_handler(const char* argument);     // "/6010"
-void motion_audible_plan_read_handler(const char* argument); // "/6011"
+// Motion detection. The older "camId" sets are rows of one generic (motion.cc).
+struct MotionSet;
+extern const MotionSet kMotionPlanSet;           // "/6013"
+extern const MotionSet kMotionFieldsPlanSet;     // "/6113"
+extern const MotionSet kMotionFieldsSet;         // "/6114"
+extern const MotionSet kMotionEmailSet;          // "/6118"
+extern const MotionSet kMotionTriggerSet;        // "/6119"
+extern const MotionSet kMotionEffectivePlanSet;  // "/6152"
+extern const MotionSet kMotionPtzPlanSet;        // "/6159"
+void motion_set(const char* argument, const MotionSet* set);
+// A plan given as the plain channel number, printed in output form.
+void motion_plan_read(const char* argument, const zvdb::Table<Schedule>* plans);
 void motion_full_set_handler(const char* argument);          // "/6012"
-void motion_plan_set_handler(const char* argument);          // "/6013"
 void camera_grid_read_handler(const char* argument);         // "/6098"
 void motion_settings_set_handler(const char* argument);      // "/6112"
-void motion_fields_plan_set_handler(const char* argument);   // "/6113"
-void motion_fields_set_handler(const char* argument);        // "/6114"
 void motion_actions_set_handler(const char* argument);       // "/6117"
-void motion_email_set_handler(const char* argument);         // "/6118"
-void motion_trigger_set_handler(const char* argument);       // "/6119"
-void motion_email_plan_read_handler(const char* argument);   // "/6120"
-void motion_effective_plan_set_handler(const char* argument);  // "/6152"
-void motion_effective_plan_read_handler(const char* argument); // "/6153"
-void motion_ptz_plan_read_handler(const char* argument);     // "/6158"
-void motion_ptz_plan_set_handler(const char* argument);      // "/6159"
 
 // OSD and privacy masks.
 void osd_read_handler(const char* argument);                 // "/6000"
