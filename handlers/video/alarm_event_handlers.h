@@ -35,10 +35,11 @@ void snapshot_plan_set_handler(const char* argument);       // "/6175"
 void snapshot_read_handler(const char* argument);           // "/6176"
 void snapshot_set_handler(const char* argument);            // "/6177"
 void snapshot_control_handler(const char* argument);        // "/6178"
-void ptz_entry_add_handler(const char* argument);           // "/6160"
+// A PTZ action entry added ("/6160", `update` false) or moved from source "old_chn_id" and
+// changed ("/6163").
+void ptz_entry_store(const char* argument, bool update);
 void ptz_entries_read_handler(const char* argument);        // "/6161"
 void ptz_entry_delete_handler(const char* argument);        // "/6162"
-void ptz_entry_update_handler(const char* argument);        // "/6163"
 void ptz_entries_delete_handler(const char* argument);      // "/6164"
 void camera_io_alarm_read_handler(const char* argument);    // "/6090"
 void camera_io_alarm_set_handler(const char* argument);     // "/6091"

@@ -85,11 +85,6 @@ constexpr const char* kAreaKeys[8] = {"minStartX", "minStartY", "minWidth", "min
 
 bool valid_kind(int32_t kind) { return kind >= 0 && kind < kSmartEventKinds; }
 
-json_object* object_of(json_object* object, const char* key) {
-  json_object* value = json_object_object_get(object, key);
-  return value != nullptr && json_object_is_type(value, json_type_object) ? value : nullptr;
-}
-
 // Tells the core that the smart event settings of `channel` (and of `others`) changed (1412).
 void tell_smart_changed(int channel, ChannelMask64 others = {0, 0}) {
   others.set(channel);
@@ -194,6 +189,11 @@ void read_area(json_object* element, int32_t values[8]) {
 
 // ---- Shared ----
 
+json_object* object_of(json_object* object, const char* key) {
+  json_object* value = json_object_object_get(object, key);
+  return json_object_is_type(value, json_type_object) ? value : nullptr;
+}
+
 bool analytics_channel(const char* argument, const char* key, int bad_channel_kind, int32_t* channel) {
   JsonPtr request = parse_request(argument);
   if (!request) return false;
@@ -273,21 +273,18 @@ void object_left_set_handler(const char* argument) {
 // ---- Line crossing ----
 
 void line_crossing_read_handler(const char* argument) {
-  int32_t channel = -1;
-  if (!analytics_channel(argument, "channel", REPLY_JSON, &channel)) return;
-  std::optional<CoreReply> reply = core_ask(kLineCrossingRead, channel, REPLY_JSON);
-  VcaLineRecord record;
-  if (!reply || !reply->first(&record)) return;
+  auto record = camera_record(argument, "channel", kLineCrossingRead);
+  if (!record) return;
   JsonWriter w(1024);
   w.begin_object().key("line").begin_array();
-  for (const VcaLine& line : record.lines) {
+  for (const VcaLine& line : record->lines) {
     w.begin_object().key("direction").value(line.direction);
-    write_line_position(w, line, record.width, record.height);
+    write_line_position(w, line, record->width, record->height);
     w.end_object();
   }
   w.end_array();
-  w.key("enable").value(record.enable).key("width").value(record.width);
-  w.key("height").value(record.height).key("objtype").value(record.objtype).end_object();
+  w.key("enable").value(record->enable).key("width").value(record->width);
+  w.key("height").value(record->height).key("objtype").value(record->objtype).end_object();
   reply_json(w);
 }
 
@@ -312,18 +309,15 @@ void line_crossing_set_handler(const char* argument) {
 }
 
 void line_crossing_v2_read_handler(const char* argument) {
-  int32_t channel = -1;
-  if (!analytics_channel(argument, "chnid", REPLY_JSON, &channel)) return;
-  std::optional<CoreReply> reply = core_ask(kVcaLineV2Read, channel, REPLY_JSON);
-  VcaLineRecordV2 record;
-  if (!reply || !reply->first(&record)) return;
+  auto record = camera_record(argument, "chnid", kVcaLineV2Read);
+  if (!record) return;
   JsonWriter w(1024);
-  w.begin_object().key("chnid").value(record.channel).key("width").value(record.width);
-  w.key("height").value(record.height).key("sensitivity").value(record.sensitivity).key("line").begin_array();
-  for (const VcaLineBlock& line : record.lines) {
+  w.begin_object().key("chnid").value(record->channel).key("width").value(record->width);
+  w.key("height").value(record->height).key("sensitivity").value(record->sensitivity).key("line").begin_array();
+  for (const VcaLineBlock& line : record->lines) {
     w.begin_object().key("enable").value(line.enable).key("objtype").value(line.objtype);
     w.key("direction").value(line.direction);
-    write_line_position(w, line, record.width, record.height);
+    write_line_position(w, line, record->width, record->height);
     w.end_object();
   }
   w.end_array().end_object();
@@ -365,19 +359,16 @@ void line_crossing_v2_set_handler(const char* argument) {
 // ---- Analytics settings ----
 
 void vca_settings_read_handler(const char* argument) {
-  int32_t channel = -1;
-  if (!analytics_channel(argument, "channel", REPLY_JSON, &channel)) return;
-  std::optional<CoreReply> reply = core_ask(kVcaSettingsRead, channel, REPLY_JSON);
-  VcaSettings s;
-  if (!reply || !reply->first(&s)) return;
-  const int32_t camera[8] = {s.min_start_x, s.min_start_y, s.min_width, s.min_height,
-                             s.max_start_x, s.max_start_y, s.max_width, s.max_height};
+  auto s = camera_record(argument, "channel", kVcaSettingsRead);
+  if (!s) return;
+  const int32_t camera[8] = {s->min_start_x, s->min_start_y, s->min_width, s->min_height,
+                             s->max_start_x, s->max_start_y, s->max_width, s->max_height};
   JsonWriter w(512);
   w.begin_object();
-  write_fields(w, kVcaSettingsReply.schema(), &s);
+  write_fields(w, kVcaSettingsReply.schema(), s.get());
   w.key("position").begin_array().begin_object();
   for (int k = 0; k < 8; k += 2) {
-    const CanvasPoint p = at_least_one(camera_to_canvas({camera[k], camera[k + 1]}, s.width, s.height));
+    const CanvasPoint p = at_least_one(camera_to_canvas({camera[k], camera[k + 1]}, s->width, s->height));
     w.key(kAreaKeys[k]).value(p.x).key(kAreaKeys[k + 1]).value(p.y);
   }
   w.end_object().end_array().end_object();
@@ -402,11 +393,8 @@ void vca_settings_set_handler(const char* argument) {
 }
 
 void vca_settings_v2_read_handler(const char* argument) {
-  int32_t channel = -1;
-  if (!analytics_channel(argument, "channel", REPLY_JSON, &channel)) return;
-  std::optional<CoreReply> reply = core_ask(kVcaSettingsV2Read, channel, REPLY_JSON);
-  auto s = std::make_unique<VcaSettingsV2>();
-  if (!reply || !reply->first(s.get())) return;
+  auto s = camera_record(argument, "channel", kVcaSettingsV2Read);
+  if (!s) return;
   const int32_t* areas[8] = {s->min_start_x, s->min_start_y, s->min_width, s->min_height,
                              s->max_start_x, s->max_start_y, s->max_width, s->max_height};
   JsonWriter w(2048);

@@ -26,20 +26,29 @@ extern const EventKind kRegionalCountKind;
 // not a JSON object gets no reply, a channel absent or outside 0..63 gets the error form of
 // `bad_channel_kind` (< 0: nothing).
 bool analytics_channel(const char* argument, const char* key, int bad_channel_kind, int32_t* channel);
-// A camera-side read: the channel under `key` (as analytics_channel, with `bad_channel_kind`), the
-// exchange's first reply record printed as one object through `form` (the record's own schema
-// when empty); nothing when the reply holds no whole record, the error form `error_kind` when none
-// came.
+// A camera-side read: the channel under `key` (as analytics_channel, with `bad_channel_kind`; it
+// goes to *channel when given) and the exchange's first reply record. Null when refused, when no
+// reply came (the error form `error_kind` is written) or when the reply holds no whole record.
+template <class R>
+std::unique_ptr<R> camera_record(const char* argument, const char* key, const Exchange<int32_t, R>& read,
+                                 int bad_channel_kind = REPLY_JSON, int error_kind = REPLY_JSON,
+                                 int32_t* channel = nullptr) {
+  int32_t requested = -1;
+  if (!analytics_channel(argument, key, bad_channel_kind, &requested)) return nullptr;
+  if (channel != nullptr) *channel = requested;
+  std::optional<CoreReply> reply = core_ask(read, requested, error_kind);
+  auto record = std::make_unique<R>();
+  return reply && reply->first(record.get()) ? std::move(record) : nullptr;
+}
+// The same record printed as one object through `form` (the record's own schema when empty).
 template <class R>
 void camera_read(const char* argument, const char* key, const Exchange<int32_t, R>& read, zvrec::Schema form = {},
                  int bad_channel_kind = REPLY_JSON, int error_kind = REPLY_JSON) {
-  int32_t channel = -1;
-  if (!analytics_channel(argument, key, bad_channel_kind, &channel)) return;
-  std::optional<CoreReply> reply = core_ask(read, channel, error_kind);
-  auto record = std::make_unique<R>();
-  if (!reply || !reply->first(record.get())) return;
-  reply_record(form.fields.empty() ? zvrec::schema_of<R>() : form, record.get());
+  auto record = camera_record(argument, key, read, bad_channel_kind, error_kind);
+  if (record) reply_record(form.fields.empty() ? zvrec::schema_of<R>() : form, record.get());
 }
+// The member `key` of `object` when it is an object ("dialog", "formatData"); null otherwise.
+json_object* object_of(json_object* object, const char* key);
 // Prints a 4-byte status reply: "OK" for 0, "FAILED" otherwise.
 void reply_status_word(const std::optional<CoreReply>& reply);
 // Sends a camera-side record and prints its status (the error form `error_kind` when none came).

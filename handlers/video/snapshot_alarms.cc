@@ -187,18 +187,22 @@ void snapshot_control_handler(const char* argument) {
 
 // ---- Single PTZ action entries ------------------------------------------------------------------
 
-void ptz_entry_add_handler(const char* argument) {
+void ptz_entry_store(const char* argument, bool update) {
   JsonPtr request = parse_request(argument);
   int32_t type = 0;
   int32_t source = -1;
+  int32_t old_source = -1;
   PtzActionEntry entry{};
-  if (!request || !read_ptz_source(request.get(), &type, &source) || !read_ptz_entry(request.get(), &entry)) {
+  if (!request || !read_ptz_source(request.get(), &type, &source) ||
+      (update && !read_json_members(request.get(), {int_member("old_chn_id", &old_source).required().range(0, 63)})) ||
+      !read_ptz_entry(request.get(), &entry)) {
     return (void)reply_cgi_error(REPLY_TEXT);
   }
   entry.source_id = source;
   {
     SettingsWrite write;
-    write.check(write_ptz_params(kZvdbPath, &entry, type));
+    write.check(update ? update_ptz_params(kZvdbPath, &entry, type, old_source)
+                       : write_ptz_params(kZvdbPath, &entry, type));
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
   reply_ok();
@@ -226,26 +230,6 @@ void ptz_entry_delete_handler(const char* argument) {
     return (void)reply_cgi_error(REPLY_TEXT);
   }
   delete_ptz_entries(type, source, &camera, 1);
-}
-
-void ptz_entry_update_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
-  int32_t type = 0;
-  int32_t source = -1;
-  int32_t old_source = -1;
-  PtzActionEntry entry{};
-  if (!request || !read_ptz_source(request.get(), &type, &source) ||
-      !read_json_members(request.get(), {int_member("old_chn_id", &old_source).required().range(0, 63)}) ||
-      !read_ptz_entry(request.get(), &entry)) {
-    return (void)reply_cgi_error(REPLY_TEXT);
-  }
-  entry.source_id = source;
-  {
-    SettingsWrite write;
-    write.check(update_ptz_params(kZvdbPath, &entry, type, old_source));
-    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
-  }
-  reply_ok();
 }
 
 void ptz_entries_delete_handler(const char* argument) {
