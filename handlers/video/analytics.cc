@@ -24,7 +24,8 @@ constexpr int32_t kDefaultHeight = 1080;
 constexpr size_t kLinePositionChars = 31;
 constexpr size_t kLineV2PositionChars = 63;
 
-// The request forms of the region-based sets and the reply forms of their reads.
+// The request forms of the region-based sets and the reply forms of their reads (members with the
+// keys of their record's schema).
 #define RF(member) ZV_SCHEMA_FIELD(member)
 #define REGION_SET_FIELDS RF(region_type), RF(region_scene), RF(blocks)
 constexpr auto kEntranceForm = ZV_FIELDS(VcaRegionRecord, RF(channel), RF(enable), RF(sensitivity), RF(objtype),
@@ -37,47 +38,29 @@ constexpr auto kLoiteringForm =
     ZV_FIELDS(VcaRegionRecord, RF(channel), RF(enable), RF(region), RF(loiter_time), RF(loiter_size), RF(objtype),
               RF(polygon_x), RF(polygon_y), RF(copy), REGION_SET_FIELDS);
 constexpr auto kHumanForm = ZV_FIELDS(VcaRegionRecord, RF(channel), RF(enable), RF(tracks), RF(copy));
+constexpr auto kObjectLeftForm =
+    ZV_FIELDS(VcaObjectLeftRecord, RF(channel), RF(left_enable), RF(remove_enable), RF(min_time), RF(sensitivity),
+              RF(region), RF(polygon_x), RF(polygon_y), RF(copy), REGION_SET_FIELDS);
 #undef REGION_SET_FIELDS
-#undef RF
 
-constexpr auto kEntranceReply =
-    ZV_FIELDS(VcaRegionRecord, ZV_FIELD(region, "region"), ZV_FIELD(enable, "enable"),
-              ZV_FIELD(sensitivity, "sensitivity"), ZV_FIELD(objtype, "objtype"), ZV_FIELD(polygon_x, "polygonX"),
-              ZV_FIELD(polygon_y, "polygonY"));
-constexpr auto kAdvancedMotionReply =
-    ZV_FIELDS(VcaRegionRecord, ZV_FIELD(region, "region"), ZV_FIELD(enable, "enable"),
-              ZV_FIELD(sensitivity, "sensitivity"), ZV_FIELD(objtype, "objtype"), ZV_FIELD(polygon_x, "polygonX"),
-              ZV_FIELD(polygon_y, "polygonY"), ZV_FIELD(ignore_time, "ignore_time"));
-constexpr auto kTamperReply =
-    ZV_FIELDS(VcaRegionRecord, ZV_FIELD(enable, "enable"), ZV_FIELD(sensitivity, "sensitivity"));
-constexpr auto kLoiteringReply =
-    ZV_FIELDS(VcaRegionRecord, ZV_FIELD(region, "region"), ZV_FIELD(enable, "enable"), ZV_FIELD(loiter_time, "time"),
-              ZV_FIELD(loiter_size, "size"), ZV_FIELD(objtype, "objtype"), ZV_FIELD(polygon_x, "polygonX"),
-              ZV_FIELD(polygon_y, "polygonY"));
-constexpr auto kHumanReply = ZV_FIELDS(VcaRegionRecord, ZV_FIELD(enable, "enable"), ZV_FIELD(tracks, "tracks"));
-
-constexpr auto kObjectLeftForm = ZV_FIELDS(
-    VcaObjectLeftRecord, ZV_SCHEMA_FIELD(channel), ZV_SCHEMA_FIELD(left_enable), ZV_SCHEMA_FIELD(remove_enable),
-    ZV_SCHEMA_FIELD(min_time), ZV_SCHEMA_FIELD(sensitivity), ZV_SCHEMA_FIELD(region), ZV_SCHEMA_FIELD(polygon_x),
-    ZV_SCHEMA_FIELD(polygon_y), ZV_SCHEMA_FIELD(copy), ZV_SCHEMA_FIELD(region_type),
-    ZV_SCHEMA_FIELD(region_scene), ZV_SCHEMA_FIELD(blocks));
-constexpr auto kObjectLeftReply =
-    ZV_FIELDS(VcaObjectLeftRecord, ZV_FIELD(region, "region"), ZV_FIELD(left_enable, "left_enable"),
-              ZV_FIELD(remove_enable, "remove_enable"), ZV_FIELD(min_time, "min_time"),
-              ZV_FIELD(sensitivity, "sensitivity"), ZV_FIELD(polygon_x, "polygonX"), ZV_FIELD(polygon_y, "polygonY"));
-
-constexpr auto kVcaSettingsReply =
-    ZV_FIELDS(VcaSettings, ZV_FIELD(fps, "fps"), ZV_FIELD(mode, "mode"), ZV_FIELD(installation, "installation"),
-              ZV_FIELD(analysis, "analysis"), ZV_FIELD(width, "width"), ZV_FIELD(height, "height"),
-              ZV_FIELD(vca_type, "vcaType"));
+constexpr auto kEntranceReply = ZV_FIELDS(VcaRegionRecord, RF(region), RF(enable), RF(sensitivity), RF(objtype),
+                                          RF(polygon_x), RF(polygon_y));
+constexpr auto kAdvancedMotionReply = ZV_FIELDS(VcaRegionRecord, RF(region), RF(enable), RF(sensitivity),
+                                                RF(objtype), RF(polygon_x), RF(polygon_y), RF(ignore_time));
+constexpr auto kTamperReply = ZV_FIELDS(VcaRegionRecord, RF(enable), RF(sensitivity));
+constexpr auto kLoiteringReply = ZV_FIELDS(VcaRegionRecord, RF(region), RF(enable), RF(loiter_time),
+                                           RF(loiter_size), RF(objtype), RF(polygon_x), RF(polygon_y));
+constexpr auto kHumanReply = ZV_FIELDS(VcaRegionRecord, RF(enable), RF(tracks));
+constexpr auto kObjectLeftReply = ZV_FIELDS(VcaObjectLeftRecord, RF(region), RF(left_enable), RF(remove_enable),
+                                            RF(min_time), RF(sensitivity), RF(polygon_x), RF(polygon_y));
+constexpr auto kVcaSettingsReply = ZV_FIELDS(VcaSettings, RF(fps), RF(mode), RF(installation), RF(analysis),
+                                             RF(width), RF(height), RF(vca_type));
 constexpr auto kVcaSettingsV2Reply =
-    ZV_FIELDS(VcaSettingsV2, ZV_FIELD(fps, "fps"), ZV_FIELD(mode, "mode"), ZV_FIELD(installation, "installation"),
-              ZV_FIELD(analysis, "analysis"), ZV_FIELD(width, "width"), ZV_FIELD(height, "height"));
-constexpr auto kSmartRecordReply = ZV_FIELDS(
-    SmartEventRecord, ZV_FIELD(channel, "chnid"), ZV_FIELD(enable, "enable"), ZV_FIELD(tri_alarms, "triAlarms"),
-    ZV_FIELD(interval, "interval"), ZV_FIELD(email_interval, "email_interval"),
-    ZV_FIELD(email_pic_enable, "email_pic_enable"), ZV_FIELD(tri_channels_pic, "tri_channels_pic"),
-    ZV_FIELD(tri_channels, "triChannels"));
+    ZV_FIELDS(VcaSettingsV2, RF(fps), RF(mode), RF(installation), RF(analysis), RF(width), RF(height));
+constexpr auto kSmartRecordReply =
+    ZV_FIELDS(SmartEventRecord, RF(channel), RF(enable), RF(tri_alarms), RF(interval), RF(email_interval),
+              RF(email_pic_enable), RF(tri_channels_pic), RF(tri_channels));
+#undef RF
 
 // The eight area keys, in the order of the records' min/max members.
 constexpr const char* kAreaKeys[8] = {"minStartX", "minStartY", "minWidth", "minHeight",
@@ -222,14 +205,15 @@ struct RegionDetection {
 };
 
 const RegionDetection kEntranceDetection{kEntranceForm.schema(), kEntranceReply.schema(), &kRegionEntranceRead,
-                                &kRegionExitRead, &kRegionEntranceSet, &kRegionExitSet};
+                                         &kRegionExitRead, &kRegionEntranceSet, &kRegionExitSet};
 const RegionDetection kAdvancedMotionDetection{kAdvancedMotionForm.schema(), kAdvancedMotionReply.schema(),
-                                      &kAdvancedMotionRead, nullptr, &kAdvancedMotionSet, nullptr};
-const RegionDetection kTamperDetection{kTamperForm.schema(), kTamperReply.schema(), &kTamperRead, nullptr, &kTamperSet,
-                              nullptr};
-const RegionDetection kLoiteringDetection{kLoiteringForm.schema(), kLoiteringReply.schema(), &kLoiteringRead, nullptr,
-                                 &kLoiteringSet, nullptr};
-const RegionDetection kHumanDetection{kHumanForm.schema(), kHumanReply.schema(), &kHumanRead, nullptr, &kHumanSet, nullptr};
+                                               &kAdvancedMotionRead, nullptr, &kAdvancedMotionSet, nullptr};
+const RegionDetection kTamperDetection{kTamperForm.schema(), kTamperReply.schema(), &kTamperRead, nullptr,
+                                       &kTamperSet, nullptr};
+const RegionDetection kLoiteringDetection{kLoiteringForm.schema(), kLoiteringReply.schema(), &kLoiteringRead,
+                                          nullptr, &kLoiteringSet, nullptr};
+const RegionDetection kHumanDetection{kHumanForm.schema(), kHumanReply.schema(), &kHumanRead, nullptr, &kHumanSet,
+                                      nullptr};
 
 void region_read(const char* argument, const RegionDetection* d) {
   JsonPtr request = parse_request(argument);
