@@ -3,8 +3,13 @@
 #pragma once
 
 #include "common/exchange.h"
+#include "common/record_json.h"
+#include "common/reply_forms.h"
+#include "common/request.h"
+#include "handlers/video/alarm_event_kinds.h"
 #include "platform/zvdb/engine.h"
 #include "platform/zvdb/records/channel_mask.h"
+#include "platform/zvdb/zvdb.h"
 
 // Video loss and alarm-input links (video_loss.cc).
 void video_loss_read_handler(const char* argument);             // "/6014"
@@ -41,9 +46,35 @@ void ptz_entry_store(const char* argument, bool update);
 void ptz_entries_read_handler(const char* argument);        // "/6161"
 void ptz_entry_delete_handler(const char* argument);        // "/6162"
 void ptz_entries_delete_handler(const char* argument);      // "/6164"
-void camera_io_alarm_read_handler(const char* argument);    // "/6090"
-void camera_io_alarm_set_handler(const char* argument);     // "/6091"
-void camera_audio_alarm_read_handler(const char* argument); // "/6092"
-void camera_audio_alarm_set_handler(const char* argument);  // "/6093"
+// A camera-side alarm set ("/6091", "/6093"): the stored record (channels text and mask), the
+// camera's message and the operation-log record (parameter 923 or 924).
+template <class Stored, class Camera>
+void camera_alarm_set(const char* argument, const zvdb::Table<Stored>* table, const Notice<Camera>* notice,
+                      int32_t log_param) {
+  JsonPtr request = parse_request(argument);
+  Stored stored{};
+  Camera camera{};
+  if (!request || !read_record(request.get(), &stored) || !read_record(request.get(), &camera)) return;
+  stored.tri_channels_mask = tri_channels_mask_of(stored.tri_channels, sizeof stored.tri_channels);
+  {
+    SettingsWrite write;
+    write.check(table->write(kZvdbPath, &stored));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
+  }
+  core_tell(*notice, camera);
+  log_event_change(log_param, stored.cam_id + 1);
+  reply_ok();
+}
+
+// A camera-side alarm read ("/6090", "/6092"): the plain channel number (0..63), the camera's
+// record as the reply.
+template <class R>
+void camera_alarm_read(const char* argument, const Exchange<int32_t, R>* exchange) {
+  if (argument == nullptr) return;
+  const int channel = decimal_argument(argument);
+  if (channel < 0 || channel >= kMaxChannels) return;
+  reply_core_record<R>(core_ask(*exchange, channel, REPLY_JSON));
+}
+
 void trigger_alarms_set_handler(const char* argument);      // "/6998"
 void trigger_alarms_read_handler(const char* argument);     // "/6999"

@@ -419,9 +419,7 @@ void vca_support_read_handler(const char* argument) {
   VcaSupport support{-1, -1};  // an empty reply: support unknown
   reply->reader().read(0, &support.support);
   reply->reader().read(4, &support.type);
-  JsonWriter w;
-  write_object(w, support);
-  reply_json(w);
+  reply_record(support);
 }
 
 

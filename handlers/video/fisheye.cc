@@ -35,9 +35,7 @@ void fisheye_probe_handler(const char* argument) {
   FisheyeProbeReply r;
   if (!reply || !reply->first(&r)) return;
   r.support = r.support == 1 ? 1 : 0;
-  JsonWriter w;
-  write_object(w, r);
-  reply_json(w);
+  reply_record(r);
 }
 
 void fisheye_probe_set_handler(const char* argument) {

@@ -70,9 +70,7 @@ void osd_read_handler(const char* argument) {
   if (channel < 0 || channel >= kMaxChannels) return;
   OsdRecord osd{};
   kOsds.read(kZvdbPath, &osd, {channel});
-  JsonWriter reply(512);
-  write_object(reply, osd);
-  reply_json(reply);
+  reply_record(osd);
 }
 
 void osd_set_handler(const char* argument) {

@@ -19,8 +19,6 @@
 
 namespace {
 
-constexpr int32_t kLogParamCameraIo = 923;
-constexpr int32_t kLogParamAudioAlarm = 924;
 constexpr int32_t kPtzSourceLast = 26;
 
 constexpr auto kSnapshotReadForm =
@@ -89,34 +87,6 @@ void delete_ptz_entries(int type, int source, const int32_t* cameras, size_t cou
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
   reply_ok();
-}
-
-// A camera-side alarm set: the stored record (channels text and mask), the camera's message and
-// the operation-log record.
-template <class Stored, class Camera>
-void camera_alarm_set(const char* argument, const zvdb::Table<Stored>& table, const Notice<Camera>& notice,
-                      int32_t log_param) {
-  JsonPtr request = parse_request(argument);
-  Stored stored{};
-  Camera camera{};
-  if (!request || !read_record(request.get(), &stored) || !read_record(request.get(), &camera)) return;
-  stored.tri_channels_mask = tri_channels_mask_of(stored.tri_channels, sizeof stored.tri_channels);
-  {
-    SettingsWrite write;
-    write.check(table.write(kZvdbPath, &stored));
-    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
-  }
-  core_tell(notice, camera);
-  log_event_change(log_param, stored.cam_id + 1);
-  reply_ok();
-}
-
-template <class R>
-void camera_alarm_read(const char* argument, const Exchange<int32_t, R>& exchange) {
-  if (argument == nullptr) return;
-  const int channel = decimal_argument(argument);
-  if (channel < 0 || channel >= kMaxChannels) return;
-  reply_core_record<R>(core_ask(exchange, channel, REPLY_JSON));
 }
 
 }  // namespace
@@ -243,15 +213,6 @@ void ptz_entries_delete_handler(const char* argument) {
 }
 
 // ---- Camera-side alarms and trigger alarms ------------------------------------------------------
-
-void camera_io_alarm_read_handler(const char* argument) { camera_alarm_read(argument, kCameraIoAlarmRead); }
-void camera_audio_alarm_read_handler(const char* argument) { camera_alarm_read(argument, kAudioAlarmRead); }
-void camera_io_alarm_set_handler(const char* argument) {
-  camera_alarm_set(argument, kCameraIoAlarms, kCameraIoAlarmSet, kLogParamCameraIo);
-}
-void camera_audio_alarm_set_handler(const char* argument) {
-  camera_alarm_set(argument, kAudioAlarms, kAudioAlarmSet, kLogParamAudioAlarm);
-}
 
 void trigger_alarms_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
