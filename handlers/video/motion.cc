@@ -4,6 +4,7 @@
 // newer ones keyed by "chnid" that carry the whole action block. Every set stores all it writes
 // in one transaction, committed before the first message to the core.
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <optional>
 
@@ -116,11 +117,10 @@ bool take_trigger(json_object* request, MotionRecord& record) {
   return true;
 }
 
-}  // namespace
-
 // An older "camId" set as data: what it reads, stores and tells. Refusals write no reply, except
 // a channel outside 0..63 (the text error) where `listed` is false.
 struct MotionSet {
+  MotionSetRow row;
   zvrec::Schema form{};                          // read over the stored record (none: not read)
   bool (*take)(json_object* request, MotionRecord& record) = nullptr;  // after the form; false refuses
   const zvdb::Table<Schedule>* plan = nullptr;   // stores "schedule" when the request has one
@@ -130,17 +130,28 @@ struct MotionSet {
   bool log = false;          // the motion operation-log entry follows
 };
 
-const MotionSet kMotionPlanSet{.plan = &kMotionPlans};
-const MotionSet kMotionFieldsPlanSet{.form = kFieldsPlanForm.schema(), .plan = &kMotionPlans, .listed = true,
-                                     .notices = 2, .camera_mode = true};
-const MotionSet kMotionFieldsSet{.form = kFieldsForm.schema(), .take = take_tri_channels_mask, .listed = true,
-                                 .log = true};
-const MotionSet kMotionEmailSet{.form = kEmailForm.schema(), .plan = &kMotionEmailPlans};
-const MotionSet kMotionTriggerSet{.take = take_trigger, .log = true};
-const MotionSet kMotionEffectivePlanSet{.plan = &kMotionEffectivePlans};
-const MotionSet kMotionPtzPlanSet{.plan = &kMotionPtzPlans};
+constexpr MotionSet kMotionSets[] = {
+    {.row = kMotionPlanSet, .plan = &kMotionPlans},
+    {.row = kMotionFieldsPlanSet, .form = kFieldsPlanForm.schema(), .plan = &kMotionPlans, .listed = true,
+     .notices = 2, .camera_mode = true},
+    {.row = kMotionFieldsSet, .form = kFieldsForm.schema(), .take = take_tri_channels_mask, .listed = true,
+     .log = true},
+    {.row = kMotionEmailSet, .form = kEmailForm.schema(), .plan = &kMotionEmailPlans},
+    {.row = kMotionTriggerSet, .take = take_trigger, .log = true},
+    {.row = kMotionEffectivePlanSet, .plan = &kMotionEffectivePlans},
+    {.row = kMotionPtzPlanSet, .plan = &kMotionPtzPlans},
+};
+static_assert([] {
+  for (size_t i = 0; i < std::size(kMotionSets); ++i) {
+    if (kMotionSets[i].row != static_cast<MotionSetRow>(i)) return false;
+  }
+  return true;
+}());
 
-void motion_set(const char* argument, const MotionSet* set) {
+}  // namespace
+
+void motion_set(const char* argument, MotionSetRow row) {
+  const MotionSet* set = &kMotionSets[row];
   JsonPtr request = parse_request(argument);
   int32_t channel = -1;
   if (!request) return;

@@ -8,16 +8,13 @@
 
 extern const RequestModule kVideoModule;
 
-// Motion detection. The older "camId" sets are rows of one generic (motion.cc).
-struct MotionSet;
-extern const MotionSet kMotionPlanSet;           // "/6013"
-extern const MotionSet kMotionFieldsPlanSet;     // "/6113"
-extern const MotionSet kMotionFieldsSet;         // "/6114"
-extern const MotionSet kMotionEmailSet;          // "/6118"
-extern const MotionSet kMotionTriggerSet;        // "/6119"
-extern const MotionSet kMotionEffectivePlanSet;  // "/6152"
-extern const MotionSet kMotionPtzPlanSet;        // "/6159"
-void motion_set(const char* argument, const MotionSet* set);
+// Motion detection. The older "camId" sets are rows of one generic (motion.cc): "/6013", "/6113",
+// "/6114", "/6118", "/6119", "/6152", "/6159".
+enum MotionSetRow : int {
+  kMotionPlanSet, kMotionFieldsPlanSet, kMotionFieldsSet, kMotionEmailSet, kMotionTriggerSet,
+  kMotionEffectivePlanSet, kMotionPtzPlanSet,
+};
+void motion_set(const char* argument, MotionSetRow row);
 // A plan given as the plain channel number, printed in output form.
 void motion_plan_read(const char* argument, const zvdb::Table<Schedule>* plans);
 void motion_full_set_handler(const char* argument);          // "/6012"
