@@ -3,8 +3,8 @@
 // action blocks of the nine smart event kinds. A set whose body carries "dialog" stores that
 // block (and its copies to the channels of "copyChn") in one transaction before the camera is
 // asked; the camera's answer is the reply.
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <optional>
 

@@ -8,7 +8,6 @@
 #include "common/json_fields.h"
 #include "common/record_json.h"
 #include "common/reply.h"
-#include "common/reply_forms.h"
 #include "handlers/video/alarm_event_handlers.h"
 #include "handlers/video/alarm_event_kinds.h"
 #include "handlers/video/alarm_event_messages.h"

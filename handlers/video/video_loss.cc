@@ -3,7 +3,6 @@
 // flag and interval, the triggered alarm outputs or channels, the PTZ list - for one channel or a
 // list of channels (or inputs) at once. Every set stores all it writes in one transaction,
 // committed before the first message to the core.
-#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
