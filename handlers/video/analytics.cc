@@ -478,17 +478,12 @@ void smart_action_field_set_handler(const char* argument) {
     if (kSmartEvents.read(kZvdbPath, &record, {channel, kind}) != 0) return (void)reply_text("ERROT");
     record.channel = channel;
     record.sub = kind;
-    // A member the request does not carry (or cannot be read) keeps the stored value.
-    if (type == 0) {
-      if (!read_json_members(request.get(), {int_member("triAlarms", &record.tri_alarms).keep_if_absent()})) {
-        return (void)reply_text("ERROT");
-      }
-    } else if (type == 1) {
-      if (!read_json_members(request.get(), {text_member("triChannels", record.tri_channels).keep_if_absent()})) {
-        return (void)reply_text("ERROT");
-      }
-      record.tri_channels_mask = tri_channels_mask_of(record.tri_channels, sizeof record.tri_channels);
-    }
+    // Type 0 sets "triAlarms", type 1 "triChannels"; a member the request does not carry (or
+    // cannot be read) keeps the stored value.
+    const JsonMember member = type == 0 ? int_member("triAlarms", &record.tri_alarms).keep_if_absent()
+                                        : text_member("triChannels", record.tri_channels).keep_if_absent();
+    if ((type == 0 || type == 1) && !read_json_members(request.get(), {member})) return (void)reply_text("ERROT");
+    if (type == 1) record.tri_channels_mask = tri_channels_mask_of(record.tri_channels, sizeof record.tri_channels);
     write.check(kSmartEvents.write(kZvdbPath, &record));
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }

@@ -57,7 +57,7 @@ void ask_status(const Exchange<P, int32_t>& x, const P& payload, int error_kind)
   reply_status_word(core_ask(x, payload, error_kind));
 }
 
-// Smart events (5.4).
+// Smart events.
 // Region-based detections: one row per detection, its read and set (analytics.cc).
 struct RegionDetection;
 extern const RegionDetection kEntranceDetection;        // "/6132", "/6133"
@@ -85,7 +85,7 @@ void line_crossing_v2_set_handler(const char* argument);    // "/6193"
 void vca_settings_v2_read_handler(const char* argument);    // "/6194"
 void vca_settings_v2_set_handler(const char* argument);     // "/6195"
 
-// Plate recognition (5.5).
+// Plate recognition.
 void plate_actions_read_handler(const char* argument);      // "/6179"
 void plate_actions_set_handler(const char* argument);       // "/6180"
 void anpr_settings_read_handler(const char* argument);      // "/6181"
@@ -96,14 +96,14 @@ void plate_edit_handler(const char* argument);              // "/6185"
 void plate_format_read_handler(const char* argument);       // "/6190"
 void plate_format_set_handler(const char* argument);        // "/6191"
 
-// People and regional counting (5.6).
+// People and regional counting.
 void people_count_read_handler(const char* argument);       // "/6144"
 void people_count_set_handler(const char* argument);        // "/6145"
 void people_count_reset_handler(const char* argument);      // "/6154"
 void regional_count_read_handler(const char* argument);     // "/6096"
 void regional_count_set_handler(const char* argument);      // "/6097"
 
-// Fisheye (5.9).
+// Fisheye.
 void fisheye_read_handler(const char* argument);            // "/6130"
 void fisheye_set_handler(const char* argument);             // "/6131"
 void fisheye_probe_handler(const char* argument);           // "/6196"

@@ -161,9 +161,8 @@ void plate_actions_set_handler(const char* argument) {
   int block_channel = -1;
   {
     SettingsWrite write;
-    if (json_object* dialog = object_of(request.get(), "dialog"); dialog != nullptr) {
-      block_channel = store_event_actions(kPlateEventKind, dialog, write, sub);
-    }
+    // No "dialog" object: no block channel, nothing stored.
+    block_channel = store_event_actions(kPlateEventKind, object_of(request.get(), "dialog"), write, sub);
     if (has_enable) {
       SmartEventRecord record{};
       kAnprEvents.read(kZvdbPath, &record, {channel, sub});
@@ -214,9 +213,7 @@ void anpr_settings_set_handler(const char* argument) {
   int block_channel = -1;
   {
     SettingsWrite write;
-    if (json_object* dialog = object_of(request.get(), "dialog"); dialog != nullptr) {
-      block_channel = store_event_actions(kPlateEventKind, dialog, write, plate_mode_sub(-1));
-    }
+    block_channel = store_event_actions(kPlateEventKind, object_of(request.get(), "dialog"), write, plate_mode_sub(-1));
     if (!write.commit()) return (void)reply_cgi_error(REPLY_JSON);
   }
   if (block_channel >= 0) tell_plate_change(block_channel, -1);

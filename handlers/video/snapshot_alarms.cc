@@ -24,9 +24,10 @@ constexpr auto kSnapshotReadForm =
     ZV_FIELDS(SnapshotRecord, ZV_SCHEMA_FIELD(resolution), ZV_SCHEMA_FIELD(quality), ZV_SCHEMA_FIELD(interval),
               ZV_SCHEMA_FIELD(interval_unit), ZV_SCHEMA_FIELD(expiration_date));
 
-ChannelList64 channel_list(const int32_t* numbers, size_t count) {
+// The channels of "chnid" (the first "cnt" of them, 0..63), in request order.
+ChannelList64 listed_channels(json_object* request) {
   ChannelList64 list{};
-  for (size_t i = 0; i < count && i < 64; ++i) list.channels[list.count++] = numbers[i];
+  list.count = static_cast<int32_t>(listed_numbers(request, "chnid", "cnt", kMaxChannels, list.channels));
   return list;
 }
 
@@ -103,8 +104,7 @@ void snapshot_plan_set_handler(const char* argument) {
   if (!request || schedule_from_json(request.get(), "schedule", plan.get()) != 0) {
     return (void)reply_cgi_error(REPLY_TEXT);
   }
-  int32_t numbers[64];
-  const ChannelList64 list = channel_list(numbers, listed_numbers(request.get(), "chnid", "cnt", kMaxChannels, numbers));
+  const ChannelList64 list = listed_channels(request.get());
   {
     SettingsWrite write;
     const ChannelMask64 mask = mask_of(list.channels, static_cast<size_t>(list.count));
@@ -126,8 +126,7 @@ void snapshot_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   SnapshotRecord checked{};
   if (!request || !read_record(request.get(), &checked)) return (void)reply_cgi_error(REPLY_TEXT);
-  int32_t numbers[64];
-  const ChannelList64 list = channel_list(numbers, listed_numbers(request.get(), "chnid", "cnt", kMaxChannels, numbers));
+  const ChannelList64 list = listed_channels(request.get());
   const ChannelMask64 mask = mask_of(list.channels, static_cast<size_t>(list.count));
   {
     SettingsWrite write;
