@@ -20,7 +20,7 @@ void video_loss_alarms_set_handler(const char* argument);       // "/6123"
 void alarm_in_trigger_copy_handler(const char* argument);       // "/6127"
 void alarm_in_effective_plan_set_handler(const char* argument);   // "/6170"
 // A plan given as the plain channel (or input) number, printed in output form: any number when
-// `limit` is 0, else only 0..limit-1.
+// `limit` is 0, else only 0..limit-1 (the plan reads of motion, video loss and alarm inputs).
 void event_plan_read(const char* argument, const zvdb::TableDesc* plans, int limit);
 // The records of video loss (kVideoLossRows) or of the alarm inputs (kAlarmInRows) for the sets of
 // a list of channels or inputs: a plan of `plans`, the enable flag and interval, and with

@@ -182,15 +182,6 @@ void motion_set(const char* argument, MotionSetRow row) {
   reply_ok();
 }
 
-void motion_plan_read(const char* argument, const zvdb::Table<Schedule>* plans) {
-  if (argument == nullptr) return;
-  auto schedule = std::make_unique<Schedule>();
-  plans->read(kZvdbPath, schedule.get(), {decimal_argument(argument)});
-  JsonWriter w(8192);
-  write_schedule(w, *schedule);
-  reply_json(w);
-}
-
 void motion_full_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   MotionRecord record{};  // every field the request does not name is stored as zero

@@ -3,8 +3,6 @@
 #pragma once
 
 #include "common/request_table.h"
-#include "platform/zvdb/engine.h"
-#include "platform/zvdb/records/schedule_record.h"
 
 extern const RequestModule kVideoModule;
 
@@ -15,8 +13,6 @@ enum MotionSetRow : int {
   kMotionEffectivePlanSet, kMotionPtzPlanSet,
 };
 void motion_set(const char* argument, MotionSetRow row);
-// A plan given as the plain channel number, printed in output form.
-void motion_plan_read(const char* argument, const zvdb::Table<Schedule>* plans);
 void motion_full_set_handler(const char* argument);          // "/6012"
 void camera_grid_read_handler(const char* argument);         // "/6098"
 void motion_settings_set_handler(const char* argument);      // "/6112"
