@@ -25,8 +25,8 @@ void set_int(unsigned char* record, size_t offset, int32_t value) { std::memcpy(
 
 // ---- Recorder alarm inputs ----
 
-const char* const kAlarmInLedPlanTables[] = {kAlarmInLedPlanTable};
-const char* const kAlarmInLedActionTables[] = {kAlarmInLedActionTable};
+const char* const kAlarmInLedPlanTables[] = {"alarmin_whiteled_esche"};
+const char* const kAlarmInLedActionTables[] = {"alarm_in_white_led_params"};
 
 constexpr auto kAlarmInActionKeys = join_arrays<const char*>(kActionKeys, {"triSnapshot"});
 

@@ -10,8 +10,6 @@
 constexpr int32_t kPtzSourceAlarmIn = 0;
 constexpr int32_t kPtzSourceVideoLoss = 2;
 constexpr int32_t kPtzSourceCameraAlarmIn = 18;  // + alarm index
-constexpr const char* kAlarmInLedPlanTable = "alarmin_whiteled_esche";
-constexpr const char* kAlarmInLedActionTable = "alarm_in_white_led_params";
 
 // Recorder alarm input: "interval" also sets enable to 2, "email_interval" the e-mail mode to 2.
 // Its reply starts at "enable" (the input page prints its number, name and type first).

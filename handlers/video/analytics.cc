@@ -3,8 +3,8 @@
 // action blocks of the nine smart event kinds. A set whose body carries "dialog" stores that
 // block (and its copies to the channels of "copyChn") in one transaction before the camera is
 // asked; the camera's answer is the reply.
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <optional>
 
@@ -24,7 +24,8 @@ constexpr int32_t kDefaultHeight = 1080;
 constexpr size_t kLinePositionChars = 31;
 constexpr size_t kLineV2PositionChars = 63;
 
-// The request forms of the region-based sets and the reply forms of their reads.
+// The request forms of the region-based sets and the reply forms of their reads (members with the
+// keys of their record's schema).
 #define RF(member) ZV_SCHEMA_FIELD(member)
 #define REGION_SET_FIELDS RF(region_type), RF(region_scene), RF(blocks)
 constexpr auto kEntranceForm = ZV_FIELDS(VcaRegionRecord, RF(channel), RF(enable), RF(sensitivity), RF(objtype),
@@ -37,58 +38,35 @@ constexpr auto kLoiteringForm =
     ZV_FIELDS(VcaRegionRecord, RF(channel), RF(enable), RF(region), RF(loiter_time), RF(loiter_size), RF(objtype),
               RF(polygon_x), RF(polygon_y), RF(copy), REGION_SET_FIELDS);
 constexpr auto kHumanForm = ZV_FIELDS(VcaRegionRecord, RF(channel), RF(enable), RF(tracks), RF(copy));
+constexpr auto kObjectLeftForm =
+    ZV_FIELDS(VcaObjectLeftRecord, RF(channel), RF(left_enable), RF(remove_enable), RF(min_time), RF(sensitivity),
+              RF(region), RF(polygon_x), RF(polygon_y), RF(copy), REGION_SET_FIELDS);
 #undef REGION_SET_FIELDS
-#undef RF
 
-constexpr auto kEntranceReply =
-    ZV_FIELDS(VcaRegionRecord, ZV_FIELD(region, "region"), ZV_FIELD(enable, "enable"),
-              ZV_FIELD(sensitivity, "sensitivity"), ZV_FIELD(objtype, "objtype"), ZV_FIELD(polygon_x, "polygonX"),
-              ZV_FIELD(polygon_y, "polygonY"));
-constexpr auto kAdvancedMotionReply =
-    ZV_FIELDS(VcaRegionRecord, ZV_FIELD(region, "region"), ZV_FIELD(enable, "enable"),
-              ZV_FIELD(sensitivity, "sensitivity"), ZV_FIELD(objtype, "objtype"), ZV_FIELD(polygon_x, "polygonX"),
-              ZV_FIELD(polygon_y, "polygonY"), ZV_FIELD(ignore_time, "ignore_time"));
-constexpr auto kTamperReply =
-    ZV_FIELDS(VcaRegionRecord, ZV_FIELD(enable, "enable"), ZV_FIELD(sensitivity, "sensitivity"));
-constexpr auto kLoiteringReply =
-    ZV_FIELDS(VcaRegionRecord, ZV_FIELD(region, "region"), ZV_FIELD(enable, "enable"), ZV_FIELD(loiter_time, "time"),
-              ZV_FIELD(loiter_size, "size"), ZV_FIELD(objtype, "objtype"), ZV_FIELD(polygon_x, "polygonX"),
-              ZV_FIELD(polygon_y, "polygonY"));
-constexpr auto kHumanReply = ZV_FIELDS(VcaRegionRecord, ZV_FIELD(enable, "enable"), ZV_FIELD(tracks, "tracks"));
-
-constexpr auto kObjectLeftForm = ZV_FIELDS(
-    VcaObjectLeftRecord, ZV_SCHEMA_FIELD(channel), ZV_SCHEMA_FIELD(left_enable), ZV_SCHEMA_FIELD(remove_enable),
-    ZV_SCHEMA_FIELD(min_time), ZV_SCHEMA_FIELD(sensitivity), ZV_SCHEMA_FIELD(region), ZV_SCHEMA_FIELD(polygon_x),
-    ZV_SCHEMA_FIELD(polygon_y), ZV_SCHEMA_FIELD(copy), ZV_SCHEMA_FIELD(region_type),
-    ZV_SCHEMA_FIELD(region_scene), ZV_SCHEMA_FIELD(blocks));
-constexpr auto kObjectLeftReply =
-    ZV_FIELDS(VcaObjectLeftRecord, ZV_FIELD(region, "region"), ZV_FIELD(left_enable, "left_enable"),
-              ZV_FIELD(remove_enable, "remove_enable"), ZV_FIELD(min_time, "min_time"),
-              ZV_FIELD(sensitivity, "sensitivity"), ZV_FIELD(polygon_x, "polygonX"), ZV_FIELD(polygon_y, "polygonY"));
-
-constexpr auto kVcaSettingsReply =
-    ZV_FIELDS(VcaSettings, ZV_FIELD(fps, "fps"), ZV_FIELD(mode, "mode"), ZV_FIELD(installation, "installation"),
-              ZV_FIELD(analysis, "analysis"), ZV_FIELD(width, "width"), ZV_FIELD(height, "height"),
-              ZV_FIELD(vca_type, "vcaType"));
+constexpr auto kEntranceReply = ZV_FIELDS(VcaRegionRecord, RF(region), RF(enable), RF(sensitivity), RF(objtype),
+                                          RF(polygon_x), RF(polygon_y));
+constexpr auto kAdvancedMotionReply = ZV_FIELDS(VcaRegionRecord, RF(region), RF(enable), RF(sensitivity),
+                                                RF(objtype), RF(polygon_x), RF(polygon_y), RF(ignore_time));
+constexpr auto kTamperReply = ZV_FIELDS(VcaRegionRecord, RF(enable), RF(sensitivity));
+constexpr auto kLoiteringReply = ZV_FIELDS(VcaRegionRecord, RF(region), RF(enable), RF(loiter_time),
+                                           RF(loiter_size), RF(objtype), RF(polygon_x), RF(polygon_y));
+constexpr auto kHumanReply = ZV_FIELDS(VcaRegionRecord, RF(enable), RF(tracks));
+constexpr auto kObjectLeftReply = ZV_FIELDS(VcaObjectLeftRecord, RF(region), RF(left_enable), RF(remove_enable),
+                                            RF(min_time), RF(sensitivity), RF(polygon_x), RF(polygon_y));
+constexpr auto kVcaSettingsReply = ZV_FIELDS(VcaSettings, RF(fps), RF(mode), RF(installation), RF(analysis),
+                                             RF(width), RF(height), RF(vca_type));
 constexpr auto kVcaSettingsV2Reply =
-    ZV_FIELDS(VcaSettingsV2, ZV_FIELD(fps, "fps"), ZV_FIELD(mode, "mode"), ZV_FIELD(installation, "installation"),
-              ZV_FIELD(analysis, "analysis"), ZV_FIELD(width, "width"), ZV_FIELD(height, "height"));
-constexpr auto kSmartRecordReply = ZV_FIELDS(
-    SmartEventRecord, ZV_FIELD(channel, "chnid"), ZV_FIELD(enable, "enable"), ZV_FIELD(tri_alarms, "triAlarms"),
-    ZV_FIELD(interval, "interval"), ZV_FIELD(email_interval, "email_interval"),
-    ZV_FIELD(email_pic_enable, "email_pic_enable"), ZV_FIELD(tri_channels_pic, "tri_channels_pic"),
-    ZV_FIELD(tri_channels, "triChannels"));
+    ZV_FIELDS(VcaSettingsV2, RF(fps), RF(mode), RF(installation), RF(analysis), RF(width), RF(height));
+constexpr auto kSmartRecordReply =
+    ZV_FIELDS(SmartEventRecord, RF(channel), RF(enable), RF(tri_alarms), RF(interval), RF(email_interval),
+              RF(email_pic_enable), RF(tri_channels_pic), RF(tri_channels));
+#undef RF
 
 // The eight area keys, in the order of the records' min/max members.
 constexpr const char* kAreaKeys[8] = {"minStartX", "minStartY", "minWidth", "minHeight",
                                       "maxStartX", "maxStartY", "maxWidth", "maxHeight"};
 
 bool valid_kind(int32_t kind) { return kind >= 0 && kind < kSmartEventKinds; }
-
-json_object* object_of(json_object* object, const char* key) {
-  json_object* value = json_object_object_get(object, key);
-  return value != nullptr && json_object_is_type(value, json_type_object) ? value : nullptr;
-}
 
 // Tells the core that the smart event settings of `channel` (and of `others`) changed (1412).
 void tell_smart_changed(int channel, ChannelMask64 others = {0, 0}) {
@@ -126,57 +104,10 @@ void trim_region_set(int32_t region_type, Block (&blocks)[kVcaRegionBlocks]) {
   }
 }
 
-// ---- Region-based detections ----
-
-struct RegionDetection {
-  zvrec::Schema form;
-  zvrec::Schema reply;
-  const Exchange<int32_t, VcaRegionRecord>* read;
-  const Exchange<int32_t, VcaRegionRecord>* exit_read;  // "type" not 0 reads this instead
-  const Exchange<VcaRegionRecord, int32_t>* set;
-  const Exchange<VcaRegionRecord, int32_t>* exit_set;   // "type" not 0 sets this instead
-};
-
-const RegionDetection kEntrance{kEntranceForm.schema(), kEntranceReply.schema(), &kRegionEntranceRead,
-                                &kRegionExitRead, &kRegionEntranceSet, &kRegionExitSet};
-const RegionDetection kAdvancedMotion{kAdvancedMotionForm.schema(), kAdvancedMotionReply.schema(),
-                                      &kAdvancedMotionRead, nullptr, &kAdvancedMotionSet, nullptr};
-const RegionDetection kTamper{kTamperForm.schema(), kTamperReply.schema(), &kTamperRead, nullptr, &kTamperSet,
-                              nullptr};
-const RegionDetection kLoitering{kLoiteringForm.schema(), kLoiteringReply.schema(), &kLoiteringRead, nullptr,
-                                 &kLoiteringSet, nullptr};
-const RegionDetection kHuman{kHumanForm.schema(), kHumanReply.schema(), &kHumanRead, nullptr, &kHumanSet, nullptr};
-
 int32_t type_of(json_object* request) {
   int32_t type = 0;
   json_value_int(json_object_object_get(request, "type"), &type);
   return type;
-}
-
-void region_read(const char* argument, const RegionDetection& d) {
-  JsonPtr request = parse_request(argument);
-  if (!request) return;
-  int32_t channel = -1;
-  if (!read_json_members(request.get(), {int_member("channel", &channel).required().range(0, 63)})) {
-    return (void)reply_cgi_error(REPLY_JSON);
-  }
-  const auto& x = d.exit_read != nullptr && type_of(request.get()) != 0 ? *d.exit_read : *d.read;
-  std::optional<CoreReply> reply = core_ask(x, channel, REPLY_JSON);
-  auto record = std::make_unique<VcaRegionRecord>();
-  if (!reply || !reply->first(record.get())) return;
-  JsonWriter w(1024);
-  write_object(w, d.reply, record.get());
-  reply_json(w);
-}
-
-void region_set(const char* argument, const RegionDetection& d) {
-  JsonPtr request = parse_request(argument);
-  auto record = std::make_unique<VcaRegionRecord>();
-  if (!request || !read_record(request.get(), d.form, record.get())) return (void)reply_cgi_error(REPLY_TEXT);
-  trim_region_set(record->region_type, record->blocks);
-  const int32_t type = type_of(request.get());
-  if (!apply_smart_dialog(request.get(), type, record->copy)) return (void)reply_cgi_error(REPLY_TEXT);
-  ask_status(d.exit_set != nullptr && type != 0 ? *d.exit_set : *d.set, *record, REPLY_TEXT);
 }
 
 // ---- Lines ----
@@ -241,6 +172,11 @@ void read_area(json_object* element, int32_t values[8]) {
 
 // ---- Shared ----
 
+json_object* object_of(json_object* object, const char* key) {
+  json_object* value = json_object_object_get(object, key);
+  return json_object_is_type(value, json_type_object) ? value : nullptr;
+}
+
 bool analytics_channel(const char* argument, const char* key, int bad_channel_kind, int32_t* channel) {
   JsonPtr request = parse_request(argument);
   if (!request) return false;
@@ -259,26 +195,54 @@ void reply_status_word(const std::optional<CoreReply>& reply) {
 
 // ---- Region-based detections ----
 
-void region_entrance_read_handler(const char* a) { region_read(a, kEntrance); }
-void region_entrance_set_handler(const char* a) { region_set(a, kEntrance); }
-void advanced_motion_read_handler(const char* a) { region_read(a, kAdvancedMotion); }
-void advanced_motion_set_handler(const char* a) { region_set(a, kAdvancedMotion); }
-void tamper_read_handler(const char* a) { region_read(a, kTamper); }
-void tamper_set_handler(const char* a) { region_set(a, kTamper); }
-void loitering_read_handler(const char* a) { region_read(a, kLoitering); }
-void loitering_set_handler(const char* a) { region_set(a, kLoitering); }
-void human_read_handler(const char* a) { region_read(a, kHuman); }
-void human_set_handler(const char* a) { region_set(a, kHuman); }
+struct RegionDetection {
+  zvrec::Schema form;
+  zvrec::Schema reply;
+  const Exchange<int32_t, VcaRegionRecord>* read;
+  const Exchange<int32_t, VcaRegionRecord>* exit_read;  // "type" not 0 reads this instead
+  const Exchange<VcaRegionRecord, int32_t>* set;
+  const Exchange<VcaRegionRecord, int32_t>* exit_set;   // "type" not 0 sets this instead
+};
 
-void object_left_read_handler(const char* argument) {
+const RegionDetection kEntranceDetection{kEntranceForm.schema(), kEntranceReply.schema(), &kRegionEntranceRead,
+                                         &kRegionExitRead, &kRegionEntranceSet, &kRegionExitSet};
+const RegionDetection kAdvancedMotionDetection{kAdvancedMotionForm.schema(), kAdvancedMotionReply.schema(),
+                                               &kAdvancedMotionRead, nullptr, &kAdvancedMotionSet, nullptr};
+const RegionDetection kTamperDetection{kTamperForm.schema(), kTamperReply.schema(), &kTamperRead, nullptr,
+                                       &kTamperSet, nullptr};
+const RegionDetection kLoiteringDetection{kLoiteringForm.schema(), kLoiteringReply.schema(), &kLoiteringRead,
+                                          nullptr, &kLoiteringSet, nullptr};
+const RegionDetection kHumanDetection{kHumanForm.schema(), kHumanReply.schema(), &kHumanRead, nullptr, &kHumanSet,
+                                      nullptr};
+
+void region_read(const char* argument, const RegionDetection* d) {
+  JsonPtr request = parse_request(argument);
+  if (!request) return;
   int32_t channel = -1;
-  if (!analytics_channel(argument, "channel", REPLY_JSON, &channel)) return;
-  std::optional<CoreReply> reply = core_ask(kObjectLeftRead, channel, REPLY_JSON);
-  auto record = std::make_unique<VcaObjectLeftRecord>();
+  if (!read_json_members(request.get(), {int_member("channel", &channel).required().range(0, 63)})) {
+    return (void)reply_cgi_error(REPLY_JSON);
+  }
+  const auto& x = d->exit_read != nullptr && type_of(request.get()) != 0 ? *d->exit_read : *d->read;
+  std::optional<CoreReply> reply = core_ask(x, channel, REPLY_JSON);
+  auto record = std::make_unique<VcaRegionRecord>();
   if (!reply || !reply->first(record.get())) return;
   JsonWriter w(1024);
-  write_object(w, kObjectLeftReply.schema(), record.get());
+  write_object(w, d->reply, record.get());
   reply_json(w);
+}
+
+void region_set(const char* argument, const RegionDetection* d) {
+  JsonPtr request = parse_request(argument);
+  auto record = std::make_unique<VcaRegionRecord>();
+  if (!request || !read_record(request.get(), d->form, record.get())) return (void)reply_cgi_error(REPLY_TEXT);
+  trim_region_set(record->region_type, record->blocks);
+  const int32_t type = type_of(request.get());
+  if (!apply_smart_dialog(request.get(), type, record->copy)) return (void)reply_cgi_error(REPLY_TEXT);
+  ask_status(d->exit_set != nullptr && type != 0 ? *d->exit_set : *d->set, *record, REPLY_TEXT);
+}
+
+void object_left_read_handler(const char* argument) {
+  camera_read(argument, "channel", kObjectLeftRead, kObjectLeftReply.schema());
 }
 
 void object_left_set_handler(const char* argument) {
@@ -293,21 +257,18 @@ void object_left_set_handler(const char* argument) {
 // ---- Line crossing ----
 
 void line_crossing_read_handler(const char* argument) {
-  int32_t channel = -1;
-  if (!analytics_channel(argument, "channel", REPLY_JSON, &channel)) return;
-  std::optional<CoreReply> reply = core_ask(kLineCrossingRead, channel, REPLY_JSON);
-  VcaLineRecord record;
-  if (!reply || !reply->first(&record)) return;
+  auto record = camera_record(argument, "channel", kLineCrossingRead);
+  if (!record) return;
   JsonWriter w(1024);
   w.begin_object().key("line").begin_array();
-  for (const VcaLine& line : record.lines) {
+  for (const VcaLine& line : record->lines) {
     w.begin_object().key("direction").value(line.direction);
-    write_line_position(w, line, record.width, record.height);
+    write_line_position(w, line, record->width, record->height);
     w.end_object();
   }
   w.end_array();
-  w.key("enable").value(record.enable).key("width").value(record.width);
-  w.key("height").value(record.height).key("objtype").value(record.objtype).end_object();
+  w.key("enable").value(record->enable).key("width").value(record->width);
+  w.key("height").value(record->height).key("objtype").value(record->objtype).end_object();
   reply_json(w);
 }
 
@@ -332,18 +293,15 @@ void line_crossing_set_handler(const char* argument) {
 }
 
 void line_crossing_v2_read_handler(const char* argument) {
-  int32_t channel = -1;
-  if (!analytics_channel(argument, "chnid", REPLY_JSON, &channel)) return;
-  std::optional<CoreReply> reply = core_ask(kVcaLineV2Read, channel, REPLY_JSON);
-  VcaLineRecordV2 record;
-  if (!reply || !reply->first(&record)) return;
+  auto record = camera_record(argument, "chnid", kVcaLineV2Read);
+  if (!record) return;
   JsonWriter w(1024);
-  w.begin_object().key("chnid").value(record.channel).key("width").value(record.width);
-  w.key("height").value(record.height).key("sensitivity").value(record.sensitivity).key("line").begin_array();
-  for (const VcaLineBlock& line : record.lines) {
+  w.begin_object().key("chnid").value(record->channel).key("width").value(record->width);
+  w.key("height").value(record->height).key("sensitivity").value(record->sensitivity).key("line").begin_array();
+  for (const VcaLineBlock& line : record->lines) {
     w.begin_object().key("enable").value(line.enable).key("objtype").value(line.objtype);
     w.key("direction").value(line.direction);
-    write_line_position(w, line, record.width, record.height);
+    write_line_position(w, line, record->width, record->height);
     w.end_object();
   }
   w.end_array().end_object();
@@ -385,19 +343,16 @@ void line_crossing_v2_set_handler(const char* argument) {
 // ---- Analytics settings ----
 
 void vca_settings_read_handler(const char* argument) {
-  int32_t channel = -1;
-  if (!analytics_channel(argument, "channel", REPLY_JSON, &channel)) return;
-  std::optional<CoreReply> reply = core_ask(kVcaSettingsRead, channel, REPLY_JSON);
-  VcaSettings s;
-  if (!reply || !reply->first(&s)) return;
-  const int32_t camera[8] = {s.min_start_x, s.min_start_y, s.min_width, s.min_height,
-                             s.max_start_x, s.max_start_y, s.max_width, s.max_height};
+  auto s = camera_record(argument, "channel", kVcaSettingsRead);
+  if (!s) return;
+  const int32_t camera[8] = {s->min_start_x, s->min_start_y, s->min_width, s->min_height,
+                             s->max_start_x, s->max_start_y, s->max_width, s->max_height};
   JsonWriter w(512);
   w.begin_object();
-  write_fields(w, kVcaSettingsReply.schema(), &s);
+  write_fields(w, kVcaSettingsReply.schema(), s.get());
   w.key("position").begin_array().begin_object();
   for (int k = 0; k < 8; k += 2) {
-    const CanvasPoint p = at_least_one(camera_to_canvas({camera[k], camera[k + 1]}, s.width, s.height));
+    const CanvasPoint p = at_least_one(camera_to_canvas({camera[k], camera[k + 1]}, s->width, s->height));
     w.key(kAreaKeys[k]).value(p.x).key(kAreaKeys[k + 1]).value(p.y);
   }
   w.end_object().end_array().end_object();
@@ -422,11 +377,8 @@ void vca_settings_set_handler(const char* argument) {
 }
 
 void vca_settings_v2_read_handler(const char* argument) {
-  int32_t channel = -1;
-  if (!analytics_channel(argument, "channel", REPLY_JSON, &channel)) return;
-  std::optional<CoreReply> reply = core_ask(kVcaSettingsV2Read, channel, REPLY_JSON);
-  auto s = std::make_unique<VcaSettingsV2>();
-  if (!reply || !reply->first(s.get())) return;
+  auto s = camera_record(argument, "channel", kVcaSettingsV2Read);
+  if (!s) return;
   const int32_t* areas[8] = {s->min_start_x, s->min_start_y, s->min_width, s->min_height,
                              s->max_start_x, s->max_start_y, s->max_width, s->max_height};
   JsonWriter w(2048);
@@ -467,25 +419,13 @@ void vca_support_read_handler(const char* argument) {
   VcaSupport support{-1, -1};  // an empty reply: support unknown
   reply->reader().read(0, &support.support);
   reply->reader().read(4, &support.type);
-  JsonWriter w;
-  write_object(w, support);
-  reply_json(w);
+  reply_record(support);
 }
 
-namespace {
-// A camera-side read: the channel under `key`, the exchange's first reply record printed as an
-// object (nothing when the request or the reply is short; the error form without a reply).
-template <class R>
-void reply_camera_record(const char* argument, const char* key, const Exchange<int32_t, R>& read) {
-  int32_t channel = -1;
-  if (!analytics_channel(argument, key, REPLY_JSON, &channel)) return;
-  reply_core_record<R>(core_ask(read, channel, REPLY_JSON));
-}
-}  // namespace
 
-void vca_version_read_handler(const char* argument) { reply_camera_record(argument, "chnid", kVcaVersionRead); }
+void vca_version_read_handler(const char* argument) { camera_read(argument, "chnid", kVcaVersionRead); }
 
-void zoom_state_read_handler(const char* argument) { reply_camera_record(argument, "chnid", kZoomStateRead); }
+void zoom_state_read_handler(const char* argument) { camera_read(argument, "chnid", kZoomStateRead); }
 
 // ---- Action blocks ----
 
@@ -538,17 +478,12 @@ void smart_action_field_set_handler(const char* argument) {
     if (kSmartEvents.read(kZvdbPath, &record, {channel, kind}) != 0) return (void)reply_text("ERROT");
     record.channel = channel;
     record.sub = kind;
-    // A member the request does not carry (or cannot be read) keeps the stored value.
-    if (type == 0) {
-      if (!read_json_members(request.get(), {int_member("triAlarms", &record.tri_alarms).keep_if_absent()})) {
-        return (void)reply_text("ERROT");
-      }
-    } else if (type == 1) {
-      if (!read_json_members(request.get(), {text_member("triChannels", record.tri_channels).keep_if_absent()})) {
-        return (void)reply_text("ERROT");
-      }
-      record.tri_channels_mask = tri_channels_mask_of(record.tri_channels, sizeof record.tri_channels);
-    }
+    // Type 0 sets "triAlarms", type 1 "triChannels"; a member the request does not carry (or
+    // cannot be read) keeps the stored value.
+    const JsonMember member = type == 0 ? int_member("triAlarms", &record.tri_alarms).keep_if_absent()
+                                        : text_member("triChannels", record.tri_channels).keep_if_absent();
+    if ((type == 0 || type == 1) && !read_json_members(request.get(), {member})) return (void)reply_text("ERROT");
+    if (type == 1) record.tri_channels_mask = tri_channels_mask_of(record.tri_channels, sizeof record.tri_channels);
     write.check(kSmartEvents.write(kZvdbPath, &record));
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }

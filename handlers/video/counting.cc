@@ -71,18 +71,8 @@ void set_line_value(PeopleCountLine& line, const LineMember& m, int32_t v) {
 
 // The PTZ actions of a region: source id = the channel, at most 8 entries (a people-counting list).
 int store_region_ptz(int channel, int region, json_object* array) {
-  PtzActionList list{};
-  for (size_t i = 0; i < std::min<size_t>(json_array_size(array), kPeopleCountPtzMaxEntries); ++i) {
-    json_object* element = json_array_at(array, i);
-    PtzActionEntry& e = list.entries[i];
-    e.source_id = channel;
-    if (!json_object_is_type(element, json_type_object)) continue;
-    json_value_int(json_object_object_get(element, "acto_ptz_channel"), &e.acto_ptz_channel);
-    json_value_int(json_object_object_get(element, "acto_ptz_type"), &e.acto_ptz_type);
-    json_value_int(json_object_object_get(element, "acto_ptz_preset"), &e.acto_ptz_preset);
-    json_value_int(json_object_object_get(element, "acto_ptz_patrol"), &e.acto_ptz_patrol);
-    json_value_int(json_object_object_get(element, "acto_ptz_pattern"), &e.acto_ptz_pattern);
-  }
+  PtzActionList list;
+  ptz_entries_from_json(array, channel, kPeopleCountPtzMaxEntries, &list);
   return write_ptz_params_all(kZvdbPath, &list, kRegionalPtzBase + region, channel);
 }
 
@@ -107,23 +97,20 @@ void store_region_actions(json_object* block, int channel, int region, ChannelMa
 // ---- Line people counting ----
 
 void people_count_read_handler(const char* argument) {
-  int32_t channel = -1;
-  if (!analytics_channel(argument, "channel", REPLY_JSON, &channel)) return;
-  std::optional<CoreReply> reply = core_ask(kPeopleCountRead, channel, REPLY_JSON);
-  PeopleCountSettings s;
-  if (!reply || !reply->first(&s)) return;
+  auto s = camera_record(argument, "channel", kPeopleCountRead);
+  if (!s) return;
   JsonWriter w(2048);
   w.begin_object();
-  write_fields(w, kPeopleCountReply.schema(), &s);
+  write_fields(w, kPeopleCountReply.schema(), s.get());
   for (const LineMember& m : kLineMembers) {
     w.key(m.key).begin_array();
-    for (const PeopleCountLine& line : s.lines) w.value(line_value(line, m));
+    for (const PeopleCountLine& line : s->lines) w.value(line_value(line, m));
     w.end_array();
   }
   w.key("position").begin_array();
-  for (const PeopleCountLine& line : s.lines) {
-    const CanvasPoint a = at_least_one(camera_to_canvas({line.start_x, line.start_y}, s.width, s.height));
-    const CanvasPoint b = at_least_one(camera_to_canvas({line.stop_x, line.stop_y}, s.width, s.height));
+  for (const PeopleCountLine& line : s->lines) {
+    const CanvasPoint a = at_least_one(camera_to_canvas({line.start_x, line.start_y}, s->width, s->height));
+    const CanvasPoint b = at_least_one(camera_to_canvas({line.stop_x, line.stop_y}, s->width, s->height));
     char text[64];
     std::snprintf(text, sizeof text, "%d;%d;%d;%d", a.x, a.y, b.x, b.y);
     w.value(text);
@@ -183,10 +170,8 @@ void people_count_reset_handler(const char* argument) {
 
 void regional_count_read_handler(const char* argument) {
   int32_t channel = -1;
-  if (!analytics_channel(argument, "chnid", REPLY_JSON, &channel)) return;
-  std::optional<CoreReply> reply = core_ask(kRegionalCountRead, channel, REPLY_JSON);
-  auto s = std::make_unique<RegionalCountSettings>();
-  if (!reply || !reply->first(s.get())) return;
+  auto s = camera_record(argument, "chnid", kRegionalCountRead, REPLY_JSON, REPLY_JSON, &channel);
+  if (!s) return;
   JsonWriter w(65536);
   w.begin_object();
   write_fields(w, kRegionalReply.schema(), s.get());

@@ -1,16 +1,16 @@
 #include "handlers/video/event_actions.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "common/json_fields.h"
-#include "common/oplog.h"
 #include "common/record_json.h"
-#include "common/web_utils.h"
+#include "common/reply.h"
 #include "handlers/video/schedule_json.h"
 #include "platform/zvdb/video_tables.h"
 #include "platform/zvdb/zvdb.h"
-#include "platform/zvfs/log_record.h"
 
 namespace {
 
@@ -175,20 +175,24 @@ void write_ptz_actions(JsonWriter& w, int type, int channel) {
 int ptz_actions_store(int ptz_chn_id, int ptz_type, json_object* array) {
   if (array == nullptr || !json_object_is_type(array, json_type_array)) return 0;
   if (ptz_chn_id < 0 || ptz_chn_id > 7) return 0;
-  PtzActionList list{};  // type 20 stores only the first 8
-  const size_t n = std::min<size_t>(json_array_size(array), kPtzActionMaxEntries);
-  for (size_t i = 0; i < n; ++i) {
+  PtzActionList list;  // type 20 stores only the first 8
+  ptz_entries_from_json(array, ptz_chn_id, kPtzActionMaxEntries, &list);
+  return write_ptz_params_all(kZvdbPath, &list, ptz_type, ptz_chn_id) == 0 ? 1 : -1;
+}
+
+void ptz_entries_from_json(json_object* array, int source_id, size_t capacity, PtzActionList* list) {
+  *list = PtzActionList{};
+  for (size_t i = 0; i < std::min({json_array_size(array), capacity, std::size(list->entries)}); ++i) {
     json_object* element = json_array_at(array, i);
-    PtzActionEntry& e = list.entries[i];
-    e.source_id = ptz_chn_id;
-    if (element == nullptr || !json_object_is_type(element, json_type_object)) continue;
+    PtzActionEntry& e = list->entries[i];
+    e.source_id = source_id;
+    if (!json_object_is_type(element, json_type_object)) continue;
     json_value_int(json_object_object_get(element, "acto_ptz_channel"), &e.acto_ptz_channel);
     json_value_int(json_object_object_get(element, "acto_ptz_type"), &e.acto_ptz_type);
     json_value_int(json_object_object_get(element, "acto_ptz_preset"), &e.acto_ptz_preset);
     json_value_int(json_object_object_get(element, "acto_ptz_patrol"), &e.acto_ptz_patrol);
     json_value_int(json_object_object_get(element, "acto_ptz_pattern"), &e.acto_ptz_pattern);
   }
-  return write_ptz_params_all(kZvdbPath, &list, ptz_type, ptz_chn_id) == 0 ? 1 : -1;
 }
 
 int32_t audio_id_mask() {
@@ -267,6 +271,17 @@ void write_event_actions(JsonWriter& w, const EventKind& kind, int channel, int 
   w.begin_object();
   write_event_action_members(w, kind, channel, sub);
   w.end_object();
+}
+
+void event_actions_read(const char* argument, const EventKind* kind) {
+  JsonPtr request = parse_request(argument);
+  int32_t channel = -1;
+  if (!request || !read_json_members(request.get(), {int_member("chnid", &channel).required().range(0, 63)})) {
+    return (void)reply_cgi_error(REPLY_JSON);
+  }
+  JsonWriter w(16384);
+  write_event_actions(w, *kind, channel);
+  reply_json(w);
 }
 
 void write_event_action_members(JsonWriter& w, const EventKind& kind, int channel, int sub) {

@@ -67,6 +67,9 @@ void write_ptz_actions(JsonWriter& w, int type, int channel);
 // `array` (8 for type 20). 0 without storing when `array` is not an array or ptz_chn_id lies
 // outside 0..7; otherwise 1 when the write succeeded, -1 when it failed.
 int ptz_actions_store(int ptz_chn_id, int ptz_type, json_object* array);
+// The first min(length, capacity) elements of `array` as PTZ entries of `source_id`, the rest of
+// `list` cleared; an element that is not an object leaves its entry empty (only the source id).
+void ptz_entries_from_json(json_object* array, int source_id, size_t capacity, PtzActionList* list);
 
 // Bit n set when alarm audio slot n is in use.
 int32_t audio_id_mask();
@@ -176,6 +179,9 @@ bool apply_event_actions(const EventKind& kind, json_object* block, int sub = 0,
 
 // The read-back reply object of (channel, sub), members in the kind's reply order.
 void write_event_actions(JsonWriter& w, const EventKind& kind, int channel, int sub = 0);
+// The request {"chnid": 0..63} answered with the kind's read-back reply of that channel (sub 0);
+// a body that is not an object, or a channel absent or out of range, gets the JSON error form.
+void event_actions_read(const char* argument, const EventKind* kind);
 // The same members into the object the writer has open (a reply that adds members of its own).
 void write_event_action_members(JsonWriter& w, const EventKind& kind, int channel, int sub = 0);
 

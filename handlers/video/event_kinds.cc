@@ -7,7 +7,7 @@
 
 namespace {
 
-const char* const kMotionLedPlanTables[] = {kMotionLedPlanTable};
+const char* const kMotionLedPlanTables[] = {"motion_whiteled_esche"};
 const char* const kMotionLedActionTables[] = {kMotionLedActionTable};
 
 constexpr auto kMotionActionKeys = join_arrays<const char*>({"enable"}, kActionKeys);

@@ -6,7 +6,6 @@
 #include "handlers/video/event_actions.h"
 
 constexpr int32_t kPtzSourceMotion = 1;
-constexpr const char* kMotionLedPlanTable = "motion_whiteled_esche";
 constexpr const char* kMotionLedActionTable = "motion_white_led_params";
 
 // Motion: record per channel, four plans, LED plan and actions, PTZ source type 1, notice 1403.

@@ -17,14 +17,7 @@ constexpr auto kFisheyeReply =
 }  // namespace
 
 void fisheye_read_handler(const char* argument) {
-  int32_t channel = -1;
-  if (!analytics_channel(argument, "id", -1, &channel)) return;
-  std::optional<CoreReply> reply = core_ask(kFisheyeRead, channel, REPLY_TEXT);
-  FisheyeSettings s;
-  if (!reply || !reply->first(&s)) return;
-  JsonWriter w;
-  write_object(w, kFisheyeReply.schema(), &s);
-  reply_json(w);
+  camera_read(argument, "id", kFisheyeRead, kFisheyeReply.schema(), -1, REPLY_TEXT);
 }
 
 void fisheye_set_handler(const char* argument) {
@@ -42,9 +35,7 @@ void fisheye_probe_handler(const char* argument) {
   FisheyeProbeReply r;
   if (!reply || !reply->first(&r)) return;
   r.support = r.support == 1 ? 1 : 0;
-  JsonWriter w;
-  write_object(w, r);
-  reply_json(w);
+  reply_record(r);
 }
 
 void fisheye_probe_set_handler(const char* argument) {

@@ -4,6 +4,7 @@
 // newer ones keyed by "chnid" that carry the whole action block. Every set stores all it writes
 // in one transaction, committed before the first message to the core.
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <optional>
 
@@ -119,6 +120,7 @@ bool take_trigger(json_object* request, MotionRecord& record) {
 // An older "camId" set as data: what it reads, stores and tells. Refusals write no reply, except
 // a channel outside 0..63 (the text error) where `listed` is false.
 struct MotionSet {
+  MotionSetRow row;
   zvrec::Schema form{};                          // read over the stored record (none: not read)
   bool (*take)(json_object* request, MotionRecord& record) = nullptr;  // after the form; false refuses
   const zvdb::Table<Schedule>* plan = nullptr;   // stores "schedule" when the request has one
@@ -128,83 +130,57 @@ struct MotionSet {
   bool log = false;          // the motion operation-log entry follows
 };
 
-constexpr MotionSet kPlanSet{.plan = &kMotionPlans};                                   // "/6013"
-constexpr MotionSet kFieldsPlanSet{.form = kFieldsPlanForm.schema(), .plan = &kMotionPlans,
-                                   .listed = true, .notices = 2, .camera_mode = true};  // "/6113"
-constexpr MotionSet kFieldsSet{.form = kFieldsForm.schema(), .take = take_tri_channels_mask,
-                               .listed = true, .log = true};                           // "/6114"
-constexpr MotionSet kEmailSet{.form = kEmailForm.schema(), .plan = &kMotionEmailPlans};  // "/6118"
-constexpr MotionSet kTriggerSet{.take = take_trigger, .log = true};                    // "/6119"
-constexpr MotionSet kEffectivePlanSet{.plan = &kMotionEffectivePlans};                 // "/6152"
-constexpr MotionSet kPtzPlanSet{.plan = &kMotionPtzPlans};                             // "/6159"
+constexpr MotionSet kMotionSets[] = {
+    {.row = kMotionPlanSet, .plan = &kMotionPlans},
+    {.row = kMotionFieldsPlanSet, .form = kFieldsPlanForm.schema(), .plan = &kMotionPlans, .listed = true,
+     .notices = 2, .camera_mode = true},
+    {.row = kMotionFieldsSet, .form = kFieldsForm.schema(), .take = take_tri_channels_mask, .listed = true,
+     .log = true},
+    {.row = kMotionEmailSet, .form = kEmailForm.schema(), .plan = &kMotionEmailPlans},
+    {.row = kMotionTriggerSet, .take = take_trigger, .log = true},
+    {.row = kMotionEffectivePlanSet, .plan = &kMotionEffectivePlans},
+    {.row = kMotionPtzPlanSet, .plan = &kMotionPtzPlans},
+};
+static_assert([] {
+  for (size_t i = 0; i < std::size(kMotionSets); ++i) {
+    if (kMotionSets[i].row != static_cast<MotionSetRow>(i)) return false;
+  }
+  return true;
+}());
 
-void motion_set(const char* argument, const MotionSet& set) {
+}  // namespace
+
+void motion_set(const char* argument, MotionSetRow row) {
+  const MotionSet* set = &kMotionSets[row];
   JsonPtr request = parse_request(argument);
   int32_t channel = -1;
   if (!request) return;
-  if (set.listed ? !read_json_members(request.get(), {int_member("camId", &channel).required()})
+  if (set->listed ? !read_json_members(request.get(), {int_member("camId", &channel).required()})
                  : !read_json_members(request.get(), {int_member("camId", &channel).required().range(0, 63)})) {
-    if (!set.listed) reply_cgi_error(REPLY_TEXT);
+    if (!set->listed) reply_cgi_error(REPLY_TEXT);
     return;
   }
   MotionRecord record{};
   {
     SettingsWrite write;
-    if (set.listed && !stored_channel(channel)) return;
-    if (!set.form.fields.empty() || set.take != nullptr) {
+    if (set->listed && !stored_channel(channel)) return;
+    if (!set->form.fields.empty() || set->take != nullptr) {
       record = stored_motion(channel);
-      if (!set.form.fields.empty() && !read_record(request.get(), set.form, &record)) return;
-      if (set.take != nullptr && !set.take(request.get(), record)) return;
+      if (!set->form.fields.empty() && !read_record(request.get(), set->form, &record)) return;
+      if (set->take != nullptr && !set->take(request.get(), record)) return;
       write.check(kMotions.write(kZvdbPath, &record));
     }
     auto schedule = std::make_unique<Schedule>();
-    if (set.plan != nullptr && schedule_from_json(request.get(), "schedule", schedule.get()) == 0) {
-      write.check(set.plan->write_at(kZvdbPath, schedule.get(), {channel}));
+    if (set->plan != nullptr && schedule_from_json(request.get(), "schedule", schedule.get()) == 0) {
+      write.check(set->plan->write_at(kZvdbPath, schedule.get(), {channel}));
     }
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
-  for (int i = 0; i < set.notices; ++i) core_tell(kMotionChanged, channel);
-  if (set.camera_mode) send_camera_motion_mode(channel, record.enable_zv);
-  if (set.log) log_motion_change(channel);
+  for (int i = 0; i < set->notices; ++i) core_tell(kMotionChanged, channel);
+  if (set->camera_mode) send_camera_motion_mode(channel, record.enable_zv);
+  if (set->log) log_motion_change(channel);
   reply_ok();
 }
-
-// A plan given as the plain channel number: printed in output form.
-void print_plan(const char* argument, const zvdb::Table<Schedule>& plans) {
-  if (argument == nullptr) return;
-  auto schedule = std::make_unique<Schedule>();
-  plans.read(kZvdbPath, schedule.get(), {decimal_argument(argument)});
-  JsonWriter w(8192);
-  write_schedule(w, *schedule);
-  reply_json(w);
-}
-
-}  // namespace
-
-void motion_settings_read_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
-  int32_t channel = -1;
-  if (!request ||
-      !read_json_members(request.get(), {int_member("chnid", &channel).required().range(0, 63)})) {
-    reply_cgi_error(REPLY_JSON);
-    return;
-  }
-  JsonWriter w(16384);
-  write_event_actions(w, kMotionEventKind, channel);
-  reply_json(w);
-}
-
-void motion_audible_plan_read_handler(const char* a) { print_plan(a, kMotionAudiblePlans); }
-void motion_email_plan_read_handler(const char* a) { print_plan(a, kMotionEmailPlans); }
-void motion_effective_plan_read_handler(const char* a) { print_plan(a, kMotionEffectivePlans); }
-void motion_ptz_plan_read_handler(const char* a) { print_plan(a, kMotionPtzPlans); }
-void motion_plan_set_handler(const char* a) { motion_set(a, kPlanSet); }
-void motion_fields_plan_set_handler(const char* a) { motion_set(a, kFieldsPlanSet); }
-void motion_fields_set_handler(const char* a) { motion_set(a, kFieldsSet); }
-void motion_email_set_handler(const char* a) { motion_set(a, kEmailSet); }
-void motion_trigger_set_handler(const char* a) { motion_set(a, kTriggerSet); }
-void motion_effective_plan_set_handler(const char* a) { motion_set(a, kEffectivePlanSet); }
-void motion_ptz_plan_set_handler(const char* a) { motion_set(a, kPtzPlanSet); }
 
 void motion_full_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);

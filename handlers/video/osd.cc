@@ -10,7 +10,6 @@
 #include "common/reply.h"
 #include "common/reply_forms.h"
 #include "handlers/video/event_actions.h"
-#include "handlers/video/video_common.h"
 #include "handlers/video/video_messages.h"
 #include "handlers/video/video_module.h"
 #include "platform/zvdb/video_tables.h"
@@ -71,9 +70,7 @@ void osd_read_handler(const char* argument) {
   if (channel < 0 || channel >= kMaxChannels) return;
   OsdRecord osd{};
   kOsds.read(kZvdbPath, &osd, {channel});
-  JsonWriter reply(512);
-  write_object(reply, osd);
-  reply_json(reply);
+  reply_record(osd);
 }
 
 void osd_set_handler(const char* argument) {

@@ -38,11 +38,6 @@ bool read_channel_mode(json_object* request, int32_t* channel, int32_t* mode) {
                                      int_member("mode", mode).required().range(-1, 2)});
 }
 
-json_object* object_of(json_object* object, const char* key) {
-  json_object* value = json_object_object_get(object, key);
-  return value != nullptr && json_object_is_type(value, json_type_object) ? value : nullptr;
-}
-
 void tell_plate_change(int32_t channel, int32_t mode) { core_tell(kPlateEventChanged, PlateEventChange{channel, mode}); }
 
 // A plate of a request: a JSON text, at most 63 characters, percent-decoded. False when the
@@ -69,9 +64,24 @@ size_t plate_count(json_object* request, json_object** plates) {
   return std::min<size_t>(static_cast<size_t>(count), json_array_size(*plates));
 }
 
-// A working buffer of n entries; null when memory runs out.
-std::unique_ptr<PlateListEntry[]> plate_buffer(size_t n) {
-  return std::unique_ptr<PlateListEntry[]>(new (std::nothrow) PlateListEntry[n]());
+// The plates of "plate" ("cnt" of them) in a new buffer: each element a plate, or with `typed` a
+// [type, plate] pair; refused elements are skipped. Null, with the error form `kind` written, when
+// the count is refused, memory runs out or no element is usable.
+std::unique_ptr<PlateListEntry[]> read_plates(json_object* request, bool typed, int kind, int* count) {
+  json_object* plates = nullptr;
+  const size_t n = plate_count(request, &plates);
+  std::unique_ptr<PlateListEntry[]> entries(n > 0 ? new (std::nothrow) PlateListEntry[n]() : nullptr);
+  *count = 0;
+  for (size_t i = 0; entries && i < n; ++i) {
+    json_object* element = json_array_at(plates, i);
+    PlateListEntry& e = entries[*count];
+    if (typed ? type_of(json_array_at(element, 0), e.type) && plate_of(json_array_at(element, 1), e.plate)
+              : plate_of(element, e.plate)) {
+      ++*count;
+    }
+  }
+  if (*count == 0) reply_cgi_error(kind);
+  return *count > 0 ? std::move(entries) : nullptr;
 }
 
 // The format filter of a request object: "chnid" (0..63), "filter" and the 9 "wildcards"
@@ -151,9 +161,8 @@ void plate_actions_set_handler(const char* argument) {
   int block_channel = -1;
   {
     SettingsWrite write;
-    if (json_object* dialog = object_of(request.get(), "dialog"); dialog != nullptr) {
-      block_channel = store_event_actions(kPlateEventKind, dialog, write, sub);
-    }
+    // No "dialog" object: no block channel, nothing stored.
+    block_channel = store_event_actions(kPlateEventKind, object_of(request.get(), "dialog"), write, sub);
     if (has_enable) {
       SmartEventRecord record{};
       kAnprEvents.read(kZvdbPath, &record, {channel, sub});
@@ -172,11 +181,8 @@ void plate_actions_set_handler(const char* argument) {
 // ---- Recognition settings and format filter ----
 
 void anpr_settings_read_handler(const char* argument) {
-  int32_t channel = -1;
-  if (!analytics_channel(argument, "chnid", REPLY_JSON, &channel)) return;
-  std::optional<CoreReply> reply = core_ask(kAnprSettingsRead, channel, REPLY_JSON);
-  auto s = std::make_unique<AnprSettings>();
-  if (!reply || !reply->first(s.get())) return;
+  auto s = camera_record(argument, "chnid", kAnprSettingsRead);
+  if (!s) return;
   JsonWriter w(8192);
   w.begin_object();
   write_fields(w, kAnprReply.schema(), s.get());
@@ -207,9 +213,7 @@ void anpr_settings_set_handler(const char* argument) {
   int block_channel = -1;
   {
     SettingsWrite write;
-    if (json_object* dialog = object_of(request.get(), "dialog"); dialog != nullptr) {
-      block_channel = store_event_actions(kPlateEventKind, dialog, write, plate_mode_sub(-1));
-    }
+    block_channel = store_event_actions(kPlateEventKind, object_of(request.get(), "dialog"), write, plate_mode_sub(-1));
     if (!write.commit()) return (void)reply_cgi_error(REPLY_JSON);
   }
   if (block_channel >= 0) tell_plate_change(block_channel, -1);
@@ -218,16 +222,13 @@ void anpr_settings_set_handler(const char* argument) {
 }
 
 void plate_format_read_handler(const char* argument) {
-  int32_t channel = -1;
-  if (!analytics_channel(argument, "chnid", REPLY_JSON, &channel)) return;
-  std::optional<CoreReply> reply = core_ask(kPlateFormatRead, channel, REPLY_JSON);
-  PlateFormatFilter f;
-  if (!reply || !reply->first(&f)) return;
+  auto f = camera_record(argument, "chnid", kPlateFormatRead);
+  if (!f) return;
   JsonWriter w(2048);
-  w.begin_object().key("chnid").value(f.chnid).key("filter").value(f.filter).key("wildcards").begin_array();
+  w.begin_object().key("chnid").value(f->chnid).key("filter").value(f->filter).key("wildcards").begin_array();
   for (int i = 0; i < kPlateWildcards; ++i) {
-    w.begin_object().key("enable").value(f.enable[i]).key("cr_count").value(f.cr_count[i]);
-    w.key("format").field(f.format[i]).end_object();
+    w.begin_object().key("enable").value(f->enable[i]).key("cr_count").value(f->cr_count[i]);
+    w.key("format").field(f->format[i]).end_object();
   }
   w.end_array().end_object();
   reply_json(w);
@@ -245,16 +246,9 @@ void plate_format_set_handler(const char* argument) {
 void plate_delete_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   if (!request) return (void)reply_cgi_error(REPLY_JSON);
-  json_object* plates = nullptr;
-  const size_t n = plate_count(request.get(), &plates);
-  if (n == 0) return (void)reply_cgi_error(REPLY_TEXT);
-  auto entries = plate_buffer(n);
-  if (!entries) return (void)reply_cgi_error(REPLY_TEXT);
   int count = 0;
-  for (size_t i = 0; i < n; ++i) {
-    if (plate_of(json_array_at(plates, i), entries[count].plate)) ++count;
-  }
-  if (count == 0) return (void)reply_cgi_error(REPLY_TEXT);
+  auto entries = read_plates(request.get(), false, REPLY_TEXT, &count);
+  if (!entries) return;
   SettingsWrite write(kAnprDbPath);
   write.check(delete_anpr_lists(kAnprDbPath, entries.get(), count));
   if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
@@ -263,18 +257,10 @@ void plate_delete_handler(const char* argument) {
 
 void plate_replace_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
-  json_object* plates = nullptr;
-  const size_t n = request ? plate_count(request.get(), &plates) : 0;
-  if (n == 0) return (void)reply_cgi_error(REPLY_JSON);
-  auto entries = plate_buffer(n);
-  if (!entries) return (void)reply_cgi_error(REPLY_JSON);
+  if (!request) return (void)reply_cgi_error(REPLY_JSON);
   int count = 0;
-  for (size_t i = 0; i < n; ++i) {
-    json_object* element = json_array_at(plates, i);
-    PlateListEntry& e = entries[count];
-    if (type_of(json_array_at(element, 0), e.type) && plate_of(json_array_at(element, 1), e.plate)) ++count;
-  }
-  if (count == 0) return (void)reply_cgi_error(REPLY_JSON);
+  auto entries = read_plates(request.get(), true, REPLY_JSON, &count);
+  if (!entries) return;
   {
     SettingsWrite write(kAnprDbPath);
     write.check(write_anpr_list_replace_batch(kAnprDbPath, entries.get(), count));

@@ -8,7 +8,6 @@
 #include "common/json_fields.h"
 #include "common/record_json.h"
 #include "common/reply.h"
-#include "common/reply_forms.h"
 #include "handlers/video/alarm_event_handlers.h"
 #include "handlers/video/alarm_event_kinds.h"
 #include "handlers/video/alarm_event_messages.h"
@@ -19,17 +18,16 @@
 
 namespace {
 
-constexpr int32_t kLogParamCameraIo = 923;
-constexpr int32_t kLogParamAudioAlarm = 924;
 constexpr int32_t kPtzSourceLast = 26;
 
 constexpr auto kSnapshotReadForm =
     ZV_FIELDS(SnapshotRecord, ZV_SCHEMA_FIELD(resolution), ZV_SCHEMA_FIELD(quality), ZV_SCHEMA_FIELD(interval),
               ZV_SCHEMA_FIELD(interval_unit), ZV_SCHEMA_FIELD(expiration_date));
 
-ChannelList64 channel_list(const int32_t* numbers, size_t count) {
+// The channels of "chnid" (the first "cnt" of them, 0..63), in request order.
+ChannelList64 listed_channels(json_object* request) {
   ChannelList64 list{};
-  for (size_t i = 0; i < count && i < 64; ++i) list.channels[list.count++] = numbers[i];
+  list.count = static_cast<int32_t>(listed_numbers(request, "chnid", "cnt", kMaxChannels, list.channels));
   return list;
 }
 
@@ -91,34 +89,6 @@ void delete_ptz_entries(int type, int source, const int32_t* cameras, size_t cou
   reply_ok();
 }
 
-// A camera-side alarm set: the stored record (channels text and mask), the camera's message and
-// the operation-log record.
-template <class Stored, class Camera>
-void camera_alarm_set(const char* argument, const zvdb::Table<Stored>& table, const Notice<Camera>& notice,
-                      int32_t log_param) {
-  JsonPtr request = parse_request(argument);
-  Stored stored{};
-  Camera camera{};
-  if (!request || !read_record(request.get(), &stored) || !read_record(request.get(), &camera)) return;
-  stored.tri_channels_mask = tri_channels_mask_of(stored.tri_channels, sizeof stored.tri_channels);
-  {
-    SettingsWrite write;
-    write.check(table.write(kZvdbPath, &stored));
-    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
-  }
-  core_tell(notice, camera);
-  log_event_change(log_param, stored.cam_id + 1);
-  reply_ok();
-}
-
-template <class R>
-void camera_alarm_read(const char* argument, const Exchange<int32_t, R>& exchange) {
-  if (argument == nullptr) return;
-  const int channel = decimal_argument(argument);
-  if (channel < 0 || channel >= kMaxChannels) return;
-  reply_core_record<R>(core_ask(exchange, channel, REPLY_JSON));
-}
-
 }  // namespace
 
 // ---- Snapshots ----------------------------------------------------------------------------------
@@ -134,8 +104,7 @@ void snapshot_plan_set_handler(const char* argument) {
   if (!request || schedule_from_json(request.get(), "schedule", plan.get()) != 0) {
     return (void)reply_cgi_error(REPLY_TEXT);
   }
-  int32_t numbers[64];
-  const ChannelList64 list = channel_list(numbers, listed_numbers(request.get(), "chnid", "cnt", kMaxChannels, numbers));
+  const ChannelList64 list = listed_channels(request.get());
   {
     SettingsWrite write;
     const ChannelMask64 mask = mask_of(list.channels, static_cast<size_t>(list.count));
@@ -157,8 +126,7 @@ void snapshot_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   SnapshotRecord checked{};
   if (!request || !read_record(request.get(), &checked)) return (void)reply_cgi_error(REPLY_TEXT);
-  int32_t numbers[64];
-  const ChannelList64 list = channel_list(numbers, listed_numbers(request.get(), "chnid", "cnt", kMaxChannels, numbers));
+  const ChannelList64 list = listed_channels(request.get());
   const ChannelMask64 mask = mask_of(list.channels, static_cast<size_t>(list.count));
   {
     SettingsWrite write;
@@ -187,18 +155,22 @@ void snapshot_control_handler(const char* argument) {
 
 // ---- Single PTZ action entries ------------------------------------------------------------------
 
-void ptz_entry_add_handler(const char* argument) {
+void ptz_entry_store(const char* argument, bool update) {
   JsonPtr request = parse_request(argument);
   int32_t type = 0;
   int32_t source = -1;
+  int32_t old_source = -1;
   PtzActionEntry entry{};
-  if (!request || !read_ptz_source(request.get(), &type, &source) || !read_ptz_entry(request.get(), &entry)) {
+  if (!request || !read_ptz_source(request.get(), &type, &source) ||
+      (update && !read_json_members(request.get(), {int_member("old_chn_id", &old_source).required().range(0, 63)})) ||
+      !read_ptz_entry(request.get(), &entry)) {
     return (void)reply_cgi_error(REPLY_TEXT);
   }
   entry.source_id = source;
   {
     SettingsWrite write;
-    write.check(write_ptz_params(kZvdbPath, &entry, type));
+    write.check(update ? update_ptz_params(kZvdbPath, &entry, type, old_source)
+                       : write_ptz_params(kZvdbPath, &entry, type));
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
   reply_ok();
@@ -228,26 +200,6 @@ void ptz_entry_delete_handler(const char* argument) {
   delete_ptz_entries(type, source, &camera, 1);
 }
 
-void ptz_entry_update_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
-  int32_t type = 0;
-  int32_t source = -1;
-  int32_t old_source = -1;
-  PtzActionEntry entry{};
-  if (!request || !read_ptz_source(request.get(), &type, &source) ||
-      !read_json_members(request.get(), {int_member("old_chn_id", &old_source).required().range(0, 63)}) ||
-      !read_ptz_entry(request.get(), &entry)) {
-    return (void)reply_cgi_error(REPLY_TEXT);
-  }
-  entry.source_id = source;
-  {
-    SettingsWrite write;
-    write.check(update_ptz_params(kZvdbPath, &entry, type, old_source));
-    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
-  }
-  reply_ok();
-}
-
 void ptz_entries_delete_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t type = 0;
@@ -259,15 +211,6 @@ void ptz_entries_delete_handler(const char* argument) {
 }
 
 // ---- Camera-side alarms and trigger alarms ------------------------------------------------------
-
-void camera_io_alarm_read_handler(const char* argument) { camera_alarm_read(argument, kCameraIoAlarmRead); }
-void camera_audio_alarm_read_handler(const char* argument) { camera_alarm_read(argument, kAudioAlarmRead); }
-void camera_io_alarm_set_handler(const char* argument) {
-  camera_alarm_set(argument, kCameraIoAlarms, kCameraIoAlarmSet, kLogParamCameraIo);
-}
-void camera_audio_alarm_set_handler(const char* argument) {
-  camera_alarm_set(argument, kAudioAlarms, kAudioAlarmSet, kLogParamAudioAlarm);
-}
 
 void trigger_alarms_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);

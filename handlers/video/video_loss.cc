@@ -3,7 +3,6 @@
 // flag and interval, the triggered alarm outputs or channels, the PTZ list - for one channel or a
 // list of channels (or inputs) at once. Every set stores all it writes in one transaction,
 // committed before the first message to the core.
-#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -19,6 +18,16 @@
 #include "platform/zvdb/alarm_tables.h"
 #include "platform/zvdb/video_tables.h"
 #include "platform/zvdb/zvdb.h"
+
+// The records of one kind that the multi-channel sets change.
+struct RowKind {
+  const zvdb::TableDesc* table;
+  int keys;  // 64 channels or 16 inputs
+  size_t enable;
+  size_t interval;
+  int tri_snapshot = -1;  // offset of the snapshot text (alarm inputs)
+  const Notice<ChannelMask64>* notice;
+};
 
 namespace {
 
@@ -38,26 +47,6 @@ int plain_number(const char* argument, int limit) {
   const int n = decimal_argument(argument);
   return limit == 0 || (n >= 0 && n < limit) ? n : -1;
 }
-
-void print_plan(const char* argument, const zvdb::TableDesc& plans, int limit) {
-  const int n = plain_number(argument, limit);
-  if (n >= 0 || (limit == 0 && argument != nullptr)) reply_plan(plans, n);
-}
-
-// The records of one kind that the multi-channel sets change.
-struct RowKind {
-  const zvdb::TableDesc* table;
-  int keys;  // 64 channels or 16 inputs
-  size_t enable;
-  size_t interval;
-  int tri_snapshot = -1;  // offset of the snapshot text (alarm inputs)
-  const Notice<ChannelMask64>* notice;
-};
-const RowKind kVideoLossRows{&zvdb::kVideoLossTable, kMaxChannels, offsetof(VideoLossRecord, enable),
-                             offsetof(VideoLossRecord, interval), -1, &kVideoLossesChanged};
-const RowKind kAlarmInRows{&zvdb::kAlarmInTable, kAlarmInputs, offsetof(AlarmInConfig, enable),
-                           offsetof(AlarmInConfig, interval), static_cast<int>(offsetof(AlarmInConfig, tri_snapshot)),
-                           &kAlarmInsChanged};
 
 struct Rows {
   std::vector<unsigned char> bytes;
@@ -79,9 +68,24 @@ int32_t int_at(const unsigned char* row, size_t offset) {
 }
 void set_int_at(unsigned char* row, size_t offset, int32_t v) { std::memcpy(row + offset, &v, sizeof v); }
 
+}  // namespace
+
+const RowKind kVideoLossRows{&zvdb::kVideoLossTable, kMaxChannels, offsetof(VideoLossRecord, enable),
+                             offsetof(VideoLossRecord, interval), -1, &kVideoLossesChanged};
+const RowKind kAlarmInRows{&zvdb::kAlarmInTable, kAlarmInputs, offsetof(AlarmInConfig, enable),
+                           offsetof(AlarmInConfig, interval), static_cast<int>(offsetof(AlarmInConfig, tri_snapshot)),
+                           &kAlarmInsChanged};
+
+void event_plan_read(const char* argument, const zvdb::TableDesc* plans, int limit) {
+  const int n = plain_number(argument, limit);
+  if (n >= 0 || (limit == 0 && argument != nullptr)) reply_plan(*plans, n);
+}
+
 // A plan, the enable flag and interval (and for alarm inputs the snapshot text) for a list of
 // channels or inputs; members the request does not carry stay as stored.
-void multi_plan_set(const char* argument, const RowKind& kind, const zvdb::TableDesc& plans, bool with_snapshot) {
+void multi_plan_set(const char* argument, const RowKind* row_kind, const zvdb::TableDesc* plans,
+                    bool with_snapshot) {
+  const RowKind& kind = *row_kind;
   JsonPtr request = parse_request(argument);
   int32_t enable = 0;
   int32_t interval = 0;
@@ -115,7 +119,7 @@ void multi_plan_set(const char* argument, const RowKind& kind, const zvdb::Table
     if (!changed.empty()) write.check(rows.write(changed));
     auto plan = std::make_unique<Schedule>();
     if (!listed.empty() && schedule_from_json(request.get(), "schedule", plan.get()) == 0) {
-      write.check(zvdb::copy_record_to_mask(kZvdbPath, plans, plan.get(), listed.bits()));
+      write.check(zvdb::copy_record_to_mask(kZvdbPath, *plans, plan.get(), listed.bits()));
     }
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
@@ -124,8 +128,8 @@ void multi_plan_set(const char* argument, const RowKind& kind, const zvdb::Table
 }
 
 // Source `camId`'s PTZ list given to a list of channels (or inputs), and the request's PTZ plan.
-void ptz_list_copy(const char* argument, int ptz_type, int keys, const zvdb::TableDesc& plans,
-                   const Notice<ChannelMask64>& notice) {
+void ptz_list_copy(const char* argument, int ptz_type, int keys, const zvdb::TableDesc* plans,
+                   const Notice<ChannelMask64>* notice) {
   JsonPtr request = parse_request(argument);
   int32_t source = -1;
   if (!request || !read_json_members(request.get(), {int_member("camId", &source).required().range(0, keys - 1)})) {
@@ -148,15 +152,13 @@ void ptz_list_copy(const char* argument, int ptz_type, int keys, const zvdb::Tab
     }
     auto plan = std::make_unique<Schedule>();
     if (!targets.empty() && schedule_from_json(request.get(), "schedule", plan.get()) == 0) {
-      write.check(zvdb::copy_record_to_mask(kZvdbPath, plans, plan.get(), targets.bits()));
+      write.check(zvdb::copy_record_to_mask(kZvdbPath, *plans, plan.get(), targets.bits()));
     }
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
-  core_tell(notice, targets);
+  core_tell(*notice, targets);
   reply_ok();
 }
-
-}  // namespace
 
 // ---- Video loss: single channel -----------------------------------------------------------------
 
@@ -168,14 +170,6 @@ void video_loss_read_handler(const char* argument) {
   row.id = channel;
   reply_record(kVideoLossReadForm.schema(), &row);
 }
-
-void video_loss_audible_plan_read_handler(const char* a) { print_plan(a, zvdb::kVideoLossAudibleScheduleTable, kMaxChannels); }
-void video_loss_email_plan_read_handler(const char* a) { print_plan(a, zvdb::kVideoLossEmailScheduleTable, 0); }
-void video_loss_ptz_plan_read_handler(const char* a) { print_plan(a, zvdb::kVideoLossPtzScheduleTable, 0); }
-void alarm_in_email_plan_read_handler(const char* a) { print_plan(a, zvdb::kAlarmInEmailScheduleTable, 0); }
-void alarm_in_audible_plan_read_handler(const char* a) { print_plan(a, zvdb::kAlarmInAudibleScheduleTable, kAlarmInputs); }
-void alarm_in_ptz_plan_read_handler(const char* a) { print_plan(a, zvdb::kAlarmInPtzScheduleTable, 0); }
-void alarm_in_effective_plan_read_handler(const char* a) { print_plan(a, zvdb::kAlarmInEffectiveScheduleTable, 0); }
 
 void video_loss_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
@@ -219,17 +213,6 @@ void video_loss_plan_set_handler(const char* argument) {
 
 // ---- Video loss: the action block ---------------------------------------------------------------
 
-void video_loss_actions_read_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
-  int32_t channel = -1;
-  if (!request || !read_json_members(request.get(), {int_member("chnid", &channel).required().range(0, 63)})) {
-    return (void)reply_cgi_error(REPLY_JSON);
-  }
-  JsonWriter w(16384);
-  write_event_actions(w, kVideoLossEventKind, channel);
-  reply_json(w);
-}
-
 void video_loss_actions_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t channel = -1;
@@ -251,17 +234,6 @@ void video_loss_actions_set_handler(const char* argument) {
 }
 
 // ---- Lists of channels and inputs ---------------------------------------------------------------
-
-void video_loss_audible_set_handler(const char* a) {
-  multi_plan_set(a, kVideoLossRows, zvdb::kVideoLossAudibleScheduleTable, false);
-}
-void video_loss_email_set_handler(const char* a) {
-  multi_plan_set(a, kVideoLossRows, zvdb::kVideoLossEmailScheduleTable, false);
-}
-void alarm_in_audible_set_handler(const char* a) {
-  multi_plan_set(a, kAlarmInRows, zvdb::kAlarmInAudibleScheduleTable, false);
-}
-void alarm_in_email_set_handler(const char* a) { multi_plan_set(a, kAlarmInRows, zvdb::kAlarmInEmailScheduleTable, true); }
 
 void video_loss_alarms_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
@@ -337,13 +309,6 @@ void alarm_in_trigger_copy_handler(const char* argument) {
   core_tell(kAlarmInsChanged, listed);
   op_log_change_multi(204, kLogParamEventCopy, 0, listed);
   reply_ok();
-}
-
-void video_loss_ptz_copy_handler(const char* a) {
-  ptz_list_copy(a, kPtzSourceVideoLoss, kMaxChannels, zvdb::kVideoLossPtzScheduleTable, kVideoLossesChanged);
-}
-void alarm_in_ptz_copy_handler(const char* a) {
-  ptz_list_copy(a, kPtzSourceAlarmIn, kAlarmInputs, zvdb::kAlarmInPtzScheduleTable, kAlarmInsChanged);
 }
 
 void alarm_in_effective_plan_set_handler(const char* argument) {

@@ -3,27 +3,20 @@
 #pragma once
 
 #include "common/request_table.h"
-#include "platform/zvsocket/zvsocket.h"
 
 extern const RequestModule kVideoModule;
 
-// Motion detection.
-void motion_settings_read_handler(const char* argument);     // "/6010"
-void motion_audible_plan_read_handler(const char* argument); // "/6011"
+// Motion detection. The older "camId" sets are rows of one generic (motion.cc): "/6013", "/6113",
+// "/6114", "/6118", "/6119", "/6152", "/6159".
+enum MotionSetRow : int {
+  kMotionPlanSet, kMotionFieldsPlanSet, kMotionFieldsSet, kMotionEmailSet, kMotionTriggerSet,
+  kMotionEffectivePlanSet, kMotionPtzPlanSet,
+};
+void motion_set(const char* argument, MotionSetRow row);
 void motion_full_set_handler(const char* argument);          // "/6012"
-void motion_plan_set_handler(const char* argument);          // "/6013"
 void camera_grid_read_handler(const char* argument);         // "/6098"
 void motion_settings_set_handler(const char* argument);      // "/6112"
-void motion_fields_plan_set_handler(const char* argument);   // "/6113"
-void motion_fields_set_handler(const char* argument);        // "/6114"
 void motion_actions_set_handler(const char* argument);       // "/6117"
-void motion_email_set_handler(const char* argument);         // "/6118"
-void motion_trigger_set_handler(const char* argument);       // "/6119"
-void motion_email_plan_read_handler(const char* argument);   // "/6120"
-void motion_effective_plan_set_handler(const char* argument);  // "/6152"
-void motion_effective_plan_read_handler(const char* argument); // "/6153"
-void motion_ptz_plan_read_handler(const char* argument);     // "/6158"
-void motion_ptz_plan_set_handler(const char* argument);      // "/6159"
 
 // OSD and privacy masks.
 void osd_read_handler(const char* argument);                 // "/6000"

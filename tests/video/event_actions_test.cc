@@ -8,11 +8,13 @@
 #include <string>
 
 #include "common/core_client.h"
+#include "common/request.h"
 #include "common/oplog.h"
 #include "handlers/video/event_actions.h"
 #include "handlers/video/event_kinds.h"
 #include "handlers/video/schedule_json.h"
-#include "handlers/video/video_common.h"
+#include "common/core_client.h"
+#include "common/request.h"
 #include "tests/common/stdout_capture.h"
 #include "tests/video/video_fixture.h"
 

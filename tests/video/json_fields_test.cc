@@ -4,7 +4,7 @@
 #include <string>
 
 #include "common/json_fields.h"
-#include "handlers/video/video_common.h"
+#include "common/request.h"
 
 namespace {
 

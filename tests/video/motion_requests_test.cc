@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "handlers/video/video_common.h"
+#include "common/request.h"
 #include "handlers/video/video_messages.h"
 #include "platform/zvdb/engine.h"
 #include "platform/zvfs/log_record.h"

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "handlers/video/video_common.h"
+#include "common/request.h"
 #include "handlers/video/video_messages.h"
 #include "tests/video/video_fixture.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "handlers/video/schedule_json.h"
-#include "handlers/video/video_common.h"
+#include "common/request.h"
 #include "tests/video/video_fixture.h"
 
 namespace {

@@ -52,17 +52,13 @@ Counters factory_counters(int64_t channel) {
   return c;
 }
 
+// Factory settings of a camera: zeros carrying the channel in the first int32, where every record
+// kept here holds it (the sets are keyed by the same int32).
 template <class T>
-T factory_channel_record(int64_t channel) {
+T factory_record(int64_t channel) {
   T record{};
-  record.channel = static_cast<int32_t>(channel);
-  return record;
-}
-
-template <class T>
-T factory_chnid_record(int64_t channel) {
-  T record{};
-  record.chnid = static_cast<int32_t>(channel);
+  const auto first = static_cast<int32_t>(channel);
+  std::memcpy(&record, &first, sizeof first);
   return record;
 }
 
@@ -232,22 +228,22 @@ class AnalyticsSim : public SimModule {
   }
 
  private:
-  KeyedStore<VcaRegionRecord> entrance_{factory_channel_record<VcaRegionRecord>};
-  KeyedStore<VcaRegionRecord> exit_{factory_channel_record<VcaRegionRecord>};
-  KeyedStore<VcaRegionRecord> advanced_motion_{factory_channel_record<VcaRegionRecord>};
-  KeyedStore<VcaRegionRecord> tamper_{factory_channel_record<VcaRegionRecord>};
-  KeyedStore<VcaRegionRecord> loitering_{factory_channel_record<VcaRegionRecord>};
-  KeyedStore<VcaRegionRecord> human_{factory_channel_record<VcaRegionRecord>};
-  KeyedStore<VcaObjectLeftRecord> object_left_{factory_channel_record<VcaObjectLeftRecord>};
-  KeyedStore<VcaLineRecord> lines_{factory_channel_record<VcaLineRecord>};
-  KeyedStore<VcaLineRecordV2> lines_v2_{factory_channel_record<VcaLineRecordV2>};
-  KeyedStore<VcaSettings> areas_{factory_channel_record<VcaSettings>};
-  KeyedStore<VcaSettingsV2> areas_v2_{factory_channel_record<VcaSettingsV2>};
-  KeyedStore<AnprSettings> anpr_{factory_chnid_record<AnprSettings>};
-  KeyedStore<PlateFormatFilter> formats_{factory_chnid_record<PlateFormatFilter>};
-  KeyedStore<PeopleCountSettings> people_{factory_channel_record<PeopleCountSettings>};
-  KeyedStore<RegionalCountSettings> regional_{factory_chnid_record<RegionalCountSettings>};
-  KeyedStore<FisheyeSettings> fisheye_{factory_chnid_record<FisheyeSettings>};
+  KeyedStore<VcaRegionRecord> entrance_{factory_record<VcaRegionRecord>};
+  KeyedStore<VcaRegionRecord> exit_{factory_record<VcaRegionRecord>};
+  KeyedStore<VcaRegionRecord> advanced_motion_{factory_record<VcaRegionRecord>};
+  KeyedStore<VcaRegionRecord> tamper_{factory_record<VcaRegionRecord>};
+  KeyedStore<VcaRegionRecord> loitering_{factory_record<VcaRegionRecord>};
+  KeyedStore<VcaRegionRecord> human_{factory_record<VcaRegionRecord>};
+  KeyedStore<VcaObjectLeftRecord> object_left_{factory_record<VcaObjectLeftRecord>};
+  KeyedStore<VcaLineRecord> lines_{factory_record<VcaLineRecord>};
+  KeyedStore<VcaLineRecordV2> lines_v2_{factory_record<VcaLineRecordV2>};
+  KeyedStore<VcaSettings> areas_{factory_record<VcaSettings>};
+  KeyedStore<VcaSettingsV2> areas_v2_{factory_record<VcaSettingsV2>};
+  KeyedStore<AnprSettings> anpr_{factory_record<AnprSettings>};
+  KeyedStore<PlateFormatFilter> formats_{factory_record<PlateFormatFilter>};
+  KeyedStore<PeopleCountSettings> people_{factory_record<PeopleCountSettings>};
+  KeyedStore<RegionalCountSettings> regional_{factory_record<RegionalCountSettings>};
+  KeyedStore<FisheyeSettings> fisheye_{factory_record<FisheyeSettings>};
   KeyedStore<Resolution> resolution_;
   KeyedStore<Counters> counters_{factory_counters};
   std::mutex probe_mutex_;
