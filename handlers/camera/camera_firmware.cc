@@ -34,7 +34,7 @@ void firmware_check_handler(const char* argument) {
   }
   check.channels = mask_of_text(channels, kFirmwareChannels);
   check.keep = ~mask_of_text(resets, kFirmwareChannels);
-  reply_int32_member("res", core_ask(kFirmwareCheck, check, REPLY_JSON));
+  reply_core_res(core_ask(kFirmwareCheck, check, REPLY_JSON));
 }
 
 void firmware_start_handler(const char* argument) {

@@ -47,7 +47,7 @@ void pos_set_handler(const char* argument) {
       return (void)reply_cgi_error(REPLY_JSON);
     }
     write.check(write_pos_setting(kZvdbPath, &terminal));
-    if (!write.commit()) return (void)reply_write_failed("res");
+    if (!write.commit()) return (void)reply_res(-1);
   }
-  reply_int32_member("res", core_ask(kPosChanged, id, REPLY_JSON));
+  reply_core_res(core_ask(kPosChanged, id, REPLY_JSON));
 }
