@@ -204,12 +204,6 @@ ImageSettings factory_image(int64_t) {
   set_text(s.sdkversion, "ZVSDK 3.2.1");
   return s;
 }
-// The image members a camera reports and never takes from a set.
-void keep_reported(ImageSettings& set, const ImageSettings& kept) {
-  set.dismode = kept.dismode;
-  set.exposurectrl = kept.exposurectrl;
-  std::memcpy(set.sdkversion, kept.sdkversion, sizeof set.sdkversion);
-}
 
 ImageExtension factory_extension(int64_t) {
   ImageExtension e{};
@@ -230,23 +224,16 @@ ImageExtension factory_extension(int64_t) {
   e.night_day_sens = 3;
   return e;
 }
-void keep_reported(ImageExtension& set, const ImageExtension& kept) {
-  ImageExtension out = kept;
-  // Everything the page writes.
-  for (auto member : {&ImageExtension::colorkiller, &ImageExtension::modestarthour, &ImageExtension::modestartminute,
-                      &ImageExtension::modestophour, &ImageExtension::modestopminute, &ImageExtension::exposurectrl,
-                      &ImageExtension::lighttype, &ImageExtension::mirctrl, &ImageExtension::localdisplay,
-                      &ImageExtension::ircutaddaytonight, &ImageExtension::ircutadnighttoday,
-                      &ImageExtension::corridormode, &ImageExtension::imagerotation, &ImageExtension::save_corridor,
-                      &ImageExtension::smart_ir_type, &ImageExtension::near_ir_level, &ImageExtension::far_ir_level,
-                      &ImageExtension::mid_ir_level, &ImageExtension::lencorrect, &ImageExtension::fovadjust,
-                      &ImageExtension::smokeddomecover, &ImageExtension::smartwhitestrength,
-                      &ImageExtension::dn_refocus, &ImageExtension::keep_correct_aspect_ratio,
-                      &ImageExtension::day_night_sens, &ImageExtension::night_day_sens,
-                      &ImageExtension::zoom_limit}) {
-    out.*member = set.*member;
+
+// The members of camera settings that the camera reports and never takes from a set: those a page
+// cannot write, except `written` (a member the handler reads by hand under another key).
+template <class T>
+void keep_reported(T& set, const T& kept, size_t written) {
+  for (const zvrec::Field& f : zvrec::schema_of<T>().fields) {
+    if (f.readable() || f.offset == written) continue;
+    std::memcpy(reinterpret_cast<unsigned char*>(&set) + f.offset,
+                reinterpret_cast<const unsigned char*>(&kept) + f.offset, f.size);
   }
-  set = out;
 }
 
 DayNightProfiles factory_profiles(int64_t channel) {
@@ -417,7 +404,7 @@ void CameraSetupSim::rules(SimRules& r) {
       if (!valid_channel(channel)) continue;
       images_.update(channel, [&w](ImageSettings& kept) {
         ImageSettings set = w->settings;
-        keep_reported(set, kept);
+        keep_reported(set, kept, offsetof(ImageSettings, aflevel));
         kept = set;
       });
     }
@@ -431,7 +418,7 @@ void CameraSetupSim::rules(SimRules& r) {
     ImageExtensionRecord e;
     if (!payload_as(q, &e) || !valid_channel(e.id)) return a.int32(-1);
     extensions_.update(e.id, [&e](ImageExtension& kept) {
-      keep_reported(e.extension, kept);
+      keep_reported(e.extension, kept, offsetof(ImageExtension, smartwhitestrength));
       kept = e.extension;
     });
     a.int32(0);
