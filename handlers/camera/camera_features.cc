@@ -105,7 +105,6 @@ void auto_tracking_set_handler(const char* argument) {
   reply_core_res(core_ask(kTrackingSet, *write, REPLY_JSON));
 }
 
-
 // The copy text names the channels that take the same watermark; the channel's own character is
 // set to '1' (a shorter text is padded with '0' up to it).
 void camera_watermark_set_handler(const char* argument) {

@@ -366,17 +366,16 @@ void CameraSetupSim::rules(SimRules& r) {
     }
     a.bytes(found.data(), found.size() * sizeof(SearchResult));
   });
-  r.answer(kLoginTest, [this](const SimRequest& q, SimAnswer& a) {
-    LoginTest t;
-    if (!payload_as(q, &t)) return a.int32(kUnknownError);
-    a.int32(network_.login(text_of(t.ip_addr), t.manage_port, text_of(t.user_name), text_of(t.password), kLoginOk));
-  });
-  r.answer(kLoginTestAlt, [this](const SimRequest& q, SimAnswer& a) {
-    LoginTestAlt t;
-    if (!payload_as(q, &t)) return a.int32(kUnknownError);
-    a.int32(network_.login(text_of(t.ip_addr), t.manage_port, text_of(t.user_name), text_of(t.password),
-                           kLoginOkAlt));
-  });
+  // The two forms of the connection test answer alike but for the code of a working login.
+  const auto login_test = [this]<class Test>(Test, int32_t ok) -> SimAnswerFn {
+    return [this, ok](const SimRequest& q, SimAnswer& a) {
+      Test t;
+      if (!payload_as(q, &t)) return a.int32(kUnknownError);
+      a.int32(network_.login(text_of(t.ip_addr), t.manage_port, text_of(t.user_name), text_of(t.password), ok));
+    };
+  };
+  r.answer(kLoginTest, login_test(LoginTest{}, kLoginOk));
+  r.answer(kLoginTestAlt, login_test(LoginTestAlt{}, kLoginOkAlt));
   r.answer(kAddressChange, [this](const SimRequest& q, SimAnswer& a) {
     AddressChange c;
     if (!payload_as(q, &c)) return a.int32(kUnknownError);
