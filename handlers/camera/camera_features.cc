@@ -39,7 +39,7 @@ template <class T>
 void read_with_plan(const char* argument, const Exchange<int32_t, T>& read, const char* key, Schedule T::*plan,
                     void (*write_plan)(JsonWriter&, const Schedule&)) {
   int32_t channel = 0;
-  if (!chnid_request(argument, kChannelLast, &channel)) return;
+  if (!numbered_request(argument, "chnid", kChannelLast, &channel)) return;
   std::optional<CoreReply> reply = core_ask(read, channel, REPLY_JSON);
   auto record = std::make_unique<T>();
   if (!reply || !reply->first(record.get())) return;
@@ -58,7 +58,7 @@ void camera_heat_map_read_handler(const char* argument) {
 
 void camera_heat_map_set_handler(const char* argument) {
   int32_t channel = 0;
-  JsonPtr request = chnid_request(argument, kChannelLast, &channel);
+  JsonPtr request = numbered_request(argument, "chnid", kChannelLast, &channel);
   if (!request) return;
   auto write = std::make_unique<HeatMapWrite>();
   std::memset(write.get(), 0, sizeof *write);
@@ -90,7 +90,7 @@ void auto_tracking_read_handler(const char* argument) {
 
 void auto_tracking_set_handler(const char* argument) {
   int32_t channel = 0;
-  JsonPtr request = chnid_request(argument, kChannelLast, &channel);
+  JsonPtr request = numbered_request(argument, "chnid", kChannelLast, &channel);
   if (!request) return;
   auto write = std::make_unique<TrackingWrite>();
   std::memset(write.get(), 0, sizeof *write);
@@ -109,7 +109,7 @@ void auto_tracking_set_handler(const char* argument) {
 // set to '1' (a shorter text is padded with '0' up to it).
 void camera_watermark_set_handler(const char* argument) {
   int32_t channel = 0;
-  JsonPtr request = chnid_request(argument, kChannelLast, &channel);
+  JsonPtr request = numbered_request(argument, "chnid", kChannelLast, &channel);
   if (!request) return;
   WatermarkWrite write{};
   write.mark.chnid = channel;
@@ -126,6 +126,6 @@ void camera_watermark_set_handler(const char* argument) {
 
 void auto_tracking_support_handler(const char* argument) {
   int32_t channel = 0;
-  if (!chnid_request(argument, kChannelLast, &channel)) return;
+  if (!numbered_request(argument, "chnid", kChannelLast, &channel)) return;
   reply_core_res(core_ask(kTrackingSupport, channel, REPLY_JSON));
 }

@@ -234,7 +234,7 @@ void change_camera(const char* argument, CameraChange change) {
 
 void camera_read_handler(const char* argument) {
   int32_t channel = -1;
-  if (!chnid_request(argument, kPagedChannelMax, &channel)) return;
+  if (!numbered_request(argument, "chnid", kPagedChannelMax, &channel)) return;
   CameraRecord camera{};
   camera.id = channel;
   read_camera(kZvdbPath, &camera, channel);
@@ -277,7 +277,7 @@ void camera_add_handler(const char* argument) { change_camera(argument, CameraCh
 
 void camera_delete_handler(const char* argument) {
   int32_t channel = -1;
-  if (!chnid_request(argument, kPagedChannelMax, &channel)) return;
+  if (!numbered_request(argument, "chnid", kPagedChannelMax, &channel)) return;
   CameraRecord cleared{};
   {
     SettingsWrite write;

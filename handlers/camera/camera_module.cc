@@ -9,9 +9,9 @@
 #include "handlers/camera/camera_requests.h"
 #include "handlers/camera/camera_setup_messages.h"
 
-JsonPtr chnid_request(const char* argument, int32_t max, int32_t* channel) {
+JsonPtr numbered_request(const char* argument, const char* key, int32_t max, int32_t* value) {
   JsonPtr request = parse_request(argument);
-  if (request && read_json_members(request.get(), {int_member("chnid", channel).required().range(0, max)})) {
+  if (request && read_json_members(request.get(), {int_member(key, value).required().range(0, max)})) {
     return request;
   }
   reply_cgi_error(REPLY_JSON);

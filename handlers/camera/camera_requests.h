@@ -35,7 +35,7 @@ bool ask_channel_record(const char* argument, const Exchange<int32_t, Record>& e
 template <const auto& kRead>
 void chnid_record_read(const char* argument) {
   int32_t channel = 0;
-  if (!chnid_request(argument, 63, &channel)) return;
+  if (!numbered_request(argument, "chnid", 63, &channel)) return;
   reply_core_record<typename std::remove_cvref_t<decltype(kRead)>::reply_type>(core_ask(kRead, channel, REPLY_JSON));
 }
 

@@ -9,26 +9,16 @@
 #include "common/reply.h"
 #include "handlers/camera/camera_apps.h"
 #include "handlers/camera/camera_apps_messages.h"
+#include "handlers/camera/camera_module.h"
 #include "platform/zvdb/camera_apps_tables.h"
 #include "platform/zvdb/zvdb.h"
 
 namespace {
 
-// {"groupid": 0..3} of a request; false (JSON error written) when absent, not JSON or out of range.
-bool group_of(json_object* request, int32_t* group) {
-  if (request != nullptr &&
-      read_json_members(request, {int_member("groupid", group).required().range(0, kCountingGroups - 1)})) {
-    return true;
-  }
-  reply_cgi_error(REPLY_JSON);
-  return false;
-}
-
 // A group command that carries the group id and prints the core's "res".
 void group_command(const char* argument, const Exchange<int32_t, int32_t>& command) {
-  JsonPtr request = parse_request(argument);
   int32_t group = 0;
-  if (!group_of(request.get(), &group)) return;
+  if (!numbered_request(argument, "groupid", kCountingGroups - 1, &group)) return;
   reply_core_res(core_ask(command, group, REPLY_JSON));
 }
 
@@ -71,18 +61,17 @@ void counting_groups_set_handler(const char* argument) {
 }
 
 void counting_event_read_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
   int32_t group = 0;
-  if (!group_of(request.get(), &group)) return;
+  if (!numbered_request(argument, "groupid", kCountingGroups - 1, &group)) return;
   JsonWriter w(16384);
   write_event_actions(w, kCountingEventKind, group);
   reply_json(w);
 }
 
 void counting_event_set_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
   int32_t group = 0;
-  if (!group_of(request.get(), &group)) return;
+  JsonPtr request = numbered_request(argument, "groupid", kCountingGroups - 1, &group);
+  if (!request) return;
   {
     SettingsWrite write;
     if (!store_app_event(kCountingEventKind, group, request.get(), write)) return (void)reply_cgi_error(REPLY_JSON);
