@@ -12,7 +12,10 @@
 #include "common/partial_record.h"
 #include "common/reply_forms.h"
 #include "common/request.h"
+#include "handlers/camera/camera_apps_messages.h"
+#include "handlers/camera/camera_module.h"
 #include "handlers/video/event_actions.h"
+#include "platform/zvdb/records/camera_apps_record.h"
 
 // Event kinds: group events keyed by group (0..3), POS events by terminal (0..3), face events by
 // channel (0..7); each kind's PTZ actions are stored under its own PTZ source type.
@@ -42,14 +45,20 @@ bool update_listed(json_object* request, const char* key, T* records, size_t n) 
   return true;
 }
 
+// A group command ("/2071" reset, "/2072" staying count): the group id to the core, its "res" back.
+template <const auto& kCommand>
+void group_command(const char* argument) {
+  int32_t group = 0;
+  if (!numbered_request(argument, "groupid", kCountingGroups - 1, &group)) return;
+  reply_core_res(core_ask(kCommand, group, REPLY_JSON));
+}
+
 // People-counting groups (counting_groups.cc).
 void counting_groups_read_handler(const char* argument);   // "/2066"
 void counting_groups_set_handler(const char* argument);    // "/2067"
 void counting_url_handler(const char* argument);           // "/2068"
 void counting_event_read_handler(const char* argument);    // "/2069"
 void counting_event_set_handler(const char* argument);     // "/2070"
-void counting_group_reset_handler(const char* argument);   // "/2071"
-void counting_group_staying_handler(const char* argument); // "/2072"
 
 // POS terminals (pos.cc).
 void pos_read_handler(const char* argument);               // "/2073"

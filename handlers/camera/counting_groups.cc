@@ -13,17 +13,6 @@
 #include "platform/zvdb/camera_apps_tables.h"
 #include "platform/zvdb/zvdb.h"
 
-namespace {
-
-// A group command that carries the group id and prints the core's "res".
-void group_command(const char* argument, const Exchange<int32_t, int32_t>& command) {
-  int32_t group = 0;
-  if (!numbered_request(argument, "groupid", kCountingGroups - 1, &group)) return;
-  reply_core_res(core_ask(command, group, REPLY_JSON));
-}
-
-}  // namespace
-
 void counting_groups_read_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t action = 0;
@@ -79,10 +68,6 @@ void counting_event_set_handler(const char* argument) {
   }
   reply_core_res(core_ask(kCountingEventChanged, CountingEventChange{group, -1}, REPLY_JSON));
 }
-
-void counting_group_reset_handler(const char* argument) { group_command(argument, kCountingGroupReset); }
-
-void counting_group_staying_handler(const char* argument) { group_command(argument, kCountingGroupStaying); }
 
 void counting_url_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
