@@ -31,12 +31,12 @@ void pos_set_handler(const char* argument) {
   {
     SettingsWrite write;
     PosRecord terminal{};
-    kPosDevicesTable.read(kZvdbPath, &terminal, zvdb::Key{id});
+    read_pos_setting(kZvdbPath, &terminal, id);
     if (!read_record_update(request.get(), &terminal) ||
         (action != nullptr && !store_app_event(kPosEventKind, id, action, write))) {
       return (void)reply_cgi_error(REPLY_JSON);
     }
-    write.check(kPosDevicesTable.write(kZvdbPath, &terminal));
+    write.check(write_pos_setting(kZvdbPath, &terminal));
     if (!write.commit()) return (void)reply_res(-1);
   }
   reply_core_res(core_ask(kPosChanged, id, REPLY_JSON));

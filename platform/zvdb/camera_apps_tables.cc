@@ -117,6 +117,14 @@ int write_peoplecnt_settings(const char* db, const CountingGroup* groups, int co
 int read_pos_settings(const char* db, PosRecord records[kPosDevices]) {
   return read_indexed(db, zvdb::kPosTable, records, kPosDevices);
 }
+int read_pos_setting(const char* db, PosRecord* record, int id) {
+  if (record == nullptr) return -1;
+  return kPosDevicesTable.read(db, record, zvdb::Key{id});
+}
+int write_pos_setting(const char* db, const PosRecord* record) {
+  if (record == nullptr) return -1;
+  return kPosDevicesTable.write(db, record);
+}
 
 int read_peoplecnt_auto_backup(const char* db, CountingReport reports[kCountingReports]) {
   return read_indexed(db, zvdb::kCountingReportTable, reports, kCountingReports);

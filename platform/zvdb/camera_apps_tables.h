@@ -15,8 +15,10 @@
 int read_peoplecnt_settings(const char* db, CountingGroup groups[kCountingGroups]);
 // Stores groups[0..count-1] under their ids, in one transaction.
 int write_peoplecnt_settings(const char* db, const CountingGroup* groups, int count);
-// The four POS terminals in id order (one terminal: kPosDevicesTable, keyed by id).
+// The four POS terminals in id order; one by id; one under its id.
 int read_pos_settings(const char* db, PosRecord records[kPosDevices]);
+int read_pos_setting(const char* db, PosRecord* record, int id);
+int write_pos_setting(const char* db, const PosRecord* record);
 // The four report definitions in order; all four, in one transaction.
 int read_peoplecnt_auto_backup(const char* db, CountingReport reports[kCountingReports]);
 int write_peoplecnt_auto_backup(const char* db, const CountingReport reports[kCountingReports]);

@@ -109,6 +109,10 @@ int write_camera(const char* db, const CameraRecord* record) {
   if (record == nullptr) return -1;
   return kCameras.write(db, record);
 }
+int read_cameras(const char* db, CameraRecord* records, int* count) {
+  if (records == nullptr || count == nullptr) return -1;
+  return kCameras.read_all(db, records, count);
+}
 
 int read_ipc_protocols(const char* db, IpcProtocolRecord** array, int* count) {
   if (array == nullptr || count == nullptr) return -1;

@@ -13,6 +13,8 @@
 // ---- Cameras (one record per channel; keys 0..64, factory rows 0..63 disabled) ---------------
 int read_camera(const char* db, CameraRecord* record, int channel);
 int write_camera(const char* db, const CameraRecord* record);  // keyed by record->id
+// *count: in, capacity of `records`; out, records filled in channel order.
+int read_cameras(const char* db, CameraRecord* records, int* count);
 
 // ---- Protocol catalogue ----------------------------------------------------------------------
 // Every protocol in id order, in an array the library allocates (null when there is none); release

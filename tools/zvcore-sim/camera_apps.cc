@@ -256,8 +256,7 @@ void CameraAppsSim::rules(SimRules& r) {
   r.answer(kPosChanged, [this](const SimRequest& q, SimAnswer& a) {
     int32_t id = -1;
     PosRecord terminal{};
-    const bool ok = payload_as(q, &id) && id >= 0 && id < kPosDevices &&
-                    kPosDevicesTable.read(kZvdbPath, &terminal, zvdb::Key{id}) == 0;
+    const bool ok = payload_as(q, &id) && id >= 0 && id < kPosDevices && read_pos_setting(kZvdbPath, &terminal, id) == 0;
     if (ok) pos_.put(id, terminal);
     a.int32(ok ? 0 : -1);
   });
