@@ -6,11 +6,16 @@
 
 #include <json-c/json.h>
 
-#include <optional>
+#include <algorithm>
 
-#include "common/exchange.h"
+#include "common/json_fields.h"
+#include "common/partial_record.h"
+#include "common/reply_forms.h"
 #include "common/request.h"
+#include "handlers/camera/camera_apps_messages.h"
+#include "handlers/camera/camera_module.h"
 #include "handlers/video/event_actions.h"
+#include "platform/zvdb/records/camera_apps_record.h"
 
 // Event kinds: group events keyed by group (0..3), POS events by terminal (0..3), face events by
 // channel (0..7); each kind's PTZ actions are stored under its own PTZ source type.
@@ -26,11 +31,27 @@ extern const EventKind kFaceEventKind;
 // with nothing stored, when a text of the block is not valid UTF-8.
 bool store_app_event(const EventKind& kind, int id, json_object* block, SettingsWrite& write);
 
-// {"<key>": n} from a one-int32 answer of the core; nothing when there was none (the error reply
-// was written).
-void reply_int32_member(const char* key, const std::optional<CoreReply>& reply);
-// {"<key>": -1}: the settings could not be stored (nothing was, and the core was not told).
-void reply_write_failed(const char* key);
+// The objects among the first n elements of the array member `key` of `request` read over
+// records[0..n-1] as partial updates; other elements leave their record as stored. False when the
+// member is absent or not an array, or an element is refused.
+template <class T>
+bool update_listed(json_object* request, const char* key, T* records, size_t n) {
+  json_object* list = nullptr;
+  if (!read_json_members(request, {array_member(key, &list).required()})) return false;
+  for (size_t i = 0; i < std::min(json_array_size(list), n); ++i) {
+    json_object* entry = json_array_at(list, i);
+    if (json_object_is_type(entry, json_type_object) && !read_record_update(entry, &records[i])) return false;
+  }
+  return true;
+}
+
+// A group command ("/2071" reset, "/2072" staying count): the group id to the core, its "res" back.
+template <const auto& kCommand>
+void group_command(const char* argument) {
+  int32_t group = 0;
+  if (!numbered_request(argument, "groupid", kCountingGroups - 1, &group)) return;
+  reply_core_res(core_ask(kCommand, group, REPLY_JSON));
+}
 
 // People-counting groups (counting_groups.cc).
 void counting_groups_read_handler(const char* argument);   // "/2066"
@@ -38,8 +59,6 @@ void counting_groups_set_handler(const char* argument);    // "/2067"
 void counting_url_handler(const char* argument);           // "/2068"
 void counting_event_read_handler(const char* argument);    // "/2069"
 void counting_event_set_handler(const char* argument);     // "/2070"
-void counting_group_reset_handler(const char* argument);   // "/2071"
-void counting_group_staying_handler(const char* argument); // "/2072"
 
 // POS terminals (pos.cc).
 void pos_read_handler(const char* argument);               // "/2073"

@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "common/json_fields.h"
-#include "common/reply_forms.h"
 #include "handlers/camera/camera_apps.h"
 #include "handlers/camera/camera_apps_messages.h"
 #include "platform/zvdb/camera_apps_tables.h"
@@ -119,13 +118,3 @@ bool store_app_event(const EventKind& kind, int id, json_object* block, Settings
   if (stored != 0) write.check(stored == 1 ? 0 : -1);
   return true;
 }
-
-void reply_int32_member(const char* key, const std::optional<CoreReply>& reply) {
-  int32_t value = 0;
-  if (!reply || !reply->first(&value)) return;
-  JsonWriter w;
-  w.begin_object().key(key).value(value).end_object();
-  reply_json(w);
-}
-
-void reply_write_failed(const char* key) { reply_int_member(key, -1); }

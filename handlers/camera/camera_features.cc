@@ -34,37 +34,31 @@ constexpr auto kTrackingForm = ZV_FIELDS(
     ZV_SCHEMA_FIELD(area).chars(kAreaChars), ZV_SCHEMA_FIELD(human_vehicle_support),
     ZV_SCHEMA_FIELD(tracking_object), ZV_SCHEMA_FIELD(report_motion));
 
-// The request of every handler here: a JSON object with "chnid" 0..63. False with the JSON error
-// written otherwise.
-JsonPtr channel_request(const char* argument, int32_t* channel) {
-  JsonPtr request = parse_request(argument);
-  if (!request ||
-      !read_json_members(request.get(), {int_member("chnid", channel).required().range(0, kChannelLast)})) {
-    reply_cgi_error(REPLY_JSON);
-    return nullptr;
-  }
-  return request;
+// The core's record of the channel named by "chnid": its fields, then its weekly plan as `key`.
+template <class T>
+void read_with_plan(const char* argument, const Exchange<int32_t, T>& read, const char* key, Schedule T::*plan,
+                    void (*write_plan)(JsonWriter&, const Schedule&)) {
+  int32_t channel = 0;
+  if (!numbered_request(argument, "chnid", kChannelLast, &channel)) return;
+  std::optional<CoreReply> reply = core_ask(read, channel, REPLY_JSON);
+  auto record = std::make_unique<T>();
+  if (!reply || !reply->first(record.get())) return;
+  JsonWriter w(40000);
+  w.begin_object();
+  write_fields(w, *record);
+  write_plan(w.key(key), (*record).*plan);
+  reply_json(w.end_object());
 }
 
 }  // namespace
 
 void camera_heat_map_read_handler(const char* argument) {
-  int32_t channel = 0;
-  if (!channel_request(argument, &channel)) return;
-  std::optional<CoreReply> reply = core_ask(kHeatMapRead, channel, REPLY_JSON);
-  auto map = std::make_unique<HeatMap>();
-  if (!reply || !reply->first(map.get())) return;
-  JsonWriter w(40000);
-  w.begin_object();
-  write_fields(w, *map);
-  w.key("effective");
-  write_schedule_flagged(w, map->effective);
-  reply_json(w.end_object());
+  read_with_plan(argument, kHeatMapRead, "effective", &HeatMap::effective, write_schedule_flagged);
 }
 
 void camera_heat_map_set_handler(const char* argument) {
   int32_t channel = 0;
-  JsonPtr request = channel_request(argument, &channel);
+  JsonPtr request = numbered_request(argument, "chnid", kChannelLast, &channel);
   if (!request) return;
   auto write = std::make_unique<HeatMapWrite>();
   std::memset(write.get(), 0, sizeof *write);
@@ -91,22 +85,12 @@ void camera_heat_map_data_handler(const char* argument) {
 }
 
 void auto_tracking_read_handler(const char* argument) {
-  int32_t channel = 0;
-  if (!channel_request(argument, &channel)) return;
-  std::optional<CoreReply> reply = core_ask(kTrackingRead, channel, REPLY_JSON);
-  auto tracking = std::make_unique<Tracking>();
-  if (!reply || !reply->first(tracking.get())) return;
-  JsonWriter w(40000);
-  w.begin_object();
-  write_fields(w, *tracking);
-  w.key("schedule");
-  write_schedule(w, tracking->schedule);
-  reply_json(w.end_object());
+  read_with_plan(argument, kTrackingRead, "schedule", &Tracking::schedule, write_schedule);
 }
 
 void auto_tracking_set_handler(const char* argument) {
   int32_t channel = 0;
-  JsonPtr request = channel_request(argument, &channel);
+  JsonPtr request = numbered_request(argument, "chnid", kChannelLast, &channel);
   if (!request) return;
   auto write = std::make_unique<TrackingWrite>();
   std::memset(write.get(), 0, sizeof *write);
@@ -121,17 +105,11 @@ void auto_tracking_set_handler(const char* argument) {
   reply_core_res(core_ask(kTrackingSet, *write, REPLY_JSON));
 }
 
-void camera_watermark_read_handler(const char* argument) {
-  int32_t channel = 0;
-  if (!channel_request(argument, &channel)) return;
-  reply_core_record<Watermark>(core_ask(kWatermarkRead, channel, REPLY_JSON));
-}
-
 // The copy text names the channels that take the same watermark; the channel's own character is
 // set to '1' (a shorter text is padded with '0' up to it).
 void camera_watermark_set_handler(const char* argument) {
   int32_t channel = 0;
-  JsonPtr request = channel_request(argument, &channel);
+  JsonPtr request = numbered_request(argument, "chnid", kChannelLast, &channel);
   if (!request) return;
   WatermarkWrite write{};
   write.mark.chnid = channel;
@@ -148,12 +126,6 @@ void camera_watermark_set_handler(const char* argument) {
 
 void auto_tracking_support_handler(const char* argument) {
   int32_t channel = 0;
-  if (!channel_request(argument, &channel)) return;
+  if (!numbered_request(argument, "chnid", kChannelLast, &channel)) return;
   reply_core_res(core_ask(kTrackingSupport, channel, REPLY_JSON));
-}
-
-void camera_identity_handler(const char* argument) {
-  int32_t channel = 0;
-  if (!channel_request(argument, &channel)) return;
-  reply_core_record<CameraIdentity>(core_ask(kCameraIdentity, channel, REPLY_JSON));
 }

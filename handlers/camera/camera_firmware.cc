@@ -13,11 +13,6 @@ namespace {
 
 constexpr size_t kProgressTextSize = 2048;
 
-// The '0'/'1' text of channels 0..7 of a progress record.
-void progress_mask_text(const FirmwareProgress& p, char (&out)[kFirmwareChannels + 1]) {
-  mask_text(p.channels, kFirmwareChannels, out);
-}
-
 }  // namespace
 
 void firmware_check_handler(const char* argument) {
@@ -34,7 +29,7 @@ void firmware_check_handler(const char* argument) {
   }
   check.channels = mask_of_text(channels, kFirmwareChannels);
   check.keep = ~mask_of_text(resets, kFirmwareChannels);
-  reply_int32_member("res", core_ask(kFirmwareCheck, check, REPLY_JSON));
+  reply_core_res(core_ask(kFirmwareCheck, check, REPLY_JSON));
 }
 
 void firmware_start_handler(const char* argument) {
@@ -59,7 +54,7 @@ void firmware_start_handler(const char* argument) {
   if (!reply) return;
   if (!reply->first(&progress)) return (void)reply_cgi_error(REPLY_JSON);
   char mask[kFirmwareChannels + 1];
-  progress_mask_text(progress, mask);
+  mask_text(progress.channels, kFirmwareChannels, mask);  // channels 0..7
   JsonWriter w(512);
   w.begin_object().key("chnid").value(static_cast<int32_t>(static_cast<uint32_t>(progress.channels)));
   w.key("status").begin_array();
@@ -76,7 +71,7 @@ void firmware_progress_handler(const char* /*argument*/) {
   if (!reply) return;
   if (!reply->first(&progress)) return (void)reply_cgi_error(REPLY_TEXT);
   char mask[kFirmwareChannels + 1];
-  progress_mask_text(progress, mask);
+  mask_text(progress.channels, kFirmwareChannels, mask);  // channels 0..7
   char text[kProgressTextSize];
   size_t used = 0;
   const auto append = [&](int written) {

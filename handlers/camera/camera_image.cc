@@ -12,11 +12,22 @@
 #include "common/reply.h"
 #include "common/reply_forms.h"
 #include "common/request.h"
-#include "handlers/camera/camera_module.h"
+#include "handlers/camera/camera_requests.h"
 #include "handlers/camera/camera_setup_messages.h"
 #include "handlers/video/schedule_json.h"
 #include "platform/zvdb/camera_setup_tables.h"
 #include "platform/zvdb/zvdb.h"
+
+bool read_bounded(json_object* request, const char* key, int32_t last, int32_t* value) {
+  int32_t v = -1;
+  if (request == nullptr || !read_json_members(request, {int_member(key, &v).required()})) return false;
+  if (v < 0 || v > last) {
+    reply_cgi_error(REPLY_JSON);
+    return false;
+  }
+  *value = v;
+  return true;
+}
 
 namespace {
 
@@ -30,20 +41,6 @@ constexpr auto kProfileReply = ZV_FIELDS(
     ZV_SCHEMA_FIELD(ir_cut_latency), ZV_SCHEMA_FIELD(ir_cut_state), ZV_SCHEMA_FIELD(ir_led_state),
     ZV_SCHEMA_FIELD(color_mode));
 
-// Reads the number member `key` of a request that names a channel (or a profile) 0..last: false
-// with nothing written when the request or the member is missing, false with the JSON error
-// written when it is out of range.
-bool read_bounded(json_object* request, const char* key, int32_t last, int32_t* value) {
-  int32_t v = -1;
-  if (request == nullptr || !read_json_members(request, {int_member(key, &v).required()})) return false;
-  if (v < 0 || v > last) {
-    reply_cgi_error(REPLY_JSON);
-    return false;
-  }
-  *value = v;
-  return true;
-}
-
 bool read_channel(const char* argument, const char* key, int32_t* channel) {
   JsonPtr request = parse_request(argument);
   return read_bounded(request.get(), key, kChannelLast, channel);
@@ -56,58 +53,7 @@ bool read_profile(json_object* object, DayNightProfile* profile) {
   return true;
 }
 
-// The camera's weekly plans: 3273/3281, 3275/3282 and 3277/3283.
-// The core's record `out` of the channel named by "id"; false, with nothing more to write, when
-// the request names no channel, the core does not answer (its error form is `error_kind`) or the
-// reply is short.
-template <class Record>
-bool ask_channel_record(const char* argument, const Exchange<int32_t, Record>& exchange, int error_kind, Record* out) {
-  int32_t channel = 0;
-  if (!read_channel(argument, "id", &channel)) return false;
-  std::optional<CoreReply> reply = core_ask(exchange, channel, error_kind);
-  return reply && reply->first(out);
-}
-
-template <class Plan>
-void plan_read(const char* argument, const Exchange<int32_t, Plan>& exchange) {
-  auto plan = std::make_unique<Plan>();
-  if (!ask_channel_record(argument, exchange, REPLY_JSON, plan.get())) return;
-  JsonWriter w(40000);
-  w.begin_object().key("channel").value(plan->channel).key("schedule");
-  write_schedule(w, plan->schedule);
-  reply_json(w.end_object());
-}
-
-// The camera's settings of the channel named by "id": {"id": <the record's id>, <the settings>};
-// nothing when the core does not answer.
-template <class Record, class Settings>
-void channel_settings_read(const char* argument, const Exchange<int32_t, Record>& exchange, Settings Record::*settings) {
-  Record record{};
-  if (!ask_channel_record(argument, exchange, REPLY_TEXT, &record)) return;
-  JsonWriter w(2048);
-  w.begin_object().key("id").value(record.id);
-  write_fields(w, record.*settings);
-  reply_json(w.end_object());
-}
-
-template <class Plan>
-void plan_set(const char* argument, const Notice<Plan>& notice) {
-  JsonPtr request = parse_request(argument);
-  int32_t channel = 0;
-  if (!read_bounded(request.get(), "channel", kChannelLast, &channel)) return;
-  auto plan = std::make_unique<Plan>();
-  std::memset(plan.get(), 0, sizeof(Plan));
-  plan->channel = channel;
-  schedule_from_json(request.get(), "schedule", &plan->schedule);  // absent: an empty plan
-  core_tell(notice, *plan);
-  reply_ok();
-}
-
 }  // namespace
-
-void camera_image_read_handler(const char* argument) {
-  channel_settings_read(argument, kImageRead, &ImageSettingsReply::settings);
-}
 
 // One record for every listed channel: the entries among the first 64 of "channel" that are
 // channels 0..63, in order, and -1 in the remaining places. "aflevel" is the write key of the
@@ -134,10 +80,6 @@ void camera_image_set_handler(const char* argument) {
   reply_ok();
 }
 
-void camera_image_extension_read_handler(const char* argument) {
-  channel_settings_read(argument, kImageExtensionRead, &ImageExtensionRecord::extension);
-}
-
 void camera_image_extension_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   ImageExtensionRecord ext{};
@@ -148,10 +90,7 @@ void camera_image_extension_set_handler(const char* argument) {
     return;
   }
   ext.extension.smartwhitestrength = white_led_level;
-  std::optional<CoreReply> reply = core_ask(kImageExtensionSet, ext, REPLY_TEXT);
-  int32_t status = 0;
-  if (!reply || !reply->first(&status)) return;
-  reply_text(status == 0 ? "OK" : "ERROR");
+  reply_status_words(core_ask(kImageExtensionSet, ext, REPLY_TEXT), "OK", "ERROR");
 }
 
 void day_night_profiles_read_handler(const char* argument) {
@@ -291,10 +230,3 @@ void day_night_area_delete_handler(const char* argument) {
   core_tell(kAreaDelete, removal);
   reply_ok();
 }
-
-void camera_plan_a_read_handler(const char* argument) { plan_read(argument, kPlanARead); }
-void camera_plan_b_read_handler(const char* argument) { plan_read(argument, kPlanBRead); }
-void camera_plan_c_read_handler(const char* argument) { plan_read(argument, kPlanCRead); }
-void camera_plan_a_set_handler(const char* argument) { plan_set(argument, kPlanASet); }
-void camera_plan_b_set_handler(const char* argument) { plan_set(argument, kPlanBSet); }
-void camera_plan_c_set_handler(const char* argument) { plan_set(argument, kPlanCSet); }

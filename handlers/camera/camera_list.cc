@@ -2,6 +2,7 @@
 // the protocol and model catalogue, the channel names, and the live state of every camera (asked
 // from the core on each request).
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -14,8 +15,8 @@
 #include "common/request.h"
 #include "handlers/camera/camera_messages.h"
 #include "handlers/camera/camera_module.h"
-#include "handlers/camera/camera_names.h"
 #include "platform/zvdb/camera_tables.h"
+#include "platform/zvdb/engine.h"
 #include "platform/zvdb/video_tables.h"
 #include "platform/zvdb/zvdb.h"
 
@@ -114,6 +115,27 @@ void log_camera_change(int64_t sub_type, int32_t param_type, const CameraRecord&
     zvfs_log_pack_detail(&record, kCameraLogDetailKind, &detail, sizeof detail);
   }
   op_log_send(record);
+}
+
+// ---- Channel names ------------------------------------------------------------------------------
+
+// The display name (OSD name) of every channel 0..63, read in one pass; "" where a channel has no
+// OSD record.
+using ChannelNames = std::array<std::array<char, kOsdNameSize>, kMaxChannels>;
+ChannelNames channel_names() {
+  ChannelNames names{};
+  zvdb::scan_records(kZvdbPath, zvdb::kOsdTable, {}, [&names](const void* data, const zvdb::Key& key) {
+    if (key.a < 0 || key.a >= kMaxChannels) return true;
+    OsdRecord osd;
+    std::memcpy(&osd, data, sizeof osd);
+    copy_field_text(names[key.a].data(), kOsdNameSize, osd.cam_name);
+    return true;
+  });
+  return names;
+}
+// The name of `channel`; "" outside 0..63.
+const char* name_of(const ChannelNames& names, int32_t channel) {
+  return channel >= 0 && channel < kMaxChannels ? names[channel].data() : "";
 }
 
 // ---- Stored records (inside the request's SettingsWrite) --------------------------------------
@@ -234,9 +256,7 @@ void change_camera(const char* argument, CameraChange change) {
 
 void camera_read_handler(const char* argument) {
   int32_t channel = -1;
-  if (!read_channel_request(argument, "chnid", kPagedChannelMax, &channel)) {
-    return (void)reply_cgi_error(REPLY_JSON);
-  }
+  if (!numbered_request(argument, "chnid", kPagedChannelMax, &channel)) return;
   CameraRecord camera{};
   camera.id = channel;
   read_camera(kZvdbPath, &camera, channel);
@@ -256,7 +276,7 @@ void camera_status_handler(const char* /*argument*/) {
   const auto status = core_ask(kCameraStatus, REPLY_JSON);
   if (!status) return;
   const PayloadReader payload = status->reader();
-  const ChannelNames names;
+  const ChannelNames names = channel_names();
   const size_t count = payload.record_count<CameraStatusRecord>();
   const zvrec::Schema fields = kStatusReply.schema();
   // A camera prints about 400 bytes with short texts, more with long ones.
@@ -265,7 +285,7 @@ void camera_status_handler(const char* /*argument*/) {
   for (size_t i = 0; i < count; ++i) {
     CameraStatusRecord s;
     if (!payload.record(i, &s)) continue;
-    w.begin_object().key("id").value(s.id).key("enable").value(1).key("name").value(names.name(s.id));
+    w.begin_object().key("id").value(s.id).key("enable").value(1).key("name").value(name_of(names, s.id));
     write_fields(w, fields, &s);
     w.end_object();
   }
@@ -279,9 +299,7 @@ void camera_add_handler(const char* argument) { change_camera(argument, CameraCh
 
 void camera_delete_handler(const char* argument) {
   int32_t channel = -1;
-  if (!read_channel_request(argument, "chnid", kPagedChannelMax, &channel)) {
-    return (void)reply_cgi_error(REPLY_JSON);
-  }
+  if (!numbered_request(argument, "chnid", kPagedChannelMax, &channel)) return;
   CameraRecord cleared{};
   {
     SettingsWrite write;
@@ -347,11 +365,13 @@ void camera_protocols_handler(const char* /*argument*/) {
 }
 
 void camera_names_handler(const char* /*argument*/) {
-  const ChannelNames names;
+  const ChannelNames names = channel_names();
   const int channels = std::clamp(get_param_int(kZvdbPath, "max_cameras", 32), 0, kMaxChannels);
   JsonWriter w(64 + 40 * static_cast<size_t>(channels));
   w.begin_object().key("IPC").begin_array();
-  for (int i = 0; i < channels; ++i) w.begin_object().key("id").value(i).key("name").value(names.name(i)).end_object();
+  for (int i = 0; i < channels; ++i) {
+    w.begin_object().key("id").value(i).key("name").value(names[i].data()).end_object();
+  }
   reply_json(w.end_array().end_object());
 }
 

@@ -5,10 +5,17 @@
 #include "common/json_fields.h"
 #include "common/request.h"
 #include "handlers/camera/camera_apps.h"
+#include "handlers/camera/camera_messages.h"
+#include "handlers/camera/camera_requests.h"
+#include "handlers/camera/camera_setup_messages.h"
 
-bool read_channel_request(const char* argument, const char* key, int32_t max, int32_t* channel) {
+JsonPtr numbered_request(const char* argument, const char* key, int32_t max, int32_t* value) {
   JsonPtr request = parse_request(argument);
-  return request && read_json_members(request.get(), {int_member(key, channel).required().range(0, max)});
+  if (request && read_json_members(request.get(), {int_member(key, value).required().range(0, max)})) {
+    return request;
+  }
+  reply_cgi_error(REPLY_JSON);
+  return nullptr;
 }
 
 namespace {
@@ -39,14 +46,14 @@ const WebReqEntry kCameraRequests[] = {
     {"/2061", extra_stream_set_handler},
     {"/2063", audio_read_handler},
     {"/2064", audio_set_handler},
-    {"/2065", audio_support_handler},
+    {"/2065", chnid_record_read<kAudioSupport>},
     {"/2066", counting_groups_read_handler},
     {"/2067", counting_groups_set_handler},
     {"/2068", counting_url_handler},
     {"/2069", counting_event_read_handler},
     {"/2070", counting_event_set_handler},
-    {"/2071", counting_group_reset_handler},
-    {"/2072", counting_group_staying_handler},
+    {"/2071", group_command<kCountingGroupReset>},
+    {"/2072", group_command<kCountingGroupStaying>},
     {"/2073", pos_read_handler},
     {"/2074", pos_set_handler},
     {"/2075", counting_reports_read_handler},
@@ -62,20 +69,20 @@ const WebReqEntry kCameraRequests[] = {
     {"/2015", camera_login_test_alt_handler},
     {"/2032", camera_address_change_batch_handler},
     {"/2033", camera_address_change_results_handler},
-    {"/2019", camera_image_read_handler},
+    {"/2019", channel_settings_read<kImageRead, &ImageSettingsReply::settings>},
     {"/2020", camera_image_set_handler},
-    {"/2021", camera_image_extension_read_handler},
+    {"/2021", channel_settings_read<kImageExtensionRead, &ImageExtensionRecord::extension>},
     {"/2022", camera_image_extension_set_handler},
     {"/2037", day_night_profiles_read_handler},
     {"/2038", day_night_profile_set_handler},
     {"/2039", day_night_areas_read_handler},
     {"/2040", day_night_areas_set_handler},
-    {"/2041", camera_plan_a_read_handler},
-    {"/2042", camera_plan_a_set_handler},
-    {"/2043", camera_plan_b_read_handler},
-    {"/2044", camera_plan_b_set_handler},
-    {"/2045", camera_plan_c_read_handler},
-    {"/2046", camera_plan_c_set_handler},
+    {"/2041", camera_plan_read<kPlanARead>},
+    {"/2042", camera_plan_set<kPlanASet>},
+    {"/2043", camera_plan_read<kPlanBRead>},
+    {"/2044", camera_plan_set<kPlanBSet>},
+    {"/2045", camera_plan_read<kPlanCRead>},
+    {"/2046", camera_plan_set<kPlanCSet>},
     {"/2047", day_night_profiles_set_multi_handler},
     {"/2048", camera_exposure_set_handler},
     {"/2049", camera_exposure_read_handler},
@@ -87,8 +94,8 @@ const WebReqEntry kCameraRequests[] = {
     {"/2054", auto_tracking_read_handler},
     {"/2055", auto_tracking_set_handler},
     {"/2056", auto_tracking_support_handler},
-    {"/2057", camera_identity_handler},
-    {"/2058", camera_watermark_read_handler},
+    {"/2057", chnid_record_read<kCameraIdentity>},
+    {"/2058", chnid_record_read<kWatermarkRead>},
     {"/2059", camera_watermark_set_handler},
     {"/2034", ipv6_present_handler},
     {"/2035", effective_plans_read_handler},

@@ -4,14 +4,16 @@
 
 #include <cstdint>
 
+#include "common/request.h"
 #include "common/request_table.h"
 #include "platform/zvsocket/zvsocket.h"
 
 extern const RequestModule kCameraModule;
 
-// Reads the {"<key>": channel} request of a handler that serves channels 0..max; false when the
-// argument is not a JSON object or the member is absent, of another type or out of range.
-bool read_channel_request(const char* argument, const char* key, int32_t max, int32_t* channel);
+// The request of a handler that serves one channel (group, terminal ...) 0..max, named by the
+// member `key`; null, with the JSON error written, when the argument is not a JSON object or the
+// member is absent, of another type or out of range.
+JsonPtr numbered_request(const char* argument, const char* key, int32_t max, int32_t* value);
 
 // Camera list (camera_list.cc).
 void camera_read_handler(const char* argument);          // "/2000"
@@ -41,7 +43,6 @@ void extra_stream_read_handler(const char* argument);    // "/2060"
 void extra_stream_set_handler(const char* argument);     // "/2061"
 void audio_read_handler(const char* argument);           // "/2063"
 void audio_set_handler(const char* argument);            // "/2064"
-void audio_support_handler(const char* argument);        // "/2065"
 
 // Search, connection test and address change (camera_search.cc).
 void camera_search_handler(const char* argument);                  // "/2006"
@@ -52,20 +53,12 @@ void camera_address_change_batch_handler(const char* argument);    // "/2032"
 void camera_address_change_results_handler(const char* argument);  // "/2033"
 
 // Image settings, day/night profiles, areas and plans, exposure table (camera_image.cc).
-void camera_image_read_handler(const char* argument);              // "/2019"
 void camera_image_set_handler(const char* argument);               // "/2020"
-void camera_image_extension_read_handler(const char* argument);    // "/2021"
 void camera_image_extension_set_handler(const char* argument);     // "/2022"
 void day_night_profiles_read_handler(const char* argument);        // "/2037"
 void day_night_profile_set_handler(const char* argument);          // "/2038"
 void day_night_areas_read_handler(const char* argument);           // "/2039"
 void day_night_areas_set_handler(const char* argument);            // "/2040"
-void camera_plan_a_read_handler(const char* argument);             // "/2041"
-void camera_plan_a_set_handler(const char* argument);              // "/2042"
-void camera_plan_b_read_handler(const char* argument);             // "/2043"
-void camera_plan_b_set_handler(const char* argument);              // "/2044"
-void camera_plan_c_read_handler(const char* argument);             // "/2045"
-void camera_plan_c_set_handler(const char* argument);              // "/2046"
 void day_night_profiles_set_multi_handler(const char* argument);   // "/2047"
 void camera_exposure_set_handler(const char* argument);            // "/2048"
 void camera_exposure_read_handler(const char* argument);           // "/2049"
@@ -79,8 +72,6 @@ void camera_heat_map_data_handler(const char* argument);           // "/2053"
 void auto_tracking_read_handler(const char* argument);             // "/2054"
 void auto_tracking_set_handler(const char* argument);              // "/2055"
 void auto_tracking_support_handler(const char* argument);          // "/2056"
-void camera_identity_handler(const char* argument);                // "/2057"
-void camera_watermark_read_handler(const char* argument);          // "/2058"
 void camera_watermark_set_handler(const char* argument);           // "/2059"
 
 // Effective plans of every event kind of a channel, IPv6 presence (effective_plans.cc).

@@ -28,27 +28,15 @@ bool plain_ascii(std::string_view text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 128; });
 }
 
-// The text of a connection-test result: 0 and 4 mean the login works.
-const char* login_result_text(int32_t result) {
-  switch (result) {
-    case 0:
-    case 4: return "OK";
-    case 1: return "NETWORKERROR";
-    case 2: return "USERERROR";
-    case 5: return "BANDWIDTHERROR";
-    default: return "UNKOWNERROR";
-  }
-}
-
-const char* address_result_text(int32_t result) {
-  switch (result) {
-    case 0: return "OK";
-    case 1: return "NETWORK_ERR";
-    case 2: return "INVALID_USER";
-    case 3: return "UNKNOWN_ERR";
-    case 4: return "PROTO_NOT_SUPPORT";
-    default: return "ERROR";
-  }
+// The texts of the core's result codes: of a connection test (0 and 4 mean the login works) and
+// of an address change, by code; the last text is also that of every code the list does not reach.
+constexpr const char* kLoginResults[] = {"OK", "NETWORKERROR", "USERERROR", "UNKOWNERROR", "OK", "BANDWIDTHERROR",
+                                         "UNKOWNERROR"};
+constexpr const char* kAddressResults[] = {"OK", "NETWORK_ERR", "INVALID_USER", "UNKNOWN_ERR", "PROTO_NOT_SUPPORT",
+                                           "ERROR"};
+template <size_t N>
+const char* result_text(const char* const (&texts)[N], int32_t result) {
+  return texts[result >= 0 && static_cast<size_t>(result) < N ? result : N - 1];
 }
 
 void reply_result_string(const char* text) {
@@ -66,7 +54,7 @@ bool read_login(const char* argument, LoginTest* login) {
 void reply_login_result(const std::optional<CoreReply>& reply) {
   int32_t result = 0;
   if (!reply || !reply->first(&result)) return;
-  reply_text(login_result_text(result));
+  reply_text(result_text(kLoginResults, result));
 }
 
 }  // namespace
@@ -123,7 +111,7 @@ void camera_address_change_handler(const char* argument) {
   std::optional<CoreReply> reply = core_ask(kAddressChange, change, REPLY_JSON);
   int32_t result = 0;
   if (!reply || !reply->first(&result)) return;
-  reply_result_string(address_result_text(result));
+  reply_result_string(result_text(kAddressResults, result));
 }
 
 // Each usable entry of the first "cnt" goes to the core on its own; an entry that is not an

@@ -157,9 +157,7 @@ void write_audio_options(JsonWriter& w, const AudioDescription& d) {
 
 void stream_read_handler(const char* argument) {
   int32_t channel = -1;
-  if (!read_channel_request(argument, "chnid", kPagedChannelMax, &channel)) {
-    return (void)reply_cgi_error(REPLY_JSON);
-  }
+  if (!numbered_request(argument, "chnid", kPagedChannelMax, &channel)) return;
   const auto reply = core_ask(kStreamRead, channel, REPLY_JSON);
   if (!reply) return;
   StreamDescription d{};
@@ -231,19 +229,14 @@ void extra_stream_read_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   ExtraStreamQuery query{};
   if (!request || !read_record(request.get(), &query)) return (void)reply_cgi_error(REPLY_JSON);
-  const auto reply = core_ask(kExtraStreamRead, query, REPLY_JSON);
-  if (!reply) return;
-  ExtraStream extra{};
-  reply->first(&extra);
-  reply_record(extra);
+  reply_core_record<ExtraStream>(core_ask(kExtraStreamRead, query, REPLY_JSON));
 }
 
 void extra_stream_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   ExtraStream extra{};
   if (!request || !read_record(request.get(), &extra)) return (void)reply_cgi_error(REPLY_JSON);
-  const auto reply = core_ask(kExtraStreamSet, extra, REPLY_JSON);
-  if (reply) reply_int_member("res", reply->reader().int32_at(0));
+  reply_core_res(core_ask(kExtraStreamSet, extra, REPLY_JSON));
 }
 
 // ---- Camera web parameters ----------------------------------------------------------------------
@@ -251,11 +244,7 @@ void extra_stream_set_handler(const char* argument) {
 void web_param_read_handler(const char* argument) {
   CameraWebParam param{};
   if (!read_request(argument, kWebParamReadForm.schema(), &param)) return;
-  const auto reply = core_ask(kWebParamRead, param, REPLY_TEXT);
-  if (!reply) return;
-  CameraWebParamReply r{};
-  reply->first(&r);
-  reply_record(r);
+  reply_core_record<CameraWebParamReply>(core_ask(kWebParamRead, param, REPLY_TEXT));
 }
 
 void web_param_set_handler(const char* argument) {
@@ -270,9 +259,7 @@ void web_param_set_handler(const char* argument) {
 
 void audio_read_handler(const char* argument) {
   int32_t channel = -1;
-  if (!read_channel_request(argument, "chnid", kCameraSideChannelMax, &channel)) {
-    return (void)reply_cgi_error(REPLY_JSON);
-  }
+  if (!numbered_request(argument, "chnid", kCameraSideChannelMax, &channel)) return;
   const auto reply = core_ask(kAudioRead, channel, REPLY_JSON);
   if (!reply) return;
   auto d = std::make_unique<AudioDescription>();
@@ -300,26 +287,13 @@ void audio_set_handler(const char* argument) {
   reply_status_words(core_ask(kAudioSet, s, REPLY_JSON), "OK", "ERROR");
 }
 
-void audio_support_handler(const char* argument) {
-  int32_t channel = -1;
-  if (!read_channel_request(argument, "chnid", kCameraSideChannelMax, &channel)) {
-    return (void)reply_cgi_error(REPLY_JSON);
-  }
-  const auto reply = core_ask(kAudioSupport, channel, REPLY_JSON);
-  if (!reply) return;
-  AudioSupport support{};
-  reply->first(&support);
-  reply_record(support);
-}
-
 // ---- Small camera queries -----------------------------------------------------------------------
 
 void camera_type_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t channel = 0;
   if (!request || !read_json_members(request.get(), {int_member("id", &channel).required()})) return;
-  const auto reply = core_ask(kCameraType, channel, REPLY_TEXT);
-  if (reply) reply_int_member("type", reply->reader().int32_at(0));
+  reply_int_member("type", core_ask(kCameraType, channel, REPLY_TEXT));
 }
 
 void ui_command_handler(const char* argument) {

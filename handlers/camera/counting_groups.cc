@@ -9,30 +9,9 @@
 #include "common/reply.h"
 #include "handlers/camera/camera_apps.h"
 #include "handlers/camera/camera_apps_messages.h"
+#include "handlers/camera/camera_module.h"
 #include "platform/zvdb/camera_apps_tables.h"
 #include "platform/zvdb/zvdb.h"
-
-namespace {
-
-// {"groupid": 0..3} of a request; false (JSON error written) when absent, not JSON or out of range.
-bool group_of(json_object* request, int32_t* group) {
-  if (request != nullptr &&
-      read_json_members(request, {int_member("groupid", group).required().range(0, kCountingGroups - 1)})) {
-    return true;
-  }
-  reply_cgi_error(REPLY_JSON);
-  return false;
-}
-
-// A group command that carries the group id and prints the core's "res".
-void group_command(const char* argument, const Exchange<int32_t, int32_t>& command) {
-  JsonPtr request = parse_request(argument);
-  int32_t group = 0;
-  if (!group_of(request.get(), &group)) return;
-  reply_int32_member("res", core_ask(command, group, REPLY_JSON));
-}
-
-}  // namespace
 
 void counting_groups_read_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
@@ -56,51 +35,39 @@ void counting_groups_read_handler(const char* argument) {
 
 void counting_groups_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
-  json_object* list = nullptr;
-  if (!request || !read_json_members(request.get(), {array_member("groups", &list).required()})) {
-    return (void)reply_cgi_error(REPLY_JSON);
-  }
   CountingGroup groups[kCountingGroups];
   {
     SettingsWrite write;
-    if (read_peoplecnt_settings(kZvdbPath, groups) != 0) return (void)reply_cgi_error(REPLY_JSON);
-    const size_t n = std::min<size_t>(json_array_size(list), kCountingGroups);
-    for (size_t i = 0; i < n; ++i) {
-      json_object* entry = json_array_at(list, i);
-      if (entry == nullptr || !json_object_is_type(entry, json_type_object)) continue;
-      if (!read_record_update(entry, &groups[i])) return (void)reply_cgi_error(REPLY_JSON);
-      groups[i].groupid = static_cast<int32_t>(i);
+    if (!request || read_peoplecnt_settings(kZvdbPath, groups) != 0 ||
+        !update_listed(request.get(), "groups", groups, kCountingGroups)) {
+      return (void)reply_cgi_error(REPLY_JSON);
     }
+    for (int32_t i = 0; i < kCountingGroups; ++i) groups[i].groupid = i;  // a group keeps its place
     write.check(write_peoplecnt_settings(kZvdbPath, groups, kCountingGroups));
-    if (!write.commit()) return (void)reply_write_failed("res");
+    if (!write.commit()) return (void)reply_res(-1);
   }
-  reply_int32_member("res", core_ask(kCountingGroupsChanged, 0, REPLY_JSON));
+  reply_core_res(core_ask(kCountingGroupsChanged, 0, REPLY_JSON));
 }
 
 void counting_event_read_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
   int32_t group = 0;
-  if (!group_of(request.get(), &group)) return;
+  if (!numbered_request(argument, "groupid", kCountingGroups - 1, &group)) return;
   JsonWriter w(16384);
   write_event_actions(w, kCountingEventKind, group);
   reply_json(w);
 }
 
 void counting_event_set_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
   int32_t group = 0;
-  if (!group_of(request.get(), &group)) return;
+  JsonPtr request = numbered_request(argument, "groupid", kCountingGroups - 1, &group);
+  if (!request) return;
   {
     SettingsWrite write;
     if (!store_app_event(kCountingEventKind, group, request.get(), write)) return (void)reply_cgi_error(REPLY_JSON);
-    if (!write.commit()) return (void)reply_write_failed("res");
+    if (!write.commit()) return (void)reply_res(-1);
   }
-  reply_int32_member("res", core_ask(kCountingEventChanged, CountingEventChange{group, -1}, REPLY_JSON));
+  reply_core_res(core_ask(kCountingEventChanged, CountingEventChange{group, -1}, REPLY_JSON));
 }
-
-void counting_group_reset_handler(const char* argument) { group_command(argument, kCountingGroupReset); }
-
-void counting_group_staying_handler(const char* argument) { group_command(argument, kCountingGroupStaying); }
 
 void counting_url_handler(const char* argument) {
   JsonPtr request = parse_request(argument);

@@ -26,9 +26,9 @@ void face_capture_set_handler(const char* argument) {
     {
       SettingsWrite write;
       if (!store_app_event(kFaceEventKind, face->chn_id, action, write)) return (void)reply_cgi_error(REPLY_JSON);
-      if (!write.commit()) return (void)reply_write_failed("status");
+      if (!write.commit()) return (void)reply_int_member("status", -1);
     }
     notify_event_actions(kFaceEventKind, face->chn_id);
   }
-  reply_int32_member("status", core_ask(kFaceCaptureSet, *face, REPLY_JSON));
+  reply_int_member("status", core_ask(kFaceCaptureSet, *face, REPLY_JSON));
 }

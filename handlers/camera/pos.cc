@@ -4,23 +4,13 @@
 #include "common/reply.h"
 #include "handlers/camera/camera_apps.h"
 #include "handlers/camera/camera_apps_messages.h"
+#include "handlers/camera/camera_module.h"
 #include "platform/zvdb/camera_apps_tables.h"
 #include "platform/zvdb/zvdb.h"
 
-namespace {
-
-// {"id": 0..3} of a request; false when absent, not JSON or out of range.
-bool terminal_of(json_object* request, int32_t* id) {
-  return request != nullptr &&
-         read_json_members(request, {int_member("id", id).required().range(0, kPosDevices - 1)});
-}
-
-}  // namespace
-
 void pos_read_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
   int32_t id = 0;
-  if (!terminal_of(request.get(), &id)) return (void)reply_cgi_error(REPLY_JSON);
+  if (!numbered_request(argument, "id", kPosDevices - 1, &id)) return;
   PosRecord terminals[kPosDevices];
   if (read_pos_settings(kZvdbPath, terminals) != 0) return (void)reply_cgi_error(REPLY_JSON);
   JsonWriter w(16384);
@@ -33,9 +23,9 @@ void pos_read_handler(const char* argument) {
 }
 
 void pos_set_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
   int32_t id = 0;
-  if (!terminal_of(request.get(), &id)) return (void)reply_cgi_error(REPLY_JSON);
+  JsonPtr request = numbered_request(argument, "id", kPosDevices - 1, &id);
+  if (!request) return;
   json_object* action = nullptr;
   read_json_members(request.get(), {object_member("action", &action)});
   {
@@ -47,7 +37,7 @@ void pos_set_handler(const char* argument) {
       return (void)reply_cgi_error(REPLY_JSON);
     }
     write.check(write_pos_setting(kZvdbPath, &terminal));
-    if (!write.commit()) return (void)reply_write_failed("res");
+    if (!write.commit()) return (void)reply_res(-1);
   }
-  reply_int32_member("res", core_ask(kPosChanged, id, REPLY_JSON));
+  reply_core_res(core_ask(kPosChanged, id, REPLY_JSON));
 }

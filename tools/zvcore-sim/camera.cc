@@ -19,6 +19,7 @@
 #include "common/request.h"
 #include "handlers/camera/camera_messages.h"
 #include "platform/zvdb/camera_tables.h"
+#include "platform/zvdb/table_forms.h"
 #include "platform/zvdb/zvdb.h"
 #include "tools/zvcore-sim/modules.h"
 #include "tools/zvcore-sim/rules.h"
@@ -29,15 +30,7 @@ constexpr int kChannels = 64;
 
 bool valid_channel(int64_t channel) { return channel >= 0 && channel < kChannels; }
 
-template <size_t N>
-void set_text(char (&field)[N], const char* text) {
-  std::snprintf(field, N, "%s", text);
-}
-
-template <size_t N>
-std::string text_of(const char (&field)[N]) {
-  return std::string(field, strnlen(field, N));
-}
+using zvdb::set_text;
 
 void ignore_bad_payload(const SimRequest& request) {
   std::fprintf(stderr, "zvcore-sim: message %d with a payload of %u bytes ignored\n", request.id,
@@ -92,7 +85,7 @@ void apply_streams(StreamSettings& kept, const StreamSettings& set) {
 // Web parameters of one camera by (page, HTTP name, key).
 using WebParams = std::map<std::tuple<std::string, std::string, std::string>, std::string>;
 std::tuple<std::string, std::string, std::string> web_key(const CameraWebParam& p) {
-  return {text_of(p.pagename), text_of(p.httpname), text_of(p.key)};
+  return {std::string(field_text(p.pagename)), std::string(field_text(p.httpname)), std::string(field_text(p.key))};
 }
 
 ExtraStream factory_extra(int64_t channel) { return ExtraStream{static_cast<int32_t>(channel), 0, 0, 15, 1024, 30}; }
@@ -108,7 +101,7 @@ uint32_t identity_seed(int32_t channel, const CameraRecord& row) {
     hash *= 16777619u;
   };
   for (int shift = 0; shift < 32; shift += 8) mix(static_cast<unsigned char>(channel >> shift));
-  for (char c : text_of(row.ip_addr)) mix(static_cast<unsigned char>(c));
+  for (char c : field_text(row.ip_addr)) mix(static_cast<unsigned char>(c));
   return hash;
 }
 
@@ -119,11 +112,11 @@ CameraStatusRecord status_of(int32_t channel, const CameraLink& camera) {
   s.manage_port = row.manage_port;
   s.cam_protocol = row.cam_protocol;
   s.main_rtsp_port = row.main_rtsp_port;
-  set_text(s.ip_addr, text_of(row.ip_addr).c_str());
+  copy_field_text(s.ip_addr, sizeof s.ip_addr, row.ip_addr);
   s.poe_channel = row.poe_channel;
   s.physical_port = row.physical_port;
   s.minor_id = row.minor_id;
-  set_text(s.ddns, text_of(row.ddns).c_str());
+  copy_field_text(s.ddns, sizeof s.ddns, row.ddns);
   if (!camera.connected()) return s;
   const uint32_t seed = identity_seed(channel, row);
   s.state = 1;
@@ -246,9 +239,9 @@ void CameraSim::rules(SimRules& r) {
       const CameraLink link = links_.get(c);
       if (!link.connected()) continue;
       const CameraStatusRecord s = status_of(c, link);
-      set_text(e.ip_addr, text_of(s.ip_addr).c_str());
-      set_text(e.model, text_of(s.model).c_str());
-      set_text(e.fw_version, text_of(s.fw_version).c_str());
+      copy_field_text(e.ip_addr, sizeof e.ip_addr, s.ip_addr);
+      copy_field_text(e.model, sizeof e.model, s.model);
+      copy_field_text(e.fw_version, sizeof e.fw_version, s.fw_version);
     }
     a.bytes(entries.data(), entries.size() * sizeof(CameraListEntry));
   });
@@ -305,7 +298,7 @@ void CameraSim::rules(SimRules& r) {
   r.answer(kWebParamSet, [this](const SimRequest& q, SimAnswer& a) {
     CameraWebParam p;
     if (!payload_as(q, &p) || !valid_channel(p.channel)) return a.int32(-1);
-    web_params_.update(p.channel, [&](WebParams& params) { params[web_key(p)] = text_of(p.value); });
+    web_params_.update(p.channel, [&](WebParams& params) { params[web_key(p)] = field_text(p.value); });
     a.int32(0);
   });
 

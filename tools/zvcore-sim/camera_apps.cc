@@ -46,11 +46,6 @@ constexpr int32_t kUpgradeDone = 100;
 constexpr int32_t kUpgradeFailed = -1;
 constexpr int32_t kUpgradeStopped = -2;
 
-template <size_t N>
-std::string text_of(const char (&field)[N]) {
-  return std::string(field, strnlen(field, N));
-}
-
 // Today as yyyymmdd and the time as minutes since midnight, local time.
 void local_day(int* day, int* minute) {
   const time_t now = time(nullptr);
@@ -221,7 +216,8 @@ void CameraAppsSim::rules(SimRules& r) {
       return;
     }
     const int length = std::snprintf(reply.data, sizeof reply.data, "url=%s;in=%lld;out=%lld",
-                                     text_of(query.url).c_str(), static_cast<long long>(in_[query.chnid]),
+                                     std::string(field_text(query.url)).c_str(),
+                                     static_cast<long long>(in_[query.chnid]),
                                      static_cast<long long>(out_[query.chnid]));
     a.bytes(&reply, offsetof(CountingUrlReply, data) + std::min<size_t>(static_cast<size_t>(length), sizeof reply.data - 1));
   });
@@ -300,15 +296,15 @@ bool CameraAppsSim::control(const std::vector<std::string>& words, std::string* 
   if (command == "pos") {
     if (!numbered || n < 0 || n >= kPosDevices || !pos_.contains(n)) return (*answer = "error: no such POS"), true;
     const PosRecord p = pos_.get(n);
-    *answer = "name=" + text_of(p.name) + " ip=" + text_of(p.ip) + " port=" + std::to_string(p.port) +
-              " enable=" + std::to_string(p.enable);
+    *answer = "name=" + std::string(field_text(p.name)) + " ip=" + std::string(field_text(p.ip)) +
+              " port=" + std::to_string(p.port) + " enable=" + std::to_string(p.enable);
     return true;
   }
   if (command == "face") {
     if (!numbered || n < 0 || n >= kFaceChannels || !faces_.contains(n)) return (*answer = "error: no such face"), true;
     const FaceCapture f = faces_.get(n);
     *answer = "enable=" + std::to_string(f.enable) + " width=" + std::to_string(f.width) +
-              " height=" + std::to_string(f.height) + " url=" + text_of(f.http_url);
+              " height=" + std::to_string(f.height) + " url=" + std::string(field_text(f.http_url));
     return true;
   }
   // "firmware-start <channel 0..7>": an upgrade of that channel from the image file, started by the

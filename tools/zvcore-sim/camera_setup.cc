@@ -24,6 +24,7 @@
 #include "common/request.h"
 #include "handlers/camera/camera_setup_messages.h"
 #include "platform/zvdb/camera_tables.h"
+#include "platform/zvdb/table_forms.h"
 #include "platform/zvdb/video_tables.h"
 #include "platform/zvdb/zvdb.h"
 #include "tools/zvcore-sim/modules.h"
@@ -34,10 +35,7 @@ namespace {
 constexpr int kChannels = 64;
 bool valid_channel(int64_t channel) { return channel >= 0 && channel < kChannels; }
 
-template <size_t N>
-void set_text(char (&field)[N], const std::string& text) {
-  std::snprintf(field, N, "%s", text.c_str());
-}
+using zvdb::set_text;
 template <size_t N>
 std::string text_of(const char (&field)[N]) {
   return std::string(field, strnlen(field, N));
@@ -88,17 +86,14 @@ std::vector<NetCamera> make_network() {
   for (const CameraSeed& seed : kSeeds) {
     NetCamera c{};
     SearchResult& f = c.found;
-    set_text(f.ip_addr, "192.168.1." + std::to_string(seed.host));
-    char text[64];
-    std::snprintf(text, sizeof text, "02:5A:56:01:00:%02X", seed.host);
-    set_text(f.mac_addr, text);
+    std::snprintf(f.ip_addr, sizeof f.ip_addr, "192.168.1.%d", seed.host);
+    std::snprintf(f.mac_addr, sizeof f.mac_addr, "02:5A:56:01:00:%02X", seed.host);
     f.manage_port = seed.port;
     f.protocol = seed.protocol;
     set_text(f.vendor, "ZV Simulated Cameras");
-    std::snprintf(text, sizeof text, "ZVN%04d%06X", seed.host, seed.host * 40503);
-    set_text(f.sn, text);
-    set_text(f.sn_real, std::string(text) + "R" + std::to_string(seed.host * 7));
-    set_text(f.fw_version, "V5." + std::to_string(seed.host % 7) + ".0 build 261101");
+    std::snprintf(f.sn, sizeof f.sn, "ZVN%04d%06X", seed.host, seed.host * 40503);
+    std::snprintf(f.sn_real, sizeof f.sn_real, "ZVN%04d%06XR%d", seed.host, seed.host * 40503, seed.host * 7);
+    std::snprintf(f.fw_version, sizeof f.fw_version, "V5.%d.0 build 261101", seed.host % 7);
     set_text(f.model, seed.model);
     f.model_id = 8 + static_cast<int32_t>(cameras.size() % 16);
     set_text(f.netmask, "255.255.255.0");
@@ -141,10 +136,10 @@ class Network {
         (holder != nullptr && holder != c)) {
       return kUnknownError;
     }
-    set_text(c->found.ip_addr, to);
-    if (dotted_quad(text_of(a.netmask))) set_text(c->found.netmask, text_of(a.netmask));
-    if (dotted_quad(text_of(a.gateway))) set_text(c->found.gateway, text_of(a.gateway));
-    if (dotted_quad(text_of(a.primary_dns))) set_text(c->found.dns, text_of(a.primary_dns));
+    set_text(c->found.ip_addr, to.c_str());
+    if (dotted_quad(text_of(a.netmask))) copy_field_text(c->found.netmask, sizeof c->found.netmask, a.netmask);
+    if (dotted_quad(text_of(a.gateway))) copy_field_text(c->found.gateway, sizeof c->found.gateway, a.gateway);
+    if (dotted_quad(text_of(a.primary_dns))) copy_field_text(c->found.dns, sizeof c->found.dns, a.primary_dns);
     return 0;
   }
   // The outcome of a background change, by MAC (the newest per camera, at most 64).
@@ -154,7 +149,7 @@ class Network {
     results_.erase(std::remove_if(results_.begin(), results_.end(), same), results_.end());
     if (results_.size() == kBatchResults) results_.erase(results_.begin());
     BatchChangeResult r{};
-    set_text(r.mac, mac);
+    set_text(r.mac, mac.c_str());
     r.result = result;
     results_.push_back(r);
   }
@@ -209,12 +204,6 @@ ImageSettings factory_image(int64_t) {
   set_text(s.sdkversion, "ZVSDK 3.2.1");
   return s;
 }
-// The image members a camera reports and never takes from a set.
-void keep_reported(ImageSettings& set, const ImageSettings& kept) {
-  set.dismode = kept.dismode;
-  set.exposurectrl = kept.exposurectrl;
-  std::memcpy(set.sdkversion, kept.sdkversion, sizeof set.sdkversion);
-}
 
 ImageExtension factory_extension(int64_t) {
   ImageExtension e{};
@@ -235,23 +224,16 @@ ImageExtension factory_extension(int64_t) {
   e.night_day_sens = 3;
   return e;
 }
-void keep_reported(ImageExtension& set, const ImageExtension& kept) {
-  ImageExtension out = kept;
-  // Everything the page writes.
-  for (auto member : {&ImageExtension::colorkiller, &ImageExtension::modestarthour, &ImageExtension::modestartminute,
-                      &ImageExtension::modestophour, &ImageExtension::modestopminute, &ImageExtension::exposurectrl,
-                      &ImageExtension::lighttype, &ImageExtension::mirctrl, &ImageExtension::localdisplay,
-                      &ImageExtension::ircutaddaytonight, &ImageExtension::ircutadnighttoday,
-                      &ImageExtension::corridormode, &ImageExtension::imagerotation, &ImageExtension::save_corridor,
-                      &ImageExtension::smart_ir_type, &ImageExtension::near_ir_level, &ImageExtension::far_ir_level,
-                      &ImageExtension::mid_ir_level, &ImageExtension::lencorrect, &ImageExtension::fovadjust,
-                      &ImageExtension::smokeddomecover, &ImageExtension::smartwhitestrength,
-                      &ImageExtension::dn_refocus, &ImageExtension::keep_correct_aspect_ratio,
-                      &ImageExtension::day_night_sens, &ImageExtension::night_day_sens,
-                      &ImageExtension::zoom_limit}) {
-    out.*member = set.*member;
+
+// The members of camera settings that the camera reports and never takes from a set: those a page
+// cannot write, except `written` (a member the handler reads by hand under another key).
+template <class T>
+void keep_reported(T& set, const T& kept, size_t written) {
+  for (const zvrec::Field& f : zvrec::schema_of<T>().fields) {
+    if (f.readable() || f.offset == written) continue;
+    std::memcpy(reinterpret_cast<unsigned char*>(&set) + f.offset,
+                reinterpret_cast<const unsigned char*>(&kept) + f.offset, f.size);
   }
-  set = out;
 }
 
 DayNightProfiles factory_profiles(int64_t channel) {
@@ -384,17 +366,16 @@ void CameraSetupSim::rules(SimRules& r) {
     }
     a.bytes(found.data(), found.size() * sizeof(SearchResult));
   });
-  r.answer(kLoginTest, [this](const SimRequest& q, SimAnswer& a) {
-    LoginTest t;
-    if (!payload_as(q, &t)) return a.int32(kUnknownError);
-    a.int32(network_.login(text_of(t.ip_addr), t.manage_port, text_of(t.user_name), text_of(t.password), kLoginOk));
-  });
-  r.answer(kLoginTestAlt, [this](const SimRequest& q, SimAnswer& a) {
-    LoginTestAlt t;
-    if (!payload_as(q, &t)) return a.int32(kUnknownError);
-    a.int32(network_.login(text_of(t.ip_addr), t.manage_port, text_of(t.user_name), text_of(t.password),
-                           kLoginOkAlt));
-  });
+  // The two forms of the connection test answer alike but for the code of a working login.
+  const auto login_test = [this]<class Test>(Test, int32_t ok) -> SimAnswerFn {
+    return [this, ok](const SimRequest& q, SimAnswer& a) {
+      Test t;
+      if (!payload_as(q, &t)) return a.int32(kUnknownError);
+      a.int32(network_.login(text_of(t.ip_addr), t.manage_port, text_of(t.user_name), text_of(t.password), ok));
+    };
+  };
+  r.answer(kLoginTest, login_test(LoginTest{}, kLoginOk));
+  r.answer(kLoginTestAlt, login_test(LoginTestAlt{}, kLoginOkAlt));
   r.answer(kAddressChange, [this](const SimRequest& q, SimAnswer& a) {
     AddressChange c;
     if (!payload_as(q, &c)) return a.int32(kUnknownError);
@@ -422,7 +403,7 @@ void CameraSetupSim::rules(SimRules& r) {
       if (!valid_channel(channel)) continue;
       images_.update(channel, [&w](ImageSettings& kept) {
         ImageSettings set = w->settings;
-        keep_reported(set, kept);
+        keep_reported(set, kept, offsetof(ImageSettings, aflevel));
         kept = set;
       });
     }
@@ -436,7 +417,7 @@ void CameraSetupSim::rules(SimRules& r) {
     ImageExtensionRecord e;
     if (!payload_as(q, &e) || !valid_channel(e.id)) return a.int32(-1);
     extensions_.update(e.id, [&e](ImageExtension& kept) {
-      keep_reported(e.extension, kept);
+      keep_reported(e.extension, kept, offsetof(ImageExtension, smartwhitestrength));
       kept = e.extension;
     });
     a.int32(0);
@@ -461,11 +442,7 @@ void CameraSetupSim::rules(SimRules& r) {
     if (!payload_as(q, &channel)) return;
     a.record(NightMode{channel, valid_channel(channel) ? night_mode(extensions_.get(channel)) : -1});
   });
-  r.answer(kAreasRead, [this](const SimRequest& q, SimAnswer& a) {
-    int32_t channel = 0;
-    if (!payload_as(q, &channel)) return;
-    a.record(areas_.get(valid_channel(channel) ? channel : -1));
-  });
+  r.answer(kAreasRead, channel_read(areas_));
   r.answer(kAreasSet, [this](const SimRequest& q, SimAnswer&) {
     DayNightAreasWrite w;
     if (!payload_as(q, &w) || !valid_channel(w.areas.chnid)) return;
@@ -511,7 +488,6 @@ void CameraSetupSim::rules(SimRules& r) {
     }
     a.int32(0);
   });
-  // Auto tracking needs a connected camera on the channel.
   // The identity of the camera at the channel's address, as the network knows it.
   r.answer(kCameraIdentity, [this](const SimRequest& q, SimAnswer& a) {
     int32_t channel = 0;
@@ -523,11 +499,11 @@ void CameraSetupSim::rules(SimRules& r) {
       id.chnid = -1;
       return a.record(id);
     }
-    set_text(id.ipaddr, text_of(row.ip_addr));
+    copy_field_text(id.ipaddr, sizeof id.ipaddr, row.ip_addr);
     for (const NetCamera& c : network_.all()) {
       if (text_of(c.found.ip_addr) != text_of(row.ip_addr)) continue;
-      set_text(id.model, text_of(c.found.model));
-      set_text(id.fwversion, text_of(c.found.fw_version));
+      copy_field_text(id.model, sizeof id.model, c.found.model);
+      copy_field_text(id.fwversion, sizeof id.fwversion, c.found.fw_version);
     }
     a.record(id);
   });
