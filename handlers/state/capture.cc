@@ -254,10 +254,16 @@ void capture_download_handler(const char* argument) {
   pack.time_limit_ms = 60000;
   pack.discard_errors = true;
   unlink(archive.c_str());
-  run_tool({"tar", "-cf", archive.c_str(), "-C", dir.c_str(), "--null", "--verbatim-files-from", "-T", "-"}, pack);
+  const ToolResult packed =
+      run_tool({"tar", "-cf", archive.c_str(), "-C", dir.c_str(), "--null", "--verbatim-files-from", "-T", "-"}, pack);
   log_message("capture", __LINE__, __func__, "real_name:%s", archive.c_str());
-
-  reply_attachment(archive.c_str(), kArchiveName);
+  // A failed pack leaves no archive or half of one: nothing is sent and every capture stays for
+  // the next try. Only the files that went into a sent archive are removed.
+  if (!packed.succeeded()) {
+    unlink(archive.c_str());
+    return;
+  }
+  const bool sent = reply_attachment(archive.c_str(), kArchiveName);
   unlink(archive.c_str());
-  remove_files(dir, files_of(dir, [](const std::string& name) { return name.find(".pcap") != std::string::npos; }));
+  if (sent) remove_files(dir, captures);
 }

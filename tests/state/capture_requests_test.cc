@@ -211,6 +211,23 @@ TEST_F(CaptureTest, DownloadPacksTheCaptureFilesAndRemovesThem) {
   EXPECT_EQ(get("/8007", "/tmp/none/rvpcap-20260102030405").out, "");
 }
 
+// Only what went into a sent archive is removed: a failed pack (a half-written archive) sends
+// nothing and keeps every capture; files tar did not take ("*.pcapng", hidden) stay after a send.
+TEST_F(CaptureTest, DownloadRemovesOnlyWhatItSent) {
+  const std::string base = std::string(kDir) + "/rvpcap-20260102030405";
+  write_file(base + "0", "first");
+  write_file(std::string(kDir) + "/trace.pcapng", "other tool");
+  write_file(std::string(kDir) + "/.hidden.pcap", "hidden");
+  install("/tmp/rec/tar", "#!/bin/sh\nprintf half > " + std::string(kDir) + "/packet.tar\nexit 2\n");
+  EXPECT_EQ(get("/8007", base).out, "");
+  EXPECT_EQ(list_dir(kDir), (std::vector<std::string>{".hidden.pcap", "keep.txt", "rvpcap-20260101000000",
+                                                      "rvpcap-202601020304050.pcap", "trace.pcapng"}));
+  cgi_env_.erase("PATH");  // the real tar
+  ASSERT_NE(get("/8007", base).out, "");
+  EXPECT_EQ(list_dir(kDir),
+            (std::vector<std::string>{".hidden.pcap", "keep.txt", "rvpcap-20260101000000", "trace.pcapng"}));
+}
+
 // A real capture on the loopback: tcpdump runs on after the request, sees the test's datagrams,
 // stops on "/8006" sent right after them; the download's archive holds a pcap file with them all.
 TEST_F(CaptureTest, RealCaptureOnTheLoopback) {
