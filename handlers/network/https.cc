@@ -228,11 +228,11 @@ void cert_install_handler(const char* argument) {
     if (!move_file(upload.c_str(), kCertFile)) return (void)reply_text("Error");
   }
   std::optional<CoreReply> reply = core_ask(kCertInstall, REPLY_TEXT);
-  if (!reply) return;
   int32_t result = 0;
-  reply->first(&result);
+  if (reply) reply->first(&result);
   if (result != kInstallTaken) {
-    // Not a certificate the core can use: the one that served before stays in place.
+    // Not a certificate the core can use, or one it never checked (no answer; the error form is
+    // written): the one that served before stays in place.
     LockFile lock;
     if (had_certificate) {
       copy_file(kSavedCertFile, kCertFile);
@@ -240,7 +240,7 @@ void cert_install_handler(const char* argument) {
       unlink(kCertFile);
     }
   }
-  reply_text(result == kInstallTaken ? "OK" : "Error");
+  if (reply) reply_text(result == kInstallTaken ? "OK" : "Error");
 }
 
 void cert_delete_handler(const char* /*argument*/) {

@@ -76,9 +76,14 @@ void ports_set_handler(const char* argument) {
   PortConfig stored{};
   kPorts.read(kZvdbPath, &stored, kNetworkRow);
   PortConfig ports = stored;
-  int32_t service_port = 0, enable_access = 0, need_reboot = 0, channel_num = 0, push_type = 0;
-  int32_t alarm_in_type = 0, enable_msg = 0, video_stream = 0;
+  // The push members and the access switch that the request leaves out keep their stored values.
+  const int32_t stored_access = get_param_int(kZvdbPath, "ch_access", 0);
+  int32_t service_port = 0, enable_access = stored_access, need_reboot = 0, channel_num = 0;
+  int32_t push_type = get_param_int(kZvdbPath, "push_type", 0);
+  int32_t alarm_in_type = get_param_int(kZvdbPath, "pushmsg_alarmin_type", 65535), enable_msg = 0;
+  int32_t video_stream = get_param_int(kZvdbPath, "video_push_stream", 0);
   char nvr_event[kPushNvrChars + 1];
+  get_param_value(kZvdbPath, "pushmsg_nvr_event", nvr_event, sizeof nvr_event, "");
   json_object* push_types = nullptr;
   if (!read_json_members(
           request.get(),
@@ -89,18 +94,18 @@ void ports_set_handler(const char* argument) {
            int_member("servicePort", &service_port).required().range(0, kMaxPort),
            int_member("posPort", &ports.pos_port).keep_if_absent().range(0, kMaxPort),
            int_member("httpsPort", &ports.https_port).keep_if_absent().range(0, kMaxPort),
-           int_member("enableAccess", &enable_access), int_member("needReboot", &need_reboot),
-           int_member("channel_num", &channel_num), int_member("pushType", &push_type),
-           int_member("PushTypeNvrAlarmIn", &alarm_in_type).absent_value(65535),
+           int_member("enableAccess", &enable_access).keep_if_absent(), int_member("needReboot", &need_reboot),
+           int_member("channel_num", &channel_num), int_member("pushType", &push_type).keep_if_absent(),
+           int_member("PushTypeNvrAlarmIn", &alarm_in_type).keep_if_absent(),
            array_member("pushTypeArr", &push_types), int_member("enableMsg", &enable_msg).required().min(0),
-           text_member("pushNvrPos", nvr_event).absent_text("").max_chars(kPushNvrChars),
-           int_member("pushVideoStream", &video_stream)})) {
+           text_member("pushNvrPos", nvr_event).keep_if_absent().max_chars(kPushNvrChars),
+           int_member("pushVideoStream", &video_stream).keep_if_absent()})) {
     return;
   }
   int32_t types[kMaxPushChannels] = {};
   const size_t type_count =
       read_int_prefix(push_types, static_cast<size_t>(std::max(channel_num, 0)), types, kMaxPushChannels);
-  const bool access_changed = enable_access != get_param_int(kZvdbPath, "ch_access", 0);
+  const bool access_changed = enable_access != stored_access;
   const char* refusal = nullptr;
   if (port_conflicts(ports.ssh_port, stored.ssh_port) || port_conflicts(ports.http_port, stored.http_port) ||
       port_conflicts(ports.https_port, stored.https_port)) {

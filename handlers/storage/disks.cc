@@ -245,10 +245,10 @@ void self_evaluation_handler(const char* argument) {
   std::optional<CoreReply> reply = core_ask(kSelfEvaluation, ports[taken - 1], REPLY_JSON);
   if (!reply) return;
   const PayloadReader payload = reply->reader();
+  // The report is a text: it ends at its NUL (what follows may be an older report's bytes).
   std::string_view report;
   if (payload.length() > kSelfEvaluationTextOffset) {
-    const size_t size = payload.length() - kSelfEvaluationTextOffset;
-    report = std::string_view(reinterpret_cast<const char*>(payload.bytes(kSelfEvaluationTextOffset, size)), size);
+    report = payload.text(kSelfEvaluationTextOffset, payload.length() - kSelfEvaluationTextOffset);
   }
   reply_int_member("selfEvaluation", report.find("PASSED") != std::string_view::npos ? 1 : 0);
 }

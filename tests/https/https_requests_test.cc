@@ -175,6 +175,12 @@ TEST_F(HttpsTest, InstallThatTheCoreRefusesPutsThePreviousCertificateBack) {
   write_file("/tmp/bad.pem", "not a certificate");
   EXPECT_EQ(post("/7084", "/tmp/bad.pem").out, kTextHeader + "Error");
   EXPECT_FALSE(file_exists(kCert));
+  // No answer: the upload was never checked, so the certificate that served stays.
+  write_file(kCert, "old");
+  write_file("/tmp/bad.pem", "unchecked");
+  core_->no_reply(kCertInstall.id);
+  EXPECT_EQ(post("/7084", "/tmp/bad.pem").out, kCgiErrorText);
+  EXPECT_EQ(read_file(kCert), "old");
 }
 
 // A canary: hostile upload paths run nothing, move nothing and remove nothing.

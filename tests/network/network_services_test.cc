@@ -79,6 +79,18 @@ TEST_F(ServicesTest, PortsStoreReadBackAndNotify) {
   EXPECT_EQ(get_param_int(kZvdbPath, "push_type", 0), 5);
 }
 
+TEST_F(ServicesTest, PortsSetKeepsTheMembersItDoesNotCarry) {
+  ASSERT_EQ(set_param_int(kZvdbPath, "max_cameras", 2), 0);
+  EXPECT_EQ(post("/7051", port_body(R"(,"enableAccess":1)")).out, kOk);
+  const std::string before = get("/7050").out;
+  core_->clear_received();
+  EXPECT_EQ(post("/7051", R"({"enableSsh":0,"sshPort":22,"httpPort":80,"rtspPort":554,"servicePort":6036,"enableMsg":1})")
+                .out, kOk);
+  EXPECT_EQ(get("/7050").out, before);
+  EXPECT_EQ(get_param_int(kZvdbPath, "push_type", 0), 5);
+  EXPECT_TRUE(core_->received(kChannelAccess.id).empty());
+}
+
 TEST_F(ServicesTest, ConflictingPortsKeepThePortRowButStorePush) {
   ASSERT_EQ(set_param_int(kZvdbPath, "max_poe_num", 8), 0);
   EXPECT_EQ(post("/7051", port_body(R"(,"httpPort":23005,"enableAccess":1)")).out, kTextHeader + "POE_Port_Error");

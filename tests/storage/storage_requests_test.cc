@@ -239,6 +239,7 @@ TEST_F(StorageRequestTest, SelfEvaluationLooksAfterByteTwelveOnly) {
       {concat({text_field("PASSED", 12), text_field("FAILED", 6)}), 0},
       {text_field("PASSED", 8), 0},
       {concat({int32s({4, 0, 20}), text_field("result: PASS", 12)}), 0},
+      {concat({int32s({4, 0, 7}), text_field("FAILED!", 8), text_field("PASSED", 6)}), 0},  // stale bytes after the NUL
   };
   for (const Case& c : cases) {
     core_->reply(kSelfEvaluation.id, c.reply);
