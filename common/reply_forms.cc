@@ -10,6 +10,12 @@ void reply_int_member(const char* key, int32_t value) {
   reply_json(w);
 }
 
+void reply_text_member(const char* key, const char* text) {
+  JsonWriter w;
+  w.begin_object().key(key).value(text).end_object();
+  reply_json(w);
+}
+
 void reply_res(int32_t res) { reply_int_member("res", res); }
 
 bool reply_int_member(const char* key, const std::optional<CoreReply>& reply) {

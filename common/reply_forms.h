@@ -13,6 +13,9 @@
 
 // {"<key>": value} as the JSON reply.
 void reply_int_member(const char* key, int32_t value);
+// {"<key>": "<text>"} as the JSON reply: the one-member answers of the status kind
+// ({"status": "OK"}, {"resultString": "Succeed"}).
+void reply_text_member(const char* key, const char* text);
 // {"<key>": <the int32 the core answered>}; nothing when there is no reply (core_ask has written
 // the error form) or when the reply holds no whole int32. True when the reply was written.
 bool reply_int_member(const char* key, const std::optional<CoreReply>& reply);

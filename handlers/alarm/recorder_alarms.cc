@@ -8,7 +8,7 @@
 #include "common/json_fields.h"
 #include "common/record_json.h"
 #include "common/reply.h"
-#include "common/stored_row.h"
+#include "common/settings_store.h"
 #include "handlers/alarm/alarm_messages.h"
 #include "handlers/alarm/alarm_module.h"
 #include "handlers/video/alarm_event_kinds.h"

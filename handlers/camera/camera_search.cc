@@ -10,6 +10,7 @@
 #include "common/json_fields.h"
 #include "common/record_json.h"
 #include "common/reply.h"
+#include "common/reply_forms.h"
 #include "common/request.h"
 #include "handlers/camera/camera_module.h"
 #include "handlers/camera/camera_setup_messages.h"
@@ -37,11 +38,6 @@ constexpr const char* kAddressResults[] = {"OK", "NETWORK_ERR", "INVALID_USER", 
 template <size_t N>
 const char* result_text(const char* const (&texts)[N], int32_t result) {
   return texts[result >= 0 && static_cast<size_t>(result) < N ? result : N - 1];
-}
-
-void reply_result_string(const char* text) {
-  JsonWriter w(48);
-  reply_json(w.begin_object().key("resultString").value(text).end_object());
 }
 
 // Reads a connection test; false (nothing to answer) when refused.
@@ -111,7 +107,7 @@ void camera_address_change_handler(const char* argument) {
   std::optional<CoreReply> reply = core_ask(kAddressChange, change, REPLY_JSON);
   int32_t result = 0;
   if (!reply || !reply->first(&result)) return;
-  reply_result_string(result_text(kAddressResults, result));
+  reply_text_member("resultString", result_text(kAddressResults, result));
 }
 
 // Each usable entry of the first "cnt" goes to the core on its own; an entry that is not an

@@ -19,7 +19,7 @@
 #include "common/record_json.h"
 #include "common/reply.h"
 #include "common/request.h"
-#include "common/stored_row.h"
+#include "common/settings_store.h"
 #include "handlers/network/https_messages.h"
 #include "handlers/network/network_module.h"
 #include "platform/zvdb/https_tables.h"

@@ -12,7 +12,7 @@
 #include "common/reply_forms.h"
 #include "common/request.h"
 #include "common/safe_text.h"
-#include "common/stored_row.h"
+#include "common/settings_store.h"
 #include "common/web_utils.h"
 #include "handlers/network/network_module.h"
 #include "handlers/network/network_services_messages.h"

@@ -8,7 +8,7 @@
 #include "common/record_json.h"
 #include "common/reply.h"
 #include "common/request.h"
-#include "common/stored_row.h"
+#include "common/settings_store.h"
 #include "handlers/ptz/ptz_messages.h"
 #include "handlers/ptz/ptz_module.h"
 #include "platform/zvdb/ptz_tables.h"

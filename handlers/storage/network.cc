@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "common/json_fields.h"
-#include "common/reply_text_member.h"
+#include "common/reply_forms.h"
 #include "platform/zvstd/url_coding.h"
 #include "handlers/storage/storage_internal.h"
 #include "handlers/storage/storage_module.h"
