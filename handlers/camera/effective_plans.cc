@@ -15,6 +15,7 @@
 #include "common/request.h"
 #include "handlers/camera/camera_module.h"
 #include "handlers/video/analytics.h"
+#include "handlers/video/analytics_messages.h"
 #include "handlers/video/event_kinds.h"
 #include "handlers/video/schedule_json.h"
 #include "platform/zvdb/zvdb.h"
@@ -55,6 +56,15 @@ void write_page_plan(JsonWriter& w, const Schedule& plan) {
     w.end_array();
   }
   w.end_array();
+}
+
+// Tells the core that `kind`'s settings of `channel` changed, as the kind's own page does: the
+// analytics kinds with their channel set (1412), the others with their own notice.
+void tell_changed(const EventKind& kind, int channel) {
+  if (&kind != &kSmartEventKind) return notify_event_actions(kind, channel);
+  ChannelMask64 mask{0, 0};
+  mask.set(channel);
+  core_tell(kSmartEventChanged, mask);
 }
 
 }  // namespace
@@ -102,7 +112,7 @@ void effective_plans_set_handler(const char* argument) {
   }
   // The recorder arms its events by these plans: each changed kind is told once, as its own page
   // does after a plan change.
-  for (size_t i = 0; i < changed_count; ++i) notify_event_actions(*changed[i], channel);
+  for (size_t i = 0; i < changed_count; ++i) tell_changed(*changed[i], channel);
   reply_ok();
 }
 

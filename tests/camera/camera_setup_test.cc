@@ -571,6 +571,9 @@ TEST_F(CameraSetupTest, EffectivePlansOfTheAnalyticsKinds) {
   EXPECT_NE(zvdb::read_record(kZvdbPath, zvdb::kSmartEventPlanTables[kPlanEffective], &stored, zvdb::Key{3, 0}), 0)
       << "kind 1 is outside 5..8";
   zvdb_close_all();
+  settle();
+  EXPECT_EQ(received_ids(*core_), std::vector<int32_t>{1412}) << "the analytics kinds are told once";
+  EXPECT_EQ(only_message(*core_, 1412).payload, int32s({1 << 3, 0}));
   const std::string reply = post("/2035", R"({"channel": 3})").out;
   size_t at = 0;
   for (const char* key : {"schedule_motion", "schedule_region_entrance", "schedule_region_exit",
