@@ -94,7 +94,8 @@ void effective_plans_set_handler(const char* argument) {
   int32_t first = 0;
   int32_t last = 0;
   if (!request || !read_json_members(request.get(), {int_member("channel", &channel).required().range(0, 63),
-                                                     int_member("start", &first), int_member("end", &last)})) {
+                                                     int_member("start", &first), int_member("end", &last)}) ||
+      !block_texts_valid(request.get())) {
     return;
   }
   auto plan = std::make_unique<Schedule>();

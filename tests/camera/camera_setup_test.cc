@@ -62,6 +62,7 @@ TEST_F(CameraSetupTest, RefusedRequestsSendAndStoreNothing) {
       {"/2053", R"({"chnid": 64})", kCgiErrorText},
       {"/2035", R"({"channel": 64})", ""}, {"/2035", "x", ""},
       {"/2036", R"({"channel": 64, "start": 0, "end": 8, "schedule_motion": []})", ""},
+      {"/2036", "{\"channel\": 1, \"start\": 0, \"end\": 0, \"schedule_motion\": [[[\"\xff\", \"\", 0]]]}", ""},
   };
   for (const Case& c : cases) expect_refused(c.path, c.body, c.reply);
 }
