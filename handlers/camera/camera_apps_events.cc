@@ -29,30 +29,6 @@ const char* const kFaceLedActions[] = {"face_whiteled_params"};
 constexpr int16_t kTriChnAlarmsAt = offsetof(AppEventRecord, tri_chn_alarms);
 constexpr int16_t kTriChannelsMaskAt = offsetof(AppEventRecord, tri_channels_mask);
 
-// Every text of an action block (plans, alarm texts, channel texts), at any depth, is valid
-// UTF-8: checked before anything is stored, since they are printed back as JSON.
-bool block_texts_valid(json_object* value, int depth = 0) {
-  if (value == nullptr || depth > 8) return depth <= 8;
-  switch (json_object_get_type(value)) {
-    case json_type_string:
-      return valid_utf8(json_object_get_string(value), static_cast<size_t>(json_object_get_string_len(value)));
-    case json_type_array:
-      for (size_t i = 0; i < json_array_size(value); ++i) {
-        if (!block_texts_valid(json_array_at(value, i), depth + 1)) return false;
-      }
-      return true;
-    case json_type_object: {
-      json_object_object_foreach(value, key, member) {
-        (void)key;
-        if (!block_texts_valid(member, depth + 1)) return false;
-      }
-      return true;
-    }
-    default:
-      return true;
-  }
-}
-
 // Group events read back without or with their PTZ actions.
 constexpr EventKind counting_kind(std::span<const ReplyItem> reply) {
   return EventKind{

@@ -62,7 +62,10 @@ void camera_heat_map_set_handler(const char* argument) {
   if (!request) return;
   auto write = std::make_unique<HeatMapWrite>();
   std::memset(write.get(), 0, sizeof *write);
-  if (!read_record(request.get(), kHeatMapForm.schema(), &write->map)) return (void)reply_cgi_error(REPLY_JSON);
+  if (!read_record(request.get(), kHeatMapForm.schema(), &write->map) ||
+      !block_texts_valid(json_object_object_get(request.get(), "effective"))) {
+    return (void)reply_cgi_error(REPLY_JSON);
+  }
   write->map.chnid = channel;
   schedule_from_json_flagged(request.get(), "effective", &write->map.effective);  // absent: an empty plan
   ChannelMask64 copy = channel_list_to_mask(request.get(), "copyChn", "copyCnt");
@@ -96,7 +99,8 @@ void auto_tracking_set_handler(const char* argument) {
   std::memset(write.get(), 0, sizeof *write);
   char channels[kCopyTextSize];
   if (!read_json_members(request.get(), {text_member("channels", channels).absent_text("")}) ||
-      !read_record(request.get(), kTrackingForm.schema(), &write->tracking)) {
+      !read_record(request.get(), kTrackingForm.schema(), &write->tracking) ||
+      !block_texts_valid(json_object_object_get(request.get(), "schedule"))) {
     return (void)reply_cgi_error(REPLY_JSON);
   }
   write->tracking.chnid = channel;

@@ -12,6 +12,7 @@
 #include "common/reply_forms.h"
 #include "common/request.h"
 #include "handlers/camera/camera_module.h"
+#include "handlers/video/event_actions.h"
 #include "handlers/video/schedule_json.h"
 
 // Reads the number member `key` of a request that names a channel (or a profile) 0..last: false
@@ -67,7 +68,10 @@ void camera_plan_set(const char* argument) {
   using Plan = typename std::remove_cvref_t<decltype(kSet)>::payload_type;
   JsonPtr request = parse_request(argument);
   int32_t channel = 0;
-  if (!read_bounded(request.get(), "channel", 63, &channel)) return;
+  if (!read_bounded(request.get(), "channel", 63, &channel) ||
+      !block_texts_valid(json_object_object_get(request.get(), "schedule"))) {
+    return;
+  }
   auto plan = std::make_unique<Plan>();
   std::memset(plan.get(), 0, sizeof(Plan));
   plan->channel = channel;

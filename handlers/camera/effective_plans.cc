@@ -15,6 +15,7 @@
 #include "common/request.h"
 #include "handlers/camera/camera_module.h"
 #include "handlers/video/analytics.h"
+#include "handlers/video/analytics_messages.h"
 #include "handlers/video/event_kinds.h"
 #include "handlers/video/schedule_json.h"
 #include "platform/zvdb/zvdb.h"
@@ -57,6 +58,15 @@ void write_page_plan(JsonWriter& w, const Schedule& plan) {
   w.end_array();
 }
 
+// Tells the core that `kind`'s settings of `channel` changed, as the kind's own page does: the
+// analytics kinds with their channel set (1412), the others with their own notice.
+void tell_changed(const EventKind& kind, int channel) {
+  if (&kind != &kSmartEventKind) return notify_event_actions(kind, channel);
+  ChannelMask64 mask{0, 0};
+  mask.set(channel);
+  core_tell(kSmartEventChanged, mask);
+}
+
 }  // namespace
 
 void effective_plans_read_handler(const char* argument) {
@@ -84,7 +94,8 @@ void effective_plans_set_handler(const char* argument) {
   int32_t first = 0;
   int32_t last = 0;
   if (!request || !read_json_members(request.get(), {int_member("channel", &channel).required().range(0, 63),
-                                                     int_member("start", &first), int_member("end", &last)})) {
+                                                     int_member("start", &first), int_member("end", &last)}) ||
+      !block_texts_valid(request.get())) {
     return;
   }
   auto plan = std::make_unique<Schedule>();
@@ -102,7 +113,7 @@ void effective_plans_set_handler(const char* argument) {
   }
   // The recorder arms its events by these plans: each changed kind is told once, as its own page
   // does after a plan change.
-  for (size_t i = 0; i < changed_count; ++i) notify_event_actions(*changed[i], channel);
+  for (size_t i = 0; i < changed_count; ++i) tell_changed(*changed[i], channel);
   reply_ok();
 }
 

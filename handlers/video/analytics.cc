@@ -76,11 +76,13 @@ void tell_smart_changed(int channel, ChannelMask64 others = {0, 0}) {
 
 // The "dialog" of a detection set, stored as smart event `kind` with its copies to the channels
 // of `copy_text` (characters 0..7), then announced (1412: the copies and the block's channel).
-// False when the store failed (nothing stored, nothing announced); a missing dialog, a block
-// without a valid channel or a kind outside 0..8 stores nothing and is not a failure.
+// False when the store failed or the block holds a text that is not UTF-8 (nothing stored, nothing
+// announced); a missing dialog, a block without a valid channel or a kind outside 0..8 stores
+// nothing and is not a failure.
 bool apply_smart_dialog(json_object* request, int32_t kind, const char* copy_text) {
   json_object* dialog = object_of(request, "dialog");
   if (dialog == nullptr || !valid_kind(kind)) return true;
+  if (!block_texts_valid(dialog)) return false;
   const ChannelMask64 copies = copy_text_to_mask(copy_text);
   int channel = -1;
   {
@@ -449,7 +451,8 @@ void smart_actions_set_handler(const char* argument) {
   int32_t channel = -1;
   int32_t kind = -1;
   if (!request || !read_json_members(request.get(), {int_member("chnid", &channel).required().range(0, 63),
-                                                     int_member("event", &kind).required().range(0, 8)})) {
+                                                     int_member("event", &kind).required().range(0, 8)}) ||
+      !block_texts_valid(request.get())) {
     return (void)reply_cgi_error(REPLY_TEXT);
   }
   {

@@ -188,7 +188,8 @@ void regional_count_set_handler(const char* argument) {
   json_object* actions = nullptr;
   if (!request || !read_record(request.get(), s.get()) ||
       !read_json_members(request.get(), {text_member("copyChn", copy).absent_text(""),
-                                         array_member("action", &actions)})) {
+                                         array_member("action", &actions)}) ||
+      !block_texts_valid(actions)) {
     return (void)reply_cgi_error(REPLY_JSON);
   }
   s->result = 0;

@@ -205,6 +205,28 @@ int32_t audio_id_mask() {
   return mask;
 }
 
+bool block_texts_valid(json_object* value, int depth) {
+  if (value == nullptr || depth > 8) return depth <= 8;
+  switch (json_object_get_type(value)) {
+    case json_type_string:
+      return valid_utf8(json_object_get_string(value), static_cast<size_t>(json_object_get_string_len(value)));
+    case json_type_array:
+      for (size_t i = 0; i < json_array_size(value); ++i) {
+        if (!block_texts_valid(json_array_at(value, i), depth + 1)) return false;
+      }
+      return true;
+    case json_type_object: {
+      json_object_object_foreach(value, key, member) {
+        (void)key;
+        if (!block_texts_valid(member, depth + 1)) return false;
+      }
+      return true;
+    }
+    default:
+      return true;
+  }
+}
+
 // ---- Procedures ------------------------------------------------------------------------------
 
 int store_event_actions(const EventKind& kind, json_object* block, SettingsWrite& write, int sub,

@@ -74,6 +74,10 @@ void ptz_entries_from_json(json_object* array, int source_id, size_t capacity, P
 // Bit n set when alarm audio slot n is in use.
 int32_t audio_id_mask();
 
+// True when every text of an action block (plans, alarm texts, channel texts), at any depth, is
+// valid UTF-8: checked before anything of the block is stored, since they are printed back as JSON.
+bool block_texts_valid(json_object* value, int depth = 0);
+
 // ---- Event kinds ----------------------------------------------------------------------------
 
 enum EventPlan : int { kPlanEffective = 0, kPlanAudible, kPlanEmail, kPlanPtz, kPlanCount };

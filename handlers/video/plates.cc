@@ -154,7 +154,8 @@ void plate_actions_set_handler(const char* argument) {
   int32_t enable = 0;
   bool has_enable = false;
   if (!request || !read_channel_mode(request.get(), &channel, &mode) ||
-      !read_json_members(request.get(), {int_member("enable", &enable).present(&has_enable)})) {
+      !read_json_members(request.get(), {int_member("enable", &enable).present(&has_enable)}) ||
+      !block_texts_valid(object_of(request.get(), "dialog"))) {
     return (void)reply_cgi_error(REPLY_JSON);
   }
   const int sub = plate_mode_sub(mode);
@@ -205,7 +206,10 @@ void anpr_settings_read_handler(const char* argument) {
 void anpr_settings_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   auto s = std::make_unique<AnprSettings>();
-  if (!request || !read_anpr_settings(request.get(), s.get())) return (void)reply_cgi_error(REPLY_JSON);
+  if (!request || !read_anpr_settings(request.get(), s.get()) ||
+      !block_texts_valid(object_of(request.get(), "dialog"))) {
+    return (void)reply_cgi_error(REPLY_JSON);
+  }
   PlateFormatFilter filter{};
   json_object* format = object_of(request.get(), "formatData");
   const bool send_filter = format != nullptr && read_format_filter(format, &filter);

@@ -43,6 +43,7 @@ TEST_F(SnapshotAlarmTest, SnapshotPlansAndSettingsForListedChannels) {
   expect_refused("/6177", R"({"quality": -1, "cnt": 1, "chnid": [2]})", kCgiErrorText);
   expect_refused("/6175", R"({"cnt": 1, "chnid": [2]})", kCgiErrorText);
   expect_refused("/6175", "x", kCgiErrorText);
+  expect_refused("/6175", "{\"cnt\": 1, \"chnid\": [2], \"schedule\": [[[\"\xff\", \"\", 0]]]}", kCgiErrorText);
   EXPECT_EQ(get("/6176").out, kCgiErrorText);
 }
 

@@ -191,6 +191,7 @@ TEST_F(AnalyticsTest, RegionSetsSendTheirFormAndPrintTheStatus) {
     expect_refused(c.id, R"({"chnid": -1})", kCgiErrorText);
     expect_refused(c.id, R"({"enable": 1})", kCgiErrorText);
     expect_refused(c.id, "{\"chnid\": 1, \"copyChn\": \"\xff\"}", kCgiErrorText);  // not UTF-8
+    expect_refused(c.id, "{\"chnid\": 1, \"dialog\": {\"chnid\": 1, \"triChannels\": \"1\xff\"}}", kCgiErrorText);
     expect_refused(c.id, "[", kCgiErrorText);
   }
 }
@@ -435,6 +436,7 @@ TEST_F(AnalyticsTest, SmartActionBlockSetReadFieldAndRecord) {
                            R"({"channel": 0, "event": 9})", R"({"channel": 0, "event": -1})", R"({"event": 0})"}) {
     expect_refused("/6150", body, kTextHeader + "ERROT");
   }
+  expect_refused("/6149", "{\"chnid\": 0, \"event\": 0, \"tri_channels_pic\": \"\xc3\"}", kCgiErrorText);
   for (const char* body : {R"({"chnid": 64, "event": 0})", R"({"chnid": 0, "event": 9})", R"({"chnid": 0})"}) {
     expect_refused("/6148", body, kCgiErrorJson);
     expect_refused("/6149", body, kCgiErrorText);
@@ -476,6 +478,10 @@ TEST_F(AnalyticsTest, PlateActionBlocksByMode) {
     expect_refused("/6179", body, kCgiErrorJson);
     expect_refused("/6180", body, kCgiErrorJson);
   }
+  // An action block text that is not UTF-8 refuses the whole request.
+  const std::string bad_dialog = "\"dialog\": {\"chnid\": 3, \"triChnAlarms\": [\"\xff\"]}}";
+  expect_refused("/6180", "{\"chnid\": 3, \"mode\": 1, " + bad_dialog, kCgiErrorJson);
+  expect_refused("/6182", "{\"chnid\": 3, " + bad_dialog, kCgiErrorJson);
 }
 
 TEST_F(AnalyticsTest, RecognitionSettingsAndFormatFilter) {
@@ -641,6 +647,7 @@ TEST_F(AnalyticsTest, RegionalCountingStoresEachRegionAndItsCopies) {
   expect_refused("/6097", R"({"chnid": 64, "action": [{"interval": 1}]})", kCgiErrorJson);
   expect_refused("/6097", R"({"action": [{"interval": 1}]})", kCgiErrorJson);
   expect_refused("/6097", "{", kCgiErrorJson);
+  expect_refused("/6097", "{\"chnid\": 6, \"action\": [{\"audible\": [[[\"\xff\", \"01:00\", 1]]]}]}", kCgiErrorJson);
 }
 
 // ---- Fisheye ------------------------------------------------------------------------------------

@@ -59,9 +59,13 @@ TEST_F(CameraSetupTest, RefusedRequestsSendAndStoreNothing) {
       {"/2054", "{}", kJsonError}, {"/2055", "x", kJsonError}, {"/2056", R"({"chnid": 64})", kJsonError},
       {"/2057", R"({"chnid": -1})", kJsonError}, {"/2058", R"({"chnid": 64})", kJsonError},
       {"/2059", R"({"chnid": 64})", kJsonError},
+      {"/2042", "{\"channel\": 1, \"schedule\": [[[\"\xff\", \"\", 0]]]}", ""},
+      {"/2052", "{\"chnid\": 1, \"effective\": [[[\"\xff\", \"\", 0]]]}", kJsonError},
+      {"/2055", "{\"chnid\": 1, \"schedule\": [[[\"\xff\", \"\", 0]]]}", kJsonError},
       {"/2053", R"({"chnid": 64})", kCgiErrorText},
       {"/2035", R"({"channel": 64})", ""}, {"/2035", "x", ""},
       {"/2036", R"({"channel": 64, "start": 0, "end": 8, "schedule_motion": []})", ""},
+      {"/2036", "{\"channel\": 1, \"start\": 0, \"end\": 0, \"schedule_motion\": [[[\"\xff\", \"\", 0]]]}", ""},
   };
   for (const Case& c : cases) expect_refused(c.path, c.body, c.reply);
 }
@@ -571,6 +575,9 @@ TEST_F(CameraSetupTest, EffectivePlansOfTheAnalyticsKinds) {
   EXPECT_NE(zvdb::read_record(kZvdbPath, zvdb::kSmartEventPlanTables[kPlanEffective], &stored, zvdb::Key{3, 0}), 0)
       << "kind 1 is outside 5..8";
   zvdb_close_all();
+  settle();
+  EXPECT_EQ(received_ids(*core_), std::vector<int32_t>{1412}) << "the analytics kinds are told once";
+  EXPECT_EQ(only_message(*core_, 1412).payload, int32s({1 << 3, 0}));
   const std::string reply = post("/2035", R"({"channel": 3})").out;
   size_t at = 0;
   for (const char* key : {"schedule_motion", "schedule_region_entrance", "schedule_region_exit",
