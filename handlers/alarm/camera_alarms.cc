@@ -12,6 +12,7 @@
 #include "handlers/alarm/alarm_messages.h"
 #include "handlers/alarm/alarm_module.h"
 #include "handlers/video/alarm_event_kinds.h"
+#include "handlers/video/event_actions.h"
 #include "handlers/video/schedule_json.h"
 #include "platform/zvdb/alarm_tables.h"
 #include "platform/zvdb/zvdb.h"
@@ -102,7 +103,9 @@ void camera_alarm_set(const char* argument, const Notice<Set>& set_notice, const
   JsonPtr request = parse_request(argument);
   int32_t count = 0;
   const int32_t channel = request_channel(request, &count);
-  if (channel < 0) return (void)reply_cgi_error(REPLY_JSON);
+  if (channel < 0 || !block_texts_valid(json_object_object_get(request.get(), "dialog"))) {
+    return (void)reply_cgi_error(REPLY_JSON);
+  }
   ChannelMask64 copies = channel_list_to_mask(request.get(), "copyChn", "copyCnt");
   Set set{};
   set.count = std::clamp(count, 0, kCameraAlarms);

@@ -12,6 +12,7 @@
 #include "handlers/alarm/alarm_messages.h"
 #include "handlers/alarm/alarm_module.h"
 #include "handlers/video/alarm_event_kinds.h"
+#include "handlers/video/event_actions.h"
 #include "handlers/video/schedule_json.h"
 #include "platform/zvdb/alarm_tables.h"
 #include "platform/zvdb/zvdb.h"
@@ -256,6 +257,7 @@ void alarm_input_set_handler(const char* argument) {
     return (void)reply_cgi_error(REPLY_JSON);
   }
   json_object* dialog = object_of(request.get(), "dialog");
+  if (!block_texts_valid(dialog)) return (void)reply_cgi_error(REPLY_JSON);
   ChannelMask64 copies{0, 0};
   {
     SettingsWrite write;

@@ -12,6 +12,7 @@
 #include "common/oplog.h"
 #include "common/record_json.h"
 #include "common/reply.h"
+#include "handlers/video/event_actions.h"
 #include "handlers/video/event_kinds.h"
 #include "handlers/video/schedule_json.h"
 #include "handlers/video/video_messages.h"
@@ -225,6 +226,7 @@ void motion_settings_set_handler(const char* argument) {
   if (!request || !read_record(request.get(), &copy)) return;
   json_object* dialog = json_object_object_get(request.get(), "dialog");
   if (dialog != nullptr && !json_object_is_type(dialog, json_type_object)) dialog = nullptr;
+  if (!block_texts_valid(dialog)) return;
 
   const ChannelMask64 targets = channel_list_to_mask(request.get(), "copyChn", "copyCnt");
   CameraMotionMode mode{};
@@ -262,7 +264,7 @@ void motion_settings_set_handler(const char* argument) {
 
 void motion_actions_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
-  if (!request) return;
+  if (!request || !block_texts_valid(request.get())) return;
   int channel = -1;
   {
     SettingsWrite write;

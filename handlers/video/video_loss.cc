@@ -14,6 +14,7 @@
 #include "handlers/video/alarm_event_handlers.h"
 #include "handlers/video/alarm_event_kinds.h"
 #include "handlers/video/alarm_event_messages.h"
+#include "handlers/video/event_actions.h"
 #include "handlers/video/schedule_json.h"
 #include "platform/zvdb/alarm_tables.h"
 #include "platform/zvdb/video_tables.h"
@@ -220,6 +221,7 @@ void video_loss_actions_set_handler(const char* argument) {
     return (void)reply_cgi_error(REPLY_JSON);
   }
   json_object* dialog = json_object_object_get(request.get(), "dialog");
+  if (!block_texts_valid(dialog)) return (void)reply_cgi_error(REPLY_JSON);
   ChannelMask64 copies = channel_list_to_mask(request.get(), "copyChn", "copyCnt");
   copies = ChannelMask64::from_u64(copies.bits() & ~channel_bit64(channel));
   {

@@ -68,6 +68,7 @@ TEST_F(EventSetTest, VideoLossActionBlockSetsTwoAndCopies) {
     expect_refused("/6095", body, kCgiErrorJson);
     expect_refused("/6094", body, kCgiErrorJson);
   }
+  expect_refused("/6095", "{\"chnid\": 1, \"dialog\": {\"triChnAlarms\": [\"\xff\"]}}", kCgiErrorJson);
 }
 
 TEST_F(EventSetTest, MultiChannelPlanSetsTakeOnlyListedNumbersInRange) {

@@ -161,6 +161,7 @@ TEST_F(RecorderAlarmTest, ActionBlockSetReadsBackAndCopiesOnlyTheSharedFields) {
     expect_refused("/6026", body, kCgiErrorJson);
   }
   expect_refused("/6027", R"({"alarmId": 1, "alarmType": 2})", kCgiErrorJson);
+  expect_refused("/6027", "{\"alarmId\": 1, \"dialog\": {\"triChnAlarms\": [\"\xff\"]}}", kCgiErrorJson);
 }
 
 }  // namespace

@@ -322,6 +322,7 @@ TEST_F(MotionRequestTest, SettingsSetRefusesAMissingOrOutOfRangeChannel) {
     expect_refused("/6112", head + copy);
   }
   expect_refused("/6112", "not json");
+  expect_refused("/6112", "{\"chnid\": 1, \"dialog\": {\"chnid\": 1, \"triChnAlarms\": [\"\xff\"]}}");
 }
 
 TEST_F(MotionRequestTest, SettingsSetTreatsWrongTypesAsAbsent) {
@@ -401,6 +402,7 @@ TEST_F(MotionRequestTest, ActionBlockSetIgnoresPtzKeys) {
   core_->clear_received();
   expect_refused("/6117", R"({"chnid": 64, "interval": 1})");
   expect_refused("/6117", R"({"interval": 1})");
+  expect_refused("/6117", "{\"chnid\": 2, \"triChnAlarms\": [\"\xff\"]}");
 }
 
 TEST_F(MotionRequestTest, ConcurrentBlocksOnOneChannelKeepEveryField) {
