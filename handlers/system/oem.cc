@@ -84,7 +84,6 @@ bool archive_safe(const std::vector<unsigned char>& zip) {
   size_t at = offset;
   for (uint32_t i = 0; i < entries; ++i) {
     if (at + 46 > end || le32(&zip[at]) != 0x02014b50) return false;
-    const uint32_t made_by_host = zip[at + 5];
     const uint32_t name_length = le16(&zip[at + 28]);
     const uint32_t extra_length = le16(&zip[at + 30]);
     const uint32_t comment_length = le16(&zip[at + 32]);
@@ -92,8 +91,10 @@ bool archive_safe(const std::vector<unsigned char>& zip) {
     if (at + 46 + name_length > end) return false;
     const std::string_view name(reinterpret_cast<const char*>(&zip[at + 46]), name_length);
     if (!entry_name_safe(name)) return false;
+    // The mode is checked whatever host made the archive: unzip makes links of VMS, Atari and
+    // BeOS entries as well as of Unix ones.
     const uint32_t mode = attributes >> 16;
-    if (made_by_host == 3 && (mode & S_IFMT) != 0 && (mode & S_IFMT) != S_IFREG && (mode & S_IFMT) != S_IFDIR) {
+    if ((mode & S_IFMT) != 0 && (mode & S_IFMT) != S_IFREG && (mode & S_IFMT) != S_IFDIR) {
       return false;  // a link, device or FIFO
     }
     at += 46 + name_length + extra_length + comment_length;
