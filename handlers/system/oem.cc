@@ -108,6 +108,32 @@ int remove_entry(const char* path, const struct stat*, int type, struct FTW*) {
 
 void remove_tree(const std::string& dir) { nftw(dir.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS); }
 
+// True when every entry of the staged tree `from` can take its place in `to`: a directory where
+// `to` has a real directory or nothing, a regular file where it has no directory. Checked before
+// anything moves, so a package that cannot go in whole leaves the OEM directory as it was.
+bool tree_fits(const std::string& from, const std::string& to) {
+  DIR* d = opendir(from.c_str());
+  if (d == nullptr) return false;
+  bool ok = true;
+  while (dirent* e = readdir(d)) {
+    if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0) continue;
+    const std::string source = from + "/" + e->d_name;
+    const std::string target = to + "/" + e->d_name;
+    struct stat st {};
+    struct stat existing {};
+    const bool present = lstat(target.c_str(), &existing) == 0;
+    if (lstat(source.c_str(), &st) != 0) {
+      ok = false;
+    } else if (S_ISDIR(st.st_mode)) {
+      ok = ok && (!present || S_ISDIR(existing.st_mode)) && tree_fits(source, target);
+    } else {
+      ok = ok && S_ISREG(st.st_mode) && !(present && S_ISDIR(existing.st_mode));
+    }
+  }
+  closedir(d);
+  return ok;
+}
+
 // Moves every file of the staged tree `from` into `to`, creating directories as needed. A target
 // directory that exists must be a real directory; a file replaces what is there (a link itself,
 // never what it points to).
@@ -148,7 +174,7 @@ bool install_package(const std::vector<unsigned char>& zip) {
   options.discard_errors = true;
   const bool unpacked = run_tool({"unzip", "-o", "-qq", kOemZip, "-d", stage}, options).succeeded();
   unlink(kOemZip);
-  const bool moved = unpacked && move_tree(stage, kOemDir);
+  const bool moved = unpacked && tree_fits(stage, kOemDir) && move_tree(stage, kOemDir);
   remove_tree(stage);
   return moved;
 }

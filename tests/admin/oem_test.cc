@@ -192,6 +192,15 @@ TEST_F(OemTest, LinkEntriesOfEveryHostAreRefused) {
   }
 }
 
+// A package one of whose files would land on a directory of the OEM directory is refused before
+// any of its files moves in.
+TEST_F(OemTest, PackageThatCannotGoInWholeChangesNothing) {
+  ASSERT_EQ(mkdir("/mnt/nand2/res", 0755), 0);
+  EXPECT_EQ(upload(seal(make_zip({{"a.txt", "x", 0100644}, {"res", "file", 0100644}}), "k"), "aes=k").out,
+            kTextHeader + "ERROR");
+  EXPECT_EQ(oem_dir(), "res ");
+}
+
 TEST_F(OemTest, RequestsThatNameAFileThemselvesTouchNothing) {
   write_file("/tmp/pkg.txt", "x");
   mkdir("/tmp/pkg", 0755);
