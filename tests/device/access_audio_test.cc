@@ -12,6 +12,7 @@
 #include "platform/zvdb/device_tables.h"
 #include "platform/zvstd/url_coding.h"
 #include "tests/device/device_fixture.h"
+#include "tests/support/held_lock.h"
 
 namespace zvtest {
 namespace {
@@ -46,6 +47,18 @@ TEST_F(AccessAudioTest, FilterStoresAtMostAHundredAddressesInOrder) {
                            R"({"filterList": [{"address": "1.2.3.4", "address_type": -1}]})"}) {
     expect_refused("/6301", body);
   }
+}
+
+
+// A filter list stored while another request switches the filter type: the type stays switched.
+TEST_F(AccessAudioTest, FilterKeepsWhatAnotherRequestStoredMeanwhile) {
+  const RunResult set = while_lock_held([&] { return post("/6301", R"({"filterList": [{"address": "10.0.0.1"}]})"); },
+                                        [&] {
+                                          ASSERT_EQ(set_param_int(kZvdbPath, "access_filter_type", 0), 0);
+                                          zvdb_close_all();
+                                        });
+  EXPECT_EQ(set.out, kOk);
+  EXPECT_EQ(setting("access_filter_type"), "0");
 }
 
 TEST_F(AccessAudioTest, ListShowsUsedSlotsWithDecodedNames) {
