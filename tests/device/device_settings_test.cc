@@ -117,6 +117,14 @@ TEST_F(DisplayTest, SetKeepsWhatAnotherRequestStoredMeanwhile) {
   EXPECT_EQ(set.out, kOk);
   EXPECT_EQ(row(kDisplay).audio_stereo, 1);
   EXPECT_EQ(setting("hdmihotplug"), "0");
+
+  const RunResult reboot = while_lock_held([&] { return post("/1033", R"({"hour": 4})"); }, [&] {
+    AutoRebootConfig stored = row(kAutoReboot);
+    stored.minutes = 30;
+    store(kAutoReboot, stored);
+  });
+  EXPECT_EQ(reboot.out, kOk);
+  EXPECT_EQ(get("/1032").out, kJsonHeader + R"({ "enable": 0, "wday": 7, "hour": 4, "minutes": 30, "seconds": 0 })");
 }
 
 TEST_F(DisplayTest, DeviceNameStoresHostAndIdWithinTheirBounds) {
