@@ -134,6 +134,12 @@ TEST_F(AccessAudioTest, AddRenamesTheUploadAndAsksTheCore) {
   expect_refused("/6322", R"({"uploadName": ")" + std::string(128, 'u') + R"(", "name": "a"})", kCgiErrorJson);
   EXPECT_TRUE(file_exists("/tmp/" + std::string(127, 'u')));
   EXPECT_TRUE(file_exists("/tmp/up2"));
+  // A file the core refuses is removed, not left in /tmp.
+  core_->reply(kAudioFileAdd.id, int32s({-3}));
+  write_file("/tmp/up3", "not a wave");
+  EXPECT_EQ(post("/6322", R"({"uploadName": "up3", "name": "c"})").out, kJsonHeader + R"({ "status": -3 })");
+  EXPECT_FALSE(file_exists("/tmp/" + encoded("c")));
+  EXPECT_FALSE(file_exists("/tmp/up3"));
   core_->no_reply(kAudioFileAdd.id);
   core_->clear_received();
   EXPECT_EQ(post("/6322", R"({"uploadName": "up2", "name": "b"})").out, kCgiErrorJson);
