@@ -26,12 +26,18 @@ void row_read_handler(const char* /*argument*/) {
 // Reads the request through the record's schema over the stored row (members it does not carry
 // keep their stored values), stores it, tells the core `changed` and answers "OK". A refused read
 // answers nothing; a failed store answers "CGI ERROR" and tells nobody.
+// The row is read inside the write scope, so a change another request stores meanwhile is never
+// written back over.
 template <class T>
 void set_row(const zvdb::Table<T>& table, const Notice<NoPayload>& changed, const char* argument) {
-  T row{};
-  table.read(kZvdbPath, &row, {});
-  if (!read_request(argument, &row)) return;
-  if (!store_settings([&](SettingsWrite& write) { write.check(table.write(kZvdbPath, &row)); })) return;
+  {
+    SettingsWrite write;
+    T row{};
+    table.read(kZvdbPath, &row, {});
+    if (!read_request(argument, &row)) return;
+    write.check(table.write(kZvdbPath, &row));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
+  }
   core_tell(changed);
   reply_ok();
 }

@@ -39,20 +39,31 @@ bool read_switch(const char* argument, const char* key, int32_t* value, int32_t 
 }
 
 // Stores one integer setting taken from the request; "OK", or "CGI ERROR" when it was not stored.
+// The stored value is read inside the write scope, so a change another request stores meanwhile
+// is never written back over.
 void setting_switch(const char* argument, const char* json_key, const char* setting) {
-  int32_t value = get_param_int(kZvdbPath, setting, 0);
-  if (!read_switch(argument, json_key, &value, 1)) return;
-  if (!store_settings([&](SettingsWrite& write) { write.check(set_param_int(kZvdbPath, setting, value)); })) return;
+  {
+    SettingsWrite write;
+    int32_t value = get_param_int(kZvdbPath, setting, 0);
+    if (!read_switch(argument, json_key, &value, 1)) return;
+    write.check(set_param_int(kZvdbPath, setting, value));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
+  }
   reply_ok();
 }
 
 }  // namespace
 
 void ssh_enable_handler(const char* argument) {
-  PortConfig ports{};
-  kPorts.read(kZvdbPath, &ports, kNetworkRow);
-  if (!read_switch(argument, "sshEnable", &ports.enable_ssh, 1)) return;
-  if (!store_settings([&](SettingsWrite& write) { write.check(kPorts.write(kZvdbPath, &ports)); })) return;
+  {
+    // The port row is read inside the write scope: the other ports stay as the last writer left them.
+    SettingsWrite write;
+    PortConfig ports{};
+    kPorts.read(kZvdbPath, &ports, kNetworkRow);
+    if (!read_switch(argument, "sshEnable", &ports.enable_ssh, 1)) return;
+    write.check(kPorts.write(kZvdbPath, &ports));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
+  }
   core_tell(kNetworkChanged, network_change("more"));
   reply_ok();
 }
@@ -86,13 +97,18 @@ void camera_quick_edit_handler(const char* argument) {
   if (!request) return;
   CameraRecord form{};
   if (!read_record(request.get(), kQuickEditForm.schema(), &form)) return;
-  // The id is known now: read the stored camera and apply the form to it.
-  CameraRecord camera{};
-  if (read_camera(kZvdbPath, &camera, form.id) != 0) camera.id = form.id;
-  form = camera;
-  if (!read_record(request.get(), kQuickEditForm.schema(), &form) || form.ip_addr[0] == '\0') return;
-  form.cam_protocol = 0;
-  if (!store_settings([&](SettingsWrite& write) { write.check(write_camera(kZvdbPath, &form)); })) return;
+  {
+    // The id is known now: read the stored camera (inside the write scope, so that no change
+    // stored meanwhile is written back over) and apply the form to it.
+    SettingsWrite write;
+    CameraRecord camera{};
+    if (read_camera(kZvdbPath, &camera, form.id) != 0) camera.id = form.id;
+    form = camera;
+    if (!read_record(request.get(), kQuickEditForm.schema(), &form) || form.ip_addr[0] == '\0') return;
+    form.cam_protocol = 0;
+    write.check(write_camera(kZvdbPath, &form));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
+  }
   core_tell(form.enable == 1 ? kCameraAdded : kCameraDeleted, form.id);
   reply_ok();
 }

@@ -45,35 +45,37 @@ void access_filter_read_handler(const char* /*argument*/) {
 void access_filter_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   if (!request) return;
-  int32_t enable = get_param_int(kZvdbPath, "access_filter_enable", 0);
-  int32_t type = get_param_int(kZvdbPath, "access_filter_type", 1);
-  json_object* list = nullptr;
-  if (!read_json_members(request.get(), {
-          int_member("filterEnable", &enable).keep_if_absent().range(0, 1),
-          int_member("filterType", &type).keep_if_absent().range(0, 1),
-          array_member("filterList", &list),
-      })) {
-    return;
-  }
-  // The entries in order: elements that are not objects with an address are skipped; one with an
-  // address that is not one refuses the request.
-  auto entries = std::make_unique<AccessFilterEntry[]>(kAccessFilterMaxEntries);
-  int count = 0;
-  const size_t length = json_array_size(list);
-  for (size_t i = 0; i < length && count < kAccessFilterMaxEntries; ++i) {
-    json_object* element = json_array_at(list, i);
-    if (!json_object_is_type(element, json_type_object)) continue;
-    AccessFilterEntry entry{};
-    json_object* address = nullptr;
-    if (!json_object_object_get_ex(element, "address", &address) ||
-        !json_object_is_type(address, json_type_string)) {
-      continue;
-    }
-    if (!read_record(element, &entry) || !address_text(entry.address)) return;
-    entries[count++] = entry;
-  }
   {
+    // The stored switches are read inside the write scope: a change another request stores
+    // meanwhile is never written back over.
     SettingsWrite write;
+    int32_t enable = get_param_int(kZvdbPath, "access_filter_enable", 0);
+    int32_t type = get_param_int(kZvdbPath, "access_filter_type", 1);
+    json_object* list = nullptr;
+    if (!read_json_members(request.get(), {
+            int_member("filterEnable", &enable).keep_if_absent().range(0, 1),
+            int_member("filterType", &type).keep_if_absent().range(0, 1),
+            array_member("filterList", &list),
+        })) {
+      return;
+    }
+    // The entries in order: elements that are not objects with an address are skipped; one with an
+    // address that is not one refuses the request.
+    auto entries = std::make_unique<AccessFilterEntry[]>(kAccessFilterMaxEntries);
+    int count = 0;
+    const size_t length = json_array_size(list);
+    for (size_t i = 0; i < length && count < kAccessFilterMaxEntries; ++i) {
+      json_object* element = json_array_at(list, i);
+      if (!json_object_is_type(element, json_type_object)) continue;
+      AccessFilterEntry entry{};
+      json_object* address = nullptr;
+      if (!json_object_object_get_ex(element, "address", &address) ||
+          !json_object_is_type(address, json_type_string)) {
+        continue;
+      }
+      if (!read_record(element, &entry) || !address_text(entry.address)) return;
+      entries[count++] = entry;
+    }
     write.check(set_param_int(kZvdbPath, "access_filter_enable", enable));
     write.check(set_param_int(kZvdbPath, "access_filter_type", type));
     if (list != nullptr) write.check(kAccessFilter.write_list(kZvdbPath, kDeviceRow, entries.get(), count));

@@ -111,7 +111,11 @@ void audio_add_handler(const char* argument) {
       rename(tmp_path(upload).c_str(), tmp_path(encoded.name).c_str()) != 0) {
     return refuse();
   }
-  if (reply_core_status(core_ask(kAudioFileAdd, encoded, REPLY_JSON))) op_log_change(204, 925);
+  const std::optional<CoreReply> reply = core_ask(kAudioFileAdd, encoded, REPLY_JSON);
+  // A file the core refused (not a WAV file, every slot used) is nobody's: it would stay in /tmp.
+  int32_t status = 0;
+  if (reply && reply->first(&status) && status != 0) unlink_regular(tmp_path(encoded.name).c_str());
+  if (reply_core_status(reply)) op_log_change(204, 925);
 }
 
 void audio_delete_handler(const char* argument) {

@@ -148,9 +148,11 @@ void cmd_oemclean(const Slot&) {
   touch(kMarkerDir, "eraseip");
   touch(kMarkerDir, "eraseuser");
   {
+    // The OEM type must go back too: when it cannot be stored the restore is not complete, so the
+    // start-up scripts get no "eraseall" and the page is told so.
     SettingsWrite write;
     write.check(set_param_int(kZvdbPath, "oem_type", 0));
-    write.commit();
+    if (!write.commit()) return (void)reply_text("ERROR");
   }
   touch(kMarkerDir, "eraseall");
   sync();

@@ -73,36 +73,40 @@ void display_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   if (!request) return;
   DisplayConfig display{};
-  kDisplay.read(kZvdbPath, &display, kDeviceRow);
-  const DisplayConfig before = display;
+  DisplayConfig before{};
   int32_t sub_enable = 0, wizard = 0, device_id = 0, display_mode = 0, homologous_changed = 0;
-  int32_t homologous = get_param_int(kZvdbPath, "homologous", 1);
-  int32_t hotplug = get_param_int(kZvdbPath, "hdmihotplug", 1);
-  int32_t stream_info = get_param_int(kZvdbPath, "stream_information", 0);
-  char host_name[kHostNameChars + 1];
-  if (!read_json_members(request.get(), {
-          int_member("mainResolution", &display.main_resolution).required(),
-          int_member("audioOutputOn", &display.audio_output_on).required().range(0, 1),
-          int_member("audioVolume", &display.audio_volume).required().range(0, 100),
-          int_member("hdmiAudioOn", &display.hdmi_audio_on).required().range(0, 1),
-          int_member("subResolution", &display.sub_resolution).required(),
-          int_member("wizardEnable", &wizard).required().range(0, 1),
-          text_member("hostname", host_name).required(),
-          int_member("deviceId", &device_id).required().range(0, 256),
-          int_member("displayMode", &display_mode).required().range(0, 1),
-          int_member("subEnable", &sub_enable).required().range(0, 1),
-          int_member("audioStereo", &display.audio_stereo).keep_if_absent(),
-          int_member("homologous", &homologous).keep_if_absent().range(0, 1),
-          int_member("isHomologousChanged", &homologous_changed),
-          int_member("hdmihotplug", &hotplug).keep_if_absent(),
-          int_member("streamInfo", &stream_info).keep_if_absent(),
-      }) ||
-      display.audio_volume % 10 != 0) {
-    return;
-  }
-  const bool reboot_due = homologous_changed != 0;
+  bool reboot_due = false;
   {
+    // Everything the request keeps is read inside its write scope: a change another request stores
+    // meanwhile is never written back over.
     SettingsWrite write;
+    kDisplay.read(kZvdbPath, &display, kDeviceRow);
+    before = display;
+    int32_t homologous = get_param_int(kZvdbPath, "homologous", 1);
+    int32_t hotplug = get_param_int(kZvdbPath, "hdmihotplug", 1);
+    int32_t stream_info = get_param_int(kZvdbPath, "stream_information", 0);
+    char host_name[kHostNameChars + 1];
+    if (!read_json_members(request.get(), {
+            int_member("mainResolution", &display.main_resolution).required(),
+            int_member("audioOutputOn", &display.audio_output_on).required().range(0, 1),
+            int_member("audioVolume", &display.audio_volume).required().range(0, 100),
+            int_member("hdmiAudioOn", &display.hdmi_audio_on).required().range(0, 1),
+            int_member("subResolution", &display.sub_resolution).required(),
+            int_member("wizardEnable", &wizard).required().range(0, 1),
+            text_member("hostname", host_name).required(),
+            int_member("deviceId", &device_id).required().range(0, 256),
+            int_member("displayMode", &display_mode).required().range(0, 1),
+            int_member("subEnable", &sub_enable).required().range(0, 1),
+            int_member("audioStereo", &display.audio_stereo).keep_if_absent(),
+            int_member("homologous", &homologous).keep_if_absent().range(0, 1),
+            int_member("isHomologousChanged", &homologous_changed),
+            int_member("hdmihotplug", &hotplug).keep_if_absent(),
+            int_member("streamInfo", &stream_info).keep_if_absent(),
+        }) ||
+        display.audio_volume % 10 != 0) {
+      return;
+    }
+    reboot_due = homologous_changed != 0;
     if (reboot_due) {
       display.sub_enable = homologous == 0 ? 1 : 0;
       write.check(set_param_int(kZvdbPath, "homologous", homologous));

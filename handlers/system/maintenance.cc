@@ -117,13 +117,17 @@ void reboot_handler(const char* /*argument*/) {
 void core_ready_handler(const char* /*argument*/) {
   // Motion record 0 with an interval of 0 would make the core send events without pause: both
   // intervals get their factory value 20 when one of them is 0.
+  // The record is read again inside the write scope: a motion set stored meanwhile is kept.
+  const auto needs_repair = [](const MotionRecord& m) { return m.interval == 0 || m.email_interval == 0; };
   MotionRecord motion{};
-  if (kMotions.read(kZvdbPath, &motion, {0}) == 0 && (motion.interval == 0 || motion.email_interval == 0)) {
+  if (kMotions.read(kZvdbPath, &motion, {0}) == 0 && needs_repair(motion)) {
     SettingsWrite write;
-    if (motion.interval == 0) motion.interval = 20;
-    if (motion.email_interval == 0) motion.email_interval = 20;
-    write.check(kMotions.write(kZvdbPath, &motion));
-    write.commit();
+    if (kMotions.read(kZvdbPath, &motion, {0}) == 0 && needs_repair(motion)) {
+      if (motion.interval == 0) motion.interval = 20;
+      if (motion.email_interval == 0) motion.email_interval = 20;
+      write.check(kMotions.write(kZvdbPath, &motion));
+      write.commit();
+    }
   }
   reply_text(access(kCoreReadyFile, R_OK) == 0 ? "OK" : "NO OK");
 }

@@ -84,7 +84,6 @@ bool archive_safe(const std::vector<unsigned char>& zip) {
   size_t at = offset;
   for (uint32_t i = 0; i < entries; ++i) {
     if (at + 46 > end || le32(&zip[at]) != 0x02014b50) return false;
-    const uint32_t made_by_host = zip[at + 5];
     const uint32_t name_length = le16(&zip[at + 28]);
     const uint32_t extra_length = le16(&zip[at + 30]);
     const uint32_t comment_length = le16(&zip[at + 32]);
@@ -92,8 +91,10 @@ bool archive_safe(const std::vector<unsigned char>& zip) {
     if (at + 46 + name_length > end) return false;
     const std::string_view name(reinterpret_cast<const char*>(&zip[at + 46]), name_length);
     if (!entry_name_safe(name)) return false;
+    // The mode is checked whatever host made the archive: unzip makes links of VMS, Atari and
+    // BeOS entries as well as of Unix ones.
     const uint32_t mode = attributes >> 16;
-    if (made_by_host == 3 && (mode & S_IFMT) != 0 && (mode & S_IFMT) != S_IFREG && (mode & S_IFMT) != S_IFDIR) {
+    if ((mode & S_IFMT) != 0 && (mode & S_IFMT) != S_IFREG && (mode & S_IFMT) != S_IFDIR) {
       return false;  // a link, device or FIFO
     }
     at += 46 + name_length + extra_length + comment_length;
@@ -106,6 +107,32 @@ int remove_entry(const char* path, const struct stat*, int type, struct FTW*) {
 }
 
 void remove_tree(const std::string& dir) { nftw(dir.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS); }
+
+// True when every entry of the staged tree `from` can take its place in `to`: a directory where
+// `to` has a real directory or nothing, a regular file where it has no directory. Checked before
+// anything moves, so a package that cannot go in whole leaves the OEM directory as it was.
+bool tree_fits(const std::string& from, const std::string& to) {
+  DIR* d = opendir(from.c_str());
+  if (d == nullptr) return false;
+  bool ok = true;
+  while (dirent* e = readdir(d)) {
+    if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0) continue;
+    const std::string source = from + "/" + e->d_name;
+    const std::string target = to + "/" + e->d_name;
+    struct stat st {};
+    struct stat existing {};
+    const bool present = lstat(target.c_str(), &existing) == 0;
+    if (lstat(source.c_str(), &st) != 0) {
+      ok = false;
+    } else if (S_ISDIR(st.st_mode)) {
+      ok = ok && (!present || S_ISDIR(existing.st_mode)) && tree_fits(source, target);
+    } else {
+      ok = ok && S_ISREG(st.st_mode) && !(present && S_ISDIR(existing.st_mode));
+    }
+  }
+  closedir(d);
+  return ok;
+}
 
 // Moves every file of the staged tree `from` into `to`, creating directories as needed. A target
 // directory that exists must be a real directory; a file replaces what is there (a link itself,
@@ -147,7 +174,7 @@ bool install_package(const std::vector<unsigned char>& zip) {
   options.discard_errors = true;
   const bool unpacked = run_tool({"unzip", "-o", "-qq", kOemZip, "-d", stage}, options).succeeded();
   unlink(kOemZip);
-  const bool moved = unpacked && move_tree(stage, kOemDir);
+  const bool moved = unpacked && tree_fits(stage, kOemDir) && move_tree(stage, kOemDir);
   remove_tree(stage);
   return moved;
 }

@@ -153,7 +153,11 @@ void user_edit_handler(const char* argument) {
     SettingsWrite write;
     UserRecord user{};
     if (read_user(kZvdbPath, &user, id) != 0 || user.enable != 1) return;  // only existing users
+    const bool was_administrator = user.type == 0;
     if (!read_record(request.get(), kUserEditForm.schema(), &user)) return;
+    // Another type for the only administrator would leave nobody who can manage the device, as
+    // deleting it would: refused alike.
+    if (was_administrator && user.type != 0 && last_administrator(id)) return;
     user.id = id;
     user.enable = 1;
     const int32_t other = renames ? user_id_named(user.name) : -1;

@@ -138,6 +138,17 @@ TEST_F(CommandPageTest, OemCleanRestoresTheOwnLook) {
   zvdb_close_all();
 }
 
+TEST_F(CommandPageTest, OemCleanThatCannotStoreTheTypeSaysSo) {
+  mkdir("/mnt/nand/app", 0755);
+  ASSERT_EQ(set_param_int(kZvdbPath, "oem_type", 90), 0);
+  zvdb_close_all();
+  refuse_database_writes();
+  EXPECT_EQ(get("/vb.htm", "oemclean").out, kTextHeader + "ERROR");
+  EXPECT_FALSE(file_exists("/mnt/nand/app/eraseall"));
+  EXPECT_EQ(get_param_int(kZvdbPath, "oem_type", -1), 90);
+  zvdb_close_all();
+}
+
 constexpr const char* kLanguageFile = "/opt/app/www/webfile/json/en.json";
 
 TEST_F(CommandPageTest, LanguagePageCopiesOneBlock) {

@@ -15,6 +15,7 @@
 #include "handlers/system/admin_messages.h"
 #include "platform/zvdb/video_tables.h"
 #include "tests/admin/admin_fixture.h"
+#include "tests/support/held_lock.h"
 #include "tests/system/system_fixture.h"
 
 namespace zvtest {
@@ -55,6 +56,27 @@ TEST_F(MaintenanceTest, ReadinessRepairsZeroMotionIntervals) {
   EXPECT_EQ(get("/1005").out, kOk);
   EXPECT_EQ(dump(), before);  // nothing to repair: nothing written
   EXPECT_TRUE(core_->received().empty());
+}
+
+// The repair of the motion intervals keeps a motion set stored while it waited for the lock.
+TEST_F(MaintenanceTest, ReadinessRepairKeepsAMotionSetStoredMeanwhile) {
+  MotionRecord motion{};
+  ASSERT_EQ(kMotions.read(kZvdbPath, &motion, {0}), 0);
+  motion.interval = 0;
+  ASSERT_EQ(kMotions.write(kZvdbPath, &motion), 0);
+  zvdb_close_all();
+  const RunResult ready = while_lock_held([&] { return get("/1005"); }, [&] {
+    MotionRecord meanwhile{};
+    ASSERT_EQ(kMotions.read(kZvdbPath, &meanwhile, {0}), 0);
+    meanwhile.sensitivity = 9;
+    ASSERT_EQ(kMotions.write(kZvdbPath, &meanwhile), 0);
+    zvdb_close_all();
+  });
+  EXPECT_EQ(ready.out, kTextHeader + "NO OK");
+  ASSERT_EQ(kMotions.read(kZvdbPath, &motion, {0}), 0);
+  zvdb_close_all();
+  EXPECT_EQ(motion.sensitivity, 9);
+  EXPECT_EQ(motion.interval, 20);
 }
 
 TEST_F(MaintenanceTest, ExportDownloadImportRoundTripsEverySetting) {

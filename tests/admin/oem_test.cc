@@ -180,6 +180,27 @@ TEST_F(OemTest, HostileArchivesAreRefusedBeforeAnythingIsUnpacked) {
   EXPECT_EQ(oem_dir(), "");
 }
 
+// unzip makes links of entries from other hosts than Unix too (VMS, Atari, ...): a link entry is
+// refused whatever host the archive names, before a file of it reaches the OEM directory.
+TEST_F(OemTest, LinkEntriesOfEveryHostAreRefused) {
+  constexpr uint32_t kFile = 0100644, kLink = 0120777;
+  for (const char host : {'\2', '\5', '\20'}) {
+    std::string zip = make_zip({{"ok.txt", "x", kFile}, {"link", "/tmp", kLink}});
+    for (size_t at = zip.find("PK\1\2"); at != std::string::npos; at = zip.find("PK\1\2", at + 4)) zip[at + 5] = host;
+    EXPECT_EQ(upload(seal(zip, "k"), "aes=k").out, kTextHeader + "ERROR") << int{host};
+    EXPECT_EQ(oem_dir(), "") << int{host};
+  }
+}
+
+// A package one of whose files would land on a directory of the OEM directory is refused before
+// any of its files moves in.
+TEST_F(OemTest, PackageThatCannotGoInWholeChangesNothing) {
+  ASSERT_EQ(mkdir("/mnt/nand2/res", 0755), 0);
+  EXPECT_EQ(upload(seal(make_zip({{"a.txt", "x", 0100644}, {"res", "file", 0100644}}), "k"), "aes=k").out,
+            kTextHeader + "ERROR");
+  EXPECT_EQ(oem_dir(), "res ");
+}
+
 TEST_F(OemTest, RequestsThatNameAFileThemselvesTouchNothing) {
   write_file("/tmp/pkg.txt", "x");
   mkdir("/tmp/pkg", 0755);

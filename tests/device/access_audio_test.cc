@@ -12,6 +12,7 @@
 #include "platform/zvdb/device_tables.h"
 #include "platform/zvstd/url_coding.h"
 #include "tests/device/device_fixture.h"
+#include "tests/support/held_lock.h"
 
 namespace zvtest {
 namespace {
@@ -46,6 +47,18 @@ TEST_F(AccessAudioTest, FilterStoresAtMostAHundredAddressesInOrder) {
                            R"({"filterList": [{"address": "1.2.3.4", "address_type": -1}]})"}) {
     expect_refused("/6301", body);
   }
+}
+
+
+// A filter list stored while another request switches the filter type: the type stays switched.
+TEST_F(AccessAudioTest, FilterKeepsWhatAnotherRequestStoredMeanwhile) {
+  const RunResult set = while_lock_held([&] { return post("/6301", R"({"filterList": [{"address": "10.0.0.1"}]})"); },
+                                        [&] {
+                                          ASSERT_EQ(set_param_int(kZvdbPath, "access_filter_type", 0), 0);
+                                          zvdb_close_all();
+                                        });
+  EXPECT_EQ(set.out, kOk);
+  EXPECT_EQ(setting("access_filter_type"), "0");
 }
 
 TEST_F(AccessAudioTest, ListShowsUsedSlotsWithDecodedNames) {
@@ -121,6 +134,12 @@ TEST_F(AccessAudioTest, AddRenamesTheUploadAndAsksTheCore) {
   expect_refused("/6322", R"({"uploadName": ")" + std::string(128, 'u') + R"(", "name": "a"})", kCgiErrorJson);
   EXPECT_TRUE(file_exists("/tmp/" + std::string(127, 'u')));
   EXPECT_TRUE(file_exists("/tmp/up2"));
+  // A file the core refuses is removed, not left in /tmp.
+  core_->reply(kAudioFileAdd.id, int32s({-3}));
+  write_file("/tmp/up3", "not a wave");
+  EXPECT_EQ(post("/6322", R"({"uploadName": "up3", "name": "c"})").out, kJsonHeader + R"({ "status": -3 })");
+  EXPECT_FALSE(file_exists("/tmp/" + encoded("c")));
+  EXPECT_FALSE(file_exists("/tmp/up3"));
   core_->no_reply(kAudioFileAdd.id);
   core_->clear_received();
   EXPECT_EQ(post("/6322", R"({"uploadName": "up2", "name": "b"})").out, kCgiErrorJson);

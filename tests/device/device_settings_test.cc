@@ -10,6 +10,7 @@
 #include "platform/zvdb/device_tables.h"
 #include "platform/zvdb/network_tables.h"
 #include "tests/device/device_fixture.h"
+#include "tests/support/held_lock.h"
 
 namespace zvtest {
 namespace {
@@ -101,6 +102,29 @@ TEST_F(DisplayTest, SetRefusesEveryBadValue) {
   // The display page's device id range is 0..256.
   EXPECT_EQ(post("/6081", with(display_body(), "\"deviceId\": 7", "\"deviceId\": 0")).out, kOk);
   EXPECT_EQ(post("/6081", with(display_body(), "\"deviceId\": 7", "\"deviceId\": 256")).out, kOk);
+}
+
+// A display set while another request stores the display row and a kept setting: what the set
+// does not carry stays as the other request left it.
+TEST_F(DisplayTest, SetKeepsWhatAnotherRequestStoredMeanwhile) {
+  const RunResult set = while_lock_held([&] { return post("/6081", display_body()); }, [&] {
+    DisplayConfig display = row(kDisplay);
+    display.audio_stereo = 1;
+    store(kDisplay, display);
+    ASSERT_EQ(set_param_int(kZvdbPath, "hdmihotplug", 0), 0);
+    zvdb_close_all();
+  });
+  EXPECT_EQ(set.out, kOk);
+  EXPECT_EQ(row(kDisplay).audio_stereo, 1);
+  EXPECT_EQ(setting("hdmihotplug"), "0");
+
+  const RunResult reboot = while_lock_held([&] { return post("/1033", R"({"hour": 4})"); }, [&] {
+    AutoRebootConfig stored = row(kAutoReboot);
+    stored.minutes = 30;
+    store(kAutoReboot, stored);
+  });
+  EXPECT_EQ(reboot.out, kOk);
+  EXPECT_EQ(get("/1032").out, kJsonHeader + R"({ "enable": 0, "wday": 7, "hour": 4, "minutes": 30, "seconds": 0 })");
 }
 
 TEST_F(DisplayTest, DeviceNameStoresHostAndIdWithinTheirBounds) {

@@ -12,6 +12,7 @@
 #include "platform/zvdb/camera_tables.h"
 #include "platform/zvdb/network_tables.h"
 #include "platform/zvdb/record_tables.h"
+#include "tests/support/held_lock.h"
 #include "tests/support/request_fixture.h"
 
 namespace zvtest {
@@ -119,6 +120,33 @@ TEST_F(LocalTest, CameraQuickEditSetsTheFieldsItNamesAndKeepsCredentials) {
        }) {
     expect_refused("/3304", body);
   }
+}
+
+// A switch stored while another request stores the same row: the other request's change stays.
+TEST_F(LocalTest, SwitchesKeepWhatAnotherRequestStoredMeanwhile) {
+  const RunResult ssh = while_lock_held([&] { return post("/3300", R"({"sshEnable": 1})"); }, [&] {
+    PortConfig ports{};
+    ASSERT_EQ(kPorts.read(kZvdbPath, &ports, kNetworkRow), 0);
+    ports.http_port = 8081;
+    ASSERT_EQ(kPorts.write(kZvdbPath, &ports), 0);
+    zvdb_close_all();
+  });
+  EXPECT_EQ(ssh.out, kOk);
+  PortConfig ports{};
+  ASSERT_EQ(kPorts.read(kZvdbPath, &ports, kNetworkRow), 0);
+  zvdb_close_all();
+  EXPECT_EQ(ports.enable_ssh, 1);
+  EXPECT_EQ(ports.http_port, 8081);
+
+  const RunResult edit = while_lock_held(
+      [&] { return post("/3304", R"({"id": 3, "enable": 1, "ipAddr": "10.0.0.3", "managePort": 80})"); }, [&] {
+        CameraRecord c = camera(3);
+        std::strcpy(c.user_name, "meanwhile");
+        ASSERT_EQ(write_camera(kZvdbPath, &c), 0);
+        zvdb_close_all();
+      });
+  EXPECT_EQ(edit.out, kOk);
+  EXPECT_EQ(text_of(camera(3).user_name), "meanwhile");
 }
 
 }  // namespace

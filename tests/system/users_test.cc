@@ -394,6 +394,16 @@ TEST_F(UsersTest, EditStoresEveryMemberAndRefusesTheFirstInvalidValues) {
   EXPECT_EQ(only_message(*core_, 3505).payload, int32s({3}));
 }
 
+// The only administrator keeps its type (another type would lock everyone out, as deleting it
+// would); with a second administrator it may change.
+TEST_F(UsersTest, EditRefusesToDemoteTheLastAdministrator) {
+  for (const char* type : {"1", "3"}) expect_refused("/6072", std::string(R"({"id":0,"type":)") + type + "}");
+  store_user(4, "boss", kDigest, 0);
+  EXPECT_EQ(post("/6072", R"({"id":0,"type":1})").out, kOk);
+  EXPECT_EQ(stored_user(0).type, 1);
+  expect_refused("/6072", R"({"id":4,"type":2})");
+}
+
 TEST_F(UsersTest, DeleteRefusesInvalidValuesAndTheLastAdministrator) {
   store_user(3, "op", kDigest, 1);
   for (const char* body : {R"({"id":-1,"type":1})", R"({"id":3,"type":-1})", R"({"id":3,"type":4})",
