@@ -46,8 +46,8 @@ constexpr auto kUserAddForm = ZV_FIELDS(
     ZV_FIELD(remote_liveview, "remoteliveview"), ZV_FIELD(remote_playback, "remoteplayback"));
 
 // "/6072": the id must name a stored user (a missing id would edit user 0, one of 100 or more
-// would add rows beyond the table). Permissions and masks keep their stored values; everything
-// else is taken when present.
+// would add rows beyond the table). Permissions keep their stored values; everything else is
+// taken when present, and the masks follow the channel strings.
 constexpr auto kUserEditForm = ZV_FIELDS(
     UserRecord, ZV_FIELD(id, "id").required().range(0, kMaxUsers - 1),
     ZV_FIELD(name, "name").keep_if_absent().chars(kUserNameChars),
@@ -63,6 +63,15 @@ constexpr auto kUserEditForm = ZV_FIELDS(
 constexpr auto kUserDeleteForm =
     ZV_FIELDS(UserRecord, ZV_FIELD(id, "id").required().range(0, kMaxUsers - 1),
               ZV_FIELD(type, "type").required().range(0, 3));
+
+// The four channel masks from their channel strings (character i == '1' sets bit i, i < 32): an
+// edit that changes a string changes its mask too, so a channel taken away is no longer granted.
+void derive_masks(UserRecord& user) {
+  user.local_liveview_mask = static_cast<uint32_t>(mask_of_text(user.local_liveview, kMaskChannels));
+  user.local_playback_mask = static_cast<uint32_t>(mask_of_text(user.local_playback, kMaskChannels));
+  user.remote_liveview_mask = static_cast<uint32_t>(mask_of_text(user.remote_liveview, kMaskChannels));
+  user.remote_playback_mask = static_cast<uint32_t>(mask_of_text(user.remote_playback, kMaskChannels));
+}
 
 // True when the request carries a usable "name" (a text): an edit that renames.
 bool names_user(json_object* request) {
@@ -127,10 +136,7 @@ void user_add_handler(const char* argument) {
     if (user_id_named(user.name) != -1) return reply_text("SAMEUSER");
 
     user.enable = 1;
-    user.local_liveview_mask = static_cast<uint32_t>(mask_of_text(user.local_liveview, kMaskChannels));
-    user.local_playback_mask = static_cast<uint32_t>(mask_of_text(user.local_playback, kMaskChannels));
-    user.remote_liveview_mask = static_cast<uint32_t>(mask_of_text(user.remote_liveview, kMaskChannels));
-    user.remote_playback_mask = static_cast<uint32_t>(mask_of_text(user.remote_playback, kMaskChannels));
+    derive_masks(user);
     std::memcpy(user.added_flag, "0", 2);
     if (!write.check(add_user(kZvdbPath, &user))) return reply_text("FAILED_FULL");
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
@@ -160,6 +166,7 @@ void user_edit_handler(const char* argument) {
     if (was_administrator && user.type != 0 && last_administrator(id)) return;
     user.id = id;
     user.enable = 1;
+    derive_masks(user);
     const int32_t other = renames ? user_id_named(user.name) : -1;
     if (other != -1 && other != id) return reply_text("SAMEUSER");
     write.check(write_user(kZvdbPath, &user));

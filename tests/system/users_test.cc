@@ -169,7 +169,7 @@ TEST_F(UsersTest, EditRenamesKeepsPermissionsAndNotifiesWithTheId) {
   EXPECT_EQ(after.permission, before.permission) << "permission is not edited here";
   EXPECT_EQ(after.local_rights[4], 1);
   EXPECT_STREQ(after.remote_liveview, "11");
-  EXPECT_EQ(after.remote_liveview_mask, before.remote_liveview_mask);
+  EXPECT_EQ(after.remote_liveview_mask, 0x3u) << "the mask follows its edited string";
 
   ASSERT_TRUE(core_->wait_for(3505, 2));
   auto notices = core_->received(3505);
@@ -389,7 +389,11 @@ TEST_F(UsersTest, EditStoresEveryMemberAndRefusesTheFirstInvalidValues) {
   const std::string expected = listed_user(3, "op", std::string(32, 'q'), 3, before.permission,
                                            before.remote_permission, -30, texts);
   EXPECT_NE(list.find(expected), std::string::npos) << list << "\nwanted\n" << expected;
-  EXPECT_EQ(stored_user(3).local_liveview_mask, before.local_liveview_mask) << "masks are kept";
+  const UserRecord edited = stored_user(3);
+  EXPECT_EQ(edited.local_liveview_mask, 0x3u) << "the masks follow the edited strings";
+  EXPECT_EQ(edited.local_playback_mask, 0u);
+  EXPECT_EQ(edited.remote_liveview_mask, 0xAu);
+  EXPECT_EQ(edited.remote_playback_mask, 0u);
   ASSERT_TRUE(core_->wait_for(3505, 1));
   EXPECT_EQ(only_message(*core_, 3505).payload, int32s({3}));
 }
