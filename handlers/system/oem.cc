@@ -108,10 +108,12 @@ int remove_entry(const char* path, const struct stat*, int type, struct FTW*) {
 
 void remove_tree(const std::string& dir) { nftw(dir.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS); }
 
-// True when every entry of the staged tree `from` can take its place in `to`: a directory where
-// `to` has a real directory or nothing, a regular file where it has no directory. Checked before
-// anything moves, so a package that cannot go in whole leaves the OEM directory as it was.
-bool tree_fits(const std::string& from, const std::string& to) {
+// Visits every entry of the staged directory `from` with its place in `to`:
+// visit(source, target, lstat of source, lstat of target or null when nothing is there). False
+// when the directory cannot be read, an entry cannot be examined or a visit is false; every
+// entry is visited even after a failure.
+template <class Visit>
+bool each_entry(const std::string& from, const std::string& to, Visit&& visit) {
   DIR* d = opendir(from.c_str());
   if (d == nullptr) return false;
   bool ok = true;
@@ -122,44 +124,35 @@ bool tree_fits(const std::string& from, const std::string& to) {
     struct stat st {};
     struct stat existing {};
     const bool present = lstat(target.c_str(), &existing) == 0;
-    if (lstat(source.c_str(), &st) != 0) {
-      ok = false;
-    } else if (S_ISDIR(st.st_mode)) {
-      ok = ok && (!present || S_ISDIR(existing.st_mode)) && tree_fits(source, target);
-    } else {
-      ok = ok && S_ISREG(st.st_mode) && !(present && S_ISDIR(existing.st_mode));
-    }
+    ok = lstat(source.c_str(), &st) == 0 && visit(source, target, st, present ? &existing : nullptr) && ok;
   }
   closedir(d);
   return ok;
+}
+
+// True when every entry of the staged tree `from` can take its place in `to`: a directory where
+// `to` has a real directory or nothing, a regular file where it has no directory. Checked before
+// anything moves, so a package that cannot go in whole leaves the OEM directory as it was.
+bool tree_fits(const std::string& from, const std::string& to) {
+  return each_entry(from, to, [](const std::string& source, const std::string& target, const struct stat& st,
+                                 const struct stat* existing) {
+    if (S_ISDIR(st.st_mode)) return (existing == nullptr || S_ISDIR(existing->st_mode)) && tree_fits(source, target);
+    return S_ISREG(st.st_mode) && !(existing != nullptr && S_ISDIR(existing->st_mode));
+  });
 }
 
 // Moves every file of the staged tree `from` into `to`, creating directories as needed. A target
 // directory that exists must be a real directory; a file replaces what is there (a link itself,
 // never what it points to).
 bool move_tree(const std::string& from, const std::string& to) {
-  DIR* d = opendir(from.c_str());
-  if (d == nullptr) return false;
-  bool ok = true;
-  while (dirent* e = readdir(d)) {
-    if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0) continue;
-    const std::string source = from + "/" + e->d_name;
-    const std::string target = to + "/" + e->d_name;
-    struct stat st {};
-    if (lstat(source.c_str(), &st) != 0) {
-      ok = false;
-    } else if (S_ISDIR(st.st_mode)) {
-      struct stat existing {};
-      const bool present = lstat(target.c_str(), &existing) == 0;
-      ok = (present ? S_ISDIR(existing.st_mode) : mkdir(target.c_str(), 0755) == 0) && move_tree(source, target) && ok;
-    } else if (S_ISREG(st.st_mode)) {
-      ok = rename(source.c_str(), target.c_str()) == 0 && ok;
-    } else {
-      ok = false;
+  return each_entry(from, to, [](const std::string& source, const std::string& target, const struct stat& st,
+                                 const struct stat* existing) {
+    if (S_ISDIR(st.st_mode)) {
+      return (existing != nullptr ? S_ISDIR(existing->st_mode) : mkdir(target.c_str(), 0755) == 0) &&
+             move_tree(source, target);
     }
-  }
-  closedir(d);
-  return ok;
+    return S_ISREG(st.st_mode) && rename(source.c_str(), target.c_str()) == 0;
+  });
 }
 
 bool install_package(const std::vector<unsigned char>& zip) {
