@@ -161,6 +161,8 @@ void motion_set(const char* argument, MotionSetRow row) {
     if (!set->listed) reply_cgi_error(REPLY_TEXT);
     return;
   }
+  // Plan texts are printed back as JSON: one that is not UTF-8 refuses the set.
+  if (set->plan != nullptr && !block_texts_valid(json_object_object_get(request.get(), "schedule"))) return;
   MotionRecord record{};
   {
     SettingsWrite write;

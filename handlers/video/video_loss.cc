@@ -96,7 +96,8 @@ void multi_plan_set(const char* argument, const RowKind* row_kind, const zvdb::T
   bool has_snapshot = false;
   if (!request || !read_json_members(request.get(), {int_member("enable", &enable).range(0, 2).present(&has_enable),
                                                      int_member("interval", &interval).min(0).present(&has_interval),
-                                                     text_member("triSnapshot", snapshot).present(&has_snapshot)})) {
+                                                     text_member("triSnapshot", snapshot).present(&has_snapshot)}) ||
+      !block_texts_valid(json_object_object_get(request.get(), "schedule"))) {
     return;
   }
   has_snapshot = has_snapshot && with_snapshot;
@@ -136,6 +137,7 @@ void ptz_list_copy(const char* argument, int ptz_type, int keys, const zvdb::Tab
   if (!request || !read_json_members(request.get(), {int_member("camId", &source).required().range(0, keys - 1)})) {
     return (void)reply_cgi_error(REPLY_TEXT);
   }
+  if (!block_texts_valid(json_object_object_get(request.get(), "schedule"))) return;
   int32_t numbers[64];
   const size_t n = listed_numbers(request.get(), "chnid", "cnt", keys, numbers);
   const ChannelMask64 targets = mask_of(numbers, n);
@@ -194,7 +196,10 @@ void video_loss_set_handler(const char* argument) {
 void video_loss_plan_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t channel = -1;
-  if (!request || !read_json_members(request.get(), {int_member("camId", &channel).required().range(0, 63)})) return;
+  if (!request || !read_json_members(request.get(), {int_member("camId", &channel).required().range(0, 63)}) ||
+      !block_texts_valid(json_object_object_get(request.get(), "schedule"))) {
+    return;
+  }
   {
     SettingsWrite write;
     VideoLossRecord row{};
@@ -318,7 +323,8 @@ void alarm_in_effective_plan_set_handler(const char* argument) {
   int32_t input = -1;
   auto plan = std::make_unique<Schedule>();
   if (!request || !read_json_members(request.get(), {int_member("camId", &input).required().range(0, 15)}) ||
-      schedule_from_json(request.get(), "schedule", plan.get()) != 0) {
+      schedule_from_json(request.get(), "schedule", plan.get()) != 0 ||
+      !block_texts_valid(json_object_object_get(request.get(), "schedule"))) {
     return;
   }
   {

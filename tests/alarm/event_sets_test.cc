@@ -43,6 +43,17 @@ TEST_F(EventSetTest, VideoLossSingleChannelSets) {
   EXPECT_PREFIX(get("/6124", "70").out, kJsonHeader + "[ [ ");  // the number is not checked
 }
 
+// A plan text that is not UTF-8 would be stored and printed back as JSON: the set is refused whole.
+TEST_F(EventSetTest, PlanSetsRefuseAPlanTextThatIsNotUtf8) {
+  const std::string plan = schedule_input({{{0, 0}, "[\"10:00\",\"\xff\",3]"}});
+  for (const char* id : {"/6017", "/6170"}) {
+    expect_refused(id, R"({"camId": 5, "enable": 1, "schedule": )" + plan + "}");
+  }
+  for (const char* id : {"/6121", "/6122", "/6125", "/6126", "/6165", "/6167"}) {
+    expect_refused(id, R"({"camId": 1, "cnt": 1, "chnid": [3], "enable": 1, "schedule": )" + plan + "}");
+  }
+}
+
 TEST_F(EventSetTest, VideoLossActionBlockSetsTwoAndCopies) {
   EXPECT_EQ(post("/6095", R"({"chnid": 1, "dialog": {"interval": 4, "triChnAlarms": ["x", "y"], "audible": )" + kPlan +
                               R"(, "ptzChnId": 1, "ptzType": 2, "ptzParams": [{"acto_ptz_channel": 3, "acto_ptz_type": 1}]}})")

@@ -133,6 +133,14 @@ TEST_F(MotionRequestTest, PlanSetWithoutAPlanKeepsTheStoredOne) {
   EXPECT_EQ(text_of(plan(kMotionEffectivePlans, 2).days[0].ranges[0].start_time), "05:00");
 }
 
+// A plan text that is not UTF-8 would be stored and printed back as JSON: the set is refused whole.
+TEST_F(MotionRequestTest, PlanSetsRefuseAPlanTextThatIsNotUtf8) {
+  const std::string plan = schedule_input({{{0, 0}, "[\"\xff\",\"02:00\",1]"}});
+  for (const char* id : {"/6013", "/6113", "/6118", "/6152", "/6159"}) {
+    expect_refused(id, R"({"camId": 6, "enable": 1, "schedule": )" + plan + "}");
+  }
+}
+
 // ---- /6012 --------------------------------------------------------------------------------------
 
 TEST_F(MotionRequestTest, FullSetStoresOnlyTheNamedFieldsAndTellsCoreAndCamera) {
