@@ -165,7 +165,12 @@ void privacy_masks_set_handler(const char* argument) {
     return;
   }
   const int area_count = privacy_mask_area_count(set->num, set->mosaic_num);
-  for (int i = 0; i < area_count; ++i) read_record(json_array_at(areas, static_cast<size_t>(i)), &set->areas[i]);
+  // An area object that does not read (a name that is not UTF-8, a number that does not fit)
+  // refuses the set rather than sending that mask empty; other element types stay skipped.
+  for (int i = 0; i < area_count; ++i) {
+    json_object* area = json_array_at(areas, static_cast<size_t>(i));
+    if (json_object_is_type(area, json_type_object) && !read_record(area, &set->areas[i])) return;
+  }
   const ChannelMask64 targets = channel_list_to_mask(request.get(), "chnid", "cnt");
   for (int c = 0; c < kMaxChannels; ++c) set->targets[c] = targets.test(c) ? '1' : '0';
   core_tell(kMaskSet, *set);

@@ -225,6 +225,7 @@ TEST_F(OsdRequestTest, MaskSetMarksOnlyListedChannels) {
   expect_refused("/6019", R"({"chnid": [1], "area": []})");
   expect_refused("/6019", R"({"cnt": 1, "chnid": 1, "area": []})");
   expect_refused("/6019", R"({"cnt": 1, "chnid": [1], "area": {"a": 1}})");
+  expect_refused("/6019", "{\"cnt\": 1, \"chnid\": [1], \"num\": 1, \"area\": [{\"enable\": 1, \"name\": \"\xff\"}]}");
 }
 
 // ---- /6115, /6116, /6173, /6198 --------------------------------------------------------------------
