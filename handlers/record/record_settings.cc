@@ -67,7 +67,7 @@ bool read_plan_range(json_object* element, ScheduleRange* range) {
 }
 
 // The plan of "/6041": 8 days; a day's flag and action type only when its flag is non-zero, then
-// all 48 ranges. False when the plan holds an unusable text.
+// all 48 ranges. False when the plan holds an unusable text or a day number that does not fit.
 bool read_record_plan(json_object* schedule, Schedule* plan) {
   *plan = Schedule{};
   for (size_t d = 0; d < kScheduleDays; ++d) {
@@ -77,7 +77,7 @@ bool read_record_plan(json_object* schedule, Schedule* plan) {
     int32_t enable = 0;
     int32_t action = 0;
     if (!read_json_members(day, {int_member("wholedayEnable", &enable), int_member("wholedayActionType", &action)})) {
-      continue;
+      return false;
     }
     if (enable != 0) {
       out.day_flag = enable;

@@ -138,7 +138,8 @@ TEST_F(RecordRequestTest, PlanSetSkipsBadChannelsAndRefusesBadInput) {
   EXPECT_EQ(post("/6041", long_time).out, kOk);
   EXPECT_EQ(text_of(plan(1)->plan.days[0].ranges[0].end_time), std::string(31, '9'));
   for (const auto& bad : {with(week_plan("[1]", 1, 0), "\"cnt\":1,", ""), week_plan("[1]", 1, 3), week_plan("[1]", 1, -1),
-                          with(week_plan("[1]", 1, 0), "\"00:00\"", "\"0\xc3\x28\"")}) {
+                          with(week_plan("[1]", 1, 0), "\"00:00\"", "\"0\xc3\x28\""),
+                          with(week_plan("[1]", 1, 0), "\"wholedayActionType\":0", "\"wholedayActionType\":3000000000")}) {
     expect_refused("/6041", bad);
   }
   for (const char* bad : {"64", "-1", "x", ""}) EXPECT_EQ(get("/6040", bad).out, "") << bad;
