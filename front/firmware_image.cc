@@ -43,12 +43,12 @@ bool is_camera_image_upload(const char* id) {
   return id != nullptr && (std::strcmp(id, "/6082") == 0 || std::strcmp(id, "/2079") == 0);
 }
 
-bool store_camera_image() {
+CameraImageStore store_camera_image() {
   const FormEntry* part = form_entries.head();
   while (part != nullptr && part->temp_path.empty()) part = part->next;
-  if (part == nullptr) return false;
+  if (part == nullptr) return CameraImageStore::kNoFilePart;
   const int from = open(part->temp_path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (from < 0) return false;
+  if (from < 0) return CameraImageStore::kFailed;
   char temp[] = "/dev/shm/.updateIPCFM.XXXXXX";
   const int to = mkstemp(temp);
   bool stored = false;
@@ -59,5 +59,5 @@ bool store_camera_image() {
     if (!stored) unlink(temp);
   }
   close(from);
-  return stored;
+  return stored ? CameraImageStore::kStored : CameraImageStore::kFailed;
 }

@@ -95,7 +95,9 @@ void upload_form() {
   char argument[kUploadArgumentSize];
 
   if (is_one_of(id, kRawUploadIds, std::size(kRawUploadIds))) {
-    if (is_camera_image_upload(id)) store_camera_image();
+    // An image that was sent but could not be stored is not reported: the handlers would answer
+    // from the previous image (present, installable) as if this upload had arrived.
+    if (is_camera_image_upload(id) && store_camera_image() == CameraImageStore::kFailed) return;
     snprintf(argument, sizeof argument, "%s & %s", "temp", query);
     dispatch_request(id, argument);
     return;

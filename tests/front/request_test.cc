@@ -377,6 +377,20 @@ TEST_F(FrontRequest, UploadWithoutUsableFilePartDispatchesNothing) {
 }
 
 // An upload to an identifier without a handler leaves nothing in /tmp, however large.
+TEST_F(FrontRequest, CameraImageThatCannotBeStoredDispatchesNothing) {
+  // The image's place is taken by a directory: the rename fails, and the handler would otherwise
+  // answer from whatever stands there as if the new image had arrived.
+  ASSERT_EQ(mkdir("/dev/shm/updateIPCFM.bin", 0755), 0);
+  zvtest::write_file("/dev/shm/updateIPCFM.bin/old", "old image");
+  for (const char* id : {"/6082", "/2079"}) {
+    SCOPED_TRACE(id);
+    expect_no_call(run(upload(id, "reset=1", "image.bin", "IMAGE")));
+    EXPECT_TRUE(tmp().empty());
+  }
+  EXPECT_EQ(zvtest::read_file("/dev/shm/updateIPCFM.bin/old"), "old image");
+  EXPECT_EQ(zvtest::list_dir("/dev/shm"), std::vector<std::string>{"updateIPCFM.bin"});
+}
+
 TEST_F(FrontRequest, UploadToAnUnregisteredIdIsRemoved) {
   expect_no_call(run(upload("/nope", "", "big.bin", std::string(20000, 'x'))));
   EXPECT_TRUE(tmp().empty()) << "left: " << (tmp().empty() ? "" : tmp().front());
