@@ -38,15 +38,17 @@ T camera_alarm_row(const zvdb::Table<T>& table, int channel, int index) {
   return row;
 }
 
-// Entries k < min(count, 2) of an array member that are objects, with k.
+// Entries k < min(count, 2) of an array member that are objects, with k: false as soon as one
+// does not read (f returns false), so that a refused entry refuses the request.
 template <class F>
-void for_each_entry(json_object* request, const char* key, int32_t count, F&& f) {
+bool for_each_entry(json_object* request, const char* key, int32_t count, F&& f) {
   json_object* array = json_array_of(request, key);
   const int n = std::clamp(count, 0, kCameraAlarms);
   for (int k = 0; k < n; ++k) {
     json_object* entry = json_array_at(array, static_cast<size_t>(k));
-    if (json_object_is_type(entry, json_type_object)) f(k, entry);
+    if (json_object_is_type(entry, json_type_object) && !f(k, entry)) return false;
   }
+  return true;
 }
 
 // The "alarmId" (0 or 1) of a dialog entry, or -1.
@@ -131,16 +133,16 @@ bool store_inputs(json_object* request, int channel, ChannelMask64 copies, Camer
     if (!copies.empty()) copy_event_actions(kCameraAlarmInEventKind, channel, alarm, copies, write);
   });
   if (!texts_valid) return false;
-  for_each_entry(request, "alarm", set.count, [&](int k, json_object* entry) {
+  return for_each_entry(request, "alarm", set.count, [&](int k, json_object* entry) {
     CameraAlarmInName name = camera_alarm_row(kCameraAlarmInNames, channel, k);
     if (!read_json_members(entry, {int_member("alarmEnable", k == 0 ? &set.enable0 : &set.enable1),
                                    int_member("alarmType", k == 0 ? &set.type0 : &set.type1)}) ||
         !read_record(entry, &name)) {
-      return;
+      return false;
     }
     write.check(kCameraAlarmInNames.write(kZvdbPath, &name));
+    return true;
   });
-  return true;
 }
 
 // The outputs' plans (with their copies), type, names and delay (the delay copied too).
@@ -154,10 +156,10 @@ bool store_outputs(json_object* request, int channel, ChannelMask64 copies, Came
     if (!copies.empty()) write.check(kCameraAlarmOutPlans.copy_to_mask(kZvdbPath, plan.get(), copies.bits(), {0, alarm}));
   });
   if (!texts_valid) return false;
-  for_each_entry(request, "alarm", set.count, [&](int k, json_object* entry) {
+  return for_each_entry(request, "alarm", set.count, [&](int k, json_object* entry) {
     CameraAlarmOutName name = camera_alarm_row(kCameraAlarmOutNames, channel, k);
     if (!read_json_members(entry, {int_member("alarmType", k == 0 ? &set.type0 : &set.type1)}) || !read_record(entry, &name)) {
-      return;
+      return false;
     }
     write.check(kCameraAlarmOutNames.write(kZvdbPath, &name));
     for (int c = 0; c < kMaxChannels; ++c) {
@@ -166,8 +168,8 @@ bool store_outputs(json_object* request, int channel, ChannelMask64 copies, Came
       target.delay_time = name.delay_time;
       write.check(kCameraAlarmOutNames.write(kZvdbPath, &target));
     }
+    return true;
   });
-  return true;
 }
 
 }  // namespace
