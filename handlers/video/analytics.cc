@@ -87,7 +87,7 @@ bool apply_smart_dialog(json_object* request, int32_t kind, const char* copy_tex
   {
     SettingsWrite write;
     channel = store_event_actions(kSmartEventKind, dialog, write, kind);
-    if (channel < 0) return channel != kInvalidText;
+    if (channel < 0) return channel != kInvalidText;  // no channel: nothing to store, not a failure
     if (!copies.empty()) copy_event_actions(kSmartEventKind, channel, kind, copies, write);
     if (!write.commit()) return false;
   }
