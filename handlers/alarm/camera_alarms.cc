@@ -38,15 +38,17 @@ T camera_alarm_row(const zvdb::Table<T>& table, int channel, int index) {
   return row;
 }
 
-// Entries k < min(count, 2) of an array member that are objects, with k.
+// Entries k < min(count, 2) of an array member that are objects, with k: false as soon as one
+// does not read (f returns false), so that a refused entry refuses the request.
 template <class F>
-void for_each_entry(json_object* request, const char* key, int32_t count, F&& f) {
+bool for_each_entry(json_object* request, const char* key, int32_t count, F&& f) {
   json_object* array = json_array_of(request, key);
   const int n = std::clamp(count, 0, kCameraAlarms);
   for (int k = 0; k < n; ++k) {
     json_object* entry = json_array_at(array, static_cast<size_t>(k));
-    if (json_object_is_type(entry, json_type_object)) f(k, entry);
+    if (json_object_is_type(entry, json_type_object) && !f(k, entry)) return false;
   }
+  return true;
 }
 
 // The "alarmId" (0 or 1) of a dialog entry, or -1.
@@ -95,25 +97,24 @@ void reply_camera_alarms(const char* argument, const Exchange<int32_t, State>& a
 }
 
 // What both camera alarm sets do around their own entries: the channel and "alarmCnt", the copy
-// set, one transaction for what `store(request, channel, copies, set, write)` writes, then the
-// camera's set (for the channel and its copies) and the change notice.
+// set, one transaction for what `store(request, channel, copies, set, write)` writes (false: the
+// request is refused), then the camera's set (for the channel and its copies) and the change notice.
 template <class Set, class Store>
 void camera_alarm_set(const char* argument, const Notice<Set>& set_notice, const Notice<ChannelMask64>& changed,
                       Store&& store) {
   JsonPtr request = parse_request(argument);
   int32_t count = 0;
   const int32_t channel = request_channel(request, &count);
-  if (channel < 0 || !block_texts_valid(json_object_object_get(request.get(), "dialog"))) {
-    return (void)reply_cgi_error(REPLY_JSON);
-  }
+  if (channel < 0) return (void)reply_cgi_error(REPLY_JSON);
   ChannelMask64 copies = channel_list_to_mask(request.get(), "copyChn", "copyCnt");
   Set set{};
   set.count = std::clamp(count, 0, kCameraAlarms);
   if (set.count > 1) set.index1 = 1;
   {
     SettingsWrite write;
-    store(request.get(), channel, copies, set, write);
-    if (!write.commit()) return (void)reply_cgi_error(REPLY_JSON);
+    if (!store(request.get(), channel, copies, set, write) || !write.commit()) {
+      return (void)reply_cgi_error(REPLY_JSON);
+    }
   }
   copies.set(channel);
   set.mask = copies;
@@ -123,39 +124,42 @@ void camera_alarm_set(const char* argument, const Notice<Set>& set_notice, const
 }
 
 // The inputs' action blocks (with their copies), enable, type and names.
-void store_inputs(json_object* request, int channel, ChannelMask64 copies, CameraAlarmInSet& set,
+bool store_inputs(json_object* request, int channel, ChannelMask64 copies, CameraAlarmInSet& set,
                   SettingsWrite& write) {
-  for_each_entry(request, "dialog", set.count, [&](int, json_object* entry) {
+  const bool texts_valid = for_each_action_block(request, "dialog", set.count, [&](int, json_object* entry) {
     const int alarm = dialog_alarm(entry);
     if (alarm < 0) return;
     store_event_actions_at(kCameraAlarmInEventKind, channel, entry, write, alarm);
     if (!copies.empty()) copy_event_actions(kCameraAlarmInEventKind, channel, alarm, copies, write);
   });
-  for_each_entry(request, "alarm", set.count, [&](int k, json_object* entry) {
+  if (!texts_valid) return false;
+  return for_each_entry(request, "alarm", set.count, [&](int k, json_object* entry) {
     CameraAlarmInName name = camera_alarm_row(kCameraAlarmInNames, channel, k);
     if (!read_json_members(entry, {int_member("alarmEnable", k == 0 ? &set.enable0 : &set.enable1),
                                    int_member("alarmType", k == 0 ? &set.type0 : &set.type1)}) ||
         !read_record(entry, &name)) {
-      return;
+      return false;
     }
     write.check(kCameraAlarmInNames.write(kZvdbPath, &name));
+    return true;
   });
 }
 
 // The outputs' plans (with their copies), type, names and delay (the delay copied too).
-void store_outputs(json_object* request, int channel, ChannelMask64 copies, CameraAlarmOutSet& set,
+bool store_outputs(json_object* request, int channel, ChannelMask64 copies, CameraAlarmOutSet& set,
                    SettingsWrite& write) {
   auto plan = std::make_unique<Schedule>();
-  for_each_entry(request, "dialog", set.count, [&](int, json_object* entry) {
+  const bool texts_valid = for_each_action_block(request, "dialog", set.count, [&](int, json_object* entry) {
     const int alarm = dialog_alarm(entry);
     if (alarm < 0 || schedule_from_json(entry, "effective", plan.get()) != 0) return;
     write.check(kCameraAlarmOutPlans.write_at(kZvdbPath, plan.get(), {channel, alarm}));
     if (!copies.empty()) write.check(kCameraAlarmOutPlans.copy_to_mask(kZvdbPath, plan.get(), copies.bits(), {0, alarm}));
   });
-  for_each_entry(request, "alarm", set.count, [&](int k, json_object* entry) {
+  if (!texts_valid) return false;
+  return for_each_entry(request, "alarm", set.count, [&](int k, json_object* entry) {
     CameraAlarmOutName name = camera_alarm_row(kCameraAlarmOutNames, channel, k);
     if (!read_json_members(entry, {int_member("alarmType", k == 0 ? &set.type0 : &set.type1)}) || !read_record(entry, &name)) {
-      return;
+      return false;
     }
     write.check(kCameraAlarmOutNames.write(kZvdbPath, &name));
     for (int c = 0; c < kMaxChannels; ++c) {
@@ -164,6 +168,7 @@ void store_outputs(json_object* request, int channel, ChannelMask64 copies, Came
       target.delay_time = name.delay_time;
       write.check(kCameraAlarmOutNames.write(kZvdbPath, &target));
     }
+    return true;
   });
 }
 

@@ -99,11 +99,13 @@ void short_form_set(const char* argument, bool from_empty) {
   std::memcpy(row.tri_channels, before.tri_channels, sizeof row.tri_channels);
   if (!from_empty) row.enable = before.enable;
   set_tri_channels_mask(row, given.tri_channels);
+  auto plan = std::make_unique<Schedule>();
+  const int planned = from_empty ? schedule_from_json(request.get(), "schedule", plan.get()) : -1;
+  if (planned == kInvalidText) return;
   {
     SettingsWrite write;
     write.check(kAlarmIns.write(kZvdbPath, &row));
-    auto plan = std::make_unique<Schedule>();
-    if (from_empty && schedule_from_json(request.get(), "schedule", plan.get()) == 0) {
+    if (planned == 0) {
       for (ScheduleDay& day : plan->days) {
         for (int r = 0; r < kScheduleWebRanges; ++r) day.ranges[r].action_type = kLegacyPlanActionType;
       }
@@ -156,9 +158,9 @@ void alarm_output_set_handler(const char* argument) {
     if (!read_record(request.get(), &row)) return (void)reply_cgi_error(REPLY_TEXT);
     if (std::memcmp(&before, &row, sizeof row) != 0 || !present[id]) write.check(kAlarmOuts.write(kZvdbPath, &row));
     auto plan = std::make_unique<Schedule>();
-    if (schedule_from_json(object_of(request.get(), "dialog"), "effective", plan.get()) == 0) {
-      write.check(kAlarmOutPlans.write_at(kZvdbPath, plan.get(), {id}));
-    }
+    const int planned = schedule_from_json(object_of(request.get(), "dialog"), "effective", plan.get());
+    if (planned == kInvalidText) return (void)reply_cgi_error(REPLY_TEXT);
+    if (planned == 0) write.check(kAlarmOutPlans.write_at(kZvdbPath, plan.get(), {id}));
     int32_t targets[64];
     const size_t n = listed_numbers(request.get(), "copyChn", "copyCnt", kAlarmOutputs, targets);
     for (size_t i = 0; i < n; ++i) {
@@ -257,7 +259,6 @@ void alarm_input_set_handler(const char* argument) {
     return (void)reply_cgi_error(REPLY_JSON);
   }
   json_object* dialog = object_of(request.get(), "dialog");
-  if (!block_texts_valid(dialog)) return (void)reply_cgi_error(REPLY_JSON);
   ChannelMask64 copies{0, 0};
   {
     SettingsWrite write;

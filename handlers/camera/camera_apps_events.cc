@@ -85,7 +85,6 @@ constinit const EventKind kFaceEventKind = {
 };
 
 bool store_app_event(const EventKind& kind, int id, json_object* block, SettingsWrite& write) {
-  if (!block_texts_valid(block)) return false;
   // The block is addressed by the handler's own id member; the procedures read it as "chnid".
   json_object_object_add(block, "chnid", json_object_new_int(id));
   if (store_event_actions(kind, block, write, 0, ApplyOptions{.with_ptz = false}) != id) return false;

@@ -62,12 +62,12 @@ void camera_heat_map_set_handler(const char* argument) {
   if (!request) return;
   auto write = std::make_unique<HeatMapWrite>();
   std::memset(write.get(), 0, sizeof *write);
+  // An absent plan is an empty one.
   if (!read_record(request.get(), kHeatMapForm.schema(), &write->map) ||
-      !block_texts_valid(json_object_object_get(request.get(), "effective"))) {
+      schedule_from_json_flagged(request.get(), "effective", &write->map.effective) == kInvalidText) {
     return (void)reply_cgi_error(REPLY_JSON);
   }
   write->map.chnid = channel;
-  schedule_from_json_flagged(request.get(), "effective", &write->map.effective);  // absent: an empty plan
   ChannelMask64 copy = channel_list_to_mask(request.get(), "copyChn", "copyCnt");
   copy.set(channel);
   write->copy = copy;
@@ -98,13 +98,13 @@ void auto_tracking_set_handler(const char* argument) {
   auto write = std::make_unique<TrackingWrite>();
   std::memset(write.get(), 0, sizeof *write);
   char channels[kCopyTextSize];
+  // An absent plan is an empty one.
   if (!read_json_members(request.get(), {text_member("channels", channels).absent_text("")}) ||
       !read_record(request.get(), kTrackingForm.schema(), &write->tracking) ||
-      !block_texts_valid(json_object_object_get(request.get(), "schedule"))) {
+      schedule_from_json(request.get(), "schedule", &write->tracking.schedule) == kInvalidText) {
     return (void)reply_cgi_error(REPLY_JSON);
   }
   write->tracking.chnid = channel;
-  schedule_from_json(request.get(), "schedule", &write->tracking.schedule);  // absent: an empty plan
   write->channels = ChannelMask64::from_u64(mask_of_text(channels, 64) | channel_bit64(channel));
   reply_core_res(core_ask(kTrackingSet, *write, REPLY_JSON));
 }

@@ -68,14 +68,12 @@ void camera_plan_set(const char* argument) {
   using Plan = typename std::remove_cvref_t<decltype(kSet)>::payload_type;
   JsonPtr request = parse_request(argument);
   int32_t channel = 0;
-  if (!read_bounded(request.get(), "channel", 63, &channel) ||
-      !block_texts_valid(json_object_object_get(request.get(), "schedule"))) {
-    return;
-  }
+  if (!read_bounded(request.get(), "channel", 63, &channel)) return;
   auto plan = std::make_unique<Plan>();
   std::memset(plan.get(), 0, sizeof(Plan));
   plan->channel = channel;
-  schedule_from_json(request.get(), "schedule", &plan->schedule);  // absent: an empty plan
+  // Absent: an empty plan.
+  if (schedule_from_json(request.get(), "schedule", &plan->schedule) == kInvalidText) return;
   core_tell(kSet, *plan);
   reply_ok();
 }

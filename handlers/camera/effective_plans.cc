@@ -94,8 +94,7 @@ void effective_plans_set_handler(const char* argument) {
   int32_t first = 0;
   int32_t last = 0;
   if (!request || !read_json_members(request.get(), {int_member("channel", &channel).required().range(0, 63),
-                                                     int_member("start", &first), int_member("end", &last)}) ||
-      !block_texts_valid(request.get())) {
+                                                     int_member("start", &first), int_member("end", &last)})) {
     return;
   }
   auto plan = std::make_unique<Schedule>();
@@ -103,9 +102,12 @@ void effective_plans_set_handler(const char* argument) {
   size_t changed_count = 0;
   {
     SettingsWrite write;
+    // Every plan the request carries is read, so that one with a text that is not UTF-8 refuses the
+    // request even outside "start" .. "end" (nothing is stored then).
     for (const PlanKind& k : kPlanKinds) {
-      if (k.number < first || k.number > last) continue;
-      if (schedule_from_json(request.get(), k.key, plan.get()) != 0) continue;
+      const int found = schedule_from_json(request.get(), k.key, plan.get());
+      if (found == kInvalidText) return;
+      if (found != 0 || k.number < first || k.number > last) continue;
       write.check(zvdb::write_record_at(kZvdbPath, plan_table(k), plan.get(), zvdb::Key{channel, k.sub}));
       if (std::find(changed, changed + changed_count, k.kind) == changed + changed_count) changed[changed_count++] = k.kind;
     }

@@ -82,13 +82,12 @@ void tell_smart_changed(int channel, ChannelMask64 others = {0, 0}) {
 bool apply_smart_dialog(json_object* request, int32_t kind, const char* copy_text) {
   json_object* dialog = object_of(request, "dialog");
   if (dialog == nullptr || !valid_kind(kind)) return true;
-  if (!block_texts_valid(dialog)) return false;
   const ChannelMask64 copies = copy_text_to_mask(copy_text);
   int channel = -1;
   {
     SettingsWrite write;
     channel = store_event_actions(kSmartEventKind, dialog, write, kind);
-    if (channel < 0) return true;
+    if (channel < 0) return channel != kInvalidText;  // no channel: nothing to store, not a failure
     if (!copies.empty()) copy_event_actions(kSmartEventKind, channel, kind, copies, write);
     if (!write.commit()) return false;
   }
@@ -451,12 +450,11 @@ void smart_actions_set_handler(const char* argument) {
   int32_t channel = -1;
   int32_t kind = -1;
   if (!request || !read_json_members(request.get(), {int_member("chnid", &channel).required().range(0, 63),
-                                                     int_member("event", &kind).required().range(0, 8)}) ||
-      !block_texts_valid(request.get())) {
+                                                     int_member("event", &kind).required().range(0, 8)})) {
     return (void)reply_cgi_error(REPLY_TEXT);
   }
   {
-    SettingsWrite write;
+    SettingsWrite write;  // a refused block fails the commit
     store_event_actions(kSmartEventBlockKind, request.get(), write, kind, ApplyOptions{.with_ptz = false});
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }

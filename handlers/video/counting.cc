@@ -185,23 +185,18 @@ void regional_count_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   auto s = std::make_unique<RegionalCountSettings>();
   char copy[kVcaCopyTextSize] = "";
-  json_object* actions = nullptr;
   if (!request || !read_record(request.get(), s.get()) ||
-      !read_json_members(request.get(), {text_member("copyChn", copy).absent_text(""),
-                                         array_member("action", &actions)}) ||
-      !block_texts_valid(actions)) {
+      !read_json_members(request.get(), {text_member("copyChn", copy).absent_text("")})) {
     return (void)reply_cgi_error(REPLY_JSON);
   }
   s->result = 0;
   const ChannelMask64 copies = copy_text_to_mask(copy);
   {
     SettingsWrite write;
-    for (size_t j = 0; j < std::min<size_t>(json_array_size(actions), kCountingRegions); ++j) {
-      json_object* block = json_array_at(actions, j);
-      if (!json_object_is_type(block, json_type_object)) continue;
-      store_region_actions(block, s->chnid, static_cast<int>(j), copies, write);
-    }
-    if (!write.commit()) return (void)reply_cgi_error(REPLY_JSON);
+    const bool texts_valid = for_each_action_block(
+        request.get(), "action", kCountingRegions,
+        [&](int j, json_object* block) { store_region_actions(block, s->chnid, j, copies, write); });
+    if (!texts_valid || !write.commit()) return (void)reply_cgi_error(REPLY_JSON);
   }
   reply_core_res(core_ask(kRegionalCountSet, *s, REPLY_JSON));
 }

@@ -85,6 +85,14 @@ bool take_record_fields(const EventKind& kind, json_object* block, int channel,
   return changed;
 }
 
+// False, with the transaction failed, when a text of the block is not valid UTF-8: such a text
+// would be stored and printed back as JSON, so the whole request is refused.
+bool block_texts_utf8(json_object* block, SettingsWrite& write) {
+  if (nested_texts_utf8(block)) return true;
+  write.check(-1);
+  return false;
+}
+
 }  // namespace
 
 // ---- Helpers ---------------------------------------------------------------------------------
@@ -205,32 +213,23 @@ int32_t audio_id_mask() {
   return mask;
 }
 
-bool block_texts_valid(json_object* value, int depth) {
-  if (value == nullptr || depth > 8) return depth <= 8;
-  switch (json_object_get_type(value)) {
-    case json_type_string:
-      return valid_utf8(json_object_get_string(value), static_cast<size_t>(json_object_get_string_len(value)));
-    case json_type_array:
-      for (size_t i = 0; i < json_array_size(value); ++i) {
-        if (!block_texts_valid(json_array_at(value, i), depth + 1)) return false;
-      }
-      return true;
-    case json_type_object: {
-      json_object_object_foreach(value, key, member) {
-        (void)key;
-        if (!block_texts_valid(member, depth + 1)) return false;
-      }
-      return true;
-    }
-    default:
-      return true;
+bool for_each_action_block(json_object* object, const char* key, int count,
+                           const std::function<void(int index, json_object* block)>& f) {
+  if (!nested_texts_utf8(json_object_object_get(object, key))) return false;
+  json_object* list = json_array_of(object, key);
+  const size_t n = std::min(static_cast<size_t>(std::max(count, 0)), json_array_size(list));
+  for (size_t i = 0; i < n; ++i) {
+    json_object* block = json_array_at(list, i);
+    if (json_object_is_type(block, json_type_object)) f(static_cast<int>(i), block);
   }
+  return true;
 }
 
 // ---- Procedures ------------------------------------------------------------------------------
 
 int store_event_actions(const EventKind& kind, json_object* block, SettingsWrite& write, int sub,
                         const ApplyOptions& options) {
+  if (!block_texts_utf8(block, write)) return kInvalidText;
   int32_t channel = -1;
   if (!json_value_int(json_object_object_get(block, "chnid"), &channel)) return -1;
   return store_event_actions_at(kind, channel, block, write, sub, options);
@@ -238,6 +237,8 @@ int store_event_actions(const EventKind& kind, json_object* block, SettingsWrite
 
 int store_event_actions_at(const EventKind& kind, int channel, json_object* block, SettingsWrite& write,
                            int sub, const ApplyOptions& options) {
+  if (!block_texts_utf8(block, write)) return kInvalidText;
+  if (!json_object_is_type(block, json_type_object)) return -1;
   if (channel < 0 || channel >= kMaxChannels || sub < 0 || sub >= kind.sub_count) return -1;
   // Plans are written as soon as each parses, before the record. The record's read-change-write
   // runs under the request lock the write scope holds, so two requests changing different fields

@@ -21,6 +21,7 @@
 #include "common/exchange.h"
 #include "common/json_writer.h"
 #include "common/request.h"
+#include "handlers/video/schedule_json.h"
 #include "platform/zvdb/engine.h"
 #include "platform/zvdb/records/channel_mask.h"
 #include "platform/zvdb/records/motion_record.h"
@@ -74,9 +75,12 @@ void ptz_entries_from_json(json_object* array, int source_id, size_t capacity, P
 // Bit n set when alarm audio slot n is in use.
 int32_t audio_id_mask();
 
-// True when every text of an action block (plans, alarm texts, channel texts), at any depth, is
-// valid UTF-8: checked before anything of the block is stored, since they are printed back as JSON.
-bool block_texts_valid(json_object* value, int depth = 0);
+// The action blocks of the array `key` of `object` (a request that carries several: the camera
+// alarms' "dialog", the counting regions' "action"): f(i, block) for each element i below
+// min(count, array length) that is an object. False, and f not called at all, when the member (of
+// any type, past the count too) holds a text that is not valid UTF-8.
+[[nodiscard]] bool for_each_action_block(json_object* object, const char* key, int count,
+                                         const std::function<void(int index, json_object* block)>& f);
 
 // ---- Event kinds ----------------------------------------------------------------------------
 
@@ -167,10 +171,14 @@ struct ApplyOptions {
 // fields (written back when any changed; a missing record starts as zeros carrying its key), the
 // PTZ actions. Every write goes through write.check(). The channel, or -1 (nothing written) when
 // the block's "chnid" is absent or outside 0..63, or the sub index outside the kind's.
+// A block that holds a text that is not valid UTF-8 anywhere (checked first, whatever else it
+// carries) writes nothing, returns kInvalidText and fails `write`: a caller that commits anyway
+// stores nothing and gives its failure reply; one whose refusal differs answers on the result.
 int store_event_actions(const EventKind& kind, json_object* block, SettingsWrite& write, int sub = 0,
                         const ApplyOptions& options = {});
 // The same for a block of a request that names its channel (0..63) outside the block; the block's
-// own "chnid" is not read. -1 (nothing written) for a channel or sub index out of range.
+// own "chnid" is not read. -1 (nothing written) for a channel or sub index out of range or a block
+// that is not an object; kInvalidText as above.
 int store_event_actions_at(const EventKind& kind, int channel, json_object* block, SettingsWrite& write,
                            int sub = 0, const ApplyOptions& options = {});
 // Tells the core that the channel's settings changed (the kind's notice), after the commit.

@@ -161,8 +161,9 @@ void motion_set(const char* argument, MotionSetRow row) {
     if (!set->listed) reply_cgi_error(REPLY_TEXT);
     return;
   }
-  // Plan texts are printed back as JSON: one that is not UTF-8 refuses the set.
-  if (set->plan != nullptr && !block_texts_valid(json_object_object_get(request.get(), "schedule"))) return;
+  auto schedule = std::make_unique<Schedule>();
+  const int planned = set->plan != nullptr ? schedule_from_json(request.get(), "schedule", schedule.get()) : -1;
+  if (planned == kInvalidText) return;
   MotionRecord record{};
   {
     SettingsWrite write;
@@ -173,10 +174,7 @@ void motion_set(const char* argument, MotionSetRow row) {
       if (set->take != nullptr && !set->take(request.get(), record)) return;
       write.check(kMotions.write(kZvdbPath, &record));
     }
-    auto schedule = std::make_unique<Schedule>();
-    if (set->plan != nullptr && schedule_from_json(request.get(), "schedule", schedule.get()) == 0) {
-      write.check(set->plan->write_at(kZvdbPath, schedule.get(), {channel}));
-    }
+    if (planned == 0) write.check(set->plan->write_at(kZvdbPath, schedule.get(), {channel}));
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
   for (int i = 0; i < set->notices; ++i) core_tell(kMotionChanged, channel);
@@ -228,7 +226,6 @@ void motion_settings_set_handler(const char* argument) {
   if (!request || !read_record(request.get(), &copy)) return;
   json_object* dialog = json_object_object_get(request.get(), "dialog");
   if (dialog != nullptr && !json_object_is_type(dialog, json_type_object)) dialog = nullptr;
-  if (!block_texts_valid(dialog)) return;
 
   const ChannelMask64 targets = channel_list_to_mask(request.get(), "copyChn", "copyCnt");
   CameraMotionMode mode{};
@@ -246,6 +243,7 @@ void motion_settings_set_handler(const char* argument) {
   {
     SettingsWrite write;
     if (dialog != nullptr) block_channel = store_event_actions(kMotionEventKind, dialog, write);
+    if (block_channel == kInvalidText) return;  // refused without a reply, like a bad channel
     copy_event_actions(kMotionEventKind, copy.channel, 0, targets, write, [&copy](void* stored) {
       MotionRecord source;
       std::memcpy(&source, stored, sizeof source);
@@ -266,7 +264,7 @@ void motion_settings_set_handler(const char* argument) {
 
 void motion_actions_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
-  if (!request || !block_texts_valid(request.get())) return;
+  if (!request) return;
   int channel = -1;
   {
     SettingsWrite write;

@@ -154,15 +154,14 @@ void plate_actions_set_handler(const char* argument) {
   int32_t enable = 0;
   bool has_enable = false;
   if (!request || !read_channel_mode(request.get(), &channel, &mode) ||
-      !read_json_members(request.get(), {int_member("enable", &enable).present(&has_enable)}) ||
-      !block_texts_valid(object_of(request.get(), "dialog"))) {
+      !read_json_members(request.get(), {int_member("enable", &enable).present(&has_enable)})) {
     return (void)reply_cgi_error(REPLY_JSON);
   }
   const int sub = plate_mode_sub(mode);
   int block_channel = -1;
   {
     SettingsWrite write;
-    // No "dialog" object: no block channel, nothing stored.
+    // No "dialog" object: no block channel, nothing stored. A refused block fails the commit.
     block_channel = store_event_actions(kPlateEventKind, object_of(request.get(), "dialog"), write, sub);
     if (has_enable) {
       SmartEventRecord record{};
@@ -206,14 +205,12 @@ void anpr_settings_read_handler(const char* argument) {
 void anpr_settings_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   auto s = std::make_unique<AnprSettings>();
-  if (!request || !read_anpr_settings(request.get(), s.get()) ||
-      !block_texts_valid(object_of(request.get(), "dialog"))) {
-    return (void)reply_cgi_error(REPLY_JSON);
-  }
+  if (!request || !read_anpr_settings(request.get(), s.get())) return (void)reply_cgi_error(REPLY_JSON);
   PlateFormatFilter filter{};
   json_object* format = object_of(request.get(), "formatData");
   const bool send_filter = format != nullptr && read_format_filter(format, &filter);
-  // The plate event's own block (mode -1) uses the visitor list's LED tables.
+  // The plate event's own block (mode -1) uses the visitor list's LED tables; a refused block fails
+  // the commit.
   int block_channel = -1;
   {
     SettingsWrite write;

@@ -96,10 +96,12 @@ void multi_plan_set(const char* argument, const RowKind* row_kind, const zvdb::T
   bool has_snapshot = false;
   if (!request || !read_json_members(request.get(), {int_member("enable", &enable).range(0, 2).present(&has_enable),
                                                      int_member("interval", &interval).min(0).present(&has_interval),
-                                                     text_member("triSnapshot", snapshot).present(&has_snapshot)}) ||
-      !block_texts_valid(json_object_object_get(request.get(), "schedule"))) {
+                                                     text_member("triSnapshot", snapshot).present(&has_snapshot)})) {
     return;
   }
+  auto plan = std::make_unique<Schedule>();
+  const int planned = schedule_from_json(request.get(), "schedule", plan.get());
+  if (planned == kInvalidText) return;
   has_snapshot = has_snapshot && with_snapshot;
   int32_t numbers[64];
   const size_t n = listed_numbers(request.get(), "chnid", "cnt", kind.keys, numbers);
@@ -119,8 +121,7 @@ void multi_plan_set(const char* argument, const RowKind* row_kind, const zvdb::T
       if (std::memcmp(before.data(), row, before.size()) != 0) changed.set(numbers[i]);
     }
     if (!changed.empty()) write.check(rows.write(changed));
-    auto plan = std::make_unique<Schedule>();
-    if (!listed.empty() && schedule_from_json(request.get(), "schedule", plan.get()) == 0) {
+    if (!listed.empty() && planned == 0) {
       write.check(zvdb::copy_record_to_mask(kZvdbPath, *plans, plan.get(), listed.bits()));
     }
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
@@ -137,7 +138,9 @@ void ptz_list_copy(const char* argument, int ptz_type, int keys, const zvdb::Tab
   if (!request || !read_json_members(request.get(), {int_member("camId", &source).required().range(0, keys - 1)})) {
     return (void)reply_cgi_error(REPLY_TEXT);
   }
-  if (!block_texts_valid(json_object_object_get(request.get(), "schedule"))) return;
+  auto plan = std::make_unique<Schedule>();
+  const int planned = schedule_from_json(request.get(), "schedule", plan.get());
+  if (planned == kInvalidText) return;
   int32_t numbers[64];
   const size_t n = listed_numbers(request.get(), "chnid", "cnt", keys, numbers);
   const ChannelMask64 targets = mask_of(numbers, n);
@@ -153,8 +156,7 @@ void ptz_list_copy(const char* argument, int ptz_type, int keys, const zvdb::Tab
       }
       write.check(write_ptz_params_all(kZvdbPath, list.get(), ptz_type, t));
     }
-    auto plan = std::make_unique<Schedule>();
-    if (!targets.empty() && schedule_from_json(request.get(), "schedule", plan.get()) == 0) {
+    if (!targets.empty() && planned == 0) {
       write.check(zvdb::copy_record_to_mask(kZvdbPath, *plans, plan.get(), targets.bits()));
     }
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
@@ -196,10 +198,10 @@ void video_loss_set_handler(const char* argument) {
 void video_loss_plan_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t channel = -1;
-  if (!request || !read_json_members(request.get(), {int_member("camId", &channel).required().range(0, 63)}) ||
-      !block_texts_valid(json_object_object_get(request.get(), "schedule"))) {
-    return;
-  }
+  auto plan = std::make_unique<Schedule>();
+  if (!request || !read_json_members(request.get(), {int_member("camId", &channel).required().range(0, 63)})) return;
+  const int planned = schedule_from_json(request.get(), "schedule", plan.get());
+  if (planned == kInvalidText) return;
   {
     SettingsWrite write;
     VideoLossRecord row{};
@@ -207,10 +209,7 @@ void video_loss_plan_set_handler(const char* argument) {
     row.id = channel;
     if (!read_record(request.get(), kVideoLossPlanForm.schema(), &row)) return;
     write.check(kVideoLosses.write(kZvdbPath, &row));
-    auto plan = std::make_unique<Schedule>();
-    if (schedule_from_json(request.get(), "schedule", plan.get()) == 0) {
-      write.check(kVideoLossPlans.write_at(kZvdbPath, plan.get(), {channel}));
-    }
+    if (planned == 0) write.check(kVideoLossPlans.write_at(kZvdbPath, plan.get(), {channel}));
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
   core_tell(kVideoLossChanged, channel);
@@ -226,12 +225,12 @@ void video_loss_actions_set_handler(const char* argument) {
     return (void)reply_cgi_error(REPLY_JSON);
   }
   json_object* dialog = json_object_object_get(request.get(), "dialog");
-  if (!block_texts_valid(dialog)) return (void)reply_cgi_error(REPLY_JSON);
   ChannelMask64 copies = channel_list_to_mask(request.get(), "copyChn", "copyCnt");
   copies = ChannelMask64::from_u64(copies.bits() & ~channel_bit64(channel));
   {
     SettingsWrite write;
-    if (json_object_is_type(dialog, json_type_object)) store_event_actions_at(kVideoLossEventKind, channel, dialog, write);
+    // A block that is not an object stores nothing; a refused one fails the commit.
+    if (dialog != nullptr) store_event_actions_at(kVideoLossEventKind, channel, dialog, write);
     if (!copies.empty()) copy_event_actions(kVideoLossEventKind, channel, 0, copies, write);
     if (!write.commit()) return (void)reply_cgi_error(REPLY_JSON);
   }
@@ -323,8 +322,7 @@ void alarm_in_effective_plan_set_handler(const char* argument) {
   int32_t input = -1;
   auto plan = std::make_unique<Schedule>();
   if (!request || !read_json_members(request.get(), {int_member("camId", &input).required().range(0, 15)}) ||
-      schedule_from_json(request.get(), "schedule", plan.get()) != 0 ||
-      !block_texts_valid(json_object_object_get(request.get(), "schedule"))) {
+      schedule_from_json(request.get(), "schedule", plan.get()) != 0) {
     return;
   }
   {

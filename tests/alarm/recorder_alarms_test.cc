@@ -57,6 +57,8 @@ TEST_F(RecorderAlarmTest, OutputSetAndTriggerRefusals) {
                            R"({"alarmId": 1, "enable": 3})", R"({"alarmId": 1, "durationTime": -1})"}) {
     expect_refused("/6022", body, kCgiErrorText);
   }
+  // The output's plan is taken from the action block: a plan text that is not UTF-8 refuses the set.
+  expect_refused("/6022", "{\"alarmId\": 1, \"dialog\": {\"effective\": [[[\"\xff\", \"\", 0]]]}}", kCgiErrorText);
   EXPECT_EQ(post("/6023", R"({"id": 2, "enable": 1})").out, kOk);
   EXPECT_EQ(only_message(*core_, kAlarmOutTrigger.id).payload, int32s({2, 1}));
   EXPECT_EQ(log_fields(only_message(*core_, 3485).payload), (LogFields{204, 911, 3}));
@@ -109,6 +111,7 @@ TEST_F(RecorderAlarmTest, ShortFormRefusalsAreSilent) {
     expect_refused("/6064", R"({"alarm": {)" + alarm + "}}");
   }
   expect_refused("/6062", R"({"id": 1})");
+  expect_refused("/6062", "{\"alarm\": {\"id\": 1, " + good + "}, \"schedule\": [[[\"01:00\", \"\xfe\", 0]]]}");
   expect_refused("/6063", R"({"alarm": {"camId": 16, "name": "x"}})");
   expect_refused("/6063", R"({"alarm": {"name": "x"}})");
   expect_refused("/6063", R"({"alarm": {"camId": 1, "type": 2}})");

@@ -66,6 +66,8 @@ TEST_F(CameraSetupTest, RefusedRequestsSendAndStoreNothing) {
       {"/2035", R"({"channel": 64})", ""}, {"/2035", "x", ""},
       {"/2036", R"({"channel": 64, "start": 0, "end": 8, "schedule_motion": []})", ""},
       {"/2036", "{\"channel\": 1, \"start\": 0, \"end\": 0, \"schedule_motion\": [[[\"\xff\", \"\", 0]]]}", ""},
+      {"/2036", "{\"channel\": 1, \"start\": 0, \"end\": 0, \"schedule_motion\": [], "
+                "\"schedule_loitering\": [[[\"\xff\", \"\", 0]]]}", ""},  // a plan outside start..end too
   };
   for (const Case& c : cases) expect_refused(c.path, c.body, c.reply);
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/core_client.h"
 #include "common/request.h"
@@ -377,6 +378,64 @@ TEST_F(EventActionsTest, BadChannelOrWrongTypesChangeNothing) {
   EXPECT_EQ(dump(), before);
   EXPECT_FALSE(apply_event_actions(kMotionEventKind, nullptr));
   EXPECT_FALSE(apply_event_actions(kMotionEventKind, wrong.get(), 1));  // motion has no sub kinds
+}
+
+// A text that is not UTF-8 anywhere in a block (where no member is read, or in a block without a
+// channel too) refuses it: kInvalidText, not the -1 of "no channel", nothing written and the
+// transaction failed, so a caller that commits anyway stores nothing.
+TEST_F(EventActionsTest, ATextThatIsNotUtf8RefusesTheBlockAndFailsTheWrite) {
+  const std::string before = dump();
+  for (const char* body : {"{\"chnid\": 1, \"interval\": 5, \"triChnAlarms\": [\"ok\", \"\xff\"]}",
+                           "{\"interval\": 5, \"audible\": [[[\"\xc3\", \"\", 1]]]}",
+                           "{\"chnid\": 1, \"ptzParams\": [{\"note\": \"\xe0\x80\"}]}"}) {
+    SCOPED_TRACE(body);
+    JsonPtr block = parse(body);
+    {
+      SettingsWrite write;
+      EXPECT_EQ(store_event_actions(kMotionEventKind, block.get(), write), kInvalidText);
+      EXPECT_FALSE(write.commit());
+    }
+    {
+      SettingsWrite write;
+      EXPECT_EQ(store_event_actions_at(kMotionEventKind, 1, block.get(), write, 0), kInvalidText);
+      EXPECT_FALSE(write.commit());
+    }
+    EXPECT_FALSE(apply_event_actions(kMotionEventKind, block.get()));
+  }
+  EXPECT_EQ(dump(), before);
+  EXPECT_TRUE(core_->received().empty());
+  JsonPtr list = parse(R"([{"chnid": 1, "interval": 5}])");
+  SettingsWrite write;
+  EXPECT_EQ(store_event_actions_at(kMotionEventKind, 1, list.get(), write), -1) << "not an object";
+  EXPECT_TRUE(write.commit());
+  EXPECT_EQ(dump(), before);
+}
+
+// A list of blocks: objects below min(count, length) are passed on; a text that is not UTF-8
+// anywhere in the member (past the count, or a member that is not a list) refuses it before any.
+TEST(ActionBlockLists, PassObjectsBelowTheCountOrRefuseBeforeAny) {
+  struct Case {
+    const char* body;
+    int count;
+    bool valid;
+    std::vector<int> passed;
+  } cases[] = {
+      {R"({"dialog": [{"a": 1}, 5, {"b": "x"}, {"c": 3}]})", 3, true, {0, 2}},
+      {R"({"dialog": [{"a": 1}]})", 4, true, {0}},
+      {R"({"dialog": [{"a": 1}]})", -1, true, {}},
+      {R"({"dialog": {"a": 1}})", 2, true, {}},
+      {"{\"dialog\": [{\"a\": 1}, {\"b\": [\"\xff\"]}]}", 1, false, {}},
+      {"{\"dialog\": [{\"a\": 1}, \"\xc3\"]}", 2, false, {}},
+      {"{\"dialog\": \"\xfe\"}", 1, false, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.body);
+    JsonPtr o = parse(c.body);
+    std::vector<int> passed;
+    EXPECT_EQ(for_each_action_block(o.get(), "dialog", c.count, [&](int i, json_object*) { passed.push_back(i); }),
+              c.valid);
+    EXPECT_EQ(passed, c.passed);
+  }
 }
 
 TEST_F(EventActionsTest, ReadBackFollowsTheReplyOrder) {

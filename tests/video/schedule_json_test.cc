@@ -80,6 +80,25 @@ TEST(ScheduleJson, MissingOrWrongTypedKeyLeavesTheBufferAlone) {
   EXPECT_EQ(schedule_from_json(o.get(), "effective", nullptr), -1);
 }
 
+// A text that is not UTF-8 anywhere in the member (of any type, where no range is read too), or
+// nesting deeper than 8, refuses the plan with the buffer left alone; the flagged form alike.
+TEST(ScheduleJson, ATextThatIsNotUtf8RefusesThePlan) {
+  const std::string nine = std::string(9, '[') + "\"a\"" + std::string(9, ']');
+  for (const std::string& member : {std::string("[[[\"01:00\", \"\xff\", 1]]]"), std::string("\"\xc3\""),
+                                    std::string("[[], [], [], [], [], [], [], [], [[\"\xed\xa0\x80\"]]]"), nine}) {
+    SCOPED_TRACE(member);
+    for (bool flagged : {false, true}) {
+      int rc = 0;
+      auto s = parsed("{\"effective\": " + member + "}", flagged, &rc);
+      EXPECT_EQ(rc, kInvalidText);
+      EXPECT_EQ(s->days[0].day_flag, 0x5a5a5a5a);
+    }
+  }
+  int rc = -1;
+  parsed("{\"effective\": " + std::string(8, '[') + "\"a\"" + std::string(8, ']') + "}", false, &rc);
+  EXPECT_EQ(rc, 0) << "8 deep is read";
+}
+
 TEST(ScheduleJson, FlaggedInputSetsEveryDayFlag) {
   int rc = -1;
   auto s = parsed(R"({"effective": []})", true, &rc);
