@@ -143,6 +143,7 @@ TEST_F(StorageSimulatorTest, FormatRaidDegradeRebuildDelete) {
 }
 
 TEST_F(StorageSimulatorTest, NetworkShareAddSearchRemove) {
+  EXPECT_EQ(post("/6101", R"({"portId": 20, "property": 0, "group": 2})").out, kOk);  // before the disk is added
   EXPECT_EQ(post("/6201", R"({"num": 2, "port": [20, 21], "vendor": ["nas", "far"],
                               "address": ["192.168.1.50", "203.0.113.9"], "directory": ["/export/nvr", "/x"],
                               "userName": ["u", "u"], "password": ["p", "p"]})").out,
@@ -151,6 +152,8 @@ TEST_F(StorageSimulatorTest, NetworkShareAddSearchRemove) {
   EXPECT_EQ(nfs["hddType"], "3");
   EXPECT_EQ(nfs["state"], "0");
   EXPECT_EQ(nfs["directory"], "/export/nvr");
+  EXPECT_EQ(nfs["group"], "2");  // as stored: the core reads the disk's row
+  EXPECT_EQ(nfs["property"], "1");
   EXPECT_NE(nfs["totalSize"], "0");
   EXPECT_EQ(disk(21)["state"], "2");  // unreachable: configured only
   EXPECT_EQ(post("/6202", R"({"port": 20, "serverAddr": "192.168.1.50"})").out,

@@ -541,6 +541,8 @@ class StorageSim : public SimModule {
     d.address = field_text(row.address);
     d.directory = field_text(row.directory);
     d.total = server->second.capacity;
+    d.group = row.group;  // as stored: the property page may have set them before the disk came
+    d.property = row.property;
     if (fresh) d.used = 0;
     d.state = kStateNormal;
     d.present = true;
