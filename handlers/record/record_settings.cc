@@ -245,7 +245,7 @@ void record_settings_read_handler(const char* argument) {
   reply_json(w);
 }
 
-// The record members the request carries go to every listed channel; "camAnr" to the cameras
+// The record members the request carries go to every listed channel ("chnid" required); "camAnr" to the cameras
 // that can take it (turning it off always; on only for an enabled camera that is not on a PoE
 // channel and not on protocol 1), "recordStreamType" to every listed camera that differs.
 void record_settings_set_handler(const char* argument) {
@@ -254,10 +254,12 @@ void record_settings_set_handler(const char* argument) {
   int32_t anr = 0;
   int32_t stream = 0;
   bool stream_given = false;
+  json_object* chnid = nullptr;
   RecordConfig check{};
   if (!request ||
       !read_json_members(request.get(), {
           int_member("cnt", &count).required(),
+          array_member("chnid", &chnid).required(),
           int_member("camAnr", &anr).required(),
           int_member("recordStreamType", &stream).range(0, 2).present(&stream_given),
       }) ||
