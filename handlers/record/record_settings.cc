@@ -139,17 +139,19 @@ void record_plan_read_handler(const char* argument) {
   reply_json(w);
 }
 
-// One plan for every listed channel; the listed channels whose mode differs from
-// "recordplanmode" take it. Without "schedule" no plan is written, without "recordplanmode" no
+// One plan for every listed channel ("chnid" required); the listed channels whose mode differs
+// from "recordplanmode" take it. Without "schedule" no plan is written, without "recordplanmode" no
 // mode changes.
 void record_plan_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t count = 0;
   int32_t mode = 0;
   bool mode_given = false;
+  json_object* chnid = nullptr;
   json_object* schedule = nullptr;
   if (!request || !read_json_members(request.get(), {
                       int_member("cnt", &count).required(),
+                      array_member("chnid", &chnid).required(),
                       int_member("recordplanmode", &mode).range(0, kRecordModeMax).present(&mode_given),
                       array_member("schedule", &schedule),
                   })) {

@@ -137,7 +137,8 @@ TEST_F(RecordRequestTest, PlanSetSkipsBadChannelsAndRefusesBadInput) {
   long_time = with(long_time, "\"24:00\"", "\"" + std::string(40, '9') + "\"");
   EXPECT_EQ(post("/6041", long_time).out, kOk);
   EXPECT_EQ(text_of(plan(1)->plan.days[0].ranges[0].end_time), std::string(31, '9'));
-  for (const auto& bad : {with(week_plan("[1]", 1, 0), "\"cnt\":1,", ""), week_plan("[1]", 1, 3), week_plan("[1]", 1, -1),
+  for (const auto& bad : {with(week_plan("[1]", 1, 0), "\"cnt\":1,", ""), with(week_plan("[1]", 1, 0), "\"chnid\":[1],", ""),
+                          week_plan("[1]", 1, 3), week_plan("[1]", 1, -1),
                           with(week_plan("[1]", 1, 0), "\"00:00\"", "\"0\xc3\x28\""),
                           with(week_plan("[1]", 1, 0), "\"wholedayActionType\":0", "\"wholedayActionType\":3000000000")}) {
     expect_refused("/6041", bad);
