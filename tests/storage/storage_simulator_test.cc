@@ -111,6 +111,9 @@ TEST_F(StorageSimulatorTest, FormatRaidDegradeRebuildDelete) {
   EXPECT_EQ(raid["raid_sata_port"], "24");
   EXPECT_EQ(raid["raid_state"], "0");
   EXPECT_EQ(disk(4)["state"], "4");
+  EXPECT_EQ(post("/6101", R"({"portId": 10, "property": 1, "group": 3})").out, kOk);
+  EXPECT_EQ(disk(10)["group"], "3");  // an array keeps its property and group as a disk does
+  EXPECT_EQ(disk(10)["property"], "1");
 
   EXPECT_EQ(control("storage pull 4"), "ok pulled 4 (raid 10 degraded)\n");
   EXPECT_TRUE(disk(4).empty());
