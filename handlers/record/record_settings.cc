@@ -247,9 +247,10 @@ void record_settings_read_handler(const char* argument) {
   reply_json(w);
 }
 
-// The record members the request carries go to every listed channel ("chnid" required); "camAnr" to the cameras
-// that can take it (turning it off always; on only for an enabled camera that is not on a PoE
-// channel and not on protocol 1), "recordStreamType" to every listed camera that differs.
+// The record members the request carries go to every listed channel ("chnid" required);
+// "camAnr" to the cameras that can take it (turning it off always; on only for an enabled camera
+// that is not on a PoE channel and not on protocol 1), "recordStreamType" to every listed camera
+// that differs.
 void record_settings_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t count = 0;
