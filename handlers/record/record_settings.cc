@@ -139,17 +139,19 @@ void record_plan_read_handler(const char* argument) {
   reply_json(w);
 }
 
-// One plan for every listed channel; the listed channels whose mode differs from
-// "recordplanmode" take it. Without "schedule" no plan is written, without "recordplanmode" no
+// One plan for every listed channel ("chnid" required); the listed channels whose mode differs
+// from "recordplanmode" take it. Without "schedule" no plan is written, without "recordplanmode" no
 // mode changes.
 void record_plan_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t count = 0;
   int32_t mode = 0;
   bool mode_given = false;
+  json_object* chnid = nullptr;
   json_object* schedule = nullptr;
   if (!request || !read_json_members(request.get(), {
                       int_member("cnt", &count).required(),
+                      array_member("chnid", &chnid).required(),
                       int_member("recordplanmode", &mode).range(0, kRecordModeMax).present(&mode_given),
                       array_member("schedule", &schedule),
                   })) {
@@ -245,19 +247,22 @@ void record_settings_read_handler(const char* argument) {
   reply_json(w);
 }
 
-// The record members the request carries go to every listed channel; "camAnr" to the cameras
-// that can take it (turning it off always; on only for an enabled camera that is not on a PoE
-// channel and not on protocol 1), "recordStreamType" to every listed camera that differs.
+// The record members the request carries go to every listed channel ("chnid" required);
+// "camAnr" to the cameras that can take it (turning it off always; on only for an enabled camera
+// that is not on a PoE channel and not on protocol 1), "recordStreamType" to every listed camera
+// that differs.
 void record_settings_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t count = 0;
   int32_t anr = 0;
   int32_t stream = 0;
   bool stream_given = false;
+  json_object* chnid = nullptr;
   RecordConfig check{};
   if (!request ||
       !read_json_members(request.get(), {
           int_member("cnt", &count).required(),
+          array_member("chnid", &chnid).required(),
           int_member("camAnr", &anr).required(),
           int_member("recordStreamType", &stream).range(0, 2).present(&stream_given),
       }) ||

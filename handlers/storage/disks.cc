@@ -135,7 +135,7 @@ void disk_property_handler(const char* argument) {
   int32_t port = 0, property = 0, group = 0;
   bool has_group = false;
   if (!request || !read_json_members(request.get(), {
-                      int_member("portId", &port).required().range(0, kDiskPositions - 1),
+                      int_member("portId", &port).required().range(0, kDiskPositions),
                       int_member("property", &property).required().range(0, 1),
                       int_member("group", &group).keep_if_absent().present(&has_group),
                   })) {

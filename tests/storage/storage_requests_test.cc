@@ -145,7 +145,9 @@ TEST_F(StorageRequestTest, PropertyStoresNotifiesAndLogs) {
   EXPECT_EQ(row(3).group, 2);
   EXPECT_EQ(row(3).property, 0);
   EXPECT_EQ(post("/6101", R"({"portId": 0, "property": 0, "group": 1})").out, kOk);
-  for (const char* body : {R"({"portId": 36, "property": 0})", R"({"portId": -1, "property": 0})",
+  EXPECT_EQ(post("/6101", R"({"portId": 36, "property": 1, "group": 5})").out, kOk);  // the last position
+  EXPECT_EQ(row(36).group, 5);
+  for (const char* body : {R"({"portId": 37, "property": 0})", R"({"portId": -1, "property": 0})",
                            R"({"portId": 1, "property": 2})", R"({"portId": 1, "property": -1})",
                            R"({"property": 1})", R"({"portId": 1})"}) {
     expect_refused("/6101", body);

@@ -111,6 +111,9 @@ TEST_F(StorageSimulatorTest, FormatRaidDegradeRebuildDelete) {
   EXPECT_EQ(raid["raid_sata_port"], "24");
   EXPECT_EQ(raid["raid_state"], "0");
   EXPECT_EQ(disk(4)["state"], "4");
+  EXPECT_EQ(post("/6101", R"({"portId": 10, "property": 1, "group": 3})").out, kOk);
+  EXPECT_EQ(disk(10)["group"], "3");  // an array keeps its property and group as a disk does
+  EXPECT_EQ(disk(10)["property"], "1");
 
   EXPECT_EQ(control("storage pull 4"), "ok pulled 4 (raid 10 degraded)\n");
   EXPECT_TRUE(disk(4).empty());
@@ -143,6 +146,7 @@ TEST_F(StorageSimulatorTest, FormatRaidDegradeRebuildDelete) {
 }
 
 TEST_F(StorageSimulatorTest, NetworkShareAddSearchRemove) {
+  EXPECT_EQ(post("/6101", R"({"portId": 20, "property": 0, "group": 2})").out, kOk);  // before the disk is added
   EXPECT_EQ(post("/6201", R"({"num": 2, "port": [20, 21], "vendor": ["nas", "far"],
                               "address": ["192.168.1.50", "203.0.113.9"], "directory": ["/export/nvr", "/x"],
                               "userName": ["u", "u"], "password": ["p", "p"]})").out,
@@ -151,6 +155,8 @@ TEST_F(StorageSimulatorTest, NetworkShareAddSearchRemove) {
   EXPECT_EQ(nfs["hddType"], "3");
   EXPECT_EQ(nfs["state"], "0");
   EXPECT_EQ(nfs["directory"], "/export/nvr");
+  EXPECT_EQ(nfs["group"], "2");  // as stored: the core reads the disk's row
+  EXPECT_EQ(nfs["property"], "1");
   EXPECT_NE(nfs["totalSize"], "0");
   EXPECT_EQ(disk(21)["state"], "2");  // unreachable: configured only
   EXPECT_EQ(post("/6202", R"({"port": 20, "serverAddr": "192.168.1.50"})").out,

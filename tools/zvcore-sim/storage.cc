@@ -98,6 +98,8 @@ struct Raid {
   int32_t state = kRaidNormal;
   int32_t progress = 0;
   int32_t rebuilding_with = 0;
+  int32_t group = 0;
+  int32_t property = 0;
 };
 
 struct Server {
@@ -159,6 +161,9 @@ class StorageSim : public SimModule {
       if (Disk* d = disk(change.port)) {
         d->property = change.property;
         d->group = change.group;
+      } else if (auto it = raids_.find(change.port); it != raids_.end()) {
+        it->second.property = change.property;
+        it->second.group = change.group;
       }
     });
     r.answer(kDiskFormat, [this](const SimRequest& q, SimAnswer& a) {
@@ -541,6 +546,8 @@ class StorageSim : public SimModule {
     d.address = field_text(row.address);
     d.directory = field_text(row.directory);
     d.total = server->second.capacity;
+    d.group = row.group;  // as stored: the property page may have set them before the disk came
+    d.property = row.property;
     if (fresh) d.used = 0;
     d.state = kStateNormal;
     d.present = true;
@@ -593,7 +600,7 @@ class StorageSim : public SimModule {
       return n;
     }
     for (auto& [id, raid] : raids_) {
-      if (raid.state == kRaidFailed || group > 0) continue;
+      if (raid.state == kRaidFailed || (group >= 0 && raid.group != group)) continue;
       const uint64_t total = raid_capacity(raid);
       const uint64_t n = std::min(total - std::min(raid.used, total), bytes);
       if (n == 0) continue;
@@ -651,6 +658,8 @@ class StorageSim : public SimModule {
       info.used_bytes = std::min(raid.used, info.total_bytes);
       info.free_bytes = info.total_bytes - info.used_bytes;
       info.type = kDiskTypeRaid;
+      info.group = raid.group;
+      info.property = raid.property;
       info.raid_level = raid.level;
       info.raid_state = raid.state;
       info.raid_progress = raid.progress;
