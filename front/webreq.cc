@@ -163,7 +163,10 @@ void upload_base_name(const char* file_name, char* out, size_t size) {
 }
 
 bool upload_name_refused(const char* base_name) {
-  return base_name == nullptr || check_tmp_name(base_name) != PathVerdict::kAccepted;
+  // A blank is refused too: the handler finds the path in "<path> & <rest>" by splitting there,
+  // so a name with a blank (" & " above all) would lead it to another file than the one uploaded.
+  return base_name == nullptr || strchr(base_name, ' ') != nullptr ||
+         check_tmp_name(base_name) != PathVerdict::kAccepted;
 }
 
 int webreq_main() {
