@@ -163,9 +163,10 @@ void upload_base_name(const char* file_name, char* out, size_t size) {
 }
 
 bool upload_name_refused(const char* base_name) {
-  // A blank is refused too: the handler finds the path in "<path> & <rest>" by splitting there,
-  // so a name with a blank (" & " above all) would lead it to another file than the one uploaded.
-  return base_name == nullptr || strchr(base_name, ' ') != nullptr ||
+  // The handler takes its path whole, up to the first " & " of "<path> & <rest>": a name with a
+  // blank before a '&' ("cfg & x.dat", "x &") would lead it to another file than the one uploaded.
+  // Other blanks stay ("Door bell.wav" is an audio file's name).
+  return base_name == nullptr || strstr(base_name, " &") != nullptr ||
          check_tmp_name(base_name) != PathVerdict::kAccepted;
 }
 
