@@ -129,7 +129,8 @@ void copy_text_field(char* field, size_t size, const char* text, size_t max_char
   if (max_chars < limit) limit = max_chars;
   const size_t n = strnlen(text, limit);
   std::memcpy(field, text, n);
-  field[n] = '\0';
+  // NUL-padded to the width: a shorter text over a longer one leaves no tail of the old one.
+  std::memset(field + n, 0, size - n);
 }
 
 json_object* json_text_field(const char* field, size_t size) {

@@ -148,7 +148,7 @@ json_object* json_array_at(json_object* array, size_t i);
 size_t json_array_size(json_object* array);
 
 // Copies `text` into a fixed field of `size` bytes: at most min(size - 1, max_chars) characters,
-// always NUL-terminated; a null text copies "".
+// the rest of the field NUL bytes; a null text copies "".
 void copy_text_field(char* field, size_t size, const char* text, size_t max_chars = SIZE_MAX);
 template <size_t N>
 void copy_text_field(char (&field)[N], const char* text, size_t max_chars = SIZE_MAX) {

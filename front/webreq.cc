@@ -163,7 +163,11 @@ void upload_base_name(const char* file_name, char* out, size_t size) {
 }
 
 bool upload_name_refused(const char* base_name) {
-  return base_name == nullptr || check_tmp_name(base_name) != PathVerdict::kAccepted;
+  // The handler takes its path whole, up to the first " & " of "<path> & <rest>": a name with a
+  // blank before a '&' ("cfg & x.dat", "x &") would lead it to another file than the one uploaded.
+  // Other blanks stay ("Door bell.wav" is an audio file's name).
+  return base_name == nullptr || strstr(base_name, " &") != nullptr ||
+         check_tmp_name(base_name) != PathVerdict::kAccepted;
 }
 
 int webreq_main() {

@@ -25,8 +25,9 @@ void build_get_argument(const char* query, char* out, size_t size);
 // cut to size - 1 characters.
 void upload_base_name(const char* file_name, char* out, size_t size);
 
-// True when an upload may not be moved to "/tmp/" + base_name: null, or refused by
-// check_tmp_name (common/path_check.h): an empty name, one starting with '.', holding a control
-// character, '"', '`', '$' or '\', one of the program's own names in /tmp, or a temporary upload's
-// name ("cgic" and 6 characters).
+// True when an upload may not be moved to "/tmp/" + base_name: null, holding a blank followed by
+// '&' (its handler takes the path up to the first " & "), or refused by check_tmp_name
+// (common/path_check.h): an empty name, one starting with '.', holding a control character, '"',
+// '`', '$' or '\', one of the program's own names in /tmp, or a temporary upload's name ("cgic"
+// and 6 characters).
 bool upload_name_refused(const char* base_name);

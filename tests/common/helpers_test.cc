@@ -13,10 +13,19 @@
 #include <string>
 
 #include "common/array_join.h"
+#include "common/partial_record.h"
 #include "common/payload_reader.h"
+#include "common/request.h"
 #include "common/web_utils.h"
 #include "platform/zvstd/zvstd.h"
 #include "tests/support/harness.h"
+
+// A stored record that a partial set changes.
+struct NamedRow {
+  int32_t id;
+  char name[12];
+};
+ZV_SCHEMA(NamedRow, ZV_FIELD(id, "id"), ZV_FIELD(name, "name"));
 
 namespace {
 
@@ -143,6 +152,16 @@ TEST(JsonHelpers, ReadMembersOrReportMissing) {
   EXPECT_EQ(json_text_get_int("{broken", "chnid", &value), -1);
   EXPECT_EQ(json_text_get_int(nullptr, "chnid", &value), -1);
   EXPECT_EQ(json_text_get_int("{}", nullptr, &value), -1);
+}
+
+// A shorter text set over a stored one leaves the field NUL-padded: the old text's tail goes
+// neither to the database nor to the core.
+TEST(JsonHelpers, TextSetOverAStoredTextLeavesNoTail) {
+  NamedRow row{7, "Front door"};
+  JsonPtr request = parse_request(R"({"name": "Gate"})");
+  ASSERT_TRUE(read_record_update(request.get(), &row));
+  EXPECT_EQ(row.id, 7);
+  EXPECT_EQ(std::string(row.name, sizeof row.name), std::string("Gate", 4) + std::string(8, '\0'));
 }
 
 TEST(WholeFile, ReadsAndReplacesWholeFiles) {

@@ -271,7 +271,7 @@ TEST_F(FrontRequest, UploadToOrdinaryIdIsMovedUnderItsBaseName) {
       {"param at the end", "x.bin", "a=1&param:last", "/tmp/x.bin & last", "x.bin"},
       {"param cut to 255", "y.bin", "param:" + long_param,
        "/tmp/y.bin & " + long_param.substr(0, 255), "y.bin"},
-      {"blanks are accepted", "my file.bin", "", "/tmp/my file.bin", "my file.bin"},
+      {"blanks are accepted", "my file.bin", "param:w", "/tmp/my file.bin & w", "my file.bin"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.title);
@@ -333,6 +333,9 @@ TEST_F(FrontRequest, RefusedUploadNamesRunNoShellAndMoveNothing) {
                                            "\"a\x01b\"",
                                            "\"tab\there\"",
                                            "\"del\x7f\"",
+                                           // handlers take the path up to " & ": they would open /tmp/cfg
+                                           "\"cfg & x.dat\"",
+                                           "\"x &\"",
                                            "a\"b",
                                            "x\"&&" + touch + "&&\"y",
                                            "\"x`" + touch + "`\"",
