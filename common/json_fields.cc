@@ -122,12 +122,30 @@ json_object* json_array_at(json_object* array, size_t i) {
   return json_object_array_get_idx(array, i);
 }
 
+namespace {
+
+// The length of the first `n` bytes of `text` without a character the cut at n left incomplete:
+// a text cut to a field's width ends on a whole UTF-8 character, so what is stored and printed
+// back stays valid. Looks only at bytes before n (the text may be a fixed field without a NUL).
+size_t utf8_whole_prefix(const char* text, size_t n) {
+  for (size_t back = 1; back <= 4 && back <= n; ++back) {
+    const auto b = static_cast<unsigned char>(text[n - back]);
+    if ((b & 0xC0) == 0x80) continue;  // a continuation byte: look further back
+    const size_t need = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+    return back < need ? n - back : n;
+  }
+  return n;
+}
+
+}  // namespace
+
 void copy_text_field(char* field, size_t size, const char* text, size_t max_chars) {
   if (field == nullptr || size == 0) return;
   if (text == nullptr) text = "";
   size_t limit = size - 1;
   if (max_chars < limit) limit = max_chars;
-  const size_t n = strnlen(text, limit);
+  size_t n = strnlen(text, limit);
+  if (n == limit) n = utf8_whole_prefix(text, n);
   std::memcpy(field, text, n);
   // NUL-padded to the width: a shorter text over a longer one leaves no tail of the old one.
   std::memset(field + n, 0, size - n);

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "common/array_join.h"
+#include "common/json_fields.h"
 #include "common/partial_record.h"
 #include "common/payload_reader.h"
 #include "common/request.h"
@@ -162,6 +163,30 @@ TEST(JsonHelpers, TextSetOverAStoredTextLeavesNoTail) {
   ASSERT_TRUE(read_record_update(request.get(), &row));
   EXPECT_EQ(row.id, 7);
   EXPECT_EQ(std::string(row.name, sizeof row.name), std::string("Gate", 4) + std::string(8, '\0'));
+}
+
+// A text cut to its field's width ends on a whole character: the cut never leaves the first bytes
+// of a multibyte character behind (the record would hold, and print back, text that is not UTF-8).
+TEST(JsonHelpers, TextCutToItsWidthEndsOnAWholeCharacter) {
+  struct Row {
+    const char* text;
+    size_t max_chars;
+    std::string stored;
+  } rows[] = {
+      {"abcd\xc3\xa9", SIZE_MAX, "abcd"},                   // 2-byte character across the cut
+      {"abc\xe2\x82\xac", SIZE_MAX, "abc"},                // 3-byte character, 2 bytes would fit
+      {"a\xf0\x9f\x98\x80xyz", SIZE_MAX, "a\xf0\x9f\x98\x80"},  // 4-byte character fits whole
+      {"ab\xc3\xa9", SIZE_MAX, "ab\xc3\xa9"},               // fits: unchanged
+      {"abcdefgh", SIZE_MAX, "abcde"},                       // plain text: cut at the width
+      {"a\xc3\xa9z", 2, "a"},                                // the character limit cuts too
+  };
+  for (const Row& r : rows) {
+    char field[6];
+    std::memset(field, 'x', sizeof field);
+    copy_text_field(field, r.text, r.max_chars);
+    EXPECT_EQ(std::string(field, strnlen(field, sizeof field)), r.stored) << r.text;
+    EXPECT_EQ(field[sizeof field - 1], '\0');
+  }
 }
 
 TEST(WholeFile, ReadsAndReplacesWholeFiles) {
