@@ -73,7 +73,13 @@ int lock_file_acquire(const char* path) {
   if (path == nullptr) return -1;
   int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) return fd;
-  while (lockf(fd, F_LOCK, 0) != 0 && errno == EINTR) {
+  int rc;
+  do {
+    rc = lockf(fd, F_LOCK, 0);
+  } while (rc != 0 && errno == EINTR);
+  if (rc != 0) {  // no lock held: the caller must not go on as if it had one
+    close(fd);
+    return -1;
   }
   return fd;
 }

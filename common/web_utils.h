@@ -20,7 +20,7 @@ int cookie_user_name(char* buffer, size_t size);
 int run_command(const char* command);
 
 // Opens (creating when missing) `path` read-write and takes an exclusive lockf lock, blocking
-// until it is free. Returns the descriptor; negative when the open failed (no lock then).
+// until it is free. Returns the descriptor; negative when the open or the lock failed (no lock then).
 int lock_file_acquire(const char* path);
 // For a descriptor >= 0: releases the lock and closes it.
 void lock_file_release(int fd);
