@@ -136,7 +136,7 @@ void store_inputs(json_object* request, int channel, ChannelMask64 copies, Camer
     if (!read_json_members(entry, {int_member("alarmEnable", k == 0 ? &set.enable0 : &set.enable1),
                                    int_member("alarmType", k == 0 ? &set.type0 : &set.type1)}) ||
         !read_record(entry, &name)) {
-      return;
+      return (void)write.check(-1);  // an entry that does not read refuses the whole set
     }
     write.check(kCameraAlarmInNames.write(kZvdbPath, &name));
   });
@@ -155,7 +155,7 @@ void store_outputs(json_object* request, int channel, ChannelMask64 copies, Came
   for_each_entry(request, "alarm", set.count, [&](int k, json_object* entry) {
     CameraAlarmOutName name = camera_alarm_row(kCameraAlarmOutNames, channel, k);
     if (!read_json_members(entry, {int_member("alarmType", k == 0 ? &set.type0 : &set.type1)}) || !read_record(entry, &name)) {
-      return;
+      return (void)write.check(-1);  // an entry that does not read refuses the whole set
     }
     write.check(kCameraAlarmOutNames.write(kZvdbPath, &name));
     for (int c = 0; c < kMaxChannels; ++c) {

@@ -75,7 +75,8 @@ TEST_F(CameraAlarmTest, InputSetStoresActionsNamesAndCopiesAndTellsTheCamera) {
   EXPECT_NE(seven.find(R"("acto_ptz_channel": 4, "acto_ptz_type": 2, "acto_ptz_preset": 0, "acto_ptz_patrol": 1)"),
             std::string::npos);
   for (const char* body : {R"({"chnid": 64, "alarmCnt": 1})", R"({"chnid": 1})", R"({"alarmCnt": 1})", "1",
-                           "{\"chnid\": 1, \"alarmCnt\": 1, \"dialog\": [{\"triChnAlarms\": [\"\xff\"]}]}"}) {
+                           "{\"chnid\": 1, \"alarmCnt\": 1, \"dialog\": [{\"triChnAlarms\": [\"\xff\"]}]}",
+                           "{\"chnid\": 1, \"alarmCnt\": 1, \"alarm\": [{\"alarmType\": 1, \"alarmName\": \"\xff\"}]}"}) {
     expect_refused("/6025", body, kCgiErrorJson);
     expect_refused("/6029", body, kCgiErrorJson);
   }
