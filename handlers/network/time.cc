@@ -10,6 +10,7 @@
 #include "common/record_json.h"
 #include "common/reply.h"
 #include "common/request.h"
+#include "common/safe_text.h"
 #include "common/settings_store.h"
 #include "handlers/network/network_messages.h"
 #include "handlers/network/network_module.h"
@@ -81,7 +82,8 @@ void time_read_handler(const char* /*argument*/) {
 
 void time_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
-  if (!request) return;
+  // The core hands the time zone and the NTP server on to its clock scripts.
+  if (!request || !json_texts_shell_safe(request.get())) return;
   TimeConfig config{};
   kTime.read(kZvdbPath, &config, kNetworkRow);
   char manual[128];

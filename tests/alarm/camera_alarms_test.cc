@@ -76,7 +76,8 @@ TEST_F(CameraAlarmTest, InputSetStoresActionsNamesAndCopiesAndTellsTheCamera) {
             std::string::npos);
   for (const char* body : {R"({"chnid": 64, "alarmCnt": 1})", R"({"chnid": 1})", R"({"alarmCnt": 1})", "1",
                            "{\"chnid\": 1, \"alarmCnt\": 1, \"dialog\": [{\"triChnAlarms\": [\"\xff\"]}]}",
-                           "{\"chnid\": 1, \"alarmCnt\": 2, \"alarm\": [{}, {\"alarmName\": \"\xff\"}]}"}) {
+                           "{\"chnid\": 1, \"alarmCnt\": 2, \"alarm\": [{}, {\"alarmName\": \"\xff\"}]}",
+                           "{\"chnid\": 1, \"alarmCnt\": 1, \"alarm\": [{\"alarmType\": 1, \"alarmName\": \"\xff\"}]}"}) {
     expect_refused("/6025", body, kCgiErrorJson);
     expect_refused("/6029", body, kCgiErrorJson);
   }

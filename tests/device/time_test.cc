@@ -90,6 +90,8 @@ TEST_F(TimeTest, RefusedRequestsStoreAndSendNothing) {
   // A manual time to apply holds only digits, blanks and date separators.
   expect_refused("/7001", time_body(R"(, "manualTime": "2026-01-01\"; reboot")"));
   expect_refused("/7001", time_body(R"x(, "manualTime": "2026-01-01 $(id)")x"));
+  // The texts the core hands on to its clock scripts hold no shell characters.
+  expect_refused("/7001", time_body(R"x(, "ntpServer": "pool.ntp.org$(reboot)")x"));
 }
 
 }  // namespace

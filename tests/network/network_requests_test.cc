@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "common/oplog.h"
 #include "handlers/network/network_services_messages.h"
@@ -192,7 +193,7 @@ TEST_F(NetworkTest, PppoeKeepsTheStoredPasswordWhenLeftOut) {
   EXPECT_EQ(post("/7011", R"({"enable":1,"autoConnect":1,"userName":"dsl","password":"pw"})").out, kOk);
   EXPECT_EQ(only_message(*core_, kNetworkChanged.id).payload, word_payload("pppoe"));
   EXPECT_EQ(post("/7011", R"({"enable":0,"userName":"dsl2"})").out, kOk);
-  EXPECT_EQ(get("/7010").out, kJsonHeader + R"({ "enable": 0, "autoConnect": 0, "userName": "dsl2", )"
+  EXPECT_EQ(get("/7010").out, kJsonHeader + R"({ "enable": 0, "autoConnect": 1, "userName": "dsl2", )"
                                             R"("password": "pw", "pppoeipaddr": "0.0.0.0" })");
   settle();
   ASSERT_EQ(core_->received(kMsgOpLog).size(), 2u);
@@ -223,6 +224,33 @@ TEST_F(NetworkTest, MailStoresSenderReceiversAndHostName) {
                           R"("receivers": [ { "receiverAddr": "a@x", "receiverName": "A" }, )"
                           R"({ "receiverAddr": "", "receiverName": "" }, { "receiverAddr": "c@x", "receiverName": "C" } ] })");
   EXPECT_EQ(only_message(*core_, kNetworkChanged.id).payload, word_payload("mail"));
+}
+
+// A service set that leaves a number member out keeps its stored value (a required one is still
+// refused: WritesRefusedWithoutATrace).
+TEST_F(NetworkTest, ServiceSetsKeepTheNumbersTheyDoNotCarry) {
+  const std::string mail = R"({"smtpPort":25,"enableTls":0,"enableAttach":0,"captureInterval":0)";
+  const struct {
+    const char* set;
+    std::string full, partial;
+    const char* read;
+    std::vector<std::string> kept;
+  } rows[] = {
+      {"/7011", R"({"enable":1,"autoConnect":1})", R"({"enable":0})", "/7010", {R"("autoConnect": 1,)"}},
+      {"/7021", R"({"enable":1,"updateFreq":5,"http":8080,"rtsp":8554})", R"({"enable":1,"updateFreq":6})", "/7020",
+       {R"("updateFreq": 6, "http_port": 8080, "rtsp_port": 8554,)"}},
+      {"/7031", mail + R"(,"enable":1,"enableHostName":1})", mail + "}", "/7030",
+       {R"({ "enable": 1,)", R"("enableHostName": 1,)"}},
+      {"/7091", R"({"v1_enable":1,"read_level_security":2})", R"({"v3_enable":1})", "/7090",
+       {R"("v1_enable": 1,)", R"("read_level_security": 2,)", R"("port": 161,)"}},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.set);
+    ASSERT_EQ(post(r.set, r.full).out, kOk);
+    ASSERT_EQ(post(r.set, r.partial).out, kOk);
+    const std::string reply = get(r.read).out;
+    for (const std::string& kept : r.kept) EXPECT_NE(reply.find(kept), std::string::npos) << kept << "\n" << reply;
+  }
 }
 
 TEST_F(NetworkTest, TestMailAnswers) {

@@ -14,8 +14,9 @@ struct PppoeConfig {
   char user_name[64];
   char password[64];
 };
-ZV_SCHEMA(PppoeConfig, ZV_FIELD(enable, "enable").required().range(0, 1), ZV_FIELD(auto_connect, "autoConnect"),
-          ZV_FIELD(user_name, "userName").keep_if_absent(), ZV_FIELD(password, "password").keep_if_absent());
+ZV_SCHEMA(PppoeConfig, ZV_FIELD(enable, "enable").required().range(0, 1),
+          ZV_FIELD(auto_connect, "autoConnect").keep_if_absent(), ZV_FIELD(user_name, "userName").keep_if_absent(),
+          ZV_FIELD(password, "password").keep_if_absent());
 static_assert(sizeof(PppoeConfig) == 136);
 
 // The dynamic DNS client. The request names the ports "http" and "rtsp", the reply
@@ -64,7 +65,7 @@ struct EmailConfig {
   int32_t capture_interval;
   EmailReceiver receivers[kEmailReceivers];
 };
-ZV_SCHEMA(EmailConfig, ZV_FIELD(enable, "enable"), ZV_FIELD(user_name, "userName").keep_if_absent(),
+ZV_SCHEMA(EmailConfig, ZV_FIELD(enable, "enable").keep_if_absent(), ZV_FIELD(user_name, "userName").keep_if_absent(),
           ZV_FIELD(password, "password").keep_if_absent(), ZV_FIELD(smtp_server, "smtpServer").keep_if_absent(),
           ZV_FIELD(smtp_port, "smtpPort").required().at_least(0),
           ZV_FIELD(sender_addr, "senderAddr").keep_if_absent(),
@@ -107,22 +108,24 @@ struct SnmpConfig {
   char write_pri_password[64];
   int32_t port;
 };
-ZV_SCHEMA(SnmpConfig, ZV_FIELD(v1_enable, "v1_enable"), ZV_FIELD(v2c_enable, "v2c_enable"),
+ZV_SCHEMA(SnmpConfig, ZV_FIELD(v1_enable, "v1_enable").keep_if_absent(),
+          ZV_FIELD(v2c_enable, "v2c_enable").keep_if_absent(),
           ZV_FIELD(write_community, "write_community").keep_if_absent(),
-          ZV_FIELD(read_community, "read_community").keep_if_absent(), ZV_FIELD(v3_enable, "v3_enable"),
+          ZV_FIELD(read_community, "read_community").keep_if_absent(),
+          ZV_FIELD(v3_enable, "v3_enable").keep_if_absent(),
           ZV_FIELD(read_security_name, "read_security_name").keep_if_absent(),
-          ZV_FIELD(read_level_security, "read_level_security"),
-          ZV_FIELD(read_auth_algorithm, "read_auth_algorithm"),
+          ZV_FIELD(read_level_security, "read_level_security").keep_if_absent(),
+          ZV_FIELD(read_auth_algorithm, "read_auth_algorithm").keep_if_absent(),
           ZV_FIELD(read_auth_password, "read_auth_password").keep_if_absent(),
-          ZV_FIELD(read_pri_algorithm, "read_pri_algorithm"),
+          ZV_FIELD(read_pri_algorithm, "read_pri_algorithm").keep_if_absent(),
           ZV_FIELD(read_pri_password, "read_pri_password").keep_if_absent(),
           ZV_FIELD(write_security_name, "write_security_name").keep_if_absent(),
-          ZV_FIELD(write_level_security, "write_level_security"),
-          ZV_FIELD(write_auth_algorithm, "write_auth_algorithm"),
+          ZV_FIELD(write_level_security, "write_level_security").keep_if_absent(),
+          ZV_FIELD(write_auth_algorithm, "write_auth_algorithm").keep_if_absent(),
           ZV_FIELD(write_auth_password, "write_auth_password").keep_if_absent(),
-          ZV_FIELD(write_pri_algorithm, "write_pri_algorithm"),
+          ZV_FIELD(write_pri_algorithm, "write_pri_algorithm").keep_if_absent(),
           ZV_FIELD(write_pri_password, "write_pri_password").keep_if_absent(),
-          ZV_FIELD(port, "port").range(0, 65535));
+          ZV_FIELD(port, "port").keep_if_absent().range(0, 65535));
 static_assert(sizeof(SnmpConfig) == 552);
 static_assert(offsetof(SnmpConfig, port) == 548);
 
