@@ -110,9 +110,8 @@ void reply_listing(const PtzListing& l) {
 }  // namespace
 
 void ptz_port_read_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
   int32_t channel = 0;
-  if (!read_channel(request.get(), "chnid", &channel, kPtzPortChannels - 1)) return (void)reply_cgi_error(REPLY_JSON);
+  if (!channel_request(argument, "chnid", kPtzPortChannels - 1, &channel, REPLY_JSON)) return;
   reply_record(stored_port(channel));
 }
 
@@ -158,9 +157,8 @@ void ptz_port_set_handler(const char* argument) {
 }
 
 void ptz_port_check_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
   int32_t channel = 0;
-  if (!read_channel(request.get(), "camId", &channel)) return;
+  if (!channel_request(argument, "camId", kChannels - 1, &channel, kNoReply)) return;
   const std::optional<CoreReply> reply = core_ask(kPtzPortCheck, channel, REPLY_TEXT);
   if (!reply) return;
   int32_t result = 0;

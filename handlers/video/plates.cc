@@ -33,9 +33,10 @@ constexpr auto kAnprReply = ZV_FIELDS(
     ZV_SCHEMA_FIELD(night_mode_startminute), ZV_SCHEMA_FIELD(night_mode_stophour),
     ZV_SCHEMA_FIELD(night_mode_stopminute), ZV_SCHEMA_FIELD(night_mode_effective_mode));
 
+// The channel and plate list mode (-1..2) of an action-block request.
 bool read_channel_mode(json_object* request, int32_t* channel, int32_t* mode) {
-  return read_json_members(request, {int_member("chnid", channel).required().range(0, 63),
-                                     int_member("mode", mode).required().range(-1, 2)});
+  return read_channel_member(request, "chnid", 63, channel) &&
+         read_json_members(request, {int_member("mode", mode).required().range(-1, 2)});
 }
 
 void tell_plate_change(int32_t channel, int32_t mode) { core_tell(kPlateEventChanged, PlateEventChange{channel, mode}); }
@@ -133,7 +134,7 @@ void plate_actions_read_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t channel = -1;
   int32_t mode = -2;
-  if (!request || !read_channel_mode(request.get(), &channel, &mode)) return (void)reply_cgi_error(REPLY_JSON);
+  if (!read_channel_mode(request.get(), &channel, &mode)) return (void)reply_cgi_error(REPLY_JSON);
   JsonWriter w(16384);
   if (mode == -1) {
     auto plan = std::make_unique<Schedule>();
@@ -153,7 +154,7 @@ void plate_actions_set_handler(const char* argument) {
   int32_t mode = -2;
   int32_t enable = 0;
   bool has_enable = false;
-  if (!request || !read_channel_mode(request.get(), &channel, &mode) ||
+  if (!read_channel_mode(request.get(), &channel, &mode) ||
       !read_json_members(request.get(), {int_member("enable", &enable).present(&has_enable)}) ||
       !block_texts_valid(object_of(request.get(), "dialog"))) {
     return (void)reply_cgi_error(REPLY_JSON);
