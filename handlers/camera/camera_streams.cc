@@ -290,9 +290,8 @@ void audio_set_handler(const char* argument) {
 // ---- Small camera queries -----------------------------------------------------------------------
 
 void camera_type_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
   int32_t channel = 0;
-  if (!request || !read_json_members(request.get(), {int_member("id", &channel).required()})) return;
+  if (!channel_request(argument, "id", kCameraSideChannelMax, &channel, kNoReply)) return;
   reply_int_member("type", core_ask(kCameraType, channel, REPLY_TEXT));
 }
 
