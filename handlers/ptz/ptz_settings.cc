@@ -116,15 +116,15 @@ void ptz_port_read_handler(const char* argument) {
 }
 
 // The port members the request carries go to every listed channel (each keeps its stored value
-// of a member the request leaves out); each channel is written, told and logged once. Without a
-// "chnid" list no channel is written.
+// of a member the request leaves out); each channel is written, told and logged once. A request
+// without a "chnid" list names no channel and is refused like a member out of range.
 void ptz_port_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t count = 0;
   json_object* list = nullptr;
   PtzPort check{};
   if (!request ||
-      !read_json_members(request.get(), {int_member("cnt", &count).required(), array_member("chnid", &list)}) ||
+      !read_json_members(request.get(), {int_member("cnt", &count).required(), array_member("chnid", &list).required()}) ||
       !read_record(request.get(), &check)) {
     return;
   }
