@@ -134,7 +134,7 @@ void plate_actions_read_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t channel = -1;
   int32_t mode = -2;
-  if (!read_channel_mode(request.get(), &channel, &mode)) return (void)reply_cgi_error(REPLY_JSON);
+  if (!request || !read_channel_mode(request.get(), &channel, &mode)) return (void)reply_cgi_error(REPLY_JSON);
   JsonWriter w(16384);
   if (mode == -1) {
     auto plan = std::make_unique<Schedule>();
@@ -154,7 +154,7 @@ void plate_actions_set_handler(const char* argument) {
   int32_t mode = -2;
   int32_t enable = 0;
   bool has_enable = false;
-  if (!read_channel_mode(request.get(), &channel, &mode) ||
+  if (!request || !read_channel_mode(request.get(), &channel, &mode) ||
       !read_json_members(request.get(), {int_member("enable", &enable).present(&has_enable)}) ||
       !block_texts_valid(object_of(request.get(), "dialog"))) {
     return (void)reply_cgi_error(REPLY_JSON);
