@@ -124,7 +124,8 @@ void ptz_port_set_handler(const char* argument) {
   json_object* list = nullptr;
   PtzPort check{};
   if (!request ||
-      !read_json_members(request.get(), {int_member("cnt", &count).required(), array_member("chnid", &list).required()}) ||
+      !read_json_members(request.get(),
+                         {int_member("cnt", &count).required(), array_member("chnid", &list).required()}) ||
       !read_record(request.get(), &check)) {
     return;
   }
