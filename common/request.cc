@@ -57,6 +57,46 @@ size_t read_int_prefix(json_object* array, size_t count, int32_t* out, size_t ca
   return stored;
 }
 
+namespace {
+
+enum class ChannelRead { kRead, kMissing, kOutOfRange };
+
+ChannelRead read_channel_value(json_object* request, const char* key, int32_t last, int32_t* value) {
+  int32_t v = -1;
+  if (request == nullptr || !read_json_members(request, {int_member(key, &v).required()})) return ChannelRead::kMissing;
+  if (v < 0 || v > last) return ChannelRead::kOutOfRange;
+  *value = v;
+  return ChannelRead::kRead;
+}
+
+}  // namespace
+
+bool read_channel_member(json_object* request, const char* key, int32_t last, int32_t* value) {
+  return read_channel_value(request, key, last, value) == ChannelRead::kRead;
+}
+
+bool read_channel_member(json_object* request, const char* key, int32_t last, int32_t* value,
+                         ChannelRefusal refusal) {
+  switch (read_channel_value(request, key, last, value)) {
+    case ChannelRead::kRead:
+      return true;
+    case ChannelRead::kMissing:
+      reply_cgi_error(refusal.missing);
+      return false;
+    case ChannelRead::kOutOfRange:
+      reply_cgi_error(refusal.out_of_range);
+      return false;
+  }
+  return false;
+}
+
+JsonPtr channel_request(const char* argument, const char* key, int32_t last, int32_t* value,
+                        ChannelRefusal refusal) {
+  JsonPtr request = parse_request(argument);
+  if (!read_channel_member(request.get(), key, last, value, refusal)) request.reset();
+  return request;
+}
+
 void mask_text(uint64_t mask, int bits, char* out) {
   const int n = std::clamp(bits, 0, 64);
   for (int i = 0; i < n; ++i) out[i] = ((mask >> i) & 1u) != 0 ? '1' : '0';

@@ -49,6 +49,35 @@ size_t read_int_list(json_object* array, size_t count, int32_t* out, size_t capa
 // up by position: session ids, speeds, channels).
 size_t read_int_prefix(json_object* array, size_t count, int32_t* out, size_t capacity);
 
+// ---- Channel members ------------------------------------------------------------------------
+// One reader for the member that names a request's channel (or another numbered item: a profile,
+// a counting group, a POS terminal). Its contract: the number 0..last under `key`; false, with
+// *value untouched, when the request is null or not an object, the member is absent, of another
+// type or not a whole int32, or the number is outside 0..last. An absent channel is refused,
+// never read as channel 0.
+
+// What a handler answers when the reader refuses: a reply_cgi_error kind (REPLY_TEXT, REPLY_JSON
+// or kNoReply) for a member that is missing (absent, another type, no request) and for one out of
+// 0..last. Most handlers answer both alike; one kind converts to that.
+inline constexpr int kNoReply = -1;
+struct ChannelRefusal {
+  constexpr ChannelRefusal(int kind) : missing(kind), out_of_range(kind) {}
+  constexpr ChannelRefusal(int missing_kind, int out_of_range_kind)
+      : missing(missing_kind), out_of_range(out_of_range_kind) {}
+  int missing;
+  int out_of_range;
+};
+
+// The reader alone: writes nothing, the caller answers.
+bool read_channel_member(json_object* request, const char* key, int32_t last, int32_t* value);
+// The reader with the handler's refusal, written when it returns false.
+bool read_channel_member(json_object* request, const char* key, int32_t last, int32_t* value,
+                         ChannelRefusal refusal);
+// The request of `argument` when it names a channel (read_channel_member with `refusal`); null,
+// with the refusal written, when it does not (an argument that is not a JSON object is missing).
+JsonPtr channel_request(const char* argument, const char* key, int32_t last, int32_t* value,
+                        ChannelRefusal refusal);
+
 // ---- Channel masks --------------------------------------------------------------------------
 // Bit n is channel n. Shifts are checked: a channel outside the mask's width sets nothing and
 // tests false.

@@ -49,7 +49,7 @@ bool update_listed(json_object* request, const char* key, T* records, size_t n) 
 template <const auto& kCommand>
 void group_command(const char* argument) {
   int32_t group = 0;
-  if (!numbered_request(argument, "groupid", kCountingGroups - 1, &group)) return;
+  if (!channel_request(argument, "groupid", kCountingGroups - 1, &group, REPLY_JSON)) return;
   reply_core_res(core_ask(kCommand, group, REPLY_JSON));
 }
 

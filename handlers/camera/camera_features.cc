@@ -39,7 +39,7 @@ template <class T>
 void read_with_plan(const char* argument, const Exchange<int32_t, T>& read, const char* key, Schedule T::*plan,
                     void (*write_plan)(JsonWriter&, const Schedule&)) {
   int32_t channel = 0;
-  if (!numbered_request(argument, "chnid", kChannelLast, &channel)) return;
+  if (!channel_request(argument, "chnid", kChannelLast, &channel, REPLY_JSON)) return;
   std::optional<CoreReply> reply = core_ask(read, channel, REPLY_JSON);
   auto record = std::make_unique<T>();
   if (!reply || !reply->first(record.get())) return;
@@ -58,7 +58,7 @@ void camera_heat_map_read_handler(const char* argument) {
 
 void camera_heat_map_set_handler(const char* argument) {
   int32_t channel = 0;
-  JsonPtr request = numbered_request(argument, "chnid", kChannelLast, &channel);
+  JsonPtr request = channel_request(argument, "chnid", kChannelLast, &channel, REPLY_JSON);
   if (!request) return;
   auto write = std::make_unique<HeatMapWrite>();
   std::memset(write.get(), 0, sizeof *write);
@@ -93,7 +93,7 @@ void auto_tracking_read_handler(const char* argument) {
 
 void auto_tracking_set_handler(const char* argument) {
   int32_t channel = 0;
-  JsonPtr request = numbered_request(argument, "chnid", kChannelLast, &channel);
+  JsonPtr request = channel_request(argument, "chnid", kChannelLast, &channel, REPLY_JSON);
   if (!request) return;
   auto write = std::make_unique<TrackingWrite>();
   std::memset(write.get(), 0, sizeof *write);
@@ -113,7 +113,7 @@ void auto_tracking_set_handler(const char* argument) {
 // set to '1' (a shorter text is padded with '0' up to it).
 void camera_watermark_set_handler(const char* argument) {
   int32_t channel = 0;
-  JsonPtr request = numbered_request(argument, "chnid", kChannelLast, &channel);
+  JsonPtr request = channel_request(argument, "chnid", kChannelLast, &channel, REPLY_JSON);
   if (!request) return;
   WatermarkWrite write{};
   write.mark.chnid = channel;
@@ -130,6 +130,6 @@ void camera_watermark_set_handler(const char* argument) {
 
 void auto_tracking_support_handler(const char* argument) {
   int32_t channel = 0;
-  if (!numbered_request(argument, "chnid", kChannelLast, &channel)) return;
+  if (!channel_request(argument, "chnid", kChannelLast, &channel, REPLY_JSON)) return;
   reply_core_res(core_ask(kTrackingSupport, channel, REPLY_JSON));
 }

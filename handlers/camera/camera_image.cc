@@ -18,17 +18,6 @@
 #include "platform/zvdb/camera_setup_tables.h"
 #include "platform/zvdb/zvdb.h"
 
-bool read_bounded(json_object* request, const char* key, int32_t last, int32_t* value) {
-  int32_t v = -1;
-  if (request == nullptr || !read_json_members(request, {int_member(key, &v).required()})) return false;
-  if (v < 0 || v > last) {
-    reply_cgi_error(REPLY_JSON);
-    return false;
-  }
-  *value = v;
-  return true;
-}
-
 namespace {
 
 constexpr int32_t kChannelLast = 63;
@@ -40,11 +29,6 @@ constexpr auto kProfileReply = ZV_FIELDS(
     ZV_SCHEMA_FIELD(max_shutter), ZV_SCHEMA_FIELD(min_shutter), ZV_SCHEMA_FIELD(gain_level),
     ZV_SCHEMA_FIELD(ir_cut_latency), ZV_SCHEMA_FIELD(ir_cut_state), ZV_SCHEMA_FIELD(ir_led_state),
     ZV_SCHEMA_FIELD(color_mode));
-
-bool read_channel(const char* argument, const char* key, int32_t* channel) {
-  JsonPtr request = parse_request(argument);
-  return read_bounded(request.get(), key, kChannelLast, channel);
-}
 
 // The profile of `object` (absent members 0), marked valid.
 bool read_profile(json_object* object, DayNightProfile* profile) {
@@ -83,7 +67,7 @@ void camera_image_set_handler(const char* argument) {
 void camera_image_extension_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   ImageExtensionRecord ext{};
-  if (!read_bounded(request.get(), "id", kChannelLast, &ext.id)) return;
+  if (!read_channel_member(request.get(), "id", kChannelLast, &ext.id, kImageRefusal)) return;
   int32_t white_led_level = 0;
   if (!read_json_members(request.get(), {int_member("whiteLedLevel", &white_led_level)}) ||
       !read_record(request.get(), &ext.extension)) {
@@ -111,8 +95,8 @@ void day_night_profile_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   DayNightProfiles profiles{};
   int32_t id = 0;
-  if (!read_bounded(request.get(), "channel", kChannelLast, &profiles.channel) ||
-      !read_bounded(request.get(), "id", kDayNightProfiles - 1, &id) ||
+  if (!read_channel_member(request.get(), "channel", kChannelLast, &profiles.channel, kImageRefusal) ||
+      !read_channel_member(request.get(), "id", kDayNightProfiles - 1, &id, kImageRefusal) ||
       !read_profile(request.get(), &profiles.profiles[id])) {
     return;
   }
@@ -152,7 +136,7 @@ void camera_exposure_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t channel = 0;
   json_object* list = nullptr;
-  if (!read_bounded(request.get(), "channel", kChannelLast, &channel) ||
+  if (!read_channel_member(request.get(), "channel", kChannelLast, &channel, kImageRefusal) ||
       !read_json_members(request.get(), {array_member("exposure", &list).required()})) {
     return;
   }
@@ -172,7 +156,7 @@ void camera_exposure_set_handler(const char* argument) {
 
 void camera_exposure_read_handler(const char* argument) {
   int32_t channel = 0;
-  if (!read_channel(argument, "channel", &channel)) return;
+  if (!channel_request(argument, "channel", kChannelLast, &channel, kImageRefusal)) return;
   auto table = std::make_unique<ExposureEntry[]>(kExposureEntries);
   int count = 0;
   if (read_exposure(kZvdbPath, table.get(), channel, &count) != 0 || count <= 0) {
@@ -187,7 +171,7 @@ void camera_exposure_read_handler(const char* argument) {
 
 void camera_night_mode_handler(const char* argument) {
   int32_t channel = 0;
-  if (!read_channel(argument, "chnid", &channel)) return;
+  if (!channel_request(argument, "chnid", kChannelLast, &channel, kImageRefusal)) return;
   reply_core_record<NightMode>(core_ask(kNightMode, channel, REPLY_JSON));
 }
 
@@ -208,7 +192,7 @@ void day_night_areas_set_handler(const char* argument) {
   DayNightAreasWrite write{};
   DayNightAreas& areas = write.areas;
   json_object* list = nullptr;
-  if (!read_bounded(request.get(), "chnid", kChannelLast, &areas.chnid) ||
+  if (!read_channel_member(request.get(), "chnid", kChannelLast, &areas.chnid, kImageRefusal) ||
       !read_json_members(request.get(), {int_member("enable", &areas.enable), int_member("cnt", &areas.cnt),
                                          array_member("area", &list)})) {
     return;

@@ -256,7 +256,7 @@ void change_camera(const char* argument, CameraChange change) {
 
 void camera_read_handler(const char* argument) {
   int32_t channel = -1;
-  if (!numbered_request(argument, "chnid", kPagedChannelMax, &channel)) return;
+  if (!channel_request(argument, "chnid", kPagedChannelMax, &channel, REPLY_JSON)) return;
   CameraRecord camera{};
   camera.id = channel;
   read_camera(kZvdbPath, &camera, channel);
@@ -299,7 +299,7 @@ void camera_add_handler(const char* argument) { change_camera(argument, CameraCh
 
 void camera_delete_handler(const char* argument) {
   int32_t channel = -1;
-  if (!numbered_request(argument, "chnid", kPagedChannelMax, &channel)) return;
+  if (!channel_request(argument, "chnid", kPagedChannelMax, &channel, REPLY_JSON)) return;
   CameraRecord cleared{};
   {
     SettingsWrite write;

@@ -298,7 +298,7 @@ struct CameraWebParam {
 // The JSON form is the set request ("/2024"); the read ("/2023") takes it without "value". The
 // channel must be named: a missing one must not address the camera of channel 0.
 ZV_SCHEMA(CameraWebParam,
-          ZV_FIELD(channel, "id").required(),
+          ZV_FIELD(channel, "id").required().range(0, kCameraSideChannelMax),
           ZV_FIELD(pagename, "pagename"),
           ZV_FIELD(httpname, "httpname"),
           ZV_FIELD(key, "key"),

@@ -2,21 +2,11 @@
 
 #include <iterator>
 
-#include "common/json_fields.h"
 #include "common/request.h"
 #include "handlers/camera/camera_apps.h"
 #include "handlers/camera/camera_messages.h"
 #include "handlers/camera/camera_requests.h"
 #include "handlers/camera/camera_setup_messages.h"
-
-JsonPtr numbered_request(const char* argument, const char* key, int32_t max, int32_t* value) {
-  JsonPtr request = parse_request(argument);
-  if (request && read_json_members(request.get(), {int_member(key, value).required().range(0, max)})) {
-    return request;
-  }
-  reply_cgi_error(REPLY_JSON);
-  return nullptr;
-}
 
 namespace {
 const WebReqEntry kCameraRequests[] = {

@@ -10,11 +10,6 @@
 
 extern const RequestModule kCameraModule;
 
-// The request of a handler that serves one channel (group, terminal ...) 0..max, named by the
-// member `key`; null, with the JSON error written, when the argument is not a JSON object or the
-// member is absent, of another type or out of range.
-JsonPtr numbered_request(const char* argument, const char* key, int32_t max, int32_t* value);
-
 // Camera list (camera_list.cc).
 void camera_read_handler(const char* argument);          // "/2000"
 void camera_status_handler(const char* argument);        // "/2001", "/2007"

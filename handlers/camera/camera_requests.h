@@ -15,19 +15,17 @@
 #include "handlers/video/event_actions.h"
 #include "handlers/video/schedule_json.h"
 
-// Reads the number member `key` of a request that names a channel (or a profile) 0..last: false
-// with nothing written when the request or the member is missing, false with the JSON error
-// written when it is out of range.
-bool read_bounded(json_object* request, const char* key, int32_t last, int32_t* value);
+// The refusal of the image, day/night and camera plan requests: no reply to a request that names
+// no channel (or profile), the JSON error to one out of range.
+inline constexpr ChannelRefusal kImageRefusal{kNoReply, REPLY_JSON};
 
-// The core's record `out` of the channel (0..63) named by "id" (read_bounded); false, with nothing
-// more to write, when the request names no channel, the core does not answer (its error form is
-// `error_kind`) or the reply is short.
+// The core's record `out` of the channel (0..63) named by "id" (kImageRefusal); false, with
+// nothing more to write, when the request names no channel, the core does not answer (its error
+// form is `error_kind`) or the reply is short.
 template <class Record>
 bool ask_channel_record(const char* argument, const Exchange<int32_t, Record>& exchange, int error_kind, Record* out) {
-  JsonPtr request = parse_request(argument);
   int32_t channel = 0;
-  if (!read_bounded(request.get(), "id", 63, &channel)) return false;
+  if (!channel_request(argument, "id", 63, &channel, kImageRefusal)) return false;
   std::optional<CoreReply> reply = core_ask(exchange, channel, error_kind);
   return reply && reply->first(out);
 }
@@ -36,7 +34,7 @@ bool ask_channel_record(const char* argument, const Exchange<int32_t, Record>& e
 template <const auto& kRead>
 void chnid_record_read(const char* argument) {
   int32_t channel = 0;
-  if (!numbered_request(argument, "chnid", 63, &channel)) return;
+  if (!channel_request(argument, "chnid", 63, &channel, REPLY_JSON)) return;
   reply_core_record<typename std::remove_cvref_t<decltype(kRead)>::reply_type>(core_ask(kRead, channel, REPLY_JSON));
 }
 
@@ -68,7 +66,7 @@ void camera_plan_set(const char* argument) {
   using Plan = typename std::remove_cvref_t<decltype(kSet)>::payload_type;
   JsonPtr request = parse_request(argument);
   int32_t channel = 0;
-  if (!read_bounded(request.get(), "channel", 63, &channel)) return;
+  if (!read_channel_member(request.get(), "channel", 63, &channel, kImageRefusal)) return;
   auto plan = std::make_unique<Plan>();
   std::memset(plan.get(), 0, sizeof(Plan));
   plan->channel = channel;

@@ -157,7 +157,7 @@ void write_audio_options(JsonWriter& w, const AudioDescription& d) {
 
 void stream_read_handler(const char* argument) {
   int32_t channel = -1;
-  if (!numbered_request(argument, "chnid", kPagedChannelMax, &channel)) return;
+  if (!channel_request(argument, "chnid", kPagedChannelMax, &channel, REPLY_JSON)) return;
   const auto reply = core_ask(kStreamRead, channel, REPLY_JSON);
   if (!reply) return;
   StreamDescription d{};
@@ -259,7 +259,7 @@ void web_param_set_handler(const char* argument) {
 
 void audio_read_handler(const char* argument) {
   int32_t channel = -1;
-  if (!numbered_request(argument, "chnid", kCameraSideChannelMax, &channel)) return;
+  if (!channel_request(argument, "chnid", kCameraSideChannelMax, &channel, REPLY_JSON)) return;
   const auto reply = core_ask(kAudioRead, channel, REPLY_JSON);
   if (!reply) return;
   auto d = std::make_unique<AudioDescription>();
@@ -290,9 +290,8 @@ void audio_set_handler(const char* argument) {
 // ---- Small camera queries -----------------------------------------------------------------------
 
 void camera_type_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
   int32_t channel = 0;
-  if (!request || !read_json_members(request.get(), {int_member("id", &channel).required()})) return;
+  if (!channel_request(argument, "id", kCameraSideChannelMax, &channel, kNoReply)) return;
   reply_int_member("type", core_ask(kCameraType, channel, REPLY_TEXT));
 }
 

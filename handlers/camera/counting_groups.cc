@@ -51,7 +51,7 @@ void counting_groups_set_handler(const char* argument) {
 
 void counting_event_read_handler(const char* argument) {
   int32_t group = 0;
-  if (!numbered_request(argument, "groupid", kCountingGroups - 1, &group)) return;
+  if (!channel_request(argument, "groupid", kCountingGroups - 1, &group, REPLY_JSON)) return;
   JsonWriter w(16384);
   write_event_actions(w, kCountingEventKind, group);
   reply_json(w);
@@ -59,7 +59,7 @@ void counting_event_read_handler(const char* argument) {
 
 void counting_event_set_handler(const char* argument) {
   int32_t group = 0;
-  JsonPtr request = numbered_request(argument, "groupid", kCountingGroups - 1, &group);
+  JsonPtr request = channel_request(argument, "groupid", kCountingGroups - 1, &group, REPLY_JSON);
   if (!request) return;
   {
     SettingsWrite write;

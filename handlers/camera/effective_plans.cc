@@ -70,11 +70,8 @@ void tell_changed(const EventKind& kind, int channel) {
 }  // namespace
 
 void effective_plans_read_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
   int32_t channel = 0;
-  if (!request || !read_json_members(request.get(), {int_member("channel", &channel).required().range(0, 63)})) {
-    return;
-  }
+  if (!channel_request(argument, "channel", 63, &channel, kNoReply)) return;
   auto plan = std::make_unique<Schedule>();
   JsonWriter w(std::size(kPlanKinds) * 40000);
   w.begin_object();

@@ -10,7 +10,7 @@
 
 void pos_read_handler(const char* argument) {
   int32_t id = 0;
-  if (!numbered_request(argument, "id", kPosDevices - 1, &id)) return;
+  if (!channel_request(argument, "id", kPosDevices - 1, &id, REPLY_JSON)) return;
   PosRecord terminals[kPosDevices];
   if (read_pos_settings(kZvdbPath, terminals) != 0) return (void)reply_cgi_error(REPLY_JSON);
   JsonWriter w(16384);
@@ -24,7 +24,7 @@ void pos_read_handler(const char* argument) {
 
 void pos_set_handler(const char* argument) {
   int32_t id = 0;
-  JsonPtr request = numbered_request(argument, "id", kPosDevices - 1, &id);
+  JsonPtr request = channel_request(argument, "id", kPosDevices - 1, &id, REPLY_JSON);
   if (!request) return;
   json_object* action = nullptr;
   read_json_members(request.get(), {object_member("action", &action)});

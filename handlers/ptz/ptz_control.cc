@@ -72,9 +72,8 @@ bool read_preset_name(json_object* request, char (&name)[kPtzPresetNameSize]) {
 // The core's record of the channel named by `key`, printed; the JSON error form when refused.
 template <class R>
 void reply_channel_record(const char* argument, const char* key, const Exchange<int32_t, R>& ask) {
-  JsonPtr request = parse_request(argument);
   int32_t channel = 0;
-  if (!read_channel(request.get(), key, &channel)) return (void)reply_cgi_error(REPLY_JSON);
+  if (!channel_request(argument, key, 63, &channel, REPLY_JSON)) return;
   reply_core_record<R>(core_ask(ask, channel, REPLY_JSON));
 }
 
@@ -159,7 +158,7 @@ void ptz_status_set_handler(const char* argument) {
   PtzStatusWrite write{};
   char mask[kPtzChannelMaskSize] = {};
   bool mask_given = false;
-  if (!read_channel(request.get(), "chnId", &channel) ||
+  if (!read_channel_member(request.get(), "chnId", 63, &channel) ||
       !read_json_members(request.get(), {text_member("channelMask", mask).present(&mask_given)}) ||
       !read_record(request.get(), &write.block)) {
     return (void)reply_cgi_error(REPLY_JSON);

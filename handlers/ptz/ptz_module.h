@@ -6,7 +6,6 @@
 #include <cstdint>
 
 #include "common/exchange.h"
-#include "common/json_fields.h"
 #include "common/request.h"
 #include "common/request_table.h"
 
@@ -23,11 +22,6 @@ void tell_ok_and_log(const Notice<P>& notice, const P& payload, int32_t channel,
   core_tell(notice, payload);
   reply_ok();
   send_ptz_log(channel, param_type);
-}
-
-// A {"<key>": channel 0..max} request; false when absent, of another type or out of range.
-inline bool read_channel(json_object* request, const char* key, int32_t* channel, int32_t max = 63) {
-  return request && read_json_members(request, {int_member(key, channel).required().range(0, max)});
 }
 
 // Control (ptz_control.cc).

@@ -110,22 +110,22 @@ void reply_listing(const PtzListing& l) {
 }  // namespace
 
 void ptz_port_read_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
   int32_t channel = 0;
-  if (!read_channel(request.get(), "chnid", &channel, kPtzPortChannels - 1)) return (void)reply_cgi_error(REPLY_JSON);
+  if (!channel_request(argument, "chnid", kPtzPortChannels - 1, &channel, REPLY_JSON)) return;
   reply_record(stored_port(channel));
 }
 
 // The port members the request carries go to every listed channel (each keeps its stored value
-// of a member the request leaves out); each channel is written, told and logged once. Without a
-// "chnid" list no channel is written.
+// of a member the request leaves out); each channel is written, told and logged once. A request
+// without a "chnid" list names no channel and is refused like a member out of range.
 void ptz_port_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t count = 0;
   json_object* list = nullptr;
   PtzPort check{};
   if (!request ||
-      !read_json_members(request.get(), {int_member("cnt", &count).required(), array_member("chnid", &list)}) ||
+      !read_json_members(request.get(),
+                         {int_member("cnt", &count).required(), array_member("chnid", &list).required()}) ||
       !read_record(request.get(), &check)) {
     return;
   }
@@ -158,9 +158,8 @@ void ptz_port_set_handler(const char* argument) {
 }
 
 void ptz_port_check_handler(const char* argument) {
-  JsonPtr request = parse_request(argument);
   int32_t channel = 0;
-  if (!read_channel(request.get(), "camId", &channel)) return;
+  if (!channel_request(argument, "camId", kChannels - 1, &channel, kNoReply)) return;
   const std::optional<CoreReply> reply = core_ask(kPtzPortCheck, channel, REPLY_TEXT);
   if (!reply) return;
   int32_t result = 0;

@@ -33,9 +33,10 @@ constexpr auto kAnprReply = ZV_FIELDS(
     ZV_SCHEMA_FIELD(night_mode_startminute), ZV_SCHEMA_FIELD(night_mode_stophour),
     ZV_SCHEMA_FIELD(night_mode_stopminute), ZV_SCHEMA_FIELD(night_mode_effective_mode));
 
+// The channel and plate list mode (-1..2) of an action-block request.
 bool read_channel_mode(json_object* request, int32_t* channel, int32_t* mode) {
-  return read_json_members(request, {int_member("chnid", channel).required().range(0, 63),
-                                     int_member("mode", mode).required().range(-1, 2)});
+  return read_channel_member(request, "chnid", 63, channel) &&
+         read_json_members(request, {int_member("mode", mode).required().range(-1, 2)});
 }
 
 void tell_plate_change(int32_t channel, int32_t mode) { core_tell(kPlateEventChanged, PlateEventChange{channel, mode}); }

@@ -75,6 +75,8 @@ TEST_F(CameraStreamTest, ChannelsOutOfRangeAreRefused) {
       {"/2064", R"({})", kCgiErrorJson},             {"/2065", R"({"chnid": 64})", kCgiErrorJson},
       {"/2023", R"({"key": "k"})", ""},              {"/2024", "x", ""},
       {"/2025", R"({})", ""},                        {"/2026", R"({"command": "x"})", ""},
+      {"/2025", R"({"id": 64})", ""},                {"/2025", R"({"id": -1})", ""},
+      {"/2023", R"({"id": 64, "key": "k"})", ""},    {"/2024", R"({"id": -1, "key": "k", "value": "v"})", ""},
       {"/2030", R"({"chans": 5})", ""},              {"/2030", "x", ""},
   };
   for (const Case& c : cases) expect_refused(c.path, c.body, c.reply);

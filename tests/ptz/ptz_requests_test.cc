@@ -233,11 +233,11 @@ TEST_F(PtzRequestTest, PortSetWritesListedChannelsOnly) {
             kJsonHeader + R"({ "camId": 2, "connectType": 1, "baudRate": 4800, "dataBits": 7, "stopBits": 2, "parityType": 2, "protocol": 13, "address": 4 })");
   settle();
   EXPECT_EQ(core_->received(kPtzPortChanged.id).size(), 1u);
-  // The count bounds the list; a missing list writes nothing.
+  // The count bounds the list; a missing list is refused.
   core_->clear_received();
   const std::string before = dump();
   EXPECT_EQ(post("/6051", R"({"cnt":0,"chnid":[5],"address":1})").out, kOk);
-  EXPECT_EQ(post("/6051", R"({"cnt":1,"address":1})").out, kOk);
+  EXPECT_EQ(post("/6051", R"({"cnt":1,"address":1})").out, "");
   EXPECT_EQ(dump(), before);
   settle();
   EXPECT_TRUE(core_->received().empty());
@@ -249,7 +249,8 @@ TEST_F(PtzRequestTest, PortRefusals) {
                           with(kPort, "\"connectType\":1", "\"connectType\":2"), with(kPort, "\"protocol\":13", "\"protocol\":14"),
                           with(kPort, "\"connectType\":1", "\"connectType\":-1"), with(kPort, "\"protocol\":13", "\"protocol\":-1"),
                           with(kPort, "\"baudRate\":4800", "\"baudRate\":-1"), with(kPort, "\"address\":9", "\"address\":-1"),
-                          with(kPort, "\"stopBits\":2", "\"stopBits\":-1"), with(kPort, "\"cnt\":2,", "")}) {
+                          with(kPort, "\"stopBits\":2", "\"stopBits\":-1"), with(kPort, "\"cnt\":2,", ""),
+                          with(kPort, "[2,70]", "2")}) {
     expect_refused("/6051", bad);
   }
   for (const char* bad : {R"({"chnid":8})", R"({"chnid":-1})", R"({})"}) expect_refused("/6050", bad, kCgiErrorJson);
