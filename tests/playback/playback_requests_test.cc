@@ -241,7 +241,10 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"/4014", "-1", true, ""}, RefusedCase{"/4014", "8", true, ""},
         RefusedCase{"/4017", "-1", true, ""}, RefusedCase{"/4017", "8", true, ""},
         RefusedCase{"/4015", "-1", true, ""}, RefusedCase{"/4016", "8", true, ""},
-        RefusedCase{"/3002", "-1", true, ""}, RefusedCase{"/3002", "8", true, ""}));
+        RefusedCase{"/3002", "-1", true, ""}, RefusedCase{"/3002", "8", true, ""},
+        // The play time's seconds must fit the core's int32 (local time is UTC here).
+        RefusedCase{"/4020", R"({"mask0":1,"mask1":0,"mask2":0,"mask3":0,"mask4":0,"mask5":0,"mask6":0,"mask7":0,"playTime":"1969-12-31 23:59:59"})", false, ""},
+        RefusedCase{"/4020", R"({"mask0":1,"mask1":0,"mask2":0,"mask3":0,"mask4":0,"mask5":0,"mask6":0,"mask7":0,"playTime":"2038-01-19 03:14:08"})", false, ""}));
 
 // ---- Requests that wait for the core ----
 
