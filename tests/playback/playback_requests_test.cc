@@ -676,6 +676,15 @@ TEST_F(PlaybackTest, LiveSourceLogsOnlyAnAcceptedSource) {
   core_->reply(3500, bytes_of(live_reply(-1)));
   post("/4010", R"({"id":1,"streamType":0,"streamFrom":1})");
   EXPECT_TRUE(logs_of(messages(0)).empty());
+  // A channel word the core filled with anything: the entry still names the requested channel.
+  core_->clear_received();
+  LiveSourceReply odd = live_reply(0);
+  odd.channel = 2147483647;
+  core_->reply(3500, bytes_of(odd));
+  post("/4010", R"({"id":6,"streamType":0,"streamFrom":1})");
+  logs = logs_of(messages(2));
+  ASSERT_EQ(logs.size(), 1u);
+  EXPECT_EQ(logs[0].channel, 7);
 }
 
 TEST_F(PlaybackTest, DownloadStateAndEnd) {
