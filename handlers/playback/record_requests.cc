@@ -3,6 +3,7 @@
 // entries, and the month calendar of recordings.
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -54,7 +55,11 @@ void multi_play_handler(const char* argument) {
   }
   struct tm local{};
   if (!parse_local_time(play.play_text, kLocalTimeFormat, &local)) return;
-  play.play_time = static_cast<int32_t>(mktime(&local));
+  // The core takes the play time as 32-bit seconds since the epoch: a time before 1970 or after
+  // January 2038 does not fit (it would wrap to another date) and is refused like any invalid time.
+  const time_t seconds = mktime(&local);
+  if (seconds < 0 || seconds > INT32_MAX) return;
+  play.play_time = static_cast<int32_t>(seconds);
   std::optional<CoreReply> reply = core_ask(kMultiPlay, play, REPLY_JSON);
   if (!reply) return;
   MultiPlayReply multi{};

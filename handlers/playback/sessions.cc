@@ -304,7 +304,9 @@ void live_source_handler(const char* argument) {
   if (source.result >= 0) write_fields(w, source);
   w.end_object();
   reply_json(w);
-  if (source.result >= 0) send_playback_log(208, source.channel + 1);
+  // The entry names the channel the user opened (the core's answer is about that channel); the
+  // reply's channel word is the core's and may hold anything, INT32_MAX + 1 included.
+  if (source.result >= 0) send_playback_log(208, live.id + 1);
 }
 
 void live_start_handler(const char* argument) {

@@ -1013,7 +1013,12 @@ int scan_table_counts(const char* path,
   ReadScope scope(path);
   Stmt s(scope.get(), kSqlTableCounts);
   if (!s) return -1;
-  while (s.step() == SQLITE_ROW) visit(s.column_text(0), s.column_int(1));
+  int rc;
+  while ((rc = s.step()) == SQLITE_ROW) visit(s.column_text(0), s.column_int(1));
+  if (rc != SQLITE_DONE) {  // a page that could not be read: what was visited is not the whole file
+    scope.get()->report("table counts");
+    return -1;
+  }
   return 0;
 }
 
@@ -1411,7 +1416,12 @@ int scan_settings(const char* path,
   ReadScope scope(path);
   Stmt s(scope.get(), kSqlSettingsAll);
   if (!s) return -1;
-  while (s.step() == SQLITE_ROW) visit(s.column_text(0), s.column_text(1));
+  int rc;
+  while ((rc = s.step()) == SQLITE_ROW) visit(s.column_text(0), s.column_text(1));
+  if (rc != SQLITE_DONE) {  // a page that could not be read: the settings visited are not all
+    scope.get()->report("scan settings");
+    return -1;
+  }
   return 0;
 }
 

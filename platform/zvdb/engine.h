@@ -137,7 +137,8 @@ int scan_records(const char* path, const TableDesc& t, const KeyFilter& filter,
 // the key and the list index. Read-only; -1 when the file cannot be read.
 int scan_rows(const char* path, const TableDesc& t, const KeyFilter& filter,
               const std::function<bool(const void* data, int size, const Key& key, int idx)>& visit);
-// Every table name stored in the file with its number of rows, by name.
+// Every table name stored in the file with its number of rows, by name; -1 when the file cannot
+// be read (also partway through).
 int scan_table_counts(const char* path,
                       const std::function<void(std::string_view table, int rows)>& visit);
 
@@ -202,7 +203,8 @@ int move_list_entry(const char* path, const TableDesc& t, const Key& from, const
 // The stored text of `key`: 1 found (value set), 0 missing, -1 failed.
 int read_setting(const char* path, std::string_view key, std::string* value);
 int write_setting(const char* path, std::string_view key, std::string_view value);
-// Every setting in key order; -1 when the file cannot be read.
+// Every setting in key order; -1 when the file cannot be read, also when a read fails after some
+// settings were visited (they are then not all of them).
 int scan_settings(const char* path,
                   const std::function<void(std::string_view key, std::string_view value)>& visit);
 

@@ -162,12 +162,14 @@ int write_ptz_params_all(const char* db, const PtzActionList* list, int type, in
 int copy_ptz_params_all(const char* db, const PtzActionList* list, int type, ChannelMask64 mask) {
   if (list == nullptr) return -1;
   PtzActionEntry used[kPtzActionMaxEntries];
-  const int n = used_ptz_entries(*list, kPtzActionMaxEntries, used);
+  // Each copy goes where its type's lists are read from (type 20: its own table, 8 entries).
+  const int n = used_ptz_entries(*list, ptz_lists(type, 0).capacity, used);
   zvdb::Transaction tx(db);
   for (int c = 0; c < kMaxChannels; ++c) {
     if (!mask.test(c)) continue;
+    const PtzLists l = ptz_lists(type, c);
     for (int i = 0; i < n; ++i) used[i].source_id = c;
-    tx.write_list(zvdb::kPtzParamsTable, Key{c, type}, used, n);
+    tx.write_list(l.table.desc, l.key, used, n);
   }
   return tx.commit();
 }

@@ -39,7 +39,7 @@ int read_ptz_params(const char* db, PtzActionList* list, int type, int channel, 
 // type's first most entries, in their order.
 int write_ptz_params_all(const char* db, const PtzActionList* list, int type, int channel);
 // Stores the list under (type, c) for every channel c of the mask, each entry's source id set to c
-// (not for type 20).
+// (type 20: in its own table, as read_ptz_params reads it back).
 int copy_ptz_params_all(const char* db, const PtzActionList* list, int type, ChannelMask64 mask);
 
 // ---- Alarm audio slots ----------------------------------------------------------------------

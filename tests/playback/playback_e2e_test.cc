@@ -118,6 +118,10 @@ TEST_F(PlaybackEndToEnd, SessionSearchStartSpeedJumpClose) {
   r = request("/4009", R"({"num":1,"sid":[)" + sid + R"(],"chnid":[0],"jumpTime":")" + day_ + R"( 05:00:00"})");
   EXPECT_EQ(member(r, "status"), "OK") << r.out;
   EXPECT_EQ(member(request("/4002", sid), "curPlayTime").substr(0, 16), day_ + " 05:00");
+  // A time past what the core's 32-bit play time holds is refused and the session stays put.
+  r = request("/4009", R"({"num":1,"sid":[)" + sid + R"(],"chnid":[0],"jumpTime":"2038-01-19 03:14:08"})");
+  EXPECT_EQ(member(r, "status"), "ERROR") << r.out;
+  EXPECT_EQ(member(request("/4002", sid), "curPlayTime").substr(0, 16), day_ + " 05:00");
 
   EXPECT_EQ(body_of(request("/4003", R"({"close":1,"num":1,"sid":[)" + sid + "]}").out), "OK");
   EXPECT_EQ(body_of(request("/4002", sid).out), "{status:\"CGI ERROR\"}");  // the session is gone

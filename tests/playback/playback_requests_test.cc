@@ -241,7 +241,10 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"/4014", "-1", true, ""}, RefusedCase{"/4014", "8", true, ""},
         RefusedCase{"/4017", "-1", true, ""}, RefusedCase{"/4017", "8", true, ""},
         RefusedCase{"/4015", "-1", true, ""}, RefusedCase{"/4016", "8", true, ""},
-        RefusedCase{"/3002", "-1", true, ""}, RefusedCase{"/3002", "8", true, ""}));
+        RefusedCase{"/3002", "-1", true, ""}, RefusedCase{"/3002", "8", true, ""},
+        // The play time's seconds must fit the core's int32 (local time is UTC here).
+        RefusedCase{"/4020", R"({"mask0":1,"mask1":0,"mask2":0,"mask3":0,"mask4":0,"mask5":0,"mask6":0,"mask7":0,"playTime":"1969-12-31 23:59:59"})", false, ""},
+        RefusedCase{"/4020", R"({"mask0":1,"mask1":0,"mask2":0,"mask3":0,"mask4":0,"mask5":0,"mask6":0,"mask7":0,"playTime":"2038-01-19 03:14:08"})", false, ""}));
 
 // ---- Requests that wait for the core ----
 
@@ -673,6 +676,15 @@ TEST_F(PlaybackTest, LiveSourceLogsOnlyAnAcceptedSource) {
   core_->reply(3500, bytes_of(live_reply(-1)));
   post("/4010", R"({"id":1,"streamType":0,"streamFrom":1})");
   EXPECT_TRUE(logs_of(messages(0)).empty());
+  // A channel word the core filled with anything: the entry still names the requested channel.
+  core_->clear_received();
+  LiveSourceReply odd = live_reply(0);
+  odd.channel = 2147483647;
+  core_->reply(3500, bytes_of(odd));
+  post("/4010", R"({"id":6,"streamType":0,"streamFrom":1})");
+  logs = logs_of(messages(2));
+  ASSERT_EQ(logs.size(), 1u);
+  EXPECT_EQ(logs[0].channel, 7);
 }
 
 TEST_F(PlaybackTest, DownloadStateAndEnd) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/zvdb/tables.h"
+#include "platform/zvdb/video_tables.h"
 #include "tests/zvdb/db_test_util.h"
 
 namespace {
@@ -262,6 +263,23 @@ TEST_F(DbTest, ColumnCopyByTableNameUsesTheDeclaredFields) {
   EXPECT_EQ(r.enable, 0);
   EXPECT_EQ(r.type, 2);
   EXPECT_EQ(read_user_count(db()), 2);
+}
+
+// A people-counting list (source type 20) copied to other channels lands where it is read back,
+// cut to that type's 8 entries, each entry owned by its channel.
+TEST_F(DbTest, PtzListCopiesLandInTheTableOfTheirType) {
+  PtzActionList list{};
+  for (int i = 0; i < 10; ++i) list.entries[i] = PtzActionEntry{1, i + 1, 0, 1, i, 0, 0};
+  ASSERT_EQ(copy_ptz_params_all(db(), &list, kPtzSourcePeopleCount, ChannelMask64::from_u64(0b1100)), 0);
+  for (int channel : {2, 3}) {
+    PtzActionList read{};
+    int count = 0;
+    ASSERT_EQ(read_ptz_params(db(), &read, kPtzSourcePeopleCount, channel, &count), 0);
+    ASSERT_EQ(count, kPeopleCountPtzMaxEntries) << channel;
+    EXPECT_EQ(read.entries[7].acto_ptz_channel, 8);
+    EXPECT_EQ(read.entries[7].acto_ptz_preset, 7);
+    EXPECT_EQ(read.entries[0].source_id, channel);
+  }
 }
 
 }  // namespace

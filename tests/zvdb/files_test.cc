@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "platform/zvdb/tables.h"
 #include "tests/support/harness.h"
@@ -104,6 +105,41 @@ TEST_F(DbTest, AForeignFileIsNeitherReadAsDataNorChanged) {
   EXPECT_EQ(set_param_int(db(), "max_cameras", 8), 0);
   EXPECT_EQ(get_param_int(db(), "max_cameras", 0), 8);
   EXPECT_EQ(zvdbtest::sql_value(path_, "SELECT COUNT(*) FROM foreign_rows"), "1");
+}
+
+// A page that cannot be read partway through a scan is a failure, not the end of the list: the
+// settings scan (a configuration export walks it) and the table counts report -1.
+TEST_F(DbTest, AScanThatMeetsADamagedPageFails) {
+  // Zeroes the file's last page once every connection has checkpointed and closed.
+  const auto damage_last_page = [&] {
+    zvdb_close_all();
+    const int page = std::stoi(zvdbtest::sql_value(path_, "PRAGMA page_size"));
+    std::string bytes = zvtest::read_file(path_);
+    ASSERT_GT(bytes.size(), static_cast<size_t>(4 * page));
+    bytes.replace(bytes.size() - static_cast<size_t>(page), static_cast<size_t>(page), static_cast<size_t>(page), '\0');
+    zvtest::write_file(path_, bytes);
+  };
+  {
+    zvdb::Transaction tx(db());
+    for (int i = 0; i < 200; ++i) tx.write_setting("k" + std::to_string(1000 + i), std::string(200, 'v'));
+    ASSERT_EQ(tx.commit(), 0);
+  }
+  damage_last_page();
+  int visited = 0;
+  EXPECT_EQ(zvdb::scan_settings(db(), [&](std::string_view, std::string_view) { ++visited; }), -1);
+  EXPECT_GT(visited, 0) << "the damage is past the first settings";
+
+  zvdb_close_all();
+  for (const char* suffix : {"", "-wal", "-shm"}) unlink((path_ + suffix).c_str());
+  constexpr TableDesc kWide{.name = "t_wide", .record_size = 200};
+  {
+    zvdb::Transaction tx(db());
+    std::string record(200, 'r');
+    for (int i = 0; i < 200; ++i) tx.write(kWide, record.data(), Key{i});
+    ASSERT_EQ(tx.commit(), 0);
+  }
+  damage_last_page();
+  EXPECT_EQ(zvdb::scan_table_counts(db(), [](std::string_view, int) {}), -1);
 }
 
 // What the calls between start() and finish() wrote to standard error.

@@ -39,6 +39,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <csetjmp>
 #include <cstdlib>
 #include <cstring>
@@ -95,6 +96,9 @@ time_t parse_time(const char (&field)[N]) {
   t.tm_isdst = -1;
   return mktime(&t);
 }
+
+// The core keeps a play time as 32-bit seconds since the epoch (its replies carry an int32).
+bool fits_play_time(double seconds) { return seconds >= 0 && seconds <= INT32_MAX; }
 
 template <size_t N>
 void format_time(char (&field)[N], time_t when) {
@@ -514,7 +518,7 @@ void PlaybackSim::rules(SimRules& r) {
       if (session == nullptr && start.sid < 0 && start.channel >= 0 && start.channel < kMaxChannels) {
         session = find(new_session(start.channel));
       }
-      if (session != nullptr && at >= 0) {
+      if (session != nullptr && at >= 0 && fits_play_time(static_cast<double>(at))) {
         session->advance();
         session->channel = start.channel;
         session->position = static_cast<double>(at);
@@ -535,7 +539,12 @@ void PlaybackSim::rules(SimRules& r) {
   r.answer(kCurrentTime, [this](const SimRequest& q, SimAnswer& a) {
     int32_t sid = -1;
     int32_t seconds = 0;
-    if (payload_as(q, &sid, true)) with_session(sid, [&](Session& s) { seconds = static_cast<int32_t>(s.position); });
+    // A position run past what the reply can hold (a high speed for long) is no time: 0.
+    if (payload_as(q, &sid, true)) {
+      with_session(sid, [&](Session& s) {
+        if (fits_play_time(s.position)) seconds = static_cast<int32_t>(s.position);
+      });
+    }
     a.int32(seconds);
   });
   r.answer(kJump, [this](const SimRequest& q, SimAnswer& a) {
@@ -545,7 +554,7 @@ void PlaybackSim::rules(SimRules& r) {
       const time_t at = parse_time(jump.jump_time);
       const int n = std::clamp(jump.count, 0, kMaxSessions);
       std::lock_guard<std::mutex> lock(mutex_);
-      if (at >= 0 && n > 0) {
+      if (at >= 0 && fits_play_time(static_cast<double>(at)) && n > 0) {
         result = 0;
         for (int i = 0; i < n; ++i) {
           Session* session = find(jump.sid[i]);
