@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "common/exchange.h"
+#include "handlers/video/video_messages.h"
 #include "platform/zvdb/records/channel_mask.h"
 #include "platform/zvrecord/schema.h"
 
@@ -486,9 +487,9 @@ inline constexpr Notice<int32_t> kCameraChanged{1203, "camera changed"};
 inline constexpr Notice<CameraPoe> kCameraPoe{1206, "camera poe"};
 inline constexpr Exchange<ExtraStreamQuery, ExtraStream> kExtraStreamRead{1217, 6217, "extra stream read"};
 inline constexpr Exchange<ExtraStream, int32_t> kExtraStreamSet{1218, 6218, "extra stream set"};
-// The camera's type. The id is also the privacy-mask result query of the video pages (same
-// payload, same reply id): the core answers both with one int32.
-inline constexpr Exchange<int32_t, int32_t> kCameraType{2503, 7503, "camera type"};
+// The camera's type: the core answers it with the message of the privacy-mask result query of the
+// video pages (same payload, same reply id, one int32), declared there.
+inline constexpr const auto& kCameraType = kCameraMaskResult;
 // Variable-length replies: any number of whole records (none included).
 inline constexpr Exchange<NoPayload, CameraListEntry> kCameraList{2505, 7505, "camera list", 0};
 inline constexpr Exchange<NoPayload, CameraStatusRecord> kCameraStatus{3201, 8201, "camera status", 0};

@@ -522,18 +522,31 @@ TEST_F(Attack, SchemaRangesAndTextWidthsOfEveryWriterForm) {
 
 // ---- The core simulator: malformed replies by script, and the core killed mid-wait ----------
 
+const std::span<const MessageInfo> kMessageLists[] = {
+    kAlarmMessages,   kCameraAppsMessages,      kCameraMessages,     kCameraSetupMessages,
+    kHttpsMessages,   kNetworkMessages,         kNetworkServicesMessages,
+    playback::kPlaybackMessages, kPtzMessages,  kRecordMessages,     kStateMessages,
+    kStorageMessages, kAdminMessages,           kDeviceMessages,     kSystemMessages,
+    kAlarmEventMessages, kAnalyticsMessages,    kVideoMessages,      kOpLogMessages,
+};
+
+// A message id is declared once: a module that sends another module's message refers to its
+// declaration, so every listing of an id carries the same declaration (the same name).
+TEST(MessageDeclarations, EveryIdIsDeclaredOnce) {
+  std::map<int32_t, std::string> names;
+  for (std::span<const MessageInfo> list : kMessageLists) {
+    for (const MessageInfo& m : list) {
+      auto [at, added] = names.emplace(m.id, m.name);
+      EXPECT_TRUE(added || at->second == m.name) << m.id << ": \"" << at->second << "\" and \"" << m.name << "\"";
+    }
+  }
+}
+
 // Every declared message that the core answers, by id.
 const std::map<int32_t, MessageInfo>& declared_exchanges() {
   static const std::map<int32_t, MessageInfo> exchanges = [] {
     std::map<int32_t, MessageInfo> out;
-    const std::span<const MessageInfo> lists[] = {
-        kAlarmMessages,   kCameraAppsMessages,      kCameraMessages,     kCameraSetupMessages,
-        kHttpsMessages,   kNetworkMessages,         kNetworkServicesMessages,
-        playback::kPlaybackMessages, kPtzMessages,  kRecordMessages,     kStateMessages,
-        kStorageMessages, kAdminMessages,           kDeviceMessages,     kSystemMessages,
-        kAlarmEventMessages, kAnalyticsMessages,    kVideoMessages,      kOpLogMessages,
-    };
-    for (std::span<const MessageInfo> list : lists) {
+    for (std::span<const MessageInfo> list : kMessageLists) {
       for (const MessageInfo& m : list) {
         if (m.reply_id != 0) out.emplace(m.id, m);
       }
