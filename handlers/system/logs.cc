@@ -245,7 +245,9 @@ void log_search_handler(const char* argument) {
 
   const Translation trans(form.language);
   JsonWriter w(count * 3072 + 256);
-  w.begin_object().key("count").value(total).key("num").value(num).key("curPageNum").value(form.page);
+  // "num" is what the page lists: the core's count, but never more than its reply holds.
+  w.begin_object().key("count").value(total).key("num").value(static_cast<int32_t>(count));
+  w.key("curPageNum").value(form.page);
   w.key("log").begin_array();
   auto entry = std::make_unique<OpLogRecord>();
   for (size_t i = 0; i < count; ++i) {

@@ -95,6 +95,8 @@ TEST_F(LogRequestTest, SearchPrintsOnlyWhatThePayloadHolds) {
   json_object* log = nullptr;
   ASSERT_TRUE(json_object_object_get_ex(reply.get(), "log", &log));
   EXPECT_EQ(json_object_array_length(log), 1u);
+  EXPECT_EQ(json_object_get_int(json_object_object_get(reply.get(), "num")), 1) << "the entries listed";
+  EXPECT_EQ(json_object_get_int(json_object_object_get(reply.get(), "count")), 9);
 
   core_->reply(kLogSearch.id, page(0, 0, {}));
   EXPECT_EQ(post("/1002", kSearch).out, kJsonHeader + "ERROR");
