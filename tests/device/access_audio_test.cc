@@ -28,7 +28,7 @@ std::string encoded(const std::string& name) {
 TEST_F(AccessAudioTest, FilterStoresAtMostAHundredAddressesInOrder) {
   EXPECT_EQ(get("/6300").out, kJsonHeader + R"({ "filterEnable": 0, "filterType": 1, "filterList": [ ] })");
   std::string list = R"([7, {"address_type": 1}, {"address_type": 1, "address": "10.0.0.1-10.0.0.9"},)"
-                     R"({"address": ")" + std::string(40, '1') + R"("})";
+                     R"({"address": ")" + std::string(31, '1') + R"("})";
   for (int i = 0; i < 100; ++i) list += R"(, {"address": "fe80::)" + std::to_string(i) + "\"}";
   EXPECT_EQ(post("/6301", R"({"filterEnable": 1, "filterType": 0, "filterList": )" + list + "]}").out, kOk);
   const std::string out = get("/6300").out;
@@ -44,7 +44,9 @@ TEST_F(AccessAudioTest, FilterStoresAtMostAHundredAddressesInOrder) {
   EXPECT_NE(get("/6300").out.find(R"("filterEnable": 1, "filterType": 1, "filterList": [ { )"), std::string::npos);
   for (const char* body : {R"({"filterEnable": 2})", R"({"filterType": -1})",
                            R"({"filterList": [{"address": "1.2.3.4; reboot"}]})", R"({"filterList": [{"address": ""}]})",
-                           R"({"filterList": [{"address": "1.2.3.4", "address_type": -1}]})"}) {
+                           R"({"filterList": [{"address": "1.2.3.4", "address_type": -1}]})",
+                           // One character above the field: refused, never stored as another address.
+                           R"({"filterList": [{"address": "fe80::1234:5678:9abc:def0-fe80::"}]})"}) {
     expect_refused("/6301", body);
   }
 }
