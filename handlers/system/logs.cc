@@ -13,6 +13,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/json_fields.h"
@@ -133,10 +134,13 @@ bool read_query(const char* argument, const QueryKeys& keys, QueryForm* form, Lo
 }
 
 // A CSV field: as it is when it holds no separator, quote or line break, else quoted with
-// embedded quotes doubled.
+// embedded quotes doubled. A text a spreadsheet would run as a formula (starting with '=', '+',
+// '-', '@', a tab or a carriage return) gets a leading apostrophe inside the quotes: the user
+// column is whatever name the client's cookie gave.
 std::string csv_field(const std::string& text, bool always_quote = false) {
-  if (!always_quote && text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string out = "\"";
+  const bool formula = !text.empty() && std::string_view("=+-@\t\r").find(text[0]) != std::string_view::npos;
+  if (!always_quote && !formula && text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string out = formula ? "\"'" : "\"";
   for (char c : text) {
     if (c == '"') out += '"';
     out += c;
