@@ -131,11 +131,11 @@ constexpr const char kRecorderImage[] = "/dev/shm/updateFM.bin";
 constexpr const char kCameraImage[] = "/dev/shm/updateIPCFM.bin";
 
 struct CameraUpgradeRequest {
-  int32_t chnid;
+  int32_t chnid;  // the camera's channel, 0..63
   int32_t reset;
   char path[256];
 };
-ZV_SCHEMA(CameraUpgradeRequest, ZV_FIELD(chnid, "chnid").required(), ZV_FIELD(reset, "reset"),
+ZV_SCHEMA(CameraUpgradeRequest, ZV_FIELD(chnid, "chnid").required().range(0, 63), ZV_FIELD(reset, "reset"),
           ZV_INTERNAL(path));
 static_assert(sizeof(CameraUpgradeRequest) == 264);
 

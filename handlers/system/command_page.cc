@@ -344,7 +344,8 @@ void language_page_handler(const char* argument) {
 }
 
 void language_list_handler(const char* argument) {
-  if (argument == nullptr) return;
+  // No content (a bare GET) is no list: the stored one stays.
+  if (argument == nullptr || argument[0] == '\0') return;
   const std::string temp = std::string(kLanguageDir) + "/languages_bak.json";
   const std::string list = std::string(kLanguageDir) + "/languages.json";
   LockFile lock;

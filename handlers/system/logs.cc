@@ -13,6 +13,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/json_fields.h"
@@ -133,10 +134,13 @@ bool read_query(const char* argument, const QueryKeys& keys, QueryForm* form, Lo
 }
 
 // A CSV field: as it is when it holds no separator, quote or line break, else quoted with
-// embedded quotes doubled.
+// embedded quotes doubled. A text a spreadsheet would run as a formula (starting with '=', '+',
+// '-', '@', a tab or a carriage return) gets a leading apostrophe inside the quotes: the user
+// column is whatever name the client's cookie gave.
 std::string csv_field(const std::string& text, bool always_quote = false) {
-  if (!always_quote && text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string out = "\"";
+  const bool formula = !text.empty() && std::string_view("=+-@\t\r").find(text[0]) != std::string_view::npos;
+  if (!always_quote && !formula && text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string out = formula ? "\"'" : "\"";
   for (char c : text) {
     if (c == '"') out += '"';
     out += c;
@@ -245,7 +249,9 @@ void log_search_handler(const char* argument) {
 
   const Translation trans(form.language);
   JsonWriter w(count * 3072 + 256);
-  w.begin_object().key("count").value(total).key("num").value(num).key("curPageNum").value(form.page);
+  // "num" is what the page lists: the core's count, but never more than its reply holds.
+  w.begin_object().key("count").value(total).key("num").value(static_cast<int32_t>(count));
+  w.key("curPageNum").value(form.page);
   w.key("log").begin_array();
   auto entry = std::make_unique<OpLogRecord>();
   for (size_t i = 0; i < count; ++i) {

@@ -180,6 +180,10 @@ TEST_F(CommandPageTest, LanguageListIsReplacedWhole) {
   EXPECT_EQ(post("/1001", R"({"languages":["en","de"]})").out, kOk);
   EXPECT_EQ(read_file(list), "{\"languages\":[\"en\",\"de\"]}\n");
   EXPECT_FALSE(file_exists("/opt/app/www/webfile/json/languages_bak.json"));
+  // No content (a bare GET): the list stays.
+  EXPECT_EQ(get("/1001", "").out, "");
+  EXPECT_EQ(post("/1001", "").out, "");
+  EXPECT_EQ(read_file(list), "{\"languages\":[\"en\",\"de\"]}\n");
   mkdir("/opt/app/www/webfile/json/languages_bak.json", 0755);  // the new list cannot be written
   EXPECT_EQ(post("/1001", R"({"languages":[]})").out, "");
   EXPECT_EQ(read_file(list), "{\"languages\":[\"en\",\"de\"]}\n");

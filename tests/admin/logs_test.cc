@@ -95,6 +95,8 @@ TEST_F(LogRequestTest, SearchPrintsOnlyWhatThePayloadHolds) {
   json_object* log = nullptr;
   ASSERT_TRUE(json_object_object_get_ex(reply.get(), "log", &log));
   EXPECT_EQ(json_object_array_length(log), 1u);
+  EXPECT_EQ(json_object_get_int(json_object_object_get(reply.get(), "num")), 1) << "the entries listed";
+  EXPECT_EQ(json_object_get_int(json_object_object_get(reply.get(), "count")), 9);
 
   core_->reply(kLogSearch.id, page(0, 0, {}));
   EXPECT_EQ(post("/1002", kSearch).out, kJsonHeader + "ERROR");
@@ -167,7 +169,8 @@ const char kExport[] =
 
 TEST_F(LogRequestTest, ExportExpandsOperationMasksAndWritesCsvRows) {
   write_export("/tmp/core-export.bin", {{entry(4, 201, 900, "::ffff:10.1.1.1", "ad,min"), "said \"hi\""},
-                                        {entry(4, 213, 999, "10.2.2.2", "op"), ""}});
+                                        {entry(4, 213, 999, "10.2.2.2", "op"), ""},
+                                        {entry(4, 202, 900, "10.3.3.3", "=1+2"), "@SUM(1)"}});
   core_->reply(kLogExport.id, concat({int32s({0}), text_field("/tmp/core-export.bin", 64)}));
   const RunResult r = post("/1003", kExport);
 
@@ -188,7 +191,9 @@ TEST_F(LogRequestTest, ExportExpandsOperationMasksAndWritesCsvRows) {
   EXPECT_EQ(body,
             "Number,Time,Main,Sub,Parameter,User,Ip,Channel,Log information,\r\n"
             "1,2026-12-08 14:05:09,Operation,Login,System,\"ad,min\",10.1.1.1,3,\"said \"\"hi\"\"\",\r\n"
-            "2,2026-12-08 14:05:09,Operation,Export configuration,N/A,op,10.2.2.2,3,\"N/A\",\r\n");
+            "2,2026-12-08 14:05:09,Operation,Export configuration,N/A,op,10.2.2.2,3,\"N/A\",\r\n"
+            // A text a spreadsheet would run as a formula (a user name is the client's cookie) is text.
+            "3,2026-12-08 14:05:09,Operation,Logout,System,\"'=1+2\",10.3.3.3,3,\"'@SUM(1)\",\r\n");
   EXPECT_FALSE(file_exists("/tmp/core-export.bin"));
   EXPECT_FALSE(file_exists("/tmp/log/log_web"));
 }

@@ -279,6 +279,11 @@ TEST_F(MaintenanceTest, CameraUpgradeMessagesCarryExactPayloads) {
   EXPECT_EQ(only_message(*core_, kCameraUpgrade.id).payload,
             concat({int32s({3, 1}), text_field("/dev/shm/updateIPCFM.bin", 256)}));
   EXPECT_EQ(post("/6083", "x").out, kCgiErrorJson);
+  // A channel outside 0..63 never reaches the core.
+  core_->clear_received();
+  for (const char* body : {R"({"chnid":-1})", R"({"chnid":64})"}) EXPECT_EQ(post("/6083", body).out, kCgiErrorJson);
+  settle();
+  EXPECT_TRUE(core_->received().empty());
   core_->reply(kCameraUpgrade.id, Bytes{});
   EXPECT_EQ(post("/6083", R"({"chnid":3})").out, kCgiErrorJson);
   core_->no_reply(kCameraUpgrade.id);

@@ -28,7 +28,7 @@ std::string encoded(const std::string& name) {
 TEST_F(AccessAudioTest, FilterStoresAtMostAHundredAddressesInOrder) {
   EXPECT_EQ(get("/6300").out, kJsonHeader + R"({ "filterEnable": 0, "filterType": 1, "filterList": [ ] })");
   std::string list = R"([7, {"address_type": 1}, {"address_type": 1, "address": "10.0.0.1-10.0.0.9"},)"
-                     R"({"address": ")" + std::string(40, '1') + R"("})";
+                     R"({"address": ")" + std::string(31, '1') + R"("})";
   for (int i = 0; i < 100; ++i) list += R"(, {"address": "fe80::)" + std::to_string(i) + "\"}";
   EXPECT_EQ(post("/6301", R"({"filterEnable": 1, "filterType": 0, "filterList": )" + list + "]}").out, kOk);
   const std::string out = get("/6300").out;
@@ -44,7 +44,9 @@ TEST_F(AccessAudioTest, FilterStoresAtMostAHundredAddressesInOrder) {
   EXPECT_NE(get("/6300").out.find(R"("filterEnable": 1, "filterType": 1, "filterList": [ { )"), std::string::npos);
   for (const char* body : {R"({"filterEnable": 2})", R"({"filterType": -1})",
                            R"({"filterList": [{"address": "1.2.3.4; reboot"}]})", R"({"filterList": [{"address": ""}]})",
-                           R"({"filterList": [{"address": "1.2.3.4", "address_type": -1}]})"}) {
+                           R"({"filterList": [{"address": "1.2.3.4", "address_type": -1}]})",
+                           // One character above the field: refused, never stored as another address.
+                           R"({"filterList": [{"address": "fe80::1234:5678:9abc:def0-fe80::"}]})"}) {
     expect_refused("/6301", body);
   }
 }
@@ -80,6 +82,14 @@ TEST_F(AccessAudioTest, UploadIsRenamedToItsEncodedName) {
   EXPECT_EQ(get("/6321", "/tmp/ring.wav & x").out, kTextHeader + "CGI OK status:[0], data:[" + encoded("ring.wav") + "]");
   EXPECT_EQ(read_file("/tmp/" + encoded("ring.wav")), "RIFF");
   EXPECT_FALSE(file_exists("/tmp/ring.wav"));
+  // A file name may hold " & " (the page's parameter never holds '&'): the whole upload is taken.
+  for (const char* argument : {"/tmp/Door & Gate.wav", "/tmp/Door & Gate.wav & x"}) {
+    SCOPED_TRACE(argument);
+    write_file("/tmp/Door & Gate.wav", "RIFF");
+    EXPECT_EQ(get("/6321", argument).out,
+              kTextHeader + "CGI OK status:[0], data:[" + encoded("Door & Gate.wav") + "]");
+    EXPECT_FALSE(file_exists("/tmp/Door & Gate.wav"));
+  }
   // Neither ".wav" nor ".WAV": the upload is removed and the trace log says so.
   write_file("/tmp/ring.mp3", "ID3");
   EXPECT_EQ(get("/6321", "/tmp/ring.mp3").out, kTextHeader + "CGI ERROR status:[-1], data:[]");

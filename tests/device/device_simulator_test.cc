@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <map>
+#include <regex>
 #include <span>
 #include <string>
 
@@ -66,6 +68,26 @@ TEST_F(DeviceSimulatorTest, DiagnosticsExportWritesATarPackage) {
   const RunResult listing = shell("tar -tf " + path);
   EXPECT_EQ(listing.out, "cgi_log.txt\nsettings.txt\ntables.txt\nsimulator.txt\n");
   EXPECT_FALSE(file_exists("/tmp/tmp_diagnostic"));
+}
+
+// Interface name -> id as a status page lists them.
+std::map<std::string, int> interface_ids(const std::string& reply, const char* pattern, int name, int id) {
+  std::map<std::string, int> ids;
+  const std::regex re(pattern);
+  for (auto m = std::sregex_iterator(reply.begin(), reply.end(), re); m != std::sregex_iterator(); ++m) {
+    ids[(*m)[name].str()] = std::stoi((*m)[id].str());
+  }
+  return ids;
+}
+
+// With the PPPoE link up (listed first on the interface page) every throughput row still carries
+// the id its interface has on the interface page.
+TEST_F(DeviceSimulatorTest, ThroughputRowsCarryTheIdsOfTheInterfacePage) {
+  ASSERT_EQ(post("/7011", R"({"enable":1,"autoConnect":1,"userName":"dsl-user","password":"pw"})").out, kOk);
+  for (int i = 0; i < 200 && get("/8000").out.find("\"ppp0\"") == std::string::npos; ++i) usleep(10000);
+  const auto listed = interface_ids(get("/8000").out, R"re("ifname": "([^"]*)", "id": (\d+))re", 1, 2);
+  ASSERT_EQ(listed.at("ppp0"), 0);
+  EXPECT_EQ(interface_ids(get("/8001").out, R"re("id": (\d+), "ifname": "([^"]*)")re", 2, 1), listed);
 }
 
 TEST(DeviceSimulatorRules, EveryDeviceAndNetworkMessageHasItsRuleAndReplyId) {

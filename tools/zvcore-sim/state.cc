@@ -27,6 +27,7 @@
 namespace {
 
 constexpr int kChannels = 64;
+constexpr char kPppoeInterface[] = "ppp0";
 
 std::vector<std::string> interface_names() {
   std::vector<std::string> names;
@@ -94,15 +95,13 @@ class StateSim : public SimModule {
       std::vector<NetifStatus> records;
       int32_t id = 0;
       // The simulated PPPoE link (the device module dials it) comes first when it is up.
-      std::string link;
-      SimModule* device = sim != nullptr ? sim->module("device") : nullptr;
-      if (device != nullptr && device->control({"pppoe"}, &link) && link.rfind("up ", 0) == 0) {
+      std::string address;
+      if (pppoe_link(&address)) {
         NetifStatus s{};
-        copy_text_field(s.ifname, "ppp0");
+        copy_text_field(s.ifname, kPppoeInterface);
         s.id = id++;
         s.state = 1;
         s.enable = 1;
-        const std::string address = link.substr(3, link.find(' ', 3) - 3);
         copy_text_field(s.ip_addr, address.c_str());
         copy_text_field(s.netmask, "255.255.255.255");
         s.mtu = 1492;
@@ -143,7 +142,10 @@ class StateSim : public SimModule {
       const auto counters = byte_counters();
       std::vector<NetifSpeed> records;
       int32_t id = 0;
-      for (const std::string& name : interface_names()) {
+      // The interfaces in the order and with the ids of the interface list, the PPPoE link first.
+      std::vector<std::string> names = interface_names();
+      if (pppoe_link(nullptr)) names.insert(names.begin(), kPppoeInterface);
+      for (const std::string& name : names) {
         NetifSpeed s{};
         copy_text_field(s.ifname, name.c_str());
         s.id = id++;
@@ -253,6 +255,15 @@ class StateSim : public SimModule {
   }
 
  private:
+  // Whether the device module's simulated PPPoE link is up; its address into `address`.
+  bool pppoe_link(std::string* address) {
+    std::string link;
+    SimModule* device = sim != nullptr ? sim->module("device") : nullptr;
+    if (device == nullptr || !device->control({"pppoe"}, &link) || link.rfind("up ", 0) != 0) return false;
+    if (address != nullptr) *address = link.substr(3, link.find(' ', 3) - 3);
+    return true;
+  }
+
   // The camera module's view of channel c: false when it is not connected; else its main and sub
   // stream's width, height, frame rate and bitrate.
   bool camera_streams(int c, int32_t v[8]) {
