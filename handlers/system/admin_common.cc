@@ -11,7 +11,6 @@
 #include <ctime>
 
 #include "common/oplog.h"
-#include "common/path_check.h"
 
 bool request_is_upload() {
   const char* method = getenv("REQUEST_METHOD");
@@ -25,15 +24,6 @@ std::string upload_path_of(const char* argument, size_t max_chars) {
   if (argument == nullptr) return {};
   std::string_view text(argument);
   text = text.substr(0, text.find(" & "));
-  return std::string(text.substr(0, max_chars));
-}
-
-std::string moved_upload_path_of(const char* argument, size_t max_chars) {
-  if (argument == nullptr) return {};
-  std::string_view text(argument);
-  if (check_tmp_path(text, FileNeed::kRegularFile) != PathVerdict::kAccepted) {
-    if (const size_t param = text.rfind(" & "); param != std::string_view::npos) text = text.substr(0, param);
-  }
   return std::string(text.substr(0, max_chars));
 }
 

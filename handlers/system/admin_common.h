@@ -15,11 +15,6 @@ bool request_is_upload();
 // cut to `max_chars`.
 std::string upload_path_of(const char* argument, size_t max_chars);
 
-// The path of an upload the front end moved to "/tmp/<file name>", from an argument "<path>" or
-// "<path> & <param>": the whole argument when it names such a file (a file name may hold " & "),
-// else the text before its last " & " (the page's parameter never holds '&'); cut to `max_chars`.
-std::string moved_upload_path_of(const char* argument, size_t max_chars);
-
 // The address of a log entry as the pages show it: an IPv4-mapped address without "::ffff:",
 // an address with a '%' zone cut before the '%'.
 std::string display_address(const char* field, size_t width);

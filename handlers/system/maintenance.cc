@@ -169,7 +169,7 @@ void config_download_handler(const char* /*argument*/) {
 }
 
 void config_import_handler(const char* argument) {
-  const std::string path = moved_upload_path_of(argument, kTmpNameMax + 5);
+  const std::string path = upload_path_of(argument, kTmpNameMax + 5);
   if (!request_is_upload() || check_tmp_path(path, FileNeed::kRegularFile) != PathVerdict::kAccepted) {
     return (void)reply_text("CGI ERROR");
   }
