@@ -32,7 +32,8 @@ int max_cameras() { return std::clamp(get_param_int(kZvdbPath, "max_cameras", 32
 int32_t camera_speed_value(int32_t speed) { return speed >= 1 ? speed - 1 : 1; }
 
 // Sets one PTZ key of the camera's own web settings (3226) and answers "OK" when the camera took
-// it, "ERROR" when it refused; false when the core did not answer ("CGI ERROR" written).
+// it, "ERROR" when it refused, "CGI ERROR" when the core did not answer. True only when the camera
+// took it.
 bool set_camera_ptz_param(int32_t channel, const char* key, const char* value) {
   CameraWebParam param{};
   param.channel = channel;
@@ -41,7 +42,8 @@ bool set_camera_ptz_param(int32_t channel, const char* key, const char* value) {
   copy_text_field(param.value, value);
   const std::optional<CoreReply> reply = core_ask(kWebParamSet, param, REPLY_TEXT);
   reply_status_words(reply, "OK", "ERROR");
-  return reply.has_value();
+  int32_t status = -1;
+  return reply && reply->first(&status) && status == 0;
 }
 
 bool set_camera_ptz_speed(int32_t channel, int32_t speed) {
@@ -134,8 +136,8 @@ void ptz_speed_handler(const char* argument) {
                                                      int_member("Speed", &speed).required()})) {
     return;
   }
-  set_camera_ptz_speed(channel, speed);
-  send_ptz_log(channel, kPtzLogSettings);
+  // The speed is the whole change: a speed the camera refused or never answered is not logged.
+  if (set_camera_ptz_speed(channel, speed)) send_ptz_log(channel, kPtzLogSettings);
 }
 
 void ptz_camera_command_handler(const char* argument) {

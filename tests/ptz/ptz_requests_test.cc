@@ -76,10 +76,14 @@ TEST_F(PtzRequestTest, CameraSpeedCountsFromZero) {
     EXPECT_EQ(text_of(web_param().value), row.value) << row.speed;
     EXPECT_EQ(log_record(), (std::vector<int32_t>{206, 904, 4}));
   }
+  // A speed the camera refused or never answered is no change: nothing is logged.
+  core_->clear_received();
   core_->reply(kWebParamSet.id, int32s({-1}));
   EXPECT_EQ(post("/5008", R"({"chn":3,"Speed":2})").out, kTextHeader + "ERROR");
   core_->no_reply(kWebParamSet.id);
   EXPECT_EQ(post("/5008", R"({"chn":3,"Speed":2})").out, kCgiErrorText);
+  settle();
+  EXPECT_TRUE(core_->received(kMsgOpLog).empty());
   core_->clear_received();
   for (const char* bad : {R"({"Speed":2})", R"({"chn":64,"Speed":2})", R"({"chn":-1,"Speed":2})", R"({"chn":1})"}) {
     expect_refused("/5008", bad);

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <span>
 #include <string>
 #include <thread>
@@ -91,6 +92,25 @@ TEST_F(PtzHead, TourStepsThroughItsKeyPointsAndStopsOnStop) {
   const SimAnswer other = send(kPtzStatusRead.id, int32_t{3});
   std::memcpy(&block, other.replies()[0].payload.data(), sizeof block);
   EXPECT_EQ(block.manual_speed, 5);
+}
+
+// A tour named for a channel outside 0..63 changes no head: channel 64 is the key of channel 0's
+// fisheye view of stream 0, and a view of channel -1 the key of channel 48.
+TEST_F(PtzHead, ToursOfChannelsOutsideTheDeviceChangeNoHead) {
+  PtzTourSave tour{64, 1, 1, {}};
+  tour.tour.points[0] = {5, 1, 1};
+  send(kPtzTourSaved.id, tour);
+  auto view = std::make_unique<PtzFisheyeTourSave>();
+  *view = PtzFisheyeTourSave{-1, 0, 0, {}};
+  view->tours[0].presets[0] = 5;
+  send(kPtzFisheyeTourSaved.id, *view);
+  auto l = std::make_unique<PtzListing>();
+  for (const SimAnswer& a : {send(kPtzViewListing.id, PtzViewQuery{0, 0}), send(kPtzListing.id, int32_t{48})}) {
+    ASSERT_EQ(a.replies().size(), 1u);
+    ASSERT_EQ(a.replies()[0].payload.size(), sizeof *l);
+    std::memcpy(l.get(), a.replies()[0].payload.data(), sizeof *l);
+    EXPECT_EQ(l->tours[0].presets[0], 0);
+  }
 }
 
 }  // namespace

@@ -215,8 +215,10 @@ class PtzSim : public SimModule {
   }
 
  private:
-  // Heads of the cameras (key = channel) and of fisheye views (64 + channel * 16 + stream).
+  // Heads of the cameras (key = channel) and of fisheye views (64 + channel * 16 + stream); -1 for
+  // a channel outside 0..63, whose key would be another channel's or another view's.
   static int64_t view_key(int32_t channel, int32_t fisheye, int32_t stream) {
+    if (!valid_channel(channel)) return -1;
     return fisheye == 0 ? channel : 64 + int64_t{channel} * 16 + std::clamp(stream, 0, 15);
   }
   static bool moving(const Head& h) { return h.dpan != 0 || h.dtilt != 0 || h.dzoom != 0; }
