@@ -37,6 +37,14 @@ TEST_F(SimulatorVideoTest, MotionGridEchoesWhatWasSet) {
   EXPECT_EQ(logged_ids(), expected);
 }
 
+TEST_F(SimulatorVideoTest, MotionSettingsGridReachesTheSourceCamera) {
+  // The newer motion page saves its grid with the settings set only, copy list empty.
+  EXPECT_EQ(post("/6112", R"({"chnid": 4, "sensitivity": 2, "enableZV": 0, "motionTable": "zz"})").out, kOk);
+  for (int i = 0; i < 100 && logged_ids().size() < 4; ++i) usleep(10000);
+  const std::string four = post("/6098", R"({"id": 4})").out;
+  EXPECT_NE(four.find(R"("map": "zz", "sensitivity": 2, "result": 0)"), std::string::npos) << four;
+}
+
 TEST_F(SimulatorVideoTest, OverlayTextsEchoAndUnknownChannelsAreRefused) {
   EXPECT_EQ(post("/6996", R"({"ch": 2, "enable_text": 1, "text_name": "Hall", "textpos": 1, "enable_date": 0,
                               "datepos": 2, "dateformat": 3})").out,

@@ -76,8 +76,8 @@ class VideoSim : public SimModule {
     r.store(osd_, kCameraOsdSet, kCameraOsdRead, [](const CameraOsd& o) -> int64_t { return o.ch; },
             [](const int32_t& channel) -> int64_t { return channel; }, valid_channel);
 
-    // Motion grid: 3207 stores, 3251 copies to the listed cameras, 3212 sets the camera-side mode,
-    // 3206 returns what the camera holds.
+    // Motion grid: 3207 stores, 3251 sets the source camera's grid and copies it to the listed
+    // cameras, 3212 sets the camera-side mode, 3206 returns what the camera holds.
     r.answer(kCameraGridSet, [this](const SimRequest& q, SimAnswer&) {
       CameraMotionMap map;
       if (!payload_as(q, &map) || !valid_channel(map.channel)) return ignore_bad_payload(q);
@@ -86,9 +86,11 @@ class VideoSim : public SimModule {
     r.answer(kMotionGridCopy, [this](const SimRequest& q, SimAnswer&) {
       MotionCopyRequest copy;
       if (!payload_as(q, &copy)) return ignore_bad_payload(q);
+      auto take = [&copy](CameraMotionMap& g) { take_grid(g, copy.motion_table, copy.sensitivity); };
+      // The motion settings page saves its own camera's grid with this message too.
+      if (valid_channel(copy.channel)) grids_.update(copy.channel, take);
       for (int i = 0; i < std::clamp<int32_t>(copy.target_count, 0, 64); ++i) {
-        if (!valid_channel(copy.targets[i])) continue;
-        grids_.update(copy.targets[i], [&copy](CameraMotionMap& g) { take_grid(g, copy.motion_table, copy.sensitivity); });
+        if (valid_channel(copy.targets[i])) grids_.update(copy.targets[i], take);
       }
     });
     r.answer(kCameraMotionMode, [this](const SimRequest& q, SimAnswer&) {
