@@ -3,6 +3,7 @@
 // them back; every camera-side set returned by its read; effective plans of several kinds.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -149,6 +150,23 @@ TEST(CameraSetupSimModule, TheNetworkIsListedByControl) {
   ASSERT_TRUE(module->control({"network"}, &answer));
   EXPECT_EQ(answer.rfind("192.168.1.21 80 0 admin/Admin123; 192.168.1.22 80 0 admin/Admin123; ", 0), 0u) << answer;
   EXPECT_NE(answer.find("192.168.1.31 6036 2 admin/zv12345"), std::string::npos);
+}
+
+// A camera plan not set yet is the empty plan of its channel; a channel outside 0..63 has none.
+TEST(CameraSetupSimModule, UnsetPlansNameTheirChannel) {
+  Simulator simulator(SimOptions{});
+  for (const int32_t id : {kPlanARead.id, kPlanBRead.id, kPlanCRead.id}) {
+    for (const int32_t channel : {63, 64}) {
+      SCOPED_TRACE(std::to_string(id) + " " + std::to_string(channel));
+      const SimRequest request{0, 3, id, reinterpret_cast<const unsigned char*>(&channel), sizeof channel};
+      SimAnswer a;
+      simulator.rules().find(request)->fn(request, a);
+      ASSERT_EQ(a.replies().size(), 1u);
+      int32_t named = 0;
+      std::memcpy(&named, a.replies()[0].payload.data(), sizeof named);
+      EXPECT_EQ(named, channel == 63 ? 63 : -1);
+    }
+  }
 }
 
 TEST(CameraSetupSimModule, EveryMessageHasItsRuleAndReplyId) {

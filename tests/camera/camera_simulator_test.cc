@@ -195,6 +195,22 @@ TEST_F(CameraSimModuleTest, DropAndConnectChangeWhatTheCameraReports) {
   zvdb_close_all();
 }
 
+// The extra stream is kept for channels 0..63: a set of another channel stores nothing, a read of
+// one names no channel.
+TEST_F(CameraSimModuleTest, ExtraStreamsAreKeptForChannels0To63Only) {
+  std::unique_ptr<SimModule> camera = make_camera_sim();
+  SimRules rules;
+  camera->rules(rules);
+  for (const int32_t channel : {63, 64, -1}) {
+    SCOPED_TRACE(channel);
+    const bool kept = channel == 63;
+    EXPECT_EQ(answer(rules, kExtraStreamSet.id, int32s({channel, 0, 1, 20, 512, 40}))[0].payload,
+              int32s({kept ? 0 : -1}));
+    EXPECT_EQ(answer(rules, kExtraStreamRead.id, int32s({channel, 0}))[0].payload,
+              kept ? int32s({63, 0, 1, 20, 512, 40}) : int32s({-1, 0, 0, 15, 1024, 30}));
+  }
+}
+
 TEST_F(CameraSimModuleTest, EveryCameraMessageHasItsRuleAndReplyId) {
   Simulator simulator(SimOptions{});
   EXPECT_TRUE(simulator.rules().conflicts().empty());

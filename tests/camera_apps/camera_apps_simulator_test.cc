@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -81,6 +82,22 @@ TEST_F(CameraAppsSimulatorTest, EverySetIsAnswered) {
   EXPECT_EQ(post("/2076", R"({"report": [{"enable": 1}]})").out, kJsonHeader + R"({ "res": 0 })");
   EXPECT_EQ(post("/2077", R"({"chnId": 3, "enable": 1, "action": {"interval": 5}})").out,
             kJsonHeader + R"({ "status": 0 })");
+}
+
+// A client may fill the URL field to its end: the scheme is looked for inside it, never in the path
+// that follows.
+TEST(CameraAppsSimModule, AnUpgradeUrlIsReadWithinItsField) {
+  unlink(kCameraImagePath);
+  Simulator simulator(SimOptions{});
+  FirmwareStart start{};
+  start.channels = 1;
+  std::memset(start.url, 'a', sizeof start.url);
+  std::memcpy(start.path, "x://y", 6);
+  const SimRequest request{0, 3, kFirmwareStart.id, reinterpret_cast<const unsigned char*>(&start), sizeof start};
+  SimAnswer a;
+  simulator.rules().find(request)->fn(request, a);
+  ASSERT_EQ(a.replies().size(), 1u);
+  EXPECT_EQ(record_from<FirmwareProgress>(a.replies()[0].payload).status[0], -1) << "no image and no URL";
 }
 
 TEST(CameraAppsSimModule, EveryMessageHasItsRuleReplyIdAndTheControlCommandsAnswer) {

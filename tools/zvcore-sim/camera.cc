@@ -88,7 +88,10 @@ std::tuple<std::string, std::string, std::string> web_key(const CameraWebParam& 
   return {std::string(field_text(p.pagename)), std::string(field_text(p.httpname)), std::string(field_text(p.key))};
 }
 
-ExtraStream factory_extra(int64_t channel) { return ExtraStream{static_cast<int32_t>(channel), 0, 0, 15, 1024, 30}; }
+// A channel outside 0..63 has no camera: its extra stream names channel -1.
+ExtraStream factory_extra(int64_t channel) {
+  return ExtraStream{valid_channel(channel) ? static_cast<int32_t>(channel) : -1, 0, 0, 15, 1024, 30};
+}
 AudioConfig factory_audio(int64_t channel) {
   return AudioConfig{static_cast<int32_t>(channel), 0, 0, 0, 0, 8000, 50, 0, 0, 50, 64};
 }
@@ -277,7 +280,7 @@ void CameraSim::rules(SimRules& r) {
     a.record(ChannelMask64::from_u64(done));
   });
   r.store(extra_, kExtraStreamSet, kExtraStreamRead, [](const ExtraStream& e) { return int64_t{e.chnid}; },
-          [](const ExtraStreamQuery& q) { return int64_t{q.chnid}; });
+          [](const ExtraStreamQuery& q) { return int64_t{q.chnid}; }, valid_channel);
 
   // The camera's own web interface.
   r.answer(kWebParamRead, [this](const SimRequest& q, SimAnswer& a) {

@@ -27,6 +27,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "common/request.h"
 #include "handlers/camera/camera_apps_messages.h"
@@ -235,7 +236,8 @@ void CameraAppsSim::rules(SimRules& r) {
     upgrade_ = start;
     upgrading_ = true;
     upgrade_stopped_ = false;
-    image_ok_ = std::strstr(start.url, "://") != nullptr || image_size() > 0;
+    // The URL field need not end with a NUL: the scheme is looked for inside it only.
+    image_ok_ = field_text(start.url).find("://") != std::string_view::npos || image_size() > 0;
     upgrade_start_ = Clock::now();
     a.record(progress());
   });

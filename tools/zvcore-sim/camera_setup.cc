@@ -281,6 +281,14 @@ std::string heat_map_text(const HeatMapQuery& q) {
   return out;
 }
 
+// A camera plan before its first set: empty, of its channel (-1 for a channel outside 0..63).
+template <class Plan>
+Plan empty_plan(int64_t channel) {
+  Plan plan{};
+  plan.channel = valid_channel(channel) ? static_cast<int32_t>(channel) : -1;
+  return plan;
+}
+
 // The answer to a read of one channel's record from `store` (the record of key -1 for a channel
 // outside 0..63).
 template <class T>
@@ -329,9 +337,9 @@ class CameraSetupSim : public SimModule {
   KeyedStore<ImageExtension> extensions_{factory_extension};
   KeyedStore<DayNightProfiles> profiles_{factory_profiles};
   KeyedStore<DayNightAreas> areas_{[](int64_t c) { return DayNightAreas{static_cast<int32_t>(c), 0, 0, {}, {}}; }};
-  KeyedStore<CameraPlan> plan_a_;
-  KeyedStore<CameraPlanWide> plan_b_;
-  KeyedStore<CameraPlan> plan_c_;
+  KeyedStore<CameraPlan> plan_a_{empty_plan<CameraPlan>};
+  KeyedStore<CameraPlanWide> plan_b_{empty_plan<CameraPlanWide>};
+  KeyedStore<CameraPlan> plan_c_{empty_plan<CameraPlan>};
   KeyedStore<HeatMap> heat_maps_{[](int64_t c) {
     HeatMap m{};
     m.chnid = static_cast<int32_t>(c);
