@@ -202,10 +202,8 @@ bool check_member(json_object* object, const JsonMember& m, Checked& c) {
     }
     case JsonMember::Kind::kText:
       if (value != nullptr && json_object_is_type(value, json_type_string)) {
-        if (!valid_utf8(json_object_get_string(value),
-                        static_cast<size_t>(json_object_get_string_len(value)))) {
-          return false;
-        }
+        const auto length = static_cast<size_t>(json_object_get_string_len(value));
+        if (!valid_utf8(json_object_get_string(value), length) || !m.fits(length)) return false;
         c.present = true;
         c.text = json_object_get_string(value);
       }

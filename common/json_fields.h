@@ -49,6 +49,8 @@ class JsonMember {
   constexpr JsonMember max(double hi) const { JsonMember m = *this; m.has_max_ = true; m.max_ = hi; return m; }
   // Texts: keep at most n characters (and never more than the field width less one).
   constexpr JsonMember max_chars(size_t n) const { JsonMember m = *this; m.max_chars_ = n; return m; }
+  // Texts: a text longer than that is refused rather than cut (a cut address would name another).
+  constexpr JsonMember whole() const { JsonMember m = *this; m.whole_ = true; return m; }
   // Absent (optional) member: leave the destination as it is.
   constexpr JsonMember keep_if_absent() const { JsonMember m = *this; m.keep_ = true; return m; }
   // Absent (optional) member: this value instead of 0 / "(null)".
@@ -65,6 +67,7 @@ class JsonMember {
   constexpr Kind kind() const { return kind_; }
   constexpr bool is_required() const { return required_; }
   constexpr bool in_range(double v) const { return !(has_min_ && v < min_) && !(has_max_ && v > max_); }
+  constexpr bool fits(size_t length) const { return !whole_ || (length < width_ && length <= max_chars_); }
   // Writes a checked value (used by read_json_members).
   void store(const void* checked) const;
 
@@ -85,6 +88,7 @@ class JsonMember {
   size_t width_;  // text field width in bytes
   bool required_ = false;
   bool keep_ = false;
+  bool whole_ = false;
   bool has_min_ = false;
   bool has_max_ = false;
   double min_ = 0;

@@ -271,7 +271,7 @@ void upgrade_download_handler(const char* argument) {
   int32_t type = -1;
   UpgradeDownload download{};
   if (!request || !read_json_members(request.get(), {int_member("type", &type).required().range(0, 1),
-                                                     text_member("url", download.url).absent_text("")})) {
+                                                     text_member("url", download.url).absent_text("").whole()})) {
     return (void)reply_cgi_error(REPLY_JSON);
   }
   copy_text_field(download.path, type == 0 ? kRecorderImage : kCameraImage);

@@ -290,10 +290,12 @@ TEST_F(MaintenanceTest, CameraUpgradeMessagesCarryExactPayloads) {
   EXPECT_EQ(post("/6083", R"({"chnid":3})").out, kCgiErrorText);
 
   core_->reply(kUpgradeDownload.id, int32s({0}));
-  EXPECT_EQ(post("/6085", R"({"type":1,"url":")" + std::string(130, 'u') + "\"}").out, kJsonHeader + R"({ "res": 0 })");
+  EXPECT_EQ(post("/6085", R"({"type":1,"url":")" + std::string(127, 'u') + "\"}").out, kJsonHeader + R"({ "res": 0 })");
   EXPECT_EQ(only_message(*core_, kUpgradeDownload.id).payload,
             concat({text_field(std::string(127, 'u'), 128), text_field("/dev/shm/updateIPCFM.bin", 128)}));
   core_->clear_received();
+  // A longer address is refused, not cut: the cut one would fetch an image from somewhere else.
+  EXPECT_EQ(post("/6085", R"({"type":1,"url":")" + std::string(128, 'u') + "\"}").out, kCgiErrorJson);
   EXPECT_EQ(post("/6085", R"({"type":2,"url":"http://x"})").out, kCgiErrorJson);
   EXPECT_EQ(post("/6085", R"({"type":-1,"url":"http://x"})").out, kCgiErrorJson);
   EXPECT_TRUE(core_->received().empty());

@@ -102,6 +102,17 @@ TEST(JsonFields, TextsAreCutAndAbsentBecomesNull) {
   EXPECT_STREQ(empty_default, "");
 }
 
+// A member read whole is refused when it does not fit (width - 1 bytes, or its character limit).
+TEST(JsonFields, WholeTextsAreRefusedRatherThanCut) {
+  JsonPtr o = parse(R"({"four": "abcd", "five": "abcde"})");
+  char field[5] = "";
+  EXPECT_TRUE(read_json_members(o.get(), {text_member("four", field).whole()}));
+  EXPECT_STREQ(field, "abcd");
+  EXPECT_FALSE(read_json_members(o.get(), {text_member("five", field).whole()}));
+  EXPECT_FALSE(read_json_members(o.get(), {text_member("four", field).max_chars(3).whole()}));
+  EXPECT_TRUE(read_json_members(o.get(), {text_member("missing", field).whole()}));
+}
+
 // Texts that are not UTF-8 are refused (a stored name is printed back inside JSON replies);
 // every valid form up to four bytes passes.
 TEST(JsonFields, TextsMustBeUtf8) {
