@@ -143,6 +143,8 @@ TEST_F(NetworkTest, WritesRefusedWithoutATrace) {
       {"/7021", R"({"enable":1})"},
       {"/7021", R"({"enable":1,"updateFreq":-1})"},
       {"/7021", R"({"enable":1,"updateFreq":5,"hostName":"a`b`"})"},
+      {"/7021", R"({"enable":1,"updateFreq":5,"http":65536})"},
+      {"/7021", R"({"enable":1,"updateFreq":5,"rtsp":-1})"},
       {"/7031", R"({"smtpPort":25,"enableTls":3,"enableAttach":0,"captureInterval":0})"},
       {"/7031", R"({"smtpPort":-1,"enableTls":0,"enableAttach":0,"captureInterval":0})"},
       {"/7031", R"({"smtpPort":25,"enableTls":0,"enableAttach":2,"captureInterval":0})"},
