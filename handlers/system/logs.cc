@@ -341,6 +341,8 @@ void log_export_handler(const char* argument) {
   }
   LogExportReply answer{};
   if (!reply || !reply->first(&answer)) return;
+  // A failed export names no file of this export: whatever lies at its path is not served.
+  if (answer.status < 0) return (void)reply_cgi_error(REPLY_JSON);
   answer.path[sizeof answer.path - 1] = '\0';
 
   // The file is named after the log type, the device and the local time as digits.

@@ -210,6 +210,14 @@ TEST_F(LogRequestTest, ExportRemovesOnlyARegularCoreFile) {
   EXPECT_EQ(post("/1003", kExport).out, kCgiErrorJson);
 }
 
+// An export the core reports failed is not served from whatever file its path names (an older
+// export's, or one it left half-written).
+TEST_F(LogRequestTest, ExportTheCoreFailedAnswersTheError) {
+  write_export("/tmp/core-export.bin", {{entry(4, 201, 900, "1.1.1.1", "a"), "x"}});
+  core_->reply(kLogExport.id, concat({int32s({-1}), text_field("/tmp/core-export.bin", 64)}));
+  EXPECT_EQ(post("/1003", kExport).out, kCgiErrorJson);
+}
+
 TEST_F(LogRequestTest, RunningMarkerExistsOnlyWhileAnExportWaits) {
   EXPECT_EQ(get("/1022").out, kTextHeader + "NO");
   timing_ = "attempts=3,pause_us=1000,poll_us=2000";
