@@ -37,8 +37,12 @@ bool encode_name(const char* name, char (&field)[kAudioFileNameSize]) {
 }
 
 // Prints the core's status answer as {"status": n}; nothing when there is none (the error reply
-// was written).
-bool reply_core_status(const std::optional<CoreReply>& reply) { return reply_int_member("status", reply); }
+// was written). True only when the core made the change (status 0): a refused add, delete or
+// rename changed nothing, so it gets no operation-log record.
+bool reply_core_status(const std::optional<CoreReply>& reply) {
+  int32_t status = -1;
+  return reply_int_member("status", reply) && reply->first(&status) && status == 0;
+}
 
 void refuse() { reply_cgi_error(REPLY_JSON); }
 
