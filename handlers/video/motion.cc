@@ -185,11 +185,15 @@ void motion_set(const char* argument, MotionSetRow row) {
 
 void motion_full_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
-  MotionRecord record{};  // every field the request does not name is stored as zero
+  MotionRecord record{};
   if (!request || !read_record(request.get(), &record)) return;
-  set_tri_channels_mask(record);
   {
+    // The form names every field the older page shows; the action fields it cannot carry (e-mail,
+    // PTZ, alarm output, white light, audio) keep their stored values.
     SettingsWrite write;
+    record = stored_motion(record.channel);
+    read_record(request.get(), &record);  // checked above
+    set_tri_channels_mask(record);
     write.check(kMotions.write(kZvdbPath, &record));
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }

@@ -143,7 +143,7 @@ TEST_F(MotionRequestTest, PlanSetsRefuseAPlanTextThatIsNotUtf8) {
 
 // ---- /6012 --------------------------------------------------------------------------------------
 
-TEST_F(MotionRequestTest, FullSetStoresOnlyTheNamedFieldsAndTellsCoreAndCamera) {
+TEST_F(MotionRequestTest, FullSetStoresTheNamedFieldsKeepsTheActionsAndTellsCoreAndCamera) {
   MotionRecord old = motion(4);
   old.email_enable = 1;
   old.ptz_interval = 9;
@@ -158,7 +158,9 @@ TEST_F(MotionRequestTest, FullSetStoresOnlyTheNamedFieldsAndTellsCoreAndCamera) 
                                   table + "\"}");
   EXPECT_EQ(r.out, kOk);
 
-  MotionRecord expected{};
+  MotionRecord expected = old;
+  std::memset(expected.motion_table, 0, sizeof expected.motion_table);
+  std::memset(expected.tri_channels, 0, sizeof expected.tri_channels);
   expected.channel = 4;
   expected.enable = 2;
   expected.sensitivity = 5;
@@ -169,7 +171,7 @@ TEST_F(MotionRequestTest, FullSetStoresOnlyTheNamedFieldsAndTellsCoreAndCamera) 
   expected.enable_zv = 1;
   std::strcpy(expected.tri_channels, "0101");
   const MotionRecord stored = motion(4);
-  EXPECT_EQ(std::memcmp(&stored, &expected, sizeof stored), 0);  // every other field zero
+  EXPECT_EQ(std::memcmp(&stored, &expected, sizeof stored), 0);  // the action fields as stored
 
   EXPECT_EQ(ids_after(5), (std::vector<int32_t>{1403, 3207, 3212, 3209, 3485}));
   EXPECT_EQ(only_message(*core_, 1403).payload, int32s({4}));
