@@ -313,6 +313,18 @@ TEST_F(MotionRequestTest, SettingsSetAppliesCopiesAndNotifiesInOrder) {
   EXPECT_EQ(motion(4).interval, 20);
 }
 
+// A copy that leaves the sensitivity or camera-side flag out gives the targets the source's own
+// (they were stored as 0).
+TEST_F(MotionRequestTest, SettingsSetCopiesTheSourceValuesItDoesNotCarry) {
+  MotionRecord source = motion(2);
+  source.sensitivity = 7;
+  source.enable_zv = 1;
+  store_motion(source);
+  EXPECT_EQ(post("/6112", R"({"chnid": 2, "copyCnt": 1, "copyChn": [3], "dialog": {"chnid": 2}})").out, kOk);
+  EXPECT_EQ(motion(3).sensitivity, 7);
+  EXPECT_EQ(motion(3).enable_zv, 1);
+}
+
 TEST_F(MotionRequestTest, SettingsSetWithCameraDetectionSendsThePlanOnChannelZero) {
   EXPECT_EQ(post("/6112", R"({"chnid": 5, "enableZV": 1, "sensitivity": 2, "motionTable": "x"})").out, kOk);
   // No "dialog": no action block, so no 1403.
