@@ -85,22 +85,23 @@ void set_tri_channels_mask(AlarmInConfig& row, const char* text) {
   row.tri_channels_mask = tri_channels_mask_of(text, kEventTextSize);
 }
 
-// The older short-form sets: "/6062" rebuilds the row from empty and stores the single plan,
-// "/6064" changes the stored row (its enable stays) and stores no plan. The channel text only
+// The older short-form sets change the stored row: "/6062" also stores the single plan, "/6064"
+// keeps the row's enable and stores no plan. Both keep what the short form cannot carry (the
+// e-mail, PTZ, alarm-output and white-light actions of the newer page). The channel text only
 // rebuilds the mask; the row's text is not taken.
-void short_form_set(const char* argument, bool from_empty) {
+void short_form_set(const char* argument, bool with_plan) {
   JsonPtr request = parse_request(argument);
   json_object* alarm = alarm_object(request);
   AlarmInConfig given{};
   if (alarm == nullptr || !read_record(alarm, kInputShortForm.schema(), &given)) return;
-  AlarmInConfig row = from_empty ? AlarmInConfig{} : stored_input(given.id);
+  AlarmInConfig row = stored_input(given.id);
   const AlarmInConfig before = row;
   read_record(alarm, kInputShortForm.schema(), &row);  // checked above; an absent name stays
   std::memcpy(row.tri_channels, before.tri_channels, sizeof row.tri_channels);
-  if (!from_empty) row.enable = before.enable;
+  if (!with_plan) row.enable = before.enable;
   set_tri_channels_mask(row, given.tri_channels);
   auto plan = std::make_unique<Schedule>();
-  const int planned = from_empty ? schedule_from_json(request.get(), "schedule", plan.get()) : -1;
+  const int planned = with_plan ? schedule_from_json(request.get(), "schedule", plan.get()) : -1;
   if (planned == kInvalidText) return;
   {
     SettingsWrite write;

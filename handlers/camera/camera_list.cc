@@ -10,6 +10,7 @@
 
 #include "common/json_fields.h"
 #include "common/oplog.h"
+#include "common/partial_record.h"
 #include "common/record_json.h"
 #include "common/reply.h"
 #include "common/request.h"
@@ -159,14 +160,15 @@ int store_osd_name(int32_t channel, const char* name) {
   return kOsds.write(kZvdbPath, &osd);
 }
 
-// Applies the members of `form` read into `in` to the stored camera of in.id in one settings
-// write, then tells the core and logs the edit. False when the write failed (nothing was sent).
-bool update_camera(const zvrec::Schema& form, const CameraRecord& in) {
+// Reads the members of `form` the request carries (already checked) over the stored camera of
+// `channel` in one settings write (a member it leaves out keeps its stored value), then tells the
+// core and logs the edit. False when the write failed (nothing was sent).
+bool update_camera(const zvrec::Schema& form, json_object* request, int32_t channel) {
   CameraRecord camera{};
   {
     SettingsWrite write;
-    camera = stored_camera(in.id);
-    zvrec::copy_fields(form, &in, &camera);
+    camera = stored_camera(channel);
+    read_record_update(request, form, &camera);
     write.check(write_camera(kZvdbPath, &camera));
     if (!write.commit()) return false;
   }
@@ -177,9 +179,10 @@ bool update_camera(const zvrec::Schema& form, const CameraRecord& in) {
 
 // "/2017", "/2031": the members of `form` for the channel it names.
 void set_camera_members(const char* argument, const zvrec::Schema& form) {
+  JsonPtr request = parse_request(argument);
   CameraRecord in{};
-  if (!read_request(argument, form, &in)) return;
-  if (!update_camera(form, in)) return (void)reply_cgi_error(REPLY_TEXT);
+  if (!request || !read_record(request.get(), form, &in)) return;
+  if (!update_camera(form, request.get(), in.id)) return (void)reply_cgi_error(REPLY_TEXT);
   reply_ok();
 }
 
@@ -213,8 +216,16 @@ bool read_camera_request(json_object* request, CameraChange change, CameraReques
 }
 
 // Puts the request's members into the stored record: the login only on an add or an edit of
-// type 0, the RTSP fields only for the RTSP protocol, the PoE fields only on an add.
-void apply_camera_request(const CameraRequest& r, CameraChange change, CameraRecord* camera) {
+// type 0, the RTSP fields only for the RTSP protocol, the PoE fields only on an add. An edit
+// takes only the members it carries (checked already): the others keep their stored values.
+void apply_camera_request(json_object* request, const CameraRequest& r, CameraChange change,
+                          CameraRecord* camera) {
+  if (change == CameraChange::kEdit) {
+    read_record_update(request, kCameraForm.schema(), camera);
+    if (r.type == 0) read_record_update(request, kLoginForm.schema(), camera);
+    if (r.in.cam_protocol == kCameraProtocolRtsp) read_record_update(request, kRtspForm.schema(), camera);
+    return;
+  }
   zvrec::copy_fields(kCameraForm.schema(), &r.in, camera);
   if (change == CameraChange::kAdd || r.type == 0) zvrec::copy_fields(kLoginForm.schema(), &r.in, camera);
   if (r.in.cam_protocol == kCameraProtocolRtsp) zvrec::copy_fields(kRtspForm.schema(), &r.in, camera);
@@ -235,7 +246,7 @@ void change_camera(const char* argument, CameraChange change) {
     SettingsWrite write;
     camera = stored_camera(channel);
     write.check(store_osd_name(channel, r.name));
-    apply_camera_request(r, change, &camera);
+    apply_camera_request(request.get(), r, change, &camera);
     write.check(write_camera(kZvdbPath, &camera));
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }

@@ -175,7 +175,8 @@ struct StreamSettings {
   int32_t tail[4];
 };
 // The JSON form is the stream page's set ("/2010"): the channel is the request's "id", the
-// protocol, clock and tail words are not read (they stay -1, unchanged).
+// protocol, clock and tail words are not read (they stay -1, unchanged); the smart-stream,
+// record-type and extra-stream words the request leaves out stay -1 too (the camera keeps its own).
 ZV_SCHEMA(StreamSettings,
           ZV_INTERNAL(channels),
           ZV_INTERNAL(transmit_protocol),
@@ -192,12 +193,12 @@ ZV_SCHEMA(StreamSettings,
           ZV_FIELD(main_bitrate, "mainBitrate").required().at_least(0),
           ZV_FIELD(main_iframe_interval, "IframeInterval"),
           ZV_FIELD(main_bitrate_control, "bitrateControl"),
-          ZV_FIELD(smart_stream, "SmartStream"),
-          ZV_FIELD(smart_stream_level, "SmartStreamLevel"),
-          ZV_FIELD(record_type, "recordtype"),
-          ZV_FIELD(et_framerate, "etframerate"),
-          ZV_FIELD(et_iframe_interval, "etIframeinterval"),
-          ZV_FIELD(et_bitrate, "etbitrate"),
+          ZV_FIELD(smart_stream, "SmartStream").keep_if_absent(),
+          ZV_FIELD(smart_stream_level, "SmartStreamLevel").keep_if_absent(),
+          ZV_FIELD(record_type, "recordtype").keep_if_absent(),
+          ZV_FIELD(et_framerate, "etframerate").keep_if_absent(),
+          ZV_FIELD(et_iframe_interval, "etIframeinterval").keep_if_absent(),
+          ZV_FIELD(et_bitrate, "etbitrate").keep_if_absent(),
           ZV_RESERVED(reserved148),
           ZV_FIELD(sub_video_type, "subVideoType"),
           ZV_FIELD(sub_res_width, "subResWidth"),
@@ -206,8 +207,8 @@ ZV_SCHEMA(StreamSettings,
           ZV_FIELD(sub_bitrate, "subBitrate"),
           ZV_FIELD(sub_iframe_interval, "subIframeInterval"),
           ZV_FIELD(sub_bitrate_control, "SubBitrateControl"),
-          ZV_FIELD(sub_smart_stream, "SubSmartStream"),
-          ZV_FIELD(sub_smart_stream_level, "SubSmartStreamLevel"),
+          ZV_FIELD(sub_smart_stream, "SubSmartStream").keep_if_absent(),
+          ZV_FIELD(sub_smart_stream_level, "SubSmartStreamLevel").keep_if_absent(),
           ZV_INTERNAL(tail));
 static_assert(sizeof(StreamSettings) == 204);
 static_assert(offsetof(StreamSettings, transmit_protocol) == 68);

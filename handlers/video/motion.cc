@@ -185,11 +185,15 @@ void motion_set(const char* argument, MotionSetRow row) {
 
 void motion_full_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
-  MotionRecord record{};  // every field the request does not name is stored as zero
+  MotionRecord record{};
   if (!request || !read_record(request.get(), &record)) return;
-  set_tri_channels_mask(record);
   {
+    // The form names every field the older page shows; the action fields it cannot carry (e-mail,
+    // PTZ, alarm output, white light, audio) keep their stored values.
     SettingsWrite write;
+    record = stored_motion(record.channel);
+    read_record(request.get(), &record);  // checked above
+    set_tri_channels_mask(record);
     write.check(kMotions.write(kZvdbPath, &record));
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
@@ -224,6 +228,12 @@ void motion_settings_set_handler(const char* argument) {
   // target: refused without a reply.
   MotionCopyRequest copy{};
   if (!request || !read_record(request.get(), &copy)) return;
+  // Which of the values the copies take the request carries: an absent one keeps the source's own.
+  bool has_sensitivity = false;
+  bool has_enable_zv = false;
+  int32_t given = 0;
+  read_json_members(request.get(), {int_member("sensitivity", &given).present(&has_sensitivity)});
+  read_json_members(request.get(), {int_member("enableZV", &given).present(&has_enable_zv)});
   json_object* dialog = json_object_object_get(request.get(), "dialog");
   if (dialog != nullptr && !json_object_is_type(dialog, json_type_object)) dialog = nullptr;
 
@@ -238,17 +248,18 @@ void motion_settings_set_handler(const char* argument) {
   }
 
   // The action block and the copies are one transaction. The copies take the request's
-  // sensitivity and camera-side flag; the source channel's own stored values stay.
+  // sensitivity and camera-side flag (the source's when the request leaves one out); the source
+  // channel's own stored values stay.
   int block_channel = -1;
   {
     SettingsWrite write;
     if (dialog != nullptr) block_channel = store_event_actions(kMotionEventKind, dialog, write);
     if (block_channel == kInvalidText) return;  // refused without a reply, like a bad channel
-    copy_event_actions(kMotionEventKind, copy.channel, 0, targets, write, [&copy](void* stored) {
+    copy_event_actions(kMotionEventKind, copy.channel, 0, targets, write, [&](void* stored) {
       MotionRecord source;
       std::memcpy(&source, stored, sizeof source);
-      source.sensitivity = copy.sensitivity;
-      source.enable_zv = copy.enable_zv;
+      if (has_sensitivity) source.sensitivity = copy.sensitivity;
+      if (has_enable_zv) source.enable_zv = copy.enable_zv;
       std::memcpy(stored, &source, sizeof source);
     });
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);

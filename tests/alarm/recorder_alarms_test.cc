@@ -68,6 +68,12 @@ TEST_F(RecorderAlarmTest, OutputSetAndTriggerRefusals) {
 }
 
 TEST_F(RecorderAlarmTest, ShortFormSetStoresTheMaskFromTheTextAndTheLegacyPlan) {
+  AlarmInConfig actions = row(kAlarmIns, 3);
+  actions.id = 3;
+  actions.email_interval = 30;
+  actions.tri_snapshot[0] = '1';
+  ASSERT_EQ(kAlarmIns.write(kZvdbPath, &actions), 0);
+  zvdb_close_all();
   EXPECT_EQ(post("/6062", R"({"alarm": {"id": 3, "enable": 1, "name": "Door", "type": 1, "triChannels": "0101",
                               "triAlarms": 2, "interval": 7}, "schedule": [[["08:00", "09:00"]]]})").out,
             kOk);
@@ -75,7 +81,7 @@ TEST_F(RecorderAlarmTest, ShortFormSetStoresTheMaskFromTheTextAndTheLegacyPlan) 
   EXPECT_EQ(in.tri_channels_mask, 10u);
   EXPECT_EQ(text_of(in.tri_channels), "");
   EXPECT_EQ(in.interval, 7);
-  EXPECT_EQ(in.email_interval, 0) << "the row is rebuilt from empty";
+  EXPECT_EQ(in.email_interval, 30) << "the actions the short form cannot carry stay";
   const Schedule plan = row(kAlarmInPlans, 3);
   EXPECT_EQ(text_of(plan.days[0].ranges[0].start_time), "08:00");
   EXPECT_EQ(plan.days[0].ranges[0].action_type, 6);
@@ -85,7 +91,7 @@ TEST_F(RecorderAlarmTest, ShortFormSetStoresTheMaskFromTheTextAndTheLegacyPlan) 
   const std::string read = get("/6061", "3").out;
   EXPECT_PREFIX(read,
             kJsonHeader + R"({ "alarm": { "id": 3, "enable": 1, "name": "Door", "type": 1, "triChannels": "", )"
-                          R"("triAlarms": 2, "interval": 7, "triSnapshot": "" }, "schedule": [ [ { "startTime": )");
+                          R"("triAlarms": 2, "interval": 7, "triSnapshot": "1" }, "schedule": [ [ { "startTime": )");
 
   // "/6064" changes the stored row: its name and enable stay; "/6063" renames by "camId".
   EXPECT_EQ(post("/6064", R"({"alarm": {"id": 3, "enable": 0, "type": 0, "triChannels": "1", "triAlarms": 4,

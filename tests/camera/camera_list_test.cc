@@ -143,6 +143,31 @@ TEST_F(CameraListTest, EditKeepsTheLoginUnlessTypeIsZero) {
   EXPECT_EQ(text_of(camera(5).user_name), "new") << "an absent type counts as 0";
 }
 
+// An edit or transport set that leaves a member out keeps its stored value (it was stored as 0,
+// or as "(null)" for a text).
+TEST_F(CameraListTest, EditsKeepTheMembersTheyDoNotCarry) {
+  const struct {
+    const char* path;
+    std::string body;
+  } rows[] = {
+      {"/2003", camera_body({{"enableSubStream", ""}, {"syncTime", ""}, {"ddns", ""}, {"minorid", ""}})},
+      {"/2003", camera_body({{"type", "0"}, {"userName", ""}, {"password", ""}})},
+      {"/2031", R"({"id": 5, "transmitProtocol": 0})"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.body);
+    ASSERT_EQ(post("/2004", kAddBody).out, kOk);
+    ASSERT_EQ(post(r.path, r.body).out, kOk);
+    const CameraRecord c = camera(5);
+    EXPECT_EQ(c.enable_sub_stream, 1);
+    EXPECT_EQ(c.sync_time, 1);
+    EXPECT_EQ(c.minor_id, 3);
+    EXPECT_EQ(text_of(c.ddns), "gate.example");
+    EXPECT_EQ(text_of(c.user_name), "cam");
+    EXPECT_EQ(text_of(c.password), "secret");
+  }
+}
+
 TEST_F(CameraListTest, DetailNamesProtocolAndTransport) {
   struct Case {
     int protocol;

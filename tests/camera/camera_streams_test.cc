@@ -147,7 +147,8 @@ TEST_F(CameraStreamTest, StreamSetSendsTheChannelAndMarksUnsetFields) {
   channels[3] = '1';
   const Bytes expected = concat({text_field(channels, 68),
                                  int32s({-1, -1, -1, 1, 1, 2, 0, 1, 1920, 1080, 25, 2048, 50, 1, 1, 2, 3, 4, 5, 6, 0,
-                                         7, 704, 576, 15, 512, 30, 8, 9, 0, -1, -1, -1, -1})});
+                                         7, 704, 576, 15, 512, 30, 8, 9, -1, -1, -1, -1, -1})});
+  // "SubSmartStreamLevel" is left out: -1, the camera keeps its own (0 would turn it down).
   EXPECT_EQ(only_message(*core_, kStreamSet.id).payload, expected);
   EXPECT_TRUE(core_->received(kMsgOpLog).empty()) << "stream changes are not logged";
 

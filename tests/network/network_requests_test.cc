@@ -228,8 +228,8 @@ TEST_F(NetworkTest, MailStoresSenderReceiversAndHostName) {
   EXPECT_EQ(only_message(*core_, kNetworkChanged.id).payload, word_payload("mail"));
 }
 
-// A service set that leaves a number member out keeps its stored value (a required one is still
-// refused: WritesRefusedWithoutATrace).
+// A service set that leaves a number member (or the receiver list) out keeps its stored value (a
+// required one is still refused: WritesRefusedWithoutATrace).
 TEST_F(NetworkTest, ServiceSetsKeepTheNumbersTheyDoNotCarry) {
   const std::string mail = R"({"smtpPort":25,"enableTls":0,"enableAttach":0,"captureInterval":0)";
   const struct {
@@ -241,8 +241,8 @@ TEST_F(NetworkTest, ServiceSetsKeepTheNumbersTheyDoNotCarry) {
       {"/7011", R"({"enable":1,"autoConnect":1})", R"({"enable":0})", "/7010", {R"("autoConnect": 1,)"}},
       {"/7021", R"({"enable":1,"updateFreq":5,"http":8080,"rtsp":8554})", R"({"enable":1,"updateFreq":6})", "/7020",
        {R"("updateFreq": 6, "http_port": 8080, "rtsp_port": 8554,)"}},
-      {"/7031", mail + R"(,"enable":1,"enableHostName":1})", mail + "}", "/7030",
-       {R"({ "enable": 1,)", R"("enableHostName": 1,)"}},
+      {"/7031", mail + R"(,"enable":1,"enableHostName":1,"receivers":[{"receiverAddr":"a@x"}]})", mail + "}", "/7030",
+       {R"({ "enable": 1,)", R"("enableHostName": 1,)", R"("receiverAddr": "a@x",)"}},
       {"/7091", R"({"v1_enable":1,"read_level_security":2})", R"({"v3_enable":1})", "/7090",
        {R"("v1_enable": 1,)", R"("read_level_security": 2,)", R"("port": 161,)"}},
   };

@@ -143,7 +143,7 @@ TEST_F(MotionRequestTest, PlanSetsRefuseAPlanTextThatIsNotUtf8) {
 
 // ---- /6012 --------------------------------------------------------------------------------------
 
-TEST_F(MotionRequestTest, FullSetStoresOnlyTheNamedFieldsAndTellsCoreAndCamera) {
+TEST_F(MotionRequestTest, FullSetStoresTheNamedFieldsKeepsTheActionsAndTellsCoreAndCamera) {
   MotionRecord old = motion(4);
   old.email_enable = 1;
   old.ptz_interval = 9;
@@ -158,7 +158,9 @@ TEST_F(MotionRequestTest, FullSetStoresOnlyTheNamedFieldsAndTellsCoreAndCamera) 
                                   table + "\"}");
   EXPECT_EQ(r.out, kOk);
 
-  MotionRecord expected{};
+  MotionRecord expected = old;
+  std::memset(expected.motion_table, 0, sizeof expected.motion_table);
+  std::memset(expected.tri_channels, 0, sizeof expected.tri_channels);
   expected.channel = 4;
   expected.enable = 2;
   expected.sensitivity = 5;
@@ -169,7 +171,7 @@ TEST_F(MotionRequestTest, FullSetStoresOnlyTheNamedFieldsAndTellsCoreAndCamera) 
   expected.enable_zv = 1;
   std::strcpy(expected.tri_channels, "0101");
   const MotionRecord stored = motion(4);
-  EXPECT_EQ(std::memcmp(&stored, &expected, sizeof stored), 0);  // every other field zero
+  EXPECT_EQ(std::memcmp(&stored, &expected, sizeof stored), 0);  // the action fields as stored
 
   EXPECT_EQ(ids_after(5), (std::vector<int32_t>{1403, 3207, 3212, 3209, 3485}));
   EXPECT_EQ(only_message(*core_, 1403).payload, int32s({4}));
@@ -309,6 +311,18 @@ TEST_F(MotionRequestTest, SettingsSetAppliesCopiesAndNotifiesInOrder) {
   }
   zvdb_close_all();
   EXPECT_EQ(motion(4).interval, 20);
+}
+
+// A copy that leaves the sensitivity or camera-side flag out gives the targets the source's own
+// (they were stored as 0).
+TEST_F(MotionRequestTest, SettingsSetCopiesTheSourceValuesItDoesNotCarry) {
+  MotionRecord source = motion(2);
+  source.sensitivity = 7;
+  source.enable_zv = 1;
+  store_motion(source);
+  EXPECT_EQ(post("/6112", R"({"chnid": 2, "copyCnt": 1, "copyChn": [3], "dialog": {"chnid": 2}})").out, kOk);
+  EXPECT_EQ(motion(3).sensitivity, 7);
+  EXPECT_EQ(motion(3).enable_zv, 1);
 }
 
 TEST_F(MotionRequestTest, SettingsSetWithCameraDetectionSendsThePlanOnChannelZero) {

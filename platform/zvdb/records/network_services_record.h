@@ -73,7 +73,7 @@ ZV_SCHEMA(EmailConfig, ZV_FIELD(enable, "enable").keep_if_absent(), ZV_FIELD(use
           ZV_FIELD(enable_tls, "enableTls").required().range(0, 2),
           ZV_FIELD(enable_attach, "enableAttach").required().range(0, 1),
           ZV_FIELD(capture_interval, "captureInterval").required().at_least(0),
-          ZV_RECORDS(receivers, "receivers"));
+          ZV_RECORDS(receivers, "receivers").keep_if_absent());
 static_assert(sizeof(EmailConfig) == 992);
 static_assert(offsetof(EmailConfig, receivers) == 404);
 
