@@ -16,7 +16,7 @@ struct CountingUrlQuery {
   int32_t chnid;
   char url[256];
 };
-ZV_SCHEMA(CountingUrlQuery, ZV_FIELD(chnid, "chnid").required(), ZV_FIELD(url, "url"));
+ZV_SCHEMA(CountingUrlQuery, ZV_FIELD(chnid, "chnid").required(), ZV_FIELD(url, "url").whole());
 static_assert(sizeof(CountingUrlQuery) == 260);
 
 // Its answer (8377): status, channel, then the page's data as text up to the reply's end.
@@ -145,7 +145,7 @@ ZV_SCHEMA(FaceCapture, ZV_RESERVED(reserved0), ZV_FIELD(chn_id, "chnId").require
           ZV_FIELD(nas_enable, "nasEnable"), ZV_FIELD(nas_file_type, "nasFileType"),
           ZV_FIELD(email_enable, "emailEnable"), ZV_FIELD(email_file_type, "emailFileType"),
           ZV_FIELD(http_enable, "httpEnable"), ZV_FIELD(http_notify_interval, "httpNotifyInterval"),
-          ZV_FIELD(http_url, "httpUrl"), ZV_FIELD(http_user, "httpUser"), ZV_FIELD(http_password, "httpPassword"),
+          ZV_FIELD(http_url, "httpUrl").whole(), ZV_FIELD(http_user, "httpUser").whole(), ZV_FIELD(http_password, "httpPassword"),
           ZV_INTERNAL(snapshot), ZV_FIELD(record_seconds, "recordSeconds"),
           ZV_FIELD(prerecord_seconds, "prerecordSeconds"), ZV_FIELD(post_enable, "postEnable"),
           ZV_FIELD(post_type, "postType"), ZV_RESERVED(reserved3), ZV_RECORDS(shields, "shield"),

@@ -40,7 +40,7 @@ void firmware_start_handler(const char* argument) {
   if (!request || !read_json_members(request.get(), {
                                                         array_member("chnAry", &list),
                                                         int_member("reset", &reset),
-                                                        text_member("url", start.url).max_chars(127),
+                                                        text_member("url", start.url).max_chars(127).whole(),
                                                     })) {
     return (void)reply_cgi_error(REPLY_JSON);
   }

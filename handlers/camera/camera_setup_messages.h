@@ -58,8 +58,8 @@ struct LoginTest {
   int32_t cam_protocol;
   char reserved[68];
 };
-ZV_SCHEMA(LoginTest, ZV_FIELD(ip_addr, "ipAddr").required(), ZV_FIELD(manage_port, "managePort").required().at_least(0),
-          ZV_FIELD(user_name, "userName"), ZV_FIELD(password, "password").chars(kPasswordChars),
+ZV_SCHEMA(LoginTest, ZV_FIELD(ip_addr, "ipAddr").whole().required(), ZV_FIELD(manage_port, "managePort").required().at_least(0),
+          ZV_FIELD(user_name, "userName").whole(), ZV_FIELD(password, "password").chars(kPasswordChars),
           ZV_FIELD(cam_protocol, "camProtocol").required().range(0, kCameraProtocolLast), ZV_RESERVED(reserved));
 static_assert(sizeof(LoginTest) == 208);
 static_assert(offsetof(LoginTest, cam_protocol) == 136);
@@ -96,10 +96,10 @@ static_assert(offsetof(LoginTestAlt, cam_protocol) == 140);
   char netif[6];                  \
   char reserved1[2];
 #define ZV_ADDRESS_CHANGE_FIELDS                                                                       \
-  ZV_FIELD(mac_addr, "macAddr").required(), ZV_FIELD(old_ipc_addr, "oldIpcAddr").required(),             \
-      ZV_FIELD(new_ipc_addr, "newIpcAddr").required(), ZV_FIELD(netmask, "netmask").required(),          \
-      ZV_FIELD(gateway, "gateway").required(), ZV_FIELD(primary_dns, "primaryDNS").required(),           \
-      ZV_FIELD(port, "port").range(0, 65536), ZV_FIELD(username, "username").required(),                 \
+  ZV_FIELD(mac_addr, "macAddr").whole().required(), ZV_FIELD(old_ipc_addr, "oldIpcAddr").whole().required(),      \
+      ZV_FIELD(new_ipc_addr, "newIpcAddr").whole().required(), ZV_FIELD(netmask, "netmask").whole().required(),   \
+      ZV_FIELD(gateway, "gateway").whole().required(), ZV_FIELD(primary_dns, "primaryDNS").whole().required(),    \
+      ZV_FIELD(port, "port").range(0, 65536), ZV_FIELD(username, "username").whole().required(),                  \
       ZV_FIELD(password, "password").required().chars(kPasswordChars),                                    \
       ZV_FIELD(protocol, "protocol").range(0, kCameraProtocolLast), ZV_RESERVED(reserved0),               \
       ZV_FIELD(netif, "netif").absent(""), ZV_RESERVED(reserved1)

@@ -173,7 +173,7 @@ void ping_test_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   PingTarget target{};
   if (!request || !json_texts_shell_safe(request.get()) ||
-      !read_json_members(request.get(), {text_member("ip", target.ip).required()})) {
+      !read_json_members(request.get(), {text_member("ip", target.ip).whole().required()})) {
     return;
   }
   reply_test_result(core_ask(kPingTest, target, REPLY_TEXT));
@@ -183,8 +183,8 @@ void route_test_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   RouteTarget target{};
   if (!request || !json_texts_shell_safe(request.get()) ||
-      !read_json_members(request.get(), {text_member("dev", target.dev).required(),
-                                         text_member("ip", target.ip).required()})) {
+      !read_json_members(request.get(), {text_member("dev", target.dev).whole().required(),
+                                         text_member("ip", target.ip).whole().required()})) {
     return;
   }
   reply_test_result(core_ask(kRouteTest, target, REPLY_TEXT));

@@ -21,11 +21,11 @@ namespace {
 
 // The DDNS request: the ports come as "http" and "rtsp"; members left out keep their stored value.
 constexpr auto kDdnsForm = ZV_FIELDS(
-    DdnsConfig, ZV_FIELD(enable, "enable").required().range(0, 1), ZV_FIELD(domain, "domain").keep_if_absent(),
-    ZV_FIELD(user_name, "userName").keep_if_absent(), ZV_FIELD(password, "password").keep_if_absent(),
-    ZV_FIELD(host_name, "hostName").keep_if_absent(), ZV_FIELD(free_dns_hash, "freeDNSHash").keep_if_absent(),
+    DdnsConfig, ZV_FIELD(enable, "enable").required().range(0, 1), ZV_FIELD(domain, "domain").whole().keep_if_absent(),
+    ZV_FIELD(user_name, "userName").whole().keep_if_absent(), ZV_FIELD(password, "password").keep_if_absent(),
+    ZV_FIELD(host_name, "hostName").whole().keep_if_absent(), ZV_FIELD(free_dns_hash, "freeDNSHash").whole().keep_if_absent(),
     ZV_FIELD(update_freq, "updateFreq").required().at_least(0), ZV_FIELD(http_port, "http").keep_if_absent().range(0, 65535),
-    ZV_FIELD(rtsp_port, "rtsp").keep_if_absent().range(0, 65535), ZV_FIELD(ddnsurl, "ddnsurl").keep_if_absent());
+    ZV_FIELD(rtsp_port, "rtsp").keep_if_absent().range(0, 65535), ZV_FIELD(ddnsurl, "ddnsurl").whole().keep_if_absent());
 
 // The DDNS reply order.
 constexpr auto kDdnsReply = ZV_FIELDS(
@@ -36,7 +36,7 @@ constexpr auto kDdnsReply = ZV_FIELDS(
 
 // The e-mail page's members of the port row (read from the request, written in the reply).
 constexpr auto kMailHostForm = ZV_FIELDS(PortConfig, ZV_FIELD(enable_host_name, "enableHostName").keep_if_absent(),
-                                         ZV_FIELD(host_name, "hostName").keep_if_absent());
+                                         ZV_FIELD(host_name, "hostName").whole().keep_if_absent());
 
 // The e-mail reply: the sender's members, the port row's host name, then the receivers.
 constexpr auto kMailReply = ZV_FIELDS(

@@ -111,9 +111,9 @@ void nas_add_handler(const char* argument) {
       char vendor[64], address[64], directory[128], user[kCredentialChars + 1], password[kCredentialChars + 1];
       bool present[5] = {};
       if (!array_text(texts[0], i, vendor, sizeof vendor, &present[0]) ||
-          !array_text(texts[1], i, address, sizeof address, &present[1]) ||
-          !array_text(texts[2], i, directory, sizeof directory, &present[2]) ||
-          !array_text(texts[3], i, user, sizeof user, &present[3]) ||
+          !array_text(texts[1], i, address, sizeof address, &present[1], true) ||
+          !array_text(texts[2], i, directory, sizeof directory, &present[2], true) ||
+          !array_text(texts[3], i, user, sizeof user, &present[3], true) ||
           !array_text(texts[4], i, password, sizeof password, &present[4])) {
         return;
       }
@@ -153,9 +153,9 @@ void nas_edit_handler(const char* argument) {
     if (!read_json_members(request.get(), {
             int_member("type", &type).keep_if_absent(),
             text_member("vendor", row.vendor).keep_if_absent(),
-            text_member("address", row.address).keep_if_absent(),
-            text_member("directory", row.directory).keep_if_absent(),
-            text_member("userName", user).present(&has_user),
+            text_member("address", row.address).whole().keep_if_absent(),
+            text_member("directory", row.directory).whole().keep_if_absent(),
+            text_member("userName", user).whole().present(&has_user),
             text_member("password", password).present(&has_password),
         })) {
       return;

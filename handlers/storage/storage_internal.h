@@ -29,8 +29,9 @@ void storage_log(int64_t sub_type, int32_t param_type, int32_t port, int32_t det
                  const void* detail = nullptr, uint32_t detail_size = 0);
 
 // Element i of a request array as text: not a text leaves *present false (true is returned); a
-// text that is not UTF-8 returns false.
-bool array_text(json_object* array, size_t i, char* buffer, size_t size, bool* present);
+// text that is not UTF-8 returns false, and so does one longer than the buffer when `whole` (an
+// address, a path or a user name cut to the buffer would name another).
+bool array_text(json_object* array, size_t i, char* buffer, size_t size, bool* present, bool whole = false);
 
 // "OK" for a result of 0, else "Error"; nothing when there is no reply (the error was written).
 inline void reply_result_text(const std::optional<CoreReply>& reply) { reply_status_words(reply, "OK", "Error"); }

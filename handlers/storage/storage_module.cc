@@ -18,13 +18,13 @@ void storage_log(int64_t sub_type, int32_t param_type, int32_t port, int32_t det
   op_log_send(record);
 }
 
-bool array_text(json_object* array, size_t i, char* buffer, size_t size, bool* present) {
+bool array_text(json_object* array, size_t i, char* buffer, size_t size, bool* present, bool whole) {
   *present = false;
   json_object* element = json_array_at(array, i);
   if (!json_value_text(element, buffer, size)) return true;
   *present = true;
   const char* full = json_object_get_string(element);
-  return valid_utf8(full, strlen(full));
+  return valid_utf8(full, strlen(full)) && !(whole && strlen(full) >= size);
 }
 
 namespace {

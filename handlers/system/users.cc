@@ -39,7 +39,7 @@ constexpr auto kUserAddForm = ZV_FIELDS(
     UserRecord, ZV_FIELD(type, "type").required().range(0, 3),
     ZV_FIELD(permission, "permission").required().at_least(-1),
     ZV_FIELD(remote_permission, "remotePermission").required().at_least(-1),
-    ZV_FIELD(name, "name").required().chars(kUserNameChars),
+    ZV_FIELD(name, "name").required().chars(kUserNameChars).whole(),
     ZV_FIELD(password, "password").required().chars(kPasswordChars),
     ZV_USER_RIGHTS(local), ZV_USER_RIGHTS(remote),
     ZV_FIELD(local_liveview, "localliveview"), ZV_FIELD(local_playback, "localplayback"),
@@ -50,7 +50,7 @@ constexpr auto kUserAddForm = ZV_FIELDS(
 // taken when present, and the masks follow the channel strings.
 constexpr auto kUserEditForm = ZV_FIELDS(
     UserRecord, ZV_FIELD(id, "id").required().range(0, kMaxUsers - 1),
-    ZV_FIELD(name, "name").keep_if_absent().chars(kUserNameChars),
+    ZV_FIELD(name, "name").keep_if_absent().chars(kUserNameChars).whole(),
     ZV_FIELD(password, "password").keep_if_absent().chars(kPasswordChars),
     ZV_FIELD(type, "type").keep_if_absent().range(0, 3),
     ZV_USER_RIGHTS(local, .keep_if_absent()), ZV_USER_RIGHTS(remote, .keep_if_absent()),

@@ -276,9 +276,9 @@ ZV_SCHEMA(AnprSettings, ZV_FIELD(chnid, "chnid").required().range(0, 63), ZV_FIE
           ZV_FIELD(process_mode, "process_mode"), ZV_FIELD(repeat_check_time_value, "repeat_check_time_value"),
           ZV_FIELD(repeat_check_time_unit, "repeat_check_time_unit"), ZV_FIELD(post_enable, "post_enable"),
           ZV_FIELD(post_type, "post_type"), ZV_FIELD(post_tcp_port, "post_tcp_port"),
-          ZV_FIELD(post_http_user, "post_http_user").absent(""),
+          ZV_FIELD(post_http_user, "post_http_user").whole().absent(""),
           ZV_FIELD(post_http_password, "post_http_password").absent(""),
-          ZV_FIELD(post_http_url, "post_http_url").absent(""), ZV_FIELD(confidence, "confidence"),
+          ZV_FIELD(post_http_url, "post_http_url").whole().absent(""), ZV_FIELD(confidence, "confidence"),
           ZV_RECORDS(region, nullptr), ZV_FIELD(cur_area, "cur_area").absent(""),
           ZV_FIELD(in_night_mode, "in_night_mode"), ZV_RECORDS(roi, "roi"), ZV_FIELD(preset, nullptr),
           ZV_RESERVED(reserved), ZV_FIELD(night_mode_enable, "night_mode_enable"),
@@ -395,8 +395,8 @@ struct FisheyeProbe {
   char password[64];
   int32_t port;
 };
-ZV_SCHEMA(FisheyeProbe, ZV_FIELD(ddns, "ddns").absent(""), ZV_FIELD(ipaddr, "ipaddr").absent(""),
-          ZV_FIELD(username, "username").absent(""), ZV_FIELD(password, "password").absent(""),
+ZV_SCHEMA(FisheyeProbe, ZV_FIELD(ddns, "ddns").whole().absent(""), ZV_FIELD(ipaddr, "ipaddr").whole().absent(""),
+          ZV_FIELD(username, "username").whole().absent(""), ZV_FIELD(password, "password").absent(""),
           ZV_FIELD(port, "port"));
 static_assert(sizeof(FisheyeProbe) == 260);
 

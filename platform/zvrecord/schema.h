@@ -53,6 +53,7 @@ struct Field {
     kKeepIfAbsent = 1u << 1, // an absent member leaves the record's value as it is
     kOutOnly = 1u << 2,      // written to JSON, never read from a request
     kInOnly = 1u << 3,       // read from a request, never written to JSON
+    kWhole = 1u << 4,        // a text longer than it keeps is refused rather than cut
   };
 
   const char* name = nullptr;  // the struct member (database column name)
@@ -80,6 +81,8 @@ struct Field {
   constexpr Field keep_if_absent() const { Field f = *this; f.flags |= kKeepIfAbsent; return f; }
   constexpr Field out_only() const { Field f = *this; f.flags |= kOutOnly; return f; }
   constexpr Field in_only() const { Field f = *this; f.flags |= kInOnly; return f; }
+  // A text that names something (an address, a host, a user): cut, it would name another.
+  constexpr Field whole() const { Field f = *this; f.flags |= kWhole; return f; }
   constexpr Field range(double lo, double hi) const {
     Field f = *this; f.has_min = f.has_max = true; f.min = lo; f.max = hi; return f;
   }

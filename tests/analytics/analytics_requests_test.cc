@@ -486,7 +486,7 @@ TEST_F(AnalyticsTest, PlateActionBlocksByMode) {
 
 TEST_F(AnalyticsTest, RecognitionSettingsAndFormatFilter) {
   const std::string body = R"({"chnid": 4, "enable": 1, "post_tcp_port": 80, "post_http_user": ")" +
-                           std::string(70, 'u') + R"(", "post_http_url": "http://x", "confidence": 9,
+                           std::string(63, 'u') + R"(", "post_http_url": "http://x", "confidence": 9,
       "region": ["r0", 5, ")" + std::string(40, 'r') + R"("], "cur_area": "ca", "night_mode_effective_mode": 2,
       "roi": [{"name": "roi0", "startX": 1, "endY": 4}], "preset": [[], [{}, {"name": "p", "endy": 8, "endY": 9}]],
       "formatData": {"chnid": 4, "filter": 1, "wildcards": [{"enable": 1, "cr_count": 7, "format": ")" +
@@ -520,6 +520,9 @@ TEST_F(AnalyticsTest, RecognitionSettingsAndFormatFilter) {
   core_->no_reply(3290);
   EXPECT_EQ(post("/6182", R"({"chnid": 4})").out, kCgiErrorJson);
   expect_refused("/6182", R"({"chnid": 64})", kCgiErrorJson);
+  // A user or address one character above its field: refused, not sent cut to the camera.
+  expect_refused("/6182", R"({"chnid": 4, "post_http_user": ")" + std::string(64, 'u') + "\"}", kCgiErrorJson);
+  expect_refused("/6182", R"({"chnid": 4, "post_http_url": ")" + std::string(512, 'h') + "\"}", kCgiErrorJson);
   expect_refused("/6191", R"({"filter": 1})", kCgiErrorJson);
 }
 
@@ -673,6 +676,7 @@ TEST_F(AnalyticsTest, FisheyeRequests) {
   std::strcpy(probe.password, "pw");
   probe.port = 80;
   EXPECT_EQ(only_message(*core_, 3373).payload, bytes_of(probe));
+  expect_refused("/6196", R"({"ipaddr": ")" + std::string(64, '1') + R"(", "port": 80})", "");
   EXPECT_EQ(ask("/6197", R"({"ipaddr": "10.0.0.9", "port": 80, "transfer": 1, "install": 2, "display": 3})", 3374,
                 int32s({-2})),
             kJsonHeader + R"({ "res": -2 })");

@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -129,10 +130,12 @@ std::pair<std::string, std::string> add_and_read(const std::vector<Member>& memb
 
 std::vector<Member> rtsp_camera(const std::string& text_suffix, size_t long_text) {
   // A text member sent as `long_text` characters (0: a short text of its own) and printed as
-  // the field keeps it.
+  // the field keeps it. A text that names something (all but the camera's name and password) is
+  // sent at the longest it may be: one character more is refused (NamingTextsOneAboveTheirWidth).
   auto text = [&](const char* request_key, const char* reply_key, const std::string& own, size_t width) -> Member {
     if (long_text == 0) return {request_key, reply_key, quoted(own + text_suffix), quoted(own + text_suffix)};
-    return {request_key, reply_key, quoted(std::string(width, 'x')), quoted(std::string(width - 1, 'x'))};
+    const bool cut = std::string_view(request_key) == "name" || std::string_view(request_key) == "password";
+    return {request_key, reply_key, quoted(std::string(cut ? width : width - 1, 'x')), quoted(std::string(width - 1, 'x'))};
   };
   return {
       {"id", "id", "6", "6"},
@@ -170,10 +173,26 @@ TEST_F(CameraFormTest, EveryMemberAnAddStoresIsReadBackAlsoWhenOneCharacterTooLo
   }
 }
 
+// An address, user, path, URL or MAC one character above its field is refused, not stored cut
+// (as a name the page never sent).
+TEST_F(CameraFormTest, NamingTextsOneAboveTheirWidthAreRefused) {
+  const std::pair<const char*, size_t> rows[] = {{"ipAddr", 64},          {"userName", 64},    {"mainSourcePath", 256},
+                                                 {"subSourcePath", 256},  {"mainrtspurl", 256}, {"subrtspurl", 256},
+                                                 {"mac_addr", 32},        {"ddns", 64}};
+  for (const auto& [key, width] : rows) {
+    std::vector<Member> members = rtsp_camera("6", 0);
+    for (Member& m : members) {
+      if (m.request_key != nullptr && std::string_view(m.request_key) == key) m.sent = quoted(std::string(width, 'x'));
+    }
+    expect_refused("/2004", add_and_read(members).first);
+  }
+}
+
 TEST_F(CameraFormTest, LoginAndTransportSetsAreReadBackAndNoticeTheChannel) {
   ASSERT_EQ(post("/2004", add_and_read(rtsp_camera("6", 0)).first).out, kOk);
   core_->clear_received();
-  ASSERT_EQ(post("/2017", R"({"id": 6, "userName": ")" + std::string(64, 'u') + R"(", "password": "pw2"})").out, kOk);
+  expect_refused("/2017", R"({"id": 6, "userName": ")" + std::string(64, 'u') + R"(", "password": "pw2"})");
+  ASSERT_EQ(post("/2017", R"({"id": 6, "userName": ")" + std::string(63, 'u') + R"(", "password": "pw2"})").out, kOk);
   ASSERT_EQ(post("/2031", R"({"id": 6, "transmitProtocol": 1, "syncTime": 1})").out, kOk);
   const std::string read = post("/2000", R"({"chnid": 6})").out;
   EXPECT_NE(read.find(R"("userName": ")" + std::string(63, 'u') + R"(", "password": "pw2", "transmitProtocol": 1,)"),

@@ -213,9 +213,11 @@ TEST_F(CameraAppsTest, GroupCommandsCarryTheGroupAndPrintRes) {
 
 TEST_F(CameraAppsTest, CountingUrlSendsTheUrlAndPrintsTheDataUpToTheReplysEnd) {
   core_->reply(kCountingUrl.id, concat({int32s({1, 9}), Bytes{'i', 'n', '=', '4'}}));
-  EXPECT_EQ(post("/2068", R"({"chnid": 9, "url": ")" + std::string(300, 'u') + R"("})").out,
+  EXPECT_EQ(post("/2068", R"({"chnid": 9, "url": ")" + std::string(255, 'u') + R"("})").out,
             kJsonHeader + R"({ "res": 1, "chnid": 9, "data": "in=4" })");
   EXPECT_EQ(only_message(*core_, kCountingUrl.id).payload, concat({int32s({9}), text_field(std::string(255, 'u'), 256)}));
+  // One character more: refused, not cut to another page's address.
+  expect_refused("/2068", R"({"chnid": 9, "url": ")" + std::string(256, 'u') + R"("})", kJsonError);
   core_->reply(kCountingUrl.id, int32s({0, 63}));
   EXPECT_EQ(post("/2068", R"({"chnid": 63, "url": "x"})").out, kJsonHeader + R"({ "res": 0, "chnid": 63, "data": "" })");
   core_->reply(kCountingUrl.id, Bytes(2000, 'd'));
@@ -290,7 +292,7 @@ TEST_F(CameraAppsTest, ReportsReadAlwaysCarryEmailAndSetsLeaveMissingDefinitions
   EXPECT_EQ(factory.substr(factory.size() - 18), R"( } ], "email": 1 })");
   core_->reply(kCountingReportsChanged.id, int32s({5}));
   const std::string two = R"({"report": [{"enable": 1, "triGroups": ")" + std::string(20, '1') +
-                          R"(", "backupTime": ")" + std::string(40, 't') + R"(", "lineMask": 3}, {"fileFormat": 2}]})";
+                          R"(", "backupTime": ")" + std::string(31, 't') + R"(", "lineMask": 3}, {"fileFormat": 2}]})";
   EXPECT_EQ(post("/2076", two).out, kJsonHeader + R"({ "res": 0 })");
   EXPECT_TRUE(only_message(*core_, kCountingReportsChanged.id).payload.empty());
   CountingReport reports[kCountingReports];
@@ -306,6 +308,8 @@ TEST_F(CameraAppsTest, ReportsReadAlwaysCarryEmailAndSetsLeaveMissingDefinitions
   EXPECT_EQ(reports[3].report_type, 3);
   core_->no_reply(kCountingReportsChanged.id);
   EXPECT_EQ(post("/2076", R"({"report": []})").out, kJsonError);
+  // A time one character above its field: refused, not stored cut as another time.
+  expect_refused("/2076", R"({"report": [{"backupTime": ")" + std::string(32, 't') + R"("}]})", kJsonError);
 }
 
 // ---- Face capture ------------------------------------------------------------------------------
@@ -313,7 +317,7 @@ TEST_F(CameraAppsTest, ReportsReadAlwaysCarryEmailAndSetsLeaveMissingDefinitions
 TEST_F(CameraAppsTest, FaceCaptureFillsThePayloadAndStoresTheEventOnlyWithAnAction) {
   core_->reply(kFaceCaptureSet.id, int32s({3}));
   const std::string body =
-      R"({"chnId": 5, "enable": 1, "width": 640, "httpUrl": ")" + std::string(200, 'h') +
+      R"({"chnId": 5, "enable": 1, "width": 640, "httpUrl": ")" + std::string(127, 'h') +
       R"(", "shield": [{}, {"enable": 1}, {"enable": 1, "polygonX": "1,2"}, {}, {"enable": 9}],
          "captureModeArray": [{"captureQuality": 1}, {"captureQuality": 2, "snapshot": 3}, 4, {"snapshot": 8}],
          "mutuallyExclusive": 1})";
@@ -337,6 +341,7 @@ TEST_F(CameraAppsTest, FaceCaptureFillsThePayloadAndStoresTheEventOnlyWithAnActi
   EXPECT_EQ(int32_at(payload, 1268), 0);
   EXPECT_EQ(int32_at(payload, 1284), 1);
   EXPECT_EQ(stored(kFaceEvents, 5).id, 0);  // nothing stored
+  expect_refused("/2077", R"({"chnId": 5, "httpUrl": ")" + std::string(128, 'h') + R"("})", kJsonError);
 
   core_->clear_received();
   const std::string with_action =
@@ -390,7 +395,7 @@ TEST_F(CameraAppsTest, FirmwareStartSendsTheChannelsAndPrintsTheProgress) {
   progress.status[3] = 30;
   progress.status[5] = 50;
   core_->reply(kFirmwareStart.id, bytes_of(progress));
-  EXPECT_EQ(post("/2080", R"({"chnAry": [0, 3, 70, -1, "x", 63], "reset": -2, "url": ")" + std::string(200, 'w') + "\"}").out,
+  EXPECT_EQ(post("/2080", R"({"chnAry": [0, 3, 70, -1, "x", 63], "reset": -2, "url": ")" + std::string(127, 'w') + "\"}").out,
             kJsonHeader + R"({ "chnid": 265, "status": [ 10, 30 ], "chnMask": "10010000" })");
   FirmwareStart expected{};
   expected.channels = 9 | (uint64_t{1} << 63);
@@ -398,6 +403,8 @@ TEST_F(CameraAppsTest, FirmwareStartSendsTheChannelsAndPrintsTheProgress) {
   std::memset(expected.url, 'w', 127);
   std::strcpy(expected.path, "/dev/shm/updateIPCFM.bin");
   EXPECT_EQ(only_message(*core_, kFirmwareStart.id).payload, bytes_of(expected));
+  // An address one character above its 127: refused, the image is never fetched from a cut one.
+  expect_refused("/2080", R"({"chnAry": [1], "url": ")" + std::string(128, 'w') + "\"}", kJsonError);
   core_->reply(kFirmwareStart.id, Bytes(39, 0));
   EXPECT_EQ(post("/2080", R"({"chnAry": [1]})").out, kJsonError);
 }

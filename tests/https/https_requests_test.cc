@@ -96,6 +96,9 @@ TEST_F(HttpsTest, CreateRefusesSubjectsTheToolWouldSplit) {
       {R"("Validity":30)", R"("Validity":36501)"},  {R"("Validity":30)", R"("Validity":-1)"},
       {R"("2026-01-01")", R"("1;reboot")"},     {R"("2027-01-01")", R"("2027-01-01 12:00:00")"},
       {R"("2026-01-01")", R"("2026-01")"},      {R"("2026-01-01")", R"("")"},
+      // One character above the field: refused, not cut to another country or host.
+      {R"("DE")", R"("DEU")"},
+      {R"("nvr.local")", R"("nvr0123456789.zone0123456789.site0123456789.example0123456.local")"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.to);

@@ -39,7 +39,7 @@ struct Sample {
 
 }  // namespace
 
-ZV_SCHEMA(Item, ZV_FIELD(id, "id").range(0, 9), ZV_FIELD(level, "level"), ZV_FIELD(label, "label"));
+ZV_SCHEMA(Item, ZV_FIELD(id, "id").range(0, 9), ZV_FIELD(level, "level"), ZV_FIELD(label, "label").whole());
 ZV_SCHEMA(Sample, ZV_FIELD(channel, "ch").required().range(0, 63), ZV_FIELD(mask, "mask"),
           ZV_FIELD(wide, "wide"), ZV_FIELD(ratio, "ratio").at_least(0).absent(-1),
           ZV_FIELD(name, "name").chars(5), ZV_FIELD(list, "list").range(-5, 5),
@@ -60,7 +60,7 @@ TEST(RecordJson, ReadsEveryTypeByTheMemberRules) {
   bool ok = false;
   const Sample s = read_sample(
       R"({"ch": "7", "mask": 4294967295, "wide": -9000000000, "name": "abcdefgh",
-          "list": [1, "x", -5, 4], "items": [{"id": 2, "level": 255, "label": "L"}, 5, {"id": 9}], "extra": 1})",
+          "list": [1, "x", -5, 4], "items": [{"id": 2, "level": 255, "label": "Lsixth"}, 5, {"id": 9}], "extra": 1})",
       &ok);
   ASSERT_TRUE(ok);
   EXPECT_EQ(s.channel, 7);
@@ -72,7 +72,7 @@ TEST(RecordJson, ReadsEveryTypeByTheMemberRules) {
   EXPECT_EQ(s.list[1], 0) << "a text element is skipped";
   EXPECT_EQ(s.list[2], -5) << "three elements read, the fourth is beyond the array";
   EXPECT_EQ(s.items[0].id, 2);
-  EXPECT_STREQ(s.items[0].label, "L");
+  EXPECT_STREQ(s.items[0].label, "Lsixth") << "whole: exactly its width less one";
   EXPECT_EQ(s.items[0].level, 255);
   EXPECT_EQ(s.items[1].id, 0) << "a number where an object belongs is skipped";
   EXPECT_EQ(s.kept, 42) << "keep_if_absent";
@@ -91,6 +91,7 @@ TEST(RecordJson, RefusesAndLeavesTheRecordUntouched) {
       R"({"ch": 1, "items": [{"id": 10}]})",     // a nested record out of range
       R"({"ch": 1, "items": [{"level": 256}]})", // does not fit a byte
       R"({"ch": 1, "items": [{"level": -1}]})",  // does not fit a byte
+      R"({"ch": 1, "items": [{"label": "Lseven"}, {"label": "Lsevenz"}]})",  // whole: one above its width
       "{\"ch\": 1, \"name\": \"\xC3\x28\"}",     // not UTF-8
       "{\"ch\": 1, \"name\": \"\xED\xA0\x80\"}", // a surrogate
       R"([1, 2])",                               // not an object

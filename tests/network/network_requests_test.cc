@@ -106,8 +106,8 @@ TEST_F(NetworkTest, WriteTakesTheBondKeysAndKeepsWhatIsLeftOut) {
   EXPECT_EQ(n.default_route, 1);
   EXPECT_EQ(text_of(n.eth1_ipv6.gateway), "fe80::2");
   EXPECT_EQ(text_of(n.bond.ip_addr), "10.0.0.9");
-  // Texts just above their fields are cut to the width less one.
-  EXPECT_EQ(post("/7041", R"({"ipAddr":"1234567890123456","ip6Addr2":")" + std::string(64, 'a') + "\"}").out, kOk);
+  // Addresses as long as their fields hold are taken whole (one more is refused: see below).
+  EXPECT_EQ(post("/7041", R"({"ipAddr":"123456789012345","ip6Addr2":")" + std::string(63, 'a') + "\"}").out, kOk);
   n = network();
   EXPECT_EQ(text_of(n.eth0.ip_addr), "123456789012345");
   EXPECT_EQ(text_of(n.eth1_ipv6.addr), std::string(63, 'a'));
@@ -153,6 +153,11 @@ TEST_F(NetworkTest, WritesRefusedWithoutATrace) {
       {"/7031", R"({"smtpPort":25,"enableTls":0,"enableAttach":0,"captureInterval":0,"receivers":[{"receiverAddr":"a\\b"}]})"},
       {"/7091", R"({"port":70000})"},
       {"/7091", R"({"port":161,"read_community":"x\ry"})"},
+      // An address or host one character above its field: refused, never stored cut as another.
+      {"/7041", R"({"mode":0,"ipAddr":"192.168.100.2001"})"},
+      {"/7041", R"({"mode":1,"ip6gateway":"fe80:0000:0000:0000:0000:0000:0000:0001fe80:0000:0000:0000:0000:1"})"},
+      {"/7021", R"({"enable":1,"updateFreq":5,"domain":"d012345678901234567890123456789012345678901234567890123456789xyz"})"},
+      {"/7031", R"({"smtpPort":25,"enableTls":0,"enableAttach":0,"captureInterval":0,"smtpServer":"smtp.mail.server-zero-one-two-three-four-five-six-seven.example1"})"},
   };
   for (const auto& c : cases) expect_refused(c.id, c.body);
 }
@@ -203,7 +208,7 @@ TEST_F(NetworkTest, PppoeKeepsTheStoredPasswordWhenLeftOut) {
 }
 
 TEST_F(NetworkTest, DdnsTakesThePortsUnderTheirRequestNames) {
-  EXPECT_EQ(post("/7021", R"({"enable":1,"domain":"dyn","userName":")" + std::string(40, 'u') +
+  EXPECT_EQ(post("/7021", R"({"enable":1,"domain":"dyn","userName":")" + std::string(31, 'u') +
                               R"(","password":"p","hostName":"cam.example","ddnsurl":"u","freeDNSHash":"h",)"
                               R"("http":8080,"rtsp":8554,"updateFreq":5})").out, kOk);
   const std::string reply = get("/7020").out;
@@ -273,11 +278,13 @@ TEST_F(NetworkTest, MulticastKeepsTheAddressWhenLeftOut) {
   const auto sent = record_from<MulticastConfig>(core_->received(kMulticastSet.id).back().payload);
   EXPECT_EQ(text_of(sent.ip), "239.1.2.3");
   EXPECT_EQ(post("/7034", "x").out, kCgiErrorJson);
-  const std::string long_ip(70, '1');
+  const std::string long_ip(64, '1');
   EXPECT_EQ(post("/7034", R"({"ip":")" + long_ip + "\"}").out, kJsonHeader + R"({ "res": 0 })");
   MulticastConfig m{};
   kMulticast.read(kZvdbPath, &m, kNetworkRow);
   EXPECT_EQ(text_of(m.ip), std::string(64, '1'));
+  // One character more: refused, not sent cut as another group address.
+  expect_refused("/7034", R"({"ip":")" + long_ip + "1\"}", kCgiErrorJson);
 }
 
 }  // namespace

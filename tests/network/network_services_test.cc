@@ -357,7 +357,7 @@ TEST_F(ServicesTest, NetworkTestsAndSmallReads) {
   std::memcpy(ping.data(), "127.0.0.1", 9);
   EXPECT_EQ(only_message(*core_, kPingTest.id).payload, ping);
   core_->reply(kRouteTest.id, int32s({4}));
-  EXPECT_EQ(post("/7071", R"({"dev":"eth0123456789abcdef","ip":"10.0.0.1"})").out, kTextHeader + "-1");
+  EXPECT_EQ(post("/7071", R"({"dev":"eth0123456789ab","ip":"10.0.0.1"})").out, kTextHeader + "-1");
   const auto route = record_from<RouteTarget>(only_message(*core_, kRouteTest.id).payload);
   EXPECT_EQ(text_of(route.dev), "eth0123456789ab");
   EXPECT_EQ(text_of(route.ip), "10.0.0.1");
@@ -366,6 +366,9 @@ TEST_F(ServicesTest, NetworkTestsAndSmallReads) {
   core_->no_reply(kPingTest.id);
   EXPECT_EQ(post("/7070", R"({"ip":"1.1.1.1"})").out, kCgiErrorText);
   expect_refused("/7070", R"x({"ip":"1.1.1.1;$(reboot)"})x");
+  // An interface or address one character above its field: refused, not tested cut as another.
+  expect_refused("/7071", R"({"dev":"eth0123456789abc","ip":"10.0.0.1"})");
+  expect_refused("/7070", R"({"ip":"100.100.100.100.1000"})");
   expect_refused("/7071", R"({"dev":"eth0\n","ip":"1.1.1.1"})");
   core_->reply(kNetworkStatus.id, int32s({3}));
   EXPECT_EQ(get("/7094").out, kJsonHeader + R"({ "status": 3 })");
@@ -380,7 +383,9 @@ TEST_F(ServicesTest, NetworkTestsAndSmallReads) {
 TEST_F(ServicesTest, SnmpRefusesAPoePortAndStoresTheRest) {
   ASSERT_EQ(set_param_int(kZvdbPath, "max_poe_num", 4), 0);
   EXPECT_EQ(post("/7091", R"({"port":23001,"v1_enable":1})").out, kTextHeader + "POE_Port_Error");
-  EXPECT_EQ(post("/7091", R"({"port":161,"v3_enable":1,"read_security_name":")" + std::string(70, 'n') +
+  // A user name one character above its 63: refused, not stored cut as another user.
+  expect_refused("/7091", R"({"port":161,"read_security_name":")" + std::string(64, 'n') + R"("})");
+  EXPECT_EQ(post("/7091", R"({"port":161,"v3_enable":1,"read_security_name":")" + std::string(63, 'n') +
                               R"(","write_pri_algorithm":2})").out, kOk);
   EXPECT_EQ(only_message(*core_, kNetworkChanged.id).payload, [] {
     Bytes b(32, 0);

@@ -337,6 +337,8 @@ TEST_F(StorageRequestTest, NasAddDecodesCredentialsAndBoundsEveryArray) {
   EXPECT_TRUE(logs().empty());
   expect_refused("/6201", "{\"num\": 1, \"port\": [8], \"vendor\": [\"\xC3\x28\"]}");
   expect_refused("/6201", R"({"port": [8]})");
+  expect_refused("/6201", R"({"num": 1, "port": [8], "address": [")" + std::string(64, 'a') + "\"]}");
+  expect_refused("/6201", R"({"num": 1, "port": [8], "directory": [")" + std::string(128, 'd') + "\"]}");
 }
 
 TEST_F(StorageRequestTest, NasRemoveLogsOnlyConfiguredDisks) {
@@ -360,7 +362,7 @@ TEST_F(StorageRequestTest, NasEditKeepsWhatItDoesNotCarry) {
   store(network_row(6, kDiskTypeSmb, "10.0.0.9", "/share"));
   core_->reply(kNasEdit.id, int32s({-4}));
   EXPECT_EQ(post("/6203", R"({"port": 6, "vendor": ")" + std::string(64, 'v') + R"(", "directory": ")" +
-                              std::string(128, 'o') + R"(", "password": "a%2Bb%00%"})").out,
+                              std::string(127, 'o') + R"(", "password": "a%2Bb%00%"})").out,
             kJsonHeader + R"({ "status": 0, "res": -4 })");
   const DiskConfig d = row(6);
   EXPECT_EQ(d.type, kDiskTypeSmb);
@@ -374,6 +376,10 @@ TEST_F(StorageRequestTest, NasEditKeepsWhatItDoesNotCarry) {
   expect_log(logs()[0], 221, 0, 6);
   EXPECT_EQ(logs()[0].detail[0], 0x6e);  // kind 110
   for (const char* body : {R"({"port": 0})", R"({"port": 37})", R"({"address": "x"})"}) expect_refused("/6203", body);
+  // A share's address, path or user one character above its field: refused, not stored cut.
+  expect_refused("/6203", R"({"port": 6, "directory": ")" + std::string(128, 'o') + "\"}");
+  expect_refused("/6203", R"({"port": 6, "address": ")" + std::string(64, 'a') + "\"}");
+  expect_refused("/6203", R"({"port": 6, "userName": ")" + std::string(33, 'u') + "\"}");
 }
 
 TEST_F(StorageRequestTest, ShareSearchClampsToWhatThePayloadHolds) {

@@ -314,6 +314,8 @@ TEST_F(UsersTest, AddRangesRefuseTheFirstInvalidValueOnBothSides) {
       {{"permission", "-2"}}, {{"permission", "2147483648"}},
       {{"remotePermission", "-2"}}, {{"remotePermission", "2147483648"}},
       {{"localLiveView", "2147483648"}}, {{"remoteShutdown", "-2147483649"}},
+      // A name one character above its 31: refused, not stored cut as another user's name.
+      {{"name", "\"" + std::string(32, 'n') + "\""}},
   };
   for (const auto& changes : refused) expect_refused("/6071", body_of_members(kAddMembers, changes));
 
@@ -336,10 +338,11 @@ TEST_F(UsersTest, AddRangesRefuseTheFirstInvalidValueOnBothSides) {
 }
 
 TEST_F(UsersTest, AddStoresEveryMemberAndTheListShowsIt) {
-  // Texts one character longer than their fields keep: name 31, password 32, channels 64.
+  // The longest name (31), and texts one character longer than their fields keep: password 32,
+  // channels 64.
   const std::string texts[4] = {"1010", "0110", std::string(64, '1'), "0001"};
   auto members = every_right(40);
-  members["name"] = "\"" + std::string(32, 'n') + "\"";
+  members["name"] = "\"" + std::string(31, 'n') + "\"";
   members["password"] = "\"" + std::string(33, 'p') + "\"";
   members["type"] = "2";
   members["permission"] = "7";
@@ -370,6 +373,7 @@ TEST_F(UsersTest, EditStoresEveryMemberAndRefusesTheFirstInvalidValues) {
   const std::map<std::string, std::string> refused[] = {
       {{"id", "-1"}}, {{"id", "100"}}, {{"id", "99"}}, {{"type", "-1"}}, {{"type", "4"}},
       {{"name", "\"\""}}, {{"localEvent", "2147483648"}}, {{"remoteEvent", "-2147483649"}},
+      {{"name", "\"" + std::string(32, 'n') + "\""}},
   };
   for (const auto& changes : refused) {
     expect_refused("/6072", body_of_members({{"id", "3"}, {"name", "\"x\""}}, changes));

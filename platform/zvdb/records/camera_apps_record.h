@@ -108,7 +108,7 @@ struct PosRecord {
 };
 ZV_SCHEMA(PosRecord, ZV_FIELD(id, "id").required().range(0, kPosDevices - 1), ZV_FIELD(enable, "enable"),
           ZV_FIELD(name, "name").chars(32), ZV_FIELD(protocol, "protocol"),
-          ZV_FIELD(connection_mode, "connectionMode"), ZV_FIELD(ip, "ip"),
+          ZV_FIELD(connection_mode, "connectionMode"), ZV_FIELD(ip, "ip").whole(),
           ZV_FIELD(liveview_display, "liveviewDisplay"), ZV_FIELD(display_channel, "displayChannel"),
           ZV_FIELD(start_x, "startX"), ZV_FIELD(start_y, "startY"), ZV_FIELD(area_width, "areaWidth"),
           ZV_FIELD(area_height, "areaHeight"), ZV_FIELD(character_encodeing, "characterEncodeing"),
@@ -139,7 +139,7 @@ struct CountingReport {
 ZV_SCHEMA(CountingReport, ZV_FIELD(report_type, "reportType"), ZV_FIELD(enable, "enable"),
           ZV_FIELD(tri_channels, "triChannels"), ZV_FIELD(tri_groups, "triGroups"), ZV_RESERVED(reserved),
           ZV_FIELD(stay_length_type, "stayLengthType"), ZV_FIELD(stay_length_value, "stayLengthValue"),
-          ZV_FIELD(backup_day, "backupDay"), ZV_FIELD(backup_time, "backupTime"),
+          ZV_FIELD(backup_day, "backupDay"), ZV_FIELD(backup_time, "backupTime").whole(),
           ZV_FIELD(file_format, "fileFormat"), ZV_FIELD(time_range, "timeRange"),
           ZV_FIELD(backup_to, "backupTo"), ZV_FIELD(line_mask, "lineMask"));
 static_assert(sizeof(CountingReport) == 152);

@@ -68,7 +68,7 @@ struct AutoBackupConfig {
   int32_t port;
 };
 ZV_SCHEMA(AutoBackupConfig, ZV_FIELD(enable, "enable").keep_if_absent(), ZV_RESERVED(reserved0),
-          ZV_FIELD(backup_time, "backupTime").keep_if_absent(),
+          ZV_FIELD(backup_time, "backupTime").whole().keep_if_absent(),
           ZV_FIELD(stream_type, "streamType").keep_if_absent(),
           ZV_FIELD(file_type, "fileType").keep_if_absent(), ZV_FIELD(recycle, "recycle").keep_if_absent(),
           ZV_FIELD(channel, "channel").keep_if_absent(), ZV_RESERVED(reserved1),

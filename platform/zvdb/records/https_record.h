@@ -32,13 +32,13 @@ struct CertRequest {
   char end_time[16];
 };
 ZV_SCHEMA(CertRequest, ZV_FIELD(install_type, "InstallType").range(0, 2),
-          ZV_FIELD(country, "Country").absent(""), ZV_FIELD(common_name, "CommonName").absent(""), ZV_RESERVED(pad0),
+          ZV_FIELD(country, "Country").whole().absent(""), ZV_FIELD(common_name, "CommonName").whole().absent(""), ZV_RESERVED(pad0),
           ZV_FIELD(validity, "Validity").range(0, kCertMaxValidityDays), ZV_FIELD(password, "Password").in_only().absent(""),
           ZV_FIELD(province, "Province").absent(""), ZV_FIELD(region, "Region").absent(""),
           ZV_FIELD(organization, "Organization").absent(""), ZV_FIELD(company, "Company").absent(""),
-          ZV_FIELD(email, "Email").absent(""), ZV_RESERVED(reserved),
-          ZV_FIELD(dates, "dates").out_only(), ZV_FIELD(start_time, "startTime").absent(""),
-          ZV_FIELD(end_time, "endTime").absent(""));
+          ZV_FIELD(email, "Email").whole().absent(""), ZV_RESERVED(reserved),
+          ZV_FIELD(dates, "dates").out_only(), ZV_FIELD(start_time, "startTime").whole().absent(""),
+          ZV_FIELD(end_time, "endTime").whole().absent(""));
 static_assert(sizeof(CertRequest) == 892);
 static_assert(offsetof(CertRequest, validity) == 72 && offsetof(CertRequest, email) == 348);
 static_assert(offsetof(CertRequest, dates) == 668 && offsetof(CertRequest, start_time) == 860);

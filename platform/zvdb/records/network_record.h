@@ -87,7 +87,7 @@ ZV_SCHEMA(PortConfig, ZV_FIELD(enable_ssh, "sshEnable").keep_if_absent().range(0
           ZV_FIELD(http_port, "httpPort").keep_if_absent().range(1, 65535),
           ZV_FIELD(rtsp_port, "rtspPort").keep_if_absent().range(1, 65535),
           ZV_FIELD(service_port, "servicePort").keep_if_absent().range(1, 65535),
-          ZV_FIELD(host_name, "hostName").keep_if_absent(),
+          ZV_FIELD(host_name, "hostName").whole().keep_if_absent(),
           ZV_FIELD(enable_host_name, "enableHostName").keep_if_absent().range(0, 1),
           ZV_FIELD(https_port, "httpsPort").keep_if_absent().range(1, 65535),
           ZV_FIELD(pos_port, "posPort").keep_if_absent().range(1, 65535));
@@ -109,8 +109,8 @@ struct TimeConfig {
 };
 ZV_SCHEMA(TimeConfig, ZV_FIELD(ntp_enable, "ntpEnable").required().range(0, 1),
           ZV_FIELD(dst_enable, "dstEnable").required().range(0, 1),
-          ZV_FIELD(time_zone, "timeZone").required(), ZV_FIELD(time_zone_name, "timeZoneName").required(),
-          ZV_FIELD(ntp_server, "ntpServer").keep_if_absent(),
+          ZV_FIELD(time_zone, "timeZone").whole().required(), ZV_FIELD(time_zone_name, "timeZoneName").required(),
+          ZV_FIELD(ntp_server, "ntpServer").whole().keep_if_absent(),
           ZV_FIELD(sync_enable, "syncEnable").required().range(0, 1),
           ZV_FIELD(sync_interval, "syncInterval").required(),
           ZV_FIELD(sync_pc, "syncPc").required().range(0, 1));

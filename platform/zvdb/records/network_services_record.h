@@ -15,7 +15,7 @@ struct PppoeConfig {
   char password[64];
 };
 ZV_SCHEMA(PppoeConfig, ZV_FIELD(enable, "enable").required().range(0, 1),
-          ZV_FIELD(auto_connect, "autoConnect").keep_if_absent(), ZV_FIELD(user_name, "userName").keep_if_absent(),
+          ZV_FIELD(auto_connect, "autoConnect").keep_if_absent(), ZV_FIELD(user_name, "userName").whole().keep_if_absent(),
           ZV_FIELD(password, "password").keep_if_absent());
 static_assert(sizeof(PppoeConfig) == 136);
 
@@ -33,7 +33,7 @@ struct DdnsConfig {
   int32_t rtsp_port;
   char ddnsurl[128];
 };
-ZV_SCHEMA(DdnsConfig, ZV_FIELD(enable, "enable"), ZV_FIELD(domain, "domain"), ZV_FIELD(user_name, "userName"),
+ZV_SCHEMA(DdnsConfig, ZV_FIELD(enable, "enable"), ZV_FIELD(domain, "domain"), ZV_FIELD(user_name, "userName").whole(),
           ZV_FIELD(password, "password"), ZV_FIELD(host_name, "hostName"), ZV_FIELD(free_dns_hash, "freeDNSHash"),
           ZV_FIELD(update_freq, "updateFreq"), ZV_FIELD(http_port, "http_port"),
           ZV_FIELD(rtsp_port, "rtsp_port"), ZV_FIELD(ddnsurl, "ddnsurl"));
@@ -46,7 +46,7 @@ struct EmailReceiver {
   char receiver_addr[128];
   char receiver_name[64];
 };
-ZV_SCHEMA(EmailReceiver, ZV_RESERVED(reserved), ZV_FIELD(receiver_addr, "receiverAddr").keep_if_absent(),
+ZV_SCHEMA(EmailReceiver, ZV_RESERVED(reserved), ZV_FIELD(receiver_addr, "receiverAddr").whole().keep_if_absent(),
           ZV_FIELD(receiver_name, "receiverName").keep_if_absent());
 static_assert(sizeof(EmailReceiver) == 196);
 
@@ -65,10 +65,10 @@ struct EmailConfig {
   int32_t capture_interval;
   EmailReceiver receivers[kEmailReceivers];
 };
-ZV_SCHEMA(EmailConfig, ZV_FIELD(enable, "enable").keep_if_absent(), ZV_FIELD(user_name, "userName").keep_if_absent(),
-          ZV_FIELD(password, "password").keep_if_absent(), ZV_FIELD(smtp_server, "smtpServer").keep_if_absent(),
+ZV_SCHEMA(EmailConfig, ZV_FIELD(enable, "enable").keep_if_absent(), ZV_FIELD(user_name, "userName").whole().keep_if_absent(),
+          ZV_FIELD(password, "password").keep_if_absent(), ZV_FIELD(smtp_server, "smtpServer").whole().keep_if_absent(),
           ZV_FIELD(smtp_port, "smtpPort").required().at_least(0),
-          ZV_FIELD(sender_addr, "senderAddr").keep_if_absent(),
+          ZV_FIELD(sender_addr, "senderAddr").whole().keep_if_absent(),
           ZV_FIELD(sender_name, "senderName").keep_if_absent(),
           ZV_FIELD(enable_tls, "enableTls").required().range(0, 2),
           ZV_FIELD(enable_attach, "enableAttach").required().range(0, 1),
@@ -83,7 +83,7 @@ struct MulticastConfig {
   char ip[65];
   char pad[3];
 };
-ZV_SCHEMA(MulticastConfig, ZV_FIELD(enable, "enable").keep_if_absent(), ZV_FIELD(ip, "ip").keep_if_absent(),
+ZV_SCHEMA(MulticastConfig, ZV_FIELD(enable, "enable").keep_if_absent(), ZV_FIELD(ip, "ip").whole().keep_if_absent(),
           ZV_RESERVED(pad));
 static_assert(sizeof(MulticastConfig) == 72);
 
@@ -113,13 +113,13 @@ ZV_SCHEMA(SnmpConfig, ZV_FIELD(v1_enable, "v1_enable").keep_if_absent(),
           ZV_FIELD(write_community, "write_community").keep_if_absent(),
           ZV_FIELD(read_community, "read_community").keep_if_absent(),
           ZV_FIELD(v3_enable, "v3_enable").keep_if_absent(),
-          ZV_FIELD(read_security_name, "read_security_name").keep_if_absent(),
+          ZV_FIELD(read_security_name, "read_security_name").whole().keep_if_absent(),
           ZV_FIELD(read_level_security, "read_level_security").keep_if_absent(),
           ZV_FIELD(read_auth_algorithm, "read_auth_algorithm").keep_if_absent(),
           ZV_FIELD(read_auth_password, "read_auth_password").keep_if_absent(),
           ZV_FIELD(read_pri_algorithm, "read_pri_algorithm").keep_if_absent(),
           ZV_FIELD(read_pri_password, "read_pri_password").keep_if_absent(),
-          ZV_FIELD(write_security_name, "write_security_name").keep_if_absent(),
+          ZV_FIELD(write_security_name, "write_security_name").whole().keep_if_absent(),
           ZV_FIELD(write_level_security, "write_level_security").keep_if_absent(),
           ZV_FIELD(write_auth_algorithm, "write_auth_algorithm").keep_if_absent(),
           ZV_FIELD(write_auth_password, "write_auth_password").keep_if_absent(),
