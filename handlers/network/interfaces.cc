@@ -31,10 +31,12 @@ constexpr size_t kMacConfChars = 32;  // the configured MAC text kept for /7044
 constexpr auto kBondForm = ZV_FIELDS(
     NetworkConfig, ZV_FIELD(primary_net, "primaryNet").keep_if_absent(),
     ZV_FIELD(bond.enable, "enableNetwork1").keep_if_absent(), ZV_FIELD(bond.type, "networkType").keep_if_absent(),
-    ZV_FIELD(bond.ip_addr, "ipAddr").whole().keep_if_absent(), ZV_FIELD(bond.netmask, "netmask").whole().keep_if_absent(),
+    ZV_FIELD(bond.ip_addr, "ipAddr").whole().keep_if_absent(),
+    ZV_FIELD(bond.netmask, "netmask").whole().keep_if_absent(),
     ZV_FIELD(bond.gateway, "gateway").whole().keep_if_absent(), ZV_FIELD(bond.dns1, "DNS1").whole().keep_if_absent(),
     ZV_FIELD(bond.dns2, "DNS2").whole().keep_if_absent(), ZV_FIELD(bond.mtu, "mtu").keep_if_absent(),
-    ZV_FIELD(bond_ipv6.addr, "ip6Addr").whole().keep_if_absent(), ZV_FIELD(bond_ipv6.prefix, "ip6netmask").whole().keep_if_absent(),
+    ZV_FIELD(bond_ipv6.addr, "ip6Addr").whole().keep_if_absent(),
+    ZV_FIELD(bond_ipv6.prefix, "ip6netmask").whole().keep_if_absent(),
     ZV_FIELD(bond_ipv6.gateway, "ip6gateway").whole().keep_if_absent(),
     ZV_FIELD(bond_ipv6_type, "ip6networkType").keep_if_absent());
 
@@ -42,11 +44,13 @@ constexpr auto kBondForm = ZV_FIELDS(
 constexpr auto kMultiForm = ZV_FIELDS(
     NetworkConfig, ZV_FIELD(eth0.enable, "enableNetwork1").keep_if_absent(),
     ZV_FIELD(eth0.type, "networkType").keep_if_absent(), ZV_FIELD(eth0.ip_addr, "ipAddr").whole().keep_if_absent(),
-    ZV_FIELD(eth0.netmask, "netmask").whole().keep_if_absent(), ZV_FIELD(eth0.gateway, "gateway").whole().keep_if_absent(),
+    ZV_FIELD(eth0.netmask, "netmask").whole().keep_if_absent(),
+    ZV_FIELD(eth0.gateway, "gateway").whole().keep_if_absent(),
     ZV_FIELD(eth0.dns1, "DNS1").whole().keep_if_absent(), ZV_FIELD(eth0.dns2, "DNS2").whole().keep_if_absent(),
     ZV_FIELD(eth0.mtu, "mtu").keep_if_absent(), ZV_FIELD(eth1.enable, "enableNetwork2").keep_if_absent(),
     ZV_FIELD(eth1.type, "networkType2").keep_if_absent(), ZV_FIELD(eth1.ip_addr, "ipAddr2").whole().keep_if_absent(),
-    ZV_FIELD(eth1.netmask, "netmask2").whole().keep_if_absent(), ZV_FIELD(eth1.gateway, "gateway2").whole().keep_if_absent(),
+    ZV_FIELD(eth1.netmask, "netmask2").whole().keep_if_absent(),
+    ZV_FIELD(eth1.gateway, "gateway2").whole().keep_if_absent(),
     ZV_FIELD(eth1.dns1, "DNS12").whole().keep_if_absent(), ZV_FIELD(eth1.dns2, "DNS22").whole().keep_if_absent(),
     ZV_FIELD(eth1.mtu, "mtu2").keep_if_absent(), ZV_FIELD(eth0_ipv6.addr, "ip6Addr").whole().keep_if_absent(),
     ZV_FIELD(eth0_ipv6.prefix, "ip6netmask").whole().keep_if_absent(),

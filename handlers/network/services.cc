@@ -23,9 +23,12 @@ namespace {
 constexpr auto kDdnsForm = ZV_FIELDS(
     DdnsConfig, ZV_FIELD(enable, "enable").required().range(0, 1), ZV_FIELD(domain, "domain").whole().keep_if_absent(),
     ZV_FIELD(user_name, "userName").whole().keep_if_absent(), ZV_FIELD(password, "password").keep_if_absent(),
-    ZV_FIELD(host_name, "hostName").whole().keep_if_absent(), ZV_FIELD(free_dns_hash, "freeDNSHash").whole().keep_if_absent(),
-    ZV_FIELD(update_freq, "updateFreq").required().at_least(0), ZV_FIELD(http_port, "http").keep_if_absent().range(0, 65535),
-    ZV_FIELD(rtsp_port, "rtsp").keep_if_absent().range(0, 65535), ZV_FIELD(ddnsurl, "ddnsurl").whole().keep_if_absent());
+    ZV_FIELD(host_name, "hostName").whole().keep_if_absent(),
+    ZV_FIELD(free_dns_hash, "freeDNSHash").whole().keep_if_absent(),
+    ZV_FIELD(update_freq, "updateFreq").required().at_least(0),
+    ZV_FIELD(http_port, "http").keep_if_absent().range(0, 65535),
+    ZV_FIELD(rtsp_port, "rtsp").keep_if_absent().range(0, 65535),
+    ZV_FIELD(ddnsurl, "ddnsurl").whole().keep_if_absent());
 
 // The DDNS reply order.
 constexpr auto kDdnsReply = ZV_FIELDS(

@@ -32,8 +32,10 @@ struct CertRequest {
   char end_time[16];
 };
 ZV_SCHEMA(CertRequest, ZV_FIELD(install_type, "InstallType").range(0, 2),
-          ZV_FIELD(country, "Country").whole().absent(""), ZV_FIELD(common_name, "CommonName").whole().absent(""), ZV_RESERVED(pad0),
-          ZV_FIELD(validity, "Validity").range(0, kCertMaxValidityDays), ZV_FIELD(password, "Password").in_only().absent(""),
+          ZV_FIELD(country, "Country").whole().absent(""),
+          ZV_FIELD(common_name, "CommonName").whole().absent(""), ZV_RESERVED(pad0),
+          ZV_FIELD(validity, "Validity").range(0, kCertMaxValidityDays),
+          ZV_FIELD(password, "Password").in_only().absent(""),
           ZV_FIELD(province, "Province").absent(""), ZV_FIELD(region, "Region").absent(""),
           ZV_FIELD(organization, "Organization").absent(""), ZV_FIELD(company, "Company").absent(""),
           ZV_FIELD(email, "Email").whole().absent(""), ZV_RESERVED(reserved),

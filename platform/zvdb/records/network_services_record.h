@@ -15,7 +15,8 @@ struct PppoeConfig {
   char password[64];
 };
 ZV_SCHEMA(PppoeConfig, ZV_FIELD(enable, "enable").required().range(0, 1),
-          ZV_FIELD(auto_connect, "autoConnect").keep_if_absent(), ZV_FIELD(user_name, "userName").whole().keep_if_absent(),
+          ZV_FIELD(auto_connect, "autoConnect").keep_if_absent(),
+          ZV_FIELD(user_name, "userName").whole().keep_if_absent(),
           ZV_FIELD(password, "password").keep_if_absent());
 static_assert(sizeof(PppoeConfig) == 136);
 
@@ -65,7 +66,8 @@ struct EmailConfig {
   int32_t capture_interval;
   EmailReceiver receivers[kEmailReceivers];
 };
-ZV_SCHEMA(EmailConfig, ZV_FIELD(enable, "enable").keep_if_absent(), ZV_FIELD(user_name, "userName").whole().keep_if_absent(),
+ZV_SCHEMA(EmailConfig, ZV_FIELD(enable, "enable").keep_if_absent(),
+    ZV_FIELD(user_name, "userName").whole().keep_if_absent(),
           ZV_FIELD(password, "password").keep_if_absent(), ZV_FIELD(smtp_server, "smtpServer").whole().keep_if_absent(),
           ZV_FIELD(smtp_port, "smtpPort").required().at_least(0),
           ZV_FIELD(sender_addr, "senderAddr").whole().keep_if_absent(),
