@@ -77,5 +77,5 @@ struct AccessFilterEntry {
   char address[32];
 };
 ZV_SCHEMA(AccessFilterEntry, ZV_FIELD(address_type, "address_type").at_least(0),
-          ZV_FIELD(address, "address").required());
+          ZV_FIELD(address, "address").whole().required());
 static_assert(sizeof(AccessFilterEntry) == 36);
