@@ -7,6 +7,7 @@
 
 #include "common/json_fields.h"
 #include "common/record_json.h"
+#include "common/safe_text.h"
 #include "common/reply.h"
 #include "handlers/video/schedule_json.h"
 #include "platform/zvdb/video_tables.h"
@@ -88,7 +89,7 @@ bool take_record_fields(const EventKind& kind, json_object* block, int channel,
 // False, with the transaction failed, when a text of the block is not valid UTF-8: such a text
 // would be stored and printed back as JSON, so the whole request is refused.
 bool block_texts_utf8(json_object* block, SettingsWrite& write) {
-  if (nested_texts_utf8(block)) return true;
+  if (json_texts_utf8(block)) return true;
   write.check(-1);
   return false;
 }
@@ -215,7 +216,7 @@ int32_t audio_id_mask() {
 
 bool for_each_action_block(json_object* object, const char* key, int count,
                            const std::function<void(int index, json_object* block)>& f) {
-  if (!nested_texts_utf8(json_object_object_get(object, key))) return false;
+  if (!json_texts_utf8(json_object_object_get(object, key))) return false;
   json_object* list = json_array_of(object, key);
   const size_t n = std::min(static_cast<size_t>(std::max(count, 0)), json_array_size(list));
   for (size_t i = 0; i < n; ++i) {

@@ -4,6 +4,7 @@
 
 #include "common/json_fields.h"
 #include "common/record_json.h"
+#include "common/safe_text.h"
 
 namespace {
 
@@ -19,31 +20,9 @@ void write(JsonWriter& w, const Schedule& schedule, bool flagged) {
   w.end_array();
 }
 
-bool texts_utf8(json_object* value, int depth) {
-  if (value == nullptr || depth > 8) return depth <= 8;
-  switch (json_object_get_type(value)) {
-    case json_type_string:
-      return valid_utf8(json_object_get_string(value), static_cast<size_t>(json_object_get_string_len(value)));
-    case json_type_array:
-      for (size_t i = 0; i < json_array_size(value); ++i) {
-        if (!texts_utf8(json_array_at(value, i), depth + 1)) return false;
-      }
-      return true;
-    case json_type_object: {
-      json_object_object_foreach(value, key, member) {
-        (void)key;
-        if (!texts_utf8(member, depth + 1)) return false;
-      }
-      return true;
-    }
-    default:
-      return true;
-  }
-}
-
 int from_json(json_object* object, const char* key, Schedule* out, bool flagged) {
   if (out == nullptr) return -1;
-  if (!nested_texts_utf8(json_object_object_get(object, key))) return kInvalidText;
+  if (!json_texts_utf8(json_object_object_get(object, key))) return kInvalidText;
   json_object* days = json_array_of(object, key);
   if (days == nullptr) return -1;
   std::memset(out, 0, sizeof *out);
@@ -63,8 +42,6 @@ int from_json(json_object* object, const char* key, Schedule* out, bool flagged)
 }
 
 }  // namespace
-
-bool nested_texts_utf8(json_object* value) { return texts_utf8(value, 0); }
 
 void write_schedule(JsonWriter& w, const Schedule& schedule) { write(w, schedule, false); }
 

@@ -23,11 +23,6 @@ void write_schedule_flagged(JsonWriter& w, const Schedule& schedule);
 // What a reader of request texts returns when one of them is not valid UTF-8 (nothing taken).
 inline constexpr int kInvalidText = -2;
 
-// True when every text inside `value` (members of objects and elements of arrays, nested at most
-// 8 deep; deeper nesting is refused) is valid UTF-8; a null value passes. The plan and action
-// block readers check what they are given with it before they take anything.
-bool nested_texts_utf8(json_object* value);
-
 // -1 when `object`, the member `key` (or its array type) or `out` is missing; kInvalidText when the
 // member (of any type) holds a text that is not valid UTF-8: `out` is then left as it is. Otherwise
 // clears the whole `out`, fills the first 12 ranges of the 8 days and returns 0. The result must be
