@@ -55,8 +55,9 @@ constexpr auto kMultiForm = ZV_FIELDS(
     ZV_FIELD(eth1.mtu, "mtu2").keep_if_absent(), ZV_FIELD(eth0_ipv6.addr, "ip6Addr").whole().keep_if_absent(),
     ZV_FIELD(eth0_ipv6.prefix, "ip6netmask").whole().keep_if_absent(),
     ZV_FIELD(eth0_ipv6.gateway, "ip6gateway").whole().keep_if_absent(),
-    ZV_FIELD(eth1_ipv6.addr, "ip6Addr2").keep_if_absent(), ZV_FIELD(eth1_ipv6.prefix, "ip6netmask2").keep_if_absent(),
-    ZV_FIELD(eth1_ipv6.gateway, "ip6gateway2").keep_if_absent(),
+    ZV_FIELD(eth1_ipv6.addr, "ip6Addr2").whole().keep_if_absent(),
+    ZV_FIELD(eth1_ipv6.prefix, "ip6netmask2").whole().keep_if_absent(),
+    ZV_FIELD(eth1_ipv6.gateway, "ip6gateway2").whole().keep_if_absent(),
     ZV_FIELD(eth0_ipv6_type, "ip6networkType").keep_if_absent(),
     ZV_FIELD(eth1_ipv6_type, "ip6networkType2").keep_if_absent(),
     ZV_FIELD(default_route, "defaultRoute").keep_if_absent());
@@ -142,24 +143,35 @@ void network_read_handler(const char* argument) {
 void network_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   if (!request || !json_texts_shell_safe(request.get())) return;
-  NetworkConfig n{};
-  kNetwork.read(kZvdbPath, &n, kNetworkRow);
   int32_t conflict = 0, slave_clear = 0;
-  if (!read_json_members(request.get(), {int_member("mode", &n.mode).keep_if_absent().range(0, kBondPrimary),
-                                         int_member("Conflict", &conflict), int_member("slaveClear", &slave_clear)})) {
-    return;
+  {
+    // The stored row is read and rewritten in one transaction: a host name stored meanwhile by
+    // another request is not undone by this one.
+    SettingsWrite write;
+    NetworkConfig n{};
+    kNetwork.read(kZvdbPath, &n, kNetworkRow);
+    if (!read_json_members(request.get(), {int_member("mode", &n.mode).keep_if_absent().range(0, kBondPrimary),
+                                           int_member("Conflict", &conflict),
+                                           int_member("slaveClear", &slave_clear)})) {
+      return;
+    }
+    const NetworkConfig stored = n;
+    // A port whose IPv6 address is live keeps its stored gateway.
+    auto keep_live_gateway = [](int32_t type, NetworkIpv6& now, const NetworkIpv6& was) {
+      if (type == kIpv6Live) std::memcpy(now.gateway, was.gateway, sizeof now.gateway);
+    };
+    if (n.mode != kMultiAddress) {
+      if (!read_record(request.get(), kBondForm.schema(), &n)) return;
+      if (n.mode != kBondPrimary) n.primary_net = stored.primary_net;
+      keep_live_gateway(n.bond_ipv6_type, n.bond_ipv6, stored.bond_ipv6);
+    } else {
+      if (!read_record(request.get(), kMultiForm.schema(), &n)) return;
+      keep_live_gateway(n.eth0_ipv6_type, n.eth0_ipv6, stored.eth0_ipv6);
+      keep_live_gateway(n.eth1_ipv6_type, n.eth1_ipv6, stored.eth1_ipv6);
+    }
+    write.check(kNetwork.write(kZvdbPath, &n));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
-  const NetworkConfig stored = n;
-  if (n.mode != kMultiAddress) {
-    if (!read_record(request.get(), kBondForm.schema(), &n)) return;
-    if (n.mode != kBondPrimary) n.primary_net = stored.primary_net;
-    if (n.bond_ipv6_type == kIpv6Live) std::memcpy(n.bond_ipv6.gateway, stored.bond_ipv6.gateway, sizeof n.bond_ipv6.gateway);
-  } else {
-    if (!read_record(request.get(), kMultiForm.schema(), &n)) return;
-    if (n.eth0_ipv6_type == kIpv6Live) std::memcpy(n.eth0_ipv6.gateway, stored.eth0_ipv6.gateway, sizeof n.eth0_ipv6.gateway);
-    if (n.eth1_ipv6_type == kIpv6Live) std::memcpy(n.eth1_ipv6.gateway, stored.eth1_ipv6.gateway, sizeof n.eth1_ipv6.gateway);
-  }
-  if (!store_row(kNetwork, n)) return (void)reply_cgi_error(REPLY_TEXT);
   core_tell(kSlaveClear, slave_clear);
   core_tell(kServicesChanged, NetworkChange{"network"});
   OpLogRecord record;
@@ -206,12 +218,16 @@ void mac_conf_handler(const char* /*argument*/) {
 void default_route_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t route = 0;
-  NetworkConfig n{};
-  if (!request || !read_json_members(request.get(), {int_member("defaultRoute", &route).required()}) ||
-      kNetwork.read(kZvdbPath, &n, kNetworkRow) != 0) {
-    return (void)reply_cgi_error(REPLY_JSON);
+  {
+    SettingsWrite write;  // the stored row is read and rewritten in one transaction
+    NetworkConfig n{};
+    if (!request || !read_json_members(request.get(), {int_member("defaultRoute", &route).required()}) ||
+        kNetwork.read(kZvdbPath, &n, kNetworkRow) != 0) {
+      return (void)reply_cgi_error(REPLY_JSON);
+    }
+    n.default_route = route;
+    write.check(kNetwork.write(kZvdbPath, &n));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_JSON);
   }
-  n.default_route = route;
-  if (!store_row(kNetwork, n)) return (void)reply_cgi_error(REPLY_JSON);
   reply_core_res(core_ask(kDefaultRouteSet, route, REPLY_JSON));
 }

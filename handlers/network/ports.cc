@@ -73,6 +73,9 @@ void ports_read_handler(const char* /*argument*/) {
 void ports_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   if (!request) return;
+  // The stored row and settings are read and rewritten in one transaction: a request storing the
+  // port row meanwhile (the e-mail host name) cannot be undone by this one.
+  SettingsWrite write;
   PortConfig stored{};
   kPorts.read(kZvdbPath, &stored, kNetworkRow);
   PortConfig ports = stored;
@@ -116,7 +119,6 @@ void ports_set_handler(const char* argument) {
   if (enable_msg > 1) enable_msg = 0;
   {
     // The push settings and the access switch are kept even when a port is refused.
-    SettingsWrite write;
     write.check(set_param_int(kZvdbPath, "push_type", push_type));
     write.check(set_param_int(kZvdbPath, "pushmsg_alarmin_type", alarm_in_type));
     for (size_t i = 0; i < type_count; ++i) {
@@ -163,9 +165,13 @@ void p2p_switch_handler(const char* argument) {
     return reply_text(known ? kP2pResults[result] : "ERR_UNKNOWN");
   }
   P2pInfo info{};
-  kP2p.read(kZvdbPath, &info, kNetworkRow);
-  info.enable = 0;
-  if (!store_row_at(kP2p, info, kNetworkRow)) return (void)reply_cgi_error(REPLY_TEXT);
+  {
+    SettingsWrite write;  // the stored row is read and rewritten in one transaction
+    kP2p.read(kZvdbPath, &info, kNetworkRow);
+    info.enable = 0;
+    write.check(kP2p.write_at(kZvdbPath, &info, kNetworkRow));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
+  }
   reply_status_words(core_ask(kP2pDisable, info, REPLY_TEXT), "OK", "ERR");
 }
 
@@ -214,12 +220,16 @@ void snmp_read_handler(const char* /*argument*/) {
 void snmp_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   if (!request || !json_texts_shell_safe(request.get())) return;
-  SnmpConfig snmp{};
-  kSnmp.read(kZvdbPath, &snmp, kNetworkRow);
-  const int32_t stored_port = snmp.port;
-  if (!read_record(request.get(), &snmp)) return;
-  if (port_conflicts(snmp.port, stored_port)) return reply_text("POE_Port_Error");
-  if (!store_row_at(kSnmp, snmp, kNetworkRow)) return (void)reply_cgi_error(REPLY_TEXT);
+  {
+    SettingsWrite write;  // the stored row is read and rewritten in one transaction
+    SnmpConfig snmp{};
+    kSnmp.read(kZvdbPath, &snmp, kNetworkRow);
+    const int32_t stored_port = snmp.port;
+    if (!read_record(request.get(), &snmp)) return;
+    if (port_conflicts(snmp.port, stored_port)) return reply_text("POE_Port_Error");
+    write.check(kSnmp.write_at(kZvdbPath, &snmp, kNetworkRow));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
+  }
   core_tell(kServicesChanged, NetworkChange{"snmp"});
   reply_ok();
 }

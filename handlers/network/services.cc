@@ -22,7 +22,7 @@ namespace {
 // The DDNS request: the ports come as "http" and "rtsp"; members left out keep their stored value.
 constexpr auto kDdnsForm = ZV_FIELDS(
     DdnsConfig, ZV_FIELD(enable, "enable").required().range(0, 1), ZV_FIELD(domain, "domain").whole().keep_if_absent(),
-    ZV_FIELD(user_name, "userName").whole().keep_if_absent(), ZV_FIELD(password, "password").keep_if_absent(),
+    ZV_FIELD(user_name, "userName").whole().keep_if_absent(), ZV_FIELD(password, "password").whole().keep_if_absent(),
     ZV_FIELD(host_name, "hostName").whole().keep_if_absent(),
     ZV_FIELD(free_dns_hash, "freeDNSHash").whole().keep_if_absent(),
     ZV_FIELD(update_freq, "updateFreq").required().at_least(0),
@@ -57,10 +57,15 @@ template <class T>
 void service_set(const char* argument, const zvdb::Table<T>& table, const zvrec::Schema& form, const char* what,
                  int32_t log_param) {
   JsonPtr request = parse_request(argument);
-  T config{};
-  table.read(kZvdbPath, &config, kNetworkRow);
-  if (!request || !json_texts_shell_safe(request.get()) || !read_record(request.get(), form, &config)) return;
-  if (!store_row_at(table, config, kNetworkRow)) return (void)reply_cgi_error(REPLY_TEXT);
+  if (!request || !json_texts_shell_safe(request.get())) return;
+  {
+    SettingsWrite write;  // the stored row is read and rewritten in one transaction
+    T config{};
+    table.read(kZvdbPath, &config, kNetworkRow);
+    if (!read_record(request.get(), form, &config)) return;
+    write.check(table.write_at(kZvdbPath, &config, kNetworkRow));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
+  }
   NetworkChange change{};
   copy_text_field(change.what, what);
   core_tell(kServicesChanged, change);
@@ -113,13 +118,13 @@ void email_read_handler(const char* /*argument*/) {
 void email_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   if (!request || !json_texts_shell_safe(request.get())) return;
-  EmailConfig e{};
-  kEmail.read(kZvdbPath, &e, kNetworkRow);
-  PortConfig ports{};
-  kPorts.read(kZvdbPath, &ports, kNetworkRow);
-  if (!read_record(request.get(), &e) || !read_record(request.get(), kMailHostForm.schema(), &ports)) return;
   {
-    SettingsWrite write;
+    SettingsWrite write;  // both stored rows are read and rewritten in one transaction
+    EmailConfig e{};
+    kEmail.read(kZvdbPath, &e, kNetworkRow);
+    PortConfig ports{};
+    kPorts.read(kZvdbPath, &ports, kNetworkRow);
+    if (!read_record(request.get(), &e) || !read_record(request.get(), kMailHostForm.schema(), &ports)) return;
     write.check(kEmail.write_at(kZvdbPath, &e, kNetworkRow));
     write.check(kPorts.write_at(kZvdbPath, &ports, kNetworkRow));
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
@@ -142,10 +147,14 @@ void multicast_read_handler(const char* /*argument*/) {
 void multicast_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   MulticastConfig m{};
-  kMulticast.read(kZvdbPath, &m, kNetworkRow);
-  if (!request || !json_texts_shell_safe(request.get()) || !read_record(request.get(), &m)) {
-    return (void)reply_cgi_error(REPLY_JSON);
+  {
+    SettingsWrite write;  // the stored row is read and rewritten in one transaction
+    kMulticast.read(kZvdbPath, &m, kNetworkRow);
+    if (!request || !json_texts_shell_safe(request.get()) || !read_record(request.get(), &m)) {
+      return (void)reply_cgi_error(REPLY_JSON);
+    }
+    write.check(kMulticast.write_at(kZvdbPath, &m, kNetworkRow));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_JSON);
   }
-  if (!store_row_at(kMulticast, m, kNetworkRow)) return (void)reply_cgi_error(REPLY_JSON);
   reply_core_res(core_ask(kMulticastSet, m, REPLY_JSON));
 }

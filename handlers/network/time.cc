@@ -84,22 +84,27 @@ void time_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   // The core hands the time zone and the NTP server on to its clock scripts.
   if (!request || !json_texts_shell_safe(request.get())) return;
-  TimeConfig config{};
-  kTime.read(kZvdbPath, &config, kNetworkRow);
-  char manual[128];
-  int32_t failover = 0;
-  if (!read_record(request.get(), &config) ||
-      !read_json_members(request.get(), {text_member("manualTime", manual).absent_text(""),
-                                         int_member("failoverMode", &failover)})) {
-    return;
-  }
-  config.sync_interval = interval_value(config.sync_interval);
   ManualTime payload{};
-  if (config.ntp_enable == 0 && failover != kFailoverNoClock && manual[0] != '\0') {
-    if (!manual_time_text(manual)) return;
-    std::snprintf(payload.quoted, sizeof payload.quoted, "\"%.*s\"", static_cast<int>(kManualTimeChars), manual);
+  {
+    SettingsWrite write;  // the stored row is read and rewritten in one transaction
+    TimeConfig config{};
+    kTime.read(kZvdbPath, &config, kNetworkRow);
+    char manual[128];
+    int32_t failover = 0;
+    if (!read_record(request.get(), &config) ||
+        !read_json_members(request.get(), {text_member("manualTime", manual).absent_text(""),
+                                           int_member("failoverMode", &failover)})) {
+      return;
+    }
+    config.sync_interval = interval_value(config.sync_interval);
+    if (config.ntp_enable == 0 && failover != kFailoverNoClock && manual[0] != '\0') {
+      if (!manual_time_text(manual)) return;
+      std::snprintf(payload.quoted, sizeof payload.quoted, "\"%.*s\"", static_cast<int>(kManualTimeChars),
+                    manual);
+    }
+    write.check(kTime.write(kZvdbPath, &config));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
-  if (!store_row(kTime, config)) return (void)reply_cgi_error(REPLY_TEXT);
   reply_ok();
   // The "OK" is out: without an answer from the core nothing more is written.
   if (core_ask(kTimeSet, payload, -1)) core_tell(kTimeApplied);

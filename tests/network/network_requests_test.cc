@@ -156,10 +156,25 @@ TEST_F(NetworkTest, WritesRefusedWithoutATrace) {
       // An address or host one character above its field: refused, never stored cut as another.
       {"/7041", R"({"mode":0,"ipAddr":"192.168.100.2001"})"},
       {"/7041", R"({"mode":1,"ip6gateway":"fe80:0000:0000:0000:0000:0000:0000:0001fe80:0000:0000:0000:0000:1"})"},
+      {"/7041", R"({"mode":0,"ip6netmask2":"ffff:ffff:ffff:f"})"},
+      {"/7041", R"({"mode":0,"ip6Addr2":"fe80:0000:0000:0000:0000:0000:0000:0001fe80:0000:0000:0000:0000:1"})"},
       {"/7021", R"({"enable":1,"updateFreq":5,"domain":"d012345678901234567890123456789012345678901234567890123456789xyz"})"},
       {"/7031", R"({"smtpPort":25,"enableTls":0,"enableAttach":0,"captureInterval":0,"smtpServer":"smtp.mail.server-zero-one-two-three-four-five-six-seven.example1"})"},
   };
   for (const auto& c : cases) expect_refused(c.id, c.body);
+  // A password or community one character above its field: refused, never stored cut to another.
+  const std::string p64 = "\"" + std::string(64, 'p') + "\"", p32 = "\"" + std::string(32, 'p') + "\"";
+  const std::string mail = R"({"smtpPort":25,"enableTls":0,"enableAttach":0,"captureInterval":0,"password":)";
+  const std::pair<const char*, std::string> secrets[] = {
+      {"/7011", R"({"enable":1,"password":)" + p64 + "}"},
+      {"/7021", R"({"enable":1,"updateFreq":5,"password":)" + p32 + "}"},
+      {"/7031", mail + p64 + "}"},
+      {"/7091", R"({"port":161,"read_community":)" + p64 + "}"},
+      {"/7091", R"({"port":161,"write_community":)" + p64 + "}"},
+      {"/7091", R"({"port":161,"read_auth_password":)" + p64 + "}"},
+      {"/7091", R"({"port":161,"write_pri_password":)" + p64 + "}"},
+  };
+  for (const auto& [id, body] : secrets) expect_refused(id, body);
 }
 
 TEST_F(NetworkTest, MacTextPairsTheConfiguredDigits) {

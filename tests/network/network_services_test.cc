@@ -59,6 +59,29 @@ TEST(PortCheck, PoeRangeAndListeners) {
   close(busy.fd);
   busy.fd = -1;
   EXPECT_FALSE(port_has_listener(free_port));
+  // A UDP socket bound to a port takes it (an SNMP agent could not bind there).
+  const int udp = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof a;
+  ASSERT_EQ(bind(udp, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  getsockname(udp, reinterpret_cast<sockaddr*>(&a), &length);
+  EXPECT_TRUE(port_has_listener(ntohs(a.sin_port)));
+  close(udp);
+  EXPECT_FALSE(port_has_listener(ntohs(a.sin_port)));
+  // In a TCP table only the listening state counts; in a UDP table every row of the port does.
+  const std::string dir = ::testing::TempDir();
+  const std::string tcp = dir + "/tcp", udp_table = dir + "/udp6";
+  const char* title = "  sl  local_address rem_address   st\n";
+  write_file(tcp, std::string(title) + "   0: 0100007F:00A1 0100007F:9C40 01\n   1: 00000000:00A2 00000000:0000 0A\n");
+  write_file(udp_table, std::string(title) + "   0: 00000000000000000000000000000000:00A3 "
+                                             "00000000000000000000000000000000:0000 07\n");
+  const char* const tables[] = {tcp.c_str(), udp_table.c_str(), nullptr};
+  EXPECT_FALSE(port_has_listener(0xA1, tables));  // a connection's local port
+  EXPECT_TRUE(port_has_listener(0xA2, tables));
+  EXPECT_TRUE(port_has_listener(0xA3, tables));
+  EXPECT_FALSE(port_has_listener(0xA4, tables));
 }
 
 TEST_F(ServicesTest, PortsStoreReadBackAndNotify) {

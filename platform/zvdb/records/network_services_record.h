@@ -17,7 +17,7 @@ struct PppoeConfig {
 ZV_SCHEMA(PppoeConfig, ZV_FIELD(enable, "enable").required().range(0, 1),
           ZV_FIELD(auto_connect, "autoConnect").keep_if_absent(),
           ZV_FIELD(user_name, "userName").whole().keep_if_absent(),
-          ZV_FIELD(password, "password").keep_if_absent());
+          ZV_FIELD(password, "password").whole().keep_if_absent());
 static_assert(sizeof(PppoeConfig) == 136);
 
 // The dynamic DNS client. The request names the ports "http" and "rtsp", the reply
@@ -67,8 +67,9 @@ struct EmailConfig {
   EmailReceiver receivers[kEmailReceivers];
 };
 ZV_SCHEMA(EmailConfig, ZV_FIELD(enable, "enable").keep_if_absent(),
-    ZV_FIELD(user_name, "userName").whole().keep_if_absent(),
-          ZV_FIELD(password, "password").keep_if_absent(), ZV_FIELD(smtp_server, "smtpServer").whole().keep_if_absent(),
+          ZV_FIELD(user_name, "userName").whole().keep_if_absent(),
+          ZV_FIELD(password, "password").whole().keep_if_absent(),
+          ZV_FIELD(smtp_server, "smtpServer").whole().keep_if_absent(),
           ZV_FIELD(smtp_port, "smtpPort").required().at_least(0),
           ZV_FIELD(sender_addr, "senderAddr").whole().keep_if_absent(),
           ZV_FIELD(sender_name, "senderName").keep_if_absent(),
@@ -89,7 +90,7 @@ ZV_SCHEMA(MulticastConfig, ZV_FIELD(enable, "enable").keep_if_absent(), ZV_FIELD
           ZV_RESERVED(pad));
 static_assert(sizeof(MulticastConfig) == 72);
 
-// The SNMP agent. Texts keep 63 characters.
+// The SNMP agent. Texts keep 63 characters; a longer community or password is refused.
 struct SnmpConfig {
   int32_t v1_enable;
   int32_t v2c_enable;
@@ -112,21 +113,21 @@ struct SnmpConfig {
 };
 ZV_SCHEMA(SnmpConfig, ZV_FIELD(v1_enable, "v1_enable").keep_if_absent(),
           ZV_FIELD(v2c_enable, "v2c_enable").keep_if_absent(),
-          ZV_FIELD(write_community, "write_community").keep_if_absent(),
-          ZV_FIELD(read_community, "read_community").keep_if_absent(),
+          ZV_FIELD(write_community, "write_community").whole().keep_if_absent(),
+          ZV_FIELD(read_community, "read_community").whole().keep_if_absent(),
           ZV_FIELD(v3_enable, "v3_enable").keep_if_absent(),
           ZV_FIELD(read_security_name, "read_security_name").whole().keep_if_absent(),
           ZV_FIELD(read_level_security, "read_level_security").keep_if_absent(),
           ZV_FIELD(read_auth_algorithm, "read_auth_algorithm").keep_if_absent(),
-          ZV_FIELD(read_auth_password, "read_auth_password").keep_if_absent(),
+          ZV_FIELD(read_auth_password, "read_auth_password").whole().keep_if_absent(),
           ZV_FIELD(read_pri_algorithm, "read_pri_algorithm").keep_if_absent(),
-          ZV_FIELD(read_pri_password, "read_pri_password").keep_if_absent(),
+          ZV_FIELD(read_pri_password, "read_pri_password").whole().keep_if_absent(),
           ZV_FIELD(write_security_name, "write_security_name").whole().keep_if_absent(),
           ZV_FIELD(write_level_security, "write_level_security").keep_if_absent(),
           ZV_FIELD(write_auth_algorithm, "write_auth_algorithm").keep_if_absent(),
-          ZV_FIELD(write_auth_password, "write_auth_password").keep_if_absent(),
+          ZV_FIELD(write_auth_password, "write_auth_password").whole().keep_if_absent(),
           ZV_FIELD(write_pri_algorithm, "write_pri_algorithm").keep_if_absent(),
-          ZV_FIELD(write_pri_password, "write_pri_password").keep_if_absent(),
+          ZV_FIELD(write_pri_password, "write_pri_password").whole().keep_if_absent(),
           ZV_FIELD(port, "port").keep_if_absent().range(0, 65535));
 static_assert(sizeof(SnmpConfig) == 552);
 static_assert(offsetof(SnmpConfig, port) == 548);
