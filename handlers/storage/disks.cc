@@ -267,9 +267,14 @@ void device_remove_handler(const char* argument) {
     list.ports[0] = port;
     reply = core_ask(kNasRemove, list, REPLY_TEXT);
   } else {
-    // The position's row is emptied (whatever the core answers), before the core is told.
-    if (port >= 1 && port <= kDiskPositions) {
+    // The position's row is emptied before the core is told; a removal the core refuses puts the
+    // disk's settings back (the disk stays, and so does what was set for it).
+    const bool stored_position = port >= 1 && port <= kDiskPositions;
+    DiskConfig kept{};
+    if (stored_position) {
       SettingsWrite write;
+      kept.port = port;
+      read_disk(kZvdbPath, &kept);
       DiskConfig empty{};
       empty.port = port;
       empty.property = 1;
@@ -277,6 +282,12 @@ void device_remove_handler(const char* argument) {
       if (!write.commit()) return (void)reply_text("Error");
     }
     reply = core_ask(kDeviceRemove, port, REPLY_TEXT);
+    int32_t status = 0;
+    if (stored_position && reply && reply->first(&status) && status != 0) {
+      SettingsWrite write;
+      write.check(write_disk(kZvdbPath, &kept));
+      (void)write.commit();  // the answer is "Error" either way
+    }
   }
   reply_result_text(reply);
   storage_log(kLogDeviceRemove, kLogParamStorage, port);

@@ -39,8 +39,16 @@ void reply_status_res(int32_t result) {
   reply_json(w);
 }
 
-// The credential texts: cut to 32 characters, then percent-decoded into the row's field.
-void take_credential(char (&field)[33], const char* raw) { url_decode_into(raw, field, sizeof field); }
+// A user name or password comes percent-encoded: up to three characters a byte of the field.
+constexpr size_t kEncodedCredential = 3 * kCredentialChars + 1;
+
+// Decodes `raw` (in place) into `field`; false when the decoded text is longer than the field
+// keeps: it is refused, never stored cut as another credential.
+bool take_credential(char (&field)[kCredentialChars + 1], char* raw) {
+  if (get_url_decode(raw) > kCredentialChars) return false;
+  copy_text_field(field, raw);
+  return true;
+}
 
 }  // namespace
 
@@ -108,20 +116,20 @@ void nas_add_handler(const char* argument) {
       row.enable = 1;
       row.type = type;
       row.property = 1;
-      char vendor[64], address[64], directory[128], user[kCredentialChars + 1], password[kCredentialChars + 1];
+      char vendor[64], address[64], directory[128], user[kEncodedCredential], password[kEncodedCredential];
       bool present[5] = {};
       if (!array_text(texts[0], i, vendor, sizeof vendor, &present[0]) ||
           !array_text(texts[1], i, address, sizeof address, &present[1], true) ||
           !array_text(texts[2], i, directory, sizeof directory, &present[2], true) ||
           !array_text(texts[3], i, user, sizeof user, &present[3], true) ||
-          !array_text(texts[4], i, password, sizeof password, &present[4])) {
+          !array_text(texts[4], i, password, sizeof password, &present[4], true) ||
+          (present[3] && !take_credential(row.user_name, user)) ||
+          (present[4] && !take_credential(row.password, password))) {
         return;
       }
       if (present[0]) copy_text_field(row.vendor, vendor);
       if (present[1]) copy_text_field(row.address, address);
       if (present[2]) copy_text_field(row.directory, directory);
-      if (present[3]) take_credential(row.user_name, user);
-      if (present[4]) take_credential(row.password, password);
       list.ports[list.count++] = port;
     }
     for (int i = 0; i < list.count; ++i) write.check(write_disk(kZvdbPath, &rows[i]));
@@ -148,7 +156,7 @@ void nas_edit_handler(const char* argument) {
     row.port = port;
     read_disk(kZvdbPath, &row);
     type = is_network_disk(row.type) ? row.type : kDiskTypeNfs;
-    char user[kCredentialChars + 1], password[kCredentialChars + 1];
+    char user[kEncodedCredential], password[kEncodedCredential];
     bool has_user = false, has_password = false;
     if (!read_json_members(request.get(), {
             int_member("type", &type).keep_if_absent(),
@@ -156,7 +164,7 @@ void nas_edit_handler(const char* argument) {
             text_member("address", row.address).whole().keep_if_absent(),
             text_member("directory", row.directory).whole().keep_if_absent(),
             text_member("userName", user).whole().present(&has_user),
-            text_member("password", password).present(&has_password),
+            text_member("password", password).whole().present(&has_password),
         })) {
       return;
     }
@@ -164,8 +172,10 @@ void nas_edit_handler(const char* argument) {
     row.enable = 1;
     row.property = 1;
     row.type = type;
-    if (has_user) take_credential(row.user_name, user);
-    if (has_password) take_credential(row.password, password);
+    if ((has_user && !take_credential(row.user_name, user)) ||
+        (has_password && !take_credential(row.password, password))) {
+      return;
+    }
     write.check(write_disk(kZvdbPath, &row));
     if (!write.commit()) return (void)reply_cgi_error(REPLY_JSON);
   }

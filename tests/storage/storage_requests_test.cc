@@ -265,12 +265,17 @@ TEST_F(StorageRequestTest, DeviceRemovalByType) {
   list.ports[0] = 7;
   EXPECT_EQ(only_message(*core_, kNasRemove.id).payload, bytes_of(list));
   store(network_row(9, 0, "a", "b"));
+  const DiskConfig kept = row(9);
   EXPECT_EQ(post("/6207", R"({"port": 9, "hddType": 0})").out, kTextHeader + "Error");
   EXPECT_EQ(only_message(*core_, kDeviceRemove.id).payload, int32s({9}));
+  EXPECT_EQ(bytes_of(row(9)), bytes_of(kept));  // the core refused: the disk keeps its settings
+  core_->reply(kDeviceRemove.id, int32s({0}));
+  EXPECT_EQ(post("/6207", R"({"port": 9, "hddType": 0})").out, kOk);
   DiskConfig empty{};
   empty.port = 9;
   empty.property = 1;
-  EXPECT_EQ(bytes_of(row(9)), bytes_of(empty));  // cleared even though the core refused
+  EXPECT_EQ(bytes_of(row(9)), bytes_of(empty));  // removed: the position's row is emptied
+  core_->reply(kDeviceRemove.id, int32s({-1}));
   core_->clear_received();
   const std::string before = dump();
   EXPECT_EQ(post("/6207", R"({"port": 40, "hddType": 0})").out, kTextHeader + "Error");
@@ -320,7 +325,8 @@ TEST_F(StorageRequestTest, NasAddTakesAtMostThirtyThreeValidPorts) {
 
 TEST_F(StorageRequestTest, NasAddDecodesCredentialsAndBoundsEveryArray) {
   core_->reply(kNasAdd.id, int32s({0}));
-  const std::string pass = "%41%4" + std::string(40, 'x');
+  // 32 characters once decoded: taken, though the page's text is longer.
+  const std::string pass = "%41%4" + std::string(28, 'x') + "%2B";
   EXPECT_EQ(post("/6201", R"({"num": 3, "type": 10, "port": [36, 37, 5], "vendor": ["v", "w"], "address": ["a", "b"],
                               "userName": ["n%20m", "o"], "password": [")" + pass + R"(", "q"]})").out,
             kJsonHeader + R"({ "status": 0, "res": 0 })");
@@ -328,7 +334,7 @@ TEST_F(StorageRequestTest, NasAddDecodesCredentialsAndBoundsEveryArray) {
   const DiskConfig d = row(36);
   EXPECT_EQ(d.type, kDiskTypeSmb);
   EXPECT_EQ(text_of(d.user_name), "n m");
-  EXPECT_EQ(text_of(d.password), "A%4" + std::string(27, 'x'));  // cut to 32, then decoded
+  EXPECT_EQ(text_of(d.password), "A%4" + std::string(28, 'x') + "+");
   EXPECT_EQ(row(5).enable, 0);
   core_->no_reply(kNasAdd.id);
   core_->clear_received();
@@ -380,6 +386,10 @@ TEST_F(StorageRequestTest, NasEditKeepsWhatItDoesNotCarry) {
   expect_refused("/6203", R"({"port": 6, "directory": ")" + std::string(128, 'o') + "\"}");
   expect_refused("/6203", R"({"port": 6, "address": ")" + std::string(64, 'a') + "\"}");
   expect_refused("/6203", R"({"port": 6, "userName": ")" + std::string(33, 'u') + "\"}");
+  // A password of 33 characters once decoded: refused, never stored cut as another password.
+  const std::string long_pass = std::string(30, 'p') + "%21%21%21";
+  expect_refused("/6203", R"({"port": 6, "password": ")" + long_pass + "\"}");
+  expect_refused("/6201", R"({"num": 1, "port": [6], "password": [")" + long_pass + "\"]})");
 }
 
 TEST_F(StorageRequestTest, ShareSearchClampsToWhatThePayloadHolds) {

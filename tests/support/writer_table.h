@@ -93,7 +93,7 @@ inline const Writer kWriters[] = {
     {"/6201", R"({"num":1,"type":3,"port":[20],"address":["192.168.1.50"],"directory":["/nvr"]})",
      "{status:\"CGI ERROR\"}", true},
     {"/6203", R"({"port":21,"type":10,"address":"192.168.1.51","directory":"/rec"})", "{status:\"CGI ERROR\"}", true},
-    {"/6207", R"({"port":5,"hddType":0})", "Error", false},
+    {"/6207", R"({"port":3,"hddType":0})", "Error", false},
     {"/6210", R"({"group_enable":1,"channel":["1"]})", "CGI ERROR", false},
     {"/6221", R"({"stopBackup":0,"enable":1,"backupTime":"03:00"})", "{ \"result\": -1 }", true},
     {"/2048", R"({"channel":2,"exposure":[{"exposureTime":40,"gainLevel":3}]})", "{status:\"CGI ERROR\"}", true},
