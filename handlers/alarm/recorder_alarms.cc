@@ -88,23 +88,25 @@ void set_tri_channels_mask(AlarmInConfig& row, const char* text) {
 // The older short-form sets change the stored row: "/6062" also stores the single plan, "/6064"
 // keeps the row's enable and stores no plan. Both keep what the short form cannot carry (the
 // e-mail, PTZ, alarm-output and white-light actions of the newer page). The channel text only
-// rebuilds the mask; the row's text is not taken.
+// rebuilds the mask; the row's text is emptied (an older text kept beside the new mask would name
+// other channels, and the newer page would save them back).
 void short_form_set(const char* argument, bool with_plan) {
   JsonPtr request = parse_request(argument);
   json_object* alarm = alarm_object(request);
   AlarmInConfig given{};
   if (alarm == nullptr || !read_record(alarm, kInputShortForm.schema(), &given)) return;
-  AlarmInConfig row = stored_input(given.id);
-  const AlarmInConfig before = row;
-  read_record(alarm, kInputShortForm.schema(), &row);  // checked above; an absent name stays
-  std::memcpy(row.tri_channels, before.tri_channels, sizeof row.tri_channels);
-  if (!with_plan) row.enable = before.enable;
-  set_tri_channels_mask(row, given.tri_channels);
   auto plan = std::make_unique<Schedule>();
   const int planned = with_plan ? schedule_from_json(request.get(), "schedule", plan.get()) : -1;
   if (planned == kInvalidText) return;
+  AlarmInConfig row{};
   {
-    SettingsWrite write;
+    SettingsWrite write;  // the stored row is read and rewritten in one transaction
+    row = stored_input(given.id);
+    const AlarmInConfig before = row;
+    read_record(alarm, kInputShortForm.schema(), &row);  // checked above; an absent name stays
+    std::memset(row.tri_channels, 0, sizeof row.tri_channels);
+    if (!with_plan) row.enable = before.enable;
+    set_tri_channels_mask(row, given.tri_channels);
     write.check(kAlarmIns.write(kZvdbPath, &row));
     if (planned == 0) {
       for (ScheduleDay& day : plan->days) {
@@ -225,9 +227,13 @@ void alarm_input_rename_handler(const char* argument) {
   json_object* alarm = alarm_object(request);
   int32_t id = -1;
   if (alarm == nullptr || !read_json_members(alarm, {int_member("camId", &id).required().range(0, 15)})) return;
-  AlarmInConfig row = stored_input(id);
-  if (!read_record(alarm, kInputRenameForm.schema(), &row)) return;
-  if (!store_row(kAlarmIns, row)) return (void)reply_cgi_error(REPLY_TEXT);
+  {
+    SettingsWrite write;  // the stored row is read and rewritten in one transaction
+    AlarmInConfig row = stored_input(id);
+    if (!read_record(alarm, kInputRenameForm.schema(), &row)) return;
+    write.check(kAlarmIns.write(kZvdbPath, &row));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
+  }
   core_tell(kAlarmInChanged, id);
   log_event_change(kLogParamAlarmIn, id + 1);
   reply_ok();

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "common/json_fields.h"
 #include "handlers/alarm/alarm_messages.h"
 #include "tests/alarm/alarm_fixture.h"
 
@@ -72,6 +73,7 @@ TEST_F(RecorderAlarmTest, ShortFormSetStoresTheMaskFromTheTextAndTheLegacyPlan) 
   actions.id = 3;
   actions.email_interval = 30;
   actions.tri_snapshot[0] = '1';
+  copy_text_field(actions.tri_channels, "0010");  // an older text: it must not outlive the new mask
   ASSERT_EQ(kAlarmIns.write(kZvdbPath, &actions), 0);
   zvdb_close_all();
   EXPECT_EQ(post("/6062", R"({"alarm": {"id": 3, "enable": 1, "name": "Door", "type": 1, "triChannels": "0101",
