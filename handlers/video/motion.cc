@@ -237,7 +237,9 @@ void motion_settings_set_handler(const char* argument) {
   json_object* dialog = json_object_object_get(request.get(), "dialog");
   if (dialog != nullptr && !json_object_is_type(dialog, json_type_object)) dialog = nullptr;
 
-  const ChannelMask64 targets = channel_list_to_mask(request.get(), "copyChn", "copyCnt");
+  // The source is never its own copy target: its stored values stay as they are.
+  ChannelMask64 targets = channel_list_to_mask(request.get(), "copyChn", "copyCnt");
+  targets = ChannelMask64::from_u64(targets.bits() & ~channel_bit64(copy.channel));
   CameraMotionMode mode{};
   mode.channel = copy.channel;
   mode.enable_zv = copy.enable_zv == 1 ? 1 : 0;

@@ -266,7 +266,7 @@ TEST_F(MotionRequestTest, CameraGridReadNeverTrustsTheReply) {
 
 TEST_F(MotionRequestTest, SettingsSetAppliesCopiesAndNotifiesInOrder) {
   RunResult r = post("/6112", R"({"chnid": 2, "sensitivity": 6, "enableZV": 0, "motionTable": "abc",
-                                  "copyCnt": 2, "copyChn": [3, 1],
+                                  "copyCnt": 3, "copyChn": [3, 2, 1],
                                   "dialog": {"chnid": 2, "interval": 33, "enable": 1,
                                              "ptzChnId": 2, "ptzType": 1,
                                              "ptzParams": [{"acto_ptz_channel": 5, "acto_ptz_type": 1}]}})");
@@ -294,7 +294,8 @@ TEST_F(MotionRequestTest, SettingsSetAppliesCopiesAndNotifiesInOrder) {
   EXPECT_EQ(int32_at(multi, 24), 909);
   EXPECT_EQ(int32_at(multi, 672), (1 << 1) | (1 << 3));
 
-  // The source keeps its own sensitivity; the copies take the request's with the block's fields.
+  // The source keeps its own sensitivity, though listed as a copy; the copies take the request's
+  // with the block's fields.
   EXPECT_EQ(motion(2).interval, 33);
   EXPECT_EQ(motion(2).sensitivity, 3);
   for (int c : {1, 3}) {
