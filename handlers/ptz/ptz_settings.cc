@@ -180,10 +180,14 @@ void ptz_speeds_set_handler(const char* argument) {
   PtzSpeed speed{};
   if (!request || !read_record(request.get(), kSpeedQueryForm.schema(), &speed)) return;
   const int32_t channel = speed.cam_id;
-  kPtzSpeeds.read(kZvdbPath, &speed, {channel});
-  if (!read_record(request.get(), &speed)) return;
-  speed.cam_id = channel;
-  if (!store_row(kPtzSpeeds, speed)) return (void)reply_cgi_error(REPLY_TEXT);
+  {
+    SettingsWrite write;  // the stored row is read and rewritten in one transaction
+    kPtzSpeeds.read(kZvdbPath, &speed, {channel});
+    if (!read_record(request.get(), &speed)) return;
+    speed.cam_id = channel;
+    write.check(kPtzSpeeds.write(kZvdbPath, &speed));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
+  }
   reply_ok();
   send_ptz_log(channel, kPtzLogSettings);
 }
