@@ -212,18 +212,18 @@ void ptz_entries_delete_handler(const char* argument) {
 
 void trigger_alarms_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
-  TriggerAlarms values{};
-  kTriggerAlarms.read(kZvdbPath, &values, {0});
-  int32_t* v = values.values;
-  if (!request ||
-      !read_json_members(request.get(), {int_member("0", &v[0]).required(), int_member("1", &v[1]).required(),
-                                         int_member("2", &v[2]).required(), int_member("3", &v[3]).required(),
-                                         int_member("4", &v[4]).required(), int_member("5", &v[5]).required(),
-                                         int_member("6", &v[6]).keep_if_absent()})) {
-    return;
-  }
   {
-    SettingsWrite write;
+    SettingsWrite write;  // the stored row is read and rewritten in one transaction
+    TriggerAlarms values{};
+    kTriggerAlarms.read(kZvdbPath, &values, {0});
+    int32_t* v = values.values;
+    if (!request ||
+        !read_json_members(request.get(), {int_member("0", &v[0]).required(), int_member("1", &v[1]).required(),
+                                           int_member("2", &v[2]).required(), int_member("3", &v[3]).required(),
+                                           int_member("4", &v[4]).required(), int_member("5", &v[5]).required(),
+                                           int_member("6", &v[6]).keep_if_absent()})) {
+      return;
+    }
     write.check(kTriggerAlarms.write_at(kZvdbPath, &values, {0}));
     if (!write.commit()) return (void)reply_cgi_error(REPLY_JSON);
   }
