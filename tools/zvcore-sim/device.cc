@@ -155,14 +155,17 @@ class DeviceSim : public SimModule {
     ++*counter;
   }
 
-  // The second output is switched: the display row shows it from now on.
+  // The second output is switched: the display row shows it from now on. The row is read and
+  // rewritten in one batch, so a display set stored by the web side meanwhile is not undone.
   void second_output(const SimRequest& q) {
     int32_t on = 0;
     if (!payload_as(q, &on) || (on != 0 && on != 1)) return;
+    zvdb::WriteBatch batch(kZvdbPath);
     DisplayConfig display{};
     kDisplay.read(kZvdbPath, &display, kDeviceRow);
     display.sub_enable = on;
-    kDisplay.write(kZvdbPath, &display);
+    if (kDisplay.write(kZvdbPath, &display) != 0) return;  // the batch rolls back
+    batch.commit();
   }
 
   // Maps the ports of an enabled mapping (a port of 0 is not mapped) and stores the mapping with
