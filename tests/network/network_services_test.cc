@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <string>
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "common/oplog.h"
+#include "common/web_utils.h"
 #include "handlers/network/network_services_messages.h"
 #include "handlers/network/port_check.h"
 #include "platform/zvdb/network_tables.h"
@@ -100,6 +102,28 @@ TEST_F(ServicesTest, PortsStoreReadBackAndNotify) {
   EXPECT_EQ(only_message(*core_, kPushSwitch.id).payload, push);
   EXPECT_TRUE(only_message(*core_, kReboot.id).payload.empty());
   EXPECT_EQ(get_param_int(kZvdbPath, "push_type", 0), 5);
+}
+
+// A set that waits for the settings lock reads the stored rows once it holds it: the port row
+// another writer stored meanwhile keeps that writer's change (it was read before the wait and
+// written back over it).
+TEST_F(ServicesTest, MailSetWaitingForTheLockKeepsThePortStoredMeanwhile) {
+  const int held = lock_file_acquire(kCgiLockFile);
+  ASSERT_GE(held, 0);
+  RunResult r;
+  std::thread request([&] {
+    r = post("/7031", R"({"smtpPort":25,"enableTls":0,"enableAttach":0,"captureInterval":0,"hostName":"nvr.lan"})");
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the request is waiting by now
+  PortConfig meanwhile = ports();
+  meanwhile.http_port = 8088;
+  ASSERT_EQ(kPorts.write_at(kZvdbPath, &meanwhile, kNetworkRow), 0);
+  zvdb_close_all();
+  lock_file_release(held);
+  request.join();
+  EXPECT_EQ(r.out, kOk);
+  EXPECT_EQ(ports().http_port, 8088);
+  EXPECT_EQ(text_of(ports().host_name), "nvr.lan");
 }
 
 TEST_F(ServicesTest, PortsSetKeepsTheMembersItDoesNotCarry) {
