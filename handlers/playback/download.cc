@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <thread>
 
 #include "common/json_fields.h"
 #include "common/record_json.h"
@@ -111,9 +112,12 @@ void download_handler(const char* argument) {
     // stream is open, messages to the core go over its connection (stream.tell).
     CoreStream stream(kDownload, download,
                       [&backup](const unsigned char* bytes, size_t length) { backup.on_chunk(bytes, length); });
-    if (!stream.started()) {
-      // No answer in the budget: nothing was taken, the request gets the error reply.
-      stream.fail(REPLY_TEXT);
+    // No answer in the budget: the request gets the error reply. A first message that claims the
+    // reply just as the budget ends wins over the error: the download goes on as started, once
+    // that message has reached the writer.
+    const bool unanswered = !stream.started() && stream.fail(REPLY_TEXT);
+    while (!unanswered && !stream.started()) std::this_thread::yield();
+    if (unanswered) {
       stream.tell(kDownloadEnd);
     } else if (backup.refused()) {
       reply_text("BUSY NOW");

@@ -159,7 +159,9 @@ void RemoteBackup::on_chunk(const void* payload, size_t length) {
     building_.reset();  // a frame left half-built is dropped
     int32_t size = 0;
     memcpy(&size, head.frame_header + kFrameSizeOffset, sizeof size);
-    if (size <= 0 || static_cast<uint64_t>(size) > timing_.queue_limit) {
+    // A frame larger than the queue's limit is taken (alone, once the queue is below the limit);
+    // only what no file could hold is dropped.
+    if (size <= 0 || size > kZvAviMaxFrameBytes) {
       frames_dropped_.fetch_add(1);
       return;
     }

@@ -207,6 +207,26 @@ TEST(RemoteBackupTest, FullQueueDropsFrames) {
   EXPECT_EQ(avi.frames.size(), backup.frames_written());
 }
 
+// A frame larger than the whole queue's limit is written, not dropped; one larger than any AVI
+// file holds is dropped.
+TEST(RemoteBackupTest, FrameAboveTheQueueLimitIsWritten) {
+  HeldPipe out;
+  playback::DownloadTiming timing = fast_timing();
+  timing.queue_limit = 60000;
+  RemoteBackup backup(timing);
+  ASSERT_TRUE(backup.start(out.stream()));
+  feed(backup, first(60001, test_picture(1, 60001)));
+  feed(backup, first(kZvAviMaxFrameBytes + 1, test_picture(2, 1000)));
+  feed(backup, marker(playback::kChunkEnd));
+  out.release();
+  EXPECT_EQ(backup.finish(), 0);
+  const AviFile avi = parse_avi(out.finish());
+  ASSERT_TRUE(avi.valid) << avi.error;
+  ASSERT_EQ(avi.frames.size(), 1u);
+  EXPECT_EQ(avi.frames[0], test_picture(1, 60001));
+  EXPECT_EQ(backup.frames_dropped(), 1u);
+}
+
 // A core that stops sending: the writer gives up after its idle limit and the download ends.
 TEST(RemoteBackupTest, IdleWriterEndsTheDownload) {
   HeldPipe out;
