@@ -135,7 +135,9 @@ struct Connection {
   bool not_a_database = false;       // seen by a statement: the next call reopens the file
   bool durable = false;              // "synchronous=FULL" set (by the first writer)
   int batch_depth = 0;               // open WriteBatch scopes
-  bool batch_failed = false;         // a nested batch rolled back: the outer one must not commit
+  bool batch_failed = false;         // a nested batch rolled back, or the batch's transaction is
+                                     // gone: nothing more is written, the outer batch never commits
+  bool batch_begun = false;          // the outermost batch holds an open transaction (and the lock)
   std::thread::id batch_owner{};     // the thread that opened them
   std::string path;
   std::unordered_map<const char*, sqlite3_stmt*> statements;  // keyed by the SQL literal
@@ -613,6 +615,14 @@ Transaction::Transaction(const char* path) : lock_(db_mutex()), conn_(connection
   if (conn_ == nullptr) return;
   if (conn_->batch_depth > 0 && conn_->batch_owner == std::this_thread::get_id()) {
     nested_ = true;
+    // Inside a batch that failed, or whose transaction SQLite rolled back on its own (a full
+    // disk, an I/O error): a savepoint would open a transaction of its own and store this write
+    // alone, outside the batch that answers for it.
+    if (!conn_->batch_begun || sqlite3_get_autocommit(conn_->db) != 0) conn_->batch_failed = true;
+    if (conn_->batch_failed) {
+      conn_ = nullptr;
+      return;
+    }
     if (conn_->exec(kSqlSavepoint) != SQLITE_OK) {
       conn_->report("savepoint");
       conn_ = nullptr;
@@ -674,18 +684,27 @@ WriteBatch::WriteBatch(const char* path) {
     conn_ = c;
     return;
   }
-  c->lock_writers();
-  if (c->exec(kSqlBegin) != SQLITE_OK) {
-    c->report("begin batch");
-    c->unlock_writers();
-    return;
-  }
   c->batch_depth = 1;
   c->batch_owner = std::this_thread::get_id();
   conn_ = c;
+  c->lock_writers();
+  if (c->exec(kSqlBegin) != SQLITE_OK) {
+    // The batch stays open, failed: until it ends, the writes of this thread are refused rather
+    // than stored one by one.
+    c->report("begin batch");
+    c->unlock_writers();
+    c->batch_failed = true;
+    return;
+  }
+  c->batch_begun = true;
 }
 
 WriteBatch::~WriteBatch() { commit(); }
+
+bool WriteBatch::ok() const {
+  std::lock_guard<std::recursive_mutex> lock(db_mutex());
+  return conn_ != nullptr && !conn_->batch_failed;
+}
 
 int WriteBatch::rollback() {
   if (conn_ == nullptr || done_) return -1;
@@ -697,12 +716,28 @@ int WriteBatch::rollback() {
     conn_->batch_failed = true;
     return 0;
   }
-  conn_->exec(kSqlRollback);
-  conn_->batch_depth = 0;
-  conn_->batch_failed = false;
-  conn_->batch_owner = std::thread::id{};
-  conn_->unlock_writers();
+  end_batch(-1);
   return 0;
+}
+
+// Ends the outermost batch: commits when `rc` is 0 and nothing failed, else rolls back. Returns
+// 0 when everything was stored.
+int WriteBatch::end_batch(int rc) {
+  Connection* c = conn_;
+  if (c->batch_failed || !c->batch_begun || sqlite3_get_autocommit(c->db) != 0) rc = -1;
+  if (c->batch_begun) {
+    if (rc == 0 && c->exec(kSqlCommit) != SQLITE_OK) {
+      c->report("commit batch");
+      rc = -1;
+    }
+    if (rc != 0 && sqlite3_get_autocommit(c->db) == 0) c->exec(kSqlRollback);
+    c->unlock_writers();
+  }
+  c->batch_depth = 0;
+  c->batch_failed = false;
+  c->batch_begun = false;
+  c->batch_owner = std::thread::id{};
+  return rc;
 }
 
 int WriteBatch::commit() {
@@ -711,20 +746,7 @@ int WriteBatch::commit() {
   std::lock_guard<std::recursive_mutex> lock(db_mutex());
   --conn_->batch_depth;
   if (nested_) return conn_->batch_failed ? -1 : 0;
-  int rc = 0;
-  if (conn_->batch_failed) {
-    conn_->exec(kSqlRollback);
-    rc = -1;
-  } else if (conn_->exec(kSqlCommit) != SQLITE_OK) {
-    conn_->report("commit batch");
-    conn_->exec(kSqlRollback);
-    rc = -1;
-  }
-  conn_->batch_depth = 0;
-  conn_->batch_failed = false;
-  conn_->batch_owner = std::thread::id{};
-  conn_->unlock_writers();
-  return rc;
+  return end_batch(0);
 }
 
 int Transaction::read(const TableDesc& t, void* out, const Key& key) {

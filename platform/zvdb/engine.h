@@ -272,7 +272,9 @@ class WriteBatch {
   WriteBatch(const WriteBatch&) = delete;
   WriteBatch& operator=(const WriteBatch&) = delete;
 
-  bool ok() const { return conn_ != nullptr; }
+  // False when the batch could not begin: it stays open (and refuses this thread's writes) until
+  // it ends, and then stores nothing.
+  bool ok() const;
   // Ends the batch: 0 when everything was stored, -1 when nothing was (rolled back).
   int commit();
   // Ends the batch storing nothing. Inside another batch of this thread, the outer batch then
@@ -280,6 +282,8 @@ class WriteBatch {
   int rollback();
 
  private:
+  int end_batch(int rc);
+
   Connection* conn_ = nullptr;
   bool nested_ = false;  // inside another batch of this thread: that one commits
   bool done_ = false;

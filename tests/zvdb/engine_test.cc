@@ -463,6 +463,30 @@ TEST_F(DbTest, WriteBatchCommitsEveryCallOnceAndKeepsFailedCallsWhole) {
   EXPECT_EQ(get_param_int(db(), "at_scope_end", 0), 1);
 }
 
+// A batch that cannot begin (another connection holds the write lock past the busy budget) stays
+// open and failed: the calls inside it are refused, never stored one by one, even once the file
+// is free again; after it ends, writes store as before.
+TEST_F(DbTest, WriteBatchThatCannotBeginRefusesTheCallsInside) {
+  set_param_int(db(), "before", 1);
+  sqlite3* holder = nullptr;
+  ASSERT_EQ(sqlite3_open(path_.c_str(), &holder), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(holder, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  {
+    zvdb::WriteBatch batch(db());
+    EXPECT_FALSE(batch.ok());
+    sqlite3_exec(holder, "COMMIT", nullptr, nullptr, nullptr);
+    EXPECT_EQ(set_param_int(db(), "inside", 7), -1);
+    ChannelRec r = rec(4, 40);
+    EXPECT_EQ(zvdb::write_record(db(), kChannels, &r), -1);
+    EXPECT_EQ(batch.commit(), -1);
+  }
+  sqlite3_close(holder);
+  EXPECT_EQ(zvdbtest::sql_value(path_, "SELECT count(*) FROM settings WHERE key = 'inside'"), "0");
+  EXPECT_EQ(zvdb::count_records(db(), kChannels), 0);
+  EXPECT_EQ(set_param_int(db(), "after", 3), 0);
+  EXPECT_EQ(get_param_int(db(), "after", 0), 3);
+}
+
 TEST_F(DbTest, ThreadsOfOneProcessShareTheConnectionSafely) {
   std::vector<std::thread> threads;
   std::atomic<int> failures{0};
