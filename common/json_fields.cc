@@ -203,7 +203,7 @@ bool check_member(json_object* object, const JsonMember& m, Checked& c) {
     case JsonMember::Kind::kText:
       if (value != nullptr && json_object_is_type(value, json_type_string)) {
         const auto length = static_cast<size_t>(json_object_get_string_len(value));
-        if (!valid_utf8(json_object_get_string(value), length) || !m.fits(length)) return false;
+        if (!valid_request_text(json_object_get_string(value), length) || !m.fits(length)) return false;
         c.present = true;
         c.text = json_object_get_string(value);
       }
@@ -262,11 +262,12 @@ bool read_json_members(json_object* object, std::span<const JsonMember> members)
   return true;
 }
 
-bool valid_utf8(const char* text, size_t length) {
+bool valid_request_text(const char* text, size_t length) {
   const auto* s = reinterpret_cast<const unsigned char*>(text);
   size_t i = 0;
   while (i < length) {
     const unsigned char c = s[i];
+    if (c == 0) return false;
     if (c < 0x80) {
       ++i;
       continue;

@@ -141,8 +141,9 @@ bool json_value_double(json_object* value, double* out);
 bool json_value_text(json_object* value, char* buffer, size_t size);
 
 // True when `text` holds only whole, shortest-form UTF-8 sequences (no surrogates, nothing above
-// U+10FFFF). Request texts that are not are refused like any failed check.
-bool valid_utf8(const char* text, size_t length);
+// U+10FFFF) and no NUL (which would cut the text where it is copied or stored). Request texts that
+// are not are refused like any failed check.
+bool valid_request_text(const char* text, size_t length);
 
 // The member `key` of `object` when it is an array; null when absent or of another type.
 json_object* json_array_of(json_object* object, const char* key);

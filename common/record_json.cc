@@ -104,7 +104,7 @@ bool read_field(json_object* object, const Field& f, unsigned char* record) {
       if (value != nullptr && json_object_is_type(value, json_type_string)) {
         const char* text = json_object_get_string(value);
         const size_t length = static_cast<size_t>(json_object_get_string_len(value));
-        if (!valid_utf8(text, length) || (f.is(Field::kWhole) && length > f.text_limit())) return false;
+        if (!valid_request_text(text, length) || (f.is(Field::kWhole) && length > f.text_limit())) return false;
         copy_text_field(reinterpret_cast<char*>(dest), f.size, text, f.text_limit());
         present = true;
       }

@@ -43,4 +43,4 @@ bool json_every_text(json_object* value, bool (*ok)(const char* text, size_t len
 
 bool json_texts_shell_safe(json_object* value) { return json_every_text(value, shell_safe); }
 
-bool json_texts_utf8(json_object* value) { return json_every_text(value, valid_utf8, 8); }
+bool json_texts_utf8(json_object* value) { return json_every_text(value, valid_request_text, 8); }

@@ -63,7 +63,7 @@ bool read_preset_name(json_object* request, char (&name)[kPtzPresetNameSize]) {
   const char* text = json_object_get_string(member);
   const size_t length = static_cast<size_t>(json_object_get_string_len(member));
   if (std::memchr(text, '\0', length) != nullptr || std::memchr(text, '\r', length) != nullptr ||
-      std::memchr(text, '\n', length) != nullptr || !valid_utf8(text, length)) {
+      std::memchr(text, '\n', length) != nullptr || !valid_request_text(text, length)) {
     return false;
   }
   copy_text_field(name, text, kPresetNameChars);

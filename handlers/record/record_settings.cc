@@ -59,7 +59,7 @@ bool read_plan_range(json_object* element, ScheduleRange* range) {
   for (int i = 0; i < 2; ++i) {
     if (!json_object_is_type(parts[i], json_type_string)) continue;
     const char* text = json_object_get_string(parts[i]);
-    if (!valid_utf8(text, static_cast<size_t>(json_object_get_string_len(parts[i])))) return false;
+    if (!valid_request_text(text, static_cast<size_t>(json_object_get_string_len(parts[i])))) return false;
     copy_text_field(texts[i], kScheduleTimeSize, text, kTimeChars);
   }
   json_value_int(parts[2], &range->action_type);

@@ -24,7 +24,7 @@ bool array_text(json_object* array, size_t i, char* buffer, size_t size, bool* p
   if (!json_value_text(element, buffer, size)) return true;
   *present = true;
   const char* full = json_object_get_string(element);
-  return valid_utf8(full, strlen(full)) && !(whole && strlen(full) >= size);
+  return valid_request_text(full, strlen(full)) && !(whole && strlen(full) >= size);
 }
 
 namespace {

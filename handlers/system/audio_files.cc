@@ -70,7 +70,7 @@ void audio_list_handler(const char* /*argument*/) {
     unsigned char name[kAudioFileNameSize];
     const int n = base64DecodeUrl(entry.name, strnlen(entry.name, sizeof entry.name), name, sizeof name);
     const auto* text = reinterpret_cast<const char*>(name);
-    if (n > 0 && strnlen(text, sizeof name) == static_cast<size_t>(n) && valid_utf8(text, static_cast<size_t>(n))) {
+    if (n > 0 && strnlen(text, sizeof name) == static_cast<size_t>(n) && valid_request_text(text, static_cast<size_t>(n))) {
       w.key("name").value(std::string_view(text, static_cast<size_t>(n)));
     }
     w.end_object();

@@ -84,7 +84,7 @@ bool write_chip_identity(const std::string& identity) {
 }
 
 bool store_setting(const char* key, const std::string& value) {
-  if (!valid_utf8(value.data(), value.size())) return false;
+  if (!valid_request_text(value.data(), value.size())) return false;
   SettingsWrite write;
   write.check(set_param_value(kZvdbPath, key, value.c_str()));
   return write.commit();

@@ -48,11 +48,11 @@ bool plate_of(json_object* value, char (&plate)[kPlateTextSize], bool may_be_emp
   char raw[kPlateTextSize];
   if (!json_value_text(value, raw, sizeof raw)) return false;
   const size_t n = url_decode_into(raw, plate, sizeof plate);
-  return (n > 0 || may_be_empty) && valid_utf8(plate, n);
+  return (n > 0 || may_be_empty) && valid_request_text(plate, n);
 }
 
 bool type_of(json_object* value, char (&type)[kPlateTypeSize]) {
-  return json_value_text(value, type, sizeof type) && valid_utf8(type, std::strlen(type));
+  return json_value_text(value, type, sizeof type) && valid_request_text(type, std::strlen(type));
 }
 
 // "cnt" (1..10000) and "plate" (an array): the number of elements to look at, or 0 when refused.
@@ -112,7 +112,7 @@ bool read_anpr_settings(json_object* request, AnprSettings* s) {
   for (size_t i = 0; i < std::min<size_t>(json_array_size(regions), 32); ++i) {
     char text[32];
     if (!json_value_text(json_array_at(regions, i), text, sizeof text)) continue;
-    if (!valid_utf8(text, std::strlen(text))) return false;
+    if (!valid_request_text(text, std::strlen(text))) return false;
     std::memcpy(s->region[i].text, text, sizeof text);
   }
   json_object* presets = json_array_of(request, "preset");

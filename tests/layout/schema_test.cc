@@ -94,6 +94,7 @@ TEST(RecordJson, RefusesAndLeavesTheRecordUntouched) {
       R"({"ch": 1, "items": [{"label": "Lseven"}, {"label": "Lsevenz"}]})",  // whole: one above its width
       "{\"ch\": 1, \"name\": \"\xC3\x28\"}",     // not UTF-8
       "{\"ch\": 1, \"name\": \"\xED\xA0\x80\"}", // a surrogate
+      R"({"ch": 1, "name": "nas\u0000.evil"})", // a NUL would store the text cut at it
       R"([1, 2])",                               // not an object
   };
   for (const char* json : refused) {

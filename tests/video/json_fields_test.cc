@@ -134,6 +134,12 @@ TEST(JsonFields, TextsMustBeUtf8) {
       EXPECT_STREQ(name, "keep");
     }
   }
+  // A NUL inside the text would store it cut at the NUL, naming something else: refused.
+  JsonPtr o(json_object_new_object());
+  json_object_object_add(o.get(), "name", json_object_new_string_len("nas\0.evil", 9));
+  char name[16] = "keep";
+  EXPECT_FALSE(read_json_members(o.get(), {text_member("name", name)}));
+  EXPECT_STREQ(name, "keep");
 }
 
 TEST(JsonFields, AllOrNothing) {
