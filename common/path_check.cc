@@ -13,9 +13,9 @@ constexpr std::string_view kTempUploadPrefix = "cgic";  // front/multipart.cc: "
 constexpr size_t kTempUploadSuffixLength = 6;
 
 // Files the program itself keeps in /tmp: a request must never name them.
-constexpr std::string_view kReservedNames[] = {"cgilockfile",    "pbdownload",   "zvcore",
-                                               "tmp_diagnostic", "chipinfo.txt", "oem.zip",
-                                               "port",           "log"};
+constexpr std::string_view kReservedNames[] = {"cgilockfile",    "certlockfile", "pbdownload", "zvcore",
+                                               "tmp_diagnostic", "chipinfo.txt", "oem.zip",    "port",
+                                               "log"};
 
 bool is_temp_upload_name(std::string_view name) {
   return name.size() == kTempUploadPrefix.size() + kTempUploadSuffixLength &&

@@ -26,6 +26,9 @@ int lock_file_acquire(const char* path);
 void lock_file_release(int fd);
 
 constexpr const char kCgiLockFile[] = "/tmp/cgilockfile";
+// The certificate steps' own lock: one step at a time in the certificate directory, without
+// holding up every settings save while the core answers (up to its whole budget).
+constexpr const char kCertLockFile[] = "/tmp/certlockfile";
 
 // Holds the advisory lock that serialises webreq processes rewriting a shared file, for the
 // lifetime of the object. Not copyable.

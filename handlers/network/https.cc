@@ -169,7 +169,7 @@ void cert_create_handler(const char* argument) {
     std::memset(cert.end_time, 0, sizeof cert.end_time);
   }
   // One certificate step at a time: the directory is the core's work space until it answers.
-  LockFile lock;
+  LockFile lock(kCertLockFile);
   if (!prepare_ca_dir()) return (void)reply_text("Error");
   sleep(1);
   std::optional<CoreReply> reply = core_ask(kCertCreate, cert, REPLY_TEXT);
@@ -208,7 +208,7 @@ void cert_install_handler(const char* argument) {
   if (upload.empty()) return;
   bool had_certificate = false;
   {
-    LockFile lock;
+    LockFile lock(kCertLockFile);
     mkdir(kSslDir, 0755);
     had_certificate = regular_file(kCertFile);
     if (had_certificate && !copy_file(kCertFile, kSavedCertFile)) return (void)reply_text("Error");
@@ -220,7 +220,7 @@ void cert_install_handler(const char* argument) {
   if (result != kInstallTaken) {
     // Not a certificate the core can use, or one it never checked (no answer; the error form is
     // written): the one that served before stays in place.
-    LockFile lock;
+    LockFile lock(kCertLockFile);
     if (had_certificate) {
       copy_file(kSavedCertFile, kCertFile);
     } else {

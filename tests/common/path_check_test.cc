@@ -57,7 +57,7 @@ TEST(PathCheck, EveryRefusalAndEveryAcceptedForm) {
       {check_tmp_name,
        kName,
        PathVerdict::kReservedName,
-       {"cgilockfile", "pbdownload", "zvcore", "tmp_diagnostic", "chipinfo.txt", "oem.zip", "port",
+       {"cgilockfile", "certlockfile", "pbdownload", "zvcore", "tmp_diagnostic", "chipinfo.txt", "oem.zip", "port",
         "log"}},
       {check_temp_upload_path, kFile, PathVerdict::kAccepted, {"/tmp/cgicAb12Z9"}},
       {check_temp_upload_path, kFile, PathVerdict::kMissing, {"/tmp/cgicXYZ123"}},
