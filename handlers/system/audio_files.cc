@@ -81,7 +81,9 @@ void audio_list_handler(const char* /*argument*/) {
 
 void audio_upload_handler(const char* argument) {
   // The argument is the upload's path, then " & " and the page's parameter when it gave one. A path
-  // longer than any "/tmp/" name is cut to one character too many, which the check refuses.
+  // longer than any "/tmp/" name is cut to one character too many, which the check refuses. Only an
+  // upload names its file: a plain request naming a file of /tmp would remove or move that file.
+  if (!request_is_upload()) return reply_status_text(-1, "");
   const std::string path = upload_path_of(argument, kTmpPathSize);
   if (check_tmp_path(path, FileNeed::kRegularFile) != PathVerdict::kAccepted) return reply_status_text(-1, "");
   if (path.find(".wav") == std::string::npos && path.find(".WAV") == std::string::npos) {

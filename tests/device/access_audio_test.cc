@@ -11,13 +11,21 @@
 #include "handlers/system/device_messages.h"
 #include "platform/zvdb/device_tables.h"
 #include "platform/zvstd/url_coding.h"
+#include "tests/admin/admin_fixture.h"
 #include "tests/device/device_fixture.h"
 #include "tests/support/held_lock.h"
 
 namespace zvtest {
 namespace {
 
-using AccessAudioTest = DeviceTest;
+class AccessAudioTest : public DeviceTest {
+ protected:
+  // An audio file uploaded as the page does (the front end moves it to /tmp/<name>).
+  RunResult upload_audio(const std::string& name, const std::string& content, const std::string& query = "") {
+    const Upload u = multipart_upload(name, content, query);
+    return post("/6321", u.body, u.env);
+  }
+};
 
 std::string encoded(const std::string& name) {
   char out[256];
@@ -78,20 +86,18 @@ TEST_F(AccessAudioTest, ListShowsUsedSlotsWithDecodedNames) {
 }
 
 TEST_F(AccessAudioTest, UploadIsRenamedToItsEncodedName) {
-  write_file("/tmp/ring.wav", "RIFF");
-  EXPECT_EQ(get("/6321", "/tmp/ring.wav & x").out, kTextHeader + "CGI OK status:[0], data:[" + encoded("ring.wav") + "]");
+  EXPECT_EQ(upload_audio("ring.wav", "RIFF", "param:x").out,
+            kTextHeader + "CGI OK status:[0], data:[" + encoded("ring.wav") + "]");
   EXPECT_EQ(read_file("/tmp/" + encoded("ring.wav")), "RIFF");
   EXPECT_FALSE(file_exists("/tmp/ring.wav"));
   // Neither ".wav" nor ".WAV": the upload is removed and the trace log says so.
-  write_file("/tmp/ring.mp3", "ID3");
-  EXPECT_EQ(get("/6321", "/tmp/ring.mp3").out, kTextHeader + "CGI ERROR status:[-1], data:[]");
+  EXPECT_EQ(upload_audio("ring.mp3", "ID3").out, kTextHeader + "CGI ERROR status:[-1], data:[]");
   EXPECT_FALSE(file_exists("/tmp/ring.mp3"));
   EXPECT_NE(read_file("/mnt/nand/cgi_log.txt").find("OnSystem:3631 in : qmz upload_audio_file ret:[0], pData:[/tmp/ring.mp3], name:[]"),
             std::string::npos);
   // A name whose encoding would pass 127 characters: the one upload is removed.
   const std::string long_name = std::string(92, 'n') + ".WAV";
-  write_file("/tmp/" + long_name, "RIFF");
-  EXPECT_EQ(get("/6321", "/tmp/" + long_name).out, kTextHeader + "CGI ERROR status:[-1], data:[]");
+  EXPECT_EQ(upload_audio(long_name, "RIFF").out, kTextHeader + "CGI ERROR status:[-1], data:[]");
   EXPECT_FALSE(file_exists("/tmp/" + long_name));
 }
 
@@ -103,9 +109,13 @@ TEST_F(AccessAudioTest, HostileUploadPathsRemoveAndMoveNothing) {
   write_file("/tmp/cgilockfile", "");
   const std::string kLongest = std::string(123, 'c') + ".wav";
   write_file("/tmp/" + kLongest, "c");
+  write_file("/tmp/zvconfig_1.db", "export");
   const std::vector<std::string> before = list_dir("/tmp");
-  for (const char* path : {"/tmp/../mnt/nand/canary.wav", "/mnt/nand/canary.wav", "/tmp/*.wav", "/tmp/link.wav",
-                           "/tmp/dir.wav", "/tmp/.hidden.wav", "/tmp/cgilockfile", "", "/tmp/"}) {
+  // A plain request, not an upload, naming a file of /tmp ("/tmp/canary.wav" would be moved,
+  // "/tmp/zvconfig_1.db" removed), or a hostile path: refused, nothing touched.
+  for (const char* path : {"/tmp/canary.wav", "/tmp/zvconfig_1.db", "/tmp/../mnt/nand/canary.wav",
+                           "/mnt/nand/canary.wav", "/tmp/*.wav", "/tmp/link.wav", "/tmp/dir.wav", "/tmp/.hidden.wav",
+                           "/tmp/cgilockfile", "", "/tmp/"}) {
     SCOPED_TRACE(path);
     EXPECT_EQ(get("/6321", path).out, kTextHeader + "CGI ERROR status:[-1], data:[]");
   }

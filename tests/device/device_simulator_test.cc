@@ -11,6 +11,7 @@
 #include "handlers/local/local_messages.h"
 #include "handlers/network/network_messages.h"
 #include "handlers/system/device_messages.h"
+#include "tests/admin/admin_fixture.h"
 #include "tests/device/device_fixture.h"
 #include "tests/support/sim_rules.h"
 #include "tools/zvcore-sim/simulator.h"
@@ -29,8 +30,8 @@ class DeviceSimulatorTest : public DeviceTest {
 const std::string kWave = std::string("RIFF\x24\0\0\0WAVEfmt ", 16) + std::string(28, '\0');
 
 TEST_F(DeviceSimulatorTest, AudioSlotsHoldNamedFilesUntilDeleted) {
-  write_file("/tmp/bell.wav", kWave);
-  const std::string upload = get("/6321", "/tmp/bell.wav").out;
+  const Upload wave = multipart_upload("bell.wav", kWave);
+  const std::string upload = post("/6321", wave.body, wave.env).out;
   ASSERT_EQ(upload, kTextHeader + "CGI OK status:[0], data:[YmVsbC53YXY]");
   EXPECT_EQ(post("/6322", R"({"uploadName": "YmVsbC53YXY", "name": "Door bell"})").out, kJsonHeader + R"({ "status": 0 })");
   write_file("/tmp/not-a-wave", "text");
