@@ -146,7 +146,7 @@ ZV_SCHEMA(FaceCapture, ZV_RESERVED(reserved0), ZV_FIELD(chn_id, "chnId").require
           ZV_FIELD(email_enable, "emailEnable"), ZV_FIELD(email_file_type, "emailFileType"),
           ZV_FIELD(http_enable, "httpEnable"), ZV_FIELD(http_notify_interval, "httpNotifyInterval"),
           ZV_FIELD(http_url, "httpUrl").whole(), ZV_FIELD(http_user, "httpUser").whole(),
-          ZV_FIELD(http_password, "httpPassword"),
+          ZV_FIELD(http_password, "httpPassword").whole(),
           ZV_INTERNAL(snapshot), ZV_FIELD(record_seconds, "recordSeconds"),
           ZV_FIELD(prerecord_seconds, "prerecordSeconds"), ZV_FIELD(post_enable, "postEnable"),
           ZV_FIELD(post_type, "postType"), ZV_RESERVED(reserved3), ZV_RECORDS(shields, "shield"),

@@ -60,7 +60,7 @@ struct LoginTest {
 };
 ZV_SCHEMA(LoginTest, ZV_FIELD(ip_addr, "ipAddr").whole().required(),
           ZV_FIELD(manage_port, "managePort").required().at_least(0),
-          ZV_FIELD(user_name, "userName").whole(), ZV_FIELD(password, "password").chars(kPasswordChars),
+          ZV_FIELD(user_name, "userName").whole(), ZV_FIELD(password, "password").chars(kPasswordChars).whole(),
           ZV_FIELD(cam_protocol, "camProtocol").required().range(0, kCameraProtocolLast), ZV_RESERVED(reserved));
 static_assert(sizeof(LoginTest) == 208);
 static_assert(offsetof(LoginTest, cam_protocol) == 136);
@@ -101,9 +101,9 @@ static_assert(offsetof(LoginTestAlt, cam_protocol) == 140);
       ZV_FIELD(new_ipc_addr, "newIpcAddr").whole().required(), ZV_FIELD(netmask, "netmask").whole().required(),   \
       ZV_FIELD(gateway, "gateway").whole().required(), ZV_FIELD(primary_dns, "primaryDNS").whole().required(),    \
       ZV_FIELD(port, "port").range(0, 65536), ZV_FIELD(username, "username").whole().required(),                  \
-      ZV_FIELD(password, "password").required().chars(kPasswordChars),                                    \
+      ZV_FIELD(password, "password").required().chars(kPasswordChars).whole(),                            \
       ZV_FIELD(protocol, "protocol").range(0, kCameraProtocolLast), ZV_RESERVED(reserved0),               \
-      ZV_FIELD(netif, "netif").absent(""), ZV_RESERVED(reserved1)
+      ZV_FIELD(netif, "netif").whole().absent(""), ZV_RESERVED(reserved1)
 struct AddressChange {
   ZV_ADDRESS_CHANGE_MEMBERS
 };

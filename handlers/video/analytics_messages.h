@@ -277,7 +277,7 @@ ZV_SCHEMA(AnprSettings, ZV_FIELD(chnid, "chnid").required().range(0, 63), ZV_FIE
           ZV_FIELD(repeat_check_time_unit, "repeat_check_time_unit"), ZV_FIELD(post_enable, "post_enable"),
           ZV_FIELD(post_type, "post_type"), ZV_FIELD(post_tcp_port, "post_tcp_port"),
           ZV_FIELD(post_http_user, "post_http_user").whole().absent(""),
-          ZV_FIELD(post_http_password, "post_http_password").absent(""),
+          ZV_FIELD(post_http_password, "post_http_password").whole().absent(""),
           ZV_FIELD(post_http_url, "post_http_url").whole().absent(""), ZV_FIELD(confidence, "confidence"),
           ZV_RECORDS(region, nullptr), ZV_FIELD(cur_area, "cur_area").absent(""),
           ZV_FIELD(in_night_mode, "in_night_mode"), ZV_RECORDS(roi, "roi"), ZV_FIELD(preset, nullptr),

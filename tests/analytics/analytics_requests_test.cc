@@ -482,6 +482,8 @@ TEST_F(AnalyticsTest, PlateActionBlocksByMode) {
   const std::string bad_dialog = "\"dialog\": {\"chnid\": 3, \"triChnAlarms\": [\"\xff\"]}}";
   expect_refused("/6180", "{\"chnid\": 3, \"mode\": 1, " + bad_dialog, kCgiErrorJson);
   expect_refused("/6182", "{\"chnid\": 3, " + bad_dialog, kCgiErrorJson);
+  // The camera's HTTP post password one character above its field: refused, never sent cut.
+  expect_refused("/6182", R"({"chnid": 3, "post_http_password": ")" + std::string(64, 'p') + "\"}", kCgiErrorJson);
 }
 
 TEST_F(AnalyticsTest, RecognitionSettingsAndFormatFilter) {

@@ -130,11 +130,11 @@ std::pair<std::string, std::string> add_and_read(const std::vector<Member>& memb
 
 std::vector<Member> rtsp_camera(const std::string& text_suffix, size_t long_text) {
   // A text member sent as `long_text` characters (0: a short text of its own) and printed as
-  // the field keeps it. A text that names something (all but the camera's name and password) is
-  // sent at the longest it may be: one character more is refused (NamingTextsOneAboveTheirWidth).
+  // the field keeps it. A text that names something (all but the camera's name) or is a password
+  // is sent at the longest it may be: one character more is refused (NamingTextsOneAboveTheirWidth).
   auto text = [&](const char* request_key, const char* reply_key, const std::string& own, size_t width) -> Member {
     if (long_text == 0) return {request_key, reply_key, quoted(own + text_suffix), quoted(own + text_suffix)};
-    const bool cut = std::string_view(request_key) == "name" || std::string_view(request_key) == "password";
+    const bool cut = std::string_view(request_key) == "name";
     return {request_key, reply_key, quoted(std::string(cut ? width : width - 1, 'x')), quoted(std::string(width - 1, 'x'))};
   };
   return {
@@ -176,9 +176,10 @@ TEST_F(CameraFormTest, EveryMemberAnAddStoresIsReadBackAlsoWhenOneCharacterTooLo
 // An address, user, path, URL or MAC one character above its field is refused, not stored cut
 // (as a name the page never sent).
 TEST_F(CameraFormTest, NamingTextsOneAboveTheirWidthAreRefused) {
-  const std::pair<const char*, size_t> rows[] = {{"ipAddr", 64},          {"userName", 64},    {"mainSourcePath", 256},
-                                                 {"subSourcePath", 256},  {"mainrtspurl", 256}, {"subrtspurl", 256},
-                                                 {"mac_addr", 32},        {"ddns", 64}};
+  const std::pair<const char*, size_t> rows[] = {{"ipAddr", 64},          {"userName", 64},    {"password", 64},
+                                                 {"mainSourcePath", 256}, {"subSourcePath", 256},
+                                                 {"mainrtspurl", 256},    {"subrtspurl", 256}, {"mac_addr", 32},
+                                                 {"ddns", 64}};
   for (const auto& [key, width] : rows) {
     std::vector<Member> members = rtsp_camera("6", 0);
     for (Member& m : members) {

@@ -189,12 +189,13 @@ TEST_F(CameraSetupTest, ConnectionTestPayloadsAndResults) {
   alt.cam_protocol = 3;
   EXPECT_EQ(only_message(*core_, kLoginTestAlt.id).payload, bytes_of(alt)) << "the second form raises it to 80";
   core_->clear_received();
-  ASSERT_EQ(post("/2014", R"({"ipAddr": "10.0.0.9", "managePort": 80, "camProtocol": 0, "password": ")" +
-                              std::string(33, 'p') + R"("})")
-                .out,
-            kOk);
+  const std::string login = R"({"ipAddr": "10.0.0.9", "managePort": 80, "camProtocol": 0, "password": ")";
+  ASSERT_EQ(post("/2014", login + std::string(32, 'p') + R"("})").out, kOk);
   EXPECT_EQ(text_of(record_from<LoginTest>(only_message(*core_, kLoginTest.id).payload).password),
             std::string(32, 'p'));
+  core_->clear_received();
+  // One character more: refused, never tried cut as another password.
+  expect_refused("/2014", login + std::string(33, 'p') + R"("})");
 
   const std::pair<int32_t, const char*> results[] = {{0, "OK"}, {4, "OK"}, {1, "NETWORKERROR"}, {2, "USERERROR"},
                                                      {5, "BANDWIDTHERROR"}, {3, "UNKOWNERROR"}, {-1, "UNKOWNERROR"}};
@@ -208,7 +209,7 @@ TEST_F(CameraSetupTest, AddressChangePayloadAndResults) {
   const char body[] = R"({"macAddr": "02:5A:56:01:00:15", "oldIpcAddr": "192.168.1.21", "newIpcAddr": "192.168.1.99",
                           "netmask": "255.255.255.0", "gateway": "192.168.1.1", "primaryDNS": "8.8.8.8",
                           "username": "admin", "password": "Admin123", "protocol": 7, "port": 65536,
-                          "netif": "eth0:1x"})";
+                          "netif": "eth0:"})";
   const std::pair<int32_t, const char*> results[] = {{0, "OK"}, {1, "NETWORK_ERR"}, {2, "INVALID_USER"},
                                                      {3, "UNKNOWN_ERR"}, {4, "PROTO_NOT_SUPPORT"}, {5, "ERROR"}};
   for (const auto& [result, text] : results) {
@@ -228,6 +229,13 @@ TEST_F(CameraSetupTest, AddressChangePayloadAndResults) {
   c.protocol = 7;
   std::strcpy(c.netif, "eth0:");
   EXPECT_EQ(core_->received(kAddressChange.id).front().payload, bytes_of(c));
+  core_->clear_received();
+  // An interface or password one character above its field: refused, never sent cut as another.
+  std::string longer_netif = body, longer_password = body;
+  longer_netif.replace(longer_netif.find("eth0:"), 5, "eth0:1");
+  longer_password.replace(longer_password.find("Admin123"), 8, std::string(33, 'p'));
+  expect_refused("/2011", longer_netif);
+  expect_refused("/2011", longer_password);
 }
 
 TEST_F(CameraSetupTest, BatchChangeSendsEachUsableEntryAndResultsAreClamped) {

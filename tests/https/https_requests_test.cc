@@ -99,6 +99,7 @@ TEST_F(HttpsTest, CreateRefusesSubjectsTheToolWouldSplit) {
       // One character above the field: refused, not cut to another country or host.
       {R"("DE")", R"("DEU")"},
       {R"("nvr.local")", R"("nvr0123456789.zone0123456789.site0123456789.example0123456.local")"},
+      {R"("Password":"pw")", R"("Password":"password16chars!")"},  // the key's password: never cut
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.to);
