@@ -131,8 +131,9 @@ struct FaceCapture {
   int32_t mosaic_mode_status;
   int32_t mutually_exclusive;
 };
-// The request's members (absent numbers 0, absent texts "(null)"; "shield" elements 0..3, the
-// missing ones 0); "captureModeArray" is read by the handler.
+// The request's members (absent numbers 0, absent texts "(null)" but the HTTP post's address and
+// login, which are empty: the camera would post to "(null)"; "shield" elements 0..3, the missing
+// ones 0); "captureModeArray" is read by the handler.
 ZV_SCHEMA(FaceCapture, ZV_RESERVED(reserved0), ZV_FIELD(chn_id, "chnId").required().range(0, 7),
           ZV_RESERVED(reserved1), ZV_FIELD(enable, "enable"), ZV_FIELD(width, "width"),
           ZV_FIELD(height, "height"), ZV_FIELD(min_pixel, "minPixel"), ZV_FIELD(capture_mode, "captureMode"),
@@ -145,8 +146,8 @@ ZV_SCHEMA(FaceCapture, ZV_RESERVED(reserved0), ZV_FIELD(chn_id, "chnId").require
           ZV_FIELD(nas_enable, "nasEnable"), ZV_FIELD(nas_file_type, "nasFileType"),
           ZV_FIELD(email_enable, "emailEnable"), ZV_FIELD(email_file_type, "emailFileType"),
           ZV_FIELD(http_enable, "httpEnable"), ZV_FIELD(http_notify_interval, "httpNotifyInterval"),
-          ZV_FIELD(http_url, "httpUrl").whole(), ZV_FIELD(http_user, "httpUser").whole(),
-          ZV_FIELD(http_password, "httpPassword").whole(),
+          ZV_FIELD(http_url, "httpUrl").whole().absent(""), ZV_FIELD(http_user, "httpUser").whole().absent(""),
+          ZV_FIELD(http_password, "httpPassword").whole().absent(""),
           ZV_INTERNAL(snapshot), ZV_FIELD(record_seconds, "recordSeconds"),
           ZV_FIELD(prerecord_seconds, "prerecordSeconds"), ZV_FIELD(post_enable, "postEnable"),
           ZV_FIELD(post_type, "postType"), ZV_RESERVED(reserved3), ZV_RECORDS(shields, "shield"),

@@ -118,7 +118,9 @@ void camera_watermark_set_handler(const char* argument) {
   WatermarkWrite write{};
   write.mark.chnid = channel;
   if (!read_json_members(request.get(), {int_member("enable", &write.mark.enable),
-                                         text_member("watermark", write.mark.watermark).max_chars(kWatermarkChars),
+                                         text_member("watermark", write.mark.watermark)
+                                             .max_chars(kWatermarkChars)
+                                             .absent_text(""),  // not "(null)" in the picture
                                          text_member("copy", write.copy).max_chars(kCopyChars).absent_text("")})) {
     return (void)reply_cgi_error(REPLY_JSON);
   }

@@ -298,13 +298,14 @@ struct CameraWebParam {
   char reserved[4];
 };
 // The JSON form is the set request ("/2024"); the read ("/2023") takes it without "value". The
-// channel must be named: a missing one must not address the camera of channel 0.
+// channel must be named: a missing one must not address the camera of channel 0; nor may the key
+// or the value be missing (the camera would be asked for, or given, the text "(null)").
 ZV_SCHEMA(CameraWebParam,
           ZV_FIELD(channel, "id").required().range(0, kCameraSideChannelMax),
           ZV_FIELD(pagename, "pagename"),
           ZV_FIELD(httpname, "httpname"),
-          ZV_FIELD(key, "key"),
-          ZV_FIELD(value, "value"),
+          ZV_FIELD(key, "key").required(),
+          ZV_FIELD(value, "value").required(),
           ZV_RESERVED(reserved));
 static_assert(sizeof(CameraWebParam) == 392);
 static_assert(offsetof(CameraWebParam, pagename) == 4);

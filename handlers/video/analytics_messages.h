@@ -396,7 +396,8 @@ struct FisheyeProbe {
   int32_t port;
 };
 ZV_SCHEMA(FisheyeProbe, ZV_FIELD(ddns, "ddns").whole().absent(""), ZV_FIELD(ipaddr, "ipaddr").whole().absent(""),
-          ZV_FIELD(username, "username").whole().absent(""), ZV_FIELD(password, "password").absent(""),
+          ZV_FIELD(username, "username").whole().absent(""),
+          ZV_FIELD(password, "password").whole().absent(""),
           ZV_FIELD(port, "port"));
 static_assert(sizeof(FisheyeProbe) == 260);
 

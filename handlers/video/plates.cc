@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <string_view>
 
 #include "common/json_fields.h"
 #include "platform/zvstd/url_coding.h"
@@ -106,6 +107,17 @@ bool read_format_filter(json_object* object, PlateFormatFilter* f) {
 
 // The recognition settings of a request: the schema's members, then the 32 region texts and the
 // preset areas (4 arrays of 4 objects).
+// Whether the request names any recognition setting (a member besides the channel, the event's
+// block and the format filter).
+bool carries_settings(json_object* request) {
+  json_object_object_foreach(request, key, value) {
+    (void)value;
+    const std::string_view k(key);
+    if (k != "chnid" && k != "dialog" && k != "formatData") return true;
+  }
+  return false;
+}
+
 bool read_anpr_settings(json_object* request, AnprSettings* s) {
   if (!read_record(request, s)) return false;
   json_object* regions = json_array_of(request, "region");
@@ -220,6 +232,10 @@ void anpr_settings_set_handler(const char* argument) {
   }
   if (block_channel >= 0) tell_plate_change(block_channel, -1);
   if (send_filter) core_tell(kPlateFormatSet.id, &filter, sizeof filter);
+  // A request that carries only the event's block or the format filter (the event page saves its
+  // block alone) leaves the camera's recognition settings as they are: sent, the cleared record
+  // would switch recognition off and wipe its post credentials.
+  if (!carries_settings(request.get())) return reply_ok();
   ask_status(kAnprSettingsSet, *s, REPLY_JSON);
 }
 

@@ -468,6 +468,8 @@ TEST_F(AnalyticsTest, PlateActionBlocksByMode) {
                              "effective": [[["01:00", "02:00", 1]]]}})",
                 3290, int32s({0})),
             kOk);
+  settle();
+  EXPECT_TRUE(core_->received(3290).empty()) << "the block alone leaves the camera's recognition settings";
   EXPECT_NE(post("/6179", R"({"chnid": 3, "mode": 2})").out.find(R"("whiteInfo": [ { "chnid": 7, )"), std::string::npos);
   const std::string whole = post("/6179", R"({"chnid": 3, "mode": -1})").out;
   EXPECT_TRUE(json_starts(whole, R"({ "chnid": 3, "mode": -1, "effective": [ [ { "startTime": "01:00", )"
@@ -520,7 +522,7 @@ TEST_F(AnalyticsTest, RecognitionSettingsAndFormatFilter) {
   EXPECT_EQ(g.filter, 2);
   EXPECT_EQ(std::string(g.format[1]), "AB");
   core_->no_reply(3290);
-  EXPECT_EQ(post("/6182", R"({"chnid": 4})").out, kCgiErrorJson);
+  EXPECT_EQ(post("/6182", R"({"chnid": 4, "enable": 1})").out, kCgiErrorJson);
   expect_refused("/6182", R"({"chnid": 64})", kCgiErrorJson);
   // A user or address one character above its field: refused, not sent cut to the camera.
   expect_refused("/6182", R"({"chnid": 4, "post_http_user": ")" + std::string(64, 'u') + "\"}", kCgiErrorJson);
@@ -679,6 +681,7 @@ TEST_F(AnalyticsTest, FisheyeRequests) {
   probe.port = 80;
   EXPECT_EQ(only_message(*core_, 3373).payload, bytes_of(probe));
   expect_refused("/6196", R"({"ipaddr": ")" + std::string(64, '1') + R"(", "port": 80})", "");
+  expect_refused("/6196", R"({"ipaddr": "10.0.0.9", "password": ")" + std::string(64, 'p') + R"(", "port": 80})", "");
   EXPECT_EQ(ask("/6197", R"({"ipaddr": "10.0.0.9", "port": 80, "transfer": 1, "install": 2, "display": 3})", 3374,
                 int32s({-2})),
             kJsonHeader + R"({ "res": -2 })");

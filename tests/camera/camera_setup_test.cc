@@ -499,6 +499,10 @@ TEST_F(CameraSetupTest, WritesCarryTheirChannelSets) {
     EXPECT_EQ(std::string(mark.copy, strnlen(mark.copy, sizeof mark.copy)), c.sent);
     EXPECT_EQ(text_of(mark.mark.watermark), std::string(31, 'w'));
   }
+  // A request without the text shows none, never "(null)" in the picture.
+  core_->clear_received();
+  EXPECT_EQ(post("/2059", R"({"chnid": 2, "enable": 1})").out, kJsonHeader + R"({ "res": 0 })");
+  EXPECT_EQ(text_of(record_from<WatermarkWrite>(only_message(*core_, kWatermarkSet.id).payload).mark.watermark), "");
 }
 
 TEST_F(CameraSetupTest, FeatureReadsPrintTheCoreRecords) {

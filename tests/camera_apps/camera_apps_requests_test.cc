@@ -335,6 +335,8 @@ TEST_F(CameraAppsTest, FaceCaptureFillsThePayloadAndStoresTheEventOnlyWithAnActi
   EXPECT_EQ(int32_at(payload, 640), 0);  // element 2 is not an object; element 3 is not read
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(&payload[376]), 128), std::string(127, 'h') + '\0');
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(&payload[216]), 7), std::string("(null)\0", 7));
+  // The post's login the request leaves out is empty, never "(null)".
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&payload[504]), 128), std::string(128, '\0'));
   EXPECT_EQ(int32_at(payload, 740 + 132), 1);
   EXPECT_EQ(int32_at(payload, 1004), 1);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(&payload[1008]), 4), std::string("1,2\0", 4));
