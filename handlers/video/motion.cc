@@ -231,9 +231,12 @@ void motion_settings_set_handler(const char* argument) {
   // Which of the values the copies take the request carries: an absent one keeps the source's own.
   bool has_sensitivity = false;
   bool has_enable_zv = false;
+  bool has_table = false;
   int32_t given = 0;
+  char table[2];
   read_json_members(request.get(), {int_member("sensitivity", &given).present(&has_sensitivity)});
   read_json_members(request.get(), {int_member("enableZV", &given).present(&has_enable_zv)});
+  read_json_members(request.get(), {text_member("motionTable", table).present(&has_table)});
   json_object* dialog = json_object_object_get(request.get(), "dialog");
   if (dialog != nullptr && !json_object_is_type(dialog, json_type_object)) dialog = nullptr;
 
@@ -242,7 +245,6 @@ void motion_settings_set_handler(const char* argument) {
   targets = ChannelMask64::from_u64(targets.bits() & ~channel_bit64(copy.channel));
   CameraMotionMode mode{};
   mode.channel = copy.channel;
-  mode.enable_zv = copy.enable_zv == 1 ? 1 : 0;
   for (int c = 0; c < kMaxChannels; ++c) {
     if (!targets.test(c)) continue;
     copy.targets[copy.target_count++] = c;
@@ -255,6 +257,13 @@ void motion_settings_set_handler(const char* argument) {
   int block_channel = -1;
   {
     SettingsWrite write;
+    // What the cameras are told: the source's own values for what the request leaves out (sent as
+    // 0 and "(null)" they would switch the cameras' own detection off and clear their grids).
+    MotionRecord source{};
+    kMotions.read(kZvdbPath, &source, {copy.channel});
+    if (!has_sensitivity) copy.sensitivity = source.sensitivity;
+    if (!has_enable_zv) copy.enable_zv = source.enable_zv;
+    if (!has_table) copy_text_field(copy.motion_table, source.motion_table);
     if (dialog != nullptr) block_channel = store_event_actions(kMotionEventKind, dialog, write);
     if (block_channel == kInvalidText) return;  // refused without a reply, like a bad channel
     copy_event_actions(kMotionEventKind, copy.channel, 0, targets, write, [&](void* stored) {
@@ -266,6 +275,7 @@ void motion_settings_set_handler(const char* argument) {
     });
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
+  mode.enable_zv = copy.enable_zv == 1 ? 1 : 0;
   if (block_channel >= 0) notify_event_actions(kMotionEventKind, block_channel);
   op_log_change_multi(kLogSubMotion, kLogParamMotion, 0, targets);
   core_tell(kMotionGridCopy, copy);

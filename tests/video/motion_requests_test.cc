@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/json_fields.h"
 #include "common/request.h"
 #include "handlers/video/video_messages.h"
 #include "platform/zvdb/engine.h"
@@ -321,9 +322,17 @@ TEST_F(MotionRequestTest, SettingsSetCopiesTheSourceValuesItDoesNotCarry) {
   source.sensitivity = 7;
   source.enable_zv = 1;
   store_motion(source);
+  std::strcpy(source.motion_table, "grid2");
+  store_motion(source);
   EXPECT_EQ(post("/6112", R"({"chnid": 2, "copyCnt": 1, "copyChn": [3], "dialog": {"chnid": 2}})").out, kOk);
   EXPECT_EQ(motion(3).sensitivity, 7);
   EXPECT_EQ(motion(3).enable_zv, 1);
+  // The cameras are told the same: the camera-side detection stays on, the grid is the source's.
+  const MotionCopyRequest told = record_from<MotionCopyRequest>(only_message(*core_, 3251).payload);
+  EXPECT_EQ(told.sensitivity, 7);
+  EXPECT_EQ(told.enable_zv, 1);
+  EXPECT_EQ(text_of(told.motion_table), "grid2");
+  EXPECT_EQ(int32_at(only_message(*core_, 3212).payload, 4), 1);
 }
 
 TEST_F(MotionRequestTest, SettingsSetWithCameraDetectionSendsThePlanOnChannelZero) {
@@ -356,10 +365,12 @@ TEST_F(MotionRequestTest, SettingsSetTreatsWrongTypesAsAbsent) {
             kOk);
   EXPECT_EQ(dump(), before);  // no block, empty copy set: nothing written
   EXPECT_EQ(ids_after(4), (std::vector<int32_t>{3509, 3251, 1410, 3212}));
+  const MotionRecord source = motion(1);
   MotionCopyRequest copy{};
-  std::strcpy(copy.motion_table, "(null)");  // an absent text member
+  copy_text_field(copy.motion_table, source.motion_table);  // absent: the source's own grid
   copy.sensitivity = 1;
   copy.channel = 1;
+  copy.enable_zv = source.enable_zv;
   EXPECT_EQ(only_message(*core_, 3251).payload, bytes_of(copy));
 
   core_->clear_received();
