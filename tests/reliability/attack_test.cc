@@ -76,10 +76,12 @@ bool database_file(const std::string& path) {
   return false;
 }
 
-// Every writer takes the request lock, which stays behind: it belongs to all of them.
-// The scripted simulator's message log and script belong to the test.
+// Every writer takes the request lock, and the certificate steps their own lock, which stay
+// behind: they belong to all of them. The scripted simulator's message log and script belong to
+// the test.
 bool shared_file(const std::string& path) {
-  return path == "/tmp/cgilockfile" || path == "/tmp/core-messages.log" || path == "/tmp/attack.script";
+  return path == "/tmp/cgilockfile" || path == "/tmp/certlockfile" || path == "/tmp/core-messages.log" ||
+         path == "/tmp/attack.script";
 }
 
 std::string stamp(const struct stat& st) {
