@@ -69,8 +69,30 @@ int run_command(const char* command) {
   return 0;
 }
 
+namespace {
+// lockf locks belong to the process: a second lock of a file this process holds succeeds at once,
+// and unlocking or closing any descriptor of the file drops the lock. A lock taken again inside
+// one already held (a settings write inside another) therefore shares the outer descriptor, and
+// only the outermost release unlocks.
+struct HeldLock {
+  char path[64];
+  int fd;
+  int depth;  // 0: the slot is free
+  pid_t pid;  // a child forked while the lock is held holds nothing (lockf locks are not inherited)
+};
+HeldLock held_locks[4];
+}  // namespace
+
 int lock_file_acquire(const char* path) {
   if (path == nullptr) return -1;
+  const bool trackable = strnlen(path, sizeof HeldLock::path) < sizeof HeldLock::path;
+  for (HeldLock& h : held_locks) {
+    if (h.depth > 0 && h.pid != getpid()) h.depth = 0;  // the parent's, before a fork
+    if (trackable && h.depth > 0 && std::strcmp(h.path, path) == 0) {
+      ++h.depth;
+      return h.fd;
+    }
+  }
   int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) return fd;
   int rc;
@@ -81,11 +103,26 @@ int lock_file_acquire(const char* path) {
     close(fd);
     return -1;
   }
+  for (HeldLock& h : held_locks) {
+    if (trackable && h.depth == 0) {
+      std::snprintf(h.path, sizeof h.path, "%s", path);
+      h.fd = fd;
+      h.depth = 1;
+      h.pid = getpid();
+      break;
+    }
+  }
   return fd;
 }
 
 void lock_file_release(int fd) {
   if (fd < 0) return;
+  for (HeldLock& h : held_locks) {
+    if (h.depth > 0 && h.fd == fd && h.pid == getpid()) {
+      if (--h.depth > 0) return;  // an outer holder still has it
+      break;
+    }
+  }
   lockf(fd, F_ULOCK, 0);
   close(fd);
 }

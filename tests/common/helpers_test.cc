@@ -1,6 +1,7 @@
 // The shared helpers: cookie user, shell commands, lock file, JSON and whole-file access,
 // hardware addresses, the bounded payload reader, tracked allocation, arrays joined from runs.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -109,6 +110,32 @@ TEST(LockFile, SerialisesProcesses) {
   lock_file_release(-1);  // nothing to do
   LockFile unlockable("/tmp/no/such/dir/lock");
   EXPECT_FALSE(unlockable.locked());
+}
+
+// Whether another process could take the lock of `path` now.
+bool lockable_elsewhere(const char* path) {
+  const pid_t child = fork();
+  if (child == 0) {
+    const int fd = open(path, O_RDWR | O_CLOEXEC);
+    _exit(fd >= 0 && lockf(fd, F_TLOCK, 0) == 0 ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// A lock taken again inside one held shares it: releasing the inner one leaves the file locked
+// (a lockf unlock or close would drop the process's lock) until the outer one is released.
+TEST(LockFile, NestedReleaseKeepsTheOuterLock) {
+  const int outer = lock_file_acquire("/tmp/cgilockfile");
+  ASSERT_GE(outer, 0);
+  {
+    LockFile inner;
+    EXPECT_TRUE(inner.locked());
+  }
+  EXPECT_FALSE(lockable_elsewhere("/tmp/cgilockfile"));
+  lock_file_release(outer);
+  EXPECT_TRUE(lockable_elsewhere("/tmp/cgilockfile"));
 }
 
 TEST(JsonHelpers, ReadMembersOrReportMissing) {
