@@ -257,20 +257,19 @@ void motion_settings_set_handler(const char* argument) {
   int block_channel = -1;
   {
     SettingsWrite write;
-    // What the cameras are told: the source's own values for what the request leaves out (sent as
-    // 0 and "(null)" they would switch the cameras' own detection off and clear their grids).
-    MotionRecord source{};
-    kMotions.read(kZvdbPath, &source, {copy.channel});
-    if (!has_sensitivity) copy.sensitivity = source.sensitivity;
-    if (!has_enable_zv) copy.enable_zv = source.enable_zv;
-    if (!has_table) copy_text_field(copy.motion_table, source.motion_table);
     if (dialog != nullptr) block_channel = store_event_actions(kMotionEventKind, dialog, write);
     if (block_channel == kInvalidText) return;  // refused without a reply, like a bad channel
+    // The source's stored record (read even without targets): the copies take the request's
+    // values over it, and the cameras are told the source's own for what the request leaves out
+    // (sent as 0 and "(null)" they would switch the cameras' own detection off and clear grids).
     copy_event_actions(kMotionEventKind, copy.channel, 0, targets, write, [&](void* stored) {
       MotionRecord source;
       std::memcpy(&source, stored, sizeof source);
       if (has_sensitivity) source.sensitivity = copy.sensitivity;
+      else copy.sensitivity = source.sensitivity;
       if (has_enable_zv) source.enable_zv = copy.enable_zv;
+      else copy.enable_zv = source.enable_zv;
+      if (!has_table) copy_text_field(copy.motion_table, source.motion_table);
       std::memcpy(stored, &source, sizeof source);
     });
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
