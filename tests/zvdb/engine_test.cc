@@ -1,6 +1,11 @@
 // The generic record store, exercised with record types of the tests' own: per-channel records,
 // (text, channel) lists, PTZ-style entry lists, text-keyed rows, masks, capacities, size changes.
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
 #include <atomic>
+#include <csignal>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -485,6 +490,45 @@ TEST_F(DbTest, WriteBatchThatCannotBeginRefusesTheCallsInside) {
   EXPECT_EQ(zvdb::count_records(db(), kChannels), 0);
   EXPECT_EQ(set_param_int(db(), "after", 3), 0);
   EXPECT_EQ(get_param_int(db(), "after", 0), 3);
+}
+
+// A write that fails for want of room inside a batch (the database may then roll the whole
+// transaction back by itself) leaves the batch failed: a write after it is refused, not stored on
+// its own once there is room again. Run in a child, whose file size limit stands for a full flash.
+TEST_F(DbTest, WriteBatchAfterAFailedWriteForWantOfRoomStoresNothing) {
+  set_param_int(db(), "before", 1);
+  zvdb_close_all();
+  const pid_t child = fork();
+  if (child == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    struct stat st {};
+    stat(db(), &st);
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    const rlim_t hard = limit.rlim_max;
+    int code = 0;
+    {
+      zvdb::WriteBatch batch(db());
+      if (!batch.ok()) _exit(10);
+      limit.rlim_cur = static_cast<rlim_t>(st.st_size) + 64 * 1024;
+      setrlimit(RLIMIT_FSIZE, &limit);
+      const std::string big(4 * 1024 * 1024, 'x');
+      if (set_param_value(db(), "big", big.c_str()) == 0) code |= 1;  // there was room after all
+      limit.rlim_cur = hard;
+      setrlimit(RLIMIT_FSIZE, &limit);
+      if (set_param_int(db(), "after_full", 5) == 0 && batch.ok()) code |= 2;
+      if (batch.commit() == 0) code |= 4;
+    }
+    zvdb_close_all();
+    _exit(code);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status) & 1, 0) << "the big value fitted: the limit did not bite";
+  EXPECT_EQ(WEXITSTATUS(status) & 4, 0) << "the batch committed";
+  EXPECT_EQ(zvdbtest::sql_value(path_, "SELECT count(*) FROM settings WHERE key = 'after_full'"), "0");
+  EXPECT_EQ(zvdbtest::sql_value(path_, "SELECT count(*) FROM settings WHERE key = 'big'"), "0");
 }
 
 TEST_F(DbTest, ThreadsOfOneProcessShareTheConnectionSafely) {
