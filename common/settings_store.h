@@ -2,7 +2,16 @@
 // committed before any notice to the core. When a store is false nothing was stored, and the
 // handler answers its failure form without a notice or an operation-log record:
 //
-//   if (!store_row_at(kSnmp, snmp, kNetworkRow)) return (void)reply_cgi_error(REPLY_TEXT);
+//   if (!store_setting_int(kHttpsKey, 0)) return (void)reply_cgi_error(REPLY_JSON);
+//
+// A request that changes a stored row reads it inside its own SettingsWrite, so that a row
+// another request stores meanwhile is not undone:
+//
+//   SettingsWrite write;
+//   kSnmp.read(kZvdbPath, &snmp, kNetworkRow);
+//   ... the request's members over it ...
+//   write.check(kSnmp.write_at(kZvdbPath, &snmp, kNetworkRow));
+//   if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
 #pragma once
 
 #include <cstdint>
@@ -26,20 +35,6 @@ bool store_settings(Writes&& writes) {
   return false;
 }
 
-// `row` at the key the record carries.
-template <class T>
-bool store_row(const zvdb::Table<T>& table, const T& row) {
-  SettingsWrite write;
-  write.check(table.write(kZvdbPath, &row));
-  return write.commit();
-}
-// `row` at `key`.
-template <class T>
-bool store_row_at(const zvdb::Table<T>& table, const T& row, const zvdb::Key& key) {
-  SettingsWrite write;
-  write.check(table.write_at(kZvdbPath, &row, key));
-  return write.commit();
-}
 // The integer setting `name` alone.
 inline bool store_setting_int(const char* name, int32_t value) {
   SettingsWrite write;

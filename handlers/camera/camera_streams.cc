@@ -33,22 +33,16 @@ constexpr auto kRateControlPause = std::chrono::seconds(2);
 // unchanged: sent as 0 it would switch the cameras to UDP, clock sync and sub stream off and a
 // picture of 0 x 0 at 0 frames).
 constexpr auto kMultiStreamForm = ZV_FIELDS(
-    StreamSettings, ZV_FIELD(transmit_protocol, "transmitProtocol").keep_if_absent(),
-    ZV_FIELD(sync_time, "syncTime").keep_if_absent(), ZV_FIELD(sub_enable, "subEnable").keep_if_absent(),
-    ZV_FIELD(main_video_type, "mainVideoType").keep_if_absent(),
-    ZV_FIELD(main_res_width, "mainResWidth").keep_if_absent(),
-    ZV_FIELD(main_res_height, "mainResHeight").keep_if_absent(),
-    ZV_FIELD(main_framerate, "mainFramerate").keep_if_absent(),
-    ZV_FIELD(main_bitrate, "mainBitrate").keep_if_absent(),
-    ZV_FIELD(main_iframe_interval, "IframeInterval").keep_if_absent(),
-    ZV_FIELD(main_bitrate_control, "mainBitrateControl").keep_if_absent(),
-    ZV_FIELD(sub_video_type, "subVideoType").keep_if_absent(),
-    ZV_FIELD(sub_res_width, "subResWidth").keep_if_absent(),
-    ZV_FIELD(sub_res_height, "subResHeight").keep_if_absent(),
-    ZV_FIELD(sub_framerate, "subFramerate").keep_if_absent(),
-    ZV_FIELD(sub_bitrate, "subBitrate").keep_if_absent(),
-    ZV_FIELD(sub_iframe_interval, "subIframeInterval").keep_if_absent(),
-    ZV_FIELD(sub_bitrate_control, "subBitrateControl").keep_if_absent());
+    StreamSettings, ZV_FIELD(transmit_protocol, "transmitProtocol").absent(-1),
+    ZV_FIELD(sync_time, "syncTime").absent(-1), ZV_FIELD(sub_enable, "subEnable").absent(-1),
+    ZV_FIELD(main_video_type, "mainVideoType").absent(-1), ZV_FIELD(main_res_width, "mainResWidth").absent(-1),
+    ZV_FIELD(main_res_height, "mainResHeight").absent(-1), ZV_FIELD(main_framerate, "mainFramerate").absent(-1),
+    ZV_FIELD(main_bitrate, "mainBitrate").absent(-1), ZV_FIELD(main_iframe_interval, "IframeInterval").absent(-1),
+    ZV_FIELD(main_bitrate_control, "mainBitrateControl").absent(-1),
+    ZV_FIELD(sub_video_type, "subVideoType").absent(-1), ZV_FIELD(sub_res_width, "subResWidth").absent(-1),
+    ZV_FIELD(sub_res_height, "subResHeight").absent(-1), ZV_FIELD(sub_framerate, "subFramerate").absent(-1),
+    ZV_FIELD(sub_bitrate, "subBitrate").absent(-1), ZV_FIELD(sub_iframe_interval, "subIframeInterval").absent(-1),
+    ZV_FIELD(sub_bitrate_control, "subBitrateControl").absent(-1));
 
 // "/2023": the set form without the value.
 constexpr auto kWebParamReadForm =
@@ -219,10 +213,6 @@ void stream_set_handler(const char* argument) {
 void stream_set_multi_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   StreamSettings s = unchanged_stream_settings();
-  for (const zvrec::Field& f : kMultiStreamForm.schema().fields) {
-    const int32_t unchanged = -1;
-    std::memcpy(reinterpret_cast<unsigned char*>(&s) + f.offset, &unchanged, sizeof unchanged);
-  }
   json_object* chans = nullptr;
   if (!request || !read_json_members(request.get(), {array_member("chans", &chans).required()}) ||
       !read_record(request.get(), kMultiStreamForm.schema(), &s)) {
