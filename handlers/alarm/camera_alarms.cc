@@ -9,7 +9,7 @@
 #include "common/json_fields.h"
 #include "common/record_json.h"
 #include "common/reply.h"
-#include "handlers/alarm/alarm_messages.h"
+#include "common/messages/alarm.h"
 #include "handlers/alarm/alarm_module.h"
 #include "handlers/video/alarm_event_kinds.h"
 #include "handlers/video/event_actions.h"

@@ -9,7 +9,7 @@
 #include "common/record_json.h"
 #include "common/reply.h"
 #include "common/settings_store.h"
-#include "handlers/alarm/alarm_messages.h"
+#include "common/messages/alarm.h"
 #include "handlers/alarm/alarm_module.h"
 #include "handlers/video/alarm_event_kinds.h"
 #include "handlers/video/event_actions.h"

@@ -12,7 +12,7 @@
 #include "common/partial_record.h"
 #include "common/reply_forms.h"
 #include "common/request.h"
-#include "handlers/camera/camera_apps_messages.h"
+#include "common/messages/camera_apps.h"
 #include "handlers/camera/camera_module.h"
 #include "handlers/video/event_actions.h"
 #include "platform/zvdb/records/camera_apps_record.h"

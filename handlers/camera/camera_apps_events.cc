@@ -4,7 +4,7 @@
 
 #include "common/json_fields.h"
 #include "handlers/camera/camera_apps.h"
-#include "handlers/camera/camera_apps_messages.h"
+#include "common/messages/camera_apps.h"
 #include "platform/zvdb/camera_apps_tables.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include "common/reply_forms.h"
 #include "common/request.h"
 #include "handlers/camera/camera_module.h"
-#include "handlers/camera/camera_setup_messages.h"
+#include "common/messages/camera_setup.h"
 #include "handlers/video/event_actions.h"
 #include "handlers/video/schedule_json.h"
 

@@ -7,7 +7,7 @@
 #include "common/json_fields.h"
 #include "common/reply.h"
 #include "handlers/camera/camera_apps.h"
-#include "handlers/camera/camera_apps_messages.h"
+#include "common/messages/camera_apps.h"
 
 namespace {
 

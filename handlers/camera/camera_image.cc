@@ -13,7 +13,7 @@
 #include "common/reply_forms.h"
 #include "common/request.h"
 #include "handlers/camera/camera_requests.h"
-#include "handlers/camera/camera_setup_messages.h"
+#include "common/messages/camera_setup.h"
 #include "handlers/video/schedule_json.h"
 #include "platform/zvdb/camera_setup_tables.h"
 #include "platform/zvdb/zvdb.h"

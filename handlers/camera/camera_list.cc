@@ -14,7 +14,7 @@
 #include "common/record_json.h"
 #include "common/reply.h"
 #include "common/request.h"
-#include "handlers/camera/camera_messages.h"
+#include "common/messages/camera.h"
 #include "handlers/camera/camera_module.h"
 #include "platform/zvdb/camera_tables.h"
 #include "platform/zvdb/engine.h"

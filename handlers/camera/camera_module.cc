@@ -4,9 +4,9 @@
 
 #include "common/request.h"
 #include "handlers/camera/camera_apps.h"
-#include "handlers/camera/camera_messages.h"
+#include "common/messages/camera.h"
 #include "handlers/camera/camera_requests.h"
-#include "handlers/camera/camera_setup_messages.h"
+#include "common/messages/camera_setup.h"
 
 namespace {
 const WebReqEntry kCameraRequests[] = {

@@ -16,7 +16,7 @@
 #include "common/reply.h"
 #include "common/reply_forms.h"
 #include "common/request.h"
-#include "handlers/camera/camera_messages.h"
+#include "common/messages/camera.h"
 #include "handlers/camera/camera_module.h"
 #include "platform/zvdb/camera_tables.h"
 #include "platform/zvdb/video_tables.h"

@@ -8,7 +8,7 @@
 #include "common/partial_record.h"
 #include "common/reply.h"
 #include "handlers/camera/camera_apps.h"
-#include "handlers/camera/camera_apps_messages.h"
+#include "common/messages/camera_apps.h"
 #include "handlers/camera/camera_module.h"
 #include "platform/zvdb/camera_apps_tables.h"
 #include "platform/zvdb/zvdb.h"

@@ -6,7 +6,7 @@
 #include "common/reply.h"
 #include "common/reply_forms.h"
 #include "handlers/camera/camera_apps.h"
-#include "handlers/camera/camera_apps_messages.h"
+#include "common/messages/camera_apps.h"
 #include "platform/zvdb/camera_apps_tables.h"
 #include "platform/zvdb/zvdb.h"
 

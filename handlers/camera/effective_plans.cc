@@ -15,7 +15,7 @@
 #include "common/request.h"
 #include "handlers/camera/camera_module.h"
 #include "handlers/video/analytics.h"
-#include "handlers/video/analytics_messages.h"
+#include "common/messages/analytics.h"
 #include "handlers/video/event_kinds.h"
 #include "handlers/video/schedule_json.h"
 #include "platform/zvdb/zvdb.h"

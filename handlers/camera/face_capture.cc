@@ -5,7 +5,7 @@
 #include "common/json_fields.h"
 #include "common/reply.h"
 #include "handlers/camera/camera_apps.h"
-#include "handlers/camera/camera_apps_messages.h"
+#include "common/messages/camera_apps.h"
 
 void face_capture_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);

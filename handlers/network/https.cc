@@ -20,7 +20,7 @@
 #include "common/reply.h"
 #include "common/request.h"
 #include "common/settings_store.h"
-#include "handlers/network/https_messages.h"
+#include "common/messages/https.h"
 #include "handlers/network/network_module.h"
 #include "platform/zvdb/https_tables.h"
 #include "platform/zvdb/zvdb.h"

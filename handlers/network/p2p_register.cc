@@ -18,7 +18,7 @@
 #include "common/request.h"
 #include "common/web_utils.h"
 #include "handlers/network/network_module.h"
-#include "handlers/network/network_services_messages.h"
+#include "common/messages/network_services.h"
 #include "platform/zvdb/network_tables.h"
 #include "platform/zvdb/zvdb.h"
 #include "platform/zvnet/p2p_crypt.h"

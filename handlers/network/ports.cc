@@ -13,7 +13,7 @@
 #include "common/safe_text.h"
 #include "common/settings_store.h"
 #include "handlers/network/network_module.h"
-#include "handlers/network/network_services_messages.h"
+#include "common/messages/network_services.h"
 #include "handlers/network/port_check.h"
 #include "platform/zvdb/network_tables.h"
 #include "platform/zvdb/zvdb.h"

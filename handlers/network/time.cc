@@ -12,7 +12,7 @@
 #include "common/request.h"
 #include "common/safe_text.h"
 #include "common/settings_store.h"
-#include "handlers/network/network_messages.h"
+#include "common/messages/network.h"
 #include "handlers/network/network_module.h"
 #include "platform/zvdb/network_tables.h"
 #include "platform/zvdb/zvdb.h"

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <ctime>
 
-#include "handlers/playback/playback_records.h"
+#include "common/messages/playback.h"
 #include "platform/zvfs/log_record.h"
 
 namespace playback {

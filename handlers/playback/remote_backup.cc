@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "common/core_client.h"
-#include "handlers/playback/playback_records.h"
+#include "common/messages/playback.h"
 
 namespace playback {
 

@@ -10,8 +10,8 @@
 #include "common/reply.h"
 #include "common/reply_forms.h"
 #include "common/request.h"
-#include "handlers/camera/camera_messages.h"
-#include "handlers/ptz/ptz_messages.h"
+#include "common/messages/camera.h"
+#include "common/messages/ptz.h"
 #include "handlers/ptz/ptz_module.h"
 #include "platform/zvdb/zvdb.h"
 

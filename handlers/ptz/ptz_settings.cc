@@ -9,7 +9,7 @@
 #include "common/reply.h"
 #include "common/request.h"
 #include "common/settings_store.h"
-#include "handlers/ptz/ptz_messages.h"
+#include "common/messages/ptz.h"
 #include "handlers/ptz/ptz_module.h"
 #include "platform/zvdb/ptz_tables.h"
 #include "platform/zvdb/zvdb.h"

@@ -14,7 +14,7 @@
 #include "common/reply.h"
 #include "common/reply_forms.h"
 #include "common/request.h"
-#include "handlers/record/record_messages.h"
+#include "common/messages/record.h"
 #include "platform/zvdb/camera_tables.h"
 #include "platform/zvdb/record_tables.h"
 #include "platform/zvdb/zvdb.h"

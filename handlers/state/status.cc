@@ -14,7 +14,7 @@
 #include "common/reply.h"
 #include "common/reply_forms.h"
 #include "common/request.h"
-#include "handlers/state/state_messages.h"
+#include "common/messages/state.h"
 #include "handlers/state/state_module.h"
 #include "platform/zvdb/alarm_tables.h"
 #include "platform/zvdb/camera_tables.h"

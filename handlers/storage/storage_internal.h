@@ -9,7 +9,7 @@
 #include "common/request.h"
 #include "common/reply.h"
 #include "common/reply_forms.h"
-#include "handlers/storage/storage_messages.h"
+#include "common/messages/storage.h"
 #include "platform/zvdb/storage_tables.h"
 #include "platform/zvdb/zvdb.h"
 

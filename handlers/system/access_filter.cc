@@ -7,7 +7,7 @@
 #include "common/record_json.h"
 #include "common/reply.h"
 #include "common/request.h"
-#include "handlers/system/device_messages.h"
+#include "common/messages/device.h"
 #include "handlers/system/system_module.h"
 #include "platform/zvdb/device_tables.h"
 #include "platform/zvdb/zvdb.h"

@@ -18,7 +18,7 @@
 #include "common/request.h"
 #include "common/trace_log.h"
 #include "handlers/system/admin_common.h"
-#include "handlers/system/device_messages.h"
+#include "common/messages/device.h"
 #include "handlers/system/system_module.h"
 #include "platform/zvstd/url_coding.h"
 

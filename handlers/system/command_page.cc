@@ -22,7 +22,7 @@
 #include "common/tool_runner.h"
 #include "common/web_utils.h"
 #include "handlers/system/admin_common.h"
-#include "handlers/system/admin_messages.h"
+#include "common/messages/admin.h"
 #include "handlers/system/system_module.h"
 #include "handlers/system/translation.h"
 #include "platform/zvdb/zvdb.h"

@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "common/json_fields.h"
-#include "handlers/network/network_messages.h"
+#include "common/messages/network.h"
 #include "platform/zvdb/zvdb.h"
 
 // The network-change notice (1702) naming what the core applies again ("hostname", "more").

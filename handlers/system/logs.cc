@@ -21,7 +21,7 @@
 #include "common/reply.h"
 #include "common/request.h"
 #include "handlers/system/admin_common.h"
-#include "handlers/system/admin_messages.h"
+#include "common/messages/admin.h"
 #include "handlers/system/system_module.h"
 #include "handlers/system/translation.h"
 #include "platform/zvdb/admin_tables.h"

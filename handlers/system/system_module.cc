@@ -3,7 +3,7 @@
 #include <iterator>
 
 #include "common/row_handlers.h"
-#include "handlers/system/device_messages.h"
+#include "common/messages/device.h"
 #include "platform/zvdb/admin_tables.h"
 #include "platform/zvdb/device_tables.h"
 

@@ -9,7 +9,7 @@
 #include "common/record_json.h"
 #include "common/reply_forms.h"
 #include "handlers/video/analytics.h"
-#include "handlers/video/analytics_messages.h"
+#include "common/messages/analytics.h"
 #include "handlers/video/canvas.h"
 #include "platform/zvdb/analytics_tables.h"
 #include "platform/zvdb/video_tables.h"

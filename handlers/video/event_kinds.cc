@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "handlers/video/video_messages.h"
+#include "common/messages/video.h"
 #include "platform/zvdb/video_tables.h"
 
 namespace {

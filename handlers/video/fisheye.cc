@@ -6,7 +6,7 @@
 #include "common/record_json.h"
 #include "common/reply_forms.h"
 #include "handlers/video/analytics.h"
-#include "handlers/video/analytics_messages.h"
+#include "common/messages/analytics.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "handlers/video/event_actions.h"
 #include "handlers/video/event_kinds.h"
 #include "handlers/video/schedule_json.h"
-#include "handlers/video/video_messages.h"
+#include "common/messages/video.h"
 #include "handlers/video/video_module.h"
 #include "platform/zvdb/video_tables.h"
 #include "platform/zvdb/zvdb.h"

@@ -10,7 +10,7 @@
 #include "common/reply.h"
 #include "common/reply_forms.h"
 #include "handlers/video/event_actions.h"
-#include "handlers/video/video_messages.h"
+#include "common/messages/video.h"
 #include "handlers/video/video_module.h"
 #include "platform/zvdb/video_tables.h"
 #include "platform/zvdb/zvdb.h"

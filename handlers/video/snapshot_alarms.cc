@@ -10,7 +10,7 @@
 #include "common/reply.h"
 #include "handlers/video/alarm_event_handlers.h"
 #include "handlers/video/alarm_event_kinds.h"
-#include "handlers/video/alarm_event_messages.h"
+#include "common/messages/alarm_event.h"
 #include "handlers/video/schedule_json.h"
 #include "platform/zvdb/alarm_tables.h"
 #include "platform/zvdb/video_tables.h"

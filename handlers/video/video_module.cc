@@ -7,7 +7,7 @@
 #include "handlers/video/alarm_event_handlers.h"
 #include "handlers/video/analytics.h"
 #include "handlers/video/alarm_event_kinds.h"
-#include "handlers/video/alarm_event_messages.h"
+#include "common/messages/alarm_event.h"
 #include "handlers/video/event_kinds.h"
 #include "platform/zvdb/alarm_tables.h"
 #include "platform/zvdb/video_tables.h"

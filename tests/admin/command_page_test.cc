@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "handlers/system/admin_messages.h"
+#include "common/messages/admin.h"
 #include "tests/admin/admin_fixture.h"
 #include "tests/system/system_fixture.h"
 

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "common/request.h"
-#include "handlers/system/admin_messages.h"
+#include "common/messages/admin.h"
 #include "platform/zvdb/admin_tables.h"
 #include "tests/admin/admin_fixture.h"
 #include "tests/system/system_fixture.h"

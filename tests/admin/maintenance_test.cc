@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "common/request.h"
-#include "handlers/system/admin_messages.h"
+#include "common/messages/admin.h"
 #include "platform/zvdb/video_tables.h"
 #include "tests/admin/admin_fixture.h"
 #include "tests/support/held_lock.h"

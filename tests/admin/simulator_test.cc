@@ -10,7 +10,7 @@
 
 #include "common/oplog.h"
 #include "common/request.h"
-#include "handlers/system/admin_messages.h"
+#include "common/messages/admin.h"
 #include "tests/admin/admin_fixture.h"
 #include "tests/system/system_fixture.h"
 #include "tools/zvcore-sim/simulator.h"

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "handlers/alarm/alarm_messages.h"
+#include "common/messages/alarm.h"
 #include "tests/alarm/alarm_fixture.h"
 #include "tests/support/sim_rules.h"
 #include "tools/zvcore-sim/control.h"

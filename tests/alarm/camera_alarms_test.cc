@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "handlers/alarm/alarm_messages.h"
+#include "common/messages/alarm.h"
 #include "tests/alarm/alarm_fixture.h"
 
 namespace zvtest {

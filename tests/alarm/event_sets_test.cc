@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "handlers/video/alarm_event_messages.h"
+#include "common/messages/alarm_event.h"
 #include "tests/alarm/alarm_fixture.h"
 
 namespace zvtest {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "common/json_fields.h"
-#include "handlers/alarm/alarm_messages.h"
+#include "common/messages/alarm.h"
 #include "tests/alarm/alarm_fixture.h"
 
 namespace zvtest {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "handlers/video/analytics_messages.h"
+#include "common/messages/analytics.h"
 #include "platform/zvdb/analytics_tables.h"
 #include "platform/zvdb/video_tables.h"
 #include "tests/support/request_fixture.h"

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "common/oplog.h"
-#include "handlers/camera/camera_messages.h"
+#include "common/messages/camera.h"
 #include "platform/zvdb/camera_tables.h"
 #include "platform/zvdb/video_tables.h"
 #include "platform/zvfs/log_record.h"

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "handlers/camera/camera_setup_messages.h"
+#include "common/messages/camera_setup.h"
 #include "tests/camera/camera_fixture.h"
 #include "tests/support/sim_rules.h"
 #include "tools/zvcore-sim/modules.h"

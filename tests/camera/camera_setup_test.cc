@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "handlers/camera/camera_setup_messages.h"
+#include "common/messages/camera_setup.h"
 #include "handlers/video/event_kinds.h"
 #include "platform/zvdb/analytics_tables.h"
 #include "platform/zvdb/camera_setup_tables.h"

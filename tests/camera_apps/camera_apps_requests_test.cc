@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "handlers/camera/camera_apps_messages.h"
+#include "common/messages/camera_apps.h"
 #include "platform/zvdb/camera_apps_tables.h"
 #include "platform/zvdb/video_tables.h"
 #include "tests/support/request_fixture.h"

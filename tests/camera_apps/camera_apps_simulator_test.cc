@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "handlers/camera/camera_apps_messages.h"
+#include "common/messages/camera_apps.h"
 #include "tests/support/request_fixture.h"
 #include "tests/support/sim_rules.h"
 #include "tools/zvcore-sim/rules.h"

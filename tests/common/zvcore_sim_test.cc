@@ -16,7 +16,7 @@
 #include "common/oplog.h"
 #include "common/payload_reader.h"
 #include "common/reply.h"
-#include "handlers/system/system_messages.h"
+#include "common/messages/system.h"
 #include "tests/support/harness.h"
 #include "tools/zvcore-sim/message_log.h"
 #include "tools/zvcore-sim/oplog_store.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "handlers/system/device_messages.h"
+#include "common/messages/device.h"
 #include "platform/zvdb/device_tables.h"
 #include "platform/zvstd/url_coding.h"
 #include "tests/admin/admin_fixture.h"

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "handlers/network/network_messages.h"
-#include "handlers/system/device_messages.h"
+#include "common/messages/network.h"
+#include "common/messages/device.h"
 #include "platform/zvdb/device_tables.h"
 #include "platform/zvdb/network_tables.h"
 #include "tests/device/device_fixture.h"

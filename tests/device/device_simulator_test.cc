@@ -8,9 +8,9 @@
 #include <span>
 #include <string>
 
-#include "handlers/local/local_messages.h"
-#include "handlers/network/network_messages.h"
-#include "handlers/system/device_messages.h"
+#include "common/messages/local.h"
+#include "common/messages/network.h"
+#include "common/messages/device.h"
 #include "tests/admin/admin_fixture.h"
 #include "tests/device/device_fixture.h"
 #include "tests/support/sim_rules.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "handlers/system/device_messages.h"
+#include "common/messages/device.h"
 #include "platform/zvdb/camera_tables.h"
 #include "tests/device/device_fixture.h"
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "handlers/network/network_messages.h"
+#include "common/messages/network.h"
 #include "platform/zvdb/network_tables.h"
 #include "tests/device/device_fixture.h"
 

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "handlers/network/https_messages.h"
+#include "common/messages/https.h"
 #include "platform/zvdb/https_tables.h"
 #include "tests/support/request_fixture.h"
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "handlers/camera/camera_messages.h"
-#include "handlers/local/local_messages.h"
-#include "handlers/network/network_messages.h"
+#include "common/messages/camera.h"
+#include "common/messages/local.h"
+#include "common/messages/network.h"
 #include "platform/zvdb/camera_tables.h"
 #include "platform/zvdb/network_tables.h"
 #include "platform/zvdb/record_tables.h"

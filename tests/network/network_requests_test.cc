@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/oplog.h"
-#include "handlers/network/network_services_messages.h"
+#include "common/messages/network_services.h"
 #include "platform/zvdb/network_tables.h"
 #include "platform/zvnet/netif6.h"
 #include "tests/support/request_fixture.h"

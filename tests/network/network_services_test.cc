@@ -20,7 +20,7 @@
 
 #include "common/oplog.h"
 #include "common/web_utils.h"
-#include "handlers/network/network_services_messages.h"
+#include "common/messages/network_services.h"
 #include "handlers/network/port_check.h"
 #include "platform/zvdb/network_tables.h"
 #include "platform/zvnet/p2p_crypt.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "handlers/playback/playback_records.h"
+#include "common/messages/playback.h"
 #include "tests/playback/avi_check.h"
 #include "tests/playback/playback_fixture.h"
 

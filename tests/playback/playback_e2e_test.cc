@@ -13,7 +13,7 @@
 #include <set>
 #include <string>
 
-#include "handlers/playback/playback_records.h"
+#include "common/messages/playback.h"
 #include "tests/playback/avi_check.h"
 #include "tests/support/harness.h"
 #include "tools/zvcore-sim/simulator.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "handlers/playback/playback_records.h"
+#include "common/messages/playback.h"
 #include "platform/zvdb/zvdb.h"
 #include "platform/zvfs/zvfs.h"
 #include "tests/playback/playback_fixture.h"

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "handlers/playback/playback_records.h"
+#include "common/messages/playback.h"
 #include "handlers/playback/remote_backup.h"
 #include "tests/playback/avi_check.h"
 

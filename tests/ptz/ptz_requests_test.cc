@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "common/oplog.h"
-#include "handlers/camera/camera_messages.h"
-#include "handlers/ptz/ptz_messages.h"
+#include "common/messages/camera.h"
+#include "common/messages/ptz.h"
 #include "platform/zvdb/ptz_tables.h"
 #include "tests/support/request_fixture.h"
 

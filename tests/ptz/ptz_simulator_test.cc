@@ -10,8 +10,8 @@
 #include <string>
 #include <thread>
 
-#include "handlers/ptz/ptz_messages.h"
-#include "handlers/record/record_messages.h"
+#include "common/messages/ptz.h"
+#include "common/messages/record.h"
 #include "tests/support/harness.h"
 #include "tests/support/sim_rules.h"
 #include "tools/zvcore-sim/rules.h"

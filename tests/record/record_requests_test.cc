@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/oplog.h"
-#include "handlers/record/record_messages.h"
+#include "common/messages/record.h"
 #include "platform/zvdb/camera_tables.h"
 #include "platform/zvdb/record_tables.h"
 #include "tests/record/week_plan.h"

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "common/request.h"
-#include "handlers/state/state_messages.h"
+#include "common/messages/state.h"
 #include "platform/zvdb/alarm_tables.h"
 #include "platform/zvdb/video_tables.h"
 #include "tests/support/request_fixture.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common/oplog.h"
-#include "handlers/storage/storage_messages.h"
+#include "common/messages/storage.h"
 #include "platform/zvdb/storage_tables.h"
 #include "tests/support/request_fixture.h"
 

@@ -9,7 +9,7 @@
 
 #include "common/json_fields.h"
 #include "common/request.h"
-#include "handlers/video/video_messages.h"
+#include "common/messages/video.h"
 #include "platform/zvdb/engine.h"
 #include "platform/zvfs/log_record.h"
 #include "tests/video/video_fixture.h"

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "common/request.h"
-#include "handlers/video/video_messages.h"
+#include "common/messages/video.h"
 #include "tests/video/video_fixture.h"
 
 namespace zvtest {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "handlers/video/video_messages.h"
+#include "common/messages/video.h"
 #include "tests/video/video_fixture.h"
 
 namespace zvtest {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "common/request.h"
-#include "handlers/video/video_messages.h"
+#include "common/messages/video.h"
 #include "tests/video/video_fixture.h"
 
 namespace zvtest {

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "common/web_utils.h"
-#include "handlers/system/admin_messages.h"
+#include "common/messages/admin.h"
 #include "platform/zvdb/engine.h"
 #include "platform/zvdb/tables.h"
 #include "platform/zvdb/zvdb.h"

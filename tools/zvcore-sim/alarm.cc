@@ -24,8 +24,8 @@
 #include <string>
 
 #include "common/request.h"
-#include "handlers/alarm/alarm_messages.h"
-#include "handlers/video/alarm_event_messages.h"
+#include "common/messages/alarm.h"
+#include "common/messages/alarm_event.h"
 #include "platform/zvdb/alarm_tables.h"
 #include "platform/zvdb/zvdb.h"
 #include "tools/zvcore-sim/modules.h"

@@ -19,7 +19,7 @@
 #include <string>
 
 #include "common/request.h"
-#include "handlers/video/analytics_messages.h"
+#include "common/messages/analytics.h"
 #include "platform/zvdb/camera_tables.h"
 #include "platform/zvdb/zvdb.h"
 #include "tools/zvcore-sim/modules.h"

@@ -17,7 +17,7 @@
 #include <tuple>
 
 #include "common/request.h"
-#include "handlers/camera/camera_messages.h"
+#include "common/messages/camera.h"
 #include "platform/zvdb/camera_tables.h"
 #include "platform/zvdb/table_forms.h"
 #include "platform/zvdb/zvdb.h"

@@ -30,7 +30,7 @@
 #include <string_view>
 
 #include "common/request.h"
-#include "handlers/camera/camera_apps_messages.h"
+#include "common/messages/camera_apps.h"
 #include "platform/zvdb/camera_apps_tables.h"
 #include "platform/zvdb/zvdb.h"
 #include "tools/zvcore-sim/modules.h"

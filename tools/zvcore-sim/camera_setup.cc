@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "common/request.h"
-#include "handlers/camera/camera_setup_messages.h"
+#include "common/messages/camera_setup.h"
 #include "platform/zvdb/camera_tables.h"
 #include "platform/zvdb/table_forms.h"
 #include "platform/zvdb/video_tables.h"

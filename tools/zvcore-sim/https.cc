@@ -24,7 +24,7 @@
 #include "common/json_fields.h"
 #include "common/tool_runner.h"
 #include "common/web_utils.h"
-#include "handlers/network/https_messages.h"
+#include "common/messages/https.h"
 #include "platform/zvdb/https_tables.h"
 #include "platform/zvdb/zvdb.h"
 #include "platform/zvstd/zvstd.h"

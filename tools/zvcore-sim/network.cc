@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "handlers/network/network_services_messages.h"
+#include "common/messages/network_services.h"
 #include "platform/zvdb/network_tables.h"
 #include "platform/zvdb/zvdb.h"
 #include "tools/zvcore-sim/rules.h"

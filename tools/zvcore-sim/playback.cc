@@ -51,7 +51,7 @@
 #include <vector>
 
 #include "common/json_fields.h"
-#include "handlers/playback/playback_records.h"
+#include "common/messages/playback.h"
 #include "platform/zvavi/zvavi.h"
 #include "tools/zvcore-sim/modules.h"
 #include "tools/zvcore-sim/simulator.h"

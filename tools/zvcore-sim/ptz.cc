@@ -21,7 +21,7 @@
 #include <string>
 
 #include "common/request.h"
-#include "handlers/ptz/ptz_messages.h"
+#include "common/messages/ptz.h"
 #include "platform/zvdb/camera_tables.h"
 #include "platform/zvdb/zvdb.h"
 #include "tools/zvcore-sim/modules.h"

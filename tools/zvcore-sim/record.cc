@@ -14,7 +14,7 @@
 #include <memory>
 #include <string>
 
-#include "handlers/record/record_messages.h"
+#include "common/messages/record.h"
 #include "platform/zvdb/camera_tables.h"
 #include "platform/zvdb/record_tables.h"
 #include "platform/zvdb/zvdb.h"

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "common/json_fields.h"
-#include "handlers/state/state_messages.h"
+#include "common/messages/state.h"
 #include "platform/zvdb/zvdb.h"
 #include "platform/zvnet/netif.h"
 #include "tools/zvcore-sim/rules.h"

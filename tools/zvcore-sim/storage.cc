@@ -34,7 +34,7 @@
 
 #include "common/json_fields.h"
 #include "common/payload_reader.h"
-#include "handlers/storage/storage_messages.h"
+#include "common/messages/storage.h"
 #include "platform/zvdb/storage_tables.h"
 #include "platform/zvdb/zvdb.h"
 #include "tools/zvcore-sim/modules.h"

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "common/oplog.h"
-#include "handlers/system/system_messages.h"
+#include "common/messages/system.h"
 #include "tools/zvcore-sim/rules.h"
 #include "tools/zvcore-sim/simulator.h"
 

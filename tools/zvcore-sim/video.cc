@@ -7,7 +7,7 @@
 #include <cstring>
 #include <memory>
 
-#include "handlers/video/video_messages.h"
+#include "common/messages/video.h"
 #include "tools/zvcore-sim/modules.h"
 #include "tools/zvcore-sim/rules.h"
 

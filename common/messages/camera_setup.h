@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "common/exchange.h"
-#include "handlers/ptz/ptz_messages.h"
+#include "common/messages/ptz.h"
 #include "platform/zvdb/records/channel_mask.h"
 #include "platform/zvdb/records/schedule_record.h"
 #include "platform/zvrecord/schema.h"

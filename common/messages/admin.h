@@ -1,13 +1,13 @@
 // Messages of the administration pages (device log, maintenance, firmware upgrade, command page)
 // to the core, each declared once with its payload records. The reboot notice (1703) is declared
-// with the login messages (system_messages.h); the log entry is the operation-log record.
+// with the login messages (system.h); the log entry is the operation-log record.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "common/exchange.h"
-#include "handlers/system/device_messages.h"
+#include "common/messages/device.h"
 #include "platform/zvfs/log_record.h"
 #include "platform/zvrecord/schema.h"
 

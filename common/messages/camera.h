@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "common/exchange.h"
-#include "handlers/video/video_messages.h"
+#include "common/messages/video.h"
 #include "platform/zvdb/records/channel_mask.h"
 #include "platform/zvrecord/schema.h"
 

@@ -6,8 +6,8 @@
 #include <cstdint>
 
 #include "common/exchange.h"
-#include "handlers/network/network_messages.h"
-#include "handlers/system/system_messages.h"
+#include "common/messages/network.h"
+#include "common/messages/system.h"
 #include "platform/zvdb/records/network_services_record.h"
 #include "platform/zvrecord/schema.h"
 

@@ -1,14 +1,14 @@
 // Messages of the alarm pages: the change notices of the recorder's alarm outputs and of the
 // cameras' alarms, the cameras' live alarm state, and the payloads that carry camera alarm
 // settings. (The alarm-input notices 1404 and 1415 are shared with the video pages:
-// handlers/video/alarm_event_messages.h.)
+// common/messages/alarm_event.h.)
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "common/exchange.h"
-#include "handlers/video/alarm_event_messages.h"
+#include "common/messages/alarm_event.h"
 #include "platform/zvdb/records/channel_mask.h"
 #include "platform/zvrecord/schema.h"
 

@@ -1,7 +1,7 @@
 // The device settings' messages to the core (display, device name, automatic reboot, port
 // mapping, access filter, alarm audio files, diagnostics), each declared once
-// (common/exchange.h), with their payload records. The reboot (1703) is in system_messages.h, the
-// network change (1702) in handlers/network/network_messages.h.
+// (common/exchange.h), with their payload records. The reboot (1703) is in system.h, the
+// network change (1702) in common/messages/network.h.
 #pragma once
 
 #include <cstdint>
