@@ -1,7 +1,7 @@
 // The request registry: one process-wide table of request identifiers and their handlers.
-// Each handler module owns one constant table of WebReqEntry rows (at the bottom of its source)
-// and exposes it as a RequestModule; the program's module list registers them (from the start,
-// in a fixed order) and unregisters them at exit.
+// Each handler file owns one constant table of WebReqEntry rows (at its bottom, beside the
+// handlers it names) and exposes it as a RequestModule; the program's module list registers them
+// (from the start, in a fixed order) and unregisters them at exit.
 #pragma once
 
 #include <cstdint>
@@ -29,8 +29,8 @@ bool request_registered(const char* request_id);
 // Number of used slots.
 int registered_request_count();
 
-// The modules of this program, in registration order. Defined once per program (for webreq, the
-// build generates webreq_modules.cc from the module list of handlers/CMakeLists.txt; test
+// The request tables of this program, in registration order. Defined once per program (for
+// webreq, the build generates webreq_modules.cc from the module list of handlers/CMakeLists.txt; test
 // programs define their own). They count as registered, in this order, from the start of the
 // program (their rows go into the slots when the table is first changed or counted); a
 // destructor unregisters them at exit.

@@ -10,7 +10,7 @@
 #include "common/record_json.h"
 #include "common/reply.h"
 #include "common/messages/alarm.h"
-#include "handlers/alarm/alarm_module.h"
+#include "common/request_table.h"
 #include "handlers/video/alarm_event_kinds.h"
 #include "handlers/video/event_actions.h"
 #include "handlers/video/schedule_json.h"
@@ -174,7 +174,7 @@ bool store_outputs(json_object* request, int channel, ChannelMask64 copies, Came
 
 }  // namespace
 
-void camera_alarm_inputs_read_handler(const char* argument) {
+static void camera_alarm_inputs_read_handler(const char* argument) {
   reply_camera_alarms(argument, kCameraAlarmInRead, [](JsonWriter& w, int channel, const CameraAlarmInState& state) {
     for (int k = 0; k < std::clamp(state.count, 0, kCameraAlarms); ++k) {
       const CameraAlarmInName name = camera_alarm_row(kCameraAlarmInNames, channel, k);
@@ -187,7 +187,7 @@ void camera_alarm_inputs_read_handler(const char* argument) {
   });
 }
 
-void camera_alarm_outputs_read_handler(const char* argument) {
+static void camera_alarm_outputs_read_handler(const char* argument) {
   reply_camera_alarms(argument, kCameraAlarmOutRead, [](JsonWriter& w, int channel, const CameraAlarmOutState& state) {
     auto plan = std::make_unique<Schedule>();
     for (int k = 0; k < kCameraAlarms; ++k) {
@@ -203,15 +203,15 @@ void camera_alarm_outputs_read_handler(const char* argument) {
   });
 }
 
-void camera_alarm_inputs_set_handler(const char* argument) {
+static void camera_alarm_inputs_set_handler(const char* argument) {
   camera_alarm_set(argument, kCameraAlarmInSet, kCameraAlarmInsChanged, store_inputs);
 }
 
-void camera_alarm_outputs_set_handler(const char* argument) {
+static void camera_alarm_outputs_set_handler(const char* argument) {
   camera_alarm_set(argument, kCameraAlarmOutSet, kCameraAlarmOutsChanged, store_outputs);
 }
 
-void camera_alarm_state_handler(const char* argument) {
+static void camera_alarm_state_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   CameraAlarmStateSet state{};
   if (!request || !read_record(request.get(), &state)) return (void)reply_cgi_error(REPLY_TEXT);
@@ -219,10 +219,24 @@ void camera_alarm_state_handler(const char* argument) {
   reply_ok();
 }
 
-void alarm_output_names_handler(const char* /*argument*/) {
+static void alarm_output_names_handler(const char* /*argument*/) {
   reply_names(kAlarmOuts, kAlarmOutputs, kCameraAlarmOutNames);
 }
 
-void alarm_input_names_handler(const char* /*argument*/) {
+static void alarm_input_names_handler(const char* /*argument*/) {
   reply_names(kAlarmIns, kAlarmInputs, kCameraAlarmInNames);
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/6024", camera_alarm_inputs_read_handler},
+    {"/6025", camera_alarm_inputs_set_handler},
+    {"/6028", camera_alarm_outputs_read_handler},
+    {"/6029", camera_alarm_outputs_set_handler},
+    {"/6032", alarm_output_names_handler},
+    {"/6033", camera_alarm_state_handler},
+    {"/6034", alarm_input_names_handler},
+};
+}  // namespace
+
+extern const RequestModule kCameraAlarmsRequests = request_rows("alarm", kRows);

@@ -10,7 +10,7 @@
 #include "common/reply.h"
 #include "common/settings_store.h"
 #include "common/messages/alarm.h"
-#include "handlers/alarm/alarm_module.h"
+#include "common/request_table.h"
 #include "handlers/video/alarm_event_kinds.h"
 #include "handlers/video/event_actions.h"
 #include "handlers/video/schedule_json.h"
@@ -125,11 +125,11 @@ void short_form_set(const char* argument, bool with_plan) {
 
 // ---- Outputs ------------------------------------------------------------------------------------
 
-void alarm_outputs_read_handler(const char* /*argument*/) {
+static void alarm_outputs_read_handler(const char* /*argument*/) {
   reply_stored_rows<AlarmOutConfig, kAlarmOutputs>(kAlarmOuts, zvrec::schema_of<AlarmOutConfig>(), 2048);
 }
 
-void alarm_output_read_handler(const char* argument) {
+static void alarm_output_read_handler(const char* argument) {
   const int32_t id = request_alarm_id(parse_request(argument), kAlarmOutputs - 1);
   if (id < 0) return (void)reply_cgi_error(REPLY_JSON);
   AlarmOutConfig row{};
@@ -145,7 +145,7 @@ void alarm_output_read_handler(const char* argument) {
   reply_json(w);
 }
 
-void alarm_output_set_handler(const char* argument) {
+static void alarm_output_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   const int32_t id = request_alarm_id(request, kAlarmOutputs - 1);
   if (id < 0) return (void)reply_cgi_error(REPLY_TEXT);
@@ -190,7 +190,7 @@ void alarm_output_set_handler(const char* argument) {
   reply_ok();
 }
 
-void alarm_output_trigger_handler(const char* argument) {
+static void alarm_output_trigger_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   AlarmOutTrigger trigger{};
   if (!request || !read_record(request.get(), &trigger)) return;
@@ -201,11 +201,11 @@ void alarm_output_trigger_handler(const char* argument) {
 
 // ---- Inputs: the short form of the older pages --------------------------------------------------
 
-void alarm_inputs_list_handler(const char* /*argument*/) {
+static void alarm_inputs_list_handler(const char* /*argument*/) {
   reply_stored_rows<AlarmInConfig, kAlarmInputs>(kAlarmIns, kInputListForm.schema(), 4096);
 }
 
-void alarm_input_short_read_handler(const char* argument) {
+static void alarm_input_short_read_handler(const char* argument) {
   int32_t id = -1;
   if (!parse_decimal(argument, &id) || id < 0 || id >= kAlarmInputs) return;
   const AlarmInConfig row = stored_input(id);
@@ -219,10 +219,10 @@ void alarm_input_short_read_handler(const char* argument) {
   reply_json(w);
 }
 
-void alarm_input_short_set_handler(const char* argument) { short_form_set(argument, true); }
-void alarm_input_fields_set_handler(const char* argument) { short_form_set(argument, false); }
+static void alarm_input_short_set_handler(const char* argument) { short_form_set(argument, true); }
+static void alarm_input_fields_set_handler(const char* argument) { short_form_set(argument, false); }
 
-void alarm_input_rename_handler(const char* argument) {
+static void alarm_input_rename_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   json_object* alarm = alarm_object(request);
   int32_t id = -1;
@@ -241,7 +241,7 @@ void alarm_input_rename_handler(const char* argument) {
 
 // ---- Inputs: the action block -------------------------------------------------------------------
 
-void alarm_input_read_handler(const char* argument) {
+static void alarm_input_read_handler(const char* argument) {
   const int32_t id = request_alarm_id(parse_request(argument), kAlarmInputs - 1);
   if (id < 0) return (void)reply_cgi_error(REPLY_JSON);
   const AlarmInConfig row = stored_input(id);
@@ -253,7 +253,7 @@ void alarm_input_read_handler(const char* argument) {
   reply_json(w);
 }
 
-void alarm_input_set_handler(const char* argument) {
+static void alarm_input_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t id = -1;
   int32_t type = 0;
@@ -302,3 +302,21 @@ void alarm_input_set_handler(const char* argument) {
   core_tell(kAlarmInsChanged, copies);
   reply_ok();
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/6020", alarm_outputs_read_handler},
+    {"/6021", alarm_output_read_handler},
+    {"/6022", alarm_output_set_handler},
+    {"/6023", alarm_output_trigger_handler},
+    {"/6026", alarm_input_read_handler},
+    {"/6027", alarm_input_set_handler},
+    {"/6060", alarm_inputs_list_handler},
+    {"/6061", alarm_input_short_read_handler},
+    {"/6062", alarm_input_short_set_handler},
+    {"/6063", alarm_input_rename_handler},
+    {"/6064", alarm_input_fields_set_handler},
+};
+}  // namespace
+
+extern const RequestModule kRecorderAlarmsRequests = request_rows("alarm", kRows);

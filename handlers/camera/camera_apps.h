@@ -13,7 +13,7 @@
 #include "common/reply_forms.h"
 #include "common/request.h"
 #include "common/messages/camera_apps.h"
-#include "handlers/camera/camera_module.h"
+#include "common/request_table.h"
 #include "handlers/video/event_actions.h"
 #include "platform/zvdb/records/camera_apps_record.h"
 
@@ -52,27 +52,3 @@ void group_command(const char* argument) {
   if (!channel_request(argument, "groupid", kCountingGroups - 1, &group, REPLY_JSON)) return;
   reply_core_res(core_ask(kCommand, group, REPLY_JSON));
 }
-
-// People-counting groups (counting_groups.cc).
-void counting_groups_read_handler(const char* argument);   // "/2066"
-void counting_groups_set_handler(const char* argument);    // "/2067"
-void counting_url_handler(const char* argument);           // "/2068"
-void counting_event_read_handler(const char* argument);    // "/2069"
-void counting_event_set_handler(const char* argument);     // "/2070"
-
-// POS terminals (pos.cc).
-void pos_read_handler(const char* argument);               // "/2073"
-void pos_set_handler(const char* argument);                // "/2074"
-
-// Automatic counting reports (counting_reports.cc).
-void counting_reports_read_handler(const char* argument);  // "/2075"
-void counting_reports_set_handler(const char* argument);   // "/2076"
-
-// Face capture (face_capture.cc).
-void face_capture_set_handler(const char* argument);       // "/2077"
-
-// Camera firmware upgrade (camera_firmware.cc).
-void firmware_check_handler(const char* argument);         // "/2078"
-void firmware_progress_handler(const char* argument);      // "/2079"
-void firmware_start_handler(const char* argument);         // "/2080"
-void firmware_stop_handler(const char* argument);          // "/2081"

@@ -12,7 +12,7 @@
 #include "common/reply.h"
 #include "common/reply_forms.h"
 #include "common/request.h"
-#include "handlers/camera/camera_module.h"
+#include "common/request_table.h"
 #include "common/messages/camera_setup.h"
 #include "handlers/video/event_actions.h"
 #include "handlers/video/schedule_json.h"
@@ -52,11 +52,11 @@ void read_with_plan(const char* argument, const Exchange<int32_t, T>& read, cons
 
 }  // namespace
 
-void camera_heat_map_read_handler(const char* argument) {
+static void camera_heat_map_read_handler(const char* argument) {
   read_with_plan(argument, kHeatMapRead, "effective", &HeatMap::effective, write_schedule_flagged);
 }
 
-void camera_heat_map_set_handler(const char* argument) {
+static void camera_heat_map_set_handler(const char* argument) {
   int32_t channel = 0;
   JsonPtr request = channel_request(argument, "chnid", kChannelLast, &channel, REPLY_JSON);
   if (!request) return;
@@ -75,7 +75,7 @@ void camera_heat_map_set_handler(const char* argument) {
 }
 
 // The collected data is text of any length, printed byte for byte as the core sent it.
-void camera_heat_map_data_handler(const char* argument) {
+static void camera_heat_map_data_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   HeatMapQuery query{};
   if (!request || !read_record(request.get(), &query)) return (void)reply_cgi_error(REPLY_TEXT);
@@ -87,11 +87,11 @@ void camera_heat_map_data_handler(const char* argument) {
   std::fflush(stdout);
 }
 
-void auto_tracking_read_handler(const char* argument) {
+static void auto_tracking_read_handler(const char* argument) {
   read_with_plan(argument, kTrackingRead, "schedule", &Tracking::schedule, write_schedule);
 }
 
-void auto_tracking_set_handler(const char* argument) {
+static void auto_tracking_set_handler(const char* argument) {
   int32_t channel = 0;
   JsonPtr request = channel_request(argument, "chnid", kChannelLast, &channel, REPLY_JSON);
   if (!request) return;
@@ -111,7 +111,7 @@ void auto_tracking_set_handler(const char* argument) {
 
 // The copy text names the channels that take the same watermark; the channel's own character is
 // set to '1' (a shorter text is padded with '0' up to it).
-void camera_watermark_set_handler(const char* argument) {
+static void camera_watermark_set_handler(const char* argument) {
   int32_t channel = 0;
   JsonPtr request = channel_request(argument, "chnid", kChannelLast, &channel, REPLY_JSON);
   if (!request) return;
@@ -130,8 +130,22 @@ void camera_watermark_set_handler(const char* argument) {
   reply_core_res(core_ask(kWatermarkSet, write, REPLY_JSON));
 }
 
-void auto_tracking_support_handler(const char* argument) {
+static void auto_tracking_support_handler(const char* argument) {
   int32_t channel = 0;
   if (!channel_request(argument, "chnid", kChannelLast, &channel, REPLY_JSON)) return;
   reply_core_res(core_ask(kTrackingSupport, channel, REPLY_JSON));
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/2051", camera_heat_map_read_handler},
+    {"/2052", camera_heat_map_set_handler},
+    {"/2053", camera_heat_map_data_handler},
+    {"/2054", auto_tracking_read_handler},
+    {"/2055", auto_tracking_set_handler},
+    {"/2056", auto_tracking_support_handler},
+    {"/2059", camera_watermark_set_handler},
+};
+}  // namespace
+
+extern const RequestModule kCameraFeaturesRequests = request_rows("camera", kRows);

@@ -8,6 +8,7 @@
 #include "common/reply.h"
 #include "handlers/camera/camera_apps.h"
 #include "common/messages/camera_apps.h"
+#include "common/request_table.h"
 
 namespace {
 
@@ -15,7 +16,7 @@ constexpr size_t kProgressTextSize = 2048;
 
 }  // namespace
 
-void firmware_check_handler(const char* argument) {
+static void firmware_check_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   char channels[kMaxChannels + 1];
   char resets[kMaxChannels + 1];
@@ -32,7 +33,7 @@ void firmware_check_handler(const char* argument) {
   reply_core_res(core_ask(kFirmwareCheck, check, REPLY_JSON));
 }
 
-void firmware_start_handler(const char* argument) {
+static void firmware_start_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   json_object* list = nullptr;
   int32_t reset = 0;
@@ -65,7 +66,7 @@ void firmware_start_handler(const char* argument) {
   reply_json(w);
 }
 
-void firmware_progress_handler(const char* /*argument*/) {
+static void firmware_progress_handler(const char* /*argument*/) {
   const std::optional<CoreReply> reply = core_ask(kFirmwareProgress, REPLY_JSON);
   FirmwareProgress progress{};
   if (!reply) return;
@@ -87,9 +88,20 @@ void firmware_progress_handler(const char* /*argument*/) {
   write_reply(REPLY_TEXT, text);
 }
 
-void firmware_stop_handler(const char* argument) {
+static void firmware_stop_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t stop = 0;
   if (!request || !read_json_members(request.get(), {int_member("stop", &stop).required()})) return;
   core_tell(kFirmwareStop, stop);
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/2078", firmware_check_handler},
+    {"/2079", firmware_progress_handler},
+    {"/2080", firmware_start_handler},
+    {"/2081", firmware_stop_handler},
+};
+}  // namespace
+
+extern const RequestModule kCameraFirmwareRequests = request_rows("camera", kRows);

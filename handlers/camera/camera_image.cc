@@ -17,6 +17,7 @@
 #include "handlers/video/schedule_json.h"
 #include "platform/zvdb/camera_setup_tables.h"
 #include "platform/zvdb/zvdb.h"
+#include "common/request_table.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ bool read_profile(json_object* object, DayNightProfile* profile) {
 // One record for every listed channel: the entries among the first 64 of "channel" that are
 // channels 0..63, in order, and -1 in the remaining places. "aflevel" is the write key of the
 // member the reply calls "wdraflevel".
-void camera_image_set_handler(const char* argument) {
+static void camera_image_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   json_object* list = nullptr;
   auto write = std::make_unique<ImageSettingsWrite>();
@@ -64,7 +65,7 @@ void camera_image_set_handler(const char* argument) {
   reply_ok();
 }
 
-void camera_image_extension_set_handler(const char* argument) {
+static void camera_image_extension_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   ImageExtensionRecord ext{};
   if (!read_channel_member(request.get(), "id", kChannelLast, &ext.id, kImageRefusal)) return;
@@ -77,7 +78,7 @@ void camera_image_extension_set_handler(const char* argument) {
   reply_status_words(core_ask(kImageExtensionSet, ext, REPLY_TEXT), "OK", "ERROR");
 }
 
-void day_night_profiles_read_handler(const char* argument) {
+static void day_night_profiles_read_handler(const char* argument) {
   DayNightProfiles profiles{};
   if (!ask_channel_record(argument, kProfilesRead, REPLY_JSON, &profiles)) return;
   JsonWriter w(2048);
@@ -91,7 +92,7 @@ void day_night_profiles_read_handler(const char* argument) {
 }
 
 // One profile of one channel; the other six stay unset (valid 0) and the camera keeps them.
-void day_night_profile_set_handler(const char* argument) {
+static void day_night_profile_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   DayNightProfiles profiles{};
   int32_t id = 0;
@@ -106,7 +107,7 @@ void day_night_profile_set_handler(const char* argument) {
 
 // Profiles 0..6 from the elements of "image" (an element that is not an object leaves its
 // profile unset), sent to each usable channel of the first "cnt" of "chnid".
-void day_night_profiles_set_multi_handler(const char* argument) {
+static void day_night_profiles_set_multi_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t count = 0;
   json_object* channels = nullptr;
@@ -132,7 +133,7 @@ void day_night_profiles_set_multi_handler(const char* argument) {
 }
 
 // The first 140 entries of "exposure" that are objects replace the channel's table.
-void camera_exposure_set_handler(const char* argument) {
+static void camera_exposure_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t channel = 0;
   json_object* list = nullptr;
@@ -154,7 +155,7 @@ void camera_exposure_set_handler(const char* argument) {
   reply_ok();
 }
 
-void camera_exposure_read_handler(const char* argument) {
+static void camera_exposure_read_handler(const char* argument) {
   int32_t channel = 0;
   if (!channel_request(argument, "channel", kChannelLast, &channel, kImageRefusal)) return;
   auto table = std::make_unique<ExposureEntry[]>(kExposureEntries);
@@ -169,13 +170,13 @@ void camera_exposure_read_handler(const char* argument) {
   reply_json(w.end_array().end_object());
 }
 
-void camera_night_mode_handler(const char* argument) {
+static void camera_night_mode_handler(const char* argument) {
   int32_t channel = 0;
   if (!channel_request(argument, "chnid", kChannelLast, &channel, kImageRefusal)) return;
   reply_core_record<NightMode>(core_ask(kNightMode, channel, REPLY_JSON));
 }
 
-void day_night_areas_read_handler(const char* argument) {
+static void day_night_areas_read_handler(const char* argument) {
   DayNightAreas areas{};
   if (!ask_channel_record(argument, kAreasRead, REPLY_JSON, &areas)) return;
   const int count = std::clamp(areas.cnt, 0, kDayNightAreaCapacity);
@@ -187,7 +188,7 @@ void day_night_areas_read_handler(const char* argument) {
 }
 
 // "cnt" is capped to the areas given and to what the record holds.
-void day_night_areas_set_handler(const char* argument) {
+static void day_night_areas_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   DayNightAreasWrite write{};
   DayNightAreas& areas = write.areas;
@@ -206,7 +207,7 @@ void day_night_areas_set_handler(const char* argument) {
   reply_ok();
 }
 
-void day_night_area_delete_handler(const char* argument) {
+static void day_night_area_delete_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   DayNightAreaDelete removal{};
   if (!request) return;
@@ -214,3 +215,21 @@ void day_night_area_delete_handler(const char* argument) {
   core_tell(kAreaDelete, removal);
   reply_ok();
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/2020", camera_image_set_handler},
+    {"/2022", camera_image_extension_set_handler},
+    {"/2037", day_night_profiles_read_handler},
+    {"/2038", day_night_profile_set_handler},
+    {"/2039", day_night_areas_read_handler},
+    {"/2040", day_night_areas_set_handler},
+    {"/2047", day_night_profiles_set_multi_handler},
+    {"/2048", camera_exposure_set_handler},
+    {"/2049", camera_exposure_read_handler},
+    {"/2050", day_night_area_delete_handler},
+    {"/2062", camera_night_mode_handler},
+};
+}  // namespace
+
+extern const RequestModule kCameraImageRequests = request_rows("camera", kRows);

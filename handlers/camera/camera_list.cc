@@ -15,7 +15,7 @@
 #include "common/reply.h"
 #include "common/request.h"
 #include "common/messages/camera.h"
-#include "handlers/camera/camera_module.h"
+#include "common/request_table.h"
 #include "platform/zvdb/camera_tables.h"
 #include "platform/zvdb/engine.h"
 #include "platform/zvdb/video_tables.h"
@@ -265,7 +265,7 @@ void change_camera(const char* argument, CameraChange change) {
 
 // ---- Handlers -----------------------------------------------------------------------------------
 
-void camera_read_handler(const char* argument) {
+static void camera_read_handler(const char* argument) {
   int32_t channel = -1;
   if (!channel_request(argument, "chnid", kPagedChannelMax, &channel, REPLY_JSON)) return;
   CameraRecord camera{};
@@ -283,7 +283,7 @@ void camera_read_handler(const char* argument) {
   reply_json(w.end_object());
 }
 
-void camera_status_handler(const char* /*argument*/) {
+static void camera_status_handler(const char* /*argument*/) {
   const auto status = core_ask(kCameraStatus, REPLY_JSON);
   if (!status) return;
   const PayloadReader payload = status->reader();
@@ -304,11 +304,11 @@ void camera_status_handler(const char* /*argument*/) {
   reply_json(w.end_object());
 }
 
-void camera_edit_handler(const char* argument) { change_camera(argument, CameraChange::kEdit); }
+static void camera_edit_handler(const char* argument) { change_camera(argument, CameraChange::kEdit); }
 
-void camera_add_handler(const char* argument) { change_camera(argument, CameraChange::kAdd); }
+static void camera_add_handler(const char* argument) { change_camera(argument, CameraChange::kAdd); }
 
-void camera_delete_handler(const char* argument) {
+static void camera_delete_handler(const char* argument) {
   int32_t channel = -1;
   if (!channel_request(argument, "chnid", kPagedChannelMax, &channel, REPLY_JSON)) return;
   CameraRecord cleared{};
@@ -342,7 +342,7 @@ void camera_delete_handler(const char* argument) {
   reply_ok();
 }
 
-void camera_protocols_handler(const char* /*argument*/) {
+static void camera_protocols_handler(const char* /*argument*/) {
   IpcProtocolRecord* raw = nullptr;
   int count = 0;
   if (read_ipc_protocols(kZvdbPath, &raw, &count) != 0) count = 0;
@@ -375,7 +375,7 @@ void camera_protocols_handler(const char* /*argument*/) {
   reply_json(w.end_array().end_object());
 }
 
-void camera_names_handler(const char* /*argument*/) {
+static void camera_names_handler(const char* /*argument*/) {
   const ChannelNames names = channel_names();
   const int channels = std::clamp(get_param_int(kZvdbPath, "max_cameras", 32), 0, kMaxChannels);
   JsonWriter w(64 + 40 * static_cast<size_t>(channels));
@@ -386,20 +386,41 @@ void camera_names_handler(const char* /*argument*/) {
   reply_json(w.end_array().end_object());
 }
 
-void poe_password_handler(const char* /*argument*/) {
+static void poe_password_handler(const char* /*argument*/) {
   char password[64];
   get_param_value(kZvdbPath, "poepsd", password, sizeof password, kDefaultPoePassword);
   reply_text(password);
 }
 
-void camera_login_set_handler(const char* argument) { set_camera_members(argument, kLoginSetForm.schema()); }
+static void camera_login_set_handler(const char* argument) {
+  set_camera_members(argument, kLoginSetForm.schema());
+}
 
-void poe_port_count_handler(const char* /*argument*/) {
+static void poe_port_count_handler(const char* /*argument*/) {
   char text[16];
   std::snprintf(text, sizeof text, "%d", get_param_int(kZvdbPath, "max_poe_num", 0));
   reply_text(text);
 }
 
-void camera_transport_set_handler(const char* argument) {
+static void camera_transport_set_handler(const char* argument) {
   set_camera_members(argument, kTransportSetForm.schema());
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/2000", camera_read_handler},
+    {"/2001", camera_status_handler},
+    {"/2003", camera_edit_handler},
+    {"/2004", camera_add_handler},
+    {"/2005", camera_delete_handler},
+    {"/2007", camera_status_handler},
+    {"/2008", camera_protocols_handler},
+    {"/2012", camera_names_handler},
+    {"/2016", poe_password_handler},
+    {"/2017", camera_login_set_handler},
+    {"/2018", poe_port_count_handler},
+    {"/2031", camera_transport_set_handler},
+};
+}  // namespace
+
+extern const RequestModule kCameraListRequests = request_rows("camera", kRows);

@@ -11,7 +11,7 @@
 
 #include "common/reply_forms.h"
 #include "common/request.h"
-#include "handlers/camera/camera_module.h"
+#include "common/request_table.h"
 #include "handlers/video/event_actions.h"
 #include "handlers/video/schedule_json.h"
 

@@ -12,7 +12,7 @@
 #include "common/reply.h"
 #include "common/reply_forms.h"
 #include "common/request.h"
-#include "handlers/camera/camera_module.h"
+#include "common/request_table.h"
 #include "common/messages/camera_setup.h"
 
 namespace {
@@ -55,7 +55,7 @@ void reply_login_result(const std::optional<CoreReply>& reply) {
 
 }  // namespace
 
-void camera_search_handler(const char* argument) {
+static void camera_search_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t protocol = 0;
   char nic[10];  // read as the page sends it; the core searches every interface
@@ -82,13 +82,13 @@ void camera_search_handler(const char* argument) {
   reply_json(w.end_array().end_object());
 }
 
-void camera_login_test_handler(const char* argument) {
+static void camera_login_test_handler(const char* argument) {
   LoginTest login{};
   if (!read_login(argument, &login)) return;
   reply_login_result(core_ask(kLoginTest, login, REPLY_TEXT));
 }
 
-void camera_login_test_alt_handler(const char* argument) {
+static void camera_login_test_alt_handler(const char* argument) {
   LoginTest login{};
   if (!read_login(argument, &login)) return;
   LoginTestAlt alt{};
@@ -100,7 +100,7 @@ void camera_login_test_alt_handler(const char* argument) {
   reply_login_result(core_ask(kLoginTestAlt, alt, REPLY_TEXT));
 }
 
-void camera_address_change_handler(const char* argument) {
+static void camera_address_change_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   AddressChange change{};
   if (!request || !read_record(request.get(), &change)) return;
@@ -112,7 +112,7 @@ void camera_address_change_handler(const char* argument) {
 
 // Each usable entry of the first "cnt" goes to the core on its own; an entry that is not an
 // object, lacks a member the single change needs, or names a channel outside 0..63 is skipped.
-void camera_address_change_batch_handler(const char* argument) {
+static void camera_address_change_batch_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t count = 0;
   json_object* entries = nullptr;
@@ -128,7 +128,7 @@ void camera_address_change_batch_handler(const char* argument) {
   reply_ok();
 }
 
-void camera_address_change_results_handler(const char*) {
+static void camera_address_change_results_handler(const char*) {
   std::optional<CoreReply> reply = core_ask(kAddressChangeResults, REPLY_JSON);
   if (!reply) return;
   const PayloadReader r = reply->reader();
@@ -146,3 +146,16 @@ void camera_address_change_results_handler(const char*) {
   }
   reply_json(w.end_array().end_object());
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/2006", camera_search_handler},
+    {"/2011", camera_address_change_handler},
+    {"/2014", camera_login_test_handler},
+    {"/2015", camera_login_test_alt_handler},
+    {"/2032", camera_address_change_batch_handler},
+    {"/2033", camera_address_change_results_handler},
+};
+}  // namespace
+
+extern const RequestModule kCameraSearchRequests = request_rows("camera", kRows);

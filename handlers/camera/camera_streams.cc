@@ -17,7 +17,7 @@
 #include "common/reply_forms.h"
 #include "common/request.h"
 #include "common/messages/camera.h"
-#include "handlers/camera/camera_module.h"
+#include "common/request_table.h"
 #include "platform/zvdb/camera_tables.h"
 #include "platform/zvdb/video_tables.h"
 #include "platform/zvdb/zvdb.h"
@@ -158,7 +158,7 @@ void write_audio_options(JsonWriter& w, const AudioDescription& d) {
 
 // ---- Streams ------------------------------------------------------------------------------------
 
-void stream_read_handler(const char* argument) {
+static void stream_read_handler(const char* argument) {
   int32_t channel = -1;
   if (!channel_request(argument, "chnid", kPagedChannelMax, &channel, REPLY_JSON)) return;
   const auto reply = core_ask(kStreamRead, channel, REPLY_JSON);
@@ -195,7 +195,7 @@ void stream_read_handler(const char* argument) {
   reply_json(w.end_object());
 }
 
-void stream_set_handler(const char* argument) {
+static void stream_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   StreamSettings s = unchanged_stream_settings();
   int32_t channel = -1;
@@ -210,7 +210,7 @@ void stream_set_handler(const char* argument) {
   send_stream_settings(s, REPLY_TEXT);
 }
 
-void stream_set_multi_handler(const char* argument) {
+static void stream_set_multi_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   StreamSettings s = unchanged_stream_settings();
   json_object* chans = nullptr;
@@ -228,14 +228,14 @@ void stream_set_multi_handler(const char* argument) {
   send_stream_settings(s, REPLY_JSON);
 }
 
-void extra_stream_read_handler(const char* argument) {
+static void extra_stream_read_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   ExtraStreamQuery query{};
   if (!request || !read_record(request.get(), &query)) return (void)reply_cgi_error(REPLY_JSON);
   reply_core_record<ExtraStream>(core_ask(kExtraStreamRead, query, REPLY_JSON));
 }
 
-void extra_stream_set_handler(const char* argument) {
+static void extra_stream_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   ExtraStream extra{};
   if (!request || !read_record(request.get(), &extra)) return (void)reply_cgi_error(REPLY_JSON);
@@ -244,13 +244,13 @@ void extra_stream_set_handler(const char* argument) {
 
 // ---- Camera web parameters ----------------------------------------------------------------------
 
-void web_param_read_handler(const char* argument) {
+static void web_param_read_handler(const char* argument) {
   CameraWebParam param{};
   if (!read_request(argument, kWebParamReadForm.schema(), &param)) return;
   reply_core_record<CameraWebParamReply>(core_ask(kWebParamRead, param, REPLY_TEXT));
 }
 
-void web_param_set_handler(const char* argument) {
+static void web_param_set_handler(const char* argument) {
   CameraWebParam param{};
   if (!read_request(argument, &param)) return;
   const std::string_view key = field_text(param.key);
@@ -260,7 +260,7 @@ void web_param_set_handler(const char* argument) {
 
 // ---- Audio ----------------------------------------------------------------------------------------
 
-void audio_read_handler(const char* argument) {
+static void audio_read_handler(const char* argument) {
   int32_t channel = -1;
   if (!channel_request(argument, "chnid", kCameraSideChannelMax, &channel, REPLY_JSON)) return;
   const auto reply = core_ask(kAudioRead, channel, REPLY_JSON);
@@ -277,7 +277,7 @@ void audio_read_handler(const char* argument) {
   reply_json(w.end_object());
 }
 
-void audio_set_handler(const char* argument) {
+static void audio_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   AudioSettings s{};
   char channels[kMaxChannels + 1];
@@ -292,30 +292,30 @@ void audio_set_handler(const char* argument) {
 
 // ---- Small camera queries -----------------------------------------------------------------------
 
-void camera_type_handler(const char* argument) {
+static void camera_type_handler(const char* argument) {
   int32_t channel = 0;
   if (!channel_request(argument, "id", kCameraSideChannelMax, &channel, kNoReply)) return;
   reply_int_member("type", core_ask(kCameraType, channel, REPLY_TEXT));
 }
 
-void ui_command_handler(const char* argument) {
+static void ui_command_handler(const char* argument) {
   UiCommand command{};
   if (!read_request(argument, &command)) return;
   const auto reply = core_ask(kUiCommand, command, REPLY_TEXT);
   if (reply) reply_text_object("result", *reply, kUiCommandReplyTextOffset);
 }
 
-void chip_code_handler(const char* /*argument*/) {
+static void chip_code_handler(const char* /*argument*/) {
   const auto reply = core_ask(kChipCode, REPLY_TEXT);
   if (reply) reply_text_object("chip_code", *reply, 0);
 }
 
-void motion_state_handler(const char* /*argument*/) {
+static void motion_state_handler(const char* /*argument*/) {
   const auto reply = core_ask(kMotionState, REPLY_TEXT);
   if (reply) reply_mask_object("Motion", *reply);
 }
 
-void camera_list_handler(const char* /*argument*/) {
+static void camera_list_handler(const char* /*argument*/) {
   const auto reply = core_ask(kCameraList, REPLY_JSON);
   if (!reply) return;
   const PayloadReader payload = reply->reader();
@@ -329,3 +329,24 @@ void camera_list_handler(const char* /*argument*/) {
   }
   reply_json(w.end_array().end_object());
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/2009", stream_read_handler},
+    {"/2010", stream_set_handler},
+    {"/2023", web_param_read_handler},
+    {"/2024", web_param_set_handler},
+    {"/2025", camera_type_handler},
+    {"/2026", ui_command_handler},
+    {"/2027", chip_code_handler},
+    {"/2028", motion_state_handler},
+    {"/2029", camera_list_handler},
+    {"/2030", stream_set_multi_handler},
+    {"/2060", extra_stream_read_handler},
+    {"/2061", extra_stream_set_handler},
+    {"/2063", audio_read_handler},
+    {"/2064", audio_set_handler},
+};
+}  // namespace
+
+extern const RequestModule kCameraStreamsRequests = request_rows("camera", kRows);

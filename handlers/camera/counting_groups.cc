@@ -9,11 +9,11 @@
 #include "common/reply.h"
 #include "handlers/camera/camera_apps.h"
 #include "common/messages/camera_apps.h"
-#include "handlers/camera/camera_module.h"
+#include "common/request_table.h"
 #include "platform/zvdb/camera_apps_tables.h"
 #include "platform/zvdb/zvdb.h"
 
-void counting_groups_read_handler(const char* argument) {
+static void counting_groups_read_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t action = 0;
   if (!request || !read_json_members(request.get(), {int_member("action", &action)})) {
@@ -33,7 +33,7 @@ void counting_groups_read_handler(const char* argument) {
   reply_json(w);
 }
 
-void counting_groups_set_handler(const char* argument) {
+static void counting_groups_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   CountingGroup groups[kCountingGroups];
   {
@@ -49,7 +49,7 @@ void counting_groups_set_handler(const char* argument) {
   reply_core_res(core_ask(kCountingGroupsChanged, 0, REPLY_JSON));
 }
 
-void counting_event_read_handler(const char* argument) {
+static void counting_event_read_handler(const char* argument) {
   int32_t group = 0;
   if (!channel_request(argument, "groupid", kCountingGroups - 1, &group, REPLY_JSON)) return;
   JsonWriter w(16384);
@@ -57,7 +57,7 @@ void counting_event_read_handler(const char* argument) {
   reply_json(w);
 }
 
-void counting_event_set_handler(const char* argument) {
+static void counting_event_set_handler(const char* argument) {
   int32_t group = 0;
   JsonPtr request = channel_request(argument, "groupid", kCountingGroups - 1, &group, REPLY_JSON);
   if (!request) return;
@@ -69,7 +69,7 @@ void counting_event_set_handler(const char* argument) {
   reply_core_res(core_ask(kCountingEventChanged, CountingEventChange{group, -1}, REPLY_JSON));
 }
 
-void counting_url_handler(const char* argument) {
+static void counting_url_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   CountingUrlQuery query{};
   if (!request || !read_record(request.get(), &query)) return (void)reply_cgi_error(REPLY_JSON);
@@ -84,3 +84,15 @@ void counting_url_handler(const char* argument) {
   w.key("data").field(reinterpret_cast<const char*>(payload.bytes(8, data_length)), data_length).end_object();
   reply_json(w);
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/2066", counting_groups_read_handler},
+    {"/2067", counting_groups_set_handler},
+    {"/2068", counting_url_handler},
+    {"/2069", counting_event_read_handler},
+    {"/2070", counting_event_set_handler},
+};
+}  // namespace
+
+extern const RequestModule kCountingGroupsRequests = request_rows("camera", kRows);

@@ -9,8 +9,9 @@
 #include "common/messages/camera_apps.h"
 #include "platform/zvdb/camera_apps_tables.h"
 #include "platform/zvdb/zvdb.h"
+#include "common/request_table.h"
 
-void counting_reports_read_handler(const char* /*argument*/) {
+static void counting_reports_read_handler(const char* /*argument*/) {
   CountingReport reports[kCountingReports];
   if (read_peoplecnt_auto_backup(kZvdbPath, reports) != 0) return (void)reply_cgi_error(REPLY_JSON);
   JsonWriter w(4096);
@@ -21,7 +22,7 @@ void counting_reports_read_handler(const char* /*argument*/) {
   reply_json(w);
 }
 
-void counting_reports_set_handler(const char* argument) {
+static void counting_reports_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   {
     SettingsWrite write;
@@ -36,3 +37,12 @@ void counting_reports_set_handler(const char* argument) {
   // The core's answer only says that it reloaded the definitions.
   if (core_ask(kCountingReportsChanged, REPLY_JSON)) reply_res(0);
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/2075", counting_reports_read_handler},
+    {"/2076", counting_reports_set_handler},
+};
+}  // namespace
+
+extern const RequestModule kCountingReportsRequests = request_rows("camera", kRows);

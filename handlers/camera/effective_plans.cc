@@ -13,7 +13,7 @@
 #include "common/record_json.h"
 #include "common/reply.h"
 #include "common/request.h"
-#include "handlers/camera/camera_module.h"
+#include "common/request_table.h"
 #include "handlers/video/analytics.h"
 #include "common/messages/analytics.h"
 #include "handlers/video/event_kinds.h"
@@ -69,7 +69,7 @@ void tell_changed(const EventKind& kind, int channel) {
 
 }  // namespace
 
-void effective_plans_read_handler(const char* argument) {
+static void effective_plans_read_handler(const char* argument) {
   int32_t channel = 0;
   if (!channel_request(argument, "channel", 63, &channel, kNoReply)) return;
   auto plan = std::make_unique<Schedule>();
@@ -85,7 +85,7 @@ void effective_plans_read_handler(const char* argument) {
 }
 
 // Kinds "start" to "end" whose member the request carries; the others keep their plans.
-void effective_plans_set_handler(const char* argument) {
+static void effective_plans_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t channel = 0;
   int32_t first = 0;
@@ -116,8 +116,18 @@ void effective_plans_set_handler(const char* argument) {
   reply_ok();
 }
 
-void ipv6_present_handler(const char*) {
+static void ipv6_present_handler(const char*) {
   char text[16];
   std::snprintf(text, sizeof text, "%d", net_is_haveipv6());
   reply_text(text);
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/2034", ipv6_present_handler},
+    {"/2035", effective_plans_read_handler},
+    {"/2036", effective_plans_set_handler},
+};
+}  // namespace
+
+extern const RequestModule kEffectivePlansRequests = request_rows("camera", kRows);

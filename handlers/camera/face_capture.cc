@@ -6,8 +6,9 @@
 #include "common/reply.h"
 #include "handlers/camera/camera_apps.h"
 #include "common/messages/camera_apps.h"
+#include "common/request_table.h"
 
-void face_capture_set_handler(const char* argument) {
+static void face_capture_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   auto face = std::make_unique<FaceCapture>();
   *face = FaceCapture{};
@@ -32,3 +33,11 @@ void face_capture_set_handler(const char* argument) {
   }
   reply_int_member("status", core_ask(kFaceCaptureSet, *face, REPLY_JSON));
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/2077", face_capture_set_handler},
+};
+}  // namespace
+
+extern const RequestModule kFaceCaptureRequests = request_rows("camera", kRows);

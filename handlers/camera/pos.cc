@@ -4,11 +4,11 @@
 #include "common/reply.h"
 #include "handlers/camera/camera_apps.h"
 #include "common/messages/camera_apps.h"
-#include "handlers/camera/camera_module.h"
+#include "common/request_table.h"
 #include "platform/zvdb/camera_apps_tables.h"
 #include "platform/zvdb/zvdb.h"
 
-void pos_read_handler(const char* argument) {
+static void pos_read_handler(const char* argument) {
   int32_t id = 0;
   if (!channel_request(argument, "id", kPosDevices - 1, &id, REPLY_JSON)) return;
   PosRecord terminals[kPosDevices];
@@ -22,7 +22,7 @@ void pos_read_handler(const char* argument) {
   reply_json(w);
 }
 
-void pos_set_handler(const char* argument) {
+static void pos_set_handler(const char* argument) {
   int32_t id = 0;
   JsonPtr request = channel_request(argument, "id", kPosDevices - 1, &id, REPLY_JSON);
   if (!request) return;
@@ -41,3 +41,12 @@ void pos_set_handler(const char* argument) {
   }
   reply_core_res(core_ask(kPosChanged, id, REPLY_JSON));
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/2073", pos_read_handler},
+    {"/2074", pos_set_handler},
+};
+}  // namespace
+
+extern const RequestModule kPosRequests = request_rows("camera", kRows);

@@ -10,7 +10,7 @@
 #include "common/settings_store.h"
 #include "common/messages/camera.h"
 #include "common/messages/local.h"
-#include "handlers/local/local_module.h"
+#include "common/request_table.h"
 #include "handlers/system/device_common.h"
 #include "platform/zvdb/camera_tables.h"
 #include "platform/zvdb/network_tables.h"
@@ -54,7 +54,7 @@ void setting_switch(const char* argument, const char* json_key, const char* sett
 
 }  // namespace
 
-void ssh_enable_handler(const char* argument) {
+static void ssh_enable_handler(const char* argument) {
   {
     // The port row is read inside the write scope: the other ports stay as the last writer left them.
     SettingsWrite write;
@@ -68,11 +68,15 @@ void ssh_enable_handler(const char* argument) {
   reply_ok();
 }
 
-void auto_login_handler(const char* argument) { setting_switch(argument, "autoLoginEnable", "local_auth_enable"); }
+static void auto_login_handler(const char* argument) {
+  setting_switch(argument, "autoLoginEnable", "local_auth_enable");
+}
 
-void wizard_enable_handler(const char* argument) { setting_switch(argument, "wizardEnable", "wizard_enable"); }
+static void wizard_enable_handler(const char* argument) {
+  setting_switch(argument, "wizardEnable", "wizard_enable");
+}
 
-void record_mode_all_handler(const char* argument) {
+static void record_mode_all_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t mode = 0;
   if (!request || !read_json_members(request.get(), {int_member("recordMode", &mode).required().range(0, 2)})) {
@@ -92,7 +96,7 @@ void record_mode_all_handler(const char* argument) {
   for (int32_t channel = 0; channel < kRecordChannels; ++channel) core_tell(kRecordChanged, channel);
 }
 
-void camera_quick_edit_handler(const char* argument) {
+static void camera_quick_edit_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   if (!request) return;
   CameraRecord form{};
@@ -112,3 +116,15 @@ void camera_quick_edit_handler(const char* argument) {
   core_tell(form.enable == 1 ? kCameraAdded : kCameraDeleted, form.id);
   reply_ok();
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/3300", ssh_enable_handler},
+    {"/3301", auto_login_handler},
+    {"/3302", record_mode_all_handler},
+    {"/3303", wizard_enable_handler},
+    {"/3304", camera_quick_edit_handler},
+};
+}  // namespace
+
+extern const RequestModule kLocalSettingsRequests = request_rows("local", kRows);

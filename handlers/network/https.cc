@@ -21,7 +21,7 @@
 #include "common/request.h"
 #include "common/settings_store.h"
 #include "common/messages/https.h"
-#include "handlers/network/network_module.h"
+#include "common/request_table.h"
 #include "platform/zvdb/https_tables.h"
 #include "platform/zvdb/zvdb.h"
 
@@ -156,7 +156,7 @@ void reply_cert_file(bool present, int32_t kind, const zvrec::Schema& form, cons
 
 }  // namespace
 
-void cert_create_handler(const char* argument) {
+static void cert_create_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   CertRequest cert{};
   if (!request || !read_record(request.get(), &cert) ||
@@ -179,7 +179,7 @@ void cert_create_handler(const char* argument) {
   reply_text(status == 0 ? "OK" : "Error");
 }
 
-void cert_show_handler(const char* /*argument*/) {
+static void cert_show_handler(const char* /*argument*/) {
   int32_t enable = get_param_int(kZvdbPath, kHttpsKey, 0);
   const bool present = regular_file(kCertFile);
   // HTTPS cannot run without its certificate.
@@ -190,20 +190,20 @@ void cert_show_handler(const char* /*argument*/) {
   reply_cert_file(present, kCertKindInstalled, kInstalledForm.schema(), &enable);
 }
 
-void cert_request_show_handler(const char* /*argument*/) {
+static void cert_request_show_handler(const char* /*argument*/) {
   reply_cert_file(regular_file(kRequestFile), kCertKindRequest, kRequestForm.schema(), nullptr);
 }
 
-void cert_request_download_handler(const char* /*argument*/) {
+static void cert_request_download_handler(const char* /*argument*/) {
   if (!reply_attachment(kRequestFile, kRequestName)) reply_text("NotFile");
 }
 
-void cert_request_notice_handler(const char* /*argument*/) {
+static void cert_request_notice_handler(const char* /*argument*/) {
   core_tell(kCertRequestChanged);
   reply_ok();
 }
 
-void cert_install_handler(const char* argument) {
+static void cert_install_handler(const char* argument) {
   const std::string upload = uploaded_certificate(argument);
   if (upload.empty()) return;
   bool had_certificate = false;
@@ -230,7 +230,7 @@ void cert_install_handler(const char* argument) {
   if (reply) reply_text(result == kInstallTaken ? "OK" : "Error");
 }
 
-void cert_delete_handler(const char* /*argument*/) {
+static void cert_delete_handler(const char* /*argument*/) {
   {
     SettingsWrite write;
     write.check(set_param_int(kZvdbPath, kHttpsKey, 0));
@@ -246,7 +246,7 @@ void cert_delete_handler(const char* /*argument*/) {
   reply_ok();
 }
 
-void https_switch_handler(const char* argument) {
+static void https_switch_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t enable = 0;
   if (!request || !read_json_members(request.get(), {int_member(kHttpsKey, &enable).required().range(0, 1)})) return;
@@ -256,8 +256,24 @@ void https_switch_handler(const char* argument) {
   reply_ok();
 }
 
-void https_read_handler(const char* /*argument*/) {
+static void https_read_handler(const char* /*argument*/) {
   JsonWriter w;
   w.begin_object().key("enable").value(get_param_int(kZvdbPath, kHttpsKey, 0)).end_object();
   reply_json(w);
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/7080", cert_create_handler},
+    {"/7081", cert_show_handler},
+    {"/7082", cert_request_download_handler},
+    {"/7083", cert_request_notice_handler},
+    {"/7084", cert_install_handler},
+    {"/7085", cert_delete_handler},
+    {"/7086", https_switch_handler},
+    {"/7087", https_read_handler},
+    {"/7089", cert_request_show_handler},
+};
+}  // namespace
+
+extern const RequestModule kHttpsRequests = request_rows("network", kRows);

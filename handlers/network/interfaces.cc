@@ -14,7 +14,7 @@
 #include "common/safe_text.h"
 #include "common/settings_store.h"
 #include "common/web_utils.h"
-#include "handlers/network/network_module.h"
+#include "common/request_table.h"
 #include "common/messages/network_services.h"
 #include "platform/zvdb/network_tables.h"
 #include "platform/zvdb/zvdb.h"
@@ -121,7 +121,7 @@ void multi_form(JsonWriter& w, const NetworkConfig& n, const char* mac0, const c
 
 }  // namespace
 
-void network_read_handler(const char* argument) {
+static void network_read_handler(const char* argument) {
   if (argument == nullptr) return;
   NetworkConfig n{};
   kNetwork.read(kZvdbPath, &n, kNetworkRow);
@@ -140,7 +140,7 @@ void network_read_handler(const char* argument) {
   reply_json(w);
 }
 
-void network_set_handler(const char* argument) {
+static void network_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   if (!request || !json_texts_shell_safe(request.get())) return;
   int32_t conflict = 0, slave_clear = 0;
@@ -187,7 +187,7 @@ void network_set_handler(const char* argument) {
   reply_ok();
 }
 
-void network_mode_handler(const char* /*argument*/) {
+static void network_mode_handler(const char* /*argument*/) {
   NetworkConfig n{};
   kNetwork.read(kZvdbPath, &n, kNetworkRow);
   char text[16];
@@ -195,12 +195,12 @@ void network_mode_handler(const char* /*argument*/) {
   reply_text(text);
 }
 
-void network_reapply_handler(const char* /*argument*/) {
+static void network_reapply_handler(const char* /*argument*/) {
   core_tell(kNetworkReapply, NetworkReapply{});
   reply_ok();
 }
 
-void mac_conf_handler(const char* /*argument*/) {
+static void mac_conf_handler(const char* /*argument*/) {
   char conf[kMacConfChars + 1];
   read_mac_conf(conf, sizeof conf);
   char mac[kMacConfChars * 2 + 1] = {};
@@ -215,7 +215,7 @@ void mac_conf_handler(const char* /*argument*/) {
   reply_json(w);
 }
 
-void default_route_handler(const char* argument) {
+static void default_route_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t route = 0;
   {
@@ -231,3 +231,16 @@ void default_route_handler(const char* argument) {
   }
   reply_core_res(core_ask(kDefaultRouteSet, route, REPLY_JSON));
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/7040", network_read_handler},
+    {"/7041", network_set_handler},
+    {"/7042", network_mode_handler},
+    {"/7043", network_reapply_handler},
+    {"/7044", mac_conf_handler},
+    {"/7096", default_route_handler},
+};
+}  // namespace
+
+extern const RequestModule kInterfacesRequests = request_rows("network", kRows);

@@ -17,7 +17,7 @@
 #include "common/json_fields.h"
 #include "common/request.h"
 #include "common/web_utils.h"
-#include "handlers/network/network_module.h"
+#include "common/request_table.h"
 #include "common/messages/network_services.h"
 #include "platform/zvdb/network_tables.h"
 #include "platform/zvdb/zvdb.h"
@@ -171,7 +171,7 @@ int register_device(const P2pWireBody& body) {
 
 }  // namespace
 
-void p2p_register_handler(const char* argument) {
+static void p2p_register_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   P2pWireBody body{};
   if (request) {
@@ -191,3 +191,11 @@ void p2p_register_handler(const char* argument) {
   std::snprintf(result, sizeof result, "%d", register_device(body));
   reply_text(result);
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/7062", p2p_register_handler},
+};
+}  // namespace
+
+extern const RequestModule kP2pRegisterRequests = request_rows("network", kRows);

@@ -12,7 +12,7 @@
 #include "common/request.h"
 #include "common/safe_text.h"
 #include "common/settings_store.h"
-#include "handlers/network/network_module.h"
+#include "common/request_table.h"
 #include "common/messages/network_services.h"
 #include "handlers/network/port_check.h"
 #include "platform/zvdb/network_tables.h"
@@ -43,7 +43,7 @@ void reply_test_result(const std::optional<CoreReply>& reply) {
 
 }  // namespace
 
-void ports_read_handler(const char* /*argument*/) {
+static void ports_read_handler(const char* /*argument*/) {
   PortConfig ports{};
   kPorts.read(kZvdbPath, &ports, kNetworkRow);
   const int cameras = std::clamp(get_param_int(kZvdbPath, "max_cameras", 0), 0, kMaxPushChannels);
@@ -70,7 +70,7 @@ void ports_read_handler(const char* /*argument*/) {
   reply_json(w);
 }
 
-void ports_set_handler(const char* argument) {
+static void ports_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   if (!request) return;
   // The stored row and settings are read and rewritten in one transaction: a request storing the
@@ -147,11 +147,11 @@ void ports_set_handler(const char* argument) {
   }
 }
 
-void p2p_status_handler(const char* /*argument*/) {
+static void p2p_status_handler(const char* /*argument*/) {
   reply_core_record<P2pStatus>(core_ask(kP2pStatusRead, REPLY_JSON));
 }
 
-void p2p_switch_handler(const char* argument) {
+static void p2p_switch_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t enable = 0;
   if (!request || !read_json_members(request.get(), {int_member("enableP2P", &enable).required()})) return;
@@ -175,7 +175,7 @@ void p2p_switch_handler(const char* argument) {
   reply_status_words(core_ask(kP2pDisable, info, REPLY_TEXT), "OK", "ERR");
 }
 
-void ping_test_handler(const char* argument) {
+static void ping_test_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   PingTarget target{};
   if (!request || !json_texts_shell_safe(request.get()) ||
@@ -185,7 +185,7 @@ void ping_test_handler(const char* argument) {
   reply_test_result(core_ask(kPingTest, target, REPLY_TEXT));
 }
 
-void route_test_handler(const char* argument) {
+static void route_test_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   RouteTarget target{};
   if (!request || !json_texts_shell_safe(request.get()) ||
@@ -196,20 +196,20 @@ void route_test_handler(const char* argument) {
   reply_test_result(core_ask(kRouteTest, target, REPLY_TEXT));
 }
 
-void channel_access_handler(const char* /*argument*/) {
+static void channel_access_handler(const char* /*argument*/) {
   reply_int_member("access", get_param_int(kZvdbPath, "ch_access", 0));
 }
 
-void network_status_handler(const char* /*argument*/) {
+static void network_status_handler(const char* /*argument*/) {
   reply_int_member("status", core_ask(kNetworkStatus, REPLY_JSON));
 }
 
-void service_restart_handler(const char* /*argument*/) {
+static void service_restart_handler(const char* /*argument*/) {
   if (!core_ask(kServiceRestart, REPLY_JSON)) return;
   reply_res(0);
 }
 
-void snmp_read_handler(const char* /*argument*/) {
+static void snmp_read_handler(const char* /*argument*/) {
   SnmpConfig snmp{};
   kSnmp.read(kZvdbPath, &snmp, kNetworkRow);
   PortConfig ports{};
@@ -217,7 +217,7 @@ void snmp_read_handler(const char* /*argument*/) {
   reply_fields({{zvrec::schema_of<SnmpConfig>(), &snmp}, {kSnmpPorts.schema(), &ports}}, 2048);
 }
 
-void snmp_set_handler(const char* argument) {
+static void snmp_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   if (!request || !json_texts_shell_safe(request.get())) return;
   {
@@ -234,6 +234,25 @@ void snmp_set_handler(const char* argument) {
   reply_ok();
 }
 
-void poe_count_handler(const char* /*argument*/) {
+static void poe_count_handler(const char* /*argument*/) {
   reply_int_member("max_poe_num", get_param_int(kZvdbPath, "max_poe_num", 0));
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/7050", ports_read_handler},
+    {"/7051", ports_set_handler},
+    {"/7060", p2p_status_handler},
+    {"/7061", p2p_switch_handler},
+    {"/7070", ping_test_handler},
+    {"/7071", route_test_handler},
+    {"/7092", channel_access_handler},
+    {"/7094", network_status_handler},
+    {"/7095", service_restart_handler},
+    {"/7090", snmp_read_handler},
+    {"/7091", snmp_set_handler},
+    {"/7093", poe_count_handler},
+};
+}  // namespace
+
+extern const RequestModule kPortsRequests = request_rows("network", kRows);

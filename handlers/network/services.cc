@@ -11,7 +11,7 @@
 #include "common/safe_text.h"
 #include "common/settings_store.h"
 #include "common/web_utils.h"
-#include "handlers/network/network_module.h"
+#include "common/request_table.h"
 #include "common/messages/network_services.h"
 #include "platform/zvdb/network_tables.h"
 #include "platform/zvdb/zvdb.h"
@@ -75,7 +75,7 @@ void service_set(const char* argument, const zvdb::Table<T>& table, const zvrec:
 
 }  // namespace
 
-void pppoe_read_handler(const char* /*argument*/) {
+static void pppoe_read_handler(const char* /*argument*/) {
   PppoeConfig p{};
   kPppoe.read(kZvdbPath, &p, kNetworkRow);
   NetIfAddress link{};
@@ -87,11 +87,11 @@ void pppoe_read_handler(const char* /*argument*/) {
   reply_json(w);
 }
 
-void pppoe_set_handler(const char* argument) {
+static void pppoe_set_handler(const char* argument) {
   service_set(argument, kPppoe, zvrec::schema_of<PppoeConfig>(), "pppoe", 915);
 }
 
-void ddns_read_handler(const char* /*argument*/) {
+static void ddns_read_handler(const char* /*argument*/) {
   DdnsConfig d{};
   kDdns.read(kZvdbPath, &d, kNetworkRow);
   char mac0[18], mac1[18];
@@ -103,11 +103,11 @@ void ddns_read_handler(const char* /*argument*/) {
   reply_json(w);
 }
 
-void ddns_set_handler(const char* argument) {
+static void ddns_set_handler(const char* argument) {
   service_set(argument, kDdns, kDdnsForm.schema(), "ddns", 916);
 }
 
-void email_read_handler(const char* /*argument*/) {
+static void email_read_handler(const char* /*argument*/) {
   EmailConfig e{};
   kEmail.read(kZvdbPath, &e, kNetworkRow);
   PortConfig ports{};
@@ -115,7 +115,7 @@ void email_read_handler(const char* /*argument*/) {
   reply_fields({{kMailReply.schema(), &e}, {kMailHostForm.schema(), &ports}, {kMailReceivers.schema(), &e}}, 2048);
 }
 
-void email_set_handler(const char* argument) {
+static void email_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   if (!request || !json_texts_shell_safe(request.get())) return;
   {
@@ -134,17 +134,17 @@ void email_set_handler(const char* argument) {
   reply_ok();
 }
 
-void email_test_handler(const char* /*argument*/) {
+static void email_test_handler(const char* /*argument*/) {
   reply_status_words(core_ask(kMailTest, MailTest{"testmail"}, REPLY_TEXT), "OK", "ERROR");
 }
 
-void multicast_read_handler(const char* /*argument*/) {
+static void multicast_read_handler(const char* /*argument*/) {
   MulticastConfig m{};
   kMulticast.read(kZvdbPath, &m, kNetworkRow);
   reply_record(m);
 }
 
-void multicast_set_handler(const char* argument) {
+static void multicast_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   MulticastConfig m{};
   {
@@ -158,3 +158,19 @@ void multicast_set_handler(const char* argument) {
   }
   reply_core_res(core_ask(kMulticastSet, m, REPLY_JSON));
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/7010", pppoe_read_handler},
+    {"/7011", pppoe_set_handler},
+    {"/7020", ddns_read_handler},
+    {"/7021", ddns_set_handler},
+    {"/7030", email_read_handler},
+    {"/7031", email_set_handler},
+    {"/7032", email_test_handler},
+    {"/7033", multicast_read_handler},
+    {"/7034", multicast_set_handler},
+};
+}  // namespace
+
+extern const RequestModule kServicesRequests = request_rows("network", kRows);

@@ -13,7 +13,7 @@
 #include "common/safe_text.h"
 #include "common/settings_store.h"
 #include "common/messages/network.h"
-#include "handlers/network/network_module.h"
+#include "common/request_table.h"
 #include "platform/zvdb/network_tables.h"
 #include "platform/zvdb/zvdb.h"
 
@@ -56,7 +56,7 @@ void date_member(JsonWriter& w, const char* key, const char* format, int value) 
 
 }  // namespace
 
-void time_read_handler(const char* /*argument*/) {
+static void time_read_handler(const char* /*argument*/) {
   const time_t now = time(nullptr);
   struct tm local {};
   localtime_r(&now, &local);
@@ -80,7 +80,7 @@ void time_read_handler(const char* /*argument*/) {
   reply_json(w);
 }
 
-void time_set_handler(const char* argument) {
+static void time_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   // The core hands the time zone and the NTP server on to its clock scripts.
   if (!request || !json_texts_shell_safe(request.get())) return;
@@ -110,3 +110,12 @@ void time_set_handler(const char* argument) {
   if (core_ask(kTimeSet, payload, -1)) core_tell(kTimeApplied);
   op_log_change(225, 900);
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/7000", time_read_handler},
+    {"/7001", time_set_handler},
+};
+}  // namespace
+
+extern const RequestModule kTimeRequests = request_rows("network", kRows);

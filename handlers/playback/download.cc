@@ -18,7 +18,7 @@
 #include "common/reply.h"
 #include "common/request.h"
 #include "handlers/playback/playback_internal.h"
-#include "handlers/playback/playback_module.h"
+#include "common/request_table.h"
 #include "handlers/playback/remote_backup.h"
 
 using namespace playback;
@@ -47,7 +47,7 @@ extern "C" void cancel_download(int /*signal*/) {
 
 }  // namespace
 
-void download_handler(const char* argument) {
+static void download_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   DownloadRequest download{};
   char start_text[64];
@@ -149,3 +149,11 @@ void download_handler(const char* argument) {
   fclose(out);
   fflush(stdout);
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/4013", download_handler},
+};
+}  // namespace
+
+extern const RequestModule kDownloadRequests = request_rows("playback", kRows);

@@ -5,7 +5,7 @@
 #include "common/reply.h"
 #include "common/request.h"
 #include "handlers/playback/playback_internal.h"
-#include "handlers/playback/playback_module.h"
+#include "common/request_table.h"
 
 using namespace playback;
 
@@ -33,7 +33,7 @@ int32_t percent_of_255(int32_t value) {
 
 }  // namespace
 
-void image_read_handler(const char* argument) {
+static void image_read_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t channel = 0;
   if (!request || !read_json_members(request.get(), {
@@ -51,7 +51,7 @@ void image_read_handler(const char* argument) {
   reply_json(w);
 }
 
-void image_adjust_handler(const char* argument) {
+static void image_adjust_handler(const char* argument) {
   ImageAdjustment image{};
   if (!read_request(argument, &image)) return;
   core_tell(kImageAdjust, image);
@@ -67,7 +67,7 @@ void image_adjust_handler(const char* argument) {
   reply_ok();
 }
 
-void image_reset_handler(const char* argument) {
+static void image_reset_handler(const char* argument) {
   int32_t channel = 0;
   if (!parse_playback_channel(argument, &channel)) return;
   const ImageAdjustment image{channel,       kImageDefault, kImageDefault, kImageDefault,
@@ -75,3 +75,13 @@ void image_reset_handler(const char* argument) {
   core_tell(kImageAdjust, image);
   reply_record(kResetReply.schema(), &image);
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/3000", image_read_handler},
+    {"/3001", image_adjust_handler},
+    {"/3002", image_reset_handler},
+};
+}  // namespace
+
+extern const RequestModule kImageRequests = request_rows("playback", kRows);

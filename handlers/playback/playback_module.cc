@@ -1,4 +1,4 @@
-#include "handlers/playback/playback_module.h"
+#include "common/request_table.h"
 
 #include <ctime>
 #include <iterator>
@@ -76,21 +76,13 @@ void channel_log_handler(const char* argument) {
   reply_ok();
 }
 
-const WebReqEntry kPlaybackRequests[] = {
-    {"/4000", search_records_handler}, {"/4001", start_session_handler}, {"/4002", current_time_handler},
-    {"/4003", stop_sessions_handler}, {"/4004", pause_sessions_handler}, {"/4005", direction_handler},
-    {"/4006", step_sessions_handler}, {"/4007", session_speeds_handler}, {"/4008", speed_by_channel_handler},
-    {"/4009", jump_handler}, {"/4010", live_source_handler}, {"/4011", live_start_handler},
-    {"/4012", live_stop_handler}, {"/4013", download_handler}, {"/4014", channel_log_handler<205>},
-    {"/4015", channel_log_handler<0>}, {"/4016", channel_log_handler<0>}, {"/4017", channel_log_handler<218>},
-    {"/4018", stream_addresses_handler}, {"/4019", download_state_handler}, {"/4020", multi_play_handler},
-    {"/4021", external_ports_handler}, {"/4022", speed_by_session_handler}, {"/4023", search_page_handler},
-    {"/4024", channel_log_handler<208>}, {"/4025", transcode_handler}, {"/4026", transcode_state_handler},
-    {"/4027", download_end_handler}, {"/3000", image_read_handler}, {"/3001", image_adjust_handler},
-    {"/3002", image_reset_handler}, {"/3003", resume_sessions_handler}, {"/3004", playback_busy_handler},
-    {"/2013", month_calendar_handler},
+const WebReqEntry kRows[] = {
+    {"/4014", channel_log_handler<205>},
+    {"/4015", channel_log_handler<0>},
+    {"/4016", channel_log_handler<0>},
+    {"/4017", channel_log_handler<218>},
+    {"/4024", channel_log_handler<208>},
 };
 }  // namespace
 
-const RequestModule kPlaybackModule = {"playback", kPlaybackRequests,
-                                       static_cast<int>(std::size(kPlaybackRequests))};
+extern const RequestModule kPlaybackModuleRequests = request_rows("playback", kRows);

@@ -14,20 +14,20 @@
 #include "common/reply_forms.h"
 #include "common/request.h"
 #include "handlers/playback/playback_internal.h"
-#include "handlers/playback/playback_module.h"
+#include "common/request_table.h"
 #include "handlers/playback/remote_backup.h"
 
 using namespace playback;
 
 // ---- Download state and end ----
 
-void download_state_handler(const char* /*argument*/) {
+static void download_state_handler(const char* /*argument*/) {
   JsonWriter w;
   w.begin_object().key("isOK").value(access(kDownloadMarker, F_OK) == 0 ? 0 : 1).end_object();
   reply_text(w.c_str());
 }
 
-void download_end_handler(const char* /*argument*/) {
+static void download_end_handler(const char* /*argument*/) {
   unlink(kDownloadMarker);
   core_tell(kDownloadEnd);
   reply_ok();
@@ -35,7 +35,7 @@ void download_end_handler(const char* /*argument*/) {
 
 // ---- Playback busy ----
 
-void playback_busy_handler(const char* /*argument*/) {
+static void playback_busy_handler(const char* /*argument*/) {
   std::optional<CoreReply> reply = core_ask(kPlaybackBusy, REPLY_JSON);
   if (!reply) return;
   int32_t busy = 0;
@@ -45,7 +45,7 @@ void playback_busy_handler(const char* /*argument*/) {
 
 // ---- Multi-channel play ----
 
-void multi_play_handler(const char* argument) {
+static void multi_play_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   MultiPlayRequest play{};
   if (!request || !read_record(request.get(), &play)) return;
@@ -84,7 +84,7 @@ void write_stream(JsonWriter& w, const std::string& prefix, const StreamPorts& p
 }
 }  // namespace
 
-void stream_addresses_handler(const char* /*argument*/) {
+static void stream_addresses_handler(const char* /*argument*/) {
   std::optional<CoreReply> reply = core_ask(kStreamAddresses, REPLY_JSON);
   if (!reply) return;
   const PayloadReader records = reply->reader();
@@ -106,7 +106,7 @@ void stream_addresses_handler(const char* /*argument*/) {
   reply_json(w);
 }
 
-void external_ports_handler(const char* /*argument*/) {
+static void external_ports_handler(const char* /*argument*/) {
   std::optional<CoreReply> reply = core_ask(kExternalPorts, REPLY_JSON);
   if (!reply) return;
   ExternalPorts ports{};
@@ -116,7 +116,7 @@ void external_ports_handler(const char* /*argument*/) {
 
 // ---- Month calendar ----
 
-void month_calendar_handler(const char* argument) {
+static void month_calendar_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   char time_text[32];
   int32_t channel = 0;
@@ -145,3 +145,17 @@ void month_calendar_handler(const char* argument) {
   w.end_array();
   reply_json(w);
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/4018", stream_addresses_handler},
+    {"/4019", download_state_handler},
+    {"/4020", multi_play_handler},
+    {"/4021", external_ports_handler},
+    {"/4027", download_end_handler},
+    {"/3004", playback_busy_handler},
+    {"/2013", month_calendar_handler},
+};
+}  // namespace
+
+extern const RequestModule kRecordRequestsRequests = request_rows("playback", kRows);

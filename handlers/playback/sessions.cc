@@ -12,7 +12,7 @@
 #include "common/reply_forms.h"
 #include "common/request.h"
 #include "handlers/playback/playback_internal.h"
-#include "handlers/playback/playback_module.h"
+#include "common/request_table.h"
 #include "platform/zvdb/device.h"
 #include "platform/zvdb/zvdb.h"
 
@@ -82,7 +82,7 @@ void print_search(const CoreReply& reply) {
 
 // ---- Search ----
 
-void search_records_handler(const char* argument) {
+static void search_records_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t channel = 0;
   int32_t sid = 0;
@@ -110,7 +110,7 @@ void search_records_handler(const char* argument) {
   if (std::optional<CoreReply> reply = core_ask(kSearch, search, REPLY_JSON)) print_search(*reply);
 }
 
-void search_page_handler(const char* argument) {
+static void search_page_handler(const char* argument) {
   SearchPageRequest page{};
   if (!read_request(argument, &page)) return;
   if (std::optional<CoreReply> reply = core_ask(kSearchPage, page, REPLY_JSON)) print_search(*reply);
@@ -118,7 +118,7 @@ void search_page_handler(const char* argument) {
 
 // ---- Start a session, read its play time ----
 
-void start_session_handler(const char* argument) {
+static void start_session_handler(const char* argument) {
   StartRequest start{};
   if (!read_request(argument, &start)) return;
   std::optional<CoreReply> started = core_ask(kStart, start, REPLY_JSON);
@@ -130,7 +130,7 @@ void start_session_handler(const char* argument) {
   send_playback_log(209, start.channel + 1);
 }
 
-void current_time_handler(const char* argument) {
+static void current_time_handler(const char* argument) {
   int32_t sid = 0;
   if (!parse_decimal(argument, &sid) || sid < 0) return;
   std::optional<CoreReply> reply = core_ask(kCurrentTime, sid, REPLY_JSON);
@@ -149,7 +149,7 @@ void current_time_handler(const char* argument) {
 
 // ---- Steering running sessions (no wait) ----
 
-void stop_sessions_handler(const char* argument) {
+static void stop_sessions_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t close = 0;
   int32_t sids[kMaxSessions] = {};
@@ -177,10 +177,10 @@ void tell_session_list(const char* argument, const Notice<SessionList>& notice) 
 }
 }  // namespace
 
-void pause_sessions_handler(const char* argument) { tell_session_list(argument, kPauseSessions); }
-void step_sessions_handler(const char* argument) { tell_session_list(argument, kStepSessions); }
+static void pause_sessions_handler(const char* argument) { tell_session_list(argument, kPauseSessions); }
+static void step_sessions_handler(const char* argument) { tell_session_list(argument, kStepSessions); }
 
-void resume_sessions_handler(const char* argument) {
+static void resume_sessions_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   json_object* list = nullptr;
   if (!request || !read_json_members(request.get(), {array_member("sessionId", &list)})) return;
@@ -190,14 +190,14 @@ void resume_sessions_handler(const char* argument) {
   reply_ok();
 }
 
-void direction_handler(const char* argument) {
+static void direction_handler(const char* argument) {
   DirectionRequest direction{};
   if (!read_request(argument, &direction)) return;
   core_tell(kDirection, direction);
   reply_ok();
 }
 
-void session_speeds_handler(const char* argument) {
+static void session_speeds_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t sids[kMaxSessions] = {};
   size_t n = 0;
@@ -234,12 +234,12 @@ void tell_speed_mask(const char* argument, bool by_session) {
 }
 }  // namespace
 
-void speed_by_channel_handler(const char* argument) { tell_speed_mask(argument, false); }
-void speed_by_session_handler(const char* argument) { tell_speed_mask(argument, true); }
+static void speed_by_channel_handler(const char* argument) { tell_speed_mask(argument, false); }
+static void speed_by_session_handler(const char* argument) { tell_speed_mask(argument, true); }
 
 // ---- Jump ----
 
-void jump_handler(const char* argument) {
+static void jump_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t num = 0;
   json_object* sessions = nullptr;
@@ -287,12 +287,12 @@ void ask_transcode(const Exchange<Query, TranscodeState>& exchange, const char* 
 }
 }  // namespace
 
-void transcode_handler(const char* argument) { ask_transcode(kTranscode, argument, true); }
-void transcode_state_handler(const char* argument) { ask_transcode(kTranscodeState, argument, false); }
+static void transcode_handler(const char* argument) { ask_transcode(kTranscode, argument, true); }
+static void transcode_state_handler(const char* argument) { ask_transcode(kTranscodeState, argument, false); }
 
 // ---- Live source ----
 
-void live_source_handler(const char* argument) {
+static void live_source_handler(const char* argument) {
   LiveSourceRequest live{};
   if (!read_request(argument, &live)) return;
   std::optional<CoreReply> reply = core_ask(kLiveSource, live, REPLY_JSON);
@@ -309,7 +309,7 @@ void live_source_handler(const char* argument) {
   if (source.result >= 0) send_playback_log(208, live.id + 1);
 }
 
-void live_start_handler(const char* argument) {
+static void live_start_handler(const char* argument) {
   LiveSourceRequest live{};
   if (!read_request(argument, &live)) return;
   live.stream_from = 0;
@@ -317,7 +317,32 @@ void live_start_handler(const char* argument) {
   reply_ok();
 }
 
-void live_stop_handler(const char* /*argument*/) {
+static void live_stop_handler(const char* /*argument*/) {
   core_tell(kLiveStop);
   reply_ok();
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/4000", search_records_handler},
+    {"/4001", start_session_handler},
+    {"/4002", current_time_handler},
+    {"/4003", stop_sessions_handler},
+    {"/4004", pause_sessions_handler},
+    {"/4005", direction_handler},
+    {"/4006", step_sessions_handler},
+    {"/4007", session_speeds_handler},
+    {"/4008", speed_by_channel_handler},
+    {"/4009", jump_handler},
+    {"/4010", live_source_handler},
+    {"/4011", live_start_handler},
+    {"/4012", live_stop_handler},
+    {"/4022", speed_by_session_handler},
+    {"/4023", search_page_handler},
+    {"/4025", transcode_handler},
+    {"/4026", transcode_state_handler},
+    {"/3003", resume_sessions_handler},
+};
+}  // namespace
+
+extern const RequestModule kSessionsRequests = request_rows("playback", kRows);

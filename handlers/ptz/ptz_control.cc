@@ -14,6 +14,7 @@
 #include "common/messages/ptz.h"
 #include "handlers/ptz/ptz_module.h"
 #include "platform/zvdb/zvdb.h"
+#include "common/request_table.h"
 
 namespace {
 
@@ -81,7 +82,7 @@ void reply_channel_record(const char* argument, const char* key, const Exchange<
 
 }  // namespace
 
-void ptz_move_handler(const char* argument) {
+static void ptz_move_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   PtzCommand command{};
   int32_t autofocus = 0;
@@ -99,7 +100,7 @@ void ptz_move_handler(const char* argument) {
   send_ptz_log(command.channel_id, kPtzLogControl);
 }
 
-void ptz_preset_handler(const char* argument) {
+static void ptz_preset_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   PtzCommand command{};
   if (!request || !read_record(request.get(), &command) || command.channel_id >= max_cameras()) return;
@@ -116,19 +117,19 @@ void ptz_preset_handler(const char* argument) {
   send_ptz_log(command.channel_id, kPtzLogSettings);
 }
 
-void ptz_focus_handler(const char* argument) {
+static void ptz_focus_handler(const char* argument) {
   PtzChannelAction action{};
   if (!read_request(argument, &action)) return;
   tell_ok_and_log(kPtzFocus, action, action.channel_id, kPtzLogControl);
 }
 
-void ptz_zoom_handler(const char* argument) {
+static void ptz_zoom_handler(const char* argument) {
   PtzZoom zoom{};
   if (!read_request(argument, &zoom)) return;
   tell_ok_and_log(kPtzZoom, zoom, zoom.cam_id, kPtzLogControl);
 }
 
-void ptz_speed_handler(const char* argument) {
+static void ptz_speed_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t channel = 0;
   int32_t speed = 0;
@@ -140,7 +141,7 @@ void ptz_speed_handler(const char* argument) {
   if (set_camera_ptz_speed(channel, speed)) send_ptz_log(channel, kPtzLogSettings);
 }
 
-void ptz_camera_command_handler(const char* argument) {
+static void ptz_camera_command_handler(const char* argument) {
   PtzCameraCommand command{};
   if (!read_request(argument, &command)) return (void)reply_cgi_error(REPLY_JSON);
   const std::optional<CoreReply> reply = core_ask(kPtzCameraCommand, command, REPLY_JSON);
@@ -149,12 +150,16 @@ void ptz_camera_command_handler(const char* argument) {
   send_ptz_log(command.chnid, kPtzLogSettings);
 }
 
-void ptz_camera_state_handler(const char* argument) { reply_channel_record(argument, "chnid", kPtzCameraState); }
-void ptz_status_read_handler(const char* argument) { reply_channel_record(argument, "chnId", kPtzStatusRead); }
+static void ptz_camera_state_handler(const char* argument) {
+  reply_channel_record(argument, "chnid", kPtzCameraState);
+}
+static void ptz_status_read_handler(const char* argument) {
+  reply_channel_record(argument, "chnId", kPtzStatusRead);
+}
 
 // The camera's current block with the request's keys over it, applied to the channels of
 // "channelMask" ('0'/'1' per channel, at most 64; only the named channel when absent).
-void ptz_status_set_handler(const char* argument) {
+static void ptz_status_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t channel = 0;
   PtzStatusWrite write{};
@@ -185,3 +190,19 @@ void ptz_status_set_handler(const char* argument) {
   reply_int_member("status", reply->reader().int32_at(0));
   send_ptz_log(channel, kPtzLogSettings);
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/5000", ptz_move_handler},
+    {"/5001", ptz_preset_handler},
+    {"/5006", ptz_focus_handler},
+    {"/5007", ptz_zoom_handler},
+    {"/5008", ptz_speed_handler},
+    {"/5009", ptz_camera_command_handler},
+    {"/5010", ptz_camera_state_handler},
+    {"/5011", ptz_status_read_handler},
+    {"/5012", ptz_status_set_handler},
+};
+}  // namespace
+
+extern const RequestModule kPtzControlRequests = request_rows("ptz", kRows);

@@ -13,6 +13,7 @@
 #include "handlers/ptz/ptz_module.h"
 #include "platform/zvdb/ptz_tables.h"
 #include "platform/zvdb/zvdb.h"
+#include "common/request_table.h"
 
 namespace {
 
@@ -109,7 +110,7 @@ void reply_listing(const PtzListing& l) {
 
 }  // namespace
 
-void ptz_port_read_handler(const char* argument) {
+static void ptz_port_read_handler(const char* argument) {
   int32_t channel = 0;
   if (!channel_request(argument, "chnid", kPtzPortChannels - 1, &channel, REPLY_JSON)) return;
   reply_record(stored_port(channel));
@@ -118,7 +119,7 @@ void ptz_port_read_handler(const char* argument) {
 // The port members the request carries go to every listed channel (each keeps its stored value
 // of a member the request leaves out); each channel is written, told and logged once. A request
 // without a "chnid" list names no channel and is refused like a member out of range.
-void ptz_port_set_handler(const char* argument) {
+static void ptz_port_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t count = 0;
   json_object* list = nullptr;
@@ -157,7 +158,7 @@ void ptz_port_set_handler(const char* argument) {
   reply_ok();
 }
 
-void ptz_port_check_handler(const char* argument) {
+static void ptz_port_check_handler(const char* argument) {
   int32_t channel = 0;
   if (!channel_request(argument, "camId", kChannels - 1, &channel, kNoReply)) return;
   const std::optional<CoreReply> reply = core_ask(kPtzPortCheck, channel, REPLY_TEXT);
@@ -167,7 +168,7 @@ void ptz_port_check_handler(const char* argument) {
   reply_text(result == -1 ? "-1" : "0");
 }
 
-void ptz_speeds_read_handler(const char* argument) {
+static void ptz_speeds_read_handler(const char* argument) {
   PtzSpeed speed{};
   if (!read_request(argument, kSpeedQueryForm.schema(), &speed)) return;
   const int32_t channel = speed.cam_id;
@@ -175,7 +176,7 @@ void ptz_speeds_read_handler(const char* argument) {
   reply_record(speed);
 }
 
-void ptz_speeds_set_handler(const char* argument) {
+static void ptz_speeds_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   PtzSpeed speed{};
   if (!request || !read_record(request.get(), kSpeedQueryForm.schema(), &speed)) return;
@@ -193,7 +194,7 @@ void ptz_speeds_set_handler(const char* argument) {
 }
 
 // Key points rowsize..47 are emptied, so a shortened tour keeps no stale point.
-void ptz_tour_save_handler(const char* argument) {
+static void ptz_tour_save_handler(const char* argument) {
   auto request = std::make_unique<TourRequest>();
   if (!read_tour_request(argument, request.get())) return;
   auto save = std::make_unique<PtzTourSave>();
@@ -202,7 +203,7 @@ void ptz_tour_save_handler(const char* argument) {
   tell_ok_and_log(kPtzTourSaved, *save, request->chn, kPtzLogSettings);
 }
 
-void ptz_fisheye_tour_handler(const char* argument) {
+static void ptz_fisheye_tour_handler(const char* argument) {
   auto request = std::make_unique<TourRequest>();
   if (!read_tour_request(argument, request.get())) return;
   auto save = std::make_unique<PtzFisheyeTourSave>();
@@ -214,18 +215,18 @@ void ptz_fisheye_tour_handler(const char* argument) {
   tell_ok_and_log(kPtzFisheyeTourSaved, *save, request->chn, kPtzLogSettings);
 }
 
-void ptz_tour_clear_handler(const char* argument) {
+static void ptz_tour_clear_handler(const char* argument) {
   PtzTourRef ref{};
   if (!read_request(argument, &ref)) return;
   if (!store_tour(ref.chn, ref.tourid, PtzTour{})) return (void)reply_cgi_error(REPLY_TEXT);
   tell_ok_and_log(kPtzTourClear, ref, ref.chn, kPtzLogSettings);
 }
 
-void ptz_tour_start_handler(const char* argument) { tell_tour_ref(argument, kPtzTourStart); }
-void ptz_tour_stop_handler(const char* argument) { tell_tour_ref(argument, kPtzTourStop); }
+static void ptz_tour_start_handler(const char* argument) { tell_tour_ref(argument, kPtzTourStart); }
+static void ptz_tour_stop_handler(const char* argument) { tell_tour_ref(argument, kPtzTourStop); }
 
 // The page's actions 0..4 as the core's codes; another action is sent as code 0.
-void ptz_tour_action_handler(const char* argument) {
+static void ptz_tour_action_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t action = 0;
   PtzTourAction message{};
@@ -241,7 +242,7 @@ void ptz_tour_action_handler(const char* argument) {
   tell_ok_and_log(kPtzTourRun, message, message.chn, kPtzLogSettings);
 }
 
-void ptz_listing_handler(const char* argument) {
+static void ptz_listing_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   PtzViewQuery query{};
   int32_t fisheye = 0;
@@ -263,3 +264,22 @@ void ptz_listing_handler(const char* argument) {
   }
   reply_listing(*listing);
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/5002", ptz_tour_start_handler},
+    {"/5003", ptz_tour_stop_handler},
+    {"/5004", ptz_tour_action_handler},
+    {"/5005", ptz_listing_handler},
+    {"/6050", ptz_port_read_handler},
+    {"/6051", ptz_port_set_handler},
+    {"/6052", ptz_port_check_handler},
+    {"/6053", ptz_speeds_read_handler},
+    {"/6054", ptz_speeds_set_handler},
+    {"/6055", ptz_tour_save_handler},
+    {"/6056", ptz_fisheye_tour_handler},
+    {"/6057", ptz_tour_clear_handler},
+};
+}  // namespace
+
+extern const RequestModule kPtzSettingsRequests = request_rows("ptz", kRows);

@@ -1,6 +1,6 @@
 // Holidays, recording plans and modes, and record settings: stored in the configuration database,
 // then the core is told which channels changed. The module's request table is at the bottom.
-#include "handlers/record/record_module.h"
+#include "common/request_table.h"
 
 #include <algorithm>
 #include <cstring>
@@ -340,7 +340,7 @@ void record_streams_handler(const char* /*argument*/) {
   reply_json(w);
 }
 
-const WebReqEntry kRecordRequests[] = {
+const WebReqEntry kRows[] = {
     {"/6030", holidays_read_handler},
     {"/6031", holiday_set_handler},
     {"/6040", record_plan_read_handler},
@@ -355,4 +355,4 @@ const WebReqEntry kRecordRequests[] = {
 
 }  // namespace
 
-const RequestModule kRecordModule = {"record", kRecordRequests, static_cast<int>(std::size(kRecordRequests))};
+extern const RequestModule kRecordSettingsRequests = request_rows("record", kRows);

@@ -27,6 +27,7 @@
 #include "common/trace_log.h"
 #include "handlers/state/state_module.h"
 #include "platform/zvnet/netif.h"
+#include "common/request_table.h"
 
 namespace {
 
@@ -164,7 +165,7 @@ void stop_captures(bool flush) {
 
 }  // namespace
 
-void capture_start_handler(const char* argument) {
+static void capture_start_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   if (!request || !json_object_is_type(request.get(), json_type_object)) return;
   std::string ip, port, nic, dir;
@@ -214,12 +215,12 @@ void capture_start_handler(const char* argument) {
   reply_json(w.begin_object().key("dirPath").value(dir).key("fileName").value(base).end_object());
 }
 
-void capture_stop_handler(const char* /*argument*/) {
+static void capture_stop_handler(const char* /*argument*/) {
   stop_captures(true);
   reply_ok();
 }
 
-void capture_download_handler(const char* argument) {
+static void capture_download_handler(const char* argument) {
   if (argument == nullptr) return;
   if (argument[0] == '\0') {
     reply_cgi_error(REPLY_TEXT);
@@ -267,3 +268,13 @@ void capture_download_handler(const char* argument) {
   unlink(archive.c_str());
   if (sent) remove_files(dir, captures);
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/8005", capture_start_handler},
+    {"/8006", capture_stop_handler},
+    {"/8007", capture_download_handler},
+};
+}  // namespace
+
+extern const RequestModule kCaptureRequests = request_rows("state", kRows);

@@ -20,6 +20,7 @@
 #include "platform/zvdb/camera_tables.h"
 #include "platform/zvdb/video_tables.h"
 #include "platform/zvdb/zvdb.h"
+#include "common/request_table.h"
 
 namespace {
 
@@ -65,18 +66,18 @@ void write_stream(JsonWriter& w, const char* key, const StreamStatus* s) {
 
 }  // namespace
 
-void netif_status_handler(const char* /*argument*/) {
+static void netif_status_handler(const char* /*argument*/) {
   reply_records<NetifStatus>(core_ask(kNetifStatus, REPLY_JSON), "netif", 16);
 }
 
-void netif_speed_handler(const char* /*argument*/) {
+static void netif_speed_handler(const char* /*argument*/) {
   reply_records<NetifSpeed>(core_ask(kNetifSpeed, REPLY_JSON), "netif", 16, kNetifSpeedForm.schema());
 }
 
 // One object per configured channel: its name, enable and address from the database, its streams
 // from the core's record of that channel (records come in ascending channel order; a channel
 // without one shows "--").
-void camera_stream_status_handler(const char* /*argument*/) {
+static void camera_stream_status_handler(const char* /*argument*/) {
   const auto reply = core_ask(kCameraStreamStatus, REPLY_JSON);
   if (!reply) return;
   const PayloadReader payload = reply->reader();
@@ -196,7 +197,7 @@ void write_alarm_rows(JsonWriter& w, const char* key, const zvdb::Table<Row>& ta
 
 // Every channel's events and camera alarms, then the recorder's alarm inputs and outputs, each
 // with its live state from the core's one record.
-void event_alarm_status_handler(const char* /*argument*/) {
+static void event_alarm_status_handler(const char* /*argument*/) {
   const auto reply = core_ask(kEventAlarmStatus, REPLY_JSON);
   auto state = std::make_unique<EventAlarmState>();
   if (!reply || !reply->first(state.get())) return;
@@ -211,14 +212,14 @@ void event_alarm_status_handler(const char* /*argument*/) {
 }
 
 // Served by no one: the page asks, nothing is printed.
-void status_unused_handler(const char* /*argument*/) {}
+static void status_unused_handler(const char* /*argument*/) {}
 
-void memory_status_handler(const char* /*argument*/) {
+static void memory_status_handler(const char* /*argument*/) {
   reply_core_record<MemoryStatus>(core_ask(kMemoryStatus, REPLY_JSON));
 }
 
 // Two 64-character texts: "1" for each supporting channel; the type's digit (1, 2) or "0".
-void channel_support_handler(const char* /*argument*/) {
+static void channel_support_handler(const char* /*argument*/) {
   const auto reply = core_ask(kChannelSupport, REPLY_JSON);
   if (!reply) return;
   const PayloadReader payload = reply->reader();
@@ -235,6 +236,21 @@ void channel_support_handler(const char* /*argument*/) {
   reply_json(w.begin_object().key("support").value(support).key("type").value(type).end_object());
 }
 
-void online_users_handler(const char* /*argument*/) {
+static void online_users_handler(const char* /*argument*/) {
   reply_records<OnlineUser>(core_ask(kOnlineUsers, REPLY_JSON), nullptr, 256);
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/8000", netif_status_handler},
+    {"/8001", netif_speed_handler},
+    {"/8002", camera_stream_status_handler},
+    {"/8003", event_alarm_status_handler},
+    {"/8004", status_unused_handler},
+    {"/8008", memory_status_handler},
+    {"/8009", channel_support_handler},
+    {"/8011", online_users_handler},
+};
+}  // namespace
+
+extern const RequestModule kStatusRequests = request_rows("state", kRows);

@@ -10,7 +10,7 @@
 #include "common/record_json.h"
 #include "platform/zvstd/url_coding.h"
 #include "handlers/storage/storage_internal.h"
-#include "handlers/storage/storage_module.h"
+#include "common/request_table.h"
 
 namespace {
 
@@ -81,7 +81,7 @@ bool read_two(const char* argument, const char* first, int32_t* a, const char* s
 
 }  // namespace
 
-void disk_list_handler(const char* /*argument*/) {
+static void disk_list_handler(const char* /*argument*/) {
   std::optional<CoreReply> reply = core_ask(kDiskList, REPLY_JSON);
   if (!reply) return;
   const PayloadReader payload = reply->reader();
@@ -130,7 +130,7 @@ void disk_list_handler(const char* /*argument*/) {
   reply_json(w);
 }
 
-void disk_property_handler(const char* argument) {
+static void disk_property_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t port = 0, property = 0, group = 0;
   bool has_group = false;
@@ -157,7 +157,7 @@ void disk_property_handler(const char* argument) {
   reply_ok();
 }
 
-void disk_format_handler(const char* argument) {
+static void disk_format_handler(const char* argument) {
   int32_t port = 0;
   if (!parse_decimal(argument, &port) || port < 0 || port > kDiskPositions) return;
   bool formatted = false;
@@ -175,13 +175,13 @@ void disk_format_handler(const char* argument) {
   storage_log(kLogDiskFormat, kLogParamStorage, port, 102, detail, sizeof detail);
 }
 
-void disk_check_handler(const char* argument) {
+static void disk_check_handler(const char* argument) {
   int32_t number = 0;
   if (!parse_decimal(argument, &number) || number < 0 || number > 16) return;
   reply_ok();
 }
 
-void raid_create_handler(const char* argument) {
+static void raid_create_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   RaidRequest raid{};
   int32_t ports = 0;
@@ -196,7 +196,7 @@ void raid_create_handler(const char* argument) {
   reply_result_text(core_ask(kRaidCreate, raid, REPLY_TEXT));
 }
 
-void raid_delete_handler(const char* argument) {
+static void raid_delete_handler(const char* argument) {
   int32_t id = 0;
   if (!parse_decimal(argument, &id) || id < 10 || id > 16) return;
   RaidRequest raid{};
@@ -204,23 +204,23 @@ void raid_delete_handler(const char* argument) {
   reply_result_text(core_ask(kRaidDelete, raid, REPLY_TEXT));
 }
 
-void hot_spare_handler(const char* argument) {
+static void hot_spare_handler(const char* argument) {
   int32_t port = 0, flag = 0;
   if (!read_two(argument, "port", &port, "hotflag", &flag)) return;
   reply_result_text(core_ask(flag != 0 ? kHotSpareMark : kHotSpareClear, port, REPLY_TEXT));
 }
 
-void raid_rebuild_handler(const char* argument) {
+static void raid_rebuild_handler(const char* argument) {
   RaidRebuild rebuild{};
   if (!read_request(argument, &rebuild)) return;
   reply_result_text(core_ask(kRaidRebuild, rebuild, REPLY_TEXT));
 }
 
-void raid_mode_read_handler(const char* /*argument*/) {
+static void raid_mode_read_handler(const char* /*argument*/) {
   reply_text(std::to_string(get_param_int(kZvdbPath, "raidmode", 0)).c_str());
 }
 
-void raid_mode_set_handler(const char* argument) {
+static void raid_mode_set_handler(const char* argument) {
   int32_t mode = 0;
   if (!parse_decimal(argument, &mode)) return;
   {
@@ -231,7 +231,7 @@ void raid_mode_set_handler(const char* argument) {
   reply_ok();
 }
 
-void self_evaluation_handler(const char* argument) {
+static void self_evaluation_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t num = 0;
   json_object* list = nullptr;
@@ -253,7 +253,7 @@ void self_evaluation_handler(const char* argument) {
   reply_int_member("selfEvaluation", report.find("PASSED") != std::string_view::npos ? 1 : 0);
 }
 
-void device_remove_handler(const char* argument) {
+static void device_remove_handler(const char* argument) {
   int32_t port = 0, type = 0;
   if (!read_two(argument, "port", &port, "hddType", &type)) return;
   std::optional<CoreReply> reply;
@@ -292,3 +292,22 @@ void device_remove_handler(const char* argument) {
   reply_result_text(reply);
   storage_log(kLogDeviceRemove, kLogParamStorage, port);
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/6100", disk_list_handler},
+    {"/6101", disk_property_handler},
+    {"/6102", disk_format_handler},
+    {"/6103", disk_check_handler},
+    {"/6104", raid_create_handler},
+    {"/6105", raid_delete_handler},
+    {"/6106", hot_spare_handler},
+    {"/6107", raid_rebuild_handler},
+    {"/6108", raid_mode_read_handler},
+    {"/6109", raid_mode_set_handler},
+    {"/6206", self_evaluation_handler},
+    {"/6207", device_remove_handler},
+};
+}  // namespace
+
+extern const RequestModule kDisksRequests = request_rows("storage", kRows);

@@ -7,7 +7,7 @@
 #include "common/reply_forms.h"
 #include "platform/zvstd/url_coding.h"
 #include "handlers/storage/storage_internal.h"
-#include "handlers/storage/storage_module.h"
+#include "common/request_table.h"
 
 namespace {
 
@@ -52,7 +52,7 @@ bool take_credential(char (&field)[kCredentialChars + 1], char* raw) {
 
 }  // namespace
 
-void nas_remove_handler(const char* argument) {
+static void nas_remove_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t num = 0;
   json_object* ports = nullptr;
@@ -79,7 +79,7 @@ void nas_remove_handler(const char* argument) {
   }
 }
 
-void nas_add_handler(const char* argument) {
+static void nas_add_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t num = 0, type = 0;
   json_object* ports = nullptr;
@@ -143,7 +143,7 @@ void nas_add_handler(const char* argument) {
   for (int i = 0; i < list.count; ++i) log_nas(kLogNasAdd, kLogDetailNasChange, rows[i], protocol_of(type));
 }
 
-void nas_edit_handler(const char* argument) {
+static void nas_edit_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t port = 0;
   if (!request || !read_json_members(request.get(), {int_member("port", &port).required().range(1, kDiskPositions)})) {
@@ -187,7 +187,7 @@ void nas_edit_handler(const char* argument) {
   log_nas(kLogNasEdit, kLogDetailNasEdit, row, type == kDiskTypeNfs ? "NFS" : type == kDiskTypeSmb ? "SMB/CIFS" : "");
 }
 
-void share_search_handler(const char* argument) {
+static void share_search_handler(const char* argument) {
   ShareSearch search{};
   if (!read_request(argument, &search)) return;
   std::optional<CoreReply> reply = core_ask(kShareSearch, search, REPLY_JSON);
@@ -206,12 +206,25 @@ void share_search_handler(const char* argument) {
   reply_json(w);
 }
 
-void esata_mode_set_handler(const char* argument) {
+static void esata_mode_set_handler(const char* argument) {
   EsataMode mode{};
   if (!read_request(argument, &mode)) return;
   if (core_ask(kEsataModeSet, mode, REPLY_JSON)) reply_text_member("status", "OK");
 }
 
-void esata_mode_read_handler(const char* /*argument*/) {
+static void esata_mode_read_handler(const char* /*argument*/) {
   reply_core_record<EsataMode>(core_ask(kEsataModeRead, int32_t{0}, REPLY_JSON));
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/6200", nas_remove_handler},
+    {"/6201", nas_add_handler},
+    {"/6202", share_search_handler},
+    {"/6203", nas_edit_handler},
+    {"/6204", esata_mode_set_handler},
+    {"/6205", esata_mode_read_handler},
+};
+}  // namespace
+
+extern const RequestModule kNetworkRequests = request_rows("storage", kRows);

@@ -9,7 +9,7 @@
 
 #include "common/json_fields.h"
 #include "handlers/storage/storage_internal.h"
-#include "handlers/storage/storage_module.h"
+#include "common/request_table.h"
 
 namespace {
 
@@ -49,7 +49,7 @@ void write_group_view(JsonWriter& w) {
 
 }  // namespace
 
-void quota_read_handler(const char* /*argument*/) {
+static void quota_read_handler(const char* /*argument*/) {
   std::optional<CoreReply> reply = core_ask(kQuotaRead, REPLY_JSON);
   QuotaHead head{};
   if (!reply || !reply->first(&head)) return;
@@ -69,7 +69,7 @@ void quota_read_handler(const char* /*argument*/) {
   reply_json(w);
 }
 
-void quota_set_handler(const char* argument) {
+static void quota_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   QuotaSet set{};
   json_object* entries = nullptr;
@@ -85,7 +85,7 @@ void quota_set_handler(const char* argument) {
   reply_result_text(core_ask(kQuotaSet, set, REPLY_TEXT));
 }
 
-void groups_set_handler(const char* argument) {
+static void groups_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t enable = 0;
   json_object* texts = nullptr;
@@ -130,7 +130,7 @@ void groups_set_handler(const char* argument) {
   reply_ok();
 }
 
-void groups_read_handler(const char* /*argument*/) {
+static void groups_read_handler(const char* /*argument*/) {
   JsonWriter w(2048);
   w.begin_object();
   write_group_view(w);
@@ -138,7 +138,7 @@ void groups_read_handler(const char* /*argument*/) {
   reply_json(w);
 }
 
-void auto_backup_read_handler(const char* /*argument*/) {
+static void auto_backup_read_handler(const char* /*argument*/) {
   AutoBackupConfig row{};
   kAutoBackup.read(kZvdbPath, &row, {0});
   JsonWriter w(512);
@@ -146,7 +146,7 @@ void auto_backup_read_handler(const char* /*argument*/) {
   reply_json(w);
 }
 
-void auto_backup_set_handler(const char* argument) {
+static void auto_backup_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t stop = 0;
   if (!request || !read_json_members(request.get(), {int_member("stopBackup", &stop).required()})) return;
@@ -162,7 +162,7 @@ void auto_backup_set_handler(const char* argument) {
   reply_int_member("result", core_ask(kAutoBackupRun, stop, REPLY_JSON));
 }
 
-void auto_backup_progress_handler(const char* /*argument*/) {
+static void auto_backup_progress_handler(const char* /*argument*/) {
   std::optional<CoreReply> reply = core_ask(kAutoBackupProgress, REPLY_JSON);
   BackupProgress progress{};
   if (!reply || !reply->first(&progress)) return;
@@ -178,7 +178,7 @@ void auto_backup_progress_handler(const char* /*argument*/) {
   reply_json(out.get());
 }
 
-void backup_device_handler(const char* /*argument*/) {
+static void backup_device_handler(const char* /*argument*/) {
   std::optional<CoreReply> reply = core_ask(kBackupDevices, REPLY_JSON);
   if (!reply) return;
   const PayloadReader payload = reply->reader();
@@ -193,7 +193,7 @@ void backup_device_handler(const char* /*argument*/) {
   reply_int_member("result", -1);
 }
 
-void device_backup_start_handler(const char* argument) {
+static void device_backup_start_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t port = 0;
   if (!request ||
@@ -203,15 +203,15 @@ void device_backup_start_handler(const char* argument) {
   reply_int_member("result", core_ask(kDeviceBackupStart, port, REPLY_JSON));
 }
 
-void device_backup_status_handler(const char* /*argument*/) {
+static void device_backup_status_handler(const char* /*argument*/) {
   reply_int_member("status", core_ask(kDeviceBackupStatus, REPLY_JSON));
 }
 
-void device_backup_stop_handler(const char* /*argument*/) {
+static void device_backup_stop_handler(const char* /*argument*/) {
   reply_int_member("result", core_ask(kDeviceBackupStop, REPLY_JSON));
 }
 
-void device_backup_progress_handler(const char* /*argument*/) {
+static void device_backup_progress_handler(const char* /*argument*/) {
   std::optional<CoreReply> reply = core_ask(kDeviceBackupProgress, REPLY_JSON);
   DeviceBackupProgress progress{};
   if (!reply || !reply->first(&progress)) return;
@@ -220,3 +220,22 @@ void device_backup_progress_handler(const char* /*argument*/) {
   w.key("type").value(progress.type).key("percent").value(progress.percent).end_object();
   reply_json(w);
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/6208", quota_read_handler},
+    {"/6209", quota_set_handler},
+    {"/6210", groups_set_handler},
+    {"/6220", auto_backup_read_handler},
+    {"/6221", auto_backup_set_handler},
+    {"/6222", auto_backup_progress_handler},
+    {"/6223", backup_device_handler},
+    {"/6224", device_backup_start_handler},
+    {"/6225", device_backup_status_handler},
+    {"/6226", device_backup_stop_handler},
+    {"/6227", device_backup_progress_handler},
+    {"/8010", groups_read_handler},
+};
+}  // namespace
+
+extern const RequestModule kPoliciesRequests = request_rows("storage", kRows);

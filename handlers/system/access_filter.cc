@@ -8,7 +8,7 @@
 #include "common/reply.h"
 #include "common/request.h"
 #include "common/messages/device.h"
-#include "handlers/system/system_module.h"
+#include "common/request_table.h"
 #include "platform/zvdb/device_tables.h"
 #include "platform/zvdb/zvdb.h"
 
@@ -29,7 +29,7 @@ bool address_text(const char* text) {
 
 }  // namespace
 
-void access_filter_read_handler(const char* /*argument*/) {
+static void access_filter_read_handler(const char* /*argument*/) {
   auto entries = std::make_unique<AccessFilterEntry[]>(kAccessFilterMaxEntries);
   int count = kAccessFilterMaxEntries;
   if (kAccessFilter.read_list(kZvdbPath, kDeviceRow, entries.get(), &count) != 0) count = 0;
@@ -43,7 +43,7 @@ void access_filter_read_handler(const char* /*argument*/) {
   reply_json(w);
 }
 
-void access_filter_set_handler(const char* argument) {
+static void access_filter_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   if (!request) return;
   {
@@ -85,3 +85,12 @@ void access_filter_set_handler(const char* argument) {
   core_tell(kAccessFilterChanged);
   reply_ok();
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/6300", access_filter_read_handler},
+    {"/6301", access_filter_set_handler},
+};
+}  // namespace
+
+extern const RequestModule kAccessFilterRequests = request_rows("system", kRows);

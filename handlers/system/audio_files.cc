@@ -19,7 +19,7 @@
 #include "common/trace_log.h"
 #include "handlers/system/admin_common.h"
 #include "common/messages/device.h"
-#include "handlers/system/system_module.h"
+#include "common/request_table.h"
 #include "platform/zvstd/url_coding.h"
 
 namespace {
@@ -55,7 +55,7 @@ bool slot_of(json_object* request, int32_t* id) {
 
 }  // namespace
 
-void audio_list_handler(const char* /*argument*/) {
+static void audio_list_handler(const char* /*argument*/) {
   std::optional<CoreReply> reply = core_ask(kAudioFileList, REPLY_JSON);
   if (!reply) return;
   const PayloadReader payload = reply->reader();
@@ -79,7 +79,7 @@ void audio_list_handler(const char* /*argument*/) {
   reply_json(w);
 }
 
-void audio_upload_handler(const char* argument) {
+static void audio_upload_handler(const char* argument) {
   // The argument is the upload's path, then " & " and the page's parameter when it gave one. A path
   // longer than any "/tmp/" name is cut to one character too many, which the check refuses. Only an
   // upload names its file: a plain request naming a file of /tmp would remove or move that file.
@@ -103,7 +103,7 @@ void audio_upload_handler(const char* argument) {
   reply_status_text(status, encoded);
 }
 
-void audio_add_handler(const char* argument) {
+static void audio_add_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   // One character more than a base name may have, so that a longer one is refused, not cut.
   char upload[kTmpNameMax + 2];
@@ -124,7 +124,7 @@ void audio_add_handler(const char* argument) {
   if (reply_core_status(reply)) op_log_change(204, 925);
 }
 
-void audio_delete_handler(const char* argument) {
+static void audio_delete_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t mask = 0;
   if (!request || !read_json_members(request.get(), {int_member("idMask", &mask).required()}) ||
@@ -134,7 +134,7 @@ void audio_delete_handler(const char* argument) {
   if (reply_core_status(core_ask(kAudioFileDelete, mask, REPLY_JSON))) op_log_change(204, 925);
 }
 
-void audio_rename_handler(const char* argument) {
+static void audio_rename_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   if (!request) return refuse();
   AudioFileEntry entry{};
@@ -147,10 +147,23 @@ void audio_rename_handler(const char* argument) {
   if (reply_core_status(core_ask(kAudioFileName, entry, REPLY_JSON))) op_log_change(204, 925);
 }
 
-void audio_play_handler(const char* argument) {
+static void audio_play_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t id = 0;
   if (!request) return refuse();
   if (!slot_of(request.get(), &id)) return;
   reply_core_status(core_ask(kAudioFilePlay, id, REPLY_JSON));
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/6320", audio_list_handler},
+    {"/6321", audio_upload_handler},
+    {"/6322", audio_add_handler},
+    {"/6323", audio_delete_handler},
+    {"/6324", audio_rename_handler},
+    {"/6325", audio_play_handler},
+};
+}  // namespace
+
+extern const RequestModule kAudioFilesRequests = request_rows("system", kRows);

@@ -23,7 +23,7 @@
 #include "common/web_utils.h"
 #include "handlers/system/admin_common.h"
 #include "common/messages/admin.h"
-#include "handlers/system/system_module.h"
+#include "common/request_table.h"
 #include "handlers/system/translation.h"
 #include "platform/zvdb/zvdb.h"
 
@@ -289,7 +289,7 @@ std::string query_value(std::string_view query, std::string_view key, size_t max
 
 }  // namespace
 
-void command_page_handler(const char* argument) {
+static void command_page_handler(const char* argument) {
   if (argument == nullptr) return (void)reply_text("ERROR");
   std::vector<Slot> slots;
   if (!parse_slots(argument, &slots)) return (void)reply_text("PARAM ERROR");
@@ -303,7 +303,7 @@ void command_page_handler(const char* argument) {
   }
 }
 
-void language_page_handler(const char* argument) {
+static void language_page_handler(const char* argument) {
   const std::string_view query = argument != nullptr ? argument : "";
   const std::string lang = query_value(query, "lang=", 63);
   const std::string page = query_value(query, "page=", 127);
@@ -343,7 +343,7 @@ void language_page_handler(const char* argument) {
   write_reply(REPLY_JSON, out.c_str());
 }
 
-void language_list_handler(const char* argument) {
+static void language_list_handler(const char* argument) {
   // No content (a bare GET) is no list: the stored one stays.
   if (argument == nullptr || argument[0] == '\0') return;
   const std::string temp = std::string(kLanguageDir) + "/languages_bak.json";
@@ -365,3 +365,13 @@ void language_list_handler(const char* argument) {
   }
   reply_ok();
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/vb.htm", command_page_handler},
+    {"/json", language_page_handler},
+    {"/1001", language_list_handler},
+};
+}  // namespace
+
+extern const RequestModule kCommandPageRequests = request_rows("system", kRows);

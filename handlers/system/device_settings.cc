@@ -16,7 +16,7 @@
 #include "handlers/system/device_common.h"
 #include "common/messages/device.h"
 #include "common/messages/system.h"
-#include "handlers/system/system_module.h"
+#include "common/request_table.h"
 #include "platform/zvdb/device_tables.h"
 #include "platform/zvdb/zvdb.h"
 #include "platform/zvdb/network_tables.h"
@@ -45,7 +45,7 @@ constexpr auto kPortReply =
 
 }  // namespace
 
-void display_read_handler(const char* /*argument*/) {
+static void display_read_handler(const char* /*argument*/) {
   DisplayConfig display{};
   kDisplay.read(kZvdbPath, &display, kDeviceRow);
   NetworkConfig network{};
@@ -69,7 +69,7 @@ void display_read_handler(const char* /*argument*/) {
   reply_json(w);
 }
 
-void display_set_handler(const char* argument) {
+static void display_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   if (!request) return;
   DisplayConfig display{};
@@ -137,7 +137,7 @@ void display_set_handler(const char* argument) {
   if (reboot_due) core_tell_bare(kReboot);
 }
 
-void device_name_set_handler(const char* argument) {
+static void device_name_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   if (!request) return;
   char host_name[kHostNameChars + 1];
@@ -160,7 +160,7 @@ void device_name_set_handler(const char* argument) {
   reply_ok();
 }
 
-void port_mapping_read_handler(const char* /*argument*/) {
+static void port_mapping_read_handler(const char* /*argument*/) {
   UpnpConfig upnp{};
   kUpnp.read(kZvdbPath, &upnp, kDeviceRow);
   PortConfig ports{};
@@ -169,7 +169,7 @@ void port_mapping_read_handler(const char* /*argument*/) {
 }
 
 // The mapping is the core's to store: it applies the record and keeps it with the statuses.
-void port_mapping_set_handler(const char* argument) {
+static void port_mapping_set_handler(const char* argument) {
   UpnpConfig upnp{};
   kUpnp.read(kZvdbPath, &upnp, kDeviceRow);
   if (!read_request(argument, &upnp)) return;
@@ -177,20 +177,35 @@ void port_mapping_set_handler(const char* argument) {
   reply_ok();
 }
 
-void port_mapping_refresh_handler(const char* /*argument*/) {
+static void port_mapping_refresh_handler(const char* /*argument*/) {
   core_tell(kUpnpRefresh);
   usleep(kRefreshWaitUs);
   reply_res(0);
 }
 
-void core_value_handler(const char* /*argument*/) {
+static void core_value_handler(const char* /*argument*/) {
   std::optional<CoreReply> reply = core_ask(kCoreValue, REPLY_JSON);
   int32_t value = 0;
   if (!reply || !reply->first(&value)) return;
   reply_text(std::to_string(value).c_str());
 }
 
-void core_action_handler(const char* /*argument*/) {
+static void core_action_handler(const char* /*argument*/) {
   core_tell(kCoreAction);
   reply_ok();
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/6080", display_read_handler},
+    {"/6081", display_set_handler},
+    {"/1012", device_name_set_handler},
+    {"/1030", port_mapping_read_handler},
+    {"/1031", port_mapping_set_handler},
+    {"/1034", port_mapping_refresh_handler},
+    {"/6075", core_value_handler},
+    {"/6076", core_action_handler},
+};
+}  // namespace
+
+extern const RequestModule kDeviceSettingsRequests = request_rows("system", kRows);

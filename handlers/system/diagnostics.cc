@@ -16,7 +16,7 @@
 #include "common/trace_log.h"
 #include "handlers/system/admin_common.h"
 #include "common/messages/device.h"
-#include "handlers/system/system_module.h"
+#include "common/request_table.h"
 #include "platform/zvdb/camera_tables.h"
 #include "platform/zvdb/zvdb.h"
 #include "platform/zvstd/url_coding.h"
@@ -47,7 +47,7 @@ bool parse_ipv4(const char* text, int (&octets)[4]) {
 
 }  // namespace
 
-void diagnostics_export_handler(const char* /*argument*/) {
+static void diagnostics_export_handler(const char* /*argument*/) {
   if (access(kExportRunning, F_OK) == 0) return reply_text("Failed");
   DiagnosticsRequest request{};
   copy_text_field(request.directory, kExportDirectory);
@@ -70,7 +70,7 @@ void diagnostics_export_handler(const char* /*argument*/) {
 // Sends one package the export reported, then removes it. Only a regular file directly under
 // /tmp (not a link, not a hidden name, not one of the program's own files) is sent and removed;
 // any other path writes nothing.
-void diagnostics_download_handler(const char* argument) {
+static void diagnostics_download_handler(const char* argument) {
   if (argument == nullptr) return;
   char path[kDownloadPathSize];
   std::snprintf(path, sizeof path, "%s", argument);
@@ -101,7 +101,7 @@ void diagnostics_download_handler(const char* argument) {
   unlink(path);
 }
 
-void camera_addresses_handler(const char* argument) {
+static void camera_addresses_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   if (!request) return;
   char start[32];
@@ -136,4 +136,15 @@ void camera_addresses_handler(const char* argument) {
   reply_ok();
 }
 
-void download_entry_handler(const char* /*argument*/) { reply_text("NG download"); }
+static void download_entry_handler(const char* /*argument*/) { reply_text("NG download"); }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/6310", diagnostics_export_handler},
+    {"/6311", diagnostics_download_handler},
+    {"/ipc", camera_addresses_handler},
+    {"/dw.cgi", download_entry_handler},
+};
+}  // namespace
+
+extern const RequestModule kDiagnosticsRequests = request_rows("system", kRows);

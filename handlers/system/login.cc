@@ -19,7 +19,7 @@
 #include "common/reply.h"
 #include "common/request.h"
 #include "common/messages/system.h"
-#include "handlers/system/system_module.h"
+#include "common/request_table.h"
 #include "handlers/system/user_json.h"
 #include "platform/zvdb/zvdb.h"
 
@@ -93,7 +93,7 @@ void cookie_domain(const char* host, char* domain, size_t size) {
 
 }  // namespace
 
-void login_handler(const char* argument) {
+static void login_handler(const char* argument) {
   JsonPtr request(parse_json_text(argument));
   if (request == nullptr) return;  // not JSON: no reply
   ensure_certificate_dirs();
@@ -132,12 +132,12 @@ void login_handler(const char* argument) {
   reply_text(reply.c_str());
 }
 
-void logout_log_handler(const char* /*argument*/) {
+static void logout_log_handler(const char* /*argument*/) {
   op_log_change(202, 900);
   reply_ok();
 }
 
-void redirect_login_handler(const char* argument) {
+static void redirect_login_handler(const char* argument) {
   RedirectLoginRequest payload{};
   if (argument != nullptr) copy_text_field(payload.argument, argument);
   const std::optional<CoreReply> reply = core_ask(kRedirectLogin, payload, REPLY_TEXT);
@@ -158,3 +158,13 @@ void redirect_login_handler(const char* argument) {
   }
   fflush(stdout);
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/1000", login_handler},
+    {"/1014", logout_log_handler},
+    {"/1018", redirect_login_handler},
+};
+}  // namespace
+
+extern const RequestModule kLoginRequests = request_rows("system", kRows);

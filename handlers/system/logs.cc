@@ -22,7 +22,7 @@
 #include "common/request.h"
 #include "handlers/system/admin_common.h"
 #include "common/messages/admin.h"
-#include "handlers/system/system_module.h"
+#include "common/request_table.h"
 #include "handlers/system/translation.h"
 #include "platform/zvdb/admin_tables.h"
 #include "platform/zvdb/zvdb.h"
@@ -230,7 +230,7 @@ void write_csv_rows(FILE* in, const Translation& trans) {
 
 }  // namespace
 
-void log_search_handler(const char* argument) {
+static void log_search_handler(const char* argument) {
   auto query = std::make_unique<LogQuery>();
   QueryForm form;
   if (!read_query(argument, {"%Y-%m-%d %H:%M:%S", "chnMask", "", "searchNoChn"}, &form, query.get())) {
@@ -262,7 +262,7 @@ void log_search_handler(const char* argument) {
   reply_json(w);
 }
 
-void log_detail_handler(const char* argument) {
+static void log_detail_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   if (!request) return;
   OpLogRecord entry{};
@@ -304,7 +304,7 @@ void log_detail_handler(const char* argument) {
   reply_text(shown.empty() ? "N/A" : shown.c_str());
 }
 
-void log_export_handler(const char* argument) {
+static void log_export_handler(const char* argument) {
   auto query = std::make_unique<LogQuery>();
   QueryForm form;
   if (!read_query(argument, {"%Y-%m-%dT%H:%M:%S", "ch", "0", "na"}, &form, query.get())) return;
@@ -367,12 +367,12 @@ void log_export_handler(const char* argument) {
   unlink_regular(answer.path);
 }
 
-void log_export_running_handler(const char* /*argument*/) {
+static void log_export_running_handler(const char* /*argument*/) {
   struct stat st {};
   reply_text(lstat(kExportMarker, &st) == 0 ? "OK" : "NO");
 }
 
-void log_types_handler(const char* argument) {
+static void log_types_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   char language[16];
   if (!request || !read_json_members(request.get(), {text_member("lan", language)})) {
@@ -412,7 +412,7 @@ void log_types_handler(const char* argument) {
   reply_json(w);
 }
 
-void log_retention_set_handler(const char* argument) {
+static void log_retention_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   if (!request) return;
   auto valid = [](int32_t v) { return v == -1 || v == 0 || v == 1 || (v >= 2 && v <= 12 && v % 2 == 0); };
@@ -427,3 +427,16 @@ void log_retention_set_handler(const char* argument) {
   core_tell(kRetentionChanged);
   reply_ok();
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/1002", log_search_handler},
+    {"/1021", log_detail_handler},
+    {"/1003", log_export_handler},
+    {"/1022", log_export_running_handler},
+    {"/1015", log_types_handler},
+    {"/1017", log_retention_set_handler},
+};
+}  // namespace
+
+extern const RequestModule kLogsRequests = request_rows("system", kRows);

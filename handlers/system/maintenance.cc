@@ -23,7 +23,7 @@
 #include "handlers/system/admin_common.h"
 #include "common/messages/admin.h"
 #include "common/messages/system.h"
-#include "handlers/system/system_module.h"
+#include "common/request_table.h"
 #include "platform/zvdb/video_tables.h"
 #include "platform/zvdb/zvdb.h"
 
@@ -108,13 +108,13 @@ void remove_stale_exports(const std::string& keep) {
 
 }  // namespace
 
-void reboot_handler(const char* /*argument*/) {
+static void reboot_handler(const char* /*argument*/) {
   admin_log(kLogReboot);
   core_tell_bare(kReboot);
   reply_ok();
 }
 
-void core_ready_handler(const char* /*argument*/) {
+static void core_ready_handler(const char* /*argument*/) {
   // Motion record 0 with an interval of 0 would make the core send events without pause: both
   // intervals get their factory value 20 when one of them is 0.
   // The record is read again inside the write scope: a motion set stored meanwhile is kept.
@@ -132,7 +132,7 @@ void core_ready_handler(const char* /*argument*/) {
   reply_text(access(kCoreReadyFile, R_OK) == 0 ? "OK" : "NO OK");
 }
 
-void factory_reset_handler(const char* argument) {
+static void factory_reset_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   FactoryKeep keep{};
   if (!request || !read_record(request.get(), &keep)) return;
@@ -143,7 +143,7 @@ void factory_reset_handler(const char* argument) {
   core_tell_bare(kReboot);
 }
 
-void config_export_handler(const char* /*argument*/) {
+static void config_export_handler(const char* /*argument*/) {
   ToolOptions options;
   options.time_limit_ms = kProfileTimeLimitMs;
   // The export still named for download stays until this one has replaced it.
@@ -157,7 +157,7 @@ void config_export_handler(const char* /*argument*/) {
   write_reply(REPLY_TEXT, ("OK filename=" + path.substr(slash + 1) + "\r\n").c_str());
 }
 
-void config_download_handler(const char* /*argument*/) {
+static void config_download_handler(const char* /*argument*/) {
   const std::string path = read_small_file(kExportPathFile, 1168);
   if (check_tmp_path(path, FileNeed::kRegularFile) != PathVerdict::kAccepted) return;
   const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
@@ -168,7 +168,7 @@ void config_download_handler(const char* /*argument*/) {
   unlink_regular(path.c_str());
 }
 
-void config_import_handler(const char* argument) {
+static void config_import_handler(const char* argument) {
   const std::string path = upload_path_of(argument, kTmpNameMax + 5);
   if (!request_is_upload() || check_tmp_path(path, FileNeed::kRegularFile) != PathVerdict::kAccepted) {
     return (void)reply_text("CGI ERROR");
@@ -182,7 +182,7 @@ void config_import_handler(const char* argument) {
   admin_log(kLogImportConfig);
 }
 
-void device_info_handler(const char* /*argument*/) {
+static void device_info_handler(const char* /*argument*/) {
   std::optional<CoreReply> reply = core_ask(kDeviceInfo, REPLY_JSON);
   if (!reply) return;
   auto info = std::make_unique<DeviceInfo>();
@@ -226,7 +226,7 @@ void device_info_handler(const char* /*argument*/) {
   reply_json(w);
 }
 
-void upgrade_upload_handler(const char* argument) {
+static void upgrade_upload_handler(const char* argument) {
   if (argument == nullptr) return;
   const char* query = strstr(argument, " & ");
   const int32_t reset = query != nullptr && strstr(query + 3, "reset") != nullptr ? 1 : 0;
@@ -235,24 +235,24 @@ void upgrade_upload_handler(const char* argument) {
   });
 }
 
-void recorder_image_absent_handler(const char* /*argument*/) {
+static void recorder_image_absent_handler(const char* /*argument*/) {
   reply_text(file_exists(kRecorderImage) ? "Error" : "OK");
 }
 
-void upload_discard_handler(const char* /*argument*/) {
+static void upload_discard_handler(const char* /*argument*/) {
   // The front end removes the upload when the request ends; nothing else is done with it.
 }
 
-void db_upgrade_clear_handler(const char* /*argument*/) {
+static void db_upgrade_clear_handler(const char* /*argument*/) {
   if (!store_settings([&](SettingsWrite& write) { write.check(set_param_int(kZvdbPath, "zvfs_dbup", 0)); })) return;
   reply_ok();
 }
 
-void camera_image_present_handler(const char* /*argument*/) {
+static void camera_image_present_handler(const char* /*argument*/) {
   reply_text(file_exists(kCameraImage) ? "OK" : "Error");
 }
 
-void camera_upgrade_handler(const char* argument) {
+static void camera_upgrade_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   CameraUpgradeRequest upgrade{};
   if (!request || !read_record(request.get(), &upgrade)) return (void)reply_cgi_error(REPLY_JSON);
@@ -260,13 +260,13 @@ void camera_upgrade_handler(const char* argument) {
   reply_core_record<CameraUpgradeStatus>(core_ask(kCameraUpgrade, upgrade, REPLY_TEXT), REPLY_JSON);
 }
 
-void camera_image_drop_handler(const char* /*argument*/) {
+static void camera_image_drop_handler(const char* /*argument*/) {
   unlink_regular(kCameraImage);
   core_tell(kCameraImageDropped);
   reply_ok();
 }
 
-void upgrade_download_handler(const char* argument) {
+static void upgrade_download_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t type = -1;
   UpgradeDownload download{};
@@ -278,7 +278,7 @@ void upgrade_download_handler(const char* argument) {
   reply_core_res(core_ask(kUpgradeDownload, download, REPLY_TEXT));
 }
 
-void upgrade_cancel_handler(const char* argument) {
+static void upgrade_cancel_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t type = -1;
   if (!request || !read_json_members(request.get(), {int_member("type", &type).required().range(0, 1)})) {
@@ -291,16 +291,16 @@ void upgrade_cancel_handler(const char* argument) {
   reply_core_res(core_ask(kUpgradeCancel, REPLY_TEXT));
 }
 
-void upgrade_check_handler(const char* /*argument*/) {
+static void upgrade_check_handler(const char* /*argument*/) {
   reply_core_record<UpgradeCheck>(core_ask(kUpgradeCheck, REPLY_TEXT), REPLY_JSON);
 }
 
-void upgrade_download_install_handler(const char* /*argument*/) {
+static void upgrade_download_install_handler(const char* /*argument*/) {
   core_tell(kUpgradePrepare);
   install_upgrade(0, [](int32_t status) { reply_res(status == 1 ? 0 : status); });
 }
 
-void camera_upgrade_check_handler(const char* argument) {
+static void camera_upgrade_check_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   char channels[65] = "";
   if (!request || !read_json_members(request.get(), {text_member("ch", channels).absent_text("")})) {
@@ -325,3 +325,29 @@ void camera_upgrade_check_handler(const char* argument) {
   reply_json(w);
 }
 
+namespace {
+const WebReqEntry kRows[] = {
+    {"/1004", reboot_handler},
+    {"/1005", core_ready_handler},
+    {"/1006", factory_reset_handler},
+    {"/1007", config_export_handler},
+    {"/1008", config_import_handler},
+    {"/1009", device_info_handler},
+    {"/1020", device_info_handler},
+    {"/1010", upgrade_upload_handler},
+    {"/1011", recorder_image_absent_handler},
+    {"/1013", config_download_handler},
+    {"/1019", upload_discard_handler},
+    {"/1023", db_upgrade_clear_handler},
+    {"/6082", camera_image_present_handler},
+    {"/6083", camera_upgrade_handler},
+    {"/6084", camera_image_drop_handler},
+    {"/6085", upgrade_download_handler},
+    {"/6086", upgrade_cancel_handler},
+    {"/6087", upgrade_check_handler},
+    {"/6088", upgrade_download_install_handler},
+    {"/6089", camera_upgrade_check_handler},
+};
+}  // namespace
+
+extern const RequestModule kMaintenanceRequests = request_rows("system", kRows);

@@ -29,7 +29,7 @@
 #include "common/web_utils.h"
 #include "handlers/system/admin_common.h"
 #include "handlers/system/oem_crypt.h"
-#include "handlers/system/system_module.h"
+#include "common/request_table.h"
 #include "platform/zvdb/admin_tables.h"
 #include "platform/zvdb/zvdb.h"
 #include "platform/zvstd/zvstd.h"
@@ -174,7 +174,7 @@ bool install_package(const std::vector<unsigned char>& zip) {
 
 }  // namespace
 
-void oem_upload_handler(const char* argument) {
+static void oem_upload_handler(const char* argument) {
   if (argument == nullptr) return (void)reply_text("ERROR");
   LockFile lock;
   const std::string upload = upload_path_of(argument, kUploadPathChars);
@@ -205,7 +205,7 @@ void oem_upload_handler(const char* argument) {
   reply_ok();
 }
 
-void oem_users_handler(const char* /*argument*/) {
+static void oem_users_handler(const char* /*argument*/) {
   struct stat st {};
   if (lstat(kOemDbPath, &st) != 0 || !S_ISREG(st.st_mode)) return;
   auto users = std::make_unique<OemUserRecord[]>(kMaxOemUsers);
@@ -219,3 +219,12 @@ void oem_users_handler(const char* /*argument*/) {
   w.end_array();
   reply_json(w);
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/oem", oem_upload_handler},
+    {"/6074", oem_users_handler},
+};
+}  // namespace
+
+extern const RequestModule kOemRequests = request_rows("system", kRows);

@@ -14,7 +14,7 @@
 #include "common/reply.h"
 #include "common/request.h"
 #include "common/messages/system.h"
-#include "handlers/system/system_module.h"
+#include "common/request_table.h"
 #include "handlers/system/user_json.h"
 #include "platform/zvdb/zvdb.h"
 
@@ -103,7 +103,7 @@ bool last_administrator(int32_t id) {
 
 }  // namespace
 
-void user_list_handler(const char* /*argument*/) {
+static void user_list_handler(const char* /*argument*/) {
   // Not zero-filled: only the `count` records read are used, and the pages of the others are
   // then never touched.
   const auto users = std::make_unique_for_overwrite<UserRecord[]>(kMaxUsers);
@@ -122,7 +122,7 @@ void user_list_handler(const char* /*argument*/) {
   reply_json(w);
 }
 
-void user_add_handler(const char* argument) {
+static void user_add_handler(const char* argument) {
   UserRecord user{};
   {
     // The count check, the name check and the add in one write scope, so two concurrent adds can
@@ -148,7 +148,7 @@ void user_add_handler(const char* argument) {
   reply_text(reply);
 }
 
-void user_edit_handler(const char* argument) {
+static void user_edit_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   UserRecord checked{};
   if (!request || !read_record(request.get(), kUserEditForm.schema(), &checked)) return;
@@ -176,7 +176,7 @@ void user_edit_handler(const char* argument) {
   reply_ok();
 }
 
-void user_delete_handler(const char* argument) {
+static void user_delete_handler(const char* argument) {
   UserRecord gone{};
   if (!read_request(argument, kUserDeleteForm.schema(), &gone)) return;
   const int32_t id = gone.id;
@@ -193,12 +193,12 @@ void user_delete_handler(const char* argument) {
   reply_ok();
 }
 
-void users_changed_handler(const char* /*argument*/) {
+static void users_changed_handler(const char* /*argument*/) {
   core_tell_bare(kUsersChanged);
   reply_ok();
 }
 
-void permission_update_handler(const char* /*argument*/) {
+static void permission_update_handler(const char* /*argument*/) {
   {
     SettingsWrite write;
     if (check_param_key(kZvdbPath, "permission_update") != 0) {
@@ -210,3 +210,16 @@ void permission_update_handler(const char* /*argument*/) {
   }
   reply_ok();
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/1024", permission_update_handler},
+    {"/6070", user_list_handler},
+    {"/6071", user_add_handler},
+    {"/6072", user_edit_handler},
+    {"/6073", user_delete_handler},
+    {"/6077", users_changed_handler},
+};
+}  // namespace
+
+extern const RequestModule kUsersRequests = request_rows("system", kRows);

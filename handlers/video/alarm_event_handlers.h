@@ -1,5 +1,5 @@
-// Handlers of the video module for video loss, the older alarm-input sets, snapshots, single PTZ
-// action entries and the cameras' own alarms (rows in video_module.cc).
+// The generic handlers of the video module for video loss, the older alarm-input sets, single PTZ
+// action entries and the cameras' own alarms: video_module.cc binds them to their identifiers.
 #pragma once
 
 #include "common/exchange.h"
@@ -12,13 +12,7 @@
 #include "platform/zvdb/zvdb.h"
 
 // Video loss and alarm-input links (video_loss.cc).
-void video_loss_read_handler(const char* argument);             // "/6014"
-void video_loss_set_handler(const char* argument);              // "/6016"
-void video_loss_plan_set_handler(const char* argument);         // "/6017"
-void video_loss_actions_set_handler(const char* argument);      // "/6095"
-void video_loss_alarms_set_handler(const char* argument);       // "/6123"
-void alarm_in_trigger_copy_handler(const char* argument);       // "/6127"
-void alarm_in_effective_plan_set_handler(const char* argument);   // "/6170"
+
 // A plan given as the plain channel (or input) number, printed in output form: any number when
 // `limit` is 0, else only 0..limit-1 (the plan reads of motion, video loss and alarm inputs).
 void event_plan_read(const char* argument, const zvdb::TableDesc* plans, int limit);
@@ -34,18 +28,11 @@ void multi_plan_set(const char* argument, const RowKind* kind, const zvdb::Table
 void ptz_list_copy(const char* argument, int ptz_type, int keys, const zvdb::TableDesc* plans,
                    const Notice<ChannelMask64>* notice);
 
-// Snapshots, PTZ action entries and camera-side alarms (snapshot_alarms.cc).
-void snapshot_plan_read_handler(const char* argument);      // "/6174"
-void snapshot_plan_set_handler(const char* argument);       // "/6175"
-void snapshot_read_handler(const char* argument);           // "/6176"
-void snapshot_set_handler(const char* argument);            // "/6177"
-void snapshot_control_handler(const char* argument);        // "/6178"
+// PTZ action entries and camera-side alarms (snapshot_alarms.cc).
+
 // A PTZ action entry added ("/6160", `update` false) or moved from source "old_chn_id" and
 // changed ("/6163").
 void ptz_entry_store(const char* argument, bool update);
-void ptz_entries_read_handler(const char* argument);        // "/6161"
-void ptz_entry_delete_handler(const char* argument);        // "/6162"
-void ptz_entries_delete_handler(const char* argument);      // "/6164"
 // A camera-side alarm set ("/6091", "/6093"): the stored record (channels text and mask), the
 // camera's message and the operation-log record (parameter 923 or 924).
 template <class Stored, class Camera>
@@ -75,6 +62,3 @@ void camera_alarm_read(const char* argument, const Exchange<int32_t, R>* exchang
   if (channel < 0 || channel >= kMaxChannels) return;
   reply_core_record<R>(core_ask(*exchange, channel, REPLY_JSON));
 }
-
-void trigger_alarms_set_handler(const char* argument);      // "/6998"
-void trigger_alarms_read_handler(const char* argument);     // "/6999"

@@ -16,6 +16,7 @@
 #include "handlers/video/canvas.h"
 #include "platform/zvdb/analytics_tables.h"
 #include "platform/zvdb/zvdb.h"
+#include "common/request_table.h"
 
 namespace {
 
@@ -242,11 +243,11 @@ void region_set(const char* argument, const RegionDetection* d) {
   ask_status(d->exit_set != nullptr && type != 0 ? *d->exit_set : *d->set, *record, REPLY_TEXT);
 }
 
-void object_left_read_handler(const char* argument) {
+static void object_left_read_handler(const char* argument) {
   camera_read(argument, "channel", kObjectLeftRead, kObjectLeftReply.schema());
 }
 
-void object_left_set_handler(const char* argument) {
+static void object_left_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   auto record = std::make_unique<VcaObjectLeftRecord>();
   if (!request || !read_record(request.get(), kObjectLeftForm.schema(), record.get())) return;
@@ -257,7 +258,7 @@ void object_left_set_handler(const char* argument) {
 
 // ---- Line crossing ----
 
-void line_crossing_read_handler(const char* argument) {
+static void line_crossing_read_handler(const char* argument) {
   auto record = camera_record(argument, "channel", kLineCrossingRead);
   if (!record) return;
   JsonWriter w(1024);
@@ -273,7 +274,7 @@ void line_crossing_read_handler(const char* argument) {
   reply_json(w);
 }
 
-void line_crossing_set_handler(const char* argument) {
+static void line_crossing_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   VcaLineRecord record{};
   LineSet set;
@@ -293,7 +294,7 @@ void line_crossing_set_handler(const char* argument) {
   ask_status(kLineCrossingSet, record, REPLY_TEXT);
 }
 
-void line_crossing_v2_read_handler(const char* argument) {
+static void line_crossing_v2_read_handler(const char* argument) {
   auto record = camera_record(argument, "chnid", kVcaLineV2Read);
   if (!record) return;
   JsonWriter w(1024);
@@ -309,7 +310,7 @@ void line_crossing_v2_read_handler(const char* argument) {
   reply_json(w);
 }
 
-void line_crossing_v2_set_handler(const char* argument) {
+static void line_crossing_v2_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   VcaLineRecordV2 record{};
   LineSet set;
@@ -343,7 +344,7 @@ void line_crossing_v2_set_handler(const char* argument) {
 
 // ---- Analytics settings ----
 
-void vca_settings_read_handler(const char* argument) {
+static void vca_settings_read_handler(const char* argument) {
   auto s = camera_record(argument, "channel", kVcaSettingsRead);
   if (!s) return;
   const int32_t camera[8] = {s->min_start_x, s->min_start_y, s->min_width, s->min_height,
@@ -360,7 +361,7 @@ void vca_settings_read_handler(const char* argument) {
   reply_json(w);
 }
 
-void vca_settings_set_handler(const char* argument) {
+static void vca_settings_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   VcaSettings s{};
   if (!request || !read_record(request.get(), &s)) return;
@@ -377,7 +378,7 @@ void vca_settings_set_handler(const char* argument) {
   ask_status(kVcaSettingsSet, s, REPLY_JSON);
 }
 
-void vca_settings_v2_read_handler(const char* argument) {
+static void vca_settings_v2_read_handler(const char* argument) {
   auto s = camera_record(argument, "channel", kVcaSettingsV2Read);
   if (!s) return;
   const int32_t* areas[8] = {s->min_start_x, s->min_start_y, s->min_width, s->min_height,
@@ -395,7 +396,7 @@ void vca_settings_v2_read_handler(const char* argument) {
   reply_json(w);
 }
 
-void vca_settings_v2_set_handler(const char* argument) {
+static void vca_settings_v2_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   auto s = std::make_unique<VcaSettingsV2>();
   if (!request || !read_record(request.get(), s.get())) return;
@@ -412,7 +413,7 @@ void vca_settings_v2_set_handler(const char* argument) {
 
 // ---- Support queries ----
 
-void vca_support_read_handler(const char* argument) {
+static void vca_support_read_handler(const char* argument) {
   int32_t channel = -1;
   if (!analytics_channel(argument, "channel", REPLY_JSON, &channel)) return;
   std::optional<CoreReply> reply = core_ask(kVcaSupportRead, channel, REPLY_JSON);
@@ -424,13 +425,15 @@ void vca_support_read_handler(const char* argument) {
 }
 
 
-void vca_version_read_handler(const char* argument) { camera_read(argument, "chnid", kVcaVersionRead); }
+static void vca_version_read_handler(const char* argument) {
+  camera_read(argument, "chnid", kVcaVersionRead);
+}
 
-void zoom_state_read_handler(const char* argument) { camera_read(argument, "chnid", kZoomStateRead); }
+static void zoom_state_read_handler(const char* argument) { camera_read(argument, "chnid", kZoomStateRead); }
 
 // ---- Action blocks ----
 
-void smart_actions_read_handler(const char* argument) {
+static void smart_actions_read_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t channel = -1;
   int32_t kind = -1;
@@ -445,7 +448,7 @@ void smart_actions_read_handler(const char* argument) {
   reply_json(w);
 }
 
-void smart_actions_set_handler(const char* argument) {
+static void smart_actions_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t channel = -1;
   int32_t kind = -1;
@@ -462,7 +465,7 @@ void smart_actions_set_handler(const char* argument) {
   reply_ok();
 }
 
-void smart_action_field_set_handler(const char* argument) {
+static void smart_action_field_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   if (!request) return;
   int32_t channel = -1;
@@ -492,7 +495,7 @@ void smart_action_field_set_handler(const char* argument) {
   reply_ok();
 }
 
-void smart_action_record_read_handler(const char* argument) {
+static void smart_action_record_read_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t channel = -1;
   int32_t kind = -1;
@@ -507,3 +510,27 @@ void smart_action_record_read_handler(const char* argument) {
   write_object(w, kSmartRecordReply.schema(), &record);
   reply_json(w);
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/6138", line_crossing_read_handler},
+    {"/6139", line_crossing_set_handler},
+    {"/6146", vca_settings_read_handler},
+    {"/6147", vca_settings_set_handler},
+    {"/6148", smart_actions_read_handler},
+    {"/6149", smart_actions_set_handler},
+    {"/6150", smart_action_field_set_handler},
+    {"/6151", smart_action_record_read_handler},
+    {"/6157", vca_support_read_handler},
+    {"/6171", object_left_set_handler},
+    {"/6172", object_left_read_handler},
+    {"/6186", vca_version_read_handler},
+    {"/6189", zoom_state_read_handler},
+    {"/6192", line_crossing_v2_read_handler},
+    {"/6193", line_crossing_v2_set_handler},
+    {"/6194", vca_settings_v2_read_handler},
+    {"/6195", vca_settings_v2_set_handler},
+};
+}  // namespace
+
+extern const RequestModule kAnalyticsRequests = request_rows("video", kRows);

@@ -14,6 +14,7 @@
 #include "platform/zvdb/analytics_tables.h"
 #include "platform/zvdb/video_tables.h"
 #include "platform/zvdb/zvdb.h"
+#include "common/request_table.h"
 
 namespace {
 
@@ -96,7 +97,7 @@ void store_region_actions(json_object* block, int channel, int region, ChannelMa
 
 // ---- Line people counting ----
 
-void people_count_read_handler(const char* argument) {
+static void people_count_read_handler(const char* argument) {
   auto s = camera_record(argument, "channel", kPeopleCountRead);
   if (!s) return;
   JsonWriter w(2048);
@@ -119,7 +120,7 @@ void people_count_read_handler(const char* argument) {
   reply_json(w);
 }
 
-void people_count_set_handler(const char* argument) {
+static void people_count_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   PeopleCountSettings s{};
   if (!request || !read_record(request.get(), &s)) return (void)reply_cgi_error(REPLY_TEXT);
@@ -158,7 +159,7 @@ void people_count_set_handler(const char* argument) {
   ask_status(kPeopleCountSet, s, REPLY_TEXT);
 }
 
-void people_count_reset_handler(const char* argument) {
+static void people_count_reset_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   if (!request) return;
   PeopleCountReset reset{};
@@ -168,7 +169,7 @@ void people_count_reset_handler(const char* argument) {
 
 // ---- Regional people counting ----
 
-void regional_count_read_handler(const char* argument) {
+static void regional_count_read_handler(const char* argument) {
   int32_t channel = -1;
   auto s = camera_record(argument, "chnid", kRegionalCountRead, REPLY_JSON, REPLY_JSON, &channel);
   if (!s) return;
@@ -181,7 +182,7 @@ void regional_count_read_handler(const char* argument) {
   reply_json(w);
 }
 
-void regional_count_set_handler(const char* argument) {
+static void regional_count_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   auto s = std::make_unique<RegionalCountSettings>();
   char copy[kVcaCopyTextSize] = "";
@@ -200,3 +201,15 @@ void regional_count_set_handler(const char* argument) {
   }
   reply_core_res(core_ask(kRegionalCountSet, *s, REPLY_JSON));
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/6096", regional_count_read_handler},
+    {"/6097", regional_count_set_handler},
+    {"/6144", people_count_read_handler},
+    {"/6145", people_count_set_handler},
+    {"/6154", people_count_reset_handler},
+};
+}  // namespace
+
+extern const RequestModule kCountingRequests = request_rows("video", kRows);

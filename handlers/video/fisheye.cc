@@ -7,6 +7,7 @@
 #include "common/reply_forms.h"
 #include "handlers/video/analytics.h"
 #include "common/messages/analytics.h"
+#include "common/request_table.h"
 
 namespace {
 
@@ -16,18 +17,18 @@ constexpr auto kFisheyeReply =
 
 }  // namespace
 
-void fisheye_read_handler(const char* argument) {
+static void fisheye_read_handler(const char* argument) {
   camera_read(argument, "id", kFisheyeRead, kFisheyeReply.schema(), -1, REPLY_TEXT);
 }
 
-void fisheye_set_handler(const char* argument) {
+static void fisheye_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   FisheyeSettings s{};
   if (!request || !read_record(request.get(), &s)) return;
   ask_status(kFisheyeSet, s, REPLY_JSON);
 }
 
-void fisheye_probe_handler(const char* argument) {
+static void fisheye_probe_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   FisheyeProbe probe{};
   if (!request || !read_record(request.get(), &probe)) return;
@@ -38,9 +39,20 @@ void fisheye_probe_handler(const char* argument) {
   reply_record(r);
 }
 
-void fisheye_probe_set_handler(const char* argument) {
+static void fisheye_probe_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   FisheyeProbeSet set{};
   if (!request || !read_record(request.get(), &set.camera) || !read_record(request.get(), &set)) return;
   reply_core_res(core_ask(kFisheyeProbeSet, set, REPLY_JSON));
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/6130", fisheye_read_handler},
+    {"/6131", fisheye_set_handler},
+    {"/6196", fisheye_probe_handler},
+    {"/6197", fisheye_probe_set_handler},
+};
+}  // namespace
+
+extern const RequestModule kFisheyeRequests = request_rows("video", kRows);

@@ -16,9 +16,10 @@
 #include "handlers/video/event_kinds.h"
 #include "handlers/video/schedule_json.h"
 #include "common/messages/video.h"
-#include "handlers/video/video_module.h"
+#include "common/bound_handler.h"
 #include "platform/zvdb/video_tables.h"
 #include "platform/zvdb/zvdb.h"
+#include "common/request_table.h"
 
 namespace {
 
@@ -118,6 +119,12 @@ bool take_trigger(json_object* request, MotionRecord& record) {
   return true;
 }
 
+// The older "camId" sets are rows of one generic (motion_set), told apart by their row.
+enum MotionSetRow : int {
+  kMotionPlanSet, kMotionFieldsPlanSet, kMotionFieldsSet, kMotionEmailSet, kMotionTriggerSet,
+  kMotionEffectivePlanSet, kMotionPtzPlanSet,
+};
+
 // An older "camId" set as data: what it reads, stores and tells. Refusals write no reply, except
 // a channel outside 0..63 (the text error) where `listed` is false.
 struct MotionSet {
@@ -151,7 +158,7 @@ static_assert([] {
 
 }  // namespace
 
-void motion_set(const char* argument, MotionSetRow row) {
+static void motion_set(const char* argument, MotionSetRow row) {
   const MotionSet* set = &kMotionSets[row];
   JsonPtr request = parse_request(argument);
   int32_t channel = -1;
@@ -183,7 +190,7 @@ void motion_set(const char* argument, MotionSetRow row) {
   reply_ok();
 }
 
-void motion_full_set_handler(const char* argument) {
+static void motion_full_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   MotionRecord record{};
   if (!request || !read_record(request.get(), &record)) return;
@@ -208,7 +215,7 @@ void motion_full_set_handler(const char* argument) {
   reply_ok();
 }
 
-void camera_grid_read_handler(const char* argument) {
+static void camera_grid_read_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t channel = -1;
   if (!request || !read_json_members(request.get(), {int_member("id", &channel).required().min(0)})) {
@@ -222,7 +229,7 @@ void camera_grid_read_handler(const char* argument) {
   reply_json(w);
 }
 
-void motion_settings_set_handler(const char* argument) {
+static void motion_settings_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   // A missing or out-of-range channel would copy an empty record, plans and lists over every
   // target: refused without a reply.
@@ -284,7 +291,7 @@ void motion_settings_set_handler(const char* argument) {
   reply_ok();
 }
 
-void motion_actions_set_handler(const char* argument) {
+static void motion_actions_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   if (!request) return;
   int channel = -1;
@@ -297,3 +304,21 @@ void motion_actions_set_handler(const char* argument) {
   notify_event_actions(kMotionEventKind, channel);
   reply_ok();
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/6013", bound_handler<motion_set, kMotionPlanSet>},
+    {"/6113", bound_handler<motion_set, kMotionFieldsPlanSet>},
+    {"/6114", bound_handler<motion_set, kMotionFieldsSet>},
+    {"/6118", bound_handler<motion_set, kMotionEmailSet>},
+    {"/6119", bound_handler<motion_set, kMotionTriggerSet>},
+    {"/6152", bound_handler<motion_set, kMotionEffectivePlanSet>},
+    {"/6159", bound_handler<motion_set, kMotionPtzPlanSet>},
+    {"/6012", motion_full_set_handler},
+    {"/6098", camera_grid_read_handler},
+    {"/6112", motion_settings_set_handler},
+    {"/6117", motion_actions_set_handler},
+};
+}  // namespace
+
+extern const RequestModule kMotionRequests = request_rows("video", kRows);

@@ -11,9 +11,9 @@
 #include "common/reply_forms.h"
 #include "handlers/video/event_actions.h"
 #include "common/messages/video.h"
-#include "handlers/video/video_module.h"
 #include "platform/zvdb/video_tables.h"
 #include "platform/zvdb/zvdb.h"
+#include "common/request_table.h"
 
 namespace {
 
@@ -64,7 +64,7 @@ void write_camera_mask(JsonWriter& w, const CameraPrivacyMask& mask) {
 
 }  // namespace
 
-void osd_read_handler(const char* argument) {
+static void osd_read_handler(const char* argument) {
   if (argument == nullptr) return;
   const int channel = decimal_argument(argument);
   if (channel < 0 || channel >= kMaxChannels) return;
@@ -73,7 +73,7 @@ void osd_read_handler(const char* argument) {
   reply_record(osd);
 }
 
-void osd_set_handler(const char* argument) {
+static void osd_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   OsdRecord osd{};
   if (!request || !read_record(request.get(), &osd)) return;
@@ -89,7 +89,7 @@ void osd_set_handler(const char* argument) {
   reply_ok();
 }
 
-void camera_name_set_handler(const char* argument) {
+static void camera_name_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   if (!request) return;
   int32_t channel = -1;
@@ -113,7 +113,7 @@ void camera_name_set_handler(const char* argument) {
   reply_ok();
 }
 
-void camera_osd_set_handler(const char* argument) {
+static void camera_osd_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   CameraOsd osd{};
   if (!request || !read_record(request.get(), &osd)) return;
@@ -123,7 +123,7 @@ void camera_osd_set_handler(const char* argument) {
   reply_text(status == 0 ? "OK" : status == -1 ? "NO_SUPPORT" : "ERROR");
 }
 
-void camera_osd_read_handler(const char* argument) {
+static void camera_osd_read_handler(const char* argument) {
   int32_t channel = 0;
   if (!channel_of(argument, "id", &channel)) return;
   std::optional<CoreReply> reply = core_ask(kCameraOsdRead, channel, REPLY_TEXT);
@@ -137,7 +137,7 @@ void camera_osd_read_handler(const char* argument) {
   reply_json(w);
 }
 
-void privacy_masks_read_handler(const char* /*argument*/) {
+static void privacy_masks_read_handler(const char* /*argument*/) {
   auto entries = std::make_unique<PrivacyMaskEntry[]>(kMaxChannels);
   int count = kMaxChannels;
   if (kPrivacyMasks.read_all(kZvdbPath, entries.get(), &count) != 0) count = 0;
@@ -148,7 +148,7 @@ void privacy_masks_read_handler(const char* /*argument*/) {
   reply_json(w);
 }
 
-void privacy_masks_set_handler(const char* argument) {
+static void privacy_masks_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   if (!request) return;
   int32_t count = 0;
@@ -177,7 +177,7 @@ void privacy_masks_set_handler(const char* argument) {
   reply_ok();
 }
 
-void camera_masks_read_handler(const char* argument) {
+static void camera_masks_read_handler(const char* argument) {
   int32_t channel = 0;
   if (!channel_of(argument, "id", &channel)) return;
   std::optional<CoreReply> reply = core_ask(kCameraMaskRead, channel, REPLY_TEXT);
@@ -194,13 +194,13 @@ void camera_masks_read_handler(const char* argument) {
   reply_json(w);
 }
 
-void camera_mask_result_handler(const char* argument) {
+static void camera_mask_result_handler(const char* argument) {
   int32_t channel = 0;
   if (!channel_of(argument, "id", &channel)) return;
   reply_int_member("result", core_ask(kCameraMaskResult, channel, REPLY_TEXT));
 }
 
-void mask_area_remove_handler(const char* argument) {
+static void mask_area_remove_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   MaskAreaRemoval removal{};
   if (!request || !read_record(request.get(), &removal)) return (void)reply_cgi_error(REPLY_JSON);
@@ -208,9 +208,27 @@ void mask_area_remove_handler(const char* argument) {
   reply_ok();
 }
 
-void camera_mask_remove_handler(const char* argument) {
+static void camera_mask_remove_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   CameraMaskRemoval removal{};
   if (!request || !read_record(request.get(), &removal)) return;
   reply_int_member("res", core_ask(kCameraMaskRemove, removal, REPLY_JSON));
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/6000", osd_read_handler},
+    {"/6001", osd_set_handler},
+    {"/6002", camera_name_set_handler},
+    {"/6018", privacy_masks_read_handler},
+    {"/6019", privacy_masks_set_handler},
+    {"/6115", camera_masks_read_handler},
+    {"/6116", camera_mask_result_handler},
+    {"/6173", mask_area_remove_handler},
+    {"/6198", camera_mask_remove_handler},
+    {"/6996", camera_osd_set_handler},
+    {"/6997", camera_osd_read_handler},
+};
+}  // namespace
+
+extern const RequestModule kOsdRequests = request_rows("video", kRows);

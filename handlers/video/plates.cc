@@ -16,6 +16,7 @@
 #include "handlers/video/schedule_json.h"
 #include "platform/zvdb/analytics_tables.h"
 #include "platform/zvdb/zvdb.h"
+#include "common/request_table.h"
 
 namespace {
 
@@ -142,7 +143,7 @@ bool read_anpr_settings(json_object* request, AnprSettings* s) {
 
 // ---- Action blocks ----
 
-void plate_actions_read_handler(const char* argument) {
+static void plate_actions_read_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t channel = -1;
   int32_t mode = -2;
@@ -160,7 +161,7 @@ void plate_actions_read_handler(const char* argument) {
   reply_json(w);
 }
 
-void plate_actions_set_handler(const char* argument) {
+static void plate_actions_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t channel = -1;
   int32_t mode = -2;
@@ -193,7 +194,7 @@ void plate_actions_set_handler(const char* argument) {
 
 // ---- Recognition settings and format filter ----
 
-void anpr_settings_read_handler(const char* argument) {
+static void anpr_settings_read_handler(const char* argument) {
   auto s = camera_record(argument, "chnid", kAnprSettingsRead);
   if (!s) return;
   JsonWriter w(8192);
@@ -215,7 +216,7 @@ void anpr_settings_read_handler(const char* argument) {
   reply_json(w);
 }
 
-void anpr_settings_set_handler(const char* argument) {
+static void anpr_settings_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   auto s = std::make_unique<AnprSettings>();
   if (!request || !read_anpr_settings(request.get(), s.get())) return (void)reply_cgi_error(REPLY_JSON);
@@ -239,7 +240,7 @@ void anpr_settings_set_handler(const char* argument) {
   ask_status(kAnprSettingsSet, *s, REPLY_JSON);
 }
 
-void plate_format_read_handler(const char* argument) {
+static void plate_format_read_handler(const char* argument) {
   auto f = camera_record(argument, "chnid", kPlateFormatRead);
   if (!f) return;
   JsonWriter w(2048);
@@ -252,7 +253,7 @@ void plate_format_read_handler(const char* argument) {
   reply_json(w);
 }
 
-void plate_format_set_handler(const char* argument) {
+static void plate_format_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   PlateFormatFilter f{};
   if (!request || !read_format_filter(request.get(), &f)) return (void)reply_cgi_error(REPLY_JSON);
@@ -261,7 +262,7 @@ void plate_format_set_handler(const char* argument) {
 
 // ---- The plate list ----
 
-void plate_delete_handler(const char* argument) {
+static void plate_delete_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   if (!request) return (void)reply_cgi_error(REPLY_JSON);
   int count = 0;
@@ -273,7 +274,7 @@ void plate_delete_handler(const char* argument) {
   reply_ok();
 }
 
-void plate_replace_handler(const char* argument) {
+static void plate_replace_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   if (!request) return (void)reply_cgi_error(REPLY_JSON);
   int count = 0;
@@ -287,7 +288,7 @@ void plate_replace_handler(const char* argument) {
   reply_int_member("count", count);
 }
 
-void plate_edit_handler(const char* argument) {
+static void plate_edit_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   if (!request) return (void)reply_cgi_error(REPLY_TEXT);
   json_object* plates = nullptr;
@@ -310,3 +311,19 @@ void plate_edit_handler(const char* argument) {
   if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   reply_ok();
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/6179", plate_actions_read_handler},
+    {"/6180", plate_actions_set_handler},
+    {"/6181", anpr_settings_read_handler},
+    {"/6182", anpr_settings_set_handler},
+    {"/6183", plate_delete_handler},
+    {"/6184", plate_replace_handler},
+    {"/6185", plate_edit_handler},
+    {"/6190", plate_format_read_handler},
+    {"/6191", plate_format_set_handler},
+};
+}  // namespace
+
+extern const RequestModule kPlatesRequests = request_rows("video", kRows);

@@ -15,6 +15,7 @@
 #include "platform/zvdb/alarm_tables.h"
 #include "platform/zvdb/video_tables.h"
 #include "platform/zvdb/zvdb.h"
+#include "common/request_table.h"
 
 namespace {
 
@@ -93,12 +94,12 @@ void delete_ptz_entries(int type, int source, const int32_t* cameras, size_t cou
 
 // ---- Snapshots ----------------------------------------------------------------------------------
 
-void snapshot_plan_read_handler(const char* argument) {
+static void snapshot_plan_read_handler(const char* argument) {
   if (argument == nullptr || *argument == '\0') return (void)reply_cgi_error(REPLY_TEXT);
   reply_plan(zvdb::kSnapshotScheduleTable, decimal_argument(argument));
 }
 
-void snapshot_plan_set_handler(const char* argument) {
+static void snapshot_plan_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   auto plan = std::make_unique<Schedule>();
   if (!request || schedule_from_json(request.get(), "schedule", plan.get()) != 0) return (void)reply_cgi_error(REPLY_TEXT);
@@ -113,14 +114,14 @@ void snapshot_plan_set_handler(const char* argument) {
   reply_ok();
 }
 
-void snapshot_read_handler(const char* argument) {
+static void snapshot_read_handler(const char* argument) {
   if (argument == nullptr || *argument == '\0') return (void)reply_cgi_error(REPLY_TEXT);
   SnapshotRecord row{};
   kSnapshots.read(kZvdbPath, &row, {decimal_argument(argument)});
   reply_record(kSnapshotReadForm.schema(), &row);
 }
 
-void snapshot_set_handler(const char* argument) {
+static void snapshot_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   SnapshotRecord checked{};
   if (!request || !read_record(request.get(), &checked)) return (void)reply_cgi_error(REPLY_TEXT);
@@ -143,7 +144,7 @@ void snapshot_set_handler(const char* argument) {
   reply_ok();
 }
 
-void snapshot_control_handler(const char* argument) {
+static void snapshot_control_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   if (!request) return (void)reply_cgi_error(REPLY_TEXT);
   if (auto start = snapshot_control(request.get(), "snapshotChnId", "snapshotCnt", 1)) core_tell(kSnapshotControl, *start);
@@ -174,7 +175,7 @@ void ptz_entry_store(const char* argument, bool update) {
   reply_ok();
 }
 
-void ptz_entries_read_handler(const char* argument) {
+static void ptz_entries_read_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t type = 0;
   int32_t source = -1;
@@ -186,7 +187,7 @@ void ptz_entries_read_handler(const char* argument) {
   reply_json(w);
 }
 
-void ptz_entry_delete_handler(const char* argument) {
+static void ptz_entry_delete_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t type = 0;
   int32_t source = -1;
@@ -198,7 +199,7 @@ void ptz_entry_delete_handler(const char* argument) {
   delete_ptz_entries(type, source, &camera, 1);
 }
 
-void ptz_entries_delete_handler(const char* argument) {
+static void ptz_entries_delete_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t type = 0;
   int32_t source = -1;
@@ -210,7 +211,7 @@ void ptz_entries_delete_handler(const char* argument) {
 
 // ---- Camera-side alarms and trigger alarms ------------------------------------------------------
 
-void trigger_alarms_set_handler(const char* argument) {
+static void trigger_alarms_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   {
     SettingsWrite write;  // the stored row is read and rewritten in one transaction
@@ -233,7 +234,7 @@ void trigger_alarms_set_handler(const char* argument) {
   reply_json(w);
 }
 
-void trigger_alarms_read_handler(const char* /*argument*/) {
+static void trigger_alarms_read_handler(const char* /*argument*/) {
   TriggerAlarms values{};
   kTriggerAlarms.read(kZvdbPath, &values, {0});
   JsonWriter w(256);
@@ -242,3 +243,20 @@ void trigger_alarms_read_handler(const char* /*argument*/) {
   w.value(audio_id_mask()).end_array();
   reply_json(w);
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/6161", ptz_entries_read_handler},
+    {"/6162", ptz_entry_delete_handler},
+    {"/6164", ptz_entries_delete_handler},
+    {"/6174", snapshot_plan_read_handler},
+    {"/6175", snapshot_plan_set_handler},
+    {"/6176", snapshot_read_handler},
+    {"/6177", snapshot_set_handler},
+    {"/6178", snapshot_control_handler},
+    {"/6998", trigger_alarms_set_handler},
+    {"/6999", trigger_alarms_read_handler},
+};
+}  // namespace
+
+extern const RequestModule kSnapshotAlarmsRequests = request_rows("video", kRows);

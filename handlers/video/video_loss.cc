@@ -19,6 +19,7 @@
 #include "platform/zvdb/alarm_tables.h"
 #include "platform/zvdb/video_tables.h"
 #include "platform/zvdb/zvdb.h"
+#include "common/request_table.h"
 
 // The records of one kind that the multi-channel sets change.
 struct RowKind {
@@ -167,7 +168,7 @@ void ptz_list_copy(const char* argument, int ptz_type, int keys, const zvdb::Tab
 
 // ---- Video loss: single channel -----------------------------------------------------------------
 
-void video_loss_read_handler(const char* argument) {
+static void video_loss_read_handler(const char* argument) {
   const int channel = plain_number(argument, kMaxChannels);
   if (channel < 0) return;
   VideoLossRecord row{};
@@ -176,7 +177,7 @@ void video_loss_read_handler(const char* argument) {
   reply_record(kVideoLossReadForm.schema(), &row);
 }
 
-void video_loss_set_handler(const char* argument) {
+static void video_loss_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   VideoLossRecord given{};
   if (!request || !read_record(request.get(), &given)) return;
@@ -195,7 +196,7 @@ void video_loss_set_handler(const char* argument) {
   reply_ok();
 }
 
-void video_loss_plan_set_handler(const char* argument) {
+static void video_loss_plan_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t channel = -1;
   auto plan = std::make_unique<Schedule>();
@@ -218,7 +219,7 @@ void video_loss_plan_set_handler(const char* argument) {
 
 // ---- Video loss: the action block ---------------------------------------------------------------
 
-void video_loss_actions_set_handler(const char* argument) {
+static void video_loss_actions_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t channel = -1;
   if (!request || !read_json_members(request.get(), {int_member("chnid", &channel).required().range(0, 63)})) {
@@ -241,7 +242,7 @@ void video_loss_actions_set_handler(const char* argument) {
 
 // ---- Lists of channels and inputs ---------------------------------------------------------------
 
-void video_loss_alarms_set_handler(const char* argument) {
+static void video_loss_alarms_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t tri_alarms = 0;
   if (!request || !read_json_members(request.get(), {int_member("triAlarms", &tri_alarms).required().min(0)})) return;
@@ -270,7 +271,7 @@ void video_loss_alarms_set_handler(const char* argument) {
   reply_ok();
 }
 
-void alarm_in_trigger_copy_handler(const char* argument) {
+static void alarm_in_trigger_copy_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t source = -1;
   if (!request || !read_json_members(request.get(), {int_member("camId", &source).required().range(0, 15)})) {
@@ -317,7 +318,7 @@ void alarm_in_trigger_copy_handler(const char* argument) {
   reply_ok();
 }
 
-void alarm_in_effective_plan_set_handler(const char* argument) {
+static void alarm_in_effective_plan_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t input = -1;
   auto plan = std::make_unique<Schedule>();
@@ -333,3 +334,17 @@ void alarm_in_effective_plan_set_handler(const char* argument) {
   core_tell(kAlarmInChanged, input);
   reply_ok();
 }
+
+namespace {
+const WebReqEntry kRows[] = {
+    {"/6014", video_loss_read_handler},
+    {"/6016", video_loss_set_handler},
+    {"/6017", video_loss_plan_set_handler},
+    {"/6095", video_loss_actions_set_handler},
+    {"/6123", video_loss_alarms_set_handler},
+    {"/6127", alarm_in_trigger_copy_handler},
+    {"/6170", alarm_in_effective_plan_set_handler},
+};
+}  // namespace
+
+extern const RequestModule kVideoLossRequests = request_rows("video", kRows);
