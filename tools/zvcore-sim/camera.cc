@@ -55,22 +55,16 @@ CameraLink read_link(int64_t channel) {
 }
 
 // The stream settings a camera keeps, in the form of the set that changes them.
+// Factory records name the members that are not zero; the others start zero.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 StreamSettings factory_streams(int64_t) {
-  StreamSettings s{};
-  s.video_type_enable = 1;
-  s.sub_enable = 1;
-  s.main_res_width = 1920;
-  s.main_res_height = 1080;
-  s.main_framerate = 25;
-  s.main_bitrate = 4096;
-  s.main_iframe_interval = 50;
-  s.sub_res_width = 704;
-  s.sub_res_height = 576;
-  s.sub_framerate = 15;
-  s.sub_bitrate = 512;
-  s.sub_iframe_interval = 30;
-  return s;
+  return StreamSettings{
+    .video_type_enable = 1, .sub_enable = 1, .main_res_width = 1920, .main_res_height = 1080,
+    .main_framerate = 25, .main_bitrate = 4096, .main_iframe_interval = 50, .sub_res_width = 704,
+    .sub_res_height = 576, .sub_framerate = 15, .sub_bitrate = 512, .sub_iframe_interval = 30};
 }
+#pragma GCC diagnostic pop
 
 // Takes every word of a set that is not -1 (a value not changed).
 void apply_streams(StreamSettings& kept, const StreamSettings& set) {
