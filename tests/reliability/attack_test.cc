@@ -532,6 +532,19 @@ const std::span<const MessageInfo> kMessageLists[] = {
     kAlarmEventMessages, kAnalyticsMessages,    kVideoMessages,      kOpLogMessages,
 };
 
+// Each handler file registers its own identifiers: an identifier in two files' tables would be
+// answered by whichever table comes first in the program's list.
+TEST(RequestTables, EveryIdentifierIsInOneTable) {
+  std::map<std::string, std::string> owner;
+  for (int m = 0; m < kProgramModuleCount; ++m) {
+    for (int i = 0; i < kProgramModules[m]->count; ++i) {
+      const WebReqEntry& row = kProgramModules[m]->table[i];
+      auto [at, added] = owner.emplace(std::string(row.id, strnlen(row.id, sizeof row.id)), kProgramModules[m]->name);
+      EXPECT_TRUE(added) << at->first << " in modules " << at->second << " and " << kProgramModules[m]->name;
+    }
+  }
+}
+
 // A message id is declared once: a module that sends another module's message refers to its
 // declaration, so every listing of an id carries the same declaration (the same name).
 TEST(MessageDeclarations, EveryIdIsDeclaredOnce) {
