@@ -349,16 +349,20 @@ static void camera_protocols_handler(const char* /*argument*/) {
   const auto release = [](IpcProtocolRecord* array) { release_ipc_protocol(&array); };
   const std::unique_ptr<IpcProtocolRecord, decltype(release)> protocols(raw, release);
   if (protocols == nullptr) count = 0;
-  // The recorder's own protocol (id 2) never offers its model list: a stored 1 is reset.
-  std::optional<SettingsWrite> write;
+  // The recorder's own protocol (id 2) never offers its model list: a stored 1 is reset, on the
+  // row as it stands inside the write (a request may have stored it since the list was read).
   for (int i = 0; i < count; ++i) {
     IpcProtocolRecord& p = protocols.get()[i];
     if (p.id != 2 || p.display_model != 1) continue;
-    if (!write) write.emplace();
+    SettingsWrite write;
+    IpcProtocolRecord row{};
+    if (zvdb::read_record(kZvdbPath, zvdb::kIpcProtocolTable, &row, zvdb::Key{.a = 2}) != 0) continue;
+    p = row;
+    if (p.display_model != 1) continue;
     p.display_model = 0;
-    write->check(write_ipc_protocol(kZvdbPath, &p));
+    write.check(write_ipc_protocol(kZvdbPath, &p));
+    if (!write.commit()) return (void)reply_cgi_error(REPLY_JSON);
   }
-  if (write && !write->commit()) return (void)reply_cgi_error(REPLY_JSON);
   JsonWriter w(4096);
   w.begin_object().key("protocols").begin_array();
   for (int i = 0; i < count; ++i) {

@@ -6,8 +6,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <string>
+#include <thread>
 
+#include "common/web_utils.h"
 #include "platform/zvdb/engine.h"
 #include "tests/camera/camera_fixture.h"
 
@@ -443,6 +446,29 @@ TEST_F(CameraListTest, CatalogueResetsTheDisplayModelOfProtocolTwo) {
   EXPECT_EQ(stored[1].display_model, 1);
   release_ipc_protocol(&stored);
   EXPECT_EQ(stored, nullptr);
+  zvdb_close_all();
+}
+
+TEST_F(CameraListTest, CatalogueResetWaitingForTheLockKeepsWhatWasStoredMeanwhile) {
+  const IpcProtocolRecord protocol{2, "ZVSF", 3, 1, 1};
+  ASSERT_EQ(zvdb::replace_all_records(kZvdbPath, zvdb::kIpcProtocolTable, &protocol, 1), 0);
+  zvdb_close_all();
+  const int held = lock_file_acquire(kCgiLockFile);
+  ASSERT_GE(held, 0);
+  RunResult r;
+  std::thread request([&] { r = post("/2008", ""); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the list is read by now
+  IpcProtocolRecord meanwhile = protocol;
+  meanwhile.enable = 0;
+  ASSERT_EQ(write_ipc_protocol(kZvdbPath, &meanwhile), 0);
+  zvdb_close_all();
+  lock_file_release(held);
+  request.join();
+  EXPECT_NE(r.out.find(R"("enable": 0, "display_model": 0)"), std::string::npos) << r.out;
+  IpcProtocolRecord stored{};
+  ASSERT_EQ(zvdb::read_record(kZvdbPath, zvdb::kIpcProtocolTable, &stored, zvdb::Key{.a = 2}), 0);
+  EXPECT_EQ(stored.enable, 0) << "the row stored meanwhile is kept";
+  EXPECT_EQ(stored.display_model, 0);
   zvdb_close_all();
 }
 
