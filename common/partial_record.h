@@ -1,9 +1,16 @@
-// Partial sets of a stored record: the request's members replace the record's fields, a member
-// the request does not carry leaves its field as stored.
+// Partial sets: the request's members replace a record's fields, and a member the request does not
+// carry leaves its field as it was: as stored (read_record_update), or as the camera has it
+// (keep_camera_values).
 #pragma once
 
 #include <json-c/json.h>
 
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "common/exchange.h"
+#include "common/reply.h"
 #include "platform/zvrecord/schema.h"
 
 // read_record (common/record_json.h) over `record` with every field read as keep_if_absent():
@@ -12,4 +19,34 @@ bool read_record_update(json_object* request, const zvrec::Schema& schema, void*
 template <class T>
 bool read_record_update(json_object* request, T* record) {
   return read_record_update(request, zvrec::schema_of<T>(), record);
+}
+
+// The fields of `form` that a request may leave out and a read of the record returns (in JSON
+// both ways, not required) whose keys `request` does not carry.
+std::vector<const zvrec::Field*> absent_fields(json_object* request, const zvrec::Schema& form);
+void copy_fields(const std::vector<const zvrec::Field*>& fields, const void* from, void* to);
+
+// A camera-side set read with `form` into `record` (absent members as the form makes them): the
+// members the request left out take the camera's values, asked with `read` for `channel`. Nothing
+// is asked when the request carries them all (the pages send whole forms). False, with the
+// `error_kind` error form written, when the camera's values could not be had: the set is not sent.
+template <class R>
+bool keep_camera_values(json_object* request, const zvrec::Schema& form, const Exchange<int32_t, R>& read,
+                        int32_t channel, R* record, int error_kind) {
+  const std::vector<const zvrec::Field*> absent = absent_fields(request, form);
+  if (absent.empty()) return true;
+  const std::optional<CoreReply> reply = core_ask(read, channel, error_kind);
+  if (!reply) return false;
+  auto camera = std::make_unique<R>();
+  if (!reply->first(camera.get())) {
+    reply_cgi_error(error_kind);
+    return false;
+  }
+  copy_fields(absent, camera.get(), record);
+  return true;
+}
+template <class R>
+bool keep_camera_values(json_object* request, const Exchange<int32_t, R>& read, int32_t channel, R* record,
+                        int error_kind) {
+  return keep_camera_values(request, zvrec::schema_of<R>(), read, channel, record, error_kind);
 }

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "common/json_fields.h"
+#include "common/partial_record.h"
 #include "common/record_json.h"
 #include "common/reply_forms.h"
 #include "handlers/video/analytics.h"
@@ -237,9 +238,11 @@ void region_set(const char* argument, const RegionDetection* d) {
   JsonPtr request = parse_request(argument);
   auto record = std::make_unique<VcaRegionRecord>();
   if (!request || !read_record(request.get(), d->form, record.get())) return (void)reply_cgi_error(REPLY_TEXT);
-  trim_region_set(record->region_type, record->blocks);
   const int32_t type = type_of(request.get());
   if (!apply_smart_dialog(request.get(), type, record->copy)) return (void)reply_cgi_error(REPLY_TEXT);
+  const auto& read = d->exit_read != nullptr && type != 0 ? *d->exit_read : *d->read;
+  if (!keep_camera_values(request.get(), d->form, read, record->channel, record.get(), REPLY_TEXT)) return;
+  trim_region_set(record->region_type, record->blocks);
   ask_status(d->exit_set != nullptr && type != 0 ? *d->exit_set : *d->set, *record, REPLY_TEXT);
 }
 
@@ -251,8 +254,12 @@ static void object_left_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   auto record = std::make_unique<VcaObjectLeftRecord>();
   if (!request || !read_record(request.get(), kObjectLeftForm.schema(), record.get())) return;
-  trim_region_set(record->region_type, record->blocks);
   if (!apply_smart_dialog(request.get(), 8, record->copy)) return (void)reply_cgi_error(REPLY_JSON);
+  if (!keep_camera_values(request.get(), kObjectLeftForm.schema(), kObjectLeftRead, record->channel, record.get(),
+                          REPLY_JSON)) {
+    return;
+  }
+  trim_region_set(record->region_type, record->blocks);
   ask_status(kObjectLeftSet, *record, REPLY_JSON);
 }
 

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "common/json_fields.h"
+#include "common/partial_record.h"
 #include "common/record_json.h"
 #include "common/reply_forms.h"
 #include "handlers/video/analytics.h"
@@ -199,6 +200,7 @@ static void regional_count_set_handler(const char* argument) {
         [&](int j, json_object* block) { store_region_actions(block, s->chnid, j, copies, write); });
     if (!texts_valid || !write.commit()) return (void)reply_cgi_error(REPLY_JSON);
   }
+  if (!keep_camera_values(request.get(), kRegionalCountRead, s->chnid, s.get(), REPLY_JSON)) return;
   reply_core_res(core_ask(kRegionalCountSet, *s, REPLY_JSON));
 }
 

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "common/json_fields.h"
+#include "common/partial_record.h"
 #include "common/record_json.h"
 #include "common/reply_forms.h"
 #include "handlers/video/analytics.h"
@@ -24,7 +25,10 @@ static void fisheye_read_handler(const char* argument) {
 static void fisheye_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   FisheyeSettings s{};
-  if (!request || !read_record(request.get(), &s)) return;
+  if (!request || !read_record(request.get(), &s) ||
+      !keep_camera_values(request.get(), kFisheyeRead, s.chnid, &s, REPLY_JSON)) {
+    return;
+  }
   ask_status(kFisheyeSet, s, REPLY_JSON);
 }
 

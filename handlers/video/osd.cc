@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "common/json_fields.h"
+#include "common/partial_record.h"
 #include "common/record_json.h"
 #include "common/reply.h"
 #include "common/reply_forms.h"
@@ -116,7 +117,10 @@ static void camera_name_set_handler(const char* argument) {
 static void camera_osd_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   CameraOsd osd{};
-  if (!request || !read_record(request.get(), &osd)) return;
+  if (!request || !read_record(request.get(), &osd) ||
+      !keep_camera_values(request.get(), kCameraOsdRead, osd.ch, &osd, REPLY_TEXT)) {
+    return;
+  }
   std::optional<CoreReply> reply = core_ask(kCameraOsdSet, osd, REPLY_TEXT);
   int32_t status = 0;
   if (!reply || !reply->first(&status)) return;

@@ -18,6 +18,18 @@ namespace {
 
 class AnalyticsTest : public RequestTest {
  protected:
+  // The cameras answer the reads of their detection settings with zeros (a set that leaves members
+  // out asks for them first).
+  void SetUp() override {
+    RequestTest::SetUp();
+    for (int32_t id : {kRegionEntranceRead.id, kRegionExitRead.id, kAdvancedMotionRead.id, kTamperRead.id,
+                       kLoiteringRead.id, kHumanRead.id}) {
+      core_->reply(id, Bytes(sizeof(VcaRegionRecord)));
+    }
+    core_->reply(kObjectLeftRead.id, Bytes(sizeof(VcaObjectLeftRecord)));
+    core_->reply(kRegionalCountRead.id, Bytes(sizeof(RegionalCountSettings)));
+    core_->reply(kFisheyeRead.id, Bytes(sizeof(FisheyeSettings)));
+  }
   SmartEventRecord event(const zvdb::Table<SmartEventRecord>& table, int channel, int sub) {
     SmartEventRecord r{};
     table.read(kZvdbPath, &r, {channel, sub});
@@ -198,14 +210,24 @@ TEST_F(AnalyticsTest, RegionSetsSendTheirFormAndPrintTheStatus) {
 
 TEST_F(AnalyticsTest, DialogStoresTheKindAndItsCopiesBeforeTheCameraIsAsked) {
   core_->reply(3245, int32s({0}));
+  auto camera = std::make_unique<VcaRegionRecord>();  // the exit detection as the camera has it
+  camera->enable = 1;
+  camera->sensitivity = 6;
+  std::strcpy(camera->polygon_x, "CX");
+  core_->reply(3238, bytes_of(*camera));
   // Copy text: channels 1 and 2; positions 9 and 10 are beyond the eight a copy reaches.
   EXPECT_EQ(post("/6133", R"({"chnid": 40, "type": 3, "copyChn": "01100000011",
                               "dialog": {"chnid": 40, "interval": 33, "triChannels": "0101", "enable": 1,
                                          "ptzChnId": 2, "ptzType": 8, "ptzParams": [{"acto_ptz_channel": 5}]}})")
                 .out,
             kOk);
-  EXPECT_EQ(received_ids(*core_), (std::vector<int32_t>{1412, 3245}));
+  EXPECT_EQ(received_ids(*core_), (std::vector<int32_t>{1412, 3238, 3245}));
   EXPECT_EQ(only_message(*core_, 1412).payload, int32s({0b110, 1 << 8}));  // channels 1, 2 and 40
+  auto sent = std::make_unique<VcaRegionRecord>();
+  *sent = *camera;
+  sent->channel = 40;
+  std::strcpy(sent->copy, "01100000011");
+  EXPECT_EQ(only_message(*core_, 3245).payload, bytes_of(*sent)) << "the camera keeps its detection settings";
   for (int channel : {40, 1, 2}) {
     const SmartEventRecord r = event(kSmartEvents, channel, 3);
     EXPECT_EQ(r.interval, 33) << channel;
@@ -218,10 +240,15 @@ TEST_F(AnalyticsTest, DialogStoresTheKindAndItsCopiesBeforeTheCameraIsAsked) {
   core_->clear_received();
   core_->reply(3245, int32s({0}));
   EXPECT_EQ(post("/6133", R"({"chnid": 4, "type": 9, "dialog": {"chnid": 4, "interval": 1}})").out, kOk);
-  EXPECT_EQ(received_ids(*core_), (std::vector<int32_t>{3245}));
+  EXPECT_EQ(received_ids(*core_), (std::vector<int32_t>{3238, 3245}));
 }
 
 TEST_F(AnalyticsTest, ObjectLeftSetTakesItsOwnRegionSet) {
+  auto camera = std::make_unique<VcaObjectLeftRecord>();
+  std::strcpy(camera->polygon_x, "0,0");
+  std::strcpy(camera->polygon_y, "0,0");
+  camera->sensitivity = 9;
+  core_->reply(3268, bytes_of(*camera));
   EXPECT_EQ(ask("/6171", R"({"chnid": 9, "left_enable": 1, "remove_enable": 2, "min_time": 3, "sensitivity": 4,
                              "region": "rg", "copyChn": "1", "regionType": 1, "regionScene": 5,
                              "regionInfo": [{"leftEnable": 1, "removeEnable": 1, "enable": 7,
@@ -230,6 +257,8 @@ TEST_F(AnalyticsTest, ObjectLeftSetTakesItsOwnRegionSet) {
                 3269, int32s({0})),
             kOk);
   auto expected = std::make_unique<VcaObjectLeftRecord>();
+  std::strcpy(expected->polygon_x, "0,0");  // the camera's polygon (the request carries none)
+  std::strcpy(expected->polygon_y, "0,0");
   expected->channel = 9;
   expected->left_enable = 1;
   expected->remove_enable = 2;
@@ -625,8 +654,14 @@ TEST_F(AnalyticsTest, RegionalCountingStoresEachRegionAndItsCopies) {
     for (int i = 0; i < 9; ++i) p += std::string(i ? "," : "") + R"({"acto_ptz_channel": )" + std::to_string(i + 1) + "}";
     return p;
   }() + R"(]}, {}]})";
+  auto camera = std::make_unique<RegionalCountSettings>();
+  camera->sensitivity = 8;
+  camera->min_obj_x = 4;  // left out of the request: the camera's value is sent back
+  core_->reply(1220, bytes_of(*camera));
   EXPECT_EQ(ask("/6097", body, 1221, int32s({3})), kJsonHeader + R"({ "res": 3 })");
   auto sent = std::make_unique<RegionalCountSettings>(last_payload<RegionalCountSettings>(*core_, 1221));
+  EXPECT_EQ(sent->sensitivity, 2);
+  EXPECT_EQ(sent->min_obj_x, 4);
   EXPECT_EQ(sent->max_obj_height, 9);
   EXPECT_EQ(std::string(sent->regions[0].polygon_x), std::string(63, 'x'));
   EXPECT_EQ(sent->regions[0].max_stay_time_value, 5);
@@ -666,8 +701,9 @@ TEST_F(AnalyticsTest, FisheyeRequests) {
   EXPECT_EQ(post("/6130", R"({"id": 2})").out, kCgiErrorText);
   expect_refused("/6130", R"({"id": 64})", "");
   expect_refused("/6130", R"({"id": -1})", "");
+  core_->reply(3232, int32s({2, 5, 6, 3, 0}));  // "fishcorrect" left out: the camera's 3 stays
   EXPECT_EQ(ask("/6131", R"({"chnid": 2, "fishmount": 1, "fishdisplay": 2})", 3231, int32s({0})), kOk);
-  EXPECT_EQ(only_message(*core_, 3231).payload, int32s({2, 1, 2, 0, 0}));
+  EXPECT_EQ(only_message(*core_, 3231).payload, int32s({2, 1, 2, 3, 0}));
   core_->no_reply(3231);
   EXPECT_EQ(post("/6131", R"({"chnid": 2})").out, kCgiErrorJson);
 

@@ -89,11 +89,25 @@ TEST_F(OsdRequestTest, CameraOverlaySetSendsTheRecordAndPrintsTheStatus) {
     int32_t status;
     std::string reply;
   } cases[] = {{0, kOk}, {-1, kTextHeader + "NO_SUPPORT"}, {3, kTextHeader + "ERROR"}};
+  // The sub stream's switches, position and format are left out: they stay as the camera has them.
+  CameraOsd camera{};
+  camera.ch = 3;
+  camera.enable_text = 7;
+  camera.enable_text_sub = 1;
+  camera.textpos_sub = 6;
+  camera.enable_date_sub = 1;
+  camera.datepos_sub = 2;
+  camera.dateformat_sub = 8;
+  core_->reply(kCameraOsdRead.id, bytes_of(camera));
   for (const Case& c : cases) {
     core_->reply(kCameraOsdSet.id, int32s({c.status}));
     EXPECT_EQ(post("/6996", body).out, c.reply);
   }
   CameraOsd expected{};
+  expected.enable_text_sub = 1;
+  expected.textpos_sub = 6;
+  expected.enable_date_sub = 1;
+  expected.dateformat_sub = 8;
   expected.ch = 3;
   expected.enable_text = 1;
   std::strcpy(expected.text_name, "Lobby");
@@ -110,6 +124,10 @@ TEST_F(OsdRequestTest, CameraOverlaySetSendsTheRecordAndPrintsTheStatus) {
   EXPECT_EQ(post("/6996", body).out, kCgiErrorText);
   core_->reply(kCameraOsdSet.id, Bytes{1, 2});  // shorter than a status word
   EXPECT_EQ(post("/6996", body).out, kCgiErrorText);
+  core_->no_reply(kCameraOsdRead.id);  // the camera's values cannot be had: nothing is set
+  core_->clear_received();
+  EXPECT_EQ(post("/6996", body).out, kCgiErrorText);
+  EXPECT_EQ(received_ids(*core_), std::vector<int32_t>{kCameraOsdRead.id});
   core_->clear_received();
   expect_refused("/6996", R"({"ch": 3, "enable_text": 1, "textpos": 2, "enable_date": 1, "datepos": 3, "dateformat": 4})");
 }
