@@ -27,26 +27,41 @@ std::vector<const zvrec::Field*> absent_fields(json_object* request, const zvrec
 void copy_fields(const std::vector<const zvrec::Field*>& fields, const void* from, void* to);
 
 // A camera-side set read with `form` into `record` (absent members as the form makes them): the
-// members the request left out take the camera's values, asked with `read` for `channel`. Nothing
-// is asked when the request carries them all (the pages send whole forms). False, with the
+// members the request left out take the camera's values, asked with `read` for `query` (the
+// channel, or the read's own query record); `pick` finds the set's record in the read's reply.
+// Nothing is asked when the request carries them all (the pages send whole forms). False, with the
 // `error_kind` error form written, when the camera's values could not be had: the set is not sent.
-template <class R>
-bool keep_camera_values(json_object* request, const zvrec::Schema& form, const Exchange<int32_t, R>& read,
-                        int32_t channel, R* record, int error_kind) {
+template <class Q, class R, class T, class Pick>
+bool keep_camera_values_in(json_object* request, const zvrec::Schema& form, const Exchange<Q, R>& read,
+                           const Q& query, T* record, int error_kind, Pick pick) {
   const std::vector<const zvrec::Field*> absent = absent_fields(request, form);
   if (absent.empty()) return true;
-  const std::optional<CoreReply> reply = core_ask(read, channel, error_kind);
+  const std::optional<CoreReply> reply = core_ask(read, query, error_kind);
   if (!reply) return false;
   auto camera = std::make_unique<R>();
   if (!reply->first(camera.get())) {
     reply_cgi_error(error_kind);
     return false;
   }
-  copy_fields(absent, camera.get(), record);
+  copy_fields(absent, &pick(*camera), record);
   return true;
 }
-template <class R>
-bool keep_camera_values(json_object* request, const Exchange<int32_t, R>& read, int32_t channel, R* record,
+// The read answers the set's own record type.
+template <class Q, class R>
+bool keep_camera_values(json_object* request, const zvrec::Schema& form, const Exchange<Q, R>& read,
+                        const Q& query, R* record, int error_kind) {
+  return keep_camera_values_in(request, form, read, query, record, error_kind,
+                               [](const R& r) -> const R& { return r; });
+}
+template <class Q, class R>
+bool keep_camera_values(json_object* request, const Exchange<Q, R>& read, const Q& query, R* record,
                         int error_kind) {
-  return keep_camera_values(request, zvrec::schema_of<R>(), read, channel, record, error_kind);
+  return keep_camera_values(request, zvrec::schema_of<R>(), read, query, record, error_kind);
+}
+// The set's record is member `part` of the read's reply.
+template <class Q, class R, class T>
+bool keep_camera_values(json_object* request, const Exchange<Q, R>& read, const Q& query, T R::*part, T* record,
+                        int error_kind) {
+  return keep_camera_values_in(request, zvrec::schema_of<T>(), read, query, record, error_kind,
+                               [part](const R& r) -> const T& { return r.*part; });
 }

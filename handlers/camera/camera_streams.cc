@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "common/json_fields.h"
+#include "common/partial_record.h"
 #include "common/record_json.h"
 #include "common/reply.h"
 #include "common/reply_forms.h"
@@ -239,6 +240,9 @@ static void extra_stream_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   ExtraStream extra{};
   if (!request || !read_record(request.get(), &extra)) return (void)reply_cgi_error(REPLY_JSON);
+  if (!keep_camera_values(request.get(), kExtraStreamRead, ExtraStreamQuery{extra.chnid, 0}, &extra, REPLY_JSON)) {
+    return;
+  }
   reply_core_res(core_ask(kExtraStreamSet, extra, REPLY_JSON));
 }
 
@@ -284,6 +288,9 @@ static void audio_set_handler(const char* argument) {
   if (!request || !read_record(request.get(), &s.config) ||
       !read_json_members(request.get(), {text_member("channels", channels)})) {
     return (void)reply_cgi_error(REPLY_JSON);
+  }
+  if (!keep_camera_values(request.get(), kAudioRead, s.config.chnid, &AudioDescription::config, &s.config, REPLY_JSON)) {
+    return;
   }
   // Every position 0..63 of "channels" holding '1', and always the channel itself.
   s.channels = ChannelMask64::from_u64(mask_of_text(channels, kMaxChannels) | channel_bit64(s.config.chnid));

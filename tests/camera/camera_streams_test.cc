@@ -38,9 +38,12 @@ const Waited kWaited[] = {
     {"/2028", "", kMotionState.id, 8, false},
     {"/2029", "", kCameraList.id, 0, true},
     {"/2060", R"({"chnid": 1})", kExtraStreamRead.id, sizeof(ExtraStream), true},
-    {"/2061", R"({"chnid": 1})", kExtraStreamSet.id, 4, true},
+    {"/2061", R"({"chnid": 1, "enable": 1, "framerate": 1, "bitrate": 1, "iframeinterval": 1})", kExtraStreamSet.id,
+     4, true},
     {"/2063", R"({"chnid": 1})", kAudioRead.id, sizeof(AudioDescription), true},
-    {"/2064", R"({"chnid": 1})", kAudioSet.id, 4, true},
+    {"/2064", R"({"chnid": 1, "audioEnable": 1, "audioMode": 2, "denoise": 3, "encoding": 4, "sampleRate": 5,
+                  "inputGain": 6, "inputMode": 7, "audioGainControl": 8, "outputVolume": 9, "audioBitrate": 64})",
+     kAudioSet.id, 4, true},
     {"/2065", R"({"chnid": 1})", kAudioSupport.id, sizeof(AudioSupport), true},
 };
 
@@ -206,6 +209,11 @@ TEST_F(CameraStreamTest, ExtraStreamReadAndSet) {
   EXPECT_EQ(post("/2061", R"({"chnid": 63, "enable": 1, "framerate": 12, "bitrate": 640, "iframeinterval": 24})").out,
             kJsonHeader + R"({ "res": -3 })");
   EXPECT_EQ(only_message(*core_, kExtraStreamSet.id).payload, int32s({63, 0, 1, 12, 640, 24}));
+  core_->clear_received();
+  EXPECT_EQ(post("/2061", R"({"chnid": 5, "bitrate": 512})").out, kJsonHeader + R"({ "res": -3 })");
+  EXPECT_EQ(only_message(*core_, kExtraStreamRead.id).payload, int32s({5, 0}));
+  EXPECT_EQ(only_message(*core_, kExtraStreamSet.id).payload, int32s({5, 0, 1, 15, 512, 30}))
+      << "members left out keep the camera's values";
 }
 
 // ---- Web parameters ------------------------------------------------------------------------------------
@@ -323,13 +331,20 @@ TEST_F(CameraStreamTest, AudioSetMasksTheListedChannelsAndTheChannel) {
   EXPECT_EQ(only_message(*core_, kAudioSet.id).payload,
             int32s({0x2a, 0x100, 40, 1, 2, 3, 4, 16000, 6, 7, 8, 9, 64, 0}));
 
+  // Members left out keep the camera's values (its read's "config").
   core_->clear_received();
   core_->reply(kAudioSet.id, int32s({-1}));
-  EXPECT_EQ(post("/2064", R"({"chnid": 0, "channels": ")" + std::string(80, '1') + R"("})").out,
+  auto camera = std::make_unique<AudioDescription>();
+  camera->config = AudioConfig{0, 1, 2, 3, 4, 8000, 6, 7, 8, 9, 32};
+  core_->reply(kAudioRead.id, bytes_of(*camera));
+  EXPECT_EQ(post("/2064", R"({"chnid": 0, "outputVolume": 5, "channels": ")" + std::string(80, '1') + R"("})").out,
             kTextHeader + "ERROR");
-  EXPECT_EQ(Bytes(only_message(*core_, kAudioSet.id).payload).size(), sizeof(AudioSettings));
-  EXPECT_EQ(int32_at(only_message(*core_, kAudioSet.id).payload, 0), -1);
-  EXPECT_EQ(int32_at(only_message(*core_, kAudioSet.id).payload, 4), -1) << "positions past 63 are ignored";
+  EXPECT_EQ(only_message(*core_, kAudioSet.id).payload, int32s({-1, -1, 0, 1, 2, 3, 4, 8000, 6, 7, 8, 5, 32, 0}))
+      << "positions past 63 are ignored";
+  core_->no_reply(kAudioRead.id);
+  core_->clear_received();
+  EXPECT_EQ(post("/2064", R"({"chnid": 0, "audioEnable": 1})").out, kCgiErrorJson);
+  EXPECT_EQ(received_ids(*core_), std::vector<int32_t>{kAudioRead.id}) << "nothing is set";
 }
 
 TEST_F(CameraStreamTest, AudioSupportPrintsTheFirstSixWords) {
