@@ -227,16 +227,11 @@ static void alarm_input_names_handler(const char* /*argument*/) {
   reply_names(kAlarmIns, kAlarmInputs, kCameraAlarmInNames);
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kCameraAlarmsRequests, "alarm",
     {"/6024", camera_alarm_inputs_read_handler},
     {"/6025", camera_alarm_inputs_set_handler},
     {"/6028", camera_alarm_outputs_read_handler},
     {"/6029", camera_alarm_outputs_set_handler},
     {"/6032", alarm_output_names_handler},
     {"/6033", camera_alarm_state_handler},
-    {"/6034", alarm_input_names_handler},
-};
-}  // namespace
-
-extern const RequestModule kCameraAlarmsRequests = request_rows("alarm", kRows);
+    {"/6034", alarm_input_names_handler});

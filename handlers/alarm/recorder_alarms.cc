@@ -303,8 +303,7 @@ static void alarm_input_set_handler(const char* argument) {
   reply_ok();
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kRecorderAlarmsRequests, "alarm",
     {"/6020", alarm_outputs_read_handler},
     {"/6021", alarm_output_read_handler},
     {"/6022", alarm_output_set_handler},
@@ -315,8 +314,4 @@ const WebReqEntry kRows[] = {
     {"/6061", alarm_input_short_read_handler},
     {"/6062", alarm_input_short_set_handler},
     {"/6063", alarm_input_rename_handler},
-    {"/6064", alarm_input_fields_set_handler},
-};
-}  // namespace
-
-extern const RequestModule kRecorderAlarmsRequests = request_rows("alarm", kRows);
+    {"/6064", alarm_input_fields_set_handler});

@@ -136,16 +136,11 @@ static void auto_tracking_support_handler(const char* argument) {
   reply_core_res(core_ask(kTrackingSupport, channel, REPLY_JSON));
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kCameraFeaturesRequests, "camera",
     {"/2051", camera_heat_map_read_handler},
     {"/2052", camera_heat_map_set_handler},
     {"/2053", camera_heat_map_data_handler},
     {"/2054", auto_tracking_read_handler},
     {"/2055", auto_tracking_set_handler},
     {"/2056", auto_tracking_support_handler},
-    {"/2059", camera_watermark_set_handler},
-};
-}  // namespace
-
-extern const RequestModule kCameraFeaturesRequests = request_rows("camera", kRows);
+    {"/2059", camera_watermark_set_handler});

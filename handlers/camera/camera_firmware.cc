@@ -95,13 +95,8 @@ static void firmware_stop_handler(const char* argument) {
   core_tell(kFirmwareStop, stop);
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kCameraFirmwareRequests, "camera",
     {"/2078", firmware_check_handler},
     {"/2079", firmware_progress_handler},
     {"/2080", firmware_start_handler},
-    {"/2081", firmware_stop_handler},
-};
-}  // namespace
-
-extern const RequestModule kCameraFirmwareRequests = request_rows("camera", kRows);
+    {"/2081", firmware_stop_handler});

@@ -410,8 +410,7 @@ static void camera_transport_set_handler(const char* argument) {
   set_camera_members(argument, kTransportSetForm.schema());
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kCameraListRequests, "camera",
     {"/2000", camera_read_handler},
     {"/2001", camera_status_handler},
     {"/2003", camera_edit_handler},
@@ -423,8 +422,4 @@ const WebReqEntry kRows[] = {
     {"/2016", poe_password_handler},
     {"/2017", camera_login_set_handler},
     {"/2018", poe_port_count_handler},
-    {"/2031", camera_transport_set_handler},
-};
-}  // namespace
-
-extern const RequestModule kCameraListRequests = request_rows("camera", kRows);
+    {"/2031", camera_transport_set_handler});

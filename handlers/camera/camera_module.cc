@@ -1,15 +1,12 @@
 #include "common/request_table.h"
 
-#include <iterator>
-
 #include "common/request.h"
 #include "handlers/camera/camera_apps.h"
 #include "common/messages/camera.h"
 #include "handlers/camera/camera_requests.h"
 #include "common/messages/camera_setup.h"
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kCameraModuleRequests, "camera",
     {"/2065", chnid_record_read<kAudioSupport>},
     {"/2071", group_command<kCountingGroupReset>},
     {"/2072", group_command<kCountingGroupStaying>},
@@ -22,8 +19,4 @@ const WebReqEntry kRows[] = {
     {"/2045", camera_plan_read<kPlanCRead>},
     {"/2046", camera_plan_set<kPlanCSet>},
     {"/2057", chnid_record_read<kCameraIdentity>},
-    {"/2058", chnid_record_read<kWatermarkRead>},
-};
-}  // namespace
-
-extern const RequestModule kCameraModuleRequests = request_rows("camera", kRows);
+    {"/2058", chnid_record_read<kWatermarkRead>});

@@ -147,15 +147,10 @@ static void camera_address_change_results_handler(const char*) {
   reply_json(w.end_array().end_object());
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kCameraSearchRequests, "camera",
     {"/2006", camera_search_handler},
     {"/2011", camera_address_change_handler},
     {"/2014", camera_login_test_handler},
     {"/2015", camera_login_test_alt_handler},
     {"/2032", camera_address_change_batch_handler},
-    {"/2033", camera_address_change_results_handler},
-};
-}  // namespace
-
-extern const RequestModule kCameraSearchRequests = request_rows("camera", kRows);
+    {"/2033", camera_address_change_results_handler});

@@ -337,8 +337,7 @@ static void camera_list_handler(const char* /*argument*/) {
   reply_json(w.end_array().end_object());
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kCameraStreamsRequests, "camera",
     {"/2009", stream_read_handler},
     {"/2010", stream_set_handler},
     {"/2023", web_param_read_handler},
@@ -352,8 +351,4 @@ const WebReqEntry kRows[] = {
     {"/2060", extra_stream_read_handler},
     {"/2061", extra_stream_set_handler},
     {"/2063", audio_read_handler},
-    {"/2064", audio_set_handler},
-};
-}  // namespace
-
-extern const RequestModule kCameraStreamsRequests = request_rows("camera", kRows);
+    {"/2064", audio_set_handler});

@@ -85,14 +85,9 @@ static void counting_url_handler(const char* argument) {
   reply_json(w);
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kCountingGroupsRequests, "camera",
     {"/2066", counting_groups_read_handler},
     {"/2067", counting_groups_set_handler},
     {"/2068", counting_url_handler},
     {"/2069", counting_event_read_handler},
-    {"/2070", counting_event_set_handler},
-};
-}  // namespace
-
-extern const RequestModule kCountingGroupsRequests = request_rows("camera", kRows);
+    {"/2070", counting_event_set_handler});

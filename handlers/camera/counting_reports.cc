@@ -38,11 +38,6 @@ static void counting_reports_set_handler(const char* argument) {
   if (core_ask(kCountingReportsChanged, REPLY_JSON)) reply_res(0);
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kCountingReportsRequests, "camera",
     {"/2075", counting_reports_read_handler},
-    {"/2076", counting_reports_set_handler},
-};
-}  // namespace
-
-extern const RequestModule kCountingReportsRequests = request_rows("camera", kRows);
+    {"/2076", counting_reports_set_handler});

@@ -122,12 +122,7 @@ static void ipv6_present_handler(const char*) {
   reply_text(text);
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kEffectivePlansRequests, "camera",
     {"/2034", ipv6_present_handler},
     {"/2035", effective_plans_read_handler},
-    {"/2036", effective_plans_set_handler},
-};
-}  // namespace
-
-extern const RequestModule kEffectivePlansRequests = request_rows("camera", kRows);
+    {"/2036", effective_plans_set_handler});

@@ -34,10 +34,5 @@ static void face_capture_set_handler(const char* argument) {
   reply_int_member("status", core_ask(kFaceCaptureSet, *face, REPLY_JSON));
 }
 
-namespace {
-const WebReqEntry kRows[] = {
-    {"/2077", face_capture_set_handler},
-};
-}  // namespace
-
-extern const RequestModule kFaceCaptureRequests = request_rows("camera", kRows);
+ZV_REQUESTS(kFaceCaptureRequests, "camera",
+    {"/2077", face_capture_set_handler});

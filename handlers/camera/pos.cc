@@ -42,11 +42,6 @@ static void pos_set_handler(const char* argument) {
   reply_core_res(core_ask(kPosChanged, id, REPLY_JSON));
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kPosRequests, "camera",
     {"/2073", pos_read_handler},
-    {"/2074", pos_set_handler},
-};
-}  // namespace
-
-extern const RequestModule kPosRequests = request_rows("camera", kRows);
+    {"/2074", pos_set_handler});

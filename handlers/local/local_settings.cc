@@ -117,14 +117,9 @@ static void camera_quick_edit_handler(const char* argument) {
   reply_ok();
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kLocalSettingsRequests, "local",
     {"/3300", ssh_enable_handler},
     {"/3301", auto_login_handler},
     {"/3302", record_mode_all_handler},
     {"/3303", wizard_enable_handler},
-    {"/3304", camera_quick_edit_handler},
-};
-}  // namespace
-
-extern const RequestModule kLocalSettingsRequests = request_rows("local", kRows);
+    {"/3304", camera_quick_edit_handler});

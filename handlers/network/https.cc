@@ -262,8 +262,7 @@ static void https_read_handler(const char* /*argument*/) {
   reply_json(w);
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kHttpsRequests, "network",
     {"/7080", cert_create_handler},
     {"/7081", cert_show_handler},
     {"/7082", cert_request_download_handler},
@@ -272,8 +271,4 @@ const WebReqEntry kRows[] = {
     {"/7085", cert_delete_handler},
     {"/7086", https_switch_handler},
     {"/7087", https_read_handler},
-    {"/7089", cert_request_show_handler},
-};
-}  // namespace
-
-extern const RequestModule kHttpsRequests = request_rows("network", kRows);
+    {"/7089", cert_request_show_handler});

@@ -232,15 +232,10 @@ static void default_route_handler(const char* argument) {
   reply_core_res(core_ask(kDefaultRouteSet, route, REPLY_JSON));
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kInterfacesRequests, "network",
     {"/7040", network_read_handler},
     {"/7041", network_set_handler},
     {"/7042", network_mode_handler},
     {"/7043", network_reapply_handler},
     {"/7044", mac_conf_handler},
-    {"/7096", default_route_handler},
-};
-}  // namespace
-
-extern const RequestModule kInterfacesRequests = request_rows("network", kRows);
+    {"/7096", default_route_handler});

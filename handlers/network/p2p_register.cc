@@ -192,10 +192,5 @@ static void p2p_register_handler(const char* argument) {
   reply_text(result);
 }
 
-namespace {
-const WebReqEntry kRows[] = {
-    {"/7062", p2p_register_handler},
-};
-}  // namespace
-
-extern const RequestModule kP2pRegisterRequests = request_rows("network", kRows);
+ZV_REQUESTS(kP2pRegisterRequests, "network",
+    {"/7062", p2p_register_handler});

@@ -238,8 +238,7 @@ static void poe_count_handler(const char* /*argument*/) {
   reply_int_member("max_poe_num", get_param_int(kZvdbPath, "max_poe_num", 0));
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kPortsRequests, "network",
     {"/7050", ports_read_handler},
     {"/7051", ports_set_handler},
     {"/7060", p2p_status_handler},
@@ -251,8 +250,4 @@ const WebReqEntry kRows[] = {
     {"/7095", service_restart_handler},
     {"/7090", snmp_read_handler},
     {"/7091", snmp_set_handler},
-    {"/7093", poe_count_handler},
-};
-}  // namespace
-
-extern const RequestModule kPortsRequests = request_rows("network", kRows);
+    {"/7093", poe_count_handler});

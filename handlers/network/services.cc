@@ -159,8 +159,7 @@ static void multicast_set_handler(const char* argument) {
   reply_core_res(core_ask(kMulticastSet, m, REPLY_JSON));
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kServicesRequests, "network",
     {"/7010", pppoe_read_handler},
     {"/7011", pppoe_set_handler},
     {"/7020", ddns_read_handler},
@@ -169,8 +168,4 @@ const WebReqEntry kRows[] = {
     {"/7031", email_set_handler},
     {"/7032", email_test_handler},
     {"/7033", multicast_read_handler},
-    {"/7034", multicast_set_handler},
-};
-}  // namespace
-
-extern const RequestModule kServicesRequests = request_rows("network", kRows);
+    {"/7034", multicast_set_handler});

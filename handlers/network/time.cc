@@ -111,11 +111,6 @@ static void time_set_handler(const char* argument) {
   op_log_change(225, 900);
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kTimeRequests, "network",
     {"/7000", time_read_handler},
-    {"/7001", time_set_handler},
-};
-}  // namespace
-
-extern const RequestModule kTimeRequests = request_rows("network", kRows);
+    {"/7001", time_set_handler});

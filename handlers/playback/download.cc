@@ -150,10 +150,5 @@ static void download_handler(const char* argument) {
   fflush(stdout);
 }
 
-namespace {
-const WebReqEntry kRows[] = {
-    {"/4013", download_handler},
-};
-}  // namespace
-
-extern const RequestModule kDownloadRequests = request_rows("playback", kRows);
+ZV_REQUESTS(kDownloadRequests, "playback",
+    {"/4013", download_handler});

@@ -76,12 +76,7 @@ static void image_reset_handler(const char* argument) {
   reply_record(kResetReply.schema(), &image);
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kImageRequests, "playback",
     {"/3000", image_read_handler},
     {"/3001", image_adjust_handler},
-    {"/3002", image_reset_handler},
-};
-}  // namespace
-
-extern const RequestModule kImageRequests = request_rows("playback", kRows);
+    {"/3002", image_reset_handler});

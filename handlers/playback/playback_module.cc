@@ -1,8 +1,6 @@
 #include "common/request_table.h"
 
 #include <ctime>
-#include <iterator>
-
 #include "common/oplog.h"
 #include "common/record_json.h"
 #include "common/reply.h"
@@ -76,13 +74,11 @@ void channel_log_handler(const char* argument) {
   reply_ok();
 }
 
-const WebReqEntry kRows[] = {
+}  // namespace
+
+ZV_REQUESTS(kPlaybackModuleRequests, "playback",
     {"/4014", channel_log_handler<205>},
     {"/4015", channel_log_handler<0>},
     {"/4016", channel_log_handler<0>},
     {"/4017", channel_log_handler<218>},
-    {"/4024", channel_log_handler<208>},
-};
-}  // namespace
-
-extern const RequestModule kPlaybackModuleRequests = request_rows("playback", kRows);
+    {"/4024", channel_log_handler<208>});

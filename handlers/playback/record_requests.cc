@@ -146,16 +146,11 @@ static void month_calendar_handler(const char* argument) {
   reply_json(w);
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kRecordRequestsRequests, "playback",
     {"/4018", stream_addresses_handler},
     {"/4019", download_state_handler},
     {"/4020", multi_play_handler},
     {"/4021", external_ports_handler},
     {"/4027", download_end_handler},
     {"/3004", playback_busy_handler},
-    {"/2013", month_calendar_handler},
-};
-}  // namespace
-
-extern const RequestModule kRecordRequestsRequests = request_rows("playback", kRows);
+    {"/2013", month_calendar_handler});

@@ -322,8 +322,7 @@ static void live_stop_handler(const char* /*argument*/) {
   reply_ok();
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kSessionsRequests, "playback",
     {"/4000", search_records_handler},
     {"/4001", start_session_handler},
     {"/4002", current_time_handler},
@@ -341,8 +340,4 @@ const WebReqEntry kRows[] = {
     {"/4023", search_page_handler},
     {"/4025", transcode_handler},
     {"/4026", transcode_state_handler},
-    {"/3003", resume_sessions_handler},
-};
-}  // namespace
-
-extern const RequestModule kSessionsRequests = request_rows("playback", kRows);
+    {"/3003", resume_sessions_handler});

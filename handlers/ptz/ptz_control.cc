@@ -191,8 +191,7 @@ static void ptz_status_set_handler(const char* argument) {
   send_ptz_log(channel, kPtzLogSettings);
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kPtzControlRequests, "ptz",
     {"/5000", ptz_move_handler},
     {"/5001", ptz_preset_handler},
     {"/5006", ptz_focus_handler},
@@ -201,8 +200,4 @@ const WebReqEntry kRows[] = {
     {"/5009", ptz_camera_command_handler},
     {"/5010", ptz_camera_state_handler},
     {"/5011", ptz_status_read_handler},
-    {"/5012", ptz_status_set_handler},
-};
-}  // namespace
-
-extern const RequestModule kPtzControlRequests = request_rows("ptz", kRows);
+    {"/5012", ptz_status_set_handler});

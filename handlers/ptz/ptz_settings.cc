@@ -265,8 +265,7 @@ static void ptz_listing_handler(const char* argument) {
   reply_listing(*listing);
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kPtzSettingsRequests, "ptz",
     {"/5002", ptz_tour_start_handler},
     {"/5003", ptz_tour_stop_handler},
     {"/5004", ptz_tour_action_handler},
@@ -278,8 +277,4 @@ const WebReqEntry kRows[] = {
     {"/6054", ptz_speeds_set_handler},
     {"/6055", ptz_tour_save_handler},
     {"/6056", ptz_fisheye_tour_handler},
-    {"/6057", ptz_tour_clear_handler},
-};
-}  // namespace
-
-extern const RequestModule kPtzSettingsRequests = request_rows("ptz", kRows);
+    {"/6057", ptz_tour_clear_handler});

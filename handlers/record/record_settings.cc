@@ -340,7 +340,9 @@ void record_streams_handler(const char* /*argument*/) {
   reply_json(w);
 }
 
-const WebReqEntry kRows[] = {
+}  // namespace
+
+ZV_REQUESTS(kRecordSettingsRequests, "record",
     {"/6030", holidays_read_handler},
     {"/6031", holiday_set_handler},
     {"/6040", record_plan_read_handler},
@@ -350,9 +352,4 @@ const WebReqEntry kRows[] = {
     {"/6044", record_settings_read_handler},
     {"/6045", record_settings_set_handler},
     {"/6046", record_support_handler},
-    {"/6047", record_streams_handler},
-};
-
-}  // namespace
-
-extern const RequestModule kRecordSettingsRequests = request_rows("record", kRows);
+    {"/6047", record_streams_handler});

@@ -269,12 +269,7 @@ static void capture_download_handler(const char* argument) {
   if (sent) remove_files(dir, captures);
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kCaptureRequests, "state",
     {"/8005", capture_start_handler},
     {"/8006", capture_stop_handler},
-    {"/8007", capture_download_handler},
-};
-}  // namespace
-
-extern const RequestModule kCaptureRequests = request_rows("state", kRows);
+    {"/8007", capture_download_handler});

@@ -240,8 +240,7 @@ static void online_users_handler(const char* /*argument*/) {
   reply_records<OnlineUser>(core_ask(kOnlineUsers, REPLY_JSON), nullptr, 256);
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kStatusRequests, "state",
     {"/8000", netif_status_handler},
     {"/8001", netif_speed_handler},
     {"/8002", camera_stream_status_handler},
@@ -249,8 +248,4 @@ const WebReqEntry kRows[] = {
     {"/8004", status_unused_handler},
     {"/8008", memory_status_handler},
     {"/8009", channel_support_handler},
-    {"/8011", online_users_handler},
-};
-}  // namespace
-
-extern const RequestModule kStatusRequests = request_rows("state", kRows);
+    {"/8011", online_users_handler});

@@ -293,8 +293,7 @@ static void device_remove_handler(const char* argument) {
   storage_log(kLogDeviceRemove, kLogParamStorage, port);
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kDisksRequests, "storage",
     {"/6100", disk_list_handler},
     {"/6101", disk_property_handler},
     {"/6102", disk_format_handler},
@@ -306,8 +305,4 @@ const WebReqEntry kRows[] = {
     {"/6108", raid_mode_read_handler},
     {"/6109", raid_mode_set_handler},
     {"/6206", self_evaluation_handler},
-    {"/6207", device_remove_handler},
-};
-}  // namespace
-
-extern const RequestModule kDisksRequests = request_rows("storage", kRows);
+    {"/6207", device_remove_handler});

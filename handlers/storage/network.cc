@@ -216,15 +216,10 @@ static void esata_mode_read_handler(const char* /*argument*/) {
   reply_core_record<EsataMode>(core_ask(kEsataModeRead, int32_t{0}, REPLY_JSON));
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kNetworkRequests, "storage",
     {"/6200", nas_remove_handler},
     {"/6201", nas_add_handler},
     {"/6202", share_search_handler},
     {"/6203", nas_edit_handler},
     {"/6204", esata_mode_set_handler},
-    {"/6205", esata_mode_read_handler},
-};
-}  // namespace
-
-extern const RequestModule kNetworkRequests = request_rows("storage", kRows);
+    {"/6205", esata_mode_read_handler});

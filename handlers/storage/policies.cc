@@ -221,8 +221,7 @@ static void device_backup_progress_handler(const char* /*argument*/) {
   reply_json(w);
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kPoliciesRequests, "storage",
     {"/6208", quota_read_handler},
     {"/6209", quota_set_handler},
     {"/6210", groups_set_handler},
@@ -234,8 +233,4 @@ const WebReqEntry kRows[] = {
     {"/6225", device_backup_status_handler},
     {"/6226", device_backup_stop_handler},
     {"/6227", device_backup_progress_handler},
-    {"/8010", groups_read_handler},
-};
-}  // namespace
-
-extern const RequestModule kPoliciesRequests = request_rows("storage", kRows);
+    {"/8010", groups_read_handler});

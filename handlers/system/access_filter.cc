@@ -86,11 +86,6 @@ static void access_filter_set_handler(const char* argument) {
   reply_ok();
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kAccessFilterRequests, "system",
     {"/6300", access_filter_read_handler},
-    {"/6301", access_filter_set_handler},
-};
-}  // namespace
-
-extern const RequestModule kAccessFilterRequests = request_rows("system", kRows);
+    {"/6301", access_filter_set_handler});

@@ -155,15 +155,10 @@ static void audio_play_handler(const char* argument) {
   reply_core_status(core_ask(kAudioFilePlay, id, REPLY_JSON));
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kAudioFilesRequests, "system",
     {"/6320", audio_list_handler},
     {"/6321", audio_upload_handler},
     {"/6322", audio_add_handler},
     {"/6323", audio_delete_handler},
     {"/6324", audio_rename_handler},
-    {"/6325", audio_play_handler},
-};
-}  // namespace
-
-extern const RequestModule kAudioFilesRequests = request_rows("system", kRows);
+    {"/6325", audio_play_handler});

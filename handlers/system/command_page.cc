@@ -366,12 +366,7 @@ static void language_list_handler(const char* argument) {
   reply_ok();
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kCommandPageRequests, "system",
     {"/vb.htm", command_page_handler},
     {"/json", language_page_handler},
-    {"/1001", language_list_handler},
-};
-}  // namespace
-
-extern const RequestModule kCommandPageRequests = request_rows("system", kRows);
+    {"/1001", language_list_handler});

@@ -195,8 +195,7 @@ static void core_action_handler(const char* /*argument*/) {
   reply_ok();
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kDeviceSettingsRequests, "system",
     {"/6080", display_read_handler},
     {"/6081", display_set_handler},
     {"/1012", device_name_set_handler},
@@ -204,8 +203,4 @@ const WebReqEntry kRows[] = {
     {"/1031", port_mapping_set_handler},
     {"/1034", port_mapping_refresh_handler},
     {"/6075", core_value_handler},
-    {"/6076", core_action_handler},
-};
-}  // namespace
-
-extern const RequestModule kDeviceSettingsRequests = request_rows("system", kRows);
+    {"/6076", core_action_handler});

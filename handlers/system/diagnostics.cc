@@ -138,13 +138,8 @@ static void camera_addresses_handler(const char* argument) {
 
 static void download_entry_handler(const char* /*argument*/) { reply_text("NG download"); }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kDiagnosticsRequests, "system",
     {"/6310", diagnostics_export_handler},
     {"/6311", diagnostics_download_handler},
     {"/ipc", camera_addresses_handler},
-    {"/dw.cgi", download_entry_handler},
-};
-}  // namespace
-
-extern const RequestModule kDiagnosticsRequests = request_rows("system", kRows);
+    {"/dw.cgi", download_entry_handler});

@@ -159,12 +159,7 @@ static void redirect_login_handler(const char* argument) {
   fflush(stdout);
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kLoginRequests, "system",
     {"/1000", login_handler},
     {"/1014", logout_log_handler},
-    {"/1018", redirect_login_handler},
-};
-}  // namespace
-
-extern const RequestModule kLoginRequests = request_rows("system", kRows);
+    {"/1018", redirect_login_handler});

@@ -428,15 +428,10 @@ static void log_retention_set_handler(const char* argument) {
   reply_ok();
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kLogsRequests, "system",
     {"/1002", log_search_handler},
     {"/1021", log_detail_handler},
     {"/1003", log_export_handler},
     {"/1022", log_export_running_handler},
     {"/1015", log_types_handler},
-    {"/1017", log_retention_set_handler},
-};
-}  // namespace
-
-extern const RequestModule kLogsRequests = request_rows("system", kRows);
+    {"/1017", log_retention_set_handler});

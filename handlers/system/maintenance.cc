@@ -325,8 +325,7 @@ static void camera_upgrade_check_handler(const char* argument) {
   reply_json(w);
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kMaintenanceRequests, "system",
     {"/1004", reboot_handler},
     {"/1005", core_ready_handler},
     {"/1006", factory_reset_handler},
@@ -346,8 +345,4 @@ const WebReqEntry kRows[] = {
     {"/6086", upgrade_cancel_handler},
     {"/6087", upgrade_check_handler},
     {"/6088", upgrade_download_install_handler},
-    {"/6089", camera_upgrade_check_handler},
-};
-}  // namespace
-
-extern const RequestModule kMaintenanceRequests = request_rows("system", kRows);
+    {"/6089", camera_upgrade_check_handler});

@@ -220,11 +220,6 @@ static void oem_users_handler(const char* /*argument*/) {
   reply_json(w);
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kOemRequests, "system",
     {"/oem", oem_upload_handler},
-    {"/6074", oem_users_handler},
-};
-}  // namespace
-
-extern const RequestModule kOemRequests = request_rows("system", kRows);
+    {"/6074", oem_users_handler});

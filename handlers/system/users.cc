@@ -211,15 +211,10 @@ static void permission_update_handler(const char* /*argument*/) {
   reply_ok();
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kUsersRequests, "system",
     {"/1024", permission_update_handler},
     {"/6070", user_list_handler},
     {"/6071", user_add_handler},
     {"/6072", user_edit_handler},
     {"/6073", user_delete_handler},
-    {"/6077", users_changed_handler},
-};
-}  // namespace
-
-extern const RequestModule kUsersRequests = request_rows("system", kRows);
+    {"/6077", users_changed_handler});

@@ -518,8 +518,7 @@ static void smart_action_record_read_handler(const char* argument) {
   reply_json(w);
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kAnalyticsRequests, "video",
     {"/6138", line_crossing_read_handler},
     {"/6139", line_crossing_set_handler},
     {"/6146", vca_settings_read_handler},
@@ -536,8 +535,4 @@ const WebReqEntry kRows[] = {
     {"/6192", line_crossing_v2_read_handler},
     {"/6193", line_crossing_v2_set_handler},
     {"/6194", vca_settings_v2_read_handler},
-    {"/6195", vca_settings_v2_set_handler},
-};
-}  // namespace
-
-extern const RequestModule kAnalyticsRequests = request_rows("video", kRows);
+    {"/6195", vca_settings_v2_set_handler});

@@ -204,14 +204,9 @@ static void regional_count_set_handler(const char* argument) {
   reply_core_res(core_ask(kRegionalCountSet, *s, REPLY_JSON));
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kCountingRequests, "video",
     {"/6096", regional_count_read_handler},
     {"/6097", regional_count_set_handler},
     {"/6144", people_count_read_handler},
     {"/6145", people_count_set_handler},
-    {"/6154", people_count_reset_handler},
-};
-}  // namespace
-
-extern const RequestModule kCountingRequests = request_rows("video", kRows);
+    {"/6154", people_count_reset_handler});

@@ -50,13 +50,8 @@ static void fisheye_probe_set_handler(const char* argument) {
   reply_core_res(core_ask(kFisheyeProbeSet, set, REPLY_JSON));
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kFisheyeRequests, "video",
     {"/6130", fisheye_read_handler},
     {"/6131", fisheye_set_handler},
     {"/6196", fisheye_probe_handler},
-    {"/6197", fisheye_probe_set_handler},
-};
-}  // namespace
-
-extern const RequestModule kFisheyeRequests = request_rows("video", kRows);
+    {"/6197", fisheye_probe_set_handler});

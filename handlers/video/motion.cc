@@ -305,8 +305,7 @@ static void motion_actions_set_handler(const char* argument) {
   reply_ok();
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kMotionRequests, "video",
     {"/6013", bound_handler<motion_set, kMotionPlanSet>},
     {"/6113", bound_handler<motion_set, kMotionFieldsPlanSet>},
     {"/6114", bound_handler<motion_set, kMotionFieldsSet>},
@@ -317,8 +316,4 @@ const WebReqEntry kRows[] = {
     {"/6012", motion_full_set_handler},
     {"/6098", camera_grid_read_handler},
     {"/6112", motion_settings_set_handler},
-    {"/6117", motion_actions_set_handler},
-};
-}  // namespace
-
-extern const RequestModule kMotionRequests = request_rows("video", kRows);
+    {"/6117", motion_actions_set_handler});

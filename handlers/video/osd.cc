@@ -219,8 +219,7 @@ static void camera_mask_remove_handler(const char* argument) {
   reply_int_member("res", core_ask(kCameraMaskRemove, removal, REPLY_JSON));
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kOsdRequests, "video",
     {"/6000", osd_read_handler},
     {"/6001", osd_set_handler},
     {"/6002", camera_name_set_handler},
@@ -231,8 +230,4 @@ const WebReqEntry kRows[] = {
     {"/6173", mask_area_remove_handler},
     {"/6198", camera_mask_remove_handler},
     {"/6996", camera_osd_set_handler},
-    {"/6997", camera_osd_read_handler},
-};
-}  // namespace
-
-extern const RequestModule kOsdRequests = request_rows("video", kRows);
+    {"/6997", camera_osd_read_handler});

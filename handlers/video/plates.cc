@@ -312,8 +312,7 @@ static void plate_edit_handler(const char* argument) {
   reply_ok();
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kPlatesRequests, "video",
     {"/6179", plate_actions_read_handler},
     {"/6180", plate_actions_set_handler},
     {"/6181", anpr_settings_read_handler},
@@ -322,8 +321,4 @@ const WebReqEntry kRows[] = {
     {"/6184", plate_replace_handler},
     {"/6185", plate_edit_handler},
     {"/6190", plate_format_read_handler},
-    {"/6191", plate_format_set_handler},
-};
-}  // namespace
-
-extern const RequestModule kPlatesRequests = request_rows("video", kRows);
+    {"/6191", plate_format_set_handler});

@@ -244,8 +244,7 @@ static void trigger_alarms_read_handler(const char* /*argument*/) {
   reply_json(w);
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kSnapshotAlarmsRequests, "video",
     {"/6161", ptz_entries_read_handler},
     {"/6162", ptz_entry_delete_handler},
     {"/6164", ptz_entries_delete_handler},
@@ -255,8 +254,4 @@ const WebReqEntry kRows[] = {
     {"/6177", snapshot_set_handler},
     {"/6178", snapshot_control_handler},
     {"/6998", trigger_alarms_set_handler},
-    {"/6999", trigger_alarms_read_handler},
-};
-}  // namespace
-
-extern const RequestModule kSnapshotAlarmsRequests = request_rows("video", kRows);
+    {"/6999", trigger_alarms_read_handler});

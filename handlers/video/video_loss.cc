@@ -335,16 +335,11 @@ static void alarm_in_effective_plan_set_handler(const char* argument) {
   reply_ok();
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kVideoLossRequests, "video",
     {"/6014", video_loss_read_handler},
     {"/6016", video_loss_set_handler},
     {"/6017", video_loss_plan_set_handler},
     {"/6095", video_loss_actions_set_handler},
     {"/6123", video_loss_alarms_set_handler},
     {"/6127", alarm_in_trigger_copy_handler},
-    {"/6170", alarm_in_effective_plan_set_handler},
-};
-}  // namespace
-
-extern const RequestModule kVideoLossRequests = request_rows("video", kRows);
+    {"/6170", alarm_in_effective_plan_set_handler});

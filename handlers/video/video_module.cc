@@ -1,5 +1,3 @@
-#include <iterator>
-
 #include "common/bound_handler.h"
 
 #include "handlers/video/alarm_event_handlers.h"
@@ -11,8 +9,7 @@
 #include "platform/zvdb/video_tables.h"
 #include "common/request_table.h"
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kVideoModuleRequests, "video",
     {"/6010", bound_handler<event_actions_read, &kMotionEventKind>},
     {"/6011", bound_handler<event_plan_read, &zvdb::kMotionAudibleScheduleTable, 0>},
     {"/6015", bound_handler<event_plan_read, &zvdb::kVideoLossAudibleScheduleTable, kMaxChannels>},
@@ -50,8 +47,4 @@ const WebReqEntry kRows[] = {
     {"/6140", bound_handler<region_read, &kLoiteringDetection>},
     {"/6141", bound_handler<region_set, &kLoiteringDetection>},
     {"/6142", bound_handler<region_read, &kHumanDetection>},
-    {"/6143", bound_handler<region_set, &kHumanDetection>},
-};
-}  // namespace
-
-extern const RequestModule kVideoModuleRequests = request_rows("video", kRows);
+    {"/6143", bound_handler<region_set, &kHumanDetection>});
