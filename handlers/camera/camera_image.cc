@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "common/json_fields.h"
+#include "common/partial_record.h"
 #include "common/record_json.h"
 #include "common/reply.h"
 #include "common/reply_forms.h"
@@ -30,6 +31,21 @@ constexpr auto kProfileReply = ZV_FIELDS(
     ZV_SCHEMA_FIELD(max_shutter), ZV_SCHEMA_FIELD(min_shutter), ZV_SCHEMA_FIELD(gain_level),
     ZV_SCHEMA_FIELD(ir_cut_latency), ZV_SCHEMA_FIELD(ir_cut_state), ZV_SCHEMA_FIELD(ir_led_state),
     ZV_SCHEMA_FIELD(color_mode));
+
+// The extension set's form: the record's fields, the white light's strength read from
+// "whiteLedLevel" (the read prints it as "smartwhitestrength").
+constexpr auto kExtensionSetForm = [] {
+  constexpr zvrec::Schema record = zvrec::schema_of<ImageExtension>();
+  zvrec::FieldList<record.fields.size()> form{record.name, record.size, {}};
+  for (size_t i = 0; i < record.fields.size(); ++i) {
+    form.fields[i] = record.fields[i];
+    if (!zvrec::same_name(record.fields[i].name, "smartwhitestrength")) continue;
+    form.fields[i].key = "whiteLedLevel";
+    form.fields[i].key_size = sizeof "whiteLedLevel" - 1;
+    form.fields[i].flags &= static_cast<uint16_t>(~zvrec::Field::kOutOnly);
+  }
+  return form;
+}();
 
 // The profile of `object` (absent members 0), marked valid.
 bool read_profile(json_object* object, DayNightProfile* profile) {
@@ -68,13 +84,12 @@ static void camera_image_set_handler(const char* argument) {
 static void camera_image_extension_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   ImageExtensionRecord ext{};
-  if (!read_channel_member(request.get(), "id", kChannelLast, &ext.id, kImageRefusal)) return;
-  int32_t white_led_level = 0;
-  if (!read_json_members(request.get(), {int_member("whiteLedLevel", &white_led_level)}) ||
-      !read_record(request.get(), &ext.extension)) {
+  if (!read_channel_member(request.get(), "id", kChannelLast, &ext.id, kImageRefusal) ||
+      !read_record(request.get(), kExtensionSetForm.schema(), &ext.extension) ||
+      !keep_camera_values_in(request.get(), kExtensionSetForm.schema(), kImageExtensionRead, ext.id, &ext.extension,
+                             REPLY_TEXT, [](const ImageExtensionRecord& r) -> const ImageExtension& { return r.extension; })) {
     return;
   }
-  ext.extension.smartwhitestrength = white_led_level;
   reply_status_words(core_ask(kImageExtensionSet, ext, REPLY_TEXT), "OK", "ERROR");
 }
 
@@ -216,8 +231,7 @@ static void day_night_area_delete_handler(const char* argument) {
   reply_ok();
 }
 
-namespace {
-const WebReqEntry kRows[] = {
+ZV_REQUESTS(kCameraImageRequests, "camera",
     {"/2020", camera_image_set_handler},
     {"/2022", camera_image_extension_set_handler},
     {"/2037", day_night_profiles_read_handler},
@@ -228,8 +242,4 @@ const WebReqEntry kRows[] = {
     {"/2048", camera_exposure_set_handler},
     {"/2049", camera_exposure_read_handler},
     {"/2050", day_night_area_delete_handler},
-    {"/2062", camera_night_mode_handler},
-};
-}  // namespace
-
-extern const RequestModule kCameraImageRequests = request_rows("camera", kRows);
+    {"/2062", camera_night_mode_handler});

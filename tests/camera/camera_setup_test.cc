@@ -324,9 +324,16 @@ TEST_F(CameraSetupTest, ImageExtensionSetWaitsForTheStatus) {
   const char body[] = R"({"id": 4, "whiteLedLevel": 6, "smartwhitestrength": 9, "zoomLimit": 2, "saveCorridor": 1,
                           "sensortype": "x", "dayNightSens": 5})";
   core_->reply(kImageExtensionSet.id, int32s({0}));
+  ImageExtensionRecord camera{};  // what the request leaves out stays as the camera has it
+  camera.id = 4;
+  camera.extension.colorkiller = 3;
+  camera.extension.smartwhitestrength = 4;
+  camera.extension.zoom_limit = 7;
+  std::strcpy(camera.extension.softversion, "V1");  // what the camera reports is not sent back
+  core_->reply(kImageExtensionRead.id, bytes_of(camera));
   EXPECT_EQ(post("/2022", body).out, kOk);
-  ImageExtensionRecord expected{};
-  expected.id = 4;
+  std::memset(camera.extension.softversion, 0, sizeof camera.extension.softversion);
+  ImageExtensionRecord expected = camera;
   expected.extension.smartwhitestrength = 6;
   expected.extension.zoom_limit = 2;
   expected.extension.save_corridor = 1;
@@ -334,6 +341,16 @@ TEST_F(CameraSetupTest, ImageExtensionSetWaitsForTheStatus) {
   EXPECT_EQ(only_message(*core_, kImageExtensionSet.id).payload, bytes_of(expected));
   core_->reply(kImageExtensionSet.id, int32s({1}));
   EXPECT_EQ(post("/2022", body).out, kTextHeader + "ERROR");
+  core_->clear_received();
+  EXPECT_EQ(post("/2022", R"({"id": 4, "colorkiller": 1})").out, kTextHeader + "ERROR");
+  expected = camera;
+  expected.extension.colorkiller = 1;
+  expected.extension.zoom_limit = 0;  // a member the read does not print is not taken from it
+  EXPECT_EQ(only_message(*core_, kImageExtensionSet.id).payload, bytes_of(expected)) << "the white light's kept";
+  core_->no_reply(kImageExtensionRead.id);
+  core_->clear_received();
+  EXPECT_EQ(post("/2022", body).out, kCgiErrorText);
+  EXPECT_EQ(received_ids(*core_), std::vector<int32_t>{kImageExtensionRead.id}) << "nothing is set";
 }
 
 TEST_F(CameraSetupTest, ProfilesAreReadAndSentByPosition) {
