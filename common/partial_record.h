@@ -26,6 +26,17 @@ bool read_record_update(json_object* request, T* record) {
 std::vector<const zvrec::Field*> absent_fields(json_object* request, const zvrec::Schema& form);
 void copy_fields(const std::vector<const zvrec::Field*>& fields, const void* from, void* to);
 
+// The camera's record, asked with `read` for `query`, into `out`; false, with the `error_kind`
+// error form written, when it could not be had.
+template <class Q, class R>
+bool ask_camera_record(const Exchange<Q, R>& read, const Q& query, R* out, int error_kind) {
+  const std::optional<CoreReply> reply = core_ask(read, query, error_kind);
+  if (!reply) return false;
+  if (reply->first(out)) return true;
+  reply_cgi_error(error_kind);
+  return false;
+}
+
 // A camera-side set read with `form` into `record` (absent members as the form makes them): the
 // members the request left out take the camera's values, asked with `read` for `query` (the
 // channel, or the read's own query record); `pick` finds the set's record in the read's reply.
@@ -36,13 +47,8 @@ bool keep_camera_values_in(json_object* request, const zvrec::Schema& form, cons
                            const Q& query, T* record, int error_kind, Pick pick) {
   const std::vector<const zvrec::Field*> absent = absent_fields(request, form);
   if (absent.empty()) return true;
-  const std::optional<CoreReply> reply = core_ask(read, query, error_kind);
-  if (!reply) return false;
   auto camera = std::make_unique<R>();
-  if (!reply->first(camera.get())) {
-    reply_cgi_error(error_kind);
-    return false;
-  }
+  if (!ask_camera_record(read, query, camera.get(), error_kind)) return false;
   copy_fields(absent, &pick(*camera), record);
   return true;
 }

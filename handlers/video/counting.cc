@@ -71,6 +71,11 @@ void set_line_value(PeopleCountLine& line, const LineMember& m, int32_t v) {
   }
 }
 
+// The line ends come from "position", not from lists of their own.
+bool is_position(const LineMember& m) {
+  return std::strncmp(m.key, "start", 5) == 0 || std::strncmp(m.key, "stop", 4) == 0;
+}
+
 // The PTZ actions of a region: source id = the channel, at most 8 entries (a people-counting list).
 int store_region_ptz(int channel, int region, json_object* array) {
   PtzActionList list;
@@ -125,9 +130,26 @@ static void people_count_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   PeopleCountSettings s{};
   if (!request || !read_record(request.get(), &s)) return (void)reply_cgi_error(REPLY_TEXT);
+  // Members and line lists the request leaves out stay as the camera has them.
+  const auto absent = absent_fields(request.get(), zvrec::schema_of<PeopleCountSettings>());
+  bool lists_given = json_array_of(request.get(), "position") != nullptr;
+  for (const LineMember& m : kLineMembers) {
+    lists_given = lists_given && (is_position(m) || json_array_of(request.get(), m.key) != nullptr);
+  }
+  if (!absent.empty() || !lists_given) {
+    auto camera = std::make_unique<PeopleCountSettings>();
+    if (!ask_camera_record(kPeopleCountRead, s.channel, camera.get(), REPLY_TEXT)) return;
+    copy_fields(absent, camera.get(), &s);
+    for (const LineMember& m : kLineMembers) {
+      const bool given = json_array_of(request.get(), is_position(m) ? "position" : m.key) != nullptr;
+      for (size_t i = 0; i < std::size(s.lines) && !given; ++i) {
+        set_line_value(s.lines[i], m, line_value(camera->lines[i], m));
+      }
+    }
+  }
   bool any_enabled = false;
   for (const LineMember& m : kLineMembers) {
-    if (std::strncmp(m.key, "start", 5) == 0 || std::strncmp(m.key, "stop", 4) == 0) continue;
+    if (is_position(m)) continue;
     json_object* values = json_array_of(request.get(), m.key);
     for (size_t i = 0; i < std::min<size_t>(json_array_size(values), 4); ++i) {
       int32_t v = 0;

@@ -29,6 +29,7 @@ class AnalyticsTest : public RequestTest {
     core_->reply(kObjectLeftRead.id, Bytes(sizeof(VcaObjectLeftRecord)));
     core_->reply(kRegionalCountRead.id, Bytes(sizeof(RegionalCountSettings)));
     core_->reply(kFisheyeRead.id, Bytes(sizeof(FisheyeSettings)));
+    core_->reply(kPeopleCountRead.id, Bytes(sizeof(PeopleCountSettings)));
   }
   SmartEventRecord event(const zvdb::Table<SmartEventRecord>& table, int channel, int sub) {
     SmartEventRecord r{};
@@ -300,7 +301,9 @@ TEST_F(AnalyticsTest, MissingActionRecords) {
   zvdb_close_all();
   expect_refused("/6150", R"({"channel": 5, "type": 0, "event": 2, "triAlarms": 1})", kTextHeader + "ERROT");
   expect_refused("/6151", R"({"channel": 5, "type": 2})", kCgiErrorJson);
-  expect_refused("/6145", R"({"chnid": 5, "lineEnable": [1]})", kCgiErrorText);
+  core_->clear_received();
+  EXPECT_EQ(post("/6145", R"({"chnid": 5, "lineEnable": [1]})").out, kCgiErrorText);
+  EXPECT_TRUE(core_->received(3254).empty()) << "the camera is asked for what it has, but nothing is set";
   // The action-block set starts a missing record from zeros carrying its key.
   EXPECT_EQ(post("/6149", R"({"chnid": 5, "event": 2, "interval": 3})").out, kOk);
   EXPECT_EQ(post("/6151", R"({"channel": 5, "type": 2})").out,
@@ -635,6 +638,19 @@ TEST_F(AnalyticsTest, LineCountingStoresPositionsAsGivenAndEnablesItsRecord) {
                           R"("autoResetWeekday": [ 0, 0, 0, 0 ], "autoResetHour": [ 0, 0, 0, 0 ], )"
                           R"("autoResetMin": [ 0, 0, 0, 0 ], "autoResetSec": [ 9, 0, 0, 0 ], "position": [ )"
                           R"("460;260;2;5", "2;2;1;1", "1;1;1;1", "1;1;1;1" ] })");
+  // Left out: "osdEnable" and every line list but "lineEnable", "position" among them: the camera's.
+  PeopleCountSettings camera = sent;
+  camera.osd_enable = 0;
+  camera.lines[1].direction = 7;
+  core_->reply(3253, bytes_of(camera));
+  core_->clear_received();
+  EXPECT_EQ(ask("/6145", R"({"chnid": 5, "width": 1920, "height": 1080, "lineNum": 2, "lineEnable": [1]})", 3254,
+                int32s({0})),
+            kOk);
+  PeopleCountSettings expected = camera;
+  expected.lines[0].line_enable = 1;
+  EXPECT_EQ(only_message(*core_, 3254).payload, bytes_of(expected));
+  EXPECT_EQ(event(kSmartEvents, 5, 7).enable, 1);
   expect_refused("/6145", R"({"chnid": 64})", kCgiErrorText);
   expect_refused("/6145", "{", kCgiErrorText);
 
