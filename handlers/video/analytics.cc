@@ -4,7 +4,9 @@
 // block (and its copies to the channels of "copyChn") in one transaction before the camera is
 // asked; the camera's answer is the reply.
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <optional>
 
@@ -372,12 +374,23 @@ static void vca_settings_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   VcaSettings s{};
   if (!request || !read_record(request.get(), &s)) return;
+  // Members left out, and the object sizes without a "position", stay as the camera has them.
+  json_object* position = json_array_at(json_array_of(request.get(), "position"), 0);
+  const auto absent = absent_fields(request.get(), zvrec::schema_of<VcaSettings>());
+  VcaSettings kept{};
+  if ((!absent.empty() || position == nullptr) && !ask_camera_record(kVcaSettingsRead, s.channel, &kept, REPLY_JSON)) {
+    return;
+  }
+  copy_fields(absent, &kept, &s);
   int32_t area[8];
-  read_area(json_array_at(json_array_of(request.get(), "position"), 0), area);
+  read_area(position, area);
   int32_t* camera[8] = {&s.min_start_x, &s.min_start_y, &s.min_width, &s.min_height,
                         &s.max_start_x, &s.max_start_y, &s.max_width, &s.max_height};
+  const int32_t* camera_kept[8] = {&kept.min_start_x, &kept.min_start_y, &kept.min_width, &kept.min_height,
+                                   &kept.max_start_x, &kept.max_start_y, &kept.max_width, &kept.max_height};
   for (int k = 0; k < 8; k += 2) {
-    const CanvasPoint p = at_least_one(canvas_to_camera({area[k], area[k + 1]}, s.width, s.height));
+    const CanvasPoint p = position != nullptr ? at_least_one(canvas_to_camera({area[k], area[k + 1]}, s.width, s.height))
+                                              : CanvasPoint{*camera_kept[k], *camera_kept[k + 1]};
     *camera[k] = p.x;
     *camera[k + 1] = p.y;
   }
@@ -407,9 +420,21 @@ static void vca_settings_v2_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   auto s = std::make_unique<VcaSettingsV2>();
   if (!request || !read_record(request.get(), s.get())) return;
+  // Members left out, and the areas without a "position", stay as the camera has them.
+  json_object* position = json_array_of(request.get(), "position");
+  const auto absent = absent_fields(request.get(), zvrec::schema_of<VcaSettingsV2>());
+  if (!absent.empty() || position == nullptr) {
+    auto kept = std::make_unique<VcaSettingsV2>();
+    if (!ask_camera_record(kVcaSettingsV2Read, s->channel, kept.get(), REPLY_JSON)) return;
+    copy_fields(absent, kept.get(), s.get());
+    if (position == nullptr) {
+      const size_t first = offsetof(VcaSettingsV2, min_start_x), end = offsetof(VcaSettingsV2, copy);
+      std::memcpy(reinterpret_cast<unsigned char*>(s.get()) + first,
+                  reinterpret_cast<const unsigned char*>(kept.get()) + first, end - first);
+    }
+  }
   int32_t* areas[8] = {s->min_start_x, s->min_start_y, s->min_width, s->min_height,
                        s->max_start_x, s->max_start_y, s->max_width, s->max_height};
-  json_object* position = json_array_of(request.get(), "position");
   for (size_t i = 0; i < std::min<size_t>(json_array_size(position), kVcaAreas); ++i) {
     int32_t area[8];
     read_area(json_array_at(position, i), area);

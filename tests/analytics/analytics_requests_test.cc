@@ -30,6 +30,8 @@ class AnalyticsTest : public RequestTest {
     core_->reply(kRegionalCountRead.id, Bytes(sizeof(RegionalCountSettings)));
     core_->reply(kFisheyeRead.id, Bytes(sizeof(FisheyeSettings)));
     core_->reply(kPeopleCountRead.id, Bytes(sizeof(PeopleCountSettings)));
+    core_->reply(kVcaSettingsRead.id, Bytes(sizeof(VcaSettings)));
+    core_->reply(kVcaSettingsV2Read.id, Bytes(sizeof(VcaSettingsV2)));
   }
   SmartEventRecord event(const zvdb::Table<SmartEventRecord>& table, int channel, int sub) {
     SmartEventRecord r{};
@@ -409,6 +411,10 @@ TEST_F(AnalyticsTest, AnalyticsSettingsConvertTheAreaBothWays) {
             kJsonHeader + R"({ "fps": 1, "mode": 2, "installation": 3, "analysis": 4, "width": 1920, "height": 1080, )"
                           R"("vcaType": 7, "position": [ { "minStartX": 460, "minStartY": 260, "minWidth": 1, )"
                           R"("minHeight": 10, "maxStartX": 230, "maxStartY": 130, "maxWidth": 1, "maxHeight": 1 } ] })");
+  core_->clear_received();  // left out: the camera's members and object sizes, as it sends them
+  EXPECT_EQ(ask("/6147", R"({"chnid": 6, "fps": 9})", 3260, int32s({0})), kOk);
+  EXPECT_EQ(only_message(*core_, 3260).payload,
+            int32s({6, 0, 9, 2, 3, 4, 1920, 1080, 1920, 1080, 0, 42, 960, 540, 1, -5}));
   core_->no_reply(3260);
   EXPECT_EQ(post("/6147", R"({"chnid": 6})").out, kCgiErrorJson);
   expect_refused("/6147", R"({"chnid": 64})", "");
@@ -434,6 +440,11 @@ TEST_F(AnalyticsTest, AreasOfTheSecondFormAreCarriedUnconverted) {
                        R"("maxStartY": 0, "maxWidth": 0, "maxHeight": 9000, "width": 1920, "height": 1080 } ] })"),
             std::string::npos)
       << reply;
+  core_->clear_received();  // left out: the camera's members and areas
+  EXPECT_EQ(ask("/6195", R"({"chnid": 1, "mode": 3})", 1212, int32s({0})), kOk);
+  sent->mode = 3;
+  std::memset(sent->copy, 0, sizeof sent->copy);
+  EXPECT_EQ(only_message(*core_, 1212).payload, bytes_of(*sent));
 }
 
 // ---- Action blocks ------------------------------------------------------------------------------
