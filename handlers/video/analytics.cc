@@ -7,8 +7,11 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
+#include <iterator>
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "common/json_fields.h"
 #include "common/partial_record.h"
@@ -134,6 +137,24 @@ bool read_line_set(json_object* request, LineSet* set) {
     reply_cgi_error(REPLY_TEXT);
     return false;
   }
+  return true;
+}
+
+// A line-crossing set keeps what it leaves out as the camera has it: each member of `members`
+// whose key is absent and, without a "line" list, every line. False, with the text error form, when
+// the camera's record could not be had.
+template <class R>
+bool keep_camera_lines(json_object* request, const LineSet& set, const Exchange<int32_t, R>& read,
+                       std::initializer_list<std::pair<const char*, int32_t R::*>> members, R* record) {
+  bool complete = set.lines != nullptr;
+  for (const auto& [key, member] : members) complete = complete && json_object_object_get_ex(request, key, nullptr);
+  if (complete) return true;
+  auto camera = std::make_unique<R>();
+  if (!ask_camera_record(read, record->channel, camera.get(), REPLY_TEXT)) return false;
+  for (const auto& [key, member] : members) {
+    if (!json_object_object_get_ex(request, key, nullptr)) record->*member = camera.get()->*member;
+  }
+  if (set.lines == nullptr) std::copy(std::begin(camera->lines), std::end(camera->lines), std::begin(record->lines));
   return true;
 }
 
@@ -292,7 +313,11 @@ static void line_crossing_set_handler(const char* argument) {
                                                      int_member("objtype", &record.objtype)})) {
     return (void)reply_cgi_error(REPLY_TEXT);
   }
-  if (!read_line_set(request.get(), &set)) return;
+  if (!read_line_set(request.get(), &set) ||
+      !keep_camera_lines(request.get(), set, kLineCrossingRead,
+                         {{"enable", &VcaLineRecord::enable}, {"objtype", &VcaLineRecord::objtype}}, &record)) {
+    return;
+  }
   for (size_t i = 0; i < std::min<size_t>(json_array_size(set.lines), kVcaLines); ++i) {
     json_object* element = json_array_at(set.lines, i);
     if (!json_object_is_type(element, json_type_object)) continue;
@@ -329,7 +354,14 @@ static void line_crossing_v2_set_handler(const char* argument) {
                                                      int_member("lineScene", &record.line_scene)})) {
     return (void)reply_cgi_error(REPLY_TEXT);
   }
-  if (!read_line_set(request.get(), &set)) return;
+  if (!read_line_set(request.get(), &set) ||
+      !keep_camera_lines(request.get(), set, kVcaLineV2Read,
+                         {{"sensitivity", &VcaLineRecordV2::sensitivity},
+                          {"lineType", &VcaLineRecordV2::line_type},
+                          {"lineScene", &VcaLineRecordV2::line_scene}},
+                         &record)) {
+    return;
+  }
   for (size_t i = 0; i < std::min<size_t>(json_array_size(set.lines), kVcaLines); ++i) {
     json_object* element = json_array_at(set.lines, i);
     if (!json_object_is_type(element, json_type_object)) continue;

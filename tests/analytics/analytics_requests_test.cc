@@ -357,6 +357,13 @@ TEST_F(AnalyticsTest, LineCrossingConvertsCanvasToCamera) {
   read.width = 0;
   EXPECT_NE(ask("/6138", R"({"channel": 1})", 3241, bytes_of(read)).find(R"("position": "0;0;0;0")"),
             std::string::npos);
+  core_->clear_received();  // left out: the camera's object type and lines
+  EXPECT_EQ(ask("/6139", R"({"chnid": 1, "enable": 0})", 3248, int32s({0})), kOk);
+  VcaLineRecord expected = read;
+  expected.channel = 1;
+  expected.enable = 0;
+  expected.width = expected.height = 0;
+  EXPECT_EQ(only_message(*core_, 3248).payload, bytes_of(expected));
 }
 
 TEST_F(AnalyticsTest, LinesWithSubLinesTakeFiveOfEach) {
@@ -392,6 +399,11 @@ TEST_F(AnalyticsTest, LinesWithSubLinesTakeFiveOfEach) {
                           R"({ "enable": 0, "objtype": 0, "direction": 0, "position": "0;0;0;0" }, )"
                           R"({ "enable": 0, "objtype": 0, "direction": 0, "position": "0;0;0;0" }, )"
                           R"({ "enable": 0, "objtype": 0, "direction": 0, "position": "0;0;0;0" } ] })");
+  core_->clear_received();  // left out: the camera's sensitivity, scene and lines
+  EXPECT_EQ(ask("/6193", R"({"chnid": 2, "lineType": 1})", 1210, int32s({0})), kOk);
+  read->line_type = 1;
+  read->width = read->height = 0;
+  EXPECT_EQ(only_message(*core_, 1210).payload, bytes_of(*read));
   expect_refused("/6193", R"({"line": []})", kCgiErrorText);
   expect_refused("/6139", R"({"chnid": 64})", kCgiErrorText);
 }
