@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "common/json_fields.h"
+#include "common/partial_record.h"
 #include "platform/zvstd/url_coding.h"
 #include "common/record_json.h"
 #include "common/reply_forms.h"
@@ -257,6 +258,19 @@ static void plate_format_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   PlateFormatFilter f{};
   if (!request || !read_format_filter(request.get(), &f)) return (void)reply_cgi_error(REPLY_JSON);
+  // The switch or the wildcard list left out stays as the camera has it.
+  const bool has_filter = json_object_object_get_ex(request.get(), "filter", nullptr);
+  const bool has_wildcards = json_object_object_get_ex(request.get(), "wildcards", nullptr);
+  if (!has_filter || !has_wildcards) {
+    PlateFormatFilter camera{};
+    if (!ask_camera_record(kPlateFormatRead, f.chnid, &camera, REPLY_JSON)) return;
+    if (!has_filter) f.filter = camera.filter;
+    if (!has_wildcards) {
+      std::memcpy(f.enable, camera.enable, sizeof f.enable);
+      std::memcpy(f.cr_count, camera.cr_count, sizeof f.cr_count);
+      std::memcpy(f.format, camera.format, sizeof f.format);
+    }
+  }
   ask_status(kPlateFormatSet, f, REPLY_JSON);
 }
 

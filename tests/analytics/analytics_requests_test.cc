@@ -576,6 +576,11 @@ TEST_F(AnalyticsTest, RecognitionSettingsAndFormatFilter) {
   const PlateFormatFilter g = last_payload<PlateFormatFilter>(*core_, 1208);
   EXPECT_EQ(g.filter, 2);
   EXPECT_EQ(std::string(g.format[1]), "AB");
+  core_->clear_received();  // the wildcard list left out: the camera's (f, the read's answer above)
+  EXPECT_EQ(ask("/6191", R"({"chnid": 4, "filter": 0})", 1208, int32s({0})), kOk);
+  PlateFormatFilter kept = f;
+  kept.filter = 0;
+  EXPECT_EQ(only_message(*core_, 1208).payload, bytes_of(kept));
   core_->no_reply(3290);
   EXPECT_EQ(post("/6182", R"({"chnid": 4, "enable": 1})").out, kCgiErrorJson);
   expect_refused("/6182", R"({"chnid": 64})", kCgiErrorJson);
