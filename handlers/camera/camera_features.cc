@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "common/json_fields.h"
+#include "common/partial_record.h"
 #include "common/record_json.h"
 #include "common/reply.h"
 #include "common/reply_forms.h"
@@ -25,6 +26,22 @@ constexpr size_t kWatermarkChars = 31;
 constexpr size_t kCopyChars = 64;
 
 // The members of a heat map or tracking write besides the channel and the plan.
+// Members of `form` and the plan under `plan_key` that a set leaves out stay as the channel's
+// camera has them (its record asked with `read`). False, with the error form written, when the
+// camera's values cannot be had.
+template <class R>
+bool keep_camera_settings(json_object* request, const zvrec::Schema& form, const char* plan_key,
+                          const Exchange<int32_t, R>& read, int32_t channel, R* record, Schedule R::*plan) {
+  const auto absent = absent_fields(request, form);
+  const bool has_plan = json_object_object_get_ex(request, plan_key, nullptr);
+  if (absent.empty() && has_plan) return true;
+  auto camera = std::make_unique<R>();
+  if (!ask_camera_record(read, channel, camera.get(), REPLY_JSON)) return false;
+  copy_fields(absent, camera.get(), record);
+  if (!has_plan) record->*plan = camera.get()->*plan;
+  return true;
+}
+
 constexpr auto kHeatMapForm = ZV_FIELDS(HeatMap, ZV_SCHEMA_FIELD(enable), ZV_SCHEMA_FIELD(sensitivity),
                                         ZV_SCHEMA_FIELD(minsize), ZV_SCHEMA_FIELD(mintime),
                                         ZV_SCHEMA_FIELD(adaptability), ZV_SCHEMA_FIELD(map_mask).chars(kAreaChars));
@@ -62,10 +79,13 @@ static void camera_heat_map_set_handler(const char* argument) {
   if (!request) return;
   auto write = std::make_unique<HeatMapWrite>();
   std::memset(write.get(), 0, sizeof *write);
-  // An absent plan is an empty one.
   if (!read_record(request.get(), kHeatMapForm.schema(), &write->map) ||
       schedule_from_json_flagged(request.get(), "effective", &write->map.effective) == kInvalidText) {
     return (void)reply_cgi_error(REPLY_JSON);
+  }
+  if (!keep_camera_settings(request.get(), kHeatMapForm.schema(), "effective", kHeatMapRead, channel, &write->map,
+                            &HeatMap::effective)) {
+    return;
   }
   write->map.chnid = channel;
   ChannelMask64 copy = channel_list_to_mask(request.get(), "copyChn", "copyCnt");
@@ -98,11 +118,14 @@ static void auto_tracking_set_handler(const char* argument) {
   auto write = std::make_unique<TrackingWrite>();
   std::memset(write.get(), 0, sizeof *write);
   char channels[kCopyTextSize];
-  // An absent plan is an empty one.
   if (!read_json_members(request.get(), {text_member("channels", channels).absent_text("")}) ||
       !read_record(request.get(), kTrackingForm.schema(), &write->tracking) ||
       schedule_from_json(request.get(), "schedule", &write->tracking.schedule) == kInvalidText) {
     return (void)reply_cgi_error(REPLY_JSON);
+  }
+  if (!keep_camera_settings(request.get(), kTrackingForm.schema(), "schedule", kTrackingRead, channel,
+                            &write->tracking, &Tracking::schedule)) {
+    return;
   }
   write->tracking.chnid = channel;
   write->channels = ChannelMask64::from_u64(mask_of_text(channels, 64) | channel_bit64(channel));

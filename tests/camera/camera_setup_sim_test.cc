@@ -116,7 +116,8 @@ TEST_F(CameraSetupSimTest, CameraSideSetsAreReturnedByTheirReads) {
                               "effective": [[["00:00", "23:59", 1]]]})").out,
             kJsonHeader + R"({ "res": 0 })");
   const std::string heat = post("/2051", R"({"chnid": 4})").out;
-  EXPECT_TRUE(has(heat, R"({ "chnid": 4, "enable": 1, "sensitivity": 0,)")) << heat;
+  EXPECT_TRUE(has(heat, R"({ "chnid": 4, "enable": 1, "sensitivity": 5, "minsize": 10,)")) << "the rest as they were"
+                                                                                             << heat;
   EXPECT_TRUE(has(heat, R"("map_mask": "f0", "effective": [ [ { "startTime": "00:00", "endTime": "23:59")"));
 
   EXPECT_EQ(post("/2055", R"({"chnid": 3, "channels": "000001", "enable": 1, "area": "aa"})").out,

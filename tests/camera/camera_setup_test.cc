@@ -476,6 +476,14 @@ TEST_F(CameraSetupTest, CameraPlansGoWholeToTheCore) {
 
 TEST_F(CameraSetupTest, WritesCarryTheirChannelSets) {
   core_->reply(kHeatMapSet.id, int32s({0}));
+  auto camera_map = std::make_unique<HeatMap>();  // what a set leaves out stays the camera's
+  camera_map->sensitivity = 3;
+  camera_map->effective.days[0].day_flag = 1;
+  core_->reply(kHeatMapRead.id, bytes_of(*camera_map));
+  auto camera_tracking = std::make_unique<Tracking>();
+  camera_tracking->show = 1;
+  camera_tracking->zoom_mode = 9;
+  core_->reply(kTrackingRead.id, bytes_of(*camera_tracking));
   EXPECT_EQ(post("/2052", R"({"chnid": 5, "copyCnt": 0, "copyChn": [1], "enable": 1, "map_mask": ")" +
                              std::string(300, 'a') + R"("})")
                 .out,
@@ -485,7 +493,8 @@ TEST_F(CameraSetupTest, WritesCarryTheirChannelSets) {
   EXPECT_EQ(heat.map.chnid, 5);
   EXPECT_EQ(heat.map.enable, 1);
   EXPECT_EQ(text_of(heat.map.map_mask), std::string(299, 'a')) << "299 characters of 300";
-  EXPECT_EQ(heat.map.effective.days[0].day_flag, 0) << "no plan given: an empty plan";
+  EXPECT_EQ(heat.map.sensitivity, 3);
+  EXPECT_EQ(heat.map.effective.days[0].day_flag, 1) << "no plan given: the camera's";
 
   core_->reply(kTrackingSet.id, int32s({3}));
   EXPECT_EQ(post("/2055", R"({"chnid": 7, "channels": "11", "zoom_mode": 2, "area": "z",
@@ -494,6 +503,7 @@ TEST_F(CameraSetupTest, WritesCarryTheirChannelSets) {
   const auto tracking = record_from<TrackingWrite>(only_message(*core_, kTrackingSet.id).payload);
   EXPECT_EQ(tracking.channels.bits(), 0x83u);
   EXPECT_EQ(tracking.tracking.zoom_mode, 2);
+  EXPECT_EQ(tracking.tracking.show, 1);
   EXPECT_EQ(text_of(tracking.tracking.area), "z");
   EXPECT_EQ(text_of(tracking.tracking.schedule.days[0].ranges[0].end_time), "02:00");
 
