@@ -106,14 +106,18 @@ static void day_night_profiles_read_handler(const char* argument) {
   reply_json(w.end_array().end_object());
 }
 
-// One profile of one channel; the other six stay unset (valid 0) and the camera keeps them.
+// One profile of one channel; the other six stay unset (valid 0) and the camera keeps them, as it
+// keeps the members of this one the request leaves out.
 static void day_night_profile_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   DayNightProfiles profiles{};
   int32_t id = 0;
   if (!read_channel_member(request.get(), "channel", kChannelLast, &profiles.channel, kImageRefusal) ||
       !read_channel_member(request.get(), "id", kDayNightProfiles - 1, &id, kImageRefusal) ||
-      !read_profile(request.get(), &profiles.profiles[id])) {
+      !read_profile(request.get(), &profiles.profiles[id]) ||
+      !keep_camera_values_in(request.get(), zvrec::schema_of<DayNightProfile>(), kProfilesRead, profiles.channel,
+                             &profiles.profiles[id], REPLY_JSON,
+                             [id](const DayNightProfiles& p) -> const DayNightProfile& { return p.profiles[id]; })) {
     return;
   }
   core_tell(kProfilesSet, profiles);

@@ -369,6 +369,7 @@ TEST_F(CameraSetupTest, ProfilesAreReadAndSentByPosition) {
   settle();
   DayNightProfiles one{};
   one.channel = 9;
+  one.profiles[6] = stored.profiles[6];  // the members left out: the camera's
   one.profiles[6].valid = 1;
   one.profiles[6].enable = 1;
   one.profiles[6].max_shutter = 40;
