@@ -91,23 +91,16 @@ TEST_F(OsdRequestTest, CameraOverlaySetSendsTheRecordAndPrintsTheStatus) {
   } cases[] = {{0, kOk}, {-1, kTextHeader + "NO_SUPPORT"}, {3, kTextHeader + "ERROR"}};
   // The sub stream's switches, position and format are left out: they stay as the camera has them.
   CameraOsd camera{};
-  camera.ch = 3;
   camera.enable_text = 7;
   camera.enable_text_sub = 1;
   camera.textpos_sub = 6;
-  camera.enable_date_sub = 1;
-  camera.datepos_sub = 2;
   camera.dateformat_sub = 8;
   core_->reply(kCameraOsdRead.id, bytes_of(camera));
   for (const Case& c : cases) {
     core_->reply(kCameraOsdSet.id, int32s({c.status}));
     EXPECT_EQ(post("/6996", body).out, c.reply);
   }
-  CameraOsd expected{};
-  expected.enable_text_sub = 1;
-  expected.textpos_sub = 6;
-  expected.enable_date_sub = 1;
-  expected.dateformat_sub = 8;
+  CameraOsd expected = camera;  // the request's members over the camera's
   expected.ch = 3;
   expected.enable_text = 1;
   std::strcpy(expected.text_name, "Lobby");
