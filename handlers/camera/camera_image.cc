@@ -32,20 +32,10 @@ constexpr auto kProfileReply = ZV_FIELDS(
     ZV_SCHEMA_FIELD(ir_cut_latency), ZV_SCHEMA_FIELD(ir_cut_state), ZV_SCHEMA_FIELD(ir_led_state),
     ZV_SCHEMA_FIELD(color_mode));
 
-// The extension set's form: the record's fields, the white light's strength read from
-// "whiteLedLevel" (the read prints it as "smartwhitestrength").
-constexpr auto kExtensionSetForm = [] {
-  constexpr zvrec::Schema record = zvrec::schema_of<ImageExtension>();
-  zvrec::FieldList<record.fields.size()> form{record.name, record.size, {}};
-  for (size_t i = 0; i < record.fields.size(); ++i) {
-    form.fields[i] = record.fields[i];
-    if (!zvrec::same_name(record.fields[i].name, "smartwhitestrength")) continue;
-    form.fields[i].key = "whiteLedLevel";
-    form.fields[i].key_size = sizeof "whiteLedLevel" - 1;
-    form.fields[i].flags &= static_cast<uint16_t>(~zvrec::Field::kOutOnly);
-  }
-  return form;
-}();
+// The set forms: the records' fields, the white light's strength read from "whiteLedLevel" and the
+// focus level from "aflevel" (the reads print them as "smartwhitestrength" and "wdraflevel").
+constexpr auto kExtensionSetForm = zvrec::with_key<ImageExtension>("smartwhitestrength", "whiteLedLevel");
+constexpr auto kImageSetForm = zvrec::with_key<ImageSettings>("aflevel", "aflevel");
 
 // The profile of `object` (absent members 0), marked valid.
 bool read_profile(json_object* object, DayNightProfile* profile) {
@@ -64,9 +54,8 @@ static void camera_image_set_handler(const char* argument) {
   json_object* list = nullptr;
   auto write = std::make_unique<ImageSettingsWrite>();
   *write = ImageSettingsWrite{};
-  if (!request || !read_json_members(request.get(), {array_member("channel", &list).required(),
-                                                     int_member("aflevel", &write->settings.aflevel)}) ||
-      !read_record(request.get(), &write->settings)) {
+  if (!request || !read_json_members(request.get(), {array_member("channel", &list).required()}) ||
+      !read_record(request.get(), kImageSetForm.schema(), &write->settings)) {
     return;
   }
   int32_t given[kImageChannels];
@@ -77,6 +66,12 @@ static void camera_image_set_handler(const char* argument) {
     if (given[i] >= 0 && given[i] <= kChannelLast) write->channels[used++] = given[i];
   }
   if (used == 0) return (void)reply_cgi_error(REPLY_JSON);
+  // Members left out take the first listed channel's values (the page's channel; the others are
+  // its copies).
+  if (!keep_camera_values_in(request.get(), kImageSetForm.schema(), kImageRead, write->channels[0], &write->settings,
+                             REPLY_JSON, [](const ImageSettingsReply& r) -> const ImageSettings& { return r.settings; })) {
+    return;
+  }
   core_tell(kImageSet, *write);
   reply_ok();
 }

@@ -289,6 +289,22 @@ constexpr Field declared_field(const Schema& s, const char* member) {
   return no_such_schema_field();
 }
 
+// The schema of T with `member` read from (and written under) `key`, and no longer out-only: the
+// form of a request that names one member otherwise than the record's reply does.
+template <class T>
+constexpr auto with_key(const char* member, const char* key) {
+  constexpr Schema record = schema_of<T>();
+  FieldList<record.fields.size()> form{record.name, record.size, {}};
+  for (size_t i = 0; i < record.fields.size(); ++i) {
+    form.fields[i] = record.fields[i];
+    if (!same_name(record.fields[i].name, member)) continue;
+    form.fields[i].key = key;
+    form.fields[i].key_size = static_cast<uint16_t>(plain_key_size(key));
+    form.fields[i].flags &= static_cast<uint16_t>(~Field::kOutOnly);
+  }
+  return form;
+}
+
 // Copies the bytes of every field of `s` from one record to another of the same type: a form's
 // members read from a request applied to the stored record, the rest of which stays.
 inline void copy_fields(const Schema& s, const void* from, void* to) {

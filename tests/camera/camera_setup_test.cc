@@ -275,6 +275,13 @@ TEST_F(CameraSetupTest, BatchChangeSendsEachUsableEntryAndResultsAreClamped) {
 // ---- Image settings --------------------------------------------------------------------------------
 
 TEST_F(CameraSetupTest, ImageSetSendsTheListedChannelsAndTheWriteKeys) {
+  ImageSettingsReply camera{};  // the first listed channel's: what the request leaves out
+  camera.id = 2;
+  camera.settings.whiteblance = 3;
+  camera.settings.hlclevel = 4;
+  camera.settings.model_type = 9;                         // read from requests only: not taken
+  std::strcpy(camera.settings.sdkversion, "SDK");          // reported only: not sent back
+  core_->reply(kImageRead.id, bytes_of(camera));
   EXPECT_EQ(post("/2020", R"({"channel": [2, 70, "x", 5], "smartir": 1, "aflevel": 6, "wdraflevel": 9,
                               "modelType": 3, "dismode": 4, "exposeregion": "0101", "lensType": 2})")
                 .out,
@@ -286,11 +293,19 @@ TEST_F(CameraSetupTest, ImageSetSendsTheListedChannelsAndTheWriteKeys) {
   expected.channels[0] = 2;
   expected.channels[1] = 5;
   expected.settings.smartir = 1;
+  expected.settings.whiteblance = 3;
+  expected.settings.hlclevel = 4;
   expected.settings.aflevel = 6;
   expected.settings.model_type = 3;
   std::strcpy(expected.settings.exposeregion, "0101");
   expected.settings.lens_type = 2;
   EXPECT_EQ(bytes_of(sent), bytes_of(expected));
+  EXPECT_EQ(only_message(*core_, kImageRead.id).payload, int32s({2}));
+
+  core_->no_reply(kImageRead.id);  // the camera's values cannot be had: nothing is set
+  core_->clear_received();
+  EXPECT_EQ(post("/2020", R"({"channel": [2], "smartir": 1})").out, kCgiErrorJson);
+  EXPECT_EQ(received_ids(*core_), std::vector<int32_t>{kImageRead.id});
 }
 
 TEST_F(CameraSetupTest, ImageReadsPrintTheReadKeys) {

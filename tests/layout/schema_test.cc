@@ -106,6 +106,17 @@ TEST(RecordJson, RefusesAndLeavesTheRecordUntouched) {
   }
 }
 
+TEST(RecordJson, AFormWithAnotherKeyReadsThatKeyOnly) {
+  constexpr auto form = zvrec::with_key<Sample>("mask", "bits");
+  Sample s{};
+  JsonPtr request = parse_request(R"({"ch": 3, "mask": 5, "bits": 9})");
+  ASSERT_TRUE(read_record(request.get(), form.schema(), &s));
+  EXPECT_EQ(s.mask, 9u);
+  EXPECT_EQ(s.channel, 3) << "the other fields as the record's schema has them";
+  EXPECT_STREQ(form.fields[1].key, "bits");
+  EXPECT_EQ(form.fields[1].key_size, 4u);
+}
+
 TEST(RecordJson, WritesTheLibraryLayout) {
   Sample s{};
   s.channel = 3;
