@@ -43,7 +43,7 @@ TEST(EndToEndCameraSetup, SearchLoginMoveAddAndAdjust) {
   EXPECT_EQ(stack.post_json("/2020", R"({"channel": [2], "whiteblance": 3, "defogmode": 1, "aflevel": 4})").body,
             "OK");
   const std::string image = stack.post_json("/2019", R"({"id": 2})").body;
-  EXPECT_TRUE(has(image, R"({ "id": 2, "smartir": 0, "whiteblance": 3,)")) << image;
+  EXPECT_TRUE(has(image, R"({ "id": 2, "smartir": 1, "whiteblance": 3,)")) << "the rest as it was" << image;
   EXPECT_TRUE(has(image, R"("defogmode": 1,)"));
   EXPECT_TRUE(has(image, R"("wdraflevel": 4,)"));
 }
