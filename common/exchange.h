@@ -65,7 +65,8 @@ struct Exchange {
   int32_t alt_reply_id = 0;
 };
 
-// A description of any declared message, for lists the simulator and the tests walk.
+// A description of any declared message, for the lists the tests walk (each header's declarations,
+// found by the build: tests/support/declared_messages.h).
 struct MessageInfo {
   int32_t id;
   int32_t reply_id;  // 0: a notice

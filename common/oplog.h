@@ -10,7 +10,6 @@
 // One change (672 bytes) and one change copied to the channels of a set (680 bytes).
 inline constexpr Notice<OpLogRecord> kOpLog{3485, "operation log"};
 inline constexpr Notice<OpLogMultiRecord> kOpLogMulti{3509, "operation log of several channels"};
-inline constexpr MessageInfo kOpLogMessages[] = {info(kOpLog), info(kOpLogMulti)};
 // The id of kOpLog, for tests that look for it among received messages.
 constexpr int32_t kMsgOpLog = kOpLog.id;
 

@@ -180,10 +180,3 @@ inline constexpr Exchange<uint64_t, CameraUpgradeChecks> kCameraUpgradeCheck{
 // ---- Command page -----------------------------------------------------------------------------
 // The local interface's language (the value as an int32).
 inline constexpr Notice<int32_t> kLanguageSet{4000, "language set"};
-
-inline constexpr MessageInfo kAdminMessages[] = {
-    info(kLogSearch),     info(kLogExport),      info(kLogDetail),       info(kRetentionChanged),
-    info(kFactoryKeep),   info(kFactoryReset),   info(kUpgrade),
-    info(kDeviceInfo),    info(kCameraUpgrade),  info(kCameraImageDropped), info(kUpgradeDownload),
-    info(kUpgradeCancel), info(kUpgradeCheck),   info(kCameraUpgradeCheck), info(kLanguageSet),
-};

@@ -103,9 +103,3 @@ inline constexpr Exchange<int32_t, CameraAlarmInState> kCameraAlarmInRead{3298, 
 inline constexpr Notice<CameraAlarmOutSet> kCameraAlarmOutSet{3324, "camera alarm outputs set"};
 inline constexpr Notice<CameraAlarmInSet> kCameraAlarmInSet{3325, "camera alarm inputs set"};
 inline constexpr Notice<CameraAlarmStateSet> kCameraAlarmStateSet{3352, "camera alarm state"};
-
-inline constexpr MessageInfo kAlarmMessages[] = {
-    info(kAlarmOutChanged),    info(kAlarmOutTrigger),    info(kCameraAlarmInsChanged),
-    info(kCameraAlarmOutsChanged), info(kCameraAlarmOutRead), info(kCameraAlarmInRead),
-    info(kCameraAlarmOutSet),  info(kCameraAlarmInSet),   info(kCameraAlarmStateSet),
-};

@@ -100,9 +100,3 @@ inline constexpr Exchange<int32_t, CameraIoAlarmState> kCameraIoAlarmRead{3213, 
 inline constexpr Notice<CameraIoAlarmSet> kCameraIoAlarmSet{3214, "camera io alarm set"};
 inline constexpr Exchange<int32_t, AudioAlarmState> kAudioAlarmRead{3215, 8215, "camera audio alarm"};
 inline constexpr Notice<AudioAlarmSet> kAudioAlarmSet{3216, "camera audio alarm set"};
-
-inline constexpr MessageInfo kAlarmEventMessages[] = {
-    info(kSnapshotSettingsChanged), info(kSnapshotPlanChanged), info(kSnapshotControl), info(kVideoLossChanged),
-    info(kAlarmInChanged),          info(kVideoLossesChanged),  info(kAlarmInsChanged), info(kTriggerAlarmsChanged),
-    info(kCameraIoAlarmRead),       info(kCameraIoAlarmSet),    info(kAudioAlarmRead),  info(kAudioAlarmSet),
-};

@@ -463,16 +463,3 @@ inline constexpr Exchange<AnprSettings, int32_t> kAnprSettingsSet{3290, 8290, "p
 inline constexpr Exchange<int32_t, VcaSupportVersion> kVcaVersionRead{3293, 8293, "vca support version"};
 inline constexpr Exchange<FisheyeProbe, FisheyeProbeReply> kFisheyeProbe{3373, 8373, "fisheye probe"};
 inline constexpr Exchange<FisheyeProbeSet, int32_t> kFisheyeProbeSet{3374, 8374, "fisheye probe set"};
-
-inline constexpr MessageInfo kAnalyticsMessages[] = {
-    info(kVcaLineV2Read),      info(kVcaLineV2Set),       info(kVcaSettingsV2Read), info(kVcaSettingsV2Set),
-    info(kZoomStateRead),      info(kPlateFormatRead),    info(kPlateFormatSet),    info(kRegionalCountRead),
-    info(kRegionalCountSet),   info(kSmartEventChanged),  info(kPlateEventChanged), info(kFisheyeSet),
-    info(kFisheyeRead),        info(kRegionEntranceRead), info(kRegionExitRead),    info(kAdvancedMotionRead),
-    info(kTamperRead),         info(kLineCrossingRead),   info(kLoiteringRead),     info(kHumanRead),
-    info(kRegionEntranceSet),  info(kRegionExitSet),      info(kAdvancedMotionSet), info(kTamperSet),
-    info(kLineCrossingSet),    info(kLoiteringSet),       info(kHumanSet),          info(kPeopleCountRead),
-    info(kPeopleCountSet),     info(kVcaSupportRead),     info(kVcaSettingsRead),   info(kVcaSettingsSet),
-    info(kPeopleCountResetSet), info(kObjectLeftRead),    info(kObjectLeftSet),     info(kAnprSettingsRead),
-    info(kAnprSettingsSet),    info(kVcaVersionRead),     info(kFisheyeProbe),      info(kFisheyeProbeSet),
-};

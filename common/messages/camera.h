@@ -506,11 +506,3 @@ inline constexpr Exchange<int32_t, AudioSupport> kAudioSupport{3376, 8376, "audi
 inline constexpr Exchange<UiCommand, UiCommandReply> kUiCommand{4002, 9002, "ui command",
                                                                 kUiCommandReplyTextOffset};
 inline constexpr Exchange<NoPayload, ChipCode> kChipCode{4004, 9004, "chip code", 0};
-
-inline constexpr MessageInfo kCameraMessages[] = {
-    info(kCameraAdded),  info(kCameraDeleted), info(kCameraChanged),  info(kCameraPoe),
-    info(kExtraStreamRead), info(kExtraStreamSet), info(kCameraType), info(kCameraList),
-    info(kCameraStatus), info(kStreamSet),     info(kStreamRead),     info(kWebParamRead),
-    info(kWebParamSet),  info(kMotionState),   info(kAudioRead),      info(kAudioSet),
-    info(kAudioSupport), info(kUiCommand),     info(kChipCode),
-};

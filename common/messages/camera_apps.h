@@ -183,11 +183,3 @@ inline constexpr Notice<int32_t> kFaceEventChanged{3383, "face event changed"};
 inline constexpr Exchange<FirmwareCheck, int32_t> kFirmwareCheck{3385, 8385, "camera firmware check"};
 inline constexpr Exchange<NoPayload, FirmwareProgress> kFirmwareProgress{3386, 8386, "camera firmware progress", 0};
 inline constexpr Notice<int32_t> kFirmwareStop{3390, "camera firmware stop"};
-
-inline constexpr MessageInfo kCameraAppsMessages[] = {
-    info(kPosChanged),          info(kCountingReportsChanged), info(kCountingGroupsChanged),
-    info(kCountingGroupReset),  info(kCountingGroupStaying),   info(kCountingEventChanged),
-    info(kCountingUrl),         info(kFirmwareStart),          info(kFaceCaptureSet),
-    info(kFaceEventChanged),    info(kFirmwareCheck),          info(kFirmwareProgress),
-    info(kFirmwareStop),
-};

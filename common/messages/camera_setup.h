@@ -449,14 +449,3 @@ inline constexpr Exchange<WatermarkWrite, int32_t> kWatermarkSet{1216, 6216, "wa
 // same message as its port check, declared there.
 inline constexpr const auto& kTrackingSupport = kPtzPortCheck;
 inline constexpr Exchange<int32_t, CameraIdentity> kCameraIdentity{2507, 7507, "camera identity"};
-
-inline constexpr MessageInfo kCameraSetupMessages[] = {
-    info(kCameraSearch),   info(kLoginTest),    info(kAddressChange), info(kLoginTestAlt),
-    info(kAddressChangeBatch), info(kAddressChangeResults), info(kImageRead), info(kImageExtensionRead),
-    info(kImageExtensionSet), info(kImageSet), info(kProfilesRead), info(kProfilesSet), info(kNightMode),
-    info(kAreasRead),      info(kAreasSet),     info(kAreaDelete),    info(kPlanARead),
-    info(kPlanBRead),      info(kPlanCRead),    info(kPlanASet),      info(kPlanBSet),
-    info(kPlanCSet),       info(kHeatMapRead),  info(kHeatMapSet),    info(kHeatMapData),
-    info(kTrackingRead),   info(kTrackingSet),  info(kWatermarkRead), info(kWatermarkSet),
-    info(kCameraIdentity),
-};

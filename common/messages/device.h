@@ -87,11 +87,3 @@ ZV_SCHEMA(DiagnosticsReply, ZV_INTERNAL(kind), ZV_INTERNAL(status), ZV_INTERNAL(
 static_assert(sizeof(DiagnosticsReply) == 264);
 inline constexpr Exchange<DiagnosticsRequest, DiagnosticsReply> kDiagnosticsExport{3528, 8528, "diagnostics export",
                                                                                    8};
-
-inline constexpr MessageInfo kDeviceMessages[] = {
-    info(kOutputResolution), info(kAudioOutputs),       info(kOutputsApply),   info(kSecondOutput),
-    info(kDeviceId),         info(kAutoRebootChanged),  info(kUpnpRefresh),    info(kAccessFilterChanged),
-    info(kUpnpSet),          info(kCoreValue),          info(kCoreAction),     info(kAudioFileList),
-    info(kAudioFileAdd),     info(kAudioFileDelete),    info(kAudioFileName),  info(kAudioFilePlay),
-    info(kDiagnosticsExport),
-};

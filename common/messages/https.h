@@ -23,7 +23,3 @@ inline constexpr Exchange<NoPayload, int32_t> kCertInstall{3318, 8318, "certific
 inline constexpr Notice<NoPayload> kCertDeleted{3320, "certificate deleted"};
 // HTTPS on (1) or off (0).
 inline constexpr Notice<int32_t> kHttpsSwitch{3322, "https switch"};
-
-inline constexpr MessageInfo kHttpsMessages[] = {
-    info(kCertCreate), info(kCertRequestChanged), info(kCertInstall), info(kCertDeleted), info(kHttpsSwitch),
-};

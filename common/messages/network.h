@@ -29,9 +29,3 @@ inline constexpr Notice<NetworkChange> kNetworkChanged{1702, "network changed"};
 inline constexpr Exchange<ManualTime, int32_t> kTimeSet{1701, 6701, "time set", 0};
 // Sent once the core has answered 1701: the clock is set.
 inline constexpr Notice<NoPayload> kTimeApplied{1711, "time applied"};
-
-inline constexpr MessageInfo kNetworkMessages[] = {
-    info(kNetworkChanged),
-    info(kTimeSet),
-    info(kTimeApplied),
-};

@@ -93,13 +93,6 @@ inline constexpr Notice<PushSwitch> kPushSwitch{3617, "push switch"};
 inline constexpr Exchange<NoPayload, int32_t> kNetworkStatus{3309, 8309, "network status"};
 inline constexpr Exchange<NoPayload, int32_t> kServiceRestart{2302, 7302, "service restart"};
 
-inline constexpr MessageInfo kNetworkServicesMessages[] = {
-    info(kSlaveClear),  info(kNetworkReapply), info(kDefaultRouteSet), info(kMailTest),
-    info(kMulticastSet), info(kP2pEnable),     info(kP2pDisable),      info(kP2pStatusRead),
-    info(kPingTest),    info(kRouteTest),      info(kChannelAccess),   info(kPosPortChanged),
-    info(kPushSwitch),  info(kNetworkStatus),  info(kServiceRestart),
-};
-
 // The P2P service's registration exchange (TCP): a 40-byte header, then the body. The answer
 // has the same header, its status at offset 12, then (status 0) a text of at most 127 characters.
 struct P2pWireHeader {

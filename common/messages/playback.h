@@ -385,15 +385,4 @@ inline constexpr Exchange<NoPayload, StreamAddressRecord> kStreamAddresses{3503,
 inline constexpr Exchange<NoPayload, ExternalPorts> kExternalPorts{3506, 8506, "external ports"};
 inline constexpr Exchange<NoPayload, int32_t> kPlaybackBusy{4011, 9011, "playback busy"};  // non-zero = busy
 
-inline constexpr MessageInfo kPlaybackMessages[] = {
-    info(kSessionSpeeds),  info(kSessionResume), info(kSpeedByChannel), info(kCloseSessions),
-    info(kStopSessions),   info(kPauseSessions), info(kDirection),      info(kSpeedBySession),
-    info(kStepSessions),   info(kDownloadEnd),   info(kImageAdjust),    info(kLiveStart),
-    info(kLiveStop),       info(kSessionRelease), info(kCurrentTime),   info(kSearch),
-    info(kSearchPage),     info(kStart),         info(kJump),           info(kDownload),
-    info(kTranscode),      info(kTranscodeState), info(kImageRead),     info(kMultiPlay),
-    info(kMonthCalendar),  info(kLiveSource),    info(kSessionSource),  info(kStreamAddresses),
-    info(kExternalPorts),  info(kPlaybackBusy),
-};
-
 }  // namespace playback

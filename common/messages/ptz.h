@@ -241,11 +241,3 @@ inline constexpr Exchange<int32_t, PtzStatusBlock> kPtzStatusRead{1270, 6270, "p
 inline constexpr Exchange<PtzStatusWrite, int32_t> kPtzStatusSet{1271, 6271, "ptz status set"};
 inline constexpr Exchange<PtzCameraCommand, int32_t> kPtzCameraCommand{3361, 8361, "ptz camera command"};
 inline constexpr Exchange<int32_t, PtzCameraState> kPtzCameraState{3363, 8363, "ptz camera state"};
-
-inline constexpr MessageInfo kPtzMessages[] = {
-    info(kPtzMove),        info(kPtzPortChanged), info(kPtzPreset),      info(kPtzTourRun),
-    info(kPtzTourClear),   info(kPtzTourStart),   info(kPtzTourStop),    info(kPtzPortCheck),
-    info(kPtzTourSaved),   info(kPtzListing),     info(kPtzFocus),       info(kPtzZoom),
-    info(kPtzViewListing), info(kPtzFisheyeTourSaved), info(kPtzStatusRead), info(kPtzStatusSet),
-    info(kPtzCameraCommand), info(kPtzCameraState),
-};

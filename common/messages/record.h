@@ -62,9 +62,3 @@ inline constexpr Notice<RecordChannelList> kRecordSettingsChanged{1310, "record 
 inline constexpr Exchange<AnrChange, AnrResult> kAnrChange{2285, 7285, "anr change"};
 inline constexpr Exchange<int32_t, RecordSupport> kRecordSupport{2286, 7286, "record support"};
 inline constexpr Exchange<NoPayload, RecordStreamLists> kRecordStreams{3218, 8218, "record streams"};
-
-inline constexpr MessageInfo kRecordMessages[] = {
-    info(kHolidaysChanged),        info(kRecordModeChanged), info(kRecordPlansChanged),
-    info(kRecordModesChanged),     info(kRecordSettingsChanged), info(kAnrChange),
-    info(kRecordSupport),          info(kRecordStreams),
-};

@@ -155,8 +155,3 @@ inline constexpr Exchange<NoPayload, EventAlarmState> kEventAlarmStatus{3305, 83
 inline constexpr Exchange<NoPayload, MemoryStatus> kMemoryStatus{3306, 8306, "memory"};
 inline constexpr Exchange<NoPayload, ChannelSupport> kChannelSupport{3263, 8263, "channel support", 0};
 inline constexpr Exchange<NoPayload, OnlineUser> kOnlineUsers{1719, 6719, "logged-in users", 0};
-
-inline constexpr MessageInfo kStateMessages[] = {
-    info(kNetifStatus), info(kNetifSpeed), info(kCameraStreamStatus), info(kEventAlarmStatus),
-    info(kMemoryStatus), info(kChannelSupport), info(kOnlineUsers),
-};

@@ -245,13 +245,3 @@ inline constexpr Exchange<int32_t, int32_t> kDeviceBackupStart{3535, 8535, "devi
 inline constexpr Exchange<NoPayload, int32_t> kDeviceBackupStatus{3536, 8536, "device backup status"};
 inline constexpr Exchange<NoPayload, int32_t> kDeviceBackupStop{3537, 8537, "device backup stop"};
 inline constexpr Exchange<NoPayload, DeviceBackupProgress> kDeviceBackupProgress{3540, 8540, "device backup progress"};
-
-inline constexpr MessageInfo kStorageMessages[] = {
-    info(kDiskList),       info(kDiskProperty),    info(kDiskFormat),          info(kRaidCreate),
-    info(kRaidDelete),     info(kHotSpareMark),    info(kHotSpareClear),       info(kRaidRebuild),
-    info(kSelfEvaluation), info(kDeviceRemove),    info(kNasRemove),           info(kNasAdd),
-    info(kShareSearch),    info(kNasEdit),         info(kEsataModeSet),        info(kEsataModeRead),
-    info(kQuotaRead),      info(kQuotaSet),        info(kGroupMode),           info(kGroupChange),
-    info(kGroupsApply),    info(kAutoBackupRun),   info(kAutoBackupProgress),  info(kBackupDevices),
-    info(kDeviceBackupStart), info(kDeviceBackupStatus), info(kDeviceBackupStop), info(kDeviceBackupProgress),
-};

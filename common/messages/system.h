@@ -22,9 +22,3 @@ inline constexpr Exchange<RedirectLoginRequest, int32_t> kRedirectLogin{3504, 85
 inline constexpr Notice<int32_t> kUsersChanged{3505, "users changed"};
 // The device restarts; sent without payload (core_tell_bare). The core goes down and comes back.
 inline constexpr Notice<int32_t> kReboot{1703, "reboot"};
-
-inline constexpr MessageInfo kSystemMessages[] = {
-    info(kRedirectLogin),
-    info(kUsersChanged),
-    info(kReboot),
-};

@@ -223,10 +223,3 @@ inline constexpr Notice<CameraMotionMode> kCameraMotionMode{3212, "camera motion
 inline constexpr Notice<MotionCopyRequest> kMotionGridCopy{3251, "motion grid copy"};
 inline constexpr Notice<DefaultMotionPlan> kCameraMotionPlanCopy{3252, "camera motion plan copy"};
 inline constexpr Exchange<CameraMaskRemoval, int32_t> kCameraMaskRemove{3353, 8353, "camera mask remove"};
-
-inline constexpr MessageInfo kVideoMessages[] = {
-    info(kOsdChanged),      info(kMotionChanged),     info(kMotionCopied),     info(kCameraMaskRead),
-    info(kCameraMaskResult), info(kMaskAreaRemove),   info(kMaskSet),          info(kCameraGridRead),
-    info(kCameraGridSet),   info(kCameraMotionPlan),  info(kCameraOsdSet),     info(kCameraOsdRead),
-    info(kCameraMotionMode), info(kMotionGridCopy),   info(kCameraMotionPlanCopy), info(kCameraMaskRemove),
-};

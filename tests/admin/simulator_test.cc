@@ -13,6 +13,7 @@
 #include "common/messages/admin.h"
 #include "tests/admin/admin_fixture.h"
 #include "tests/system/system_fixture.h"
+#include "tests/support/declared_messages.h"
 #include "tools/zvcore-sim/simulator.h"
 
 namespace zvtest {
@@ -20,7 +21,7 @@ namespace {
 
 TEST(AdminSimulatorRules, AnswerEveryAdministrationMessage) {
   Simulator sim(SimOptions{});
-  for (const MessageInfo& m : kAdminMessages) {
+  for (const MessageInfo& m : declared_messages("admin")) {
     auto [first, last] = sim.rules().rules().equal_range(m.id);
     ASSERT_EQ(std::distance(first, last), 1) << m.name;
     EXPECT_EQ(first->second.module, "admin") << m.name;

@@ -8,6 +8,7 @@
 #include "common/messages/alarm.h"
 #include "tests/alarm/alarm_fixture.h"
 #include "tests/support/sim_rules.h"
+#include "tests/support/declared_messages.h"
 #include "tools/zvcore-sim/control.h"
 #include "tools/zvcore-sim/simulator.h"
 
@@ -23,8 +24,8 @@ class AlarmSimulatorTest : public AlarmTest {
 
 TEST_F(AlarmSimulatorTest, EveryAlarmMessageHasItsRule) {
   Simulator simulator(SimOptions{});
-  expect_module_rules(simulator, kAlarmMessages, "alarm");
-  expect_module_rules(simulator, kAlarmEventMessages, "alarm");
+  expect_module_rules(simulator, declared_messages("alarm"), "alarm");
+  expect_module_rules(simulator, declared_messages("alarm_event"), "alarm");
   struct Row {
     const char* line;
     const char* answer;

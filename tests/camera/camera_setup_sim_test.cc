@@ -10,6 +10,7 @@
 #include "common/messages/camera_setup.h"
 #include "tests/camera/camera_fixture.h"
 #include "tests/support/sim_rules.h"
+#include "tests/support/declared_messages.h"
 #include "tools/zvcore-sim/modules.h"
 #include "tools/zvcore-sim/rules.h"
 #include "tools/zvcore-sim/simulator.h"
@@ -172,7 +173,7 @@ TEST(CameraSetupSimModule, UnsetPlansNameTheirChannel) {
 
 TEST(CameraSetupSimModule, EveryMessageHasItsRuleAndReplyId) {
   Simulator simulator(SimOptions{});
-  expect_module_rules(simulator, kCameraSetupMessages, "camera_setup");
+  expect_module_rules(simulator, declared_messages("camera_setup"), "camera_setup");
 }
 
 }  // namespace

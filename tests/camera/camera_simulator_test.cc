@@ -7,6 +7,7 @@
 #include <string>
 
 #include "tests/camera/camera_fixture.h"
+#include "tests/support/declared_messages.h"
 #include "tools/zvcore-sim/modules.h"
 #include "tools/zvcore-sim/simulator.h"
 
@@ -215,7 +216,7 @@ TEST_F(CameraSimModuleTest, EveryCameraMessageHasItsRuleAndReplyId) {
   Simulator simulator(SimOptions{});
   EXPECT_TRUE(simulator.rules().conflicts().empty());
   ASSERT_NE(simulator.module("camera"), nullptr);
-  for (const MessageInfo& m : kCameraMessages) {
+  for (const MessageInfo& m : declared_messages("camera")) {
     SCOPED_TRACE(m.name);
     if (m.reply_id != 0) {
       EXPECT_EQ(Simulator::reply_id_for(m.id), m.reply_id);

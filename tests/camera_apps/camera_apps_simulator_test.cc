@@ -11,6 +11,7 @@
 #include "common/messages/camera_apps.h"
 #include "tests/support/request_fixture.h"
 #include "tests/support/sim_rules.h"
+#include "tests/support/declared_messages.h"
 #include "tools/zvcore-sim/rules.h"
 #include "tools/zvcore-sim/simulator.h"
 
@@ -102,7 +103,7 @@ TEST(CameraAppsSimModule, AnUpgradeUrlIsReadWithinItsField) {
 
 TEST(CameraAppsSimModule, EveryMessageHasItsRuleReplyIdAndTheControlCommandsAnswer) {
   Simulator simulator(SimOptions{});
-  expect_module_rules(simulator, kCameraAppsMessages, "camera_apps");
+  expect_module_rules(simulator, declared_messages("camera_apps"), "camera_apps");
   SimModule* apps = simulator.module("camera_apps");
   ASSERT_NE(apps, nullptr);
   struct Row {

@@ -14,6 +14,7 @@
 #include "tests/admin/admin_fixture.h"
 #include "tests/device/device_fixture.h"
 #include "tests/support/sim_rules.h"
+#include "tests/support/declared_messages.h"
 #include "tools/zvcore-sim/simulator.h"
 
 namespace zvtest {
@@ -93,8 +94,8 @@ TEST_F(DeviceSimulatorTest, ThroughputRowsCarryTheIdsOfTheInterfacePage) {
 
 TEST(DeviceSimulatorRules, EveryDeviceAndNetworkMessageHasItsRuleAndReplyId) {
   Simulator simulator(SimOptions{});
-  expect_module_rules(simulator, kDeviceMessages, "device");
-  expect_module_rules(simulator, kNetworkMessages, "device");
+  expect_module_rules(simulator, declared_messages("device"), "device");
+  expect_module_rules(simulator, declared_messages("network"), "device");
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "common/messages/playback.h"
 #include "tests/playback/avi_check.h"
 #include "tests/support/harness.h"
+#include "tests/support/declared_messages.h"
 #include "tools/zvcore-sim/simulator.h"
 
 namespace zvtest {
@@ -174,7 +175,7 @@ TEST(PlaybackSimRules, CoverEveryDeclaredMessageOnce) {
   Simulator sim(SimOptions{});
   EXPECT_TRUE(sim.rules().conflicts().empty());
   std::set<int32_t> ids;
-  for (const MessageInfo& m : playback::kPlaybackMessages) {
+  for (const MessageInfo& m : declared_messages("playback")) {
     SCOPED_TRACE(m.name);
     EXPECT_TRUE(ids.insert(m.id).second) << "declared twice";
     ASSERT_EQ(sim.rules().rules().count(m.id), 1u);

@@ -14,6 +14,7 @@
 #include "common/messages/record.h"
 #include "tests/support/harness.h"
 #include "tests/support/sim_rules.h"
+#include "tests/support/declared_messages.h"
 #include "tools/zvcore-sim/rules.h"
 #include "tools/zvcore-sim/simulator.h"
 
@@ -22,8 +23,8 @@ namespace {
 
 TEST(PtzSimulator, EveryPtzAndRecordMessageHasItsRuleAndReplyId) {
   Simulator simulator(SimOptions{});
-  expect_module_rules(simulator, kPtzMessages, "ptz");
-  expect_module_rules(simulator, kRecordMessages, "record");
+  expect_module_rules(simulator, declared_messages("ptz"), "ptz");
+  expect_module_rules(simulator, declared_messages("record"), "record");
 }
 
 class PtzHead : public ::testing::Test {

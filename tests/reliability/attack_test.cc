@@ -61,6 +61,7 @@
 #include "platform/zvdb/records/record_config.h"
 #include "tests/support/request_fixture.h"
 #include "tests/support/writer_table.h"
+#include "tests/support/declared_messages.h"
 
 namespace zvtest {
 namespace {
@@ -524,13 +525,6 @@ TEST_F(Attack, SchemaRangesAndTextWidthsOfEveryWriterForm) {
 
 // ---- The core simulator: malformed replies by script, and the core killed mid-wait ----------
 
-const std::span<const MessageInfo> kMessageLists[] = {
-    kAlarmMessages,   kCameraAppsMessages,      kCameraMessages,     kCameraSetupMessages,
-    kHttpsMessages,   kNetworkMessages,         kNetworkServicesMessages,
-    playback::kPlaybackMessages, kPtzMessages,  kRecordMessages,     kStateMessages,
-    kStorageMessages, kAdminMessages,           kDeviceMessages,     kSystemMessages,
-    kAlarmEventMessages, kAnalyticsMessages,    kVideoMessages,      kOpLogMessages,
-};
 
 // Each handler file registers its own identifiers: an identifier in two files' tables would be
 // answered by whichever table comes first in the program's list.
@@ -549,11 +543,9 @@ TEST(RequestTables, EveryIdentifierIsInOneTable) {
 // declaration, so every listing of an id carries the same declaration (the same name).
 TEST(MessageDeclarations, EveryIdIsDeclaredOnce) {
   std::map<int32_t, std::string> names;
-  for (std::span<const MessageInfo> list : kMessageLists) {
-    for (const MessageInfo& m : list) {
-      auto [at, added] = names.emplace(m.id, m.name);
-      EXPECT_TRUE(added || at->second == m.name) << m.id << ": \"" << at->second << "\" and \"" << m.name << "\"";
-    }
+  for (const MessageInfo& m : all_declared_messages()) {
+    auto [at, added] = names.emplace(m.id, m.name);
+    EXPECT_TRUE(added || at->second == m.name) << m.id << ": \"" << at->second << "\" and \"" << m.name << "\"";
   }
 }
 
@@ -561,10 +553,8 @@ TEST(MessageDeclarations, EveryIdIsDeclaredOnce) {
 const std::map<int32_t, MessageInfo>& declared_exchanges() {
   static const std::map<int32_t, MessageInfo> exchanges = [] {
     std::map<int32_t, MessageInfo> out;
-    for (std::span<const MessageInfo> list : kMessageLists) {
-      for (const MessageInfo& m : list) {
-        if (m.reply_id != 0) out.emplace(m.id, m);
-      }
+    for (const MessageInfo& m : all_declared_messages()) {
+      if (m.reply_id != 0) out.emplace(m.id, m);
     }
     return out;
   }();

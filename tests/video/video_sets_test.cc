@@ -12,6 +12,7 @@
 #include "common/request.h"
 #include "common/messages/video.h"
 #include "tests/video/video_fixture.h"
+#include "tests/support/declared_messages.h"
 
 namespace zvtest {
 namespace {
@@ -218,7 +219,7 @@ TEST_F(VideoSetTest, EveryMessageCarriesItsDeclaredPayload) {
   mode.enable_zv = 1;
   EXPECT_EQ(core_->received(kCameraMotionMode.id).front().payload, bytes_of(mode));
   for (const ReceivedMessage& m : core_->received()) {
-    for (const MessageInfo& info : kVideoMessages) {
+    for (const MessageInfo& info : declared_messages("video")) {
       if (info.id == m.id) {
         EXPECT_EQ(m.payload.size(), info.payload_size) << info.name;
       }
