@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "common/json_fields.h"
 #include "common/partial_record.h"
@@ -120,7 +121,9 @@ static void day_night_profile_set_handler(const char* argument) {
 }
 
 // Profiles 0..6 from the elements of "image" (an element that is not an object leaves its
-// profile unset), sent to each usable channel of the first "cnt" of "chnid".
+// profile unset), sent to each usable channel of the first "cnt" of "chnid". The members an
+// element leaves out stay as each channel's camera has them: every such channel is asked before
+// anything is sent, so when one cannot be asked no channel is set.
 static void day_night_profiles_set_multi_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t count = 0;
@@ -132,17 +135,28 @@ static void day_night_profiles_set_multi_handler(const char* argument) {
     return;
   }
   DayNightProfiles profiles{};
+  std::vector<const zvrec::Field*> absent[kDayNightProfiles];
+  bool any_absent = false;
   for (int i = 0; i < kDayNightProfiles; ++i) {
     json_object* element = json_array_at(image, static_cast<size_t>(i));
-    if (json_object_is_type(element, json_type_object)) read_profile(element, &profiles.profiles[i]);
+    if (!json_object_is_type(element, json_type_object)) continue;
+    read_profile(element, &profiles.profiles[i]);
+    absent[i] = absent_fields(element, zvrec::schema_of<DayNightProfile>());
+    any_absent = any_absent || !absent[i].empty();
   }
   int32_t listed[kImageChannels];
   const size_t n = read_int_list(channels, static_cast<size_t>(std::max(count, 0)), listed, kImageChannels);
-  for (size_t i = 0; i < n; ++i) {
-    if (listed[i] < 0 || listed[i] > kChannelLast) continue;
-    profiles.channel = listed[i];
-    core_tell(kProfilesSet, profiles);
+  std::vector<DayNightProfiles> sets;
+  for (size_t k = 0; k < n; ++k) {
+    if (listed[k] < 0 || listed[k] > kChannelLast) continue;
+    DayNightProfiles& set = sets.emplace_back(profiles);
+    set.channel = listed[k];
+    if (!any_absent) continue;
+    auto camera = std::make_unique<DayNightProfiles>();
+    if (!ask_camera_record(kProfilesRead, set.channel, camera.get(), REPLY_JSON)) return;
+    for (int i = 0; i < kDayNightProfiles; ++i) copy_fields(absent[i], &camera->profiles[i], &set.profiles[i]);
   }
+  for (const DayNightProfiles& set : sets) core_tell(kProfilesSet, set);
   reply_ok();
 }
 

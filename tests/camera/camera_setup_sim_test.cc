@@ -102,7 +102,8 @@ TEST_F(CameraSetupSimTest, CameraSideSetsAreReturnedByTheirReads) {
   EXPECT_EQ(post("/2038", R"({"channel": 3, "id": 4, "enable": 1, "gainLevel": 77})").out, kOk);
   EXPECT_EQ(post("/2047", R"({"cnt": 1, "chnid": [3], "image": [{"enable": 0, "colorMode": 2}]})").out, kOk);
   const std::string profiles = post("/2037", R"({"id": 3})").out;
-  EXPECT_TRUE(has(profiles, R"({ "id": 0, "enable": 0, "startHour": 0,)")) << profiles;
+  EXPECT_TRUE(has(profiles, R"({ "id": 0, "enable": 0, "startHour": 6,)")) << "left out: the camera's";
+  EXPECT_TRUE(has(profiles, R"("colorMode": 2 }, { "id": 1,)")) << profiles;
   EXPECT_TRUE(has(profiles, R"("gainLevel": 77,)"));
   EXPECT_TRUE(has(profiles, R"({ "id": 1, "enable": 0, "startHour": 6,)")) << "an unset profile is kept";
 

@@ -390,6 +390,11 @@ TEST_F(CameraSetupTest, ProfilesAreReadAndSentByPosition) {
   one.profiles[6].max_shutter = 40;
   EXPECT_EQ(only_message(*core_, kProfilesSet.id).payload, bytes_of(one));
 
+  // Several channels: what an element leaves out comes from each channel's own camera.
+  DayNightProfiles camera{};
+  camera.profiles[0] = DayNightProfile{0, 0, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32};
+  camera.profiles[2] = DayNightProfile{0, 1, 41, 42, 43, 44, 45, 46, 47, 48, 49, 50, 51, 52};
+  core_->reply(kProfilesRead.id, bytes_of(camera));
   core_->clear_received();
   EXPECT_EQ(post("/2047", R"({"cnt": 4, "chnid": [1, "x", 64, -1, 5],
                               "image": [{"enable": 1}, 7, {"gainLevel": 3}]})").out,
@@ -397,13 +402,20 @@ TEST_F(CameraSetupTest, ProfilesAreReadAndSentByPosition) {
   settle();
   const auto sent = core_->received(kProfilesSet.id);
   ASSERT_EQ(sent.size(), 1u) << "the first four entries hold one usable channel";
-  DayNightProfiles multi{};
+  EXPECT_EQ(received_ids(*core_), (std::vector<int32_t>{kProfilesRead.id, kProfilesSet.id}));
+  EXPECT_EQ(core_->received(kProfilesRead.id)[0].payload, bytes_of(int32_t{1}));
+  DayNightProfiles multi = camera;
   multi.channel = 1;
   multi.profiles[0].valid = 1;
   multi.profiles[0].enable = 1;
   multi.profiles[2].valid = 1;
   multi.profiles[2].gain_level = 3;
   EXPECT_EQ(sent[0].payload, bytes_of(multi)) << "a profile that is not an object stays unset";
+
+  core_->no_reply(kProfilesRead.id);
+  core_->clear_received();
+  EXPECT_EQ(post("/2047", R"({"cnt": 2, "chnid": [1, 5], "image": [{"enable": 1}]})").out, kJsonError);
+  EXPECT_TRUE(core_->received(kProfilesSet.id).empty()) << "no channel is set";
 }
 
 TEST_F(CameraSetupTest, ExposureTableKeepsTheFirst140Entries) {
