@@ -32,8 +32,6 @@ ZV_SCHEMA(LogQuery, ZV_INTERNAL(start_time), ZV_INTERNAL(end_time), ZV_INTERNAL(
           ZV_RESERVED(reserved0), ZV_INTERNAL(sub_types), ZV_INTERNAL(sub_type_count),
           ZV_INTERNAL(page), ZV_INTERNAL(channel_mask), ZV_INTERNAL(no_channel), ZV_RESERVED(reserved1));
 static_assert(sizeof(LogQuery) == 840);
-static_assert(offsetof(LogQuery, sub_type_count) == 816);
-static_assert(offsetof(LogQuery, channel_mask) == 824);
 
 // One page of search results (8495): the total, the entries of this page, then the entries. The
 // core may send only the used entries.
@@ -111,9 +109,6 @@ ZV_SCHEMA(DeviceInfo, ZV_INTERNAL(device_id), ZV_INTERNAL(max_cameras), ZV_RESER
           ZV_INTERNAL(software_version), ZV_INTERNAL(hardware_version), ZV_RESERVED(reserved6),
           ZV_INTERNAL(mac), ZV_INTERNAL(talk), ZV_RESERVED(reserved7));
 static_assert(sizeof(DeviceInfo) == 584);
-static_assert(offsetof(DeviceInfo, network_ports) == 52 && offsetof(DeviceInfo, ddns) == 68);
-static_assert(offsetof(DeviceInfo, serial) == 72 && offsetof(DeviceInfo, hardware_version) == 217);
-static_assert(offsetof(DeviceInfo, mac) == 409 && offsetof(DeviceInfo, talk) == 452);
 
 // One online-upgrade check (6715; 64 of them in 8365).
 struct UpgradeCheck {

@@ -30,7 +30,6 @@ struct CameraAlarmInState {
 ZV_SCHEMA(CameraAlarmInState, ZV_INTERNAL(channel), ZV_INTERNAL(enable), ZV_INTERNAL(type), ZV_INTERNAL(status),
           ZV_INTERNAL(count));
 static_assert(sizeof(CameraAlarmInState) == 32);
-static_assert(offsetof(CameraAlarmInState, count) == 28);
 
 // Live state of a camera's alarm outputs (reply 8296).
 struct CameraAlarmOutState {
@@ -61,9 +60,6 @@ ZV_SCHEMA(CameraAlarmInSet, ZV_RESERVED(zero), ZV_INTERNAL(enable0), ZV_INTERNAL
           ZV_RESERVED(spare0), ZV_INTERNAL(enable1), ZV_INTERNAL(index1), ZV_INTERNAL(type1), ZV_INTERNAL(count),
           ZV_RESERVED(spare1), ZV_INTERNAL(mask));
 static_assert(sizeof(CameraAlarmInSet) == 48);
-static_assert(offsetof(CameraAlarmInSet, type1) == 28);
-static_assert(offsetof(CameraAlarmInSet, count) == 32);
-static_assert(offsetof(CameraAlarmInSet, mask) == 40);
 
 // Camera alarm-output settings for the camera and its copies (3324): alarm k's index and type at
 // 4 + 12k and 8 + 12k.
@@ -81,8 +77,6 @@ struct CameraAlarmOutSet {
 ZV_SCHEMA(CameraAlarmOutSet, ZV_RESERVED(zero), ZV_INTERNAL(index0), ZV_INTERNAL(type0), ZV_RESERVED(spare0),
           ZV_INTERNAL(index1), ZV_INTERNAL(type1), ZV_INTERNAL(count), ZV_RESERVED(spare1), ZV_INTERNAL(mask));
 static_assert(sizeof(CameraAlarmOutSet) == 40);
-static_assert(offsetof(CameraAlarmOutSet, count) == 24);
-static_assert(offsetof(CameraAlarmOutSet, mask) == 32);
 
 // A camera alarm state given by hand (3352).
 struct CameraAlarmStateSet {

@@ -69,26 +69,6 @@ ZV_SCHEMA(CameraStatusRecord,
           ZV_FIELD(sn_real, "snReal"),
           ZV_FIELD(ddns, "ddns"));
 static_assert(sizeof(CameraStatusRecord) == 976);
-static_assert(offsetof(CameraStatusRecord, state) == 12);
-static_assert(offsetof(CameraStatusRecord, main_rtsp_port) == 16);
-static_assert(offsetof(CameraStatusRecord, ip_addr) == 20);
-static_assert(offsetof(CameraStatusRecord, vendor) == 52);
-static_assert(offsetof(CameraStatusRecord, sn) == 244);
-static_assert(offsetof(CameraStatusRecord, fw_version) == 372);
-static_assert(offsetof(CameraStatusRecord, mac) == 436);
-static_assert(offsetof(CameraStatusRecord, model) == 484);
-static_assert(offsetof(CameraStatusRecord, poe_channel) == 808);
-static_assert(offsetof(CameraStatusRecord, physical_port) == 812);
-static_assert(offsetof(CameraStatusRecord, alarm_in) == 816);
-static_assert(offsetof(CameraStatusRecord, alarm_out) == 820);
-static_assert(offsetof(CameraStatusRecord, white_led) == 824);
-static_assert(offsetof(CameraStatusRecord, led_alarm) == 828);
-static_assert(offsetof(CameraStatusRecord, led_manual) == 832);
-static_assert(offsetof(CameraStatusRecord, minor_id) == 836);
-static_assert(offsetof(CameraStatusRecord, sub_state) == 840);
-static_assert(offsetof(CameraStatusRecord, connect_state) == 844);
-static_assert(offsetof(CameraStatusRecord, sn_real) == 848);
-static_assert(offsetof(CameraStatusRecord, ddns) == 912);
 
 // Detail block of a camera add or edit in the operation log (packed with kind 111).
 constexpr int32_t kCameraLogDetailKind = 111;
@@ -109,12 +89,6 @@ ZV_SCHEMA(CameraLogDetail,
           ZV_RESERVED(reserved0), ZV_INTERNAL(protocol), ZV_INTERNAL(transport),
           ZV_RESERVED(reserved1), ZV_INTERNAL(sync_time), ZV_RESERVED(reserved2));
 static_assert(sizeof(CameraLogDetail) == 176);
-static_assert(offsetof(CameraLogDetail, ip_addr) == 4);
-static_assert(offsetof(CameraLogDetail, manage_port) == 68);
-static_assert(offsetof(CameraLogDetail, channel) == 72);
-static_assert(offsetof(CameraLogDetail, protocol) == 140);
-static_assert(offsetof(CameraLogDetail, transport) == 156);
-static_assert(offsetof(CameraLogDetail, sync_time) == 172);
 
 // One camera of the core's camera list (records of reply 7505).
 struct CameraListEntry {
@@ -131,9 +105,6 @@ ZV_SCHEMA(CameraListEntry,
           ZV_FIELD(model, "model"),
           ZV_FIELD(fw_version, "fwversion"));
 static_assert(sizeof(CameraListEntry) == 164);
-static_assert(offsetof(CameraListEntry, ip_addr) == 12);
-static_assert(offsetof(CameraListEntry, model) == 44);
-static_assert(offsetof(CameraListEntry, fw_version) == 108);
 
 // ---- Streams ----
 
@@ -211,16 +182,6 @@ ZV_SCHEMA(StreamSettings,
           ZV_FIELD(sub_smart_stream_level, "SubSmartStreamLevel").keep_if_absent(),
           ZV_INTERNAL(tail));
 static_assert(sizeof(StreamSettings) == 204);
-static_assert(offsetof(StreamSettings, transmit_protocol) == 68);
-static_assert(offsetof(StreamSettings, video_type_enable) == 80);
-static_assert(offsetof(StreamSettings, fisheye_type) == 88);
-static_assert(offsetof(StreamSettings, main_video_type) == 96);
-static_assert(offsetof(StreamSettings, main_bitrate_control) == 120);
-static_assert(offsetof(StreamSettings, et_bitrate) == 144);
-static_assert(offsetof(StreamSettings, sub_video_type) == 152);
-static_assert(offsetof(StreamSettings, sub_bitrate_control) == 176);
-static_assert(offsetof(StreamSettings, sub_smart_stream_level) == 184);
-static_assert(offsetof(StreamSettings, tail) == 188);
 
 // The stream capabilities and settings of one camera (reply 8204): 148 int32 words.
 constexpr int kStreamResolutionPairs = 24;
@@ -283,8 +244,6 @@ ZV_SCHEMA(ExtraStream,
           ZV_FIELD(bitrate, "bitrate"),
           ZV_FIELD(iframe_interval, "iframeinterval"));
 static_assert(sizeof(ExtraStream) == 24);
-static_assert(offsetof(ExtraStream, enable) == 8);
-static_assert(offsetof(ExtraStream, iframe_interval) == 20);
 
 // ---- Camera web parameters ----
 
@@ -308,10 +267,6 @@ ZV_SCHEMA(CameraWebParam,
           ZV_FIELD(value, "value").required(),
           ZV_RESERVED(reserved));
 static_assert(sizeof(CameraWebParam) == 392);
-static_assert(offsetof(CameraWebParam, pagename) == 4);
-static_assert(offsetof(CameraWebParam, httpname) == 68);
-static_assert(offsetof(CameraWebParam, key) == 132);
-static_assert(offsetof(CameraWebParam, value) == 260);
 
 // The camera's answer to a read (reply 8225).
 struct CameraWebParamReply {
@@ -330,10 +285,6 @@ ZV_SCHEMA(CameraWebParamReply,
           ZV_FIELD(key, "key"),
           ZV_FIELD(value, "value"));
 static_assert(sizeof(CameraWebParamReply) == 392);
-static_assert(offsetof(CameraWebParamReply, pagename) == 8);
-static_assert(offsetof(CameraWebParamReply, httpname) == 72);
-static_assert(offsetof(CameraWebParamReply, key) == 136);
-static_assert(offsetof(CameraWebParamReply, value) == 264);
 
 // ---- Audio ----
 
@@ -374,8 +325,6 @@ struct AudioSettings {
 };
 ZV_SCHEMA(AudioSettings, ZV_INTERNAL(channels), ZV_INTERNAL(config), ZV_RESERVED(reserved));
 static_assert(sizeof(AudioSettings) == 56);
-static_assert(offsetof(AudioSettings, config) == 8);
-static_assert(offsetof(AudioSettings, reserved) == 52);
 
 constexpr int kAudioEncodeOptions = 9;
 constexpr int kAudioSampleRates = 9;
@@ -421,9 +370,6 @@ ZV_SCHEMA(AudioDescription,
           ZV_INTERNAL(options),
           ZV_INTERNAL(config));
 static_assert(sizeof(AudioDescription) == 5968);
-static_assert(offsetof(AudioDescription, option_count) == 16);
-static_assert(offsetof(AudioDescription, options) == 20);
-static_assert(offsetof(AudioDescription, config) == 5924);
 
 // The audio abilities of a camera and the system (reply 8376).
 struct AudioSupport {

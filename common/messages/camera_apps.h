@@ -27,7 +27,6 @@ struct CountingUrlReply {
   char data[kCountingDataSize];
 };
 ZV_SCHEMA(CountingUrlReply, ZV_FIELD(res, "res"), ZV_FIELD(chnid, "chnid"), ZV_INTERNAL(data));
-static_assert(offsetof(CountingUrlReply, data) == 8);
 
 // A group's event changed (2293): the group and -1 (no channel).
 struct CountingEventChange {
@@ -63,8 +62,6 @@ struct FirmwareStart {
 ZV_SCHEMA(FirmwareStart, ZV_INTERNAL(channels), ZV_INTERNAL(reset), ZV_RESERVED(reserved), ZV_INTERNAL(url),
           ZV_INTERNAL(path));
 static_assert(sizeof(FirmwareStart) == 280);
-static_assert(offsetof(FirmwareStart, url) == 20);
-static_assert(offsetof(FirmwareStart, path) == 148);
 
 // Progress of an upgrade (8379, 8386): the channels and the status of channels 0..7.
 struct FirmwareProgress {
@@ -155,15 +152,6 @@ ZV_SCHEMA(FaceCapture, ZV_RESERVED(reserved0), ZV_FIELD(chn_id, "chnId").require
           ZV_FIELD(mosaic_enable, "mosaicEnable"), ZV_FIELD(mosaic_mode_status, "mosaicModeStatus"),
           ZV_FIELD(mutually_exclusive, "mutuallyExclusive"));
 static_assert(sizeof(FaceCapture) == 1288);
-static_assert(offsetof(FaceCapture, enable) == 140);
-static_assert(offsetof(FaceCapture, capture_quality) == 160);
-static_assert(offsetof(FaceCapture, detection_polygon_x) == 216);
-static_assert(offsetof(FaceCapture, upload_enable) == 344);
-static_assert(offsetof(FaceCapture, http_url) == 376);
-static_assert(offsetof(FaceCapture, snapshot) == 632);
-static_assert(offsetof(FaceCapture, post_type) == 656);
-static_assert(offsetof(FaceCapture, shields) == 740);
-static_assert(offsetof(FaceCapture, attribute_enable) == 1268);
 
 // ---- Messages (the core answers N with N + 5000) ----
 inline constexpr Exchange<int32_t, int32_t> kPosChanged{1421, 6421, "pos changed"};

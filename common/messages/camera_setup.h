@@ -45,9 +45,6 @@ ZV_SCHEMA(SearchResult, ZV_FIELD(ip_addr, "ipAddr"), ZV_FIELD(mac_addr, "macAddr
           ZV_FIELD(gateway, "gateway"), ZV_FIELD(netif, "netif"), ZV_FIELD(active_status, "active_status"),
           ZV_FIELD(name, "name"), ZV_FIELD(sn_real, "snReal"));
 static_assert(sizeof(SearchResult) == 760);
-static_assert(offsetof(SearchResult, model_id) == 520);
-static_assert(offsetof(SearchResult, netif) == 620);
-static_assert(offsetof(SearchResult, sn_real) == 696);
 
 // A login to test (3202).
 struct LoginTest {
@@ -63,7 +60,6 @@ ZV_SCHEMA(LoginTest, ZV_FIELD(ip_addr, "ipAddr").whole().required(),
           ZV_FIELD(user_name, "userName").whole(), ZV_FIELD(password, "password").chars(kPasswordChars).whole(),
           ZV_FIELD(cam_protocol, "camProtocol").required().range(0, kCameraProtocolLast), ZV_RESERVED(reserved));
 static_assert(sizeof(LoginTest) == 208);
-static_assert(offsetof(LoginTest, cam_protocol) == 136);
 
 // The same login in the second form (3227): a leading and a trailing zero word.
 struct LoginTestAlt {
@@ -78,7 +74,6 @@ struct LoginTestAlt {
 ZV_SCHEMA(LoginTestAlt, ZV_RESERVED(reserved0), ZV_INTERNAL(ip_addr), ZV_INTERNAL(manage_port),
           ZV_INTERNAL(user_name), ZV_INTERNAL(password), ZV_INTERNAL(cam_protocol), ZV_RESERVED(reserved1));
 static_assert(sizeof(LoginTestAlt) == 148);
-static_assert(offsetof(LoginTestAlt, cam_protocol) == 140);
 
 // A new network address for a found camera (3205); the batch form (3229) adds the channel and a
 // change number.
@@ -109,10 +104,6 @@ struct AddressChange {
 };
 ZV_SCHEMA(AddressChange, ZV_ADDRESS_CHANGE_FIELDS);
 static_assert(sizeof(AddressChange) == 388);
-static_assert(offsetof(AddressChange, port) == 208);
-static_assert(offsetof(AddressChange, password) == 276);
-static_assert(offsetof(AddressChange, protocol) == 312);
-static_assert(offsetof(AddressChange, netif) == 380);
 
 struct AddressChangeEntry {
   ZV_ADDRESS_CHANGE_MEMBERS
@@ -122,7 +113,6 @@ struct AddressChangeEntry {
 ZV_SCHEMA(AddressChangeEntry, ZV_ADDRESS_CHANGE_FIELDS, ZV_FIELD(channel_id, "channelId").required().range(0, 63),
           ZV_FIELD(modifynum, "modifynum"));
 static_assert(sizeof(AddressChangeEntry) == 396);
-static_assert(offsetof(AddressChangeEntry, channel_id) == 388);
 #undef ZV_ADDRESS_CHANGE_MEMBERS
 #undef ZV_ADDRESS_CHANGE_FIELDS
 
@@ -174,10 +164,6 @@ ZV_SCHEMA(ImageSettings, ZV_FIELD(smartir, "smartir"), ZV_FIELD(whiteblance, "wh
           ZV_FIELD(deblur, "deblur"), ZV_FIELD(sdkversion, "sdkversion").out_only(),
           ZV_FIELD(lens_type, "lensType"), ZV_FIELD(reduce_video_stuttering, "reduceVideoStuttering"));
 static_assert(sizeof(ImageSettings) == 224);
-static_assert(offsetof(ImageSettings, model_type) == 120);
-static_assert(offsetof(ImageSettings, aflevel) == 164);
-static_assert(offsetof(ImageSettings, sdkversion) == 184);
-static_assert(offsetof(ImageSettings, lens_type) == 216);
 
 struct ImageSettingsReply {
   int32_t id;
@@ -234,11 +220,6 @@ ZV_SCHEMA(ImageExtension, ZV_FIELD(colorkiller, "colorkiller"), ZV_FIELD(modesta
           ZV_FIELD(day_night_sens, "dayNightSens"), ZV_FIELD(night_day_sens, "nightDaySens"),
           ZV_FIELD(zoom_limit, "zoomLimit").in_only());
 static_assert(sizeof(ImageExtension) == 316);
-static_assert(offsetof(ImageExtension, smart_ir_type) == 60);
-static_assert(offsetof(ImageExtension, chipninterface) == 88);
-static_assert(offsetof(ImageExtension, fovadjust) == 168);
-static_assert(offsetof(ImageExtension, smokeddomecover) == 252);
-static_assert(offsetof(ImageExtension, structuretype) == 296);
 
 struct ImageExtensionRecord {
   int32_t id;
@@ -342,7 +323,6 @@ ZV_SCHEMA(HeatMap, ZV_FIELD(chnid, "chnid"), ZV_FIELD(enable, "enable"), ZV_FIEL
           ZV_FIELD(minsize, "minsize"), ZV_FIELD(mintime, "mintime"), ZV_FIELD(adaptability, "adaptability"),
           ZV_FIELD(map_mask, "map_mask"), ZV_INTERNAL(effective));
 static_assert(sizeof(HeatMap) == 26500);
-static_assert(offsetof(HeatMap, effective) == 324);
 
 struct HeatMapWrite {
   ChannelMask64 copy;  // the channels of "copyChn" and the channel itself
@@ -364,7 +344,6 @@ ZV_SCHEMA(Tracking, ZV_FIELD(chnid, "chnid"), ZV_FIELD(enable, "enable"), ZV_FIE
           ZV_FIELD(area, "area"), ZV_FIELD(human_vehicle_support, "humanVehicleSupport"),
           ZV_FIELD(tracking_object, "trackingObject"), ZV_FIELD(report_motion, "reportMotion"));
 static_assert(sizeof(Tracking) == 26520);
-static_assert(offsetof(Tracking, area) == 26208);
 
 struct TrackingWrite {
   ChannelMask64 channels;  // the '1's of "channels" and the channel itself

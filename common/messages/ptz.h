@@ -44,8 +44,6 @@ ZV_SCHEMA(PtzCommand, ZV_FIELD(channel_id, "channelId").required().range(0, 63),
           ZV_FIELD(focus_speed, "focusSpeed").required().at_least(0), ZV_RESERVED(reserved),
           ZV_INTERNAL(name), ZV_FIELD(fisheye_type, "fisheyeType"), ZV_FIELD(stream_id, "streamId"));
 static_assert(sizeof(PtzCommand) == 72);
-static_assert(offsetof(PtzCommand, name) == 32);
-static_assert(offsetof(PtzCommand, fisheye_type) == 64);
 
 // {channel, action} (1266) and {camera, zoom, zoom speed} (1267).
 struct PtzChannelAction {
@@ -180,7 +178,6 @@ ZV_SCHEMA(PtzTourRef, ZV_FIELD(chn, "chn").required().range(0, 63),
           ZV_FIELD(tourid, "tourid").required().range(1, kPtzTours), ZV_RESERVED(reserved),
           ZV_FIELD(fisheye_type, "fisheyeType"), ZV_FIELD(stream_id, "streamId"));
 static_assert(sizeof(PtzTourRef) == 32);
-static_assert(offsetof(PtzTourRef, fisheye_type) == 24);
 
 // A tour action (1254): {chn, the core's action code, tourid}, the rest zero.
 struct PtzTourAction {
@@ -210,10 +207,6 @@ struct PtzListing {
 ZV_SCHEMA(PtzListing, ZV_RECORDS(presets, nullptr), ZV_RECORDS(tours, nullptr), ZV_INTERNAL(patterns),
           ZV_INTERNAL(tour_status), ZV_INTERNAL(autoscan_status));
 static_assert(sizeof(PtzListing) == 15604);
-static_assert(offsetof(PtzListing, tours) == 2700 * 4);
-static_assert(offsetof(PtzListing, patterns) == 3852 * 4);
-static_assert(offsetof(PtzListing, tour_status) == 3856 * 4);
-static_assert(offsetof(PtzListing, autoscan_status) == 3896 * 4);
 
 struct PtzViewQuery {
   int32_t chn;

@@ -37,9 +37,6 @@ ZV_SCHEMA(NetifStatus, ZV_FIELD(ifname, "ifname"), ZV_FIELD(id, "id"), ZV_FIELD(
           ZV_FIELD(ip6mode, "ip6mode"), ZV_FIELD(ip6address, "ip6address"),
           ZV_FIELD(ip6prefix, "ip6prefix"), ZV_FIELD(ip6gateway, "ip6gateway"));
 static_assert(sizeof(NetifStatus) == 320);
-static_assert(offsetof(NetifStatus, mtu) == 180);
-static_assert(offsetof(NetifStatus, ip6address) == 185);
-static_assert(offsetof(NetifStatus, ip6gateway) == 256);
 
 // One interface's throughput (8302).
 struct NetifSpeed {
@@ -112,10 +109,6 @@ ZV_SCHEMA(EventAlarmState, ZV_INTERNAL(video_loss), ZV_INTERNAL(motion), ZV_INTE
           ZV_INTERNAL(camera_in_state), ZV_INTERNAL(camera_out_state), ZV_INTERNAL(camera_in_type),
           ZV_INTERNAL(camera_out_type));
 static_assert(sizeof(EventAlarmState) == 664);
-static_assert(offsetof(EventAlarmState, smart) == 24);
-static_assert(offsetof(EventAlarmState, counters) == 88);
-static_assert(offsetof(EventAlarmState, camera_in_state) == 600);
-static_assert(offsetof(EventAlarmState, camera_out_type) == 648);
 
 // Memory (8306), in the core's units.
 struct MemoryStatus {

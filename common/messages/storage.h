@@ -54,13 +54,6 @@ ZV_SCHEMA(DiskInfo, ZV_INTERNAL(port), ZV_INTERNAL(vendor), ZV_INTERNAL(address)
           ZV_INTERNAL(raid_progress), ZV_INTERNAL(raid_member_count), ZV_INTERNAL(raid_members),
           ZV_INTERNAL(user_name), ZV_INTERNAL(password), ZV_RESERVED(reserved2));
 static_assert(sizeof(DiskInfo) == 464);
-static_assert(offsetof(DiskInfo, state) == 260);
-static_assert(offsetof(DiskInfo, total_bytes) == 272);
-static_assert(offsetof(DiskInfo, type) == 296);
-static_assert(offsetof(DiskInfo, raid_level) == 312);
-static_assert(offsetof(DiskInfo, raid_members) == 328);
-static_assert(offsetof(DiskInfo, user_name) == 392);
-static_assert(offsetof(DiskInfo, password) == 425);
 
 // Property and group of a disk (3435).
 struct DiskPropertyChange {
@@ -89,7 +82,6 @@ ZV_SCHEMA(RaidRequest, ZV_FIELD(id, "id").required().range(10, 15), ZV_FIELD(ena
           ZV_FIELD(member_count, "sata_cnt").required().range(0, kRaidMembers), ZV_INTERNAL(members),
           ZV_RESERVED(reserved2));
 static_assert(sizeof(RaidRequest) == 104);
-static_assert(offsetof(RaidRequest, members) == 24);
 
 // Rebuild array raid_port with disk disk_port (3425).
 struct RaidRebuild {
@@ -200,7 +192,6 @@ struct BackupDevice {
 };
 ZV_SCHEMA(BackupDevice, ZV_INTERNAL(port), ZV_RESERVED(reserved0), ZV_INTERNAL(kind), ZV_RESERVED(reserved1));
 static_assert(sizeof(BackupDevice) == 184);
-static_assert(offsetof(BackupDevice, kind) == 152);
 
 // Progress of the backup onto a device (8540).
 struct DeviceBackupProgress {

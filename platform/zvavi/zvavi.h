@@ -78,18 +78,6 @@ ZV_SCHEMA(ZvAviFrameHeader, ZV_INTERNAL(magic), ZV_INTERNAL(codec), ZV_INTERNAL(
           ZV_INTERNAL(stream_type), ZV_INTERNAL(stream_frames), ZV_RESERVED(reserved0),
           ZV_INTERNAL(stream_bytes), ZV_RESERVED(reserved));
 static_assert(sizeof(ZvAviFrameHeader) == 88);
-static_assert(offsetof(ZvAviFrameHeader, codec) == 4);
-static_assert(offsetof(ZvAviFrameHeader, width) == 8);
-static_assert(offsetof(ZvAviFrameHeader, height) == 12);
-static_assert(offsetof(ZvAviFrameHeader, frame_rate) == 16);
-static_assert(offsetof(ZvAviFrameHeader, key_frame) == 20);
-static_assert(offsetof(ZvAviFrameHeader, timestamp_us) == 24);
-static_assert(offsetof(ZvAviFrameHeader, channel) == 32);
-static_assert(offsetof(ZvAviFrameHeader, sequence) == 36);
-static_assert(offsetof(ZvAviFrameHeader, size) == 40);
-static_assert(offsetof(ZvAviFrameHeader, stream_type) == 44);
-static_assert(offsetof(ZvAviFrameHeader, stream_frames) == 48);
-static_assert(offsetof(ZvAviFrameHeader, stream_bytes) == 56);
 constexpr size_t kZvAviFrameHeaderBytes = sizeof(ZvAviFrameHeader);
 
 struct ZvAviWriter;  // opaque

@@ -20,8 +20,6 @@ ZV_SCHEMA(DeviceRecord, ZV_INTERNAL(id), ZV_INTERNAL(channel_count), ZV_INTERNAL
           ZV_INTERNAL(alarm_out), ZV_INTERNAL(poe_ports), ZV_INTERNAL(model),
           ZV_INTERNAL(hardware_version), ZV_INTERNAL(software_version));
 static_assert(sizeof(DeviceRecord) == 148);
-static_assert(offsetof(DeviceRecord, channel_count) == 4);
-static_assert(offsetof(DeviceRecord, model) == 20);
 
 // Fills `record` from the database at `path` (defaults for settings not stored). Returns 0, or -1
 // when record or path is null (nothing written).

@@ -38,17 +38,6 @@ ZV_SCHEMA(OpLogRecord,
           ZV_RESERVED(reserved3));
 
 static_assert(sizeof(OpLogRecord) == 672);
-static_assert(offsetof(OpLogRecord, main_type) == 0);
-static_assert(offsetof(OpLogRecord, sub_type) == 8);
-static_assert(offsetof(OpLogRecord, time) == 20);
-static_assert(offsetof(OpLogRecord, param_type) == 24);
-static_assert(offsetof(OpLogRecord, remote) == 28);
-static_assert(offsetof(OpLogRecord, channel) == 32);
-static_assert(offsetof(OpLogRecord, remote_address) == 36);
-static_assert(offsetof(OpLogRecord, user) == 82);
-static_assert(offsetof(OpLogRecord, detail_size) == 148);
-static_assert(offsetof(OpLogRecord, detail) == 152);
-static_assert(offsetof(OpLogRecord, reserved3) == 664);
 
 // The payload of message 3509 (the event pages' log of a change copied to several channels):
 // the operation-log record followed by the channel set. 680 bytes.
@@ -60,4 +49,3 @@ struct OpLogMultiRecord {
 ZV_SCHEMA(OpLogMultiRecord, ZV_INTERNAL(record), ZV_INTERNAL(mask));
 
 static_assert(sizeof(OpLogMultiRecord) == 680);
-static_assert(offsetof(OpLogMultiRecord, mask) == 672);

@@ -50,10 +50,6 @@ struct ZvMsgHeader {
 ZV_SCHEMA(ZvMsgHeader, ZV_INTERNAL(magic), ZV_INTERNAL(version), ZV_INTERNAL(flags),
           ZV_INTERNAL(client), ZV_INTERNAL(msg_id), ZV_INTERNAL(dest), ZV_INTERNAL(length));
 static_assert(sizeof(ZvMsgHeader) == 24);
-static_assert(offsetof(ZvMsgHeader, client) == 8);
-static_assert(offsetof(ZvMsgHeader, msg_id) == 12);
-static_assert(offsetof(ZvMsgHeader, dest) == 16);
-static_assert(offsetof(ZvMsgHeader, length) == 20);
 
 // Reply callback: (sender's client number, the reply header, the payload). The payload is null
 // when the reply has no payload bytes; otherwise it holds header->length bytes and stays valid

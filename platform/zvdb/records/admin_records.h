@@ -33,4 +33,3 @@ ZV_SCHEMA(OemUserRecord, ZV_FIELD(id, "id"), ZV_FIELD(enable, "enable"), ZV_FIEL
           ZV_FIELD(password, "password"), ZV_FIELD(type, "type"), ZV_FIELD(permission, "permission"),
           ZV_FIELD(remote_permission, "remotePermission"), ZV_RESERVED(reserved));
 static_assert(sizeof(OemUserRecord) == 528);
-static_assert(offsetof(OemUserRecord, type) == 108 && offsetof(OemUserRecord, remote_permission) == 116);

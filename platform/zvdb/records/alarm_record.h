@@ -78,9 +78,6 @@ ZV_SCHEMA(AlarmInConfig, ZV_FIELD(id, "id").required().range(0, 15),
           ZV_FIELD(tri_channels_pic, "tri_channels_pic").out_only(), ZV_RESERVED(pad2),
           ZV_FIELD(audio_id, "audioId").out_only());
 static_assert(sizeof(AlarmInConfig) == 644);
-static_assert(offsetof(AlarmInConfig, tri_channels) == 280);
-static_assert(offsetof(AlarmInConfig, tri_chn_alarms) == 421);
-static_assert(offsetof(AlarmInConfig, audio_id) == 640);
 
 // The action block of a camera's alarm input (channel, alarm index).
 struct CameraAlarmInEvent {

@@ -46,11 +46,6 @@ ZV_SCHEMA(SmartEventRecord, ZV_FIELD(channel, "chnid").out_only(), ZV_FIELD(enab
           ZV_FIELD(email_pic_enable, "email_pic_enable"), ZV_FIELD(tri_channels_pic, "tri_channels_pic"),
           ZV_RESERVED(pad2), ZV_FIELD(audio_id, "audioId"));
 static_assert(sizeof(SmartEventRecord) == 316);
-static_assert(offsetof(SmartEventRecord, tri_alarms) == 80);
-static_assert(offsetof(SmartEventRecord, tri_chn_alarms) == 92);
-static_assert(offsetof(SmartEventRecord, ptz_interval) == 228);
-static_assert(offsetof(SmartEventRecord, tri_channels_pic) == 244);
-static_assert(offsetof(SmartEventRecord, audio_id) == 312);
 
 // One plate of the plate list ("/mnt/nand/app/anpr.db"), keyed by its plate text.
 struct PlateListEntry {

@@ -39,8 +39,6 @@ ZV_SCHEMA(CountingGroup, ZV_FIELD(groupid, "groupid").out_only(), ZV_FIELD(enabl
           ZV_FIELD(tri_channels, "tri_channels"), ZV_FIELD(liveview_green_tips, "liveview_green_tips"),
           ZV_FIELD(liveview_red_tips, "liveview_red_tips"), ZV_RESERVED(reserved1));
 static_assert(sizeof(CountingGroup) == 480);
-static_assert(offsetof(CountingGroup, name) == 28);
-static_assert(offsetof(CountingGroup, liveview_red_tips) == 349);
 
 // The event record of a counting group, a POS terminal or a face channel (the core reads it):
 // the trigger-channel mask at 8 rebuilt from the "triChannels" text (bits 0..31), the action
@@ -73,13 +71,6 @@ ZV_SCHEMA(AppEventRecord, ZV_INTERNAL(id), ZV_RESERVED(reserved0), ZV_INTERNAL(t
           ZV_FIELD(email_pic_enable, "email_pic_enable"), ZV_FIELD(tri_channels_pic, "tri_channels_pic"),
           ZV_RESERVED(reserved3), ZV_FIELD(audio_id, "audioId"));
 static_assert(sizeof(AppEventRecord) == 316);
-static_assert(offsetof(AppEventRecord, tri_channels_mask) == 8);
-static_assert(offsetof(AppEventRecord, tri_channels) == 12);
-static_assert(offsetof(AppEventRecord, tri_alarms) == 80);
-static_assert(offsetof(AppEventRecord, tri_chn_alarms) == 92);
-static_assert(offsetof(AppEventRecord, ptz_interval) == 228);
-static_assert(offsetof(AppEventRecord, tri_channels_pic) == 244);
-static_assert(offsetof(AppEventRecord, audio_id) == 312);
 
 // A POS terminal: its connection, where and how its receipt text is overlaid, the words hidden.
 struct PosRecord {
@@ -117,8 +108,6 @@ ZV_SCHEMA(PosRecord, ZV_FIELD(id, "id").required().range(0, kPosDevices - 1), ZV
           ZV_FIELD(timeout, "timeout"), ZV_FIELD(privacy1, "privacy1"), ZV_FIELD(privacy2, "privacy2"),
           ZV_FIELD(privacy3, "privacy3"), ZV_FIELD(port, "port"));
 static_assert(sizeof(PosRecord) == 360);
-static_assert(offsetof(PosRecord, ip) == 52);
-static_assert(offsetof(PosRecord, privacy1) == 164);
 
 // One automatic people-counting report: what it covers, when it is exported and where to.
 struct CountingReport {
@@ -143,4 +132,3 @@ ZV_SCHEMA(CountingReport, ZV_FIELD(report_type, "reportType"), ZV_FIELD(enable, 
           ZV_FIELD(file_format, "fileFormat"), ZV_FIELD(time_range, "timeRange"),
           ZV_FIELD(backup_to, "backupTo"), ZV_FIELD(line_mask, "lineMask"));
 static_assert(sizeof(CountingReport) == 152);
-static_assert(offsetof(CountingReport, stay_length_type) == 92);

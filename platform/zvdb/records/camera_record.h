@@ -85,29 +85,6 @@ ZV_SCHEMA(CameraRecord,
           ZV_FIELD(ddns, "ddns").whole());
 
 static_assert(sizeof(CameraRecord) == 1460);
-static_assert(offsetof(CameraRecord, state) == 4);
-static_assert(offsetof(CameraRecord, enable) == 8);
-static_assert(offsetof(CameraRecord, anr) == 12);
-static_assert(offsetof(CameraRecord, user_name) == 28);
-static_assert(offsetof(CameraRecord, password) == 92);
-static_assert(offsetof(CameraRecord, ip_addr) == 156);
-static_assert(offsetof(CameraRecord, main_rtsp_port) == 220);
-static_assert(offsetof(CameraRecord, main_source_path) == 224);
-static_assert(offsetof(CameraRecord, enable_sub_stream) == 480);
-static_assert(offsetof(CameraRecord, sub_rtsp_port) == 484);
-static_assert(offsetof(CameraRecord, sub_source_path) == 488);
-static_assert(offsetof(CameraRecord, manage_port) == 744);
-static_assert(offsetof(CameraRecord, cam_protocol) == 748);
-static_assert(offsetof(CameraRecord, transmit_protocol) == 752);
-static_assert(offsetof(CameraRecord, kept_word) == 760);
-static_assert(offsetof(CameraRecord, sync_time) == 764);
-static_assert(offsetof(CameraRecord, main_rtsp_url) == 772);
-static_assert(offsetof(CameraRecord, sub_rtsp_url) == 1028);
-static_assert(offsetof(CameraRecord, poe_channel) == 1284);
-static_assert(offsetof(CameraRecord, mac_addr) == 1288);
-static_assert(offsetof(CameraRecord, physical_port) == 1320);
-static_assert(offsetof(CameraRecord, minor_id) == 1392);
-static_assert(offsetof(CameraRecord, ddns) == 1396);
 
 // One camera protocol of the catalogue.
 struct IpcProtocolRecord {
@@ -127,9 +104,6 @@ ZV_SCHEMA(IpcProtocolRecord,
           ZV_FIELD(display_model, "display_model"));
 
 static_assert(sizeof(IpcProtocolRecord) == 40);
-static_assert(offsetof(IpcProtocolRecord, name) == 4);
-static_assert(offsetof(IpcProtocolRecord, protocol_function) == 28);
-static_assert(offsetof(IpcProtocolRecord, display_model) == 36);
 
 // One camera model of a protocol; model ids are unique across protocols.
 struct IpcModelRecord {
@@ -149,7 +123,3 @@ ZV_SCHEMA(IpcModelRecord,
           ZV_FIELD(default_model, "default_model"));
 
 static_assert(sizeof(IpcModelRecord) == 48);
-static_assert(offsetof(IpcModelRecord, protocol) == 4);
-static_assert(offsetof(IpcModelRecord, name) == 8);
-static_assert(offsetof(IpcModelRecord, alarm_type) == 40);
-static_assert(offsetof(IpcModelRecord, default_model) == 44);

@@ -26,4 +26,3 @@ struct ChannelMask64 {
 
 ZV_SCHEMA(ChannelMask64, ZV_INTERNAL(low), ZV_INTERNAL(high));
 static_assert(sizeof(ChannelMask64) == 8);
-static_assert(offsetof(ChannelMask64, high) == 4);

@@ -28,10 +28,6 @@ ZV_SCHEMA(DisplayConfig, ZV_FIELD(main_resolution, "mainResolution"), ZV_RESERVE
           ZV_FIELD(sub_enable, "subEnable").out_only(), ZV_FIELD(sub_resolution, "subResolution"),
           ZV_RESERVED(reserved1), ZV_FIELD(cur_control, "curControl").out_only(), ZV_RESERVED(reserved2));
 static_assert(sizeof(DisplayConfig) == 96);
-static_assert(offsetof(DisplayConfig, hdmi_audio_on) == 12);
-static_assert(offsetof(DisplayConfig, sub_enable) == 28);
-static_assert(offsetof(DisplayConfig, sub_resolution) == 32);
-static_assert(offsetof(DisplayConfig, cur_control) == 68);
 
 // The weekly automatic reboot (one row).
 struct AutoRebootConfig {
@@ -67,8 +63,6 @@ ZV_SCHEMA(UpnpConfig, ZV_FIELD(enable, "enable").keep_if_absent().range(0, 1),
           ZV_FIELD(external_rtsp_port, "external_rtsp_port").keep_if_absent().range(0, 65535),
           ZV_FIELD(rtsp_status, "rtsp_status").out_only());
 static_assert(sizeof(UpnpConfig) == 152);
-static_assert(offsetof(UpnpConfig, external_http_port) == 136);
-static_assert(offsetof(UpnpConfig, rtsp_status) == 148);
 
 // One address of the access filter (a list of at most 100).
 constexpr int kAccessFilterMaxEntries = 100;

@@ -35,11 +35,6 @@ ZV_SCHEMA(DiskConfig, ZV_FIELD(port, "port").required().range(0, 36), ZV_FIELD(e
           ZV_RESERVED(reserved0), ZV_FIELD(user_name, "userName"), ZV_FIELD(password, "password"),
           ZV_RESERVED(reserved1));
 static_assert(sizeof(DiskConfig) == 348);
-static_assert(offsetof(DiskConfig, vendor) == 8);
-static_assert(offsetof(DiskConfig, directory) == 136);
-static_assert(offsetof(DiskConfig, type) == 264);
-static_assert(offsetof(DiskConfig, user_name) == 280);
-static_assert(offsetof(DiskConfig, password) == 313);
 
 // A disk group: the channels ('0'/'1' text, character n = channel n) that record onto the disks
 // of the group. The core writes these rows.
@@ -51,7 +46,6 @@ struct DiskGroup {
 ZV_SCHEMA(DiskGroup, ZV_FIELD(id, "id").required().range(0, 15), ZV_FIELD(channels, "channel"),
           ZV_RESERVED(reserved));
 static_assert(sizeof(DiskGroup) == 136);
-static_assert(offsetof(DiskGroup, channels) == 4);
 
 // The automatic backup of recordings onto the external device: one row (key 0). A set keeps the
 // stored value of a member it does not carry.
@@ -74,7 +68,3 @@ ZV_SCHEMA(AutoBackupConfig, ZV_FIELD(enable, "enable").keep_if_absent(), ZV_RESE
           ZV_FIELD(channel, "channel").keep_if_absent(), ZV_RESERVED(reserved1),
           ZV_FIELD(device, "device").keep_if_absent(), ZV_FIELD(port, "port").keep_if_absent());
 static_assert(sizeof(AutoBackupConfig) == 128);
-static_assert(offsetof(AutoBackupConfig, backup_time) == 8);
-static_assert(offsetof(AutoBackupConfig, stream_type) == 40);
-static_assert(offsetof(AutoBackupConfig, channel) == 52);
-static_assert(offsetof(AutoBackupConfig, device) == 120);

@@ -42,5 +42,3 @@ ZV_SCHEMA(CertRequest, ZV_FIELD(install_type, "InstallType").range(0, 2),
           ZV_FIELD(dates, "dates").out_only(), ZV_FIELD(start_time, "startTime").whole().absent(""),
           ZV_FIELD(end_time, "endTime").whole().absent(""));
 static_assert(sizeof(CertRequest) == 892);
-static_assert(offsetof(CertRequest, validity) == 72 && offsetof(CertRequest, email) == 348);
-static_assert(offsetof(CertRequest, dates) == 668 && offsetof(CertRequest, start_time) == 860);

@@ -61,5 +61,3 @@ ZV_SCHEMA(MotionRecord,
           ZV_FIELD(audio_id, "audioId").out_only());
 
 static_assert(sizeof(MotionRecord) == 692);
-static_assert(offsetof(MotionRecord, interval) == 388);
-static_assert(offsetof(MotionRecord, email_interval) == 468);

@@ -61,14 +61,6 @@ ZV_SCHEMA(NetworkConfig, ZV_FIELD(mode, "mode"), ZV_FIELD(host_name, "hostName")
           ZV_INTERNAL(bond_ipv6), ZV_INTERNAL(bond_ipv6_type),
           ZV_FIELD(default_route, "defaultRoute"));
 static_assert(sizeof(NetworkConfig) == 900);
-static_assert(offsetof(NetworkConfig, host_name) == 4);
-static_assert(offsetof(NetworkConfig, bond) == 140);
-static_assert(offsetof(NetworkConfig, eth0) == 232);
-static_assert(offsetof(NetworkConfig, eth1) == 324);
-static_assert(offsetof(NetworkConfig, eth0_ipv6) == 452);
-static_assert(offsetof(NetworkConfig, eth0_ipv6_type) == 740);
-static_assert(offsetof(NetworkConfig, bond_ipv6) == 748);
-static_assert(offsetof(NetworkConfig, default_route) == 896);
 
 // The service ports (one row).
 struct PortConfig {
@@ -92,8 +84,6 @@ ZV_SCHEMA(PortConfig, ZV_FIELD(enable_ssh, "sshEnable").keep_if_absent().range(0
           ZV_FIELD(https_port, "httpsPort").keep_if_absent().range(1, 65535),
           ZV_FIELD(pos_port, "posPort").keep_if_absent().range(1, 65535));
 static_assert(sizeof(PortConfig) == 288);
-static_assert(offsetof(PortConfig, http_port) == 8);
-static_assert(offsetof(PortConfig, rtsp_port) == 12);
 
 // The clock settings (one row). The synchronisation interval is stored as its value; the pages
 // use an index into kSyncIntervals.

@@ -39,7 +39,6 @@ ZV_SCHEMA(DdnsConfig, ZV_FIELD(enable, "enable"), ZV_FIELD(domain, "domain"), ZV
           ZV_FIELD(update_freq, "updateFreq"), ZV_FIELD(http_port, "http_port"),
           ZV_FIELD(rtsp_port, "rtsp_port"), ZV_FIELD(ddnsurl, "ddnsurl"));
 static_assert(sizeof(DdnsConfig) == 528);
-static_assert(offsetof(DdnsConfig, update_freq) == 388);
 
 // One e-mail receiver.
 struct EmailReceiver {
@@ -78,7 +77,6 @@ ZV_SCHEMA(EmailConfig, ZV_FIELD(enable, "enable").keep_if_absent(),
           ZV_FIELD(capture_interval, "captureInterval").required().at_least(0),
           ZV_RECORDS(receivers, "receivers").keep_if_absent());
 static_assert(sizeof(EmailConfig) == 992);
-static_assert(offsetof(EmailConfig, receivers) == 404);
 
 // The multicast address; also the payload of its message to the core.
 struct MulticastConfig {
@@ -130,7 +128,6 @@ ZV_SCHEMA(SnmpConfig, ZV_FIELD(v1_enable, "v1_enable").keep_if_absent(),
           ZV_FIELD(write_pri_password, "write_pri_password").whole().keep_if_absent(),
           ZV_FIELD(port, "port").keep_if_absent().range(0, 65535));
 static_assert(sizeof(SnmpConfig) == 552);
-static_assert(offsetof(SnmpConfig, port) == 548);
 
 // The P2P row: the switch and the four registration texts sent to the P2P service.
 struct P2pInfo {
@@ -144,8 +141,6 @@ struct P2pInfo {
 ZV_SCHEMA(P2pInfo, ZV_FIELD(enable, "enable"), ZV_RESERVED(reserved), ZV_INTERNAL(text1), ZV_INTERNAL(text2),
           ZV_INTERNAL(text3), ZV_INTERNAL(text4));
 static_assert(sizeof(P2pInfo) == 484);
-static_assert(offsetof(P2pInfo, text1) == 36);
-static_assert(offsetof(P2pInfo, text4) == 420);
 
 // The push type of one channel.
 struct PushEvent {

@@ -41,14 +41,6 @@ ZV_SCHEMA(OsdRecord,
           ZV_RESERVED(reserved));
 
 static_assert(sizeof(OsdRecord) == 128);
-static_assert(offsetof(OsdRecord, cam_name) == 4);
-static_assert(offsetof(OsdRecord, show_name) == 68);
-static_assert(offsetof(OsdRecord, time_format) == 84);
-static_assert(offsetof(OsdRecord, date_pos_x) == 88);
-static_assert(offsetof(OsdRecord, date_pos_y) == 96);
-static_assert(offsetof(OsdRecord, name_pos_x) == 104);
-static_assert(offsetof(OsdRecord, name_pos_y) == 112);
-static_assert(offsetof(OsdRecord, alpha) == 120);
 
 constexpr int kPrivacyMaskAreas = 24;
 
@@ -71,7 +63,6 @@ ZV_SCHEMA(PrivacyMaskArea,
           ZV_FIELD(fill_color, "fill_color"));
 
 static_assert(sizeof(PrivacyMaskArea) == 36);
-static_assert(offsetof(PrivacyMaskArea, fill_color) == 32);
 
 // The recorder-side privacy masks of one channel; id is the channel.
 struct PrivacyMaskEntry {
@@ -82,4 +73,3 @@ struct PrivacyMaskEntry {
 ZV_SCHEMA(PrivacyMaskEntry, ZV_FIELD(id, "id"), ZV_RECORDS(areas, "area"));
 
 static_assert(sizeof(PrivacyMaskEntry) == 4 + 24 * 36);
-static_assert(offsetof(PrivacyMaskEntry, areas) == 4);

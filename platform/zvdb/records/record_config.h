@@ -38,8 +38,6 @@ ZV_SCHEMA(RecordConfig, ZV_FIELD(id, "id").out_only(), ZV_FIELD(mode, "mode").ou
           ZV_FIELD(post_record_duration, "postRecordDuration").required().at_least(0),
           ZV_FIELD(record_exp_date, "recordExpDate").keep_if_absent(), ZV_RESERVED(core_words));
 static_assert(sizeof(RecordConfig) == 72);
-static_assert(offsetof(RecordConfig, mode) == 4);
-static_assert(offsetof(RecordConfig, record_exp_date) == 28);
 
 // The weekly recording plan of a channel: all 48 ranges of a day are used; the day flag is
 // "wholedayEnable" and the day word "wholedayActionType". The trailing word is kept 0.
@@ -77,4 +75,3 @@ ZV_SCHEMA(HolidayConfig, ZV_FIELD(id, "id").required().range(0, kHolidays - 1),
           ZV_FIELD(end_mon, "endMon").keep_if_absent(), ZV_FIELD(end_mday, "endMDay").keep_if_absent(),
           ZV_FIELD(end_mweek, "endMWeek").keep_if_absent(), ZV_FIELD(end_wday, "endWDay").keep_if_absent());
 static_assert(sizeof(HolidayConfig) == 308);
-static_assert(offsetof(HolidayConfig, enable) == 260);

@@ -59,18 +59,3 @@ ZV_SCHEMA(UserRecord,
           ZV_INTERNAL(remote_playback_mask));
 
 static_assert(sizeof(UserRecord) == 528);
-static_assert(offsetof(UserRecord, enable) == 4);
-static_assert(offsetof(UserRecord, name) == 8);
-static_assert(offsetof(UserRecord, password) == 72);
-static_assert(offsetof(UserRecord, type) == 108);
-static_assert(offsetof(UserRecord, local_liveview) == 112);
-static_assert(offsetof(UserRecord, local_playback) == 177);
-static_assert(offsetof(UserRecord, remote_liveview) == 242);
-static_assert(offsetof(UserRecord, remote_playback) == 307);
-static_assert(offsetof(UserRecord, added_flag) == 405);
-static_assert(offsetof(UserRecord, local_rights) == 424);
-static_assert(offsetof(UserRecord, remote_rights) == 464);
-static_assert(offsetof(UserRecord, permission) == 504);
-static_assert(offsetof(UserRecord, remote_permission) == 508);
-static_assert(offsetof(UserRecord, local_liveview_mask) == 512);
-static_assert(offsetof(UserRecord, remote_playback_mask) == 524);

@@ -32,4 +32,3 @@ ZV_SCHEMA(VideoLossRecord, ZV_FIELD(id, "camId").required().range(0, 63),
           ZV_FIELD(alarmout_interval, "alarmout_interval").out_only(),
           ZV_FIELD(white_interval, "white_interval").out_only(), ZV_FIELD(audio_id, "audioId").out_only());
 static_assert(sizeof(VideoLossRecord) == 172);
-static_assert(offsetof(VideoLossRecord, tri_chn_alarms) == 24);
