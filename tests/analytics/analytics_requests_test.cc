@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/messages/analytics.h"
+#include "common/request.h"
 #include "platform/zvdb/analytics_tables.h"
 #include "platform/zvdb/video_tables.h"
 #include "tests/support/request_fixture.h"
@@ -371,7 +372,7 @@ TEST_F(AnalyticsTest, LinesWithSubLinesTakeFiveOfEach) {
   for (int s = 0; s < 6; ++s) subs += std::string(s ? "," : "") + R"({"position": "460;260;46;26", "direction": )" + std::to_string(s) + "}";
   subs += "]";
   const std::string body = R"({"chnid": 2, "sensitivity": 3, "lineType": 2, "lineScene": 4, "line": [
-      {"enable": 1, "direction": 2, "objtype": 3, "position": ")" + std::string(61, ' ') + R"(9;1", "line": )" + subs +
+      {"enable": 1, "direction": 2, "objtype": 3, "position": ")" + std::string(59, ' ') + R"(9;123", "line": )" + subs +
                            "}, {}, {}, {}, {\"enable\": 9}]}";
   EXPECT_EQ(ask("/6193", body, 1210, int32s({0})), kOk);
   auto sent = std::make_unique<VcaLineRecordV2>(last_payload<VcaLineRecordV2>(*core_, 1210));
@@ -380,8 +381,8 @@ TEST_F(AnalyticsTest, LinesWithSubLinesTakeFiveOfEach) {
   EXPECT_EQ(sent->line_scene, 4);
   EXPECT_EQ(sent->lines[0].enable, 1);
   EXPECT_EQ(sent->lines[0].objtype, 3);
-  EXPECT_EQ(sent->lines[0].x1, 38) << "63 characters of position kept: \"9;\" and not the 1 after it";
-  EXPECT_EQ(sent->lines[0].y1, 1);
+  EXPECT_EQ(sent->lines[0].x1, 38) << "63 characters of position kept: \"9;12\" and not the 3 after it";
+  EXPECT_EQ(sent->lines[0].y1, 50);  // 12 on the canvas
   EXPECT_EQ(sent->lines[0].sub_lines[4].direction, 4);
   EXPECT_EQ(sent->lines[0].sub_lines[4].x1, 1920);
   EXPECT_EQ(sent->lines[0].sub_lines[4].x2, 192);
@@ -728,6 +729,10 @@ TEST_F(AnalyticsTest, RegionalCountingStoresEachRegionAndItsCopies) {
   EXPECT_NE(read.find(R"("action": [ { "audible": [ [ { "startTime": "00:00", "endTime": "01:00", "actionType": 1 })"),
             std::string::npos);
   EXPECT_NE(read.find(R"("ptz_interval": 0, "ptzParams": [ { "acto_ptz_channel": 1, )"), std::string::npos);
+  JsonPtr reply(json_tokener_parse(read.substr(read.find('{')).c_str()));
+  json_object* blocks = nullptr;
+  ASSERT_TRUE(json_object_object_get_ex(reply.get(), "action", &blocks));
+  EXPECT_EQ(json_object_array_length(blocks), 4u) << "one action block per region";
   core_->no_reply(1221);
   EXPECT_EQ(post("/6097", R"({"chnid": 6})").out, kCgiErrorJson);
   expect_refused("/6097", R"({"chnid": 64, "action": [{"interval": 1}]})", kCgiErrorJson);

@@ -198,7 +198,8 @@ TEST_F(CameraSetupTest, ConnectionTestPayloadsAndResults) {
   expect_refused("/2014", login + std::string(33, 'p') + R"("})");
 
   const std::pair<int32_t, const char*> results[] = {{0, "OK"}, {4, "OK"}, {1, "NETWORKERROR"}, {2, "USERERROR"},
-                                                     {5, "BANDWIDTHERROR"}, {3, "UNKOWNERROR"}, {-1, "UNKOWNERROR"}};
+                                                     {5, "BANDWIDTHERROR"}, {3, "UNKOWNERROR"}, {-1, "UNKOWNERROR"},
+                                                     {6, "UNKOWNERROR"}, {7, "UNKOWNERROR"}};
   for (const auto& [result, text] : results) {
     core_->reply(kLoginTest.id, int32s({result}));
     EXPECT_EQ(post("/2014", body).out, kTextHeader + text) << result;
@@ -211,7 +212,8 @@ TEST_F(CameraSetupTest, AddressChangePayloadAndResults) {
                           "username": "admin", "password": "Admin123", "protocol": 7, "port": 65536,
                           "netif": "eth0:"})";
   const std::pair<int32_t, const char*> results[] = {{0, "OK"}, {1, "NETWORK_ERR"}, {2, "INVALID_USER"},
-                                                     {3, "UNKNOWN_ERR"}, {4, "PROTO_NOT_SUPPORT"}, {5, "ERROR"}};
+                                                     {3, "UNKNOWN_ERR"}, {4, "PROTO_NOT_SUPPORT"}, {5, "ERROR"},
+                                                     {6, "ERROR"}, {-1, "ERROR"}};
   for (const auto& [result, text] : results) {
     core_->reply(kAddressChange.id, int32s({result}));
     EXPECT_EQ(post("/2011", body).out, kJsonHeader + R"({ "resultString": ")" + text + "\" }");
@@ -282,7 +284,7 @@ TEST_F(CameraSetupTest, ImageSetSendsTheListedChannelsAndTheWriteKeys) {
   camera.settings.model_type = 9;                         // read from requests only: not taken
   std::strcpy(camera.settings.sdkversion, "SDK");          // reported only: not sent back
   core_->reply(kImageRead.id, bytes_of(camera));
-  EXPECT_EQ(post("/2020", R"({"channel": [2, 70, "x", 5], "smartir": 1, "aflevel": 6, "wdraflevel": 9,
+  EXPECT_EQ(post("/2020", R"({"channel": [2, 64, "x", 63, 5], "smartir": 1, "aflevel": 6, "wdraflevel": 9,
                               "modelType": 3, "dismode": 4, "exposeregion": "0101", "lensType": 2})")
                 .out,
             kOk);
@@ -291,7 +293,8 @@ TEST_F(CameraSetupTest, ImageSetSendsTheListedChannelsAndTheWriteKeys) {
   ImageSettingsWrite expected{};
   std::fill(std::begin(expected.channels), std::end(expected.channels), -1);
   expected.channels[0] = 2;
-  expected.channels[1] = 5;
+  expected.channels[1] = 63;
+  expected.channels[2] = 5;
   expected.settings.smartir = 1;
   expected.settings.whiteblance = 3;
   expected.settings.hlclevel = 4;
@@ -397,7 +400,7 @@ TEST_F(CameraSetupTest, ProfilesAreReadAndSentByPosition) {
   core_->reply(kProfilesRead.id, bytes_of(camera));
   core_->clear_received();
   EXPECT_EQ(post("/2047", R"({"cnt": 4, "chnid": [1, "x", 64, -1, 5],
-                              "image": [{"enable": 1}, 7, {"gainLevel": 3}]})").out,
+                              "image": [{"enable": 1}, 7, {"gainLevel": 3}, 0, 0, 0, 0, {"enable": 1}]})").out,
             kOk);
   settle();
   const auto sent = core_->received(kProfilesSet.id);
@@ -410,7 +413,7 @@ TEST_F(CameraSetupTest, ProfilesAreReadAndSentByPosition) {
   multi.profiles[0].enable = 1;
   multi.profiles[2].valid = 1;
   multi.profiles[2].gain_level = 3;
-  EXPECT_EQ(sent[0].payload, bytes_of(multi)) << "a profile that is not an object stays unset";
+  EXPECT_EQ(sent[0].payload, bytes_of(multi)) << "a profile that is not an object stays unset, an eighth is none";
 
   core_->no_reply(kProfilesRead.id);
   core_->clear_received();

@@ -111,6 +111,12 @@ TEST_F(NetworkTest, WriteTakesTheBondKeysAndKeepsWhatIsLeftOut) {
   n = network();
   EXPECT_EQ(text_of(n.eth0.ip_addr), "123456789012345");
   EXPECT_EQ(text_of(n.eth1_ipv6.addr), std::string(63, 'a'));
+  // The second port's IPv6 address and prefix left out: kept.
+  EXPECT_EQ(post("/7041", R"({"ip6netmask2":"56"})").out, kOk);
+  EXPECT_EQ(post("/7041", R"({"ipAddr2":"10.1.0.3"})").out, kOk);
+  n = network();
+  EXPECT_EQ(text_of(n.eth1_ipv6.addr), std::string(63, 'a'));
+  EXPECT_EQ(text_of(n.eth1_ipv6.prefix), "56");
 }
 
 TEST_F(NetworkTest, ConflictLogsTwice) {
