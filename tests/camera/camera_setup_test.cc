@@ -399,14 +399,15 @@ TEST_F(CameraSetupTest, ProfilesAreReadAndSentByPosition) {
   camera.profiles[2] = DayNightProfile{0, 1, 41, 42, 43, 44, 45, 46, 47, 48, 49, 50, 51, 52};
   core_->reply(kProfilesRead.id, bytes_of(camera));
   core_->clear_received();
-  EXPECT_EQ(post("/2047", R"({"cnt": 4, "chnid": [1, "x", 64, -1, 5],
+  EXPECT_EQ(post("/2047", R"({"cnt": 5, "chnid": [1, "x", 64, -1, 63, 5],
                               "image": [{"enable": 1}, 7, {"gainLevel": 3}, 0, 0, 0, 0, {"enable": 1}]})").out,
             kOk);
   settle();
   const auto sent = core_->received(kProfilesSet.id);
-  ASSERT_EQ(sent.size(), 1u) << "the first four entries hold one usable channel";
-  EXPECT_EQ(received_ids(*core_), (std::vector<int32_t>{kProfilesRead.id, kProfilesSet.id}));
-  EXPECT_EQ(core_->received(kProfilesRead.id)[0].payload, bytes_of(int32_t{1}));
+  ASSERT_EQ(sent.size(), 2u) << "the first five entries hold two usable channels";
+  EXPECT_EQ(received_ids(*core_),
+            (std::vector<int32_t>{kProfilesRead.id, kProfilesRead.id, kProfilesSet.id, kProfilesSet.id}));
+  EXPECT_EQ(core_->received(kProfilesRead.id)[1].payload, bytes_of(int32_t{63}));
   DayNightProfiles multi = camera;
   multi.channel = 1;
   multi.profiles[0].valid = 1;
@@ -414,6 +415,8 @@ TEST_F(CameraSetupTest, ProfilesAreReadAndSentByPosition) {
   multi.profiles[2].valid = 1;
   multi.profiles[2].gain_level = 3;
   EXPECT_EQ(sent[0].payload, bytes_of(multi)) << "a profile that is not an object stays unset, an eighth is none";
+  multi.channel = 63;
+  EXPECT_EQ(sent[1].payload, bytes_of(multi));
 
   core_->no_reply(kProfilesRead.id);
   core_->clear_received();

@@ -96,8 +96,20 @@ TEST_F(DisplayTest, SetRefusesEveryBadValue) {
       {"\"displayMode\": 1", "\"displayMode\": 2"},     {"\"subEnable\": 0", "\"subEnable\": -1"},
       {"\"mainResolution\": 0,", ""},                   {"\"subResolution\": 0,", ""},
       {"\"hostname\": \"Gate NVR\",", ""},              {"\"hostname\": \"Gate NVR\"", "\"hostname\": \"\xff\""},
+      // The first value outside each range on the side the rows above leave out, and each required
+      // member absent.
+      {"\"audioOutputOn\": 1", "\"audioOutputOn\": -1"}, {"\"hdmiAudioOn\": 0", "\"hdmiAudioOn\": 2"},
+      {"\"wizardEnable\": 1", "\"wizardEnable\": -1"},  {"\"displayMode\": 1", "\"displayMode\": -1"},
+      {"\"subEnable\": 0", "\"subEnable\": 2"},         {"\"audioVolume\": 60", "\"audioVolume\": 101"},
+      {"\"audioOutputOn\": 1,", ""},                    {"\"audioVolume\": 60,", ""},
+      {"\"hdmiAudioOn\": 0,", ""},                      {"\"wizardEnable\": 1,", ""},
+      {"\"deviceId\": 7,", ""},                         {"\"displayMode\": 1,", ""},
+      {", \"subEnable\": 0", ""},
   };
   for (const auto& c : cases) expect_refused("/6081", with(display_body(), c[0], c[1]));
+  for (const char* homologous : {"-1", "2"}) {
+    expect_refused("/6081", display_body(std::string(R"(, "homologous": )") + homologous));
+  }
   expect_refused("/6081", "{");
   // The display page's device id range is 0..256.
   EXPECT_EQ(post("/6081", with(display_body(), "\"deviceId\": 7", "\"deviceId\": 0")).out, kOk);

@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "common/oplog.h"
 #include "common/messages/network_services.h"
 #include "platform/zvdb/network_tables.h"
+#include "platform/zvdb/table_forms.h"
 #include "platform/zvnet/netif6.h"
 #include "tests/support/request_fixture.h"
 
@@ -57,6 +60,53 @@ TEST(NetIf6, ReadsAddressPrefixAndGatewayBoundedByTheBuffers) {
   EXPECT_EQ(net_get_ipv6_gateway2(0, "eth0", gw, sizeof gw, route), 0);
   EXPECT_STREQ(gw, "2001:db8::1");
   EXPECT_EQ(net_get_ipv6_gateway2(0, "eth1", gw, sizeof gw, route), -1);
+}
+
+// Every member a write takes, one request at a time: that member changes and nothing else does.
+TEST_F(NetworkTest, AWriteOfOneMemberChangesThatMemberOnly) {
+  using Change = void (*)(NetworkConfig&);
+  struct Row {
+    const char* key;
+    const char* value;
+    Change change;
+  };
+#define ROW_INT(key, value, member) {key, #value, [](NetworkConfig& n) { n.member = value; }}
+#define ROW_TEXT(key, value, member) {key, "\"" value "\"", [](NetworkConfig& n) { std::memset(n.member, 0, sizeof n.member); zvdb::set_text(n.member, value); }}
+  const Row multi[] = {
+      ROW_INT("enableNetwork1", 1, eth0.enable),       ROW_INT("networkType", 1, eth0.type),
+      ROW_TEXT("ipAddr", "10.2.0.1", eth0.ip_addr),    ROW_TEXT("netmask", "255.255.0.0", eth0.netmask),
+      ROW_TEXT("gateway", "10.2.0.254", eth0.gateway), ROW_TEXT("DNS1", "10.2.0.53", eth0.dns1),
+      ROW_TEXT("DNS2", "10.2.0.54", eth0.dns2),        ROW_INT("mtu", 1300, eth0.mtu),
+      ROW_INT("enableNetwork2", 1, eth1.enable),       ROW_INT("networkType2", 1, eth1.type),
+      ROW_TEXT("ipAddr2", "10.3.0.1", eth1.ip_addr),   ROW_TEXT("netmask2", "255.255.255.128", eth1.netmask),
+      ROW_TEXT("gateway2", "10.3.0.254", eth1.gateway), ROW_TEXT("DNS12", "10.3.0.53", eth1.dns1),
+      ROW_TEXT("DNS22", "10.3.0.54", eth1.dns2),       ROW_INT("mtu2", 1200, eth1.mtu),
+      ROW_TEXT("ip6Addr", "2001:db8:5::1", eth0_ipv6.addr), ROW_TEXT("ip6netmask", "60", eth0_ipv6.prefix),
+      ROW_TEXT("ip6gateway", "2001:db8:5::fe", eth0_ipv6.gateway),
+      ROW_TEXT("ip6Addr2", "2001:db8:6::1", eth1_ipv6.addr), ROW_TEXT("ip6netmask2", "61", eth1_ipv6.prefix),
+      ROW_TEXT("ip6gateway2", "2001:db8:6::fe", eth1_ipv6.gateway),
+      ROW_INT("ip6networkType", 1, eth0_ipv6_type),    ROW_INT("ip6networkType2", 1, eth1_ipv6_type),
+      ROW_INT("defaultRoute", 1, default_route),
+  };
+  const Row bond[] = {
+      ROW_INT("enableNetwork1", 1, bond.enable),       ROW_INT("networkType", 1, bond.type),
+      ROW_TEXT("ipAddr", "10.4.0.1", bond.ip_addr),    ROW_TEXT("netmask", "255.255.0.0", bond.netmask),
+      ROW_TEXT("gateway", "10.4.0.254", bond.gateway), ROW_TEXT("DNS1", "10.4.0.53", bond.dns1),
+      ROW_TEXT("DNS2", "10.4.0.54", bond.dns2),        ROW_INT("mtu", 1100, bond.mtu),
+      ROW_TEXT("ip6Addr", "2001:db8:7::1", bond_ipv6.addr), ROW_TEXT("ip6netmask", "62", bond_ipv6.prefix),
+      ROW_TEXT("ip6gateway", "2001:db8:7::fe", bond_ipv6.gateway), ROW_INT("ip6networkType", 1, bond_ipv6_type),
+  };
+#undef ROW_INT
+#undef ROW_TEXT
+  for (const auto& [mode, rows] : {std::pair{0, std::span<const Row>(multi)}, std::pair{1, std::span<const Row>(bond)}}) {
+    ASSERT_EQ(post("/7041", "{\"mode\":" + std::to_string(mode) + "}").out, kOk);
+    for (const Row& row : rows) {
+      NetworkConfig expected = network();
+      row.change(expected);
+      EXPECT_EQ(post("/7041", std::string("{\"") + row.key + "\":" + row.value + "}").out, kOk) << row.key;
+      EXPECT_EQ(bytes_of(network()), bytes_of(expected)) << "mode " << mode << ", " << row.key;
+    }
+  }
 }
 
 // ---- /7040 - /7044, /7096 ----------------------------------------------------------------------
