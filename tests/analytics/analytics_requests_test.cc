@@ -387,6 +387,7 @@ TEST_F(AnalyticsTest, LinesWithSubLinesTakeFiveOfEach) {
   EXPECT_EQ(sent->lines[0].sub_lines[4].x1, 1920);
   EXPECT_EQ(sent->lines[0].sub_lines[4].x2, 192);
   EXPECT_EQ(sent->lines[3].enable, 0) << "a fifth line is not read";
+  EXPECT_EQ(bytes_of(sent->lines[1]), bytes_of(sent->lines[2])) << "a sixth sub-line is not read";
 
   auto read = std::make_unique<VcaLineRecordV2>();
   read->channel = 2;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/request.h"
 #include "common/messages/camera_setup.h"
 #include "handlers/video/event_kinds.h"
 #include "platform/zvdb/analytics_tables.h"
@@ -636,6 +637,11 @@ TEST_F(CameraSetupTest, EffectivePlansAreWrittenByKindRange) {
                                       R"("actionType": 1 }, { "startTime": "00:00", "endTime": "00:00", "actionType": 0 }, )", 0),
             0u)
       << reply;
+  JsonPtr parsed(json_tokener_parse(reply.substr(reply.find('{')).c_str()));
+  json_object* days = nullptr;
+  ASSERT_TRUE(json_object_object_get_ex(parsed.get(), "schedule_motion", &days));
+  EXPECT_EQ(json_object_array_length(days), 8u);  // the week and the holiday
+  EXPECT_EQ(json_object_array_length(json_object_array_get_idx(days, 0)), 12u) << "twelve ranges a day";
   settle();
   EXPECT_EQ(received_ids(*core_), std::vector<int32_t>{1403}) << "the motion kind is told once";
   EXPECT_EQ(only_message(*core_, 1403).payload, int32s({2}));

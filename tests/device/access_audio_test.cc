@@ -50,9 +50,14 @@ TEST_F(AccessAudioTest, FilterStoresAtMostAHundredAddressesInOrder) {
   // Absent members keep what is stored.
   EXPECT_EQ(post("/6301", R"({"filterType": 1})").out, kOk);
   EXPECT_NE(get("/6300").out.find(R"("filterEnable": 1, "filterType": 1, "filterList": [ { )"), std::string::npos);
+  EXPECT_EQ(post("/6301", R"({"filterList": [{"address": "09aAfF::0"}]})").out, kOk);
+  EXPECT_NE(get("/6300").out.find(R"("address": "09aAfF::0")"), std::string::npos);
   for (const char* body : {R"({"filterEnable": 2})", R"({"filterType": -1})",
                            R"({"filterList": [{"address": "1.2.3.4; reboot"}]})", R"({"filterList": [{"address": ""}]})",
                            R"({"filterList": [{"address": "1.2.3.4", "address_type": -1}]})",
+                           // Just outside the hexadecimal digits on each side.
+                           R"({"filterList": [{"address": "fe80::g"}]})", R"({"filterList": [{"address": "FE80::G"}]})",
+                           R"({"filterList": [{"address": "fe80::`"}]})", R"({"filterList": [{"address": "FE80::@"}]})",
                            // One character above the field: refused, never stored as another address.
                            R"({"filterList": [{"address": "fe80::1234:5678:9abc:def0-fe80::"}]})"}) {
     expect_refused("/6301", body);

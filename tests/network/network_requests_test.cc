@@ -73,7 +73,7 @@ TEST_F(NetworkTest, AWriteOfOneMemberChangesThatMemberOnly) {
 #define ROW_INT(key, value, member) {key, #value, [](NetworkConfig& n) { n.member = value; }}
 #define ROW_TEXT(key, value, member) {key, "\"" value "\"", [](NetworkConfig& n) { std::memset(n.member, 0, sizeof n.member); zvdb::set_text(n.member, value); }}
   const Row multi[] = {
-      ROW_INT("enableNetwork1", 1, eth0.enable),       ROW_INT("networkType", 1, eth0.type),
+      ROW_INT("defaultRoute", 1, default_route),       ROW_INT("enableNetwork1", 1, eth0.enable),       ROW_INT("networkType", 1, eth0.type),
       ROW_TEXT("ipAddr", "10.2.0.1", eth0.ip_addr),    ROW_TEXT("netmask", "255.255.0.0", eth0.netmask),
       ROW_TEXT("gateway", "10.2.0.254", eth0.gateway), ROW_TEXT("DNS1", "10.2.0.53", eth0.dns1),
       ROW_TEXT("DNS2", "10.2.0.54", eth0.dns2),        ROW_INT("mtu", 1300, eth0.mtu),
@@ -86,7 +86,6 @@ TEST_F(NetworkTest, AWriteOfOneMemberChangesThatMemberOnly) {
       ROW_TEXT("ip6Addr2", "2001:db8:6::1", eth1_ipv6.addr), ROW_TEXT("ip6netmask2", "61", eth1_ipv6.prefix),
       ROW_TEXT("ip6gateway2", "2001:db8:6::fe", eth1_ipv6.gateway),
       ROW_INT("ip6networkType", 1, eth0_ipv6_type),    ROW_INT("ip6networkType2", 1, eth1_ipv6_type),
-      ROW_INT("defaultRoute", 1, default_route),
   };
   const Row bond[] = {
       ROW_INT("enableNetwork1", 1, bond.enable),       ROW_INT("networkType", 1, bond.type),
@@ -315,8 +314,12 @@ TEST_F(NetworkTest, ServiceSetsKeepTheNumbersTheyDoNotCarry) {
     std::vector<std::string> kept;
   } rows[] = {
       {"/7011", R"({"enable":1,"autoConnect":1})", R"({"enable":0})", "/7010", {R"("autoConnect": 1,)"}},
-      {"/7021", R"({"enable":1,"updateFreq":5,"http":8080,"rtsp":8554})", R"({"enable":1,"updateFreq":6})", "/7020",
-       {R"("updateFreq": 6, "http_port": 8080, "rtsp_port": 8554,)"}},
+      {"/7021",
+       R"({"enable":1,"updateFreq":5,"http":8080,"rtsp":8554,"domain":"dyn","userName":"u1","password":"p1",)"
+       R"("hostName":"h1","ddnsurl":"x1","freeDNSHash":"f1"})",
+       R"({"enable":1,"updateFreq":6})", "/7020",
+       {R"("domain": "dyn", "userName": "u1", "password": "p1", "hostName": "h1", "ddnsurl": "x1", )"
+        R"("freeDNSHash": "f1", "updateFreq": 6, "http_port": 8080, "rtsp_port": 8554,)"}},
       {"/7031", mail + R"(,"enable":1,"enableHostName":1,"receivers":[{"receiverAddr":"a@x"}]})", mail + "}", "/7030",
        {R"({ "enable": 1,)", R"("enableHostName": 1,)", R"("receiverAddr": "a@x",)"}},
       {"/7091", R"({"v1_enable":1,"read_level_security":2})", R"({"v3_enable":1})", "/7090",

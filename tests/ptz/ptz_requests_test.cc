@@ -322,7 +322,8 @@ TEST_F(PtzRequestTest, TourSaveStoresAndShorteningLeavesNoStalePoint) {
   for (const auto& bad : {with(good, "\"tourid\":8", "\"tourid\":9"), with(good, "\"tourid\":8", "\"tourid\":0"),
                           with(good, "\"rowsize\":2", "\"rowsize\":3"), with(good, "\"rowsize\":2", "\"rowsize\":-1"),
                           with(good, "\"chn\":4", "\"chn\":64"), with(good, "\"chn\":4,", ""),
-                          with(good, "\"preset\":2", "\"preset\":301"), with(good, "\"time\":4", "\"time\":-1")}) {
+                          with(good, "\"preset\":2", "\"preset\":301"), with(good, "\"time\":4", "\"time\":-1"),
+                          std::string(R"({"chn":4,"tourid":8,"rowsize":0})")}) {
     expect_refused("/6055", bad);
     expect_refused("/6056", bad);
   }
@@ -377,8 +378,11 @@ TEST_F(PtzRequestTest, TourActionsMapToTheCoresCodes) {
     EXPECT_EQ(only_message(*core_, kPtzTourRun.id).payload, expected);
     EXPECT_EQ(log_record(), (std::vector<int32_t>{206, 904, 10}));
   }
-  expect_refused("/5004", R"({"chn":9,"tourid":8})");
-  expect_refused("/5004", R"({"action":1,"chn":9,"tourid":9})");
+  for (const char* bad : {R"({"chn":9,"tourid":8})", R"({"action":1,"tourid":8})", R"({"action":1,"chn":9})",
+                          R"({"action":1,"chn":9,"tourid":9})", R"({"action":1,"chn":9,"tourid":0})",
+                          R"({"action":1,"chn":64,"tourid":8})", R"({"action":1,"chn":-1,"tourid":8})"}) {
+    expect_refused("/5004", bad);
+  }
 }
 
 TEST_F(PtzRequestTest, ListingPrintsPresetsToursAndStatus) {

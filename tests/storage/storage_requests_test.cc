@@ -96,7 +96,9 @@ TEST_F(StorageRequestTest, DiskListPrintsEveryFieldBoundedAndMergesRows) {
   nfs.port = 4;
   nfs.type = kDiskTypeNfs;
   std::strcpy(nfs.address, "core-address");
-  core_->reply(kDiskList.id, concat({bytes_of(stray), bytes_of(array), bytes_of(local), bytes_of(nfs)}));
+  DiskInfo last = local;
+  last.port = 36;  // the last position: kept
+  core_->reply(kDiskList.id, concat({bytes_of(stray), bytes_of(array), bytes_of(local), bytes_of(nfs), bytes_of(last)}));
   DiskConfig local_row = network_row(2, 0, "row", "row");
   std::strcpy(local_row.vendor, "ROW");
   store(local_row);  // the core's values stand for a local disk it reports
@@ -129,7 +131,10 @@ TEST_F(StorageRequestTest, DiskListPrintsEveryFieldBoundedAndMergesRows) {
                 std::string(127, 'd') +
                 R"(", "totalSize": 5242880, "usedSize": 3, "freeSize": 7, "hddType": 4, "state": 1, "group": 2, )"
                 R"("property": 1, "bUsable": 1, "raid_id": 12, "raid_level": 5, "raid_state": 2, "raid_progress": 40, )"
-                R"("raid_sata_cnt": 16, "raid_task": 40, "userName": "a%20b%2Fc", "password": "", "raid_sata_port": 2147483658 } ], )"
+                R"("raid_sata_cnt": 16, "raid_task": 40, "userName": "a%20b%2Fc", "password": "", "raid_sata_port": 2147483658 }, )" +
+                entry(36, R"({ "portId": 36, "vendorName": "CORE", "address": "", "directory": "", "totalSize": 0, )"
+                          R"("usedSize": 0, "freeSize": 0, "hddType": 0, "state": 0, "group": 0, "property": 0, "bUsable": 0, )",
+                      R"("userName": "", "password": "", "raid_sata_port": 0 } ], )") +
                 R"("maxDiskNum": 36 })");
 }
 
@@ -179,7 +184,9 @@ TEST_F(StorageRequestTest, FormatAnswersEveryResultAndAlwaysLogs) {
   EXPECT_EQ(logs().size(), 1u);
   for (const char* bad : {"37", "-1", "x", ""}) expect_refused("/6102", bad);
   EXPECT_EQ(get("/6103", "16").out, kOk);
+  EXPECT_EQ(get("/6103", "0").out, kOk);
   expect_refused("/6103", "17");
+  expect_refused("/6103", "-1");
 }
 
 TEST_F(StorageRequestTest, RaidRequestsSendTheirPayloads) {
