@@ -429,6 +429,13 @@ TEST_F(AnalyticsTest, AnalyticsSettingsConvertTheAreaBothWays) {
   EXPECT_EQ(ask("/6147", R"({"chnid": 6, "fps": 9})", 3260, int32s({0})), kOk);
   EXPECT_EQ(only_message(*core_, 3260).payload,
             int32s({6, 0, 9, 2, 3, 4, 1920, 1080, 1920, 1080, 0, 42, 960, 540, 1, -5}));
+  core_->clear_received();  // every member but no "position": the object sizes are still the camera's
+  EXPECT_EQ(ask("/6147", R"({"chnid": 6, "fps": 1, "mode": 2, "installation": 3, "analysis": 4, "width": 1920,
+                             "height": 1080})",
+                3260, int32s({0})),
+            kOk);
+  EXPECT_EQ(only_message(*core_, 3260).payload,
+            int32s({6, 0, 1, 2, 3, 4, 1920, 1080, 1920, 1080, 0, 42, 960, 540, 1, -5}));
   core_->no_reply(3260);
   EXPECT_EQ(post("/6147", R"({"chnid": 6})").out, kCgiErrorJson);
   expect_refused("/6147", R"({"chnid": 64})", "");
@@ -533,7 +540,7 @@ TEST_F(AnalyticsTest, PlateActionBlocksByMode) {
                                  R"("endTime": "02:00", "actionType": 1 }, )"));
   EXPECT_EQ(whole.find("whiteInfo"), std::string::npos);
   for (const char* body : {R"({"chnid": 3, "mode": 3})", R"({"chnid": 3, "mode": -2})", R"({"chnid": 64, "mode": 0})",
-                           R"({"mode": 0})", "{"}) {
+                           R"({"mode": 0})", R"({"chnid": 3})", "{"}) {
     expect_refused("/6179", body, kCgiErrorJson);
     expect_refused("/6180", body, kCgiErrorJson);
   }
@@ -549,7 +556,7 @@ TEST_F(AnalyticsTest, RecognitionSettingsAndFormatFilter) {
   const std::string body = R"({"chnid": 4, "enable": 1, "post_tcp_port": 80, "post_http_user": ")" +
                            std::string(63, 'u') + R"(", "post_http_url": "http://x", "confidence": 9,
       "region": ["r0", 5, ")" + std::string(40, 'r') + R"("], "cur_area": "ca", "night_mode_effective_mode": 2,
-      "roi": [{"name": "roi0", "startX": 1, "endY": 4}], "preset": [[], [{}, {"name": "p", "endy": 8, "endY": 9}]],
+      "roi": [{"name": "roi0", "startX": 1, "endY": 4}], "preset": [[{}, {}, {}, {}, {"name": "x"}], [7, {"name": "p", "endy": 8, "endY": 9}]],
       "formatData": {"chnid": 4, "filter": 1, "wildcards": [{"enable": 1, "cr_count": 7, "format": ")" +
                            std::string(20, 'f') + R"("}]}})";
   EXPECT_EQ(ask("/6182", body, 3290, int32s({0})), kOk);
@@ -560,6 +567,7 @@ TEST_F(AnalyticsTest, RecognitionSettingsAndFormatFilter) {
   EXPECT_EQ(s->region[1].text[0], '\0');
   EXPECT_EQ(s->roi[0].end_y, 4);
   EXPECT_EQ(s->preset[1][1].end_y, 8) << "preset entries spell the key \"endy\"";
+  EXPECT_EQ(s->preset[1][0].name[0], '\0') << "a fifth area of a preset is not read";
   EXPECT_EQ(s->night_mode_effective_mode, 2);
   const PlateFormatFilter f = last_payload<PlateFormatFilter>(*core_, 1208);
   EXPECT_EQ(f.cr_count[0], 7);

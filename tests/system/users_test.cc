@@ -400,6 +400,9 @@ TEST_F(UsersTest, EditStoresEveryMemberAndRefusesTheFirstInvalidValues) {
   EXPECT_EQ(edited.remote_playback_mask, 0u);
   ASSERT_TRUE(core_->wait_for(3505, 1));
   EXPECT_EQ(only_message(*core_, 3505).payload, int32s({3}));
+  // An edit that carries the id alone keeps every stored member.
+  ASSERT_EQ(post("/6072", R"({"id": 3})").out, kOk);
+  EXPECT_EQ(bytes_of(stored_user(3)), bytes_of(edited));
 }
 
 // The only administrator keeps its type (another type would lock everyone out, as deleting it

@@ -143,6 +143,9 @@ TEST_F(OsdRequestTest, CameraOverlayReadPrintsConnectedOrDisconnected) {
                 R"("disconnect": 1 })");
   EXPECT_EQ(only_message(*core_, kCameraOsdRead.id).payload, int32s({1}));
 
+  osd.ch = 0;  // the camera of channel 0 is connected too
+  core_->reply(kCameraOsdRead.id, bytes_of(osd));
+  EXPECT_NE(post("/6997", R"({"id": 0})").out.find(R"("dateformat_sub": 0, "disconnect": 1 })"), std::string::npos);
   osd.ch = -1;
   core_->reply(kCameraOsdRead.id, bytes_of(osd));
   EXPECT_EQ(post("/6997", R"({"id": 1})").out, kJsonHeader + R"({ "disconnect": 0 })");
