@@ -23,6 +23,8 @@ TEST_F(CameraAlarmTest, InputReadListsTheAlarmsTheCameraHas) {
   EXPECT_EQ(only_message(*core_, kCameraAlarmInRead.id).payload, int32s({4}));
   core_->reply(kCameraAlarmInRead.id, int32s({4, 1, 0, 2, 3, 1, 0, 9}));
   EXPECT_NE(post("/6024", R"({"chnid": 4})").out.find("AlarmIn2"), std::string::npos) << "at most two";
+  core_->reply(kCameraAlarmInRead.id, int32s({0, 1, 0, 2, 3, 1, 0, 1}));
+  EXPECT_PREFIX(post("/6024", R"({"chnid": 0})").out, kJsonHeader + R"({ "chnid": 0, "alarmCnt": 1, )");
   core_->reply(kCameraAlarmInRead.id, int32s({4, 1, 0, 2}));  // shorter than a record
   EXPECT_EQ(post("/6024", R"({"chnid": 4})").out, kCgiErrorJson);
   core_->no_reply(kCameraAlarmInRead.id);

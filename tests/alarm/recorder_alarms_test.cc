@@ -105,6 +105,10 @@ TEST_F(RecorderAlarmTest, ShortFormSetStoresTheMaskFromTheTextAndTheLegacyPlan) 
   EXPECT_EQ(post("/6063", R"({"alarm": {"camId": 3, "name": "Back door"}})").out, kOk);
   EXPECT_EQ(text_of(row(kAlarmIns, 3).name), "Back door");
   EXPECT_EQ(row(kAlarmIns, 3).type, 0);
+  EXPECT_EQ(post("/6063", R"({"alarm": {"camId": 3, "type": 1, "enable": 2}})").out, kOk);
+  EXPECT_EQ(post("/6063", R"({"alarm": {"camId": 3, "name": "Side door"}})").out, kOk);
+  EXPECT_EQ(row(kAlarmIns, 3).type, 1) << "a rename without a type keeps it";
+  EXPECT_EQ(row(kAlarmIns, 3).enable, 2);
 }
 
 TEST_F(RecorderAlarmTest, ShortFormRefusalsAreSilent) {

@@ -490,11 +490,12 @@ TEST_F(AnalyticsTest, SmartActionBlockSetReadFieldAndRecord) {
   EXPECT_EQ(post("/6150", R"({"channel": 40, "type": 0, "event": 8, "triAlarms": 6})").out, kOk);
   EXPECT_EQ(post("/6150", R"({"channel": 40, "type": 1, "event": 8, "triChannels": "0001"})").out, kOk);
   EXPECT_EQ(post("/6150", R"({"channel": 40, "type": 2, "event": 8, "triAlarms": 1})").out, kOk);
+  EXPECT_EQ(post("/6150", R"({"channel": 40, "type": 0, "event": 8})").out, kOk) << "triAlarms left out: kept";
   const SmartEventRecord r = event(kSmartEvents, 40, 8);
   EXPECT_EQ(r.tri_alarms, 6);
   EXPECT_EQ(r.tri_channels_mask, 0b1000u);
   EXPECT_EQ(std::string(r.tri_channels), "0001");
-  EXPECT_EQ(core_->received(1412).size(), 3u);
+  EXPECT_EQ(core_->received(1412).size(), 4u);
 
   for (const char* body : {R"({"channel": 64, "event": 0})", R"({"channel": -1, "event": 0})",
                            R"({"channel": 0, "event": 9})", R"({"channel": 0, "event": -1})", R"({"event": 0})"}) {

@@ -421,8 +421,9 @@ TEST_F(CameraSetupTest, ProfilesAreReadAndSentByPosition) {
 
   core_->no_reply(kProfilesRead.id);
   core_->clear_received();
-  EXPECT_EQ(post("/2047", R"({"cnt": 2, "chnid": [1, 5], "image": [{"enable": 1}]})").out, kJsonError);
+  EXPECT_EQ(post("/2047", R"({"cnt": 2, "chnid": [0, 5], "image": [{"enable": 1}]})").out, kJsonError);
   EXPECT_TRUE(core_->received(kProfilesSet.id).empty()) << "no channel is set";
+  EXPECT_EQ(core_->received(kProfilesRead.id)[0].payload, bytes_of(int32_t{0})) << "channel 0 is asked first";
 }
 
 TEST_F(CameraSetupTest, ExposureTableKeepsTheFirst140Entries) {

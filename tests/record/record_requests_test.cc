@@ -59,6 +59,9 @@ TEST_F(RecordRequestTest, HolidaySetStoresNotifiesAndReadsBack) {
                     R"("startMDay": 0, "startMWeek": 0, "startWDay": 0, "endYear": 0, "endMon": 0, "endMDay": 0, )"
                     R"("endMWeek": 0, "endWDay": 0 }, { "id": 1, )";
   EXPECT_EQ(factory.substr(0, head.size()), head);
+  size_t listed = 0;
+  for (size_t at = factory.find("\"id\": "); at != std::string::npos; at = factory.find("\"id\": ", at + 1)) ++listed;
+  EXPECT_EQ(listed, static_cast<size_t>(kHolidays)) << "every stored holiday once, nothing after them";
   EXPECT_EQ(post("/6031", kHoliday).out, kOk);
   settle();
   EXPECT_EQ(received_ids(*core_), (std::vector<int32_t>{1401, 3485}));

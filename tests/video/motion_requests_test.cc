@@ -395,6 +395,11 @@ TEST_F(MotionRequestTest, FieldsAndPlanSet) {
   EXPECT_EQ(text_of(this->plan(kMotionPlans, 6).days[0].ranges[0].start_time), "01:00");
   EXPECT_EQ(ids_after(4), (std::vector<int32_t>{1403, 1403, 3212, 3209}));
   EXPECT_EQ(core_->received(3209).front().payload, bytes_of(expected_plan(6)));
+  // Each member left out keeps what is stored.
+  EXPECT_EQ(post("/6113", R"({"camId": 6, "interval": 9})").out, kOk);
+  MotionRecord kept = r;
+  kept.interval = 9;
+  EXPECT_EQ(bytes_of(motion(6)), bytes_of(kept));
 }
 
 TEST_F(MotionRequestTest, FieldsSetChecksTheChannelAgainstTheStoredRecords) {
