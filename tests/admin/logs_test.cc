@@ -196,6 +196,15 @@ TEST_F(LogRequestTest, ExportExpandsOperationMasksAndWritesCsvRows) {
             "3,2026-12-08 14:05:09,Operation,Logout,System,\"'=1+2\",10.3.3.3,3,\"'@SUM(1)\",\r\n");
   EXPECT_FALSE(file_exists("/tmp/core-export.bin"));
   EXPECT_FALSE(file_exists("/tmp/log/log_web"));
+
+  // Bits 0..29 of a mask are operations; bit 30 is none.
+  core_->clear_received();
+  std::string masks = kExport;
+  masks.replace(masks.find("[11,10,10]"), 10, "[" + std::to_string(10 + (1 << 29) + (1 << 30)) + ",10,10]");
+  post("/1003", masks);
+  q = std::make_unique<LogQuery>(record_from<LogQuery>(only_message(*core_, kLogExport.id).payload));
+  EXPECT_EQ(q->sub_type_count, 1);
+  EXPECT_EQ(q->sub_types[0], 130);
 }
 
 TEST_F(LogRequestTest, ExportRemovesOnlyARegularCoreFile) {

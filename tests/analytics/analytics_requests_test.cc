@@ -408,6 +408,8 @@ TEST_F(AnalyticsTest, LinesWithSubLinesTakeFiveOfEach) {
   EXPECT_EQ(only_message(*core_, 1210).payload, bytes_of(*read));
   expect_refused("/6193", R"({"line": []})", kCgiErrorText);
   expect_refused("/6139", R"({"chnid": 64})", kCgiErrorText);
+  expect_refused("/6139", R"({"chnid": -1})", kCgiErrorText);
+  expect_refused("/6139", R"({"enable": 1})", kCgiErrorText);
 }
 
 // ---- Areas --------------------------------------------------------------------------------------
@@ -502,7 +504,8 @@ TEST_F(AnalyticsTest, SmartActionBlockSetReadFieldAndRecord) {
     expect_refused("/6150", body, kTextHeader + "ERROT");
   }
   expect_refused("/6149", "{\"chnid\": 0, \"event\": 0, \"tri_channels_pic\": \"\xc3\"}", kCgiErrorText);
-  for (const char* body : {R"({"chnid": 64, "event": 0})", R"({"chnid": 0, "event": 9})", R"({"chnid": 0})"}) {
+  for (const char* body : {R"({"chnid": 64, "event": 0})", R"({"chnid": 0, "event": 9})", R"({"chnid": 0})",
+                           R"({"chnid": -1, "event": 0})", R"({"chnid": 0, "event": -1})", R"({"event": 0})"}) {
     expect_refused("/6148", body, kCgiErrorJson);
     expect_refused("/6149", body, kCgiErrorText);
   }
