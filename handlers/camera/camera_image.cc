@@ -146,17 +146,19 @@ static void day_night_profiles_set_multi_handler(const char* argument) {
   }
   int32_t listed[kImageChannels];
   const size_t n = read_int_list(channels, static_cast<size_t>(std::max(count, 0)), listed, kImageChannels);
-  std::vector<DayNightProfiles> sets;
+  auto sets = std::make_unique<DayNightProfiles[]>(kImageChannels);
+  size_t used = 0;
+  auto camera = std::make_unique<DayNightProfiles>();
   for (size_t k = 0; k < n; ++k) {
     if (listed[k] < 0 || listed[k] > kChannelLast) continue;
-    DayNightProfiles& set = sets.emplace_back(profiles);
+    DayNightProfiles& set = sets[used++];
+    set = profiles;
     set.channel = listed[k];
     if (!any_absent) continue;
-    auto camera = std::make_unique<DayNightProfiles>();
     if (!ask_camera_record(kProfilesRead, set.channel, camera.get(), REPLY_JSON)) return;
     for (int i = 0; i < kDayNightProfiles; ++i) copy_fields(absent[i], &camera->profiles[i], &set.profiles[i]);
   }
-  for (const DayNightProfiles& set : sets) core_tell(kProfilesSet, set);
+  for (size_t k = 0; k < used; ++k) core_tell(kProfilesSet, sets[k]);
   reply_ok();
 }
 
