@@ -149,6 +149,28 @@ TEST_F(LogRequestTest, QueriesFailingTheCheckAreRefused) {
   EXPECT_TRUE(core_->received().empty());
 }
 
+
+// The query carries 32-bit seconds: the last second they hold is taken, the next one refused.
+TEST_F(LogRequestTest, TimesStopAtTheLastThirtyTwoBitSecond) {
+  auto local_text = [](time_t t) {
+    struct tm tm {};
+    localtime_r(&t, &tm);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm);
+    return std::string(text);
+  };
+  std::string body = kSearch;
+  body.replace(body.find("2026-12-08 23:59:59"), 19, local_text(INT32_MAX));
+  core_->reply(kLogSearch.id, page(0, 0, {}));
+  post("/1002", body);
+  EXPECT_EQ(record_from<LogQuery>(only_message(*core_, kLogSearch.id).payload).end_time, INT32_MAX);
+
+  core_->clear_received();
+  body = kSearch;
+  body.replace(body.find("2026-12-08 23:59:59"), 19, local_text(time_t{INT32_MAX} + 1));
+  EXPECT_EQ(post("/1002", body).out, kCgiErrorJson);
+  EXPECT_TRUE(core_->received().empty());
+}
 // A core export file: count, then each entry with its 4096-byte detail text.
 void write_export(const std::string& path, std::initializer_list<std::pair<OpLogRecord, std::string>> rows) {
   std::string file(4, '\0');

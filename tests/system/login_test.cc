@@ -159,6 +159,7 @@ TEST_F(LoginTest, RedirectCookieDomainIsCleanedOfHeaderBreakingBytes) {
       {"[2001:db8::1]:8080", "[2001:db8::1]"},
       {"evil.example;path=/x\r\nX-Injected: 1", "evil.examplepath=/xX-Injected"},
       {"a,b.example:80", "ab.example"},
+      {"nvr .exam\x1fple\x7f", "nvr .example"},  // a space is kept; 0x1f and 0x7f are not
       {"", ""},
       {"0123456789012345678901234567890123456789012345678901234567890", "0123456789012345678901234567890123456789012345678"},
   };
