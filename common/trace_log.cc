@@ -10,11 +10,6 @@
 #include <cstring>
 #include <ctime>
 
-extern "C" {
-__attribute__((used)) int32_t global_debug_mask = 0;
-__attribute__((used)) int32_t global_debug_hook = 0;
-}
-
 namespace {
 
 constexpr size_t kLineBufferSize = 2048;

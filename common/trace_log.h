@@ -18,7 +18,3 @@ inline constexpr long kTraceLogMaxBytes = 1024L * 1024L;
 // `format` must be a literal of the caller; texts from clients go in as "%s" arguments.
 int log_message(const char* source, int line, const char* function, const char* format, ...)
     __attribute__((format(printf, 4, 5)));
-
-// Read by the maker's libraries; this program neither reads nor writes them. Zero at start.
-extern "C" int32_t global_debug_mask;
-extern "C" int32_t global_debug_hook;

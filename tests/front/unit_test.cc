@@ -11,6 +11,7 @@
 #include <tuple>
 #include <vector>
 
+#include "common/debug_words.h"
 #include "common/trace_log.h"
 #include "front/cgi.h"
 #include "front/multipart.h"
