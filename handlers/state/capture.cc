@@ -257,7 +257,7 @@ static void capture_download_handler(const char* argument) {
   unlink(archive.c_str());
   const ToolResult packed =
       run_tool({"tar", "-cf", archive.c_str(), "-C", dir.c_str(), "--null", "--verbatim-files-from", "-T", "-"}, pack);
-  log_message("capture", __LINE__, __func__, "real_name:%s", archive.c_str());
+  log_message("OnState", 654, "", "real_name:%s", archive.c_str());
   // A failed pack leaves no archive or half of one: nothing is sent and every capture stays for
   // the next try. Only the files that went into a sent archive are removed.
   if (!packed.succeeded()) {

@@ -200,6 +200,8 @@ TEST_F(CaptureTest, DownloadPacksTheCaptureFilesAndRemovesThem) {
                                                        "rvpcap-202601020304051.pcap"}));
   EXPECT_NE(tar.find("second"), std::string::npos);
   EXPECT_EQ(list_dir(kDir), (std::vector<std::string>{"keep.txt", "rvpcap-20260101000000"}));
+  EXPECT_NE(read_file("/mnt/nand/cgi_log.txt").find("OnState:654 in : real_name:" + std::string(kDir) + "/packet.tar\n"),
+            std::string::npos);
 
   // No capture files: an archive of no member.
   const std::string empty = get("/8007", base).out;
