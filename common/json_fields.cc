@@ -112,6 +112,11 @@ json_object* json_array_of(json_object* object, const char* key) {
   return member != nullptr && json_object_is_type(member, json_type_array) ? member : nullptr;
 }
 
+bool json_int_of(json_object* object, const char* key) {
+  int32_t value = 0;
+  return json_value_int(member_of(object, key), &value);
+}
+
 size_t json_array_size(json_object* array) {
   if (array == nullptr || !json_object_is_type(array, json_type_array)) return 0;
   return json_object_array_length(array);

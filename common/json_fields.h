@@ -147,6 +147,8 @@ bool valid_request_text(const char* text, size_t length);
 
 // The member `key` of `object` when it is an array; null when absent or of another type.
 json_object* json_array_of(json_object* object, const char* key);
+// Whether `object` has a member `key` that json_value_int takes (a null or a text is left out).
+bool json_int_of(json_object* object, const char* key);
 // Element i of `array`, or null when `array` is not an array or i is outside it.
 json_object* json_array_at(json_object* array, size_t i);
 // Number of elements of `array` (0 when it is not an array).

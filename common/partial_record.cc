@@ -16,7 +16,7 @@ std::vector<const zvrec::Field*> absent_fields(json_object* request, const zvrec
   std::vector<const zvrec::Field*> absent;
   for (const zvrec::Field& f : form.fields) {
     if (!f.readable() || !f.writable() || f.is(zvrec::Field::kRequired)) continue;
-    if (!json_object_object_get_ex(request, f.key, nullptr)) absent.push_back(&f);
+    if (!carries_field(request, f)) absent.push_back(&f);
   }
   return absent;
 }

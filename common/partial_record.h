@@ -22,7 +22,8 @@ bool read_record_update(json_object* request, T* record) {
 }
 
 // The fields of `form` that a request may leave out and a read of the record returns (in JSON
-// both ways, not required) whose keys `request` does not carry.
+// both ways, not required) that `request` does not carry (carries_field: a null or a member of
+// another type is left out too).
 std::vector<const zvrec::Field*> absent_fields(json_object* request, const zvrec::Schema& form);
 void copy_fields(const std::vector<const zvrec::Field*>& fields, const void* from, void* to);
 
@@ -52,7 +53,20 @@ bool keep_camera_values_in(json_object* request, const zvrec::Schema& form, cons
   copy_fields(absent, &pick(*camera), record);
   return true;
 }
-// The read answers the set's own record type.
+// The read answers the set's own record type. With `copy_parts`: for a record with parts the form
+// does not read (lists, plans, areas), `parts_absent` says the request leaves one out, and the
+// camera is then asked even when every member is there; `copy_parts(camera)` copies those parts.
+template <class Q, class R, class CopyParts>
+bool keep_camera_values(json_object* request, const zvrec::Schema& form, const Exchange<Q, R>& read,
+                        const Q& query, R* record, int error_kind, bool parts_absent, CopyParts copy_parts) {
+  const std::vector<const zvrec::Field*> absent = absent_fields(request, form);
+  if (absent.empty() && !parts_absent) return true;
+  auto camera = std::make_unique<R>();
+  if (!ask_camera_record(read, query, camera.get(), error_kind)) return false;
+  copy_fields(absent, camera.get(), record);
+  copy_parts(static_cast<const R&>(*camera));
+  return true;
+}
 template <class Q, class R>
 bool keep_camera_values(json_object* request, const zvrec::Schema& form, const Exchange<Q, R>& read,
                         const Q& query, R* record, int error_kind) {

@@ -153,6 +153,31 @@ T load(const unsigned char* p) {
 
 }  // namespace
 
+bool carries_field(json_object* object, const Field& f) {
+  json_object* value = member_of(object, f.key);
+  switch (f.type) {
+    case Type::kInt32:
+    case Type::kUint32:
+    case Type::kUint8:
+    case Type::kInt64: {
+      int64_t wide = 0;
+      return json_value_int64(value, &wide);
+    }
+    case Type::kDouble: {
+      double d = 0;
+      return json_value_double(value, &d);
+    }
+    case Type::kText:
+      return value != nullptr && json_object_is_type(value, json_type_string);
+    case Type::kInt32Array:
+    case Type::kRecords:
+      return value != nullptr && json_object_is_type(value, json_type_array);
+    case Type::kBytes:
+      break;
+  }
+  return false;
+}
+
 bool read_record(json_object* request, const zvrec::Schema& schema, void* record) {
   if (request == nullptr || record == nullptr || !json_object_is_type(request, json_type_object)) {
     return false;

@@ -24,6 +24,10 @@
 #include "platform/zvrecord/schema.h"
 
 bool read_record(json_object* request, const zvrec::Schema& schema, void* record);
+// Whether `object` carries a member that read_record takes for `f`: a number for the number types,
+// a string for a text, an array for arrays and record lists. A member of another type, or a JSON
+// null, is read as absent, and so counts as left out.
+bool carries_field(json_object* object, const zvrec::Field& f);
 template <class T>
 bool read_record(json_object* request, T* record) {
   return read_record(request, zvrec::schema_of<T>(), record);

@@ -32,14 +32,10 @@ constexpr size_t kCopyChars = 64;
 template <class R>
 bool keep_camera_settings(json_object* request, const zvrec::Schema& form, const char* plan_key,
                           const Exchange<int32_t, R>& read, int32_t channel, R* record, Schedule R::*plan) {
-  const auto absent = absent_fields(request, form);
-  const bool has_plan = json_object_object_get_ex(request, plan_key, nullptr);
-  if (absent.empty() && has_plan) return true;
-  auto camera = std::make_unique<R>();
-  if (!ask_camera_record(read, channel, camera.get(), REPLY_JSON)) return false;
-  copy_fields(absent, camera.get(), record);
-  if (!has_plan) record->*plan = camera.get()->*plan;
-  return true;
+  const bool has_plan = json_array_of(request, plan_key) != nullptr;  // what the plan reader takes
+  return keep_camera_values(request, form, read, channel, record, REPLY_JSON, !has_plan, [&](const R& camera) {
+    if (!has_plan) record->*plan = camera.*plan;
+  });
 }
 
 constexpr auto kHeatMapForm = ZV_FIELDS(HeatMap, ZV_SCHEMA_FIELD(enable), ZV_SCHEMA_FIELD(sensitivity),

@@ -147,12 +147,12 @@ template <class R>
 bool keep_camera_lines(json_object* request, const LineSet& set, const Exchange<int32_t, R>& read,
                        std::initializer_list<std::pair<const char*, int32_t R::*>> members, R* record) {
   bool complete = set.lines != nullptr;
-  for (const auto& [key, member] : members) complete = complete && json_object_object_get_ex(request, key, nullptr);
+  for (const auto& [key, member] : members) complete = complete && json_int_of(request, key);
   if (complete) return true;
   auto camera = std::make_unique<R>();
   if (!ask_camera_record(read, record->channel, camera.get(), REPLY_TEXT)) return false;
   for (const auto& [key, member] : members) {
-    if (!json_object_object_get_ex(request, key, nullptr)) record->*member = camera.get()->*member;
+    if (!json_int_of(request, key)) record->*member = camera.get()->*member;
   }
   if (set.lines == nullptr) std::copy(std::begin(camera->lines), std::end(camera->lines), std::begin(record->lines));
   return true;
@@ -408,21 +408,22 @@ static void vca_settings_set_handler(const char* argument) {
   if (!request || !read_record(request.get(), &s)) return;
   // Members left out, and the object sizes without a "position", stay as the camera has them.
   json_object* position = json_array_at(json_array_of(request.get(), "position"), 0);
-  const auto absent = absent_fields(request.get(), zvrec::schema_of<VcaSettings>());
-  VcaSettings kept{};
-  if ((!absent.empty() || position == nullptr) && !ask_camera_record(kVcaSettingsRead, s.channel, &kept, REPLY_JSON)) {
-    return;
-  }
-  copy_fields(absent, &kept, &s);
-  int32_t area[8];
-  read_area(position, area);
   int32_t* camera[8] = {&s.min_start_x, &s.min_start_y, &s.min_width, &s.min_height,
                         &s.max_start_x, &s.max_start_y, &s.max_width, &s.max_height};
-  const int32_t* camera_kept[8] = {&kept.min_start_x, &kept.min_start_y, &kept.min_width, &kept.min_height,
-                                   &kept.max_start_x, &kept.max_start_y, &kept.max_width, &kept.max_height};
-  for (int k = 0; k < 8; k += 2) {
-    const CanvasPoint p = position != nullptr ? at_least_one(canvas_to_camera({area[k], area[k + 1]}, s.width, s.height))
-                                              : CanvasPoint{*camera_kept[k], *camera_kept[k + 1]};
+  if (!keep_camera_values(request.get(), zvrec::schema_of<VcaSettings>(), kVcaSettingsRead, s.channel, &s, REPLY_JSON,
+                          position == nullptr, [&](const VcaSettings& kept) {
+                            if (position != nullptr) return;
+                            s.min_start_x = kept.min_start_x, s.min_start_y = kept.min_start_y;
+                            s.min_width = kept.min_width, s.min_height = kept.min_height;
+                            s.max_start_x = kept.max_start_x, s.max_start_y = kept.max_start_y;
+                            s.max_width = kept.max_width, s.max_height = kept.max_height;
+                          })) {
+    return;
+  }
+  int32_t area[8];
+  read_area(position, area);
+  for (int k = 0; k < 8 && position != nullptr; k += 2) {
+    const CanvasPoint p = at_least_one(canvas_to_camera({area[k], area[k + 1]}, s.width, s.height));
     *camera[k] = p.x;
     *camera[k + 1] = p.y;
   }
@@ -454,16 +455,15 @@ static void vca_settings_v2_set_handler(const char* argument) {
   if (!request || !read_record(request.get(), s.get())) return;
   // Members left out, and the areas without a "position", stay as the camera has them.
   json_object* position = json_array_of(request.get(), "position");
-  const auto absent = absent_fields(request.get(), zvrec::schema_of<VcaSettingsV2>());
-  if (!absent.empty() || position == nullptr) {
-    auto kept = std::make_unique<VcaSettingsV2>();
-    if (!ask_camera_record(kVcaSettingsV2Read, s->channel, kept.get(), REPLY_JSON)) return;
-    copy_fields(absent, kept.get(), s.get());
-    if (position == nullptr) {
-      const size_t first = offsetof(VcaSettingsV2, min_start_x), end = offsetof(VcaSettingsV2, copy);
-      std::memcpy(reinterpret_cast<unsigned char*>(s.get()) + first,
-                  reinterpret_cast<const unsigned char*>(kept.get()) + first, end - first);
-    }
+  if (!keep_camera_values(request.get(), zvrec::schema_of<VcaSettingsV2>(), kVcaSettingsV2Read, s->channel, s.get(),
+                          REPLY_JSON, position == nullptr, [&](const VcaSettingsV2& kept) {
+                            if (position != nullptr) return;
+                            const size_t first = offsetof(VcaSettingsV2, min_start_x);
+                            const size_t end = offsetof(VcaSettingsV2, copy);
+                            std::memcpy(reinterpret_cast<unsigned char*>(s.get()) + first,
+                                        reinterpret_cast<const unsigned char*>(&kept) + first, end - first);
+                          })) {
+    return;
   }
   int32_t* areas[8] = {s->min_start_x, s->min_start_y, s->min_width, s->min_height,
                        s->max_start_x, s->max_start_y, s->max_width, s->max_height};

@@ -131,21 +131,20 @@ static void people_count_set_handler(const char* argument) {
   PeopleCountSettings s{};
   if (!request || !read_record(request.get(), &s)) return (void)reply_cgi_error(REPLY_TEXT);
   // Members and line lists the request leaves out stay as the camera has them.
-  const auto absent = absent_fields(request.get(), zvrec::schema_of<PeopleCountSettings>());
   bool lists_given = json_array_of(request.get(), "position") != nullptr;
   for (const LineMember& m : kLineMembers) {
     lists_given = lists_given && (is_position(m) || json_array_of(request.get(), m.key) != nullptr);
   }
-  if (!absent.empty() || !lists_given) {
-    auto camera = std::make_unique<PeopleCountSettings>();
-    if (!ask_camera_record(kPeopleCountRead, s.channel, camera.get(), REPLY_TEXT)) return;
-    copy_fields(absent, camera.get(), &s);
-    for (const LineMember& m : kLineMembers) {
-      const bool given = json_array_of(request.get(), is_position(m) ? "position" : m.key) != nullptr;
-      for (size_t i = 0; i < std::size(s.lines) && !given; ++i) {
-        set_line_value(s.lines[i], m, line_value(camera->lines[i], m));
-      }
-    }
+  if (!keep_camera_values(request.get(), zvrec::schema_of<PeopleCountSettings>(), kPeopleCountRead, s.channel, &s,
+                          REPLY_TEXT, !lists_given, [&](const PeopleCountSettings& camera) {
+                            for (const LineMember& m : kLineMembers) {
+                              const bool given = json_array_of(request.get(), is_position(m) ? "position" : m.key) != nullptr;
+                              for (size_t i = 0; i < std::size(s.lines) && !given; ++i) {
+                                set_line_value(s.lines[i], m, line_value(camera.lines[i], m));
+                              }
+                            }
+                          })) {
+    return;
   }
   bool any_enabled = false;
   for (const LineMember& m : kLineMembers) {

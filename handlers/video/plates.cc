@@ -221,6 +221,21 @@ static void anpr_settings_set_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   auto s = std::make_unique<AnprSettings>();
   if (!request || !read_anpr_settings(request.get(), s.get())) return (void)reply_cgi_error(REPLY_JSON);
+  // A request that carries only the event's block or the format filter (the event page saves its
+  // block alone) leaves the camera's recognition settings as they are; one that carries some of
+  // them keeps the others, the region texts and the preset areas it leaves out as the camera has
+  // them. The camera is asked before anything is stored.
+  const bool set_camera = carries_settings(request.get());
+  const bool has_regions = json_array_of(request.get(), "region") != nullptr;
+  const bool has_presets = json_array_of(request.get(), "preset") != nullptr;
+  if (set_camera && !keep_camera_values(request.get(), zvrec::schema_of<AnprSettings>(), kAnprSettingsRead, s->chnid,
+                                        s.get(), REPLY_JSON, !has_regions || !has_presets,
+                                        [&](const AnprSettings& camera) {
+                                          if (!has_regions) std::memcpy(s->region, camera.region, sizeof s->region);
+                                          if (!has_presets) std::memcpy(s->preset, camera.preset, sizeof s->preset);
+                                        })) {
+    return;
+  }
   PlateFormatFilter filter{};
   json_object* format = object_of(request.get(), "formatData");
   const bool send_filter = format != nullptr && read_format_filter(format, &filter);
@@ -234,10 +249,7 @@ static void anpr_settings_set_handler(const char* argument) {
   }
   if (block_channel >= 0) tell_plate_change(block_channel, -1);
   if (send_filter) core_tell(kPlateFormatSet.id, &filter, sizeof filter);
-  // A request that carries only the event's block or the format filter (the event page saves its
-  // block alone) leaves the camera's recognition settings as they are: sent, the cleared record
-  // would switch recognition off and wipe its post credentials.
-  if (!carries_settings(request.get())) return reply_ok();
+  if (!set_camera) return reply_ok();
   ask_status(kAnprSettingsSet, *s, REPLY_JSON);
 }
 
@@ -259,8 +271,8 @@ static void plate_format_set_handler(const char* argument) {
   PlateFormatFilter f{};
   if (!request || !read_format_filter(request.get(), &f)) return (void)reply_cgi_error(REPLY_JSON);
   // The switch or the wildcard list left out stays as the camera has it.
-  const bool has_filter = json_object_object_get_ex(request.get(), "filter", nullptr);
-  const bool has_wildcards = json_object_object_get_ex(request.get(), "wildcards", nullptr);
+  const bool has_filter = json_int_of(request.get(), "filter");
+  const bool has_wildcards = json_array_of(request.get(), "wildcards") != nullptr;
   if (!has_filter || !has_wildcards) {
     PlateFormatFilter camera{};
     if (!ask_camera_record(kPlateFormatRead, f.chnid, &camera, REPLY_JSON)) return;

@@ -359,7 +359,7 @@ TEST_F(AnalyticsTest, LineCrossingConvertsCanvasToCamera) {
   EXPECT_NE(ask("/6138", R"({"channel": 1})", 3241, bytes_of(read)).find(R"("position": "0;0;0;0")"),
             std::string::npos);
   core_->clear_received();  // left out: the camera's object type and lines
-  EXPECT_EQ(ask("/6139", R"({"chnid": 1, "enable": 0})", 3248, int32s({0})), kOk);
+  EXPECT_EQ(ask("/6139", R"({"chnid": 1, "enable": 0, "objtype": null})", 3248, int32s({0})), kOk);
   VcaLineRecord expected = read;
   expected.channel = 1;
   expected.enable = 0;
@@ -563,9 +563,22 @@ TEST_F(AnalyticsTest, RecognitionSettingsAndFormatFilter) {
       "roi": [{"name": "roi0", "startX": 1, "endY": 4}], "preset": [[{}, {}, {}, {}, {"name": "x"}], [7, {"name": "p", "endy": 8, "endY": 9}]],
       "formatData": {"chnid": 4, "filter": 1, "wildcards": [{"enable": 1, "cr_count": 7, "format": ")" +
                            std::string(20, 'f') + R"("}]}})";
+  // What the request leaves out stays as the camera has it.
+  auto camera = std::make_unique<AnprSettings>();
+  camera->chnid = 4;
+  std::strcpy(camera->post_http_password, "kept");
+  camera->night_mode_level = 3;
+  std::strcpy(camera->region[31].text, "last");
+  std::strcpy(camera->preset[3][3].name, "corner");
+  camera->preset[3][3].end_y = 6;
+  core_->reply(3289, bytes_of(*camera));
   EXPECT_EQ(ask("/6182", body, 3290, int32s({0})), kOk);
-  EXPECT_EQ(received_ids(*core_), (std::vector<int32_t>{1208, 3290})) << "no dialog: no plate notice";
+  EXPECT_EQ(received_ids(*core_), (std::vector<int32_t>{3289, 1208, 3290})) << "no dialog: no plate notice";
   auto s = std::make_unique<AnprSettings>(last_payload<AnprSettings>(*core_, 3290));
+  EXPECT_EQ(std::string(s->post_http_password), "kept");
+  EXPECT_EQ(s->night_mode_level, 3);
+  EXPECT_EQ(s->region[31].text[0], '\0') << "a region list given replaces the camera's";
+  EXPECT_EQ(s->preset[3][3].end_y, 0) << "a preset list given replaces the camera's";
   EXPECT_EQ(std::string(s->post_http_user), std::string(63, 'u'));
   EXPECT_EQ(std::string(s->region[2].text), std::string(31, 'r'));
   EXPECT_EQ(s->region[1].text[0], '\0');
@@ -595,6 +608,27 @@ TEST_F(AnalyticsTest, RecognitionSettingsAndFormatFilter) {
   PlateFormatFilter kept = f;
   kept.filter = 0;
   EXPECT_EQ(only_message(*core_, 1208).payload, bytes_of(kept));
+  // Members given as null, and the region and preset lists left out, are the camera's.
+  core_->clear_received();
+  core_->reply(3289, bytes_of(*camera));
+  EXPECT_EQ(ask("/6182", R"({"chnid": 4, "enable": 1, "confidence": null})", 3290, int32s({0})), kOk);
+  const AnprSettings partial = last_payload<AnprSettings>(*core_, 3290);
+  EXPECT_EQ(partial.enable, 1);
+  EXPECT_EQ(partial.confidence, 0);
+  EXPECT_EQ(std::string(partial.post_http_password), "kept");
+  EXPECT_EQ(std::string(partial.region[31].text), "last");
+  EXPECT_EQ(std::string(partial.preset[3][3].name), "corner");
+  EXPECT_EQ(partial.preset[3][3].end_y, 6);
+  camera->confidence = 9;
+  core_->reply(3289, bytes_of(*camera));
+  post("/6182", R"({"chnid": 4, "confidence": null, "region": [], "preset": []})");
+  EXPECT_EQ(last_payload<AnprSettings>(*core_, 3290).confidence, 9);
+  // The camera cannot be asked: nothing is stored or sent.
+  core_->clear_received();
+  core_->no_reply(3289);
+  EXPECT_EQ(post("/6182", R"({"chnid": 4, "enable": 1, "dialog": {"chnid": 4}})").out, kCgiErrorJson);
+  EXPECT_EQ(received_ids(*core_), (std::vector<int32_t>{3289}));
+  core_->reply(3289, bytes_of(*camera));
   core_->no_reply(3290);
   EXPECT_EQ(post("/6182", R"({"chnid": 4, "enable": 1})").out, kCgiErrorJson);
   expect_refused("/6182", R"({"chnid": 64})", kCgiErrorJson);

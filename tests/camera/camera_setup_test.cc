@@ -285,7 +285,7 @@ TEST_F(CameraSetupTest, ImageSetSendsTheListedChannelsAndTheWriteKeys) {
   camera.settings.model_type = 9;                         // read from requests only: not taken
   std::strcpy(camera.settings.sdkversion, "SDK");          // reported only: not sent back
   core_->reply(kImageRead.id, bytes_of(camera));
-  EXPECT_EQ(post("/2020", R"({"channel": [2, 64, "x", 63, 5], "smartir": 1, "aflevel": 6, "wdraflevel": 9,
+  EXPECT_EQ(post("/2020", R"({"channel": [2, 64, "x", 63, 5], "smartir": 1, "aflevel": 6, "wdraflevel": 9, "hlclevel": null,
                               "modelType": 3, "dismode": 4, "exposeregion": "0101", "lensType": 2})")
                 .out,
             kOk);
@@ -520,7 +520,7 @@ TEST_F(CameraSetupTest, WritesCarryTheirChannelSets) {
   camera_tracking->show = 1;
   camera_tracking->zoom_mode = 9;
   core_->reply(kTrackingRead.id, bytes_of(*camera_tracking));
-  EXPECT_EQ(post("/2052", R"({"chnid": 5, "copyCnt": 0, "copyChn": [1], "enable": 1, "map_mask": ")" +
+  EXPECT_EQ(post("/2052", R"({"chnid": 5, "copyCnt": 0, "copyChn": [1], "enable": 1, "effective": null, "map_mask": ")" +
                              std::string(300, 'a') + R"("})")
                 .out,
             kJsonHeader + R"({ "res": 0 })");
