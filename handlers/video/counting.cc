@@ -76,15 +76,16 @@ bool is_position(const LineMember& m) {
   return std::strncmp(m.key, "start", 5) == 0 || std::strncmp(m.key, "stop", 4) == 0;
 }
 
-// The PTZ actions of a region: source id = the channel, at most 8 entries (a people-counting list).
+// The PTZ actions of a region: source id = the channel, up to 64 entries.
 int store_region_ptz(int channel, int region, json_object* array) {
   PtzActionList list;
-  ptz_entries_from_json(array, channel, kPeopleCountPtzMaxEntries, &list);
+  ptz_entries_from_json(array, channel, kPtzActionMaxEntries, &list);
   return write_ptz_params_all(kZvdbPath, &list, kRegionalPtzBase + region, channel);
 }
 
 // Stores region `region`'s action block (an element of "action") for `channel` and copies it to
-// the channels of `copies`; the record is written even when no member changed it.
+// the channels of `copies`: the record, written even when no member changed it, and the plans and
+// lists the block carries (the copies keep their own others).
 void store_region_actions(json_object* block, int channel, int region, ChannelMask64 copies, SettingsWrite& write) {
   json_object_object_add(block, "chnid", json_object_new_int(channel));
   store_event_actions(kRegionalCountKind, block, write, region, ApplyOptions{.with_ptz = false});
@@ -96,7 +97,7 @@ void store_region_actions(json_object* block, int channel, int region, ChannelMa
   if (json_object* ptz = json_array_of(block, "ptzParams"); ptz != nullptr) {
     write.check(store_region_ptz(channel, region, ptz));
   }
-  if (!copies.empty()) copy_event_actions(kRegionalCountKind, channel, region, copies, write);
+  if (!copies.empty()) copy_event_actions(kRegionalCountKind, channel, region, copies, write, {}, block);
 }
 
 }  // namespace

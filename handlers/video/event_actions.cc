@@ -366,30 +366,32 @@ void write_event_action_members(JsonWriter& w, const EventKind& kind, int channe
 }
 
 void copy_event_actions(const EventKind& kind, int channel, int sub, ChannelMask64 mask, SettingsWrite& write,
-                        const std::function<void(void* record)>& adjust) {
+                        const std::function<void(void* record)>& adjust, json_object* carried) {
   if (sub < 0 || sub >= kind.sub_count) return;
+  auto copies = [carried](const char* key) { return carried == nullptr || json_array_of(carried, key) != nullptr; };
   const zvdb::Key base{0, sub};
   std::vector<unsigned char> record(kind.records->record_size, 0);
   zvdb::read_record(kZvdbPath, *kind.records, record.data(), zvdb::Key{channel, sub});
   if (adjust) adjust(record.data());
   write.check(zvdb::copy_record_to_mask(kZvdbPath, *kind.records, record.data(), mask.bits(), base));
-  for (const zvdb::TableDesc* t : kind.plans) {
-    if (t == nullptr) continue;
+  for (int p = 0; p < kPlanCount; ++p) {
+    const zvdb::TableDesc* t = kind.plans[p];
+    if (t == nullptr || !copies(kPlanKeys[p])) continue;
     Schedule schedule{};
     zvdb::read_record(kZvdbPath, *t, &schedule, zvdb::Key{channel, sub});
     write.check(zvdb::copy_record_to_mask(kZvdbPath, *t, &schedule, mask.bits(), base));
   }
-  if (const char* table = led_plan_table(kind, sub); table != nullptr) {
+  if (const char* table = led_plan_table(kind, sub); table != nullptr && copies("white")) {
     Schedule schedule{};
     kLedPlans.read(kZvdbPath, &schedule, led_key(channel, table));
     write.check(kLedPlans.copy_to_mask(kZvdbPath, &schedule, mask.bits(), led_key(0, table)));
   }
-  if (const char* table = led_action_table(kind, sub); table != nullptr) {
+  if (const char* table = led_action_table(kind, sub); table != nullptr && copies("whiteInfo")) {
     WhiteLedParams params{};
     params.count = read_led_actions(channel, table, params.entries);
     write.check(copy_whiteled_params(kZvdbPath, table, &params, mask));
   }
-  if (kind.ptz_source_base >= 0) {
+  if (kind.ptz_source_base >= 0 && copies("ptzParams")) {
     PtzActionList list{};
     int count = 0;
     read_ptz_params(kZvdbPath, &list, kind.ptz_source_base + sub, channel, &count);

@@ -198,10 +198,12 @@ void event_actions_read(const char* argument, const EventKind* kind);
 void write_event_action_members(JsonWriter& w, const EventKind& kind, int channel, int sub = 0);
 
 // Copies the channel's record (after `adjust`, when given), plans, LED plan and actions and PTZ
-// actions to every channel of `mask`, in `write` (every write checked). The caller commits and
-// sends the notices.
+// actions to every channel of `mask`, in `write` (every write checked). With `carried`, the block
+// the request stored, a plan, the LED actions ("whiteInfo") and the PTZ list ("ptzParams") are
+// copied only when the block carries them; the record always is. The caller commits and sends the
+// notices.
 void copy_event_actions(const EventKind& kind, int channel, int sub, ChannelMask64 mask, SettingsWrite& write,
-                        const std::function<void(void* record)>& adjust = {});
+                        const std::function<void(void* record)>& adjust = {}, json_object* carried = nullptr);
 
 // Rebuilds the 32-bit channel mask of a '0'/'1' text: bit n for character n == '1', n < 32.
 uint32_t tri_channels_mask_of(const char* text, size_t size);

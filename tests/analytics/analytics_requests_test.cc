@@ -743,9 +743,13 @@ TEST_F(AnalyticsTest, RegionalCountingStoresEachRegionAndItsCopies) {
       "action": [{"interval": 7, "audible": [[["00:00", "01:00", 1]]], "triChannels": "1",
                   "ptzParams": [)" + [] {
     std::string p;
-    for (int i = 0; i < 9; ++i) p += std::string(i ? "," : "") + R"({"acto_ptz_channel": )" + std::to_string(i + 1) + "}";
+    for (int i = 0; i < 65; ++i) p += std::string(i ? "," : "") + R"({"acto_ptz_channel": )" + std::to_string(i + 1) + "}";
     return p;
   }() + R"(]}, {}]})";
+  // Channel 7's own e-mail plan of region 0: the block carries none, so the copy keeps it.
+  Schedule own{};
+  std::strcpy(own.days[2].ranges[0].end_time, "03:00");
+  ASSERT_EQ(zvdb::write_record_at(kZvdbPath, zvdb::kRegionalCountPlanTables[1], &own, zvdb::Key{7, 0}), 0);
   auto camera = std::make_unique<RegionalCountSettings>();
   camera->sensitivity = 8;
   camera->min_obj_x = 4;  // left out of the request: the camera's value is sent back
@@ -765,9 +769,16 @@ TEST_F(AnalyticsTest, RegionalCountingStoresEachRegionAndItsCopies) {
   PtzActionList list{};
   int count = 0;
   read_ptz_params(kZvdbPath, &list, 22, 6, &count);
-  EXPECT_EQ(count, 8) << "a people-counting list holds 8";
+  EXPECT_EQ(count, 64) << "a region's list holds 64";
+  EXPECT_EQ(list.entries[63].acto_ptz_channel, 64);
   read_ptz_params(kZvdbPath, &list, 22, 7, &count);
   EXPECT_EQ(list.entries[0].source_id, 7);
+  EXPECT_EQ(count, 64);
+  Schedule plan{};
+  ASSERT_EQ(zvdb::read_record(kZvdbPath, zvdb::kRegionalCountPlanTables[1], &plan, zvdb::Key{7, 0}), 0);
+  EXPECT_EQ(std::string(plan.days[2].ranges[0].end_time), "03:00") << "a plan the block leaves out is not copied";
+  ASSERT_EQ(zvdb::read_record(kZvdbPath, zvdb::kRegionalCountPlanTables[0], &plan, zvdb::Key{7, 0}), 0);
+  EXPECT_EQ(std::string(plan.days[0].ranges[0].end_time), "01:00") << "the audible plan the block carries is";
   zvdb_close_all();
 
   sent->result = 1;
