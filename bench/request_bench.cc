@@ -520,6 +520,8 @@ int main(int argc, char** argv) {
        R"({"userName":"admin","md5":"21232f297a57a5a743894a0e4a801fc3"})", "\"type\": 0"},
       {"holidays /6030", Family::kRead, "webreq", "GET", "/6030", "", "", "", "holidays"},
       {"record plan /6040", Family::kRead, "webreq", "GET", "/6040", "3", "", "", "schedule"},
+      // Loads a language's catalogue (the translation file) for every request.
+      {"log types /1015", Family::kRead, "webreq", "POST", "/1015", "", json, R"({"lan":"de-DE"})", "Ereignis"},
       {"camera status /2001", Family::kCore, "webreq", "GET", "/2001", "", "", "", "IPC"},
       {"disk list /6100", Family::kCore, "webreq", "GET", "/6100", "", "", "", "resultString"},
       {"log search /1002", Family::kCore, "webreq", "POST", "/1002", "", json, log_query(), "count"},

@@ -68,7 +68,12 @@ int trans_init(const char* language) {
       name[i + 1] = '\0';
     }
   }
-  for (const char* lang : {static_cast<const char*>(name), "en"}) {
+  // A language with a region ("de-DE", the cookie's form) falls back to its language ("de"), then
+  // to English.
+  char base[kLanguageMax + 1];
+  std::memcpy(base, name, sizeof base);
+  base[std::strcspn(base, "-_")] = '\0';
+  for (const char* lang : {static_cast<const char*>(name), static_cast<const char*>(base), "en"}) {
     if (load(kDeviceDir, lang) || load(kSourceDir, lang)) return 0;
   }
   return -1;
