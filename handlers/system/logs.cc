@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -27,6 +28,7 @@
 #include "platform/zvdb/admin_tables.h"
 #include "platform/zvdb/zvdb.h"
 #include "platform/zvfs/zvfs.h"
+#include "platform/zvnet/netif6.h"
 
 namespace {
 
@@ -181,8 +183,17 @@ void write_entry(JsonWriter& w, const Translation& trans, int index, const OpLog
   w.end_object();
 }
 
-// Device MAC as hexadecimal digits (the configured address without separators).
+// Device MAC as hexadecimal digits: the configured address (its letters and digits), or the first
+// interface's when none is configured.
 std::string mac_digits() {
+  char conf[64];
+  std::string configured;
+  if (read_mac_conf(conf, sizeof conf) == 0) {
+    for (const char* p = conf; *p != '\0'; ++p) {
+      if (std::isalnum(static_cast<unsigned char>(*p))) configured += *p;
+    }
+  }
+  if (!configured.empty()) return configured;
   char mac[18];
   interface_mac_address("eth0", mac, kDefaultMacEth0);
   std::string digits;

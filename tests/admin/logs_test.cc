@@ -194,6 +194,7 @@ TEST_F(LogRequestTest, ExportExpandsOperationMasksAndWritesCsvRows) {
                                         {entry(4, 213, 999, "10.2.2.2", "op"), ""},
                                         {entry(4, 202, 900, "10.3.3.3", "=1+2"), "@SUM(1)"}});
   core_->reply(kLogExport.id, concat({int32s({0}), text_field("/tmp/core-export.bin", 64)}));
+  write_file("/mnt/nand/mac.conf", "a0b1C2d3e4f5\n");  // the configured MAC names the file
   const RunResult r = post("/1003", kExport);
 
   auto q = std::make_unique<LogQuery>(record_from<LogQuery>(only_message(*core_, kLogExport.id).payload));
@@ -206,9 +207,10 @@ TEST_F(LogRequestTest, ExportExpandsOperationMasksAndWritesCsvRows) {
   EXPECT_EQ(q->start_time, local_seconds(2026, 12, 8, 0, 0, 0));
 
   ASSERT_EQ(r.out.rfind("Content-Type:application/octet-stream\r\nContent-Disposition: attachment; filename= "
-                        "Operation_log_",
+                        "Operation_log_a0b1C2d3e4f5_2",
                         0),
-            0u);
+            0u)
+      << r.out.substr(0, 200);
   const std::string body = r.out.substr(r.out.find("\r\n\r\n") + 4);
   EXPECT_EQ(body,
             "Number,Time,Main,Sub,Parameter,User,Ip,Channel,Log information,\r\n"
