@@ -95,7 +95,7 @@ static void camera_heat_map_data_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   HeatMapQuery query{};
   if (!request || !read_record(request.get(), &query)) return (void)reply_cgi_error(REPLY_TEXT);
-  std::optional<CoreReply> reply = core_ask(kHeatMapData, query, REPLY_TEXT);
+  std::optional<CoreReply> reply = core_ask(kHeatMapData, query, REPLY_JSON);
   if (!reply) return;
   if (reply->size() == 0) return (void)reply_cgi_error(REPLY_TEXT);
   std::fwrite(kReplyTextHeader, 1, sizeof kReplyTextHeader - 1, stdout);
