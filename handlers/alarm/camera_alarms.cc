@@ -59,10 +59,8 @@ int dialog_alarm(json_object* entry) {
              : -1;
 }
 
-// The recorder's channels that the name lists show.
-int listed_channels() { return std::clamp(get_param_int(kZvdbPath, "max_cameras", 32), 0, kMaxChannels); }
-
-// The name lists: recorder names in row order, then two names per channel.
+// The name lists: recorder names in row order, then two names for each of the 64 channels (whatever
+// number of cameras the device has: a page indexes the list by channel).
 template <class Recorder, class Camera>
 void reply_names(const zvdb::Table<Recorder>& recorder, int recorder_count, const zvdb::Table<Camera>& camera) {
   auto rows = std::make_unique<Recorder[]>(static_cast<size_t>(recorder_count));
@@ -72,8 +70,7 @@ void reply_names(const zvdb::Table<Recorder>& recorder, int recorder_count, cons
   w.begin_object().key("nvr").begin_array();
   for (int i = 0; i < count; ++i) w.field(rows[i].name);
   w.end_array().key("camera").begin_array();
-  const int channels = listed_channels();
-  for (int c = 0; c < channels; ++c) {
+  for (int c = 0; c < kMaxChannels; ++c) {
     w.begin_array().field(by_key[c * kCameraAlarms].name).field(by_key[c * kCameraAlarms + 1].name).end_array();
   }
   w.end_array().end_object();

@@ -110,12 +110,15 @@ TEST_F(CameraAlarmTest, StateAndNameLists) {
     expect_refused("/6033", body, kCgiErrorText);
   }
   ASSERT_EQ(post("/6063", R"({"alarm": {"camId": 15, "name": "Last"}})").out, kOk);
+  ASSERT_EQ(post("/6025", R"({"chnid": 63, "alarmCnt": 1, "alarm": [{"alarmEnable": 1, "alarmName": "Yard"}]})").out,
+            kOk);
   const std::string inputs = get("/6034").out;
   EXPECT_NE(inputs.find(R"("AlarmIn15", "Last" ], "camera": [ [ "AlarmIn1", "AlarmIn2" ], )"), std::string::npos);
   const std::string camera = member(inputs, "camera");
   size_t pairs = 0;
   for (size_t at = camera.find("[ \"AlarmIn1"); at != std::string::npos; at = camera.find("[ \"AlarmIn1", at + 1)) ++pairs;
-  EXPECT_EQ(pairs, 32u) << "one pair per channel of max_cameras";
+  EXPECT_EQ(pairs, 63u) << "a pair for each of the 64 channels, whatever max_cameras says";
+  EXPECT_NE(camera.find(R"([ "Yard", "AlarmIn2" ] ])"), std::string::npos) << "channel 63, the last";
   EXPECT_EQ(member(get("/6032").out, "nvr"), R"([ "AlarmOut1", "AlarmOut2", "AlarmOut3", "AlarmOut4" ])");
 }
 
