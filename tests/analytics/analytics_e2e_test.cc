@@ -75,6 +75,9 @@ TEST(EndToEndAnalytics, DrawReadCopyPlatesAndCounting) {
   EXPECT_EQ(stack.post_json("/6183", R"({"cnt": 1, "plate": ["AA1"]})").body, "OK");
   EXPECT_EQ(plate_page(0, 5), (std::vector<std::string>{"BB9", "CC 3"}));
 
+  // The analytics areas of a camera never set carry its resolution (the page scales them by it).
+  EXPECT_TRUE(contains(stack.post_json("/6194", R"({"channel": 1})").body, R"("width": 1920, "height": 1080 } ])"));
+
   // People counting: set, read back on the canvas, reset.
   EXPECT_EQ(stack.post_json("/6145", R"({"chnid": 1, "lineNum": 1, "lineEnable": [1], "position": ["960;540;1920;1080"]})").body,
             "OK");

@@ -84,9 +84,11 @@ class AnalyticsSim : public SimModule {
     keep_copied(r, loitering_, kLoiteringSet, kLoiteringRead);
     keep_copied(r, human_, kHumanSet, kHumanRead);
     keep_copied(r, object_left_, kObjectLeftSet, kObjectLeftRead);
-    keep_copied(r, areas_v2_, kVcaSettingsV2Set, kVcaSettingsV2Read);
 
     // Lines and areas: read back with the camera's resolution.
+    keep_copied(r, areas_v2_, kVcaSettingsV2Set, kVcaSettingsV2Read, [this](VcaSettingsV2& s) {
+      if (s.width == 0 || s.height == 0) with_resolution(s);
+    });
     keep(r, lines_, kLineCrossingSet, kLineCrossingRead, [this](VcaLineRecord& l) { with_resolution(l); });
     keep(r, lines_v2_, kVcaLineV2Set, kVcaLineV2Read, [this](VcaLineRecordV2& l) { with_resolution(l); });
     keep(r, areas_, kVcaSettingsSet, kVcaSettingsRead, [this](VcaSettings& s) {
@@ -213,10 +215,10 @@ class AnalyticsSim : public SimModule {
   }
 
   // The same, and the cameras the record's copy text marks take the settings too.
-  template <class T>
+  template <class T, class R = void (*)(T&)>
   void keep_copied(SimRules& r, KeyedStore<T>& store, const Exchange<T, int32_t>& set,
-                   const Exchange<int32_t, T>& get) {
-    keep(r, store, set, get, [](T&) {}, [](KeyedStore<T>& kept, const T& record) {
+                   const Exchange<int32_t, T>& get, R on_read = [](T&) {}) {
+    keep(r, store, set, get, on_read, [](KeyedStore<T>& kept, const T& record) {
       const uint64_t targets = copy_targets(record.copy, sizeof record.copy);
       for (int c = 0; c < kChannels; ++c) {
         if ((targets >> c & 1u) == 0 || c == record.channel || !connected(c)) continue;
