@@ -89,7 +89,8 @@ struct QueryForm {
   char channels[65];
   int32_t main_type = 0;
   int32_t page = 0;
-  json_object* sub_types = nullptr;
+  json_object* sub_types = nullptr;  // valid while read_query runs
+  int64_t operation_masks[3] = {};   // elements 0..2 by position (0 for one that is not a number)
 };
 
 // Where the search and the export differ: the time format, the member with the channel mask (and
@@ -129,7 +130,9 @@ bool read_query(const char* argument, const QueryKeys& keys, QueryForm* form, Lo
   int count = 0;
   for (size_t i = 0; i < n; ++i) {
     int64_t value = 0;
-    if (json_value_int64(json_array_at(form->sub_types, i), &value)) query->sub_types[count++] = value;
+    if (!json_value_int64(json_array_at(form->sub_types, i), &value)) continue;
+    query->sub_types[count++] = value;
+    if (i < std::size(form->operation_masks)) form->operation_masks[i] = value;
   }
   query->sub_type_count = count;
   return true;
@@ -332,9 +335,10 @@ static void log_export_handler(const char* argument) {
     static constexpr int64_t kBases[] = {101, 131, 200};
     int64_t list[kLogSubTypesMax] = {};
     int count = 0;
-    for (int k = 0; k < 3 && k < query->sub_type_count; ++k) {
-      if (query->sub_types[k] < 10) continue;
-      const int64_t bits = query->sub_types[k] - 10;
+    // By position in the request: an element that is not a number selects nothing of its kind.
+    for (int k = 0; k < 3; ++k) {
+      if (form.operation_masks[k] < 10) continue;
+      const int64_t bits = form.operation_masks[k] - 10;
       for (int q = 0; q < 30; ++q) {
         if ((bits >> q) & 1) list[count++] = kBases[k] + q;
       }

@@ -229,6 +229,16 @@ TEST_F(LogRequestTest, ExportExpandsOperationMasksAndWritesCsvRows) {
   q = std::make_unique<LogQuery>(record_from<LogQuery>(only_message(*core_, kLogExport.id).payload));
   EXPECT_EQ(q->sub_type_count, 1);
   EXPECT_EQ(q->sub_types[0], 130);
+
+  // A mask that is not a number selects nothing and moves no other mask to its place.
+  core_->clear_received();
+  masks = kExport;
+  masks.replace(masks.find("[11,10,10]"), 10, R"([11,"x",12])");
+  post("/1003", masks);
+  q = std::make_unique<LogQuery>(record_from<LogQuery>(only_message(*core_, kLogExport.id).payload));
+  EXPECT_EQ(q->sub_type_count, 2);
+  EXPECT_EQ(q->sub_types[0], 101);
+  EXPECT_EQ(q->sub_types[1], 201);
 }
 
 TEST_F(LogRequestTest, ExportRemovesOnlyARegularCoreFile) {
