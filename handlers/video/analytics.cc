@@ -407,7 +407,9 @@ static void vca_settings_set_handler(const char* argument) {
   VcaSettings s{};
   if (!request || !read_record(request.get(), &s)) return;
   // Members left out, and the object sizes without a "position", stay as the camera has them.
+  // The first "position" element when it is an object; anything else counts as no position.
   json_object* position = json_array_at(json_array_of(request.get(), "position"), 0);
+  if (!json_object_is_type(position, json_type_object)) position = nullptr;
   int32_t* camera[8] = {&s.min_start_x, &s.min_start_y, &s.min_width, &s.min_height,
                         &s.max_start_x, &s.max_start_y, &s.max_width, &s.max_height};
   if (!keep_camera_values(request.get(), zvrec::schema_of<VcaSettings>(), kVcaSettingsRead, s.channel, &s, REPLY_JSON,
