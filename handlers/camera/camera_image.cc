@@ -228,10 +228,14 @@ static void day_night_areas_set_handler(const char* argument) {
                                          array_member("area", &list)})) {
     return;
   }
-  areas.cnt = std::min({std::max(areas.cnt, 0), kDayNightAreaCapacity, static_cast<int32_t>(json_array_size(list))});
-  for (int i = 0; i < areas.cnt; ++i) {
+  // The first "cnt" elements; one that is not an area object (or does not read) is skipped, and
+  // the areas read are sent one after the other with their number.
+  const int listed = std::min(std::max(areas.cnt, 0), static_cast<int32_t>(json_array_size(list)));
+  areas.cnt = 0;
+  for (int i = 0; i < listed && areas.cnt < kDayNightAreaCapacity; ++i) {
     json_object* element = json_array_at(list, static_cast<size_t>(i));
-    if (json_object_is_type(element, json_type_object)) read_record(element, &areas.areas[i]);
+    DayNightArea area{};
+    if (json_object_is_type(element, json_type_object) && read_record(element, &area)) areas.areas[areas.cnt++] = area;
   }
   core_tell(kAreasSet, write);
   reply_ok();

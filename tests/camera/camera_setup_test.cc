@@ -458,6 +458,17 @@ TEST_F(CameraSetupTest, AreasAreCappedToTheRecord) {
   settle();
   EXPECT_EQ(record_from<DayNightAreasWrite>(only_message(*core_, kAreasSet.id).payload).areas.cnt, 2)
       << "no more areas than the request gives";
+  // Elements that are no area, or whose numbers do not fit, are skipped; the others close up.
+  core_->clear_received();
+  EXPECT_EQ(post("/2040", R"({"chnid": 4, "cnt": 4, "area": [7, {"left": 1e10}, {"left": 5, "bottom": 6}, {"top": 8}]})")
+                .out,
+            kOk);
+  settle();
+  const auto packed = record_from<DayNightAreasWrite>(only_message(*core_, kAreasSet.id).payload);
+  EXPECT_EQ(packed.areas.cnt, 2);
+  EXPECT_EQ(bytes_of(packed.areas.areas[0]), bytes_of(DayNightArea{5, 0, 0, 6}));
+  EXPECT_EQ(bytes_of(packed.areas.areas[1]), bytes_of(DayNightArea{0, 8, 0, 0}));
+  EXPECT_EQ(bytes_of(packed.areas.areas[2]), bytes_of(DayNightArea{}));
 
   DayNightAreas stored{};
   stored.chnid = 4;
