@@ -77,11 +77,18 @@ static void quota_set_handler(const char* argument) {
                                                      array_member("quota_array", &entries)})) {
     return;
   }
-  const size_t given = json_array_size(entries);
-  set.count = static_cast<int32_t>(std::min<size_t>(given, INT32_MAX));
-  for (size_t i = 0; i < std::min<size_t>(given, kQuotaEntries); ++i) {
-    if (!read_record(json_array_at(entries, i), kQuotaRequestForm.schema(), &set.entries[i])) return;
+  // "count" is the number of quota objects given (the core reads the first kQuotaEntries); an
+  // element that is not an object is skipped, one with a value out of range refuses the request.
+  size_t count = 0;
+  for (size_t i = 0; i < json_array_size(entries); ++i) {
+    json_object* element = json_array_at(entries, i);
+    if (!json_object_is_type(element, json_type_object)) continue;
+    QuotaEntry entry{};
+    if (!read_record(element, kQuotaRequestForm.schema(), &entry)) return;
+    if (count < kQuotaEntries) set.entries[count] = entry;
+    ++count;
   }
+  set.count = static_cast<int32_t>(std::min<size_t>(count, INT32_MAX));
   reply_result_text(core_ask(kQuotaSet, set, REPLY_TEXT));
 }
 

@@ -444,6 +444,14 @@ TEST_F(StorageRequestTest, QuotasSendEightOfTenAndPrintWhatThePayloadHolds) {
   EXPECT_EQ(set.entries[7].channel, 7);
   EXPECT_EQ(set.entries[7].video_quota, 17);
   EXPECT_EQ(set.entries[7].video_used, 0);
+  // Elements that are no object are skipped; the entries close up and are counted.
+  core_->clear_received();
+  EXPECT_EQ(post("/6209", R"({"enable": 1, "quota_array": [5, {"channel": 2, "video_quota": 10}, null]})").out, kOk);
+  const QuotaSet skipped = record_from<QuotaSet>(only_message(*core_, kQuotaSet.id).payload);
+  EXPECT_EQ(skipped.count, 1);
+  EXPECT_EQ(skipped.entries[0].channel, 2);
+  EXPECT_EQ(skipped.entries[0].video_quota, 10);
+  EXPECT_EQ(skipped.entries[1].channel, 0);
   for (const char* body : {R"({"quota_array": []})", R"({"enable": 1, "quota_array": [{"channel": 64}]})",
                            R"({"enable": 1, "quota_array": [{"video_quota": 3}]})"}) {
     expect_refused("/6209", body);
