@@ -105,9 +105,9 @@ static void ports_set_handler(const char* argument) {
            int_member("pushVideoStream", &video_stream).keep_if_absent()})) {
     return;
   }
-  int32_t types[kMaxPushChannels] = {};
+  // Element i is channel i's push type: one that is not a number leaves that channel's as stored.
   const size_t type_count =
-      read_int_prefix(push_types, static_cast<size_t>(std::max(channel_num, 0)), types, kMaxPushChannels);
+      std::min({static_cast<size_t>(std::max(channel_num, 0)), json_array_size(push_types), size_t{kMaxPushChannels}});
   const bool access_changed = enable_access != stored_access;
   const char* refusal = nullptr;
   if (port_conflicts(ports.ssh_port, stored.ssh_port) || port_conflicts(ports.http_port, stored.http_port) ||
@@ -122,8 +122,8 @@ static void ports_set_handler(const char* argument) {
     write.check(set_param_int(kZvdbPath, "push_type", push_type));
     write.check(set_param_int(kZvdbPath, "pushmsg_alarmin_type", alarm_in_type));
     for (size_t i = 0; i < type_count; ++i) {
-      const PushEvent event{static_cast<int32_t>(i), types[i]};
-      write.check(kPushEvents.write(kZvdbPath, &event));
+      PushEvent event{static_cast<int32_t>(i), 0};
+      if (json_value_int(json_array_at(push_types, i), &event.type)) write.check(kPushEvents.write(kZvdbPath, &event));
     }
     if (access_changed) write.check(set_param_int(kZvdbPath, "ch_access", enable_access));
     if (refusal == nullptr) {

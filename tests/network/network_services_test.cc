@@ -102,6 +102,11 @@ TEST_F(ServicesTest, PortsStoreReadBackAndNotify) {
   EXPECT_EQ(only_message(*core_, kPushSwitch.id).payload, push);
   EXPECT_TRUE(only_message(*core_, kReboot.id).payload.empty());
   EXPECT_EQ(get_param_int(kZvdbPath, "push_type", 0), 5);
+  // A push type that is not a number leaves that channel's as stored, and no other channel's.
+  std::string body = port_body(R"(,"httpPort":8081,"posPort":5001,"sshPort":2222)");
+  body.replace(body.find("[1,2,3,4]"), 9, R"([7,"x",9,9])");
+  EXPECT_EQ(post("/7051", body).out, kOk);
+  EXPECT_NE(get("/7050").out.find(R"("PushTypeArr": [ 7, 2, 9, 0 ])"), std::string::npos);
 }
 
 // A set that waits for the settings lock reads the stored rows once it holds it: the port row
