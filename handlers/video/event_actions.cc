@@ -60,11 +60,12 @@ std::vector<unsigned char> read_kind_record(const EventKind& kind, int channel, 
 bool take_record_fields(const EventKind& kind, json_object* block, int channel,
                         std::vector<unsigned char>& record) {
   bool changed = false;
+  // Each of the two texts the list holds; an element left out (or not a text) keeps the stored one.
   TriChnAlarmText alarms[2];
-  if (kind.tri_chn_alarms >= 0 && tri_chn_alarms_from_json(channel, block, "triChnAlarms", alarms) == 0) {
-    for (int i = 0; i < 2; ++i) {
-      copy_text_field(text_at(record, kind.tri_chn_alarms + i * kEventTextSize), kEventTextSize, alarms[i].text);
-    }
+  const int taken = kind.tri_chn_alarms >= 0 ? tri_chn_alarms_from_json(channel, block, "triChnAlarms", alarms) : -1;
+  for (int i = 0; i < 2 && taken > 0; ++i) {
+    if ((taken >> i & 1) == 0) continue;
+    copy_text_field(text_at(record, kind.tri_chn_alarms + i * kEventTextSize), kEventTextSize, alarms[i].text);
     changed = true;
   }
   for (const char* key : kind.action_keys) {
@@ -124,13 +125,14 @@ void write_tri_chn_alarms(JsonWriter& w, const char* first, const char* second) 
 int tri_chn_alarms_from_json(int channel, json_object* object, const char* key, TriChnAlarmText out[2]) {
   json_object* array = json_array_of(object, key);
   if (array == nullptr || out == nullptr) return -1;
+  int taken = 0;
   for (int i = 0; i < 2; ++i) {
     out[i] = TriChnAlarmText{};
     out[i].channel = channel;
     out[i].index = i;
-    json_value_text(json_array_at(array, static_cast<size_t>(i)), out[i].text, sizeof out[i].text);
+    if (json_value_text(json_array_at(array, static_cast<size_t>(i)), out[i].text, sizeof out[i].text)) taken |= 1 << i;
   }
-  return 0;
+  return taken;
 }
 
 void write_white_led_info(JsonWriter& w, int channel, const char* table) {

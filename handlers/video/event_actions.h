@@ -49,7 +49,7 @@ struct TriChnAlarmText {
   char text[kEventTextSize];
 };
 // -1 when `key` is absent (or not an array); otherwise clears both outputs, takes elements 0
-// and 1 that are texts (at most 64 characters) and returns 0.
+// and 1 that are texts (at most 64 characters) and returns which were: bit i for element i.
 int tri_chn_alarms_from_json(int channel, json_object* object, const char* key, TriChnAlarmText out[2]);
 
 // The stored LED actions of (table, channel): one {"chnid", "mode", "time"} per entry, at most 8.

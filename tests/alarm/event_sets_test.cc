@@ -75,6 +75,11 @@ TEST_F(EventSetTest, VideoLossActionBlockSetsTwoAndCopies) {
   EXPECT_EQ(member(four, "ptzParams"),
             R"([ { "acto_ptz_channel": 3, "acto_ptz_type": 1, "acto_ptz_preset": 0, "acto_ptz_patrol": 0 } ])");
   EXPECT_EQ(row(kVideoLosses, 4).id, 4);
+  // An element left out or not a text keeps that text; a text given replaces it.
+  EXPECT_EQ(post("/6095", R"({"chnid": 4, "dialog": {"triChnAlarms": [5]}})").out, kOk);
+  EXPECT_EQ(member(post("/6094", R"({"chnid": 4})").out, "triChnAlarms"), R"([ "x", "y" ])");
+  EXPECT_EQ(post("/6095", R"({"chnid": 4, "dialog": {"triChnAlarms": [null, ""]}})").out, kOk);
+  EXPECT_EQ(member(post("/6094", R"({"chnid": 4})").out, "triChnAlarms"), R"([ "x", "" ])");
   for (const char* body : {R"({"chnid": 64})", R"({"chnid": -1})", R"({"dialog": {}})", "]"}) {
     expect_refused("/6095", body, kCgiErrorJson);
     expect_refused("/6094", body, kCgiErrorJson);

@@ -112,14 +112,14 @@ TEST(TriChnAlarms, FromAndToJson) {
 
   const std::string longer(70, 'z');
   JsonPtr o = parse("{\"triChnAlarms\": [\"" + longer + "\", 5]}");
-  ASSERT_EQ(tri_chn_alarms_from_json(4, o.get(), "triChnAlarms", out), 0);
+  ASSERT_EQ(tri_chn_alarms_from_json(4, o.get(), "triChnAlarms", out), 0b01) << "element 0 taken, 1 not a text";
   EXPECT_EQ(text_of(out[0].text), std::string(64, 'z'));
   EXPECT_EQ(text_of(out[1].text), "");  // not a text: empty
   EXPECT_EQ(out[0].channel, 4);
   EXPECT_EQ(out[1].index, 1);
 
   JsonPtr one = parse(R"({"triChnAlarms": ["0110"]})");
-  ASSERT_EQ(tri_chn_alarms_from_json(2, one.get(), "triChnAlarms", out), 0);
+  ASSERT_EQ(tri_chn_alarms_from_json(2, one.get(), "triChnAlarms", out), 0b01);
   EXPECT_EQ(text_of(out[0].text), "0110");
   EXPECT_EQ(text_of(out[1].text), "");
 
