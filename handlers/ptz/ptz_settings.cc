@@ -51,10 +51,16 @@ bool read_tour_request(const char* argument, TourRequest* out) {
                   })) {
     return false;
   }
-  if (static_cast<size_t>(out->rowsize) > json_array_size(path)) return false;
-  for (int i = 0; i < out->rowsize; ++i) {
-    if (!read_record(json_array_at(path, static_cast<size_t>(i)), &out->tour.points[i])) return false;
+  // The first min("rowsize", path length) elements: one that is not an object is skipped and the
+  // key points close up; "rowsize" becomes the number read. A value out of range refuses the tour.
+  const size_t listed = std::min(static_cast<size_t>(out->rowsize), json_array_size(path));
+  int points = 0;
+  for (size_t i = 0; i < listed; ++i) {
+    json_object* element = json_array_at(path, i);
+    if (!json_object_is_type(element, json_type_object)) continue;
+    if (!read_record(element, &out->tour.points[points++])) return false;
   }
+  out->rowsize = points;
   return true;
 }
 

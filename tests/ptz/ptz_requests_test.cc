@@ -320,7 +320,7 @@ TEST_F(PtzRequestTest, TourSaveStoresAndShorteningLeavesNoStalePoint) {
 
   const std::string good = R"({"chn":4,"tourid":8,"rowsize":2,"path":)" + path_of(2) + "}";
   for (const auto& bad : {with(good, "\"tourid\":8", "\"tourid\":9"), with(good, "\"tourid\":8", "\"tourid\":0"),
-                          with(good, "\"rowsize\":2", "\"rowsize\":3"), with(good, "\"rowsize\":2", "\"rowsize\":-1"),
+                          with(good, "\"rowsize\":2", "\"rowsize\":-1"),
                           with(good, "\"chn\":4", "\"chn\":64"), with(good, "\"chn\":4,", ""),
                           with(good, "\"preset\":2", "\"preset\":301"), with(good, "\"time\":4", "\"time\":-1"),
                           std::string(R"({"chn":4,"tourid":8,"rowsize":0})")}) {
@@ -328,6 +328,20 @@ TEST_F(PtzRequestTest, TourSaveStoresAndShorteningLeavesNoStalePoint) {
     expect_refused("/6056", bad);
   }
   expect_refused("/6055", R"({"chn":4,"tourid":1,"rowsize":49,"path":)" + path_of(49) + "}");
+
+  // A "rowsize" past the path takes the path; an element that is no object is skipped and the
+  // key points close up; the number read is sent.
+  core_->clear_received();
+  EXPECT_EQ(post("/6055", R"({"chn":4,"tourid":3,"rowsize":4,"path":[{"preset":7,"time":1,"speed":1},5,)"
+                          R"({"preset":9,"time":2,"speed":2}]})")
+                .out,
+            kOk);
+  const PtzTourSave sent = record_from<PtzTourSave>(only_message(*core_, kPtzTourSaved.id).payload);
+  EXPECT_EQ(sent.rowsize, 2);
+  EXPECT_EQ(sent.tour.points[0].preset, 7);
+  EXPECT_EQ(sent.tour.points[1].preset, 9);
+  EXPECT_EQ(sent.tour.points[2].preset, 0);
+  EXPECT_EQ(tours(4).tours[2].points[1].preset, 9);
 }
 
 TEST_F(PtzRequestTest, FisheyeTourIsSentNotStored) {
