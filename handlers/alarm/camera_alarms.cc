@@ -3,11 +3,14 @@
 // on request; the camera takes their enable and type through the core. Also the name lists of
 // every alarm the recorder knows.
 #include <algorithm>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 
 #include "common/json_fields.h"
+#include "common/partial_record.h"
 #include "common/record_json.h"
+#include "common/safe_text.h"
 #include "common/reply.h"
 #include "common/messages/alarm.h"
 #include "common/request_table.h"
@@ -93,20 +96,39 @@ void reply_camera_alarms(const char* argument, const Exchange<int32_t, State>& a
   reply_json(w);
 }
 
+// The camera's own state of its alarms when one of the first `count` "alarm" entries leaves out a
+// member of `keys` (or is no object), so that what an entry leaves out keeps the camera's value;
+// nothing is asked when every entry is whole. False, with the JSON error form, when the camera's
+// state could not be had.
+template <class State>
+bool camera_alarm_values(json_object* request, int channel, int count, const Exchange<int32_t, State>& read,
+                         std::initializer_list<const char*> keys, State* state) {
+  json_object* entries = json_array_of(request, "alarm");
+  bool whole = true;
+  for (int k = 0; k < count; ++k) {
+    for (const char* key : keys) whole = whole && json_int_of(json_array_at(entries, static_cast<size_t>(k)), key);
+  }
+  return whole || ask_camera_record(read, channel, state, REPLY_JSON);
+}
+
 // What both camera alarm sets do around their own entries: the channel and "alarmCnt", the copy
-// set, one transaction for what `store(request, channel, copies, set, write)` writes (false: the
-// request is refused), then the camera's set (for the channel and its copies) and the change notice.
-template <class Set, class Store>
+// set, the camera's values for what the entries leave out (`keep(request, channel, set)`; false:
+// the error form is written), one transaction for what `store(request, channel, copies, set,
+// write)` writes (false: the request is refused), then the camera's set (for the channel and its
+// copies) and the change notice.
+template <class Set, class Keep, class Store>
 void camera_alarm_set(const char* argument, const Notice<Set>& set_notice, const Notice<ChannelMask64>& changed,
-                      Store&& store) {
+                      Keep&& keep, Store&& store) {
   JsonPtr request = parse_request(argument);
   int32_t count = 0;
   const int32_t channel = request_channel(request, &count);
-  if (channel < 0) return (void)reply_cgi_error(REPLY_JSON);
+  // A text that is not UTF-8 anywhere refuses the request before the camera is asked.
+  if (channel < 0 || !json_texts_utf8(request.get())) return (void)reply_cgi_error(REPLY_JSON);
   ChannelMask64 copies = channel_list_to_mask(request.get(), "copyChn", "copyCnt");
   Set set{};
   set.count = std::clamp(count, 0, kCameraAlarms);
   if (set.count > 1) set.index1 = 1;
+  if (!keep(request.get(), channel, set)) return;
   {
     SettingsWrite write;
     if (!store(request.get(), channel, copies, set, write) || !write.commit()) {
@@ -132,8 +154,8 @@ bool store_inputs(json_object* request, int channel, ChannelMask64 copies, Camer
   if (!texts_valid) return false;
   return for_each_entry(request, "alarm", set.count, [&](int k, json_object* entry) {
     CameraAlarmInName name = camera_alarm_row(kCameraAlarmInNames, channel, k);
-    if (!read_json_members(entry, {int_member("alarmEnable", k == 0 ? &set.enable0 : &set.enable1),
-                                   int_member("alarmType", k == 0 ? &set.type0 : &set.type1)}) ||
+    if (!read_json_members(entry, {int_member("alarmEnable", k == 0 ? &set.enable0 : &set.enable1).keep_if_absent(),
+                                   int_member("alarmType", k == 0 ? &set.type0 : &set.type1).keep_if_absent()}) ||
         !read_record(entry, &name)) {
       return false;
     }
@@ -155,7 +177,8 @@ bool store_outputs(json_object* request, int channel, ChannelMask64 copies, Came
   if (!texts_valid) return false;
   return for_each_entry(request, "alarm", set.count, [&](int k, json_object* entry) {
     CameraAlarmOutName name = camera_alarm_row(kCameraAlarmOutNames, channel, k);
-    if (!read_json_members(entry, {int_member("alarmType", k == 0 ? &set.type0 : &set.type1)}) || !read_record(entry, &name)) {
+    if (!read_json_members(entry, {int_member("alarmType", k == 0 ? &set.type0 : &set.type1).keep_if_absent()}) ||
+        !read_record(entry, &name)) {
       return false;
     }
     write.check(kCameraAlarmOutNames.write(kZvdbPath, &name));
@@ -201,11 +224,27 @@ static void camera_alarm_outputs_read_handler(const char* argument) {
 }
 
 static void camera_alarm_inputs_set_handler(const char* argument) {
-  camera_alarm_set(argument, kCameraAlarmInSet, kCameraAlarmInsChanged, store_inputs);
+  const auto keep = [](json_object* request, int channel, CameraAlarmInSet& set) {
+    CameraAlarmInState camera{};
+    if (!camera_alarm_values(request, channel, set.count, kCameraAlarmInRead, {"alarmEnable", "alarmType"}, &camera)) {
+      return false;
+    }
+    if (set.count > 0) set.enable0 = camera.enable[0], set.type0 = camera.type[0];
+    if (set.count > 1) set.enable1 = camera.enable[1], set.type1 = camera.type[1];
+    return true;
+  };
+  camera_alarm_set(argument, kCameraAlarmInSet, kCameraAlarmInsChanged, keep, store_inputs);
 }
 
 static void camera_alarm_outputs_set_handler(const char* argument) {
-  camera_alarm_set(argument, kCameraAlarmOutSet, kCameraAlarmOutsChanged, store_outputs);
+  const auto keep = [](json_object* request, int channel, CameraAlarmOutSet& set) {
+    CameraAlarmOutState camera{};
+    if (!camera_alarm_values(request, channel, set.count, kCameraAlarmOutRead, {"alarmType"}, &camera)) return false;
+    if (set.count > 0) set.type0 = camera.type[0];
+    if (set.count > 1) set.type1 = camera.type[1];
+    return true;
+  };
+  camera_alarm_set(argument, kCameraAlarmOutSet, kCameraAlarmOutsChanged, keep, store_outputs);
 }
 
 static void camera_alarm_state_handler(const char* argument) {

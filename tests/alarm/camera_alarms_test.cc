@@ -47,6 +47,8 @@ TEST_F(CameraAlarmTest, OutputReadAlwaysListsBothAlarms) {
 }
 
 TEST_F(CameraAlarmTest, InputSetStoresActionsNamesAndCopiesAndTellsTheCamera) {
+  // Alarm 1's entry is no object: its switch and type stay as the camera has them.
+  core_->reply(kCameraAlarmInRead.id, int32s({2, 0, 1, 4, 3, 0, 0, 2}));
   EXPECT_EQ(post("/6025", R"({"chnid": 2, "alarmCnt": 5, "copyCnt": 2, "copyChn": [7, 70],
                               "dialog": [{"alarmId": 1, "interval": 9, "triChannels": "11", "whiteInfo": [[3, 1, 5]],
                                           "ptzChnId": 2, "ptzType": 19,
@@ -67,10 +69,23 @@ TEST_F(CameraAlarmTest, InputSetStoresActionsNamesAndCopiesAndTellsTheCamera) {
   EXPECT_EQ(text_of(row(kCameraAlarmInNames, 2, 1).name), "AlarmIn2");
   EXPECT_EQ(text_of(row(kCameraAlarmInNames, 7, 0).name), "AlarmIn1");
   settle();
-  EXPECT_EQ(received_ids(*core_), (std::vector<int32_t>{3325, 1417}));
+  EXPECT_EQ(received_ids(*core_), (std::vector<int32_t>{3298, 3325, 1417}));
+  EXPECT_EQ(only_message(*core_, kCameraAlarmInRead.id).payload, int32s({2}));
   EXPECT_EQ(only_message(*core_, kCameraAlarmInSet.id).payload,
-            int32s({0, 1, 0, 2, 0, 0, 1, 0, 2, 0, 1 << 2 | 1 << 7, 0}));
+            int32s({0, 1, 0, 2, 0, 1, 1, 3, 2, 0, 1 << 2 | 1 << 7, 0}));
   EXPECT_EQ(only_message(*core_, kCameraAlarmInsChanged.id).payload, mask_bytes(1u << 2 | 1u << 7));
+  // Whole entries ask nothing; the camera that cannot be asked refuses the set, nothing stored.
+  core_->clear_received();
+  EXPECT_EQ(post("/6025", R"({"chnid": 2, "alarmCnt": 1, "alarm": [{"alarmEnable": 0, "alarmType": 1}]})").out, kOk);
+  settle();
+  EXPECT_EQ(received_ids(*core_), (std::vector<int32_t>{3325, 1417}));
+  core_->no_reply(kCameraAlarmInRead.id);
+  core_->clear_received();
+  const std::string before = dump();
+  EXPECT_EQ(post("/6025", R"({"chnid": 2, "alarmCnt": 1, "alarm": [{"alarmType": 1, "alarmName": "X"}]})").out,
+            kCgiErrorJson);
+  EXPECT_EQ(dump(), before);
+  EXPECT_EQ(received_ids(*core_), (std::vector<int32_t>{3298}));
   core_->reply(kCameraAlarmInRead.id, int32s({7, 1, 1, 0, 0, 0, 0, 2}));
   const std::string seven = post("/6024", R"({"chnid": 7})").out;
   EXPECT_NE(seven.find(R"("whiteInfo": [ { "chnid": 3, "mode": 1, "time": 5 } ])"), std::string::npos) << seven;
@@ -100,6 +115,11 @@ TEST_F(CameraAlarmTest, OutputSetGivesTheHoldTimeAndPlanToTheCopies) {
   settle();
   EXPECT_EQ(received_ids(*core_), (std::vector<int32_t>{3324, 1418}));
   EXPECT_EQ(only_message(*core_, kCameraAlarmOutSet.id).payload, int32s({0, 0, 3, 0, 1, 1, 2, 0, 0b100010, 0}));
+  // Output 1's type left out: the camera's.
+  core_->reply(kCameraAlarmOutRead.id, int32s({1, 4, 6, 0, 0, 2}));
+  core_->clear_received();
+  EXPECT_EQ(post("/6029", R"({"chnid": 1, "alarmCnt": 2, "alarm": [{"alarmType": 3}, {"delayTime": 5}]})").out, kOk);
+  EXPECT_EQ(only_message(*core_, kCameraAlarmOutSet.id).payload, int32s({0, 0, 3, 0, 1, 6, 2, 0, 0b10, 0}));
 }
 
 TEST_F(CameraAlarmTest, StateAndNameLists) {
@@ -110,7 +130,7 @@ TEST_F(CameraAlarmTest, StateAndNameLists) {
     expect_refused("/6033", body, kCgiErrorText);
   }
   ASSERT_EQ(post("/6063", R"({"alarm": {"camId": 15, "name": "Last"}})").out, kOk);
-  ASSERT_EQ(post("/6025", R"({"chnid": 63, "alarmCnt": 1, "alarm": [{"alarmEnable": 1, "alarmName": "Yard"}]})").out,
+  ASSERT_EQ(post("/6025", R"({"chnid": 63, "alarmCnt": 1, "alarm": [{"alarmEnable": 1, "alarmType": 0, "alarmName": "Yard"}]})").out,
             kOk);
   const std::string inputs = get("/6034").out;
   EXPECT_NE(inputs.find(R"("AlarmIn15", "Last" ], "camera": [ [ "AlarmIn1", "AlarmIn2" ], )"), std::string::npos);
