@@ -76,6 +76,20 @@ TEST_F(SimulatorVideoTest, PrivacyMasksEcho) {
   EXPECT_EQ(post("/6116", R"({"id": 1})").out, kJsonHeader + R"({ "result": 0 })");
   EXPECT_EQ(post("/6198", R"({"chnid": 1, "maskid": 0})").out, kJsonHeader + R"({ "res": 0 })");
   EXPECT_EQ(post("/6198", R"({"chnid": 1, "maskid": 40})").out, kJsonHeader + R"({ "res": -1 })");
+
+  // A removed mask leaves the list: the ones after it close up and the count drops.
+  EXPECT_EQ(post("/6019", R"({"cnt": 1, "chnid": [2], "enable": 1, "num": 3, "area": [{"area_id": 4, "name": "a"},
+                              {"area_id": 7, "name": "b"}, {"area_id": 9, "name": "c"}]})").out,
+            kOk);
+  for (int i = 0; i < 100 && post("/6115", R"({"id": 2})").out.find(R"("name": "c")") == std::string::npos; ++i) {
+    usleep(10000);
+  }
+  EXPECT_EQ(post("/6198", R"({"chnid": 2, "maskid": 7})").out, kJsonHeader + R"({ "res": 0 })");
+  const std::string left = post("/6115", R"({"id": 2})").out;
+  EXPECT_NE(left.find(R"("num": 2)"), std::string::npos) << left;
+  EXPECT_EQ(left.find(R"("name": "b")"), std::string::npos) << left;
+  EXPECT_LT(left.find(R"("name": "a")"), left.find(R"("name": "c")")) << left;
+  EXPECT_EQ(post("/6198", R"({"chnid": 2, "maskid": 7})").out, kJsonHeader + R"({ "res": -1 })");
 }
 
 }  // namespace

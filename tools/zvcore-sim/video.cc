@@ -147,11 +147,31 @@ class VideoSim : public SimModule {
     });
     r.answer(kCameraMaskRemove, [this](const SimRequest& q, SimAnswer& a) {
       CameraMaskRemoval removal;
-      a.int32(payload_as(q, &removal) && remove_area(removal.channel, removal.mask_id) ? 0 : -1);
+      a.int32(payload_as(q, &removal) && remove_mask(removal.channel, removal.mask_id) ? 0 : -1);
     });
   }
 
  private:
+  // Removes the camera's mask whose id is `mask_id` from its list (the masks, then the mosaics):
+  // the ones after it close up and the count of its part drops by one. False when the camera has
+  // no such mask.
+  bool remove_mask(int32_t channel, int32_t mask_id) {
+    if (!valid_channel(channel)) return false;
+    bool removed = false;
+    masks_.update(channel, [mask_id, &removed](CameraPrivacyMask& m) {
+      const int masks = std::clamp(m.num, 0, kCameraMaskAreas);
+      const int listed = std::min(masks + std::clamp(m.mosaic_num, 0, kCameraMaskAreas), kCameraMaskAreas);
+      for (int i = 0; i < listed && !removed; ++i) {
+        if (m.areas[i].area_id != mask_id) continue;
+        std::copy(m.areas + i + 1, m.areas + listed, m.areas + i);
+        m.areas[listed - 1] = CameraMaskArea{};
+        --(i < masks ? m.num : m.mosaic_num);
+        removed = true;
+      }
+    });
+    return removed;
+  }
+
   // Clears one area (by index); false when there is no such area.
   bool remove_area(int32_t channel, int32_t area) {
     if (!valid_channel(channel) || area < 0 || area >= kCameraMaskAreas) return false;
