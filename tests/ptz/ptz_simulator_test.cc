@@ -95,6 +95,30 @@ TEST_F(PtzHead, TourStepsThroughItsKeyPointsAndStopsOnStop) {
   EXPECT_EQ(block.manual_speed, 5);
 }
 
+// A fisheye view's tour starts and stops on the view's own head, not on the camera's.
+TEST_F(PtzHead, FisheyeViewToursRunOnTheirView) {
+  auto view = std::make_unique<PtzFisheyeTourSave>();
+  *view = PtzFisheyeTourSave{3, 2, 0, {}};
+  view->tours[0].presets[0] = 1;
+  view->tours[0].times[0] = 5;
+  send(kPtzFisheyeTourSaved.id, *view);
+  auto status = [this](const SimAnswer& a) {
+    auto l = std::make_unique<PtzListing>();
+    EXPECT_EQ(a.replies().size(), 1u);
+    if (a.replies().size() == 1 && a.replies()[0].payload.size() == sizeof *l) {
+      std::memcpy(l.get(), a.replies()[0].payload.data(), sizeof *l);
+    }
+    return l->tour_status[0][0];
+  };
+  send(kPtzTourStart.id, PtzTourRef{3, 1, {}, 1, 2});
+  EXPECT_EQ(status(send(kPtzViewListing.id, PtzViewQuery{3, 2})), 1);
+  EXPECT_EQ(status(send(kPtzListing.id, int32_t{3})), 0) << "the camera's own tour 1 is not running";
+  send(kPtzTourStart.id, PtzTourRef{3, 1, {}, 0, 0});
+  send(kPtzTourStop.id, PtzTourRef{3, 1, {}, 1, 2});
+  EXPECT_EQ(status(send(kPtzViewListing.id, PtzViewQuery{3, 2})), 0);
+  EXPECT_EQ(status(send(kPtzListing.id, int32_t{3})), 1) << "stopping the view's leaves the camera's";
+}
+
 // A tour named for a channel outside 0..63 changes no head: channel 64 is the key of channel 0's
 // fisheye view of stream 0, and a view of channel -1 the key of channel 48.
 TEST_F(PtzHead, ToursOfChannelsOutsideTheDeviceChangeNoHead) {

@@ -97,11 +97,12 @@ class PtzSim : public SimModule {
     r.notice(kPtzPortChanged);
     r.answer(kPtzMove, [this](const SimRequest& q, SimAnswer&) {
       PtzCommand c;
-      if (payload_as(q, &c) && valid_channel(c.channel_id)) move(c.channel_id, c.action, c.pan_speed);
+      // A fisheye view's command moves the view's own head.
+      if (payload_as(q, &c)) move(view_key(c.channel_id, c.fisheye_type, c.stream_id), c.action, c.pan_speed);
     });
     r.answer(kPtzZoom, [this](const SimRequest& q, SimAnswer&) {
       PtzZoom z;
-      if (payload_as(q, &z) && valid_channel(z.cam_id)) move(z.cam_id, z.zoom > 0 ? 9 : z.zoom < 0 ? 10 : 0, z.zoom_speed);
+      if (payload_as(q, &z)) move(view_key(z.cam_id, 0, 0), z.zoom > 0 ? 9 : z.zoom < 0 ? 10 : 0, z.zoom_speed);
     });
     r.notice(kPtzFocus);
     r.answer(kPtzPreset, [this](const SimRequest& q, SimAnswer&) {
@@ -124,15 +125,15 @@ class PtzSim : public SimModule {
     });
     r.answer(kPtzTourRun, [this](const SimRequest& q, SimAnswer&) {
       PtzTourAction a;
-      if (payload_as(q, &a) && (a.code == 21 || a.code == 26)) run_tour(a.chn, a.tourid, a.code == 21);
+      if (payload_as(q, &a) && (a.code == 21 || a.code == 26)) run_tour(view_key(a.chn, 0, 0), a.tourid, a.code == 21);
     });
     r.answer(kPtzTourStart, [this](const SimRequest& q, SimAnswer&) {
       PtzTourRef t;
-      if (payload_as(q, &t)) run_tour(t.chn, t.tourid, true);
+      if (payload_as(q, &t)) run_tour(view_key(t.chn, t.fisheye_type, t.stream_id), t.tourid, true);
     });
     r.answer(kPtzTourStop, [this](const SimRequest& q, SimAnswer&) {
       PtzTourRef t;
-      if (payload_as(q, &t)) run_tour(t.chn, t.tourid, false);
+      if (payload_as(q, &t)) run_tour(view_key(t.chn, t.fisheye_type, t.stream_id), t.tourid, false);
     });
     r.answer(kPtzTourClear, [this](const SimRequest& q, SimAnswer&) {
       PtzTourRef t;
@@ -251,12 +252,14 @@ class PtzSim : public SimModule {
     h.since = Clock::now();
   }
 
-  void move(int32_t channel, int32_t action, int32_t speed) {
+  // Moves the head of `key` (a camera or a fisheye view; -1: none).
+  void move(int64_t key, int32_t action, int32_t speed) {
+    if (key < 0) return;
     static constexpr int kDirections[11][3] = {{0, 0, 0},  {0, 1, 0},  {0, -1, 0}, {-1, 0, 0},
                                                {1, 0, 0},  {-1, 1, 0}, {1, 1, 0},  {-1, -1, 0},
                                                {1, -1, 0}, {0, 0, 1},  {0, 0, -1}};
     std::lock_guard<std::mutex> lock(mutex_);
-    Head& h = head(view_key(channel, 0, 0));
+    Head& h = head(key);
     if (action == 21) action = 0;
     if (action < 0 || action > 10) return;
     stop(h);
@@ -267,10 +270,11 @@ class PtzSim : public SimModule {
     h.speed = std::max(speed, 1) * 10.0;
   }
 
-  void run_tour(int32_t channel, int32_t tourid, bool start) {
-    if (!valid_channel(channel) || tourid < 1 || tourid > kPtzTours) return;
+  // Starts or stops tour `tourid` of the head of `key` (a camera or a fisheye view; -1: none).
+  void run_tour(int64_t key, int32_t tourid, bool start) {
+    if (key < 0 || tourid < 1 || tourid > kPtzTours) return;
     std::lock_guard<std::mutex> lock(mutex_);
-    Head& h = head(view_key(channel, 0, 0));
+    Head& h = head(key);
     stop(h);
     if (start) {
       h.tour = tourid - 1;
