@@ -43,8 +43,9 @@ TEST_F(AlarmSimulatorTest, EveryAlarmMessageHasItsRule) {
 }
 
 TEST_F(AlarmSimulatorTest, CameraAlarmSetsAndStateAreReturnedByTheirReads) {
+  enable_cameras({2, 3});  // channel 4 has no camera: the copy does not reach it
   start_simulator();
-  ASSERT_EQ(post("/6025", R"({"chnid": 2, "alarmCnt": 2, "copyCnt": 1, "copyChn": [3],
+  ASSERT_EQ(post("/6025", R"({"chnid": 2, "alarmCnt": 2, "copyCnt": 2, "copyChn": [3, 4],
                               "alarm": [{"alarmEnable": 1, "alarmType": 1}, {"alarmEnable": 1, "alarmType": 0}]})")
                 .out,
             kOk);
@@ -54,6 +55,7 @@ TEST_F(AlarmSimulatorTest, CameraAlarmSetsAndStateAreReturnedByTheirReads) {
   wait_logged(7);
   EXPECT_PREFIX(body_of(post("/6024", R"({"chnid": 3})").out),
             R"({ "chnid": 3, "alarmCnt": 2, "alarm": [ { "alarmEnable": 1, "alarmType": 1, "alarmStatus": 0, "alarmN)");
+  EXPECT_EQ(post("/6024", R"({"chnid": 4})").out.find(R"("alarmEnable": 1)"), std::string::npos);
   EXPECT_NE(post("/6028", R"({"chnid": 2})").out.find(R"({ "alarmType": 1, "alarmStatus": 1, "alarmName": "AlarmOut2")"),
             std::string::npos);
   EXPECT_EQ(get("/6090", "2").out,

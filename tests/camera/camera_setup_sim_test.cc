@@ -93,6 +93,7 @@ TEST_F(CameraSetupSimTest, BatchChangesAreReadBack) {
 }
 
 TEST_F(CameraSetupSimTest, CameraSideSetsAreReturnedByTheirReads) {
+  enable_cameras({1, 3, 4, 5});
   EXPECT_EQ(post("/2022", R"({"id": 3, "colorkiller": 2, "whiteLedLevel": 7, "sensortype": "x"})").out, kOk);
   const std::string ext = post("/2021", R"({"id": 3})").out;
   EXPECT_TRUE(has(ext, R"({ "id": 3, "colorkiller": 2,)"));
@@ -134,6 +135,15 @@ TEST_F(CameraSetupSimTest, CameraSideSetsAreReturnedByTheirReads) {
   EXPECT_EQ(data.rfind(kTextHeader + "chnid=3;mainType=1;subType=0;time=2026-12-09 10:00;grid=22x16\n", 0), 0u);
   EXPECT_EQ(data, post("/2053", R"({"chnid": 3, "mainType": 1, "subType": 0, "time": "2026-12-09 10:00"})").out)
       << "the same motion and time give the same data";
+
+  // Channels 6 and 7 have no camera: a set of them fails, and a copy does not reach them.
+  EXPECT_EQ(post("/2059", R"({"chnid": 7, "enable": 1, "watermark": "X"})").out, kJsonHeader + R"({ "res": -1 })");
+  EXPECT_EQ(post("/2022", R"({"id": 7, "colorkiller": 2})").out, kTextHeader + "ERROR");
+  EXPECT_EQ(post("/2052", R"({"chnid": 3, "enable": 1, "copyCnt": 1, "copyChn": [6]})").out,
+            kJsonHeader + R"({ "res": 0 })");
+  EXPECT_TRUE(has(post("/2051", R"({"chnid": 6})").out, R"({ "chnid": 6, "enable": 0,)"));
+  EXPECT_EQ(post("/2044", R"({"channel": 7, "schedule": [[["07:00", "08:00", 1]]]})").out, kOk);  // told only
+  EXPECT_FALSE(has(post("/2043", R"({"id": 7})").out, "07:00"));
 }
 
 TEST_F(CameraSetupSimTest, EffectivePlansOfSeveralKindsInOneRequest) {

@@ -90,12 +90,17 @@ TEST_F(CameraSimulatorTest, CameraSideSettingsAreKeptPerChannel) {
                               "channels": "00001"})")
                 .out,
             kOk);
+  // Channel 4 of the set has no camera: it takes nothing.
   for (const char* channel : {"2", "4"}) {
     const std::string audio = post("/2063", std::string(R"({"chnid": )") + channel + "}").out;
-    EXPECT_NE(audio.find(R"("audioEnable": 1, "audioMode": 0, "denoise": 0, "encoding": 2, "sampleRate": 16000)"),
-              std::string::npos)
+    EXPECT_EQ(audio.find(R"("audioEnable": 1, "audioMode": 0, "denoise": 0, "encoding": 2, "sampleRate": 16000)") !=
+                  std::string::npos,
+              channel[0] == '2')
         << audio;
   }
+  EXPECT_EQ(post("/2064", R"({"chnid": 4, "audioEnable": 1})").out, kTextHeader + "ERROR");
+  EXPECT_EQ(post("/2061", R"({"chnid": 4, "enable": 1, "framerate": 5, "bitrate": 300, "iframeinterval": 10})").out,
+            kJsonHeader + R"({ "res": -1 })");
   EXPECT_NE(post("/2065", R"({"chnid": 2})").out.find(R"("audioSupport": 1)"), std::string::npos);
   EXPECT_EQ(post("/2026", R"({"cmd": "KEY_MENU"})").out, kJsonHeader + R"({ "result": "OK" })");
   EXPECT_NE(post("/2027", "").out.find(R"("chip_code": ")"), std::string::npos);
@@ -199,6 +204,7 @@ TEST_F(CameraSimModuleTest, DropAndConnectChangeWhatTheCameraReports) {
 // The extra stream is kept for channels 0..63: a set of another channel stores nothing, a read of
 // one names no channel.
 TEST_F(CameraSimModuleTest, ExtraStreamsAreKeptForChannels0To63Only) {
+  enable_cameras({63});
   std::unique_ptr<SimModule> camera = make_camera_sim();
   SimRules rules;
   camera->rules(rules);

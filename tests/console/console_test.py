@@ -125,6 +125,15 @@ class ConsoleTest(unittest.TestCase):
         except ValueError:
             return text.strip()
 
+    def read_image_settings(self, channel):
+        """Reads the image settings of `channel` once: choosing another channel reads them, Read does
+        for the one already chosen (both would replace the form while the test holds its fields)."""
+        select = Select(self.find('#image-channel'))
+        if select.first_selected_option.get_attribute('value') != channel:
+            select.select_by_value(channel)
+        else:
+            self.find('#image-read').click()
+
     def toast(self, text):
         """Waits for the notice line to say text; fails at once on an error notice."""
         box = self.find('#toast')
@@ -268,8 +277,11 @@ class ConsoleTest(unittest.TestCase):
         self.set_value('#camera-password', 'Admin123')
         self.find('#camera-test').click()
         self.toast('the camera accepts the login')
-        # Image settings of channel 1: a changed value reaches the camera and is read back.
-        self.find('#image-read').click()
+        # Added, the camera takes image settings: a changed value reaches it and is read back.
+        channel = self.find('#camera-id').get_attribute('value')
+        self.find('#camera-form button[type="submit"]').click()
+        self.toast('saved')
+        self.read_image_settings(channel)
         gain = self.find('#image-redgain')
         new_gain = (int(gain.get_attribute('value')) + 7) % 100
         before = len(self.core_messages())
@@ -278,7 +290,7 @@ class ConsoleTest(unittest.TestCase):
         self.toast('image settings sent')
         self.new_messages(before, IMAGE_SET)
         self.open_page('cameras', '#camera-list table')
-        self.find('#image-read').click()
+        self.read_image_settings(channel)
         wait_until(lambda: self.find('#image-redgain').get_attribute('value') == str(new_gain), what='the read back gain')
 
     def test_6_other_event_kinds_share_the_editor(self):

@@ -56,6 +56,12 @@ TEST(EndToEndPtz, MoveStorePresetMoveAwayRecallAndTours) {
   DemoStack stack;
   ASSERT_TRUE(stack.ready());
   EXPECT_EQ(pan_of(head_of(1)), "ok pan=0.0");
+  // Without a camera on the channel the camera refuses the speed: the move answers "ERROR".
+  EXPECT_EQ(stack.post_json("/5000", R"({"channelId":1,"action":4,"panSpeed":3})").body, "ERROR");
+  EXPECT_EQ(stack.post_json("/2003", R"({"id": 1, "name": "Dome", "enable": 1, "ipAddr": "192.168.1.31",
+      "managePort": 6036, "camProtocol": 0, "userName": "admin", "password": "zv12345", "transmitProtocol": 1,
+      "mainRtspPort": 554, "mainSourcePath": "/main"})").body,
+            "OK");
 
   // Right for a moment, then stop: the head has turned and stays where it stopped.
   EXPECT_EQ(stack.post_json("/5000", R"({"channelId":1,"action":4,"panSpeed":3})").body, "OK");

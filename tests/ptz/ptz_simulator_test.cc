@@ -13,6 +13,7 @@
 #include "common/messages/ptz.h"
 #include "common/messages/record.h"
 #include "tests/support/harness.h"
+#include "tests/support/request_fixture.h"
 #include "tests/support/sim_rules.h"
 #include "tests/support/declared_messages.h"
 #include "tools/zvcore-sim/rules.h"
@@ -81,10 +82,14 @@ TEST_F(PtzHead, TourStepsThroughItsKeyPointsAndStopsOnStop) {
   std::this_thread::sleep_for(std::chrono::milliseconds(1100));
   EXPECT_EQ(position(), stopped);
   // A status set on a channel mask reaches those channels only.
+  enable_cameras({2});  // channel 3 has no camera: the status reaches channel 2 only
   PtzStatusWrite w{};
   w.block.manual_speed = 9;
-  std::memcpy(w.channel_mask, "0010", 4);
+  std::memcpy(w.channel_mask, "0011", 4);
   EXPECT_EQ(send(kPtzStatusSet.id, w).replies()[0].payload, std::vector<unsigned char>({0, 0, 0, 0}));
+  std::memcpy(w.channel_mask, "0001", 4);
+  EXPECT_EQ(send(kPtzStatusSet.id, w).replies()[0].payload, std::vector<unsigned char>({255, 255, 255, 255}))
+      << "no camera of the mask took it";
   PtzStatusBlock block{};
   const SimAnswer read = send(kPtzStatusRead.id, int32_t{2});
   std::memcpy(&block, read.replies()[0].payload.data(), sizeof block);

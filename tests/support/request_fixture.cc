@@ -6,7 +6,9 @@
 
 #include "common/oplog.h"
 #include "common/request.h"
+#include "platform/zvdb/camera_tables.h"
 #include "platform/zvdb/engine.h"
+#include "platform/zvdb/zvdb.h"
 
 namespace zvtest {
 
@@ -182,6 +184,17 @@ std::vector<int32_t> received_ids(const FakeCore& core) {
   std::vector<int32_t> ids;
   for (const ReceivedMessage& m : core.received()) ids.push_back(m.id);
   return ids;
+}
+
+void enable_cameras(std::initializer_list<int> channels) {
+  for (int channel : channels) {
+    CameraRecord row{};
+    read_camera(kZvdbPath, &row, channel);
+    row.id = channel;
+    row.enable = 1;
+    ASSERT_EQ(write_camera(kZvdbPath, &row), 0) << channel;
+  }
+  zvdb_close_all();
 }
 
 std::string with_member(const std::string& body, const char* key, const std::string& value) {

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <span>
@@ -97,6 +98,10 @@ std::string with_member(const std::string& body, const char* key, const std::str
 ReceivedMessage only_message(FakeCore& core, int32_t id);
 // Ids of every received message, in arrival order.
 std::vector<int32_t> received_ids(const FakeCore& core);
+
+// Enabled camera rows for `channels` in the configuration database (the core simulator's cameras:
+// a camera-side set of any other channel reaches no camera).
+void enable_cameras(std::initializer_list<int> channels);
 
 // Text of a fixed record field up to its NUL.
 template <size_t N>

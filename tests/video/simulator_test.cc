@@ -14,6 +14,7 @@ class SimulatorVideoTest : public VideoTest {
  protected:
   void SetUp() override {
     VideoTest::SetUp();
+    enable_cameras({2, 4, 7});  // the simulated cameras; channel 5 has none
     start_simulator();
   }
 };
@@ -58,6 +59,10 @@ TEST_F(SimulatorVideoTest, OverlayTextsEchoAndUnknownChannelsAreRefused) {
                               "datepos": 2, "dateformat": 3})").out,
             kTextHeader + "NO_SUPPORT");
   EXPECT_EQ(post("/6997", R"({"id": 70})").out, kJsonHeader + R"({ "disconnect": 0 })");
+  EXPECT_EQ(post("/6996", R"({"ch": 5, "enable_text": 1, "text_name": "x", "textpos": 1, "enable_date": 0,
+                              "datepos": 2, "dateformat": 3})").out,
+            kTextHeader + "NO_SUPPORT")
+      << "no camera on channel 5";
 }
 
 TEST_F(SimulatorVideoTest, PrivacyMasksEcho) {

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "common/json_fields.h"
 #include "common/web_utils.h"
 #include "common/messages/admin.h"
 #include "platform/zvdb/engine.h"
@@ -45,14 +46,16 @@ bool matches(const LogQuery& q, const OpLogRecord& e) {
   return true;
 }
 
-// The detail data of an entry as text ("" when it holds none).
+// The detail data of an entry as text: "" when it holds none, or when it is a record rather than
+// text (bytes that are not UTF-8: the core's text of such a detail is its own).
 std::string detail_text(const OpLogRecord& e, size_t limit) {
   std::vector<char> data(kZvfsDetailDataMax + 1, '\0');
   int32_t kind = 0;
   const int n = zvfs_log_unpack_detail(&e, &kind, data.data(), kZvfsDetailDataMax);
   if (n <= 0) return {};
   std::string text(data.data(), strnlen(data.data(), static_cast<size_t>(std::min<int>(n, kZvfsDetailDataMax))));
-  return text.substr(0, limit);
+  text.resize(std::min(text.size(), limit));
+  return valid_request_text(text.data(), text.size()) ? text : std::string();
 }
 
 bool is_image_path(const char* path) { return strcmp(path, kRecorderImage) == 0 || strcmp(path, kCameraImage) == 0; }

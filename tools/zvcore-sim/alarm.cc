@@ -28,6 +28,7 @@
 #include "common/messages/alarm_event.h"
 #include "platform/zvdb/alarm_tables.h"
 #include "platform/zvdb/zvdb.h"
+#include "tools/zvcore-sim/cameras.h"
 #include "tools/zvcore-sim/modules.h"
 #include "tools/zvcore-sim/rules.h"
 
@@ -63,14 +64,14 @@ template <class Set>
 void keep_camera_setting(const SimRequest& q, KeyedStore<Set>& kept) {
   Set s;
   if (!payload_as(q, &s) || !valid_channel(s.cam_id)) return ignore_bad_payload(q);
-  kept.put(s.cam_id, s);
+  if (sim_camera_present(s.cam_id)) kept.put(s.cam_id, s);
 }
 
-// The channels of a mask, with the message's own values.
+// The channels of a mask that have a camera (a set reaches no other), with the message's own values.
 template <class F>
-void for_each_channel(ChannelMask64 mask, F&& f) {
+void for_each_camera(ChannelMask64 mask, F&& f) {
   for (int c = 0; c < 64; ++c) {
-    if (mask.test(c)) f(c);
+    if (mask.test(c) && sim_camera_present(c)) f(c);
   }
 }
 
@@ -126,7 +127,7 @@ class AlarmSim : public SimModule {
     r.answer(kCameraAlarmInSet, [this](const SimRequest& q, SimAnswer&) {
       CameraAlarmInSet s;
       if (!payload_as(q, &s)) return ignore_bad_payload(q);
-      for_each_channel(s.mask, [&](int c) {
+      for_each_camera(s.mask, [&](int c) {
         cameras_.update(c, [&](CameraAlarms& a) {
           if (s.count > 0) a.in.enable[0] = s.enable0, a.in.type[0] = s.type0;
           if (s.count > 1) a.in.enable[1] = s.enable1, a.in.type[1] = s.type1;
@@ -136,7 +137,7 @@ class AlarmSim : public SimModule {
     r.answer(kCameraAlarmOutSet, [this](const SimRequest& q, SimAnswer&) {
       CameraAlarmOutSet s;
       if (!payload_as(q, &s)) return ignore_bad_payload(q);
-      for_each_channel(s.mask, [&](int c) {
+      for_each_camera(s.mask, [&](int c) {
         cameras_.update(c, [&](CameraAlarms& a) {
           if (s.count > 0) a.out.type[0] = s.type0;
           if (s.count > 1) a.out.type[1] = s.type1;

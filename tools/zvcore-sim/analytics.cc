@@ -22,6 +22,7 @@
 #include "common/messages/analytics.h"
 #include "platform/zvdb/camera_tables.h"
 #include "platform/zvdb/zvdb.h"
+#include "tools/zvcore-sim/cameras.h"
 #include "tools/zvcore-sim/modules.h"
 #include "tools/zvcore-sim/rules.h"
 
@@ -31,12 +32,9 @@ constexpr int kChannels = 64;
 
 bool valid_channel(int64_t channel) { return channel >= 0 && channel < kChannels; }
 
-// A channel has an analytics camera when its camera row is stored and enabled (as the core reads
-// the database). Reads of another channel answer the factory record; sets answer -1.
-bool connected(int64_t channel) {
-  CameraRecord row{};
-  return valid_channel(channel) && read_camera(kZvdbPath, &row, static_cast<int>(channel)) == 0 && row.enable == 1;
-}
+// A channel has an analytics camera when it has a camera (cameras.h). Reads of another channel
+// answer the factory record; sets answer -1.
+bool connected(int64_t channel) { return sim_camera_present(channel); }
 
 struct Resolution {
   int32_t width = 1920;

@@ -274,7 +274,7 @@ void CameraSim::rules(SimRules& r) {
     a.record(ChannelMask64::from_u64(done));
   });
   r.store(extra_, kExtraStreamSet, kExtraStreamRead, [](const ExtraStream& e) { return int64_t{e.chnid}; },
-          [](const ExtraStreamQuery& q) { return int64_t{q.chnid}; }, valid_channel);
+          [](const ExtraStreamQuery& q) { return int64_t{q.chnid}; }, [this](int64_t c) { return connected(c); });
 
   // The camera's own web interface.
   r.answer(kWebParamRead, [this](const SimRequest& q, SimAnswer& a) {
@@ -294,7 +294,7 @@ void CameraSim::rules(SimRules& r) {
   });
   r.answer(kWebParamSet, [this](const SimRequest& q, SimAnswer& a) {
     CameraWebParam p;
-    if (!payload_as(q, &p) || !valid_channel(p.channel)) return a.int32(-1);
+    if (!payload_as(q, &p) || !connected(p.channel)) return a.int32(-1);
     web_params_.update(p.channel, [&](WebParams& params) { params[web_key(p)] = field_text(p.value); });
     a.int32(0);
   });
@@ -305,7 +305,7 @@ void CameraSim::rules(SimRules& r) {
     if (!payload_as(q, &channel)) return ignore_bad_payload(q);
     auto d = std::make_unique<AudioDescription>();
     *d = AudioDescription{};
-    if (valid_channel(channel)) {
+    if (connected(channel)) {
       describe_audio(d.get());
       d->config = audio_.get(channel);
     } else {
@@ -314,20 +314,23 @@ void CameraSim::rules(SimRules& r) {
     a.record(*d);
   });
   r.answer(kAudioSet, [this](const SimRequest& q, SimAnswer& a) {
+    // The cameras of the set take it; -1 when none of them has a camera.
     AudioSettings s;
     if (!payload_as(q, &s)) return a.int32(-1);
+    bool taken = false;
     for (int c = 0; c < kChannels; ++c) {
-      if (!s.channels.test(c)) continue;
+      if (!s.channels.test(c) || !connected(c)) continue;
       AudioConfig config = s.config;
       config.chnid = c;
       audio_.put(c, config);
+      taken = true;
     }
-    a.int32(0);
+    a.int32(taken ? 0 : -1);
   });
-  r.answer(kAudioSupport, [](const SimRequest& q, SimAnswer& a) {
+  r.answer(kAudioSupport, [this](const SimRequest& q, SimAnswer& a) {
     int32_t channel = 0;
     if (!payload_as(q, &channel)) return ignore_bad_payload(q);
-    a.record(valid_channel(channel) ? AudioSupport{0, 1, 1, 1, 1, 0} : AudioSupport{-1, 0, 0, 0, 0, 0});
+    a.record(connected(channel) ? AudioSupport{0, 1, 1, 1, 1, 0} : AudioSupport{-1, 0, 0, 0, 0, 0});
   });
 
   // User-interface commands (also sent by the joystick daemon, which takes no reply) and the

@@ -27,6 +27,7 @@
 #include "platform/zvdb/table_forms.h"
 #include "platform/zvdb/video_tables.h"
 #include "platform/zvdb/zvdb.h"
+#include "tools/zvcore-sim/cameras.h"
 #include "tools/zvcore-sim/modules.h"
 #include "tools/zvcore-sim/rules.h"
 
@@ -280,14 +281,15 @@ SimAnswerFn channel_read(KeyedStore<T>& store) {
 }
 
 // The answer to a write whose record (member `record`, of the channel it names) goes to every
-// channel of its mask (member `mask`): 0, or -1 for a short payload or a channel outside 0..63.
+// channel of its mask (member `mask`) that has a camera: 0, or -1 for a short payload or a named
+// channel without a camera.
 template <class Write, class T>
 SimAnswerFn copies_write(KeyedStore<T>& store, T Write::*record, ChannelMask64 Write::*mask) {
   return [&store, record, mask](const SimRequest& q, SimAnswer& a) {
     auto w = std::make_unique<Write>();
-    if (!payload_as(q, w.get()) || !valid_channel(((*w).*record).chnid)) return a.int32(-1);
+    if (!payload_as(q, w.get()) || !sim_camera_present(((*w).*record).chnid)) return a.int32(-1);
     for (int c = 0; c < kChannels; ++c) {
-      if (!((*w).*mask).test(c)) continue;
+      if (!((*w).*mask).test(c) || !sim_camera_present(c)) continue;
       ((*w).*record).chnid = c;
       store.put(c, (*w).*record);
     }
@@ -387,7 +389,7 @@ void CameraSetupSim::rules(SimRules& r) {
     auto w = std::make_unique<ImageSettingsWrite>();
     if (!payload_as(q, w.get())) return;
     for (int32_t channel : w->channels) {
-      if (!valid_channel(channel)) continue;
+      if (!sim_camera_present(channel)) continue;
       images_.update(channel, [&w](ImageSettings& kept) {
         ImageSettings set = w->settings;
         keep_reported(set, kept, offsetof(ImageSettings, aflevel));
@@ -402,7 +404,7 @@ void CameraSetupSim::rules(SimRules& r) {
   });
   r.answer(kImageExtensionSet, [this](const SimRequest& q, SimAnswer& a) {
     ImageExtensionRecord e;
-    if (!payload_as(q, &e) || !valid_channel(e.id)) return a.int32(-1);
+    if (!payload_as(q, &e) || !sim_camera_present(e.id)) return a.int32(-1);
     extensions_.update(e.id, [&e](ImageExtension& kept) {
       keep_reported(e.extension, kept, offsetof(ImageExtension, smartwhitestrength));
       kept = e.extension;
@@ -417,7 +419,7 @@ void CameraSetupSim::rules(SimRules& r) {
   // Only the profiles marked valid change.
   r.answer(kProfilesSet, [this](const SimRequest& q, SimAnswer&) {
     DayNightProfiles p;
-    if (!payload_as(q, &p) || !valid_channel(p.channel)) return;
+    if (!payload_as(q, &p) || !sim_camera_present(p.channel)) return;
     profiles_.update(p.channel, [&p](DayNightProfiles& kept) {
       for (int i = 0; i < kDayNightProfiles; ++i) {
         if (p.profiles[i].valid == 1) kept.profiles[i] = p.profiles[i];
@@ -432,13 +434,13 @@ void CameraSetupSim::rules(SimRules& r) {
   r.answer(kAreasRead, channel_read(areas_));
   r.answer(kAreasSet, [this](const SimRequest& q, SimAnswer&) {
     DayNightAreasWrite w;
-    if (!payload_as(q, &w) || !valid_channel(w.areas.chnid)) return;
+    if (!payload_as(q, &w) || !sim_camera_present(w.areas.chnid)) return;
     w.areas.cnt = std::clamp(w.areas.cnt, 0, kDayNightAreaCapacity);
     areas_.put(w.areas.chnid, w.areas);
   });
   r.answer(kAreaDelete, [this](const SimRequest& q, SimAnswer&) {
     DayNightAreaDelete d;
-    if (!payload_as(q, &d) || !valid_channel(d.chan_id)) return;
+    if (!payload_as(q, &d) || !sim_camera_present(d.chan_id)) return;
     areas_.update(d.chan_id, [&d](DayNightAreas& kept) {
       if (d.area_id < 0 || d.area_id >= kept.cnt || kept.cnt > kDayNightAreaCapacity) return;
       std::copy(kept.areas + d.area_id + 1, kept.areas + kept.cnt, kept.areas + d.area_id);
@@ -447,9 +449,9 @@ void CameraSetupSim::rules(SimRules& r) {
   });
   auto plan_key = [](const auto& plan) -> int64_t { return plan.channel; };
   auto channel_key = [](const int32_t& channel) -> int64_t { return channel; };
-  r.store(plan_a_, kPlanASet, kPlanARead, plan_key, channel_key, valid_channel);
-  r.store(plan_b_, kPlanBSet, kPlanBRead, plan_key, channel_key, valid_channel);
-  r.store(plan_c_, kPlanCSet, kPlanCRead, plan_key, channel_key, valid_channel);
+  r.store(plan_a_, kPlanASet, kPlanARead, plan_key, channel_key, sim_camera_present);
+  r.store(plan_b_, kPlanBSet, kPlanBRead, plan_key, channel_key, sim_camera_present);
+  r.store(plan_c_, kPlanCSet, kPlanCRead, plan_key, channel_key, sim_camera_present);
 
   // Heat map, tracking, watermark: a write goes to every channel of its set.
   r.answer(kHeatMapRead, channel_read(heat_maps_));
@@ -465,10 +467,10 @@ void CameraSetupSim::rules(SimRules& r) {
   r.answer(kWatermarkRead, channel_read(watermarks_));
   r.answer(kWatermarkSet, [this](const SimRequest& q, SimAnswer& a) {
     WatermarkWrite w;
-    if (!payload_as(q, &w) || !valid_channel(w.mark.chnid)) return a.int32(-1);
+    if (!payload_as(q, &w) || !sim_camera_present(w.mark.chnid)) return a.int32(-1);
     const uint64_t copies = mask_of_text(std::string(w.copy, strnlen(w.copy, sizeof w.copy)).c_str(), 64);
     for (int c = 0; c < kChannels; ++c) {
-      if (c != w.mark.chnid && (copies & channel_bit64(c)) == 0) continue;
+      if ((c != w.mark.chnid && (copies & channel_bit64(c)) == 0) || !sim_camera_present(c)) continue;
       Watermark mark = w.mark;
       mark.chnid = c;
       watermarks_.put(c, mark);

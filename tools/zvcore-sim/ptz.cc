@@ -24,6 +24,7 @@
 #include "common/messages/ptz.h"
 #include "platform/zvdb/camera_tables.h"
 #include "platform/zvdb/zvdb.h"
+#include "tools/zvcore-sim/cameras.h"
 #include "tools/zvcore-sim/modules.h"
 #include "tools/zvcore-sim/rules.h"
 
@@ -174,14 +175,17 @@ class PtzSim : public SimModule {
     r.answer(kPtzStatusSet, [this](const SimRequest& q, SimAnswer& a) {
       PtzStatusWrite w;
       if (!payload_as(q, &w)) return a.int32(-1);
+      // The cameras of the mask take it; -1 when none of them has a camera.
       const uint64_t mask = mask_of_text(w.channel_mask, 64);
+      bool taken = false;
       for (int c = 0; c < 64; ++c) {
-        if ((mask >> c & 1) == 0) continue;
+        if ((mask >> c & 1) == 0 || !sim_camera_present(c)) continue;
         PtzStatusBlock block = w.block;
         block.chn_id = c;
         status_.put(c, block);
+        taken = true;
       }
-      a.int32(mask != 0 ? 0 : -1);
+      a.int32(taken ? 0 : -1);
     });
     // The camera takes a command of a valid channel (0) and refuses any other (-1).
     r.answer(kPtzCameraCommand, [](const SimRequest& q, SimAnswer& a) {

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "common/messages/video.h"
+#include "tools/zvcore-sim/cameras.h"
 #include "tools/zvcore-sim/modules.h"
 #include "tools/zvcore-sim/rules.h"
 
@@ -74,13 +75,15 @@ class VideoSim : public SimModule {
 
     // Overlay texts: a set answers 0, or -1 for a channel without camera.
     r.store(osd_, kCameraOsdSet, kCameraOsdRead, [](const CameraOsd& o) -> int64_t { return o.ch; },
-            [](const int32_t& channel) -> int64_t { return channel; }, valid_channel);
+            [](const int32_t& channel) -> int64_t { return channel; }, sim_camera_present);
 
     // Motion grid: 3207 stores, 3251 sets the source camera's grid and copies it to the listed
-    // cameras, 3212 sets the camera-side mode, 3206 returns what the camera holds.
+    // cameras, 3212 sets the camera-side mode, 3206 returns what the camera holds. A channel
+    // without a camera keeps nothing.
     r.answer(kCameraGridSet, [this](const SimRequest& q, SimAnswer&) {
       CameraMotionMap map;
       if (!payload_as(q, &map) || !valid_channel(map.channel)) return ignore_bad_payload(q);
+      if (!sim_camera_present(map.channel)) return;
       grids_.update(map.channel, [&map](CameraMotionMap& g) { take_grid(g, map.map, map.sensitivity); });
     });
     r.answer(kMotionGridCopy, [this](const SimRequest& q, SimAnswer&) {
@@ -88,16 +91,16 @@ class VideoSim : public SimModule {
       if (!payload_as(q, &copy)) return ignore_bad_payload(q);
       auto take = [&copy](CameraMotionMap& g) { take_grid(g, copy.motion_table, copy.sensitivity); };
       // The motion settings page saves its own camera's grid with this message too.
-      if (valid_channel(copy.channel)) grids_.update(copy.channel, take);
+      if (sim_camera_present(copy.channel)) grids_.update(copy.channel, take);
       for (int i = 0; i < std::clamp<int32_t>(copy.target_count, 0, 64); ++i) {
-        if (valid_channel(copy.targets[i])) grids_.update(copy.targets[i], take);
+        if (sim_camera_present(copy.targets[i])) grids_.update(copy.targets[i], take);
       }
     });
     r.answer(kCameraMotionMode, [this](const SimRequest& q, SimAnswer&) {
       CameraMotionMode mode;
       if (!payload_as(q, &mode)) return ignore_bad_payload(q);
       auto set_enable = [&](int32_t channel) {
-        if (valid_channel(channel)) grids_.update(channel, [&mode](CameraMotionMap& g) { g.enable = mode.enable_zv; });
+        if (sim_camera_present(channel)) grids_.update(channel, [&mode](CameraMotionMap& g) { g.enable = mode.enable_zv; });
       };
       set_enable(mode.channel);
       for (int i = 0; i < std::clamp<int32_t>(mode.count, 0, 64); ++i) set_enable(mode.channels[i]);
