@@ -16,6 +16,10 @@ constexpr size_t kTempUploadSuffixLength = 6;
 constexpr std::string_view kReservedNames[] = {"cgilockfile",    "certlockfile", "pbdownload", "zvcore",
                                                "tmp_diagnostic", "chipinfo.txt", "oem.zip",    "port",
                                                "log"};
+// Names the program gives its own files in /tmp with a varying tail: configuration exports
+// ("zvconfig_<time>.db") and the P2P service's key file ("p2pkeyXXXXXX"). Only the program's own
+// form (check_own_tmp_path) takes them.
+constexpr std::string_view kReservedPrefixes[] = {"zvconfig_", "p2pkey"};
 
 bool is_temp_upload_name(std::string_view name) {
   return name.size() == kTempUploadPrefix.size() + kTempUploadSuffixLength &&
@@ -26,7 +30,7 @@ bool is_letter_or_digit(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-PathVerdict check_base_name(std::string_view name, bool temp_upload) {
+PathVerdict check_base_name(std::string_view name, bool temp_upload, std::string_view own_prefix = {}) {
   if (name.empty()) return PathVerdict::kEmpty;
   if (name.size() > kTmpNameMax) return PathVerdict::kTooLong;
   if (name.find('/') != std::string_view::npos) return PathVerdict::kSlash;
@@ -41,6 +45,9 @@ PathVerdict check_base_name(std::string_view name, bool temp_upload) {
   if (std::find(std::begin(kReservedNames), std::end(kReservedNames), name) !=
       std::end(kReservedNames)) {
     return PathVerdict::kReservedName;
+  }
+  for (std::string_view prefix : kReservedPrefixes) {
+    if (name.starts_with(prefix) && prefix != own_prefix) return PathVerdict::kReservedName;
   }
   return PathVerdict::kAccepted;
 }
@@ -72,6 +79,13 @@ PathVerdict check_tmp_name(std::string_view name, FileNeed need) {
 PathVerdict check_tmp_path(std::string_view path, FileNeed need) {
   if (!path.starts_with(kTmpDir)) return PathVerdict::kNotInTmp;
   return check_tmp_name(path.substr(kTmpDir.size()), need);
+}
+
+PathVerdict check_own_tmp_path(std::string_view path, std::string_view prefix, FileNeed need) {
+  if (!path.starts_with(kTmpDir)) return PathVerdict::kNotInTmp;
+  const std::string_view name = path.substr(kTmpDir.size());
+  if (!name.starts_with(prefix)) return PathVerdict::kReservedName;
+  return with_file(check_base_name(name, false, prefix), name, need);
 }
 
 PathVerdict check_temp_upload_path(std::string_view path, FileNeed need) {

@@ -7,7 +7,9 @@
 //   check_temp_upload_path "/tmp/cgicXXXXXX"       the front end's temporary upload (exactly
 //                                                  "cgic" and 6 letters or digits, as mkstemp
 //                                                  makes them from front/multipart.cc's template)
-// The first two refuse the temporary-upload names; only the third takes them.
+// The first two refuse the temporary-upload names; only the third takes them. They refuse the
+// program's own files too, among them those named by a prefix and a varying tail ("zvconfig_..."
+// exports); check_own_tmp_path is the program's form for one of those, never a request's.
 #pragma once
 
 #include <cstddef>
@@ -42,6 +44,9 @@ enum class FileNeed { kNameOnly, kRegularFile };
 PathVerdict check_tmp_path(std::string_view path, FileNeed need = FileNeed::kNameOnly);
 PathVerdict check_tmp_name(std::string_view name, FileNeed need = FileNeed::kNameOnly);
 PathVerdict check_temp_upload_path(std::string_view path, FileNeed need = FileNeed::kNameOnly);
+// "/tmp/" + a name starting with `prefix`, one of the reserved prefixes ("zvconfig_"), with every
+// other rule of check_tmp_path.
+PathVerdict check_own_tmp_path(std::string_view path, std::string_view prefix, FileNeed need = FileNeed::kNameOnly);
 
 // A short English text for logs: "accepted", "not in /tmp", "empty name", ...
 const char* path_verdict_text(PathVerdict verdict);

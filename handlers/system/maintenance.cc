@@ -100,7 +100,7 @@ void remove_stale_exports(const std::string& keep) {
       continue;
     }
     const std::string path = "/tmp/" + std::string(name);
-    if (path == keep || check_tmp_path(path, FileNeed::kRegularFile) != PathVerdict::kAccepted) continue;
+    if (path == keep || check_own_tmp_path(path, kPrefix, FileNeed::kRegularFile) != PathVerdict::kAccepted) continue;
     unlink_regular(path.c_str());
   }
   closedir(dir);
@@ -159,7 +159,7 @@ static void config_export_handler(const char* /*argument*/) {
 
 static void config_download_handler(const char* /*argument*/) {
   const std::string path = read_small_file(kExportPathFile, 1168);
-  if (check_tmp_path(path, FileNeed::kRegularFile) != PathVerdict::kAccepted) return;
+  if (check_own_tmp_path(path, "zvconfig_", FileNeed::kRegularFile) != PathVerdict::kAccepted) return;
   const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return;
   print_attachment_headers(path.substr(path.rfind('/') + 1));

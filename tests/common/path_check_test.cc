@@ -58,7 +58,8 @@ TEST(PathCheck, EveryRefusalAndEveryAcceptedForm) {
        kName,
        PathVerdict::kReservedName,
        {"cgilockfile", "certlockfile", "pbdownload", "zvcore", "tmp_diagnostic", "chipinfo.txt", "oem.zip", "port",
-        "log"}},
+        "log", "zvconfig_1767225600.db", "zvconfig_", "p2pkeyA1b2C3"}},
+      {check_tmp_name, kName, PathVerdict::kAccepted, {"zvconfig", "p2pke", "my_zvconfig_1.db"}},
       {check_temp_upload_path, kFile, PathVerdict::kAccepted, {"/tmp/cgicAb12Z9"}},
       {check_temp_upload_path, kFile, PathVerdict::kMissing, {"/tmp/cgicXYZ123"}},
       {check_temp_upload_path,
@@ -77,6 +78,15 @@ TEST(PathCheck, EveryRefusalAndEveryAcceptedForm) {
     }
   }
   EXPECT_EQ(texts.size(), 13u);  // every verdict has a row, and a text of its own
+
+  // The program's own form takes its own prefix only, with every other rule.
+  zvtest::write_file("/tmp/zvconfig_1.db", "export");
+  EXPECT_EQ(check_own_tmp_path("/tmp/zvconfig_1.db", "zvconfig_", kFile), PathVerdict::kAccepted);
+  EXPECT_EQ(check_own_tmp_path("/tmp/p2pkeyA1b2C3", "zvconfig_"), PathVerdict::kReservedName);
+  EXPECT_EQ(check_own_tmp_path("/tmp/other.db", "zvconfig_"), PathVerdict::kReservedName);
+  EXPECT_EQ(check_own_tmp_path("/tmp/zvconfig_2.db", "zvconfig_", kFile), PathVerdict::kMissing);
+  EXPECT_EQ(check_own_tmp_path("/tmp/zvconfig_/x", "zvconfig_"), PathVerdict::kSlash);
+  EXPECT_EQ(check_own_tmp_path("/var/zvconfig_1.db", "zvconfig_"), PathVerdict::kNotInTmp);
 }
 
 }  // namespace
