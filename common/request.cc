@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <strings.h>
 
 #include "common/json_fields.h"
 #include "common/reply.h"
@@ -27,6 +28,14 @@ int decimal_argument(const char* argument) {
   if (value > INT_MAX) return INT_MAX;
   if (value < INT_MIN) return INT_MIN;
   return static_cast<int>(value);
+}
+
+bool request_is_upload() {
+  const char* method = getenv("REQUEST_METHOD");
+  const char* type = getenv("CONTENT_TYPE");
+  constexpr char kMultipart[] = "multipart/form-data";
+  return method != nullptr && strcasecmp(method, "POST") == 0 && type != nullptr &&
+         strncasecmp(type, kMultipart, sizeof kMultipart - 1) == 0;
 }
 
 bool parse_decimal(const char* text, int32_t* out) {

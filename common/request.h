@@ -37,6 +37,10 @@ bool read_request(const char* argument, T* record) {
 // values beyond the int range are clamped.
 int decimal_argument(const char* argument);
 
+// True when the request came as a multipart upload (POST, multipart/form-data): only such a
+// request can hand a handler a file path; a query or a JSON body never names a file.
+bool request_is_upload();
+
 // A decimal integer argument ("3", " 3 "): blanks around it allowed, nothing else. False when the
 // text is null, empty, not a number or outside int32.
 bool parse_decimal(const char* text, int32_t* out);

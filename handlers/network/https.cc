@@ -200,7 +200,8 @@ static void cert_request_notice_handler(const char* /*argument*/) {
 }
 
 static void cert_install_handler(const char* argument) {
-  const std::string upload = uploaded_certificate(argument);
+  // Only an upload names the certificate: a query or a JSON body naming a /tmp file moves nothing.
+  const std::string upload = request_is_upload() ? uploaded_certificate(argument) : std::string();
   if (upload.empty()) return;
   bool had_certificate = false;
   {

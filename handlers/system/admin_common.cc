@@ -12,14 +12,6 @@
 
 #include "common/oplog.h"
 
-bool request_is_upload() {
-  const char* method = getenv("REQUEST_METHOD");
-  const char* type = getenv("CONTENT_TYPE");
-  constexpr char kMultipart[] = "multipart/form-data";
-  return method != nullptr && strcasecmp(method, "POST") == 0 && type != nullptr &&
-         strncasecmp(type, kMultipart, sizeof kMultipart - 1) == 0;
-}
-
 std::string upload_path_of(const char* argument, size_t max_chars) {
   if (argument == nullptr) return {};
   std::string_view text(argument);

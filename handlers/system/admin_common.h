@@ -5,11 +5,9 @@
 #include <string>
 #include <string_view>
 
+#include "common/request.h"
 #include "platform/zvfs/log_record.h"
 
-// True when the request came as a multipart upload (POST, multipart/form-data): only such a
-// request can hand a handler a file path; a query or a JSON body never names a file.
-bool request_is_upload();
 
 // The path part of an upload argument "<path> & <query>" (the whole argument without " & "),
 // cut to `max_chars`.

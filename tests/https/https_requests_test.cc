@@ -33,6 +33,11 @@ class HttpsTest : public RequestTest {
     mkdir("/mnt/nand/ssl/tmp", 0755);
   }
   int https() { return get_param_int(kZvdbPath, "httpsenable", -1); }
+  // The page's upload of a certificate file.
+  RunResult install(const std::string& name, const std::string& content) {
+    const Upload u = multipart_upload(name, content);
+    return post("/7084", u.body, u.env);
+  }
   CertRequest row(int kind) {
     CertRequest r{};
     kSslParams.read(kZvdbPath, &r, {kind});
@@ -160,35 +165,30 @@ TEST_F(HttpsTest, DownloadSendsTheWholeRequestFile) {
 
 TEST_F(HttpsTest, InstallKeepsThePreviousCertificate) {
   write_file(kCert, "old");
-  write_file("/tmp/new-cert_1.pem", "new");
   core_->reply(kCertInstall.id, int32s({1}));
-  EXPECT_EQ(post("/7084", "/tmp/new-cert_1.pem & rest").out, kOk);
+  EXPECT_EQ(install("new-cert_1.pem", "new").out, kOk);
   EXPECT_EQ(read_file(kCert), "new");
   EXPECT_EQ(read_file(kSaved), "old");
   EXPECT_FALSE(file_exists("/tmp/new-cert_1.pem"));
   EXPECT_EQ(only_message(*core_, kCertInstall.id).payload, Bytes{});
   // A name as browsers make them for a second download.
-  write_file("/tmp/server cert (1)+@;.pem", "newer");
-  EXPECT_EQ(post("/7084", "/tmp/server cert (1)+@;.pem & param:x").out, kOk);
+  EXPECT_EQ(install("server cert (1)+@;.pem", "newer").out, kOk);
   EXPECT_EQ(read_file(kCert), "newer");
   EXPECT_FALSE(file_exists("/tmp/server cert (1)+@;.pem"));
 }
 
 TEST_F(HttpsTest, InstallThatTheCoreRefusesPutsThePreviousCertificateBack) {
   write_file(kCert, "old");
-  write_file("/tmp/bad.pem", "not a certificate");
   core_->reply(kCertInstall.id, int32s({0}));
-  EXPECT_EQ(post("/7084", "/tmp/bad.pem").out, kTextHeader + "Error");
+  EXPECT_EQ(install("bad.pem", "not a certificate").out, kTextHeader + "Error");
   EXPECT_EQ(read_file(kCert), "old");
   unlink(kCert);
-  write_file("/tmp/bad.pem", "not a certificate");
-  EXPECT_EQ(post("/7084", "/tmp/bad.pem").out, kTextHeader + "Error");
+  EXPECT_EQ(install("bad.pem", "not a certificate").out, kTextHeader + "Error");
   EXPECT_FALSE(file_exists(kCert));
   // No answer: the upload was never checked, so the certificate that served stays.
   write_file(kCert, "old");
-  write_file("/tmp/bad.pem", "unchecked");
   core_->no_reply(kCertInstall.id);
-  EXPECT_EQ(post("/7084", "/tmp/bad.pem").out, kCgiErrorText);
+  EXPECT_EQ(install("bad.pem", "unchecked").out, kCgiErrorText);
   EXPECT_EQ(read_file(kCert), "old");
 }
 
@@ -209,6 +209,11 @@ TEST_F(HttpsTest, InstallRefusesEveryPathOutsideOneTmpName) {
   }
   EXPECT_EQ(read_file(kCert), "old");
   EXPECT_EQ(read_file("/tmp/canary"), "alive");
+  // A request that is no upload names no file, even a regular one in /tmp.
+  write_file("/tmp/canary.pem", "alive");
+  expect_refused("/7084", "/tmp/canary.pem");
+  EXPECT_EQ(get("/7084", "/tmp/canary.pem").out, "");
+  EXPECT_EQ(read_file("/tmp/canary.pem"), "alive");
   EXPECT_TRUE(file_exists("/tmp/sub/x.pem"));
   EXPECT_FALSE(file_exists("/tmp/pwned"));
   EXPECT_FALSE(file_exists(kSaved));
@@ -280,14 +285,13 @@ TEST_F(HttpsTest, SimulatorMakesCertificatesTheToolAccepts) {
                 .exit_code,
             0);
   const std::string before = read_file(kCert);
-  EXPECT_EQ(post("/7084", "/tmp/signed.pem").out, kOk);
+  EXPECT_EQ(install("signed.pem", read_file("/tmp/signed.pem")).out, kOk);
   EXPECT_EQ(read_file(kSaved), before);
   EXPECT_NE(post("/7081", "").out.find(R"("common_name": "cam.example")"), std::string::npos);
 
   // A certificate without a key of ours is refused and the installed one stays.
   const std::string installed = read_file(kCert);
-  ASSERT_EQ(shell("cp /tmp/ca.pem /tmp/foreign.pem").exit_code, 0);
-  EXPECT_EQ(post("/7084", "/tmp/foreign.pem").out, kTextHeader + "Error");
+  EXPECT_EQ(install("foreign.pem", read_file("/tmp/ca.pem")).out, kTextHeader + "Error");
   EXPECT_EQ(read_file(kCert), installed);
 }
 

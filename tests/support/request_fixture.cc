@@ -186,6 +186,14 @@ std::vector<int32_t> received_ids(const FakeCore& core) {
   return ids;
 }
 
+Upload multipart_upload(const std::string& file_name, const std::string& content, const std::string& query) {
+  Upload u;
+  u.body = "--ZvBoundary\r\nContent-Disposition: form-data; name=\"file\"; filename=\"" + file_name +
+           "\"\r\nContent-Type: application/octet-stream\r\n\r\n" + content + "\r\n--ZvBoundary--\r\n";
+  u.env = {{"CONTENT_TYPE", "multipart/form-data; boundary=ZvBoundary"}, {"QUERY_STRING", query}};
+  return u;
+}
+
 void enable_cameras(std::initializer_list<int> channels) {
   for (int channel : channels) {
     CameraRecord row{};

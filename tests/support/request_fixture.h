@@ -99,6 +99,13 @@ ReceivedMessage only_message(FakeCore& core, int32_t id);
 // Ids of every received message, in arrival order.
 std::vector<int32_t> received_ids(const FakeCore& core);
 
+// The body and CGI variables of a multipart upload of `content` as the form field "file".
+struct Upload {
+  std::string body;
+  std::map<std::string, std::string> env;
+};
+Upload multipart_upload(const std::string& file_name, const std::string& content, const std::string& query = "");
+
 // Enabled camera rows for `channels` in the configuration database (the core simulator's cameras:
 // a camera-side set of any other channel reaches no camera).
 void enable_cameras(std::initializer_list<int> channels);
