@@ -81,6 +81,11 @@ PathVerdict check_tmp_path(std::string_view path, FileNeed need) {
   return check_tmp_name(path.substr(kTmpDir.size()), need);
 }
 
+bool has_reserved_prefix(std::string_view name) {
+  return std::any_of(std::begin(kReservedPrefixes), std::end(kReservedPrefixes),
+                     [name](std::string_view prefix) { return name.starts_with(prefix); });
+}
+
 PathVerdict check_own_tmp_path(std::string_view path, std::string_view prefix, FileNeed need) {
   if (!path.starts_with(kTmpDir)) return PathVerdict::kNotInTmp;
   const std::string_view name = path.substr(kTmpDir.size());

@@ -44,6 +44,8 @@ enum class FileNeed { kNameOnly, kRegularFile };
 PathVerdict check_tmp_path(std::string_view path, FileNeed need = FileNeed::kNameOnly);
 PathVerdict check_tmp_name(std::string_view name, FileNeed need = FileNeed::kNameOnly);
 PathVerdict check_temp_upload_path(std::string_view path, FileNeed need = FileNeed::kNameOnly);
+// Whether `name` starts like one of the program's own files named by a prefix ("zvconfig_").
+bool has_reserved_prefix(std::string_view name);
 // "/tmp/" + a name starting with `prefix`, one of the reserved prefixes ("zvconfig_"), with every
 // other rule of check_tmp_path.
 PathVerdict check_own_tmp_path(std::string_view path, std::string_view prefix, FileNeed need = FileNeed::kNameOnly);

@@ -159,7 +159,10 @@ void upload_base_name(const char* file_name, char* out, size_t size) {
   for (const char* p = base; *p != '\0'; ++p) {
     if (*p == '/' || *p == '\\') base = p + 1;
   }
-  snprintf(out, size, "%s", base);
+  // A name the program gives files of its own in /tmp (a saved configuration export chosen for an
+  // import is "zvconfig_<time>.db") is stored as "upload_<name>": the upload is taken and never
+  // replaces the program's file of that name.
+  snprintf(out, size, "%s%s", has_reserved_prefix(base) ? "upload_" : "", base);
 }
 
 bool upload_name_refused(const char* base_name) {

@@ -22,7 +22,8 @@ inline constexpr size_t kUploadParamSize = 256;
 void build_get_argument(const char* query, char* out, size_t size);
 
 // The part of an uploaded file name after its last '/' or '\' (all of it when it has neither),
-// cut to size - 1 characters.
+// cut to size - 1 characters; "upload_" before it when it starts like one of the program's own
+// files in /tmp (has_reserved_prefix).
 void upload_base_name(const char* file_name, char* out, size_t size);
 
 // True when an upload may not be moved to "/tmp/" + base_name: null, holding a blank followed by

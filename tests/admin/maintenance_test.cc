@@ -105,6 +105,14 @@ TEST_F(MaintenanceTest, ExportDownloadImportRoundTripsEverySetting) {
   EXPECT_EQ(dump(), saved);
   EXPECT_FALSE(file_exists("/tmp/backup.db"));
   EXPECT_EQ(only_message(*core_, kOpLog.id).payload, bytes_of(expected_log(214, 900)));
+
+  // A saved export keeps its name ("zvconfig_<time>.db"): it is imported, and the export of that
+  // name still waiting for its download stays as it is.
+  write_file("/tmp/zvconfig_1767225600.db", "pending");
+  const Upload saved_export = multipart_upload("zvconfig_1767225600.db", image);
+  EXPECT_EQ(post("/1008", saved_export.body, saved_export.env).out, kOk);
+  EXPECT_EQ(read_file("/tmp/zvconfig_1767225600.db"), "pending");
+  EXPECT_FALSE(file_exists("/tmp/upload_zvconfig_1767225600.db"));
 }
 
 TEST_F(MaintenanceTest, ImportRefusesWhatIsNotAnExport) {
