@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,7 +38,6 @@
 namespace {
 
 constexpr const char kOemDir[] = "/mnt/nand2";
-constexpr const char kOemZip[] = "/tmp/oem.zip";
 constexpr const char kOemMarker[] = "/mnt/nand2/oem_upload";
 constexpr size_t kKeyChars = 32;
 constexpr size_t kUploadPathChars = 63;
@@ -155,18 +155,39 @@ bool move_tree(const std::string& from, const std::string& to) {
   });
 }
 
+// The archive in a file of its own, made new (never one that a link or an earlier file holds the
+// name of): its path, or "" when it could not be written.
+std::string write_archive(const std::vector<unsigned char>& zip) {
+  char path[] = "/tmp/oem-XXXXXX.zip";
+  const int fd = mkostemps(path, 4, O_CLOEXEC);
+  if (fd < 0) return {};
+  size_t done = 0;
+  while (done < zip.size()) {
+    const ssize_t n = write(fd, zip.data() + done, zip.size() - done);
+    if (n <= 0 && errno != EINTR) break;
+    if (n > 0) done += static_cast<size_t>(n);
+  }
+  if (close(fd) != 0 || done != zip.size()) {
+    unlink(path);
+    return {};
+  }
+  return path;
+}
+
 bool install_package(const std::vector<unsigned char>& zip) {
-  if (!archive_safe(zip) || write_whole_file(kOemZip, zip.data(), zip.size()) != 0) return false;
+  if (!archive_safe(zip)) return false;
+  const std::string archive = write_archive(zip);
+  if (archive.empty()) return false;
   char stage[] = "/mnt/nand2/.oem-stage-XXXXXX";
   if (mkdtemp(stage) == nullptr) {
-    unlink(kOemZip);
+    unlink(archive.c_str());
     return false;
   }
   ToolOptions options;
   options.time_limit_ms = 60000;
   options.discard_errors = true;
-  const bool unpacked = run_tool({"unzip", "-o", "-qq", kOemZip, "-d", stage}, options).succeeded();
-  unlink(kOemZip);
+  const bool unpacked = run_tool({"unzip", "-o", "-qq", archive.c_str(), "-d", stage}, options).succeeded();
+  unlink(archive.c_str());
   const bool moved = unpacked && tree_fits(stage, kOemDir) && move_tree(stage, kOemDir);
   remove_tree(stage);
   return moved;

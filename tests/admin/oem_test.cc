@@ -77,6 +77,14 @@ TEST_F(OemTest, PackageIsInstalledAndItsUsersListed) {
             kJsonHeader + R"([ { "id": 0, "enable": 1, "name": "oemadmin", "password": "0123456789abcdef0123456789abcdef", )"
                           R"("type": 0, "permission": -1, "remotePermission": 0 }, { "id": 2, "enable": 1, "name": "viewer", )"
                           R"("password": "0123456789abcdef0123456789abcdef", "type": 2, "permission": 3, "remotePermission": 4 } ])");
+
+  // The archive goes into a file made new: a link planted under a name it might take redirects
+  // nothing, and no archive is left behind.
+  write_file("/tmp/zip_target", "untouched");
+  ASSERT_EQ(symlink("/tmp/zip_target", "/tmp/oem.zip"), 0);
+  EXPECT_EQ(upload(read_file("/tmp/package.txt"), "aes=k3y").out, kOk);
+  EXPECT_EQ(read_file("/tmp/zip_target"), "untouched");
+  for (const std::string& name : list_dir("/tmp")) EXPECT_NE(name.rfind("oem-", 0), 0u) << name;
 }
 
 TEST_F(OemTest, KeysAreCheckedAndCutToThirtyTwo) {
