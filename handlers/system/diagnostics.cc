@@ -27,6 +27,33 @@ constexpr char kExportRunning[] = "/tmp/tmp_diagnostic";  // exists while the co
 constexpr char kExportDirectory[] = "/tmp";
 constexpr size_t kEncodedPathSize = 1024;
 constexpr size_t kDownloadPathSize = 256;  // the download's argument keeps 255 characters
+// The package path the last export reported: the one path the download sends (and removes).
+constexpr char kReportedPackageFile[] = "/tmp/.diagnostic_down_file";
+
+// Records `path` as the package to download (replacing a link or an older record, never writing
+// through one).
+void record_package(const char* path) {
+  unlink(kReportedPackageFile);
+  const int fd = open(kReportedPackageFile, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return;
+  const size_t length = std::strlen(path);
+  if (write(fd, path, length) != static_cast<ssize_t>(length)) {
+    close(fd);
+    unlink(kReportedPackageFile);
+    return;
+  }
+  close(fd);
+}
+
+// Whether `path` is the package the last export reported.
+bool reported_package(const char* path) {
+  const int fd = open(kReportedPackageFile, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return false;
+  char recorded[kDownloadPathSize + 1] = {};
+  const ssize_t n = read(fd, recorded, kDownloadPathSize);
+  close(fd);
+  return n > 0 && static_cast<size_t>(n) == std::strlen(path) && std::memcmp(recorded, path, static_cast<size_t>(n)) == 0;
+}
 
 // A dotted IPv4 address of four decimal octets 0..255 and nothing else.
 bool parse_ipv4(const char* text, int (&octets)[4]) {
@@ -60,6 +87,7 @@ static void diagnostics_export_handler(const char* /*argument*/) {
   const size_t width =
       payload.length() > path_offset ? std::min(sizeof DiagnosticsReply::path, payload.length() - path_offset) : 0;
   payload.read_text(path_offset, width, path, sizeof path);
+  record_package(path);
   char encoded[kEncodedPathSize];
   get_url_encode(path, encoded, sizeof encoded);
   char text[kEncodedPathSize + 8];
@@ -67,15 +95,15 @@ static void diagnostics_export_handler(const char* /*argument*/) {
   reply_text(text);
 }
 
-// Sends one package the export reported, then removes it. Only a regular file directly under
-// /tmp (not a link, not a hidden name, not one of the program's own files) is sent and removed;
-// any other path writes nothing.
+// Sends the package the last export reported, then removes it. Only that path, and only as a
+// regular file directly under /tmp (not a link, not a hidden name, not one of the program's own
+// files), is sent and removed; any other path writes nothing.
 static void diagnostics_download_handler(const char* argument) {
   if (argument == nullptr) return;
   char path[kDownloadPathSize];
   std::snprintf(path, sizeof path, "%s", argument);
   get_url_decode(path);
-  if (check_tmp_path(path, FileNeed::kRegularFile) != PathVerdict::kAccepted) return;
+  if (!reported_package(path) || check_tmp_path(path, FileNeed::kRegularFile) != PathVerdict::kAccepted) return;
   const int in = open(path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
   if (in < 0) return;
   struct stat st {};
@@ -99,6 +127,7 @@ static void diagnostics_download_handler(const char* argument) {
   }
   close(in);
   unlink(path);
+  unlink(kReportedPackageFile);
 }
 
 static void camera_addresses_handler(const char* argument) {

@@ -37,9 +37,17 @@ TEST_F(DiagnosticsTest, ExportAnswersThePackagePathPercentEncoded) {
 
 TEST_F(DiagnosticsTest, DownloadSendsThePackageOnceThenRemovesIt) {
   write_file("/tmp/diag 1.tar", std::string("tar\0bytes", 9));
+  // Only the package the export reported is sent: before the export, nothing.
+  EXPECT_EQ(get("/6311", "%2Ftmp%2Fdiag%201.tar").out, "");
+  core_->reply(kDiagnosticsExport.id, concat({int32s({0, 0}), text_field("/tmp/diag 1.tar", 256)}));
+  ASSERT_EQ(get("/6310").out, kTextHeader + "OK//tmp/diag%201.tar\r\n");
+  write_file("/tmp/other.tar", "other");
+  EXPECT_EQ(get("/6311", "/tmp/other.tar").out, "");
+  EXPECT_EQ(read_file("/tmp/other.tar"), "other");
   EXPECT_EQ(get("/6311", "%2Ftmp%2Fdiag%201.tar").out, kAttachmentHead + "diag 1.tar\r\n\r\n" + std::string("tar\0bytes", 9));
   EXPECT_FALSE(file_exists("/tmp/diag 1.tar"));
-  EXPECT_EQ(get("/6311", "/tmp/diag%201.tar").out, "");
+  write_file("/tmp/diag 1.tar", "again");
+  EXPECT_EQ(get("/6311", "/tmp/diag%201.tar").out, "") << "once";
 }
 
 TEST_F(DiagnosticsTest, HostileDownloadPathsWriteAndRemoveNothing) {
