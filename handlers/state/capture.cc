@@ -59,19 +59,45 @@ bool capture_port_ok(std::string_view port) {
   return value >= 1 && value <= 65535;
 }
 
+// The capture directory a page names: below /tmp (RAM) or a storage mount under /mnt, never the
+// device's own flash (/mnt/nand, /mnt/nand2: settings, OEM files) nor a path through a symbolic
+// link (each part that exists is checked with lstat), so that the captures removed, packed and
+// sent are only ever files of a capture directory.
 bool capture_dir_ok(std::string_view dir) {
   if (dir.empty() || dir.size() > 127 || dir[0] != '/' || !only_of(dir, "_./-")) return false;
-  // No ".." component.
-  size_t start = 0;
+  if (!dir.starts_with("/tmp/") && !dir.starts_with("/mnt/")) return false;
+  for (std::string_view own : {"/mnt/nand", "/mnt/nand2"}) {
+    if (dir == own || (dir.starts_with(own) && dir[own.size()] == '/')) return false;
+  }
+  // No ".." component, no link on the way.
+  size_t start = 1;
   while (start <= dir.size()) {
     const size_t end = std::min(dir.find('/', start), dir.size());
     if (dir.substr(start, end - start) == "..") return false;
+    struct stat st {};
+    const std::string part(dir.substr(0, end));
+    if (lstat(part.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) return false;
     start = end + 1;
   }
   return true;
 }
 
 namespace {
+
+// Symbolic links named like a capture are removed (the link, never what it points to): tcpdump
+// would write the new capture through one to wherever it points.
+void remove_capture_links(const std::string& dir) {
+  DIR* d = opendir(dir.c_str());
+  if (d == nullptr) return;
+  while (const dirent* e = readdir(d)) {
+    struct stat st {};
+    if (std::strncmp(e->d_name, kCapturePrefix, sizeof kCapturePrefix - 1) == 0 &&
+        fstatat(dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
+      unlinkat(dirfd(d), e->d_name, 0);
+    }
+  }
+  closedir(d);
+}
 
 // The regular files of `dir` whose names `keep` accepts, sorted (symbolic links and everything
 // else are left alone).
@@ -196,6 +222,7 @@ static void capture_start_handler(const char* argument) {
   stop_captures(false);
   run_tool({"killall", "webmonitor"}, kQuiet);
   remove_files(dir, files_of(dir, [](const std::string& name) { return name.rfind(kCapturePrefix, 0) == 0; }));
+  remove_capture_links(dir);
 
   std::string filter = std::string("host ") + address.address;
   if (ipv6[0] != '\0') filter += std::string(" || host ") + ipv6;

@@ -82,6 +82,9 @@ class CaptureTest : public RequestTest {
 };
 
 TEST_F(CaptureTest, StartRunsTheCaptureAndItsWatchdogWithArgumentVectors) {
+  // A link named like a capture goes (the link, not what it points to).
+  write_file("/tmp/victim", "v");
+  ASSERT_EQ(symlink("/tmp/victim", (std::string(kDir) + "/rvpcap-209912310000000").c_str()), 0);
   const std::string out = post("/8005", R"({"nic": "lo", "ip": "10.1.2.3", "port": "8080", "mntPath": "/tmp/cap"})").out;
   const std::string head = kJsonHeader + R"({ "dirPath": "\/tmp\/cap", "fileName": "rvpcap-)";
   ASSERT_EQ(out.compare(0, head.size(), head), 0) << out;
@@ -101,6 +104,7 @@ TEST_F(CaptureTest, StartRunsTheCaptureAndItsWatchdogWithArgumentVectors) {
       << calls[2] << "\n" << calls[3];
   // The earlier capture went; nothing else did.
   EXPECT_EQ(list_dir(kDir), std::vector<std::string>{"keep.txt"});
+  EXPECT_EQ(read_file("/tmp/victim"), "v");
 }
 
 TEST_F(CaptureTest, StartWithoutFiltersCapturesTheInterfaceAddressOnly) {
@@ -117,6 +121,7 @@ TEST_F(CaptureTest, StartWithoutFiltersCapturesTheInterfaceAddressOnly) {
 }
 
 TEST_F(CaptureTest, HostileStartsRunAndRemoveNothing) {
+  ASSERT_EQ(symlink(kDir, "/tmp/caplink"), 0);
   const std::string long_dir = "/tmp/" + std::string(123, 'd');  // 128 characters
   const char* bodies[] = {
       R"({"nic": "", "mntPath": "/tmp/cap"})",
@@ -140,6 +145,12 @@ TEST_F(CaptureTest, HostileStartsRunAndRemoveNothing) {
       R"({"nic": "lo", "mntPath": "/tmp/../tmp/cap"})",
       R"({"nic": "lo", "mntPath": "/tmp/cap;rm -rf \/tmp"})",
       R"({"nic": "lo", "mntPath": "/tmp/cap/*"})",
+      // The device's own flash, a directory outside /tmp and /mnt, a way through a link.
+      R"({"nic": "lo", "mntPath": "/mnt/nand"})",
+      R"({"nic": "lo", "mntPath": "/mnt/nand2/oem"})",
+      R"({"nic": "lo", "mntPath": "/var/cap"})",
+      R"({"nic": "lo", "mntPath": "/tmp/caplink"})",
+      R"({"nic": "lo", "mntPath": "/tmp/caplink/sub"})",
       "[1]",
       "{",
   };
@@ -164,13 +175,17 @@ TEST_F(CaptureTest, HostileDownloadsRunAndRemoveNothing) {
       "/tmp/cap/../cap/rvpcap-20260101000000", "/tmp/cap/rvpcap-2026010100000",  "/tmp/cap/rvpcap-202601010000000",
       "rvpcap-20260101000000",                 "/tmp/cap/rvpcap-2026010100000x", "/tmp/cap/other-20260101000000",
       "tmp/cap/rvpcap-20260101000000",         "/tmp/c;p/rvpcap-20260101000000", "/rvpcap-20260101000000",
+      "/mnt/nand/rvpcap-20260101000000",       "/tmp/caplink/rvpcap-20260101000000",
   };
+  ASSERT_EQ(symlink(kDir, "/tmp/caplink"), 0);
+  write_file("/mnt/nand/x.pcap", "flash");
   for (const char* path : paths) {
     EXPECT_EQ(get("/8007", path).out, "") << path;
     expect_untouched(path);
   }
   EXPECT_EQ(get("/8007", "").out, kCgiErrorText);
   expect_untouched("empty");
+  EXPECT_EQ(read_file("/mnt/nand/x.pcap"), "flash");
 }
 
 // The tar archive's member names (ustar headers of 512 bytes, data padded to 512).
