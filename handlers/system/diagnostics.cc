@@ -31,8 +31,9 @@ constexpr size_t kDownloadPathSize = 256;  // the download's argument keeps 255 
 constexpr char kReportedPackageFile[] = "/tmp/.diagnostic_down_file";
 
 // Records `path` as the package to download (replacing a link or an older record, never writing
-// through one).
+// through one); a path the download would refuse anyway is not recorded.
 void record_package(const char* path) {
+  if (check_tmp_path(path, FileNeed::kRegularFile) != PathVerdict::kAccepted) return;
   unlink(kReportedPackageFile);
   const int fd = open(kReportedPackageFile, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) return;
