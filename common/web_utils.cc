@@ -28,21 +28,21 @@ void copy_text(char* buffer, size_t size, std::string_view text) {
   buffer[length] = '\0';
 }
 
-// Writes all of `data` to fd; false on any failure.
-bool write_all(int fd, const char* data, size_t length) {
+}  // namespace
+
+bool write_all(int fd, const void* data, size_t length) {
+  const auto* bytes = static_cast<const char*>(data);
   while (length > 0) {
-    ssize_t written = write(fd, data, length);
+    ssize_t written = write(fd, bytes, length);
     if (written < 0) {
       if (errno == EINTR) continue;
       return false;
     }
-    data += written;
+    bytes += written;
     length -= static_cast<size_t>(written);
   }
   return true;
 }
-
-}  // namespace
 
 int cookie_user_name(char* buffer, size_t size) {
   if (buffer == nullptr || size == 0) return -1;

@@ -72,6 +72,8 @@ void* read_whole_file(const char* path, size_t* length);
 // (A path that names an existing non-regular file or a symbolic link is written in place.) Returns
 // 0, or -1 when the file cannot be written completely (the old content then stays).
 int write_whole_file(const char* path, const void* data, size_t length);
+// Writes all of `data` to `fd` (again after an interrupted write); false on any failure.
+bool write_all(int fd, const void* data, size_t length);
 
 // The hardware addresses of "eth0" and "eth1" as "%02X:%02X:%02X:%02X:%02X:%02X". An interface
 // that cannot be read gives the default address (kDefaultMacEth0 / kDefaultMacEth1). Returns 0,

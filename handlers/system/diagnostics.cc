@@ -14,6 +14,7 @@
 #include "common/reply.h"
 #include "common/request.h"
 #include "common/trace_log.h"
+#include "common/web_utils.h"
 #include "handlers/system/admin_common.h"
 #include "common/messages/device.h"
 #include "common/request_table.h"
@@ -37,13 +38,8 @@ void record_package(const char* path) {
   unlink(kReportedPackageFile);
   const int fd = open(kReportedPackageFile, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) return;
-  const size_t length = std::strlen(path);
-  if (write(fd, path, length) != static_cast<ssize_t>(length)) {
-    close(fd);
-    unlink(kReportedPackageFile);
-    return;
-  }
-  close(fd);
+  const bool written = write_all(fd, path, std::strlen(path));
+  if (close(fd) != 0 || !written) unlink(kReportedPackageFile);
 }
 
 // Whether `path` is the package the last export reported.

@@ -12,7 +12,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -161,13 +160,8 @@ std::string write_archive(const std::vector<unsigned char>& zip) {
   char path[] = "/tmp/oem-XXXXXX.zip";
   const int fd = mkostemps(path, 4, O_CLOEXEC);
   if (fd < 0) return {};
-  size_t done = 0;
-  while (done < zip.size()) {
-    const ssize_t n = write(fd, zip.data() + done, zip.size() - done);
-    if (n <= 0 && errno != EINTR) break;
-    if (n > 0) done += static_cast<size_t>(n);
-  }
-  if (close(fd) != 0 || done != zip.size()) {
+  const bool written = write_all(fd, zip.data(), zip.size());
+  if (close(fd) != 0 || !written) {
     unlink(path);
     return {};
   }
