@@ -133,8 +133,14 @@ void cmd_hotplug(const Slot& slot) { reply_text(store_setting("hdmihotplug", slo
 
 // Restores the recorder's own look: the saved logo and interface resources go back, the OEM
 // directory is emptied, the web pages are unpacked again, and the start-up scripts are told (by
-// marker files) to clear the network and user settings.
+// marker files) to clear the network and user settings. The OEM type goes back first: when it
+// cannot be stored nothing else is touched (the OEM files are not lost) and the page is told so.
 void cmd_oemclean(const Slot&) {
+  {
+    SettingsWrite write;
+    write.check(set_param_int(kZvdbPath, "oem_type", 0));
+    if (!write.commit()) return (void)reply_text("ERROR");
+  }
   const std::string logo_backup = std::string(kOemDir) + "/logo.jpg_bk";
   const std::string gui_backup = std::string(kOemDir) + "/gui.rcc_bk";
   const std::string logo = std::string(kAppBin) + "/logo.jpg";
@@ -147,13 +153,6 @@ void cmd_oemclean(const Slot&) {
   run_quietly({"tar", "-zxf", web_archive.c_str(), "-C", web_dir.c_str()});
   touch(kMarkerDir, "eraseip");
   touch(kMarkerDir, "eraseuser");
-  {
-    // The OEM type must go back too: when it cannot be stored the restore is not complete, so the
-    // start-up scripts get no "eraseall" and the page is told so.
-    SettingsWrite write;
-    write.check(set_param_int(kZvdbPath, "oem_type", 0));
-    if (!write.commit()) return (void)reply_text("ERROR");
-  }
   touch(kMarkerDir, "eraseall");
   sync();
   reply_ok();

@@ -138,13 +138,22 @@ TEST_F(CommandPageTest, OemCleanRestoresTheOwnLook) {
   zvdb_close_all();
 }
 
-TEST_F(CommandPageTest, OemCleanThatCannotStoreTheTypeSaysSo) {
+TEST_F(CommandPageTest, OemCleanThatCannotStoreTheTypeChangesNothing) {
+  mkdir("/opt/app/bin", 0755);
   mkdir("/mnt/nand/app", 0755);
+  write_file("/mnt/nand2/logo.jpg_bk", "logo");
+  write_file("/mnt/nand2/oem.db", "db");
+  write_file("/opt/app/bin/logo.jpg", "oem logo");
   ASSERT_EQ(set_param_int(kZvdbPath, "oem_type", 90), 0);
   zvdb_close_all();
   refuse_database_writes();
   EXPECT_EQ(get("/vb.htm", "oemclean").out, kTextHeader + "ERROR");
-  EXPECT_FALSE(file_exists("/mnt/nand/app/eraseall"));
+  EXPECT_EQ(read_file("/opt/app/bin/logo.jpg"), "oem logo");
+  EXPECT_TRUE(file_exists("/mnt/nand2/oem.db"));
+  EXPECT_TRUE(file_exists("/mnt/nand2/logo.jpg_bk"));
+  for (const char* marker : {"eraseip", "eraseuser", "eraseall"}) {
+    EXPECT_FALSE(file_exists(std::string("/mnt/nand/app/") + marker)) << marker;
+  }
   EXPECT_EQ(get_param_int(kZvdbPath, "oem_type", -1), 90);
   zvdb_close_all();
 }
