@@ -4,8 +4,8 @@
 // A package is checked before anything is unpacked: decrypted with the client's key, its zip
 // directory read, and refused when an entry is absolute, has a ".." component or a backslash, or
 // is a symbolic link. It is unpacked into a fresh directory beside the OEM directory and only then
-// moved into place, file by file, so an unzip failure leaves "/mnt/nand2" as it was and nothing
-// is ever written through a link.
+// moved into place, file by file, replaced files kept aside until the last one is in, so any
+// failure leaves "/mnt/nand2" as it was, and nothing is ever written through a link.
 #include <dirent.h>
 #include <fcntl.h>
 #include <ftw.h>
@@ -18,6 +18,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "common/json_fields.h"
@@ -140,18 +141,69 @@ bool tree_fits(const std::string& from, const std::string& to) {
   });
 }
 
-// Moves every file of the staged tree `from` into `to`, creating directories as needed. A target
-// directory that exists must be a real directory; a file replaces what is there (a link itself,
-// never what it points to).
-bool move_tree(const std::string& from, const std::string& to) {
-  return each_entry(from, to, [](const std::string& source, const std::string& target, const struct stat& st,
-                                 const struct stat* existing) {
-    if (S_ISDIR(st.st_mode)) {
-      return (existing != nullptr ? S_ISDIR(existing->st_mode) : mkdir(target.c_str(), 0755) == 0) &&
-             move_tree(source, target);
+// Moves a staged tree into place so that it goes in whole or not at all: every file it replaces
+// is first moved aside into `backups`, and a failure puts back what was there (replaced files
+// return, new files and directories go). Targets of the tree are real directories or files (see
+// tree_fits); a file replaces what is there (a link itself, never what it points to).
+class TreeMove {
+ public:
+  explicit TreeMove(std::string backups) : backups_(std::move(backups)) {}
+
+  bool move(const std::string& from, const std::string& to) {
+    return each_entry(from, to, [this](const std::string& source, const std::string& target, const struct stat& st,
+                                       const struct stat* existing) {
+      if (S_ISDIR(st.st_mode)) {
+        if (existing == nullptr) {
+          if (mkdir(target.c_str(), 0755) != 0) return false;
+          made_.push_back(target);
+        }
+        return move(source, target);
+      }
+      std::string backup;
+      if (existing != nullptr) {
+        backup = backups_ + "/" + std::to_string(placed_.size());
+        if (rename(target.c_str(), backup.c_str()) != 0) return false;
+      }
+      if (rename(source.c_str(), target.c_str()) != 0) {
+        if (!backup.empty()) rename(backup.c_str(), target.c_str());
+        return false;
+      }
+      placed_.push_back({target, backup});
+      return true;
+    });
+  }
+
+  // Puts back what the tree replaced; false when something could not be (its backup stays).
+  bool undo() {
+    bool whole = true;
+    for (auto p = placed_.rbegin(); p != placed_.rend(); ++p) {
+      whole = (p->backup.empty() ? unlink(p->target.c_str()) : rename(p->backup.c_str(), p->target.c_str())) == 0 &&
+              whole;
     }
-    return S_ISREG(st.st_mode) && rename(source.c_str(), target.c_str()) == 0;
-  });
+    for (auto d = made_.rbegin(); d != made_.rend(); ++d) whole = rmdir(d->c_str()) == 0 && whole;
+    return whole;
+  }
+
+ private:
+  struct Placed {
+    std::string target;
+    std::string backup;  // empty: nothing was there
+  };
+  std::string backups_;
+  std::vector<Placed> placed_;
+  std::vector<std::string> made_;
+};
+
+// Moves the staged tree into the OEM directory whole, or leaves the directory as it was.
+bool install_tree(const std::string& stage) {
+  if (!tree_fits(stage, kOemDir)) return false;
+  char backups[] = "/mnt/nand2/.oem-old-XXXXXX";
+  if (mkdtemp(backups) == nullptr) return false;
+  TreeMove tree(backups);
+  const bool moved = tree.move(stage, kOemDir);
+  // The replaced files are dropped once the tree is in, or once they are all back.
+  if (moved || tree.undo()) remove_tree(backups);
+  return moved;
 }
 
 // The archive in a file of its own, made new (never one that a link or an earlier file holds the
@@ -182,7 +234,7 @@ bool install_package(const std::vector<unsigned char>& zip) {
   options.discard_errors = true;
   const bool unpacked = run_tool({"unzip", "-o", "-qq", archive.c_str(), "-d", stage}, options).succeeded();
   unlink(archive.c_str());
-  const bool moved = unpacked && tree_fits(stage, kOemDir) && move_tree(stage, kOemDir);
+  const bool moved = unpacked && install_tree(stage);
   remove_tree(stage);
   return moved;
 }

@@ -3,9 +3,11 @@
 // themselves are refused and change nothing.
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -207,6 +209,24 @@ TEST_F(OemTest, PackageThatCannotGoInWholeChangesNothing) {
   EXPECT_EQ(upload(seal(make_zip({{"a.txt", "x", 0100644}, {"res", "file", 0100644}}), "k"), "aes=k").out,
             kTextHeader + "ERROR");
   EXPECT_EQ(oem_dir(), "res ");
+}
+
+// A package whose files cannot all move in (here the resources directory is read-only) is undone:
+// the file it replaced comes back, its new files go, nothing of the staging or the backups stays.
+TEST_F(OemTest, PackageThatFailsMidwayIsUndone) {
+  write_file("/mnt/nand2/logo.jpg", "old logo");
+  ASSERT_EQ(mkdir("/mnt/nand2/res", 0755), 0);
+  if (mount("/mnt/nand2/res", "/mnt/nand2/res", nullptr, MS_BIND, nullptr) != 0 ||
+      mount(nullptr, "/mnt/nand2/res", nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0) {
+    GTEST_SKIP() << "no read-only bind mount here: " << std::strerror(errno);
+  }
+  const std::string package = seal(
+      make_zip({{"logo.jpg", "new logo", 0100644}, {"new.txt", "n", 0100644}, {"res/gui.rcc", "r", 0100644}}), "k");
+  const RunResult result = upload(package, "aes=k");
+  umount("/mnt/nand2/res");
+  EXPECT_EQ(result.out, kTextHeader + "ERROR");
+  EXPECT_EQ(read_file("/mnt/nand2/logo.jpg"), "old logo");
+  EXPECT_EQ(oem_dir(), "logo.jpg res ");
 }
 
 TEST_F(OemTest, RequestsThatNameAFileThemselvesTouchNothing) {
