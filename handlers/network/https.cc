@@ -28,6 +28,7 @@
 namespace {
 
 constexpr char kSavedCertFile[] = "/mnt/nand/ssl/ssl_cert_save.pem";
+constexpr char kDeletingCertFile[] = "/mnt/nand/ssl/ssl_cert_delete.pem";  // /7085's until stored
 constexpr char kDeletedRequestFile[] = "/mnt/nand/ssl/ssl_cert.csr";
 constexpr char kRequestName[] = "ssl_cert.csr";
 constexpr char kHttpsKey[] = "httpsenable";
@@ -227,16 +228,23 @@ static void cert_install_handler(const char* argument) {
   if (reply) reply_text(result == kInstallTaken ? "OK" : "Error");
 }
 
+// The certificate is moved aside before the settings are stored and removed only after they are:
+// when it cannot be removed, or the settings cannot be stored, both stay as they were.
 static void cert_delete_handler(const char* /*argument*/) {
+  LockFile lock(kCertLockFile);
+  if (rename(kCertFile, kDeletingCertFile) != 0 && errno != ENOENT) return (void)reply_cgi_error(REPLY_TEXT);
   {
     SettingsWrite write;
     write.check(set_param_int(kZvdbPath, kHttpsKey, 0));
     CertRequest blank{};
     for (char* text : {blank.country, blank.common_name, blank.email, blank.dates}) text[0] = ' ';
     write.check(kSslParams.write_at(kZvdbPath, &blank, {kCertKindInstalled}));
-    if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
+    if (!write.commit()) {
+      rename(kDeletingCertFile, kCertFile);
+      return (void)reply_cgi_error(REPLY_TEXT);
+    }
   }
-  unlink(kCertFile);
+  unlink(kDeletingCertFile);
   unlink(kDeletedRequestFile);
   core_tell(kCertDeleted);
   core_tell(kHttpsSwitch, int32_t{0});

@@ -3,11 +3,9 @@
 // themselves are refused and change nothing.
 #include <dirent.h>
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -216,15 +214,11 @@ TEST_F(OemTest, PackageThatCannotGoInWholeChangesNothing) {
 TEST_F(OemTest, PackageThatFailsMidwayIsUndone) {
   write_file("/mnt/nand2/logo.jpg", "old logo");
   ASSERT_EQ(mkdir("/mnt/nand2/res", 0755), 0);
-  if (mount("/mnt/nand2/res", "/mnt/nand2/res", nullptr, MS_BIND, nullptr) != 0 ||
-      mount(nullptr, "/mnt/nand2/res", nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0) {
-    GTEST_SKIP() << "no read-only bind mount here: " << std::strerror(errno);
-  }
+  const ReadOnlyDir read_only("/mnt/nand2/res");
+  if (!read_only.active()) GTEST_SKIP() << "no read-only bind mount here";
   const std::string package = seal(
       make_zip({{"logo.jpg", "new logo", 0100644}, {"new.txt", "n", 0100644}, {"res/gui.rcc", "r", 0100644}}), "k");
-  const RunResult result = upload(package, "aes=k");
-  umount("/mnt/nand2/res");
-  EXPECT_EQ(result.out, kTextHeader + "ERROR");
+  EXPECT_EQ(upload(package, "aes=k").out, kTextHeader + "ERROR");
   EXPECT_EQ(read_file("/mnt/nand2/logo.jpg"), "old logo");
   EXPECT_EQ(oem_dir(), "logo.jpg res ");
 }

@@ -238,6 +238,24 @@ TEST_F(HttpsTest, DeleteRemovesTheFilesBlanksTheRowAndSwitchesOff) {
   EXPECT_EQ(only_message(*core_, kHttpsSwitch.id).payload, int32s({0}));
 }
 
+// A delete whose certificate cannot be removed, or whose settings cannot be stored, changes
+// neither and tells the core nothing.
+TEST_F(HttpsTest, DeleteThatCannotFinishChangesNothing) {
+  for (const char* dir : {"/mnt/nand/ssl", "/mnt/nand/app"}) {
+    write_file(kCert, "cert");
+    ASSERT_EQ(set_param_int(kZvdbPath, "httpsenable", 1), 0);
+    zvdb_close_all();
+    {
+      const ReadOnlyDir read_only(dir);
+      if (!read_only.active()) GTEST_SKIP() << "no read-only bind mount here";
+      EXPECT_EQ(post("/7085", "").out, kCgiErrorText) << dir;
+    }
+    EXPECT_EQ(read_file(kCert), "cert") << dir;
+    EXPECT_EQ(https(), 1) << dir;
+    EXPECT_TRUE(core_->received().empty()) << dir;
+  }
+}
+
 TEST_F(HttpsTest, SwitchNeedsACertificateOnlyToSwitchOn) {
   EXPECT_EQ(post("/7086", R"({"httpsenable":1})").out, kTextHeader + "NOFILE");
   EXPECT_EQ(https(), 0);

@@ -1,5 +1,6 @@
 #include "tests/support/request_fixture.h"
 
+#include <sys/mount.h>
 #include <unistd.h>
 
 #include <sstream>
@@ -209,6 +210,19 @@ std::string with_member(const std::string& body, const char* key, const std::str
   JsonPtr object(json_tokener_parse(body.c_str()));
   json_object_object_add(object.get(), key, json_tokener_parse(value.c_str()));
   return json_object_to_json_string(object.get());
+}
+
+ReadOnlyDir::ReadOnlyDir(const char* dir) : dir_(dir) {
+  if (mount(dir, dir, nullptr, MS_BIND, nullptr) != 0) return;
+  if (mount(nullptr, dir, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0) {
+    umount(dir);
+    return;
+  }
+  active_ = true;
+}
+
+ReadOnlyDir::~ReadOnlyDir() {
+  if (active_) umount(dir_.c_str());
 }
 
 }  // namespace zvtest

@@ -106,6 +106,22 @@ struct Upload {
 };
 Upload multipart_upload(const std::string& file_name, const std::string& content, const std::string& query = "");
 
+// Makes a directory read-only while the object lives (a read-only bind mount over itself, in the
+// sandbox's own mount namespace), so that a test can make one step of a request fail midway.
+// active() is false where the sandbox may not mount; such a test skips.
+class ReadOnlyDir {
+ public:
+  explicit ReadOnlyDir(const char* dir);
+  ~ReadOnlyDir();
+  ReadOnlyDir(const ReadOnlyDir&) = delete;
+  ReadOnlyDir& operator=(const ReadOnlyDir&) = delete;
+  bool active() const { return active_; }
+
+ private:
+  std::string dir_;
+  bool active_ = false;
+};
+
 // Enabled camera rows for `channels` in the configuration database (the core simulator's cameras:
 // a camera-side set of any other channel reaches no camera).
 void enable_cameras(std::initializer_list<int> channels);
