@@ -267,8 +267,8 @@ static void device_remove_handler(const char* argument) {
     list.ports[0] = port;
     reply = core_ask(kNasRemove, list, REPLY_TEXT);
   } else {
-    // The position's row is emptied before the core is told; a removal the core refuses puts the
-    // disk's settings back (the disk stays, and so does what was set for it).
+    // The position's row is emptied before the core is told; a removal the core refuses, or does
+    // not answer, puts the disk's settings back (the disk stays, and so does what was set for it).
     const bool stored_position = port >= 1 && port <= kDiskPositions;
     DiskConfig kept{};
     if (stored_position) {
@@ -283,10 +283,10 @@ static void device_remove_handler(const char* argument) {
     }
     reply = core_ask(kDeviceRemove, port, REPLY_TEXT);
     int32_t status = 0;
-    if (stored_position && reply && reply->first(&status) && status != 0) {
+    if (stored_position && !(reply && reply->first(&status) && status == 0)) {
       SettingsWrite write;
       write.check(write_disk(kZvdbPath, &kept));
-      (void)write.commit();  // the answer is "Error" either way
+      (void)write.commit();  // the answer is a failure either way
     }
   }
   reply_result_text(reply);

@@ -276,6 +276,9 @@ TEST_F(StorageRequestTest, DeviceRemovalByType) {
   EXPECT_EQ(post("/6207", R"({"port": 9, "hddType": 0})").out, kTextHeader + "Error");
   EXPECT_EQ(only_message(*core_, kDeviceRemove.id).payload, int32s({9}));
   EXPECT_EQ(bytes_of(row(9)), bytes_of(kept));  // the core refused: the disk keeps its settings
+  core_->no_reply(kDeviceRemove.id);
+  EXPECT_EQ(post("/6207", R"({"port": 9, "hddType": 0})").out, kCgiErrorText);
+  EXPECT_EQ(bytes_of(row(9)), bytes_of(kept));  // nor did it answer
   core_->reply(kDeviceRemove.id, int32s({0}));
   EXPECT_EQ(post("/6207", R"({"port": 9, "hddType": 0})").out, kOk);
   DiskConfig empty{};
