@@ -56,12 +56,12 @@ constexpr auto kRtspForm =
               ZV_SCHEMA_FIELD(main_rtsp_url), ZV_SCHEMA_FIELD(sub_rtsp_url));
 constexpr auto kPoeForm = ZV_FIELDS(CameraRecord, ZV_SCHEMA_FIELD(mac_addr), ZV_SCHEMA_FIELD(poe_channel),
                                     ZV_SCHEMA_FIELD(physical_port));
-// "/2017" and "/2031": the channel and the members they change.
+// "/2017" and "/2031": the channel and the members they change (any id an add can store).
 constexpr auto kLoginSetForm =
-    ZV_FIELDS(CameraRecord, ZV_FIELD(id, "id").required().range(0, kMaxChannels - 1),
+    ZV_FIELDS(CameraRecord, ZV_FIELD(id, "id").required().range(0, kCameraKeyLimit - 1),
               ZV_SCHEMA_FIELD(user_name).required(), ZV_SCHEMA_FIELD(password).required());
 constexpr auto kTransportSetForm =
-    ZV_FIELDS(CameraRecord, ZV_FIELD(id, "id").required().range(0, kMaxChannels - 1),
+    ZV_FIELDS(CameraRecord, ZV_FIELD(id, "id").required().range(0, kCameraKeyLimit - 1),
               ZV_SCHEMA_FIELD(transmit_protocol), ZV_SCHEMA_FIELD(sync_time));
 
 // The "/2000" reply: the OSD name after "id", the model's protocol after "managePort".
