@@ -98,6 +98,7 @@ TEST_F(CameraAlarmTest, InputSetStoresActionsNamesAndCopiesAndTellsTheCamera) {
     expect_refused("/6025", body, kCgiErrorJson);
     expect_refused("/6029", body, kCgiErrorJson);
   }
+  expect_refused("/6029", R"({"chnid": 1, "alarmCnt": 1, "alarm": [{"alarmType": 1, "delayTime": -1}]})", kCgiErrorJson);
 }
 
 TEST_F(CameraAlarmTest, OutputSetGivesTheHoldTimeAndPlanToTheCopies) {

@@ -116,6 +116,8 @@ TEST_F(RecorderAlarmTest, ShortFormRefusalsAreSilent) {
   for (const std::string& alarm :
        {std::string(R"("id": 16, )") + good, R"("id": -1, )" + good, std::string(R"("id": 1, "enable": 3, "type": 1, "triChannels": "1", "triAlarms": 0, "interval": 0)"),
         std::string(R"("id": 1, "enable": 1, "type": 2, "triChannels": "1", "triAlarms": 0, "interval": 0)"),
+        std::string(R"("id": 1, "enable": -1, "type": 1, "triChannels": "1", "triAlarms": 0, "interval": 0)"),
+        std::string(R"("id": 1, "enable": 1, "type": -1, "triChannels": "1", "triAlarms": 0, "interval": 0)"),
         std::string(R"("id": 1, "enable": 1, "type": 1, "triAlarms": 0, "interval": 0)"),
         std::string(R"("id": 1, "enable": 1, "type": 1, "triChannels": "1", "triAlarms": -1, "interval": 0)"),
         std::string(R"("id": 1, "enable": 1, "type": 1, "triChannels": "1", "triAlarms": 0, "interval": -1)")}) {
@@ -127,6 +129,9 @@ TEST_F(RecorderAlarmTest, ShortFormRefusalsAreSilent) {
   expect_refused("/6063", R"({"alarm": {"camId": 16, "name": "x"}})");
   expect_refused("/6063", R"({"alarm": {"name": "x"}})");
   expect_refused("/6063", R"({"alarm": {"camId": 1, "type": 2}})");
+  expect_refused("/6063", R"({"alarm": {"camId": -1, "name": "x"}})");
+  expect_refused("/6063", R"({"alarm": {"camId": 1, "enable": 3}})");
+  expect_refused("/6063", R"({"alarm": {"camId": 1, "enable": -1}})");
   EXPECT_EQ(get("/6061", "16").out, "");
   EXPECT_EQ(get("/6061", "-1").out, "");
 }

@@ -844,5 +844,37 @@ TEST_F(AnalyticsTest, FisheyeRequests) {
   EXPECT_EQ(post("/6197", "{}").out, kCgiErrorJson);
 }
 
+// The first channel outside 0..63 on either side, in a request that is accepted otherwise: each
+// request's own refusal, nothing stored, nothing sent to the camera.
+TEST_F(AnalyticsTest, ChannelJustOutsideEitherEndIsRefused) {
+  struct Row {
+    const char* id;
+    const char* key;
+    const char* rest;
+    std::string refusal;
+  };
+  const Row rows[] = {
+      {"/6097", "chnid", R"("action": [{"interval": 1}])", kCgiErrorJson},
+      {"/6131", "chnid", R"("fishmount": 1, "fishdisplay": 2)", ""},
+      {"/6145", "chnid", R"("lineEnable": [1])", kCgiErrorText},
+      {"/6147", "chnid", R"("fps": 1)", ""},
+      {"/6151", "channel", R"("type": 2)", kCgiErrorJson},
+      {"/6151", "type", R"("channel": 5)", kCgiErrorJson},
+      {"/6154", "channel", R"("line": 2, "resetdb": 1)", kCgiErrorJson},
+      {"/6171", "chnid", R"("left_enable": 1)", ""},
+      {"/6180", "chnid", R"("mode": 0, "enable": 1)", kCgiErrorJson},
+      {"/6182", "chnid", R"("enable": 1)", kCgiErrorJson},
+      {"/6191", "chnid", R"("filter": 1)", kCgiErrorJson},
+      {"/6193", "chnid", R"("lineType": 1)", kCgiErrorText},
+      {"/6195", "chnid", R"("mode": 3)", ""},
+  };
+  for (const Row& r : rows) {
+    for (const char* value : {"-1", "64"}) {
+      if (std::string(r.key) == "type" && std::string(value) == "64") continue;
+      expect_refused(r.id, std::string("{\"") + r.key + "\": " + value + ", " + r.rest + "}", r.refusal);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace zvtest
