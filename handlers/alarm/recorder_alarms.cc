@@ -117,6 +117,7 @@ void short_form_set(const char* argument, bool with_plan) {
     if (!write.commit()) return (void)reply_cgi_error(REPLY_TEXT);
   }
   core_tell(kAlarmInChanged, row.id);
+  // Logged like every other change of an input: who changed it, from where, and which input.
   log_event_change(kLogParamAlarmIn, row.id + 1);
   reply_ok();
 }

@@ -3,7 +3,9 @@
 // outside the range, and sources that do not exist.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
+#include <utility>
 
 #include "common/messages/alarm_event.h"
 #include "tests/alarm/alarm_fixture.h"
@@ -41,6 +43,32 @@ TEST_F(EventSetTest, VideoLossSingleChannelSets) {
   }
   EXPECT_EQ(get("/6129", "16").out, "");
   EXPECT_PREFIX(get("/6124", "70").out, kJsonHeader + "[ [ ");  // the number is not checked
+}
+
+// Every plain-number plan read prints the plan of its own table: a plan with its own hour is
+// stored in each table, and each read shows that hour and no other.
+TEST_F(EventSetTest, EachPlanReadPrintsItsOwnTable) {
+  const std::pair<const char*, const zvdb::TableDesc*> reads[] = {
+      {"/6011", &zvdb::kMotionAudibleScheduleTable},   {"/6015", &zvdb::kVideoLossAudibleScheduleTable},
+      {"/6120", &zvdb::kMotionEmailScheduleTable},     {"/6124", &zvdb::kVideoLossEmailScheduleTable},
+      {"/6128", &zvdb::kAlarmInEmailScheduleTable},    {"/6129", &zvdb::kAlarmInAudibleScheduleTable},
+      {"/6153", &zvdb::kMotionEffectiveScheduleTable}, {"/6158", &zvdb::kMotionPtzScheduleTable},
+      {"/6166", &zvdb::kVideoLossPtzScheduleTable},    {"/6168", &zvdb::kAlarmInPtzScheduleTable},
+      {"/6169", &zvdb::kAlarmInEffectiveScheduleTable},
+  };
+  const auto hour = [](size_t i) { return "\"" + std::to_string(10 + i) + ":00\""; };
+  for (size_t i = 0; i < std::size(reads); ++i) {
+    Schedule plan{};
+    std::snprintf(plan.days[0].ranges[0].start_time, kScheduleTimeSize, "%zu:00", 10 + i);
+    ASSERT_EQ(zvdb::Table<Schedule>{*reads[i].second}.write_at(kZvdbPath, &plan, {3}), 0) << reads[i].first;
+  }
+  zvdb_close_all();
+  for (size_t i = 0; i < std::size(reads); ++i) {
+    const std::string reply = get(reads[i].first, "3").out;
+    for (size_t j = 0; j < std::size(reads); ++j) {
+      EXPECT_EQ(reply.find(hour(j)) != std::string::npos, i == j) << reads[i].first << " " << hour(j);
+    }
+  }
 }
 
 // A plan text that is not UTF-8 would be stored and printed back as JSON: the set is refused whole.

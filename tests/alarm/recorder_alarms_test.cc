@@ -94,6 +94,12 @@ TEST_F(RecorderAlarmTest, ShortFormSetStoresTheMaskFromTheTextAndTheLegacyPlan) 
   EXPECT_PREFIX(read,
             kJsonHeader + R"({ "alarm": { "id": 3, "enable": 1, "name": "Door", "type": 1, "triChannels": "", )"
                           R"("triAlarms": 2, "interval": 7, "triSnapshot": "1" }, "schedule": [ [ { "startTime": )");
+  const std::string list = get("/6060").out;
+  EXPECT_NE(list.find(R"(}, { "id": 3, "enable": 1, "name": "Door", "type": 1, "triChannels": "", "triAlarms": 2 }, {)"),
+            std::string::npos) << list;
+  EXPECT_PREFIX(list, kJsonHeader + R"([ { "id": 0, )");
+  EXPECT_NE(list.find(R"({ "id": 15, )"), std::string::npos) << "all 16 inputs";
+  EXPECT_EQ(list.find(R"({ "id": 16, )"), std::string::npos);
 
   // "/6064" changes the stored row: its name and enable stay; "/6063" renames by "camId".
   EXPECT_EQ(post("/6064", R"({"alarm": {"id": 3, "enable": 0, "type": 0, "triChannels": "1", "triAlarms": 4,
