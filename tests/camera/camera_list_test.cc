@@ -357,11 +357,11 @@ TEST_F(CameraListTest, LoginAndTransportSetsLogAsEdits) {
   EXPECT_EQ(transport.detail.sync_time, 0);
   EXPECT_EQ(transport.record.channel, 6);
 
-  for (const char* body : {R"({"id": 64, "userName": "a", "password": "b"})", R"({"id": -1, "userName": "a", "password": "b"})",
+  for (const char* body : {R"({"id": 65, "userName": "a", "password": "b"})", R"({"id": -1, "userName": "a", "password": "b"})",
                            R"({"id": 5, "password": "b"})", R"({"id": 5, "userName": "a"})", "x"}) {
     expect_refused("/2017", body, "");
   }
-  for (const char* body : {R"({"id": 64, "transmitProtocol": 1})", R"({"id": 5, "transmitProtocol": 3})",
+  for (const char* body : {R"({"id": 65, "transmitProtocol": 1})", R"({"id": 5, "transmitProtocol": 3})",
                            R"({"id": 5})", R"({"transmitProtocol": 1})", "x"}) {
     expect_refused("/2031", body, "");
   }

@@ -23,8 +23,9 @@ class FullFlash : public RequestTest {
  protected:
   void SetUp() override {
     RequestTest::SetUp();
-    // Writers that wait for the core's answer after storing (default route, multicast, P2P off).
-    for (int32_t id : {1724, 1729, 3701}) core_->reply(id, int32s({0}));
+    // Writers that wait for the core's answer after storing (default route, multicast, P2P off, a
+    // disk's removal, which puts the disk's row back unless the core answers that it is gone).
+    for (int32_t id : {1724, 1729, 3701, 3496}) core_->reply(id, int32s({0}));
   }
   void TearDown() override {
     sqlite3_close(holder_);
