@@ -206,6 +206,7 @@ TEST(JsonHelpers, TextCutToItsWidthEndsOnAWholeCharacter) {
       {"ab\xc3\xa9", SIZE_MAX, "ab\xc3\xa9"},               // fits: unchanged
       {"abcdefgh", SIZE_MAX, "abcde"},                       // plain text: cut at the width
       {"a\xc3\xa9z", 2, "a"},                                // the character limit cuts too
+      {"abc\xe0\xa4\x85", SIZE_MAX, "abc"},                // 3-byte character led by 0xE0
   };
   for (const Row& r : rows) {
     char field[6];

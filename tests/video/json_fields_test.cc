@@ -1,6 +1,7 @@
 // The declarative member reader: types, presence, ranges, widths and the all-or-nothing rule.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 #include "common/json_fields.h"
@@ -26,6 +27,9 @@ TEST(JsonFields, IntegerValueForms) {
       {R"({"v": -3})", true, -3},
       {R"({"v": "42"})", true, 42},          // decimal text
       {R"({"v": " 7 "})", true, 7},
+      {"{\"v\": \"5\\t\"}", true, 5},          // a tab after the digits, like a blank
+      {R"({"v": -2147483648})", true, INT32_MIN},  // both 32-bit ends fit
+      {R"({"v": "2147483647"})", true, INT32_MAX},
       {R"({"v": true})", true, 1},
       {R"({"v": 2.9})", true, 2},            // truncated like the JSON library's int read
       {R"({"v": "4x"})", false, 0},          // not a number: absent
@@ -124,6 +128,10 @@ TEST(JsonFields, TextsMustBeUtf8) {
       {"\xF0\x9F\x98\x80", true}, {"\xC3", false},              {"\xC0\xAF", false},
       {"\xE0\x80\xAF", false},   {"\xED\xA0\x80", false},      {"\xF4\x90\x80\x80", false},
       {"\xFF", false},           {"ok\x80", false},
+      // The first valid and invalid sequence on each side of every limit of the encoding.
+      {"\xE0\xA0\x80", true},     {"\xE0\x9F\xBF", false},      // shortest 3-byte form
+      {"\xED\x9F\xBF", true},     {"\xED\xBF\xBF", false},      // last surrogate
+      {"\xF4\x8F\xBF\xBF", true}, {"\xF5\x80\x80\x80", false},  // past the last code point
   };
   for (const Case& c : cases) {
     JsonPtr o(json_object_new_object());
