@@ -410,6 +410,11 @@ TEST_F(AnalyticsTest, LinesWithSubLinesTakeFiveOfEach) {
   expect_refused("/6139", R"({"chnid": 64})", kCgiErrorText);
   expect_refused("/6139", R"({"chnid": -1})", kCgiErrorText);
   expect_refused("/6139", R"({"enable": 1})", kCgiErrorText);
+  core_->reply(1209, Bytes(10));  // shorter than the camera's record: no answer to keep values from
+  core_->clear_received();
+  EXPECT_EQ(post("/6193", R"({"chnid": 2, "lineType": 1})").out, kCgiErrorText);
+  settle();
+  EXPECT_EQ(received_ids(*core_), (std::vector<int32_t>{1209}));
 }
 
 // ---- Areas --------------------------------------------------------------------------------------

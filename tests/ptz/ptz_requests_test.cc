@@ -175,7 +175,7 @@ TEST_F(PtzRequestTest, CameraCommandAndStateAnswerJson) {
 
 TEST_F(PtzRequestTest, StatusBlockReadsAndWritesOverTheCamerasValues) {
   std::vector<int32_t> words;
-  for (int i = 0; i < 17; ++i) words.push_back(i * 10);
+  for (int i = 0; i < 17; ++i) words.push_back(i == 0 ? 5 : i * 10);  // the camera's own status word 5
   Bytes block;
   for (int32_t w : words) {
     const Bytes b = int32s({w});
@@ -183,7 +183,7 @@ TEST_F(PtzRequestTest, StatusBlockReadsAndWritesOverTheCamerasValues) {
   }
   core_->reply(kPtzStatusRead.id, block);
   EXPECT_EQ(post("/5011", R"({"chnId":3})").out,
-            kJsonHeader + R"({ "status": 0, "chnId": 10, "zoomStatus": 20, "panTiltStatus": 30, "presetStatus": 40, )"
+            kJsonHeader + R"({ "status": 5, "chnId": 10, "zoomStatus": 20, "panTiltStatus": 30, "presetStatus": 40, )"
                           R"("patrolStatus": 50, "patternStatus": 60, "autoScanStatus": 70, "presetFreezing": 80, )"
                           R"("presetSpeed": 90, "manualSpeed": 100, "patrolRecovering": 110, "patrolRecoveryTime": 120, )"
                           R"("focusMode": 130, "minFocusDistance": 140, "resumeTime": 150, "fanWorkingMode": 160 })");
@@ -205,6 +205,11 @@ TEST_F(PtzRequestTest, StatusBlockReadsAndWritesOverTheCamerasValues) {
   core_->clear_received();
   EXPECT_EQ(post("/5012", R"({"chnId":2})").out, kJsonHeader + R"({ "status": 0 })");
   EXPECT_EQ(text_of(record_from<PtzStatusWrite>(only_message(*core_, kPtzStatusSet.id).payload).channel_mask), "001");
+  core_->clear_received();
+  EXPECT_EQ(post("/5012", R"({"chnId":2,"channelMask":")" + std::string(64, '1') + "\"}").out,
+            kJsonHeader + R"({ "status": 0 })");
+  const PtzStatusWrite all = record_from<PtzStatusWrite>(only_message(*core_, kPtzStatusSet.id).payload);
+  EXPECT_EQ(std::string(all.channel_mask, sizeof all.channel_mask), std::string(64, '1') + std::string(4, '\0'));
   core_->clear_received();
   for (const auto& bad : {std::string(R"({"chnId":2,"channelMask":"01x"})"),
                           R"({"chnId":2,"channelMask":")" + std::string(65, '1') + "\"}", std::string(R"({"zoomStatus":1})"),

@@ -85,7 +85,7 @@ TEST_F(CaptureTest, StartRunsTheCaptureAndItsWatchdogWithArgumentVectors) {
   // A link named like a capture goes (the link, not what it points to).
   write_file("/tmp/victim", "v");
   ASSERT_EQ(symlink("/tmp/victim", (std::string(kDir) + "/rvpcap-209912310000000").c_str()), 0);
-  const std::string out = post("/8005", R"({"nic": "lo", "ip": "10.1.2.3", "port": "8080", "mntPath": "/tmp/cap"})").out;
+  const std::string out = post("/8005", R"({"nic": "lo", "ip": "10.1.2.3", "port": "65535", "mntPath": "/tmp/cap"})").out;
   const std::string head = kJsonHeader + R"({ "dirPath": "\/tmp\/cap", "fileName": "rvpcap-)";
   ASSERT_EQ(out.compare(0, head.size(), head), 0) << out;
   const std::string base = out.substr(head.size() - 7, 21);
@@ -97,7 +97,7 @@ TEST_F(CaptureTest, StartRunsTheCaptureAndItsWatchdogWithArgumentVectors) {
   EXPECT_EQ(calls[1], "killall [webmonitor]");
   // Started on their own: either may come first.
   const std::string capture = "tcpdump [-i] [lo] [-s0] [-W] [1] [-C] [10] [-Z] [" + self_user() +
-                              "] [-w] [/tmp/cap/" + base + "] [host 127.0.0.1 && host 10.1.2.3 && port 8080]";
+                              "] [-w] [/tmp/cap/" + base + "] [host 127.0.0.1 && host 10.1.2.3 && port 65535]";  // the last port
   const std::vector<std::string> started{calls[2], calls[3]};
   EXPECT_TRUE((started == std::vector<std::string>{capture, "webmonitor [tcpdump] [300]"}) ||
               (started == std::vector<std::string>{"webmonitor [tcpdump] [300]", capture}))

@@ -280,6 +280,15 @@ TEST_F(StatusTest, EventAndAlarmStateReadsEveryMaskAndRow) {
   ASSERT_NE(tree.get(), nullptr);
   EXPECT_EQ(json_object_array_length(at(tree.get(), "alarmIn")), 0U);
   EXPECT_EQ(json_object_array_length(at(tree.get(), "cameras")), 0U);
+
+  // The last of 64 channels reads its own bit.
+  ASSERT_EQ(set_param_int(kZvdbPath, "max_cameras", 64), 0);
+  zvdb_close_all();
+  s.video_loss = uint64_t{1} << 63;
+  tree = parse(ask("/8003", kEventAlarmStatus.id, bytes_of(s)));
+  ASSERT_EQ(json_object_array_length(at(tree.get(), "cameras")), 64U);
+  EXPECT_EQ(int_at(json_object_array_get_idx(at(tree.get(), "cameras"), 63), "videolossOn"), 1);
+  EXPECT_EQ(int_at(json_object_array_get_idx(at(tree.get(), "cameras"), 62), "videolossOn"), 0);
 }
 
 }  // namespace
