@@ -185,9 +185,10 @@ TEST_F(CameraStreamTest, MultiStreamSetMarksTheListedChannels) {
 
   // A member the request leaves out is sent as -1, unchanged (as 0 it would turn the feature off).
   core_->clear_received();
-  EXPECT_EQ(post("/2030", R"({"chans": [0, 1], "mainBitrate": 2048})").out.substr(0, kJsonHeader.size()), kJsonHeader);
+  // Any non-zero number marks its channel.
+  EXPECT_EQ(post("/2030", R"({"chans": [0, 2, -1], "mainBitrate": 2048})").out.substr(0, kJsonHeader.size()), kJsonHeader);
   EXPECT_EQ(only_message(*core_, kStreamSet.id).payload,
-            concat({text_field("01" + std::string(62, '0'), 68),
+            concat({text_field("011" + std::string(61, '0'), 68),
                     int32s({-1, -1, -1, 1, -1, 0, 0, -1, -1, -1, -1, 2048, -1, -1, -1, -1, -1, -1, -1, -1,
                             0, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1})}));
 

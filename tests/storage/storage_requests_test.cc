@@ -360,8 +360,8 @@ TEST_F(StorageRequestTest, NasAddDecodesCredentialsAndBoundsEveryArray) {
 TEST_F(StorageRequestTest, NasRemoveLogsOnlyConfiguredDisks) {
   store(network_row(3, kDiskTypeSmb, "10.0.0.9", "/share"));
   core_->reply(kNasRemove.id, int32s({0}));
-  EXPECT_EQ(post("/6200", R"({"num": 5, "port": [3, 0, 4, "x", 37]})").out, kOk);
-  EXPECT_EQ(only_message(*core_, kNasRemove.id).payload, bytes_of(NasPortList{2, {3, 4}}));
+  EXPECT_EQ(post("/6200", R"({"num": 5, "port": [3, 0, 36, "x", 37]})").out, kOk);
+  EXPECT_EQ(only_message(*core_, kNasRemove.id).payload, bytes_of(NasPortList{2, {3, 36}}));
   ASSERT_EQ(logs().size(), 1u);
   expect_log(logs()[0], 220, 0, 3);
   char detail[208];
@@ -391,6 +391,11 @@ TEST_F(StorageRequestTest, NasEditKeepsWhatItDoesNotCarry) {
   ASSERT_EQ(logs().size(), 1u);
   expect_log(logs()[0], 221, 0, 6);
   EXPECT_EQ(logs()[0].detail[0], 0x6e);  // kind 110
+  char detail[208];
+  int32_t kind = 0;
+  ASSERT_EQ(zvfs_log_unpack_detail(&logs()[0], &kind, detail, sizeof detail), 208);
+  EXPECT_STREQ(detail, "SMB/CIFS");
+  EXPECT_STREQ(detail + 16, "10.0.0.9");
   for (const char* body : {R"({"port": 0})", R"({"port": 37})", R"({"address": "x"})"}) expect_refused("/6203", body);
   // A share's address, path or user one character above its field: refused, not stored cut.
   expect_refused("/6203", R"({"port": 6, "directory": ")" + std::string(128, 'o') + "\"}");
@@ -416,6 +421,13 @@ TEST_F(StorageRequestTest, ShareSearchClampsToWhatThePayloadHolds) {
   EXPECT_EQ(post("/6202", R"({"port": 2, "serverAddr": "s"})").out,
             kJsonHeader + R"({ "resultString": "OK", "NAS": [ { "filePath": "\/a" }, { "filePath": ")" +
                 std::string(256, 'p') + R"(" } ] })");
+  // One share more than the list holds, all in the payload: the list's 64.
+  Bytes shares = int32s({65});
+  for (int i = 0; i < 65; ++i) shares = concat({shares, text_field("/s" + std::to_string(i), 256)});
+  core_->reply(kShareSearch.id, shares);
+  const std::string listed = post("/6202", R"({"port": 2, "serverAddr": "s"})").out;
+  EXPECT_NE(listed.find(R"({ "filePath": "\/s63" } ] })"), std::string::npos) << listed;
+  EXPECT_EQ(listed.find("s64"), std::string::npos);
   expect_refused("/6202", R"({"serverAddr": "s"})");
 }
 
