@@ -245,6 +245,10 @@ TEST_F(AnalyticsTest, DialogStoresTheKindAndItsCopiesBeforeTheCameraIsAsked) {
   core_->reply(3245, int32s({0}));
   EXPECT_EQ(post("/6133", R"({"chnid": 4, "type": 9, "dialog": {"chnid": 4, "interval": 1}})").out, kOk);
   EXPECT_EQ(received_ids(*core_), (std::vector<int32_t>{3238, 3245}));
+  core_->clear_received();
+  core_->reply(3245, int32s({0}));  // not even a text that is not UTF-8 is looked at
+  EXPECT_EQ(post("/6133", "{\"chnid\": 4, \"type\": 9, \"dialog\": {\"chnid\": 4, \"name\": \"\xC3\"}}").out, kOk);
+  EXPECT_EQ(received_ids(*core_), (std::vector<int32_t>{3238, 3245}));
 }
 
 TEST_F(AnalyticsTest, ObjectLeftSetTakesItsOwnRegionSet) {
@@ -326,6 +330,7 @@ TEST_F(AnalyticsTest, LineCrossingConvertsCanvasToCamera) {
       {"", "10;20", {42, 83, 1, 1}},
       {R"("width": 1280, "height": 720,)", "230;130;460;0", {640, 360, 1280, 1}},
       {"", "1;1;1;" + std::string(25, '0') + "99", {4, 4, 4, 1}},  // 31 characters kept
+      {"", "1;1;1;" + std::string(24, '0') + "99", {4, 4, 4, 37}},  // the 31st character is the last kept
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.position);
@@ -344,6 +349,17 @@ TEST_F(AnalyticsTest, LineCrossingConvertsCanvasToCamera) {
               c.camera);
     EXPECT_EQ(sent.lines[1].direction, 3);
   }
+  // All four lines are sent; the line block stored with the set is kind 4's, not the loitering one.
+  core_->clear_received();
+  EXPECT_EQ(ask("/6139", R"({"chnid": 1, "enable": 1, "objtype": 2, "line": [{}, {}, {}, {"position": "10;20", "direction": 3}],
+                             "dialog": {"chnid": 1, "interval": 33}})",
+                3248, int32s({0})),
+            kOk);
+  const VcaLine fourth = last_payload<VcaLineRecord>(*core_, 3248).lines[3];
+  EXPECT_EQ((std::vector<int32_t>{fourth.x1, fourth.y1, fourth.x2, fourth.y2, fourth.direction}),
+            (std::vector<int32_t>{42, 83, 1, 1, 3}));
+  EXPECT_EQ(event(kSmartEvents, 1, 4).interval, 33);
+  EXPECT_EQ(event(kSmartEvents, 1, 5).interval, 20);
   VcaLineRecord read{};
   read.enable = 1;
   read.width = 1920;
