@@ -104,6 +104,7 @@ TEST_F(CameraAlarmTest, InputSetStoresActionsNamesAndCopiesAndTellsTheCamera) {
 TEST_F(CameraAlarmTest, OutputSetGivesTheHoldTimeAndPlanToTheCopies) {
   EXPECT_EQ(post("/6029", R"({"chnid": 1, "alarmCnt": 2, "copyCnt": 1, "copyChn": [5],
                               "dialog": [{"alarmId": 1, "effective": )" + schedule_input({{{2, 1}, R"(["05:00","06:00",1])"}}) +
+                              R"(}, {"alarmId": 2, "effective": )" + schedule_input() +
                               R"(}], "alarm": [{"alarmType": 3, "delayTime": 40, "alarmName": "Horn"}, {"alarmType": 1}]})")
                 .out,
             kOk);
@@ -113,6 +114,9 @@ TEST_F(CameraAlarmTest, OutputSetGivesTheHoldTimeAndPlanToTheCopies) {
   EXPECT_EQ(text_of(row(kCameraAlarmOutNames, 5, 0).name), "AlarmOut1") << "only the hold time is copied";
   EXPECT_EQ(row(kCameraAlarmOutNames, 1, 1).delay_time, 10) << "an absent hold time stays";
   EXPECT_EQ(text_of(row(kCameraAlarmOutPlans, 5, 1).days[2].ranges[1].start_time), "05:00");
+  Schedule none{};
+  EXPECT_NE(kCameraAlarmOutPlans.read(kZvdbPath, &none, {1, 2}), 0) << "a camera has outputs 0 and 1 only";
+  zvdb_close_all();
   settle();
   EXPECT_EQ(received_ids(*core_), (std::vector<int32_t>{3324, 1418}));
   EXPECT_EQ(only_message(*core_, kCameraAlarmOutSet.id).payload, int32s({0, 0, 3, 0, 1, 1, 2, 0, 0b100010, 0}));

@@ -144,6 +144,13 @@ TEST_F(EventSetTest, MultiChannelPlanSetsTakeOnlyListedNumbersInRange) {
   expect_refused("/6121", R"({"cnt": 1, "chnid": [1], "enable": 3})");
   expect_refused("/6126", R"({"cnt": 1, "chnid": [1], "interval": -1})");
   expect_refused("/6125", "{");
+  // A listed channel without a stored row gets none.
+  ASSERT_EQ(kVideoLosses.remove(kZvdbPath, {5}), 0);
+  zvdb_close_all();
+  EXPECT_EQ(post("/6121", R"({"cnt": 1, "chnid": [5], "enable": 1})").out, kOk);
+  VideoLossRecord absent{};
+  EXPECT_NE(kVideoLosses.read(kZvdbPath, &absent, {5}), 0);
+  zvdb_close_all();
 }
 
 TEST_F(EventSetTest, FieldCopiesChangeOnlyWhatDiffers) {

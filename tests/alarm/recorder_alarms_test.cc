@@ -177,6 +177,7 @@ TEST_F(RecorderAlarmTest, ActionBlockSetReadsBackAndCopiesOnlyTheSharedFields) {
   EXPECT_EQ(row(kAlarmIns, 7).interval, 20);
   EXPECT_EQ(member(post("/6026", R"({"alarmId": 5})").out, "ptzParams"),
             R"([ { "acto_ptz_channel": 5, "acto_ptz_type": 1, "acto_ptz_preset": 7, "acto_ptz_patrol": 0 } ])");
+  EXPECT_EQ(member(post("/6026", R"({"alarmId": 5})").out, "triChnAlarms"), R"([ "a", "b" ])");
   EXPECT_EQ(only_message(*core_, kAlarmInsChanged.id).payload, mask_bytes(0b1111100));
   // Copying onto itself copies nothing; the source is still announced.
   core_->clear_received();

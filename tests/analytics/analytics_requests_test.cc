@@ -766,7 +766,8 @@ TEST_F(AnalyticsTest, LineCountingStoresPositionsAsGivenAndEnablesItsRecord) {
 TEST_F(AnalyticsTest, RegionalCountingStoresEachRegionAndItsCopies) {
   const std::string body = R"({"chnid": 6, "sensitivity": 2, "maxObjHeight": 9, "copyChn": "00000001",
       "regional": [{"enable": 1, "polygonX": ")" + std::string(70, 'x') + R"(", "maxStayTimeValue": 5}],
-      "action": [{"interval": 7, "audible": [[["00:00", "01:00", 1]]], "triChannels": "1",
+      "action": [{"interval": 7, "audible": [[["00:00", "01:00", 1]]], "white": [[["00:00", "02:00", 1]]],
+                  "triChannels": "1",
                   "ptzParams": [)" + [] {
     std::string p;
     for (int i = 0; i < 65; ++i) p += std::string(i ? "," : "") + R"({"acto_ptz_channel": )" + std::to_string(i + 1) + "}";
@@ -805,6 +806,8 @@ TEST_F(AnalyticsTest, RegionalCountingStoresEachRegionAndItsCopies) {
   EXPECT_EQ(std::string(plan.days[2].ranges[0].end_time), "03:00") << "a plan the block leaves out is not copied";
   ASSERT_EQ(zvdb::read_record(kZvdbPath, zvdb::kRegionalCountPlanTables[0], &plan, zvdb::Key{7, 0}), 0);
   EXPECT_EQ(std::string(plan.days[0].ranges[0].end_time), "01:00") << "the audible plan the block carries is";
+  ASSERT_EQ(kLedPlans.read(kZvdbPath, &plan, led_key(7, "regional_pcnt_whiteled_esche")), 0);
+  EXPECT_EQ(std::string(plan.days[0].ranges[0].end_time), "02:00") << "and so is its LED plan";
   zvdb_close_all();
 
   sent->result = 1;

@@ -97,6 +97,7 @@ TEST(ChannelMasks, TriChannelsMaskUsesTheFirstThirtyTwoCharacters) {
   text[35] = '1';
   EXPECT_EQ(tri_channels_mask_of(text.c_str(), 65), 1u << 3);
   EXPECT_EQ(tri_channels_mask_of("0101", 65), (1u << 1) | (1u << 3));
+  EXPECT_EQ(tri_channels_mask_of((std::string(31, '0') + "1").c_str(), 65), 1u << 31) << "the 32nd is the last";
   const char unterminated[4] = {'1', '1', '1', '1'};
   EXPECT_EQ(tri_channels_mask_of(unterminated, sizeof unterminated), 0xfu);
 }
@@ -206,6 +207,10 @@ TEST_F(EventActionsTest, PtzActionsStoreAndShow) {
                            {"acto_ptz_channel": 0, "acto_ptz_type": 2},
                            5,
                            {"acto_ptz_channel": 3, "acto_ptz_type": 2, "acto_ptz_patrol": 1}])");
+  JsonPtr one = parse(R"([{"acto_ptz_channel": 5}])");
+  EXPECT_EQ(ptz_actions_store(8, 8, one.get()), 0);
+  JsonPtr none_at_8 = written([&](JsonWriter& w) { write_ptz_actions(w, 8, 8); });
+  EXPECT_EQ(json_text(none_at_8.get()), "[ ]");
   EXPECT_EQ(ptz_actions_store(9, 1, list.get()), 0);
   EXPECT_EQ(ptz_actions_store(-1, 1, list.get()), 0);
   EXPECT_EQ(ptz_actions_store(2, 1, nullptr), 0);

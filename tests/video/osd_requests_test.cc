@@ -38,6 +38,19 @@ TEST_F(OsdRequestTest, SetStoresAndNotifies) {
                           R"("dateFormat": 3, "timeFormat": 1, "datePosX": 0.5, "datePosY": 0.25, )"
                           R"("namePosX": 0.0, "namePosY": 12.5, "alpha": 40 })");
   EXPECT_EQ(only_message(*core_, kOsdChanged.id).payload, int32s({6, 1, 0}));
+  // The stored reserved word is not the request's to change.
+  OsdRecord osd{};
+  ASSERT_EQ(kOsds.read(kZvdbPath, &osd, {2}), 0);
+  osd.reserved = 7;
+  ASSERT_EQ(kOsds.write(kZvdbPath, &osd), 0);
+  zvdb_close_all();
+  std::string body = kOsdBody;
+  body.replace(body.find("6"), 1, "2");
+  EXPECT_EQ(post("/6001", body).out, kOk);
+  ASSERT_EQ(kOsds.read(kZvdbPath, &osd, {2}), 0);
+  zvdb_close_all();
+  EXPECT_EQ(std::string(osd.cam_name), "Gate");
+  EXPECT_EQ(osd.reserved, 7);
 }
 
 TEST_F(OsdRequestTest, SetCutsTheNameAtSixtyThree) {
@@ -292,6 +305,14 @@ TEST_F(OsdRequestTest, CameraMasksReadClampsCountsAndNeverTrustsTheReply) {
     EXPECT_EQ(json_object_array_length(areas), 28u);
   }
   EXPECT_NE(r.out.find("\"sdkversion\": \"" + std::string(32, 'v') + "\""), std::string::npos);
+
+  // At most 64 records are read: the 64th is the last printed.
+  Bytes many;
+  for (int i = 0; i < 65; ++i) many = concat({many, bytes_of(*mask)});
+  core_->reply(kCameraMaskRead.id, many);
+  reply.reset(json_tokener_parse(body_of(post("/6115", R"({"id": 0})").out).c_str()));
+  ASSERT_NE(reply, nullptr);
+  EXPECT_EQ(json_object_array_length(reply.get()), 64u);
 
   core_->reply(kCameraMaskRead.id, Bytes(2823, 0));
   EXPECT_EQ(post("/6115", R"({"id": 0})").out, kCgiErrorText);
