@@ -34,6 +34,17 @@ TEST_F(CommandPageTest, CommandsReplyInTurn) {
   EXPECT_EQ(only_message(*core_, kLanguageSet.id).payload, int32s({5}));
   EXPECT_EQ(get("/vb.htm", "paratest=chipinfo").out, kTextHeader + "OK chipinfo=" + kFactoryIdentity + "\r\n");
   EXPECT_EQ(get("/vb.htm", "paratest=other").out, kTextHeader + "Param ERROR");
+
+  // An '=' from index 255 on is not counted: the request holds one command (a GET's argument
+  // ends before that index, a POST's body does not).
+  core_->clear_received();
+  EXPECT_EQ(post("/vb.htm", "setlang=1&" + std::string(245, 'a') + "=1").out, kOk);
+  EXPECT_EQ(only_message(*core_, kLanguageSet.id).payload, int32s({1}));
+
+  // With no stored version, the build's own.
+  delete_param(kZvdbPath, "software_version");
+  zvdb_close_all();
+  EXPECT_EQ(get("/vb.htm", "softversion").out, kTextHeader + "7x.7.0.9");
 }
 
 TEST_F(CommandPageTest, MalformedArgumentsAreRefused) {
@@ -94,6 +105,8 @@ TEST_F(CommandPageTest, ModelUpdatePadsToItsFieldLength) {
       {"Q1", "NG modelupdate", "ZVN120000H90E1234567S00000000000"},
       {"", "NG modelupdate", "ZVN120000H90E1234567S00000000000"},
       {"N;rm", "NG modelupdate", "ZVN120000H90E1234567S00000000000"},
+      {"S12345678901", "OK modelupdate", "ZVN120000H90E1234567S12345678901"},
+      {"S123", "OK modelupdate", "ZVN120000H90E1234567S12300000000"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(get("/vb.htm", std::string("modelupdate=") + c.value).out, kTextHeader + c.reply) << c.value;

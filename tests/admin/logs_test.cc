@@ -59,6 +59,7 @@ const char kSearch[] =
 TEST_F(LogRequestTest, SearchSendsTheQueryAndPrintsTheTranslatedPage) {
   OpLogRecord first = entry(4, 213, 900, "::ffff:10.0.0.5", "admin");
   first.detail[0] = 'A';
+  first.detail[2] = 3;
   first.detail[4] = '\x01';
   first.detail_size = 5;
   const OpLogRecord second = entry(32, 406, 925, "fe80::1%eth0", "guest");
@@ -80,13 +81,20 @@ TEST_F(LogRequestTest, SearchSendsTheQueryAndPrintsTheTranslatedPage) {
       R"({ "no": 0, "mainTypeValue": 4, "mainType": "Operation", "subTypeValue": 213, )"
       R"("subType": "Export configuration", "pts": )" + std::to_string(first.time) +
       R"(, "ptc": "2026-12-08 14:05:09", "parameterValue": 900, "parameter": "System", "remote": 1, )"
-      R"("chanNo": 3, "disk": 0, "size": 5, "detail": "A", "detail2": [ 1090519040, 16777216, 0)";
+      R"("chanNo": 3, "disk": 0, "size": 5, "detail": "A", "detail2": [ 1090519808, 16777216, 0)";
   EXPECT_EQ(r.out.rfind(kJsonHeader + R"({ "count": 7, "num": 2, "curPageNum": 3, "log": [ { "no": 0,)", 0), 0u)
       << r.out;
   EXPECT_NE(r.out.find(expected_first), std::string::npos) << r.out;
   EXPECT_NE(r.out.find(R"(, 0 ], "ip": "10.0.0.5", "user": "admin" })"), std::string::npos);
   EXPECT_NE(r.out.find(R"("mainType": "Exception", "subTypeValue": 406, "subType": "Record error")"), std::string::npos);
   EXPECT_NE(r.out.find(R"("ip": "fe80::1", "user": "guest" } ] })"), std::string::npos);
+
+  // 64, the debug logs, is the last main type a search takes.
+  core_->clear_received();
+  std::string debug = kSearch;
+  debug.replace(debug.find(R"("mainType":4)"), 12, R"("mainType":64)");
+  post("/1002", debug);
+  EXPECT_EQ(record_from<LogQuery>(only_message(*core_, kLogSearch.id).payload).main_type, 64);
 }
 
 TEST_F(LogRequestTest, SearchPrintsOnlyWhatThePayloadHolds) {
@@ -97,6 +105,15 @@ TEST_F(LogRequestTest, SearchPrintsOnlyWhatThePayloadHolds) {
   EXPECT_EQ(json_object_array_length(log), 1u);
   EXPECT_EQ(json_object_get_int(json_object_object_get(reply.get(), "num")), 1) << "the entries listed";
   EXPECT_EQ(json_object_get_int(json_object_object_get(reply.get(), "count")), 9);
+
+  // A page lists at most 100 entries, whatever the core counts and sends.
+  Bytes full = int32s({150, 101});
+  for (int i = 0; i < 101; ++i) full = concat({full, bytes_of(entry(4, 200, 900, "1.2.3.4", "a"))});
+  core_->reply(kLogSearch.id, full);
+  reply.reset(json_tokener_parse(body_of(post("/1002", kSearch).out).c_str()));
+  ASSERT_TRUE(json_object_object_get_ex(reply.get(), "log", &log));
+  EXPECT_EQ(json_object_array_length(log), 100u);
+  EXPECT_EQ(json_object_get_int(json_object_object_get(reply.get(), "num")), 100);
 
   core_->reply(kLogSearch.id, page(0, 0, {}));
   EXPECT_EQ(post("/1002", kSearch).out, kJsonHeader + "ERROR");
@@ -230,6 +247,16 @@ TEST_F(LogRequestTest, ExportExpandsOperationMasksAndWritesCsvRows) {
   EXPECT_EQ(q->sub_type_count, 1);
   EXPECT_EQ(q->sub_types[0], 130);
 
+  // Bit 0 of the second mask is the first web operation.
+  core_->clear_received();
+  masks = kExport;
+  masks.replace(masks.find("[11,10,10]"), 10, "[11,11,10]");
+  post("/1003", masks);
+  q = std::make_unique<LogQuery>(record_from<LogQuery>(only_message(*core_, kLogExport.id).payload));
+  EXPECT_EQ(q->sub_type_count, 2);
+  EXPECT_EQ(q->sub_types[0], 101);
+  EXPECT_EQ(q->sub_types[1], 131);
+
   // A mask that is not a number selects nothing and moves no other mask to its place.
   core_->clear_received();
   masks = kExport;
@@ -239,6 +266,14 @@ TEST_F(LogRequestTest, ExportExpandsOperationMasksAndWritesCsvRows) {
   EXPECT_EQ(q->sub_type_count, 2);
   EXPECT_EQ(q->sub_types[0], 101);
   EXPECT_EQ(q->sub_types[1], 201);
+
+  // The file is named after the main type.
+  masks = kExport;
+  masks.replace(masks.find(R"("mainType":4)"), 12, R"("mainType":8)");
+  EXPECT_EQ(post("/1003", masks).out.rfind("Content-Type:application/octet-stream\r\nContent-Disposition: attachment; "
+                                          "filename= Information_log_a0b1C2d3e4f5_2",
+                                          0),
+            0u);
 }
 
 TEST_F(LogRequestTest, ExportRemovesOnlyARegularCoreFile) {
@@ -291,6 +326,14 @@ TEST_F(LogRequestTest, DetailSendsTheEntryAndPrintsTheCoreText) {
   std::memset(expected.remote_address, 'i', 45);
   std::strcpy(expected.user, "admin");
   EXPECT_EQ(only_message(*core_, kLogDetail.id).payload, bytes_of(expected));
+
+  // 512, the whole detail, is the largest size taken.
+  core_->clear_received();
+  std::string whole = body;
+  whole.replace(whole.find(R"("size":8)"), 8, R"("size":512)");
+  post("/1021", whole);
+  EXPECT_EQ(record_from<OpLogRecord>(only_message(*core_, kLogDetail.id).payload).detail_size, 512u);
+  core_->clear_received();
 
   core_->reply(kLogDetail.id, Bytes{});
   EXPECT_EQ(post("/1021", body).out, kTextHeader + "N/A");

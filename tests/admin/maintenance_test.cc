@@ -56,6 +56,18 @@ TEST_F(MaintenanceTest, ReadinessRepairsZeroMotionIntervals) {
   EXPECT_EQ(get("/1005").out, kOk);
   EXPECT_EQ(dump(), before);  // nothing to repair: nothing written
   EXPECT_TRUE(core_->received().empty());
+
+  // A zero e-mail interval is repaired alone.
+  ASSERT_EQ(kMotions.read(kZvdbPath, &motion, {0}), 0);
+  motion.interval = 5;
+  motion.email_interval = 0;
+  ASSERT_EQ(kMotions.write(kZvdbPath, &motion), 0);
+  zvdb_close_all();
+  EXPECT_EQ(get("/1005").out, kOk);
+  ASSERT_EQ(kMotions.read(kZvdbPath, &motion, {0}), 0);
+  EXPECT_EQ(motion.interval, 5);
+  EXPECT_EQ(motion.email_interval, 20);
+  zvdb_close_all();
 }
 
 // The repair of the motion intervals keeps a motion set stored while it waited for the lock.
@@ -223,6 +235,15 @@ TEST_F(MaintenanceTest, DeviceInformationPrintsTheCoreRecordAndSettings) {
                            R"("streamInfo": 0, "oemonlineupdate": 0, "company": "Zarvonite", "isSupportTalk": 1 })";
   EXPECT_EQ(out.substr(out.size() - tail.size()), tail);
   EXPECT_EQ(get("/1020").out.rfind(head, 0), 0u);
+
+  // "uptime" ends before the separator that precedes the user count.
+  ASSERT_EQ(mkdir("/tmp/uptime-bin", 0755), 0);
+  write_file("/tmp/uptime-bin/uptime",
+             "#!/bin/sh\necho ' 10:00:00 up 3 days,  2 users,  load average: 0.10'\n");
+  ASSERT_EQ(chmod("/tmp/uptime-bin/uptime", 0755), 0);
+  const char* path = getenv("PATH");
+  const std::string with_uptime = get("/1009", "", {{"PATH", std::string("/tmp/uptime-bin:") + (path ? path : "")}}).out;
+  EXPECT_NE(with_uptime.find(R"("uptime": " 10:00:00 up 3 days", )"), std::string::npos) << with_uptime;
   core_->reply(kDeviceInfo.id, Bytes{});
   EXPECT_EQ(get("/1009").out, kCgiErrorJson);
   core_->no_reply(kDeviceInfo.id);
@@ -323,6 +344,15 @@ TEST_F(MaintenanceTest, CameraUpgradeMessagesCarryExactPayloads) {
     std::memcpy(&sent, payload.data(), 8);
     EXPECT_EQ(sent, m.mask) << m.ch;
   }
+  // A reply for all 64 cameras lists every check.
+  Bytes all;
+  for (int i = 0; i < 64; ++i) all = concat({all, bytes_of(UpgradeCheck{1, i, "v", "u", "d"})});
+  core_->reply(kCameraUpgradeCheck.id, all);
+  JsonPtr checks(json_tokener_parse(body_of(post("/6089", R"({"ch":"1"})").out).c_str()));
+  json_object* list = nullptr;
+  ASSERT_TRUE(json_object_object_get_ex(checks.get(), "check", &list));
+  EXPECT_EQ(json_object_array_length(list), 64u);
+
   core_->reply(kUpgradeCheck.id, bytes_of(UpgradeCheck{2, 3, "7x", "http://a", "new"}));
   EXPECT_EQ(get("/6087").out,
             kJsonHeader + R"({ "state": 2, "fileSize": 3, "softversion": "7x", "url": "http:\/\/a", "description": "new" })");

@@ -46,6 +46,10 @@ TEST_F(TimeTest, ManualTimeIsQuotedCutAndAppliedOnceTheCoreAnswers) {
   EXPECT_EQ(text_of(stored.time_zone_name), "Asia/Taipei");
   EXPECT_EQ(text_of(stored.ntp_server), "ntp.example");
   EXPECT_EQ(stored.sync_interval, 300);
+  // The ISO form, with 'T' between date and time, is taken too.
+  core_->clear_received();
+  EXPECT_EQ(post("/7001", time_body(R"(, "manualTime": "2026-01-02T03:04:05")")).out, kOk);
+  EXPECT_EQ(only_message(*core_, kTimeSet.id).payload, text_field("\"2026-01-02T03:04:05\"", 32));
 }
 
 TEST_F(TimeTest, NoManualTimeWithNtpOrFailoverAndNoSecondReplyWithoutTheCore) {
@@ -73,6 +77,12 @@ TEST_F(TimeTest, IntervalIndexOutsideTheTableIsStoredAsADay) {
   EXPECT_NE(get("/7000").out.find(R"("syncInterval": 4, )"), std::string::npos);
   EXPECT_EQ(post("/7001", time_body("")).out, kOk);
   EXPECT_NE(get("/7000").out.find(R"("syncInterval": 2, )"), std::string::npos);
+  // Index 0 is the table's first interval.
+  std::string first = time_body("");
+  first.replace(first.find("\"syncInterval\": 2"), 17, "\"syncInterval\": 0");
+  EXPECT_EQ(post("/7001", first).out, kOk);
+  EXPECT_EQ(row(kTime).sync_interval, kSyncIntervals[0]);
+  EXPECT_NE(get("/7000").out.find(R"("syncInterval": 0, )"), std::string::npos);
 }
 
 TEST_F(TimeTest, RefusedRequestsStoreAndSendNothing) {

@@ -121,7 +121,17 @@ TEST_F(NetworkTest, ReadsBothFormsAndTheStoredModeForAnUnknownOne) {
                        R"("ip6networkType2": 1, "macAddr2": ")"), std::string::npos) << multi;
   EXPECT_EQ(get("/7040", "5").out, multi);
   EXPECT_EQ(get("/7040", "3").out, multi);
+  EXPECT_EQ(get("/7040", "2").out, bond);  // the bond with a primary port: the bond's form
   EXPECT_EQ(get("/7042").out, kTextHeader + "0");
+
+  // IPv6 type 1 prints the stored address only together with its prefix.
+  NetworkConfig n = network();
+  std::strcpy(n.eth0_ipv6.addr, "2001:db8::5");
+  n.eth0_ipv6.prefix[0] = '\0';
+  n.eth0_ipv6_type = 1;
+  ASSERT_EQ(kNetwork.write_at(kZvdbPath, &n, kNetworkRow), 0);
+  zvdb_close_all();
+  EXPECT_EQ(get("/7040", "0").out.find(R"("ip6Addr": "2001:db8::5")"), std::string::npos);
 }
 
 TEST_F(NetworkTest, WriteTakesTheBondKeysAndKeepsWhatIsLeftOut) {
@@ -287,6 +297,8 @@ TEST_F(NetworkTest, DdnsTakesThePortsUnderTheirRequestNames) {
                         R"(", "password": "p", "hostName": "cam.example", "ddnsurl": "u", "freeDNSHash": "h", )"
                         R"("updateFreq": 5, "http_port": 8080, "rtsp_port": 8554, "mac": ")"), 0u) << reply;
   EXPECT_EQ(only_message(*core_, kNetworkChanged.id).payload, word_payload("ddns"));
+  EXPECT_EQ(post("/7021", R"({"enable":1,"updateFreq":5,"http":65535})").out, kOk);
+  EXPECT_NE(get("/7020").out.find(R"("http_port": 65535, )"), std::string::npos);
 }
 
 TEST_F(NetworkTest, MailStoresSenderReceiversAndHostName) {

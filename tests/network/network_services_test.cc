@@ -101,12 +101,25 @@ TEST_F(ServicesTest, PortsStoreReadBackAndNotify) {
   push[0] = '1';
   EXPECT_EQ(only_message(*core_, kPushSwitch.id).payload, push);
   EXPECT_TRUE(only_message(*core_, kReboot.id).payload.empty());
+  const auto logs = core_->received(kMsgOpLog);
+  ASSERT_EQ(logs.size(), 2u);
+  EXPECT_EQ(record_from<OpLogRecord>(logs[0].payload).sub_type, 204);
+  EXPECT_EQ(record_from<OpLogRecord>(logs[0].payload).param_type, 918);
+  EXPECT_EQ(record_from<OpLogRecord>(logs[1].payload).sub_type, 200);
+  EXPECT_EQ(record_from<OpLogRecord>(logs[1].payload).param_type, 900);
   EXPECT_EQ(get_param_int(kZvdbPath, "push_type", 0), 5);
   // A push type that is not a number leaves that channel's as stored, and no other channel's.
   std::string body = port_body(R"(,"httpPort":8081,"posPort":5001,"sshPort":2222)");
   body.replace(body.find("[1,2,3,4]"), 9, R"([7,"x",9,9])");
   EXPECT_EQ(post("/7051", body).out, kOk);
   EXPECT_NE(get("/7050").out.find(R"("PushTypeArr": [ 7, 2, 9, 0 ])"), std::string::npos);
+  // 65535 is the last port taken.
+  EXPECT_EQ(post("/7051", port_body(R"(,"httpPort":65535)")).out, kOk);
+  EXPECT_EQ(ports().http_port, 65535);
+  // A stored switch above 1 reads as on.
+  ASSERT_EQ(set_param_value(kZvdbPath, "enable_push_msg", "2"), 0);
+  zvdb_close_all();
+  EXPECT_NE(get("/7050").out.find(R"("enableMsg": 1, )"), std::string::npos);
 }
 
 // A set that waits for the settings lock reads the stored rows once it holds it: the port row

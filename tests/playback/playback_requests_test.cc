@@ -512,6 +512,16 @@ TEST_F(PlaybackTest, SearchClosesTheNamedSessionFirst) {
       {1903, i32(5)},
       {1159, search_payload(1, 0, "2024-01-02 00:00:00", "2024-01-02 23:59:59")}};
   EXPECT_EQ(without_logs(messages(3)), expected);
+
+  // Session 0 is a session like any other.
+  core_->clear_received();
+  post("/4000", std::string("{\"channelId\":1,\"sid\":0,") +
+                    R"("streamType":0,"time":"2024-01-02 00:00:00","endTime":"2024-01-02 23:59:59"})");
+  const std::vector<std::pair<int32_t, Bytes>> first = {
+      {1160, session_list({0}, true)},
+      {1903, i32(0)},
+      {1159, search_payload(1, 0, "2024-01-02 00:00:00", "2024-01-02 23:59:59")}};
+  EXPECT_EQ(without_logs(messages(3)), first);
 }
 
 TEST_F(PlaybackTest, SearchWithoutSessionSendsOnlyTheSearch) {
