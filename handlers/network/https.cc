@@ -217,13 +217,10 @@ static void cert_install_handler(const char* argument) {
   if (reply) reply->first(&result);
   if (result != kInstallTaken) {
     // Not a certificate the core can use, or one it never checked (no answer; the error form is
-    // written): the one that served before stays in place.
+    // written): the one that served before goes back in place. When it cannot, the refused one is
+    // removed all the same (HTTPS then has no certificate; the previous copy stays saved).
     LockFile lock(kCertLockFile);
-    if (had_certificate) {
-      copy_file(kSavedCertFile, kCertFile);
-    } else {
-      unlink(kCertFile);
-    }
+    if (!had_certificate || !copy_file(kSavedCertFile, kCertFile)) unlink(kCertFile);
   }
   if (reply) reply_text(result == kInstallTaken ? "OK" : "Error");
 }

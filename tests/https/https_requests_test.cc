@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "common/messages/https.h"
 #include "platform/zvdb/https_tables.h"
@@ -190,6 +191,18 @@ TEST_F(HttpsTest, InstallThatTheCoreRefusesPutsThePreviousCertificateBack) {
   core_->no_reply(kCertInstall.id);
   EXPECT_EQ(install("bad.pem", "unchecked").out, kCgiErrorText);
   EXPECT_EQ(read_file(kCert), "old");
+  // The put-back cannot write (its temporary name is taken while the core checks): the refused
+  // certificate does not stay in use.
+  core_->clear_received();
+  core_->reply(kCertInstall.id, int32s({0}), 50);
+  std::thread blocker([this] {
+    core_->wait_for(kCertInstall.id, 1);
+    mkdir("/mnt/nand/ssl/ssl_cert.pem.part", 0755);
+  });
+  EXPECT_EQ(install("bad.pem", "refused").out, kTextHeader + "Error");
+  blocker.join();
+  EXPECT_FALSE(file_exists(kCert));
+  EXPECT_EQ(read_file(kSaved), "old");
 }
 
 // A canary: hostile upload paths run nothing, move nothing and remove nothing.
