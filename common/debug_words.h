@@ -1,6 +1,7 @@
 // Two words that the device's own libraries read to pick their debug output. Each program
 // defines them (zero) and never reads or writes them itself. Linked as an object library
-// (zv_debug_words) into every program, since no code of ours refers to them.
+// (zv_debug_words) into every program, since no code of ours refers to them, and kept from the
+// linker's removal of unreferenced sections.
 #pragma once
 
 #include <cstdint>
