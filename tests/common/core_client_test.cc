@@ -348,6 +348,14 @@ TEST(OpLog, DetailIsPackedWithinTheRecord) {
   EXPECT_EQ(zvfs_log_unpack_detail(&record, &kind, back, sizeof back), 20);
   EXPECT_EQ(kind, 107);
   EXPECT_EQ(memcmp(back, percent, sizeof percent), 0);
+  int32_t short_back[5] = {-1, -1, -1, -1, -1};
+  EXPECT_EQ(zvfs_log_unpack_detail(&record, &kind, short_back, 12), 20) << "copied only up to the capacity";
+  EXPECT_EQ(short_back[2], 50);
+  EXPECT_EQ(short_back[3], -1);
+  const uint32_t too_long = 21;  // one byte more than the detail holds
+  OpLogRecord corrupt = record;
+  memcpy(corrupt.detail + 4, &too_long, sizeof too_long);
+  EXPECT_EQ(zvfs_log_unpack_detail(&corrupt, &kind, back, sizeof back), -1);
 
   zvtest::Bytes big(600, 7);
   ASSERT_EQ(zvfs_log_pack_detail(&record, 101, big.data(), 600), 0);

@@ -287,6 +287,22 @@ struct Record {
   char name[8];
 };
 
+// A plain decimal argument: both 32-bit ends and the first value past each; trailing white space.
+TEST(ParseDecimal, TakesExactly32BitValues) {
+  struct Case {
+    const char* text;
+    bool taken;
+    int32_t value;
+  } cases[] = {{"2147483647", true, INT32_MAX}, {"-2147483648", true, INT32_MIN}, {"7 \r\n", true, 7},
+               {"2147483648", false, 0},       {"-2147483649", false, 0},       {"4294967295", false, 0},
+               {"7x", false, 0},               {"", false, 0}};
+  for (const auto& c : cases) {
+    int32_t value = 0;
+    EXPECT_EQ(parse_decimal(c.text, &value), c.taken) << c.text;
+    EXPECT_EQ(value, c.value) << c.text;
+  }
+}
+
 TEST(PayloadReader, NeverReadsOutsideThePayload) {
   // Two whole records and 5 bytes of a third; the second record's name has no NUL.
   unsigned char raw[29] = {};
@@ -313,6 +329,7 @@ TEST(PayloadReader, NeverReadsOutsideThePayload) {
 
   EXPECT_EQ(reader.text(4, 8), "cam1");
   EXPECT_EQ(reader.text(16, 8), "ABCDEFGH");
+  EXPECT_EQ(reader.text(16, 7), "ABCDEFG") << "never past the field's width";
   EXPECT_EQ(reader.text(24, 8), "") << "a field that runs past the end is not read";
   EXPECT_EQ(PayloadReader(static_cast<const void*>(nullptr), size_t{0}).text(0, 0), "") << "an empty reply has no text";
   char out[4];
@@ -329,6 +346,8 @@ TEST(PayloadReader, NeverReadsOutsideThePayload) {
   char copied[16];
   copy_field_text(copied, sizeof copied, record.name);
   EXPECT_STREQ(copied, "ABCDEFGH");
+  copy_field_text(copied, 3, record.name);
+  EXPECT_STREQ(copied, "AB") << "cut to size - 1";
 
   PayloadReader none(nullptr, 1000);  // a header that claims bytes without a payload
   EXPECT_TRUE(none.empty());

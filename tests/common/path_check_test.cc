@@ -65,7 +65,7 @@ TEST(PathCheck, EveryRefusalAndEveryAcceptedForm) {
       {check_temp_upload_path,
        kName,
        PathVerdict::kNotTempUpload,
-       {"/tmp/cgicAB-DEF", "/tmp/cgicABCDEFG", "/tmp/good.bin"}},
+       {"/tmp/cgicAB-DEF", "/tmp/cgicAB.DEF", "/tmp/cgicABCDEFG", "/tmp/good.bin"}},
       {check_temp_upload_path, kName, PathVerdict::kSlash, {"/tmp/cgic/ABCDE"}},
       {check_temp_upload_path, kName, PathVerdict::kNotInTmp, {"/var/cgicABCDEF"}},
   };

@@ -88,6 +88,11 @@ TEST(RunTool, OutputIsCutAtTheCapAndTheRestDrained) {
   const ToolResult quiet = run_tool({"zvtool-flood", "1000000"});
   EXPECT_TRUE(quiet.succeeded());
   EXPECT_TRUE(quiet.output.empty());
+  // Standard error goes to /dev/null only when the caller asks for it.
+  ToolOptions errors = capture(256);
+  EXPECT_NE(run({"readlink", "/proc/self/fd/2"}, errors).output, "/dev/null\n");
+  errors.discard_errors = true;
+  EXPECT_EQ(run({"readlink", "/proc/self/fd/2"}, errors).output, "/dev/null\n");
 }
 
 TEST(RunTool, ReportsExitStatusSignalAndFailureToStart) {

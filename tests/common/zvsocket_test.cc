@@ -73,9 +73,9 @@ TEST_F(TransportTest, RefusesInvalidArguments) {
 
   zvtest::FakeCore core;
   ASSERT_EQ(zv_sock_init(record, 0, 3, kPath), 0);
-  EXPECT_NE(zv_sock_send_msg(1, 1, nullptr, 4, 0), 0) << "null payload with a length";
-  EXPECT_NE(zv_sock_send_msg(1, 1, "x", kZvMsgMaxPayload + 1, 0), 0);
-  EXPECT_NE(zv_sock_send_msg(1, 1, "x", 1, 7), 0) << "reserved must be 0";
+  EXPECT_EQ(zv_sock_send_msg(1, 1, nullptr, 4, 0), -2) << "null payload with a length";
+  EXPECT_EQ(zv_sock_send_msg(1, 1, "x", kZvMsgMaxPayload + 1, 0), -2);
+  EXPECT_EQ(zv_sock_send_msg(1, 1, "x", 1, 7), -2) << "reserved must be 0";
   EXPECT_EQ(zv_sock_send_msg(1, 1, nullptr, 0, 0), 0);
 }
 

@@ -305,6 +305,10 @@ TEST_F(FrontRequest, RawUploadIdsGetTempAndTheQuery) {
     // "/1010" leaves the whole body on standard input; the others parsed it.
     if (std::string(id) == "/1010") {
       EXPECT_EQ(call.input, std::optional<std::string>(r.body));
+    } else {
+      struct stat st {};
+      ASSERT_EQ(stat("/dev/shm/updateIPCFM.bin", &st), 0);
+      EXPECT_EQ(st.st_mode & 07777, 0644u);
     }
     EXPECT_TRUE(tmp().empty());
   }

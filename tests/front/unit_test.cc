@@ -97,6 +97,7 @@ TEST_F(Front, SplitPathAndRest) {
                         {"  /tmp/a &  b", 64, 2, "/tmp/a", "b"},
                         {"/tmp/a&b", 64, 1, "/tmp/a&b", ""},
                         {"/tmp/abcdefgh & rstuvwxyz", 8, 2, "/tmp/ab", "rstuvwx"},
+                        {"/tmp/abc & rstuvwxy", 8, 2, "/tmp/ab", "rstuvwx"},  // words of exactly 8
                         {" & x", 64, 0, "", ""},
                         {"", 64, 0, "", ""}};
   for (const auto& c : cases) {
@@ -368,6 +369,12 @@ TEST_F(Front, ParsesFieldsAndFilesInArrivalOrder) {
   free_form_entries();
   EXPECT_FALSE(zvtest::file_exists(temp));
   EXPECT_TRUE(fronttest::tmp_files().empty());
+
+  // A delimiter that overlaps itself is found after a near miss ("--a---" then "--a----").
+  ASSERT_EQ(parse_text("--a---a----\r\nContent-Disposition: form-data; name=\"f\"\r\n\r\nv\r\n--a------\r\n", "a----"),
+            PARSE_SUCCESS);
+  ASSERT_NE(form_entry_find("f"), nullptr);
+  EXPECT_STREQ(form_entry_find("f")->value(), "v");
 }
 
 TEST_F(Front, FormFileNameResults) {
@@ -401,12 +408,17 @@ TEST_F(Front, FailedParsesKeepNothingHalfBuilt) {
       "\r\nfile data\r\n--B\r\nContent-Disposition: form-data; name=\"big\""
       "\r\n\r\n" +
       std::string(1000, 'x') + "\r\n--B--\r\n";
+  auto value_of = [](size_t size) {
+    return "--B\r\nContent-Disposition: form-data; name=\"v\"\r\n\r\n" + std::string(size, 'x') + "\r\n--B--\r\n";
+  };
   const std::vector<Case> cases = {
       {"a value that cannot grow", big_field, 512, PARSE_MEMORY},
       {"input ends inside a file part", big_field.substr(0, 70), 0, PARSE_IO},
       {"input ends inside the next part's headers", big_field.substr(0, 90), 0, PARSE_IO},
       {"input ends inside a field", big_field.substr(0, big_field.size() - 12), 0, PARSE_IO},
       {"the same value with room to grow", big_field, 1024, PARSE_SUCCESS},
+      {"a value of 1023 bytes and its NUL in 1024", value_of(1023), 1024, PARSE_SUCCESS},
+      {"a value of 1024 bytes needs more than 1024", value_of(1024), 1024, PARSE_MEMORY},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.title);

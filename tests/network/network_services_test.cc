@@ -2,6 +2,7 @@
 // Service ports (the conflict rule), push settings, channel access, P2P switch, status and
 // registration, the network tests and SNMP; and the simulator's answers to the network messages.
 #include <gtest/gtest.h>
+#include <openssl/evp.h>
 #include <openssl/rsa.h>
 #include <netinet/in.h>
 #include <sys/resource.h>
@@ -288,6 +289,19 @@ TEST(P2pCrypt, InteroperatesWithTheLibrarysOaep) {
     ASSERT_TRUE(p2p_open(as_service, theirs, sizeof theirs, &opened)) << size;
     EXPECT_EQ(opened, plain);
   }
+  // Blocks of another padding open nothing: a label other than the empty one, or a first byte
+  // that is not 0.
+  const auto* plain = reinterpret_cast<const unsigned char*>("registered");
+  unsigned char em[256], block[256];
+  std::string opened;
+  ASSERT_EQ(RSA_padding_add_PKCS1_OAEP_mgf1(em, 256, plain, 10, reinterpret_cast<const unsigned char*>("x"), 1,
+                                            EVP_sha1(), EVP_sha1()), 1);
+  ASSERT_EQ(RSA_public_encrypt(256, em, block, service, RSA_NO_PADDING), 256);
+  EXPECT_FALSE(p2p_open(as_service, block, sizeof block, &opened));
+  ASSERT_EQ(RSA_padding_add_PKCS1_OAEP_mgf1(em, 256, plain, 10, nullptr, 0, EVP_sha1(), EVP_sha1()), 1);
+  em[0] = 0x01;
+  ASSERT_EQ(RSA_public_encrypt(256, em, block, service, RSA_NO_PADDING), 256);
+  EXPECT_FALSE(p2p_open(as_service, block, sizeof block, &opened));
   RSA_free(service);
 }
 

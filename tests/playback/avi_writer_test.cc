@@ -192,6 +192,26 @@ TEST(AviWriterTest, RefusedFramesLeaveAValidFile) {
   }
 }
 
+// The last value each limit takes and the first it refuses: 1000 frames per second (1001 falls
+// back to the default 25), a first frame of kZvAviMaxFrameBytes, and an announced stream that
+// arrives exactly as announced, which is padded to its announced size.
+TEST(AviWriterTest, EdgesOfRateFrameSizeAndPadding) {
+  for (const auto& [rate, shown] : {std::pair{1000, 1000u}, std::pair{1001, 25u}}) {
+    ZvAviFrameHeader h = test_frame_header(10);
+    h.frame_rate = rate;
+    EXPECT_EQ(parse_avi(write_avi(false, [&](ZvAviWriter* w) { put_frame(w, h, test_picture(0, 10)); })).rate, shown);
+  }
+  for (const auto& [size, result] : {std::pair{kZvAviMaxFrameBytes, 0}, std::pair{kZvAviMaxFrameBytes + 1, -1}}) {
+    const ZvAviFrameHeader h = test_frame_header(size);
+    write_avi(false, [&](ZvAviWriter* w) { EXPECT_EQ(zv_avi_write_fp_ex(w, &h, sizeof h), result) << size; });
+  }
+  const std::string file = write_avi(true, [](ZvAviWriter* w) { put_frame(w, test_frame_header(2, 1, 2), "ab"); });
+  const AviFile avi = parse_avi(file);
+  EXPECT_EQ(file.size(), 268u);
+  EXPECT_EQ(avi.riff_size, 260u);
+  EXPECT_EQ(avi.junk_chunks, 1u);
+}
+
 TEST(AviWriterTest, FrameCutShortIsLeftOut) {
   for (bool announce : {false, true}) {
     const std::string file = write_avi(false, [&](ZvAviWriter* w) {

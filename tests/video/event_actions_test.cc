@@ -409,6 +409,11 @@ TEST_F(EventActionsTest, ATextThatIsNotUtf8RefusesTheBlockAndFailsTheWrite) {
   }
   EXPECT_EQ(dump(), before);
   EXPECT_TRUE(core_->received().empty());
+  {
+    SettingsWrite left_open;  // a handler that returns early stores nothing of what it wrote
+    ASSERT_EQ(set_param_int(kZvdbPath, "left_open", 1), 0);
+  }
+  EXPECT_EQ(get_param_int(kZvdbPath, "left_open", -9), -9);
   JsonPtr list = parse(R"([{"chnid": 1, "interval": 5}])");
   SettingsWrite write;
   EXPECT_EQ(store_event_actions_at(kMotionEventKind, 1, list.get(), write), -1) << "not an object";

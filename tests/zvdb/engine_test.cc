@@ -468,6 +468,29 @@ TEST_F(DbTest, WriteBatchCommitsEveryCallOnceAndKeepsFailedCallsWhole) {
   EXPECT_EQ(get_param_int(db(), "at_scope_end", 0), 1);
 }
 
+// A nested batch that rolls back spoils the outer one: a later nested commit reports the failure,
+// the outer commit stores nothing, and the next write stores again (no transaction left open).
+TEST_F(DbTest, NestedRollbackStoresNothingOfTheOuterBatch) {
+  {
+    zvdb::WriteBatch batch(db());
+    EXPECT_EQ(set_param_int(db(), "kept_out", 1), 0);
+    {
+      zvdb::WriteBatch inner(db());
+      EXPECT_EQ(set_param_int(db(), "inner", 2), 0);
+      EXPECT_EQ(inner.rollback(), 0);
+    }
+    {
+      zvdb::WriteBatch later(db());
+      EXPECT_EQ(later.commit(), -1);
+    }
+    EXPECT_EQ(batch.commit(), -1);
+  }
+  EXPECT_EQ(get_param_int(db(), "kept_out", -9), -9);
+  EXPECT_EQ(get_param_int(db(), "inner", -9), -9);
+  EXPECT_EQ(set_param_int(db(), "after", 3), 0);
+  EXPECT_EQ(zvdbtest::sql_value(path_, "SELECT value FROM settings WHERE key = 'after'"), "3");
+}
+
 // A batch that cannot begin (another connection holds the write lock past the busy budget) stays
 // open and failed: the calls inside it are refused, never stored one by one, even once the file
 // is free again; after it ends, writes store as before.
