@@ -67,6 +67,11 @@ TEST(Packing, AnythingButACompleteStreamIsNotPacked) {
   shorter_raw[4] = static_cast<unsigned char>(shorter_raw[4] - 1);
   Bytes other_magic = packed;
   other_magic[3] = 2;
+  // A stream whose last token's literal byte is missing (a block of exactly the bytes left, so
+  // that a read past it shows under the sanitizer).
+  const Bytes ends_in_literal = with_bytes(4000, {{3999, 9}});
+  Bytes packed_literal;
+  zvdb::pack_record(ends_in_literal.data(), ends_in_literal.size(), &packed_literal);
   const struct {
     const char* name;
     Bytes blob;
@@ -74,6 +79,7 @@ TEST(Packing, AnythingButACompleteStreamIsNotPacked) {
       {"raw record", raw},
       {"truncated header", Bytes(packed.begin(), packed.begin() + 6)},
       {"truncated token", Bytes(packed.begin(), packed.end() - 1)},
+      {"truncated literal", Bytes(packed_literal.begin(), packed_literal.end() - 1)},
       {"bytes after the end", more},
       {"raw size too big", longer_raw},
       {"raw size too small", shorter_raw},
