@@ -89,6 +89,8 @@ TEST(JoystickTranslation, EventSequencesGiveControllerLines) {
       {"escape key",
        {key(299, 1), key(299, 0)},
        {"IP-Controller:R01-C01:EOF", "IP-Controller:R00-C00:EOF"}},
+      {"auto-repeat keeps a key held", {key(288, 1), key(288, 2), key(289, 1), key(289, 0), key(288, 0)},
+       {"IP-Controller:R02-C05:EOF", "IP-Controller:R00-C00:EOF"}},
       {"one pressed value shared by all keys",
        {key(288, 1), key(289, 1), key(289, 0), key(288, 0)},
        {"IP-Controller:R02-C05:EOF", "IP-Controller:R00-C00:EOF"}},
@@ -143,7 +145,8 @@ TEST(JoystickParse, ControllerLinesGiveKeyRecords) {
 }
 
 TEST(JoystickParse, UnknownKeypadPositionsAreReleases) {
-  for (const char* line : {"IP-Controller:R00-C00:EOF", "IP-Controller:R09-C09:EOF", "IP-Controller:R01-C05:EOF"}) {
+  for (const char* line : {"IP-Controller:R00-C00:EOF", "IP-Controller:R09-C09:EOF", "IP-Controller:R01-C05:EOF",
+                           "IP-Controller:R2147483647-C01:EOF"}) {
     KeyRecord record;
     record.value = 1;
     EXPECT_EQ(js_parse(line, &record, stdout), 0) << line;

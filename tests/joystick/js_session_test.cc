@@ -44,6 +44,7 @@ struct Session {
   DispatchState state;
   int closes = 0;
   int opens = 0;
+  int pauses = 0;
 };
 
 Session play(const std::vector<Step>& steps) {
@@ -60,6 +61,7 @@ Session play(const std::vector<Step>& steps) {
   session.mode = session.state.mode;
   session.closes = input.closes;
   session.opens = input.opens;
+  session.pauses = input.pauses;
   return session;
 }
 
@@ -126,6 +128,8 @@ TEST(JoystickSession, ButtonBAndEscape) {
        kModeRecorder},
       {"exactly 500 ms is still a double press", join({tap(kB), tap(kB, 500)}), {"Enter", "FullScreen"},
        kModeRecorder},
+      {"a third press within 500 ms is another double press", join({tap(kB), tap(kB, 200), tap(kB, 200)}),
+       {"Enter", "FullScreen", "FullScreen"}, kModeRecorder},
       {"501 ms is a new single press", join({tap(kB), tap(kB, 501)}), {"Enter", "Enter"}, kModePtz},
       {"double press in PTZ mode returns to PTZ mode",
        join({tap(kB), tap(kB, 1000), tap(kB, 100)}),
@@ -166,6 +170,13 @@ TEST(JoystickSession, DigitEditorAndPresetCalls) {
        join({digits("45"), tap(kB, 10001)}),
        {"Enter"},
        kModePtz},
+      {"the 10 s count from the last digit", join({digits("4"), tap(kDigit1 + 4, 6000), tap(kB, 6000)}),
+       {"PTZ_Preset_Call_45"}, kModeRecorder},
+      {"digits after a timeout start a new number", join({digits("45"), tap(kDigit1 + 5, 10001), tap(kB)}),
+       {"PTZ_Preset_Call_6"}, kModeRecorder},
+      {"digits after a stick move start a new number",
+       join({digits("7"), {axis(0, 0), axis(0, 512)}, digits("8"), tap(kB)}),
+       {"Dir_Nvr_Left_10_0", "Dir_Nvr_STOP_0_0", "PTZ_Preset_Call_8"}, kModeRecorder},
       {"INT_MAX is a preset", join({digits("2147483647"), tap(kB)}), {"PTZ_Preset_Call_2147483647"},
        kModeRecorder},
       {"above INT_MAX sends nothing and clears the editor",
@@ -206,6 +217,8 @@ TEST(JoystickSession, DeviceGoingAwayClearsTheState) {
        join({tap(kB), {test::poll_error(), axis(0, 0)}}),
        {"Enter", "Dir_Nvr_Left_10_0"},
        kModeRecorder},
+      {"an interrupted read keeps the device and its mode", join({tap(kB), {test::read_retry(), axis(0, 0)}}),
+       {"Enter", "Dir_Ptz_Left_10_0"}, kModePtz},
       {"unplug during a double press: the second press is a first one",
        join({tap(kB), {test::unplug(), test::plug()}, tap(kB, 100)}),
        {"Enter", "Enter"},
@@ -214,6 +227,7 @@ TEST(JoystickSession, DeviceGoingAwayClearsTheState) {
   const Session s = play(join({tap(kB), {test::short_read(), test::unplug(), test::plug(), axis(0, 0)}}));
   EXPECT_EQ(s.opens, 2);
   EXPECT_EQ(s.closes, 1);
+  EXPECT_EQ(play(join({tap(kB), {test::poll_error(), axis(0, 0)}})).pauses, 1) << "a failing wait pauses";
 }
 
 TEST(JoystickSession, DiscoveryMessagesAndRetries) {

@@ -45,7 +45,7 @@ class MemoryLog {
 
 // One step of a scripted device session.
 struct Step {
-  enum Type { kEvent, kUnplug, kPlug, kShortRead, kPollError };
+  enum Type { kEvent, kUnplug, kPlug, kShortRead, kPollError, kReadRetry };
   Type type = kEvent;
   RawInputEvent event;
   int delay_ms = 0;  // how long after the previous step the event arrives
@@ -64,6 +64,7 @@ inline Step unplug() { return {Step::kUnplug, {}, 0}; }
 inline Step plug() { return {Step::kPlug, {}, 0}; }
 inline Step short_read() { return {Step::kShortRead, {}, 0}; }
 inline Step poll_error() { return {Step::kPollError, {}, 0}; }
+inline Step read_retry() { return {Step::kReadRetry, {}, 0}; }  // an interrupted read
 
 // A press and release of a button.
 inline std::vector<Step> tap(int code, int delay_ms = 0) { return {key(code, 1, delay_ms), key(code, 0)}; }
@@ -105,7 +106,8 @@ class ScriptedInput : public InputSource {
       steps_.pop_front();
       return WaitStatus::kGone;
     }
-    if (!steps_.empty() && (steps_.front().type == Step::kEvent || steps_.front().type == Step::kShortRead)) {
+    if (!steps_.empty() && (steps_.front().type == Step::kEvent || steps_.front().type == Step::kShortRead ||
+                             steps_.front().type == Step::kReadRetry)) {
       return WaitStatus::kReady;
     }
     clock_ms += 1000;
@@ -115,6 +117,7 @@ class ScriptedInput : public InputSource {
     const Step step = steps_.front();
     steps_.pop_front();
     if (step.type == Step::kShortRead) return ReadStatus::kGone;
+    if (step.type == Step::kReadRetry) return ReadStatus::kRetry;
     clock_ms += step.delay_ms;
     event = step.event;
     return ReadStatus::kEvent;

@@ -293,6 +293,11 @@ TEST_F(ZvjsEndToEnd, ScriptedSessionsSendTheExpectedCommands) {
        "short-read\n"
        "abs 0 0\n",
        {"Enter", "Dir_Nvr_Left_10_0"}},
+      {"the joystick's event device is the last one", "event 5\nplug\nkey 298 1\nkey 298 0\n", {"Enter"}},
+      {"a name of 66 characters",
+       "name Joystick With A Very Long Name That Fills The Whole Name Buffer 70\nevent 1\nplug\n"
+       "key 298 1\nkey 298 0\n",
+       {"Enter"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
