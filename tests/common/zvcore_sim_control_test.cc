@@ -1,12 +1,15 @@
 // The simulator's module rules (clashes, shared ids, keyed stores), its control commands, and
 // `zvcore-sim ctl` against the program running in this test's sandbox.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/core_client.h"
@@ -26,7 +29,7 @@ constexpr Notice<Door> kDoorSetQuietly{9003, "door set quietly"};
 constexpr Exchange<int32_t, Door> kDoorGet{9002, 14002, "door get"};
 constexpr Exchange<int32_t, Door> kDoorGetToo{9004, 14004, "door get too"};
 
-// A module whose rules a test writes; it knows one control command, "open <n>".
+// A module whose rules a test writes; it knows the control commands "open <n>" and "quiet".
 class TestModule : public SimModule {
  public:
   TestModule(const char* name, std::function<void(TestModule&, SimRules&)> declare)
@@ -34,6 +37,7 @@ class TestModule : public SimModule {
   const char* name() const override { return name_; }
   void rules(SimRules& r) override { declare_(*this, r); }
   bool control(const std::vector<std::string>& words, std::string* answer) override {
+    if (words.size() == 1 && words[0] == "quiet") return true;
     if (words.size() != 2 || words[0] != "open") return false;
     *answer = words[1] == "9" ? "error no door 9" : "door " + words[1] + "\nopen";
     return true;
@@ -82,9 +86,13 @@ TEST(SimRules, ASecondRuleForAnIdStopsTheStartNamingBothModules) {
   Declare answer_900 = [](TestModule&, SimRules& r) { r.answer(900, [](const SimRequest&, SimAnswer&) {}); };
   Declare fixed_900 = [](TestModule&, SimRules& r) { r.fixed(900, {1}); };
   Declare shared_900 = [](TestModule&, SimRules& r) { r.shared(900, nullptr, [](const SimRequest&, SimAnswer&) {}); };
+  Declare picked_900 = [](TestModule&, SimRules& r) {
+    r.shared(900, [](auto&) { return true; }, [](const SimRequest&, SimAnswer&) {});
+  };
   struct Row {
     Declare first, second;
-  } rows[] = {{answer_900, fixed_900}, {fixed_900, shared_900}, {shared_900, answer_900}};
+  } rows[] = {{answer_900, fixed_900}, {fixed_900, shared_900}, {shared_900, answer_900},
+              {answer_900, picked_900}, {picked_900, fixed_900}};
   for (const Row& row : rows) {
     auto sim = make_sim({{"alarm", row.first}, {"disk", row.second}});
     std::string error;
@@ -128,8 +136,10 @@ TEST(SimRules, AStoreAnswersWhatASetStoredAndTheFactoryValueBefore) {
       {9002, as_bytes(int32_t{3}), {as_bytes(Door{3, -1})}},       // factory value
       {9001, as_bytes(Door{3, 1}), {as_bytes(int32_t{0})}},        // stored, status 0
       {9002, as_bytes(int32_t{3}), {as_bytes(Door{3, 1})}},
+      {9002, as_bytes(Door{3, 99}), {as_bytes(Door{3, 1})}},       // a longer get: its leading key
       {9002, as_bytes(int32_t{4}), {as_bytes(Door{4, -1})}},       // other keys untouched
       {9001, bytes_of("abc", 3), {as_bytes(int32_t{-1})}},         // short record refused
+      {9001, bytes_of("abcdefghi", 9), {as_bytes(int32_t{-1})}},   // trailing bytes refused
       {9003, as_bytes(Door{4, 7}), {}},                            // a notice-form set: no reply
       {9004, as_bytes(int32_t{4}), {as_bytes(Door{4, 7})}},
       {9002, {}, {}},                                              // no key: no answer
@@ -150,6 +160,8 @@ TEST(SimControl, PassesModuleCommandsAndRefusesUnknownOnes) {
       {"rules", "ok 9003:door"},
       {"modules now", "error unknown command 'modules now'; commands: " /* usage follows */},
       {"ready maybe", "error unknown command 'ready maybe'; commands: "},
+      {"ready on now", "error unknown command 'ready on now'; commands: "},
+      {"door quiet", "ok"},
       {"", "error empty command; commands: "},
       {"log", "error no message log (--message-log FILE)"},
   };
@@ -195,6 +207,7 @@ TEST_F(SimCtlProgram, ChangesTheRunningSimulator) {
     std::string out;  // the whole output, or its start when it ends in "..."
   } rows[] = {
       {{"modules"}, 0, sim_control(same_build, "modules") + "\n"},
+      {{"help\t"}, 0, sim_control(same_build, "help") + "\n"},
       {{"ready", "off"}, 0, "ok ready off\n"},
       {{"script", "/tmp/s.txt"}, 0, "ok script /tmp/s.txt\n"},
       {{"script", "/tmp/none.txt"}, 1, "error script /tmp/none.txt: cannot read /tmp/none.txt..."},
@@ -215,8 +228,23 @@ TEST_F(SimCtlProgram, ChangesTheRunningSimulator) {
   EXPECT_EQ(ask_7777(), 0) << "the default answer again";
   EXPECT_EQ(ctl({"log"}).out, "ok /tmp/m.log 2 messages\n");
 
-  // A client that leaves half way, and one that sends control bytes, change nothing.
-  for (const char* sent : {"ready o", "ready\x01on\n"}) {
+  // A script named from /tmp is read from there, and SIGHUP reads the one named last again.
+  char cwd[4096];
+  ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+  ASSERT_EQ(chdir("/tmp"), 0);
+  EXPECT_EQ(ctl({"script", "s.txt"}).out, "ok script /tmp/s.txt\n");
+  ASSERT_EQ(chdir(cwd), 0);
+  zvtest::write_file("/tmp/s.txt", "7777 int32 8\n");
+  kill(sim.pid(), SIGHUP);
+  int32_t reloaded = 0;
+  for (int waited = 0; waited < 2000 && (reloaded = ask_7777()) != 8; waited += 50) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_EQ(reloaded, 8);
+
+  // A client that leaves half way, and one that sends control bytes, change nothing; a CRLF line
+  // is taken.
+  for (const char* sent : {"ready o", "ready\x01on\n", "modules\r\n"}) {
     int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -224,14 +252,18 @@ TEST_F(SimCtlProgram, ChangesTheRunningSimulator) {
     ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     ASSERT_EQ(send(fd, sent, strlen(sent), MSG_NOSIGNAL), static_cast<ssize_t>(strlen(sent)));
     if (sent[strlen(sent) - 1] == '\n') {
-      char answer[64] = {};
+      char answer[4096] = {};
       EXPECT_GT(recv(fd, answer, sizeof answer - 1, 0), 0);
-      EXPECT_STREQ(answer, "error control bytes in the command line\n");
+      EXPECT_EQ(answer, sent[0] == 'm' ? sim_control(same_build, "modules") + "\n"
+                                       : "error control bytes in the command line\n");
     }
     close(fd);
   }
   EXPECT_EQ(ctl({"ready", "on"}).out, "ok ready on\n") << "still serving";
   EXPECT_TRUE(zvtest::file_exists("/tmp/zvcore"));
+  EXPECT_EQ(ctl({"reboot"}).out, "ok rebooting for 2000 ms\n");
+  EXPECT_FALSE(zvtest::file_exists("/tmp/zvcore"));
+  EXPECT_TRUE(zvtest::wait_for_file("/tmp/zvcore")) << "back after the reboot";
   EXPECT_EQ(sim.stop(), 0);
   EXPECT_FALSE(zvtest::file_exists(kControlDefaultPath));
 
@@ -245,6 +277,8 @@ TEST_F(SimCtlProgram, ChangesTheRunningSimulator) {
   result = zvtest::run_program(zvtest::bin_path("zvcore-sim"), options);
   EXPECT_EQ(result.exit_code, 1);
   EXPECT_EQ(result.err, "zvcore-sim: --control works only inside tools/sandbox\n");
+  options.env = {{"ZV_SANDBOX", "0"}};
+  EXPECT_EQ(zvtest::run_program(zvtest::bin_path("zvcore-sim"), options).exit_code, 1);
 }
 
 }  // namespace

@@ -195,6 +195,7 @@ class SimProcess {
     if (posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0) pid_ = -1;
   }
   ~SimProcess() { stop(); }
+  pid_t pid() const { return pid_; }
   bool wait_ready(bool ready = true, int timeout_ms = 10000) const {
     for (int waited = 0; waited < timeout_ms; waited += 10) {
       if (zvtest::file_exists("/tmp/zvcore") == ready) return true;
@@ -329,6 +330,19 @@ TEST_F(SimProgramTest, AnswersRequestsAndFollowsItsScript) {
   core_set_timing({500, 2000, 100});  // 100 ms budget for the silent message
   core_send(redirect_callback, 1153, 0, nullptr, 0);
   EXPECT_TRUE(core_last_wait_expired()) << "scripted without reply";
+  g_reply_id = 0;
+  core_send(any_callback, 1153, 0, nullptr, 0);
+  EXPECT_TRUE(core_last_wait_expired());
+  EXPECT_EQ(g_reply_id, 0) << "its rule does not answer a scripted id";
+
+  // SIGHUP reads the script again.
+  zvtest::write_file("/tmp/script.txt", "3504 int32 8\n");
+  kill(sim.pid(), SIGHUP);
+  for (int waited = 0; waited < 2000 && g_redirect_answer != 8; waited += 50) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    core_request(redirect_callback, 3504, sizeof text, text, REPLY_TEXT);
+  }
+  EXPECT_EQ(g_redirect_answer, 8);
   core_close(0);
 
   // Reboot: the ready marker goes and comes back.
@@ -371,6 +385,8 @@ TEST_F(SimProgramTest, RefusesABadScriptAndABusySocket) {
   result = zvtest::run_program(zvtest::bin_path("zvcore-sim"), options);
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_NE(result.out.find("--script FILE"), std::string::npos);
+  options.args = {"--reboot-ms", "0", "--help"};
+  EXPECT_EQ(zvtest::run_program(zvtest::bin_path("zvcore-sim"), options).exit_code, 0);
 
   SimProcess first({});
   ASSERT_TRUE(first.wait_ready());
