@@ -42,6 +42,15 @@ struct ChannelRecV1 {
 constexpr TableDesc kChannelsV1{.name = "t_channel", .record_size = sizeof(ChannelRecV1),
                                 .key = {.a = 0}, .key_a_count = 64};
 
+// A record whose last field is a text.
+struct TailRec {
+  int32_t id;
+  char name[8];
+};
+constexpr zvdb::Field kTailFields[] = {ZVDB_FIELD(TailRec, id), ZVDB_FIELD(TailRec, name)};
+constexpr TableDesc kTails{.name = "t_tail", .record_size = sizeof(TailRec), .key = {.a = 0}, .key_a_count = 4,
+                           .fields = kTailFields};
+
 // Sixteen inputs: key bounded to 0..15.
 constexpr TableDesc kInputs{.name = "t_input", .record_size = sizeof(ChannelRec),
                             .key = {.a = 0}, .key_a_count = 16, .fields = kChannelFields};
@@ -171,6 +180,13 @@ TEST_F(DbTest, TextsAreTerminatedWithinTheirFieldOnRead) {
   ChannelRec back{};
   ASSERT_EQ(kChannelTable.read(db(), &back, {1}), 0);
   EXPECT_EQ(std::strlen(back.label), sizeof back.label - 1);
+  // A text that ends the record is terminated too.
+  TailRec tail{1, {}};
+  std::memset(tail.name, 'y', sizeof tail.name);
+  ASSERT_EQ(zvdb::write_record(db(), kTails, &tail), 0);
+  TailRec tail_back{};
+  ASSERT_EQ(zvdb::read_record(db(), kTails, &tail_back, {1}), 0);
+  EXPECT_EQ(strnlen(tail_back.name, sizeof tail_back.name), sizeof tail_back.name - 1);
 }
 
 TEST_F(DbTest, ReadAllHonoursTheCallersCapacity) {
@@ -276,6 +292,12 @@ TEST_F(DbTest, ListedSlotsAreWrittenWithTheirStride) {
   int32_t bad[] = {1, 64};
   EXPECT_EQ(zvdb::write_records_listed(db(), kChannels, slots.data(), 64, sizeof(Slot), bad, 2),
             -1);
+  // An entry past the caller's slots, or a key past the table's range, refuses the whole list.
+  int32_t past_slots[] = {1, 8};
+  EXPECT_EQ(zvdb::write_records_listed(db(), kChannels, slots.data(), 8, sizeof(Slot), past_slots, 2), -1);
+  int32_t past_keys[] = {1, 16};
+  EXPECT_EQ(zvdb::write_records_listed(db(), kInputs, slots.data(), 64, sizeof(Slot), past_keys, 2), -1);
+  EXPECT_EQ(stored_channels(db(), kInputs), std::vector<int>{});
   EXPECT_EQ(stored_channels(db(), kChannels), (std::vector<int>{2, 40}));
 }
 
