@@ -6,10 +6,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "common/core_client.h"
@@ -236,11 +234,7 @@ TEST_F(SimCtlProgram, ChangesTheRunningSimulator) {
   ASSERT_EQ(chdir(cwd), 0);
   zvtest::write_file("/tmp/s.txt", "7777 int32 8\n");
   kill(sim.pid(), SIGHUP);
-  int32_t reloaded = 0;
-  for (int waited = 0; waited < 2000 && (reloaded = ask_7777()) != 8; waited += 50) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  EXPECT_EQ(reloaded, 8);
+  EXPECT_TRUE(zvtest::wait_until([&] { return ask_7777() == 8; }, 2000));
 
   // A client that leaves half way, and one that sends control bytes, change nothing; a CRLF line
   // is taken.

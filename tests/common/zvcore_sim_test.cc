@@ -338,11 +338,10 @@ TEST_F(SimProgramTest, AnswersRequestsAndFollowsItsScript) {
   // SIGHUP reads the script again.
   zvtest::write_file("/tmp/script.txt", "3504 int32 8\n");
   kill(sim.pid(), SIGHUP);
-  for (int waited = 0; waited < 2000 && g_redirect_answer != 8; waited += 50) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_TRUE(zvtest::wait_until([&] {
     core_request(redirect_callback, 3504, sizeof text, text, REPLY_TEXT);
-  }
-  EXPECT_EQ(g_redirect_answer, 8);
+    return g_redirect_answer == 8;
+  }, 2000));
   core_close(0);
 
   // Reboot: the ready marker goes and comes back.

@@ -330,13 +330,17 @@ int BackgroundProcess::stop(int timeout_ms) {
   return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
 }
 
-bool wait_for_file(const std::string& path, int timeout_ms) {
+bool wait_until(const std::function<bool()>& done, int timeout_ms) {
   const long long deadline = now_ms() + time_limit_ms(timeout_ms);
-  while (!file_exists(path)) {
+  while (!done()) {
     if (now_ms() >= deadline) return false;
     usleep(5000);
   }
   return true;
+}
+
+bool wait_for_file(const std::string& path, int timeout_ms) {
+  return wait_until([&path] { return file_exists(path); }, timeout_ms);
 }
 
 int free_tcp_port() {

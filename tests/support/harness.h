@@ -4,6 +4,7 @@
 // /mnt/nand ... are private scratch directories; reset_device_state() refuses to run outside one.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -89,6 +90,8 @@ class BackgroundProcess {
   bool reaped_ = false;
 };
 
+// Asks `done` every 5 ms until it is true; false after timeout_ms.
+bool wait_until(const std::function<bool()>& done, int timeout_ms = 10000);
 // Waits until `path` exists; false after timeout_ms.
 bool wait_for_file(const std::string& path, int timeout_ms = 10000);
 
