@@ -69,11 +69,13 @@ bool capture_dir_ok(std::string_view dir) {
   for (std::string_view own : {"/mnt/nand", "/mnt/nand2"}) {
     if (dir == own || (dir.starts_with(own) && dir[own.size()] == '/')) return false;
   }
-  // No ".." component, no link on the way.
+  // No "..", "." or empty component ("/mnt/./nand", "/mnt//nand" name the flash while passing
+  // the prefix test above; only a final slash may end the path), no link on the way.
   size_t start = 1;
   while (start <= dir.size()) {
     const size_t end = std::min(dir.find('/', start), dir.size());
-    if (dir.substr(start, end - start) == "..") return false;
+    const std::string_view component = dir.substr(start, end - start);
+    if (component == ".." || component == "." || (component.empty() && end < dir.size())) return false;
     struct stat st {};
     const std::string part(dir.substr(0, end));
     if (lstat(part.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) return false;

@@ -148,6 +148,8 @@ TEST_F(CaptureTest, HostileStartsRunAndRemoveNothing) {
       // The device's own flash, a directory outside /tmp and /mnt, a way through a link.
       R"({"nic": "lo", "mntPath": "/mnt/nand"})",
       R"({"nic": "lo", "mntPath": "/mnt/nand2/oem"})",
+      R"({"nic": "lo", "mntPath": "/mnt/./nand"})",
+      R"({"nic": "lo", "mntPath": "/mnt//nand2"})",
       R"({"nic": "lo", "mntPath": "/var/cap"})",
       R"({"nic": "lo", "mntPath": "/tmp/caplink"})",
       R"({"nic": "lo", "mntPath": "/tmp/caplink/sub"})",
@@ -176,6 +178,7 @@ TEST_F(CaptureTest, HostileDownloadsRunAndRemoveNothing) {
       "rvpcap-20260101000000",                 "/tmp/cap/rvpcap-2026010100000x", "/tmp/cap/other-20260101000000",
       "tmp/cap/rvpcap-20260101000000",         "/tmp/c;p/rvpcap-20260101000000", "/rvpcap-20260101000000",
       "/mnt/nand/rvpcap-20260101000000",       "/tmp/caplink/rvpcap-20260101000000",
+      "/mnt/./nand/rvpcap-20260101000000",     "/mnt//nand/rvpcap-20260101000000",
   };
   ASSERT_EQ(symlink(kDir, "/tmp/caplink"), 0);
   write_file("/mnt/nand/x.pcap", "flash");
