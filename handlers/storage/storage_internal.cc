@@ -21,6 +21,7 @@ bool array_text(json_object* array, size_t i, char* buffer, size_t size, bool* p
   json_object* element = json_array_at(array, i);
   if (!json_value_text(element, buffer, size)) return true;
   *present = true;
-  const char* full = json_object_get_string(element);
-  return valid_request_text(full, strlen(full)) && !(whole && strlen(full) >= size);
+  // The text's own length: one holding a NUL is refused, not taken cut at the NUL.
+  const auto length = static_cast<size_t>(json_object_get_string_len(element));
+  return valid_request_text(json_object_get_string(element), length) && !(whole && length >= size);
 }

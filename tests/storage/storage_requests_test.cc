@@ -355,6 +355,7 @@ TEST_F(StorageRequestTest, NasAddDecodesCredentialsAndBoundsEveryArray) {
   expect_refused("/6201", R"({"port": [8]})");
   expect_refused("/6201", R"({"num": 1, "port": [8], "address": [")" + std::string(64, 'a') + "\"]}");
   expect_refused("/6201", R"({"num": 1, "port": [8], "directory": [")" + std::string(128, 'd') + "\"]}");
+  expect_refused("/6201", R"({"num": 1, "port": [8], "address": ["10.0.0.9\u0000.evil"]})");  // not cut at the NUL
 }
 
 TEST_F(StorageRequestTest, NasRemoveLogsOnlyConfiguredDisks) {
