@@ -201,7 +201,8 @@ static void capture_start_handler(const char* argument) {
     json_object* value = nullptr;
     if (!json_object_object_get_ex(request.get(), key, &value)) continue;
     if (!json_object_is_type(value, json_type_string)) return;
-    *out = json_object_get_string(value);
+    // The whole text: one holding a NUL fails the checks below instead of being taken cut.
+    out->assign(json_object_get_string(value), static_cast<size_t>(json_object_get_string_len(value)));
   }
   if (!capture_interface_ok(nic) || !capture_host_ok(ip) || !capture_port_ok(port) || !capture_dir_ok(dir)) {
     return;

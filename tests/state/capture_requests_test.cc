@@ -150,6 +150,7 @@ TEST_F(CaptureTest, HostileStartsRunAndRemoveNothing) {
       R"({"nic": "lo", "mntPath": "/mnt/nand2/oem"})",
       R"({"nic": "lo", "mntPath": "/mnt/./nand"})",
       R"({"nic": "lo", "mntPath": "/mnt//nand2"})",
+      R"({"nic": "lo", "mntPath": "/tmp/cap\u0000/x"})",
       R"({"nic": "lo", "mntPath": "/var/cap"})",
       R"({"nic": "lo", "mntPath": "/tmp/caplink"})",
       R"({"nic": "lo", "mntPath": "/tmp/caplink/sub"})",
