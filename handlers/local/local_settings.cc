@@ -22,14 +22,15 @@ namespace {
 constexpr size_t kCameraTextChars = 63;
 
 // The camera quick edit: the address and port are required, the credentials keep their stored
-// values when absent; the protocol word is cleared (the camera is reached as an ONVIF one).
+// values when absent and are refused when longer than their fields (cut, the camera login would
+// use a password nobody chose); the protocol word is cleared (the camera is reached as an ONVIF one).
 constexpr auto kQuickEditForm =
     ZV_FIELDS(CameraRecord, ZV_FIELD(id, "id").required().range(0, kCameraKeyLimit - 1),
               ZV_FIELD(enable, "enable").required().range(0, 1),
               ZV_FIELD(ip_addr, "ipAddr").required().chars(kCameraTextChars).whole(),
               ZV_FIELD(manage_port, "managePort").required().at_least(0),
               ZV_FIELD(user_name, "userName").keep_if_absent().chars(kCameraTextChars).whole(),
-              ZV_FIELD(password, "password").keep_if_absent().chars(kCameraTextChars));
+              ZV_FIELD(password, "password").keep_if_absent().chars(kCameraTextChars).whole());
 
 // Reads one integer member into `value` (which keeps its stored value when the member is absent);
 // false when the argument is not JSON or the value is out of range.

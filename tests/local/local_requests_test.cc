@@ -123,6 +123,9 @@ TEST_F(LocalTest, CameraQuickEditSetsTheFieldsItNamesAndKeepsCredentials) {
   }
   // An address one character above the 63 it may have: refused, not stored cut as another.
   expect_refused("/3304", R"({"id": 3, "enable": 1, "ipAddr": ")" + std::string(64, '1') + R"(", "managePort": 80})");
+  // A password one character above its 63: refused, not stored cut as a login nobody chose.
+  expect_refused("/3304", R"({"id": 3, "enable": 1, "ipAddr": "1.2.3.4", "managePort": 80, "password": ")" +
+                              std::string(64, 'p') + "\"}");
 }
 
 // A switch stored while another request stores the same row: the other request's change stays.
