@@ -212,6 +212,7 @@ TEST_F(NetworkTest, WritesRefusedWithoutATrace) {
       {"/7021", R"({"enable":1,"updateFreq":5,"rtsp":-1})"},
       {"/7031", R"({"smtpPort":25,"enableTls":3,"enableAttach":0,"captureInterval":0})"},
       {"/7031", R"({"smtpPort":-1,"enableTls":0,"enableAttach":0,"captureInterval":0})"},
+      {"/7031", R"({"smtpPort":65536,"enableTls":0,"enableAttach":0,"captureInterval":0})"},
       {"/7031", R"({"smtpPort":25,"enableTls":0,"enableAttach":2,"captureInterval":0})"},
       {"/7031", R"({"smtpPort":25,"enableTls":0,"enableAttach":0,"captureInterval":-1})"},
       {"/7031", R"({"smtpPort":25,"enableTls":0,"enableAttach":0,"captureInterval":0,"smtpServer":"a\u0000b"})"},
