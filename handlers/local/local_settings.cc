@@ -28,7 +28,7 @@ constexpr auto kQuickEditForm =
     ZV_FIELDS(CameraRecord, ZV_FIELD(id, "id").required().range(0, kCameraKeyLimit - 1),
               ZV_FIELD(enable, "enable").required().range(0, 1),
               ZV_FIELD(ip_addr, "ipAddr").required().chars(kCameraTextChars).whole(),
-              ZV_FIELD(manage_port, "managePort").required().at_least(0),
+              ZV_FIELD(manage_port, "managePort").required().range(0, 65535),
               ZV_FIELD(user_name, "userName").keep_if_absent().chars(kCameraTextChars).whole(),
               ZV_FIELD(password, "password").keep_if_absent().chars(kCameraTextChars).whole());
 
