@@ -219,6 +219,7 @@ TEST_F(NetworkTest, WritesRefusedWithoutATrace) {
       {"/7031", R"({"smtpPort":25,"enableTls":0,"enableAttach":0,"captureInterval":0,"receivers":[{"receiverAddr":"a\\b"}]})"},
       {"/7091", R"({"port":65536})"},
       {"/7091", R"({"port":-1})"},
+      {"/7091", R"({"port":0})"},
       {"/7091", R"({"port":161,"read_community":"x\ry"})"},
       // An address or host one character above its field: refused, never stored cut as another.
       {"/7041", R"({"mode":0,"ipAddr":"192.168.100.2001"})"},

@@ -88,7 +88,8 @@ ZV_SCHEMA(MulticastConfig, ZV_FIELD(enable, "enable").keep_if_absent(), ZV_FIELD
           ZV_RESERVED(pad));
 static_assert(sizeof(MulticastConfig) == 72);
 
-// The SNMP agent. Texts keep 63 characters; a longer community or password is refused.
+// The SNMP agent. Texts keep 63 characters; a longer community or password is refused. The
+// agent listens on port 1..65535 (on port 0 no manager could reach it).
 struct SnmpConfig {
   int32_t v1_enable;
   int32_t v2c_enable;
@@ -126,7 +127,7 @@ ZV_SCHEMA(SnmpConfig, ZV_FIELD(v1_enable, "v1_enable").keep_if_absent(),
           ZV_FIELD(write_auth_password, "write_auth_password").whole().keep_if_absent(),
           ZV_FIELD(write_pri_algorithm, "write_pri_algorithm").keep_if_absent(),
           ZV_FIELD(write_pri_password, "write_pri_password").whole().keep_if_absent(),
-          ZV_FIELD(port, "port").keep_if_absent().range(0, 65535));
+          ZV_FIELD(port, "port").keep_if_absent().range(1, 65535));
 static_assert(sizeof(SnmpConfig) == 552);
 
 // The P2P row: the switch and the four registration texts sent to the P2P service.
