@@ -87,9 +87,9 @@ void set_tri_channels_mask(AlarmInConfig& row, const char* text) {
 
 // The older short-form sets change the stored row: "/6062" also stores the single plan, "/6064"
 // keeps the row's enable and stores no plan. Both keep what the short form cannot carry (the
-// e-mail, PTZ, alarm-output and white-light actions of the newer page). The channel text only
-// rebuilds the mask; the row's text is emptied (an older text kept beside the new mask would name
-// other channels, and the newer page would save them back).
+// e-mail, PTZ, alarm-output and white-light actions of the newer page). The channel text is
+// stored as given and the mask rebuilt from it, so both name the same channels and the short read
+// ("/6061", "/6060") shows what was set: a page that saves back what it read keeps the channels.
 void short_form_set(const char* argument, bool with_plan) {
   JsonPtr request = parse_request(argument);
   json_object* alarm = alarm_object(request);
@@ -104,7 +104,6 @@ void short_form_set(const char* argument, bool with_plan) {
     row = stored_input(given.id);
     const AlarmInConfig before = row;
     read_record(alarm, kInputShortForm.schema(), &row);  // checked above; an absent name stays
-    std::memset(row.tri_channels, 0, sizeof row.tri_channels);
     if (!with_plan) row.enable = before.enable;
     set_tri_channels_mask(row, given.tri_channels);
     write.check(kAlarmIns.write(kZvdbPath, &row));

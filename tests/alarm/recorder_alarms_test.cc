@@ -81,7 +81,7 @@ TEST_F(RecorderAlarmTest, ShortFormSetStoresTheMaskFromTheTextAndTheLegacyPlan) 
             kOk);
   const AlarmInConfig in = row(kAlarmIns, 3);
   EXPECT_EQ(in.tri_channels_mask, 10u);
-  EXPECT_EQ(text_of(in.tri_channels), "");
+  EXPECT_EQ(text_of(in.tri_channels), "0101") << "the text is stored beside the mask it gives";
   EXPECT_EQ(in.interval, 7);
   EXPECT_EQ(in.email_interval, 30) << "the actions the short form cannot carry stay";
   const Schedule plan = row(kAlarmInPlans, 3);
@@ -92,10 +92,10 @@ TEST_F(RecorderAlarmTest, ShortFormSetStoresTheMaskFromTheTextAndTheLegacyPlan) 
   EXPECT_EQ(log_fields(only_message(*core_, 3485).payload), (LogFields{204, 910, 4}));
   const std::string read = get("/6061", "3").out;
   EXPECT_PREFIX(read,
-            kJsonHeader + R"({ "alarm": { "id": 3, "enable": 1, "name": "Door", "type": 1, "triChannels": "", )"
+            kJsonHeader + R"({ "alarm": { "id": 3, "enable": 1, "name": "Door", "type": 1, "triChannels": "0101", )"
                           R"("triAlarms": 2, "interval": 7, "triSnapshot": "1" }, "schedule": [ [ { "startTime": )");
   const std::string list = get("/6060").out;
-  EXPECT_NE(list.find(R"(}, { "id": 3, "enable": 1, "name": "Door", "type": 1, "triChannels": "", "triAlarms": 2 }, {)"),
+  EXPECT_NE(list.find(R"(}, { "id": 3, "enable": 1, "name": "Door", "type": 1, "triChannels": "0101", "triAlarms": 2 }, {)"),
             std::string::npos) << list;
   EXPECT_PREFIX(list, kJsonHeader + R"([ { "id": 0, )");
   EXPECT_NE(list.find(R"({ "id": 15, )"), std::string::npos) << "all 16 inputs";
