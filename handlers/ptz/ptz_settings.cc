@@ -221,10 +221,14 @@ static void ptz_fisheye_tour_handler(const char* argument) {
   tell_ok_and_log(kPtzFisheyeTourSaved, *save, request->chn, kPtzLogSettings);
 }
 
+// The tour table holds the camera's own tours; a fisheye view's tours (fisheyeType not 0) are the
+// core's only, as "/6056" stores none, so clearing one leaves the table alone.
 static void ptz_tour_clear_handler(const char* argument) {
   PtzTourRef ref{};
   if (!read_request(argument, &ref)) return;
-  if (!store_tour(ref.chn, ref.tourid, PtzTour{})) return (void)reply_cgi_error(REPLY_TEXT);
+  if (ref.fisheye_type == 0 && !store_tour(ref.chn, ref.tourid, PtzTour{})) {
+    return (void)reply_cgi_error(REPLY_TEXT);
+  }
   tell_ok_and_log(kPtzTourClear, ref, ref.chn, kPtzLogSettings);
 }
 

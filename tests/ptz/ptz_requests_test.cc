@@ -383,6 +383,9 @@ TEST_F(PtzRequestTest, TourClearAndTourCommands) {
       expect_refused(row.id, bad);
     }
   }
+  // A fisheye view's tour is the core's: the camera's stored tour 3 stays; without the view it goes.
+  EXPECT_EQ(tours(4).tours[2].points[0].preset, 1);
+  EXPECT_EQ(post("/6057", R"({"chn":4,"tourid":3,"fisheyeType":0})").out, kOk);
   EXPECT_EQ(tours(4).tours[2].points[0].preset, 0);
 }
 
