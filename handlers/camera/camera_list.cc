@@ -47,7 +47,7 @@ constexpr auto kCameraForm =
               ZV_SCHEMA_FIELD(cam_protocol), ZV_SCHEMA_FIELD(transmit_protocol),
               ZV_SCHEMA_FIELD(sync_time), ZV_SCHEMA_FIELD(minor_id), ZV_SCHEMA_FIELD(ddns));
 constexpr auto kAddressForm = ZV_FIELDS(CameraRecord, ZV_SCHEMA_FIELD(ip_addr).required(),
-                                        ZV_SCHEMA_FIELD(manage_port).required().at_least(0));
+                                        ZV_SCHEMA_FIELD(manage_port).required().range(0, 65535));
 // Stored on an add, and on an edit of type 0.
 constexpr auto kLoginForm = ZV_FIELDS(CameraRecord, ZV_SCHEMA_FIELD(user_name), ZV_SCHEMA_FIELD(password));
 constexpr auto kRtspForm =

@@ -108,6 +108,8 @@ TEST_F(CameraListTest, RtspMembersAreTakenOnlyForTheRtspProtocol) {
   const std::string rtsp = R"({"id": 1, "name": "R", "enable": 1, "ipAddr": "10.0.0.1", "managePort": 80,
       "camProtocol": 1, "transmitProtocol": 0, "mainRtspPort": 1554, "mainSourcePath": "/live/main",
       "subRtspPort": 1555, "subSourcePath": "/live/sub", "mainrtspurl": "rtsp://10.0.0.1/main"})";
+  std::string high_port = rtsp;
+  expect_refused("/2004", high_port.replace(high_port.find("1555"), 4, "65536"), "");
   EXPECT_EQ(post("/2004", rtsp).out, kOk);
   CameraRecord c = camera(1);
   EXPECT_EQ(c.main_rtsp_port, 1554);
@@ -205,7 +207,7 @@ TEST_F(CameraListTest, InvalidCamerasAreRefusedWithoutAChange) {
       add_body("name", ""),           add_body("name", "7"),         add_body("enable", "2"),
       add_body("enable", ""),         add_body("camProtocol", "8"),  add_body("camProtocol", "-1"),
       add_body("ipAddr", ""),         add_body("ipAddr", "1"),       add_body("managePort", ""),
-      add_body("managePort", "-1"),   add_body("transmitProtocol", "3"),
+      add_body("managePort", "-1"),   add_body("managePort", "65536"), add_body("transmitProtocol", "3"),
       add_body("transmitProtocol", ""), add_body("minorid", "10000000000"),
       "not json",                     "",                            "[1, 2]",
   };
