@@ -260,6 +260,7 @@ TEST_F(CameraAppsTest, PosSetStoresTheTerminalAndItsEventAndRebuildsTheTriggerMa
   EXPECT_EQ(text_of(p.ip), "10.0.0.9");
   EXPECT_EQ(text_of(p.privacy1), std::string(63, 'p'));
   EXPECT_EQ(p.port, 5000);
+  expect_refused("/2074", R"({"id": 1, "port": 65536})", kJsonError);
   EXPECT_EQ(p.area_width, 320);  // not carried: as stored
   AppEventRecord e = stored(kPosEvents, 1);
   EXPECT_EQ(text_of(e.tri_channels), forty);

@@ -106,7 +106,7 @@ ZV_SCHEMA(PosRecord, ZV_FIELD(id, "id").required().range(0, kPosDevices - 1), ZV
           ZV_FIELD(font_size, "fontSize"), ZV_FIELD(font_color, "fontColor"),
           ZV_FIELD(overlay_mode, "overlayMode"), ZV_FIELD(display_time, "displayTime"),
           ZV_FIELD(timeout, "timeout"), ZV_FIELD(privacy1, "privacy1"), ZV_FIELD(privacy2, "privacy2"),
-          ZV_FIELD(privacy3, "privacy3"), ZV_FIELD(port, "port"));
+          ZV_FIELD(privacy3, "privacy3"), ZV_FIELD(port, "port").range(0, 65535));
 static_assert(sizeof(PosRecord) == 360);
 
 // One automatic people-counting report: what it covers, when it is exported and where to.
