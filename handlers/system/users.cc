@@ -73,11 +73,10 @@ void derive_masks(UserRecord& user) {
   user.remote_playback_mask = static_cast<uint32_t>(mask_of_text(user.remote_playback, kMaskChannels));
 }
 
-// True when the request carries a usable "name" (a text): an edit that renames.
-bool names_user(json_object* request) {
-  json_object* name = nullptr;
-  return json_object_object_get_ex(request, "name", &name) &&
-         json_object_is_type(name, json_type_string);
+// True when the request carries `key` as a text: an edit that renames, or sets a password.
+bool carries_text(json_object* request, const char* key) {
+  json_object* member = nullptr;
+  return json_object_object_get_ex(request, key, &member) && json_object_is_type(member, json_type_string);
 }
 
 // The id of the stored user called `name`, or -1 when there is none.
@@ -131,7 +130,8 @@ static void user_add_handler(const char* argument) {
     if (read_user_count(kZvdbPath) >= kMaxUsers) return reply_text("FAILED_FULL");
     JsonPtr request = parse_request(argument);
     if (!request || !read_record(request.get(), kUserAddForm.schema(), &user)) return;
-    if (user.name[0] == '\0') return;
+    // An empty password never matches at login: such a user could never sign in.
+    if (user.name[0] == '\0' || user.password[0] == '\0') return;
 
     if (user_id_named(user.name) != -1) return reply_text("SAMEUSER");
 
@@ -153,8 +153,11 @@ static void user_edit_handler(const char* argument) {
   UserRecord checked{};
   if (!request || !read_record(request.get(), kUserEditForm.schema(), &checked)) return;
   const int32_t id = checked.id;
-  const bool renames = names_user(request.get());
+  const bool renames = carries_text(request.get(), "name");
   if (renames && checked.name[0] == '\0') return;  // a user keeps a name, as the add requires
+  // An empty password would lock the user out (it never matches at login); for the only
+  // administrator that locks everyone out.
+  if (carries_text(request.get(), "password") && checked.password[0] == '\0') return;
   {
     SettingsWrite write;
     UserRecord user{};

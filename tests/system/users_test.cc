@@ -194,6 +194,7 @@ TEST_F(UsersTest, RefusedEditsChangeNothing) {
       {"id never used", R"({"id":50,"name":"x"})"},
       {"deleted id", R"({"id":8,"name":"x"})"},
       {"type 4", R"({"id":3,"type":4})"},
+      {"empty password", R"({"id":3,"password":""})"},
       {"invalid JSON", R"({"id":3,)"},
   };
   for (const auto& c : cases) {
@@ -316,6 +317,7 @@ TEST_F(UsersTest, AddRangesRefuseTheFirstInvalidValueOnBothSides) {
       {{"localLiveView", "2147483648"}}, {{"remoteShutdown", "-2147483649"}},
       // A name one character above its 31: refused, not stored cut as another user's name.
       {{"name", "\"" + std::string(32, 'n') + "\""}},
+      {{"password", "\"\""}},
   };
   for (const auto& changes : refused) expect_refused("/6071", body_of_members(kAddMembers, changes));
 
@@ -374,6 +376,7 @@ TEST_F(UsersTest, EditStoresEveryMemberAndRefusesTheFirstInvalidValues) {
       {{"id", "-1"}}, {{"id", "100"}}, {{"id", "99"}}, {{"type", "-1"}}, {{"type", "4"}},
       {{"name", "\"\""}}, {{"localEvent", "2147483648"}}, {{"remoteEvent", "-2147483649"}},
       {{"name", "\"" + std::string(32, 'n') + "\""}},
+      {{"password", "\"\""}},
   };
   for (const auto& changes : refused) {
     expect_refused("/6072", body_of_members({{"id", "3"}, {"name", "\"x\""}}, changes));
