@@ -46,6 +46,17 @@ bool reply_core_status(const std::optional<CoreReply>& reply) {
 
 void refuse() { reply_cgi_error(REPLY_JSON); }
 
+// Whether `name` is one an upload (/6321) leaves in /tmp: the URL-safe Base64 of a file name that
+// holds ".wav" or ".WAV". Any other file of /tmp (a diagnostics package, another page's upload) is
+// not an audio upload: the add would move it and, when the core refuses it, remove it.
+bool audio_upload_name(const char* name) {
+  unsigned char decoded[kTmpNameMax + 1];
+  const int n = base64DecodeUrl(name, std::strlen(name), decoded, sizeof decoded);
+  if (n <= 0) return false;
+  const std::string_view text(reinterpret_cast<const char*>(decoded), static_cast<size_t>(n));
+  return text.find(".wav") != std::string_view::npos || text.find(".WAV") != std::string_view::npos;
+}
+
 // The slot id of a request ("id" 0..9); false after the refusal.
 bool slot_of(json_object* request, int32_t* id) {
   if (read_json_members(request, {int_member("id", id).required().range(0, kAlarmAudioSlots - 1)})) return true;
@@ -112,7 +123,8 @@ static void audio_add_handler(const char* argument) {
   if (!request ||
       !read_json_members(request.get(), {text_member("uploadName", upload).required(),
                                          text_member("name", name).required()}) ||
-      check_tmp_name(upload, FileNeed::kRegularFile) != PathVerdict::kAccepted || !encode_name(name, encoded.name) ||
+      check_tmp_name(upload, FileNeed::kRegularFile) != PathVerdict::kAccepted || !audio_upload_name(upload) ||
+      !encode_name(name, encoded.name) ||
       check_tmp_name(encoded.name) != PathVerdict::kAccepted ||
       rename(tmp_path(upload).c_str(), tmp_path(encoded.name).c_str()) != 0) {
     return refuse();

@@ -132,34 +132,45 @@ TEST_F(AccessAudioTest, HostileUploadPathsRemoveAndMoveNothing) {
 }
 
 TEST_F(AccessAudioTest, AddRenamesTheUploadAndAsksTheCore) {
-  write_file("/tmp/up1", "RIFF");
+  write_file("/tmp/dXAxLndhdg", "RIFF");
   core_->reply(kAudioFileAdd.id, int32s({0}));
-  EXPECT_EQ(post("/6322", R"({"uploadName": "up1", "name": "Door bell"})").out, kJsonHeader + R"({ "status": 0 })");
+  // Upload names as /6321 leaves them: "up1.wav", "up2.wav", "up3.wav" in URL-safe Base64.
+  EXPECT_EQ(post("/6322", R"({"uploadName": "dXAxLndhdg", "name": "Door bell"})").out,
+            kJsonHeader + R"({ "status": 0 })");
   EXPECT_TRUE(file_exists("/tmp/" + encoded("Door bell")));
   EXPECT_EQ(only_message(*core_, kAudioFileAdd.id).payload, text_field(encoded("Door bell"), 128));
   EXPECT_EQ(only_message(*core_, 3485).payload, expected_log(204, 925));
-  write_file("/tmp/up2", "RIFF");
-  for (const char* body : {R"({"uploadName": "", "name": "a"})", R"({"uploadName": "../tmp/up2", "name": "a"})",
-                           R"({"uploadName": ".up2", "name": "a"})", R"({"uploadName": "..", "name": "a"})",
-                           R"({"uploadName": "missing", "name": "a"})", R"({"uploadName": "up2", "name": ""})",
-                           R"({"uploadName": "up2"})", R"({"name": "a"})"}) {
+  write_file("/tmp/dXAyLndhdg", "RIFF");
+  for (const char* body : {R"({"uploadName": "", "name": "a"})",
+                           R"({"uploadName": "../tmp/dXAyLndhdg", "name": "a"})",
+                           R"({"uploadName": ".dXAyLndhdg", "name": "a"})", R"({"uploadName": "..", "name": "a"})",
+                           R"({"uploadName": "missing", "name": "a"})", R"({"uploadName": "dXAyLndhdg", "name": ""})",
+                           R"({"uploadName": "dXAyLndhdg"})", R"({"name": "a"})"}) {
     expect_refused("/6322", body, kCgiErrorJson);
   }
-  expect_refused("/6322", R"({"uploadName": "up2", "name": ")" + std::string(96, 'n') + "\"}", kCgiErrorJson);
+  expect_refused("/6322", R"({"uploadName": "dXAyLndhdg", "name": ")" + std::string(96, 'n') + "\"}", kCgiErrorJson);
   // One character above the longest base name is refused, not cut to a name that may exist.
   write_file("/tmp/" + std::string(127, 'u'), "RIFF");
   expect_refused("/6322", R"({"uploadName": ")" + std::string(128, 'u') + R"(", "name": "a"})", kCgiErrorJson);
   EXPECT_TRUE(file_exists("/tmp/" + std::string(127, 'u')));
-  EXPECT_TRUE(file_exists("/tmp/up2"));
+  EXPECT_TRUE(file_exists("/tmp/dXAyLndhdg"));
   // A file the core refuses is removed, not left in /tmp.
   core_->reply(kAudioFileAdd.id, int32s({-3}));
-  write_file("/tmp/up3", "not a wave");
-  EXPECT_EQ(post("/6322", R"({"uploadName": "up3", "name": "c"})").out, kJsonHeader + R"({ "status": -3 })");
+  write_file("/tmp/dXAzLndhdg", "not a wave");
+  EXPECT_EQ(post("/6322", R"({"uploadName": "dXAzLndhdg", "name": "c"})").out, kJsonHeader + R"({ "status": -3 })");
   EXPECT_FALSE(file_exists("/tmp/" + encoded("c")));
-  EXPECT_FALSE(file_exists("/tmp/up3"));
+  EXPECT_FALSE(file_exists("/tmp/dXAzLndhdg"));
+  // Another file of /tmp (a diagnostics package; "bm90ZQ" is "note", no ".wav" name) is no upload:
+  // neither moved nor removed, and the core is not asked.
+  write_file("/tmp/diagnostic-1.tar", "package");
+  write_file("/tmp/bm90ZQ", "note");
+  for (const char* name : {"diagnostic-1.tar", "bm90ZQ"}) {
+    expect_refused("/6322", R"({"uploadName": ")" + std::string(name) + R"(", "name": "c"})", kCgiErrorJson);
+    EXPECT_EQ(read_file("/tmp/" + std::string(name)), name[0] == 'd' ? "package" : "note");
+  }
   core_->no_reply(kAudioFileAdd.id);
   core_->clear_received();
-  EXPECT_EQ(post("/6322", R"({"uploadName": "up2", "name": "b"})").out, kCgiErrorJson);
+  EXPECT_EQ(post("/6322", R"({"uploadName": "dXAyLndhdg", "name": "b"})").out, kCgiErrorJson);
   EXPECT_EQ(ids(), (std::vector<int32_t>{4013})) << "no operation-log record without an answer";
 }
 
