@@ -95,7 +95,7 @@ static_assert(sizeof(LoginTestAlt) == 148);
   ZV_FIELD(mac_addr, "macAddr").whole().required(), ZV_FIELD(old_ipc_addr, "oldIpcAddr").whole().required(),      \
       ZV_FIELD(new_ipc_addr, "newIpcAddr").whole().required(), ZV_FIELD(netmask, "netmask").whole().required(),   \
       ZV_FIELD(gateway, "gateway").whole().required(), ZV_FIELD(primary_dns, "primaryDNS").whole().required(),    \
-      ZV_FIELD(port, "port").range(0, 65536), ZV_FIELD(username, "username").whole().required(),                  \
+      ZV_FIELD(port, "port").range(0, 65535), ZV_FIELD(username, "username").whole().required(),                  \
       ZV_FIELD(password, "password").required().chars(kPasswordChars).whole(),                            \
       ZV_FIELD(protocol, "protocol").range(0, kCameraProtocolLast), ZV_RESERVED(reserved0),               \
       ZV_FIELD(netif, "netif").whole().absent(""), ZV_RESERVED(reserved1)

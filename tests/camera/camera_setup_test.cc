@@ -34,7 +34,7 @@ TEST_F(CameraSetupTest, RefusedRequestsSendAndStoreNothing) {
       {"/2015", R"({"ipAddr": "1.2.3.4", "managePort": 80, "camProtocol": -1})", ""},
       {"/2015", R"({"managePort": 80, "camProtocol": 0})", ""},
       {"/2011", R"({"macAddr": "m", "oldIpcAddr": "a", "newIpcAddr": "b", "netmask": "n", "gateway": "g",
-                    "primaryDNS": "d", "username": "u", "password": "p", "port": 65537, "protocol": 0})", ""},
+                    "primaryDNS": "d", "username": "u", "password": "p", "port": 65536, "protocol": 0})", ""},
       {"/2011", R"({"macAddr": "m", "oldIpcAddr": "a", "newIpcAddr": "b", "netmask": "n", "gateway": "g",
                     "primaryDNS": "d", "username": "u", "password": "p", "port": -1, "protocol": 0})", ""},
       {"/2011", R"({"macAddr": "m", "oldIpcAddr": "a", "newIpcAddr": "b", "netmask": "n", "gateway": "g",
@@ -210,7 +210,7 @@ TEST_F(CameraSetupTest, ConnectionTestPayloadsAndResults) {
 TEST_F(CameraSetupTest, AddressChangePayloadAndResults) {
   const char body[] = R"({"macAddr": "02:5A:56:01:00:15", "oldIpcAddr": "192.168.1.21", "newIpcAddr": "192.168.1.99",
                           "netmask": "255.255.255.0", "gateway": "192.168.1.1", "primaryDNS": "8.8.8.8",
-                          "username": "admin", "password": "Admin123", "protocol": 7, "port": 65536,
+                          "username": "admin", "password": "Admin123", "protocol": 7, "port": 65535,
                           "netif": "eth0:"})";
   const std::pair<int32_t, const char*> results[] = {{0, "OK"}, {1, "NETWORK_ERR"}, {2, "INVALID_USER"},
                                                      {3, "UNKNOWN_ERR"}, {4, "PROTO_NOT_SUPPORT"}, {5, "ERROR"},
@@ -226,7 +226,7 @@ TEST_F(CameraSetupTest, AddressChangePayloadAndResults) {
   std::strcpy(c.netmask, "255.255.255.0");
   std::strcpy(c.gateway, "192.168.1.1");
   std::strcpy(c.primary_dns, "8.8.8.8");
-  c.port = 65536;
+  c.port = 65535;
   std::strcpy(c.username, "admin");
   std::strcpy(c.password, "Admin123");
   c.protocol = 7;
