@@ -56,7 +56,7 @@ struct LoginTest {
   char reserved[68];
 };
 ZV_SCHEMA(LoginTest, ZV_FIELD(ip_addr, "ipAddr").whole().required(),
-          ZV_FIELD(manage_port, "managePort").required().at_least(0),
+          ZV_FIELD(manage_port, "managePort").required().range(0, 65535),
           ZV_FIELD(user_name, "userName").whole(), ZV_FIELD(password, "password").chars(kPasswordChars).whole(),
           ZV_FIELD(cam_protocol, "camProtocol").required().range(0, kCameraProtocolLast), ZV_RESERVED(reserved));
 static_assert(sizeof(LoginTest) == 208);

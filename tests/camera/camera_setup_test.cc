@@ -30,6 +30,7 @@ TEST_F(CameraSetupTest, RefusedRequestsSendAndStoreNothing) {
       {"/2006", R"({"protocol": -1})", ""}, {"/2006", R"({"protocol": 8})", ""}, {"/2006", "{}", ""},
       {"/2014", R"({"ipAddr": "", "managePort": 80, "camProtocol": 0})", ""},
       {"/2014", R"({"ipAddr": "1.2.3.4", "managePort": -1, "camProtocol": 0})", ""},
+      {"/2015", R"({"ipAddr": "1.2.3.4", "managePort": 65536, "camProtocol": 0})", ""},
       {"/2014", R"({"ipAddr": "1.2.3.4", "managePort": 80, "camProtocol": 8})", ""},
       {"/2015", R"({"ipAddr": "1.2.3.4", "managePort": 80, "camProtocol": -1})", ""},
       {"/2015", R"({"managePort": 80, "camProtocol": 0})", ""},
