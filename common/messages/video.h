@@ -141,7 +141,7 @@ struct CameraMaskArea {
 ZV_SCHEMA(CameraMaskArea, ZV_FIELD(area_id, "area_id"), ZV_FIELD(enable, "enable"),
           ZV_FIELD(start_x, "start_x"), ZV_FIELD(start_y, "start_y"), ZV_FIELD(area_width, "area_width"),
           ZV_FIELD(area_height, "area_height"), ZV_FIELD(fill_color, "fill_color"),
-          ZV_FIELD(ratio, "ratio"), ZV_FIELD(name, "name"));
+          ZV_FIELD(ratio, "ratio"), ZV_FIELD(name, "name").absent(""));  // a mask without a name has none
 static_assert(sizeof(CameraMaskArea) == 96);
 
 // The camera's privacy masks (records of reply 7502).

@@ -249,6 +249,10 @@ TEST_F(OsdRequestTest, MaskSetMarksOnlyListedChannels) {
     EXPECT_EQ(set->del_mask, 0);
   }
   core_->clear_received();
+  // An area that leaves its name out goes to the cameras without one.
+  EXPECT_EQ(post("/6019", R"({"cnt": 1, "chnid": [1], "num": 1, "area": [{"enable": 1}]})").out, kOk);
+  EXPECT_EQ(text_of(record_from<PrivacyMaskSet>(only_message(*core_, kMaskSet.id).payload).areas[0].name), "");
+  core_->clear_received();
   expect_refused("/6019", R"({"chnid": [1], "area": []})");
   expect_refused("/6019", R"({"cnt": 1, "chnid": 1, "area": []})");
   expect_refused("/6019", R"({"cnt": 1, "chnid": [1], "area": {"a": 1}})");
