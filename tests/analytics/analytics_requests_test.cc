@@ -692,6 +692,8 @@ TEST_F(AnalyticsTest, PlateListRequests) {
       {"/6183", R"({"cnt": 0, "plate": ["B3"]})", kCgiErrorText},
       {"/6183", R"({"cnt": 10001, "plate": ["B3"]})", kCgiErrorText},
       {"/6183", R"({"cnt": 1, "plate": [5]})", kCgiErrorText},
+      // Cut at its NUL the plate would name B3, which is stored: refused, B3 stays.
+      {"/6183", R"({"cnt": 1, "plate": ["B3\u0000X"]})", kCgiErrorText},
       {"/6183", "{", kCgiErrorJson},
       {"/6184", R"({"cnt": 10001, "plate": [["a", "b"]]})", kCgiErrorJson},
       {"/6184", R"({"cnt": 1, "plate": [["a"]]})", kCgiErrorJson},
