@@ -12,6 +12,7 @@
 #include "platform/zvstd/url_coding.h"
 #include "common/record_json.h"
 #include "common/reply_forms.h"
+#include "common/safe_text.h"
 #include "handlers/video/analytics.h"
 #include "common/messages/analytics.h"
 #include "handlers/video/schedule_json.h"
@@ -44,24 +45,19 @@ bool read_channel_mode(json_object* request, int32_t* channel, int32_t* mode) {
 
 void tell_plate_change(int32_t channel, int32_t mode) { core_tell(kPlateEventChanged, PlateEventChange{channel, mode}); }
 
-// A JSON text holding a NUL would be taken cut at the NUL, naming another plate or type: not usable.
-bool text_without_nul(json_object* value) {
-  return json_object_is_type(value, json_type_string) &&
-         std::strlen(json_object_get_string(value)) == static_cast<size_t>(json_object_get_string_len(value));
-}
-
 // A plate of a request: a JSON text, at most 63 characters, percent-decoded. False when the
-// element is not a text, holds a NUL, or decodes to text that is not UTF-8, or to nothing unless
-// `may_be_empty` (an edit's old plate: "" names no stored plate).
+// element is not a text, holds a NUL (taken cut at it, it would name another plate), or decodes to
+// text that is not UTF-8, or to nothing unless `may_be_empty` (an edit's old plate: "" names no
+// stored plate).
 bool plate_of(json_object* value, char (&plate)[kPlateTextSize], bool may_be_empty = false) {
   char raw[kPlateTextSize];
-  if (!text_without_nul(value) || !json_value_text(value, raw, sizeof raw)) return false;
+  if (!json_texts_utf8(value) || !json_value_text(value, raw, sizeof raw)) return false;
   const size_t n = url_decode_into(raw, plate, sizeof plate);
   return (n > 0 || may_be_empty) && valid_request_text(plate, n);
 }
 
 bool type_of(json_object* value, char (&type)[kPlateTypeSize]) {
-  return text_without_nul(value) && json_value_text(value, type, sizeof type) &&
+  return json_texts_utf8(value) && json_value_text(value, type, sizeof type) &&
          valid_request_text(type, std::strlen(type));
 }
 
