@@ -46,6 +46,11 @@ bool reply_core_status(const std::optional<CoreReply>& reply) {
 
 void refuse() { reply_cgi_error(REPLY_JSON); }
 
+// Whether a file name is a WAV file's: it holds ".wav" or ".WAV".
+bool names_wav(std::string_view text) {
+  return text.find(".wav") != std::string_view::npos || text.find(".WAV") != std::string_view::npos;
+}
+
 // Whether `name` is one an upload (/6321) leaves in /tmp: the URL-safe Base64 of a file name that
 // holds ".wav" or ".WAV". Any other file of /tmp (a diagnostics package, another page's upload) is
 // not an audio upload: the add would move it and, when the core refuses it, remove it.
@@ -54,7 +59,7 @@ bool audio_upload_name(const char* name) {
   const int n = base64DecodeUrl(name, std::strlen(name), decoded, sizeof decoded);
   if (n <= 0) return false;
   const std::string_view text(reinterpret_cast<const char*>(decoded), static_cast<size_t>(n));
-  return text.find(".wav") != std::string_view::npos || text.find(".WAV") != std::string_view::npos;
+  return names_wav(text);
 }
 
 // The slot id of a request ("id" 0..9); false after the refusal.
@@ -97,7 +102,7 @@ static void audio_upload_handler(const char* argument) {
   if (!request_is_upload()) return reply_status_text(-1, "");
   const std::string path = upload_path_of(argument, kTmpPathSize);
   if (check_tmp_path(path, FileNeed::kRegularFile) != PathVerdict::kAccepted) return reply_status_text(-1, "");
-  if (path.find(".wav") == std::string::npos && path.find(".WAV") == std::string::npos) {
+  if (!names_wav(path)) {
     const int removed = unlink(path.c_str());
     log_message("OnSystem", 3631, "", "qmz upload_audio_file ret:[%d], pData:[%s], name:[%s]", removed, path.c_str(),
                 "");
