@@ -349,12 +349,14 @@ TEST_F(AnalyticsTest, LineCrossingConvertsCanvasToCamera) {
               c.camera);
     EXPECT_EQ(sent.lines[1].direction, 3);
   }
-  // All four lines are sent; the line block stored with the set is kind 4's, not the loitering one.
+  // All four lines are sent, a fifth is not read; the line block stored with the set is kind 4's,
+  // not the loitering one.
   core_->clear_received();
-  EXPECT_EQ(ask("/6139", R"({"chnid": 1, "enable": 1, "objtype": 2, "line": [{}, {}, {}, {"position": "10;20", "direction": 3}],
-                             "dialog": {"chnid": 1, "interval": 33}})",
+  EXPECT_EQ(ask("/6139", R"({"chnid": 1, "enable": 1, "objtype": 2, "line": [{}, {}, {}, {"position": "10;20", "direction": 3},
+                             {"position": "10;20", "direction": 3}], "dialog": {"chnid": 1, "interval": 33}})",
                 3248, int32s({0})),
             kOk);
+  EXPECT_EQ(last_payload<VcaLineRecord>(*core_, 3248).objtype, 2);
   const VcaLine fourth = last_payload<VcaLineRecord>(*core_, 3248).lines[3];
   EXPECT_EQ((std::vector<int32_t>{fourth.x1, fourth.y1, fourth.x2, fourth.y2, fourth.direction}),
             (std::vector<int32_t>{42, 83, 1, 1, 3}));

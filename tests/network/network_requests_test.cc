@@ -117,7 +117,7 @@ TEST_F(NetworkTest, ReadsBothFormsAndTheStoredModeForAnUnknownOne) {
                                      R"("gateway": "192.168.1.1", "macAddr": ")"), 0u) << bond;
   EXPECT_NE(bond.find(R"("DNS1": "8.8.8.8", "DNS2": "8.8.4.4", "mtu": 1500, "ip6networkType": 1, )"), std::string::npos);
   const std::string multi = get("/7040", "0").out;
-  EXPECT_NE(multi.find(R"("ipAddr2": "192.168.2.100", "netmask2": "255.255.255.0", "gateway2": "192.168.2.1", )"
+  EXPECT_NE(multi.find(R"("mtu": 1500, "enableNetwork2": 1, "networkType2": 0, "ipAddr2": "192.168.2.100", "netmask2": "255.255.255.0", "gateway2": "192.168.2.1", )"
                        R"("ip6networkType2": 1, "macAddr2": ")"), std::string::npos) << multi;
   EXPECT_EQ(get("/7040", "5").out, multi);
   EXPECT_EQ(get("/7040", "3").out, multi);

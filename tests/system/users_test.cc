@@ -318,6 +318,8 @@ TEST_F(UsersTest, AddRangesRefuseTheFirstInvalidValueOnBothSides) {
       // A name one character above its 31: refused, not stored cut as another user's name.
       {{"name", "\"" + std::string(32, 'n') + "\""}},
       {{"password", "\"\""}},
+      // Each required member left out.
+      {{"name", ""}}, {{"password", ""}}, {{"type", ""}}, {{"permission", ""}}, {{"remotePermission", ""}},
   };
   for (const auto& changes : refused) expect_refused("/6071", body_of_members(kAddMembers, changes));
 
@@ -376,7 +378,7 @@ TEST_F(UsersTest, EditStoresEveryMemberAndRefusesTheFirstInvalidValues) {
       {{"id", "-1"}}, {{"id", "100"}}, {{"id", "99"}}, {{"type", "-1"}}, {{"type", "4"}},
       {{"name", "\"\""}}, {{"localEvent", "2147483648"}}, {{"remoteEvent", "-2147483649"}},
       {{"name", "\"" + std::string(32, 'n') + "\""}},
-      {{"password", "\"\""}},
+      {{"password", "\"\""}}, {{"id", ""}},
   };
   for (const auto& changes : refused) {
     expect_refused("/6072", body_of_members({{"id", "3"}, {"name", "\"x\""}}, changes));
