@@ -303,6 +303,18 @@ TEST(ParseDecimal, TakesExactly32BitValues) {
   }
 }
 
+TEST(ChannelMaskText, ReadsAndWritesOnlyItsWidth) {
+  EXPECT_EQ(mask_of_text("101000001", 8), 0x5u) << "the character after the width is not a channel";
+  EXPECT_EQ(mask_of_text(std::string(65, '1').c_str(), 64), ~uint64_t{0});
+  EXPECT_EQ(mask_of_text("01", 64), 0x2u) << "a short text ends the mask";
+  char text[66];
+  std::memset(text, 'x', sizeof text);
+  mask_text(0x8000000000000005u, 64, text);
+  EXPECT_EQ(std::string(text), "101" + std::string(60, '0') + "1");
+  mask_text(0x1FFu, 8, text);
+  EXPECT_STREQ(text, "11111111");
+}
+
 TEST(PayloadReader, NeverReadsOutsideThePayload) {
   // Two whole records and 5 bytes of a third; the second record's name has no NUL.
   unsigned char raw[29] = {};
