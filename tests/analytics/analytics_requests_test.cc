@@ -537,7 +537,8 @@ TEST_F(AnalyticsTest, SmartActionBlockSetReadFieldAndRecord) {
     expect_refused("/6148", body, kCgiErrorJson);
     expect_refused("/6149", body, kCgiErrorText);
   }
-  for (const char* body : {R"({"channel": 64, "type": 0})", R"({"channel": 0, "type": 9})", R"({"type": 0})"}) {
+  for (const char* body : {R"({"channel": 64, "type": 0})", R"({"channel": -1, "type": 0})", R"({"channel": 0, "type": 9})",
+                           R"({"channel": 0, "type": -1})", R"({"type": 0})"}) {
     expect_refused("/6151", body, kCgiErrorJson);
   }
 }

@@ -459,6 +459,11 @@ TEST_F(CameraSetupTest, AreasAreCappedToTheRecord) {
   settle();
   EXPECT_EQ(record_from<DayNightAreasWrite>(only_message(*core_, kAreasSet.id).payload).areas.cnt, 2)
       << "no more areas than the request gives";
+  core_->clear_received();
+  EXPECT_EQ(post("/2040", R"({"chnid": 4, "cnt": 1, "area": [{"left": 1}, {"left": 2}]})").out, kOk);
+  settle();
+  EXPECT_EQ(record_from<DayNightAreasWrite>(only_message(*core_, kAreasSet.id).payload).areas.cnt, 1)
+      << "no more areas than the count names";
   // Elements that are no area, or whose numbers do not fit, are skipped; the others close up.
   core_->clear_received();
   EXPECT_EQ(post("/2040", R"({"chnid": 4, "cnt": 4, "area": [7, {"left": 1e10}, {"left": 5, "bottom": 6}, {"top": 8}]})")

@@ -448,6 +448,7 @@ TEST_F(ServicesTest, NetworkTestsAndSmallReads) {
   // An interface or address one character above its field: refused, not tested cut as another.
   expect_refused("/7071", R"({"dev":"eth0123456789abc","ip":"10.0.0.1"})");
   expect_refused("/7070", R"({"ip":"100.100.100.100.1000"})");
+  expect_refused("/7070", R"({"ipaddr":"127.0.0.1"})");  // no "ip"
   expect_refused("/7071", R"({"dev":"eth0\n","ip":"1.1.1.1"})");
   core_->reply(kNetworkStatus.id, int32s({3}));
   EXPECT_EQ(get("/7094").out, kJsonHeader + R"({ "status": 3 })");
