@@ -622,6 +622,7 @@ TEST_F(AnalyticsTest, RecognitionSettingsAndFormatFilter) {
   const std::string read = ask("/6181", R"({"chnid": 4})", 3289, bytes_of(*s));
   EXPECT_NE(read.find(R"("post_http_url": "http:\/\/x", "confidence": 9, "night_mode_enable": 0)"), std::string::npos);
   EXPECT_NE(read.find(R"("region": [ "r0", "", ")" + std::string(31, 'r') + R"(", "", )"), std::string::npos);
+  EXPECT_NE(read.find(R"("" ], "cur_area": "ca", "in_night_mode": 0, "roi": [ )"), std::string::npos);
   EXPECT_NE(read.find(R"({ "name": "p", "startX": 0, "startY": 0, "endX": 0, "endy": 8 })"), std::string::npos);
 
   EXPECT_TRUE(json_starts(ask("/6190", R"({"chnid": 4})", 1207, bytes_of(f)),

@@ -180,8 +180,10 @@ TEST_F(ServicesTest, ConflictingPortsKeepThePortRowButStorePush) {
 }
 
 TEST_F(ServicesTest, PortRequestsRefused) {
-  for (const char* extra : {R"(,"enableSsh":2)", R"(,"sshPort":-1)", R"(,"httpPort":65536)", R"(,"enableMsg":-1)",
-                            R"(,"rtspPort":"x")"}) {
+  for (const char* extra : {R"(,"enableSsh":2)", R"(,"enableSsh":-1)", R"(,"sshPort":-1)", R"(,"sshPort":65536)",
+                            R"(,"httpPort":-1)", R"(,"httpPort":65536)", R"(,"rtspPort":-1)", R"(,"rtspPort":65536)",
+                            R"(,"servicePort":-1)", R"(,"servicePort":65536)", R"(,"posPort":-1)", R"(,"posPort":65536)",
+                            R"(,"httpsPort":-1)", R"(,"httpsPort":65536)", R"(,"enableMsg":-1)", R"(,"rtspPort":"x")"}) {
     expect_refused("/7051", port_body(extra));
   }
   expect_refused("/7051", R"({"enableSsh":0})");
