@@ -633,6 +633,22 @@ TEST_F(AnalyticsTest, RecognitionSettingsAndFormatFilter) {
   const PlateFormatFilter g = last_payload<PlateFormatFilter>(*core_, 1208);
   EXPECT_EQ(g.filter, 2);
   EXPECT_EQ(std::string(g.format[1]), "AB");
+  // Nine wildcards are read; a tenth is not.
+  std::string ten;
+  PlateFormatFilter nine{};
+  nine.chnid = 4;
+  for (int i = 0; i < 10; ++i) {
+    ten += (i ? ", " : "") + std::string(R"({"enable": 1, "cr_count": )") + std::to_string(20 + i) + R"(, "format": "F)" +
+           std::to_string(i) + "\"}";
+    if (i == kPlateWildcards) continue;
+    nine.enable[i] = 1;
+    nine.cr_count[i] = 20 + i;
+    nine.format[i][0] = 'F';
+    nine.format[i][1] = static_cast<char>('0' + i);
+  }
+  core_->clear_received();
+  EXPECT_EQ(ask("/6191", R"({"chnid": 4, "filter": 0, "wildcards": [)" + ten + "]}", 1208, int32s({0})), kOk);
+  EXPECT_EQ(only_message(*core_, 1208).payload, bytes_of(nine));
   core_->clear_received();  // the wildcard list left out: the camera's (f, the read's answer above)
   EXPECT_EQ(ask("/6191", R"({"chnid": 4, "filter": 0})", 1208, int32s({0})), kOk);
   PlateFormatFilter kept = f;

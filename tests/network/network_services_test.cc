@@ -187,6 +187,12 @@ TEST_F(ServicesTest, PortRequestsRefused) {
     expect_refused("/7051", port_body(extra));
   }
   expect_refused("/7051", R"({"enableSsh":0})");
+  for (const std::string member : {"enableSsh", "sshPort", "httpPort", "rtspPort", "servicePort", "enableMsg"}) {
+    std::string body = port_body();  // without the required member
+    const size_t at = body.find("\"" + member + "\":");
+    body.erase(at, body.find(',', at) + 1 - at);
+    expect_refused("/7051", body);
+  }
 }
 
 TEST_F(ServicesTest, PushListLoopsToSixtyFourAndEnableMsgAboveOneIsOff) {

@@ -234,6 +234,7 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"/4011", R"({"id":0,"streamType":2,"streamFrom":0})", false, ""},
         RefusedCase{"/4011", R"({"id":0,"streamType":0,"streamFrom":2})", false, ""},
         RefusedCase{"/3000", R"({"chnid":-1})", false, ""},
+        RefusedCase{"/3000", R"({"id":1})", false, ""},
         RefusedCase{"/3001", R"({"id":-1,"brightness":1,"contrast":1,"saturation":1})", false, ""},
         RefusedCase{"/3001", R"({"id":8,"brightness":1,"contrast":1,"saturation":1})", false, ""},
         RefusedCase{"/3001", R"({"id":0,"brightness":-1,"contrast":1,"saturation":1})", false, ""},
