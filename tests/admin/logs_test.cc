@@ -152,6 +152,7 @@ TEST_F(LogRequestTest, QueriesFailingTheCheckAreRefused) {
       {R"([213,10])", R"([9,10])"},                 {R"([213,10])", R"([])"},
       {R"("language":"en",)", ""},                  {R"(,"curPageNum":3)", ""},
       {R"("2026-12-08 00:00:00")", R"("yesterday")"}, {R"("endTime")", R"("end")"},
+      {R"("subTypeArr":[213,10],)", ""},
   };
   for (const Case& c : cases) {
     std::string body = kSearch;

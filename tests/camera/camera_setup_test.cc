@@ -42,7 +42,7 @@ TEST_F(CameraSetupTest, RefusedRequestsSendAndStoreNothing) {
                     "primaryDNS": "d", "username": "u", "password": "p", "port": 80, "protocol": 8})", ""},
       {"/2011", R"({"oldIpcAddr": "a", "newIpcAddr": "b", "netmask": "n", "gateway": "g",
                     "primaryDNS": "d", "username": "u", "password": "p", "port": 80, "protocol": 0})", ""},
-      {"/2032", R"({"oIPCAddr": []})", ""},
+      {"/2032", R"({"oIPCAddr": []})", ""}, {"/2032", "{}", ""},
       // An address one character above its 31: refused, not cut to another camera's address.
       {"/2014", R"({"ipAddr": "fe80::1234:5678:9abc:def0%eth100", "managePort": 80, "camProtocol": 0})", ""},
       {"/2011", R"({"macAddr": "m", "oldIpcAddr": "a", "newIpcAddr": "fe80::1234:5678:9abc:def0%eth100",

@@ -119,6 +119,8 @@ TEST_F(NetworkTest, ReadsBothFormsAndTheStoredModeForAnUnknownOne) {
   const std::string multi = get("/7040", "0").out;
   EXPECT_NE(multi.find(R"("mtu": 1500, "enableNetwork2": 1, "networkType2": 0, "ipAddr2": "192.168.2.100", "netmask2": "255.255.255.0", "gateway2": "192.168.2.1", )"
                        R"("ip6networkType2": 1, "macAddr2": ")"), std::string::npos) << multi;
+  EXPECT_NE(multi.find(R"(", "DNS12": "8.8.8.8", "DNS22": "8.8.4.4", "mtu2": 1500, "defaultRoute": 0 })"), std::string::npos)
+      << multi;
   EXPECT_EQ(get("/7040", "5").out, multi);
   EXPECT_EQ(get("/7040", "3").out, multi);
   EXPECT_EQ(get("/7040", "2").out, bond);  // the bond with a primary port: the bond's form
