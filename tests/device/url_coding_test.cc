@@ -31,6 +31,30 @@ TEST(Base64Url, EncodesAndDecodesEveryTailLength) {
   EXPECT_EQ(base64DecodeUrl("Zg==", 4, back, sizeof back), 1);
 }
 
+// Every character class's first and last character, both ways.
+TEST(UrlCoding, EveryAlphabetEdge) {
+  unsigned char back[300];
+  EXPECT_EQ(base64DecodeUrl("AZaz09-_", 8, back, sizeof back), 6);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(back), 6), "\x01\x96\xb3\xd3\xdf\xbf");
+  unsigned char every[256];
+  for (int i = 0; i < 256; ++i) every[i] = static_cast<unsigned char>(i);
+  char encoded[400];
+  ASSERT_EQ(base64EncodeUrl(every, sizeof every, encoded, sizeof encoded), 342);
+  ASSERT_EQ(base64DecodeUrl(encoded, 342, back, sizeof back), 256);
+  EXPECT_EQ(std::memcmp(back, every, sizeof every), 0);
+  EXPECT_EQ(base64EncodeUrl("fo", 1, encoded, sizeof encoded), 2) << "only the given length is read";
+  EXPECT_STREQ(encoded, "Zg");
+  EXPECT_EQ(base64DecodeUrl("Zm8", 3, back, 3), 2) << "two bytes and the NUL fit three";
+  EXPECT_EQ(base64DecodeUrl("Zg===", 5, back, sizeof back), -1) << "at most two pads";
+
+  char out[32];
+  EXPECT_EQ(get_url_encode("AZaz09-_.~/", out, sizeof out), 11u);
+  EXPECT_STREQ(out, "AZaz09-_.~/");
+  char text[] = "%41%5a%61%7A%30%39%0a%AF%af%F0%9f";
+  EXPECT_EQ(get_url_decode(text), 11u);
+  EXPECT_STREQ(text, "AZaz09\n\xaf\xaf\xf0\x9f");
+}
+
 TEST(Base64Url, RefusesWhatIsNotAnEncodingAndWhatDoesNotFit) {
   unsigned char out[8] = {'x'};
   for (const char* bad : {"Zm9v+", "Zm9/", "Z", "Zm9vZ", "Zm 9", "===="}) {
