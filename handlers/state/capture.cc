@@ -220,6 +220,14 @@ static void capture_start_handler(const char* argument) {
   if (net_get_ipv6_ifaddr(nic.c_str(), 0, ipv6, sizeof ipv6) != 0) {
     net_get_ipv6_ifaddr(nic.c_str(), 1, ipv6, sizeof ipv6);
   }
+  // The device's own traffic on the interface: its IPv4 and IPv6 addresses, whichever it has. An
+  // interface with neither (or no interface of that name) is refused before anything is stopped
+  // or removed: a filter of "host " alone would stop tcpdump at once behind a reply of success.
+  std::string filter;
+  for (const char* own : {address.address, ipv6}) {
+    if (own[0] != '\0') filter += (filter.empty() ? "host " : " || host ") + std::string(own);
+  }
+  if (filter.empty()) return;
 
   // Only one capture at a time: earlier ones, their watchdog and their files go.
   stop_captures(false);
@@ -227,8 +235,6 @@ static void capture_start_handler(const char* argument) {
   remove_files(dir, files_of(dir, [](const std::string& name) { return name.rfind(kCapturePrefix, 0) == 0; }));
   remove_capture_links(dir);
 
-  std::string filter = std::string("host ") + address.address;
-  if (ipv6[0] != '\0') filter += std::string(" || host ") + ipv6;
   if (!ip.empty()) filter += " && host " + ip;
   if (!port.empty()) filter += " && port " + port;
   const std::string output = dir + "/" + base;

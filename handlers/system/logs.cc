@@ -1,6 +1,7 @@
 // The device log: page-by-page search, one entry's detail, the CSV export and its running
 // marker, the type catalogue with translated names, and the log retention settings.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -318,6 +319,33 @@ static void log_detail_handler(const char* argument) {
   reply_text(shown.empty() ? "N/A" : shown.c_str());
 }
 
+namespace {
+// The export marker holds the exporting process's id: an export killed while it waits (the web
+// server ends the program when its client goes away) leaves a marker that names no live process,
+// which then reads as not running instead of running until the next boot; and an export that ends
+// removes the marker only while it is its own, so that it does not hide a later one still waiting.
+bool mark_export() {
+  mkdir(kExportMarkerDir, 0755);
+  const int fd = open(kExportMarker, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  const std::string pid = std::to_string(getpid());
+  const bool written = write(fd, pid.data(), pid.size()) == static_cast<ssize_t>(pid.size());
+  close(fd);
+  return written;
+}
+
+// The process the marker names, 0 when there is no marker or it names none.
+pid_t export_marker_pid() {
+  const int fd = open(kExportMarker, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return 0;
+  char text[16] = {};
+  const ssize_t n = read(fd, text, sizeof text - 1);
+  close(fd);
+  int32_t pid = 0;
+  return n > 0 && parse_decimal(text, &pid) && pid > 0 ? pid : 0;
+}
+}  // namespace
+
 static void log_export_handler(const char* argument) {
   auto query = std::make_unique<LogQuery>();
   QueryForm form;
@@ -347,13 +375,9 @@ static void log_export_handler(const char* argument) {
     query->sub_type_count = count;
   }
 
-  mkdir(kExportMarkerDir, 0755);
-  const int marker = open(kExportMarker, O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+  const bool marked = mark_export();
   std::optional<CoreReply> reply = core_ask(kLogExport, *query, REPLY_JSON);
-  if (marker >= 0) {
-    close(marker);
-    unlink(kExportMarker);
-  }
+  if (marked && export_marker_pid() == getpid()) unlink(kExportMarker);
   LogExportReply answer{};
   if (!reply || !reply->first(&answer)) return;
   // A failed export names no file of this export: whatever lies at its path is not served.
@@ -383,8 +407,8 @@ static void log_export_handler(const char* argument) {
 }
 
 static void log_export_running_handler(const char* /*argument*/) {
-  struct stat st {};
-  reply_text(lstat(kExportMarker, &st) == 0 ? "OK" : "NO");
+  const pid_t exporter = export_marker_pid();
+  reply_text(exporter > 0 && (kill(exporter, 0) == 0 || errno == EPERM) ? "OK" : "NO");
 }
 
 static void log_types_handler(const char* argument) {

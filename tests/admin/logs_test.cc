@@ -2,6 +2,7 @@
 // the page and CSV replies, refusals, and the retention settings.
 #include <gtest/gtest.h>
 #include <json-c/json.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -305,6 +306,19 @@ TEST_F(LogRequestTest, RunningMarkerExistsOnlyWhileAnExportWaits) {
   for (int i = 0; i < 200 && !file_exists("/tmp/log/log_web"); ++i) usleep(10000);
   EXPECT_EQ(cgi_get("/1022", "").out, kTextHeader + "OK");
   exporter.join();
+  EXPECT_EQ(get("/1022").out, kTextHeader + "NO");
+
+  // An export that ends leaves a marker that another process took.
+  std::thread second([this] { cgi_post("/1003", "application/json", kExport, {{"ZV_CORE_TIMING", timing_}}); });
+  for (int i = 0; i < 200 && !file_exists("/tmp/log/log_web"); ++i) usleep(10000);
+  write_file("/tmp/log/log_web", std::to_string(getpid()));
+  second.join();
+  EXPECT_EQ(get("/1022").out, kTextHeader + "OK");
+  // A marker left by an export that was killed names no live process.
+  const pid_t gone = fork();
+  if (gone == 0) _exit(0);
+  waitpid(gone, nullptr, 0);
+  write_file("/tmp/log/log_web", std::to_string(gone));
   EXPECT_EQ(get("/1022").out, kTextHeader + "NO");
 }
 

@@ -128,6 +128,7 @@ TEST_F(CaptureTest, HostileStartsRunAndRemoveNothing) {
       R"({"mntPath": "/tmp/cap"})",
       R"({"nic": "eth0eth0", "mntPath": "/tmp/cap"})",
       R"({"nic": "lo;id", "mntPath": "/tmp/cap"})",
+      R"({"nic": "nosuch", "mntPath": "/tmp/cap"})",  // no address to filter on
       R"x({"nic": "$(id)", "mntPath": "/tmp/cap"})x",
       R"({"nic": "lo", "ip": "1.2.3.4 or 1", "mntPath": "/tmp/cap"})",
       R"({"nic": "lo", "ip": "a'b", "mntPath": "/tmp/cap"})",
