@@ -243,8 +243,11 @@ static void capture_start_handler(const char* argument) {
   const passwd* self = getpwuid(geteuid());
   const char* user = self != nullptr && self->pw_name != nullptr ? self->pw_name : "root";
   // The filter goes last, as one argument: tcpdump reads it as the whole expression.
-  start_tool({"tcpdump", "-i", nic.c_str(), "-s0", "-W", "1", "-C", "10", "-Z", user, "-w", output.c_str(),
-              filter.c_str()});
+  // A tcpdump that cannot be started captures nothing: no file is named and no watchdog starts.
+  if (start_tool({"tcpdump", "-i", nic.c_str(), "-s0", "-W", "1", "-C", "10", "-Z", user, "-w", output.c_str(),
+                  filter.c_str()}) < 0) {
+    return;
+  }
   start_tool({kWatchdog, "tcpdump", "300"});
 
   JsonWriter w(256);

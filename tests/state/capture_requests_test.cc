@@ -44,7 +44,7 @@ class CaptureTest : public RequestTest {
     mkdir("/tmp/rec", 0755);
     // One write per call: the capture and its watchdog start side by side and record together.
     const std::string recorder =
-        "#!/bin/sh\nline=$(basename \"$0\"); for a in \"$@\"; do line=\"$line [$a]\"; done\n"
+        "#!/bin/sh\nline=${0##*/}; for a in \"$@\"; do line=\"$line [$a]\"; done\n"
         "printf '%s\\n' \"$line\" >> " + std::string(kLog) + "\n";
     for (const char* tool : {"tcpdump", "killall", "tar"}) install("/tmp/rec/" + std::string(tool), recorder);
     install("/www/webmonitor", recorder);
@@ -167,6 +167,14 @@ TEST_F(CaptureTest, HostileStartsRunAndRemoveNothing) {
   EXPECT_EQ(post("/8005", R"({"nic": "lo", "mntPath": ")" + long_dir + "\"}").out, "");
   EXPECT_EQ(cgi_get("/8005", "", {{"PATH", "/tmp/rec:" + sandbox_path()}}).out, "");
   expect_untouched("long texts");
+}
+
+TEST_F(CaptureTest, StartWithoutTcpdumpNamesNoFile) {
+  unlink("/tmp/rec/tcpdump");
+  cgi_env_["PATH"] = "/tmp/rec";
+  EXPECT_EQ(post("/8005", R"({"nic": "lo", "mntPath": "/tmp/cap"})").out, "");
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(recorded(2), (std::vector<std::string>{"killall [tcpdump]", "killall [webmonitor]"}));
 }
 
 TEST_F(CaptureTest, StopEndsTheCapture) {
