@@ -121,6 +121,7 @@ TEST_F(NetworkTest, ReadsBothFormsAndTheStoredModeForAnUnknownOne) {
                        R"("ip6networkType2": 1, "macAddr2": ")"), std::string::npos) << multi;
   EXPECT_NE(multi.find(R"(", "DNS12": "8.8.8.8", "DNS22": "8.8.4.4", "mtu2": 1500, "defaultRoute": 0 })"), std::string::npos)
       << multi;
+  EXPECT_NE(multi.find(R"("gateway": "192.168.1.1", "ip6networkType": 1, )"), std::string::npos) << multi;
   EXPECT_EQ(get("/7040", "5").out, multi);
   EXPECT_EQ(get("/7040", "3").out, multi);
   EXPECT_EQ(get("/7040", "2").out, bond);  // the bond with a primary port: the bond's form
@@ -134,6 +135,14 @@ TEST_F(NetworkTest, ReadsBothFormsAndTheStoredModeForAnUnknownOne) {
   ASSERT_EQ(kNetwork.write_at(kZvdbPath, &n, kNetworkRow), 0);
   zvdb_close_all();
   EXPECT_EQ(get("/7040", "0").out.find(R"("ip6Addr": "2001:db8::5")"), std::string::npos);
+}
+
+TEST_F(NetworkTest, ServicesReadTheirFactoryValues) {
+  const std::string mail = get("/7030").out;
+  EXPECT_NE(mail.find(R"("smtpPort": 25, )"), std::string::npos) << mail;
+  EXPECT_NE(mail.find(R"("captureInterval": 60, )"), std::string::npos) << mail;
+  const std::string ddns = get("/7020").out;
+  EXPECT_NE(ddns.find(R"("updateFreq": 10, "http_port": 80, "rtsp_port": 554, )"), std::string::npos) << ddns;
 }
 
 TEST_F(NetworkTest, WriteTakesTheBondKeysAndKeepsWhatIsLeftOut) {

@@ -195,6 +195,9 @@ TEST_F(RecordRequestTest, SettingsSetWritesRowsCamerasAndTellsTheCore) {
   cam.cam_protocol = 1;
   store_camera(cam);
   core_->reply(kAnrChange.id, Bytes(520, 0));
+  const std::string factory = get("/6044", "1").out;
+  EXPECT_EQ(factory.rfind(kJsonHeader + R"({ "id": 1, "prevRecordOn": 1, "prevRecordDuration": 5, "postRecordOn": 1, )"
+                                        R"("postRecordDuration": 30, "audioEnable": 0, )"), 0u) << factory;
   EXPECT_EQ(post("/6045", kSettings).out, kJsonHeader + R"({ "resp": 0 })");
   EXPECT_EQ(get("/6044", "1").out,
             kJsonHeader + R"({ "id": 1, "prevRecordOn": 0, "prevRecordDuration": 10, "postRecordOn": 1, "postRecordDuration": 60, )"
