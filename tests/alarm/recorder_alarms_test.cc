@@ -175,6 +175,7 @@ TEST_F(RecorderAlarmTest, ActionBlockSetReadsBackAndCopiesOnlyTheSharedFields) {
     EXPECT_EQ(text_of(row(kAlarmInAudiblePlans, n).days[1].ranges[0].start_time), "03:00");
   }
   EXPECT_EQ(row(kAlarmIns, 7).interval, 20);
+  EXPECT_EQ(member(post("/6026", R"({"alarmId": 7})").out, "email_interval"), "20");
   EXPECT_EQ(member(post("/6026", R"({"alarmId": 5})").out, "ptzParams"),
             R"([ { "acto_ptz_channel": 5, "acto_ptz_type": 1, "acto_ptz_preset": 7, "acto_ptz_patrol": 0 } ])");
   EXPECT_EQ(member(post("/6026", R"({"alarmId": 5})").out, "triChnAlarms"), R"([ "a", "b" ])");
