@@ -271,7 +271,11 @@ TEST_F(CameraListTest, ReadAndDeleteServeChannelsZeroToSeven) {
       expect_refused(id, body, kCgiErrorJson);
     }
   }
-  EXPECT_NE(post("/2000", R"({"chnid": 7})").out.find(R"("name": "CAM8")"), std::string::npos);
+  const std::string fresh = post("/2000", R"({"chnid": 7})").out;
+  EXPECT_NE(fresh.find(R"("name": "CAM8", "ipAddr": "", "managePort": 80, )"), std::string::npos) << fresh;
+  EXPECT_NE(fresh.find(R"("mainRtspPort": 554, "mainSourcePath": "", "subRtspEnable": 1, "subRtspPort": 554, )"
+                       R"("subSourcePath": "", "syncTime": 1, )"),
+            std::string::npos) << fresh;
 }
 
 TEST_F(CameraListTest, DeleteClearsTheCameraAndItsMasks) {
