@@ -234,6 +234,10 @@ TEST_F(CameraAppsTest, PosReadPrintsFourTerminalsAndTheEventOfTheAskedOne) {
   expect_head(r, kJsonHeader + R"({ "pos": [ { "id": 0, "enable": 0, "name": "POS1", "protocol": 0, "connectionMode": 0, )"
                           R"("ip": "", "liveviewDisplay": 0, "displayChannel": 0, "startX": 0, "startY": 0, "areaWidth": 320, )");
   EXPECT_NE(r.find(R"("privacy3": "", "port": 9003 } ], "action": { "effective": [ [ )"), std::string::npos);
+  EXPECT_NE(r.find(R"({ "id": 1, "enable": 0, "name": "POS2", "protocol": 0, "connectionMode": 0, "ip": "", )"
+                   R"("liveviewDisplay": 0, "displayChannel": 1, "startX": 0, "startY": 0, "areaWidth": 320, )"
+                   R"("areaHeight": 240, "characterEncodeing": 0, "fontSize": 1, "fontColor": 0, "overlayMode": 0, )"
+                   R"("displayTime": 10, "timeout": 10, )"), std::string::npos) << r;
   size_t at = r.find("\"action\"");
   for (const char* key : {"effective", "audible", "interval", "audioId", "email", "email_interval",
                           "email_pic_enable", "tri_channels_pic", "ptz", "ptz_interval", "ptzParams", "white",
