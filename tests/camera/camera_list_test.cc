@@ -455,6 +455,17 @@ TEST_F(CameraListTest, CatalogueResetsTheDisplayModelOfProtocolTwo) {
   zvdb_close_all();
 }
 
+// Each protocol's generic model first (the default one), then its two named models; from protocol 3
+// on the pages offer the model list (protocol 2's is reset on the first read).
+TEST_F(CameraListTest, CatalogueAsShipped) {
+  const std::string r = post("/2008", "").out;
+  EXPECT_EQ(r.rfind(kJsonHeader + R"({ "protocols": [ { "id": 0, "name": "ONVIF", "protocolFunction": 15, "enable": 1, )"
+                                   R"("display_model": 0, "models": [ { "id": 0, "name": "Generic ONVIF", "alarm_type": 0, )"
+                                   R"("default_model": 1 }, { "id": 8, "name": "IPC-2M", "alarm_type": 1, "default_model": 0 }, )"), 0u) << r;
+  EXPECT_NE(r.find(R"({ "id": 3, "name": "ZVSF-TLS", "protocolFunction": 63, "enable": 1, "display_model": 1, )"),
+            std::string::npos);
+}
+
 TEST_F(CameraListTest, CatalogueResetWaitingForTheLockKeepsWhatWasStoredMeanwhile) {
   const IpcProtocolRecord protocol{2, "ZVSF", 3, 1, 1};
   ASSERT_EQ(zvdb::replace_all_records(kZvdbPath, zvdb::kIpcProtocolTable, &protocol, 1), 0);
