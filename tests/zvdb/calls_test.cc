@@ -80,8 +80,10 @@ TEST_F(DbTest, FactoryDefaultsCreateTheDirectoryTheSettingsAndTheAdministrator) 
                                admin.remote_playback}) {
     EXPECT_EQ(std::string(channels), std::string(64, '1'));
   }
-  EXPECT_EQ(admin.local_liveview_mask, 0xFFFFFFFFu);
-  EXPECT_EQ(admin.remote_playback_mask, 0xFFFFFFFFu);
+  for (uint32_t mask : {admin.local_liveview_mask, admin.local_playback_mask, admin.remote_liveview_mask,
+                        admin.remote_playback_mask}) {
+    EXPECT_EQ(mask, 0xFFFFFFFFu);
+  }
   EXPECT_EQ(read_user_count(nested.c_str()), 1);
 
   // A second init keeps what was changed and restores nothing over it.
