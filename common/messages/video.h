@@ -204,7 +204,8 @@ struct CameraMaskRemoval {
   int32_t channel;
   int32_t mask_id;
 };
-ZV_SCHEMA(CameraMaskRemoval, ZV_FIELD(channel, "chnid").required(), ZV_FIELD(mask_id, "maskid").required());
+ZV_SCHEMA(CameraMaskRemoval, ZV_FIELD(channel, "chnid").required().range(0, 63),
+          ZV_FIELD(mask_id, "maskid").required());
 
 // ---- Messages (the core answers N with N + 5000) ----
 inline constexpr Notice<OsdChange> kOsdChanged{1007, "osd changed"};

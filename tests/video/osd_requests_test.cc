@@ -336,6 +336,11 @@ TEST_F(OsdRequestTest, MaskResultAndRemoval) {
   EXPECT_EQ(only_message(*core_, kCameraMaskRemove.id).payload, int32s({4, 2}));
   core_->no_reply(kCameraMaskRemove.id);
   EXPECT_EQ(post("/6198", R"({"chnid": 4, "maskid": 2})").out, kCgiErrorJson);
+  // Without a channel the mask would go from channel 0.
+  for (const char* body : {R"({"maskid": 2})", R"({"chnid": 4})", R"({"chnid": -1, "maskid": 2})",
+                           R"({"chnid": 64, "maskid": 2})"}) {
+    expect_refused("/6198", body);
+  }
 }
 
 TEST_F(OsdRequestTest, MaskAreaRemovalChecksItsRanges) {
