@@ -130,6 +130,15 @@ TEST_F(RecorderAlarmTest, ShortFormRefusalsAreSilent) {
     expect_refused("/6062", R"({"alarm": {)" + alarm + "}}");
     expect_refused("/6064", R"({"alarm": {)" + alarm + "}}");
   }
+  // Each required member left out.
+  const std::string whole = R"("id": 1, )" + good;
+  for (const std::string member : {R"("id": 1, )", R"("enable": 1, )", R"("type": 1, )", R"("triAlarms": 0, )",
+                                   R"(, "interval": 0)"}) {
+    std::string alarm = whole;
+    alarm.erase(alarm.find(member), member.size());
+    expect_refused("/6062", R"({"alarm": {)" + alarm + "}}");
+    expect_refused("/6064", R"({"alarm": {)" + alarm + "}}");
+  }
   expect_refused("/6062", R"({"id": 1})");
   expect_refused("/6062", "{\"alarm\": {\"id\": 1, " + good + "}, \"schedule\": [[[\"01:00\", \"\xfe\", 0]]]}");
   expect_refused("/6063", R"({"alarm": {"camId": 16, "name": "x"}})");
