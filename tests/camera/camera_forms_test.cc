@@ -108,6 +108,16 @@ TEST_F(CameraFormTest, RangedMembersAreRefusedOneStepOutsideAndTakenAtTheirLimit
   }
 }
 
+TEST_F(CameraFormTest, StreamSetRefusesEachRequiredMemberLeftOut) {
+  for (const char* key : {"id", "subEnable", "mainResWidth", "mainResHeight", "mainFramerate", "mainBitrate"}) {
+    Members rest;
+    for (const auto& member : kStream) {
+      if (member.first != key) rest.push_back(member);
+    }
+    expect_refused("/2010", object(rest));
+  }
+}
+
 // One member of an add and where "/2000" prints it: request key (null: not sent), reply key,
 // the value sent and the value printed.
 struct Member {

@@ -207,7 +207,10 @@ TEST_F(StorageRequestTest, RaidRequestsSendTheirPayloads) {
                            R"({"id": 10, "enable": 1, "level": -1, "sata_cnt": 2, "sata_port": 10})",
                            R"({"id": 10, "enable": 1, "level": 0, "sata_cnt": -1, "sata_port": 10})",
                            R"({"id": 10, "enable": 1, "level": 0, "sata_cnt": 2, "sata_port": -1})",
-                           R"({"id": 10, "level": 0, "sata_cnt": 2, "sata_port": 10})"}) {
+                           R"({"id": 10, "level": 0, "sata_cnt": 2, "sata_port": 10})",
+                           R"({"enable": 1, "level": 0, "sata_cnt": 2, "sata_port": 10})",
+                           R"({"id": 10, "enable": 1, "sata_cnt": 2, "sata_port": 10})",
+                           R"({"id": 10, "enable": 1, "level": 0, "sata_port": 10})"}) {
     expect_refused("/6104", body);
   }
   core_->reply(kRaidDelete.id, int32s({0}));
