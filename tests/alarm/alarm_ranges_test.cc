@@ -62,8 +62,18 @@ TEST_F(AlarmRangeTest, FirstInvalidValueOnBothSidesIsRefused) {
       {"/6093", audio, "enable", "-1", "0", "1", "2", ""},
       {"/6093", audio, "volume", "-1", "0", nullptr, nullptr, ""},
       {"/6093", audio, "ongoingEvent", "-1", "0", nullptr, nullptr, ""},
+      {"/6093", audio, "camId", "-1", "0", "63", "64", ""},
+      {"/6093", audio, "type", "-1", "0", nullptr, nullptr, ""},
+      {"/6093", audio, "duration", "-1", "0", nullptr, nullptr, ""},
+      {"/6093", audio, "onEvent", "-1", "0", nullptr, nullptr, ""},
+      {"/6093", audio, "offEvent", "-1", "0", nullptr, nullptr, ""},
+      {"/6093", audio, "triActions", "-1", "0", nullptr, nullptr, ""},
   };
   expect_ranges(cases);
+  expect_required("/6091", io, {"camId", "enable", "type", "triActions", "triChannels"});
+  expect_required("/6093", audio, {"camId", "enable", "type", "volume", "duration", "onEvent", "offEvent",
+                                   "ongoingEvent", "triActions", "triChannels"});
+  expect_required("/6016", video_loss, {"camId", "enable", "triAlarms", "interval"});
 }
 
 }  // namespace

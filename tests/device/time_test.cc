@@ -66,6 +66,11 @@ TEST_F(TimeTest, NoManualTimeWithNtpOrFailoverAndNoSecondReplyWithoutTheCore) {
   EXPECT_EQ(only_message(*core_, kTimeSet.id).payload, Bytes(32, 0));
 }
 
+TEST_F(TimeTest, SetRefusesEachRequiredMemberLeftOut) {
+  expect_required("/7001", time_body(""),
+                  {"ntpEnable", "dstEnable", "timeZone", "timeZoneName", "syncEnable", "syncInterval", "syncPc"});
+}
+
 TEST_F(TimeTest, IntervalIndexOutsideTheTableIsStoredAsADay) {
   core_->reply(kTimeSet.id, {});
   for (const char* index : {"4", "9", "-1"}) {

@@ -212,6 +212,17 @@ std::string with_member(const std::string& body, const char* key, const std::str
   return json_object_to_json_string(object.get());
 }
 
+std::string without_member(const std::string& body, const char* key) {
+  JsonPtr object(json_tokener_parse(body.c_str()));
+  json_object_object_del(object.get(), key);
+  return json_object_to_json_string(object.get());
+}
+
+void RequestTest::expect_required(const std::string& id, const std::string& body,
+                                  std::initializer_list<const char*> keys, const std::string& reply) {
+  for (const char* key : keys) expect_refused(id, without_member(body, key), reply);
+}
+
 ReadOnlyDir::ReadOnlyDir(const char* dir) : dir_(dir) {
   if (mount(dir, dir, nullptr, MS_BIND, nullptr) != 0) return;
   if (mount(nullptr, dir, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0) {

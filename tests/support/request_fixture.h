@@ -58,6 +58,9 @@ class RequestTest : public ::testing::Test {
 
   // A refused request: the reply is `reply`, the database is unchanged and the core got nothing.
   void expect_refused(const std::string& id, const std::string& body, const std::string& reply = "");
+  // `body` (accepted as it is) with each of `keys` left out in turn is refused with `reply`.
+  void expect_required(const std::string& id, const std::string& body, std::initializer_list<const char*> keys,
+                       const std::string& reply = "");
 
   // One ranged member per case, in a request that is accepted otherwise: the first invalid value
   // on each side (null: no bound there) is refused with `refusal`, nothing stored or sent; the
@@ -91,8 +94,9 @@ class RequestTest : public ::testing::Test {
   std::map<std::string, std::string> browser_env(const std::map<std::string, std::string>& extra) const;
 };
 
-// `body` with member `key` set to the JSON value `value`.
+// `body` with member `key` set to the JSON value `value`; `body` without member `key`.
 std::string with_member(const std::string& body, const char* key, const std::string& value);
+std::string without_member(const std::string& body, const char* key);
 
 // The first received message of `id` (fails the test when none arrived).
 ReceivedMessage only_message(FakeCore& core, int32_t id);
