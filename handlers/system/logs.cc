@@ -331,6 +331,7 @@ bool mark_export() {
   const std::string pid = std::to_string(getpid());
   const bool written = write(fd, pid.data(), pid.size()) == static_cast<ssize_t>(pid.size());
   close(fd);
+  if (!written) unlink(kExportMarker);  // a marker naming no one is left to no one
   return written;
 }
 
