@@ -108,6 +108,12 @@ TEST_F(CameraFormTest, RangedMembersAreRefusedOneStepOutsideAndTakenAtTheirLimit
   }
 }
 
+TEST_F(CameraFormTest, AddAndEditRefuseEachRequiredMemberLeftOut) {
+  for (const char* path : {"/2004", "/2003"}) {
+    expect_required(path, object(kAdd), {"id", "enable", "camProtocol", "transmitProtocol"});
+  }
+}
+
 TEST_F(CameraFormTest, StreamSetRefusesEachRequiredMemberLeftOut) {
   for (const char* key : {"id", "subEnable", "mainResWidth", "mainResHeight", "mainFramerate", "mainBitrate"}) {
     Members rest;
