@@ -136,6 +136,7 @@ TEST_F(OsdRequestTest, CameraOverlaySetSendsTheRecordAndPrintsTheStatus) {
   EXPECT_EQ(received_ids(*core_), std::vector<int32_t>{kCameraOsdRead.id});
   core_->clear_received();
   expect_refused("/6996", R"({"ch": 3, "enable_text": 1, "textpos": 2, "enable_date": 1, "datepos": 3, "dateformat": 4})");
+  expect_required("/6996", body, {"ch", "enable_text", "textpos", "enable_date", "datepos", "dateformat"});
 }
 
 TEST_F(OsdRequestTest, CameraOverlayReadPrintsConnectedOrDisconnected) {
