@@ -51,6 +51,8 @@ std::string object(const Members& members, const std::string& key = "", const st
 
 const Members kAdd = {{"id", "6"}, {"name", "\"Gate\""}, {"enable", "1"}, {"ipAddr", "\"10.0.0.6\""},
                       {"managePort", "80"}, {"camProtocol", "0"}, {"transmitProtocol", "0"}};
+const Members kRtspAdd = {{"id", "6"}, {"name", "\"Gate\""}, {"enable", "1"}, {"ipAddr", "\"10.0.0.6\""},
+                          {"managePort", "80"}, {"camProtocol", "1"}, {"transmitProtocol", "0"}};
 const Members kStream = {{"id", "1"}, {"mainFramerate", "25"}, {"mainBitrate", "2048"}, {"subEnable", "1"},
                          {"audioEnable", "0"}, {"mainResWidth", "1920"}, {"mainResHeight", "1080"}};
 const Members kChannel = {{"chnid", "1"}};
@@ -77,6 +79,10 @@ TEST_F(CameraFormTest, RangedMembersAreRefusedOneStepOutsideAndTakenAtTheirLimit
       {"/2004", &kAdd, "transmitProtocol", 0, 2, ""},
       {"/2003", &kAdd, "transmitProtocol", 0, 2, ""},
       {"/2004", &kAdd, "managePort", 0, std::nullopt, ""},
+      {"/2004", &kRtspAdd, "mainRtspPort", 0, 65535, ""},
+      {"/2003", &kRtspAdd, "mainRtspPort", 0, 65535, ""},
+      {"/2004", &kRtspAdd, "subRtspPort", 0, 65535, ""},
+      {"/2003", &kRtspAdd, "subRtspPort", 0, 65535, ""},
       {"/2017", &login, "id", 0, 64, ""},
       {"/2031", &transport, "id", 0, 64, ""},
       {"/2031", &transport, "transmitProtocol", 0, 2, ""},
@@ -111,6 +117,9 @@ TEST_F(CameraFormTest, RangedMembersAreRefusedOneStepOutsideAndTakenAtTheirLimit
 TEST_F(CameraFormTest, AddAndEditRefuseEachRequiredMemberLeftOut) {
   for (const char* path : {"/2004", "/2003"}) {
     expect_required(path, object(kAdd), {"id", "enable", "camProtocol", "transmitProtocol"});
+  }
+  for (const char* path : {"/2060", "/2061", "/2063", "/2064", "/2065"}) {
+    expect_required(path, object(kChannel), {"chnid"}, kCgiErrorJson);
   }
 }
 
