@@ -84,6 +84,8 @@ TEST_F(VideoSetTest, RangedMembersRefuseTheFirstInvalidValueOnBothSides) {
       {"/6173", R"({"chan_id": 1, "area_id": 1})", "area_id", "-1", "0", "24", "25", kCgiErrorJson},
   };
   expect_ranges(cases);
+  expect_required("/6001", osd, {"camId", "camName", "showName", "showDate", "showWeek", "dateFormat", "timeFormat",
+                                 "datePosX", "datePosY", "namePosX", "namePosY", "alpha"});
 }
 
 // ---- Read back -------------------------------------------------------------------------------------
