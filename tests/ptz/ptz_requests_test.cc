@@ -136,6 +136,7 @@ TEST_F(PtzRequestTest, PresetRefusals) {
                           with(kPreset, "Gate", "Ga\\u0000te"), with(kPreset, "\"channelId\":2", "\"channelId\":32")}) {
     expect_refused("/5001", bad);
   }
+  expect_required("/5001", kPreset, {"channelId", "action", "presetId", "panSpeed", "tiltSpeed", "zoomSpeed", "focusSpeed"});
 }
 
 // ---- /5006, /5007, /5009-/5012: small commands and the status block ---------------------------
