@@ -22,6 +22,7 @@ namespace {
 
 constexpr int kMaxPushChannels = 64;
 constexpr int kPushNvrChars = 64;
+// A port a service listens on: 0 names none (a web server told to listen there is unreachable).
 constexpr int32_t kMaxPort = 65535;
 
 const char* const kP2pResults[] = {"ERR_OK",      "ERR_UNKNOWN",     "ERR_NOTFOUND", "ERR_NETWORK",
@@ -91,12 +92,12 @@ static void ports_set_handler(const char* argument) {
   if (!read_json_members(
           request.get(),
           {int_member("enableSsh", &ports.enable_ssh).required().range(0, 1),
-           int_member("sshPort", &ports.ssh_port).required().range(0, kMaxPort),
-           int_member("httpPort", &ports.http_port).required().range(0, kMaxPort),
-           int_member("rtspPort", &ports.rtsp_port).required().range(0, kMaxPort),
-           int_member("servicePort", &service_port).required().range(0, kMaxPort),
-           int_member("posPort", &ports.pos_port).keep_if_absent().range(0, kMaxPort),
-           int_member("httpsPort", &ports.https_port).keep_if_absent().range(0, kMaxPort),
+           int_member("sshPort", &ports.ssh_port).required().range(1, kMaxPort),
+           int_member("httpPort", &ports.http_port).required().range(1, kMaxPort),
+           int_member("rtspPort", &ports.rtsp_port).required().range(1, kMaxPort),
+           int_member("servicePort", &service_port).required().range(1, kMaxPort),
+           int_member("posPort", &ports.pos_port).keep_if_absent().range(1, kMaxPort),
+           int_member("httpsPort", &ports.https_port).keep_if_absent().range(1, kMaxPort),
            int_member("enableAccess", &enable_access).keep_if_absent(), int_member("needReboot", &need_reboot),
            int_member("channel_num", &channel_num), int_member("pushType", &push_type).keep_if_absent(),
            int_member("PushTypeNvrAlarmIn", &alarm_in_type).keep_if_absent(),

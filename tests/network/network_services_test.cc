@@ -183,7 +183,9 @@ TEST_F(ServicesTest, PortRequestsRefused) {
   for (const char* extra : {R"(,"enableSsh":2)", R"(,"enableSsh":-1)", R"(,"sshPort":-1)", R"(,"sshPort":65536)",
                             R"(,"httpPort":-1)", R"(,"httpPort":65536)", R"(,"rtspPort":-1)", R"(,"rtspPort":65536)",
                             R"(,"servicePort":-1)", R"(,"servicePort":65536)", R"(,"posPort":-1)", R"(,"posPort":65536)",
-                            R"(,"httpsPort":-1)", R"(,"httpsPort":65536)", R"(,"enableMsg":-1)", R"(,"rtspPort":"x")"}) {
+                            R"(,"httpsPort":-1)", R"(,"httpsPort":65536)", R"(,"enableMsg":-1)", R"(,"rtspPort":"x")",
+                            R"(,"sshPort":0)", R"(,"httpPort":0)", R"(,"rtspPort":0)", R"(,"servicePort":0)",
+                            R"(,"posPort":0)", R"(,"httpsPort":0)"}) {
     expect_refused("/7051", port_body(extra));
   }
   expect_refused("/7051", R"({"enableSsh":0})");
