@@ -265,6 +265,7 @@ TEST_F(CameraAppsTest, PosSetStoresTheTerminalAndItsEventAndRebuildsTheTriggerMa
   EXPECT_EQ(text_of(p.privacy1), std::string(63, 'p'));
   EXPECT_EQ(p.port, 5000);
   expect_refused("/2074", R"({"id": 1, "port": 65536})", kJsonError);
+  expect_required("/2074", R"({"id": 1, "name": "Till"})", {"id"}, kJsonError);
   EXPECT_EQ(p.area_width, 320);  // not carried: as stored
   AppEventRecord e = stored(kPosEvents, 1);
   EXPECT_EQ(text_of(e.tri_channels), forty);
