@@ -38,8 +38,9 @@ constexpr auto kDdnsReply = ZV_FIELDS(
     ZV_FIELD(rtsp_port, "rtsp_port"));
 
 // The e-mail page's members of the port row (read from the request, written in the reply).
-constexpr auto kMailHostForm = ZV_FIELDS(PortConfig, ZV_FIELD(enable_host_name, "enableHostName").keep_if_absent(),
-                                         ZV_FIELD(host_name, "hostName").whole().keep_if_absent());
+constexpr auto kMailHostForm =
+    ZV_FIELDS(PortConfig, ZV_FIELD(enable_host_name, "enableHostName").keep_if_absent().range(0, 1),
+              ZV_FIELD(host_name, "hostName").whole().keep_if_absent());
 
 // The e-mail reply: the sender's members, the port row's host name, then the receivers.
 constexpr auto kMailReply = ZV_FIELDS(

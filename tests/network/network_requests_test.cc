@@ -226,6 +226,8 @@ TEST_F(NetworkTest, WritesRefusedWithoutATrace) {
       {"/7031", R"({"smtpPort":65536,"enableTls":0,"enableAttach":0,"captureInterval":0})"},
       {"/7031", R"({"smtpPort":25,"enableTls":0,"enableAttach":2,"captureInterval":0})"},
       {"/7031", R"({"smtpPort":25,"enableTls":0,"enableAttach":0,"captureInterval":-1})"},
+      {"/7031", R"({"smtpPort":25,"enableTls":0,"enableAttach":0,"captureInterval":0,"enableHostName":2})"},
+      {"/7031", R"({"smtpPort":25,"enableTls":0,"enableAttach":0,"captureInterval":0,"enableHostName":-1})"},
       {"/7031", R"({"smtpPort":25,"enableTls":0,"enableAttach":0,"captureInterval":0,"smtpServer":"a\u0000b"})"},
       {"/7031", R"({"smtpPort":25,"enableTls":0,"enableAttach":0,"captureInterval":0,"receivers":[{"receiverAddr":"a\\b"}]})"},
       {"/7091", R"({"port":65536})"},
