@@ -26,15 +26,18 @@ namespace {
 constexpr int64_t kLogSubMotion = 204;
 constexpr int32_t kLogParamMotion = 909;
 
-// The members the older partial sets read over the stored record: absent ones keep it.
+// The members the older partial sets read over the stored record: absent ones keep it, given ones
+// are checked as the whole-record set checks them.
 constexpr auto kFieldsPlanForm =
-    ZV_FIELDS(MotionRecord, ZV_FIELD(sensitivity, "sensitivity").keep_if_absent(),
-              ZV_FIELD(enable_zv, "enableZV").keep_if_absent(), ZV_FIELD(enable, "enable").keep_if_absent(),
-              ZV_FIELD(tri_alarms, "triAlarms").keep_if_absent(), ZV_FIELD(interval, "interval").keep_if_absent());
+    ZV_FIELDS(MotionRecord, ZV_FIELD(sensitivity, "sensitivity").keep_if_absent().at_least(0),
+              ZV_FIELD(enable_zv, "enableZV").keep_if_absent(), ZV_FIELD(enable, "enable").keep_if_absent().range(0, 2),
+              ZV_FIELD(tri_alarms, "triAlarms").keep_if_absent().at_least(0),
+              ZV_FIELD(interval, "interval").keep_if_absent().at_least(0));
 constexpr auto kFieldsForm =
-    ZV_FIELDS(MotionRecord, ZV_FIELD(sensitivity, "sensitivity").keep_if_absent(),
+    ZV_FIELDS(MotionRecord, ZV_FIELD(sensitivity, "sensitivity").keep_if_absent().at_least(0),
               ZV_FIELD(tri_channels, "triChannels").keep_if_absent(),
-              ZV_FIELD(tri_alarms, "triAlarms").keep_if_absent(), ZV_FIELD(interval, "interval").keep_if_absent(),
+              ZV_FIELD(tri_alarms, "triAlarms").keep_if_absent().at_least(0),
+              ZV_FIELD(interval, "interval").keep_if_absent().at_least(0),
               ZV_FIELD(enable_zv, "enableZV").keep_if_absent());
 constexpr auto kEmailForm = ZV_FIELDS(MotionRecord, ZV_FIELD(email_enable, "enable").keep_if_absent(),
                                       ZV_FIELD(email_interval, "interval").keep_if_absent());

@@ -420,6 +420,18 @@ TEST_F(MotionRequestTest, FieldsSetChecksTheChannelAgainstTheStoredRecords) {
   EXPECT_EQ(ids_after(3), (std::vector<int32_t>{1403, 1403, 3212}));
 }
 
+// A member given out of its range is refused as the whole-record set refuses it.
+TEST_F(MotionRequestTest, FieldsSetsRefuseAMemberOutsideItsRange) {
+  for (const char* id : {"/6113", "/6114"}) {
+    for (const char* member : {R"("sensitivity": -1)", R"("triAlarms": -1)", R"("interval": -1)"}) {
+      expect_refused(id, std::string(R"({"camId": 6, )") + member + "}");
+    }
+  }
+  expect_refused("/6113", R"({"camId": 6, "enable": 3})");
+  expect_refused("/6113", R"({"camId": 6, "enable": -1})");
+  EXPECT_EQ(post("/6113", R"({"camId": 6, "enable": 2, "sensitivity": 0, "triAlarms": 0, "interval": 0})").out, kOk);
+}
+
 TEST_F(MotionRequestTest, FieldsSetRebuildsTheMaskAndLogs) {
   EXPECT_EQ(post("/6114", R"({"camId": 3, "sensitivity": 1, "triChannels": "1001", "triAlarms": 4,
                               "interval": 9, "enableZV": 0})").out,
