@@ -32,13 +32,17 @@ constexpr auto kRateControlPause = std::chrono::seconds(2);
 
 // "/2030": the members a multi-channel set may change (all optional; an absent one is sent as -1,
 // unchanged: sent as 0 it would switch the cameras to UDP, clock sync and sub stream off and a
-// picture of 0 x 0 at 0 frames).
+// picture of 0 x 0 at 0 frames). The picture's size, rate and bitrate are checked as the
+// one-channel set checks them, -1 (unchanged) allowed.
 constexpr auto kMultiStreamForm = ZV_FIELDS(
     StreamSettings, ZV_FIELD(transmit_protocol, "transmitProtocol").absent(-1),
     ZV_FIELD(sync_time, "syncTime").absent(-1), ZV_FIELD(sub_enable, "subEnable").absent(-1),
-    ZV_FIELD(main_video_type, "mainVideoType").absent(-1), ZV_FIELD(main_res_width, "mainResWidth").absent(-1),
-    ZV_FIELD(main_res_height, "mainResHeight").absent(-1), ZV_FIELD(main_framerate, "mainFramerate").absent(-1),
-    ZV_FIELD(main_bitrate, "mainBitrate").absent(-1), ZV_FIELD(main_iframe_interval, "IframeInterval").absent(-1),
+    ZV_FIELD(main_video_type, "mainVideoType").absent(-1),
+    ZV_FIELD(main_res_width, "mainResWidth").absent(-1).at_least(-1),
+    ZV_FIELD(main_res_height, "mainResHeight").absent(-1).at_least(-1),
+    ZV_FIELD(main_framerate, "mainFramerate").absent(-1).at_least(-1),
+    ZV_FIELD(main_bitrate, "mainBitrate").absent(-1).at_least(-1),
+    ZV_FIELD(main_iframe_interval, "IframeInterval").absent(-1),
     ZV_FIELD(main_bitrate_control, "mainBitrateControl").absent(-1),
     ZV_FIELD(sub_video_type, "subVideoType").absent(-1), ZV_FIELD(sub_res_width, "subResWidth").absent(-1),
     ZV_FIELD(sub_res_height, "subResHeight").absent(-1), ZV_FIELD(sub_framerate, "subFramerate").absent(-1),

@@ -81,6 +81,10 @@ TEST_F(CameraStreamTest, ChannelsOutOfRangeAreRefused) {
       {"/2025", R"({"id": 64})", ""},                {"/2025", R"({"id": -1})", ""},
       {"/2023", R"({"id": 64, "key": "k"})", ""},    {"/2024", R"({"id": -1, "key": "k", "value": "v"})", ""},
       {"/2030", R"({"chans": 5})", ""},              {"/2030", "x", ""},
+      {"/2030", R"({"chans": [1], "mainResWidth": -2})", ""},
+      {"/2030", R"({"chans": [1], "mainResHeight": -2})", ""},
+      {"/2030", R"({"chans": [1], "mainFramerate": -2})", ""},
+      {"/2030", R"({"chans": [1], "mainBitrate": -2})", ""},
       {"/2024", R"({"id": 1, "value": "v"})", ""},   {"/2024", R"({"id": 1, "key": "gop"})", ""},
   };
   for (const Case& c : cases) expect_refused(c.path, c.body, c.reply);
