@@ -914,6 +914,7 @@ TEST_F(AnalyticsTest, ChannelJustOutsideEitherEndIsRefused) {
       {"/6193", "chnid", R"("lineType": 1)", kCgiErrorText},
       {"/6195", "chnid", R"("mode": 3)", ""},
   };
+  expect_required("/6131", R"({"chnid": 2, "fishmount": 1, "fishdisplay": 2})", {"chnid"});
   for (const Row& r : rows) {
     for (const char* value : {"-1", "64"}) {
       if (std::string(r.key) == "type" && std::string(value) == "64") continue;

@@ -217,6 +217,7 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"/2013", R"({"time":"2024-02-10 08:00:00","chnid":1})", false, ""},
         RefusedCase{"/4020", R"({"mask0":1,"mask1":0,"mask2":0,"mask4":0,"mask5":0,"mask6":0,"mask7":0,"playTime":"2024-01-02 03:04:05"})", false, ""},
         RefusedCase{"/4020", R"({"mask0":1,"mask1":0,"mask2":0,"mask3":0,"mask4":0,"mask5":0,"mask6":0,"mask7":0,"playTime":"2024-01-02"})", false, ""},
+        RefusedCase{"/4020", R"({"mask0":1,"mask1":0,"mask2":0,"mask3":0,"mask4":0,"mask5":0,"mask6":0,"mask7":0})", false, ""},
         RefusedCase{"/4013", R"({"id":8,"streamType":0,"startTime":"2024-01-02T03:04:05Z","endTime":"2024-01-02T03:05:05Z"})", false, ""},
         RefusedCase{"/4013", R"({"id":1,"streamType":0,"startTime":"2024-01-02 03:04:05","endTime":"2024-01-02T03:05:05Z"})", false, ""},
         RefusedCase{"/4013", R"({"id":1,"streamType":0,"startTime":"2024-01-02T03:04:05Z"})", false, ""}));
