@@ -150,6 +150,7 @@ TEST_F(PtzRequestTest, FocusAndZoomAreToldAndLogged) {
   EXPECT_EQ(only_message(*core_, kPtzZoom.id).payload, int32s({6, -1, 3}));
   EXPECT_EQ(log_record(), (std::vector<int32_t>{206, 900, 7}));
   expect_refused("/5006", R"({"action":7})");
+  expect_refused("/5006", R"({"channelId":5})");
   expect_refused("/5006", R"({"channelId":64,"action":7})");
   expect_refused("/5007", R"({"Zoom":1})");
 }
