@@ -88,10 +88,12 @@ class RequestTest : public ::testing::Test {
   std::unique_ptr<BackgroundProcess> sim_;
   std::string timing_ = kFastTiming;            // ZV_CORE_TIMING of every request
   std::map<std::string, std::string> cgi_env_;  // further CGI variables of every request
+  unsigned leak_check_every_ = 4;               // see browser_env; 0: first request of an id only
 
  private:
   // The admin's browser variables, then cgi_env_, then `extra`.
-  std::map<std::string, std::string> browser_env(const std::map<std::string, std::string>& extra) const;
+  std::map<std::string, std::string> browser_env(const std::string& id,
+                                                 const std::map<std::string, std::string>& extra);
 };
 
 // `body` with member `key` set to the JSON value `value`; `body` without member `key`.
