@@ -256,14 +256,20 @@ TEST_F(TransportTest, CallerReadsGivesUpAMessageCutOffAtTheDeadline) {
 }
 
 // Several processes at once, as concurrent webreq requests are: every one gets its own replies.
+// The children are forked before the fake core starts its threads: a child forked while one of
+// them held a lock (the sanitizer's allocator's, say) would wait for it for ever. They start
+// when the core listens, at the closing of `go`.
 TEST_F(TransportTest, ServesConcurrentClientProcesses) {
-  zvtest::FakeCore core;
-  core.reply(1000, zvtest::int32s({1}));
   constexpr int kProcesses = 8, kRounds = 50;
+  int go[2];
+  ASSERT_EQ(pipe(go), 0);
   std::vector<pid_t> children;
   for (int p = 0; p < kProcesses; ++p) {
     pid_t pid = fork();
     if (pid == 0) {
+      close(go[1]);
+      char byte;
+      if (read(go[0], &byte, 1) != 0) _exit(4);
       for (int round = 0; round < kRounds; ++round) {
         if (zv_sock_init(record, 0, 3, kPath) != 0) _exit(1);
         int32_t word = p * 1000 + round;
@@ -275,6 +281,10 @@ TEST_F(TransportTest, ServesConcurrentClientProcesses) {
     }
     children.push_back(pid);
   }
+  close(go[0]);
+  zvtest::FakeCore core;
+  core.reply(1000, zvtest::int32s({1}));
+  close(go[1]);
   for (pid_t pid : children) {
     int status = 0;
     waitpid(pid, &status, 0);

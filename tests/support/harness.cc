@@ -151,7 +151,8 @@ RunResult run_program(const std::string& path, const RunOptions& options) {
   std::vector<char*> argv = exec_pointers(argv_text), envp = exec_pointers(env_text);
 
   // posix_spawn, not fork: copying the page tables of a sanitizer build's test process (its
-  // shadow memory) cost more than many a request itself.
+  // shadow memory) cost more than many a request itself, and a child forked while another thread
+  // of the test held a lock could wait for it for ever.
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, in_pipe[0], 0);
@@ -295,13 +296,11 @@ BackgroundProcess::BackgroundProcess(const std::string& path, const std::vector<
   if (!env.count("PATH")) env_text.push_back(default_path_entry());
   pass_emulator_setting(env_text, env);
   std::vector<char*> argv = exec_pointers(argv_text), envp = exec_pointers(env_text);
-  pid_ = fork();
-  if (pid_ == 0) {
-    int null_fd = open("/dev/null", O_RDONLY);
-    if (null_fd >= 0) dup2(null_fd, 0);
-    execve(argv[0], argv.data(), envp.data());
-    _exit(127);
-  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
+  posix_spawn_file_actions_destroy(&actions);
 }
 
 BackgroundProcess::~BackgroundProcess() { stop(); }
