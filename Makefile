@@ -19,6 +19,8 @@ asan: deps
 	@cmake --preset asan >/dev/null
 	@cmake --build --preset asan
 
+# The release suite runs four tests at a time (its tests wait on the programs they start more
+# than they compute); the sanitizer suite two, as many as the cores: it is bound by them.
 test-release: build
 	@ctest --preset release
 
