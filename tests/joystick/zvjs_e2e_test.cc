@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -56,17 +57,13 @@ class Child {
     std::vector<std::string> env_text;
     for (const auto& [k, v] : env) env_text.push_back(k + "=" + v);
     std::vector<char*> argv = zvtest::exec_pointers(argv_text), envp = zvtest::exec_pointers(env_text);
-    pid_ = fork();
-    if (pid_ == 0) {
-      const int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      const int null_fd = open("/dev/null", O_RDONLY);
-      if (fd < 0 || null_fd < 0) _exit(126);
-      dup2(null_fd, 0);
-      dup2(fd, 1);
-      dup2(fd, 2);
-      execve(argv[0], argv.data(), envp.data());
-      _exit(127);
-    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
   }
   ~Child() {
     if (pid_ > 0 && !exited_) {
