@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -57,13 +56,11 @@ class Child {
     std::vector<std::string> env_text;
     for (const auto& [k, v] : env) env_text.push_back(k + "=" + v);
     std::vector<char*> argv = zvtest::exec_pointers(argv_text), envp = zvtest::exec_pointers(env_text);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
+    const int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+      pid_ = zvtest::spawn_program(argv, envp, {-1, fd, fd});
+      close(fd);
+    }
   }
   ~Child() {
     if (pid_ > 0 && !exited_) {

@@ -131,6 +131,19 @@ int time_limit_ms(int native_ms) {
   return native_ms > INT_MAX / kEmulatorSlowdown ? INT_MAX : native_ms * kEmulatorSlowdown;
 }
 
+pid_t spawn_program(std::vector<char*>& argv, std::vector<char*>& envp, const int (&stdio)[3]) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (stdio[0] < 0) posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  for (int fd = 0; fd < 3; ++fd) {
+    if (stdio[fd] >= 0) posix_spawn_file_actions_adddup2(&actions, stdio[fd], fd);
+  }
+  pid_t pid = -1;
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
 RunResult run_program(const std::string& path, const RunOptions& options) {
   RunResult result;
   int in_pipe[2], out_pipe[2], err_pipe[2];
@@ -150,17 +163,7 @@ RunResult run_program(const std::string& path, const RunOptions& options) {
   pass_emulator_setting(env_text, options.env);
   std::vector<char*> argv = exec_pointers(argv_text), envp = exec_pointers(env_text);
 
-  // posix_spawn, not fork: copying the page tables of a sanitizer build's test process (its
-  // shadow memory) cost more than many a request itself, and a child forked while another thread
-  // of the test held a lock could wait for it for ever.
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in_pipe[0], 0);
-  posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
-  pid_t pid = -1;
-  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
+  const pid_t pid = spawn_program(argv, envp, {in_pipe[0], out_pipe[1], err_pipe[1]});
   close(in_pipe[0]);
   close(out_pipe[1]);
   close(err_pipe[1]);
@@ -296,11 +299,7 @@ BackgroundProcess::BackgroundProcess(const std::string& path, const std::vector<
   if (!env.count("PATH")) env_text.push_back(default_path_entry());
   pass_emulator_setting(env_text, env);
   std::vector<char*> argv = exec_pointers(argv_text), envp = exec_pointers(env_text);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
-  posix_spawn_file_actions_destroy(&actions);
+  pid_ = spawn_program(argv, envp, {-1, -1, -1});
 }
 
 BackgroundProcess::~BackgroundProcess() { stop(); }

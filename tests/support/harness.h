@@ -4,6 +4,8 @@
 // /mnt/nand ... are private scratch directories; reset_device_state() refuses to run outside one.
 #pragma once
 
+#include <sys/types.h>
+
 #include <functional>
 #include <map>
 #include <string>
@@ -47,6 +49,11 @@ std::vector<std::string> program_command(const std::string& path,
 // Null-terminated pointers to the texts of `words`, as execve and posix_spawn take them (valid
 // while `words` lives unchanged).
 std::vector<char*> exec_pointers(std::vector<std::string>& words);
+// Starts `argv` (from exec_pointers) with environment `envp` through posix_spawn, never fork: a
+// sanitizer test process's page tables are costly to copy, and a child forked while another thread
+// held a lock could wait for it for ever. The program's descriptor i is stdio[i]; -1 leaves input
+// on /dev/null and output on this process's own. Returns its pid, or -1.
+pid_t spawn_program(std::vector<char*>& argv, std::vector<char*>& envp, const int (&stdio)[3]);
 
 // A time limit for waiting on programs of the build: `native_ms` natively, kEmulatorSlowdown times
 // that when they run under the emulator (a cross build), where they run several times slower. The
