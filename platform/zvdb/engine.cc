@@ -249,9 +249,15 @@ struct CloseWritersAtExit {
 
 // A cached statement, reset and unbound when the scope ends. Bound texts and blobs are not
 // copied: what a caller binds must stay valid until the scope ends (records are tens of KB).
+//
+// A statement that fails inside this thread's WriteBatch, a read included, fails the batch: a
+// request reads the rows it changes inside its batch, and a read that failed (rather than found
+// no row) would otherwise have it write its own values over everything it could not read.
 class Stmt {
  public:
-  Stmt(Connection* c, const char* sql) : stmt_(c != nullptr ? c->statement(sql) : nullptr) {}
+  Stmt(Connection* c, const char* sql) : conn_(c), stmt_(c != nullptr ? c->statement(sql) : nullptr) {
+    if (c != nullptr && stmt_ == nullptr) fail_batch();
+  }
   ~Stmt() {
     if (stmt_ != nullptr) {
       sqlite3_reset(stmt_);
@@ -284,9 +290,10 @@ class Stmt {
     if (f.text) bind(4, *f.text);
   }
   int step() {
-    if (stepped_) return sqlite3_step(stmt_);
+    const int rc = stepped_ ? sqlite3_step(stmt_) : step_first(stmt_);
     stepped_ = true;
-    return step_first(stmt_);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) fail_batch();
+    return rc;
   }
 
   int column_int(int i) const { return sqlite3_column_int(stmt_, i); }
@@ -298,6 +305,13 @@ class Stmt {
   int column_bytes(int i) const { return sqlite3_column_bytes(stmt_, i); }
 
  private:
+  void fail_batch() {
+    if (conn_->batch_depth > 0 && conn_->batch_owner == std::this_thread::get_id()) {
+      conn_->batch_failed = true;
+    }
+  }
+
+  Connection* conn_;
   sqlite3_stmt* stmt_;
   bool stepped_ = false;
 };

@@ -513,6 +513,46 @@ TEST_F(DbTest, NestedRollbackStoresNothingOfTheOuterBatch) {
   EXPECT_EQ(zvdbtest::sql_value(path_, "SELECT value FROM settings WHERE key = 'after'"), "3");
 }
 
+// The engine's own handle, reached through an auto extension (run for every connection opened),
+// and a progress handler that interrupts the statement running while armed.
+sqlite3* g_opened = nullptr;
+bool g_interrupt = false;
+int capture_handle(sqlite3* db, const char** /*error*/, const void* /*api*/) {
+  g_opened = db;
+  return SQLITE_OK;
+}
+int interrupt_when_armed(void* /*unused*/) { return g_interrupt ? 1 : 0; }
+
+// A read that fails inside a batch (not one that finds no row) fails the batch: a request reads the
+// row it changes inside its batch and would otherwise store its own values over the unread ones.
+TEST_F(DbTest, ReadThatFailsInsideABatchStoresNothingOfTheBatch) {
+  set_param_int(db(), "before", 1);
+  zvdb_close_all();
+  sqlite3_auto_extension(reinterpret_cast<void (*)(void)>(capture_handle));
+  EXPECT_EQ(get_param_int(db(), "before", 0), 1);
+  sqlite3_cancel_auto_extension(reinterpret_cast<void (*)(void)>(capture_handle));
+  ASSERT_NE(g_opened, nullptr);
+  sqlite3_progress_handler(g_opened, 1, interrupt_when_armed, nullptr);
+  {
+    zvdb::WriteBatch batch(db());
+    ChannelRec r = rec(4, 40);
+    EXPECT_EQ(zvdb::write_record(db(), kChannels, &r), 0);
+    ChannelRec out{};
+    EXPECT_EQ(zvdb::read_record(db(), kChannels, &out, {5}), -1);  // no row: the batch goes on
+    EXPECT_TRUE(batch.ok());
+    g_interrupt = true;
+    EXPECT_EQ(zvdb::read_record(db(), kChannels, &out, {4}), -1);
+    EXPECT_EQ(get_param_int(db(), "before", -9), -9);
+    g_interrupt = false;
+    EXPECT_FALSE(batch.ok());
+    EXPECT_EQ(batch.commit(), -1);
+  }
+  sqlite3_progress_handler(g_opened, 0, nullptr, nullptr);
+  EXPECT_EQ(zvdb::count_records(db(), kChannels), 0);
+  EXPECT_EQ(set_param_int(db(), "after", 3), 0);  // the next write stores again
+  EXPECT_EQ(get_param_int(db(), "after", 0), 3);
+}
+
 // A batch that cannot begin (another connection holds the write lock past the busy budget) stays
 // open and failed: the calls inside it are refused, never stored one by one, even once the file
 // is free again; after it ends, writes store as before.
