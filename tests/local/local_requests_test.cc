@@ -117,6 +117,7 @@ TEST_F(LocalTest, CameraQuickEditSetsTheFieldsItNamesAndKeepsCredentials) {
            R"({"id": 1, "enable": -1, "ipAddr": "1.2.3.4", "managePort": 80})",
            R"({"id": 1, "enable": 1, "ipAddr": "", "managePort": 80})",
            R"({"id": 1, "enable": 1, "managePort": 80})",
+           R"({"id": 1, "enable": 1, "ipAddr": "1.2.3.4"})",
            R"({"id": 1, "enable": 1, "ipAddr": "1.2.3.4", "managePort": -1})",
            R"({"id": 1, "enable": 1, "ipAddr": "1.2.3.4", "managePort": 65536})",
        }) {
