@@ -24,6 +24,7 @@
 #include "common/reply.h"
 #include "common/request.h"
 #include "common/tool_runner.h"
+#include "common/web_utils.h"
 #include "common/trace_log.h"
 #include "handlers/state/state_module.h"
 #include "platform/zvnet/netif.h"
@@ -285,21 +286,25 @@ static void capture_download_handler(const char* argument) {
     if (lstat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode)) rename(file.c_str(), (file + ".pcap").c_str());
   }
   const std::string archive = dir + "/" + kArchiveName;
-  const std::vector<std::string> captures =
-      files_of(dir, [](const std::string& name) { return name[0] != '.' && ends_with(name, ".pcap"); });
-  std::string list;
-  for (const std::string& name : captures) list.append(name).push_back('\0');
+  // The names go to tar as arguments, which any tar takes; a name starting with '-' (never one
+  // of ours) would read as an option and is left out, as are hidden files.
+  const std::vector<std::string> captures = files_of(dir, [](const std::string& name) {
+    return name[0] != '.' && name[0] != '-' && ends_with(name, ".pcap");
+  });
+  std::vector<const char*> argv = {"tar", "-cf", archive.c_str(), "-C", dir.c_str()};
+  for (const std::string& name : captures) argv.push_back(name.c_str());
   ToolOptions pack;
-  pack.input = list;
   pack.time_limit_ms = 60000;
   pack.discard_errors = true;
   unlink(archive.c_str());
-  const ToolResult packed =
-      run_tool({"tar", "-cf", archive.c_str(), "-C", dir.c_str(), "--null", "--verbatim-files-from", "-T", "-"}, pack);
+  // Without a capture tar would refuse to write an archive: the empty one is one record of zeros.
+  const std::string no_members(10240, '\0');
+  const bool stored = captures.empty() ? write_whole_file(archive.c_str(), no_members.data(), no_members.size()) == 0
+                                       : run_tool(argv, pack).succeeded();
   log_message("OnState", 654, "", "real_name:%s", archive.c_str());
   // A failed pack leaves no archive or half of one: nothing is sent and every capture stays for
   // the next try. Only the files that went into a sent archive are removed.
-  if (!packed.succeeded()) {
+  if (!stored) {
     unlink(archive.c_str());
     return;
   }

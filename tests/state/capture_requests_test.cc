@@ -219,6 +219,7 @@ TEST_F(CaptureTest, DownloadPacksTheCaptureFilesAndRemovesThem) {
   write_file(base + "1", "second");
   write_file(std::string(kDir) + "/older.pcap", "older");
   write_file(std::string(kDir) + "/packet.tar", "stale");
+  write_file(std::string(kDir) + "/-v.pcap", "would read as an option");
   const std::string out = get("/8007", base).out;
   const std::string head =
       "Content-Type:application/octet-stream\r\nContent-Disposition: attachment; filename= packet.tar\r\n\r\n";
@@ -227,7 +228,7 @@ TEST_F(CaptureTest, DownloadPacksTheCaptureFilesAndRemovesThem) {
   EXPECT_EQ(members_of(tar), (std::vector<std::string>{"older.pcap", "rvpcap-202601020304050.pcap",
                                                        "rvpcap-202601020304051.pcap"}));
   EXPECT_NE(tar.find("second"), std::string::npos);
-  EXPECT_EQ(list_dir(kDir), (std::vector<std::string>{"keep.txt", "rvpcap-20260101000000"}));
+  EXPECT_EQ(list_dir(kDir), (std::vector<std::string>{"-v.pcap", "keep.txt", "rvpcap-20260101000000"}));
   EXPECT_NE(read_file("/mnt/nand/cgi_log.txt").find("OnState:654 in : real_name:" + std::string(kDir) + "/packet.tar\n"),
             std::string::npos);
 
@@ -248,8 +249,12 @@ TEST_F(CaptureTest, DownloadRemovesOnlyWhatItSent) {
   write_file(base + "0", "first");
   write_file(std::string(kDir) + "/trace.pcapng", "other tool");
   write_file(std::string(kDir) + "/.hidden.pcap", "hidden");
-  install("/tmp/rec/tar", "#!/bin/sh\nprintf half > " + std::string(kDir) + "/packet.tar\nexit 2\n");
+  install("/tmp/rec/tar", "#!/bin/sh\necho \"$@\" > /tmp/rec/tar.args\nprintf half > " + std::string(kDir) +
+                             "/packet.tar\nexit 2\n");
   EXPECT_EQ(get("/8007", base).out, "");
+  // Plain options any tar takes, the names as arguments.
+  EXPECT_EQ(read_file("/tmp/rec/tar.args"),
+            "-cf " + std::string(kDir) + "/packet.tar -C " + kDir + " rvpcap-202601020304050.pcap\n");
   EXPECT_EQ(list_dir(kDir), (std::vector<std::string>{".hidden.pcap", "keep.txt", "rvpcap-20260101000000",
                                                       "rvpcap-202601020304050.pcap", "trace.pcapng"}));
   cgi_env_.erase("PATH");  // the real tar
