@@ -142,12 +142,17 @@ SettingsWrite::~SettingsWrite() {
   if (!done_) batch_->rollback();
 }
 
+// The request lock goes with the commit: the notices a handler sends afterwards may wait on a busy
+// core for minutes, and every other settings save would wait with them.
 bool SettingsWrite::commit() {
   if (done_) return false;
   done_ = true;
+  bool stored = false;
   if (failed_) {
     batch_->rollback();
-    return false;
+  } else {
+    stored = batch_->commit() == 0;
   }
-  return batch_->commit() == 0;
+  lock_.release();
+  return stored;
 }

@@ -39,6 +39,11 @@ class LockFile {
   LockFile(const LockFile&) = delete;
   LockFile& operator=(const LockFile&) = delete;
   bool locked() const { return fd_ >= 0; }
+  // Lets the lock go before the scope ends.
+  void release() {
+    lock_file_release(fd_);
+    fd_ = -1;
+  }
 
  private:
   int fd_;

@@ -138,6 +138,18 @@ TEST(LockFile, NestedReleaseKeepsTheOuterLock) {
   EXPECT_TRUE(lockable_elsewhere("/tmp/cgilockfile"));
 }
 
+// A settings write holds the request lock until it commits, not until its scope ends: the
+// notices sent after the commit may wait on a busy core.
+TEST(LockFile, SettingsWriteLetsTheLockGoAtItsCommit) {
+  for (const bool fail : {false, true}) {
+    SettingsWrite write("/tmp/settings_write_lock.db");
+    EXPECT_FALSE(lockable_elsewhere(kCgiLockFile));
+    if (fail) write.check(-1);
+    EXPECT_EQ(write.commit(), !fail);
+    EXPECT_TRUE(lockable_elsewhere(kCgiLockFile)) << fail;
+  }
+}
+
 TEST(JsonHelpers, ReadMembersOrReportMissing) {
   std::unique_ptr<json_object, decltype(&json_object_put)> object(
       parse_json_text(R"({"id": 12, "name": "cam \"1\"", "list": [1, 2], "text": "34", "none": null})"),
