@@ -267,26 +267,17 @@ static void device_remove_handler(const char* argument) {
     list.ports[0] = port;
     reply = core_ask(kNasRemove, list, REPLY_TEXT);
   } else {
-    // The position's row is emptied before the core is told; a removal the core refuses, or does
-    // not answer, puts the disk's settings back (the disk stays, and so does what was set for it).
-    const bool stored_position = port >= 1 && port <= kDiskPositions;
-    DiskConfig kept{};
-    if (stored_position) {
-      SettingsWrite write;
-      kept.port = port;
-      read_disk(kZvdbPath, &kept);
+    // The position's row is emptied once the core has removed the disk: a removal it refuses or
+    // does not answer leaves the row, and whatever another request stored in it meanwhile.
+    reply = core_ask(kDeviceRemove, port, REPLY_TEXT);
+    int32_t status = 0;
+    if (port >= 1 && port <= kDiskPositions && reply && reply->first(&status) && status == 0) {
       DiskConfig empty{};
       empty.port = port;
       empty.property = 1;
+      SettingsWrite write;
       write.check(write_disk(kZvdbPath, &empty));
       if (!write.commit()) return (void)reply_text("Error");
-    }
-    reply = core_ask(kDeviceRemove, port, REPLY_TEXT);
-    int32_t status = 0;
-    if (stored_position && !(reply && reply->first(&status) && status == 0)) {
-      SettingsWrite write;
-      write.check(write_disk(kZvdbPath, &kept));
-      (void)write.commit();  // the answer is a failure either way
     }
   }
   reply_result_text(reply);

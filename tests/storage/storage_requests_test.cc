@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/oplog.h"
@@ -297,6 +298,22 @@ TEST_F(StorageRequestTest, DeviceRemovalByType) {
   ASSERT_EQ(logs().size(), 1u);
   expect_log(logs()[0], 224, 900, 40);
   expect_refused("/6207", R"({"port": 9})");
+}
+
+// A removal the core refuses after a while leaves the position's row as it is then: what another
+// request stored in it meanwhile stays.
+TEST_F(StorageRequestTest, RefusedRemovalKeepsWhatWasStoredMeanwhile) {
+  timing_ = kSimulatorTiming;  // waits in 10 ms polls: the late answer comes within the budget
+  store(network_row(9, 0, "a", "b"));
+  core_->reply(kDeviceRemove.id, int32s({-1}), 500);
+  RunResult removal;
+  std::thread remover([&] { removal = post("/6207", R"({"port": 9, "hddType": 0})"); });
+  ASSERT_TRUE(core_->wait_for(kDeviceRemove.id, 1));
+  EXPECT_EQ(post("/6101", R"({"portId": 9, "property": 0, "group": 4})").out, kOk);
+  remover.join();
+  EXPECT_EQ(removal.out, kTextHeader + "Error");
+  EXPECT_EQ(row(9).group, 4);
+  EXPECT_EQ(row(9).property, 0);
 }
 
 // ---- Network disks and eSATA -------------------------------------------------------------------
