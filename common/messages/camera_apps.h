@@ -155,7 +155,8 @@ static_assert(sizeof(FaceCapture) == 1288);
 
 // ---- Messages (the core answers N with N + 5000) ----
 inline constexpr Exchange<int32_t, int32_t> kPosChanged{1421, 6421, "pos changed"};
-inline constexpr Exchange<NoPayload, int32_t> kCountingReportsChanged{1423, 6423, "counting reports changed"};
+// Its answer says only that the core reloaded the definitions: one of any length is taken.
+inline constexpr Exchange<NoPayload, int32_t> kCountingReportsChanged{1423, 6423, "counting reports changed", 0};
 inline constexpr Exchange<int32_t, int32_t> kCountingGroupsChanged{2290, 7290, "counting groups changed"};
 // Group commands: 2291 clears the group's count, 2292 asks how many people stay in it.
 inline constexpr Exchange<int32_t, int32_t> kCountingGroupReset{2291, 7291, "counting group reset"};

@@ -314,6 +314,8 @@ TEST_F(CameraAppsTest, ReportsReadAlwaysCarryEmailAndSetsLeaveMissingDefinitions
   EXPECT_EQ(reports[1].file_format, 2);
   EXPECT_EQ(text_of(reports[1].backup_time), "00:00");
   EXPECT_EQ(reports[3].report_type, 3);
+  core_->reply(kCountingReportsChanged.id, {});  // an empty answer is an answer too
+  EXPECT_EQ(post("/2076", R"({"report": []})").out, kJsonHeader + R"({ "res": 0 })");
   core_->no_reply(kCountingReportsChanged.id);
   EXPECT_EQ(post("/2076", R"({"report": []})").out, kJsonError);
   // A time one character above its field: refused, not stored cut as another time.
