@@ -32,14 +32,20 @@ constexpr size_t kDownloadPathSize = 256;  // the download's argument keeps 255 
 constexpr char kReportedPackageFile[] = "/tmp/.diagnostic_down_file";
 
 // Records `path` as the package to download (replacing a link or an older record, never writing
-// through one); a path the download would refuse anyway is not recorded.
-void record_package(const char* path) {
-  if (check_tmp_path(path, FileNeed::kRegularFile) != PathVerdict::kAccepted) return;
+// through one). False, with no package recorded, when the download could not send it: a path the
+// download refuses, or one whose encoded form is longer than the download's argument keeps.
+bool record_package(const char* path, const char* encoded) {
   unlink(kReportedPackageFile);
+  if (check_tmp_path(path, FileNeed::kRegularFile) != PathVerdict::kAccepted ||
+      std::strlen(encoded) >= kDownloadPathSize) {
+    return false;
+  }
   const int fd = open(kReportedPackageFile, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) return;
+  if (fd < 0) return false;
   const bool written = write_all(fd, path, std::strlen(path));
-  if (close(fd) != 0 || !written) unlink(kReportedPackageFile);
+  if (close(fd) == 0 && written) return true;
+  unlink(kReportedPackageFile);
+  return false;
 }
 
 // Whether `path` is the package the last export reported.
@@ -84,9 +90,10 @@ static void diagnostics_export_handler(const char* /*argument*/) {
   const size_t width =
       payload.length() > path_offset ? std::min(sizeof DiagnosticsReply::path, payload.length() - path_offset) : 0;
   payload.read_text(path_offset, width, path, sizeof path);
-  record_package(path);
   char encoded[kEncodedPathSize];
   get_url_encode(path, encoded, sizeof encoded);
+  // A package the download could not send is not offered.
+  if (!record_package(path, encoded)) return reply_text("Failed");
   char text[kEncodedPathSize + 8];
   std::snprintf(text, sizeof text, "OK/%s\r\n", encoded);
   reply_text(text);

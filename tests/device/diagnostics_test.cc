@@ -18,12 +18,25 @@ using DiagnosticsTest = DeviceTest;
 const std::string kAttachmentHead = "Content-Type:application/octet-stream\r\nContent-Disposition: attachment; filename= ";
 
 TEST_F(DiagnosticsTest, ExportAnswersThePackagePathPercentEncoded) {
+  write_file("/tmp/diag \xc3\xbc.tar", "package");
+  write_file("/tmp/p", "package");
   core_->reply(kDiagnosticsExport.id, concat({int32s({0, 0}), text_field("/tmp/diag \xc3\xbc.tar", 256)}));
   EXPECT_EQ(get("/6310").out, kTextHeader + "OK//tmp/diag%20%C3%BC.tar\r\n");
   EXPECT_EQ(only_message(*core_, kDiagnosticsExport.id).payload, text_field("/tmp", 64));
   // A path up to the payload's end (no terminator), a failed status, no answer.
   core_->reply(kDiagnosticsExport.id, concat({int32s({0, 1}), Bytes{'/', 't', 'm', 'p', '/', 'p'}}));
   EXPECT_EQ(get("/6310").out, kTextHeader + "OK//tmp/p\r\n");
+  // A package the download could not send is not offered, and the one offered before is dropped:
+  // in a directory of its own, missing, or encoded longer than the download's 255 characters.
+  std::string long_name = "/tmp/";
+  for (int i = 0; i < 84; ++i) long_name += "\xc3\xbc";
+  write_file(long_name, "package");
+  for (const std::string& path : {std::string("/tmp/sub/x.tar"), std::string("/tmp/missing.tar"), long_name}) {
+    core_->reply(kDiagnosticsExport.id, concat({int32s({0, 0}), text_field(path, 256)}));
+    EXPECT_EQ(get("/6310").out, kTextHeader + "Failed") << path;
+  }
+  EXPECT_EQ(get("/6311", "/tmp/p").out, "");
+  EXPECT_EQ(read_file("/tmp/p"), "package");
   core_->reply(kDiagnosticsExport.id, int32s({0, -1}));
   EXPECT_EQ(get("/6310").out, kTextHeader + "Failed");
   core_->no_reply(kDiagnosticsExport.id);
