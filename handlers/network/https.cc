@@ -204,14 +204,13 @@ static void cert_install_handler(const char* argument) {
   // Only an upload names the certificate: a query or a JSON body naming a /tmp file moves nothing.
   const std::string upload = request_is_upload() ? uploaded_certificate(argument) : std::string();
   if (upload.empty()) return;
-  bool had_certificate = false;
-  {
-    LockFile lock(kCertLockFile);
-    mkdir(kSslDir, 0755);
-    had_certificate = regular_file(kCertFile);
-    if (had_certificate && !copy_file(kCertFile, kSavedCertFile)) return (void)reply_text("Error");
-    if (!move_file(upload.c_str(), kCertFile)) return (void)reply_text("Error");
-  }
+  // One install at a time, from the copy to the put-back: an install the core refuses late would
+  // otherwise put its own saved copy back over a certificate another install got accepted meanwhile.
+  LockFile lock(kCertLockFile);
+  mkdir(kSslDir, 0755);
+  const bool had_certificate = regular_file(kCertFile);
+  if (had_certificate && !copy_file(kCertFile, kSavedCertFile)) return (void)reply_text("Error");
+  if (!move_file(upload.c_str(), kCertFile)) return (void)reply_text("Error");
   std::optional<CoreReply> reply = core_ask(kCertInstall, REPLY_TEXT);
   int32_t result = 0;
   if (reply) reply->first(&result);
@@ -219,7 +218,6 @@ static void cert_install_handler(const char* argument) {
     // Not a certificate the core can use, or one it never checked (no answer; the error form is
     // written): the one that served before goes back in place. When it cannot, the refused one is
     // removed all the same (HTTPS then has no certificate; the previous copy stays saved).
-    LockFile lock(kCertLockFile);
     if (!had_certificate || !copy_file(kSavedCertFile, kCertFile)) unlink(kCertFile);
   }
   if (reply) reply_text(result == kInstallTaken ? "OK" : "Error");
@@ -229,6 +227,8 @@ static void cert_install_handler(const char* argument) {
 // when it cannot be removed, or the settings cannot be stored, both stay as they were.
 static void cert_delete_handler(const char* /*argument*/) {
   LockFile lock(kCertLockFile);
+  // A copy left aside by a delete that never finished (a power cut) must not come back below.
+  unlink(kDeletingCertFile);
   if (rename(kCertFile, kDeletingCertFile) != 0 && errno != ENOENT) return (void)reply_cgi_error(REPLY_TEXT);
   {
     SettingsWrite write;

@@ -205,6 +205,22 @@ TEST_F(HttpsTest, InstallThatTheCoreRefusesPutsThePreviousCertificateBack) {
   EXPECT_EQ(read_file(kSaved), "old");
 }
 
+// Two installs at once: one the core refuses late cannot put its saved copy back over the
+// certificate the other got accepted meanwhile.
+TEST_F(HttpsTest, InstallRefusedLateLeavesTheOneAcceptedMeanwhile) {
+  timing_ = kSimulatorTiming;  // waits in 10 ms polls: the late answer comes within the budget
+  write_file(kCert, "old");
+  core_->reply(kCertInstall.id, int32s({0}), 500);
+  RunResult first;
+  std::thread refused([&] { first = install("x.pem", "X"); });
+  ASSERT_TRUE(core_->wait_for(kCertInstall.id, 1));
+  core_->reply(kCertInstall.id, int32s({1}));
+  EXPECT_EQ(install("y.pem", "Y").out, kOk);
+  refused.join();
+  EXPECT_EQ(first.out, kTextHeader + "Error");
+  EXPECT_EQ(read_file(kCert), "Y");
+}
+
 // A canary: hostile upload paths run nothing, move nothing and remove nothing.
 TEST_F(HttpsTest, InstallRefusesEveryPathOutsideOneTmpName) {
   write_file(kCert, "old");
@@ -267,6 +283,14 @@ TEST_F(HttpsTest, DeleteThatCannotFinishChangesNothing) {
     EXPECT_EQ(https(), 1) << dir;
     EXPECT_TRUE(core_->received().empty()) << dir;
   }
+  // A copy left aside by a delete that never finished does not come back when this one fails.
+  unlink(kCert);
+  write_file("/mnt/nand/ssl/ssl_cert_delete.pem", "deleted before");
+  {
+    const ReadOnlyDir read_only("/mnt/nand/app");
+    EXPECT_EQ(post("/7085", "").out, kCgiErrorText);
+  }
+  EXPECT_FALSE(file_exists(kCert));
 }
 
 TEST_F(HttpsTest, SwitchNeedsACertificateOnlyToSwitchOn) {
