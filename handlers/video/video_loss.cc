@@ -135,8 +135,9 @@ void multi_plan_set(const char* argument, const RowKind* row_kind, const zvdb::T
 void ptz_list_copy(const char* argument, int ptz_type, int keys, const zvdb::TableDesc* plans,
                    const Notice<ChannelMask64>* notice) {
   JsonPtr request = parse_request(argument);
+  if (!request) return;  // not JSON: no reply
   int32_t source = -1;
-  if (!request || !read_json_members(request.get(), {int_member("camId", &source).required().range(0, keys - 1)})) {
+  if (!read_json_members(request.get(), {int_member("camId", &source).required().range(0, keys - 1)})) {
     return (void)reply_cgi_error(REPLY_TEXT);
   }
   auto plan = std::make_unique<Schedule>();
@@ -273,8 +274,9 @@ static void video_loss_alarms_set_handler(const char* argument) {
 
 static void alarm_in_trigger_copy_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
+  if (!request) return;  // not JSON: no reply
   int32_t source = -1;
-  if (!request || !read_json_members(request.get(), {int_member("camId", &source).required().range(0, 15)})) {
+  if (!read_json_members(request.get(), {int_member("camId", &source).required().range(0, 15)})) {
     return (void)reply_cgi_error(REPLY_TEXT);
   }
   // "type" 0 sets the channels to trigger, any other the alarm outputs; the member it names must

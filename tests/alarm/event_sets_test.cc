@@ -82,6 +82,14 @@ TEST_F(EventSetTest, PlanSetsRefuseAPlanTextThatIsNotUtf8) {
   }
 }
 
+// A body that is not JSON gets no reply; a bad source channel gets the text error.
+TEST_F(EventSetTest, CopiesAnswerNothingToABodyThatIsNotJson) {
+  for (const char* id : {"/6127", "/6165", "/6167"}) {
+    expect_refused(id, "not json");
+    expect_refused(id, R"({"camId": -1, "cnt": 1, "chnid": [3]})", kCgiErrorText);
+  }
+}
+
 TEST_F(EventSetTest, VideoLossActionBlockSetsTwoAndCopies) {
   EXPECT_EQ(post("/6095", R"({"chnid": 1, "dialog": {"interval": 4, "triChnAlarms": ["x", "y"], "audible": )" + kPlan +
                               R"(, "ptzChnId": 1, "ptzType": 2, "ptzParams": [{"acto_ptz_channel": 3, "acto_ptz_type": 1}]}})")
