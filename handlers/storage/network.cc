@@ -52,6 +52,15 @@ bool take_credential(char (&field)[kCredentialChars + 1], char* raw) {
 
 }  // namespace
 
+namespace {
+
+// A port the request listed before: each position is removed, stored, told and logged once.
+bool listed(const NasPortList& list, int32_t port) {
+  return std::find(list.ports, list.ports + list.count, port) != list.ports + list.count;
+}
+
+}  // namespace
+
 static void nas_remove_handler(const char* argument) {
   JsonPtr request = parse_request(argument);
   int32_t num = 0;
@@ -65,7 +74,7 @@ static void nas_remove_handler(const char* argument) {
   NasPortList list{};
   auto rows = std::make_unique<DiskConfig[]>(kNasPortsPerRequest);
   for (size_t i = 0; i < n; ++i) {
-    if (given[i] < 1 || given[i] > kDiskPositions) continue;
+    if (given[i] < 1 || given[i] > kDiskPositions || listed(list, given[i])) continue;
     DiskConfig& row = rows[list.count];
     row.port = given[i];
     read_disk(kZvdbPath, &row);
@@ -108,7 +117,10 @@ static void nas_add_handler(const char* argument) {
     SettingsWrite write;  // stored rows are read and rewritten under the request lock
     for (size_t i = 0; i < entries; ++i) {
       int32_t port = 0;
-      if (!json_value_int(json_array_at(ports, i), &port) || port < 1 || port > kDiskPositions) continue;
+      if (!json_value_int(json_array_at(ports, i), &port) || port < 1 || port > kDiskPositions ||
+          listed(list, port)) {
+        continue;
+      }
       DiskConfig& row = rows[list.count];
       row.port = port;
       read_disk(kZvdbPath, &row);

@@ -376,12 +376,20 @@ TEST_F(StorageRequestTest, NasAddDecodesCredentialsAndBoundsEveryArray) {
   expect_refused("/6201", R"({"num": 1, "port": [8], "address": [")" + std::string(64, 'a') + "\"]}");
   expect_refused("/6201", R"({"num": 1, "port": [8], "directory": [")" + std::string(128, 'd') + "\"]}");
   expect_refused("/6201", R"({"num": 1, "port": [8], "address": ["10.0.0.9\u0000.evil"]})");  // not cut at the NUL
+  // A port listed twice is stored, told and logged once, with its first entry.
+  core_->reply(kNasAdd.id, int32s({0}));
+  core_->clear_received();
+  EXPECT_EQ(post("/6201", R"({"num": 2, "port": [9, 9], "address": ["a", "b"], "directory": ["/x", "/y"]})").out,
+            kJsonHeader + R"({ "status": 0, "res": 0 })");
+  EXPECT_EQ(only_message(*core_, kNasAdd.id).payload, bytes_of(NasPortList{1, {9}}));
+  EXPECT_EQ(text_of(row(9).address), "a");
+  EXPECT_EQ(logs().size(), 1u);
 }
 
 TEST_F(StorageRequestTest, NasRemoveLogsOnlyConfiguredDisks) {
   store(network_row(3, kDiskTypeSmb, "10.0.0.9", "/share"));
   core_->reply(kNasRemove.id, int32s({0}));
-  EXPECT_EQ(post("/6200", R"({"num": 5, "port": [3, 0, 36, "x", 37]})").out, kOk);
+  EXPECT_EQ(post("/6200", R"({"num": 6, "port": [3, 0, 36, "x", 37, 3]})").out, kOk);
   EXPECT_EQ(only_message(*core_, kNasRemove.id).payload, bytes_of(NasPortList{2, {3, 36}}));
   ASSERT_EQ(logs().size(), 1u);
   expect_log(logs()[0], 220, 0, 3);
