@@ -74,6 +74,8 @@ TEST_F(AlarmRangeTest, FirstInvalidValueOnBothSidesIsRefused) {
   expect_required("/6093", audio, {"camId", "enable", "type", "volume", "duration", "onEvent", "offEvent",
                                    "ongoingEvent", "triActions", "triChannels"});
   expect_required("/6016", video_loss, {"camId", "enable", "triAlarms", "interval"});
+  // The action type picks the value key: without it there is none to read.
+  expect_required("/6160", ptz, {"type", "chn_id", "acto_ptz_channel", "acto_ptz_type"}, kCgiErrorText);
 }
 
 }  // namespace

@@ -131,7 +131,8 @@ TEST_F(SnapshotAlarmTest, TriggerAlarmsNeedTheirFirstSixValues) {
   EXPECT_TRUE(only_message(*core_, kTriggerAlarmsChanged.id).payload.empty());
   EXPECT_EQ(post("/6998", R"({"0": 1, "1": 2, "2": 3, "3": 4, "4": 5, "5": 0})").out, kJsonHeader + "{ }");
   EXPECT_EQ(get("/6999").out, kJsonHeader + "[ 1, 2, 3, 4, 5, 0, 7, 0 ]") << "an absent \"6\" stays";
-  expect_refused("/6998", R"({"0": 1, "1": 2, "2": 3, "3": 4, "4": 5, "6": 7})");
+  expect_required("/6998", R"({"0": 1, "1": 2, "2": 3, "3": 4, "4": 5, "5": 6, "6": 7})",
+                  {"0", "1", "2", "3", "4", "5"}, "");
   expect_refused("/6998", "[");
 }
 

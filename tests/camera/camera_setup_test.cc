@@ -54,7 +54,7 @@ TEST_F(CameraSetupTest, RefusedRequestsSendAndStoreNothing) {
       {"/2021", R"({"id": 64})", kJsonError}, {"/2022", R"({"id": -1})", kJsonError},
       {"/2037", R"({"id": 64})", kJsonError}, {"/2038", R"({"channel": 64, "id": 0})", kJsonError},
       {"/2038", R"({"channel": 1, "id": 7})", kJsonError}, {"/2038", R"({"channel": 1, "id": -1})", kJsonError},
-      {"/2047", R"({"chnid": [1], "image": []})", ""},
+      {"/2047", R"({"chnid": [1], "image": []})", ""}, {"/2047", R"({"cnt": 1, "image": [{"enable": 0}]})", ""},
       {"/2048", R"({"channel": 64, "exposure": []})", kJsonError}, {"/2048", R"({"channel": 1})", ""},
       {"/2049", R"({"channel": -1})", kJsonError},
       {"/2062", R"({"chnid": 64})", kJsonError},

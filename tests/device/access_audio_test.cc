@@ -52,7 +52,8 @@ TEST_F(AccessAudioTest, FilterStoresAtMostAHundredAddressesInOrder) {
   EXPECT_NE(get("/6300").out.find(R"("filterEnable": 1, "filterType": 1, "filterList": [ { )"), std::string::npos);
   EXPECT_EQ(post("/6301", R"({"filterList": [{"address": "09aAfF::0"}]})").out, kOk);
   EXPECT_NE(get("/6300").out.find(R"("address": "09aAfF::0")"), std::string::npos);
-  for (const char* body : {R"({"filterEnable": 2})", R"({"filterType": -1})",
+  for (const char* body : {R"({"filterEnable": 2})", R"({"filterType": -1})", R"({"filterEnable": -1})",
+                           R"({"filterType": 2})",
                            R"({"filterList": [{"address": "1.2.3.4; reboot"}]})", R"({"filterList": [{"address": ""}]})",
                            R"({"filterList": [{"address": "1.2.3.4", "address_type": -1}]})",
                            // Just outside the hexadecimal digits on each side.

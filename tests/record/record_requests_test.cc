@@ -166,7 +166,7 @@ TEST_F(RecordRequestTest, ModesArePlacedByPosition) {
   EXPECT_EQ(log_record(), (std::vector<int32_t>{204, 905, 0}));
   for (const char* bad : {R"({"records":[{"id":1,"mode":2},{"id":64,"mode":1}]})", R"({"records":[{"id":1,"mode":3}]})",
                           R"({"records":[{"id":1,"mode":-1}]})", R"({"records":[{"id":-1,"mode":1}]})",
-                          R"({"records":[{"id":1}]})", R"({"records":[7]})"}) {
+                          R"({"records":[{"id":1}]})", R"({"records":[{"mode":1}]})", R"({"records":[7]})"}) {
     expect_refused("/6043", bad, kTextHeader + "ERROR");
   }
   expect_refused("/6043", R"({"recs":[]})");
