@@ -267,17 +267,31 @@ static void device_remove_handler(const char* argument) {
     list.ports[0] = port;
     reply = core_ask(kNasRemove, list, REPLY_TEXT);
   } else {
-    // The position's row is emptied once the core has removed the disk: a removal it refuses or
-    // does not answer leaves the row, and whatever another request stored in it meanwhile.
-    reply = core_ask(kDeviceRemove, port, REPLY_TEXT);
-    int32_t status = 0;
-    if (port >= 1 && port <= kDiskPositions && reply && reply->first(&status) && status == 0) {
-      DiskConfig empty{};
-      empty.port = port;
-      empty.property = 1;
+    // The position's row is emptied before the core is told. A removal the core refuses, or does
+    // not answer, puts the disk's settings back (the disk stays, and so does what was set for it)
+    // unless another request stored the row meanwhile: its change is newer and stays.
+    const bool stored_position = port >= 1 && port <= kDiskPositions;
+    DiskConfig kept{};
+    DiskConfig empty{};
+    empty.port = port;
+    empty.property = 1;
+    if (stored_position) {
       SettingsWrite write;
+      kept.port = port;
+      read_disk(kZvdbPath, &kept);
       write.check(write_disk(kZvdbPath, &empty));
       if (!write.commit()) return (void)reply_text("Error");
+    }
+    reply = core_ask(kDeviceRemove, port, REPLY_TEXT);
+    int32_t status = 0;
+    if (stored_position && !(reply && reply->first(&status) && status == 0)) {
+      SettingsWrite write;
+      DiskConfig now{};
+      now.port = port;
+      if (read_disk(kZvdbPath, &now) == 0 && std::memcmp(&now, &empty, sizeof now) == 0) {
+        write.check(write_disk(kZvdbPath, &kept));
+      }
+      (void)write.commit();  // the answer is a failure either way
     }
   }
   reply_result_text(reply);
