@@ -202,7 +202,8 @@ static void session_speeds_handler(const char* argument) {
   int32_t sids[kMaxSessions] = {};
   size_t n = 0;
   json_object* speeds = nullptr;
-  if (!request || !read_json_members(request.get(), {array_member("speed", &speeds)}) ||
+  // Without the speeds there is nothing to set: refused rather than answered "OK" for no session.
+  if (!request || !read_json_members(request.get(), {array_member("speed", &speeds).required()}) ||
       !read_id_list(request.get(), "sessionId", false, sids, &n)) {
     return;
   }

@@ -192,6 +192,8 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"/4002", "abc", true, ""},
         RefusedCase{"/4002", "-3", true, ""},
         RefusedCase{"/4003", "[1,2]", false, ""},
+        RefusedCase{"/4007", R"({"num":2,"sessionId":[1,2]})", false, ""},
+        RefusedCase{"/4007", R"({"num":1,"sessionId":[1],"speed":3})", false, ""},
         RefusedCase{"/4008", R"({"num":1,"speed":1})", false, ""},
         RefusedCase{"/4008", R"({"num":1,"speed":1,"chind":5})", false, ""},
         RefusedCase{"/4009", R"({"num":1,"sid":[1],"chnid":[0]})", false, ""},
