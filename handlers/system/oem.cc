@@ -267,8 +267,15 @@ static void oem_upload_handler(const char* argument) {
 
   if (!install_package(plain)) return (void)reply_text("ERROR");
   unlink_regular(upload.c_str());
-  const int fd = open(kOemMarker, O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
-  if (fd >= 0) close(fd);
+  // The start-up scripts apply the package only where they find the marker: one that cannot be
+  // made is a failed upload. A link in its place is replaced, never followed.
+  int fd = open(kOemMarker, O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    unlink(kOemMarker);
+    fd = open(kOemMarker, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  }
+  if (fd < 0) return (void)reply_text("ERROR");
+  close(fd);
   reply_ok();
 }
 

@@ -98,8 +98,12 @@ TEST_F(OemTest, KeysAreCheckedAndCutToThirtyTwo) {
   EXPECT_EQ(upload("not base64 at all!", "aes=" + key).out, kTextHeader + "ERROR");
   EXPECT_EQ(oem_dir(), "");
   EXPECT_FALSE(file_exists("/tmp/oem.zip"));
+  // The marker the start-up scripts act on is made a file of its own, even where a link lies.
+  ASSERT_EQ(symlink("/nonexistent/marker", "/mnt/nand2/oem_upload"), 0);
   EXPECT_EQ(upload(package, "aes=" + key + "beyond").out, kOk);
   EXPECT_EQ(oem_dir(), "logo.jpg oem_upload ");
+  struct stat marker {};
+  EXPECT_TRUE(lstat("/mnt/nand2/oem_upload", &marker) == 0 && S_ISREG(marker.st_mode));
 }
 
 uint32_t crc32_of(const std::string& data) {
