@@ -320,30 +320,61 @@ static void log_detail_handler(const char* argument) {
 }
 
 namespace {
-// The export marker holds the exporting process's id: an export killed while it waits (the web
-// server ends the program when its client goes away) leaves a marker that names no live process,
-// which then reads as not running instead of running until the next boot; and an export that ends
-// removes the marker only while it is its own, so that it does not hide a later one still waiting.
-bool mark_export() {
-  mkdir(kExportMarkerDir, 0755);
-  const int fd = open(kExportMarker, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  const std::string pid = std::to_string(getpid());
-  const bool written = write(fd, pid.data(), pid.size()) == static_cast<ssize_t>(pid.size());
-  close(fd);
-  if (!written) unlink(kExportMarker);  // a marker naming no one is left to no one
-  return written;
-}
+// The export marker lists the processes of the exports that wait for the core, one decimal id a
+// line, and exists while one of them is alive. Every export adds itself and takes only itself out
+// (under the request lock, so that two exports never lose each other's line): the marker stays
+// while any export still waits. An export killed while it waits (the web server ends the program
+// when its client goes away) leaves a line that names no live process, which reads as not running.
+bool process_alive(pid_t pid) { return pid > 0 && (kill(pid, 0) == 0 || errno == EPERM); }
 
-// The process the marker names, 0 when there is no marker or it names none.
-pid_t export_marker_pid() {
+std::vector<pid_t> live_exporters() {
+  std::vector<pid_t> pids;
   const int fd = open(kExportMarker, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return 0;
-  char text[16] = {};
+  if (fd < 0) return pids;
+  char text[1024] = {};
   const ssize_t n = read(fd, text, sizeof text - 1);
   close(fd);
-  int32_t pid = 0;
-  return n > 0 && parse_decimal(text, &pid) && pid > 0 ? pid : 0;
+  if (n <= 0) return pids;
+  text[n] = '\0';
+  for (char* line = strtok(text, "\n"); line != nullptr; line = strtok(nullptr, "\n")) {
+    int32_t pid = 0;
+    if (parse_decimal(line, &pid) && process_alive(pid) &&
+        std::find(pids.begin(), pids.end(), pid) == pids.end()) {
+      pids.push_back(pid);
+    }
+  }
+  return pids;
+}
+
+// Replaces the marker with the list (a new file renamed over it, never written through a link);
+// no marker when the list is empty.
+bool store_exporters(const std::vector<pid_t>& pids) {
+  if (pids.empty()) return unlink(kExportMarker) == 0 || errno == ENOENT;
+  std::string text;
+  for (pid_t pid : pids) text += std::to_string(pid) + "\n";
+  const std::string part = std::string(kExportMarker) + "." + std::to_string(getpid());
+  unlink(part.c_str());
+  const int fd = open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  const bool written = write_all(fd, text.data(), text.size());
+  if (close(fd) == 0 && written && rename(part.c_str(), kExportMarker) == 0) return true;
+  unlink(part.c_str());
+  return false;
+}
+
+bool mark_export() {
+  LockFile lock;
+  mkdir(kExportMarkerDir, 0755);
+  std::vector<pid_t> pids = live_exporters();
+  pids.push_back(getpid());
+  return store_exporters(pids);
+}
+
+void unmark_export() {
+  LockFile lock;
+  std::vector<pid_t> pids = live_exporters();
+  std::erase(pids, getpid());
+  store_exporters(pids);
 }
 }  // namespace
 
@@ -378,7 +409,7 @@ static void log_export_handler(const char* argument) {
 
   const bool marked = mark_export();
   std::optional<CoreReply> reply = core_ask(kLogExport, *query, REPLY_JSON);
-  if (marked && export_marker_pid() == getpid()) unlink(kExportMarker);
+  if (marked) unmark_export();
   LogExportReply answer{};
   if (!reply || !reply->first(&answer)) return;
   // A failed export names no file of this export: whatever lies at its path is not served.
@@ -408,8 +439,7 @@ static void log_export_handler(const char* argument) {
 }
 
 static void log_export_running_handler(const char* /*argument*/) {
-  const pid_t exporter = export_marker_pid();
-  reply_text(exporter > 0 && (kill(exporter, 0) == 0 || errno == EPERM) ? "OK" : "NO");
+  reply_text(live_exporters().empty() ? "NO" : "OK");
 }
 
 static void log_types_handler(const char* argument) {

@@ -314,6 +314,12 @@ TEST_F(LogRequestTest, RunningMarkerExistsOnlyWhileAnExportWaits) {
   write_file("/tmp/log/log_web", std::to_string(getpid()));
   second.join();
   EXPECT_EQ(get("/1022").out, kTextHeader + "OK");
+  // An export that ends while an earlier one still waits (here the test process) leaves the
+  // marker to the one that waits.
+  core_->reply(kLogExport.id, concat({int32s({0}), text_field("/tmp/none.bin", 64)}));
+  post("/1003", kExport);
+  EXPECT_EQ(get("/1022").out, kTextHeader + "OK");
+  EXPECT_EQ(read_file("/tmp/log/log_web"), std::to_string(getpid()) + "\n");
   // A marker left by an export that was killed names no live process.
   const pid_t gone = fork();
   if (gone == 0) _exit(0);
