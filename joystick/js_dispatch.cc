@@ -86,6 +86,7 @@ int Dispatcher::on_direction(int) {
     sink_.send(text);
     // Navigation moves one step per deflection: the next command only after the stick came back.
     if (state_.mode == kModeRecorder && key.value != kDirStop) state_.direction_sent = true;
+    if (state_.mode == kModePtz) state_.ptz_moving = key.value != kDirStop;
   }
   return 0;
 }
@@ -127,20 +128,36 @@ int Dispatcher::on_button(int) {
     return 0;
   }
   if (now_ms_ - state_.last_press_ms <= kDoublePressMs) {
-    state_.mode = state_.saved_mode;
+    set_mode(state_.saved_mode);
     sink_.send("FullScreen");
   } else {
     state_.saved_mode = state_.mode;
     sink_.send("Enter");
-    state_.mode = kModePtz;
+    set_mode(kModePtz);
   }
   state_.last_press_ms = now_ms_;
   return 0;
 }
 
 int Dispatcher::on_escape(int) {
-  if (state_.key.value == 1) state_.mode = kModeRecorder;
+  if (state_.key.value == 1) set_mode(kModeRecorder);
   return 0;
+}
+
+void Dispatcher::set_mode(int mode) {
+  if (mode != state_.mode) {
+    if (state_.mode == kModePtz) stop_motion();
+    state_.direction_sent = false;
+  }
+  state_.mode = mode;
+}
+
+void Dispatcher::stop_motion() {
+  if (state_.ptz_moving) sink_.send("Dir_Ptz_STOP_0_0");
+  if (state_.last_zoom == kDirZoomTele) sink_.send("PTZ_ZoomPlusStop");
+  if (state_.last_zoom == kDirZoomWide) sink_.send("PTZ_ZoomMinusStop");
+  state_.ptz_moving = false;
+  state_.last_zoom = kDirStop;
 }
 
 }  // namespace zvjs

@@ -42,6 +42,7 @@ struct DispatchState {
   int saved_mode = kModeRecorder;
   int last_zoom = 0;            // 0 none yet, else kDirZoomWide / kDirZoomTele / kDirStop
   bool direction_sent = false;  // recorder navigation: one command per deflection
+  bool ptz_moving = false;      // a PTZ direction was sent and no PTZ stop since
 };
 
 class Dispatcher;
@@ -65,8 +66,14 @@ class Dispatcher {
   // Handles one controller text line that arrived at `now_ms`.
   void dispatch(const char* line, int64_t now_ms);
 
-  // Back to the start-up state (the joystick went away).
-  void reset() { state_ = DispatchState(); }
+  // Back to the start-up state (the joystick went away): a camera still moving or zooming is
+  // stopped first, since no stick or lever will ever come back to stop it.
+  void reset() {
+    stop_motion();
+    state_ = DispatchState();
+  }
+  // Stops the PTZ move and the zoom that are running, if any.
+  void stop_motion();
 
   const DispatchState& state() const { return state_; }
 
@@ -81,6 +88,9 @@ class Dispatcher {
   void append_key(int key);
   void match_sequence();
   void send_preset_call();
+  // Changes the mode: leaving PTZ mode stops what the camera is doing, and each mode starts with
+  // the stick counted as centred.
+  void set_mode(int mode);
 
   CommandSink& sink_;
   std::FILE* log_;

@@ -68,6 +68,7 @@ void JoystickReader::step() {
 
 void JoystickReader::run(const std::atomic<bool>& running) {
   while (running.load()) step();
+  dispatcher_.stop_motion();  // the daemon stops: nothing it started keeps moving
 }
 
 }  // namespace zvjs

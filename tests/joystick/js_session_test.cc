@@ -139,6 +139,13 @@ TEST(JoystickSession, ButtonBAndEscape) {
        join({tap(kB), tap(kEsc, 1000), {axis(0, 0)}}),
        {"Enter", "Dir_Nvr_Left_10_0"},
        kModeRecorder},
+      // Leaving PTZ mode stops what the camera does: the stick no longer speaks to it.
+      {"escape while the camera moves stops it", join({tap(kB), {axis(0, 0, 600)}, tap(kEsc), {axis(0, 512)}}),
+       {"Enter", "Dir_Ptz_Left_10_0", "Dir_Ptz_STOP_0_0", "Dir_Nvr_STOP_0_0"}, kModeRecorder},
+      {"a double press back to recorder mode stops the camera", join({tap(kB), {axis(0, 0)}, tap(kB, 200)}),
+       {"Enter", "Dir_Ptz_Left_10_0", "Dir_Ptz_STOP_0_0", "FullScreen"}, kModeRecorder},
+      {"a stick held into PTZ mode counts from the centre there", join({{axis(0, 0)}, tap(kB), {axis(0, 100)}}),
+       {"Dir_Nvr_Left_10_0", "Enter", "Dir_Ptz_Left_8_0"}, kModePtz},
   });
 }
 
@@ -203,10 +210,17 @@ TEST(JoystickSession, PrintsTheEditorStateAndTheTimeout) {
 
 TEST(JoystickSession, DeviceGoingAwayClearsTheState) {
   check({
-      {"unplug and re-plug: back to recorder mode, stick starts from the centre",
+      {"unplug and re-plug: the moving camera is stopped, back to recorder mode, stick from the centre",
        join({tap(kB), {axis(0, 0), test::unplug(), test::plug(), axis(0, 0)}}),
-       {"Enter", "Dir_Ptz_Left_10_0", "Dir_Nvr_Left_10_0"},
+       {"Enter", "Dir_Ptz_Left_10_0", "Dir_Ptz_STOP_0_0", "Dir_Nvr_Left_10_0"},
        kModeRecorder},
+      {"unplug while zooming in stops the zoom", {axis(2, 1023), test::unplug(), test::plug()},
+       {"PTZ_ZoomPlus", "PTZ_ZoomPlusStop"}, kModeRecorder},
+      {"unplug while zooming out stops the zoom", {axis(2, 0), test::unplug(), test::plug()},
+       {"PTZ_ZoomMinus", "PTZ_ZoomMinusStop"}, kModeRecorder},
+      {"a stopped camera and zoom get no second stop",
+       join({tap(kB), {axis(0, 0), axis(0, 512), axis(2, 1023), axis(2, 512), test::unplug(), test::plug()}}),
+       {"Enter", "Dir_Ptz_Left_10_0", "Dir_Ptz_STOP_0_0", "PTZ_ZoomPlus", "PTZ_ZoomPlusStop"}, kModeRecorder},
       {"unplug forgets typed digits", join({digits("4"), {test::unplug(), test::plug()}, tap(kB)}), {"Enter"},
        kModePtz},
       {"a short read is the device going away",
@@ -271,6 +285,20 @@ TEST(JoystickSession, RunStopsWhenTheRunningFlagIsCleared) {
   std::atomic<bool> running{false};
   reader.run(running);  // returns at once
   EXPECT_EQ(input.pauses, 0);
+  EXPECT_TRUE(sink.texts.empty());
+}
+
+// The daemon stopping stops the camera it set moving and the zoom it started.
+TEST(JoystickSession, RunEndingStopsTheCamera) {
+  test::ScriptedInput input(join({tap(kB), {axis(0, 0), axis(2, 0)}}));
+  test::RecordingSink sink;
+  test::MemoryLog log;
+  JoystickReader reader(input, sink, log.file(), [&input] { return input.clock_ms; });
+  for (int i = 0; i < 100 && !input.done(); ++i) reader.step();
+  std::atomic<bool> running{false};
+  reader.run(running);
+  EXPECT_EQ(sink.texts, (std::vector<std::string>{"Enter", "Dir_Ptz_Left_10_0", "PTZ_ZoomMinus", "Dir_Ptz_STOP_0_0",
+                                                  "PTZ_ZoomMinusStop"}));
 }
 
 }  // namespace
