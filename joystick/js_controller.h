@@ -37,8 +37,10 @@ enum Direction : int {
 };
 
 // Linux input event types and the key codes the daemon maps.
+constexpr uint16_t kEvSyn = 0;
 constexpr uint16_t kEvKey = 1;
 constexpr uint16_t kEvAbs = 3;
+constexpr uint16_t kSynDropped = 3;  // the kernel's queue overflowed: events were thrown away
 constexpr uint16_t kKeyCodeButtonB = 298;
 constexpr uint16_t kKeyCodeEscape = 299;
 constexpr uint16_t kKeyCodeDigitFirst = 288;  // the first ten buttons: 288..297

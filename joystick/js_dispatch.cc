@@ -158,6 +158,7 @@ void Dispatcher::stop_motion() {
   if (state_.last_zoom == kDirZoomWide) sink_.send("PTZ_ZoomMinusStop");
   state_.ptz_moving = false;
   state_.last_zoom = kDirStop;
+  state_.direction_sent = false;
 }
 
 }  // namespace zvjs

@@ -72,7 +72,7 @@ class Dispatcher {
     stop_motion();
     state_ = DispatchState();
   }
-  // Stops the PTZ move and the zoom that are running, if any.
+  // Stops the PTZ move and the zoom that are running, if any; the stick counts as centred.
   void stop_motion();
 
   const DispatchState& state() const { return state_; }

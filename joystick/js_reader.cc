@@ -61,6 +61,13 @@ void JoystickReader::step() {
     case ReadStatus::kEvent:
       break;
   }
+  if (event.type == kEvSyn && event.code == kSynDropped) {
+    // Where the stick and the lever are now is unknown (their return may be among the lost
+    // events): what they set moving is stopped, and they count as centred until they report.
+    dispatcher_.stop_motion();
+    translator_.reset();
+    return;
+  }
   if (!translator_.apply(event)) return;
   const std::string line = encode_controller_line(translator_.state());
   if (!line.empty()) dispatcher_.dispatch(line.c_str(), clock_());

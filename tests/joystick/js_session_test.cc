@@ -218,6 +218,14 @@ TEST(JoystickSession, DeviceGoingAwayClearsTheState) {
        {"PTZ_ZoomPlus", "PTZ_ZoomPlusStop"}, kModeRecorder},
       {"unplug while zooming out stops the zoom", {axis(2, 0), test::unplug(), test::plug()},
        {"PTZ_ZoomMinus", "PTZ_ZoomMinusStop"}, kModeRecorder},
+      // Lost events (the kernel's queue overflowed) may hide the stick's return: stopped, and the
+      // next deflection counts again.
+      {"lost events stop the camera and the zoom",
+       join({tap(kB), {axis(0, 0), axis(2, 1023), test::other(0, 3, 0), axis(0, 0)}}),
+       {"Enter", "Dir_Ptz_Left_10_0", "PTZ_ZoomPlus", "Dir_Ptz_STOP_0_0", "PTZ_ZoomPlusStop", "Dir_Ptz_Left_10_0"},
+       kModePtz},
+      {"lost events in recorder mode: the next deflection is sent",
+       {axis(0, 0), test::other(0, 3, 0), axis(0, 0)}, {"Dir_Nvr_Left_10_0", "Dir_Nvr_Left_10_0"}, kModeRecorder},
       {"a stopped camera and zoom get no second stop",
        join({tap(kB), {axis(0, 0), axis(0, 512), axis(2, 1023), axis(2, 512), test::unplug(), test::plug()}}),
        {"Enter", "Dir_Ptz_Left_10_0", "Dir_Ptz_STOP_0_0", "PTZ_ZoomPlus", "PTZ_ZoomPlusStop"}, kModeRecorder},
