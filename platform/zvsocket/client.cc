@@ -123,10 +123,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
 
  private:
   std::shared_ptr<Link> connect_link() {
-    int fd = zvsock::connect_unix(path_.c_str());
+    int fd = zvsock::connect_unix(path_.c_str(), kSendTimeoutSeconds);
     if (fd < 0) return nullptr;
-    timeval timeout{kSendTimeoutSeconds, 0};
-    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
     // A send-only client wants no replies: the server's writes then fail instead of piling up.
     if (callback_ == nullptr) shutdown(fd, SHUT_RD);
     auto link = std::make_shared<Link>(fd);

@@ -68,7 +68,7 @@ bool recv_all(int fd, void* buffer, size_t size) {
   return true;
 }
 
-int connect_unix(const char* path) {
+int connect_unix(const char* path, int send_timeout_seconds) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   size_t length = strlen(path);
@@ -76,6 +76,9 @@ int connect_unix(const char* path) {
   memcpy(address.sun_path, path, length + 1);
   int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
+  // Set before connecting: a connect to a full queue waits as long as a send would.
+  const timeval timeout{send_timeout_seconds, 0};
+  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
   int rc;
   do {
     rc = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);

@@ -23,7 +23,9 @@ bool send_all(int fd, const void* first, size_t first_size, const void* second, 
 // Reads exactly `size` bytes; false on end of stream or error.
 bool recv_all(int fd, void* buffer, size_t size);
 
-// Opens a stream Unix socket connected to `path`; -1 when nothing listens there.
-int connect_unix(const char* path);
+// Opens a stream Unix socket connected to `path`; -1 when nothing listens there, or when the
+// listener's queue stays full for `send_timeout_seconds` (a hung server that accepts nobody). The
+// timeout stays on the socket for its sends.
+int connect_unix(const char* path, int send_timeout_seconds = 10);
 
 }  // namespace zvsock

@@ -210,6 +210,28 @@ TEST_F(TransportTest, ServerDropsABadlyFramedClientAndServesOthers) {
   EXPECT_TRUE(core.received(1000).size() == 1) << "the bad message was not taken as a message";
 }
 
+// A server that hangs without accepting anyone: once its queue is full, a connect gives up after
+// the send timeout instead of waiting for ever (every request would hang with it).
+TEST(Wire, ConnectToAFullQueueGivesUpAfterTheTimeout) {
+  const char* const path = "/tmp/zvsocket_full_queue";
+  unlink(path);
+  const int listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strcpy(address.sun_path, path);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(listener, 0), 0);
+  std::vector<int> queued;
+  int fd = 0;
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 4 && (fd = zvsock::connect_unix(path, 1)) >= 0; ++i) queued.push_back(fd);
+  EXPECT_LT(fd, 0) << "the queue never filled";
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  for (int q : queued) close(q);
+  close(listener);
+  unlink(path);
+}
+
 int64_t in_ms(int ms) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              (std::chrono::steady_clock::now() + std::chrono::milliseconds(ms)).time_since_epoch())
