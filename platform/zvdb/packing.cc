@@ -71,25 +71,28 @@ bool unpack_record(const void* blob, size_t size, std::vector<unsigned char>* ou
   if (size < kHeaderSize || std::memcmp(in, kMagic, sizeof kMagic) != 0) return false;
   uint32_t raw = 0;
   for (int i = 0; i < 4; ++i) raw |= static_cast<uint32_t>(in[4 + i]) << (8 * i);
-  // Cannot expand beyond what the tokens can describe: refuses absurd sizes before allocating.
-  if (raw / kMaxRun > size) return false;
+  // The tokens are checked before anything is allocated: a damaged or forged blob claiming
+  // gigabytes (which the tokens of a 70 KB blob can describe) would otherwise be zero-filled first,
+  // and on the device the allocation alone ends the process.
+  if (raw > kMaxUnpackedSize) return false;
+  const auto walk = [&](unsigned char* dest) {
+    size_t at = kHeaderSize;
+    size_t filled = 0;
+    while (size - at >= 4) {
+      const size_t zeros = get_u16(in + at);
+      const size_t literal = get_u16(in + at + 2);
+      at += 4;
+      if (size - at < literal || raw - filled < zeros + literal) break;
+      filled += zeros;
+      if (dest != nullptr && literal > 0) std::memcpy(dest + filled, in + at, literal);
+      filled += literal;
+      at += literal;
+    }
+    return at == size && filled == raw;
+  };
+  if (!walk(nullptr)) return false;
   out->resize(raw);  // zero-filled: only the literals are copied
-  size_t at = kHeaderSize;
-  size_t filled = 0;
-  while (size - at >= 4) {
-    const size_t zeros = get_u16(in + at);
-    const size_t literal = get_u16(in + at + 2);
-    at += 4;
-    if (size - at < literal || raw - filled < zeros + literal) break;
-    filled += zeros;
-    if (literal > 0) std::memcpy(out->data() + filled, in + at, literal);
-    filled += literal;
-    at += literal;
-  }
-  if (at != size || filled != raw) {
-    out->clear();
-    return false;
-  }
+  walk(out->data());
   return true;
 }
 

@@ -21,6 +21,8 @@ namespace zvdb {
 
 // Records of at least this many bytes are stored packed.
 inline constexpr size_t kPackFromSize = 1024;
+// No record comes near this size (the largest is about 66 KB): a blob claiming more is not one.
+inline constexpr size_t kMaxUnpackedSize = 1024 * 1024;
 
 // The packed form of `size` bytes at `data`, in *out (replaced).
 void pack_record(const void* data, size_t size, std::vector<unsigned char>* out);

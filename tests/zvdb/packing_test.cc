@@ -1,5 +1,6 @@
 // The packed form of large records: exact round trips of every shape of content, refusal of
 // anything that is not a complete stream, and what the database stores and reads.
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -89,6 +90,32 @@ TEST(Packing, AnythingButACompleteStreamIsNotPacked) {
     Bytes out{1, 2, 3};
     EXPECT_FALSE(zvdb::unpack_record(c.blob.data(), c.blob.size(), &out)) << c.name;
     EXPECT_TRUE(out.empty()) << c.name;
+  }
+}
+
+// A well-formed stream of zero runs claiming `raw` bytes.
+Bytes zero_stream(uint32_t raw) {
+  Bytes blob{'Z', 'V', 'P', 0x01};
+  for (int shift = 0; shift < 32; shift += 8) blob.push_back(static_cast<unsigned char>(raw >> shift));
+  for (uint32_t left = raw; left > 0;) {
+    const uint32_t run = std::min<uint32_t>(left, 0xffff);
+    blob.insert(blob.end(), {static_cast<unsigned char>(run & 0xff), static_cast<unsigned char>(run >> 8), 0, 0});
+    left -= run;
+  }
+  return blob;
+}
+
+// Sizes far above any record are refused before anything is allocated, even when the tokens add
+// up (a forged or damaged blob of 200 KB can claim 3 GiB).
+TEST(Packing, SizesAboveTheLargestRecordAreNotUnpacked) {
+  Bytes out;
+  const Bytes at_cap = zero_stream(zvdb::kMaxUnpackedSize);
+  ASSERT_TRUE(zvdb::unpack_record(at_cap.data(), at_cap.size(), &out));
+  EXPECT_EQ(out.size(), zvdb::kMaxUnpackedSize);
+  for (const uint32_t raw : {static_cast<uint32_t>(zvdb::kMaxUnpackedSize + 1), uint32_t{3} << 30}) {
+    const Bytes blob = zero_stream(raw);
+    EXPECT_FALSE(zvdb::unpack_record(blob.data(), blob.size(), &out)) << raw;
+    EXPECT_TRUE(out.empty()) << raw;
   }
 }
 
