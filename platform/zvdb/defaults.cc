@@ -65,7 +65,7 @@ void make_default_user(void* record, int32_t index) {
 namespace zvdb {
 
 int init_defaults(const char* path, std::span<const TableDesc* const> tables,
-                  std::span<const SettingDefault> settings) {
+                  std::span<const SettingDefault> settings, const char* done_key) {
   if (path == nullptr || *path == '\0') return -1;
   if (make_parent_directories(path) != 0) return -1;
   Transaction tx(path);
@@ -81,11 +81,12 @@ int init_defaults(const char* path, std::span<const TableDesc* const> tables,
       if (tx.read(*t, stored.data(), key) != 0 && tx.ok()) tx.write(*t, record.data(), key);
     }
   }
+  if (done_key != nullptr) tx.write_setting(done_key, "1");
   return tx.commit();
 }
 
 }  // namespace zvdb
 
 int zvdb_init_defaults(const char* path) {
-  return zvdb::init_defaults(path, zvdb::declared_tables(), zvdb::kSettingDefaults);
+  return zvdb::init_defaults(path, zvdb::declared_tables(), zvdb::kSettingDefaults, zvdb::kFactoryStoredKey);
 }

@@ -38,6 +38,8 @@ constexpr const char* kSqlCreate =
     "  idx INTEGER NOT NULL, data BLOB NOT NULL,"
     "  PRIMARY KEY(tbl, ka, kb, kt, idx)) WITHOUT ROWID;";
 constexpr const char* kSqlUserVersion = "PRAGMA user_version";
+constexpr const char* kSqlFactoryPending =
+    "INSERT OR REPLACE INTO settings(key, value) VALUES('zvdb_factory_stored', '0')";
 constexpr const char* kSqlSetUserVersion = "PRAGMA user_version=1";
 static_assert(kSchemaVersion == 1, "update kSqlSetUserVersion and add the migration");
 constexpr const char* kSqlBegin = "BEGIN IMMEDIATE";
@@ -355,7 +357,10 @@ int setup_schema_locked(Connection* c) {
     return -1;
   }
   if (version < kSchemaVersion) {
+    // A new configuration file is marked as waiting for its factory rows with its schema.
+    const bool pending = version == 0 && c->path == kZvdbPath;
     if (sqlite3_exec(c->db, kSqlCreate, nullptr, nullptr, nullptr) != SQLITE_OK ||
+        (pending && sqlite3_exec(c->db, kSqlFactoryPending, nullptr, nullptr, nullptr) != SQLITE_OK) ||
         c->exec(kSqlSetUserVersion) != SQLITE_OK) {
       c->report("create schema");
       c->exec(kSqlRollback);
@@ -411,6 +416,12 @@ bool prepare_writer(Connection* c) {
   c->schema_ready = true;
   c->version_checked = true;
   return true;
+}
+
+// Whether the configuration file still waits for its factory rows (kFactoryStoredKey is "0").
+bool factory_rows_pending(const char* path) {
+  std::string value;
+  return read_setting(path, kFactoryStoredKey, &value) == 1 && value == "0";
 }
 
 // The connection of `path` for this process; the caller holds db_mutex(). Readers never create
@@ -471,7 +482,8 @@ Connection* connection(const char* path, bool for_write) {
   }
   Connection* result = c.get();
   map.emplace(path, std::move(c));
-  if (missing && for_write && std::strcmp(path, kZvdbPath) == 0 && zvdb_init_defaults(path) != 0) {
+  if (for_write && std::strcmp(path, kZvdbPath) == 0 && factory_rows_pending(path) &&
+      zvdb_init_defaults(path) != 0) {
     fprintf(stderr, "zvdb: %s: the factory settings could not be stored\n", path);
   }
   return result;

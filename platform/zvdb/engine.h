@@ -21,7 +21,7 @@
 // within their width after every read. A read of a missing record leaves the buffer untouched.
 //
 // A missing configuration database (kZvdbPath) is created by the first write with the factory
-// settings and rows (zvdb_init_defaults), never as a bare schema; a file that is not a database is never
+// settings and rows (zvdb_init_defaults), never as a bare schema (see kFactoryStoredKey); a file that is not a database is never
 // overwritten (writes to it fail). A missing or unreadable file is reported with one line on
 // standard error naming it and the error.
 //
@@ -49,6 +49,12 @@ namespace zvdb {
 static_assert(std::endian::native == std::endian::little, "records are stored little-endian");
 
 inline constexpr int kSchemaVersion = 1;
+// "0" while a configuration database created by this program still waits for its factory rows,
+// "1" once they are stored (with them, in one transaction). The first writer of a file where it
+// is "0" stores them: a process that died, or a flash that filled, between the file's schema and
+// its factory rows does not leave a device without its administrator. Files made before the key
+// existed have it nowhere and are taken as complete.
+inline constexpr char kFactoryStoredKey[] = "zvdb_factory_stored";
 inline constexpr int kBusyTimeoutMs = 5000;
 
 // Key of a stored record or list.

@@ -69,8 +69,9 @@ inline constexpr SettingDefault kSettingDefaults[] = {
 };
 
 // Adds to the file every setting of `settings` and every default row of `tables` that is not
-// stored yet (creating the file and its directory when missing); what is stored is kept.
+// stored yet (creating the file and its directory when missing); what is stored is kept. With a
+// `done_key`, that setting becomes "1" in the same transaction.
 int init_defaults(const char* path, std::span<const TableDesc* const> tables,
-                  std::span<const SettingDefault> settings);
+                  std::span<const SettingDefault> settings, const char* done_key = nullptr);
 
 }  // namespace zvdb

@@ -185,6 +185,37 @@ TEST(ZvdbFiles, AMissingConfigurationDatabaseComesBackWithTheFactorySettings) {
   zvdb_close_all();
 }
 
+// Runs `sql` on the configuration file through a connection of its own.
+void run_sql(const char* sql) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(kZvdbPath, &db), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sql;
+  sqlite3_close(db);
+}
+
+// A file whose factory rows never arrived (the process died, or the flash filled, right after its
+// schema) gets them from its next writer; a file that has no mark (made before it existed) is
+// complete as it is: a removed administrator row does not come back there.
+TEST(ZvdbFiles, FactoryRowsCutOffAfterTheSchemaComeWithTheNextWrite) {
+  zvdb_close_all();
+  for (const char* suffix : {"", "-wal", "-shm"}) unlink((std::string(kZvdbPath) + suffix).c_str());
+  ASSERT_EQ(set_param_int(kZvdbPath, "first", 1), 0);
+  zvdb_close_all();
+  EXPECT_EQ(zvdbtest::sql_value(kZvdbPath, "SELECT value FROM settings WHERE key = 'zvdb_factory_stored'"), "1");
+  run_sql("DELETE FROM records; DELETE FROM settings; "
+          "INSERT INTO settings(key, value) VALUES('zvdb_factory_stored', '0')");
+  ASSERT_EQ(set_param_int(kZvdbPath, "second", 2), 0);
+  UserRecord admin{};
+  EXPECT_EQ(read_user(kZvdbPath, &admin, 0), 0);
+  EXPECT_STREQ(admin.name, "admin");
+  EXPECT_EQ(get_param_int(kZvdbPath, "alarm_in", 0), 16);
+  zvdb_close_all();
+  run_sql("DELETE FROM records; DELETE FROM settings");
+  ASSERT_EQ(set_param_int(kZvdbPath, "third", 3), 0);
+  EXPECT_EQ(read_user(kZvdbPath, &admin, 0), -1);
+  zvdb_close_all();
+}
+
 // Descriptors of this process open on `path` (the database file itself, not -wal / -shm).
 int open_descriptors(const std::string& path) {
   int n = 0;
