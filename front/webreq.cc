@@ -22,6 +22,10 @@ namespace {
 constexpr const char* kRawUploadIds[] = {"/1010", "/6082", "/2079"};
 // Uploads whose handler takes the temporary file where it is.
 constexpr const char* kInPlaceUploadIds[] = {"/1019", "/oem"};
+// Uploads whose handler takes the moved file (imports it, renames it into place). Any other
+// identifier gets the same argument, and its file goes when the handler returns: /tmp is memory
+// on the device, and files nobody takes would fill it until the next boot.
+constexpr const char* kMovedUploadIds[] = {"/1008", "/6321", "/7084"};
 // The only upload whose body is left unread on standard input.
 constexpr char kUnreadUploadId[] = "/1010";
 
@@ -134,6 +138,7 @@ void upload_form() {
                      static_cast<int>(n), param);
   }
   dispatch_request(id, argument);
+  if (!is_one_of(id, kMovedUploadIds, std::size(kMovedUploadIds))) unlink(new_path);
 }
 
 }  // namespace

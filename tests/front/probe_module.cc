@@ -16,8 +16,8 @@
 
 namespace {
 
-constexpr const char* kProbeIds[] = {"/1010", "/6082", "/2079", "/1019",   "/oem",
-                                     "/6101", "/1000", "/json", "/vb.htm", "/6112"};
+constexpr const char* kProbeIds[] = {"/1010", "/6082", "/2079", "/1019",  "/oem",  "/6101",
+                                     "/1000", "/json", "/vb.htm", "/6112", "/1008"};
 
 void put_field(const char* key, const std::string& bytes) {
   printf("%s=%zu:", key, bytes.size());
@@ -61,7 +61,7 @@ constexpr WebReqEntry kProbeTable[] = {
     {"/1010", &probe_handler<0>}, {"/6082", &probe_handler<1>}, {"/2079", &probe_handler<2>},
     {"/1019", &probe_handler<3>}, {"/oem", &probe_handler<4>},  {"/6101", &probe_handler<5>},
     {"/1000", &probe_handler<6>}, {"/json", &probe_handler<7>}, {"/vb.htm", &probe_handler<8>},
-    {"/6112", &probe_handler<9>},
+    {"/6112", &probe_handler<9>}, {"/1008", &probe_handler<10>},
 };
 static_assert(std::size(kProbeTable) == std::size(kProbeIds));
 constexpr RequestModule kProbeModule{"probe", kProbeTable,

@@ -276,12 +276,24 @@ TEST_F(FrontRequest, UploadToOrdinaryIdIsMovedUnderItsBaseName) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.title);
     zvtest::reset_device_state();
-    const ProbeCall call = only_call(run(upload("/6101", c.query, c.file_name, "DATA\r\n--X")));
+    const ProbeCall call = only_call(run(upload("/1008", c.query, c.file_name, "DATA\r\n--X")));
     EXPECT_EQ(call.arg, c.arg);
     EXPECT_EQ(call.file, std::optional<std::string>("DATA\r\n--X"));
     // The moved file stays for its handler; no temporary upload is left behind.
     EXPECT_EQ(tmp(), std::vector<std::string>{c.moved});
     EXPECT_EQ(zvtest::read_file("/tmp/" + c.moved), "DATA\r\n--X");
+  }
+}
+
+// An identifier that takes no file gets the moved file's path like any other, and the file goes
+// when its handler returns: nothing is left in /tmp (memory on the device).
+TEST_F(FrontRequest, UploadToAnIdThatTakesNoFileLeavesNothing) {
+  for (const char* id : {"/6101", "/json"}) {
+    SCOPED_TRACE(id);
+    const ProbeCall call = only_call(run(upload(id, "param:w", "leak.bin", "DATA")));
+    EXPECT_EQ(call.arg, "/tmp/leak.bin & w");
+    EXPECT_EQ(call.file, std::optional<std::string>("DATA"));
+    EXPECT_TRUE(tmp().empty()) << "left: " << (tmp().empty() ? "" : tmp().front());
   }
 }
 
@@ -452,9 +464,9 @@ TEST_F(FrontRequest, UploadsAroundInternalBufferSizesArriveWhole) {
     data.replace(size - 7, 7, "\r\n--XyY");  // a near-delimiter at the very end
     const ProbeCall call = only_call(run(upload("/6101", "", "big.bin", data)));
     EXPECT_EQ(call.arg, "/tmp/big.bin");
-    const std::string stored = zvtest::read_file("/tmp/big.bin");
-    EXPECT_EQ(stored.size(), size);
-    EXPECT_TRUE(stored == data) << "the stored bytes differ";
+    ASSERT_TRUE(call.file.has_value());
+    EXPECT_EQ(call.file->size(), size);
+    EXPECT_TRUE(*call.file == data) << "the stored bytes differ";
   }
 }
 
