@@ -100,7 +100,9 @@ void cgi_read_variables() {
   v.http_cookie = cgi_getenv("HTTP_COOKIE");
   snprintf(v.content_type, sizeof v.content_type, "%s", cgi_getenv("CONTENT_TYPE"));
   v.boundary = split_content_type(v.content_type);
-  v.content_length = parse_content_length(cgi_getenv("CONTENT_LENGTH"));
+  const char* length_text = cgi_getenv("CONTENT_LENGTH");
+  v.content_length = parse_content_length(length_text);
+  v.content_length_declared = length_text[0] >= '0' && length_text[0] <= '9';
 }
 
 int split_path_and_rest(const char* argument, char* path_buf, size_t path_size, char* rest_buf,

@@ -33,6 +33,9 @@ struct CgiVariables {
   const char* http_cookie = "";
   // CONTENT_LENGTH as a number: 0 when missing, negative or not a number; at most INT32_MAX.
   int32_t content_length = 0;
+  // Whether CONTENT_LENGTH gave a length (0 included): the body is then read only that far. A
+  // POST without data declares 0, and its input may stay open.
+  bool content_length_declared = false;
   // CONTENT_TYPE cut to 1023 characters; after cgi_read_variables() only the media type (the text
   // before the first ';').
   char content_type[1024] = {};

@@ -71,7 +71,7 @@ void post_body_form() {
   bool done = false;
   while (!done && length < kPostBodySize - 1 && lines < kPostBodyMaxLines) {
     size_t want = sizeof chunk;
-    if (declared > 0) {
+    if (cgi_vars.content_length_declared) {
       if (taken >= declared) break;
       want = static_cast<size_t>(std::min<int64_t>(want, declared - taken));
     }

@@ -234,6 +234,7 @@ TEST_F(FrontRequest, PostBodies) {
        "{\"b\":2}"},
       {"declared length bounds the read", "application/json", "{\"c\":3}trailing", "7", true,
        "{\"c\":3}"},
+      {"a declared length of 0 reads nothing", "application/json", "{\"d\":4}", "0", true, ""},
       {"other content type", "text/plain", "abc", {}, false, ""},
   };
   for (const auto& c : cases) {
