@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -166,15 +167,21 @@ void* read_whole_file(const char* path, size_t* length) {
   // Read to the end whatever the size says (files under /proc report 0).
   std::string data;
   char chunk[65536];
-  for (;;) {
-    ssize_t got = read(fd, chunk, sizeof chunk);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      close(fd);
-      return nullptr;
+  // A file larger than the memory left is a failed read, not the end of the process.
+  try {
+    for (;;) {
+      ssize_t got = read(fd, chunk, sizeof chunk);
+      if (got < 0) {
+        if (errno == EINTR) continue;
+        close(fd);
+        return nullptr;
+      }
+      if (got == 0) break;
+      data.append(chunk, static_cast<size_t>(got));
     }
-    if (got == 0) break;
-    data.append(chunk, static_cast<size_t>(got));
+  } catch (const std::bad_alloc&) {
+    close(fd);
+    return nullptr;
   }
   close(fd);
   auto* buffer = static_cast<char*>(__zv_malloc(data.size() + 1, "web_utils", __LINE__));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -227,6 +228,35 @@ TEST(JsonHelpers, TextCutToItsWidthEndsOnAWholeCharacter) {
     EXPECT_EQ(std::string(field, strnlen(field, sizeof field)), r.stored) << r.text;
     EXPECT_EQ(field[sizeof field - 1], '\0');
   }
+}
+
+// A file larger than the memory the process may still take is a failed read (null), not the end
+// of the process. Run in a child with a lowered address-space limit (which the sanitizers' shadow
+// memory does not allow).
+TEST(WholeFile, AFileAboveTheMemoryLeftIsAFailedRead) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "no address-space limit under the address sanitizer";
+#else
+  const std::string big(48u << 20, 'b');
+  ASSERT_EQ(write_whole_file("/tmp/big.bin", big.data(), big.size()), 0);
+  EXPECT_EXIT(
+      {
+        rlimit limit{};
+        getrlimit(RLIMIT_AS, &limit);
+        long pages = 0;
+        if (FILE* statm = fopen("/proc/self/statm", "r")) {
+          if (fscanf(statm, "%ld", &pages) != 1) pages = 0;
+          fclose(statm);
+        }
+        limit.rlim_cur = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (32u << 20);
+        setrlimit(RLIMIT_AS, &limit);
+        size_t length = 7;
+        void* data = read_whole_file("/tmp/big.bin", &length);
+        _exit(data == nullptr && length == 0 ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+  unlink("/tmp/big.bin");
+#endif
 }
 
 TEST(WholeFile, ReadsAndReplacesWholeFiles) {
