@@ -58,8 +58,8 @@ TEST_F(DbTest, CliRoundTripsSettingsListsTablesAndDumpsAUser) {
   ASSERT_EQ(write_user(db(), &u), 0);
   auto tables = zvdb_cli({"--db", path_, "tables"});
   ASSERT_EQ(tables.exit_code, 0);
-  // The factory settings and device_name.
-  const std::string settings = "settings " + std::to_string(std::size(zvdb::kSettingDefaults) + 1) + "\n";
+  // The factory settings, device_name and the mark that the factory rows are stored.
+  const std::string settings = "settings " + std::to_string(std::size(zvdb::kSettingDefaults) + 2) + "\n";
   EXPECT_NE(tables.out.find(settings), std::string::npos) << tables.out;
   EXPECT_NE(tables.out.find("user 2\n"), std::string::npos) << tables.out;
 
