@@ -528,7 +528,8 @@ TEST_F(AnalyticsTest, SmartActionBlockSetReadFieldAndRecord) {
   EXPECT_EQ(core_->received(1412).size(), 4u);
 
   for (const char* body : {R"({"channel": 64, "event": 0})", R"({"channel": -1, "event": 0})",
-                           R"({"channel": 0, "event": 9})", R"({"channel": 0, "event": -1})", R"({"event": 0})"}) {
+                           R"({"channel": 0, "event": 9})", R"({"channel": 0, "event": -1})", R"({"event": 0})",
+                           R"({"channel": 0})"}) {
     expect_refused("/6150", body, kTextHeader + "ERROT");
   }
   expect_refused("/6149", "{\"chnid\": 0, \"event\": 0, \"tri_channels_pic\": \"\xc3\"}", kCgiErrorText);

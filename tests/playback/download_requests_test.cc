@@ -87,6 +87,8 @@ TEST_F(PlaybackTest, DownloadRefusedOrUnansweredByTheCore) {
   EXPECT_EQ(r.out, kCgiErrorText);
   settle();
   EXPECT_EQ(received_ids(*core_), (std::vector<int32_t>{1173, 1178}));
+  // Each of the span's two times left out: refused before the core is asked.
+  expect_required("/4013", kDownload, {"startTime", "endTime"});
 }
 
 TEST_F(PlaybackTest, DownloadRefusedWhileAnotherRuns) {
