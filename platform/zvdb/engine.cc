@@ -655,6 +655,13 @@ Transaction::Transaction(const char* path) : lock_(db_mutex()), conn_(connection
     }
     return;
   }
+  if (conn_->batch_depth > 0) {
+    // Another thread's batch holds the connection's transaction and the writers' lock: this
+    // write is refused, and the lock stays with the batch (releasing it here would let other
+    // processes' writers past the queue while the batch still writes).
+    conn_ = nullptr;
+    return;
+  }
   conn_->lock_writers();
   if (conn_->exec(kSqlBegin) != SQLITE_OK) {
     conn_->report("begin");

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/harness.h"
 #include "tests/zvdb/db_test_util.h"
 
 namespace {
@@ -614,6 +615,26 @@ TEST_F(DbTest, WriteBatchAfterAFailedWriteForWantOfRoomStoresNothing) {
   EXPECT_EQ(WEXITSTATUS(status) & 4, 0) << "the batch committed";
   EXPECT_EQ(zvdbtest::sql_value(path_, "SELECT count(*) FROM settings WHERE key = 'after_full'"), "0");
   EXPECT_EQ(zvdbtest::sql_value(path_, "SELECT count(*) FROM settings WHERE key = 'big'"), "0");
+}
+
+// A write from another thread while a batch is open is refused and leaves the batch its place in
+// the writers' queue: another process still finds the file's writer lock taken.
+TEST_F(DbTest, AnotherThreadsWriteDuringABatchLeavesTheBatchItsLock) {
+  set_param_int(db(), "before", 1);
+  zvtest::RunOptions probe;  // another process asking for the writers' lock without waiting
+  probe.args = {"-n", db(), "true"};
+  {
+    zvdb::WriteBatch batch(db());
+    ASSERT_EQ(set_param_int(db(), "inside", 1), 0);
+    int other = 0;
+    std::thread([&] { other = set_param_int(db(), "other", 2); }).join();
+    EXPECT_EQ(other, -1);
+    EXPECT_NE(zvtest::run_program("/usr/bin/flock", probe).exit_code, 0) << "the writers' lock was let go";
+    EXPECT_EQ(batch.commit(), 0);
+  }
+  EXPECT_EQ(zvtest::run_program("/usr/bin/flock", probe).exit_code, 0);
+  EXPECT_EQ(get_param_int(db(), "inside", 0), 1);
+  EXPECT_EQ(get_param_int(db(), "other", -9), -9);
 }
 
 TEST_F(DbTest, ThreadsOfOneProcessShareTheConnectionSafely) {
