@@ -243,6 +243,8 @@ TEST_F(NetworkTest, WritesRefusedWithoutATrace) {
       {"/7031", R"({"smtpPort":25,"enableTls":0,"enableAttach":0,"captureInterval":0,"smtpServer":"smtp.mail.server-zero-one-two-three-four-five-six-seven.example1"})"},
   };
   for (const auto& c : cases) expect_refused(c.id, c.body);
+  expect_required("/7031", R"({"smtpPort":25,"enableTls":0,"enableAttach":0,"captureInterval":0})",
+                  {"smtpPort", "enableTls", "enableAttach", "captureInterval"});
   // A password or community one character above its field: refused, never stored cut to another.
   const std::string p64 = "\"" + std::string(64, 'p') + "\"", p32 = "\"" + std::string(32, 'p') + "\"";
   const std::string mail = R"({"smtpPort":25,"enableTls":0,"enableAttach":0,"captureInterval":0,"password":)";

@@ -381,7 +381,8 @@ TEST_F(PtzRequestTest, TourClearAndTourCommands) {
     EXPECT_EQ(post(row.id, R"({"chn":4,"tourid":3,"fisheyeType":1,"streamId":2})").out, kOk);
     EXPECT_EQ(only_message(*core_, row.message).payload, int32s({4, 3, 0, 0, 0, 0, 1, 2}));
     EXPECT_EQ(log_record(), (std::vector<int32_t>{206, row.param, 5}));
-    for (const char* bad : {R"({"chn":4,"tourid":9})", R"({"chn":4,"tourid":0})", R"({"chn":64,"tourid":1})", R"({"tourid":1})"}) {
+    for (const char* bad : {R"({"chn":4,"tourid":9})", R"({"chn":4,"tourid":0})", R"({"chn":64,"tourid":1})", R"({"tourid":1})",
+                            R"({"chn":4})"}) {
       expect_refused(row.id, bad);
     }
   }
