@@ -61,6 +61,7 @@ TEST_F(CameraSetupTest, RefusedRequestsSendAndStoreNothing) {
       {"/2039", R"({"id": 64})", kJsonError}, {"/2040", R"({"chnid": -1})", kJsonError},
       {"/2050", R"({"chan_id": 64, "area_id": 0})", kJsonError},
       {"/2050", R"({"chan_id": 1, "area_id": 16})", kJsonError},
+      {"/2050", R"({"chan_id": -1, "area_id": 0})", kJsonError}, {"/2050", R"({"chan_id": 1, "area_id": -1})", kJsonError},
       {"/2041", R"({"id": 64})", kJsonError}, {"/2044", R"({"channel": -1})", kJsonError},
       {"/2051", R"({"chnid": 64})", kJsonError}, {"/2052", R"({"chnid": -1})", kJsonError},
       {"/2054", "{}", kJsonError}, {"/2055", "x", kJsonError}, {"/2056", R"({"chnid": 64})", kJsonError},

@@ -163,7 +163,8 @@ TEST_F(DisplayTest, PortMappingReadSendAndRefresh) {
   sent.external_rtsp_port = 8554;
   EXPECT_EQ(only_message(*core_, kUpnpSet.id).payload, bytes_of(sent));
   for (const char* body : {R"({"enable": 2})", R"({"enable": -1})", R"({"external_http_port": 65536})",
-                           R"({"external_rtsp_port": -1})", R"({"type": -1})"}) {
+                           R"({"external_rtsp_port": -1})", R"({"type": -1})", R"({"external_http_port": -1})",
+                           R"({"external_rtsp_port": 65536})"}) {
     expect_refused("/1031", body);
   }
   EXPECT_EQ(post("/1034", "").out, kJsonHeader + R"({ "res": 0 })");
@@ -175,8 +176,10 @@ TEST_F(DisplayTest, AutoRebootSetKeepsAbsentMembersAndReadsBack) {
   EXPECT_EQ(post("/1033", R"({"enable": 1, "wday": 0, "minutes": 59, "seconds": 59})").out, kOk);
   EXPECT_EQ(get("/1032").out, kJsonHeader + R"({ "enable": 1, "wday": 0, "hour": 3, "minutes": 59, "seconds": 59 })");
   EXPECT_EQ(ids(), (std::vector<int32_t>{1718}));
+  // The first value outside each range, on both sides.
   for (const char* body : {R"({"enable": 2})", R"({"wday": 8})", R"({"wday": -1})", R"({"hour": 24})",
-                           R"({"minutes": 60})", R"({"seconds": -1})"}) {
+                           R"({"minutes": 60})", R"({"seconds": -1})", R"({"enable": -1})", R"({"hour": -1})",
+                           R"({"minutes": -1})", R"({"seconds": 60})"}) {
     expect_refused("/1033", body);
   }
 }
