@@ -88,7 +88,7 @@ class RequestTest : public ::testing::Test {
   std::unique_ptr<BackgroundProcess> sim_;
   std::string timing_ = kFastTiming;            // ZV_CORE_TIMING of every request
   std::map<std::string, std::string> cgi_env_;  // further CGI variables of every request
-  unsigned leak_check_every_ = 4;               // see browser_env; 0: first request of an id only
+  unsigned leak_check_every_ = 8;               // see browser_env; 0: first request of an id only
 
  private:
   // The admin's browser variables, then cgi_env_, then `extra`.
