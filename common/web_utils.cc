@@ -31,6 +31,16 @@ void copy_text(char* buffer, size_t size, std::string_view text) {
 
 }  // namespace
 
+bool write_new_file(const char* path, const void* data, size_t length, unsigned mode) {
+  unlink(path);
+  const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, static_cast<mode_t>(mode));
+  if (fd < 0) return false;
+  const bool written = write_all(fd, data, length);
+  if (close(fd) == 0 && written) return true;
+  unlink(path);
+  return false;
+}
+
 bool write_all(int fd, const void* data, size_t length) {
   const auto* bytes = static_cast<const char*>(data);
   while (length > 0) {

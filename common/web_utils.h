@@ -79,6 +79,10 @@ void* read_whole_file(const char* path, size_t* length);
 int write_whole_file(const char* path, const void* data, size_t length);
 // Writes all of `data` to `fd` (again after an interrupted write); false on any failure.
 bool write_all(int fd, const void* data, size_t length);
+// Makes `path` a new regular file holding `length` bytes of `data` with `mode`: whatever was there
+// (a file, a link) is removed first, never followed or written through. False, with nothing left
+// at `path`, when the file cannot be written whole.
+bool write_new_file(const char* path, const void* data, size_t length, unsigned mode);
 
 // The hardware addresses of "eth0" and "eth1" as "%02X:%02X:%02X:%02X:%02X:%02X". An interface
 // that cannot be read gives the default address (kDefaultMacEth0 / kDefaultMacEth1). Returns 0,

@@ -35,17 +35,12 @@ constexpr char kReportedPackageFile[] = "/tmp/.diagnostic_down_file";
 // through one). False, with no package recorded, when the download could not send it: a path the
 // download refuses, or one whose encoded form is longer than the download's argument keeps.
 bool record_package(const char* path, const char* encoded) {
-  unlink(kReportedPackageFile);
   if (check_tmp_path(path, FileNeed::kRegularFile) != PathVerdict::kAccepted ||
       std::strlen(encoded) >= kDownloadPathSize) {
+    unlink(kReportedPackageFile);
     return false;
   }
-  const int fd = open(kReportedPackageFile, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) return false;
-  const bool written = write_all(fd, path, std::strlen(path));
-  if (close(fd) == 0 && written) return true;
-  unlink(kReportedPackageFile);
-  return false;
+  return write_new_file(kReportedPackageFile, path, std::strlen(path), 0600);
 }
 
 // Whether `path` is the package the last export reported.

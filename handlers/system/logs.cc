@@ -22,6 +22,7 @@
 #include "common/oplog.h"
 #include "common/reply.h"
 #include "common/request.h"
+#include "common/web_utils.h"
 #include "handlers/system/admin_common.h"
 #include "common/messages/admin.h"
 #include "common/request_table.h"
@@ -353,11 +354,9 @@ bool store_exporters(const std::vector<pid_t>& pids) {
   std::string text;
   for (pid_t pid : pids) text += std::to_string(pid) + "\n";
   const std::string part = std::string(kExportMarker) + "." + std::to_string(getpid());
-  unlink(part.c_str());
-  const int fd = open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  const bool written = write_all(fd, text.data(), text.size());
-  if (close(fd) == 0 && written && rename(part.c_str(), kExportMarker) == 0) return true;
+  if (write_new_file(part.c_str(), text.data(), text.size(), 0644) && rename(part.c_str(), kExportMarker) == 0) {
+    return true;
+  }
   unlink(part.c_str());
   return false;
 }

@@ -269,13 +269,7 @@ static void oem_upload_handler(const char* argument) {
   unlink_regular(upload.c_str());
   // The start-up scripts apply the package only where they find the marker: one that cannot be
   // made is a failed upload. A link in its place is replaced, never followed.
-  int fd = open(kOemMarker, O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    unlink(kOemMarker);
-    fd = open(kOemMarker, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-  }
-  if (fd < 0) return (void)reply_text("ERROR");
-  close(fd);
+  if (!write_new_file(kOemMarker, "", 0, 0644)) return (void)reply_text("ERROR");
   reply_ok();
 }
 
